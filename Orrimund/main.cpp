@@ -1,0 +1,2 @@
+// Program entry of the game.
+int main() { return 0; }
