@@ -1,0 +1,764 @@
+#include "quarn/parse/parse.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "quarn/math/matrix.h"
+#include "quarn/math/vector.h"
+#include "quarn/os/crc32.h"
+#include "quarn/os/error.h"
+#include "quarn/os/memory.h"
+#include "quarn/os/textstring.h"
+#include "quarn/vfile/vfile.h"
+
+namespace {
+
+// Bytes shown on each side of the cursor in a parse error.
+constexpr int ERROR_CONTEXT = 40;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool is_line_end(char c) { return c == '\r' || c == '\n'; }
+
+// Index of a name in a caller's table (ended by a null entry or by count),
+// ignoring case; -1 when absent.
+int lookup_name(const char* const* names, int count, const char* name) {
+  for (int i = 0; i < count && names[i]; i++) {
+    if (strcasecmp(names[i], name) == 0) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+ParseContext::ParseContext() = default;
+
+ParseContext::~ParseContext() { close(); }
+
+void ParseContext::set_name(const char* filename) {
+  snprintf(filename_, sizeof filename_, "%s", filename ? filename : "");
+}
+
+int ParseContext::open(const char* filename, int path_type) {
+  close();
+  set_name(filename);
+  FileHandle fh;
+  int r = fh.open(filename, VF_READ, path_type);
+  if (r < 0) return r;
+  int size = fh.size();
+  if (size < 0) size = 0;
+  char* block = static_cast<char*>(common_block_lock(static_cast<size_t>(size) + 1));
+  int got = size > 0 ? fh.read(block, size) : 0;
+  if (got < 0) got = 0;
+  if (got > size) got = size;
+  block[got] = '\0';
+  fh.close();
+  text_ = block;
+  common_block_ = true;
+  length_ = static_cast<size_t>(got);
+  rewind();
+  return 0;
+}
+
+void ParseContext::open_or_die(const char* filename, int path_type) {
+  if (open(filename, path_type) != 0) CRITICAL_ERROR("Unable to open parse file %s", filename);
+}
+
+void ParseContext::open_memory(const char* filename, const char* text, size_t length) {
+  close();
+  set_name(filename);
+  text_ = new char[length + 1];
+  if (length > 0) memcpy(text_, text, length);
+  text_[length] = '\0';
+  common_block_ = false;
+  length_ = length;
+  rewind();
+}
+
+void ParseContext::close() {
+  if (!text_) return;
+  if (common_block_) {
+    common_block_unlock(text_);
+  } else {
+    delete[] text_;
+  }
+  text_ = nullptr;
+  cursor_ = nullptr;
+  length_ = 0;
+  line_ = 1;
+  common_block_ = false;
+}
+
+void ParseContext::rewind() {
+  cursor_ = text_;
+  line_ = 1;
+}
+
+void ParseContext::save_pos(ParsePos& pos) const {
+  pos.line = line_;
+  pos.cursor = cursor_;
+}
+
+void ParseContext::restore_pos(const ParsePos& pos) {
+  line_ = pos.line;
+  cursor_ = pos.cursor;
+}
+
+bool ParseContext::at_end() const { return !cursor_ || *cursor_ == '\0'; }
+
+uint32_t ParseContext::crc() const { return text_ ? crc32_of(text_, length_) : 0; }
+
+// A line feed that follows a carriage return belongs to it; any other line
+// feed ends a line by itself.
+void ParseContext::advance_to(const char* p) {
+  for (const char* q = cursor_; q < p; q++) {
+    if (*q == '\r' || (*q == '\n' && (q == text_ || q[-1] != '\r'))) line_++;
+  }
+  cursor_ = p;
+}
+
+[[noreturn]] void ParseContext::error(const char* expected) {
+  char found[ERROR_CONTEXT + 1];
+  char prior[ERROR_CONTEXT + 1];
+  int n = 0;
+  if (cursor_) {
+    for (; n < ERROR_CONTEXT && cursor_[n] != '\0'; n++) {
+      unsigned char c = static_cast<unsigned char>(cursor_[n]);
+      found[n] = (c < 32 || c > 127) ? 22 : static_cast<char>(c);
+    }
+  }
+  found[n] = '\0';
+  int m = 0;
+  if (cursor_ && text_) {
+    const char* start = cursor_ - ERROR_CONTEXT < text_ ? text_ : cursor_ - ERROR_CONTEXT;
+    for (const char* q = start; q < cursor_; q++, m++) {
+      unsigned char c = static_cast<unsigned char>(*q);
+      prior[m] = (c < 32 || c > 127) ? 22 : static_cast<char>(c);
+    }
+  }
+  prior[m] = '\0';
+  char message[1024];
+  snprintf(message, sizeof message,
+           "Parsing file \"%s\", at line #%d\nExpected %s but found this text:\n\n[%s]\n\n"
+           "Prior text was this:\n\n[%s]\n",
+           filename_, line_, expected ? expected : "", found, prior);
+  critical_error(__FILE__, __LINE__, message);
+}
+
+// ---- skipping ----------------------------------------------------------------
+
+void ParseContext::skip_space() {
+  if (!cursor_) return;
+  for (;;) {
+    char c = *cursor_;
+    if (c == '\0') return;
+    if (c == ' ' || (c >= 9 && c <= 13)) {
+      advance_to(cursor_ + 1);
+    } else if (c == '/' && cursor_[1] == '/') {
+      const char* p = cursor_ + 2;
+      while (*p && !is_line_end(*p)) p++;
+      cursor_ = p;  // the line end itself is counted by the loop
+    } else if (c == '/' && cursor_[1] == '*') {
+      const char* end = strstr(cursor_ + 2, "*/");
+      advance_to(end ? end + 2 : cursor_ + strlen(cursor_));
+    } else {
+      return;
+    }
+  }
+}
+
+void ParseContext::skip_space_in_line() {
+  if (!cursor_) return;
+  for (;;) {
+    char c = *cursor_;
+    if (c == '\0' || is_line_end(c)) return;
+    if (c == ' ' || (c >= 9 && c <= 12)) {
+      cursor_++;
+    } else if (c == '/' && cursor_[1] == '/') {
+      const char* p = cursor_ + 2;
+      while (*p && !is_line_end(*p)) p++;
+      cursor_ = p;
+    } else if (c == '/' && cursor_[1] == '*') {
+      const char* end = strstr(cursor_ + 2, "*/");
+      advance_to(end ? end + 2 : cursor_ + strlen(cursor_));
+    } else {
+      return;
+    }
+  }
+}
+
+void ParseContext::skip_line() {
+  if (!cursor_) return;
+  const char* p = cursor_;
+  while (*p && !is_line_end(*p)) p++;
+  if (*p == '\r') p++;
+  if (*p == '\n') p++;
+  advance_to(p);
+}
+
+bool ParseContext::skip_to_string(const char* text, const char* stop) {
+  if (!cursor_ || !text) return false;
+  if (static_cast<size_t>(cursor_ - text_) > length_) return false;
+  const char* found = strstr(cursor_, text);
+  if (!found) return false;
+  if (stop && *stop) {
+    const char* s = strstr(cursor_, stop);
+    if (s && s < found) return false;
+  }
+  advance_to(found);
+  return true;
+}
+
+bool ParseContext::find_string(const char* text) {
+  if (!cursor_) return false;
+  if (skip_to_string(text)) return true;
+  ParsePos pos;
+  save_pos(pos);
+  rewind();
+  if (skip_to_string(text)) return true;
+  restore_pos(pos);
+  return false;
+}
+
+bool ParseContext::skip_to_and_require(const char* text, const char* stop) {
+  if (!skip_to_string(text, stop)) return false;
+  require_string(text);
+  return true;
+}
+
+bool ParseContext::find_and_require(const char* text) {
+  if (!find_string(text)) return false;
+  require_string(text);
+  return true;
+}
+
+int ParseContext::read_until(char* buffer, int size, const char* text, const char* stop) {
+  if (!buffer || size <= 0) return 0;
+  buffer[0] = '\0';
+  if (!cursor_) return 0;
+  const char* found = text ? strstr(cursor_, text) : nullptr;
+  if (found && stop && *stop) {
+    const char* s = strstr(cursor_, stop);
+    if (s && s < found) found = nullptr;
+  }
+  if (found) {
+    size_t n = static_cast<size_t>(found - cursor_);
+    if (n > static_cast<size_t>(size - 1)) n = static_cast<size_t>(size - 1);
+    memcpy(buffer, cursor_, n);
+    buffer[n] = '\0';
+    advance_to(found);
+    return static_cast<int>(n);
+  }
+  if (!read_line(buffer, size)) return 0;
+  return static_cast<int>(strlen(buffer));
+}
+
+// ---- literals ------------------------------------------------------------------
+
+bool ParseContext::at_literal(const char* text) const {
+  if (!cursor_ || !text) return false;
+  return strncasecmp(cursor_, text, strlen(text)) == 0;
+}
+
+bool ParseContext::check_string(const char* text) {
+  skip_space();
+  return at_literal(text);
+}
+
+bool ParseContext::optional_string(const char* text) {
+  skip_space();
+  if (!at_literal(text)) return false;
+  advance_to(cursor_ + strlen(text));
+  return true;
+}
+
+void ParseContext::require_string(const char* text) {
+  if (optional_string(text)) return;
+  char expected[PARSE_MAX_NAME_LEN + 3];
+  snprintf(expected, sizeof expected, "\"%s\"", text ? text : "");
+  error(expected);
+}
+
+bool ParseContext::optional_quoted_string(const char* text) {
+  skip_space();
+  if (!cursor_ || !text || *cursor_ != '"') return false;
+  size_t len = strlen(text);
+  if (strncasecmp(cursor_ + 1, text, len) != 0 || cursor_[1 + len] != '"') return false;
+  advance_to(cursor_ + len + 2);
+  return true;
+}
+
+// ---- values ----------------------------------------------------------------------
+
+bool ParseContext::read_bool() {
+  skip_space();
+  if (optional_string("true") || optional_string("yes")) return true;
+  if (optional_string("false") || optional_string("no")) return false;
+  error("a boolean value");
+}
+
+// Digits at the cursor, decimal or after 0x/0X hexadecimal; 32-bit wrapping
+// arithmetic. *any says whether a digit was there.
+uint32_t ParseContext::read_uint_digits(bool* any) {
+  uint32_t value = 0;
+  *any = false;
+  const char* p = cursor_;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+    p += 2;
+    int h;
+    while ((h = hex_value(*p)) >= 0) {
+      value = value * 16u + static_cast<uint32_t>(h);
+      *any = true;
+      p++;
+    }
+  } else {
+    while (is_digit(*p)) {
+      value = value * 10u + static_cast<uint32_t>(*p - '0');
+      *any = true;
+      p++;
+    }
+  }
+  if (*any) cursor_ = p;
+  return value;
+}
+
+int ParseContext::read_int_at_cursor(const char* expected) {
+  ParsePos start;
+  save_pos(start);
+  bool negative = false;
+  if (*cursor_ == '-') {
+    negative = true;
+    cursor_++;
+  }
+  bool any;
+  uint32_t value = read_uint_digits(&any);
+  if (!any) {
+    restore_pos(start);
+    error(expected);
+  }
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+int32_t ParseContext::read_int() {
+  skip_space();
+  if (!cursor_) error("an integer");
+  return read_int_at_cursor("an integer");
+}
+
+uint32_t ParseContext::read_uint() {
+  skip_space();
+  if (!cursor_) error("a uint");
+  bool any;
+  uint32_t value = read_uint_digits(&any);
+  if (!any) error("a uint");
+  return value;
+}
+
+float ParseContext::read_float() {
+  skip_space();
+  if (!cursor_) error("an integer");
+  ParsePos start;
+  save_pos(start);
+  bool negative = false;
+  if (*cursor_ == '-') {
+    negative = true;
+    cursor_++;
+  }
+  double value = 0.0;
+  if (*cursor_ != '.') {
+    bool any;
+    uint32_t whole = read_uint_digits(&any);
+    if (!any) {
+      restore_pos(start);
+      error("an integer");
+    }
+    value = static_cast<int32_t>(whole);
+  }
+  if (*cursor_ == '.') {
+    cursor_++;
+    const double tenth = static_cast<double>(0.1f);
+    double scale = tenth;
+    while (is_digit(*cursor_)) {
+      value += (*cursor_ - '0') * scale;
+      scale *= tenth;
+      cursor_++;
+    }
+  }
+  // The sign is applied to the whole value, so "-0.5" keeps it although its
+  // integer part is 0.
+  return static_cast<float>(negative ? -value : value);
+}
+
+void ParseContext::read_vector(vector& out) {
+  skip_space();
+  if (!cursor_ || *cursor_ != '<') error("a vector");
+  cursor_++;
+  for (int i = 0; i < 3; i++) {
+    out[i] = read_float();
+    skip_space();
+    if (i < 2 && *cursor_ == ',') cursor_++;
+  }
+  skip_space();
+  if (*cursor_ != '>') error("a vector terminator");
+  cursor_++;
+}
+
+void ParseContext::read_matrix(matrix& out) {
+  skip_space();
+  if (!cursor_ || *cursor_ != '[') error("a matrix");
+  cursor_++;
+  for (int i = 0; i < 3; i++) {
+    read_vector(out.row(i));
+    skip_space();
+    if (i < 2 && *cursor_ == ',') cursor_++;
+  }
+  skip_space();
+  if (*cursor_ != ']') error("a matrix terminator");
+  cursor_++;
+}
+
+// Finds a delimited string at the cursor (after skip_space). *start gets the
+// first character of the text; returns its length and leaves the cursor past
+// the closing character.
+int ParseContext::read_delimited(const char** start, char open, char close) {
+  skip_space();
+  if (!cursor_ || *cursor_ != open || open == '\0') error("a string");
+  const char* p = cursor_ + 1;
+  while (*p && *p != close && !is_line_end(*p)) p++;
+  if (*p != close || close == '\0') {
+    // Shown from the opening character, so the message holds the string.
+    error("a string terminator");
+  }
+  *start = cursor_ + 1;
+  int len = static_cast<int>(p - (cursor_ + 1));
+  cursor_ = p + 1;
+  return len;
+}
+
+int ParseContext::read_text_string(TextString& out, char open, char close) {
+  const char* start;
+  int len = read_delimited(&start, open, close);
+  out.assign(start, len);
+  return len;
+}
+
+int ParseContext::read_string(char* buffer, int capacity, char open, char close) {
+  ParsePos pos;
+  skip_space();
+  save_pos(pos);
+  const char* start;
+  int len = read_delimited(&start, open, close);
+  if (!buffer || len >= capacity) {
+    restore_pos(pos);
+    CRITICAL_ERROR("Not enough storage provided (%d) for parsed C string (len=%d)", capacity, len);
+  }
+  memcpy(buffer, start, static_cast<size_t>(len));
+  buffer[len] = '\0';
+  return len;
+}
+
+void ParseContext::read_text(TextString& out, const char* terminator) {
+  skip_space();
+  const char* found = cursor_ && terminator && *terminator ? strstr(cursor_, terminator) : nullptr;
+  if (!found) {
+    char expected[PARSE_MAX_NAME_LEN + 32];
+    snprintf(expected, sizeof expected, "multiline terminator \"%s\"", terminator ? terminator : "");
+    error(expected);
+  }
+  const char* end = found;
+  while (end > cursor_ && (end[-1] == ' ' || (end[-1] >= 9 && end[-1] <= 13))) end--;
+  out.assign(cursor_, static_cast<int>(end - cursor_));
+  advance_to(found + strlen(terminator));
+}
+
+void ParseContext::read_text_joined(TextString& out, const char* terminator) {
+  TextString raw;
+  read_text(raw, terminator);
+  const char* s = raw.c_str();
+  std::string joined;
+  joined.reserve(strlen(s));
+  for (size_t i = 0; s[i]; i++) {
+    if (s[i] == '\r') {
+      joined += ' ';
+    } else if (s[i] == '\n') {
+      // A line feed of its own is a line break like a carriage return.
+      if (i == 0 || s[i - 1] != '\r') joined += ' ';
+    } else {
+      joined += s[i];
+    }
+  }
+  out.assign(joined.c_str(), static_cast<int>(joined.size()));
+}
+
+int ParseContext::line_length_here() const {
+  const char* p = cursor_;
+  while (*p && !is_line_end(*p)) p++;
+  return static_cast<int>(p - cursor_);
+}
+
+bool ParseContext::read_line(char* buffer, int size) {
+  if (!cursor_ || *cursor_ == '\0' || !buffer || size <= 0) return false;
+  int len = line_length_here();
+  if (len >= size) return false;
+  memcpy(buffer, cursor_, static_cast<size_t>(len));
+  buffer[len] = '\0';
+  skip_line();
+  return true;
+}
+
+bool ParseContext::read_line_string(TextString& out) {
+  if (!cursor_ || *cursor_ == '\0') {
+    out.assign("");
+    return false;
+  }
+  int len = line_length_here();
+  out.assign(cursor_, len);
+  skip_line();
+  return true;
+}
+
+bool ParseContext::skip_and_read_line(char* buffer, int size) {
+  skip_space();
+  return read_line(buffer, size);
+}
+
+bool ParseContext::skip_and_read_line_string(TextString& out) {
+  skip_space();
+  return read_line_string(out);
+}
+
+// ---- lists -----------------------------------------------------------------------
+
+// A double-quoted name of at most PARSE_MAX_NAME_LEN characters into buffer
+// (PARSE_MAX_NAME_LEN + 1 bytes); a longer one is reported as expected.
+int ParseContext::read_quoted_name(char* buffer, const char* expected) {
+  skip_space();
+  ParsePos start;
+  save_pos(start);
+  const char* s;
+  int len = read_delimited(&s, '"', '"');
+  if (len > PARSE_MAX_NAME_LEN) {
+    restore_pos(start);
+    error(expected);
+  }
+  memcpy(buffer, s, static_cast<size_t>(len));
+  buffer[len] = '\0';
+  return len;
+}
+
+int ParseContext::read_string_list(TextString* out, int capacity) {
+  skip_space();
+  if (!cursor_ || *cursor_ != '(') error("a string list");
+  cursor_++;
+  int count = 0;
+  for (;;) {
+    skip_space();
+    if (*cursor_ == ')') break;
+    // More elements than the caller can hold make the table invalid.
+    if (*cursor_ != '"' || count >= capacity) error("a string list terminator");
+    read_text_string(out[count++], '"', '"');
+    skip_space();
+    if (*cursor_ == ',') cursor_++;
+  }
+  cursor_++;
+  return count;
+}
+
+int ParseContext::read_int_list(int32_t* out, int capacity, ParseIntListConverter converter) {
+  skip_space();
+  if (!cursor_ || *cursor_ != '(') error("an integer list");
+  cursor_++;
+  int count = 0;
+  for (;;) {
+    skip_space();
+    if (*cursor_ == ')') break;
+    bool is_number = is_digit(*cursor_) || *cursor_ == '-';
+    if ((!is_number && *cursor_ != '"') || count >= capacity) error("an integer list terminator");
+    if (is_number) {
+      out[count] = read_int_at_cursor("an integer list element");
+    } else {
+      ParsePos start;
+      save_pos(start);
+      char name[PARSE_MAX_NAME_LEN + 1];
+      read_quoted_name(name, "an integer list element");
+      if (!converter || !converter(&out[count], count, name)) {
+        restore_pos(start);
+        error("an integer list element");
+      }
+    }
+    count++;
+    skip_space();
+    if (*cursor_ == ',') cursor_++;
+  }
+  cursor_++;
+  return count;
+}
+
+int ParseContext::read_float_list(float* out, int capacity) {
+  skip_space();
+  if (!cursor_ || *cursor_ != '(') error("a float list");
+  cursor_++;
+  int count = 0;
+  for (;;) {
+    skip_space();
+    if (*cursor_ == ')') break;
+    bool is_number = is_digit(*cursor_) || *cursor_ == '-' || *cursor_ == '.';
+    if (!is_number || count >= capacity) error("a float list terminator");
+    out[count++] = read_float();
+    skip_space();
+    if (*cursor_ == ',') cursor_++;
+  }
+  cursor_++;
+  return count;
+}
+
+uint32_t ParseContext::read_flags(const char* const* names, int count) {
+  skip_space();
+  if (!cursor_ || *cursor_ != '(') error("a flags list");
+  cursor_++;
+  uint32_t mask = 0;
+  for (;;) {
+    skip_space();
+    if (*cursor_ == ')') break;
+    if (*cursor_ != '"') error("a flags list terminator");
+    ParsePos start;
+    save_pos(start);
+    char name[PARSE_MAX_NAME_LEN + 1];
+    read_quoted_name(name, "a valid flag name");
+    int index = lookup_name(names, count, name);
+    if (index < 0 || index >= 32) {
+      restore_pos(start);
+      error("a valid flag name");
+    }
+    mask |= 1u << index;
+    skip_space();
+    if (*cursor_ == ',') cursor_++;
+  }
+  cursor_++;
+  return mask;
+}
+
+int ParseContext::read_type(const char* const* names, int count) {
+  skip_space();
+  ParsePos start;
+  save_pos(start);
+  char name[PARSE_MAX_NAME_LEN + 1];
+  read_quoted_name(name, "a valid type string");
+  int index = lookup_name(names, count, name);
+  if (index < 0) {
+    restore_pos(start);
+    error("a valid type string");
+  }
+  return index;
+}
+
+// ---- writers ---------------------------------------------------------------------
+
+TextString parse_bool_text(bool value) { return TextString(value ? "true" : "false"); }
+
+int parse_bool_text(bool value, char* buffer) {
+  const char* t = value ? "true" : "false";
+  strcpy(buffer, t);
+  return static_cast<int>(strlen(t));
+}
+
+int parse_vector_text(const vector& v, int precision, char* buffer, int size) {
+  int n = snprintf(buffer, static_cast<size_t>(size), "< %.*f, %.*f, %.*f >", precision,
+                   static_cast<double>(v.x), precision, static_cast<double>(v.y), precision,
+                   static_cast<double>(v.z));
+  return n < size ? n : size - 1;
+}
+
+TextString parse_vector_text(const vector& v, int precision) {
+  char buf[256];
+  parse_vector_text(v, precision, buf, sizeof buf);
+  return TextString(buf);
+}
+
+int parse_matrix_text(const matrix& m, int precision, char* buffer, int size) {
+  char rows[3][128];
+  for (int i = 0; i < 3; i++) parse_vector_text(m.row(i), precision, rows[i], sizeof rows[i]);
+  int n = snprintf(buffer, static_cast<size_t>(size), "\n\t[ %s\n\t  %s\n\t  %s ]", rows[0], rows[1],
+                   rows[2]);
+  return n < size ? n : size - 1;
+}
+
+TextString parse_matrix_text(const matrix& m, int precision) {
+  char buf[512];
+  parse_matrix_text(m, precision, buf, sizeof buf);
+  return TextString(buf);
+}
+
+namespace {
+
+bool is_break(char c) { return c == ' ' || c == '\r' || c == '\n'; }
+
+// A piece with every line break as CR LF, then a closing CR LF.
+void put_piece(std::string& out, const char* s, size_t n) {
+  for (size_t i = 0; i < n; i++) {
+    if (s[i] == '\r') {
+      out += "\r\n";
+      if (i + 1 < n && s[i + 1] == '\n') i++;
+    } else if (s[i] == '\n') {
+      out += "\r\n";
+    } else {
+      out += s[i];
+    }
+  }
+  out += "\r\n";
+}
+
+}  // namespace
+
+std::string parse_format_text(const char* text) {
+  std::string out;
+  const char* p = text ? text : "";
+  while (*p) {
+    size_t remaining = strlen(p);
+    if (remaining < 71) {
+      put_piece(out, p, remaining);
+      break;
+    }
+    long at = -1;
+    for (long i = 69; i >= 0; i--) {
+      if (is_break(p[i])) {
+        at = i;
+        break;
+      }
+    }
+    if (at < 0) {
+      for (size_t i = 70; p[i]; i++) {
+        if (is_break(p[i])) {
+          at = static_cast<long>(i);
+          break;
+        }
+      }
+    }
+    if (at < 0) {
+      put_piece(out, p, remaining);
+      break;
+    }
+    put_piece(out, p, static_cast<size_t>(at));
+    // The break itself is dropped; a CR LF pair counts as one break.
+    size_t skip = 1;
+    if (p[at] == '\r' && p[at + 1] == '\n') skip = 2;
+    p += at + static_cast<long>(skip);
+  }
+  out += "$end text\r\n\r\n";
+  return out;
+}
+
+void parse_write_text(const char* text, FileHandle& file) {
+  std::string bytes = parse_format_text(text);
+  file.write(bytes.data(), static_cast<int>(bytes.size()));
+}

@@ -1,0 +1,37 @@
+#pragma once
+// State shared by the parts of the file layer; not for other modules.
+#include <cstdio>
+
+#include "quarn/vfile/scrambler.h"
+#include "quarn/vfile/vfile.h"
+
+namespace vfile_detail {
+
+struct FileBuffer {
+  unsigned mode = 0;  // 0: the slot is free
+  unsigned flags = 0;  // bit 0: scrambling on
+  int version = 0;
+  int error = 0;
+  int pos = 0;
+  int calls = 0;
+  int total = 0;
+  int size = 0;
+  int buf_start = -1;  // file position of the first buffered byte
+  int cursor = 0;
+  int held = 0;
+  int stream_pos = -1;  // where the stream or member is positioned; -1 unknown
+  FILE* stream = nullptr;
+  PackfileEntry* entry = nullptr;
+  FileHandle* owner = nullptr;
+  FileScrambler scrambler;
+  unsigned char data[VFILE_BUFFER_SIZE];
+};
+
+extern FileBuffer g_buffers[VFILE_NUM_BUFFERS];
+
+// Finishes a background read of the slot, if one runs.
+void async_wait(FileBuffer& b);
+void async_wait_handle(FileHandle* fh);
+void reset_defaults();
+
+}  // namespace vfile_detail

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The program starts, its window exists on the X server, a second copy with
+# the same configuration directory exits with code 1 while the first runs, a
+# copy with a configuration directory of its own runs beside it, SIGTERM
+# ends a copy cleanly, and without a display the program still runs.
+set -u
+bin="$ORRIMUND_BIN_DIR/orrimund"
+tmp="$ORRIMUND_TEST_TMP"
+fail() { echo "FAIL: $*" >&2; kill $first $other 2>/dev/null; exit 1; }
+
+wait_for_windows() {  # count
+  for _ in $(seq 1 100); do
+    n=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | wc -l)
+    [ "$n" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+first=""; other=""
+"$bin" >"$tmp/first.out" 2>&1 &
+first=$!
+wait_for_windows 1 || fail "no window of the first copy"
+wid=$(xdotool search --name '^Orrimund Demo$' | head -1)
+xwininfo -id "$wid" | grep -q 'Width: 32' || fail "the window is not the 32x32 start-up window"
+xprop -id "$wid" _ORRIMUND_INSTANCE | grep -q "$XDG_CONFIG_HOME/Quorvane/Orrimund Demo" ||
+  fail "the window does not carry its instance tag"
+
+timeout 10 "$bin" >"$tmp/second.out" 2>&1
+rc=$?
+[ $rc -eq 1 ] || fail "second copy exited with $rc, expected 1"
+kill -0 $first 2>/dev/null || fail "the first copy died"
+
+mkdir -p "$tmp/other-config"
+XDG_CONFIG_HOME="$tmp/other-config" "$bin" >"$tmp/other.out" 2>&1 &
+other=$!
+wait_for_windows 2 || fail "a copy with its own configuration did not open a window"
+kill -0 $other 2>/dev/null || fail "the copy with its own configuration exited"
+
+kill -TERM $first $other
+wait $first; rc1=$?
+wait $other; rc2=$?
+[ $rc1 -eq 0 ] || fail "first copy ended with $rc1 on SIGTERM"
+[ $rc2 -eq 0 ] || fail "other copy ended with $rc2 on SIGTERM"
+first=""; other=""
+[ "$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | wc -l)" -eq 0 ] || fail "a window outlived its program"
+
+# Without a display: no window, the loop runs until SIGINT.
+mkdir -p "$tmp/headless-config"
+env -u DISPLAY XDG_CONFIG_HOME="$tmp/headless-config" "$bin" >"$tmp/headless.out" 2>&1 &
+headless=$!
+sleep 1
+kill -0 $headless 2>/dev/null || fail "the program did not keep running without a display"
+kill -INT $headless
+wait $headless; rc=$?
+[ $rc -eq 0 ] || fail "headless copy ended with $rc on SIGINT"
+echo "PASS"

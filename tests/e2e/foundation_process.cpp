@@ -1,0 +1,208 @@
+// The process core as a user sees it: a crash leaves errorlog.txt, a fatal
+// error prints its message and exits with code 1, and real X input reaches
+// the keyboard queue and the mouse counters.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "quarn/os/crash_report.h"
+#include "quarn/os/error.h"
+#include "quarn/os/key.h"
+#include "quarn/os/mouse.h"
+#include "quarn/os/os.h"
+#include "quarn/os/timer.h"
+#include "quarn/platform/window.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+std::string scratch(const char* name) {
+  const char* tmp = std::getenv("ORRIMUND_TEST_TMP");
+  fs::path dir = fs::path(tmp ? tmp : "/tmp") / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+struct ChildResult {
+  int status = 0;
+  std::string err;
+};
+
+// Runs `program` as the child role `role` with stderr captured.
+ChildResult run_child(const std::string& program, const char* role) {
+  int fds[2];
+  EXPECT_EQ(pipe(fds), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 2);
+    close(fds[0]);
+    setenv("ORRIMUND_E2E_CHILD", role, 1);
+    execl(program.c_str(), program.c_str(), "--gtest_filter=FoundationChild.Role", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  ChildResult r;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) r.err.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  waitpid(pid, &r.status, 0);
+  return r;
+}
+
+// A copy of this program in a scratch folder, so that its errorlog.txt lands
+// there.
+std::string copy_of_self(const std::string& dir) {
+  fs::path target = fs::path(dir) / "e2e_foundation_process";
+  fs::copy_file("/proc/self/exe", target, fs::copy_options::overwrite_existing);
+  fs::permissions(target, fs::perms::owner_all);
+  return target.string();
+}
+}  // namespace
+
+// The child roles: only active when this program is started as a child.
+TEST(FoundationChild, Role) {
+  const char* role = std::getenv("ORRIMUND_E2E_CHILD");
+  if (!role) GTEST_SKIP() << "started by the other tests only";
+  std::string r = role;
+  if (r == "crash") {
+    crash_report_install("Orrimund Main Thread");
+    volatile int* null_pointer = nullptr;
+    *null_pointer = 1;
+  } else if (r == "fatal") {
+    critical_error("demo_module.cpp", 77, "The demo table is missing");
+  }
+  _exit(99);
+}
+
+TEST(Foundation, CrashLeavesErrorLogBesideTheProgram) {
+  std::string dir = scratch("crash");
+  std::string program = copy_of_self(dir);
+  ChildResult r = run_child(program, "crash");
+  ASSERT_TRUE(WIFSIGNALED(r.status)) << "status " << r.status << "\n" << r.err;
+  EXPECT_EQ(WTERMSIG(r.status), SIGSEGV);
+  std::string log = read_file(dir + "/errorlog.txt");
+  ASSERT_FALSE(log.empty()) << "no errorlog.txt";
+  for (const char* piece : {"\r\n\r\n\r\n\r\ne2e_foundation_process caused an Access Violation in module "
+                            "e2e_foundation_process at 0033:",
+                            "Exception handler called in Orrimund Main Thread.\r\n",
+                            "Read from location 0000000000000000 caused an access violation.\r\n",
+                            "Write to location 0000000000000000 caused an access violation.\r\n",
+                            "\r\nRegisters:\r\nRAX=", " RIP=", " RSP=", "R15=", "Bytes at CS:RIP:\r\n",
+                            "\r\nStack dump:\r\n",
+                            "\tModule list: names, addresses, sizes, time stamps and file times:\r\n",
+                            "/e2e_foundation_process, loaded at 0x", "libc.so.6, loaded at 0x"}) {
+    // Either a read or a write is reported, depending on the code the
+    // compiler made; the rest must all be there.
+    if (std::string(piece).find("location 0000") != std::string::npos) continue;
+    EXPECT_NE(log.find(piece), std::string::npos) << "missing: " << piece << "\n" << log;
+  }
+  EXPECT_TRUE(log.find("Write to location 0000000000000000") != std::string::npos ||
+              log.find("Read from location 0000000000000000") != std::string::npos)
+      << log;
+
+  // A second crash appends a second report.
+  run_child(program, "crash");
+  std::string twice = read_file(dir + "/errorlog.txt");
+  EXPECT_EQ(twice.substr(0, log.size()), log);
+  EXPECT_GT(twice.size(), log.size() + 100);
+}
+
+TEST(Foundation, FatalErrorPrintsTheMessageAndExitsWithOne) {
+  ChildResult r = run_child("/proc/self/exe", "fatal");
+  ASSERT_TRUE(WIFEXITED(r.status)) << r.err;
+  EXPECT_EQ(WEXITSTATUS(r.status), 1) << r.err;
+  EXPECT_NE(r.err.find("Error: The demo table is missing\nFile: demo_module.cpp - Line: 77\n\n"), std::string::npos)
+      << r.err;
+}
+
+namespace {
+struct InputSeen {
+  std::vector<int> keys;
+  int left_down = 0, left_up = 0, double_clicks = 0;
+  std::vector<int> wheel_steps;
+  int x = -1, y = -1;
+};
+
+void read_frame(InputSeen& seen) {
+  frametime_update();
+  mouse_frame();
+  while (int k = key_inkey()) seen.keys.push_back(k);
+  seen.left_down += mouse_down_count(MOUSE_LEFT_BUTTON);
+  seen.left_up += mouse_up_count(MOUSE_LEFT_BUTTON);
+  if (mouse_double_click(MOUSE_LEFT_BUTTON)) ++seen.double_clicks;
+  int dx, dy, dz;
+  mouse_get_delta(&dx, &dy, &dz);
+  if (dz) seen.wheel_steps.push_back(dz);
+  int z;
+  mouse_get_pos(&seen.x, &seen.y, &z);
+}
+}  // namespace
+
+TEST(Foundation, XInputReachesTheKeyboardQueueAndMouseCounters) {
+  ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "runs under xvfb-run";
+  os_init("Quorvane", "Orrimund Demo");
+  timer_init();
+  key_init(true);
+  mouse_init(640, 480);
+  ASSERT_NE(os_get_window(), 0u);
+  window_set_position(0, 0);
+  window_set_size(640, 480);
+  window_show(true);
+  window_sync();
+
+  std::string wid = std::to_string(os_get_window());
+  std::string script =
+      "xdotool mousemove --window " + wid + " 100 100 && sleep 0.3 && "
+      "xdotool keydown shift key a keyup shift && sleep 0.3 && "
+      "xdotool click 1 && sleep 0.8 && "
+      "xdotool click --repeat 2 --delay 150 1 && sleep 0.3 && "
+      "xdotool click 4 && sleep 0.3";
+  pid_t pid;
+  const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+  ASSERT_EQ(posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+
+  InputSeen seen;
+  int status = 0;
+  for (int turns = 0; turns < 120 * 30; ++turns) {  // at most 30 s of frames
+    read_frame(seen);
+    if (waitpid(pid, &status, WNOHANG) == pid) break;
+  }
+  for (int i = 0; i < 30; ++i) read_frame(seen);  // let the last events arrive
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "xdotool failed";
+
+  bool shift_a = false;
+  for (int k : seen.keys) shift_a |= k == 0x101E;
+  EXPECT_TRUE(shift_a) << "Shift+A did not arrive as 0x101E";
+  EXPECT_EQ(key_to_ascii(0x101E), 'A');
+  EXPECT_EQ(seen.left_down, 3);
+  EXPECT_EQ(seen.left_up, 3);
+  EXPECT_EQ(seen.double_clicks, 1);
+  EXPECT_EQ(seen.wheel_steps, std::vector<int>{120});
+  EXPECT_EQ(seen.x, 100);
+  EXPECT_EQ(seen.y, 100);
+  EXPECT_TRUE(os_is_active());
+
+  os_shutdown();
+  EXPECT_FALSE(os_window_thread_running());
+}

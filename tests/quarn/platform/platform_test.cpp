@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "quarn/platform/instance_lock.h"
+#include "quarn/platform/messages.h"
+#include "quarn/platform/scancodes.h"
+#include "quarn/platform/thread.h"
+#include "quarn/platform/window.h"
+
+TEST(ScanCodes, EvdevKeysMapToTheKeyboardNumbering) {
+  struct Case {
+    unsigned int x_keycode;
+    int scan;
+  };
+  const Case cases[] = {
+      {9, 1},      // Escape
+      {38, 30},    // A
+      {50, 42},    // left Shift
+      {62, 54},    // right Shift
+      {37, 29},    // left Ctrl
+      {105, 157},  // right Ctrl
+      {64, 56},    // left Alt
+      {108, 184},  // right Alt
+      {107, 183},  // Print Screen
+      {127, 197},  // Pause
+      {111, 200},  // Up
+      {113, 203},  // Left
+      {114, 205},  // Right
+      {116, 208},  // Down
+      {110, 199},  // Home
+      {119, 211},  // Delete
+      {79, 71},    // keypad 7: the same code whatever NumLock says
+      {90, 82},    // keypad 0
+      {91, 83},    // keypad .
+      {104, 156},  // keypad Enter
+      {106, 181},  // keypad /
+      {63, 55},    // keypad *
+      {77, 69},    // NumLock
+      {95, 87},    // F11
+      {96, 88},    // F12
+      {0, 0},      // below the key map
+      {7, 0},
+      {255, 0},    // no such key on a PC keyboard
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform_scan_code_from_x_keycode(c.x_keycode), c.scan) << c.x_keycode;
+}
+
+TEST(Messages, KeyAndWheelParametersRoundTrip) {
+  for (int scan : {1, 30, 127, 156, 183, 197, 211, 255}) EXPECT_EQ(os_key_scan_code(os_key_lparam(scan)), scan);
+  EXPECT_EQ((os_key_lparam(157) >> 24) & 1, 1);
+  EXPECT_EQ((os_key_lparam(29) >> 24) & 1, 0);
+  for (int d : {120, -120, 240, -32768, 0}) EXPECT_EQ(os_wheel_delta(os_wheel_wparam(d)), d);
+}
+
+TEST(PlatformEvent, AutoResetAndTimeOut) {
+  PlatformEvent e;
+  EXPECT_FALSE(e.wait(10));
+  e.set();
+  EXPECT_TRUE(e.wait(10));
+  EXPECT_FALSE(e.wait(10));  // one signal, one wait
+  std::thread t([&] { e.set(); });
+  EXPECT_TRUE(e.wait(5000));
+  t.join();
+}
+
+TEST(PlatformCriticalSection, ReentersOnTheSameThread) {
+  PlatformCriticalSection cs;
+  cs.enter();
+  EXPECT_TRUE(cs.try_enter());
+  cs.leave();
+  bool other = true;
+  std::thread([&] { other = cs.try_enter(); }).join();
+  EXPECT_FALSE(other);
+  cs.leave();
+}
+
+TEST(PlatformPaths, ModulePathIsThisProgram) {
+  std::string path = platform_module_path();
+  EXPECT_NE(path.find("test_quarn_platform"), std::string::npos) << path;
+  EXPECT_EQ(platform_module_dir() + "/test_quarn_platform", path);
+}
+
+TEST(InstanceLock, SecondHolderIsRefusedUntilReleased) {
+  std::string home = ::testing::TempDir() + "lock_test_" + std::to_string(getpid());
+  setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+  std::string dir = platform_config_dir("Quorvane", "Orrimund Demo");
+  EXPECT_EQ(dir, home + "/Quorvane/Orrimund Demo");
+  ASSERT_TRUE(platform_instance_lock_acquire(dir));
+  EXPECT_EQ(platform_instance_lock_path(), dir + "/instance.lock");
+
+  auto child_acquires = [&] {
+    pid_t pid = fork();
+    if (pid == 0) {
+      // A child shares the parent's open lock, so it opens its own.
+      _exit(platform_instance_lock_acquire(dir + "/") ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  };
+  EXPECT_FALSE(child_acquires());
+  platform_instance_lock_release();
+  EXPECT_TRUE(child_acquires());
+  unsetenv("XDG_CONFIG_HOME");
+}
+
+namespace {
+std::vector<uint32_t> g_pumped;
+int g_batches = 0;
+}  // namespace
+
+TEST(NullWindow, PumpDeliversPostedMessagesInOrderUntilDestroy) {
+  window_force_null_backend(true);
+  ASSERT_TRUE(window_create("Quorvane", "Orrimund Demo", "tag"));
+  EXPECT_TRUE(window_exists());
+  EXPECT_EQ(window_get_xid(), 0u);
+  std::thread poster([] {
+    for (uint32_t m : {OS_MSG_KEYDOWN, OS_MSG_KEYUP, OS_MSG_LBUTTONDOWN}) window_post_message(m, 0, 0);
+    window_post_message(OS_MSG_DESTROY, 0, 0);
+    window_post_message(OS_MSG_KEYDOWN, 0, 0);  // after the end: never dispatched
+  });
+  window_pump([](uint32_t m, uint64_t, int64_t) { g_pumped.push_back(m); }, [] { ++g_batches; }, nullptr);
+  poster.join();
+  window_destroy();
+  // The null backend starts active: the activation messages come first.
+  std::vector<uint32_t> expected = {OS_MSG_ACTIVATEAPP, OS_MSG_ACTIVATE, OS_MSG_KEYDOWN, OS_MSG_KEYUP,
+                                    OS_MSG_LBUTTONDOWN};
+  EXPECT_EQ(g_pumped, expected);
+  EXPECT_GE(g_batches, 1);
+  EXPECT_FALSE(window_exists());
+
+  int x, y;
+  window_set_cursor_pos(12, 34);
+  ASSERT_TRUE(window_get_cursor_pos(&x, &y));
+  EXPECT_EQ(x, 12);
+  EXPECT_EQ(y, 34);
+  EXPECT_EQ(window_main_display(), nullptr);
+}
