@@ -5,11 +5,15 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "quarn/os/cmdline.h"
+#include "quarn/os/console.h"
+#include "Orrimund/fs_paths.h"
 #include "quarn/os/crash_report.h"
 #include "quarn/os/key.h"
 #include "quarn/os/memory.h"
 #include "quarn/os/mouse.h"
 #include "quarn/os/os.h"
+#include "quarn/os/registry.h"
 #include "quarn/os/timer.h"
 
 namespace {
@@ -34,10 +38,14 @@ void install_quit_signals() {
 // First pass of start-up: the base services.
 void init_base_services() {
   os_init(COMPANY_NAME, APPLICATION_NAME);       // single-instance guard, window thread and window
+  os_reg_set_root(COMPANY_NAME, APPLICATION_NAME);  // registry root: Software\company\application
+  cmdline_parse(false);                          // command line plus the registry's "CmdLineOptions"; unknown switches ignored
   timer_init();                                  // the high-resolution timer
+  fs_init();                                     // the file layer with its search paths and packfiles
   os_random_seed(-1);                            // the shared random sequence, from the time
   key_init(true);                                // keyboard, before the mouse
   mouse_init(DEFAULT_SCREEN_WIDTH, DEFAULT_SCREEN_HEIGHT);  // mouse, with the screen size
+  console_init();                                // the console (its commands registered themselves)
 }
 
 // Second pass of start-up: the game services.
@@ -56,6 +64,7 @@ int main_routine() {
   install_quit_signals();
   init_base_services();
   init_game_services();
+  console_run_autoexec();  // developer route: the script ORRIMUND_AUTOEXEC names, after start-up
 
   // The window thread ends when the window is destroyed; without a display
   // the program runs until it is told to stop.

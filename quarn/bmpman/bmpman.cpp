@@ -435,6 +435,26 @@ int bm_read_header(const char* name, int* width, int* height, int* format, int* 
       std::printf("Bitmap %s refused: it is too large\n", name);
       return 0;
     }
+    // The pixels are allocated when the bitmap is locked; a header that
+    // claims more than its file can hold is refused now, before that.
+    const int64_t file_size = image_io_file_size(name, path_type);
+    int64_t most = 0;
+    if (type == BM_TYPE_TGA) {
+      // A run-length packet of 1 + bytes-per-pixel bytes gives 128 pixels.
+      const int64_t bpp = bm_bytes_per_pixel(fmt);
+      const int64_t pixels = std::max<int64_t>(0, file_size - TARGA_HEADER_SIZE) / (1 + bpp) * 128 + 128;
+      if (static_cast<int64_t>(w) * h > pixels) most = -1;
+    } else if (type == BM_TYPE_PCX) {
+      // Two bytes give at most 63 pixels.
+      const int64_t pixels = std::max<int64_t>(0, file_size - PCX_HEADER_SIZE) / 2 * 63 + 63;
+      if (static_cast<int64_t>(w) * h > pixels) most = -1;
+    } else if (type == BM_TYPE_VBM) {
+      if (file_size - VBM_HEADER_SIZE < bytes) most = -1;
+    }
+    if (most < 0) {
+      std::printf("Bitmap %s refused: its header claims more pixels than the file holds\n", name);
+      return 0;
+    }
   }
   if (width) *width = w;
   if (height) *height = h;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/bmpman/targautils.h"
@@ -15,6 +16,7 @@
 #include "quarn/gr/gr_font.h"
 #include "quarn/gr/gr_recorder.h"
 #include "quarn/gr/opengl/gr_opengl.h"
+#include "quarn/os/console.h"
 #include "quarn/os/error.h"
 #include "quarn/os/timer.h"
 #include "quarn/platform/window.h"
@@ -74,6 +76,23 @@ float Gr_gamma_lookup_float[256];
 float Gr_level_fog_multiplier = 1.0f;
 float Gr_alpha_fog_ratio = 0.8f;
 bool Gr_show_stats = false;
+GrStats Gr_stats;
+
+CONSOLE_FLOAT_VARIABLE(Cc_level_fog, "level_fog", "Sets Gr_level_fog_multiplier", Gr_level_fog_multiplier);
+CONSOLE_FLOAT_VARIABLE(Cc_alpha_fog, "alpha_fog", "Sets Gr_alpha_fog_ratio", Gr_alpha_fog_ratio);
+CONSOLE_BOOL_VARIABLE(Cc_gr_show_stats, "gr_show_stats", "Toggles Gr_show_stats", Gr_show_stats);
+
+static bool Antialiasing_on = false;
+static ConsoleCommand Cc_antialiasing("antialiasing", "Toggles antialiasing", [] {
+  if (!Console_run) return;
+  if (gr_antialiasing_supported()) {
+    Antialiasing_on = !Antialiasing_on;
+    gr_set_antialiasing(Antialiasing_on);
+    console_output("antialiasing toggled!\n");
+  } else {
+    console_output("antialiasing not supported on this card.\n");
+  }
+});
 
 namespace {
 
@@ -597,8 +616,9 @@ void gr_draw_polygon_layers(int count, GrLayeredVertex** verts, int layer_count,
     default: return;
   }
   // The OpenGL renderer has no multi-pass operation: one polygon per layer.
-  GrVertex* list[GR_OPENGL_MAX_VERTS];
-  if (count > GR_OPENGL_MAX_VERTS) count = GR_OPENGL_MAX_VERTS;
+  // The list is kept between calls so a frame allocates nothing.
+  static std::vector<GrVertex*> list;
+  if (list.size() < static_cast<size_t>(count)) list.resize(count);
   for (int l = 0; l < layer_count; l++) {
     const GrLayer& layer = layers[l];
     int r = layer.r, g = layer.g, b = layer.b, a = layer.a;
@@ -627,7 +647,7 @@ void gr_draw_polygon_layers(int count, GrLayeredVertex** verts, int layer_count,
     if (layer.use_vertex_rgb) r = g = b = 255;
     gr_set_color(r, g, b, a);
     gr_set_bitmap(layer.bitmap, -1);
-    renderer_polygon(count, list, layer.state);
+    renderer_polygon(count, list.data(), layer.state);
   }
 }
 

@@ -134,6 +134,19 @@ extern float Gr_level_fog_multiplier;  // level_fog
 extern float Gr_alpha_fog_ratio;       // alpha_fog
 extern bool Gr_show_stats;             // gr_show_stats
 
+// Renderer statistics: counted during the frame by the drawing code, shown
+// and reset every frame by the statistics overlay (Gr_show_stats).
+struct GrStats {
+  int total;
+  int rotate;   // point rotation
+  int cull;     // back-face and frustum culling
+  int sort;     // face sorting
+  int light;    // smooth vertex lighting
+  int draw;     // polygon drawing
+  int other;    // everything else
+};
+extern GrStats Gr_stats;
+
 // One layer of a layered polygon.
 struct GrLayer {
   RenderStateWord state;

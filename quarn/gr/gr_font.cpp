@@ -115,9 +115,10 @@ bool pack_glyphs(FontInfo& f, int side, std::string* error) {
     if (ch.width > side) return fail(error, "Font too big!\n");
     if (x + ch.width >= side) {
       x = 0;
+      if (static_cast<long long>(y) + f.height > side) return fail(error, "Font too big!\n");
       y += f.height;
     }
-    if (y + f.height > side) return fail(error, "Font too big!\n");
+    if (static_cast<long long>(y) + f.height > side) return fail(error, "Font too big!\n");
     f.glyph_x[i] = x;
     f.glyph_y[i] = y;
     for (int row = 0; row < f.height; row++) {
@@ -294,11 +295,12 @@ int gr_font_load(const char* name, int line_spacing) {
 
   // The slot is taken only now, so a font that could not be read does not
   // use one up.
+  FontInfo built;
+  built.bitmap = -1;
+  if (!font_build(built, std::move(vf), &why)) critical_error(__FILE__, __LINE__, why.c_str());
   const int slot = Num_fonts;
   FontInfo& fi = Fonts[slot];
-  fi = FontInfo();
-  fi.bitmap = -1;
-  if (!font_build(fi, std::move(vf), &why)) critical_error(__FILE__, __LINE__, why.c_str());
+  fi = std::move(built);
   std::snprintf(fi.name, sizeof(fi.name), "%s", name);
   if (line_spacing >= 0) fi.line_spacing = line_spacing;
   fi.bitmap = bm_create(BM_FORMAT_4444, fi.texture_w, fi.texture_h, fi.texture.data(), nullptr, -1);

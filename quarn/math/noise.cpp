@@ -75,11 +75,12 @@ void ensure_init() {
 // The lattice cell and the offsets within it of one coordinate. The integer
 // part truncates toward zero; coordinates whose integer part does not fit in
 // an int (where a float has no fraction left) are reduced modulo 256 exactly,
-// and NaN is taken as 0, so no input makes the conversion undefined.
+// and NaN and infinities are taken as 0, so no input makes the conversion
+// undefined.
 void setup(float t, int& b0, int& b1, float& r0, float& r1) {
   float u = t + N;
   int i0;
-  if (u != u) {
+  if (!std::isfinite(u)) {
     i0 = 0;
     r0 = 0.0f;
   } else if (std::fabs(u) < 2147483648.0f) {

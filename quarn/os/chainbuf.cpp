@@ -7,6 +7,12 @@
 // A heap block is a link word (the previous block) followed by the data.
 static constexpr int LINK_SIZE = 8;
 
+static char* link_of(const char* block) {
+  char* prev;
+  std::memcpy(&prev, static_cast<const void*>(block), sizeof prev);
+  return prev;
+}
+
 ChainBuffer::ChainBuffer()
     : head_(nullptr), base_(nullptr), cursor_(nullptr), block_size_(0), free_(0), last_(nullptr), flags_(0) {}
 
@@ -28,7 +34,7 @@ bool ChainBuffer::new_block() {
   if (!b) {
     return false;
   }
-  std::memcpy(b, &head_, sizeof head_);
+  std::memcpy(static_cast<void*>(b), &head_, sizeof head_);
   head_ = b;
   base_ = b + LINK_SIZE;
   cursor_ = base_;
@@ -120,11 +126,8 @@ void* ChainBuffer::grow_last(void* pointer, int new_size) {
 int ChainBuffer::used() const {
   int total = block_size_ - free_;
   if (head_) {
-    char* prev;
-    std::memcpy(&prev, head_, sizeof prev);
-    while (prev) {
+    for (char* prev = link_of(head_); prev; prev = link_of(prev)) {
       total += block_size_;
-      std::memcpy(&prev, prev, sizeof prev);
     }
   }
   return total;
@@ -141,8 +144,7 @@ void ChainBuffer::free_all() {
   if (flags_ & OWNS_BLOCKS) {
     char* b = head_;
     while (b) {
-      char* prev;
-      std::memcpy(&prev, b, sizeof prev);
+      char* prev = link_of(b);
       std::free(b);
       b = prev;
     }

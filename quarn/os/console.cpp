@@ -308,7 +308,14 @@ void console_printf(const char* format, ...) {
   console_output(buf);
 }
 
+// The machine report's command. Nothing else in the program calls that
+// module, so naming its command here keeps the linker from leaving it out
+// of the program's static library link.
+extern ConsoleCommand Cc_sysinfo;
+
 void console_init() {
+  static const ConsoleCommand* volatile keep = &Cc_sysinfo;
+  (void)keep;
   build_classes();
   open_log_from_env();
 }
@@ -316,7 +323,12 @@ void console_init() {
 // --- arguments --------------------------------------------------------------------
 
 void console_get_arg(uint32_t type_mask) {
-  if (!Current) throw ConsoleAbandon{};
+  if (!Current) {
+    // Outside a handler there is no line to read and no command to abandon.
+    memset(&Console_arg, 0, sizeof Console_arg);
+    Console_arg.type = ARG_NONE;
+    return;
+  }
   Token t = next_token();
   ConsoleArg& a = Console_arg;
   snprintf(a.original, sizeof a.original, "%s", t.text);

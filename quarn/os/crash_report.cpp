@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysinfo.h>
 #include <sys/types.h>
 #include <ucontext.h>
@@ -139,7 +140,9 @@ struct GuardedReader {
   }
   bool read(uintptr_t addr, void* out, size_t n) {
     if (p[0] < 0 || addr == 0) return false;
-    ssize_t w = write(p[1], reinterpret_cast<const void*>(addr), n);
+    // The raw system call: the kernel checks the address, and no library
+    // wrapper (a sanitizer's, say) looks at memory we only mean to probe.
+    ssize_t w = syscall(SYS_write, p[1], reinterpret_cast<const void*>(addr), n);
     if (w != static_cast<ssize_t>(n)) {
       if (w > 0) drain();
       return false;

@@ -26,6 +26,7 @@ std::atomic<bool> g_active{false};
 std::atomic<bool> g_started{false};
 std::atomic<bool> g_thread_running{false};
 std::atomic<int> g_create_result{0};  // 0 pending, 1 window made, -1 failed
+std::atomic<std::thread::id> g_window_thread_id{};
 
 // Held by the window thread while it dispatches a batch of messages.
 PlatformCriticalSection g_os_lock;
@@ -36,6 +37,7 @@ void os_lock_leave() { g_os_lock.leave(); }
 
 void os_window_thread(void* arg) {
   auto* created = static_cast<PlatformEvent*>(arg);
+  g_window_thread_id = std::this_thread::get_id();
   bool ok = window_create(g_class_name, g_title, g_instance_tag.c_str());
   g_create_result = ok ? 1 : -1;
   if (ok) g_thread_running = true;
@@ -56,6 +58,9 @@ void os_window_thread(void* arg) {
 void stop_window_thread() {
   if (!g_thread_running) return;
   window_post_message(OS_MSG_DESTROY, 0, 0);
+  // A fatal error raised by a hook ends the process from the window thread
+  // itself, which cannot wait for its own end.
+  if (std::this_thread::get_id() == g_window_thread_id.load()) return;
   g_thread_finished.wait(2000);
 }
 

@@ -87,9 +87,9 @@ void cmd_sysinfo() {
   console_output(buffer.text());
 }
 
-ConsoleCommand Cc_sysinfo("sysinfo", "Shows system info", cmd_sysinfo);
-
 }  // namespace
+
+ConsoleCommand Cc_sysinfo("sysinfo", "Shows system info", cmd_sysinfo);
 
 CpuidResult cpu_read_cpuid() {
   CpuidResult r;
@@ -166,6 +166,13 @@ int cpu_speed_from_cycles(uint32_t cycles) {
   return mhz > INT32_MAX ? INT32_MAX : static_cast<int>(mhz);
 }
 
+int ram_mb_per_second(uint64_t copies, double seconds) {
+  // Each copy moves a quarter of a megabyte.
+  if (seconds <= 0.0) return 0;
+  double mb = static_cast<double>(copies) / 4.0 / seconds;
+  return mb > INT32_MAX ? INT32_MAX : static_cast<int>(mb);
+}
+
 int ram_mb_rounded(uint64_t bytes) {
   return static_cast<int>(((bytes + (2u << 20)) >> 22) * 4);
 }
@@ -232,8 +239,6 @@ void os_print_sysinfo(TextBuffer& buffer, bool measure_ram) {
     double seconds = std::chrono::duration<double>(clock::now() - t0).count();
     mem_free(src);
     mem_free(dst);
-    // Each copy moves a quarter of a megabyte.
-    int mb_per_s = seconds > 0.0 ? static_cast<int>(copies / seconds / 4.0) : 0;
-    buffer.printf("RAM Speed: %d MB/s\n", mb_per_s);
+    buffer.printf("RAM Speed: %d MB/s\n", ram_mb_per_second(copies, seconds));
   }
 }

@@ -36,6 +36,8 @@ CpuidResult cpu_read_cpuid();
 CpuInfo cpu_info_from_cpuid(const CpuidResult& id);
 // Cycles counted over 100 ms to MHz, rounded as the game does.
 int cpu_speed_from_cycles(uint32_t cycles_per_100ms);
+// 256 KB copies done in the given time to megabytes per second.
+int ram_mb_per_second(uint64_t copies, double seconds);
 // Bytes of physical memory to MB rounded to the nearest multiple of 4.
 int ram_mb_rounded(uint64_t bytes);
 

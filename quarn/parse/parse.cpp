@@ -139,7 +139,8 @@ void ParseContext::advance_to(const char* p) {
   found[n] = '\0';
   int m = 0;
   if (cursor_ && text_) {
-    const char* start = cursor_ - ERROR_CONTEXT < text_ ? text_ : cursor_ - ERROR_CONTEXT;
+    size_t back = static_cast<size_t>(cursor_ - text_);
+    const char* start = cursor_ - (back < ERROR_CONTEXT ? back : ERROR_CONTEXT);
     for (const char* q = start; q < cursor_; q++, m++) {
       unsigned char c = static_cast<unsigned char>(*q);
       prior[m] = (c < 32 || c > 127) ? 22 : static_cast<char>(c);

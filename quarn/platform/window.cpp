@@ -27,6 +27,7 @@ struct PostedMessage {
 };
 
 std::atomic<bool> g_force_null{false};
+std::atomic<bool> g_fail_next_create{false};
 std::atomic<bool> g_null_backend{false};
 std::atomic<bool> g_exists{false};
 std::atomic<bool> g_wm_present{false};
@@ -50,6 +51,13 @@ Cursor g_blank_cursor = 0;
 std::mutex g_main_lock;
 Display* g_main_dpy = nullptr;
 bool g_main_tried = false;
+
+// The pointer as the window's own events report it. While it is inside the
+// window the position needs no round trip to the server; outside (or before
+// the first event) it is asked for.
+std::atomic<bool> g_ptr_inside{false};
+std::atomic<int> g_ptr_x{0};
+std::atomic<int> g_ptr_y{0};
 
 // Null backend cursor.
 std::atomic<int> g_null_cursor_x{0};
@@ -226,7 +234,18 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
       break;
     }
     case MotionNotify:
+      g_ptr_x = ev.xmotion.x;
+      g_ptr_y = ev.xmotion.y;
+      g_ptr_inside = ev.xmotion.same_screen != 0;
       proc(OS_MSG_MOUSEMOVE, 0, point_lparam(ev.xmotion.x, ev.xmotion.y));
+      break;
+    case EnterNotify:
+      g_ptr_x = ev.xcrossing.x;
+      g_ptr_y = ev.xcrossing.y;
+      g_ptr_inside = ev.xcrossing.mode == NotifyNormal && ev.xcrossing.same_screen;
+      break;
+    case LeaveNotify:
+      g_ptr_inside = false;
       break;
     case FocusIn:
     case FocusOut: {
@@ -267,9 +286,11 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
 }  // namespace
 
 void window_force_null_backend(bool on) { g_force_null = on; }
+void window_fail_next_create(bool on) { g_fail_next_create = on; }
 bool window_is_null_backend() { return g_null_backend || !display_wanted(); }
 
 bool window_create(const char* class_name, const char* title, const char* instance_tag) {
+  if (g_fail_next_create.exchange(false)) return false;
   ensure_wake_pipe();
   if (g_wake_pipe[0] < 0) return false;
 
@@ -302,7 +323,7 @@ bool window_create(const char* class_name, const char* title, const char* instan
   wa.border_pixel = 0;
   wa.background_pixel = 0;
   wa.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                  FocusChangeMask | StructureNotifyMask | ExposureMask;
+                  FocusChangeMask | StructureNotifyMask | ExposureMask | EnterWindowMask | LeaveWindowMask;
   int sw = DisplayWidth(g_dpy, screen), sh = DisplayHeight(g_dpy, screen);
   g_last_x_error = 0;
   Window w = XCreateWindow(g_dpy, root, (sw - 32) / 2, (sh - 32) / 2, 32, 32, 0, depth, InputOutput, visual,
@@ -410,6 +431,7 @@ void window_destroy() {
   g_dpy = nullptr;
   g_blank_cursor = 0;
   g_win = 0;
+  g_ptr_inside = false;
   std::lock_guard<std::mutex> lock(g_post_lock);
   g_posted.clear();
 }
@@ -579,6 +601,11 @@ bool window_get_cursor_pos(int* x, int* y) {
     *y = g_null_cursor_y;
     return true;
   }
+  if (g_ptr_inside) {
+    *x = g_ptr_x;
+    *y = g_ptr_y;
+    return true;
+  }
   Window root_ret, child_ret;
   int rx, ry, wx, wy;
   unsigned int mask;
@@ -598,6 +625,12 @@ void window_set_cursor_pos(int x, int y) {
   }
   XWarpPointer(dpy, None, w, 0, 0, 0, 0, x, y);
   XFlush(dpy);
+  // Until the motion event of the warp arrives, the next frame reads the
+  // position it asked for.
+  if (g_ptr_inside) {
+    g_ptr_x = x;
+    g_ptr_y = y;
+  }
 }
 
 namespace {

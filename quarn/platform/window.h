@@ -23,6 +23,8 @@ using window_proc_fn = void (*)(uint32_t message, uint64_t wparam, int64_t lpara
 // Tests: pick the null backend whatever DISPLAY says. Call before
 // window_thread_start.
 void window_force_null_backend(bool on);
+// Tests: makes the next window_create fail as a refused window would.
+void window_fail_next_create(bool on);
 // True when the null backend is (or will be) used.
 bool window_is_null_backend();
 
@@ -33,9 +35,10 @@ bool window_is_null_backend();
 bool window_create(const char* class_name, const char* title, const char* instance_tag);
 
 // Called on the window thread: waits for native events or posted messages
-// and calls proc for each, in arrival order, holding nothing. `batch_begin`
-// and `batch_end` (may be null) run around every batch. Returns when proc
-// has been given OS_MSG_DESTROY (after the call).
+// and calls proc for each, in arrival order. `batch_begin` and `batch_end`
+// (may be null) run around every batch. Returns when OS_MSG_DESTROY is
+// posted (it is not given to proc, and later messages are dropped) or when
+// the window goes away on the display (proc is given OS_MSG_DESTROY first).
 void window_pump(window_proc_fn proc, void (*batch_begin)(), void (*batch_end)());
 
 // Any thread: queues a message for the window thread (the cross-thread

@@ -112,7 +112,14 @@ bool vfile_resolve_path(const char* path, char* out, int out_size) {
   }
   std::string result;
   size_t i = 0;
-  if (in[0] == '/') {
+  size_t root_len = std::strlen(g_root);
+  if (root_len > 1 && in.compare(0, root_len, g_root) == 0) {
+    // The root is a path of this system, taken as it is; only the game's
+    // part below it is matched without regard to case. That also keeps
+    // busy directories above the root (such as /tmp) out of the listings.
+    result.assign(g_root, root_len);
+    i = root_len;
+  } else if (in[0] == '/') {
     result = "/";
     i = 1;
   }
@@ -701,8 +708,8 @@ static int creation_type(const char* name, int type) {
   char ext[VFILE_MAX_PATH + 2];
   std::snprintf(ext, sizeof ext, "%s ", vfile_extension(name));
   str_lower(ext);
-  for (int t = 1; t < MAX_PATH_TYPES; ++t) {
-    if (vfile_type_valid(t) && ext[0] != ' ' && ext_in_list(g_types[t].ext, ext)) {
+  for (int t = 0; t < MAX_PATH_TYPES; ++t) {
+    if (vfile_type_valid(t) && g_types[t].ext && ext_in_list(g_types[t].ext, ext)) {
       return t;
     }
   }

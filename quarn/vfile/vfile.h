@@ -231,6 +231,8 @@ class FileHandle {
   void serialize_float(float* v, int min_version = 0, float def = 0.0f);
   void serialize_vector(vector* v, int min_version = 0, const vector* def = nullptr);
   void serialize_quaternion(quaternion* v, int min_version = 0, const quaternion* def = nullptr);
+  // A rotation stored as four floats and kept as a matrix in memory.
+  void serialize_quaternion(matrix* m, int min_version = 0, const quaternion* def = nullptr);
   void serialize_matrix(matrix* v, int min_version = 0, const matrix* def = nullptr);
   void serialize_text_string(TextString* v, int min_version = 0, const char* def = nullptr);
   void serialize_string(char* buffer, int size, int min_version = 0, const char* def = nullptr);

@@ -507,6 +507,17 @@ void FileHandle::serialize_quaternion(quaternion* v, int min_version, const quat
   }
 }
 
+void FileHandle::serialize_quaternion(matrix* m, int min_version, const quaternion* def) {
+  quaternion q;
+  if (mode_is(VF_READ)) {
+    read_quaternion(&q, min_version, def);
+    q.to_matrix(*m);
+  } else {
+    q.from_matrix(*m);
+    write_quaternion(q);
+  }
+}
+
 void FileHandle::serialize_matrix(matrix* v, int min_version, const matrix* def) {
   if (mode_is(VF_READ)) {
     read_matrix(v, min_version, def);

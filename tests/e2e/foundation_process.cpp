@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -87,7 +89,7 @@ TEST(FoundationChild, Role) {
   std::string r = role;
   if (r == "crash") {
     crash_report_install("Orrimund Main Thread");
-    volatile int* null_pointer = nullptr;
+    volatile int* volatile null_pointer = nullptr;  // neither may be optimised away
     *null_pointer = 1;
   } else if (r == "fatal") {
     critical_error("demo_module.cpp", 77, "The demo table is missing");
@@ -177,7 +179,8 @@ TEST(Foundation, XInputReachesTheKeyboardQueueAndMouseCounters) {
       "xdotool keydown shift key a keyup shift && sleep 0.3 && "
       "xdotool click 1 && sleep 0.8 && "
       "xdotool click --repeat 2 --delay 150 1 && sleep 0.3 && "
-      "xdotool click 4 && sleep 0.3";
+      "xdotool click 4 && sleep 0.3 && "
+      "xdotool key Print Pause KP_Home Right && sleep 0.3";
   pid_t pid;
   const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
   ASSERT_EQ(posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
@@ -195,6 +198,10 @@ TEST(Foundation, XInputReachesTheKeyboardQueueAndMouseCounters) {
   for (int k : seen.keys) shift_a |= k == 0x101E;
   EXPECT_TRUE(shift_a) << "Shift+A did not arrive as 0x101E";
   EXPECT_EQ(key_to_ascii(0x101E), 'A');
+  // Print Screen comes once (X sends a press and a release), Pause and the
+  // extended keys carry their codes, the keypad keeps its own.
+  std::vector<int> tail(seen.keys.end() - std::min<size_t>(4, seen.keys.size()), seen.keys.end());
+  EXPECT_EQ(tail, (std::vector<int>{183, 197, 71, 205}));
   EXPECT_EQ(seen.left_down, 3);
   EXPECT_EQ(seen.left_up, 3);
   EXPECT_EQ(seen.double_clicks, 1);
@@ -202,6 +209,19 @@ TEST(Foundation, XInputReachesTheKeyboardQueueAndMouseCounters) {
   EXPECT_EQ(seen.x, 100);
   EXPECT_EQ(seen.y, 100);
   EXPECT_TRUE(os_is_active());
+
+  // Moved off the window, the cursor is pulled back to the nearest edge
+  // pixel (the window covers 0,0 to 639,479 of the screen).
+  ASSERT_EQ(std::system("xdotool mousemove 900 700"), 0);
+  for (int i = 0; i < 30; ++i) read_frame(seen);
+  EXPECT_EQ(seen.x, 639);
+  EXPECT_EQ(seen.y, 479);
+  FILE* p = popen("xdotool getmouselocation", "r");
+  ASSERT_NE(p, nullptr);
+  char line[256] = {};
+  if (!fgets(line, sizeof line, p)) line[0] = 0;
+  pclose(p);
+  EXPECT_EQ(std::string(line).rfind("x:639 y:479 ", 0), 0u) << line;
 
   os_shutdown();
   EXPECT_FALSE(os_window_thread_running());

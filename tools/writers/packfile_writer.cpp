@@ -154,35 +154,42 @@ int packfile_game_pack_for(const std::string& rel_path) {
 }
 
 bool packfile_build_game_set(const std::string& root, bool verbose, std::string* err) {
-  std::vector<PackfileMember> all;
-  std::vector<std::string> rels;
   fs::path data = fs::path(root) / "data";
   std::vector<std::vector<PackfileMember>> packs(9);
   std::error_code ec;
   if (fs::is_directory(data, ec)) {
-    std::map<std::string, fs::path> by_name;
+    // Sorted by path so the packfiles come out the same on every run.
+    std::map<std::string, fs::path> by_path;
+    std::map<std::string, std::string> first_of_name;
     for (auto it = fs::recursive_directory_iterator(data, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
-      if (!it->is_regular_file()) {
-        continue;
+      if (it->is_regular_file()) {
+        by_path[it->path().generic_string()] = it->path();
       }
-      std::string key = lower(it->path().filename().string());
-      if (by_name.count(key)) {
-        if (err) *err = "two files named " + it->path().filename().string() + " below " + data.string();
-        return false;
-      }
-      by_name[key] = it->path();
     }
     if (ec) {
       if (err) *err = "cannot list " + data.string();
       return false;
     }
-    for (const auto& [key, path] : by_name) {
+    for (const auto& [key, path] : by_path) {
+      // Members are found by bare name: a second file of the same name is
+      // packed too, but only the loose copy can reach it.
+      std::string name = lower(path.filename().string());
+      if (first_of_name.count(name)) {
+        std::fprintf(stderr, "packfiles: %s has the same name as %s; lookups find the first\n", key.c_str(),
+                     first_of_name[name].c_str());
+      } else {
+        first_of_name[name] = key;
+      }
       PackfileMember m;
       m.name = path.filename().string();
       if (!read_file(path, &m.data)) {
         if (err) *err = "cannot read " + path.string();
         return false;
+      }
+      if (m.name.size() > 59) {
+        std::fprintf(stderr, "packfiles: %s: name too long for a packfile, left loose\n", key.c_str());
+        continue;
       }
       int which = packfile_game_pack_for(fs::relative(path, data).generic_string());
       packs[static_cast<size_t>(which)].push_back(std::move(m));

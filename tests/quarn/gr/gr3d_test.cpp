@@ -8,6 +8,7 @@
 
 #include "quarn/gr/gr.h"
 #include "quarn/gr/grclip.h"
+#include "quarn/os/console.h"
 
 namespace {
 
@@ -167,6 +168,18 @@ TEST_F(View3dTest, FarPlaneLimitsAndSwitches) {
       EXPECT_EQ(gr_3d_rotate_point(v, {0, 0, 1e6f}) & CLIP_FAR, 0);
     }
   }
+}
+
+TEST_F(View3dTest, FarLimitsAreConsoleVariables) {
+  console_init();
+  ASSERT_EQ(console_execute("far_max 100"), 0);
+  EXPECT_EQ(Gr_far_max, 100.0f);
+  gr_3d_set_far_plane(300.0f);
+  start();
+  EXPECT_NEAR(gr_3d_zoom_scale(1.0f), 0.98f / 100.0f, 1e-7f);
+  ASSERT_EQ(console_execute("far_min 40.5"), 0);
+  EXPECT_EQ(Gr_far_min, 40.5f);
+  for (const char* name : {"zmult", "zmax"}) EXPECT_NE(console_find_command(name), nullptr) << name;
 }
 
 TEST_F(View3dTest, FieldOfViewInDegreesOrAsATangent) {

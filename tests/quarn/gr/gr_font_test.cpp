@@ -263,10 +263,9 @@ TEST_F(GrFont, NewerVersionAndOversizedFontsAreFatal) {
 
 TEST_F(GrFont, SelectDefaultAndSpacing) {
   EXPECT_EQ(gr_font_select(-1), 16);  // no font yet
-  VfWriterFont f = mono_font(10, 12);
-  const int a = gr_font_load(put("a.vf", f).c_str());
-  f.height = 20;
-  const int b = gr_font_load(put("b.vf", f).c_str(), 9);
+  const int a = gr_font_load(put("a.vf", mono_font(10, 12)).c_str());
+  const int b = gr_font_load(put("b.vf", mono_font(10, 20)).c_str(), 9);
+  ASSERT_EQ(b, 1);
   EXPECT_EQ(gr_font_select(b), 20);
   EXPECT_EQ(gr_font_select_spacing(b), 9);
   EXPECT_EQ(gr_font_select(-1), 12);  // the first loaded is the default

@@ -10,6 +10,7 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr_recorder.h"
+#include "quarn/os/console.h"
 #include "quarn/os/timer.h"
 #include "tests/support/critical_error_trap.h"
 
@@ -170,6 +171,17 @@ TEST_F(GrFront, InvalidWindowModeAndUnavailableRenderersAreFatal) {
     EXPECT_FALSE(gr_renderer_available(renderer));
     EXPECT_THROW(gr_init(640, 480, renderer, GR_WINDOWED, 0, false), CriticalErrorThrown);
   }
+  // OpenGL runs in a window only; the mode that leaves the window alone
+  // starts nothing and is not an error.
+  try {
+    gr_init(640, 480, GR_OPENGL, GR_FULLSCREEN, 0, false);
+    FAIL() << "no fatal error";
+  } catch (const CriticalErrorThrown& e) {
+    EXPECT_EQ(e.text, "OpenGl can only be used in windowed modes for now.\n");
+  }
+  gr_init(640, 480, GR_OPENGL, GR_WINDOW_AS_IS, 0, false);
+  EXPECT_TRUE(gr_is_initialised());
+  gr_close();
   gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
 }
 
@@ -544,6 +556,27 @@ TEST_F(GrFront, FlushTexturesForgetsTheCurrentBitmap) {
   gr_zbuffer_clear(true);
   EXPECT_TRUE(gr_zbuffer_is_on());
   EXPECT_EQ(rec.calls.back(), "clear_depth");
+}
+
+std::string Console_text;
+
+TEST_F(GrFront, ConsoleCommands) {
+  console_set_output_hook([](const char* t) { Console_text += t; });
+  const float fog = Gr_level_fog_multiplier, ratio = Gr_alpha_fog_ratio;
+  EXPECT_EQ(console_execute("level_fog 2.5"), 0);
+  EXPECT_FLOAT_EQ(Gr_level_fog_multiplier, 2.5f);
+  EXPECT_EQ(console_execute("alpha_fog 0.5"), 0);
+  EXPECT_FLOAT_EQ(Gr_alpha_fog_ratio, 0.5f);
+  const bool stats = Gr_show_stats;
+  EXPECT_EQ(console_execute("gr_show_stats"), 0);
+  EXPECT_NE(Gr_show_stats, stats);
+  Console_text.clear();
+  EXPECT_EQ(console_execute("antialiasing"), 0);
+  EXPECT_NE(Console_text.find("antialiasing not supported on this card."), std::string::npos);
+  console_set_output_hook(nullptr);
+  Gr_level_fog_multiplier = fog;
+  Gr_alpha_fog_ratio = ratio;
+  Gr_show_stats = stats;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,4 +141,18 @@ TEST(OsInitDeathTest, PostedDestroyEndsTheWindowThreadAndMessagesArriveInOrder) 
         _exit(0);
       },
       ::testing::ExitedWithCode(0), "keys 100");
+}
+
+TEST(OsInitDeathTest, AWindowThatCannotBeMadeIsFatal) {
+  std::string home = fresh_config_home("fail");
+  EXPECT_EXIT(
+      {
+        setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        window_force_null_backend(true);
+        window_fail_next_create(true);
+        os_init("Quorvane", "Orrimund Demo");
+        std::fprintf(stderr, "returned without a window\n");
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(1), "Error: Unable to create the application window.\nFile: .*os.cpp - Line: ");
 }

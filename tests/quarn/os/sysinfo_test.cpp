@@ -64,6 +64,10 @@ TEST(Sysinfo, SpeedAndMemoryRounding) {
   EXPECT_EQ(cpu_speed_from_cycles(49999990), 500);    // rounds to the 16.7 MHz step
   EXPECT_EQ(cpu_speed_from_cycles(300000000), 3000);  // 3 GHz
   EXPECT_EQ(cpu_speed_from_cycles(0xffffffffu), 42950);  // no overflow
+  // Megabytes, not the count of 256 KB copies.
+  EXPECT_EQ(ram_mb_per_second(4000, 1.0), 1000);
+  EXPECT_EQ(ram_mb_per_second(4000, 2.0), 500);
+  EXPECT_EQ(ram_mb_per_second(10, 0.0), 0);
   EXPECT_EQ(ram_mb_rounded(0), 0);
   EXPECT_EQ(ram_mb_rounded(64ull << 20), 64);
   EXPECT_EQ(ram_mb_rounded((66ull << 20) - 1), 64);

@@ -1,0 +1,97 @@
+// Cost of one empty turn of the main loop: the frame timing and the input
+// snapshot, without the sleep that pads short frames.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+#include "quarn/os/key.h"
+#include "quarn/os/mouse.h"
+#include "quarn/os/os.h"
+#include "quarn/os/timer.h"
+#include "quarn/platform/thread.h"
+#include "quarn/platform/window.h"
+
+namespace {
+void no_sleep(int) {}
+
+void BM_EmptyFrameLoopTurn(benchmark::State& state) {
+  window_force_null_backend(true);
+  timer_set_source(platform_counter_ns, no_sleep);
+  timer_init();
+  key_init(true);
+  mouse_init(640, 480);
+  for (auto _ : state) {
+    os_poll();
+    frametime_update();
+    mouse_frame();
+    benchmark::DoNotOptimize(key_inkey());
+    benchmark::DoNotOptimize(FrameTimer);
+  }
+  timer_set_source(nullptr, nullptr);
+}
+BENCHMARK(BM_EmptyFrameLoopTurn);
+
+// The parts on their own.
+void BM_FrametimeUpdate(benchmark::State& state) {
+  timer_set_source(platform_counter_ns, no_sleep);
+  timer_init();
+  for (auto _ : state) frametime_update();
+  timer_set_source(nullptr, nullptr);
+}
+BENCHMARK(BM_FrametimeUpdate);
+
+void BM_MouseFrame(benchmark::State& state) {
+  window_force_null_backend(true);
+  timer_init();
+  mouse_init(640, 480);
+  for (auto _ : state) mouse_frame();
+}
+BENCHMARK(BM_MouseFrame);
+
+void BM_TimerGet(benchmark::State& state) {
+  timer_init();
+  for (auto _ : state) benchmark::DoNotOptimize(timer_get(1000000));
+}
+BENCHMARK(BM_TimerGet);
+}  // namespace
+
+namespace {
+// With a real window. Argument 0: the window is hidden, so the snapshot
+// asks the X server where the cursor is (one round trip per frame);
+// argument 1: the window is shown with the cursor over it, whose position
+// the window's own events keep. Runs only when a display is there.
+void BM_EmptyFrameLoopTurnWithWindow(benchmark::State& state) {
+  window_force_null_backend(false);
+  os_init("Quorvane", "Orrimund Demo");
+  window_show(false);
+  if (state.range(0) == 1) {
+    window_set_position(0, 0);
+    window_set_size(640, 480);
+    window_show(true);
+    window_set_cursor_pos(100, 100);
+    window_sync();
+    platform_sleep_ms(200);
+  }
+  timer_set_source(platform_counter_ns, no_sleep);
+  timer_init();
+  key_init(true);
+  mouse_init(640, 480);
+  for (auto _ : state) {
+    os_poll();
+    frametime_update();
+    mouse_frame();
+    benchmark::DoNotOptimize(key_inkey());
+  }
+  timer_set_source(nullptr, nullptr);
+  os_shutdown();
+}
+
+int register_window_bench = [] {
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display) 
+    benchmark::RegisterBenchmark("BM_EmptyFrameLoopTurnWithWindow", BM_EmptyFrameLoopTurnWithWindow)
+        ->Arg(0)
+        ->Arg(1);
+  return 0;
+}();
+}  // namespace

@@ -1,0 +1,398 @@
+// The front end with the OpenGL renderer on a real window (Xvfb, Mesa's
+// software OpenGL): what is drawn is read back through the game's own
+// screenshot path and checked pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <X11/Xlib.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "quarn/bmpman/bmpman.h"
+#include "quarn/bmpman/targautils.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_font.h"
+#include "quarn/gr/opengl/gr_opengl.h"
+#include "quarn/math/matrix.h"
+#include "quarn/math/vector.h"
+#include "quarn/os/os.h"
+#include "quarn/platform/window.h"
+#include "quarn/vfile/vfile.h"
+#include "tools/writers/image_writers.h"
+#include "tools/writers/vf_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path Tmp;
+int Shots_type = -1;
+
+struct Image {
+  int w = 0, h = 0;
+  std::vector<uint8_t> bgr;  // top row first
+  const uint8_t* at(int x, int y) const { return &bgr[(static_cast<size_t>(y) * w + x) * 3]; }
+};
+
+bool near_rgb(const uint8_t* bgr, int r, int g, int b, int tol = 6) {
+  return std::abs(bgr[2] - r) <= tol && std::abs(bgr[1] - g) <= tol && std::abs(bgr[0] - b) <= tol;
+}
+
+// Saves the screen with the game's screenshot code and reads the file back.
+Image screenshot(const char* base) {
+  Image img;
+  EXPECT_TRUE(gr_print_screen(base, false, Shots_type));
+  const fs::path file = Tmp / "screenshots" / (std::string(base) + ".tga");
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  TargaHeader hdr;
+  if (!targa_parse_header(bytes.data(), bytes.size(), &hdr)) {
+    ADD_FAILURE() << "no screenshot at " << file;
+    return img;
+  }
+  img.w = hdr.width;
+  img.h = hdr.height;
+  img.bgr.resize(static_cast<size_t>(img.w) * img.h * 3);
+  const char* why = nullptr;
+  EXPECT_EQ(targa_decode(bytes.data(), bytes.size(), img.bgr.data(), img.bgr.size(), nullptr, &why), 0)
+      << (why ? why : "");
+  return img;
+}
+
+// The picture of the test bitmap: four coloured quadrants and a white
+// diagonal, so a shifted or flipped copy shows.
+void quadrant_pixel(int x, int y, int size, uint8_t* bgr) {
+  const bool right = x >= size / 2, bottom = y >= size / 2;
+  int r = 0, g = 0, b = 0;
+  if (x == y) r = g = b = 255;
+  else if (!right && !bottom) r = 220;
+  else if (right && !bottom) g = 220;
+  else if (!right && bottom) b = 220;
+  else r = g = 180;
+  bgr[0] = static_cast<uint8_t>(b), bgr[1] = static_cast<uint8_t>(g), bgr[2] = static_cast<uint8_t>(r);
+}
+
+class GrOpengl : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const char* t = std::getenv("ORRIMUND_TEST_TMP");
+    Tmp = t ? fs::path(t) : fs::temp_directory_path() / "gr_opengl";
+    fs::create_directories(Tmp / "data" / "fonts");
+    fs::create_directories(Tmp / "data" / "interface");
+    fs::create_directories(Tmp / "screenshots");
+
+    // The bitmap, made by the data builder's Targa writer.
+    const int size = 32;
+    std::vector<uint8_t> px(size * size * 3);
+    for (int y = 0; y < size; y++)
+      for (int x = 0; x < size; x++) quadrant_pixel(x, y, size, &px[(y * size + x) * 3]);
+    ASSERT_TRUE(tga_write_file((Tmp / "data" / "interface" / "quads.tga").string(), px.data(), size, size, 24));
+
+    // A blocky font: every glyph a full 6 by 10 block with a gap.
+    VfWriterFont font;
+    font.first_char = 32;
+    font.height = 10;
+    font.default_advance = 8;
+    for (int c = 32; c < 127; c++) {
+      VfWriterGlyph g;
+      g.advance = 8;
+      g.width = c == ' ' ? 0 : 6;
+      g.pixels.assign(static_cast<size_t>(g.width) * 10, 14);
+      font.glyphs.push_back(g);
+    }
+    ASSERT_TRUE(vf_write_file((Tmp / "data" / "fonts" / "blocks.vf").string(), font));
+
+    vfile_set_root(Tmp.c_str(), false);
+    vfile_add_path_type("data\\fonts", ".vf");
+    vfile_add_path_type("data\\interface", ".tga");
+    Shots_type = vfile_add_path_type("screenshots", ".tga .jpg");
+
+    os_init("Quorvane", "Orrimund Graphics Test");
+    ASSERT_NE(os_get_window(), 0u) << "no X window: run under xvfb-run";
+    bm_init();
+    gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
+    gr_fade_in(0);
+  }
+  static void TearDownTestSuite() {
+    gr_close();
+    bm_close();
+    os_shutdown();
+  }
+};
+
+TEST_F(GrOpengl, WindowIsPlacedAtTheTopOfTheDesktopCentred) {
+  Display* dpy = window_main_display();
+  ASSERT_NE(dpy, nullptr);
+  const Window win = os_get_window();
+  XWindowAttributes wa;
+  ASSERT_NE(XGetWindowAttributes(dpy, win, &wa), 0);
+  EXPECT_EQ(wa.width, 640);
+  EXPECT_EQ(wa.height, 480);
+  EXPECT_EQ(wa.map_state, IsViewable);
+  int sw = 0, sh = 0, wx = 0, wy = 0, ww = 0, wh = 0;
+  window_get_screen_size(&sw, &sh);
+  window_get_work_area(&wx, &wy, &ww, &wh);
+  int rx = -1, ry = -1;
+  Window child;
+  XTranslateCoordinates(dpy, win, DefaultRootWindow(dpy), 0, 0, &rx, &ry, &child);
+  EXPECT_EQ(rx, wx + (ww - 640) / 2);
+  EXPECT_EQ(ry, wy);
+  EXPECT_FLOAT_EQ(gr_get_aspect(), static_cast<float>(sw) / static_cast<float>(sh) * 0.75f);
+}
+
+TEST_F(GrOpengl, BitmapRectangleAndTextLandWhereDrawn) {
+  const int bm = bm_load("quads.tga");
+  ASSERT_GE(bm, 0);
+  ASSERT_FALSE(bm_is_placeholder(bm));
+  const int font = gr_font_load("blocks.vf");
+  ASSERT_GE(font, 0);
+
+  gr_clear();
+  gr_set_color(255, 255, 255, 255);
+  gr_bitmap(bm, 100, 80, Gr_preset[1]);
+  gr_set_color(0, 200, 50, 255);
+  gr_rect(300, 200, 60, 40, Gr_preset[7]);
+  gr_set_color(255, 255, 0, 255);
+  const char* text = "Hello, world";
+  gr_string(50, 400, text, font, Gr_preset[1]);
+  int tw = 0, th = 0;
+  gr_get_string_size(&tw, &th, text, -1, font);
+  const Image img = screenshot("shot");
+  gr_flip();
+  ASSERT_EQ(img.w, 640);
+  ASSERT_EQ(img.h, 480);
+
+  // The bitmap, texel for texel (nearest filtering, drawn unscaled).
+  int wrong = 0;
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) {
+      uint8_t want[3];
+      quadrant_pixel(x, y, 32, want);
+      if (!near_rgb(img.at(100 + x, 80 + y), want[2], want[1], want[0])) wrong++;
+    }
+  EXPECT_EQ(wrong, 0) << "bitmap pixels out of place";
+  EXPECT_TRUE(near_rgb(img.at(99, 80), 0, 0, 0));
+  EXPECT_TRUE(near_rgb(img.at(132, 111), 0, 0, 0));
+
+  // The rectangle's colour inside its edges, black outside.
+  for (int y = 201; y < 239; y += 4)
+    for (int x = 301; x < 359; x += 4) ASSERT_TRUE(near_rgb(img.at(x, y), 0, 200, 50)) << x << "," << y;
+  EXPECT_TRUE(near_rgb(img.at(300, 200), 0, 200, 50));
+  EXPECT_TRUE(near_rgb(img.at(359, 239), 0, 200, 50));
+  EXPECT_TRUE(near_rgb(img.at(360, 220), 0, 0, 0));
+  EXPECT_TRUE(near_rgb(img.at(330, 240), 0, 0, 0));
+
+  // Text: yellow pixels inside the measured box, none around it.
+  EXPECT_EQ(tw, 12 * 8);
+  EXPECT_EQ(th, 10);
+  int inside = 0, outside = 0;
+  for (int y = 380; y < 430; y++)
+    for (int x = 30; x < 170; x++) {
+      const bool yellow = near_rgb(img.at(x, y), 255, 255, 0, 40);
+      const bool in_box = x >= 50 && x < 50 + tw && y >= 400 && y < 400 + th;
+      (in_box ? inside : outside) += yellow;
+    }
+  EXPECT_GE(inside, 11 * 6 * 10 - 20);  // eleven printable glyphs of 6 by 10
+  EXPECT_EQ(outside, 0);
+}
+
+TEST_F(GrOpengl, DemoFontTextStaysInItsMeasuredBox) {
+  const char* bin = std::getenv("ORRIMUND_BIN_DIR");
+  ASSERT_NE(bin, nullptr);
+  const fs::path demo = Tmp / "demo";
+  const std::string cmd = std::string(bin) + "/make_demo " + demo.string() + " > /dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << "make_demo failed";
+  fs::create_directories(Tmp / "data" / "fonts");
+  fs::copy_file(demo / "data" / "fonts" / "font-small.vf", Tmp / "data" / "fonts" / "font-small.vf",
+                fs::copy_options::overwrite_existing);
+  const int font = gr_font_load("font-small.vf", 9);
+  ASSERT_GE(font, 0);
+
+  gr_clear();
+  gr_set_color(255, 255, 255, 255);
+  const char* text = "The quick brown fox";
+  gr_string(GR_CENTER_X, 240, text, font, Gr_preset[1]);
+  int tw = 0, th = 0;
+  gr_get_string_size(&tw, &th, text, -1, font);
+  const int x0 = (640 - tw) / 2;
+  const Image img = screenshot("demo_font");
+  gr_flip();
+  ASSERT_EQ(img.w, 640);
+  int inside = 0, outside = 0;
+  for (int y = 0; y < 480; y++)
+    for (int x = 0; x < 640; x++) {
+      const uint8_t* p = img.at(x, y);
+      if (p[0] + p[1] + p[2] < 60) continue;
+      const bool in_box = x >= x0 - 1 && x <= x0 + tw && y >= 240 && y < 240 + th;
+      (in_box ? inside : outside)++;
+    }
+  EXPECT_GT(inside, tw * th / 10);
+  EXPECT_EQ(outside, 0);
+}
+
+TEST_F(GrOpengl, ReadScreenGivesRowsTopFirstInBlueGreenRed) {
+  gr_clear();
+  const int colours[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  for (int row = 0; row < 3; row++) {
+    gr_set_color(colours[row][0], colours[row][1], colours[row][2], 255);
+    gr_rect(10, 50 + row, 5, 1, Gr_preset[7]);
+  }
+  uint8_t buf[5 * 3 * 3];
+  ASSERT_EQ(gr_read_screen(10, 50, 5, 3, buf), 6);
+  for (int row = 0; row < 3; row++)
+    for (int x = 0; x < 5; x++) {
+      const uint8_t* p = &buf[(row * 5 + x) * 3];
+      EXPECT_TRUE(near_rgb(p, colours[row][0], colours[row][1], colours[row][2], 2)) << row << "," << x;
+    }
+  gr_flip();
+}
+
+TEST_F(GrOpengl, TextureCacheCountsAndReleases) {
+  gr_opengl_flush_textures();
+  ASSERT_EQ(gr_opengl_vram_in_use(), 0);
+  std::vector<uint8_t> px(100 * 60 * 3, 128);
+  const int bm = bm_create(BM_FORMAT_BGR24, 100, 60, px.data());
+  gr_clear();
+  gr_bitmap(bm, 0, 0, Gr_preset[1]);
+  EXPECT_EQ(gr_opengl_vram_in_use(), 128 * 64 * 2);
+  float u = 0, v = 0;
+  ASSERT_EQ(gr_opengl_set_texture(bm, &u, &v, 0), 1);
+  EXPECT_FLOAT_EQ(u, 0.78125f);
+  EXPECT_FLOAT_EQ(v, 0.9375f);
+  // Released in the frame that used it: the memory count drops at once, so
+  // a later flush has nothing to complain about.
+  gr_texture_release(bm);
+  EXPECT_EQ(gr_opengl_vram_in_use(), 0);
+  gr_flip();
+  testing::internal::CaptureStdout();
+  gr_flush_textures();
+  EXPECT_EQ(testing::internal::GetCapturedStdout().find("WARNING"), std::string::npos);
+  EXPECT_EQ(gr_opengl_vram_in_use(), 0);
+  // Uploaded again after the release, and counted again.
+  gr_bitmap(bm, 0, 0, Gr_preset[1]);
+  EXPECT_EQ(gr_opengl_vram_in_use(), 128 * 64 * 2);
+  gr_flip();
+  bm_release(bm);
+  EXPECT_EQ(gr_opengl_vram_in_use(), 0);
+}
+
+TEST_F(GrOpengl, RepeatedRenderStateIsSkippedUntilABindInvalidatesIt) {
+  gr_opengl_set_render_state(Gr_preset[7]);
+  glBlendFunc(GL_ONE, GL_ONE);  // behind the renderer's back
+  gr_opengl_set_render_state(Gr_preset[7]);
+  GLint src = 0;
+  glGetIntegerv(GL_BLEND_SRC, &src);
+  EXPECT_EQ(src, GL_ONE);  // the same word sent nothing
+  std::vector<uint8_t> px(4 * 4 * 3, 0);
+  const int bm = bm_create(BM_FORMAT_BGR24, 4, 4, px.data());
+  float u, v;
+  gr_opengl_set_texture(bm, &u, &v, 0);
+  gr_opengl_set_render_state(Gr_preset[7]);
+  glGetIntegerv(GL_BLEND_SRC, &src);
+  EXPECT_EQ(src, GL_SRC_ALPHA);
+  gr_flip();
+  bm_release(bm);
+}
+
+TEST_F(GrOpengl, BitmapLargerThanTheMaximumTextureIsScaledDown) {
+  const int max = gr_screen.max_texture_w;
+  ASSERT_GT(max, 0);
+  const int w = max + 8, h = 2;
+  std::vector<uint8_t> px(static_cast<size_t>(w) * h * 3);
+  for (size_t i = 0; i < px.size(); i += 3) px[i] = 0, px[i + 1] = 0, px[i + 2] = 255;  // red
+  const int bm = bm_create(BM_FORMAT_BGR24, w, h, px.data());
+  gr_clear();
+  gr_set_color(255, 255, 255, 255);
+  gr_bitmap_scaled(bm, 20, 20, 200, 10, 0, 0, w, h, Gr_preset[1]);
+  EXPECT_EQ(gr_opengl_vram_in_use(), max * 2 * 2);
+  uint8_t p[3];
+  ASSERT_EQ(gr_read_screen(120, 25, 1, 1, p), 6);
+  EXPECT_TRUE(near_rgb(p, 255, 0, 0));
+  gr_flip();
+  bm_release(bm);
+}
+
+TEST_F(GrOpengl, PolygonsBeyondThirtyVerticesAreDrawnWhole) {
+  const int n = 48;
+  std::vector<GrVertex> v(n);
+  std::vector<GrVertex*> list(n);
+  for (int i = 0; i < n; i++) {
+    const float a = 2.0f * 3.14159265f * static_cast<float>(i) / n;
+    v[i].sx = 320.0f + 100.0f * std::cos(a);
+    v[i].sy = 240.0f + 100.0f * std::sin(a);
+    v[i].ooz = 1.0f;
+    list[i] = &v[i];
+  }
+  gr_clear();
+  gr_set_color(40, 90, 250, 255);
+  gr_set_bitmap(-1);
+  gr_draw_polygon(n, list.data(), Gr_preset[7]);
+  uint8_t p[3];
+  // Points in the first and the last part of the fan.
+  for (float angle : {0.3f, 3.0f, 5.5f}) {
+    const int x = static_cast<int>(320 + 80 * std::cos(angle)), y = static_cast<int>(240 + 80 * std::sin(angle));
+    ASSERT_EQ(gr_read_screen(x, y, 1, 1, p), 6);
+    EXPECT_TRUE(near_rgb(p, 40, 90, 250)) << angle;
+  }
+  ASSERT_EQ(gr_read_screen(320, 240, 1, 1, p), 6);
+  EXPECT_TRUE(near_rgb(p, 40, 90, 250));
+  gr_flip();
+}
+
+TEST_F(GrOpengl, FogFollowsDepthNotDistanceFromTheScreenCorner) {
+  // A screen-filling polygon at one depth half-way into the fog: with the
+  // depth value as the fog distance every pixel gets the same mix of white
+  // and the red fog; a radial distance would shade the corners differently.
+  gr_reset_clip();
+  gr_clear();
+  gr_3d_set_far_plane(200.0f);
+  gr_3d_start_frame(vector{0, 0, 0}, identity_matrix, 90.0f, true);
+  gr_fog_set(true, 255, 0, 0, 10.0f, 100.0f);
+  Gr3dFrame frame;
+  gr_3d_get_frame(frame);
+  const float k = frame.depth_scale * frame.zmult;
+  ASSERT_GT(k, 0.0f);
+  const float zoom = gr_3d_zoom_scale(1.0f);
+  const float start = k / (gr_screen.fog_near * zoom), end = k / (gr_screen.fog_far * zoom * 1.01f);
+  const float mid = 0.5f * (start + end);
+  GrVertex v[4];
+  GrVertex* list[4];
+  const float corners[4][2] = {{0, 0}, {640, 0}, {640, 480}, {0, 480}};
+  for (int i = 0; i < 4; i++) {
+    v[i].sx = corners[i][0];
+    v[i].sy = corners[i][1];
+    v[i].ooz = mid / k;
+    list[i] = &v[i];
+  }
+  gr_set_color(255, 255, 255, 255);
+  gr_set_bitmap(-1);
+  gr_draw_polygon(4, list, Gr_preset[10]);  // untextured, depth tested, fogged
+  for (auto [x, y] : {std::pair{1, 1}, std::pair{638, 1}, std::pair{320, 240}, std::pair{1, 478}, std::pair{638, 478}}) {
+    uint8_t p[3];
+    ASSERT_EQ(gr_read_screen(x, y, 1, 1, p), 6);
+    EXPECT_TRUE(near_rgb(p, 255, 128, 128, 8)) << x << "," << y << ": " << int(p[2]) << " " << int(p[1]) << " "
+                                               << int(p[0]);
+  }
+  gr_fog_set(false, 0, 0, 0, -1.0f, -1.0f);
+  gr_flip();
+}
+
+TEST_F(GrOpengl, SetWindowKeepsDrawing) {
+  gr_set_window(os_get_window());
+  gr_clear();
+  gr_set_color(200, 100, 0, 255);
+  gr_rect(5, 5, 10, 10, Gr_preset[7]);
+  uint8_t p[3];
+  ASSERT_EQ(gr_read_screen(8, 8, 1, 1, p), 6);
+  EXPECT_TRUE(near_rgb(p, 200, 100, 0));
+  gr_flip();
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The packer builds the nine packfiles from a small data tree; the game,
+# started with ORRIMUND_ROOT at that tree, mounts each one in order and
+# counts their members. A damaged packfile is named and contributes nothing,
+# and the game runs on.
+set -u
+bin="$ORRIMUND_BIN_DIR"
+tmp="$ORRIMUND_TEST_TMP"
+pid=""
+fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill "$pid" 2>/dev/null; exit 1; }
+
+root="$tmp/root"
+mkdir -p "$root/data/tables/levels" "$root/data/fonts" "$root/data/sounds/pc/music" \
+         "$root/data/models/characters" "$root/data/effects/spells" "$root/data/internal"
+printf '#Items\r\n$Name: "Sword"\r\n#End\r\n' > "$root/data/tables/items.tbl"
+printf '#Spells\r\n#End\r\n' > "$root/data/tables/spells.tbl"
+printf 'level\r\n' > "$root/data/tables/levels/level1.tbl"
+head -c 5000 /dev/urandom > "$root/data/fonts/small.vf"
+head -c 70000 /dev/urandom > "$root/data/sounds/pc/music/theme.wav"
+head -c 3000 /dev/urandom > "$root/data/models/characters/hero.vim"
+: > "$root/data/effects/spells/empty.vfx"
+head -c 2048 /dev/urandom > "$root/data/internal/level1.pfg"
+files=8
+
+"$bin/vpp_pack" --game "$root" > "$tmp/pack.out" 2>&1 || fail "vpp_pack failed: $(cat "$tmp/pack.out")"
+packs="orrimund.vpp tables.vpp chars.vpp items.vpp cutscene.vpp effects.vpp sounds.vpp music.vpp levels.vpp"
+for p in $packs; do
+  [ -f "$root/$p" ] || fail "vpp_pack wrote no $p"
+done
+# Only the packfiles remain: the game must read its data from them.
+rm -rf "$root/data"
+
+# Starts the game, waits for the packfile totals, stops it. $1: output file.
+run_game() {
+  ORRIMUND_ROOT="$root" "$bin/orrimund" > "$1" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 300); do
+    grep -q "TOTAL PACKFILE FILES:" "$1" && break
+    kill -0 "$pid" 2>/dev/null || fail "orrimund ended early: $(cat "$1")"
+    sleep 0.1
+  done
+  grep -q "TOTAL PACKFILE FILES:" "$1" || fail "no packfile totals: $(cat "$1")"
+  sleep 0.3
+  kill -0 "$pid" 2>/dev/null || fail "orrimund ended after mounting: $(cat "$1")"
+  kill -TERM "$pid"
+  wait "$pid"
+  pid=""
+}
+
+run_game "$tmp/game.out"
+expected=""
+for p in $packs; do expected="$expected${expected:+|}Adding HARD DRIVE PACKFILE : $p"; done
+got=$(grep "^Adding HARD DRIVE PACKFILE : " "$tmp/game.out" | paste -sd'|')
+[ "$got" = "$expected" ] || fail "mount messages differ: got [$got]"
+grep -qx "TOTAL PACKFILE FILES: $files" "$tmp/game.out" || fail "wrong member count: $(grep TOTAL "$tmp/game.out")"
+
+# A damaged directory: music.vpp claims a member that runs past its end.
+printf '\xff\xff\xff\x7f' | dd of="$root/music.vpp" bs=1 seek=$((2048 + 60)) conv=notrunc status=none
+run_game "$tmp/damaged.out"
+grep -q "Adding HARD DRIVE PACKFILE : music.vpp" "$tmp/damaged.out" || fail "music.vpp not mounted"
+grep -q "music.vpp.*no members used" "$tmp/damaged.out" || fail "no message for the damaged packfile: $(cat "$tmp/damaged.out")"
+grep -qx "TOTAL PACKFILE FILES: $((files - 1))" "$tmp/damaged.out" || fail "the damaged packfile still counted"
+echo "packfiles: ok"
