@@ -365,7 +365,13 @@ int bm_read_header(const char* name, int* width, int* height, int* format, int* 
     case BM_TYPE_PCX: {
       int bpp = 0;
       const int rc = pcx_read_header(name, &w, &h, &bpp, nullptr, path_type);
-      if (rc != PCX_ERROR_NONE) CRITICAL_ERROR("Could not open file: %s", name);
+      if (rc == PCX_ERROR_OPENING) CRITICAL_ERROR("Could not open file: %s", name);
+      if (rc != PCX_ERROR_NONE) {
+        // A file that is there but is no PCX this reader knows is refused;
+        // the placeholder takes its place.
+        std::printf("Couldn't open %s because of error: %s\n", name, pcx_error_string(rc));
+        return 0;
+      }
       fmt = BM_FORMAT_PAL8;
       break;
     }

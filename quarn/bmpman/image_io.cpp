@@ -40,10 +40,12 @@ bool image_io_exists(const char* name, int path_type) {
   return fh.find(name, path_type);
 }
 
-bool image_io_write_file(const char* name, int path_type, const void* data, size_t size) {
+bool image_io_write_file(const char* name, int path_type, const void* data, size_t size, bool* opened) {
+  if (opened) *opened = false;
   if (!name || !*name || size > static_cast<size_t>(INT_MAX)) return false;
   FileHandle fh;
   if (fh.open(name, VF_WRITE, path_type) != VF_OK) return false;
+  if (opened) *opened = true;
   if (size > 0 && fh.write(data, static_cast<int>(size)) <= 0) return false;
   return fh.close() == VF_OK;
 }

@@ -396,6 +396,9 @@ int pcx_parse_header(const uint8_t* file, size_t file_size, PcxHeader* header) {
   header->height = ymax - ymin + 1;
   header->bits_per_pixel = file[3];
   header->bytes_per_line = get_u16(file + 66);
+  // Sizes live in 16 bits everywhere else.
+  if (header->width < 1 || header->width > 0xffff || header->height < 1 || header->height > 0xffff)
+    return PCX_ERROR_WRONG_VERSION;
   return PCX_ERROR_NONE;
 }
 
@@ -535,8 +538,9 @@ int pcx_write_bitmap(const char* name, int width, int height, const uint8_t* con
   out.push_back(12);
   out.insert(out.end(), palette, palette + 768);
   const std::string pcx = image_io_make_name(name, ".pcx");
-  return image_io_write_file(pcx.c_str(), BM_ANY_PATH_TYPE, out.data(), out.size()) ? PCX_ERROR_NONE
-                                                                            : PCX_ERROR_WRITING;
+  bool opened = false;
+  if (image_io_write_file(pcx.c_str(), BM_ANY_PATH_TYPE, out.data(), out.size(), &opened)) return PCX_ERROR_NONE;
+  return opened ? PCX_ERROR_WRITING : PCX_ERROR_OPENING;
 }
 
 // ---------------------------------------------------------------------------

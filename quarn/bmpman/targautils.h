@@ -104,7 +104,8 @@ struct PcxHeader {
 };
 
 // Checks the 128-byte header: PCX_ERROR_NO_HEADER when short,
-// PCX_ERROR_WRONG_VERSION when a field is not what this reader knows.
+// PCX_ERROR_WRONG_VERSION when a field is not what this reader knows or the
+// width or height is not 1..65535.
 int pcx_parse_header(const uint8_t* file, size_t file_size, PcxHeader* header);
 
 // Decodes a PCX file in memory into width x height bytes at `pixels` (which

@@ -295,6 +295,9 @@ uint8_t gr_3d_project_point(GrVertex& v) {
 }
 
 void gr_3d_push_toward_eye(vector& p, float distance) {
+  // A point at or behind the eye has no eye ray in front to move along:
+  // scaling by nz / z would blow it up (z = 0) or mirror it (z < 0).
+  if (!(p.z > 0.0f)) return;
   const float nz = p.z + View.s * distance;
   if (nz <= 0.004f) return;
   const float f = nz / p.z;
@@ -404,14 +407,17 @@ void gr_3d_get_view(vector& eye, matrix& orient) {
 
 void gr_3d_get_frame(Gr3dFrame& out) {
   out.cam_pos = View.eye;
-  out.cam_orient = View.orient;
+  out.cam_orient = View.scaled;
   out.x_scale = View.half_w;
   out.y_scale = View.half_h;
   out.x_offset = View.offset_x;
   out.y_offset = View.offset_y;
   out.far_clipping = View.far_on;
   out.far_distance = View.far_on ? View.far_distance : 0.0f;
-  out.depth_scale = View.far_on && View.far_distance > 0.0f ? 1.0f / View.far_distance : 0.0f;
+  out.far_z = View.far_on ? View.far_z : 0.0f;
+  // Without far clipping a depth scale of 0 would put everything at one depth.
+  const float depth_far = View.far_on ? View.far_distance : View.far_effective;
+  out.depth_scale = depth_far > 0.0f ? 1.0f / depth_far : 0.0f;
   out.zmult = Gr_3d_zmult;
   out.zmax = Gr_3d_zmax;
 }

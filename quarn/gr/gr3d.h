@@ -36,14 +36,20 @@ extern float Gr_3d_zmult;  // 0.2, read by the level and mesh renderers
 extern float Gr_3d_zmax;   // 0.998, likewise
 
 // What the level renderer reads of the current frame (see gr_3d_get_frame).
+// cam_orient is the pre-scaled orientation, so that cam_orient * (p - cam_pos)
+// is the same view-space point gr_3d_rotate_point makes: its clip codes use
+// the 45-degree planes and its x/z, y/z give the screen position below.
 struct Gr3dFrame {
   vector cam_pos;           // eye in the current frame (world or instance)
-  matrix cam_orient;        // plain view orientation in the current frame
+  matrix cam_orient;        // pre-scaled view orientation in the current frame
   float x_scale, y_scale;   // screen x = (x/z + 1) * x_scale + x_offset
   int x_offset, y_offset;   // screen y = (1 - y/z) * y_scale + y_offset
   bool far_clipping;
-  float far_distance;       // 0 when there is no far clipping
-  float depth_scale;        // 1 / far distance (0 without far clipping)
+  float far_distance;       // world units; 0 when there is no far clipping
+  float far_z;              // the far plane's view-space depth; 0 without one
+  // 1 / far distance; without far clipping 1 / the distance the view's depth
+  // scale was built from, so depth still orders what is drawn.
+  float depth_scale;
   float zmult, zmax;        // depth = min(depth_scale * (1/z) * zmult, zmax)
 };
 

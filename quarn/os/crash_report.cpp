@@ -61,6 +61,14 @@ constexpr int PROCESSOR_TYPE = 8664;
 
 std::atomic<bool> g_report_written{false};
 
+// The thread whose fault is being reported (kernel thread id, 0 for none)
+// and whether its report is complete. A second thread that faults meanwhile
+// waits for the report instead of ending the process half-way through it.
+std::atomic<long> g_writer_tid{0};
+std::atomic<bool> g_report_done{false};
+// Longest a second faulting thread waits for the first one's report.
+constexpr int REPORT_WAIT_MS = 10000;
+
 // Gathered at install time.
 char g_user[201] = "";
 int g_cpu_count = 0;
@@ -456,11 +464,40 @@ uint32_t exception_code_of(int sig, int code) {
 
 constexpr int CRASH_SIGNALS[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
+// Lets the signal end the process as it would have without us: once the
+// handler returns, the re-raised signal is delivered with its default action.
+void end_by_signal(int sig) {
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void wait_for_report() {
+  for (int waited = 0; waited < REPORT_WAIT_MS && !g_report_done.load(); waited += 5) {
+    timespec ts{0, 5000000L};
+    nanosleep(&ts, nullptr);
+  }
+}
+
 void crash_signal_handler(int sig, siginfo_t* si, void* context) {
+  long self = syscall(SYS_gettid);
+  long expected = 0;
+  if (!g_writer_tid.compare_exchange_strong(expected, self)) {
+    // A fault inside our own report ends the process at once; a fault on
+    // another thread waits until the report is whole.
+    if (expected != self) wait_for_report();
+    end_by_signal(sig);
+    return;
+  }
+  // Should the report itself hang (a fault while the loader held its lock,
+  // say), the process still ends.
+  alarm(REPORT_WAIT_MS / 1000);
+
   CrashInfo info{};
   info.code = exception_code_of(sig, si ? si->si_code : 0);
   fill_registers(info.regs, static_cast<const ucontext_t*>(context));
-  if (sig == SIGSEGV && si) {
+  // Only a fault the kernel raised has an address; a SIGSEGV sent by
+  // another process carries its sender there instead.
+  if (sig == SIGSEGV && si && si->si_code > 0) {
     info.num_params = 2;
 #if defined(__x86_64__)
     // Bit 1 of the page-fault error code tells a write from a read.
@@ -479,10 +516,8 @@ void crash_signal_handler(int sig, siginfo_t* si, void* context) {
     copy_text(name, sizeof name, kname[0] ? kname : "Unknown Thread");
   }
   crash_report_write(&info, name);
-
-  // Let the signal end the process as it would have without us.
-  signal(sig, SIG_DFL);
-  raise(sig);
+  g_report_done = true;
+  end_by_signal(sig);
 }
 
 alignas(16) unsigned char g_alt_stack[64 * 1024];
@@ -567,7 +602,9 @@ void crash_report_install(const char* thread_name) {
   }
   struct sigaction sa{};
   sa.sa_sigaction = crash_signal_handler;
-  sa.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+  // Not reset on entry: a second thread that faults while the report is
+  // written must reach the handler too, to wait for it.
+  sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&sa.sa_mask);
   for (int sig : CRASH_SIGNALS) sigaction(sig, &sa, nullptr);
 }

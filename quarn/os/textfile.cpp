@@ -110,7 +110,11 @@ void TextFile::detect_line_end() {
 }
 
 char* TextFile::read_line(char* buffer, int size) {
-  if (!stream_ || !buffer_ || !buffer || size < 1) {
+  if (buffer && size >= 1) {
+    buffer[0] = 0;
+  }
+  // A one-byte buffer holds no character, so it could never move on.
+  if (!stream_ || !buffer_ || !buffer || size < 2) {
     return nullptr;
   }
   if (held_ == 0) {

@@ -114,6 +114,7 @@ int32_t frametime_total = 0;
 int32_t timer_game_clock = 1;
 int32_t timer_real_clock = 1;
 int32_t timer_game_clock2 = 1;
+double frame_clock = 0.0;
 uint8_t time_frozen = 0;
 
 namespace {
@@ -202,6 +203,7 @@ void frametime_update() {
 
   FrameTimer = used;
   ++frametime_count;
+  frame_clock += used;
 
   int32_t ms = static_cast<int32_t>(FrameTimer * 1000.0f);
   if (g_game_clock_hold == 0) advance_clock(timer_game_clock, ms);

@@ -35,6 +35,11 @@ extern int32_t frametime_total;    // ms of frames while not held (bitmap animat
 extern int32_t timer_game_clock;   // ms, 1 .. 1,072,800,000, held by game_clock_hold
 extern int32_t timer_real_clock;   // ms, same range, always runs
 extern int32_t timer_game_clock2;  // ms, a second game clock that modal screens hold
+// Seconds of frame time since the first frame: the sum of every frame time,
+// so it stands still while time is frozen. Move start times and tag points
+// are read against it. A double, so that hours of play keep it exact to far
+// below a millisecond.
+extern double frame_clock;
 // While 1 the game-state driver sets the frame time to 0 instead of calling
 // frametime_update.
 extern uint8_t time_frozen;

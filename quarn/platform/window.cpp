@@ -65,6 +65,13 @@ std::atomic<int> g_null_cursor_y{0};
 
 std::atomic<int> g_last_x_error{0};
 
+// The window has the keyboard focus (or no window manager decides it). While
+// it has, the X screen saver is held off, as the engine's window procedure
+// swallows every request to start it.
+bool g_focused = false;
+uint64_t g_saver_checked_ms = 0;
+uint64_t g_saver_reset_ms = 0;
+
 int x_error_handler(Display*, XErrorEvent* e) {
   // X errors are reported asynchronously; a failed request (focusing a
   // window that is not viewable yet, say) must not end the program.
@@ -252,6 +259,7 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
       if (ev.xfocus.mode == NotifyGrab || ev.xfocus.mode == NotifyUngrab) break;
       if (ev.xfocus.detail == NotifyPointer || ev.xfocus.detail == NotifyInferior) break;
       bool in = ev.type == FocusIn;
+      g_focused = in;
       proc(in ? OS_MSG_SETFOCUS : OS_MSG_KILLFOCUS, 0, 0);
       // Without a window manager the window counts as active all the time.
       if (g_wm_present) {
@@ -283,6 +291,27 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
       break;
   }
 }
+// Once a second at most: when the server's screen saver would start within
+// half its time-out while the window is active, the procedure is asked as
+// with a screen-saver system command, and the server's timer is restarted.
+void hold_off_screen_saver(window_proc_fn proc, void (*batch_begin)(), void (*batch_end)()) {
+  if (!g_dpy) return;
+  uint64_t now = platform_counter_ns() / 1000000u;
+  if (now - g_saver_checked_ms < 1000) return;
+  g_saver_checked_ms = now;
+  if (g_wm_present && !g_focused) return;
+  int timeout = 0, interval = 0, blanking = 0, exposures = 0;
+  XGetScreenSaver(g_dpy, &timeout, &interval, &blanking, &exposures);
+  if (timeout <= 0) return;
+  uint64_t due = static_cast<uint64_t>(timeout) * 1000u / 2u;
+  if (now - g_saver_reset_ms < due) return;
+  g_saver_reset_ms = now;
+  if (batch_begin) batch_begin();
+  proc(OS_MSG_SYSCOMMAND, OS_SC_SCREENSAVE, 0);
+  if (batch_end) batch_end();
+  XResetScreenSaver(g_dpy);
+  XFlush(g_dpy);
+}
 }  // namespace
 
 void window_force_null_backend(bool on) { g_force_null = on; }
@@ -311,6 +340,7 @@ bool window_create(const char* class_name, const char* title, const char* instan
     return true;
   }
   g_null_backend = false;
+  g_focused = false;
 
   int screen = DefaultScreen(g_dpy);
   Window root = RootWindow(g_dpy, screen);
@@ -386,7 +416,9 @@ bool window_create(const char* class_name, const char* title, const char* instan
 
 void window_pump(window_proc_fn proc, void (*batch_begin)(), void (*batch_end)()) {
   bool destroyed = false;
+  g_saver_checked_ms = g_saver_reset_ms = platform_counter_ns() / 1000000u;
   while (!destroyed) {
+    hold_off_screen_saver(proc, batch_begin, batch_end);
     bool x_pending = g_dpy && XPending(g_dpy) > 0;
     if (x_pending || posted_pending()) {
       if (batch_begin) batch_begin();

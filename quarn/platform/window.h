@@ -39,6 +39,9 @@ bool window_create(const char* class_name, const char* title, const char* instan
 // (may be null) run around every batch. Returns when OS_MSG_DESTROY is
 // posted (it is not given to proc, and later messages are dropped) or when
 // the window goes away on the display (proc is given OS_MSG_DESTROY first).
+// While the window is active, proc is given OS_MSG_SYSCOMMAND with
+// OS_SC_SCREENSAVE whenever the X screen saver would otherwise start within
+// half its time-out, and the saver's timer is restarted.
 void window_pump(window_proc_fn proc, void (*batch_begin)(), void (*batch_end)());
 
 // Any thread: queues a message for the window thread (the cross-thread

@@ -8,7 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -225,4 +229,30 @@ TEST(Foundation, XInputReachesTheKeyboardQueueAndMouseCounters) {
 
   os_shutdown();
   EXPECT_FALSE(os_window_thread_running());
+}
+
+TEST(Foundation, ActiveWindowHoldsOffTheScreenSaver) {
+  ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "runs under xvfb-run";
+  static std::atomic<int> requests{0};
+  os_add_message_hook([](uint32_t message, uint64_t wparam, int64_t) {
+    if (message == OS_MSG_SYSCOMMAND && wparam == OS_SC_SCREENSAVE) ++requests;
+  });
+  os_init("Quorvane", "Orrimund Demo");
+  ASSERT_TRUE(os_window_thread_running());
+
+  // A server whose screen saver starts after two idle seconds.
+  Display* dpy = XOpenDisplay(nullptr);
+  ASSERT_NE(dpy, nullptr);
+  XSetScreenSaver(dpy, 2, 0, DefaultBlanking, DefaultExposures);
+  XSync(dpy, False);
+
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(4500);
+  while (std::chrono::steady_clock::now() < until) os_sleep(50);
+  // The window procedure was asked (and swallowed it) before every start.
+  EXPECT_GE(requests.load(), 2);
+  EXPECT_TRUE(os_is_active());
+
+  XSetScreenSaver(dpy, 0, 0, DefaultBlanking, DefaultExposures);
+  XCloseDisplay(dpy);
+  os_shutdown();
 }

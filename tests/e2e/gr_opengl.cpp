@@ -384,6 +384,36 @@ TEST_F(GrOpengl, FogFollowsDepthNotDistanceFromTheScreenCorner) {
   gr_flip();
 }
 
+TEST_F(GrOpengl, RotatedBitmapMapsTheWholePictureOfANonPowerOfTwoBitmap) {
+  // 24 by 24 pixels live in a 32 by 32 texture: the polygon's texture
+  // coordinates must be scaled to the picture, or the transparent border
+  // shows inside the drawn square.
+  const int size = 24;
+  std::vector<uint8_t> px(size * size * 3);
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) quadrant_pixel(x, y, size, &px[(y * size + x) * 3]);
+  const int bm = bm_create(BM_FORMAT_BGR24, size, size, px.data());
+  gr_clear();
+  gr_set_color(255, 255, 255, 255);
+  gr_bitmap_rotated(bm, 320, 240, 4.0f, 0.0f, Gr_preset[4]);  // 96 by 96 around the centre
+  const struct {
+    int x, y, r, g, b;
+  } probes[] = {{320 - 30, 240 - 20, 220, 0, 0}, {320 + 20, 240 - 30, 0, 220, 0},
+                {320 - 20, 240 + 30, 0, 0, 220}, {320 + 40, 240 + 20, 180, 180, 0},
+                {320 + 45, 240 - 45, 0, 220, 0}};
+  for (const auto& pr : probes) {
+    uint8_t p[3];
+    ASSERT_EQ(gr_read_screen(pr.x, pr.y, 1, 1, p), 6);
+    EXPECT_TRUE(near_rgb(p, pr.r, pr.g, pr.b, 12)) << pr.x << "," << pr.y << ": " << int(p[2]) << " "
+                                                    << int(p[1]) << " " << int(p[0]);
+  }
+  uint8_t outside[3];
+  ASSERT_EQ(gr_read_screen(320 + 50, 240, 1, 1, outside), 6);
+  EXPECT_TRUE(near_rgb(outside, 0, 0, 0));
+  gr_flip();
+  bm_release(bm);
+}
+
 TEST_F(GrOpengl, SetWindowKeepsDrawing) {
   gr_set_window(os_get_window());
   gr_clear();

@@ -2,7 +2,8 @@
 # The packer builds the nine packfiles from a small data tree; the game,
 # started with ORRIMUND_ROOT at that tree, mounts each one in order and
 # counts their members. A damaged packfile is named and contributes nothing,
-# and the game runs on.
+# and the game runs on. A text file the game writes through the file layer
+# ends its lines in CR LF.
 set -u
 bin="$ORRIMUND_BIN_DIR"
 tmp="$ORRIMUND_TEST_TMP"
@@ -60,4 +61,21 @@ run_game "$tmp/damaged.out"
 grep -q "Adding HARD DRIVE PACKFILE : music.vpp" "$tmp/damaged.out" || fail "music.vpp not mounted"
 grep -q "music.vpp.*no members used" "$tmp/damaged.out" || fail "no message for the damaged packfile: $(cat "$tmp/damaged.out")"
 grep -qx "TOTAL PACKFILE FILES: $((files - 1))" "$tmp/damaged.out" || fail "the damaged packfile still counted"
+# Text written by the game: the console's print_to_file, run from a script
+# named in another case than the one on disk.
+printf 'print_to_file\r\n' > "$root/Autoexec.VCS"
+ORRIMUND_ROOT="$root" ORRIMUND_AUTOEXEC=autoexec "$bin/orrimund" > "$tmp/autoexec.out" 2>&1 &
+pid=$!
+for _ in $(seq 1 300); do
+  [ -s "$root/console_commands.txt" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "orrimund ended early: $(cat "$tmp/autoexec.out")"
+  sleep 0.1
+done
+sleep 0.3
+kill -TERM "$pid"; wait "$pid"; pid=""
+[ -s "$root/console_commands.txt" ] || fail "no console_commands.txt written: $(cat "$tmp/autoexec.out")"
+grep -q $'^script - Runs a console script file (.vcs)\r$' "$root/console_commands.txt" ||
+  fail "console_commands.txt lacks the script command line ending in CR LF"
+[ "$(grep -c $'\r$' "$root/console_commands.txt")" -eq "$(wc -l < "$root/console_commands.txt")" ] ||
+  fail "a line of console_commands.txt does not end in CR LF"
 echo "packfiles: ok"

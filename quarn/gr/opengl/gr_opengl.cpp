@@ -45,7 +45,6 @@ Display* Dpy = nullptr;
 Window Win = 0;
 GLXContext Ctx = nullptr;
 bool Inited = false;
-bool Started = false;  // gr_opengl_init ran with a window
 RenderStateWord Last_state;
 float Cur_u_scale = 1.0f, Cur_v_scale = 1.0f;
 bool White_color = false;
@@ -310,7 +309,6 @@ bool gr_opengl_init(GrWindow window) {
   }
   if (!window || !window_main_display()) return false;
   gr_opengl_set_window(window);
-  Started = true;
   return true;
 }
 
@@ -387,7 +385,6 @@ void gr_opengl_close() {
   Dpy = nullptr;
   Win = 0;
   Inited = false;
-  Started = false;
   Last_state.invalidate();
   Gl_active_texture_arb = Gl_client_active_texture_arb = nullptr;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "quarn/os/console.h"
 #include "quarn/os/key.h"
 #include "quarn/os/timer.h"
 #include "quarn/platform/messages.h"
@@ -316,10 +317,18 @@ TEST_F(Bitmaps, LowResolutionDropsTheTopLevel) {
   EXPECT_EQ(std::vector<uint8_t>(data, data + want.size()), want);
   bm_unlock(before);
 
-  // A bitmap loaded while low is already low.
+  // A bitmap loaded while low is already low; a VBM skips its top level.
   write_tga("late", 32, 32, 24, 2);
   const int late = bm_load("late.tga");
   EXPECT_EQ(bm_get_entry(late)->width, 16);
+  const auto vbm = write_vbm("still.vbm", 16, 8, 1, 0, 2);
+  const int still = bm_load("still.vbm");
+  EXPECT_EQ(bm_get_entry(still)->width, 8);
+  EXPECT_EQ(bm_get_entry(still)->mip_levels, 2);
+  ASSERT_EQ(bm_lock(still, &data, &pal), BM_FORMAT_565);
+  EXPECT_EQ(std::vector<uint8_t>(data, data + (8 * 4 + 4 * 2) * 2),
+            std::vector<uint8_t>(vbm.begin() + 16 * 8 * 2, vbm.end()));
+  bm_unlock(still);
 
   bm_set_low_res(false);
   for (int h : {before, late}) {
@@ -562,11 +571,18 @@ TEST_F(Bitmaps, BadFilesAreRefusedAtLoadOrLock) {
   std::vector<uint8_t> huge_tga = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0x7f, 0xff, 0x7f, 16, 0x20, 0xff, 1, 2};
   ASSERT_TRUE(image_write_bytes(root() + "huge.tga", huge_tga));
   EXPECT_TRUE(bm_is_placeholder(bm_load("huge.tga")));
-  auto huge_pcx = pcx_build(test_pattern(4, 4, 1).data(), 4, 4, some.data());
-  huge_pcx[8] = huge_pcx[9] = huge_pcx[10] = huge_pcx[11] = 0xff;
-  huge_pcx[66] = huge_pcx[67] = 0xff;
+  const std::vector<uint8_t> grey(768, 128);
+  auto huge_pcx = pcx_build(test_pattern(4, 4, 1).data(), 4, 4, grey.data());
+  huge_pcx[8] = huge_pcx[10] = 0xcf;  // 2000 by 2000 from a file of under 1 KB
+  huge_pcx[9] = huge_pcx[11] = 0x07;
+  huge_pcx[66] = 0xd0;
+  huge_pcx[67] = 0x07;
   ASSERT_TRUE(image_write_bytes(root() + "huge.pcx", huge_pcx));
   EXPECT_TRUE(bm_is_placeholder(bm_load("huge.pcx")));
+  auto version4 = pcx_build(test_pattern(4, 4, 1).data(), 4, 4, grey.data());
+  version4[1] = 4;
+  ASSERT_TRUE(image_write_bytes(root() + "old.pcx", version4));
+  EXPECT_TRUE(bm_is_placeholder(bm_load("old.pcx")));
   // A lock finds a file that was cut short after it was loaded.
   VbmWriterHeader still{8, 8, 2, 0, 1, 0};
   ASSERT_TRUE(vbm_write_file(root() + "later.vbm", still, some.data(), some.size()));
@@ -629,6 +645,24 @@ TEST_F(Bitmaps, ReloadMakesAFreshEntryNotFoundByName) {
   uint8_t* pal = nullptr;
   EXPECT_EQ(bm_lock(again, &data, &pal), BM_FORMAT_BGR24);
   bm_unlock(again);
+}
+
+std::string g_console;
+void capture_console(const char* text) { g_console += text; }
+
+TEST_F(Bitmaps, ConsoleCommandsSwitchResolutionAndMipmaps) {
+  console_set_output_hook(capture_console);
+  g_console.clear();
+  EXPECT_EQ(console_execute("change_texture_res"), 0);
+  EXPECT_TRUE(bm_get_low_res());
+  EXPECT_EQ(console_execute("change_texture_res"), 0);
+  EXPECT_FALSE(bm_get_low_res());
+  EXPECT_EQ(g_console, "Low resolution textures are now enabled!\nLow resolution textures are now disabled!\n");
+  EXPECT_EQ(console_execute("load_mipmaps"), 0);
+  EXPECT_FALSE(Load_mipmaps);
+  EXPECT_EQ(console_execute("load_mipmaps on"), 0);
+  EXPECT_TRUE(Load_mipmaps);
+  console_set_output_hook(nullptr);
 }
 
 // ---- loading progress ----------------------------------------------------------

@@ -276,6 +276,8 @@ TEST_F(ImageFiles, PcxRoundTripAndPadding) {
   std::vector<const uint8_t*> rows;
   for (int y = 0; y < 9; y++) rows.push_back(pixels.data() + y * 33);
   ASSERT_EQ(pcx_write_bitmap("pic.bmp", 33, 9, rows.data(), palette.data()), PCX_ERROR_NONE);
+  ASSERT_TRUE(image_write_bytes(root() + "blocker", {1}));
+  EXPECT_EQ(pcx_write_bitmap("blocker\\pic", 33, 9, rows.data(), palette.data()), PCX_ERROR_OPENING);
 
   int w = 0, h = 0, bpp = 0;
   uint8_t header_palette[768];

@@ -442,6 +442,71 @@ TEST_F(View3dTest, ComposeAppliesAToB) {
   EXPECT_NEAR(got.z, want.z, 1e-5f);
 }
 
+// The level renderer transforms and projects with the frame record alone;
+// it must land every point where the view itself puts it, inside an
+// instance too, and its depth must order points when far clipping is off.
+TEST_F(View3dTest, FrameRecordProjectsLikeTheView) {
+  gr_screen.offset_x = 30;
+  gr_screen.offset_y = 20;
+  gr_3d_set_far_plane(80.0f);
+  start({1, 2, -30}, matrix::from_angles(0.1f, 0.0f, 0.2f), 70.0f);
+  const vector points[] = {{3, -2, 10}, {-8, 6, 25}, {0, 0, 60}, {12, 1, 5}, {-40, 0, 10}, {2, 3, 200}};
+  auto check = [&](const char* where) {
+    Gr3dFrame f;
+    gr_3d_get_frame(f);
+    EXPECT_TRUE(f.far_clipping);
+    EXPECT_FLOAT_EQ(f.far_z, gr_3d_far_depth());
+    for (const vector& p : points) {
+      GrVertex want;
+      gr_3d_rotate_point(want, p);
+      vector got = p - f.cam_pos;
+      got.rotate(f.cam_orient);
+      EXPECT_NEAR(got.x, want.x, 1e-5f) << where << " " << p.x;
+      EXPECT_NEAR(got.y, want.y, 1e-5f) << where << " " << p.x;
+      EXPECT_NEAR(got.z, want.z, 1e-5f) << where << " " << p.x;
+      uint8_t codes = 0;
+      if (got.z > f.far_z) codes |= CLIP_FAR;
+      if (got.x < -got.z) codes |= CLIP_LEFT;
+      if (got.x > got.z) codes |= CLIP_RIGHT;
+      if (got.y < -got.z) codes |= CLIP_BOTTOM;
+      if (got.y > got.z) codes |= CLIP_TOP;
+      if (got.z <= 0) codes |= CLIP_BEHIND;
+      EXPECT_EQ(codes, want.codes) << where << " " << p.x;
+      if (want.codes) continue;
+      gr_3d_project_point(want);
+      EXPECT_NEAR((got.x / got.z + 1) * f.x_scale + f.x_offset, want.sx, 1e-2f) << where << " " << p.x;
+      EXPECT_NEAR((1 - got.y / got.z) * f.y_scale + f.y_offset, want.sy, 1e-2f) << where << " " << p.x;
+    }
+  };
+  check("world");
+  const vector obj_pos{4, -1, 7};
+  const matrix obj = matrix::from_angles(0.3f, 0.5f, -1.1f);
+  gr_3d_start_instance(obj_pos, obj, false);
+  check("instance");
+  gr_3d_end_instance();
+
+  gr_3d_set_far_plane(0.0f);
+  start();
+  Gr3dFrame f;
+  gr_3d_get_frame(f);
+  EXPECT_FALSE(f.far_clipping);
+  EXPECT_EQ(f.far_distance, 0.0f);
+  EXPECT_EQ(f.far_z, 0.0f);
+  ASSERT_GT(f.depth_scale, 0.0f) << "a zero scale would draw everything at one depth";
+  GrVertex near_v = project({0, 0, 5}), far_v = project({0, 0, 50});
+  EXPECT_GT(std::min(f.depth_scale * near_v.ooz * f.zmult, f.zmax),
+            std::min(f.depth_scale * far_v.ooz * f.zmult, f.zmax));
+}
+
+TEST_F(View3dTest, PushLeavesPointsAtOrBehindTheEyeAlone) {
+  start();
+  for (float z : {0.0f, -0.5f}) {
+    vector p{0.3f, -0.2f, z};
+    gr_3d_push_toward_eye(p, 10.0f);  // would reach a positive depth
+    EXPECT_EQ(p, vector(0.3f, -0.2f, z)) << z;
+  }
+}
+
 TEST_F(View3dTest, ClipPolygonKeepsCornersAndMarksNewVertices) {
   start();
   GrVertex v[3];

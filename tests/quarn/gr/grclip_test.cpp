@@ -137,6 +137,29 @@ TEST_F(ClipTest, LineCrossingBothSidesIsCutAtBoth) {
   EXPECT_EQ(clip_pool_used(), 2);
 }
 
+TEST_F(ClipTest, LineBeyondTheFarPlaneIsCutOnIt) {
+  clip_set_far(true, 5.0f);
+  GrVertex a = view_vertex(0.5f, 0, 2);
+  GrVertex b = view_vertex(1, 0.5f, 12);
+  a.flags = b.flags = GR_VERTEX_UV;
+  a.u = 0, b.u = 1;
+  GrVertex* pa = &a;
+  GrVertex* pb = &b;
+  // Passed in either order, the far end is replaced.
+  for (bool swapped : {false, true}) {
+    clip_pool_reset();
+    pa = swapped ? &b : &a;
+    pb = swapped ? &a : &b;
+    EXPECT_EQ(clip_line(pa, pb, a.codes | b.codes), 0) << swapped;
+    GrVertex* cut = pa == &a ? pb : pa;
+    ASSERT_NE(cut, &b);
+    EXPECT_FLOAT_EQ(cut->z, 5.0f);
+    EXPECT_NEAR(cut->x, 0.65f, 1e-5f);
+    EXPECT_NEAR(cut->y, 0.15f, 1e-5f);
+    EXPECT_NEAR(cut->u, 0.3f, 1e-5f);
+  }
+}
+
 TEST_F(ClipTest, LineMissingTheViewKeepsSharedCodes) {
   // Beyond the left and the top planes, passing outside their corner.
   GrVertex a = view_vertex(-3, 0, 1);

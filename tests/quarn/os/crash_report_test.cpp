@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "quarn/os/crash_report.h"
 
@@ -186,6 +187,48 @@ TEST(CrashReport, FaultingChildWritesOneReportAndDies) {
   EXPECT_EQ(text.find("second"), std::string::npos);
   std::remove(path.c_str());
   std::remove(path2.c_str());
+}
+
+TEST(CrashReport, SecondThreadFaultingDuringTheReportWaitsForIt) {
+  std::string path = temp_path("together");
+  int status = in_child([&] {
+    crash_report_set_path(path.c_str());
+    crash_report_install("Orrimund Main Thread");
+    // Faults as soon as the main thread's report has begun.
+    std::thread late([&] {
+      while (access(path.c_str(), F_OK) != 0) {
+      }
+      write_through_null();
+    });
+    late.detach();
+    write_through_null();
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  std::string text = read_file(path);
+  EXPECT_EQ(count_of(text, "Exception handler called in"), 1u);
+  EXPECT_NE(text.find("Exception handler called in Orrimund Main Thread."), std::string::npos) << text;
+  // The report is whole: the module list ran to its end.
+  size_t list = text.find("\tModule list:");
+  ASSERT_NE(list, std::string::npos) << text;
+  EXPECT_NE(text.find("libc.so.6, loaded at 0x", list), std::string::npos) << text.substr(list);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  std::remove(path.c_str());
+}
+
+TEST(CrashReport, SignalSentByAnotherProcessReportsNoAddress) {
+  std::string path = temp_path("sent");
+  int status = in_child([&] {
+    crash_report_set_path(path.c_str());
+    crash_report_install("Orrimund Main Thread");
+    kill(getpid(), SIGSEGV);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  std::string text = read_file(path);
+  EXPECT_NE(text.find("caused an Access Violation in module"), std::string::npos) << text;
+  EXPECT_EQ(text.find("caused an access violation."), std::string::npos) << text;
+  std::remove(path.c_str());
 }
 
 TEST(CrashReport, DivideByZeroAndAbortMapToTheirCodes) {

@@ -112,6 +112,8 @@ TEST(TextFile, BufferLargerThanFileSetsEofAtOnce) {
   ASSERT_EQ(tf.open_read(path.c_str(), 4096), 0);
   EXPECT_TRUE(tf.flags() & TextFile::TF_EOF);
   char buf[16];
+  EXPECT_EQ(tf.read_line(buf, 1), nullptr);  // no room for a character: no progress possible
+  EXPECT_STREQ(buf, "");
   EXPECT_STREQ(tf.read_line(buf, sizeof buf), "ab");
   EXPECT_STREQ(tf.read_line(buf, sizeof buf), "cd");
   EXPECT_EQ(tf.read_line(buf, sizeof buf), nullptr);

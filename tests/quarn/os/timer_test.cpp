@@ -126,6 +126,7 @@ TEST_F(TimerTest, HoldsStopTheirClocksOnly) {
 TEST_F(TimerTest, ResetAfterAPauseDoesNotCountThePause) {
   frame(20.0);
   int32_t real = timer_real_clock;
+  double seconds = frame_clock;
   g_fake_ns += 60ull * 1000000000ull;  // a minute in a cutscene
   frametime_reset();
   EXPECT_FLOAT_EQ(FrameTimer, 1.0f / 30.0f);
@@ -133,6 +134,17 @@ TEST_F(TimerTest, ResetAfterAPauseDoesNotCountThePause) {
   frame(20.0);
   EXPECT_NEAR(FrameTimer, 0.020f, 1e-5f);
   EXPECT_EQ(timer_real_clock - real, 20);
+  EXPECT_NEAR(frame_clock - seconds, 0.020, 1e-6);  // the frame clock goes on, without the pause
+}
+
+TEST_F(TimerTest, FrameClockSumsTheLimitedFrameTimes) {
+  double start = frame_clock;
+  game_clock_hold();  // the frame clock is not the game clock
+  frame(2.0);         // padded to 1/120 s by a 6 ms sleep
+  frame(20.0);        // 26 ms: the sleep falls into this frame
+  frame(1000.0);      // clamped to 0.25 s
+  game_clock_release();
+  EXPECT_NEAR(frame_clock - start, 1.0 / 120.0 + 0.026 + 0.25, 1e-6);
 }
 
 TEST_F(TimerTest, ClocksWrapRound) {
