@@ -726,14 +726,30 @@ bool lock_vbm_still(BitmapEntry* e) {
 bool lock_vbm_animation(BitmapEntry* frame) {
   BitmapEntry* head = head_of(frame);
   if (head->data) return true;
-  const size_t bpp = static_cast<size_t>(bm_bytes_per_pixel(head->format));
-  const size_t per_frame = static_cast<size_t>(head->pixel_count) * bpp;
-  const size_t size = per_frame * head->frames;
-  auto* block = static_cast<uint8_t*>(alloc_block(size));
-  if (!read_vbm_block(head, VBM_HEADER_SIZE, block, size)) {
-    std::free(block);
+  std::vector<uint8_t> file;
+  if (!image_io_read_file(head->name, head->path_type, file)) {
+    std::printf("Unable to open %s.  Maybe file doesn't exist.\n", head->name);
     return false;
   }
+  // Each frame in the file carries all its mip levels; without
+  // Load_mipmaps the entry keeps only the top ones, so the file's own
+  // stride is taken from its header.
+  VbmHeader vh;
+  if (const char* why = vbm_parse_header(file.data(), file.size(), &vh)) {
+    std::printf("VBM file %s refused: %s\n", head->name, why);
+    return false;
+  }
+  const size_t bpp = static_cast<size_t>(bm_bytes_per_pixel(head->format));
+  const size_t per_frame = static_cast<size_t>(head->pixel_count) * bpp;
+  const size_t stride = static_cast<size_t>(mip_pixel_count64(vh.width, vh.height, vh.mips_below + 1)) * bpp;
+  if (vh.frames != head->frames || stride < per_frame ||
+      file.size() - VBM_HEADER_SIZE < stride * static_cast<size_t>(head->frames)) {
+    std::printf("VBM file %s refused: it no longer matches its header\n", head->name);
+    return false;
+  }
+  auto* block = static_cast<uint8_t*>(alloc_block(per_frame * head->frames));
+  for (int i = 0; i < head->frames; i++)
+    std::memcpy(block + static_cast<size_t>(i) * per_frame, file.data() + VBM_HEADER_SIZE + i * stride, per_frame);
   head->data = block;
   for (int i = 1; i <= head->frames; i++) head[i].data = block + static_cast<size_t>(i - 1) * per_frame;
   head->lock_count = head->frames;

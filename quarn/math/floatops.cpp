@@ -30,7 +30,12 @@ bool random_chance(float p, float n) {
   float r = n - 1.0f;
   while (r > 0.0f) {
     if (frand() < p) return true;
-    r -= 1.0f;
+    // From about 2^25 tries on (and for an infinite n) subtracting one no
+    // longer changes a float, and with p <= 0 the loop would never end: the
+    // rest of the tries are taken as one, the way a fraction is.
+    float next = r - 1.0f;
+    if (!(next < r)) break;
+    r = next;
   }
   return (r + 1.0f) * p > frand();
 }

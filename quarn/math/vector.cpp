@@ -249,7 +249,8 @@ float vector2_line_distance_squared(const vector2& p, const vector2& a, const ve
 float vector2_closest_on_segment(const vector2& p, const vector2& a, const vector2& b, vector2& out) {
   vector2 e = b - a;
   float t = vector2::dot(p - a, e) / e.length_squared();
-  // max first, then min: a zero-length segment (t NaN) ends at 1, on b = a.
+  // max first, then min. A zero-length segment gives t NaN, which fmax turns
+  // into 0: the answer is a (= b), never a NaN point.
   t = std::fmax(t, 0.0f);
   t = std::fmin(t, 1.0f);
   out = a + e * t;

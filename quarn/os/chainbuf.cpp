@@ -104,7 +104,7 @@ void* ChainBuffer::grow_last(void* pointer, int new_size) {
   if (!(flags_ & MAY_CHAIN) || new_size > block_size_) {
     return nullptr;
   }
-  // Only the bytes the old piece really had are copied.
+  // Only the bytes the old allocation really had are copied.
   int old_size = static_cast<int>(cursor_ - p);
   if (old_size > static_cast<int>(base_ + block_size_ - p)) {
     old_size = static_cast<int>(base_ + block_size_ - p);

@@ -1,7 +1,7 @@
 #pragma once
-// Many small pieces of memory that are released together: carved from one
+// Many small allocations that are released together: carved from one
 // caller block, or from fixed-size heap blocks chained as each one fills.
-// Pieces are 8-byte aligned so pointers and doubles stored in them are
+// Allocations are 8-byte aligned so pointers and doubles stored in them are
 // naturally aligned on a 64-bit machine.
 #include <cstddef>
 

@@ -66,6 +66,9 @@ std::atomic<bool> g_report_written{false};
 // waits for the report instead of ending the process half-way through it.
 std::atomic<long> g_writer_tid{0};
 std::atomic<bool> g_report_done{false};
+// How far from the stack pointer a fault still counts as the stack
+// overflowing (a frame's stores land a little below it).
+constexpr uintptr_t STACK_FAULT_REACH = 4096;
 // Longest a second faulting thread waits for the first one's report.
 constexpr int REPORT_WAIT_MS = 10000;
 
@@ -505,6 +508,13 @@ void crash_signal_handler(int sig, siginfo_t* si, void* context) {
     info.params[0] = (uc->uc_mcontext.gregs[REG_ERR] & 2) ? 1 : 0;
 #endif
     info.params[1] = reinterpret_cast<uintptr_t>(si->si_addr);
+    // A fault right at the stack pointer is the stack running into its
+    // guard page: report it as the stack overflow it is.
+    uintptr_t addr = info.params[1], sp = info.regs.rsp;
+    if (addr <= sp + STACK_FAULT_REACH && sp - addr <= STACK_FAULT_REACH) {
+      info.code = EXC_STACK_OVERFLOW;
+      info.num_params = 0;
+    }
   }
 
   char name[128];

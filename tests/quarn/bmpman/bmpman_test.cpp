@@ -388,6 +388,28 @@ TEST_F(Bitmaps, AnimationFramesFollowTheClock) {
   bm_unlock(head + 10);  // one unlock too many does nothing
 }
 
+TEST_F(Bitmaps, AnimationFramesWithoutTheirMipLevels) {
+  // Each frame in the file carries its mip levels; with Load_mipmaps off the
+  // frames must still come from their own place in the file.
+  const auto bytes = write_vbm("mips.vbm", 8, 8, 3, 10, 1);
+  const size_t frame_in_file = (8 * 8 + 4 * 4) * 2, top = 8 * 8 * 2;
+  for (bool mips : {true, false}) {
+    SCOPED_TRACE(mips ? "with mip levels" : "top level only");
+    Load_mipmaps = mips;
+    const int head = bm_load("mips.vbm");
+    EXPECT_EQ(bm_get_entry(head)->mip_levels, mips ? 2 : 1);
+    for (int f = 0; f < 3; f++) {
+      uint8_t* data = nullptr;
+      uint8_t* pal = nullptr;
+      ASSERT_EQ(bm_lock(head + 1 + f, &data, &pal), BM_FORMAT_565);
+      const size_t n = mips ? frame_in_file : top;
+      EXPECT_EQ(std::vector<uint8_t>(data, data + n),
+                std::vector<uint8_t>(bytes.begin() + f * frame_in_file, bytes.begin() + f * frame_in_file + n));
+    }
+    bm_release(head);
+  }
+}
+
 TEST_F(Bitmaps, ReleasingAnAnimationReleasesItsFrames) {
   write_vbm("smoke.vbm", 4, 4, 3, 10, 0);
   const int head = bm_load("smoke.vbm");

@@ -125,6 +125,23 @@ TEST(Random, ChanceMakesTheDocumentedNumberOfDraws) {
   }
 }
 
+TEST(Random, ChanceEndsForCountsAFloatCannotCountDown) {
+  // Past about 2^25 (or at infinity) n - 1 == n, and with p = 0 no draw
+  // succeeds: the tries that cannot be counted are taken as one final try.
+  RandState keep;
+  const float inf = std::numeric_limits<float>::infinity();
+  bool got = true;
+  EXPECT_EQ(draws_made(7, [&] { got = random_chance(0.0f, inf); }), 2);
+  EXPECT_FALSE(got);
+  EXPECT_EQ(draws_made(7, [&] { got = random_chance(0.0f, 1e30f); }), 2);
+  EXPECT_FALSE(got);
+  os_srand(7);
+  EXPECT_TRUE(random_chance(0.25f, inf));
+  EXPECT_TRUE(random_chance(1e-6f, 1e30f));  // 1e30 tries of one in a million
+  // Counts a float still steps through keep their one draw per try.
+  EXPECT_EQ(draws_made(7, [&] { got = random_chance(0.0f, 40.0f); }), 40);
+}
+
 TEST(Random, ChanceOfFractionalTriesMatchesItsProbability) {
   // n = 2.5 with p = 0.4: 1 - 0.6 * 0.6 * 0.8 = 0.712.
   RandState keep;

@@ -106,6 +106,20 @@ TEST(PlaneClip, BuffersAreNeverOverrun) {
   EXPECT_EQ(clip_polygon_to_planes(31, circle, g->out, two, 2), 0);
   for (auto& v : g->guard) EXPECT_EQ(v, vector(9, 9, 9));
 
+  // One plane: the caller's array holds count + 1 points, enough for any
+  // convex polygon. A zigzag crosses the plane at every edge and would need
+  // 4 kept points and 8 crossings; it is refused instead of written past.
+  struct GuardedOne {
+    vector out[9];
+    vector guard[4];
+  };
+  auto g1 = std::make_unique<GuardedOne>();
+  for (auto& v : g1->guard) v.set(9, 9, 9);
+  vector zigzag[8];
+  for (int i = 0; i < 8; ++i) zigzag[i].set(i % 2 ? 1.0f : -1.0f, 0, static_cast<float>(i < 4 ? i : 7 - i));
+  EXPECT_EQ(clip_polygon_by_plane(8, zigzag, g1->out, make_plane({1, 0, 0}, {0, 0, 0})), 0);
+  for (auto& v : g1->guard) EXPECT_EQ(v, vector(9, 9, 9));
+
   // 32 or more input points are refused outright.
   vector big[40];
   for (int i = 0; i < 40; ++i) big[i] = circle[i % 31];

@@ -194,6 +194,11 @@ TEST(Vector2, SegmentTests) {
   EXPECT_EQ(out, vector2(10, 0));
   EXPECT_FLOAT_EQ(vector2_line_distance_squared({13, 4}, {0, 0}, {10, 0}), 16.0f);
   EXPECT_FLOAT_EQ(vector2_distance({0, 0}, {3, 4}), 5.0f);
+  // A segment of zero length: its one point, never NaN.
+  EXPECT_FLOAT_EQ(vector2_closest_on_segment({3, 4}, {1, 1}, {1, 1}, out), 13.0f);
+  EXPECT_EQ(out, vector2(1, 1));
+  float t = -1;
+  EXPECT_FALSE(vector2_segment_circle({0, 0}, {0, 0}, {5, 0}, 1, t));
   vector2 p;
   EXPECT_EQ(p.from_xz({1, 2, 3}), vector2(1, 3));
 }

@@ -6,9 +6,9 @@
 #include <cstring>
 
 
-// Pieces are 8-byte aligned on this machine (pointers and doubles live in
-// them), so 1-, 2- and 3-byte pieces sit 8 bytes apart.
-TEST(ChainBuffer, SmallPiecesAreAligned) {
+// Allocations are 8-byte aligned on this machine (pointers and doubles live in
+// them), so 1-, 2- and 3-byte allocations sit 8 bytes apart.
+TEST(ChainBuffer, SmallAllocationsAreAligned) {
   ChainBuffer cb;
   ASSERT_FALSE(cb.init(256, true));
   char* base = static_cast<char*>(cb.alloc(1));
@@ -48,8 +48,8 @@ TEST(ChainBuffer, GrowLast) {
   std::memcpy(p, "0123456789abcdef", 16);
   EXPECT_EQ(cb.grow_last(p, 24), p);  // room in the block
   char* other = static_cast<char*>(cb.alloc(8));
-  EXPECT_EQ(cb.grow_last(p, 32), nullptr);  // not the last piece
-  // Growing past the block moves the piece and keeps only its own bytes.
+  EXPECT_EQ(cb.grow_last(p, 32), nullptr);  // not the last allocation
+  // Growing past the block moves the allocation and keeps only its own bytes.
   std::memcpy(other, "XYZXYZXY", 8);
   char* moved = static_cast<char*>(cb.grow_last(other, 60));
   ASSERT_NE(moved, nullptr);

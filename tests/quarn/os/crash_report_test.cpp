@@ -43,6 +43,15 @@ __attribute__((noinline, no_sanitize("undefined"))) int divide(int a, int b) {
   return x / y;
 }
 
+// Recurses until the stack runs out.
+volatile bool g_stop_recursion = false;
+__attribute__((noinline)) int recurse(int depth) {
+  volatile char frame[512];
+  frame[0] = static_cast<char>(depth);
+  if (g_stop_recursion) return 0;
+  return recurse(depth + 1) + frame[0];
+}
+
 // Runs fn in a child process and returns its wait status.
 template <class Fn>
 int in_child(Fn fn) {
@@ -213,6 +222,26 @@ TEST(CrashReport, SecondThreadFaultingDuringTheReportWaitsForIt) {
   ASSERT_NE(list, std::string::npos) << text;
   EXPECT_NE(text.find("libc.so.6, loaded at 0x", list), std::string::npos) << text.substr(list);
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  std::remove(path.c_str());
+}
+
+TEST(CrashReport, StackOverflowIsReportedFromTheAlternateStack) {
+  std::string path = temp_path("overflow");
+  int status = in_child([&] {
+    crash_report_set_path(path.c_str());
+    crash_report_install("Orrimund Main Thread");
+    recurse(0);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+  std::string text = read_file(path);
+  EXPECT_NE(text.find("test_quarn_os caused a Stack Overflow in module test_quarn_os at 0033:"), std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("caused an access violation."), std::string::npos) << text;
+  // The stack pointer lies in the guard page: the dump says it cannot read
+  // it, and the report still runs to its end.
+  EXPECT_NE(text.find("Stack dump:\r\nException encountered during stack dump.\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("libc.so.6, loaded at 0x"), std::string::npos) << text;
   std::remove(path.c_str());
 }
 

@@ -23,7 +23,7 @@ TEST(Crc32, KnownVectors) {
   }
 }
 
-TEST(Crc32, PiecesEqualWholeAndResetStartsOver) {
+TEST(Crc32, PartsEqualWholeAndResetStartsOver) {
   const char text[] = "The quick brown fox jumps over the lazy dog";
   size_t n = std::strlen(text);
   uint32_t whole = crc32_of(text, n);

@@ -97,9 +97,9 @@ TEST(TextFile, SmallBuffersAndLongLinesGiveTheSameText) {
   EXPECT_EQ(read_all(path, 40, 256), whole);
   EXPECT_EQ(read_all(path, 37, 256), whole);
   // A line longer than the caller's buffer continues on the next call.
-  std::vector<std::string> pieces = read_all(path, 8192, 11);
+  std::vector<std::string> parts = read_all(path, 8192, 11);
   std::string joined;
-  for (const std::string& p : pieces) joined += p;
+  for (const std::string& p : parts) joined += p;
   std::string expect;
   for (const std::string& w : whole) expect += w;
   EXPECT_EQ(joined, expect);
