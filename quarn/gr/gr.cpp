@@ -790,6 +790,10 @@ int gr_read_screen(int x, int y, int w, int h, void* buffer) {
   }
 }
 
+bool gr_save_screen(const char* name, int format, int path_type) {
+  return gr_print_screen(name, format == 1, path_type);
+}
+
 bool gr_render_state_supported(RenderStateWord state) {
   switch (gr_screen.renderer) {
     case GR_DIRECT3D: return gr_d3d_render_state_supported(state);

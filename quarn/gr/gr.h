@@ -212,6 +212,9 @@ void gr_set_gamma(float gamma);
 // Copies a back-buffer rectangle into the buffer and returns its pixel
 // format (3 for 5-6-5, 6 for 24-bit blue, green, red), 0 when nothing was read.
 int gr_read_screen(int x, int y, int w, int h, void* buffer);
+// Writes the screen (the clip rectangle) to "<name>.tga" (format 0) or
+// "<name>.jpg" (format 1) in the path type; true when a file was written.
+bool gr_save_screen(const char* name, int format, int path_type);
 bool gr_render_state_supported(RenderStateWord state);
 int gr_get_video_memory();
 void gr_set_antialiasing(bool on);

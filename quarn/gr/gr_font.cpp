@@ -2,6 +2,7 @@
 // breaking.
 #include "quarn/gr/gr_font.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -474,6 +475,25 @@ int gr_split_text(int* line_lengths, const char** line_starts, const char* text,
   }
   if (start && count < max_lines) store(p);
   return count;
+}
+
+int text_wrap(char* dest, size_t dest_size, const char* text, int max_width, int font) {
+  if (!dest || dest_size == 0) return 0;
+  dest[0] = 0;
+  if (!text) return 0;
+  // Every line holds at least one character, so this many lines is enough.
+  const size_t most = std::min<size_t>(std::strlen(text) + 1, INT_MAX);
+  std::vector<int> lengths(most);
+  std::vector<const char*> starts(most);
+  const int lines =
+      gr_split_text(lengths.data(), starts.data(), text, max_width, static_cast<int>(most), 0, font);
+  size_t out = 0;
+  for (int i = 0; i < lines; i++) {
+    if (i > 0 && out + 1 < dest_size) dest[out++] = '\n';
+    for (int k = 0; k < lengths[i] && out + 1 < dest_size; k++) dest[out++] = starts[i][k];
+  }
+  dest[out] = 0;
+  return lines;
 }
 
 const char* gr_next_line(int* length, const char* text, int max_width, int font) {

@@ -93,6 +93,15 @@ int gr_split_text(int* line_lengths, const char** line_starts, const char* text,
 // the length of the part that does.
 const char* gr_next_line(int* length, const char* text, int max_width, int font = -1);
 
+// Copies text into dest with the line breaks of gr_split_text (no skip
+// character) as line feeds, cut to dest_size - 1 characters; returns the
+// number of lines.
+int text_wrap(char* dest, size_t dest_size, const char* text, int max_width, int font = -1);
+template <size_t N>
+int text_wrap(char (&dest)[N], const char* text, int max_width, int font = -1) {
+  return text_wrap(dest, N, text, max_width, font);
+}
+
 // Width and advance of a character followed by next (0 for none), kerning
 // included.
 void gr_font_char_metrics(int font, int c, int next, int* width, int* advance);

@@ -31,10 +31,11 @@ bool random_chance(float p, float n) {
   while (r > 0.0f) {
     if (frand() < p) return true;
     // From about 2^25 tries on (and for an infinite n) subtracting one no
-    // longer changes a float, and with p <= 0 the loop would never end: the
-    // rest of the tries are taken as one, the way a fraction is.
+    // longer changes a float. With p > 0 a draw below p still comes, so the
+    // draws stay as they were; with p <= 0 (or NaN) none ever would, and the
+    // uncountable rest is taken as one final try instead of looping forever.
     float next = r - 1.0f;
-    if (!(next < r)) break;
+    if (!(next < r) && !(p > 0.0f)) break;
     r = next;
   }
   return (r + 1.0f) * p > frand();

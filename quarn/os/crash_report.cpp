@@ -511,7 +511,8 @@ void crash_signal_handler(int sig, siginfo_t* si, void* context) {
     // A fault right at the stack pointer is the stack running into its
     // guard page: report it as the stack overflow it is.
     uintptr_t addr = info.params[1], sp = info.regs.rsp;
-    if (addr <= sp + STACK_FAULT_REACH && sp - addr <= STACK_FAULT_REACH) {
+    uintptr_t distance = addr > sp ? addr - sp : sp - addr;
+    if (distance <= STACK_FAULT_REACH) {
       info.code = EXC_STACK_OVERFLOW;
       info.num_params = 0;
     }

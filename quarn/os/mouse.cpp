@@ -46,6 +46,16 @@ void button_event(int button, bool down) {
   }
 }
 
+// The wheel accumulator only ever grows in one direction for as long as the
+// wheel is turned that way: it wraps round, and the per-frame difference is
+// taken the same way, so the movement stays right across the wrap.
+int wrapping_add(int a, int b) {
+  return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int wrapping_sub(int a, int b) {
+  return static_cast<int>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 bool valid(int button) { return g_started && button >= 0 && button < MOUSE_NUM_BUTTONS; }
 }  // namespace
 
@@ -85,7 +95,7 @@ void mouse_message_hook(uint32_t message, uint64_t wparam, int64_t lparam) {
     case OS_MSG_MBUTTONUP: button_event(MOUSE_MIDDLE_BUTTON, false); break;
     case OS_MSG_MOUSEWHEEL: {
       PlatformLockGuard lock(g_mouse_lock);
-      g_wheel_accum += os_wheel_delta(wparam);
+      g_wheel_accum = wrapping_add(g_wheel_accum, os_wheel_delta(wparam));
       break;
     }
     default:
@@ -124,7 +134,7 @@ void mouse_frame() {
   }
   g_dx = g_x - g_prev_x;
   g_dy = g_y - g_prev_y;
-  g_dz = g_z - g_prev_z;
+  g_dz = wrapping_sub(g_z, g_prev_z);
   g_prev_x = g_x;
   g_prev_y = g_y;
   g_prev_z = g_z;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The program starts, its window exists on the X server, a second copy with
-# the same configuration directory exits with code 1 while the first runs, a
-# copy with a configuration directory of its own runs beside it, SIGTERM
+# The program starts, its window exists on the X server, a copy with a
+# configuration directory of its own runs beside it, a second copy with the
+# same configuration directory raises the first copy's window and exits with
+# code 1 while the first runs, SIGTERM
 # ends a copy cleanly, and without a display the program still runs.
 set -u
 bin="$ORRIMUND_BIN_DIR/orrimund"
@@ -22,20 +23,27 @@ first=""; other=""
 first=$!
 wait_for_windows 1 || fail "no window of the first copy"
 wid=$(xdotool search --name '^Orrimund Demo$' | head -1)
-xwininfo -id "$wid" | grep -q 'Width: 32' || fail "the window is not the 32x32 start-up window"
+# Hidden at 32x32 until graphics start-up gives it the screen size (640x480).
+xwininfo -id "$wid" | grep -qE "Width: (32|640)$" || fail "the window is neither the 32x32 start-up window nor the 640x480 screen"
 xprop -id "$wid" _ORRIMUND_INSTANCE | grep -q "$XDG_CONFIG_HOME/Quorvane/Orrimund Demo" ||
   fail "the window does not carry its instance tag"
-
-timeout 10 "$bin" >"$tmp/second.out" 2>&1
-rc=$?
-[ $rc -eq 1 ] || fail "second copy exited with $rc, expected 1"
-kill -0 $first 2>/dev/null || fail "the first copy died"
 
 mkdir -p "$tmp/other-config"
 XDG_CONFIG_HOME="$tmp/other-config" "$bin" >"$tmp/other.out" 2>&1 &
 other=$!
 wait_for_windows 2 || fail "a copy with its own configuration did not open a window"
 kill -0 $other 2>/dev/null || fail "the copy with its own configuration exited"
+
+# The topmost of our two windows (the server lists the top one first).
+topmost() { printf '0x%x' "$(xwininfo -root -children | grep -o '^ *0x[0-9a-f]* "Orrimund Demo"' | head -1 | awk '{print $1}')"; }
+first_wid=$(printf '0x%x' "$(xdotool search --pid $first | head -1)")
+[ "$(topmost)" != "$first_wid" ] || fail "the later window does not lie above the first"
+
+timeout 10 "$bin" >"$tmp/second.out" 2>&1
+rc=$?
+[ $rc -eq 1 ] || fail "second copy exited with $rc, expected 1"
+kill -0 $first 2>/dev/null || fail "the first copy died"
+[ "$(topmost)" = "$first_wid" ] || fail "the second copy did not raise the first copy's window"
 
 kill -TERM $first $other
 wait $first; rc1=$?

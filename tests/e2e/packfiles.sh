@@ -3,7 +3,8 @@
 # started with ORRIMUND_ROOT at that tree, mounts each one in order and
 # counts their members. A damaged packfile is named and contributes nothing,
 # and the game runs on. A text file the game writes through the file layer
-# ends its lines in CR LF.
+# ends its lines in CR LF. vfile_cat shows which copy of a game path the
+# file layer serves: the packed member, or a loose file dropped in over it.
 set -u
 bin="$ORRIMUND_BIN_DIR"
 tmp="$ORRIMUND_TEST_TMP"
@@ -54,6 +55,32 @@ for p in $packs; do expected="$expected${expected:+|}Adding HARD DRIVE PACKFILE 
 got=$(grep "^Adding HARD DRIVE PACKFILE : " "$tmp/game.out" | paste -sd'|')
 [ "$got" = "$expected" ] || fail "mount messages differ: got [$got]"
 grep -qx "TOTAL PACKFILE FILES: $files" "$tmp/game.out" || fail "wrong member count: $(grep TOTAL "$tmp/game.out")"
+
+# The game's request for data\tables\items.tbl is served from the packfile
+# member while no loose copy exists, and from a loose data/tables/Items.TBL
+# once one is dropped in. vfile_cat sets the file layer up as the game does.
+# $1: output file; the bytes after the "Served from" line go to $1.body.
+cat_game_path() {
+  ORRIMUND_ROOT="$root" "$bin/vfile_cat" 'data\tables\items.tbl' > "$1" 2>&1 || fail "vfile_cat failed: $(cat "$1")"
+  sed -n '/^Served from /,$p' "$1" | tail -n +2 > "$1.body"
+}
+printf '#Items\r\n$Name: "Sword"\r\n#End\r\n' > "$tmp/items.packed"
+cat_game_path "$tmp/cat_packed.out"
+grep -qx "TOTAL PACKFILE FILES: $files" "$tmp/cat_packed.out" || fail "vfile_cat mounted differently: $(cat "$tmp/cat_packed.out")"
+grep -qxF "Served from packfile: tables.vpp member items.tbl (offset 4096, 30 bytes)" "$tmp/cat_packed.out" ||
+  fail "items.tbl not served from tables.vpp: $(grep Served "$tmp/cat_packed.out")"
+cmp -s "$tmp/cat_packed.out.body" "$tmp/items.packed" || fail "packed items.tbl has other bytes"
+mkdir -p "$root/data/tables"
+printf '#Items\r\n$Name: "Loose sword"\r\n#End\r\n' > "$root/data/tables/Items.TBL"
+cat_game_path "$tmp/cat_loose.out"
+grep -qxF "Served from loose file: $root/data/tables/Items.TBL (36 bytes)" "$tmp/cat_loose.out" ||
+  fail "items.tbl not served from the loose Items.TBL: $(grep Served "$tmp/cat_loose.out")"
+cmp -s "$tmp/cat_loose.out.body" "$root/data/tables/Items.TBL" || fail "loose Items.TBL has other bytes"
+# Taken away again, the packed member is back.
+rm -rf "$root/data"
+cat_game_path "$tmp/cat_again.out"
+grep -q "^Served from packfile: tables.vpp member items.tbl " "$tmp/cat_again.out" ||
+  fail "the member did not come back: $(grep Served "$tmp/cat_again.out")"
 
 # A damaged directory: music.vpp claims a member that runs past its end.
 printf '\xff\xff\xff\x7f' | dd of="$root/music.vpp" bs=1 seek=$((2048 + 60)) conv=notrunc status=none

@@ -126,8 +126,9 @@ TEST(Random, ChanceMakesTheDocumentedNumberOfDraws) {
 }
 
 TEST(Random, ChanceEndsForCountsAFloatCannotCountDown) {
-  // Past about 2^25 (or at infinity) n - 1 == n, and with p = 0 no draw
+  // Past about 2^25 (or at infinity) n - 1 == n, and with p <= 0 no draw
   // succeeds: the tries that cannot be counted are taken as one final try.
+  // With p > 0 the draws go on until one is below p, as for any count.
   RandState keep;
   const float inf = std::numeric_limits<float>::infinity();
   bool got = true;
@@ -135,6 +136,9 @@ TEST(Random, ChanceEndsForCountsAFloatCannotCountDown) {
   EXPECT_FALSE(got);
   EXPECT_EQ(draws_made(7, [&] { got = random_chance(0.0f, 1e30f); }), 2);
   EXPECT_FALSE(got);
+  EXPECT_EQ(draws_made(7, [&] { got = random_chance(-1.0f, inf); }), 2);
+  EXPECT_FALSE(got);
+  EXPECT_FALSE(random_chance(std::numeric_limits<float>::quiet_NaN(), inf));
   os_srand(7);
   EXPECT_TRUE(random_chance(0.25f, inf));
   EXPECT_TRUE(random_chance(1e-6f, 1e30f));  // 1e30 tries of one in a million

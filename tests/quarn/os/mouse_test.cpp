@@ -123,6 +123,18 @@ TEST_F(MouseTest, WheelNotchGivesDeltaForOneFrame) {
   EXPECT_EQ(dz, -240);
 }
 
+TEST_F(MouseTest, WheelTurnedOneWayForeverKeepsItsDeltas) {
+  // 32 million units a frame: the accumulated wheel passes the largest int
+  // after some 66 frames and wraps round.
+  for (int f = 0; f < 80; ++f) {
+    for (int i = 0; i < 1000; ++i) send(OS_MSG_MOUSEWHEEL, os_wheel_wparam(32767));
+    mouse_frame();
+    int dx, dy, dz;
+    mouse_get_delta(&dx, &dy, &dz);
+    ASSERT_EQ(dz, 32767000) << "frame " << f;
+  }
+}
+
 TEST_F(MouseTest, CursorIsClampedToTheScreenAndPulledBackWhileActive) {
   struct Case {
     int x, y, cx, cy;

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The program opens its screen at start-up: with only OpenGL on this platform
+# it draws with OpenGL in a window at the resolution of the registry or of
+# -800/-1024, placed at the top of the desktop and centred, shows a cleared
+# (black) screen, and loads the demo fonts. Without a display it says so and
+# runs on without graphics.
+set -u
+bin="$ORRIMUND_BIN_DIR"
+tmp="$ORRIMUND_TEST_TMP"
+pid=""
+fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+regdir="$XDG_CONFIG_HOME/Quorvane/Orrimund Demo"
+mkdir -p "$regdir"
+
+root="$tmp/demo"
+"$bin/make_demo" "$root" >"$tmp/make_demo.out" 2>&1 || fail "make_demo failed: $(cat "$tmp/make_demo.out")"
+
+# Writes the registry file with the given value lines.
+registry() {
+  { printf '[HKEY_CURRENT_USER\\Software\\Quorvane\\Orrimund Demo]\r\n'
+    for line in "$@"; do printf '%s\r\n' "$line"; done; } >"$regdir/registry.txt"
+}
+
+# Starts the game, waits until its window is shown at its final size, checks
+# geometry and picture, stops it. $1: name, $2: expected WxH, rest: arguments.
+run_and_check() {
+  local name=$1 size=$2; shift 2
+  local w=${size%x*} h=${size#*x}
+  ORRIMUND_ROOT="$root" "$bin/orrimund" "$@" >"$tmp/$name.out" 2>&1 &
+  pid=$!
+  local wid="" info=""
+  for _ in $(seq 1 100); do
+    kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
+    wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
+    if [ -n "$wid" ]; then
+      info=$(xwininfo -id "$wid" 2>/dev/null)
+      echo "$info" | grep -q 'Map State: IsViewable' && echo "$info" | grep -q "Width: $w\$" && break
+    fi
+    sleep 0.1
+  done
+  echo "$info" | grep -q 'Map State: IsViewable' || fail "$name: the window is not shown: $info"
+  echo "$info" | grep -q "Width: $w\$" || fail "$name: window width is not $w: $info"
+  echo "$info" | grep -q "Height: $h\$" || fail "$name: window height is not $h: $info"
+  # The X server's screen is 1280 wide: centred, at the top.
+  echo "$info" | grep -q "Absolute upper-left X:  $(( (1280 - w) / 2 ))\$" || fail "$name: not centred: $info"
+  echo "$info" | grep -q 'Absolute upper-left Y:  0$' || fail "$name: not at the top: $info"
+  sleep 0.3
+  import -window "$wid" "$tmp/$name.png" || fail "$name: no picture of the window"
+  local mean
+  mean=$(convert "$tmp/$name.png" -format '%[fx:mean]' info:)
+  [ "$mean" = "0" ] || fail "$name: the cleared screen is not black (mean $mean)"
+  kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
+  kill -TERM $pid; wait $pid; local rc=$?; pid=""
+  [ $rc -eq 0 ] || fail "$name: ended with $rc on SIGTERM: $(cat "$tmp/$name.out")"
+  grep -q "could not be loaded" "$tmp/$name.out" && fail "$name: a demo font did not load: $(cat "$tmp/$name.out")"
+  return 0
+}
+
+registry
+run_and_check default 640x480
+grep -q "^Glide is not available: drawing with OpenGL in a window$" "$tmp/default.out" ||
+  fail "no word of the OpenGL fallback: $(cat "$tmp/default.out")"
+registry '"Resolution Width"=dword:00000320' '"Resolution Height"=dword:00000258'
+run_and_check registry_800 800x600
+# A pair the game does not offer keeps the first size.
+registry '"Resolution Width"=dword:00000500' '"Resolution Height"=dword:00000400'
+run_and_check unlisted 640x480
+registry '"Resolution Width"=dword:00000320' '"Resolution Height"=dword:00000258'
+run_and_check switch_1024 1024x768 -1024
+# The card chosen in the registry, then the switch that runs OpenGL in a window.
+registry '"Selected Video Card"=dword:00000000' '"Video Card 0"=sz:"Direct 3D card"'
+run_and_check card 640x480
+grep -q "^Direct3D is not available: drawing with OpenGL in a window$" "$tmp/card.out" ||
+  fail "the registry's card was not chosen first: $(cat "$tmp/card.out")"
+run_and_check opengl_switch 800x600 -opengl -800 -direct3d
+grep -q "not available" "$tmp/opengl_switch.out" && fail "-opengl did not choose OpenGL: $(cat "$tmp/opengl_switch.out")"
+
+# Without a display: a line on stdout, and the program runs until told to stop.
+env -u DISPLAY ORRIMUND_ROOT="$root" "$bin/orrimund" >"$tmp/headless.out" 2>&1 &
+pid=$!
+sleep 1
+kill -0 $pid 2>/dev/null || fail "headless: the program ended: $(cat "$tmp/headless.out")"
+kill -INT $pid; wait $pid; rc=$?; pid=""
+[ $rc -eq 0 ] || fail "headless: ended with $rc on SIGINT"
+grep -q "^No display: running without graphics$" "$tmp/headless.out" ||
+  fail "headless: no word of running without graphics: $(cat "$tmp/headless.out")"
+echo "PASS"
