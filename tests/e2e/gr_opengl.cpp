@@ -414,6 +414,27 @@ TEST_F(GrOpengl, RotatedBitmapMapsTheWholePictureOfANonPowerOfTwoBitmap) {
   bm_release(bm);
 }
 
+TEST_F(GrOpengl, SaveScreenWritesTheTargaTheCallerNamed) {
+  gr_clear();
+  gr_set_color(30, 160, 90, 255);
+  gr_rect(100, 50, 40, 30, Gr_preset[7]);
+  const fs::path file = Tmp / "screenshots" / "saved.tga";
+  fs::remove(file);
+  ASSERT_TRUE(gr_save_screen("saved", 0, Shots_type));
+  ASSERT_TRUE(fs::exists(file));
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  TargaHeader hdr;
+  ASSERT_TRUE(targa_parse_header(bytes.data(), bytes.size(), &hdr));
+  EXPECT_EQ(hdr.width, 640);
+  EXPECT_EQ(hdr.height, 480);
+  std::vector<uint8_t> bgr(640 * 480 * 3);
+  ASSERT_EQ(targa_decode(bytes.data(), bytes.size(), bgr.data(), bgr.size(), nullptr, nullptr), 0);
+  EXPECT_TRUE(near_rgb(&bgr[(60 * 640 + 110) * 3], 30, 160, 90));
+  EXPECT_TRUE(near_rgb(&bgr[(20 * 640 + 20) * 3], 0, 0, 0));
+  gr_flip();
+}
+
 TEST_F(GrOpengl, SetWindowKeepsDrawing) {
   gr_set_window(os_get_window());
   gr_clear();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -429,6 +430,22 @@ TEST_F(GrFont, NextLineReturnsWhatDoesNotFit) {
     lines++;
   }
   EXPECT_LT(lines, 100);
+}
+
+TEST_F(GrFont, TextWrapPutsTheLineBreaksIntoACopy) {
+  gr_font_select(load_mono());
+  char out[32];
+  EXPECT_EQ(text_wrap(out, "hello world", 60, -1), 2);
+  EXPECT_STREQ(out, "hello\nworld");
+  EXPECT_EQ(text_wrap(out, "hi", 60), 1);
+  EXPECT_STREQ(out, "hi");
+  EXPECT_EQ(text_wrap(out, "   ", 60), 0);
+  EXPECT_STREQ(out, "");
+  // The copy is cut to the destination, never past it.
+  char small[6];
+  std::memset(small, 'z', sizeof small);
+  EXPECT_EQ(text_wrap(small, "abcdefgh ijkl", 1000), 1);
+  EXPECT_STREQ(small, "abcde");
 }
 
 }  // namespace

@@ -203,6 +203,34 @@ TEST_F(PackfileTest, DamagedPackfilesContributeNothing) {
   EXPECT_EQ(member_bytes(packfile_find("b.bin")), sized(3000, 'b'));
 }
 
+// The format ends a packfile where its last member's bytes end; nothing
+// asks for the last sector to be padded, and a trailing empty member then
+// starts just past the end. Such a file is whole and must mount.
+TEST_F(PackfileTest, UnpaddedEndStillMounts) {
+  std::vector<uint8_t> bytes;
+  std::string err;
+  ASSERT_TRUE(packfile_build({member("a.bin", sized(2048, 'a')), member("b.bin", "b"), member("c.bin", "")}, &bytes,
+                             &err));
+  bytes.resize(3 * 2048 + 1);  // header, directory, a.bin, and the one byte of b.bin
+  put_bytes("short.vpp", bytes);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(packfile_add("short.vpp"), 1);
+  std::string out = captured_stdout();
+  ASSERT_EQ(packfile_num_files(), 3) << out;
+  EXPECT_EQ(member_bytes(packfile_find("b.bin")), "b");
+  PackfileEntry* c = packfile_find("c.bin");
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->start_sector, 4);
+  EXPECT_EQ(c->size, 0);
+  // One byte fewer and b.bin runs past the end: refused.
+  bytes.resize(3 * 2048);
+  put_bytes("shorter.vpp", bytes);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(packfile_add("shorter.vpp"), 1);
+  captured_stdout();
+  EXPECT_EQ(packfile_num_files(), 3);
+}
+
 TEST_F(PackfileTest, TableOverflowIsFatal) {
   std::vector<PackfileMember> members;
   for (int i = 0; i < 13501; ++i) {
