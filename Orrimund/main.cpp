@@ -30,11 +30,12 @@ constexpr int DEFAULT_SCREEN_HEIGHT = 480;
 
 std::atomic<bool> g_quit_requested{false};
 
-CommandLineOption Opt_800("-800", "Runs at 800 by 600", false);
-CommandLineOption Opt_1024("-1024", "Runs at 1024 by 768", false);
-CommandLineOption Opt_direct3d("-direct3d", "Draws with Direct3D", false);
-CommandLineOption Opt_opengl("-opengl", "Draws with OpenGL, in a window", false);
-CommandLineOption Opt_window("-window", "Runs in a window", false);
+// The game's switches carry no help text.
+CommandLineOption Opt_800("-800", "", false);
+CommandLineOption Opt_1024("-1024", "", false);
+CommandLineOption Opt_direct3d("-direct3d", "", false);
+CommandLineOption Opt_opengl("-opengl", "", false);
+CommandLineOption Opt_window("-window", "", false);
 
 struct Resolution {
   int width, height;
