@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the packfile directory reader as if they were a
-// mounted .vpp: it must refuse bad files with a message, never crash, and
-// every member it accepts must lie inside the file and be found by name.
+// mounted .vpp: it must refuse bad files with a message, never crash; the
+// bytes of every member it accepts lie inside the file, and each is found by
+// name.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (int i = 0; i < n; ++i) {
         PackfileEntry* e = &rec.first[i];
         long long end = static_cast<long long>(e->start_sector) * PACKFILE_SECTOR_SIZE + e->size;
-        if (e->size < 0 || end > static_cast<long long>(size)) {
+        // An empty member reads nothing; it may start past an unpadded end.
+        if (e->size < 0 || (e->size > 0 && end > static_cast<long long>(size))) {
           std::abort();
         }
         if (std::strpbrk(e->name, "\\/")) {

@@ -31,7 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     File_path = std::string(dir) + "/fuzz_registry_" + std::to_string(getpid()) + ".txt";
     reg_set_file_path(File_path.c_str());
-    atexit([] { unlink(File_path.c_str()); });
+    atexit([] {
+      unlink(File_path.c_str());
+      unlink((File_path + ".damaged").c_str());
+    });
   }
   write_file(data, size);
 

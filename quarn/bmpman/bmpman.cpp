@@ -19,6 +19,7 @@
 #include "quarn/os/key.h"
 #include "quarn/os/stringpool.h"
 #include "quarn/os/timer.h"
+#include "quarn/vfile/readstream.h"
 #include "quarn/vfile/vfile.h"
 
 bool Load_mipmaps = true;
@@ -332,17 +333,17 @@ int vbm_format_of(int pixel_type) {
 
 const char* vbm_parse_header(const uint8_t* file, size_t file_size, VbmHeader* h) {
   if (!file || file_size < static_cast<size_t>(VBM_HEADER_SIZE)) return "the file is shorter than a VBM header";
-  auto i32 = [&](int off) {
-    return static_cast<int32_t>(static_cast<uint32_t>(file[off]) | (static_cast<uint32_t>(file[off + 1]) << 8) |
-                                (static_cast<uint32_t>(file[off + 2]) << 16) |
-                                (static_cast<uint32_t>(file[off + 3]) << 24));
-  };
-  h->width = i32(8);
-  h->height = i32(12);
-  h->pixel_type = i32(16);
-  h->fps = i32(20);
-  h->frames = i32(24);
-  h->mips_below = i32(28);
+  ReadStream rs;
+  rs.open_memory(file, VBM_HEADER_SIZE);
+  rs.read_int();  // identifier
+  rs.read_int();  // not used
+  h->width = rs.read_int();
+  h->height = rs.read_int();
+  h->pixel_type = rs.read_int();
+  h->fps = rs.read_int();
+  h->frames = rs.read_int();
+  h->mips_below = rs.read_int();
+  if (rs.error() != 0) return "the file is shorter than a VBM header";
   if (h->width < 1 || h->width > 0xffff || h->height < 1 || h->height > 0xffff)
     return "the width or height is out of range";
   if (h->frames < 1 || h->frames > 255 || h->frames + 1 > MAX_BITMAPS) return "the frame count is out of range";
@@ -504,7 +505,6 @@ void bm_close() {
   std::fill(std::begin(bm_name_table), std::end(bm_name_table), nullptr);
   bm_name_pool.reset();
   bm_marked = false;
-  bm_low_res = false;
   bm_inited = false;
 }
 
@@ -788,6 +788,9 @@ void unlock_entry(BitmapEntry* e, bool force) {
 int bm_lock(int handle, uint8_t** data, uint8_t** palette) {
   if (data) *data = nullptr;
   if (palette) *palette = nullptr;
+  // A handle outside the table or of a released bitmap has nothing to read;
+  // the renderers may still hold one as their current bitmap and only need
+  // to be told there are no pixels.
   BitmapEntry* e = used_entry(handle);
   if (!e) return 0;
   e = current_frame_entry(e);
@@ -842,7 +845,8 @@ void bm_release(int handle) {
     const int frames = e->frames;
     for (int i = 1; i <= frames; i++) {
       BitmapEntry* f = e + i;
-      if (f->type == BM_TYPE_NONE || f->kind != BM_KIND_FRAME) continue;
+      // A frame released on its own may have gone to another bitmap since.
+      if (f->type == BM_TYPE_NONE || f->kind != BM_KIND_FRAME || head_of(f) != e) continue;
       texture_release(handle_of(f));
       free_entry(f);
     }

@@ -12,6 +12,7 @@
 
 #include "quarn/bmpman/image_io.h"
 #include "quarn/os/error.h"
+#include "quarn/vfile/readstream.h"
 
 namespace {
 
@@ -61,19 +62,21 @@ const char* pcx_error_string(int code) {
 
 bool targa_parse_header(const uint8_t* file, size_t file_size, TargaHeader* h) {
   if (!file || file_size < static_cast<size_t>(TARGA_HEADER_SIZE)) return false;
-  h->id_length = file[0];
-  h->colour_map_type = file[1];
-  h->image_type = file[2];
-  h->colour_map_first = get_u16(file + 3);
-  h->colour_map_length = get_u16(file + 5);
-  h->colour_map_entry_size = file[7];
-  h->x_origin = get_u16(file + 8);
-  h->y_origin = get_u16(file + 10);
-  h->width = get_u16(file + 12);
-  h->height = get_u16(file + 14);
-  h->bits_per_pixel = file[16];
-  h->descriptor = file[17];
-  return true;
+  ReadStream rs;
+  rs.open_memory(file, TARGA_HEADER_SIZE);
+  h->id_length = rs.read_ubyte();
+  h->colour_map_type = rs.read_ubyte();
+  h->image_type = rs.read_ubyte();
+  h->colour_map_first = rs.read_ushort();
+  h->colour_map_length = rs.read_ushort();
+  h->colour_map_entry_size = rs.read_ubyte();
+  h->x_origin = rs.read_ushort();
+  h->y_origin = rs.read_ushort();
+  h->width = rs.read_ushort();
+  h->height = rs.read_ushort();
+  h->bits_per_pixel = rs.read_ubyte();
+  h->descriptor = rs.read_ubyte();
+  return rs.error() == 0;
 }
 
 int targa_decode(const uint8_t* file, size_t file_size, uint8_t* pixels, size_t pixels_size,
@@ -388,14 +391,26 @@ int targa_read_bitmap(const char* name, uint8_t* pixels, uint8_t* palette, size_
 
 int pcx_parse_header(const uint8_t* file, size_t file_size, PcxHeader* header) {
   if (!file || file_size < static_cast<size_t>(PCX_HEADER_SIZE)) return PCX_ERROR_NO_HEADER;
-  if (file[0] != 10 || file[1] != 5 || file[2] != 1 || file[3] != 8 || file[65] != 1)
+  ReadStream rs;
+  rs.open_memory(file, PCX_HEADER_SIZE);
+  const int manufacturer = rs.read_ubyte();
+  const int version = rs.read_ubyte();
+  const int encoding = rs.read_ubyte();
+  const int bits_per_pixel = rs.read_ubyte();
+  const int xmin = rs.read_ushort();
+  const int ymin = rs.read_ushort();
+  const int xmax = rs.read_ushort();
+  const int ymax = rs.read_ushort();
+  rs.seek(65, 0);
+  const int planes = rs.read_ubyte();
+  const int bytes_per_line = rs.read_ushort();
+  if (rs.error() != 0) return PCX_ERROR_NO_HEADER;
+  if (manufacturer != 10 || version != 5 || encoding != 1 || bits_per_pixel != 8 || planes != 1)
     return PCX_ERROR_WRONG_VERSION;
-  const int xmin = get_u16(file + 4), ymin = get_u16(file + 6);
-  const int xmax = get_u16(file + 8), ymax = get_u16(file + 10);
   header->width = xmax - xmin + 1;
   header->height = ymax - ymin + 1;
-  header->bits_per_pixel = file[3];
-  header->bytes_per_line = get_u16(file + 66);
+  header->bits_per_pixel = bits_per_pixel;
+  header->bytes_per_line = bytes_per_line;
   // Sizes live in 16 bits everywhere else.
   if (header->width < 1 || header->width > 0xffff || header->height < 1 || header->height > 0xffff)
     return PCX_ERROR_WRONG_VERSION;
@@ -548,8 +563,13 @@ int pcx_write_bitmap(const char* name, int width, int height, const uint8_t* con
 
 bool m2v_parse_size(const uint8_t* file, size_t file_size, int* width, int* height) {
   if (!file || file_size < 8) return false;
-  const uint32_t v = (static_cast<uint32_t>(file[4]) << 24) | (static_cast<uint32_t>(file[5]) << 16) |
-                     (static_cast<uint32_t>(file[6]) << 8) | file[7];
+  // The sequence header is big-endian, unlike every other field we read.
+  ReadStream rs;
+  rs.open_memory(file, 8);
+  rs.seek(4, 0);
+  uint32_t v = 0;
+  for (int i = 0; i < 4; i++) v = (v << 8) | rs.read_ubyte();
+  if (rs.error() != 0) return false;
   if (width) *width = static_cast<int>(v >> 20);
   if (height) *height = static_cast<int>((v >> 8) & 0xfff);
   return true;
@@ -687,8 +707,7 @@ bool gr_print_screen(const char* base_name, bool jpeg, int path_type) {
     bytes = 3;
   } else {
     // A screen that cannot be read costs the player one screenshot, not the game.
-    std::printf("The current screen mode doesn't support print screen (pixel format %d); screenshot %s skipped.\n",
-                format, base_name);
+    std::printf("The current screen mode doesn't support print screen... see your graphics guy.\n");
     return false;
   }
 

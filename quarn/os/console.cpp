@@ -168,6 +168,19 @@ std::string script_path(const char* name) {
   return path;
 }
 
+// One whole line of a script, however long. Lines are read in pieces of up
+// to 256 characters; the pieces of a longer line are joined again so that the
+// tail of a long line (of a comment, say) never passes for a line of its own.
+bool read_script_line(TextFile& file, std::string& out) {
+  constexpr int PIECE = 256;
+  char piece[PIECE + 1];
+  out.clear();
+  if (!file.read_line(piece, sizeof piece)) return false;
+  out = piece;
+  while (strlen(piece) == PIECE && file.read_line(piece, sizeof piece)) out += piece;
+  return true;
+}
+
 void trim(char* s) {
   size_t n = strlen(s);
   while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\t' || s[n - 1] == '\n' || s[n - 1] == '\r'))
@@ -308,14 +321,7 @@ void console_printf(const char* format, ...) {
   console_output(buf);
 }
 
-// The machine report's command. Nothing else in the program calls that
-// module, so naming its command here keeps the linker from leaving it out
-// of the program's static library link.
-extern ConsoleCommand Cc_sysinfo;
-
 void console_init() {
-  static const ConsoleCommand* volatile keep = &Cc_sysinfo;
-  (void)keep;
   build_classes();
   open_log_from_env();
 }
@@ -489,20 +495,28 @@ void console_run_script(const char* name) {
   Script_depth++;
   int line_no = 1;
   bool in_comment = false;
-  char line[257];
-  while (file.read_line(line, sizeof line)) {
+  std::string whole;
+  while (read_script_line(file, whole)) {
+    char* line = whole.data();
     trim(line);
     if (!strncmp(line, "//", 2)) continue;
-    if (!in_comment && strstr(line, "/*")) {
-      in_comment = true;
-      continue;
+    if (!in_comment) {
+      const char* open = strstr(line, "/*");
+      if (open) {
+        // A block closed on the line that opens it is over with that line;
+        // otherwise it would swallow the commands after it.
+        in_comment = !strstr(open + 2, "*/");
+        continue;
+      }
     }
     if (in_comment) {
       if (strstr(line, "*/")) in_comment = false;
       continue;
     }
+    // A line too long for the console fails as a whole; none of its pieces
+    // runs as a command of its own.
     if (line[0] && console_execute(line) != 0) {
-      console_printf("Error processing script line %d: '%s'\n", line_no, line);
+      console_printf("Error processing script line %d: '%.256s'\n", line_no, line);
     }
     line_no++;
   }

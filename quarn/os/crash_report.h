@@ -52,5 +52,7 @@ void crash_report_set_path(const char* report_path);
 
 // The filter of the program entry: installs signal handlers (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL, SIGABRT) on an alternate stack that write the report
-// naming `thread_name`, then let the signal end the process.
+// naming `thread_name`, then let the signal end the process. A thread that
+// faults while another's report is being written waits for that report to
+// be complete; a fault at the stack pointer is reported as a stack overflow.
 void crash_report_install(const char* thread_name);

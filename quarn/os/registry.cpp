@@ -12,16 +12,19 @@ namespace {
 char Reg_root[256];
 bool Reg_root_set = false;
 
-// The hive and path a key argument names. A bad "hkey" name is fatal.
-void resolve_key(const char* key, int* hive, char* path, size_t path_size) {
+// The hive and path a key argument names. A bad "hkey" name is fatal; a
+// path too long for the buffer is refused (false) rather than cut, as a cut
+// path would name some other key.
+bool resolve_key(const char* key, int* hive, char* path, size_t path_size) {
   *hive = REG_HKEY_CURRENT_USER;
+  int n;
   if (!key) {
-    snprintf(path, path_size, "%s", Reg_root);
-    return;
+    n = snprintf(path, path_size, "%s", Reg_root);
+    return n >= 0 && static_cast<size_t>(n) < path_size;
   }
   if (strncasecmp(key, "hkey", 4) != 0) {
-    snprintf(path, path_size, "%s\\%s", Reg_root, key);
-    return;
+    n = snprintf(path, path_size, "%s\\%s", Reg_root, key);
+    return n >= 0 && static_cast<size_t>(n) < path_size;
   }
   const char* bs = strchr(key, '\\');
   size_t len = bs ? static_cast<size_t>(bs - key) : strlen(key);
@@ -30,8 +33,8 @@ void resolve_key(const char* key, int* hive, char* path, size_t path_size) {
     if (strlen(name) == len && strncasecmp(name, key, len) == 0) {
       *hive = h;
       // A hive name without a path below it means the hive's top.
-      snprintf(path, path_size, "%s", bs ? bs + 1 : "");
-      return;
+      n = snprintf(path, path_size, "%s", bs ? bs + 1 : "");
+      return n >= 0 && static_cast<size_t>(n) < path_size;
     }
   }
   CRITICAL_ERROR("Bogus HKEY_ string: %s", key);
@@ -52,7 +55,7 @@ const char* os_reg_root() { return Reg_root_set ? Reg_root : ""; }
 int os_reg_write(const char* key, const char* name, uint32_t type, const void* data, uint32_t size) {
   int hive;
   char path[512];
-  resolve_key(key, &hive, path, sizeof path);
+  if (!resolve_key(key, &hive, path, sizeof path)) return -1;
   RegKey k;
   if (reg_create_key(hive, path, &k) != REG_OK) return -1;  // "Error opening registry key"
   int r = reg_set_value(&k, name, type, data, size);
@@ -63,7 +66,7 @@ int os_reg_write(const char* key, const char* name, uint32_t type, const void* d
 int os_reg_read(const char* key, const char* name, void* buffer, uint32_t size) {
   int hive;
   char path[512];
-  resolve_key(key, &hive, path, sizeof path);
+  if (!resolve_key(key, &hive, path, sizeof path)) return -1;
   RegKey k;
   if (reg_open_key(hive, path, &k) != REG_OK) return -1;
   uint32_t got = size;

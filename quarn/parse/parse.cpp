@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "quarn/math/matrix.h"
 #include "quarn/math/vector.h"
@@ -673,31 +674,55 @@ int parse_bool_text(bool value, char* buffer) {
   return static_cast<int>(strlen(t));
 }
 
-int parse_vector_text(const vector& v, int precision, char* buffer, int size) {
-  int n = snprintf(buffer, static_cast<size_t>(size), "< %.*f, %.*f, %.*f >", precision,
-                   static_cast<double>(v.x), precision, static_cast<double>(v.y), precision,
-                   static_cast<double>(v.z));
-  return n < size ? n : size - 1;
+namespace {
+
+// The vector form in full, however long the numbers get: a fixed buffer
+// would cut the closing bracket off large values and the table would not
+// read back.
+std::string vector_form(const vector& v, int precision) {
+  char small[256];
+  int n = snprintf(small, sizeof small, "< %.*f, %.*f, %.*f >", precision, static_cast<double>(v.x),
+                   precision, static_cast<double>(v.y), precision, static_cast<double>(v.z));
+  if (n < 0) return std::string();
+  if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  snprintf(big.data(), big.size(), "< %.*f, %.*f, %.*f >", precision, static_cast<double>(v.x),
+           precision, static_cast<double>(v.y), precision, static_cast<double>(v.z));
+  return std::string(big.data(), static_cast<size_t>(n));
 }
 
+std::string matrix_form(const matrix& m, int precision) {
+  return "\n\t[ " + vector_form(m.row(0), precision) + "\n\t  " + vector_form(m.row(1), precision) +
+         "\n\t  " + vector_form(m.row(2), precision) + " ]";
+}
+
+// Copies a form into a caller's buffer, cut to fit; returns the length kept.
+int copy_form(const std::string& form, char* buffer, int size) {
+  if (!buffer || size <= 0) return 0;
+  size_t n = form.size() < static_cast<size_t>(size) ? form.size() : static_cast<size_t>(size) - 1;
+  memcpy(buffer, form.data(), n);
+  buffer[n] = '\0';
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
 TextString parse_vector_text(const vector& v, int precision) {
-  char buf[256];
-  parse_vector_text(v, precision, buf, sizeof buf);
-  return TextString(buf);
+  std::string form = vector_form(v, precision);
+  return TextString(form.c_str());
+}
+
+int parse_vector_text(const vector& v, int precision, char* buffer, int size) {
+  return copy_form(vector_form(v, precision), buffer, size);
 }
 
 int parse_matrix_text(const matrix& m, int precision, char* buffer, int size) {
-  char rows[3][128];
-  for (int i = 0; i < 3; i++) parse_vector_text(m.row(i), precision, rows[i], sizeof rows[i]);
-  int n = snprintf(buffer, static_cast<size_t>(size), "\n\t[ %s\n\t  %s\n\t  %s ]", rows[0], rows[1],
-                   rows[2]);
-  return n < size ? n : size - 1;
+  return copy_form(matrix_form(m, precision), buffer, size);
 }
 
 TextString parse_matrix_text(const matrix& m, int precision) {
-  char buf[512];
-  parse_matrix_text(m, precision, buf, sizeof buf);
-  return TextString(buf);
+  std::string form = matrix_form(m, precision);
+  return TextString(form.c_str());
 }
 
 namespace {

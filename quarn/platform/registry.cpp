@@ -305,12 +305,12 @@ int parse_text(const std::string& text, Store& store) {
 }
 
 // Reads the store; a missing file is an empty store, a damaged one is
-// reported (once) and taken as empty.
-void load(Store& store) {
+// reported (once) and taken as empty. Returns false for a damaged file.
+bool load(Store& store) {
   store.keys.clear();
   const std::string& path = file_path();
   FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return;
+  if (!f) return true;
   std::string text;
   char buf[4096];
   size_t n;
@@ -330,12 +330,16 @@ void load(Store& store) {
                 path.c_str());
       }
     }
+    return false;
   }
+  return true;
 }
 
 // Writes the store to a temporary file beside the real one and renames it
-// over it.
-int save(const Store& store) {
+// over it. A damaged file that is about to be replaced is first moved aside
+// to "<file>.damaged", so that the settings in it can still be recovered by
+// hand.
+int save(const Store& store, bool keep_damaged = false) {
   const std::string& path = file_path();
   std::error_code ec;
   std::filesystem::path dir = std::filesystem::path(path).parent_path();
@@ -359,6 +363,13 @@ int save(const Store& store) {
   }
   if (ok && fsync(fd) != 0) ok = false;
   if (::close(fd) != 0) ok = false;
+  if (ok && keep_damaged) {
+    std::string aside = path + ".damaged";
+    if (rename(path.c_str(), aside.c_str()) == 0) {
+      fprintf(stderr, "Registry file \"%s\" is replaced; the damaged one is kept as \"%s\".\n",
+              path.c_str(), aside.c_str());
+    }
+  }
   if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
     unlink(tmp.c_str());
     return REG_FAILED;
@@ -389,7 +400,7 @@ int reg_create_key(int hive, const char* path, RegKey* out) {
   if (!fill_key(hive, path, out, norm)) return REG_FAILED;
   if (norm.empty()) return REG_OK;  // a hive's top always exists
   Store store;
-  load(store);
+  bool sound = load(store);
   bool added = false;
   // Every level of the path becomes a key of its own, so that opening a
   // parent works as it would for keys created one by one.
@@ -404,7 +415,7 @@ int reg_create_key(int hive, const char* path, RegKey* out) {
     if (bs == std::string::npos) break;
     at = bs + 1;
   }
-  return added ? save(store) : REG_OK;
+  return added ? save(store, !sound) : REG_OK;
 }
 
 int reg_open_key(int hive, const char* path, RegKey* out) {
@@ -426,7 +437,7 @@ int reg_set_value(const RegKey* key, const char* name, uint32_t type, const void
   if (!key || (size > 0 && !data)) return REG_FAILED;
   std::lock_guard<std::recursive_mutex> lock(Reg_mutex);
   Store store;
-  load(store);
+  bool sound = load(store);
   std::string path = normalise_path(key->path);
   Key* k = find_key(store, key->hive, path);
   if (!k) {
@@ -440,7 +451,7 @@ int reg_set_value(const RegKey* key, const char* name, uint32_t type, const void
   } else {
     k->values.push_back(v);
   }
-  return save(store);
+  return save(store, !sound);
 }
 
 int reg_query_value(const RegKey* key, const char* name, uint32_t* type, void* data,

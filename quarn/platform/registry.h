@@ -5,7 +5,9 @@
 // Every call reads the file and every change writes it whole to a temporary
 // file in the same directory, flushes it and renames it over the old one, so
 // a crash never leaves it half-written. A file that cannot be understood is
-// reported on stderr and taken as empty; it is never fatal.
+// reported on stderr and taken as empty; it is never fatal. The first write
+// after that moves the damaged file aside to "registry.txt.damaged" rather
+// than losing it.
 //
 // The file, one entry per line (CR LF or LF):
 //   ; comment

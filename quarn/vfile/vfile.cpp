@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,9 +59,16 @@ void to_slashes(char* s) {
 
 struct DirListing {
   struct timespec mtime;
+  time_t read_at;  // when the listing was taken
   std::vector<std::string> names;
 };
 std::unordered_map<std::string, DirListing> g_dir_cache;
+
+// A directory's time stamp moves in clock ticks (seconds on some file
+// systems), so a change made in the same tick as the listing leaves it
+// unchanged. A listing taken that close to the last change is read again
+// on every use until the change is safely older.
+constexpr time_t RACY_SECONDS = 2;
 
 const DirListing* list_dir(const std::string& dir) {
   struct stat st;
@@ -71,15 +79,18 @@ const DirListing* list_dir(const std::string& dir) {
   }
   auto it = g_dir_cache.find(dir);
   if (it != g_dir_cache.end() && it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
-      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
+      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec && it->second.read_at - st.st_mtim.tv_sec >= RACY_SECONDS) {
     return &it->second;
   }
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
   DIR* dp = opendir(d);
   if (!dp) {
     return nullptr;
   }
   DirListing& l = g_dir_cache[dir];
   l.mtime = st.st_mtim;
+  l.read_at = now.tv_sec;
   l.names.clear();
   while (dirent* de = readdir(dp)) {
     l.names.emplace_back(de->d_name);

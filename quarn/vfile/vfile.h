@@ -149,8 +149,8 @@ class FileHandle {
   int read(void* dest, int n, int min_version = 0, bool async = false);
   // -1 read error, 0 still running, 1 done (also when nothing is pending).
   int async_poll();
-  // Running total of bytes written, or 0 on failure (error -2 set); the
-  // slot's error code when an error was already set.
+  // Running total of bytes written, or 0 when nothing was written (a
+  // failed write sets error -2; after an error every write gives 0).
   int write(const void* src, int n);
   int printf(const char* text, int length = -1);
 
@@ -194,6 +194,9 @@ class FileHandle {
   uint32_t read_uint(int min_version = 0, uint32_t def = 0);
   float read_float(int min_version = 0, float def = 0.0f);
   void read_vector(vector* dest, int min_version = 0, const vector* def = nullptr);
+  // Three floats into a plain array (camera tracks keep them so); below the
+  // version, or on a failed read, the default's three (zeros when none).
+  void read_float3(float* dest, int min_version = 0, const float* def = nullptr);
   void read_quaternion(quaternion* dest, int min_version = 0, const quaternion* def = nullptr);
   // Stored as the third row, then the first, then the second.
   void read_matrix(matrix* dest, int min_version = 0, const matrix* def = nullptr);

@@ -118,6 +118,22 @@ void FileHandle::read_vector(vector* dest, int min_version, const vector* def) {
   }
 }
 
+void FileHandle::read_float3(float* dest, int min_version, const float* def) {
+  if (!dest) {
+    return;
+  }
+  unsigned char b[12];
+  if (read(b, 12, min_version) == 12) {
+    dest[0] = f32(b);
+    dest[1] = f32(b + 4);
+    dest[2] = f32(b + 8);
+  } else {
+    for (int i = 0; i < 3; ++i) {
+      dest[i] = def ? def[i] : 0.0f;
+    }
+  }
+}
+
 void FileHandle::read_quaternion(quaternion* dest, int min_version, const quaternion* def) {
   if (!dest) {
     return;

@@ -37,7 +37,17 @@ kill -0 $other 2>/dev/null || fail "the copy with its own configuration exited"
 # The topmost of our two windows (the server lists the top one first).
 topmost() { printf '0x%x' "$(xwininfo -root -children | grep -o '^ *0x[0-9a-f]* "Orrimund Demo"' | head -1 | awk '{print $1}')"; }
 first_wid=$(printf '0x%x' "$(xdotool search --pid $first | head -1)")
-[ "$(topmost)" != "$first_wid" ] || fail "the later window does not lie above the first"
+other_wid=$(printf '0x%x' "$(xdotool search --pid $other | head -1)")
+# Graphics start-up shows (and so raises) each window: let both copies get
+# past it, so that only the second copy changes the stacking from here on.
+for w in $first_wid $other_wid; do
+  for _ in $(seq 1 100); do
+    xwininfo -id "$w" 2>/dev/null | grep -q 'IsViewable' && break
+    sleep 0.1
+  done
+done
+sleep 0.3
+[ "$(topmost)" = "$other_wid" ] || fail "the later window does not lie above the first"
 
 timeout 10 "$bin" >"$tmp/second.out" 2>&1
 rc=$?

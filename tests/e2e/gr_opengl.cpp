@@ -301,6 +301,83 @@ TEST_F(GrOpengl, RepeatedRenderStateIsSkippedUntilABindInvalidatesIt) {
   bm_release(bm);
 }
 
+// What every preset word sets in OpenGL: blend factors, depth test and
+// writes, texturing with its wrap and filter on unit 0, the second unit, and
+// fog, which follows the screen's fog switch unless the word turns it off.
+TEST_F(GrOpengl, EveryPresetMapsOntoOpenGLState) {
+  struct Blend {
+    GLint src, dst;
+  };
+  const Blend blends[] = {{GL_ONE, GL_ZERO},       {GL_ONE, GL_ONE},
+                          {GL_SRC_ALPHA, GL_ONE},  {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA},
+                          {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_COLOR}, {GL_DST_COLOR, GL_ZERO}};
+  struct Depth {
+    bool test;
+    GLint func;  // when testing
+    bool write;
+  };
+  const Depth depths[] = {{false, 0, false}, {true, GL_LEQUAL, false}, {true, GL_EQUAL, false},
+                          {false, 0, true},  {true, GL_LEQUAL, true}};
+  std::vector<uint8_t> px(4 * 4 * 3, 40);
+  const int bm = bm_create(BM_FORMAT_BGR24, 4, 4, px.data());
+  for (const bool fog : {false, true}) {
+    gr_fog_set(fog, 10, 20, 30, 10.0f, 100.0f);
+    for (int p = 1; p <= GR_NUM_PRESETS; p++) {
+      const RenderStateWord w = Gr_preset[p];
+      SCOPED_TRACE("preset " + std::to_string(p) + (fog ? " with fog" : ""));
+      float u, v;
+      gr_opengl_set_texture(bm, &u, &v, 0);  // a bind makes the next word apply in full
+      gr_opengl_set_render_state(w);
+
+      GLint src = 0, dst = 0;
+      glGetIntegerv(GL_BLEND_SRC, &src);
+      glGetIntegerv(GL_BLEND_DST, &dst);
+      EXPECT_EQ(src, blends[w.blend_mode()].src);
+      EXPECT_EQ(dst, blends[w.blend_mode()].dst);
+
+      const Depth& d = depths[w.depth_mode()];
+      EXPECT_EQ(glIsEnabled(GL_DEPTH_TEST) == GL_TRUE, d.test);
+      GLboolean mask = GL_FALSE;
+      glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+      EXPECT_EQ(mask == GL_TRUE, d.write);
+      if (d.test) {
+        GLint func = 0;
+        glGetIntegerv(GL_DEPTH_FUNC, &func);
+        EXPECT_EQ(func, d.func);
+      }
+
+      const int t = w.texture_mode();
+      EXPECT_EQ(glIsEnabled(GL_TEXTURE_2D) == GL_TRUE, t != 0);
+      if (t >= 1 && t <= 4) {
+        GLint wrap_s = 0, wrap_t = 0, min = 0, mag = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap_s);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap_t);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag);
+        const GLint wrap = (t == 1 || t == 4) ? GL_REPEAT : GL_CLAMP;
+        const GLint filter = t == 3 ? GL_NEAREST : GL_LINEAR;
+        EXPECT_EQ(wrap_s, wrap);
+        EXPECT_EQ(wrap_t, wrap);
+        EXPECT_EQ(min, filter);
+        EXPECT_EQ(mag, filter);
+      }
+      GLint env = 0;
+      glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
+      EXPECT_EQ(env, t >= 4 ? GL_REPLACE : GL_MODULATE);
+      ASSERT_NE(Gl_active_texture_arb, nullptr);
+      Gl_active_texture_arb(0x84C1);  // the second unit
+      EXPECT_EQ(glIsEnabled(GL_TEXTURE_2D) == GL_TRUE, t >= 4);
+      Gl_active_texture_arb(0x84C0);
+
+      EXPECT_EQ(glIsEnabled(GL_FOG) == GL_TRUE, fog && w.fog_mode() != 3);
+    }
+  }
+  gr_fog_set(false, 0, 0, 0, -1.0f, -1.0f);
+  gr_opengl_set_render_state(Gr_preset[1]);
+  gr_flip();
+  bm_release(bm);
+}
+
 TEST_F(GrOpengl, BitmapLargerThanTheMaximumTextureIsScaledDown) {
   const int max = gr_screen.max_texture_w;
   ASSERT_GT(max, 0);

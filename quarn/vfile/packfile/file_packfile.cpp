@@ -164,8 +164,10 @@ int packfile_read_directory(FILE* fp, PackfileRecord* rec, long file_length) {
         break;
       }
       int32_t size = static_cast<int32_t>(get_u32(e + PACKFILE_DIR_NAME_SIZE));
+      // An empty member reads nothing, so only its sector number must stay
+      // representable: after an unpadded last member it lies past the end.
       long long end = sector_no * PACKFILE_SECTOR_SIZE + size;
-      if (size < 0 || end > file_length || sector_no > 0x7FFFFFFFLL / PACKFILE_SECTOR_SIZE) {
+      if (size < 0 || (size > 0 && end > file_length) || sector_no > 0x7FFFFFFFLL / PACKFILE_SECTOR_SIZE) {
         std::printf("Packfile %s: member %d runs past the end of the file; no members used.\n", rec->name, n);
         bad = true;
         break;

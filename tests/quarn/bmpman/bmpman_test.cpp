@@ -37,6 +37,7 @@ class Bitmaps : public TempRootTest {
     bm_set_texture_hooks(record_release, record_dirty);
   }
   void TearDown() override {
+    bm_set_low_res(false);  // the switch outlives bm_close
     bm_close();
     bm_set_texture_hooks(nullptr, nullptr);
     Load_mipmaps = true;
@@ -427,6 +428,43 @@ TEST_F(Bitmaps, ReleasingAnAnimationReleasesItsFrames) {
   EXPECT_EQ(bm_load("smoke.vbm"), head);
 }
 
+TEST_F(Bitmaps, ReleasingAHeadLeavesAnotherAnimationInItsOldFramesAlone) {
+  // Frames 2..4 of the first animation are released one by one and the
+  // second animation takes their entries; releasing the first head must not
+  // take the second animation's frames with it.
+  write_vbm("first.vbm", 4, 4, 4, 10, 0);
+  write_vbm("second.vbm", 4, 4, 2, 10, 0);
+  const int first = bm_load("first.vbm");
+  for (int i = 2; i <= 4; i++) bm_release(first + i);
+  const int second = bm_load("second.vbm");
+  ASSERT_EQ(second, first + 2) << "the second animation reuses the freed run";
+  bm_release(first);
+  EXPECT_EQ(bm_get_entry(first)->type, BM_TYPE_NONE);
+  EXPECT_EQ(bm_get_entry(first + 1)->type, BM_TYPE_NONE);
+  for (int i = 0; i <= 2; i++) EXPECT_EQ(bm_get_entry(second + i)->type, BM_TYPE_VBM) << "entry " << i;
+  EXPECT_EQ(bm_find("second.vbm"), second);
+  uint8_t* data = nullptr;
+  uint8_t* pal = nullptr;
+  EXPECT_EQ(bm_lock(second + 2, &data, &pal), BM_FORMAT_565);
+  EXPECT_NE(data, nullptr);
+  bm_release(second);
+}
+
+TEST_F(Bitmaps, LockingAReleasedBitmapOrAHandleOutsideTheTableGivesNothing) {
+  // The renderers may still hold a released bitmap as their current one.
+  write_tga("gone", 8, 8, 24);
+  const int h = bm_load("gone.tga");
+  bm_release(h);
+  for (int handle : {h, -1, MAX_BITMAPS, INT_MAX}) {
+    uint8_t* data = reinterpret_cast<uint8_t*>(1);
+    uint8_t* pal = reinterpret_cast<uint8_t*>(1);
+    EXPECT_EQ(bm_lock(handle, &data, &pal), 0) << handle;
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(pal, nullptr);
+    bm_unlock(handle);
+  }
+}
+
 TEST_F(Bitmaps, MarkReleasesWhatCameAfterIt) {
   write_tga("kept", 8, 8, 24);
   write_tga("level", 8, 8, 24);
@@ -504,6 +542,45 @@ TEST_F(Bitmaps, ReplaceFileNeedsTheSameShape) {
   // Only the shape has to agree: the 32-bit file replaced the 24-bit one.
   EXPECT_EQ(bm_get_format(h), BM_FORMAT_BGRA32);
   EXPECT_EQ(bm_find("a.tga"), -1);
+}
+
+TEST_F(Bitmaps, ReplacedFileTakesTheEntrysLevelsAndResolution) {
+  write_tga("two", 32, 32, 24, 2);
+  const auto three = write_tga("three", 32, 32, 24, 3);
+  write_tga("one", 32, 32, 24, 1);
+  const auto small = write_tga("small", 16, 16, 24, 1);
+  // A file with more levels than the entry gives only as many as the entry has.
+  const int flat = bm_load("one.tga");
+  ASSERT_EQ(bm_replace_file(flat, "three.tga"), 0);
+  EXPECT_EQ(bm_get_entry(flat)->mip_levels, 1);
+  uint8_t* data = nullptr;
+  uint8_t* pal = nullptr;
+  ASSERT_EQ(bm_lock(flat, &data, &pal), BM_FORMAT_BGR24);
+  EXPECT_EQ(std::vector<uint8_t>(data, data + three[0].size()), three[0]);
+  bm_unlock(flat);
+
+  // Shown one level down: a file of the full size drops its top level, one
+  // already of the shown size is read as it is.
+  const int low = bm_load("two.tga");
+  bm_set_low_res(true);
+  ASSERT_EQ(bm_get_entry(low)->width, 16);
+  struct Case {
+    const char* name;
+    int low_res;
+    const std::vector<uint8_t>& pixels;
+  };
+  for (const Case c : {Case{"three.tga", 1, three[1]}, Case{"small.tga", 0, small[0]}}) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(bm_replace_file(low, c.name), 0);
+    const BitmapEntry* e = bm_get_entry(low);
+    EXPECT_EQ(e->low_res, c.low_res);
+    EXPECT_EQ(e->width, 16);
+    EXPECT_EQ(e->mip_levels, 1);
+    ASSERT_EQ(bm_lock(low, &data, &pal), BM_FORMAT_BGR24);
+    EXPECT_EQ(std::vector<uint8_t>(data, data + c.pixels.size()), c.pixels);
+    bm_unlock(low);
+  }
+  EXPECT_EQ(bm_replace_file(low, "one.tga"), -1) << "a one-level file of the full size does not fit";
 }
 
 TEST_F(Bitmaps, MissingFilesBecomePlaceholdersOrFail) {

@@ -367,6 +367,31 @@ TEST(ConsoleScript, RunsLinesSkipsCommentsAndCountsLines) {
   EXPECT_EQ(Out, "Usage: script <scriptfilename>\n");
 }
 
+TEST(ConsoleScript, CommentsAndLongLinesHideNoCommands) {
+  ScriptRoot root;
+  Capture cap;
+  // A block comment closed on its own line ends there; the tail of a comment
+  // line longer than a read piece is still comment; a command line longer
+  // than the console takes fails whole, and its tail does not run.
+  std::string long_comment = "// " + std::string(300, 'c') + " test_grid off";
+  std::string long_command = "test_speed 5" + std::string(300, ' ') + "test_int_flag off";
+  root.write("lines.vcs", "/* one-line block */\r\n"
+                          "test_grid on\r\n" +
+                              long_comment + "\r\n" + long_command + "\r\n" +
+                              std::string(256, ' ') + "\r\n"
+                              "test_speed 2\r\n");
+  Grid = false;
+  Speed = 0.0f;
+  Int_flag = 1;
+  Out.clear();
+  console_execute("script lines");
+  EXPECT_TRUE(Grid) << Out;
+  EXPECT_EQ(Int_flag, 1) << Out;
+  EXPECT_FLOAT_EQ(Speed, 2.0f) << Out;
+  EXPECT_NE(Out.find("Error processing script line 2: 'test_speed 5 "), std::string::npos) << Out;
+  EXPECT_EQ(Out.find("line 4"), std::string::npos) << Out;
+}
+
 TEST(ConsoleScript, NestingIsBoundedAndNeverFatal) {
   ScriptRoot root;
   Capture cap;

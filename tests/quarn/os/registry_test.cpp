@@ -88,6 +88,11 @@ TEST_F(Registry, StringsAreBoundedByBothLimits) {
   os_reg_read_string_default(nullptr, "TooLong", big, sizeof big, "default");
   EXPECT_STREQ(big, "default");
 
+  // A key too long to address is refused, not cut to some other key.
+  std::string long_key = "Sub\\" + std::string(600, 'k');
+  EXPECT_EQ(os_reg_write_string(long_key.c_str(), "V", "x"), -1);
+  EXPECT_EQ(os_reg_read_string(long_key.c_str(), "V", big, sizeof big), -1);
+
   // Values with blanks and quotes come back whole.
   os_reg_write_string(nullptr, "Spaced", "  two  blanks \"and quotes\" ");
   EXPECT_EQ(os_reg_read_string(nullptr, "Spaced", big, sizeof big), 0);

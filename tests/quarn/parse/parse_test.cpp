@@ -568,6 +568,20 @@ TEST(Parse, WriterTexts) {
   matrix back;
   pc.read_matrix(back);
   EXPECT_FLOAT_EQ(back.up.y, 1.0f);
+
+  // Long numbers are written whole, so the text still reads back.
+  vector far(-2.0e9f, -2.0e9f, -2.0e9f);
+  matrix big(far, far, vector(-2.0e9f, 1, -2.0e9f));
+  TextString text = parse_matrix_text(big, 30);
+  ParseContext pb;
+  open_text(pb, text.c_str());
+  pb.read_matrix(back);
+  EXPECT_FLOAT_EQ(back.right.z, -2.0e9f);
+  EXPECT_FLOAT_EQ(back.up.x, -2.0e9f);
+  EXPECT_FLOAT_EQ(back.forward.y, 1.0f);
+  char small[16];
+  EXPECT_EQ(parse_vector_text(v, 2, small, sizeof small), 15);  // cut to the buffer
+  EXPECT_STREQ(small, "< 1.00, -2.50, ");
 }
 
 TEST(Parse, FilesThroughTheFileLayer) {

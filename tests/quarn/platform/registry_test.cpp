@@ -139,12 +139,23 @@ TEST_F(RegistryFile, MissingAndDamagedFilesAreEmpty) {
     EXPECT_EQ(query_sz(REG_HKEY_CURRENT_USER, "Software\\Good", "V", &r), "<missing>") << text;
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("is damaged at line"), std::string::npos) << text;
-    // A write starts from empty and leaves a sound file.
+    // A write starts from empty and leaves a sound file; the damaged one is
+    // kept aside, not lost.
+    std::string before = contents();
     RegKey k;
+    testing::internal::CaptureStderr();
     ASSERT_EQ(reg_create_key(REG_HKEY_CURRENT_USER, "Software\\New", &k), REG_OK);
     ASSERT_EQ(reg_set_value(&k, "W", REG_SZ, "ok", 2), REG_OK);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("the damaged one is kept as"), std::string::npos) << text;
     EXPECT_EQ(query_sz(REG_HKEY_CURRENT_USER, "Software\\New", "W"), "ok");
+    EXPECT_EQ(query_sz(REG_HKEY_CURRENT_USER, "Software\\Good", "V"), "<missing>");
+    std::ifstream aside(file + ".damaged", std::ios::binary);
+    std::stringstream kept;
+    kept << aside.rdbuf();
+    EXPECT_EQ(kept.str(), before) << text;
     fs::remove(file);
+    fs::remove(file + ".damaged");
   }
 }
 

@@ -55,6 +55,10 @@ TEST_F(TypedTest, FieldsNewerThanTheFileTakeDefaults) {
   vector dv{1, 2, 3};
   fh.read_vector(&v, 4, &dv);
   EXPECT_TRUE(v == dv);
+  float f3[3] = {9, 9, 9};
+  const float df3[3] = {4, 5, 6};
+  fh.read_float3(f3, 4, df3);
+  EXPECT_TRUE(f3[0] == 4 && f3[1] == 5 && f3[2] == 6);
   matrix m;
   fh.read_matrix(&m, 4);
   EXPECT_TRUE(m.right == identity_matrix.right && m.up == identity_matrix.up && m.forward == identity_matrix.forward);
@@ -137,6 +141,10 @@ TEST_F(TypedTest, WritesAndReadsRoundTrip) {
   vector v;
   fh.read_vector(&v);
   EXPECT_TRUE(v == vector(1, 2, 3));
+  ASSERT_EQ(fh.seek(-12, 1), 0);
+  float f3[3] = {};
+  fh.read_float3(f3);
+  EXPECT_TRUE(f3[0] == 1 && f3[1] == 2 && f3[2] == 3);
   quaternion q;
   fh.read_quaternion(&q);
   EXPECT_EQ(q.x, 0.5f);

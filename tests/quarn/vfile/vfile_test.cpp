@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -135,6 +136,23 @@ TEST_F(FileLayerTest, GamePathsResolveWithoutRegardToCase) {
   EXPECT_EQ(std::string(fh.full_path()), root + "/Data/TABLES/Items.TBL");
   std::filesystem::remove(root + "/Data/TABLES/Items.TBL");
   EXPECT_EQ(slurp("items.tbl", Tables_path_type), "packed");
+}
+
+// A file dropped into a directory in the same clock tick as the layer's last
+// look at it leaves the directory's time stamp as it was; a name given in
+// another case must still find it.
+TEST_F(VfileTest, FileAddedWithinTheSameTickIsFound) {
+  put("data/a.txt", "a");
+  char out[VFILE_MAX_PATH];
+  ASSERT_TRUE(vfile_resolve_path((root + "/DATA/A.TXT").c_str(), out, sizeof out));
+  EXPECT_EQ(std::string(out), root + "/data/a.txt");
+  struct stat before;
+  ASSERT_EQ(stat((root + "/data").c_str(), &before), 0);
+  put("data/New.txt", "n");
+  const struct timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, (root + "/data").c_str(), times, 0), 0);
+  ASSERT_TRUE(vfile_resolve_path((root + "/data/new.TXT").c_str(), out, sizeof out));
+  EXPECT_EQ(std::string(out), root + "/data/New.txt");
 }
 
 // Opening a .tbl from one directory must not make a packed copy shadow a
