@@ -101,6 +101,25 @@ struct Triangle {
   plane pl;
 };
 
+// Runs `test` over every ray and triangle pair and counts the hits.
+template <class Test>
+void time_triangle_hits(benchmark::State& state, const std::vector<Triangle>& tris,
+                        const std::vector<vector>& origins, const std::vector<vector>& dirs, Test test) {
+  int hits = 0;
+  for (auto _ : state) {
+    hits = 0;
+    for (int i = 0; i < COUNT; i++) {
+      const vector* v[3] = {&tris[i].a, &tris[i].b, &tris[i].c};
+      vector p;
+      float t;
+      hits += test(origins[i], dirs[i], v, tris[i].pl, p, t);
+    }
+    benchmark::DoNotOptimize(hits);
+  }
+  state.counters["hits"] = hits;
+  state.SetItemsProcessed(state.iterations() * COUNT);
+}
+
 // Segments dropped onto scattered triangles; about one in eight hits.
 void BM_SegmentTriangle(benchmark::State& state) {
   Rng rng;
@@ -119,19 +138,7 @@ void BM_SegmentTriangle(benchmark::State& state) {
     origins[i].set(rng.next(-1, 3), 5.0f, rng.next(-1, 3));
     dirs[i].set(rng.next(-0.5f, 0.5f), -10.0f, rng.next(-0.5f, 0.5f));
   }
-  int hits = 0;
-  for (auto _ : state) {
-    hits = 0;
-    for (int i = 0; i < COUNT; i++) {
-      const vector* v[3] = {&tris[i].a, &tris[i].b, &tris[i].c};
-      vector p;
-      float t;
-      hits += ix_segment_triangle(origins[i], dirs[i], v, tris[i].pl, p, t);
-    }
-    benchmark::DoNotOptimize(hits);
-  }
-  state.counters["hits"] = hits;
-  state.SetItemsProcessed(state.iterations() * COUNT);
+  time_triangle_hits(state, tris, origins, dirs, ix_segment_triangle);
 }
 BENCHMARK(BM_SegmentTriangle)->Unit(benchmark::kMillisecond);
 
@@ -148,19 +155,7 @@ void BM_LineTriangle(benchmark::State& state) {
     origins[i].set(rng.next(-1, 3), rng.next(-1, 3), -5.0f);
     dirs[i].set(rng.next(-0.2f, 0.2f), rng.next(-0.2f, 0.2f), 1.0f);
   }
-  int hits = 0;
-  for (auto _ : state) {
-    hits = 0;
-    for (int i = 0; i < COUNT; i++) {
-      const vector* v[3] = {&tris[i].a, &tris[i].b, &tris[i].c};
-      vector p;
-      float t;
-      hits += ix_line_triangle(origins[i], dirs[i], v, tris[i].pl, p, t);
-    }
-    benchmark::DoNotOptimize(hits);
-  }
-  state.counters["hits"] = hits;
-  state.SetItemsProcessed(state.iterations() * COUNT);
+  time_triangle_hits(state, tris, origins, dirs, ix_line_triangle);
 }
 BENCHMARK(BM_LineTriangle)->Unit(benchmark::kMillisecond);
 

@@ -14,8 +14,8 @@
 namespace {
 void no_sleep(int) {}
 
-void BM_EmptyFrameLoopTurn(benchmark::State& state) {
-  window_force_null_backend(true);
+// The turns themselves, on whatever window backend the caller chose.
+void run_frame_loop_turns(benchmark::State& state) {
   timer_set_source(platform_counter_ns, no_sleep);
   timer_init();
   key_init(true);
@@ -28,6 +28,11 @@ void BM_EmptyFrameLoopTurn(benchmark::State& state) {
     benchmark::DoNotOptimize(FrameTimer);
   }
   timer_set_source(nullptr, nullptr);
+}
+
+void BM_EmptyFrameLoopTurn(benchmark::State& state) {
+  window_force_null_backend(true);
+  run_frame_loop_turns(state);
 }
 BENCHMARK(BM_EmptyFrameLoopTurn);
 
@@ -72,17 +77,7 @@ void BM_EmptyFrameLoopTurnWithWindow(benchmark::State& state) {
     window_sync();
     platform_sleep_ms(200);
   }
-  timer_set_source(platform_counter_ns, no_sleep);
-  timer_init();
-  key_init(true);
-  mouse_init(640, 480);
-  for (auto _ : state) {
-    os_poll();
-    frametime_update();
-    mouse_frame();
-    benchmark::DoNotOptimize(key_inkey());
-  }
-  timer_set_source(nullptr, nullptr);
+  run_frame_loop_turns(state);
   os_shutdown();
 }
 

@@ -492,7 +492,12 @@ void console_run_script(const char* name) {
     return;
   }
   console_printf("Executing script file '%s'...\n", path.c_str());
-  Script_depth++;
+  // Counted down again however the lines end (a test's fatal-error trap
+  // throws through here).
+  struct DepthGuard {
+    DepthGuard() { Script_depth++; }
+    ~DepthGuard() { Script_depth--; }
+  } depth_guard;
   int line_no = 1;
   bool in_comment = false;
   std::string whole;
@@ -520,7 +525,6 @@ void console_run_script(const char* name) {
     }
     line_no++;
   }
-  Script_depth--;
   file.close();
 }
 

@@ -532,6 +532,20 @@ void crash_signal_handler(int sig, siginfo_t* si, void* context) {
 }
 
 alignas(16) unsigned char g_alt_stack[64 * 1024];
+// Appends one report to the file; a file that cannot be opened is said on
+// stderr and the crash goes on as it would without a report.
+int write_report_file(const char* report_path, const char* program_path, const CrashInfo* info,
+                      const char* thread_name) {
+  int fd = open_report(report_path);
+  if (fd < 0) {
+    report_open_failed();
+    return 0;
+  }
+  write_report(fd, program_path, info, thread_name);
+  close(fd);
+  return 0;
+}
+
 }  // namespace
 
 const char* exception_name(uint32_t code) {
@@ -550,27 +564,13 @@ int crash_report_write(const CrashInfo* info, const char* thread_name) {
   if (slash) copy_text(slash + 1, sizeof report_path - static_cast<size_t>(slash + 1 - report_path), "errorlog.txt");
   else copy_text(report_path, sizeof report_path, "errorlog.txt");
   if (g_report_path_override[0]) copy_text(report_path, sizeof report_path, g_report_path_override);
-  int fd = open_report(report_path);
-  if (fd < 0) {
-    report_open_failed();
-    return 0;
-  }
-  write_report(fd, program_path, info, thread_name);
-  close(fd);
-  return 0;
+  return write_report_file(report_path, program_path, info, thread_name);
 }
 
 int crash_report_write_to(const char* report_path, const CrashInfo* info, const char* thread_name) {
   char program_path[1024];
   program_path_of(program_path, sizeof program_path);
-  int fd = open_report(report_path);
-  if (fd < 0) {
-    report_open_failed();
-    return 0;
-  }
-  write_report(fd, program_path, info, thread_name);
-  close(fd);
-  return 0;
+  return write_report_file(report_path, program_path, info, thread_name);
 }
 
 void crash_report_set_path(const char* report_path) {

@@ -786,5 +786,16 @@ std::string parse_format_text(const char* text) {
 
 void parse_write_text(const char* text, FileHandle& file) {
   std::string bytes = parse_format_text(text);
+  if (file.mode_is(VF_TEXT)) {
+    // A text-mode file turns each line feed into CR LF itself; handing it
+    // CR LF would end every line in CR CR LF, which reads as two lines.
+    std::string lf;
+    lf.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); i++) {
+      if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+      lf += bytes[i];
+    }
+    bytes.swap(lf);
+  }
   file.write(bytes.data(), static_cast<int>(bytes.size()));
 }

@@ -4,6 +4,7 @@
 
 #include "quarn/math/quaternion.h"
 #include "quarn/math/vector.h"
+#include "quarn/vfile/le_bytes.h"
 #include "quarn/vfile/vfile.h"
 
 void ReadStream::reset() {
@@ -93,18 +94,9 @@ int ReadStream::read(void* dest, int n) {
   return n;
 }
 
-namespace {
-uint32_t le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-float f32(const unsigned char* p) {
-  uint32_t u = le32(p);
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
-}  // namespace
+using vfile_detail::le16;
+using vfile_detail::le32;
+using vfile_detail::lef32;
 
 int32_t ReadStream::read_int() {
   if (kind_ == FILE_KIND) {
@@ -119,7 +111,7 @@ float ReadStream::read_float() {
     return fh_->read_float(0, 0.0f);
   }
   unsigned char b[4];
-  return read(b, 4) == 4 ? f32(b) : 0.0f;
+  return read(b, 4) == 4 ? lef32(b) : 0.0f;
 }
 
 int16_t ReadStream::read_short() {
@@ -127,7 +119,7 @@ int16_t ReadStream::read_short() {
     return fh_->read_short(0, 0);
   }
   unsigned char b[2];
-  return read(b, 2) == 2 ? static_cast<int16_t>(b[0] | (b[1] << 8)) : 0;
+  return read(b, 2) == 2 ? static_cast<int16_t>(le16(b)) : 0;
 }
 
 uint16_t ReadStream::read_ushort() {
@@ -135,7 +127,7 @@ uint16_t ReadStream::read_ushort() {
     return fh_->read_ushort(0, 0);
   }
   unsigned char b[2];
-  return read(b, 2) == 2 ? static_cast<uint16_t>(b[0] | (b[1] << 8)) : 0;
+  return read(b, 2) == 2 ? le16(b) : 0;
 }
 
 int8_t ReadStream::read_byte() {
@@ -164,7 +156,7 @@ void ReadStream::read_vector(vector* dest) {
   }
   unsigned char b[12];
   if (read(b, 12) == 12) {
-    dest->set(f32(b), f32(b + 4), f32(b + 8));
+    dest->set(lef32(b), lef32(b + 4), lef32(b + 8));
   }
 }
 
@@ -178,7 +170,7 @@ void ReadStream::read_quaternion(quaternion* dest) {
   }
   unsigned char b[16];
   if (read(b, 16) == 16) {
-    dest->set(f32(b), f32(b + 4), f32(b + 8), f32(b + 12));
+    dest->set(lef32(b), lef32(b + 4), lef32(b + 8), lef32(b + 12));
   }
 }
 

@@ -295,7 +295,9 @@ void vfile_shutdown() {
     FileBuffer& b = g_buffers[i];
     vfile_detail::async_wait(b);
     if (b.mode) {
-      if (b.stream) {
+      if (b.stream && !b.temp_path.empty()) {
+        vfile_detail::finish_write(b, b.error == 0);
+      } else if (b.stream) {
         std::fclose(b.stream);
       } else if (b.entry) {
         packfile_close(b.entry);
@@ -834,14 +836,27 @@ int FileHandle::open_slot(unsigned mode) {
     if (type_ > 0) {
       vfile_create_type_dir(type_);
     }
-    FILE* fp = std::fopen(path_, "wb");
+    // A file that may not be written is refused as opening it in place
+    // would be; one that may is replaced only once the new one is whole.
+    struct stat old_st;
+    const bool replacing = stat(path_, &old_st) == 0;
+    if (replacing && (S_ISDIR(old_st.st_mode) || access(path_, W_OK) != 0)) {
+      return VF_ERR_OS;
+    }
+    std::string temp = std::string(path_) + ".~" + std::to_string(getpid());
+    FILE* fp = std::fopen(temp.c_str(), "wb");
     if (!fp) {
       return VF_ERR_OS;
+    }
+    if (replacing) {
+      fchmod(fileno(fp), old_st.st_mode & 07777);
     }
     FileBuffer& b = g_buffers[s];
     b = FileBuffer();
     b.mode = mode;
     b.stream = fp;
+    b.write_path = path_;
+    b.temp_path = std::move(temp);
     b.owner = this;
     entry_ = nullptr;
     found_ = true;
@@ -886,6 +901,17 @@ int FileHandle::open_slot(unsigned mode) {
   return VF_OK;
 }
 
+bool vfile_detail::finish_write(FileBuffer& b, bool keep) {
+  bool ok = std::fflush(b.stream) == 0 && fsync(fileno(b.stream)) == 0;
+  ok = std::fclose(b.stream) == 0 && ok;
+  b.stream = nullptr;
+  if (keep && ok && std::rename(b.temp_path.c_str(), b.write_path.c_str()) == 0) {
+    return true;
+  }
+  std::remove(b.temp_path.c_str());
+  return false;
+}
+
 int FileHandle::close() {
   if (slot_ < 0) {
     return VF_OK;
@@ -893,7 +919,11 @@ int FileHandle::close() {
   FileBuffer& b = g_buffers[slot_];
   vfile_detail::async_wait(b);
   int err = b.error;
-  if (b.stream) {
+  if (b.stream && !b.temp_path.empty()) {
+    if (!vfile_detail::finish_write(b, err == 0) && err == 0) {
+      err = VF_ERR_OS;
+    }
+  } else if (b.stream) {
     if (std::fclose(b.stream) != 0 && err == 0) {
       err = VF_ERR_OS;
     }

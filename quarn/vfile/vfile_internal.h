@@ -1,6 +1,7 @@
 #pragma once
 // State shared by the parts of the file layer; not for other modules.
 #include <cstdio>
+#include <string>
 
 #include "quarn/vfile/scrambler.h"
 #include "quarn/vfile/vfile.h"
@@ -21,6 +22,11 @@ struct FileBuffer {
   int held = 0;
   int stream_pos = -1;  // where the stream or member is positioned; -1 unknown
   FILE* stream = nullptr;
+  // A file opened for writing is written beside its name and renamed over
+  // it on close, so an interrupted save never leaves the old file half
+  // overwritten. Both empty for a file opened for reading.
+  std::string write_path;
+  std::string temp_path;
   PackfileEntry* entry = nullptr;
   FileHandle* owner = nullptr;
   FileScrambler scrambler;
@@ -33,5 +39,9 @@ extern FileBuffer g_buffers[VFILE_NUM_BUFFERS];
 void async_wait(FileBuffer& b);
 void async_wait_handle(FileHandle* fh);
 void reset_defaults();
+// Ends a stream opened for writing: flushed to the disk and renamed over the
+// old file when `keep`, else dropped and the old file left as it was. False
+// when the data could not be made to last.
+bool finish_write(FileBuffer& b, bool keep);
 
 }  // namespace vfile_detail

@@ -6,6 +6,7 @@
 #include "quarn/math/matrix.h"
 #include "quarn/math/quaternion.h"
 #include "quarn/math/vector.h"
+#include "quarn/vfile/le_bytes.h"
 #include "quarn/vfile/vfile.h"
 #include "quarn/vfile/vfile_internal.h"
 
@@ -15,30 +16,11 @@ vector g_default_vector{0.0f, 0.0f, 0.0f};
 matrix g_default_matrix = identity_matrix;
 quaternion g_default_quaternion = identity_quaternion;
 
-uint32_t le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-float f32(const unsigned char* p) {
-  uint32_t u = le32(p);
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
-
-void put32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-void putf(unsigned char* p, float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  put32(p, u);
-}
+using vfile_detail::le16;
+using vfile_detail::le32;
+using vfile_detail::lef32;
+using vfile_detail::put_le32;
+using vfile_detail::put_lef32;
 
 void copy_text(char* buffer, int size, const char* text) {
   if (!buffer || size <= 0) {
@@ -50,6 +32,36 @@ void copy_text(char* buffer, int size, const char* text) {
   size_t n = strnlen(text, static_cast<size_t>(size - 1));
   std::memcpy(buffer, text, n);
   buffer[n] = 0;
+}
+
+// Reads one line into `put`, a byte at a time: CR, LF or NUL ends it, and
+// the rest of a CR LF or LF CR pair (or a run of blank lines) is passed over.
+// Reaching the end of the file ends the last line; it is not a short read.
+template <class Put>
+void read_line_into(FileHandle& f, int min_version, Put put) {
+  unsigned char c = 0;
+  bool ended = false;
+  while (!f.eof()) {
+    if (f.read(&c, 1, min_version) != 1) {
+      break;
+    }
+    if (c == '\r' || c == '\n' || c == 0) {
+      ended = true;
+      break;
+    }
+    put(static_cast<char>(c));
+  }
+  if (ended && c != 0) {
+    while (!f.eof()) {
+      if (f.read(&c, 1, min_version) != 1) {
+        break;
+      }
+      if (c != '\r' && c != '\n') {
+        f.seek(-1, 1);
+        break;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -83,12 +95,12 @@ uint8_t FileHandle::read_ubyte(int min_version, uint8_t def) {
 
 int16_t FileHandle::read_short(int min_version, int16_t def) {
   unsigned char b[2];
-  return read(b, 2, min_version) == 2 ? static_cast<int16_t>(b[0] | (b[1] << 8)) : def;
+  return read(b, 2, min_version) == 2 ? static_cast<int16_t>(le16(b)) : def;
 }
 
 uint16_t FileHandle::read_ushort(int min_version, uint16_t def) {
   unsigned char b[2];
-  return read(b, 2, min_version) == 2 ? static_cast<uint16_t>(b[0] | (b[1] << 8)) : def;
+  return read(b, 2, min_version) == 2 ? le16(b) : def;
 }
 
 int32_t FileHandle::read_int(int min_version, int32_t def) {
@@ -103,7 +115,7 @@ uint32_t FileHandle::read_uint(int min_version, uint32_t def) {
 
 float FileHandle::read_float(int min_version, float def) {
   unsigned char b[4];
-  return read(b, 4, min_version) == 4 ? f32(b) : def;
+  return read(b, 4, min_version) == 4 ? lef32(b) : def;
 }
 
 void FileHandle::read_vector(vector* dest, int min_version, const vector* def) {
@@ -112,7 +124,7 @@ void FileHandle::read_vector(vector* dest, int min_version, const vector* def) {
   }
   unsigned char b[12];
   if (read(b, 12, min_version) == 12) {
-    dest->set(f32(b), f32(b + 4), f32(b + 8));
+    dest->set(lef32(b), lef32(b + 4), lef32(b + 8));
   } else {
     *dest = def ? *def : g_default_vector;
   }
@@ -124,9 +136,9 @@ void FileHandle::read_float3(float* dest, int min_version, const float* def) {
   }
   unsigned char b[12];
   if (read(b, 12, min_version) == 12) {
-    dest[0] = f32(b);
-    dest[1] = f32(b + 4);
-    dest[2] = f32(b + 8);
+    dest[0] = lef32(b);
+    dest[1] = lef32(b + 4);
+    dest[2] = lef32(b + 8);
   } else {
     for (int i = 0; i < 3; ++i) {
       dest[i] = def ? def[i] : 0.0f;
@@ -162,9 +174,9 @@ void FileHandle::read_matrix(matrix* dest, int min_version, const matrix* def) {
     *dest = def ? *def : g_default_matrix;
     return;
   }
-  dest->forward.set(f32(b), f32(b + 4), f32(b + 8));
-  dest->right.set(f32(b + 12), f32(b + 16), f32(b + 20));
-  dest->up.set(f32(b + 24), f32(b + 28), f32(b + 32));
+  dest->forward.set(lef32(b), lef32(b + 4), lef32(b + 8));
+  dest->right.set(lef32(b + 12), lef32(b + 16), lef32(b + 20));
+  dest->up.set(lef32(b + 24), lef32(b + 28), lef32(b + 32));
 }
 
 void FileHandle::read_text_string(TextString* dest, int min_version, const char* def) {
@@ -269,34 +281,13 @@ int FileHandle::read_line(char* buffer, int size, int min_version) {
   if (version() < min_version || error()) {
     return 0;
   }
-  // Reaching the end of the file ends the last line; it is not a short read.
   int n = 0;
-  unsigned char c = 0;
-  bool ended = false;
-  while (!eof()) {
-    if (read(&c, 1, min_version) != 1) {
-      break;
-    }
-    if (c == '\r' || c == '\n' || c == 0) {
-      ended = true;
-      break;
-    }
+  read_line_into(*this, min_version, [&](char c) {
     if (n < size - 1) {
-      buffer[n++] = static_cast<char>(c);
+      buffer[n++] = c;
     }
-  }
+  });
   buffer[n] = 0;
-  if (ended && c != 0) {
-    while (!eof()) {
-      if (read(&c, 1, min_version) != 1) {
-        break;
-      }
-      if (c != '\r' && c != '\n') {
-        seek(-1, 1);
-        break;
-      }
-    }
-  }
   return n;
 }
 
@@ -328,29 +319,7 @@ int FileHandle::read_line(TextString* dest, int min_version) {
     *dest = "";
     return 0;
   }
-  unsigned char c = 0;
-  bool ended = false;
-  while (!eof()) {
-    if (read(&c, 1, min_version) != 1) {
-      break;
-    }
-    if (c == '\r' || c == '\n' || c == 0) {
-      ended = true;
-      break;
-    }
-    s += static_cast<char>(c);
-  }
-  if (ended && c != 0) {
-    while (!eof()) {
-      if (read(&c, 1, min_version) != 1) {
-        break;
-      }
-      if (c != '\r' && c != '\n') {
-        seek(-1, 1);
-        break;
-      }
-    }
-  }
+  read_line_into(*this, min_version, [&](char c) { s += c; });
   *dest = s;
   return s.length();
 }
@@ -376,30 +345,30 @@ int FileHandle::write_int(int32_t value) { return write_uint(static_cast<uint32_
 
 int FileHandle::write_uint(uint32_t value) {
   unsigned char b[4];
-  put32(b, value);
+  put_le32(b, value);
   return write(b, 4);
 }
 
 int FileHandle::write_float(float value) {
   unsigned char b[4];
-  putf(b, value);
+  put_lef32(b, value);
   return write(b, 4);
 }
 
 int FileHandle::write_vector(const vector& v) {
   unsigned char b[12];
-  putf(b, v.x);
-  putf(b + 4, v.y);
-  putf(b + 8, v.z);
+  put_lef32(b, v.x);
+  put_lef32(b + 4, v.y);
+  put_lef32(b + 8, v.z);
   return write(b, 12);
 }
 
 int FileHandle::write_quaternion(const quaternion& q) {
   unsigned char b[16];
-  putf(b, q.x);
-  putf(b + 4, q.y);
-  putf(b + 8, q.z);
-  putf(b + 12, q.w);
+  put_lef32(b, q.x);
+  put_lef32(b + 4, q.y);
+  put_lef32(b + 8, q.z);
+  put_lef32(b + 12, q.w);
   return write(b, 16);
 }
 
@@ -407,9 +376,9 @@ int FileHandle::write_matrix(const matrix& m) {
   unsigned char b[36];
   const vector* rows[3] = {&m.forward, &m.right, &m.up};
   for (int r = 0; r < 3; ++r) {
-    putf(b + r * 12, rows[r]->x);
-    putf(b + r * 12 + 4, rows[r]->y);
-    putf(b + r * 12 + 8, rows[r]->z);
+    put_lef32(b + r * 12, rows[r]->x);
+    put_lef32(b + r * 12 + 4, rows[r]->y);
+    put_lef32(b + r * 12 + 8, rows[r]->z);
   }
   return write(b, 36);
 }

@@ -18,6 +18,8 @@
 #include "quarn/gr/gr.h"
 #include "quarn/os/os.h"
 #include "quarn/vfile/vfile.h"
+#include "tests/support/gl_screen.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -26,11 +28,6 @@ namespace {
 fs::path Tmp;
 fs::path Demo;
 int Shots_type = -1;
-
-std::vector<uint8_t> read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Image {
   int w = 0, h = 0;
@@ -72,8 +69,7 @@ Image ppm_image(const std::vector<uint8_t>& bytes) {
 class BitmapsDemo : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const char* t = std::getenv("ORRIMUND_TEST_TMP");
-    Tmp = t ? fs::path(t) : fs::temp_directory_path() / "bitmaps_demo";
+    Tmp = test_scratch_root("bitmaps_demo");
     Demo = Tmp / "demo";
     fs::remove_all(Demo);
     const char* bin = std::getenv("ORRIMUND_BIN_DIR");
@@ -83,17 +79,9 @@ class BitmapsDemo : public ::testing::Test {
     vfile_set_root(Demo.c_str(), true);
     fs_register_path_types();
     Shots_type = vfile_add_path_type("screenshots", ".tga .jpg");
-    os_init("Quorvane", "Orrimund Bitmap Test");
-    ASSERT_NE(os_get_window(), 0u) << "no X window: run under xvfb-run";
-    bm_init();
-    gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-    gr_fade_in(0);
+    ASSERT_NO_FATAL_FAILURE(gl_screen_open("Orrimund Bitmap Test"));
   }
-  static void TearDownTestSuite() {
-    gr_close();
-    bm_close();
-    os_shutdown();
-  }
+  static void TearDownTestSuite() { gl_screen_close(); }
 };
 
 TEST_F(BitmapsDemo, EveryDemoBitmapLoadsByNameAndLocks) {
@@ -149,21 +137,21 @@ TEST_F(BitmapsDemo, DrawnBitmapsComeBackInTargaAndJpegScreenshots) {
   gr_flip();
 
   // What was drawn, from the demo's own files.
-  const Image bar_src = targa_image(read_file(Demo / "data/interface/pc/hud-loading.tga"));
+  const Image bar_src = targa_image(read_file_bytes(Demo / "data/interface/pc/hud-loading.tga"));
   ASSERT_EQ(bar_src.w, 256);
-  const auto pcx = read_file(Demo / "data/interface/pc/colourwheel.pcx");
+  const auto pcx = read_file_bytes(Demo / "data/interface/pc/colourwheel.pcx");
   std::vector<uint8_t> indices(64 * 64);
   uint8_t palette[768];
   ASSERT_EQ(pcx_decode(pcx.data(), pcx.size(), indices.data(), indices.size(), palette), PCX_ERROR_NONE);
 
-  const Image tga = targa_image(read_file(Tmp / "demo/screenshots/demo0001.tga"));
+  const Image tga = targa_image(read_file_bytes(Tmp / "demo/screenshots/demo0001.tga"));
   ASSERT_EQ(tga.w, 640);
   ASSERT_EQ(tga.h, 480);
 
   const fs::path ppm = Tmp / "demo0002.ppm";
   const std::string cmd = "djpeg -pnm -outfile " + ppm.string() + " " + (Tmp / "demo/screenshots/demo0002.jpg").string();
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  const Image jpg = ppm_image(read_file(ppm));
+  const Image jpg = ppm_image(read_file_bytes(ppm));
   ASSERT_EQ(jpg.w, 640);
   ASSERT_EQ(jpg.h, 480);
 

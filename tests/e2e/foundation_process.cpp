@@ -28,19 +28,13 @@
 #include "quarn/os/os.h"
 #include "quarn/os/timer.h"
 #include "quarn/platform/window.h"
+#include "tests/support/test_files.h"
 
 extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace {
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
 std::string scratch(const char* name) {
   const char* tmp = std::getenv("ORRIMUND_TEST_TMP");
   fs::path dir = fs::path(tmp ? tmp : "/tmp") / name;

@@ -22,6 +22,8 @@
 #include "quarn/math/vector.h"
 #include "quarn/os/os.h"
 #include "quarn/vfile/vfile.h"
+#include "tests/support/gl_screen.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -30,35 +32,13 @@ namespace {
 fs::path Tmp;
 int Shots_type = -1;
 
-struct Image {
-  int w = 0, h = 0;
-  std::vector<uint8_t> bgr;  // top row first
-  const uint8_t* at(int x, int y) const { return &bgr[(static_cast<size_t>(y) * w + x) * 3]; }
-};
+using Image = ScreenImage;
 
 bool near_rgb(const uint8_t* bgr, int r, int g, int b, int tol = 8) {
   return std::abs(bgr[2] - r) <= tol && std::abs(bgr[1] - g) <= tol && std::abs(bgr[0] - b) <= tol;
 }
 
-Image screenshot(const char* base) {
-  Image img;
-  EXPECT_TRUE(gr_print_screen(base, false, Shots_type));
-  const fs::path file = Tmp / "screenshots" / (std::string(base) + ".tga");
-  std::ifstream in(file, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  TargaHeader hdr;
-  if (!targa_parse_header(bytes.data(), bytes.size(), &hdr)) {
-    ADD_FAILURE() << "no screenshot at " << file;
-    return img;
-  }
-  img.w = hdr.width;
-  img.h = hdr.height;
-  img.bgr.resize(static_cast<size_t>(img.w) * img.h * 3);
-  const char* why = nullptr;
-  EXPECT_EQ(targa_decode(bytes.data(), bytes.size(), img.bgr.data(), img.bgr.size(), nullptr, &why), 0)
-      << (why ? why : "");
-  return img;
-}
+Image screenshot(const char* base) { return gl_screen_shot(Tmp / "screenshots", base, Shots_type); }
 
 // True when the colour shows at (x, y) or one pixel around it.
 bool colour_within_one(const Image& img, float fx, float fy, int r, int g, int b) {
@@ -86,25 +66,16 @@ const RenderStateWord Flat = Gr_preset[7];  // untextured, no depth, no fog
 class Gr3dProjection : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const char* t = std::getenv("ORRIMUND_TEST_TMP");
-    Tmp = t ? fs::path(t) : fs::temp_directory_path() / "gr3d_projection";
+    Tmp = test_scratch_root("gr3d_projection");
     fs::create_directories(Tmp / "screenshots");
     vfile_set_root(Tmp.c_str(), false);
     Shots_type = vfile_add_path_type("screenshots", ".tga .jpg");
 
-    os_init("Quorvane", "Orrimund 3D View Test");
-    ASSERT_NE(os_get_window(), 0u) << "no X window: run under xvfb-run";
-    bm_init();
-    gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-    gr_fade_in(0);
+    ASSERT_NO_FATAL_FAILURE(gl_screen_open("Orrimund 3D View Test"));
     // Square pixels whatever the desktop's shape.
     gr_set_aspect(1.0f);
   }
-  static void TearDownTestSuite() {
-    gr_close();
-    bm_close();
-    os_shutdown();
-  }
+  static void TearDownTestSuite() { gl_screen_close(); }
 };
 
 TEST_F(Gr3dProjection, WireBoxCornersLandOnPredictedPixels) {

@@ -27,6 +27,8 @@
 #include "quarn/vfile/vfile.h"
 #include "tools/writers/image_writers.h"
 #include "tools/writers/vf_writer.h"
+#include "tests/support/gl_screen.h"
+#include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -35,36 +37,13 @@ namespace {
 fs::path Tmp;
 int Shots_type = -1;
 
-struct Image {
-  int w = 0, h = 0;
-  std::vector<uint8_t> bgr;  // top row first
-  const uint8_t* at(int x, int y) const { return &bgr[(static_cast<size_t>(y) * w + x) * 3]; }
-};
+using Image = ScreenImage;
 
 bool near_rgb(const uint8_t* bgr, int r, int g, int b, int tol = 6) {
   return std::abs(bgr[2] - r) <= tol && std::abs(bgr[1] - g) <= tol && std::abs(bgr[0] - b) <= tol;
 }
 
-// Saves the screen with the game's screenshot code and reads the file back.
-Image screenshot(const char* base) {
-  Image img;
-  EXPECT_TRUE(gr_print_screen(base, false, Shots_type));
-  const fs::path file = Tmp / "screenshots" / (std::string(base) + ".tga");
-  std::ifstream in(file, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  TargaHeader hdr;
-  if (!targa_parse_header(bytes.data(), bytes.size(), &hdr)) {
-    ADD_FAILURE() << "no screenshot at " << file;
-    return img;
-  }
-  img.w = hdr.width;
-  img.h = hdr.height;
-  img.bgr.resize(static_cast<size_t>(img.w) * img.h * 3);
-  const char* why = nullptr;
-  EXPECT_EQ(targa_decode(bytes.data(), bytes.size(), img.bgr.data(), img.bgr.size(), nullptr, &why), 0)
-      << (why ? why : "");
-  return img;
-}
+Image screenshot(const char* base) { return gl_screen_shot(Tmp / "screenshots", base, Shots_type); }
 
 // The picture of the test bitmap: four coloured quadrants and a white
 // diagonal, so a shifted or flipped copy shows.
@@ -82,8 +61,7 @@ void quadrant_pixel(int x, int y, int size, uint8_t* bgr) {
 class GrOpengl : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const char* t = std::getenv("ORRIMUND_TEST_TMP");
-    Tmp = t ? fs::path(t) : fs::temp_directory_path() / "gr_opengl";
+    Tmp = test_scratch_root("gr_opengl");
     fs::create_directories(Tmp / "data" / "fonts");
     fs::create_directories(Tmp / "data" / "interface");
     fs::create_directories(Tmp / "screenshots");
@@ -114,17 +92,9 @@ class GrOpengl : public ::testing::Test {
     vfile_add_path_type("data\\interface", ".tga");
     Shots_type = vfile_add_path_type("screenshots", ".tga .jpg");
 
-    os_init("Quorvane", "Orrimund Graphics Test");
-    ASSERT_NE(os_get_window(), 0u) << "no X window: run under xvfb-run";
-    bm_init();
-    gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-    gr_fade_in(0);
+    ASSERT_NO_FATAL_FAILURE(gl_screen_open("Orrimund Graphics Test"));
   }
-  static void TearDownTestSuite() {
-    gr_close();
-    bm_close();
-    os_shutdown();
-  }
+  static void TearDownTestSuite() { gl_screen_close(); }
 };
 
 TEST_F(GrOpengl, WindowIsPlacedAtTheTopOfTheDesktopCentred) {

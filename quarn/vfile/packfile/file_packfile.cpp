@@ -6,6 +6,7 @@
 
 #include "quarn/os/error.h"
 #include "quarn/os/stringpool.h"
+#include "quarn/vfile/le_bytes.h"
 #include "quarn/vfile/vfile.h"
 
 namespace {
@@ -67,11 +68,6 @@ const char* bare(const char* path) {
   return b;
 }
 
-uint32_t get_u32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 long stream_length(FILE* fp) {
   long here = std::ftell(fp);
   if (std::fseek(fp, 0, SEEK_END) != 0) {
@@ -112,10 +108,10 @@ int packfile_read_directory(FILE* fp, PackfileRecord* rec, long file_length) {
     std::printf("Packfile %s is too short for its header; no members used.\n", rec->name);
     return -1;
   }
-  uint32_t magic = get_u32(sector);
-  int32_t version = static_cast<int32_t>(get_u32(sector + 4));
-  int32_t count = static_cast<int32_t>(get_u32(sector + 8));
-  rec->total_size = static_cast<int>(get_u32(sector + 12));
+  uint32_t magic = vfile_detail::le32(sector);
+  int32_t version = static_cast<int32_t>(vfile_detail::le32(sector + 4));
+  int32_t count = static_cast<int32_t>(vfile_detail::le32(sector + 8));
+  rec->total_size = static_cast<int>(vfile_detail::le32(sector + 12));
   if (magic != PACKFILE_MAGIC || version < 1) {
     std::printf("Packfile %s has a bad header; no members used.\n", rec->name);
     return -1;
@@ -163,7 +159,7 @@ int packfile_read_directory(FILE* fp, PackfileRecord* rec, long file_length) {
         bad = true;
         break;
       }
-      int32_t size = static_cast<int32_t>(get_u32(e + PACKFILE_DIR_NAME_SIZE));
+      int32_t size = static_cast<int32_t>(vfile_detail::le32(e + PACKFILE_DIR_NAME_SIZE));
       // An empty member reads nothing, so only its sector number must stay
       // representable: after an unpadded last member it lies past the end.
       long long end = sector_no * PACKFILE_SECTOR_SIZE + size;

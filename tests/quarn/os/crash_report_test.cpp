@@ -12,15 +12,9 @@
 #include <thread>
 
 #include "quarn/os/crash_report.h"
+#include "tests/support/test_files.h"
 
 namespace {
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
 std::string temp_path(const char* name) {
   std::string p = ::testing::TempDir() + "crash_" + name + "_" + std::to_string(getpid()) + ".txt";
   std::remove(p.c_str());

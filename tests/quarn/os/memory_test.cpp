@@ -8,6 +8,7 @@
 
 #include "quarn/os/memory.h"
 #include "tests/support/critical_error_trap.h"
+#include "tests/support/test_files.h"
 
 namespace {
 // Restores the heap as the current allocator whatever a test left behind.
@@ -18,12 +19,6 @@ struct MemoryTest : ::testing::Test {
   }
 };
 
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
 }  // namespace
 
 TEST_F(MemoryTest, ArenaRoundsToSixteenAndFillsExactly) {

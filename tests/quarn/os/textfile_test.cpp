@@ -1,4 +1,5 @@
 #include "quarn/os/textfile.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -35,15 +36,6 @@ std::vector<std::string> read_all(const std::string& path, int buffer_size, int 
     if (lines.size() > 10000) break;
   }
   return lines;
-}
-
-std::string slurp(const std::string& path) {
-  FILE* fp = std::fopen(path.c_str(), "rb");
-  std::string s;
-  int c;
-  while ((c = std::fgetc(fp)) != EOF) s += static_cast<char>(c);
-  std::fclose(fp);
-  return s;
 }
 
 }  // namespace
@@ -143,11 +135,11 @@ TEST(TextFile, WritesCrLfEverywhere) {
   EXPECT_EQ(tf.put_char('\n'), 0);
   EXPECT_EQ(tf.printf("%d\r", 7), 0);
   tf.close();
-  EXPECT_EQ(slurp(path), "x\r\ny\r\nz\r\n7\r\n");
+  EXPECT_EQ(read_file(path), "x\r\ny\r\nz\r\n7\r\n");
   TextFile* app = textfile_open_write(path.c_str(), true, 0);
   ASSERT_NE(app, nullptr);
   app->write_text("more");
   delete app;
-  EXPECT_EQ(slurp(path), "x\r\ny\r\nz\r\n7\r\nmore");
+  EXPECT_EQ(read_file(path), "x\r\ny\r\nz\r\n7\r\nmore");
   unlink(path.c_str());
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -617,6 +618,29 @@ TEST(Parse, FilesThroughTheFileLayer) {
               p.open_or_die("nothing.tbl", 0);
             }),
             "Unable to open parse file nothing.tbl");
+  // Written multi-line text ends its lines in CR LF whether the file was
+  // opened in text mode or not, and reads back line for line.
+  std::string words;
+  while (words.size() < 150) words += "some words ";
+  for (unsigned mode : {VF_WRITE, VF_WRITE | VF_TEXT}) {
+    FileHandle out;
+    ASSERT_EQ(out.open("written.tbl", mode, 0), 0);
+    const char* head = (mode & VF_TEXT) ? "$Text:\n" : "$Text:\r\n";
+    out.write(head, static_cast<int>(strlen(head)));
+    parse_write_text(words.c_str(), out);
+    out.close();
+    std::ifstream in(root / "written.tbl", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, "$Text:\r\n" + parse_format_text(words.c_str())) << mode;
+    EXPECT_EQ(bytes.find("\r\r"), std::string::npos) << mode;
+    ParseContext w;
+    ASSERT_EQ(w.open("written.tbl", 0), 0);
+    w.require_string("$Text:");
+    TextString back;
+    w.read_text_joined(back, "$end text");
+    EXPECT_EQ(w.line(), 5) << mode;  // three lines of text, then "$end text"
+  }
+
   // Long file names are cut for messages, never overrun.
   std::string long_name(100, 'n');
   ParseContext named;

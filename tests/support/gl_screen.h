@@ -1,0 +1,22 @@
+#pragma once
+// The screen of the end-to-end graphics tests: the game's window with the
+// OpenGL renderer at 640 by 480 (Xvfb, Mesa's software OpenGL), and what it
+// shows read back through the game's own screenshot code.
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+// Opens the window, the bitmap manager and the renderer; a fatal test
+// failure when there is no X display (wrap in ASSERT_NO_FATAL_FAILURE).
+void gl_screen_open(const char* application);
+void gl_screen_close();
+
+struct ScreenImage {
+  int w = 0, h = 0;
+  std::vector<uint8_t> bgr;  // top row first
+  const uint8_t* at(int x, int y) const { return &bgr[(static_cast<size_t>(y) * w + x) * 3]; }
+};
+
+// Saves the screen as `base`.tga in `dir` (the folder of `path_type`) with the
+// game's screenshot code and reads the file back.
+ScreenImage gl_screen_shot(const std::filesystem::path& dir, const char* base, int path_type);

@@ -1,0 +1,23 @@
+#include "tests/support/test_files.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+std::vector<uint8_t> read_file_bytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::filesystem::path test_scratch_root(const char* fallback) {
+  const char* t = std::getenv("ORRIMUND_TEST_TMP");
+  return t ? std::filesystem::path(t) : std::filesystem::temp_directory_path() / fallback;
+}

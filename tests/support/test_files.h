@@ -1,0 +1,14 @@
+#pragma once
+// Small file helpers for tests: what a program wrote, read back whole.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The whole file as text; empty when it cannot be read.
+std::string read_file(const std::string& path);
+// The whole file as bytes; empty when it cannot be read.
+std::vector<uint8_t> read_file_bytes(const std::filesystem::path& path);
+// The scratch folder the end-to-end runner gives the test (ORRIMUND_TEST_TMP),
+// else `fallback` under the system's temporary folder.
+std::filesystem::path test_scratch_root(const char* fallback);
