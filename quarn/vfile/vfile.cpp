@@ -836,27 +836,31 @@ int FileHandle::open_slot(unsigned mode) {
     if (type_ > 0) {
       vfile_create_type_dir(type_);
     }
-    // A file that may not be written is refused as opening it in place
-    // would be; one that may is replaced only once the new one is whole.
+    // A regular file is replaced only once the new one is whole; one that
+    // may not be written is refused as opening it in place would be. Devices
+    // and pipes are written where they are.
     struct stat old_st;
-    const bool replacing = stat(path_, &old_st) == 0;
-    if (replacing && (S_ISDIR(old_st.st_mode) || access(path_, W_OK) != 0)) {
+    const bool exists = stat(path_, &old_st) == 0;
+    const bool in_place = exists && !S_ISREG(old_st.st_mode);
+    if (exists && !in_place && access(path_, W_OK) != 0) {
       return VF_ERR_OS;
     }
-    std::string temp = std::string(path_) + ".~" + std::to_string(getpid());
-    FILE* fp = std::fopen(temp.c_str(), "wb");
+    std::string temp = in_place ? std::string() : std::string(path_) + ".~" + std::to_string(getpid());
+    FILE* fp = std::fopen(in_place ? path_ : temp.c_str(), "wb");
     if (!fp) {
       return VF_ERR_OS;
     }
-    if (replacing) {
+    if (exists && !in_place) {
       fchmod(fileno(fp), old_st.st_mode & 07777);
     }
     FileBuffer& b = g_buffers[s];
     b = FileBuffer();
     b.mode = mode;
     b.stream = fp;
-    b.write_path = path_;
-    b.temp_path = std::move(temp);
+    if (!in_place) {
+      b.write_path = path_;
+      b.temp_path = std::move(temp);
+    }
     b.owner = this;
     entry_ = nullptr;
     found_ = true;

@@ -5,6 +5,9 @@
 #include <iterator>
 #include <sstream>
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 std::string read_file(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::stringstream ss;
@@ -20,4 +23,13 @@ std::vector<uint8_t> read_file_bytes(const std::filesystem::path& path) {
 std::filesystem::path test_scratch_root(const char* fallback) {
   const char* t = std::getenv("ORRIMUND_TEST_TMP");
   return t ? std::filesystem::path(t) : std::filesystem::temp_directory_path() / fallback;
+}
+
+std::string fresh_temp_dir(const std::string& name) {
+  const std::filesystem::path dir = ::testing::TempDir() + name + "_" + std::to_string(getpid());
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  std::filesystem::create_directories(dir, ec);
+  if (ec) ADD_FAILURE() << "cannot make " << dir << ": " << ec.message();
+  return dir.string();
 }

@@ -9,6 +9,9 @@
 std::string read_file(const std::string& path);
 // The whole file as bytes; empty when it cannot be read.
 std::vector<uint8_t> read_file_bytes(const std::filesystem::path& path);
+// An empty folder of this test process's own under the test temporary
+// folder (a configuration home, an installation root), made afresh.
+std::string fresh_temp_dir(const std::string& name);
 // The scratch folder the end-to-end runner gives the test (ORRIMUND_TEST_TMP),
 // else `fallback` under the system's temporary folder.
 std::filesystem::path test_scratch_root(const char* fallback);

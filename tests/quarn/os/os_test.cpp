@@ -15,17 +15,13 @@
 #include "quarn/os/os.h"
 #include "quarn/platform/instance_lock.h"
 #include "quarn/platform/window.h"
+#include "tests/support/test_files.h"
 
 namespace {
 std::vector<uint32_t> g_seen;
 void recording_hook(uint32_t message, uint64_t, int64_t) { g_seen.push_back(message); }
 
-std::string fresh_config_home(const char* name) {
-  std::string dir = ::testing::TempDir() + "os_test_" + name + "_" + std::to_string(getpid());
-  std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
-  if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
-  return dir;
-}
+std::string fresh_config_home(const char* name) { return fresh_temp_dir(std::string("os_test_") + name); }
 }  // namespace
 
 TEST(OsWindowProc, HooksSeeEveryMessageAndActivationFollowsThem) {

@@ -13,6 +13,7 @@
 #include "quarn/platform/scancodes.h"
 #include "quarn/platform/thread.h"
 #include "quarn/platform/window.h"
+#include "tests/support/test_files.h"
 
 TEST(ScanCodes, EvdevKeysMapToTheKeyboardNumbering) {
   struct Case {
@@ -88,7 +89,7 @@ TEST(PlatformPaths, ModulePathIsThisProgram) {
 }
 
 TEST(InstanceLock, SecondHolderIsRefusedUntilReleased) {
-  std::string home = ::testing::TempDir() + "lock_test_" + std::to_string(getpid());
+  std::string home = fresh_temp_dir("lock_test");
   setenv("XDG_CONFIG_HOME", home.c_str(), 1);
   std::string dir = platform_config_dir("Quorvane", "Orrimund Demo");
   EXPECT_EQ(dir, home + "/Quorvane/Orrimund Demo");

@@ -314,6 +314,40 @@ TEST_F(FileLayerTest, FailedWriteReportsNoBytes) {
   fh.close();
 }
 
+// A save that is cut short (a crash, a full disk, a failed write) must not
+// cost the player the save it was replacing.
+TEST_F(FileLayerTest, ReplacedFileStaysWholeUntilTheNewOneIsClosed) {
+  namespace fs = std::filesystem;
+  put("savegame/game1.sav", "old save");
+  fs::permissions(fs::path(root) / "savegame/game1.sav", fs::perms::owner_read | fs::perms::owner_write);
+  FileHandle fh;
+  ASSERT_EQ(fh.open("game1.sav", VF_WRITE), 0);
+  EXPECT_EQ(fh.write("new", 3), 3);
+  EXPECT_EQ(get("savegame/game1.sav"), "old save");
+  EXPECT_EQ(fh.close(), 0);
+  EXPECT_EQ(get("savegame/game1.sav"), "new");
+  EXPECT_EQ(fs::status(fs::path(root) / "savegame/game1.sav").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  // A failed write keeps the old file and says so on close.
+  ASSERT_EQ(fh.open("game1.sav", VF_WRITE), 0);
+  EXPECT_EQ(fh.write("half", 4), 4);
+  EXPECT_EQ(fh.write(nullptr, 5), 0);
+  EXPECT_EQ(fh.close(), VF_ERR_WRITE);
+  EXPECT_EQ(get("savegame/game1.sav"), "new");
+
+  // A file still open when the layer shuts down is finished, not lost.
+  ASSERT_EQ(fh.open("game2.sav", VF_WRITE), 0);
+  fh.write("kept", 4);
+  vfile_shutdown();
+  vfile_set_root(root.c_str(), false);
+  EXPECT_EQ(get("savegame/game2.sav"), "kept");
+
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(fs::path(root) / "savegame")) files += e.is_regular_file();
+  EXPECT_EQ(files, 2) << "a temporary file was left behind";
+}
+
 TEST_F(FileLayerTest, RemoveRenameAndAttributes) {
   pack("tables.vpp", {member("packed.tbl", "p")});
   mount("tables.vpp");
