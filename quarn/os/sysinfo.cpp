@@ -40,37 +40,40 @@ uint32_t measure_tsc_cycles() {
 #endif
 }
 
+// Hands the lines of a /proc file to take until it says it found what it
+// looked for; a file that cannot be read has no lines.
+template <class Take>
+void scan_proc_file(const char* path, Take take) {
+  FILE* f = fopen(path, "r");
+  if (!f) return;
+  char line[256];
+  while (fgets(line, sizeof line, f)) {
+    if (take(line)) break;
+  }
+  fclose(f);
+}
+
 // The kernel's idea of the clock ("cpu MHz" of the first processor), in MHz;
 // 0 when it does not say.
 double proc_cpu_mhz() {
-  FILE* f = fopen("/proc/cpuinfo", "r");
-  if (!f) return 0.0;
-  char line[256];
   double mhz = 0.0;
-  while (fgets(line, sizeof line, f)) {
-    if (strncmp(line, "cpu MHz", 7) == 0) {
-      const char* colon = strchr(line, ':');
-      if (colon) mhz = atof(colon + 1);
-      break;
-    }
-  }
-  fclose(f);
+  scan_proc_file("/proc/cpuinfo", [&](const char* line) {
+    if (strncmp(line, "cpu MHz", 7) != 0) return false;
+    const char* colon = strchr(line, ':');
+    if (colon) mhz = atof(colon + 1);
+    return true;
+  });
   return mhz;
 }
 
 uint64_t proc_total_ram() {
-  FILE* f = fopen("/proc/meminfo", "r");
-  if (!f) return 0;
-  char line[256];
   uint64_t kb = 0;
-  while (fgets(line, sizeof line, f)) {
+  scan_proc_file("/proc/meminfo", [&](const char* line) {
     unsigned long long v;
-    if (sscanf(line, "MemTotal: %llu kB", &v) == 1) {
-      kb = v;
-      break;
-    }
-  }
-  fclose(f);
+    if (sscanf(line, "MemTotal: %llu kB", &v) != 1) return false;
+    kb = v;
+    return true;
+  });
   return kb * 1024;
 }
 

@@ -30,6 +30,30 @@ int hex_value(char c) {
 
 bool is_line_end(char c) { return c == '\r' || c == '\n'; }
 
+// Control and high characters would garble the error message.
+char shown(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u < 32 || u > 127) ? 22 : c;
+}
+
+// Where a comment starting at p ends: a line comment just before its line end
+// (so the line is still counted when it is crossed), a block comment past its
+// "*/" or, unclosed, at the end of the text; nullptr when no comment starts
+// at p.
+const char* comment_end(const char* p) {
+  if (p[0] != '/') return nullptr;
+  if (p[1] == '/') {
+    p += 2;
+    while (*p && !is_line_end(*p)) p++;
+    return p;
+  }
+  if (p[1] == '*') {
+    const char* end = strstr(p + 2, "*/");
+    return end ? end + 2 : p + strlen(p);
+  }
+  return nullptr;
+}
+
 // Index of a name in a caller's table (ended by a null entry or by count),
 // ignoring case; -1 when absent.
 int lookup_name(const char* const* names, int count, const char* name) {
@@ -133,8 +157,7 @@ void ParseContext::advance_to(const char* p) {
   int n = 0;
   if (cursor_) {
     for (; n < ERROR_CONTEXT && cursor_[n] != '\0'; n++) {
-      unsigned char c = static_cast<unsigned char>(cursor_[n]);
-      found[n] = (c < 32 || c > 127) ? 22 : static_cast<char>(c);
+      found[n] = shown(cursor_[n]);
     }
   }
   found[n] = '\0';
@@ -142,10 +165,7 @@ void ParseContext::advance_to(const char* p) {
   if (cursor_ && text_) {
     size_t back = static_cast<size_t>(cursor_ - text_);
     const char* start = cursor_ - (back < ERROR_CONTEXT ? back : ERROR_CONTEXT);
-    for (const char* q = start; q < cursor_; q++, m++) {
-      unsigned char c = static_cast<unsigned char>(*q);
-      prior[m] = (c < 32 || c > 127) ? 22 : static_cast<char>(c);
-    }
+    for (const char* q = start; q < cursor_; q++, m++) prior[m] = shown(*q);
   }
   prior[m] = '\0';
   char message[1024];
@@ -158,40 +178,21 @@ void ParseContext::advance_to(const char* p) {
 
 // ---- skipping ----------------------------------------------------------------
 
-void ParseContext::skip_space() {
-  if (!cursor_) return;
-  for (;;) {
-    char c = *cursor_;
-    if (c == '\0') return;
-    if (c == ' ' || (c >= 9 && c <= 13)) {
-      advance_to(cursor_ + 1);
-    } else if (c == '/' && cursor_[1] == '/') {
-      const char* p = cursor_ + 2;
-      while (*p && !is_line_end(*p)) p++;
-      cursor_ = p;  // the line end itself is counted by the loop
-    } else if (c == '/' && cursor_[1] == '*') {
-      const char* end = strstr(cursor_ + 2, "*/");
-      advance_to(end ? end + 2 : cursor_ + strlen(cursor_));
-    } else {
-      return;
-    }
-  }
-}
+void ParseContext::skip_space() { skip_blank(true); }
 
-void ParseContext::skip_space_in_line() {
+void ParseContext::skip_space_in_line() { skip_blank(false); }
+
+// White space and comments. A block comment is skipped whole even where it
+// runs over line ends; only bare line ends stop the in-line form.
+void ParseContext::skip_blank(bool across_lines) {
   if (!cursor_) return;
   for (;;) {
     char c = *cursor_;
-    if (c == '\0' || is_line_end(c)) return;
-    if (c == ' ' || (c >= 9 && c <= 12)) {
-      cursor_++;
-    } else if (c == '/' && cursor_[1] == '/') {
-      const char* p = cursor_ + 2;
-      while (*p && !is_line_end(*p)) p++;
-      cursor_ = p;
-    } else if (c == '/' && cursor_[1] == '*') {
-      const char* end = strstr(cursor_ + 2, "*/");
-      advance_to(end ? end + 2 : cursor_ + strlen(cursor_));
+    bool blank = is_line_end(c) ? across_lines : (c == ' ' || (c >= 9 && c <= 12));
+    if (blank) {
+      advance_to(cursor_ + 1);
+    } else if (const char* end = comment_end(cursor_)) {
+      advance_to(end);
     } else {
       return;
     }
@@ -333,20 +334,27 @@ uint32_t ParseContext::read_uint_digits(bool* any) {
   return value;
 }
 
-int ParseContext::read_int_at_cursor(const char* expected) {
+// An optional minus sign and the digits behind it (none when a decimal point
+// comes first and point_may_lead); without digits the error is reported
+// where the number began.
+uint32_t ParseContext::read_sign_and_digits(bool* negative, const char* expected, bool point_may_lead) {
   ParsePos start;
   save_pos(start);
-  bool negative = false;
-  if (*cursor_ == '-') {
-    negative = true;
-    cursor_++;
-  }
+  *negative = *cursor_ == '-';
+  if (*negative) cursor_++;
+  if (point_may_lead && *cursor_ == '.') return 0;
   bool any;
   uint32_t value = read_uint_digits(&any);
   if (!any) {
     restore_pos(start);
     error(expected);
   }
+  return value;
+}
+
+int ParseContext::read_int_at_cursor(const char* expected) {
+  bool negative;
+  uint32_t value = read_sign_and_digits(&negative, expected, false);
   if (negative) value = 0u - value;
   return static_cast<int32_t>(value);
 }
@@ -369,23 +377,8 @@ uint32_t ParseContext::read_uint() {
 float ParseContext::read_float() {
   skip_space();
   if (!cursor_) error("an integer");
-  ParsePos start;
-  save_pos(start);
-  bool negative = false;
-  if (*cursor_ == '-') {
-    negative = true;
-    cursor_++;
-  }
-  double value = 0.0;
-  if (*cursor_ != '.') {
-    bool any;
-    uint32_t whole = read_uint_digits(&any);
-    if (!any) {
-      restore_pos(start);
-      error("an integer");
-    }
-    value = static_cast<int32_t>(whole);
-  }
+  bool negative;
+  double value = static_cast<int32_t>(read_sign_and_digits(&negative, "an integer", true));
   if (*cursor_ == '.') {
     cursor_++;
     const double tenth = static_cast<double>(0.1f);
@@ -401,32 +394,27 @@ float ParseContext::read_float() {
   return static_cast<float>(negative ? -value : value);
 }
 
-void ParseContext::read_vector(vector& out) {
+template <class Part>
+void ParseContext::read_triple(char open, char close, const char* expected, Part part) {
   skip_space();
-  if (!cursor_ || *cursor_ != '<') error("a vector");
+  if (!cursor_ || *cursor_ != open) error(expected);
   cursor_++;
   for (int i = 0; i < 3; i++) {
-    out[i] = read_float();
+    part(i);
     skip_space();
     if (i < 2 && *cursor_ == ',') cursor_++;
   }
   skip_space();
-  if (*cursor_ != '>') error("a vector terminator");
+  if (*cursor_ != close) error((std::string(expected) + " terminator").c_str());
   cursor_++;
 }
 
+void ParseContext::read_vector(vector& out) {
+  read_triple('<', '>', "a vector", [&](int i) { out[i] = read_float(); });
+}
+
 void ParseContext::read_matrix(matrix& out) {
-  skip_space();
-  if (!cursor_ || *cursor_ != '[') error("a matrix");
-  cursor_++;
-  for (int i = 0; i < 3; i++) {
-    read_vector(out.row(i));
-    skip_space();
-    if (i < 2 && *cursor_ == ',') cursor_++;
-  }
-  skip_space();
-  if (*cursor_ != ']') error("a matrix terminator");
-  cursor_++;
+  read_triple('[', ']', "a matrix", [&](int i) { read_vector(out.row(i)); });
 }
 
 // Finds a delimited string at the cursor (after skip_space). *start gets the
@@ -558,109 +546,91 @@ int ParseContext::read_quoted_name(char* buffer, const char* expected) {
   return len;
 }
 
-int ParseContext::read_string_list(TextString* out, int capacity) {
+template <class Element>
+void ParseContext::read_list(const char* expected, Element element) {
   skip_space();
-  if (!cursor_ || *cursor_ != '(') error("a string list");
+  if (!cursor_ || *cursor_ != '(') error(expected);
   cursor_++;
-  int count = 0;
   for (;;) {
     skip_space();
     if (*cursor_ == ')') break;
-    // More elements than the caller can hold make the table invalid.
-    if (*cursor_ != '"' || count >= capacity) error("a string list terminator");
-    read_text_string(out[count++], '"', '"');
+    element();
     skip_space();
     if (*cursor_ == ',') cursor_++;
   }
   cursor_++;
+}
+
+template <class Accept>
+void ParseContext::read_accepted_name(const char* expected, Accept accept) {
+  skip_space();
+  ParsePos start;
+  save_pos(start);
+  char name[PARSE_MAX_NAME_LEN + 1];
+  read_quoted_name(name, expected);
+  if (!accept(name)) {
+    restore_pos(start);
+    error(expected);
+  }
+}
+
+int ParseContext::read_string_list(TextString* out, int capacity) {
+  int count = 0;
+  read_list("a string list", [&] {
+    // More elements than the caller can hold make the table invalid.
+    if (*cursor_ != '"' || count >= capacity) error("a string list terminator");
+    read_text_string(out[count++], '"', '"');
+  });
   return count;
 }
 
 int ParseContext::read_int_list(int32_t* out, int capacity, ParseIntListConverter converter) {
-  skip_space();
-  if (!cursor_ || *cursor_ != '(') error("an integer list");
-  cursor_++;
   int count = 0;
-  for (;;) {
-    skip_space();
-    if (*cursor_ == ')') break;
+  read_list("an integer list", [&] {
     bool is_number = is_digit(*cursor_) || *cursor_ == '-';
     if ((!is_number && *cursor_ != '"') || count >= capacity) error("an integer list terminator");
     if (is_number) {
       out[count] = read_int_at_cursor("an integer list element");
     } else {
-      ParsePos start;
-      save_pos(start);
-      char name[PARSE_MAX_NAME_LEN + 1];
-      read_quoted_name(name, "an integer list element");
-      if (!converter || !converter(&out[count], count, name)) {
-        restore_pos(start);
-        error("an integer list element");
-      }
+      read_accepted_name("an integer list element", [&](const char* name) {
+        return converter && converter(&out[count], count, name);
+      });
     }
     count++;
-    skip_space();
-    if (*cursor_ == ',') cursor_++;
-  }
-  cursor_++;
+  });
   return count;
 }
 
 int ParseContext::read_float_list(float* out, int capacity) {
-  skip_space();
-  if (!cursor_ || *cursor_ != '(') error("a float list");
-  cursor_++;
   int count = 0;
-  for (;;) {
-    skip_space();
-    if (*cursor_ == ')') break;
+  read_list("a float list", [&] {
     bool is_number = is_digit(*cursor_) || *cursor_ == '-' || *cursor_ == '.';
     if (!is_number || count >= capacity) error("a float list terminator");
     out[count++] = read_float();
-    skip_space();
-    if (*cursor_ == ',') cursor_++;
-  }
-  cursor_++;
+  });
   return count;
 }
 
 uint32_t ParseContext::read_flags(const char* const* names, int count) {
-  skip_space();
-  if (!cursor_ || *cursor_ != '(') error("a flags list");
-  cursor_++;
   uint32_t mask = 0;
-  for (;;) {
-    skip_space();
-    if (*cursor_ == ')') break;
+  read_list("a flags list", [&] {
     if (*cursor_ != '"') error("a flags list terminator");
-    ParsePos start;
-    save_pos(start);
-    char name[PARSE_MAX_NAME_LEN + 1];
-    read_quoted_name(name, "a valid flag name");
-    int index = lookup_name(names, count, name);
-    if (index < 0 || index >= 32) {
-      restore_pos(start);
-      error("a valid flag name");
-    }
-    mask |= 1u << index;
-    skip_space();
-    if (*cursor_ == ',') cursor_++;
-  }
-  cursor_++;
+    read_accepted_name("a valid flag name", [&](const char* name) {
+      int index = lookup_name(names, count, name);
+      if (index < 0 || index >= 32) return false;
+      mask |= 1u << index;
+      return true;
+    });
+  });
   return mask;
 }
 
 int ParseContext::read_type(const char* const* names, int count) {
-  skip_space();
-  ParsePos start;
-  save_pos(start);
-  char name[PARSE_MAX_NAME_LEN + 1];
-  read_quoted_name(name, "a valid type string");
-  int index = lookup_name(names, count, name);
-  if (index < 0) {
-    restore_pos(start);
-    error("a valid type string");
-  }
+  int index = -1;
+  read_accepted_name("a valid type string", [&](const char* name) {
+    index = lookup_name(names, count, name);
+    return index >= 0;
+  });
   return index;
 }
 

@@ -124,10 +124,21 @@ class ParseContext {
  private:
   bool at_literal(const char* text) const;
   void advance_to(const char* p);  // moves forward, counting lines
+  uint32_t read_sign_and_digits(bool* negative, const char* expected, bool point_may_lead);
   int read_int_at_cursor(const char* expected);
   uint32_t read_uint_digits(bool* any);
   int read_delimited(const char** start, char open, char close);
   int read_quoted_name(char* buffer, const char* expected);
+  // The shared shapes of the readers: three parts between open and close;
+  // "(" elements ")" with optional commas; a quoted name the caller accepts,
+  // reported at the name when it does not.
+  template <class Part>
+  void read_triple(char open, char close, const char* expected, Part part);
+  template <class Element>
+  void read_list(const char* expected, Element element);
+  template <class Accept>
+  void read_accepted_name(const char* expected, Accept accept);
+  void skip_blank(bool across_lines);
   int line_length_here() const;
   void set_name(const char* filename);
 

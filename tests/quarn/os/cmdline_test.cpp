@@ -1,17 +1,14 @@
 #include "quarn/os/cmdline.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "quarn/os/registry.h"
 #include "tests/support/critical_error_trap.h"
+#include "tests/support/temp_registry.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 CommandLineOption Opt_port("-port", "", true);
 CommandLineOption Opt_window("-window", "", false);
@@ -20,18 +17,11 @@ CommandLineOption Opt_name("-name", "", true);
 CommandLineOption Opt_scale("-scale", "", true);
 
 struct CommandLine : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("cmdline_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    reg_set_file_path((dir / "registry.txt").c_str());
-    os_reg_set_root("Quorvane", "Orrimund Demo");
-  }
+  TempRegistryFile registry{"cmdline"};
+  void SetUp() override { os_reg_set_root("Quorvane", "Orrimund Demo"); }
   void TearDown() override {
     cmdline_set_text(nullptr);
     cmdline_reset();
-    reg_set_file_path(nullptr);
-    fs::remove_all(dir);
   }
   void parse(const char* text, bool check = false) {
     cmdline_set_text(text);

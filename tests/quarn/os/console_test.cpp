@@ -2,15 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "quarn/vfile/vfile.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -294,12 +293,7 @@ namespace fs = std::filesystem;
 // cut at the dot of the file name only.
 struct ScriptRoot {
   fs::path dir;
-  ScriptRoot() {
-    dir = fs::temp_directory_path() / ("console.test_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    vfile_set_root(dir.c_str(), false);
-  }
+  ScriptRoot() : dir(fresh_temp_dir("console.test")) { vfile_set_root(dir.c_str(), false); }
   ~ScriptRoot() {
     vfile_shutdown();
     fs::remove_all(dir);
@@ -309,13 +303,6 @@ struct ScriptRoot {
   }
   std::string path(const std::string& name) const { return (dir / name).string(); }
 };
-
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
 
 }  // namespace
 

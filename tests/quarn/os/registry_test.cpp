@@ -1,31 +1,18 @@
 #include "quarn/os/registry.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "tests/support/critical_error_trap.h"
+#include "tests/support/temp_registry.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 struct Registry : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("osreg_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    reg_set_file_path((dir / "registry.txt").c_str());
-    os_reg_set_root("Quorvane", "Orrimund Demo");
-  }
-  void TearDown() override {
-    reg_set_file_path(nullptr);
-    fs::remove_all(dir);
-  }
+  TempRegistryFile registry{"osreg"};
+  void SetUp() override { os_reg_set_root("Quorvane", "Orrimund Demo"); }
 };
 
 }  // namespace

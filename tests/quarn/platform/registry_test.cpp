@@ -1,37 +1,24 @@
 #include "quarn/platform/registry.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/temp_registry.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 struct RegistryFile : ::testing::Test {
-  fs::path dir;
-  std::string file;
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("reglayer_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    file = (dir / "sub" / "registry.txt").string();
-    reg_set_file_path(file.c_str());
-  }
-  void TearDown() override {
-    reg_set_file_path(nullptr);
-    fs::remove_all(dir);
-  }
-  std::string contents() const {
-    std::ifstream f(file, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-  }
+  // The folder "sub" is left for the registry to make.
+  TempRegistryFile registry{"reglayer", "sub/registry.txt"};
+  const std::string& file = registry.file();
+  std::string contents() const { return read_file(file); }
   void put(const std::string& text) const {
     fs::create_directories(fs::path(file).parent_path());
     std::ofstream(file, std::ios::binary) << text;
