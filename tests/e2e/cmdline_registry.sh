@@ -19,7 +19,7 @@ window_size() {  # name args...
   ORRIMUND_ROOT="$tmp/root" "$bin" "$@" >"$tmp/$name.out" 2>"$tmp/$name.err" &
   pid=$!
   local size="" last="" seen=0
-  for _ in $(seq 1 200); do
+  for _ in $(seq 1 300); do
     kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.err")"
     local wid
     wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)

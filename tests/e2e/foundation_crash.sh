@@ -15,7 +15,7 @@ log="$tmp/install/errorlog.txt"
 crash_once() {
   "$prog" >"$tmp/out.txt" 2>&1 &
   local pid=$!
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     xdotool search --pid $pid >/dev/null 2>&1 && break
     sleep 0.1
   done
@@ -24,7 +24,7 @@ crash_once() {
   # lands in the main loop rather than in the middle of loading a library.
   local wid
   wid=$(xdotool search --pid $pid | head -1)
-  for _ in $(seq 1 50); do
+  for _ in $(seq 1 300); do
     xwininfo -id "$wid" 2>/dev/null | grep -q 'IsViewable' && break
     sleep 0.1
   done

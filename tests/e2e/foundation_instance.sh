@@ -10,7 +10,7 @@ tmp="$ORRIMUND_TEST_TMP"
 fail() { echo "FAIL: $*" >&2; kill $first $other 2>/dev/null; exit 1; }
 
 wait_for_windows() {  # count
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     n=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | wc -l)
     [ "$n" -ge "$1" ] && return 0
     sleep 0.1
@@ -41,7 +41,7 @@ other_wid=$(printf '0x%x' "$(xdotool search --pid $other | head -1)")
 # Graphics start-up shows (and so raises) each window: let both copies get
 # past it, so that only the second copy changes the stacking from here on.
 for w in $first_wid $other_wid; do
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     xwininfo -id "$w" 2>/dev/null | grep -q 'IsViewable' && break
     sleep 0.1
   done

@@ -29,7 +29,8 @@ run_and_check() {
   ORRIMUND_ROOT="$root" "$bin/orrimund" "$@" >"$tmp/$name.out" 2>&1 &
   pid=$!
   local wid="" info=""
-  for _ in $(seq 1 100); do
+  # Generous: on a loaded machine software OpenGL can take seconds to start.
+  for _ in $(seq 1 300); do
     kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
     wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
     if [ -n "$wid" ]; then
@@ -44,10 +45,14 @@ run_and_check() {
   # The X server's screen is 1280 wide: centred, at the top.
   echo "$info" | grep -q "Absolute upper-left X:  $(( (1280 - w) / 2 ))\$" || fail "$name: not centred: $info"
   echo "$info" | grep -q 'Absolute upper-left Y:  0$' || fail "$name: not at the top: $info"
-  sleep 0.3
-  import -window "$wid" "$tmp/$name.png" || fail "$name: no picture of the window"
-  local mean
-  mean=$(convert "$tmp/$name.png" -format '%[fx:mean]' info:)
+  # The first cleared frame may take a moment to reach the screen.
+  local mean=""
+  for _ in $(seq 1 50); do
+    sleep 0.2
+    import -window "$wid" "$tmp/$name.png" || fail "$name: no picture of the window"
+    mean=$(convert "$tmp/$name.png" -format '%[fx:mean]' info:)
+    [ "$mean" = "0" ] && break
+  done
   [ "$mean" = "0" ] || fail "$name: the cleared screen is not black (mean $mean)"
   kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
   kill -TERM $pid; wait $pid; local rc=$?; pid=""
@@ -78,7 +83,8 @@ grep -q "not available" "$tmp/opengl_switch.out" && fail "-opengl did not choose
 # Without a display: a line on stdout, and the program runs until told to stop.
 env -u DISPLAY ORRIMUND_ROOT="$root" "$bin/orrimund" >"$tmp/headless.out" 2>&1 &
 pid=$!
-sleep 1
+for _ in $(seq 1 100); do grep -q "No display" "$tmp/headless.out" && break; sleep 0.1; done
+sleep 0.5
 kill -0 $pid 2>/dev/null || fail "headless: the program ended: $(cat "$tmp/headless.out")"
 kill -INT $pid; wait $pid; rc=$?; pid=""
 [ $rc -eq 0 ] || fail "headless: ended with $rc on SIGINT"
