@@ -8,7 +8,7 @@ ORRIMUND_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
-  xvfb xauth x11-utils xdotool
+  xvfb xauth x11-utils xdotool imagemagick
 )
 
 orrimund_install_deps() {
