@@ -103,20 +103,32 @@ bool display_wanted() {
 
 Atom atom(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
 
-bool wm_running(Display* dpy, Window root) {
-  Atom check = atom(dpy, "_NET_SUPPORTING_WM_CHECK");
-  Atom type;
-  int format;
-  unsigned long n = 0, after = 0;
+// One property of a window as the server hands it over (items of `format`
+// bits; 32-bit items arrive as longs); no items when it is absent or of
+// another type.
+struct WindowProperty {
   unsigned char* data = nullptr;
-  bool found = false;
-  if (XGetWindowProperty(dpy, root, check, 0, 1, False, XA_WINDOW, &type, &format, &n, &after, &data) ==
-          Success &&
-      data && n == 1) {
-    found = true;
+  unsigned long items = 0;
+  int format = 0;
+  WindowProperty(Display* dpy, Window w, Atom prop, Atom type, long max_items) {
+    Atom actual;
+    unsigned long after = 0;
+    if (XGetWindowProperty(dpy, w, prop, 0, max_items, False, type, &actual, &format, &items, &after, &data) !=
+            Success ||
+        !data) {
+      data = nullptr;
+      items = 0;
+    }
   }
-  if (data) XFree(data);
-  return found;
+  ~WindowProperty() {
+    if (data) XFree(data);
+  }
+  WindowProperty(const WindowProperty&) = delete;
+  WindowProperty& operator=(const WindowProperty&) = delete;
+};
+
+bool wm_running(Display* dpy, Window root) {
+  return WindowProperty(dpy, root, atom(dpy, "_NET_SUPPORTING_WM_CHECK"), XA_WINDOW, 1).items == 1;
 }
 
 // A GLX-capable visual: a double-buffered RGBA window config with a depth
@@ -603,14 +615,9 @@ void window_get_work_area(int* x, int* y, int* width, int* height) {
   window_get_screen_size(width, height);
   Display* dpy = window_main_display();
   if (!dpy) return;
-  Atom type;
-  int format;
-  unsigned long n = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), atom(dpy, "_NET_WORKAREA"), 0, 4, False, XA_CARDINAL,
-                         &type, &format, &n, &after, &data) == Success &&
-      data && n >= 4 && format == 32) {
-    long* v = reinterpret_cast<long*>(data);
+  WindowProperty area(dpy, DefaultRootWindow(dpy), atom(dpy, "_NET_WORKAREA"), XA_CARDINAL, 4);
+  if (area.items >= 4 && area.format == 32) {
+    long* v = reinterpret_cast<long*>(area.data);
     if (v[2] > 0 && v[3] > 0) {
       *x = static_cast<int>(v[0]);
       *y = static_cast<int>(v[1]);
@@ -618,7 +625,6 @@ void window_get_work_area(int* x, int* y, int* width, int* height) {
       *height = static_cast<int>(v[3]);
     }
   }
-  if (data) XFree(data);
 }
 
 void window_sync() {
@@ -667,18 +673,10 @@ void window_set_cursor_pos(int x, int y) {
 
 namespace {
 Window find_tagged(Display* dpy, Window w, Atom prop, const char* tag, int depth) {
-  Atom type;
-  int format;
-  unsigned long n = 0, after = 0;
-  unsigned char* data = nullptr;
-  bool match = false;
-  if (XGetWindowProperty(dpy, w, prop, 0, 1024, False, XA_STRING, &type, &format, &n, &after, &data) ==
-          Success &&
-      data) {
-    match = std::strlen(tag) == n && std::memcmp(data, tag, n) == 0;
+  {
+    WindowProperty value(dpy, w, prop, XA_STRING, 1024);
+    if (value.data && std::strlen(tag) == value.items && std::memcmp(value.data, tag, value.items) == 0) return w;
   }
-  if (data) XFree(data);
-  if (match) return w;
   if (depth <= 0) return 0;
   Window root_ret, parent_ret, *children = nullptr;
   unsigned int count = 0;

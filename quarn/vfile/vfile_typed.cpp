@@ -412,68 +412,48 @@ int FileHandle::write_string(const char* text) {
 
 // ---- Read-or-write ----------------------------------------------------------
 
-void FileHandle::serialize_bool(bool* v, int min_version, bool def) {
-  if (mode_is(VF_READ)) {
-    *v = read_bool(min_version, def);
+namespace {
+// The scalar forms differ only in the read and the write they pair.
+template <class T, class Read, class Write>
+void read_or_write(bool reading, T* v, Read read, Write write) {
+  if (reading) {
+    *v = read();
   } else {
-    write_bool(*v ? 1 : 0);
+    write(*v);
   }
+}
+}  // namespace
+
+void FileHandle::serialize_bool(bool* v, int min_version, bool def) {
+  read_or_write(mode_is(VF_READ), v, [&] { return read_bool(min_version, def); }, [&](bool x) { write_bool(x ? 1 : 0); });
 }
 
 void FileHandle::serialize_byte(int8_t* v, int min_version, int8_t def) {
-  if (mode_is(VF_READ)) {
-    *v = read_byte(min_version, def);
-  } else {
-    write_byte(*v);
-  }
+  read_or_write(mode_is(VF_READ), v, [&] { return read_byte(min_version, def); }, [&](int8_t x) { write_byte(x); });
 }
 
 void FileHandle::serialize_ubyte(uint8_t* v, int min_version, uint8_t def) {
-  if (mode_is(VF_READ)) {
-    *v = read_ubyte(min_version, def);
-  } else {
-    write_ubyte(*v);
-  }
+  read_or_write(mode_is(VF_READ), v, [&] { return read_ubyte(min_version, def); }, [&](uint8_t x) { write_ubyte(x); });
 }
 
 void FileHandle::serialize_short(int16_t* v, int min_version, int16_t def) {
-  if (mode_is(VF_READ)) {
-    *v = read_short(min_version, def);
-  } else {
-    write_short(*v);
-  }
+  read_or_write(mode_is(VF_READ), v, [&] { return read_short(min_version, def); }, [&](int16_t x) { write_short(x); });
 }
 
 void FileHandle::serialize_ushort(uint16_t* v, int min_version, uint16_t def) {
-  if (mode_is(VF_READ)) {
-    *v = read_ushort(min_version, def);
-  } else {
-    write_ushort(*v);
-  }
+  read_or_write(mode_is(VF_READ), v, [&] { return read_ushort(min_version, def); }, [&](uint16_t x) { write_ushort(x); });
 }
 
 void FileHandle::serialize_int(int32_t* v, int min_version, int32_t def) {
-  if (mode_is(VF_READ)) {
-    *v = read_int(min_version, def);
-  } else {
-    write_int(*v);
-  }
+  read_or_write(mode_is(VF_READ), v, [&] { return read_int(min_version, def); }, [&](int32_t x) { write_int(x); });
 }
 
 void FileHandle::serialize_uint(uint32_t* v, int min_version, uint32_t def) {
-  if (mode_is(VF_READ)) {
-    *v = read_uint(min_version, def);
-  } else {
-    write_uint(*v);
-  }
+  read_or_write(mode_is(VF_READ), v, [&] { return read_uint(min_version, def); }, [&](uint32_t x) { write_uint(x); });
 }
 
 void FileHandle::serialize_float(float* v, int min_version, float def) {
-  if (mode_is(VF_READ)) {
-    *v = read_float(min_version, def);
-  } else {
-    write_float(*v);
-  }
+  read_or_write(mode_is(VF_READ), v, [&] { return read_float(min_version, def); }, [&](float x) { write_float(x); });
 }
 
 void FileHandle::serialize_vector(vector* v, int min_version, const vector* def) {
