@@ -120,3 +120,5 @@ bool demo_build_fonts(const std::string& root) {
   FT_Done_FreeType(lib);
   return ok;
 }
+
+DEMO_STEP(demo_build_fonts, DEMO_ORDER_FONTS);

@@ -121,3 +121,5 @@ bool demo_build_images(const std::string& root) {
   if (!pcx_write_file(interface_dir + "/colourwheel.pcx", wheel.data(), 64, 64, palette.data())) return false;
   return true;
 }
+
+DEMO_STEP(demo_build_images, DEMO_ORDER_IMAGES);

@@ -15,3 +15,5 @@ bool demo_build_packfiles(const std::string& root) {
   }
   return true;
 }
+
+DEMO_STEP(demo_build_packfiles, DEMO_ORDER_PACK);
