@@ -1,18 +1,20 @@
 // Program entry of the game: the crash filter, start-up in its fixed order,
-// the main loop and shutdown.
+// the main loop and shutdown in two passes. Later steps rely on earlier ones
+// (the file layer before any table, the graphics before fonts, every table
+// before the title state), so the lists below keep the game's order. A line
+// "(not built yet)" marks where a step of a subsystem still to come goes.
 #include <signal.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "Orrimund/fs_paths.h"
+#include "Orrimund/startup.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr_font.h"
-#include "quarn/os/cmdline.h"
 #include "quarn/os/console.h"
-#include "Orrimund/fs_paths.h"
 #include "quarn/os/crash_report.h"
 #include "quarn/os/key.h"
 #include "quarn/os/memory.h"
@@ -23,30 +25,11 @@
 #include "quarn/platform/window.h"
 
 namespace {
-constexpr const char* COMPANY_NAME = "Quorvane";
-constexpr const char* APPLICATION_NAME = "Orrimund Demo";
-constexpr int DEFAULT_SCREEN_WIDTH = 640;
-constexpr int DEFAULT_SCREEN_HEIGHT = 480;
-
 std::atomic<bool> g_quit_requested{false};
 
-// The game's switches carry no help text.
-CommandLineOption Opt_800("-800", "", false);
-CommandLineOption Opt_1024("-1024", "", false);
-CommandLineOption Opt_direct3d("-direct3d", "", false);
-CommandLineOption Opt_opengl("-opengl", "", false);
-CommandLineOption Opt_window("-window", "", false);
-
-struct Resolution {
-  int width, height;
-};
-// The screen sizes the game offers; a registry pair that is none of them
-// leaves the first.
-constexpr Resolution RESOLUTIONS[] = {{640, 480}, {800, 600}, {1024, 768}};
-Resolution Screen = RESOLUTIONS[0];
-
 bool Graphics_started = false;
-// The game's three fonts, in the order the screens expect them.
+// The game's three fonts, in the order the screens expect them; the second
+// is the main font of the overlays and the console.
 int Font_title = -1, Font_main = -1, Font_large = -1;
 
 void on_quit_signal(int) { g_quit_requested = true; }
@@ -60,46 +43,6 @@ void install_quit_signals() {
   sigaction(SIGTERM, &sa, nullptr);
 }
 
-void read_resolution() {
-  int w = DEFAULT_SCREEN_WIDTH, h = DEFAULT_SCREEN_HEIGHT;
-  os_reg_read_int(nullptr, "Resolution Width", &w, DEFAULT_SCREEN_WIDTH);
-  os_reg_read_int(nullptr, "Resolution Height", &h, DEFAULT_SCREEN_HEIGHT);
-  if (Opt_800.found()) w = 800, h = 600;
-  else if (Opt_1024.found()) w = 1024, h = 768;
-  for (const Resolution& r : RESOLUTIONS)
-    if (r.width == w && r.height == h) Screen = r;
-}
-
-// The renderer from the registry's card choice and the switches. Only
-// OpenGL exists on this platform, so any other choice falls back to it.
-int choose_renderer(int* window_mode) {
-  int renderer = GR_GLIDE;
-  int card = -1;
-  os_reg_read_int(nullptr, "Selected Video Card", &card, -1);
-  if (card != -1) {
-    char name[32], text[256];
-    std::snprintf(name, sizeof name, "Video Card %d", card);
-    os_reg_read_string_default(nullptr, name, text, sizeof text, "None");
-    if (std::strcmp(text, "None") != 0) {
-      if (std::strstr(text, "3DFX")) renderer = GR_GLIDE;
-      else if (std::strstr(text, "Direct 3D")) renderer = GR_DIRECT3D;
-    }
-  }
-  *window_mode = Opt_window.found() ? GR_WINDOWED : GR_FULLSCREEN;
-  if (Opt_direct3d.found()) renderer = GR_DIRECT3D;
-  if (Opt_opengl.found()) {
-    renderer = GR_OPENGL;
-    *window_mode = GR_WINDOWED;
-  }
-  if (renderer != GR_OPENGL && !gr_renderer_available(renderer)) {
-    std::printf("%s is not available: drawing with OpenGL in a window\n",
-                renderer == GR_DIRECT3D ? "Direct3D" : "Glide");
-    renderer = GR_OPENGL;
-  }
-  if (renderer == GR_OPENGL) *window_mode = GR_WINDOWED;  // it runs in a window only
-  return renderer;
-}
-
 void init_graphics() {
   int window_mode = GR_WINDOWED;
   const int renderer = choose_renderer(&window_mode);
@@ -109,8 +52,12 @@ void init_graphics() {
     std::printf("No display: running without graphics\n");
     return;
   }
-  gr_init(Screen.width, Screen.height, renderer, window_mode, os_get_window(), false);
+  gr_init(screen_width(), screen_height(), renderer, window_mode, os_get_window(), false);
   Graphics_started = true;
+}
+
+void mouse_to_screen_centre() {
+  if (Graphics_started) mouse_set_pos(gr_screen_width() / 2, gr_screen_height() / 2);
 }
 
 void load_fonts() {
@@ -130,24 +77,88 @@ void load_fonts() {
 }
 
 // First pass of start-up: the base services.
-void init_base_services() {
-  os_init(COMPANY_NAME, APPLICATION_NAME);       // single-instance guard, window thread and window
-  os_reg_set_root(COMPANY_NAME, APPLICATION_NAME);  // registry root: Software\company\application
-  cmdline_parse(false);                          // command line plus the registry's "CmdLineOptions"; unknown switches ignored
-  read_resolution();                             // "Resolution Width"/"Resolution Height", -800, -1024
-  timer_init();                                  // the high-resolution timer
-  fs_init();                                     // the file layer with its search paths and packfiles
-  os_random_seed(-1);                            // the shared random sequence, from the time
-  key_init(true);                                // keyboard, before the mouse
-  bm_init();                                     // the bitmap manager
-  mouse_init(Screen.width, Screen.height);       // mouse, with the screen size
-  console_init();                                // the console (its commands registered themselves)
-  init_graphics();                               // the renderer and the screen
+void startup_base() {
+  os_init(GAME_COMPANY_NAME, GAME_APPLICATION_NAME);       // single-instance guard, window thread and window
+  os_reg_set_root(GAME_COMPANY_NAME, GAME_APPLICATION_NAME);  // registry root: Software\company\application
+  read_command_line();                                     // switches plus "CmdLineOptions"; unknown ones ignored
+  registry_write_version();                                // "Version": Major 1, Minor 1, Build 0
+  read_resolution();                                       // "Resolution Width"/"Height", -800, -1024
+  timer_init();                                            // the high-resolution timer
+  fs_init();                                               // root, packfiles and the 34 path types
+  // (not built yet) effect pools
+  // (not built yet) network layer on Udp_port
+  key_init(true);                                          // keyboard (NumLock option), before the mouse
+  bm_init();                                               // the bitmap manager
+  mouse_init(screen_width(), screen_height());             // mouse, with the screen size
+  // (not built yet) sound manager from choose_sound_card(), 44100 Hz, 16 bits, 2 channels
+  // (not built yet) sounds.tbl
+  // (not built yet) character-instance counters reset
+  console_init();                                          // the console (its commands registered themselves)
+  init_graphics();                                         // renderer choice and graphics start-up
+  // (not built yet) UI toolkit start-up
+  // (not built yet) environment map "refmap01.tga"
+  mouse_to_screen_centre();                                // mouse at the centre of the screen
+  // (not built yet) the UI toolkit's five colours
+  registry_write_install_path();                           // "InstallPath" := installation root
+  // (not built yet) mesh particle emitters cleared
+  // (not built yet) buffered translucent polygons on
 }
 
 // Second pass of start-up: the game services.
-void init_game_services() {
-  load_fonts();
+void startup_game() {
+  os_random_seed(-1);                                      // the shared random sequence, from the clock
+  load_fonts();                                            // three fonts; the second is the main one
+  // (not built yet) splash bitmap for 505 ms
+  // (not built yet) cursors
+  // (not built yet) preload queue
+  // (not built yet) level timed slots and level-name copy reset
+  // (not built yet) developer dialog list
+  // -- tables, timed for "SYSTEM INIT TIME" --
+  // (not built yet) spell table
+  // (not built yet) materials and items
+  // (not built yet) alternate textures
+  // (not built yet) character types from data\tables\characterinfo
+  // (not built yet) experience table
+  // (not built yet) game effect pool
+  // (not built yet) cutscene table
+  // (not built yet) object pools
+  // (not built yet) shadows.tbl
+  // (not built yet) party
+  // (not built yet) AI
+  // (not built yet) conversation manager, level-script names, save image
+  // (not built yet) network game layer
+  // (not built yet) "SYSTEM INIT TIME : %.2f\n"
+  // (not built yet) game-state reset, request the title state, hold the game clock
+  // (not built yet) music and hero-feedback tables
+  // (not built yet) screens' resources
+  // (not built yet) automap labels
+  // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"
+  // (not built yet) heroes' chain-skill defaults
+  // (not built yet) orrimund.cfg
+  // (not built yet) options adjusted to the card; detail levels applied
+}
+
+// First pass of shutdown: the game services.
+void shutdown_game() {
+  // (not built yet) conversation manager
+  // (not built yet) level name, start name and travel destination cleared
+  // (not built yet) cutscenes stopped
+  // (not built yet) game effects
+  // (not built yet) items
+  // (not built yet) spells
+  // (not built yet) world objects
+  // (not built yet) UI toolkit
+  // (not built yet) screen manager reset
+  // (not built yet) alternate textures
+}
+
+// Second pass of shutdown: the base services.
+void shutdown_base() {
+  // (not built yet) character instances
+  bm_close();                                              // bitmap manager
+  if (Graphics_started) gr_close();                        // graphics
+  // (not built yet) sound manager
+  os_shutdown();                                           // single-instance lock released, window closed
 }
 
 // One turn of the main loop while no game state runs yet.
@@ -165,17 +176,16 @@ void main_loop_turn() {
 int main_routine() {
   std::atexit(mem_exit);  // the base library's exit routine comes first
   install_quit_signals();
-  init_base_services();
-  init_game_services();
+  startup_base();
+  startup_game();
   console_run_autoexec();  // developer route: the script ORRIMUND_AUTOEXEC names, after start-up
 
   // The window thread ends when the window is destroyed; without a display
   // the program runs until it is told to stop.
   while (!g_quit_requested && os_window_thread_running()) main_loop_turn();
 
-  bm_close();
-  if (Graphics_started) gr_close();
-  os_shutdown();
+  shutdown_game();
+  shutdown_base();
   return 0;
 }
 }  // namespace
