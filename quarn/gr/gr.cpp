@@ -23,7 +23,7 @@
 
 // The buffered translucent polygons live in their own module, which may not
 // be linked into every program; gr_flip replays them when it is.
-__attribute__((weak)) void gr_alpha_poly_flush();
+__attribute__((weak)) void gr_alpha_flush();
 
 GrScreen gr_screen;
 
@@ -292,7 +292,7 @@ void gr_close() {
 void gr_shutdown() { gr_close(); }
 
 void gr_flip() {
-  if (gr_alpha_poly_flush) gr_alpha_poly_flush();
+  if (gr_alpha_flush) gr_alpha_flush();
   gr_reset_clip();
 
   if (Fade_mode != 0) {
@@ -844,7 +844,7 @@ void gr_set_alpha_test(bool on) {
 }
 
 void gr_set_window(GrWindow window) {
-  if (gr_alpha_poly_flush) gr_alpha_poly_flush();
+  if (gr_alpha_flush) gr_alpha_flush();
   switch (gr_screen.renderer) {
     case GR_DIRECT3D: gr_d3d_set_window(window); break;
     case GR_OPENGL: gr_opengl_set_window(window); break;

@@ -17,6 +17,7 @@ class GrRecorder {
   virtual void bitmap(int /*handle*/, int /*x*/, int /*y*/, int /*w*/, int /*h*/, int /*sx*/, int /*sy*/,
                       int /*sw*/, int /*sh*/, RenderStateWord) {}
   virtual void line(float, float, float, float, RenderStateWord) {}
+  virtual void line3d(const GrVertex*, const GrVertex*, RenderStateWord) {}
   virtual void polygon(int /*count*/, GrVertex** /*verts*/, RenderStateWord) {}
   virtual void polygon_layers(int, GrLayeredVertex**, int, const GrLayer*) {}
   virtual void preload(int /*handle*/, int /*flag*/) {}
