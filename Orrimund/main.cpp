@@ -9,7 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Engine/rendering/preload.h"
 #include "Orrimund/fs_paths.h"
+#include "Orrimund/gameoptions.h"
+#include "Orrimund/gamestate.h"
+#include "Orrimund/gamewide.h"
+#include "Orrimund/splash.h"
 #include "Orrimund/startup.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
@@ -73,7 +78,29 @@ void load_fonts() {
     *f.font = gr_font_load(f.name, f.line_spacing);
     if (*f.font < 0) std::printf("Font %s could not be loaded\n", f.name);
   }
+  Overlay_font = Font_main;
   gr_fade_in(0);  // no fade pending: the screen shows from the first frame
+}
+
+uint32_t Init_start_ms = 0;
+void init_time_start() { Init_start_ms = timer_get(1000); }
+void init_time_print() {
+  std::printf("SYSTEM INIT TIME : %.2f\n", (timer_get(1000) - Init_start_ms) / 1000.0);
+  std::fflush(stdout);
+}
+
+void request_title_state() {
+  game_state_reset();
+  game_state_request(GS_TITLE);
+  game_pause();
+}
+
+// Cards with little video memory get the lowest detail level.
+void options_adjust_to_card() {
+  // (not built yet) offset 32 set and the level renderer's flag cleared when its render state is missing
+  if (gr_is_initialised() && gr_get_video_memory() <= 8 * 1024 * 1024) Game_options.detail_level = 0;
+  // (not built yet) offset 44 cleared when the renderer lacks its capability
+  // (not built yet) detail levels applied
 }
 
 // First pass of start-up: the base services.
@@ -108,12 +135,12 @@ void startup_base() {
 void startup_game() {
   os_random_seed(-1);                                      // the shared random sequence, from the clock
   load_fonts();                                            // three fonts; the second is the main one
-  // (not built yet) splash bitmap for 505 ms
-  // (not built yet) cursors
-  // (not built yet) preload queue
+  splash_show();                                           // "combined.tga" for 505 ms
+  cursors_load();                                          // the six cursor bitmaps
+  preload_init();                                          // the asset preload queue
   // (not built yet) level timed slots and level-name copy reset
   // (not built yet) developer dialog list
-  // -- tables, timed for "SYSTEM INIT TIME" --
+  init_time_start();                                       // the tables below are timed
   // (not built yet) spell table
   // (not built yet) materials and items
   // (not built yet) alternate textures
@@ -127,15 +154,15 @@ void startup_game() {
   // (not built yet) AI
   // (not built yet) conversation manager, level-script names, save image
   // (not built yet) network game layer
-  // (not built yet) "SYSTEM INIT TIME : %.2f\n"
-  // (not built yet) game-state reset, request the title state, hold the game clock
+  init_time_print();                                       // "SYSTEM INIT TIME : %.2f"
+  request_title_state();                                   // reset, request the title state, hold the game clock
   // (not built yet) music and hero-feedback tables
   // (not built yet) screens' resources
   // (not built yet) automap labels
   // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"
   // (not built yet) heroes' chain-skill defaults
-  // (not built yet) orrimund.cfg
-  // (not built yet) options adjusted to the card; detail levels applied
+  options_read();                                          // orrimund.cfg over the defaults
+  options_adjust_to_card();                                // options the card cannot carry; detail levels
 }
 
 // First pass of shutdown: the game services.
@@ -161,17 +188,8 @@ void shutdown_base() {
   os_shutdown();                                           // single-instance lock released, window closed
 }
 
-// One turn of the main loop while no game state runs yet.
-void main_loop_turn() {
-  os_poll();
-  if (time_frozen) FrameTimer = 0.0f;
-  else frametime_update();
-  mouse_frame();
-  if (Graphics_started) {
-    gr_clear();
-    gr_flip();
-  }
-}
+// A signal, or the window closed under the game, ends the loop as quitting does.
+bool main_loop_should_stop() { return g_quit_requested || !os_window_thread_running(); }
 
 int main_routine() {
   std::atexit(mem_exit);  // the base library's exit routine comes first
@@ -180,9 +198,7 @@ int main_routine() {
   startup_game();
   console_run_autoexec();  // developer route: the script ORRIMUND_AUTOEXEC names, after start-up
 
-  // The window thread ends when the window is destroyed; without a display
-  // the program runs until it is told to stop.
-  while (!g_quit_requested && os_window_thread_running()) main_loop_turn();
+  main_loop(main_loop_should_stop);
 
   shutdown_game();
   shutdown_base();
