@@ -18,7 +18,9 @@
 #include "Orrimund/startup.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_font.h"
+#include "quarn/gr/gr_mesh.h"
 #include "quarn/os/console.h"
 #include "quarn/os/crash_report.h"
 #include "quarn/os/key.h"
@@ -123,12 +125,12 @@ void startup_base() {
   console_init();                                          // the console (its commands registered themselves)
   init_graphics();                                         // renderer choice and graphics start-up
   // (not built yet) UI toolkit start-up
-  // (not built yet) environment map "refmap01.tga"
+  gr_envmap_load();                                        // environment map "refmap01.tga"
   mouse_to_screen_centre();                                // mouse at the centre of the screen
   // (not built yet) the UI toolkit's five colours
   registry_write_install_path();                           // "InstallPath" := installation root
   // (not built yet) mesh particle emitters cleared
-  // (not built yet) buffered translucent polygons on
+  gr_set_use_buffered_alpha_polys(true);                   // buffered translucent polygons on
 }
 
 // Second pass of start-up: the game services.

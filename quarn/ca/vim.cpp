@@ -88,6 +88,9 @@ bool build_records(VimMesh* mesh, const uint16_t (*values)[7], const char (*tag_
     gr.skin_bytes = values[g][5];
     gr.uv_bytes = values[g][6];
     const int vc = gr.vertex_count;
+    if (vc > VIM_MAX_GROUP_VERTS || gr.face_count > VIM_MAX_GROUP_FACES) {
+      return refuse("a group has more vertices or faces than a mesh can draw");
+    }
     if (gr.position_bytes < vc * 12 || gr.uv_bytes < vc * 8 || gr.dup_bytes < vc * 2 ||
         gr.face_bytes < gr.face_count * VIM_FACE_BYTES || (gr.skin_bytes != 0 && gr.skin_bytes < vc * 8)) {
       return refuse("a group's array sizes are too small for its counts");

@@ -30,6 +30,11 @@ constexpr int VIM_BITMAP_NAME_MAX = 511;
 constexpr uint32_t VIM_FLAG_MORPH = 1;      // groups carry morph maps
 constexpr uint32_t VIM_FLAG_IN_ARENA = 8;   // never freed on its own
 
+// The mesh drawer transforms a group at a time in fixed scratch arrays; a
+// file with a larger group is refused when it loads.
+constexpr int VIM_MAX_GROUP_VERTS = 2000;
+constexpr int VIM_MAX_GROUP_FACES = 4000;
+
 constexpr int VIM_FACE_TWO_SIDED = 32;
 constexpr int VIM_FACE_HIDE_SHIFT = 6;
 

@@ -307,7 +307,7 @@ void light_contribution(const DynLight& l, const vector& p, const vector* normal
   b += f * l.b;
 }
 
-int lights_gather(const vector& point) {
+int lights_gather(const vector& point, float radius) {
   if (!Used.next) lights_reset();
   if (Top >= MAX_LIGHT_GATHER_DEPTH) {
     if (!Reported) {
@@ -327,7 +327,8 @@ int lights_gather(const vector& point) {
     if (!(l->type & LIGHT_ENABLED)) continue;
     if (kind(*l) != LIGHT_KIND_POINT && kind(*l) != LIGHT_KIND_SPOT) continue;
     if (is_static(*l) && !Gather_static) continue;
-    if (vector_distance_squared(l->position, point) >= l->outer_radius_sq) continue;
+    const float reach = l->outer_radius + radius;
+    if (vector_distance_squared(l->position, point) >= reach * reach) continue;
     float r = 0.0f, g = 0.0f, b = 0.0f;
     light_contribution(*l, point, nullptr, r, g, b);
     l->strength = std::max(r, std::max(g, b));

@@ -81,10 +81,10 @@ void lights_set_view_space(bool on);
 uint32_t lights_change_count();
 int lights_used_count();
 
-// Pushes the lights of the level below that reach `point` (enabled, point
-// or spot, static only when gathered), strongest first, capped; returns the
-// count, 0 when refused for depth.
-int lights_gather(const vector& point);
+// Pushes the lights of the level below that reach the sphere at `point`
+// (enabled, point or spot, static only when gathered), strongest first,
+// capped; returns the count, 0 when refused for depth.
+int lights_gather(const vector& point, float radius = 0.0f);
 void lights_pop();
 int lights_gather_depth();
 // Top-level lights into view space (relative to the eye, turned by the view).

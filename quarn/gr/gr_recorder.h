@@ -4,6 +4,8 @@
 // calls it makes can be checked without a display.
 #include "quarn/gr/gr.h"
 
+struct GrMeshScratch;
+
 class GrRecorder {
  public:
   virtual ~GrRecorder() = default;
@@ -18,6 +20,8 @@ class GrRecorder {
                       int /*sw*/, int /*sh*/, RenderStateWord) {}
   virtual void line(float, float, float, float, RenderStateWord) {}
   virtual void line3d(const GrVertex*, const GrVertex*, RenderStateWord) {}
+  // One group of a mesh: its scratch arrays, the bitmap bound and the state.
+  virtual void mesh_group(const GrMeshScratch&, int /*vertex_count*/, int /*bitmap*/, RenderStateWord) {}
   virtual void polygon(int /*count*/, GrVertex** /*verts*/, RenderStateWord) {}
   virtual void polygon_layers(int, GrLayeredVertex**, int, const GrLayer*) {}
   virtual void preload(int /*handle*/, int /*flag*/) {}

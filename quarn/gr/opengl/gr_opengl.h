@@ -24,6 +24,11 @@ void gr_opengl_line3d(const GrVertex* a, const GrVertex* b, RenderStateWord stat
 #define GR_OPENGL_MAX_VERTS 30
 void gr_opengl_tmapper(int count, GrVertex** verts, RenderStateWord state);
 void gr_opengl_fog_set(bool set_distances);
+// Mesh drawing: the scratch arrays are declared once per mesh, then each
+// group's indexed triangles are drawn with the state and bitmap (drawn also
+// when the bitmap cannot be bound).
+void gr_opengl_mesh_arrays(const float (*positions)[3], const uint8_t (*colours)[4], const float (*tex)[4]);
+void gr_opengl_mesh_draw(RenderStateWord state, int bitmap, const uint16_t* indices, int index_count);
 // Reads a rectangle (top row first, blue, green, red bytes); returns 6.
 int gr_opengl_read_screen(int x, int y, int w, int h, void* dest);
 void gr_opengl_texture_dirty(int handle);
