@@ -1,14 +1,19 @@
 // Member lookup over a full table of 13,500 members: the index built at
-// mount time against a plain linear case-insensitive scan of the table.
+// mount time against a plain linear case-insensitive scan of the table; and
+// the game's own lookup of the same members by bare name through the file
+// layer (loose files first, in every data folder the name could lie in),
+// with and without a path type, beside the index alone.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <strings.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "Orrimund/fs_paths.h"
 #include "quarn/vfile/packfile/file_packfile.h"
 #include "quarn/vfile/vfile.h"
 #include "tools/writers/packfile_writer.h"
@@ -21,6 +26,7 @@ struct Mounted {
   std::string root;
   std::vector<std::string> hits;
   std::vector<std::string> misses;
+  std::vector<std::string> bare;
 
   Mounted() {
     char t[] = "/tmp/bench_findXXXXXX";
@@ -32,6 +38,7 @@ struct Mounted {
       members.push_back(PackfileMember{name, {}});
       std::snprintf(name, sizeof name, "data\\maps\\MBR_%05d.TGA", (i * 7919) % kMembers);
       hits.push_back(name);
+      bare.push_back(name + std::strlen("data\\maps\\"));
       std::snprintf(name, sizeof name, "data\\maps\\mis_%05d.tga", i);
       misses.push_back(name);
     }
@@ -40,7 +47,17 @@ struct Mounted {
       std::fprintf(stderr, "%s\n", err.c_str());
       std::abort();
     }
+    // The game's data folders, some there and holding loose files, as an
+    // installation with a few overrides has them.
+    for (const char* dir : {"data/maps/characters", "data/interface/pc", "data/fonts", "data/tables"}) {
+      std::filesystem::create_directories(root + "/" + dir);
+      for (int i = 0; i < 50; ++i) {
+        std::FILE* f = std::fopen((root + "/" + dir + "/loose_" + std::to_string(i) + ".tga").c_str(), "wb");
+        if (f) std::fclose(f);
+      }
+    }
     vfile_set_root(root.c_str(), false);
+    fs_register_path_types();
     packfile_add("big.vpp");
   }
   ~Mounted() {
@@ -80,6 +97,32 @@ void run(benchmark::State& state, bool hit, bool indexed) {
   }
 }
 
+// FileHandle::find as the game calls it: the bare name with its path type,
+// or with none (every type that lists the extension, then the root).
+void run_game_find(benchmark::State& state, int type) {
+  Mounted& m = mounted();
+  FileHandle fh;
+  size_t i = 0;
+  for (auto _ : state) {
+    const bool found = fh.find(m.bare[i].c_str(), type);
+    benchmark::DoNotOptimize(found);
+    if (!found || !fh.pack_entry()) state.SkipWithError("member not found");
+    if (++i == m.bare.size()) i = 0;
+  }
+}
+
+// The index alone, asked with the same bare names.
+void BM_PackfileFindBareHit(benchmark::State& state) {
+  Mounted& m = mounted();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(packfile_find(m.bare[i].c_str()));
+    if (++i == m.bare.size()) i = 0;
+  }
+}
+void BM_GameFindWithPathType(benchmark::State& s) { run_game_find(s, Maps_path_type); }
+void BM_GameFindAnyType(benchmark::State& s) { run_game_find(s, VFILE_ANY_TYPE); }
+
 void BM_PackfileFindHit(benchmark::State& s) { run(s, true, true); }
 void BM_PackfileFindMiss(benchmark::State& s) { run(s, false, true); }
 void BM_LinearScanHit(benchmark::State& s) { run(s, true, false); }
@@ -91,3 +134,6 @@ BENCHMARK(BM_PackfileFindHit);
 BENCHMARK(BM_PackfileFindMiss);
 BENCHMARK(BM_LinearScanHit);
 BENCHMARK(BM_LinearScanMiss);
+BENCHMARK(BM_PackfileFindBareHit);
+BENCHMARK(BM_GameFindWithPathType);
+BENCHMARK(BM_GameFindAnyType);

@@ -378,20 +378,25 @@ float ParseContext::read_float() {
   skip_space();
   if (!cursor_) error("an integer");
   bool negative;
-  double value = static_cast<int32_t>(read_sign_and_digits(&negative, "an integer", true));
+  uint32_t digits = read_sign_and_digits(&negative, "an integer", true);
+  // The integer part wraps to 32 bits exactly as read_int reads it.
+  const double whole = static_cast<int32_t>(negative ? 0u - digits : digits);
+  double fraction = 0.0;
   if (*cursor_ == '.') {
     cursor_++;
     const double tenth = static_cast<double>(0.1f);
     double scale = tenth;
     while (is_digit(*cursor_)) {
-      value += (*cursor_ - '0') * scale;
+      fraction += (*cursor_ - '0') * scale;
       scale *= tenth;
       cursor_++;
     }
   }
-  // The sign is applied to the whole value, so "-0.5" keeps it although its
-  // integer part is 0.
-  return static_cast<float>(negative ? -value : value);
+  // The sign belongs to the fraction too, so "-0.5" keeps it although its
+  // integer part is 0, and "-2147483648.5" stays below the smallest int.
+  const double value = negative ? whole - fraction : whole + fraction;
+  if (value == 0.0 && negative) return -0.0f;
+  return static_cast<float>(value);
 }
 
 template <class Part>

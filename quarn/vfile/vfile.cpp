@@ -7,16 +7,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <strings.h>
 #include <unordered_map>
 #include <vector>
 
 #include "quarn/os/stringpool.h"
 #include "quarn/os/strutil.h"
+#include "quarn/vfile/dir_cache.h"
 #include "quarn/vfile/packfile/file_packfile.h"
 #include "quarn/vfile/vfile_internal.h"
 
@@ -25,6 +28,7 @@
 namespace vfile_detail {
 FileBuffer g_buffers[VFILE_NUM_BUFFERS];
 }
+using vfile_detail::EntryKind;
 using vfile_detail::FileBuffer;
 using vfile_detail::g_buffers;
 
@@ -45,6 +49,8 @@ StringPool g_path_pool;
 int g_cache_type = -1;
 char g_cache_ext[8] = "none";
 int g_group_access = 0;
+// Moves whenever a path type is added or removed.
+uint64_t g_types_generation = 1;
 void (*g_progress_hook)() = nullptr;
 
 void to_slashes(char* s) {
@@ -103,10 +109,26 @@ const DirListing* list_dir(const std::string& dir) {
 
 }  // namespace
 
-bool vfile_resolve_path(const char* path, char* out, int out_size) {
-  if (!path || !out || out_size <= 0) {
+namespace {
+
+// Resolves a path below the root through the directory cache. False when the
+// cache cannot answer: the caller takes the way through the disk.
+bool resolve_cached(const std::string& in, char* out, int out_size, EntryKind* kind) {
+  const size_t root_len = std::strlen(g_root);
+  if (root_len <= 1 || in.size() < root_len || in.compare(0, root_len, g_root) != 0) {
     return false;
   }
+  std::memcpy(out, g_root, root_len);
+  return vfile_detail::dircache_resolve(in.c_str() + root_len, out, root_len, static_cast<size_t>(out_size), kind);
+}
+
+// The same through the disk: the whole path as given when it exists, else
+// each component matched against its directory's listing.
+bool resolve_on_disk(const std::string& in, char* out, int out_size);
+
+// Resolves a game path; *kind tells what it names, as far as the directory
+// cache knows (EntryKind::missing also when it cannot tell).
+bool resolve(const char* path, char* out, int out_size, EntryKind* kind, bool* known) {
   std::string in(path);
   for (char& c : in) {
     if (c == '\\') {
@@ -116,6 +138,24 @@ bool vfile_resolve_path(const char* path, char* out, int out_size) {
   if (in.size() >= static_cast<size_t>(out_size)) {
     return false;
   }
+  *known = resolve_cached(in, out, out_size, kind);
+  return *known || resolve_on_disk(in, out, out_size);
+}
+
+}  // namespace
+
+bool vfile_resolve_path(const char* path, char* out, int out_size) {
+  if (!path || !out || out_size <= 0) {
+    return false;
+  }
+  EntryKind kind;
+  bool known;
+  return resolve(path, out, out_size, &kind, &known);
+}
+
+namespace {
+
+bool resolve_on_disk(const std::string& in, char* out, int out_size) {
   struct stat st;
   if (in.empty() || stat(in.c_str(), &st) == 0) {
     std::memcpy(out, in.c_str(), in.size() + 1);
@@ -183,8 +223,6 @@ bool vfile_resolve_path(const char* path, char* out, int out_size) {
   return true;
 }
 
-namespace {
-
 bool is_regular_file(const char* native) {
   struct stat st;
   return stat(native, &st) == 0 && !S_ISDIR(st.st_mode);
@@ -192,11 +230,18 @@ bool is_regular_file(const char* native) {
 
 // Resolves and tests a loose file; fills out (VFILE_MAX_PATH) either way.
 bool loose_file(const char* path, char* out) {
-  if (!vfile_resolve_path(path, out, VFILE_MAX_PATH)) {
+  EntryKind kind;
+  bool known;
+  if (!resolve(path, out, VFILE_MAX_PATH, &kind, &known)) {
     out[0] = 0;
     return false;
   }
-  return is_regular_file(out);
+  if (known) {
+    return kind == EntryKind::file;
+  }
+  const char* base = std::strrchr(out, '/');
+  base = base ? base + 1 : out;
+  return !vfile_detail::is_write_temp_name(base, std::strlen(base)) && is_regular_file(out);
 }
 
 int mkdir_levels(const char* path) {
@@ -255,6 +300,8 @@ void vfile_set_root(const char* dir, bool mount_packfiles) {
     }
   }
   std::memcpy(g_root, buf, len + 1);
+  std::string cached_root(g_root, len > 1 ? len - 1 : 0);
+  vfile_detail::dircache_set_root(cached_root.c_str());
   vfile_detail::reset_defaults();
   g_initialized = true;
   if (mount_packfiles) {
@@ -319,6 +366,8 @@ void vfile_shutdown() {
   g_cache_type = -1;
   std::strcpy(g_cache_ext, "none");
   g_dir_cache.clear();
+  vfile_detail::dircache_set_root(nullptr);
+  ++g_types_generation;
   g_initialized = false;
 }
 
@@ -347,6 +396,7 @@ int vfile_add_path_type(const char* dir, const char* ext_list) {
   if (!d[0]) {
     g_types[0].dir = g_path_pool.find_or_add("");
     g_types[0].ext = g_path_pool.find_or_add(e);
+    ++g_types_generation;
     return 0;
   }
   for (int i = 1; i < MAX_PATH_TYPES; ++i) {
@@ -358,6 +408,7 @@ int vfile_add_path_type(const char* dir, const char* ext_list) {
     if (!g_types[i].dir) {
       g_types[i].dir = g_path_pool.find_or_add(d);
       g_types[i].ext = g_path_pool.find_or_add(e);
+      ++g_types_generation;
       return i;
     }
   }
@@ -367,6 +418,7 @@ int vfile_add_path_type(const char* dir, const char* ext_list) {
 void vfile_remove_path_type(int type) {
   if (type >= 0 && type < MAX_PATH_TYPES) {
     g_types[type] = PathType{nullptr, nullptr};
+    ++g_types_generation;
   }
 }
 
@@ -439,6 +491,166 @@ TextString vfile_type_cd_dir_string(int type) {
   }
   return TextString(buf);
 }
+
+// ---- Lookups through the directory cache -------------------------------
+
+namespace {
+
+// The directory of a path type as it lies on disk, kept until something
+// below the root or the set of path types changes.
+struct TypeDir {
+  uint64_t dirs_generation = 0;
+  uint64_t types_generation = 0;
+  bool usable = false;
+  bool watched = false;  // the answer rests on directories kept right by notifications
+  vfile_detail::DirNode* node = nullptr;  // null while the directory is not there
+  size_t game_len = 0;  // root, directory and separator in the game's form
+  char resolved[VFILE_MAX_PATH];
+};
+TypeDir g_type_dirs[MAX_PATH_TYPES];
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Types whose extension list holds an extension, in type order; keyed by the
+// lower-case extension and a blank, as the lists hold it.
+struct ExtHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+struct ExtTypes {
+  std::vector<int> types;
+  // Whether, at this generation of the directory cache, every folder the
+  // extension may lie in is known (see no_loose_copy).
+  uint64_t checked = 0;
+  bool folders_known = false;
+};
+std::unordered_map<std::string, ExtTypes, ExtHash, std::equal_to<>> g_ext_types;
+uint64_t g_ext_types_generation = 0;
+constexpr size_t EXT_TYPES_MAX = 256;  // distinct extensions remembered
+
+ExtTypes& types_for_extension(const char* name) {
+  if (g_ext_types_generation != g_types_generation || g_ext_types.size() > EXT_TYPES_MAX) {
+    g_ext_types.clear();
+    g_ext_types_generation = g_types_generation;
+  }
+  const char* e = vfile_extension(name);
+  char ext[VFILE_MAX_PATH + 2];
+  size_t n = 0;
+  for (; e[n] && n < VFILE_MAX_PATH; ++n) {
+    ext[n] = ascii_lower(e[n]);
+  }
+  ext[n++] = ' ';
+  ext[n] = 0;
+  std::string_view key(ext, n);
+  auto it = g_ext_types.find(key);
+  if (it != g_ext_types.end()) {
+    return it->second;
+  }
+  std::vector<int> types;
+  for (int t = 0; t < MAX_PATH_TYPES; ++t) {
+    if (vfile_type_valid(t) && g_types[t].ext && ext_in_list(g_types[t].ext, ext)) {
+      types.push_back(t);
+    }
+  }
+  return g_ext_types.emplace(std::string(key), ExtTypes{std::move(types), 0, false}).first->second;
+}
+
+const TypeDir& type_dir(int type) {
+  TypeDir& td = g_type_dirs[type];
+  const uint64_t dirs = vfile_detail::dircache_generation();
+  if (td.dirs_generation == dirs && td.types_generation == g_types_generation) {
+    return td;
+  }
+  td.dirs_generation = dirs;
+  td.types_generation = g_types_generation;
+  td.usable = false;
+  char game[VFILE_MAX_PATH];
+  const size_t root_len = std::strlen(g_root);
+  if (root_len <= 1 || !vfile_build_path(type, nullptr, game)) {
+    return td;
+  }
+  td.game_len = std::strlen(game);
+  std::memcpy(td.resolved, g_root, root_len);
+  EntryKind kind;
+  td.usable = vfile_detail::dircache_resolve(game + root_len, td.resolved, root_len, sizeof td.resolved, &kind,
+                                            &td.node, &td.watched);
+  // Resolving may list directories afresh; that is no change on disk.
+  td.dirs_generation = vfile_detail::dircache_generation();
+  return td;
+}
+
+enum class Lookup { done, too_long, ask_disk };
+
+bool is_bare_name(const char* name) {
+  return name[0] && !std::strpbrk(name, "/\\") && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+}
+
+// True when the directory cache shows that none of these types' folders
+// (nor the root) holds a loose file of this bare name: the name is in no
+// listed folder, and each folder is listed and watched, or known not to be
+// there.
+bool folder_known(int t) {
+  if (!vfile_type_valid(t)) {
+    return true;  // never looked in
+  }
+  const TypeDir& td = type_dir(t);
+  return td.usable && td.watched && (!td.node || vfile_detail::dircache_watched(td.node));
+}
+
+// ext: the extension's types for a lookup without a type, else null.
+bool folders_known(ExtTypes* ext, int type) {
+  if (!ext) {
+    return folder_known(type) && folder_known(0);
+  }
+  if (ext->checked != vfile_detail::dircache_generation()) {
+    bool known = folder_known(0);
+    for (int t : ext->types) {
+      known = known && folder_known(t);
+    }
+    ext->folders_known = known;
+    // Taking listings moved the generation; none of it was a change on disk.
+    ext->checked = vfile_detail::dircache_generation();
+  }
+  return ext->folders_known;
+}
+
+bool no_loose_copy(const char* name, ExtTypes* ext, int type) {
+  if (!is_bare_name(name)) {
+    return false;
+  }
+  char key[256];
+  size_t n = 0;
+  for (; name[n]; ++n) {
+    if (n + 1 >= sizeof key) {
+      return false;
+    }
+    key[n] = ascii_lower(name[n]);
+  }
+  // The folders first: taking their listings may add names.
+  return folders_known(ext, type) && vfile_detail::dircache_name_unlisted(key, n);
+}
+
+// What vfile_build_path and vfile_resolve_path give for a bare name of a
+// type, and what it names, from the directory cache.
+Lookup type_lookup(int type, const char* name, char* out, EntryKind* kind) {
+  if (!is_bare_name(name) || !vfile_type_valid(type)) {
+    return Lookup::ask_disk;
+  }
+  const TypeDir& td = type_dir(type);
+  if (!td.usable) {
+    return Lookup::ask_disk;
+  }
+  const size_t n = std::strlen(name);
+  if (td.game_len + n >= VFILE_MAX_PATH) {
+    return Lookup::too_long;
+  }
+  const char* on_disk = vfile_detail::dircache_entry(td.node, name, n, kind);
+  std::memcpy(out, td.resolved, td.game_len);
+  std::memcpy(out + td.game_len, on_disk ? on_disk : name, n + 1);
+  return Lookup::done;
+}
+
+}  // namespace
 
 // ---- Names --------------------------------------------------------------
 
@@ -553,7 +765,8 @@ int vfile_list_files(VFileListEntry* head, int type, const char* pattern, int fl
     pattern = "*";
   }
   while (dirent* de = readdir(dp)) {
-    if (fnmatch(pattern, de->d_name, FNM_CASEFOLD) != 0) {
+    if (fnmatch(pattern, de->d_name, FNM_CASEFOLD) != 0 ||
+        vfile_detail::is_write_temp_name(de->d_name, std::strlen(de->d_name))) {
       continue;
     }
     std::string full = std::string(real) + "/" + de->d_name;
@@ -688,6 +901,20 @@ const char* FileHandle::bare_name() const {
 bool FileHandle::find_loose_in(int type, const char* name) {
   char path[VFILE_MAX_PATH];
   char real[VFILE_MAX_PATH];
+  EntryKind kind;
+  switch (type_lookup(type, name, real, &kind)) {
+    case Lookup::too_long: return false;
+    case Lookup::done:
+      if (kind != EntryKind::file) {
+        return false;
+      }
+      std::memcpy(path_, real, sizeof path_);
+      type_ = type;
+      entry_ = nullptr;
+      found_ = true;
+      return true;
+    case Lookup::ask_disk: break;
+  }
   if (!vfile_build_path(type, name, path)) {
     return false;
   }
@@ -714,19 +941,12 @@ bool FileHandle::find_member(const char* name) {
 
 // The directory a new file of this name goes to: the given type, else the
 // first type whose list holds the extension, else the root.
-static int creation_type(const char* name, int type) {
+static int creation_type(const char* name, int type, ExtTypes* ext) {
   if (type != VFILE_ANY_TYPE && vfile_type_valid(type)) {
     return type;
   }
-  char ext[VFILE_MAX_PATH + 2];
-  std::snprintf(ext, sizeof ext, "%s ", vfile_extension(name));
-  str_lower(ext);
-  for (int t = 0; t < MAX_PATH_TYPES; ++t) {
-    if (vfile_type_valid(t) && g_types[t].ext && ext_in_list(g_types[t].ext, ext)) {
-      return t;
-    }
-  }
-  return 0;
+  const std::vector<int>& types = ext ? ext->types : types_for_extension(name).types;
+  return types.empty() ? 0 : types.front();
 }
 
 bool FileHandle::find(const char* name, int type) {
@@ -748,16 +968,18 @@ bool FileHandle::find(const char* name, int type) {
     return ok;
   }
   bool hit = false;
-  if (type != VFILE_ANY_TYPE) {
+  ExtTypes* ext = type == VFILE_ANY_TYPE ? &types_for_extension(name) : nullptr;
+  const bool none_loose = no_loose_copy(name, ext, type);
+  if (none_loose) {
+    // Nothing loose to find: straight to the packfiles.
+  } else if (type != VFILE_ANY_TYPE) {
     hit = (vfile_type_valid(type) && find_loose_in(type, name)) || (type != 0 && find_loose_in(0, name));
   } else {
-    char ext[VFILE_MAX_PATH + 2];
-    std::snprintf(ext, sizeof ext, "%s ", vfile_extension(name));
-    str_lower(ext);
-    for (int t = 0; t < MAX_PATH_TYPES && !hit; ++t) {
-      if (vfile_type_valid(t) && g_types[t].ext && ext_in_list(g_types[t].ext, ext)) {
-        hit = find_loose_in(t, name);
+    for (int t : ext->types) {
+      if (hit) {
+        break;
       }
+      hit = find_loose_in(t, name);
     }
     if (!hit) {
       hit = find_loose_in(0, name);
@@ -768,11 +990,22 @@ bool FileHandle::find(const char* name, int type) {
   }
   // Packfile members come after every loose candidate, so a loose copy
   // always overrides a packed one.
-  int ct = creation_type(name, type);
+  int ct = creation_type(name, type, ext);
   type_ = type == VFILE_ANY_TYPE ? ct : type;
-  char path[VFILE_MAX_PATH];
-  if (vfile_build_path(ct, name, path)) {
-    vfile_resolve_path(path, path_, sizeof path_);
+  EntryKind kind;
+  if (none_loose) {
+    // Where a new file of this name would go; no folder holds the name.
+    const TypeDir& td = type_dir(ct);
+    const size_t n = std::strlen(name);
+    if (td.game_len + n < VFILE_MAX_PATH) {
+      std::memcpy(path_, td.resolved, td.game_len);
+      std::memcpy(path_ + td.game_len, name, n + 1);
+    }
+  } else if (type_lookup(ct, name, path_, &kind) == Lookup::ask_disk) {
+    char path[VFILE_MAX_PATH];
+    if (vfile_build_path(ct, name, path)) {
+      vfile_resolve_path(path, path_, sizeof path_);
+    }
   }
   return find_member(name);
 }

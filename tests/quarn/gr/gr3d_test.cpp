@@ -407,7 +407,8 @@ TEST_F(View3dTest, EyeQueries) {
 }
 
 TEST_F(View3dTest, SaveAndRestoreTheView) {
-  start({1, 1, 1});
+  const matrix saved = matrix::from_angles(0.3f, -0.7f, 0.2f);
+  start({1, 1, 1}, saved);
   gr_3d_save_view();
   gr_3d_set_far_plane(50.0f);
   start({9, 9, 9}, matrix::from_angles(0, 0, 1));
@@ -416,6 +417,7 @@ TEST_F(View3dTest, SaveAndRestoreTheView) {
   matrix m;
   gr_3d_get_view(e, m);
   EXPECT_EQ(e, vector(1, 1, 1));
+  for (int k = 0; k < 9; ++k) EXPECT_FLOAT_EQ(m.m(k), saved.m(k)) << "element " << k;
   EXPECT_EQ(gr_3d_far_depth(), 0.0f) << "the clipper follows the restored far plane";
 }
 

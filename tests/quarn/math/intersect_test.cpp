@@ -1,3 +1,4 @@
+#include <type_traits>
 #include "quarn/math/intersect.h"
 
 #include <gtest/gtest.h>
@@ -539,9 +540,22 @@ TEST(IxDistance, ClosestPoints) {
   expect_vec(out, {1, 1, 1}, 0.0f);
 }
 
-TEST(IxProfile, ScopeKeepsItsName) {
-  profile_scope s("section");
-  EXPECT_STREQ(s.name(), "section");
+// A scope records nothing, so the profiled tests answer inside an open scope
+// exactly as the geometry says: a ray along +x from the origin meets the
+// sphere of radius 1 round (5, 0, 0) at x = 4.
+TEST(IxProfile, ProfiledTestsAnswerAsTheGeometrySays) {
+  static_assert(!std::is_copy_constructible_v<profile_scope>);
+  profile_scope outer("outer");
+  vector p;
+  float t = -1;
+  for (int pass = 0; pass < 2; ++pass) {
+    profile_scope inner("inner");
+    ASSERT_TRUE(ix_ray_sphere(p, t, {0, 0, 0}, {1, 0, 0}, {5, 0, 0}, 1.0f));
+    EXPECT_FLOAT_EQ(t, 4.0f);
+    expect_vec(p, {4, 0, 0}, 1e-6f);
+  }
+  EXPECT_FALSE(ix_ray_sphere(p, t, {0, 0, 0}, {1, 0, 0}, {5, 3, 0}, 1.0f));
+  EXPECT_STREQ(outer.name(), "outer");
 }
 
 }  // namespace

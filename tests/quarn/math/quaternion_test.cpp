@@ -205,6 +205,22 @@ TEST(Quaternion, SquadAndTangent) {
   expect_quat(out, QA);
   quaternion_squad(out, QA, identity_quaternion, QB, QB, 1.0f);
   expect_same_rotation(out, QB);
+  // Between the ends, with every key a turn about one axis, the blend is a
+  // turn about that axis too: the angle of p..q at t, pulled by 2t(1-t)
+  // towards the angle of a..b at t.
+  const vector z{0, 0, 1};
+  const float p = 0.1f, a = 0.9f, b = -0.3f, q = 1.2f;
+  for (float t : {0.25f, 0.5f, 0.8f}) {
+    const float h = 2.0f * t * (1.0f - t);
+    SCOPED_TRACE(t);
+    const float along = p + (q - p) * t, inner = a + (b - a) * t;
+    quaternion_squad(out, axis_angle(z, p), axis_angle(z, a), axis_angle(z, b), axis_angle(z, q), t);
+    expect_same_rotation(out, axis_angle(z, along + (inner - along) * h));
+  }
+  // The tangent between two turns about one axis is half their difference
+  // along that axis.
+  quaternion_squad_tangent(out, axis_angle(z, 0.3f), axis_angle(z, 1.1f));
+  expect_quat(out, {0, 0, 0.4f, 0});
   // The tangent from q to itself is no rotation at all.
   quaternion_squad_tangent(out, QA, QA);
   expect_quat(out, {0, 0, 0, 0});

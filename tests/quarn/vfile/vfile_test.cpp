@@ -5,6 +5,7 @@
 
 #include "Orrimund/fs_paths.h"
 #include "quarn/os/strutil.h"
+#include "quarn/platform/dir_watch.h"
 #include "tests/quarn/vfile/vfile_fixture.h"
 
 namespace {
@@ -437,3 +438,121 @@ TEST_F(FileLayerTest, GroupAccessLevelIsPrinted) {
   EXPECT_NE(out.find("Group file access raised to level 1.\n"), std::string::npos);
   EXPECT_NE(out.find("Group file access lowered to level 0.\n"), std::string::npos);
 }
+
+namespace {
+
+// The same lookups with the kernel's change notifications and without them
+// (where every directory's time stamp is checked instead).
+class LooseChangesTest : public FileLayerTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    vfile_shutdown();
+    dir_watch_stop();
+    dir_watch_force_unavailable(!GetParam());
+    FileLayerTest::SetUp();
+  }
+  void TearDown() override {
+    FileLayerTest::TearDown();
+    dir_watch_stop();
+    dir_watch_force_unavailable(false);
+  }
+  std::string found_path(const char* name, int type) {
+    FileHandle fh;
+    return fh.find(name, type) && !fh.pack_entry() ? std::string(fh.full_path()) : std::string("<none>");
+  }
+};
+
+TEST_P(LooseChangesTest, DroppedRenamedAndRemovedFilesAreSeenByTheNextLookup) {
+  pack("tables.vpp", {member("items.tbl", "packed")});
+  mount("tables.vpp");
+  // The folder of the type is not there yet when the layer first looks.
+  EXPECT_EQ(slurp("items.tbl", Tables_path_type), "packed");
+  EXPECT_EQ(slurp("ITEMS.TBL", VFILE_ANY_TYPE), "packed");
+  EXPECT_EQ(found_path("notes.xyz", VFILE_ANY_TYPE), "<none>");
+
+  put("Data/Tables/Items.TBL", "dropped");
+  put("NOTES.Xyz", "root note");  // a folder without a path type: the root
+  struct Case {
+    const char* name;
+    int type;
+    const char* want;
+  };
+  for (const Case& c : {Case{"items.tbl", Tables_path_type, "dropped"}, Case{"ITEMS.tbl", VFILE_ANY_TYPE, "dropped"},
+                        Case{"notes.xyz", VFILE_ANY_TYPE, "root note"}, Case{"Notes.XYZ", 0, "root note"}}) {
+    EXPECT_EQ(slurp(c.name, c.type), c.want) << c.name;
+  }
+  EXPECT_EQ(found_path("items.TBL", Tables_path_type), root + "/Data/Tables/Items.TBL");
+
+  std::filesystem::rename(root + "/Data/Tables/Items.TBL", root + "/Data/Tables/Weapons.tbl");
+  EXPECT_EQ(slurp("items.tbl", Tables_path_type), "packed");
+  EXPECT_EQ(slurp("WEAPONS.TBL", VFILE_ANY_TYPE), "dropped");
+  EXPECT_EQ(found_path("weapons.tbl", Tables_path_type), root + "/Data/Tables/Weapons.tbl");
+
+  std::filesystem::remove(root + "/Data/Tables/Weapons.tbl");
+  std::filesystem::remove(root + "/NOTES.Xyz");
+  EXPECT_EQ(slurp("weapons.tbl", Tables_path_type), "<not opened>");
+  EXPECT_EQ(slurp("notes.xyz", VFILE_ANY_TYPE), "<not opened>");
+  EXPECT_EQ(slurp("items.tbl", VFILE_ANY_TYPE), "packed");
+
+  // A folder moved away and made anew under the same name is read afresh,
+  // and nothing of the old one is found through the new.
+  put("Data/Tables/old.tbl", "old");
+  EXPECT_EQ(slurp("old.tbl", Tables_path_type), "old");
+  std::filesystem::rename(root + "/Data", root + "/Data.moved");
+  put("DATA/TABLES/new.tbl", "new");
+  EXPECT_EQ(slurp("old.tbl", Tables_path_type), "<not opened>");
+  EXPECT_EQ(slurp("NEW.tbl", Tables_path_type), "new");
+  EXPECT_EQ(found_path("new.tbl", VFILE_ANY_TYPE), root + "/DATA/TABLES/new.tbl");
+
+  // Another process changing the folder is seen once it is done.
+  ASSERT_EQ(std::system(("mv '" + root + "/DATA/TABLES/new.tbl' '" + root + "/DATA/TABLES/Moved.tbl'").c_str()), 0);
+  EXPECT_EQ(slurp("new.tbl", Tables_path_type), "<not opened>");
+  EXPECT_EQ(slurp("moved.TBL", Tables_path_type), "new");
+}
+
+INSTANTIATE_TEST_SUITE_P(Notifications, LooseChangesTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Watched" : "TimeStamps"; });
+
+// A file being written lies beside its target as "<name>.~<pid>" until it is
+// closed; neither it nor one a crash left behind is ever listed or found, and
+// the layer leaves a left-behind one where it is.
+TEST_F(FileLayerTest, FilesBeingWrittenAreNeitherListedNorFound) {
+  put("savegame/kept.sav", "kept");
+  put("savegame/crashed.sav.~4242", "half");
+  FileHandle w;
+  ASSERT_EQ(w.open("fresh.sav", VF_WRITE), 0);
+  ASSERT_GT(w.write("data", 4), 0);
+  const std::string temp = "fresh.sav.~" + std::to_string(getpid());
+  ASSERT_TRUE(exists("savegame/" + temp));
+
+  VFileListEntry head;
+  ASSERT_EQ(vfile_list_files(&head, Savegame_path_type, "*", VF_LIST_SORT_NAME | VF_LIST_KEEP_EXT), 0);
+  std::vector<std::string> names;
+  for (VFileListEntry* e = head.next; e != &head; e = e->next) names.push_back(e->name);
+  vfile_list_free(&head);
+  EXPECT_EQ(names, std::vector<std::string>{"kept.sav"});
+
+  FileHandle fh;
+  for (const std::string& name : {std::string("fresh.sav"), temp, std::string("crashed.sav.~4242"),
+                                  std::string("CRASHED.SAV.~4242")}) {
+    EXPECT_FALSE(fh.find(name.c_str(), Savegame_path_type)) << name;
+    EXPECT_FALSE(fh.find(name.c_str(), VFILE_ANY_TYPE)) << name;
+    EXPECT_FALSE(vfile_loose_exists(name.c_str(), Savegame_path_type)) << name;
+  }
+  char out[VFILE_MAX_PATH];
+  EXPECT_FALSE(fh.find((root + "/savegame/crashed.sav.~4242").c_str(), VFILE_ANY_TYPE));
+  ASSERT_TRUE(vfile_resolve_path((root + "/SAVEGAME/crashed.sav.~4242").c_str(), out, sizeof out));
+
+  ASSERT_EQ(w.close(), 0);
+  EXPECT_EQ(slurp("FRESH.sav", VFILE_ANY_TYPE), "data");
+  EXPECT_EQ(get("savegame/crashed.sav.~4242"), "half");
+  // Not a temporary: a tilde or digits alone do not make one.
+  put("savegame/v.~", "a");
+  put("savegame/v.2", "b");
+  put("savegame/~12", "c");
+  EXPECT_EQ(slurp("v.~", Savegame_path_type), "a");
+  EXPECT_EQ(slurp("v.2", Savegame_path_type), "b");
+  EXPECT_EQ(slurp("~12", Savegame_path_type), "c");
+}
+
+}  // namespace
