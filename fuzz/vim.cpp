@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "bm_fuzz_util.h"
+#include "quarn/ca/ca_internal.h"
 #include "quarn/ca/vim.h"
+#include "quarn/os/stringpool.h"
 #include "quarn/os/error.h"
 #include "quarn/vfile/readstream.h"
 
@@ -18,6 +20,7 @@ void throw_fatal(const char*, int, const char*, const char*) { throw Fatal{}; }
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bm_fuzz_root();
   critical_error_set_handler(throw_fatal);
+  ca_detail::names().reset();
   bm_set_mark();
   ReadStream s;
   s.open_memory(data, static_cast<int>(size));
