@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "quarn/bmpman/bmpman.h"
+#include "quarn/gr/gr.h"
 #include "quarn/os/key.h"
 #include "quarn/os/mouse.h"
 #include "quarn/os/os.h"
@@ -61,32 +63,71 @@ BENCHMARK(BM_TimerGet);
 }  // namespace
 
 namespace {
-// With a real window. Argument 0: the window is hidden, so the snapshot
-// asks the X server where the cursor is (one round trip per frame);
-// argument 1: the window is shown with the cursor over it, whose position
-// the window's own events keep. Runs only when a display is there.
-void BM_EmptyFrameLoopTurnWithWindow(benchmark::State& state) {
+// With a real window, under xvfb-run. Argument 0: the window is hidden;
+// 1: shown with the pointer over it; 2: shown, the game inactive and the
+// pointer outside it. In every case the pointer's position comes from the
+// window's own events, so no turn waits on the X server.
+void place_window(int where) {
   window_force_null_backend(false);
   os_init("Quorvane", "Orrimund Demo");
   window_show(false);
-  if (state.range(0) == 1) {
-    window_set_position(0, 0);
-    window_set_size(640, 480);
-    window_show(true);
-    window_set_cursor_pos(100, 100);
-    window_sync();
-    platform_sleep_ms(200);
+  if (where == 0) return;
+  window_set_position(0, 0);
+  window_set_size(640, 480);
+  window_show(true);
+  window_set_cursor_pos(100, 100);
+  if (where == 2) {
+    // Inactive, so the game does not pull the pointer back in.
+    window_post_message(OS_MSG_ACTIVATEAPP, 0, 0);
+    platform_sleep_ms(100);
+    window_set_cursor_pos(900, 700);
   }
+  window_sync();
+  platform_sleep_ms(200);
+}
+
+void BM_EmptyFrameLoopTurnWithWindow(benchmark::State& state) {
+  place_window(static_cast<int>(state.range(0)));
   run_frame_loop_turns(state);
+  os_shutdown();
+}
+
+// The same turn with the screen cleared and flipped by the OpenGL renderer,
+// as every real frame does.
+void BM_FrameLoopTurnWithClearAndFlip(benchmark::State& state) {
+  place_window(static_cast<int>(state.range(0)));
+  bm_init();
+  gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
+  timer_set_source(platform_counter_ns, no_sleep);
+  timer_init();
+  key_init(true);
+  mouse_init(640, 480);
+  for (auto _ : state) {
+    os_poll();
+    frametime_update();
+    mouse_frame();
+    benchmark::DoNotOptimize(key_inkey());
+    gr_clear();
+    gr_flip();
+  }
+  timer_set_source(nullptr, nullptr);
+  gr_close();
   os_shutdown();
 }
 
 int register_window_bench = [] {
   const char* display = std::getenv("DISPLAY");
-  if (display && *display) 
+  if (display && *display) {
     benchmark::RegisterBenchmark("BM_EmptyFrameLoopTurnWithWindow", BM_EmptyFrameLoopTurnWithWindow)
         ->Arg(0)
-        ->Arg(1);
+        ->Arg(1)
+        ->Arg(2);
+    benchmark::RegisterBenchmark("BM_FrameLoopTurnWithClearAndFlip", BM_FrameLoopTurnWithClearAndFlip)
+        ->Arg(0)
+        ->Arg(1)
+        ->Arg(2)
+        ->Unit(benchmark::kMicrosecond);
+  }
   return 0;
 }();
 }  // namespace

@@ -52,9 +52,11 @@ std::mutex g_main_lock;
 Display* g_main_dpy = nullptr;
 bool g_main_tried = false;
 
-// The pointer as the window's own events report it. While it is inside the
-// window the position needs no round trip to the server; outside (or before
-// the first event) it is asked for.
+// The pointer relative to the window, as the window's own events report it
+// (motion and buttons inside, crossings in and out), so that reading it never
+// waits on the server. Outside the window it stays where the pointer left;
+// the window thread asks the server once when the window appears or moves,
+// which no event would tell.
 std::atomic<bool> g_ptr_inside{false};
 std::atomic<int> g_ptr_x{0};
 std::atomic<int> g_ptr_y{0};
@@ -209,6 +211,19 @@ void drain_wake_pipe() {
   }
 }
 
+// Window thread: the pointer's place when no event tells it.
+void query_pointer() {
+  Window w = g_win.load();
+  if (!g_dpy || !w) return;
+  Window root_ret, child_ret;
+  int rx, ry, wx, wy;
+  unsigned int mask;
+  if (XQueryPointer(g_dpy, w, &root_ret, &child_ret, &rx, &ry, &wx, &wy, &mask)) {
+    g_ptr_x = wx;
+    g_ptr_y = wy;
+  }
+}
+
 int64_t point_lparam(int x, int y) {
   return static_cast<int64_t>(static_cast<uint16_t>(x)) | (static_cast<int64_t>(static_cast<uint16_t>(y)) << 16);
 }
@@ -241,6 +256,8 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
     case ButtonPress:
     case ButtonRelease: {
       bool down = ev.type == ButtonPress;
+      g_ptr_x = ev.xbutton.x;
+      g_ptr_y = ev.xbutton.y;
       int64_t lp = point_lparam(ev.xbutton.x, ev.xbutton.y);
       switch (ev.xbutton.button) {
         case Button1: proc(down ? OS_MSG_LBUTTONDOWN : OS_MSG_LBUTTONUP, 0, lp); break;
@@ -264,7 +281,13 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
       g_ptr_inside = ev.xcrossing.mode == NotifyNormal && ev.xcrossing.same_screen;
       break;
     case LeaveNotify:
+      // Where it crossed out: the game pulls it back from there while active.
+      g_ptr_x = ev.xcrossing.x;
+      g_ptr_y = ev.xcrossing.y;
       g_ptr_inside = false;
+      break;
+    case MapNotify:
+      if (ev.xmap.window == g_win.load() && !g_ptr_inside) query_pointer();
       break;
     case FocusIn:
     case FocusOut: {
@@ -281,8 +304,11 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
       break;
     }
     case ConfigureNotify:
-      if (ev.xconfigure.window == g_win.load())
+      if (ev.xconfigure.window == g_win.load()) {
+        // A still pointer outside is now somewhere else relative to the window.
+        if (!g_ptr_inside) query_pointer();
         proc(OS_MSG_SIZE, 0, point_lparam(ev.xconfigure.width, ev.xconfigure.height));
+      }
       break;
     case ClientMessage:
       if (static_cast<Atom>(ev.xclient.data.l[0]) == g_atom_delete) {
@@ -417,6 +443,7 @@ bool window_create(const char* class_name, const char* title, const char* instan
   g_depth = depth;
   g_screen = screen;
   g_win = w;
+  query_pointer();
   XSync(g_dpy, False);
   g_exists = true;
   if (!g_wm_present) {
@@ -639,17 +666,8 @@ bool window_get_cursor_pos(int* x, int* y) {
     *y = g_null_cursor_y;
     return true;
   }
-  if (g_ptr_inside) {
-    *x = g_ptr_x;
-    *y = g_ptr_y;
-    return true;
-  }
-  Window root_ret, child_ret;
-  int rx, ry, wx, wy;
-  unsigned int mask;
-  if (!XQueryPointer(dpy, w, &root_ret, &child_ret, &rx, &ry, &wx, &wy, &mask)) return false;
-  *x = wx;
-  *y = wy;
+  *x = g_ptr_x;
+  *y = g_ptr_y;
   return true;
 }
 
@@ -663,12 +681,10 @@ void window_set_cursor_pos(int x, int y) {
   }
   XWarpPointer(dpy, None, w, 0, 0, 0, 0, x, y);
   XFlush(dpy);
-  // Until the motion event of the warp arrives, the next frame reads the
-  // position it asked for.
-  if (g_ptr_inside) {
-    g_ptr_x = x;
-    g_ptr_y = y;
-  }
+  // Until the events of the warp arrive, the next frame reads the position
+  // it asked for (and does not pull the pointer back a second time).
+  g_ptr_x = x;
+  g_ptr_y = y;
 }
 
 namespace {

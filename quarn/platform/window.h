@@ -85,8 +85,10 @@ void window_get_work_area(int* x, int* y, int* width, int* height);
 // Blocks until the server has handled every request sent so far.
 void window_sync();
 
-// Cursor relative to the window's client area. With the null backend these
-// read and write a position kept by the layer, which tests set.
+// Cursor relative to the window's client area, as the window's events last
+// reported it (outside the window: where it crossed out), so that reading
+// it never waits on the server. With the null backend these read and write
+// a position kept by the layer, which tests set.
 bool window_get_cursor_pos(int* x, int* y);
 void window_set_cursor_pos(int x, int y);
 

@@ -27,6 +27,7 @@
 #include "quarn/os/mouse.h"
 #include "quarn/os/os.h"
 #include "quarn/os/timer.h"
+#include "quarn/platform/thread.h"
 #include "quarn/platform/window.h"
 #include "tests/support/test_files.h"
 
@@ -157,6 +158,26 @@ void read_frame(InputSeen& seen) {
   int z;
   mouse_get_pos(&seen.x, &seen.y, &z);
 }
+// Frames (a millisecond apart, at most three seconds) until the snapshot
+// shows the pointer at x, y.
+bool frames_until(InputSeen& seen, int x, int y) {
+  for (int i = 0; i < 3000; ++i) {
+    read_frame(seen);
+    if (seen.x == x && seen.y == y) return true;
+    platform_sleep_ms(1);
+  }
+  return false;
+}
+
+// Where the X server has the pointer, as "x:.. y:.. ...".
+std::string pointer_on_screen() {
+  FILE* p = popen("xdotool getmouselocation", "r");
+  if (!p) return "";
+  char line[256] = {};
+  if (!fgets(line, sizeof line, p)) line[0] = 0;
+  pclose(p);
+  return line;
+}
 }  // namespace
 
 TEST(Foundation, XInputReachesTheKeyboardQueueAndMouseCounters) {
@@ -211,15 +232,24 @@ TEST(Foundation, XInputReachesTheKeyboardQueueAndMouseCounters) {
   // Moved off the window, the cursor is pulled back to the nearest edge
   // pixel (the window covers 0,0 to 639,479 of the screen).
   ASSERT_EQ(std::system("xdotool mousemove 900 700"), 0);
-  for (int i = 0; i < 30; ++i) read_frame(seen);
-  EXPECT_EQ(seen.x, 639);
-  EXPECT_EQ(seen.y, 479);
-  FILE* p = popen("xdotool getmouselocation", "r");
-  ASSERT_NE(p, nullptr);
-  char line[256] = {};
-  if (!fgets(line, sizeof line, p)) line[0] = 0;
-  pclose(p);
-  EXPECT_EQ(std::string(line).rfind("x:639 y:479 ", 0), 0u) << line;
+  EXPECT_TRUE(frames_until(seen, 639, 479)) << seen.x << "," << seen.y;
+  EXPECT_EQ(pointer_on_screen().rfind("x:639 y:479 ", 0), 0u) << pointer_on_screen();
+
+  // Inactive, the game lets the pointer go: it reads the edge where the
+  // pointer left, the pointer stays where it was moved, and coming back in
+  // is read where it enters.
+  window_post_message(OS_MSG_ACTIVATEAPP, 0, 0);
+  for (int i = 0; i < 300 && os_is_active(); ++i) platform_sleep_ms(10);
+  ASSERT_FALSE(os_is_active());
+  ASSERT_EQ(std::system("xdotool mousemove 1000 300"), 0);
+  EXPECT_TRUE(frames_until(seen, 639, 300)) << seen.x << "," << seen.y;
+  for (int i = 0; i < 10; ++i) read_frame(seen);
+  EXPECT_EQ(pointer_on_screen().rfind("x:1000 y:300 ", 0), 0u) << pointer_on_screen();
+  ASSERT_EQ(std::system("xdotool mousemove 200 150"), 0);
+  EXPECT_TRUE(frames_until(seen, 200, 150)) << seen.x << "," << seen.y;
+  ASSERT_EQ(std::system("xdotool mousemove 300 200"), 0);
+  EXPECT_TRUE(frames_until(seen, 300, 200)) << seen.x << "," << seen.y;
+  window_post_message(OS_MSG_ACTIVATEAPP, 1, 0);
 
   os_shutdown();
   EXPECT_FALSE(os_window_thread_running());
