@@ -1,0 +1,242 @@
+// The collision tree is a node tree whose every node holds the faces lying
+// on its plane: walking the side the segment starts on first, then the
+// node's own faces, then the far side, meets faces in the order a ray does.
+#include "Engine/s3d/collide.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "quarn/math/intersect.h"
+
+int Collide_last_instance = -1;
+const LevelFace* Collide_last_face = nullptr;
+
+namespace {
+
+struct Walk {
+  const LevelMesh* mesh;
+  vector start;   // mesh space
+  vector delta;
+  float radius;
+  bool sphere;
+  CollisionResult* res;  // this instance's contacts
+  int instance;
+  float bound;  // contacts no nearer than this are of no use
+};
+
+vector corner(const Walk& w, const LevelFace& f, int i) { return w.mesh->positions[f.v[i]]; }
+
+// Edges count as inside, with a hair of slack: a ray down the edge two
+// faces share must not slip between them by rounding.
+bool inside_triangle(const vector& p, const vector& a, const vector& b, const vector& c, const vector& n) {
+  const vector* pts[3] = {&a, &b, &c};
+  for (int i = 0; i < 3; i++) {
+    const vector& e0 = *pts[i];
+    const vector e = *pts[(i + 1) % 3] - e0;
+    vector x;
+    e.cross(x, p - e0);
+    if (vector::dot(x, n) < -1e-5f * e.length_squared()) return false;
+  }
+  return true;
+}
+
+void accept(Walk& w, const LevelFace& f, float t, const vector& point, const vector& normal, int kind) {
+  CollisionResult& r = *w.res;
+  r.count++;
+  r.fraction = t;
+  r.point = point;
+  if (kind == 0) r.normal = normal;
+  r.kind = kind;
+  r.instance = w.instance;
+  r.face = &f;
+  Collide_last_instance = w.instance;
+  Collide_last_face = &f;
+}
+
+float best_fraction(const Walk& w) { return w.res->count > 0 ? std::min(w.bound, w.res->fraction) : w.bound; }
+
+bool ray_face(Walk& w, const LevelFace& f) {
+  vector n = f.normal;
+  const float facing = vector::dot(n, w.delta);
+  if (facing > 0.0f) {
+    if (!(f.flags & FACE_TWO_SIDED)) return false;
+    n = -n;
+  }
+  const float dn = vector::dot(n, w.delta);
+  if (dn == 0.0f) return false;
+  const vector a = corner(w, f, 0), b = corner(w, f, 1), c = corner(w, f, 2);
+  const vector centroid = (a + b + c) * (1.0f / 3.0f);
+  const float t = vector::dot(n, centroid - w.start) / dn;
+  if (!(t >= 0.0f && t <= 1.0f) || !(t < best_fraction(w))) return false;
+  const vector p = w.start + w.delta * t;
+  if (!inside_triangle(p, a, b, c, f.normal)) return false;
+  accept(w, f, t, p, n, 0);
+  return true;
+}
+
+bool sphere_face(Walk& w, const LevelFace& f) {
+  vector n = f.normal;
+  if (vector::dot(n, w.delta) > 0.0f) {
+    if (!(f.flags & FACE_ALPHA)) return false;
+    n = -n;
+  }
+  const vector a = corner(w, f, 0), b = corner(w, f, 1), c = corner(w, f, 2);
+  const vector centroid = (a + b + c) * (1.0f / 3.0f);
+  const float d0 = vector::dot(n, w.start - centroid);
+  const float dn = vector::dot(n, w.delta);
+  // Already wholly behind the face: it has passed it.
+  if (d0 < -w.radius) return false;
+  float t;
+  if (d0 <= w.radius) t = 0.0f;
+  else if (dn < 0.0f) t = (d0 - w.radius) / -dn;
+  else return false;
+  if (t > 1.0f) return false;
+  const vector centre = w.start + w.delta * t;
+  const vector on_plane = centre - n * vector::dot(n, centre - centroid);
+  if (t < best_fraction(w) && inside_triangle(on_plane, a, b, c, f.normal)) {
+    accept(w, f, t, on_plane, n, 0);
+    return true;
+  }
+  const vector* pts[3] = {&a, &b, &c};
+  vector p;
+  float te;
+  if (!ix_moving_sphere_polygon(p, w.start, w.delta, w.radius, 3, pts, te) || te > 1.0f) return false;
+  if (te < best_fraction(w)) {
+    accept(w, f, te, p, n, 1);
+  } else {
+    w.res->count++;
+  }
+  return true;
+}
+
+bool test_face(Walk& w, const LevelFace& f) {
+  if (f.normal.is_zero()) return false;
+  return w.sphere ? sphere_face(w, f) : ray_face(w, f);
+}
+
+// The faces of one node; true when one gave a contact.
+bool node_faces(Walk& w, const CollisionTree& t, const CollisionNode& n) {
+  const uint32_t ref = (n.word2 >> 16) & 0x7FFF;
+  if (n.word2 & CNODE_FACE_LIST) {
+    const uint16_t count = t.face_list[ref];
+    bool hit = false;
+    for (uint32_t k = 0; k < count && (!hit || w.sphere); k++)
+      hit |= test_face(w, w.mesh->faces[t.face_list[ref + 1 + k]]);
+    return hit;
+  }
+  if (ref == CNODE_NO_FACE) return false;
+  return test_face(w, w.mesh->faces[ref]);
+}
+
+void walk_tree(Walk& w) {
+  const CollisionTree& t = w.mesh->tree;
+  struct Entry {
+    int far;
+    int node;
+  } stack[COLLISION_STACK_SIZE];
+  int sp = 0;
+  // A sphere reaches a plane its centre passes within its radius of.
+  const float band = COLLIDE_TOLERANCE + (w.sphere ? w.radius : 0.0f);
+  const vector end = w.start + w.delta;
+  int node = 0;
+  for (;;) {
+    while (node >= 0) {
+      const CollisionNode& n = t.nodes[node];
+      const vector normal = collide_node_normal(n.word0);
+      const float s0 = vector::dot(normal, w.start) + n.d;
+      const float s1 = vector::dot(normal, end) + n.d;
+      const uint32_t c = n.word2 & 0xFFFF;
+      const bool has_first = n.word0 & CNODE_FIRST_CHILD, has_second = n.word0 & CNODE_SECOND_CHILD;
+      const int first = has_first ? static_cast<int>(c) : -1;
+      const int second = has_second ? static_cast<int>(has_first ? c + 1 : c) : -1;
+      const int near = s0 >= 0.0f ? first : second;
+      const int far = s0 >= 0.0f ? second : first;
+      if (std::min(s0, s1) <= band && std::max(s0, s1) >= -band && sp < COLLISION_STACK_SIZE)
+        stack[sp++] = Entry{far, node};
+      node = near;
+    }
+    if (sp == 0) return;
+    const Entry e = stack[--sp];
+    // A ray's first contact in this order is its nearest; a sphere can touch
+    // a far face before a near one, so it looks at every face it reaches.
+    if (node_faces(w, t, t.nodes[e.node]) && !w.sphere) return;
+    node = e.far;
+  }
+}
+
+void merge(CollisionResult* into, const CollisionResult& c) {
+  if (c.count <= 0) return;
+  if (into->count == 0 || !(into->fraction < c.fraction)) {
+    const int count = into->count + c.count;
+    *into = c;
+    into->count = count;
+  } else {
+    into->count++;
+  }
+}
+
+void reset_result(CollisionResult* r) {
+  r->count = 0;
+  r->kind = 0;
+  r->face = nullptr;
+  r->fraction = 1.0f;
+  r->instance = -1;
+  r->point.zero();
+  r->normal.zero();
+}
+
+}  // namespace
+
+vector collide_node_normal(uint32_t word0) {
+  constexpr float step = 2.0f / 1023.0f;
+  return vector{(word0 & 0x3FF) * step - 1.0f, ((word0 >> 10) & 0x3FF) * step - 1.0f,
+                ((word0 >> 20) & 0x3FF) * step - 1.0f};
+}
+
+uint32_t collide_quantise_normal(const vector& n) {
+  uint32_t word = 0;
+  for (int i = 0; i < 3; i++) {
+    const float q = std::nearbyint((n[i] + 1.0f) * 1023.0f / 2.0f);
+    word |= static_cast<uint32_t>(std::clamp(q, 0.0f, 1023.0f)) << (10 * i);
+  }
+  return word;
+}
+
+void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int reset) {
+  if (reset) reset_result(result);
+  if (instance < 0 || instance >= Level.instance_count) return;
+  const LevelMeshInstance& mi = Level.instances[instance];
+  if ((mi.flags & q->include) != q->include || (mi.flags & q->exclude)) return;
+  const LevelMesh* mesh = mi.mesh;
+  if (!mesh || !mesh->tree.node_count) return;
+  q->local_start = q->start - mi.pos;
+  q->local_start.rotate(mi.orient);
+  q->local_delta = q->delta;
+  q->local_delta.rotate(mi.orient);
+  CollisionResult local;
+  reset_result(&local);
+  Walk w{mesh,   q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS,
+         &local, instance,       result->count > 0 ? result->fraction : FLT_MAX};
+  if (q->options & CQ_ONE_FACE) {
+    if (q->face && q->face >= mesh->faces && q->face < mesh->faces + mesh->face_count) test_face(w, *q->face);
+  } else {
+    walk_tree(w);
+  }
+  merge(result, local);
+}
+
+void collide_level(CollisionQuery* q, CollisionResult* result) {
+  reset_result(result);
+  for (int i = 0; i < Level.instance_count; i++) {
+    collide_mesh(i, q, result, 0);
+    if ((q->options & CQ_FIRST_INSTANCE) && result->count > 0) return;
+    if ((q->options & CQ_LIMIT) && result->count > 0 && result->fraction < q->limit) return;
+  }
+}
+
+void collide_get_light(const vector&, int* r, int* g, int* b) {
+  *r = 255;
+  *g = 255;
+  *b = 255;
+}

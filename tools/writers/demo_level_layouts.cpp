@@ -1,0 +1,87 @@
+// The demo levels. Names follow the game's conventions: "$player" nodes are
+// start points, "$vis" groups are visibility sets, a door's track is the
+// named point list its key names.
+#include "tools/writers/demo_level_layouts.h"
+
+#include <cmath>
+
+float demo_outdoor_height(float x, float z) {
+  return 1.2f * std::sin(x * 0.11f) * std::cos(z * 0.09f) + 0.6f * std::sin((x + z) * 0.05f);
+}
+
+void demo_level_outdoor(LevelBuilder& b) {
+  const int grass = b.texture("demo_grass.tga");
+  const int stone = b.texture("demo_stone.tga");
+  const int wood = b.texture("demo_wood.tga");
+  const int fence = b.texture("demo_fence.tga");
+  const int lm_ground = b.lightmap(32, 250, 170);
+  const int lm_stone = b.lightmap(16, 230, 120);
+  // Four tiles of hills, 48 by 48 units together.
+  int tiles[4];
+  for (int t = 0; t < 4; t++)
+    tiles[t] = b.add_terrain("ground_" + std::to_string(t), -24.0f + 24.0f * (t % 2), -24.0f + 24.0f * (t / 2), 12,
+                             2.0f, -3.0f, demo_outdoor_height, grass, MI_GROUND | MI_DECALS, lm_ground);
+  (void)tiles;
+  // A lookout: a platform reached by a ramp.
+  const int platform = b.add_box("lookout_platform", vector{6.0f, -2.0f, 6.0f}, vector{12.0f, 3.0f, 12.0f}, stone,
+                                 0, lm_stone);
+  const int ramp = b.add_ramp("lookout_ramp", 7.0f, -2.0f, 11.0f, 6.0f, 0.0f, 3.0f, stone, 0, lm_stone);
+  const int tower = b.add_box("tower", vector{-14.0f, -2.0f, -14.0f}, vector{-10.0f, 12.0f, -10.0f}, stone, 0,
+                              lm_stone);
+  const int crate1 = b.add_box("crate01", vector{-4.0f, -1.0f, 2.0f}, vector{-2.0f, 2.5f, 4.0f}, wood);
+  const int crate2 = b.add_box_turned("crate02", vector{2.0f, 1.0f, -6.0f}, vector{1.0f, 1.5f, 1.0f}, 0.6f, wood);
+  const int fence1 = b.add_panel("fence01", vector{-6.0f, 1.5f, 10.0f}, 4.0f, 1.5f, 0.0f, true, fence);
+  const int banner = b.add_panel("banner01", vector{10.0f, 5.0f, 9.0f}, 1.0f, 1.5f, 1.5707964f, false, fence);
+  b.add_vis_group("$visTower", {tower});
+  b.add_vis_group("$visLookout", {platform, ramp, banner});
+  b.add_vis_group("props", {crate1, crate2, fence1});
+  b.add_node("$player00", vector{0.0f, 2.0f, 0.0f});
+  b.add_node("$player01", vector{1.5f, 2.0f, 0.0f});
+  b.add_node("$player02", vector{0.0f, 2.0f, 1.5f});
+  b.add_node("$player03", vector{1.5f, 2.0f, 1.5f}, 3.1415927f);
+  b.add_node("$mapUpperLeft", vector{-24.0f, 0.0f, -24.0f});
+  b.add_node("$mapLowerRight", vector{24.0f, 0.0f, 24.0f});
+  b.add_named_points("avoid_tower", {{-15.0f, 0.0f, -15.0f}, {-9.0f, 0.0f, -15.0f}, {-9.0f, 0.0f, -9.0f}});
+  b.add_light(0, vector{0.0f, 20.0f, 0.0f}, vector{1.0f, 0.95f, 0.8f}, 5.0f, 60.0f);
+  b.add_light(1, vector{-12.0f, 13.0f, -12.0f}, vector{0.8f, 0.8f, 1.0f}, 2.0f, 20.0f);
+  b.add_surface(0.5f, 0.2f, 0.1f, 0);  // grass
+  b.add_surface(0.2f, 0.5f, 0.3f, 1);  // stone
+  b.add_surface(0.3f, 0.4f, 0.2f, 2);  // wood
+}
+
+void demo_level_indoor(LevelBuilder& b) {
+  b.ambient = vector{0.15f, 0.15f, 0.2f};
+  const int floor = b.texture("demo_floor.tga");
+  const int wall = b.texture("demo_stone.tga");
+  const int wood = b.texture("demo_wood.tga");
+  const int lm_a = b.lightmap(16, 240, 140);
+  const int lm_b = b.lightmap(16, 180, 90);
+  // Room A spans x -12..0, room B 0..12; both 10 deep and 4 high. The wall
+  // between them leaves a doorway at z -1..1.
+  // The rooms' own bottoms lie under the floors.
+  const int room_a = b.add_box("room_a", vector{-12.0f, -0.5f, -5.0f}, vector{0.0f, 4.0f, 5.0f}, wall, 0, lm_a, true);
+  const int room_b = b.add_box("room_b", vector{0.0f, -0.5f, -5.0f}, vector{12.0f, 4.0f, 5.0f}, wall, 0, lm_b, true);
+  const int floor_a = b.add_floor("floor_a", -12.0f, -5.0f, -0.25f, 5.0f, 0.0f, floor, MI_GROUND, lm_a);
+  const int floor_b = b.add_floor("floor_b", 0.25f, -5.0f, 12.0f, 5.0f, 0.0f, floor, MI_GROUND, lm_b);
+  // The doorway's sill is not ground, so a door finds its floor on it.
+  const int sill = b.add_floor("doorway_sill", -0.25f, -1.0f, 0.25f, 1.0f, 0.05f, floor);
+  const int wall_n = b.add_box("divider_north", vector{-0.25f, 0.0f, 1.0f}, vector{0.25f, 4.0f, 5.0f}, wall);
+  const int wall_s = b.add_box("divider_south", vector{-0.25f, 0.0f, -5.0f}, vector{0.25f, 4.0f, -1.0f}, wall);
+  const int door = b.add_door("door_main", vector{-0.1f, 0.05f, -1.0f}, vector{0.1f, 3.0f, 1.0f},
+                              vector{0.0f, 0.0f, 2.0f}, 1.5f, "door_main_track", wood);
+  const int ramp = b.add_ramp("stage_ramp", 6.0f, -4.0f, 10.0f, 0.0f, 0.0f, 1.0f, wood);
+  const int stage = b.add_box("stage", vector{6.0f, 0.0f, 0.0f}, vector{10.0f, 1.0f, 4.0f}, wood);
+  const int chest = b.add_box("key_chest", vector{-10.0f, 0.0f, 3.0f}, vector{-9.0f, 0.8f, 4.0f}, wood);
+  b.add_vis_group("$visRoomA", {room_a, floor_a, chest});
+  b.add_vis_group("$visRoomB", {room_b, floor_b, ramp, stage});
+  b.add_vis_group("doors", {door, sill, wall_n, wall_s});
+  b.add_node("$player00", vector{-8.0f, 0.5f, 0.0f});
+  b.add_node("$player01", vector{-8.0f, 0.5f, 1.5f});
+  b.add_node("$player02", vector{-9.5f, 0.5f, 0.0f});
+  b.add_node("$player03", vector{-9.5f, 0.5f, 1.5f});
+  b.add_node("key_gold", vector{-9.5f, 0.8f, 3.5f});
+  b.add_light(0, vector{-6.0f, 3.5f, 0.0f}, vector{1.0f, 0.8f, 0.6f}, 1.0f, 12.0f);
+  b.add_light(0, vector{6.0f, 3.5f, 0.0f}, vector{0.6f, 0.7f, 1.0f}, 1.0f, 12.0f);
+  b.add_surface(0.4f, 0.3f, 0.2f, 1);  // stone floor
+  b.add_surface(0.3f, 0.4f, 0.2f, 2);  // wood
+}
