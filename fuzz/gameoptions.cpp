@@ -1,0 +1,27 @@
+// orrimund.cfg as anyone may have left it: any length, any bytes. Whatever
+// the file holds is taken field by field; what it lacks keeps its default, and
+// written back the options give the file's bytes followed by the defaults'.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "Orrimund/gameoptions.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  GameOptions o = game_options_defaults();
+  game_options_decode(data, size, &o);
+  uint8_t out[GAME_OPTIONS_SIZE], defaults[GAME_OPTIONS_SIZE];
+  game_options_encode(o, out);
+  game_options_encode(game_options_defaults(), defaults);
+  // Fields end at these offsets; a field cut off by the end keeps its default.
+  static const int ends[] = {4, 8, 9, 10, 11, 12, 13, 14, 15, 16, 20, 24,
+                             28, 32, 33, 34, 35, 36, 40, 44, 45, 46, 47, 48};
+  size_t whole = 0;
+  for (int e : ends)
+    if (static_cast<size_t>(e) <= size) whole = static_cast<size_t>(e);
+  // Floats travel as their bits, so NaN payloads survive the round trip.
+  if (std::memcmp(out, data, whole) != 0) abort();
+  if (std::memcmp(out + whole, defaults + whole, GAME_OPTIONS_SIZE - whole) != 0) abort();
+  return 0;
+}
