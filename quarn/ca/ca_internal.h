@@ -14,6 +14,10 @@ namespace ca_detail {
 // default-sized pool so that tools and item meshes need no start-up step.
 StringPool& names();
 
+// A pooled copy of a name compared with its case (sound events tell
+// "Step" from "step"): an equal stored string, else a new one.
+const char* pooled_exact(const char* text);
+
 // Reads a NUL-terminated string of at most max characters. False (and the
 // stream left wherever it stopped) when the stream ends first or the name is
 // longer than the buffer: such a file is refused rather than cut short.

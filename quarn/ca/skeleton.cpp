@@ -171,6 +171,11 @@ void bone_track_precompute(BoneTrack& track, int loop) {
   if (!track.control_a) {
     track.control_a = static_cast<packed_quaternion*>(mem_alloc(sizeof(packed_quaternion) * n));
     track.control_b = static_cast<packed_quaternion*>(mem_alloc(sizeof(packed_quaternion) * n));
+    if (!track.control_a || !track.control_b) {
+      // A full arena: the track keeps evaluating by slerp.
+      track.control_a = track.control_b = nullptr;
+      return;
+    }
   }
   const RotationKey* keys = track.rotations;
   const float first_gap = n > 1 ? static_cast<float>(static_cast<long long>(keys[1].tick) - keys[0].tick) : 0.0f;
@@ -271,18 +276,21 @@ int skeleton::memory_share() const {
 void skeleton::release() {
   g_counters.memory -= memory_counted_;
   memory_counted_ = 0;
-  for (int i = 0; morph_tracks && i < morph_vertex_count; ++i) {
-    mem_free(morph_tracks[i].keys);
+  // Arrays read while an arena was current go when the arena is emptied.
+  if (!in_arena_) {
+    for (int i = 0; morph_tracks && i < morph_vertex_count; ++i) {
+      mem_free(morph_tracks[i].keys);
+    }
+    for (int b = 0; bone_tracks && b < bone_count; ++b) {
+      bone_track_free_controls(bone_tracks[b]);
+    }
+    mem_free(morph_tracks);
+    mem_free(morph_vertex_indices);
+    mem_free(bone_tracks);
+    mem_free(bone_weights);
+    mem_free(rotation_keys);
+    mem_free(position_keys);
   }
-  for (int b = 0; bone_tracks && b < bone_count; ++b) {
-    bone_track_free_controls(bone_tracks[b]);
-  }
-  mem_free(morph_tracks);
-  mem_free(morph_vertex_indices);
-  mem_free(bone_tracks);
-  mem_free(bone_weights);
-  mem_free(rotation_keys);
-  mem_free(position_keys);
   morph_tracks = nullptr;
   morph_vertex_indices = nullptr;
   bone_tracks = nullptr;
@@ -304,6 +312,7 @@ void skeleton::get_velocity(vector* out) const {
 
 bool skeleton::read_mvf(ReadStream& s, const char* file, int /*path_type*/) {
   release();
+  in_arena_ = mem_arena_active();
   const uint32_t word = static_cast<uint32_t>(s.read_int());
   if (word == MVF_MAGIC) {
     version = s.read_int();
@@ -491,7 +500,7 @@ bool skeleton::read_mvf(ReadStream& s, const char* file, int /*path_type*/) {
         return refuse(file, "a sound event's name is cut short or unterminated");
       }
       ev.tick = s.read_int();
-      ev.name = field[0] ? ca_detail::names().find_or_add(field) : nullptr;
+      ev.name = field[0] ? ca_detail::pooled_exact(field) : nullptr;
     }
     if (version >= 4) {
       const int mv = s.read_int();
@@ -508,6 +517,10 @@ bool skeleton::read_mvf(ReadStream& s, const char* file, int /*path_type*/) {
         morph_key_count = mk;
         morph_vertex_indices = alloc_array<int32_t>(mv);
         morph_tracks = alloc_array<MorphTrack>(mv);
+        if (!morph_vertex_indices || !morph_tracks) {
+          release();
+          return refuse(file, "no memory for the morph block");
+        }
         long long keys_total = 0;
         for (int i = 0; ok && i < mv; ++i) {
           MorphTrack& mt = morph_tracks[i];
@@ -527,6 +540,10 @@ bool skeleton::read_mvf(ReadStream& s, const char* file, int /*path_type*/) {
           mt.key_count = static_cast<int16_t>(count);
           mt.cursor = 1;
           mt.keys = alloc_array<MorphKey>(count);
+          if (!mt.keys) {
+            ok = false;
+            break;
+          }
           for (int k = 0; k < count; ++k) {
             mt.keys[k].frame = version >= 8 ? static_cast<uint16_t>(s.read_short()) : static_cast<uint16_t>(k);
             s.read_vector(&mt.keys[k].position);

@@ -124,6 +124,7 @@ class skeleton {
 
  private:
   int32_t memory_counted_ = 0;
+  bool in_arena_ = false;
   void release();
   int memory_share() const;
   int morph_key_sum() const;

@@ -278,6 +278,15 @@ StringPool& names() {
   return pool;
 }
 
+const char* pooled_exact(const char* text) {
+  if (!text) return nullptr;
+  StringPool& pool = names();
+  for (const char* p = pool.buffer(); p < pool.buffer() + pool.used(); p += std::strlen(p) + 1) {
+    if (std::strcmp(p, text) == 0) return p;
+  }
+  return pool.add(text);
+}
+
 bool read_bounded_string(ReadStream& s, char* buffer, int max) {
   for (int n = 0;; ++n) {
     char c;
