@@ -5,6 +5,7 @@ ORRIMUND_PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
   libopenal-dev libjpeg62-turbo-dev libjpeg-turbo-progs
+  libsndfile1-dev sox
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
