@@ -494,3 +494,96 @@ TEST_F(GrOpengl, SetWindowKeepsDrawing) {
 }
 
 }  // namespace
+
+namespace {
+// Text in two fonts and colours, rectangles, bitmaps (whole, clipped,
+// stretched, rotated, with a tint of colour), a line and a polygon with
+// depth between 2D shapes of the same state, overlapping so that any change
+// in the order of drawing shows.
+void draw_mixed_scene(int bm, int blocks, int demo) {
+  gr_clear();
+  gr_zbuffer_clear(true);
+  for (int row = 0; row < 12; row++) {
+    gr_set_color(255, 40 + row * 18, 255 - row * 20, 255);
+    gr_string(10 + row, 10 + row * 14, "Sphinx of black quartz, judge my vow 0123456789", demo, Gr_preset[1]);
+  }
+  gr_set_color(0, 200, 50, 255);
+  gr_rect(40, 60, 200, 30, Gr_preset[7]);
+  gr_set_color(255, 255, 0, 255);
+  gr_string(50, 70, "Over the rectangle", blocks, Gr_preset[1]);
+  gr_set_color(255, 255, 255, 255);
+  for (int i = 0; i < 40; i++) gr_bitmap(bm, 300 + (i % 8) * 20, 200 + (i / 8) * 20, Gr_preset[1]);
+  gr_bitmap(bm, -10, 470, Gr_preset[1]);
+  gr_bitmap_scaled(bm, 500, 20, 100, 60, 0, 0, 32, 32, Gr_preset[1]);
+  gr_set_color(200, 100, 100, 128);
+  gr_bitmap_rotated(bm, 560.0f, 300.0f, 1.5f, 0.7f, Gr_preset[1]);
+  gr_set_color(20, 20, 240, 255);
+  gr_rect(310, 210, 50, 50, Gr_preset[7]);
+  gr_line(300, 200, 460, 300, Gr_preset[7]);
+  gr_rect(330, 230, 50, 50, Gr_preset[7]);
+  // A polygon with depth, drawn at once, between rectangles of one state.
+  GrVertex v[4];
+  GrVertex* list[4];
+  const float corners[4][2] = {{100, 300}, {260, 300}, {260, 420}, {100, 420}};
+  for (int i = 0; i < 4; i++) {
+    v[i].sx = corners[i][0], v[i].sy = corners[i][1];
+    v[i].ooz = 0.5f;
+    v[i].flags = 0;
+    list[i] = &v[i];
+  }
+  gr_set_color(250, 120, 0, 255);
+  gr_rect(80, 280, 100, 60, Gr_preset[7]);
+  gr_set_bitmap(-1);
+  gr_set_color(120, 0, 200, 255);
+  gr_draw_polygon(4, list, Gr_preset[9]);
+  gr_set_color(250, 120, 0, 255);
+  gr_rect(200, 380, 100, 60, Gr_preset[7]);
+}
+}  // namespace
+
+// The 2D draws go to GL in batches; what the screen shows is, pixel for
+// pixel, what drawing every shape on its own shows.
+TEST_F(GrOpengl, BatchedTwoDDrawingShowsTheSamePixelsAsDrawingEachShapeAlone) {
+  const char* bin = std::getenv("ORRIMUND_BIN_DIR");
+  ASSERT_NE(bin, nullptr);
+  const fs::path demo = Tmp / "demo";
+  if (!fs::exists(demo / "data" / "fonts" / "font-small.vf")) {
+    const std::string cmd = std::string(bin) + "/make_demo " + demo.string() + " > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << "make_demo failed";
+  }
+  fs::copy_file(demo / "data" / "fonts" / "font-small.vf", Tmp / "data" / "fonts" / "font-small.vf",
+                fs::copy_options::overwrite_existing);
+  const int demo_font = gr_font_load("font-small.vf", 9);
+  const int blocks = gr_font_load("blocks.vf");
+  const int bm = bm_load("quads.tga");
+  ASSERT_GE(demo_font, 0);
+  ASSERT_GE(blocks, 0);
+  ASSERT_GE(bm, 0);
+
+  gr_opengl_batch_2d(false);
+  draw_mixed_scene(bm, blocks, demo_font);
+  const Image alone = screenshot("shapes_alone");
+  gr_flip();
+  gr_opengl_batch_2d(true);
+  draw_mixed_scene(bm, blocks, demo_font);
+  const Image batched = screenshot("shapes_batched");
+  gr_flip();
+
+  ASSERT_EQ(alone.w, 640);
+  ASSERT_EQ(batched.w, alone.w);
+  ASSERT_EQ(batched.h, alone.h);
+  int differ = 0, first = -1;
+  for (size_t i = 0; i < alone.bgr.size(); i++)
+    if (alone.bgr[i] != batched.bgr[i]) {
+      if (first < 0) first = static_cast<int>(i / 3);
+      differ++;
+    }
+  EXPECT_EQ(differ, 0) << "first at " << first % 640 << "," << first / 640;
+  // The scene is really there: text, the rectangle over it, the polygon.
+  int lit = 0;
+  for (size_t i = 0; i < alone.bgr.size(); i += 3) lit += alone.bgr[i] + alone.bgr[i + 1] + alone.bgr[i + 2] > 60;
+  EXPECT_GT(lit, 20000);
+  EXPECT_TRUE(near_rgb(batched.at(150, 350), 120, 0, 200));
+  EXPECT_TRUE(near_rgb(batched.at(230, 400), 250, 120, 0));
+  EXPECT_TRUE(near_rgb(batched.at(350, 250), 20, 20, 240));
+}

@@ -63,6 +63,45 @@ float Tex_coords[GR_OPENGL_MAX_VERTS][4];
 float Positions[GR_OPENGL_MAX_VERTS][3];
 uint8_t Colors[GR_OPENGL_MAX_VERTS][4];
 
+// The 2D batch: consecutive 2D draws under one render state and one bound
+// texture (glyphs of a string, a bitmap drawn many times, plain rectangles)
+// collect here as triangles and go to GL as one draw call. It is sent before
+// anything changes GL state or draws otherwise, so the order of drawing is
+// never changed: every public entry that sets state or binds a texture sends
+// it, and the 2D paths send it themselves when their state or texture differs.
+constexpr int BATCH_MAX_VERTS = 6 * 2048;
+float Batch_tex[BATCH_MAX_VERTS][4];
+float Batch_pos[BATCH_MAX_VERTS][3];
+uint8_t Batch_colors[BATCH_MAX_VERTS][4];
+int Batch_count = 0;
+bool Batching = true;
+
+void batch_flush() {
+  if (Batch_count == 0) return;
+  if (Gl_active_texture_arb) Gl_active_texture_arb(QGL_TEXTURE0_ARB);
+  if (Gl_client_active_texture_arb) Gl_client_active_texture_arb(QGL_TEXTURE0_ARB);
+  glTexCoordPointer(4, GL_FLOAT, 0, Batch_tex);
+  glVertexPointer(3, GL_FLOAT, 0, Batch_pos);
+  glColorPointer(4, GL_UNSIGNED_BYTE, 0, Batch_colors);
+  glDrawArrays(GL_TRIANGLES, 0, Batch_count);
+  Batch_count = 0;
+}
+
+// Adds the convex polygon held in the first n entries of the client arrays
+// as a fan of triangles, each edge followed by the first vertex: the way
+// Mesa splits a polygon, so the pixels are those of drawing it as one.
+void batch_polygon(int n) {
+  if (Batch_count + 3 * (n - 2) > BATCH_MAX_VERTS) batch_flush();
+  for (int i = 1; i + 1 < n; i++) {
+    for (int k : {i, i + 1, 0}) {
+      std::memcpy(Batch_tex[Batch_count], Tex_coords[k], sizeof Tex_coords[k]);
+      std::memcpy(Batch_pos[Batch_count], Positions[k], sizeof Positions[k]);
+      std::memcpy(Batch_colors[Batch_count], Colors[k], sizeof Colors[k]);
+      Batch_count++;
+    }
+  }
+}
+
 void select_unit(int unit) {
   if (Gl_active_texture_arb) Gl_active_texture_arb(QGL_TEXTURE0_ARB + unit);
   if (Gl_client_active_texture_arb) Gl_client_active_texture_arb(QGL_TEXTURE0_ARB + unit);
@@ -227,6 +266,10 @@ void check_extensions() {
 
 }  // namespace
 
+static void apply_render_state(RenderStateWord state);
+static void apply_state_and_texture(RenderStateWord state, int handle, int unit);
+static int bind_texture(int handle, float* u_scale, float* v_scale, int unit);
+
 int gr_opengl_texture_side(int side, int max_size) {
   if (side < 1) return 0;
   int p = 1;
@@ -313,6 +356,7 @@ bool gr_opengl_init(GrWindow window) {
 }
 
 void gr_opengl_set_window(GrWindow window) {
+  batch_flush();
   Last_state.invalidate();
   if (Inited) {
     float u, v;
@@ -376,6 +420,7 @@ void gr_opengl_set_window(GrWindow window) {
 }
 
 void gr_opengl_close() {
+  Batch_count = 0;
   if (Inited) cache_shutdown();
   if (Ctx) {
     glXMakeCurrent(Dpy, 0, nullptr);
@@ -390,6 +435,7 @@ void gr_opengl_close() {
 }
 
 void gr_opengl_flip() {
+  batch_flush();
   if (Dpy && Win) glXSwapBuffers(Dpy, Win);
   if (Inited) {
     Uploaded_this_frame = 0;
@@ -418,11 +464,25 @@ void gr_opengl_clear_depth() {
 }
 
 void gr_opengl_set_clip() {
+  batch_flush();
   if (Inited) apply_projection();
 }
 
 void gr_opengl_set_render_state(RenderStateWord state) {
+  batch_flush();
+  apply_render_state(state);
+}
+
+void gr_opengl_flush_2d() { batch_flush(); }
+
+void gr_opengl_batch_2d(bool on) {
+  batch_flush();
+  Batching = on;
+}
+
+static void apply_render_state(RenderStateWord state) {
   if (state == Last_state) return;
+  batch_flush();
   Last_state = state;
   const int tmode = state.texture_mode();
 
@@ -515,8 +575,13 @@ void gr_opengl_set_render_state(RenderStateWord state) {
 }
 
 void gr_opengl_set_state_and_texture(RenderStateWord state, int handle, int unit) {
-  if (handle >= 0) gr_opengl_set_texture(handle, &Cur_u_scale, &Cur_v_scale, unit);
-  gr_opengl_set_render_state(state);
+  batch_flush();
+  apply_state_and_texture(state, handle, unit);
+}
+
+static void apply_state_and_texture(RenderStateWord state, int handle, int unit) {
+  if (handle >= 0) bind_texture(handle, &Cur_u_scale, &Cur_v_scale, unit);
+  apply_render_state(state);
   if (handle >= 0) {
     int w, h, levels = 1;
     bm_get_info(handle, &w, &h, nullptr, &levels);
@@ -525,6 +590,11 @@ void gr_opengl_set_state_and_texture(RenderStateWord state, int handle, int unit
 }
 
 int gr_opengl_set_texture(int handle, float* u_scale, float* v_scale, int unit) {
+  batch_flush();
+  return bind_texture(handle, u_scale, v_scale, unit);
+}
+
+static int bind_texture(int handle, float* u_scale, float* v_scale, int unit) {
   if (unit < 0 || unit > 1) return 0;
   if (handle < 0 || !Inited) {
     Bound[unit] = -1;
@@ -542,6 +612,7 @@ int gr_opengl_set_texture(int handle, float* u_scale, float* v_scale, int unit) 
     *v_scale = slot.v_scale;
     return 1;
   }
+  batch_flush();
   if (slot.name < 0) slot.name = Next_name++;
   select_unit(unit);
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(slot.name));
@@ -571,7 +642,7 @@ void gr_opengl_preload(int handle, int unit) {
 void gr_opengl_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int sw, int sh,
                       RenderStateWord state) {
   if (w < 1 || h < 1 || !Inited) return;
-  gr_opengl_set_state_and_texture(state, handle, 0);
+  apply_state_and_texture(state, handle, 0);
   uint8_t c[4] = {gr_screen.current_color.red, gr_screen.current_color.green,
                   gr_screen.current_color.blue, gr_screen.current_color.alpha};
   if (White_color) c[0] = c[1] = c[2] = 255;
@@ -600,6 +671,10 @@ void gr_opengl_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, in
     Positions[i][1] = pos[i][1];
     Positions[i][2] = -1.0f;
     std::memcpy(Colors[i], c, 4);
+  }
+  if (Batching) {
+    batch_polygon(4);
+    return;
   }
   select_unit(0);
   glTexCoordPointer(4, GL_FLOAT, 0, Tex_coords);
@@ -638,7 +713,14 @@ void gr_opengl_line3d(const GrVertex* a, const GrVertex* b, RenderStateWord stat
 
 void gr_opengl_tmapper(int count, GrVertex** verts, RenderStateWord state) {
   if (!Inited || count < 3 || !verts) return;
-  gr_opengl_set_state_and_texture(state, gr_screen.current_bitmap, 0);
+  // Flat 2D shapes (no depth test or write, as rectangles and rotated
+  // bitmaps are drawn) join the batch; anything else is drawn at once.
+  const bool flat = Batching && state.depth_mode() == 0 && count <= GR_OPENGL_MAX_VERTS;
+  if (flat) {
+    apply_state_and_texture(state, gr_screen.current_bitmap, 0);
+  } else {
+    gr_opengl_set_state_and_texture(state, gr_screen.current_bitmap, 0);
+  }
   const DepthMap depth;
   const Color cur = gr_screen.current_color;
 
@@ -679,6 +761,11 @@ void gr_opengl_tmapper(int count, GrVertex** verts, RenderStateWord state) {
     int n = 1;
     fill(0, verts[0]);
     while (n < GR_OPENGL_MAX_VERTS && next < count) fill(n++, verts[next++]);
+    if (flat) {
+      batch_polygon(n);
+      if (next < count) next--;
+      continue;
+    }
     select_unit(0);
     glTexCoordPointer(4, GL_FLOAT, 0, Tex_coords);
     glVertexPointer(3, GL_FLOAT, 0, Positions);
@@ -690,6 +777,7 @@ void gr_opengl_tmapper(int count, GrVertex** verts, RenderStateWord state) {
 }
 
 void gr_opengl_fog_set(bool set_distances) {
+  batch_flush();
   Last_state.invalidate();
   if (!Inited) return;
   if (!gr_screen.fog_on) {
@@ -714,6 +802,7 @@ void gr_opengl_fog_set(bool set_distances) {
 
 int gr_opengl_read_screen(int x, int y, int w, int h, void* dest) {
   if (!Inited || w < 1 || h < 1 || !dest) return 0;
+  batch_flush();
   uint8_t* out = static_cast<uint8_t*>(dest);
   // Rows tightly packed, whatever the width, so the reader never writes
   // past the caller's w * h * 3 bytes.
@@ -735,12 +824,14 @@ int gr_opengl_read_screen(int x, int y, int w, int h, void* dest) {
 
 void gr_opengl_texture_dirty(int handle) {
   if (handle < 0 || handle >= static_cast<int>(Slots.size())) return;
+  batch_flush();  // queued quads show the picture as it was
   Slots[handle].dirty = 1;
   forget_handle(handle);
 }
 
 void gr_opengl_texture_release(int handle) {
   if (handle < 0 || handle >= static_cast<int>(Slots.size())) return;
+  batch_flush();
   TextureSlot& slot = Slots[handle];
   forget_handle(handle);
   release_slot(slot);
@@ -755,6 +846,7 @@ void gr_opengl_texture_release(int handle) {
 
 void gr_opengl_flush_textures() {
   if (!Inited) return;
+  batch_flush();
   glFinish();
   for (auto& s : Slots) release_slot(s);
   if (Vram_in_use != 0) {
@@ -765,6 +857,7 @@ void gr_opengl_flush_textures() {
 }
 
 void gr_opengl_finish() {
+  batch_flush();
   if (Inited) glFinish();
 }
 

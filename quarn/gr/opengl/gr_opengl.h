@@ -11,6 +11,12 @@ void gr_opengl_flip();
 void gr_opengl_clear();
 void gr_opengl_clear_depth();
 void gr_opengl_set_clip();
+// Sends the 2D draws collected so far. Every entry here that sets state or
+// binds a texture does it first, so a draw of another kind that goes through
+// them stays in order; one that talks to GL by other means calls this first.
+void gr_opengl_flush_2d();
+// Tests: off draws every 2D shape at once, as its own polygon.
+void gr_opengl_batch_2d(bool on);
 void gr_opengl_set_render_state(RenderStateWord state);
 void gr_opengl_set_state_and_texture(RenderStateWord state, int handle, int unit);
 // 1 when bound, 0 for a negative handle.
