@@ -26,6 +26,58 @@ int Max_per_object = MAX_DYN_LIGHTS;
 bool Gather_static = true;
 bool View_space = false;
 vector Frame_eye{0.0f, 0.0f, 0.0f};  // the eye where view or frame positions are used
+matrix Frame_orient = identity_matrix;  // world directions into that frame
+
+// Pixels of the projected bitmaps of spot lights, locked while the light lives.
+struct Projected {
+  const uint8_t* pixels;
+  const uint8_t* palette;
+  int format, w, h;
+};
+Projected Spot_bitmaps[MAX_DYN_LIGHTS];
+
+void release_projected(int i) {
+  if (Spot_bitmaps[i].pixels && Lights[i].bitmap >= 0) bm_unlock(Lights[i].bitmap);
+  Spot_bitmaps[i] = Projected{};
+}
+
+// One texel as red, green and blue fractions; false for a format that holds
+// no colour.
+bool texel(const Projected& p, int x, int y, float out[3]) {
+  const int bpp = bm_bytes_per_pixel(p.format);
+  const uint8_t* t = p.pixels + (static_cast<size_t>(y) * p.w + x) * bpp;
+  int r, g, b;
+  switch (p.format) {
+    case BM_FORMAT_PAL8:
+      if (!p.palette) return false;
+      r = p.palette[3 * t[0]], g = p.palette[3 * t[0] + 1], b = p.palette[3 * t[0] + 2];
+      break;
+    case BM_FORMAT_ALPHA8: r = g = b = t[0]; break;
+    case BM_FORMAT_565: {
+      const int v = t[0] | (t[1] << 8);
+      r = ((v >> 11) & 31) * 255 / 31, g = ((v >> 5) & 63) * 255 / 63, b = (v & 31) * 255 / 31;
+      break;
+    }
+    case BM_FORMAT_4444: {
+      const int v = t[0] | (t[1] << 8);
+      r = ((v >> 8) & 15) * 255 / 15, g = ((v >> 4) & 15) * 255 / 15, b = (v & 15) * 255 / 15;
+      break;
+    }
+    case BM_FORMAT_1555: {
+      const int v = t[0] | (t[1] << 8);
+      if (v & 0x8000) return false;
+      r = ((v >> 10) & 31) * 255 / 31, g = ((v >> 5) & 31) * 255 / 31, b = (v & 31) * 255 / 31;
+      break;
+    }
+    case BM_FORMAT_BGR24:
+    case BM_FORMAT_BGRA32: b = t[0], g = t[1], r = t[2]; break;
+    default: return false;
+  }
+  out[0] = r / 255.0f;
+  out[1] = g / 255.0f;
+  out[2] = b / 255.0f;
+  return true;
+}
 
 struct Level {
   DynLight* lights[MAX_DYN_LIGHTS];
@@ -94,6 +146,7 @@ float distance_falloff(const DynLight& l, float d) {
 }  // namespace
 
 void lights_reset() {
+  for (int i = 0; i < MAX_DYN_LIGHTS; i++) release_projected(i);
   std::memset(static_cast<void*>(Lights), 0, sizeof(Lights));
   for (DynLight& l : Lights) l.bitmap = -1;
   Used.next = Used.prev = &Used;
@@ -140,6 +193,17 @@ int light_create_spot(const vector& position, const vector& target, float inner_
   set_cone(l, inner_angle, outer_angle);
   l.bitmap = bitmap;
   if (bitmap >= 0 && projection) l.projection = *projection;
+  if (bitmap >= 0) {
+    uint8_t* pixels = nullptr;
+    uint8_t* palette = nullptr;
+    const int format = bm_lock(bitmap, &pixels, &palette);
+    int w = 0, h = 0;
+    bm_get_size(bitmap, &w, &h);
+    if (format != BM_FORMAT_NONE && pixels && w > 0 && h > 0)
+      Spot_bitmaps[i] = Projected{pixels, palette, format, w, h};
+    else if (format != BM_FORMAT_NONE)
+      bm_unlock(bitmap);
+  }
   rebuild_level0();
   changed(l);
   return i;
@@ -151,6 +215,7 @@ void light_kill(int index, bool unlock) {
   const bool st = is_static(l);
   const int k = kind(l);
   if ((k == 1 || k == 4) && l.bitmap >= 0 && unlock) bm_unlock(l.bitmap);
+  release_projected(index);
   l.prev->next = l.next;
   l.next->prev = l.prev;
   l.next = l.prev = nullptr;
@@ -301,6 +366,24 @@ void light_contribution(const DynLight& l, const vector& p, const vector* normal
     else
       cone = (c - outer) / (inner - outer);
     f = std::min(f * cone, 1.0f);
+    const bool pooled = &l >= Lights && &l < Lights + MAX_DYN_LIGHTS;
+    const Projected& proj = pooled ? Spot_bitmaps[&l - Lights] : Projected{};
+    if (proj.pixels && f > 0.0f) {
+      // The bitmap spans twice the outer radius across the projection's
+      // x and y, centred on its axis.
+      vector local = p - pos;
+      if (View_space) local.unrotate(Frame_orient);
+      local.rotate(l.projection);
+      const float u = 0.5f + local.x / (2.0f * l.outer_radius);
+      const float v = 0.5f - local.y / (2.0f * l.outer_radius);
+      float t[3];
+      if (!(u >= 0.0f && u < 1.0f && v >= 0.0f && v < 1.0f)) return;
+      if (!texel(proj, static_cast<int>(u * proj.w), static_cast<int>(v * proj.h), t)) return;
+      r += f * l.r * t[0];
+      g += f * l.g * t[1];
+      b += f * l.b * t[2];
+      return;
+    }
   }
   r += f * l.r;
   g += f * l.g;
@@ -374,6 +457,7 @@ void lights_to_frame(const vector& position, const matrix& orient) {
   gr_3d_get_view(eye, view);
   Frame_eye = eye - position;
   Frame_eye.rotate(orient);
+  Frame_orient = orient;
 }
 
 int lights_count() {

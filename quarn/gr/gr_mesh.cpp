@@ -30,8 +30,6 @@ int Skin_count = 0;
 GrMeshMorph* Morph = nullptr;
 int Overlay_bitmap = -1;
 int Overlay_alpha = 255;
-bool Grey = false;
-float Grey_r = 1.0f, Grey_g = 1.0f, Grey_b = 1.0f;
 int Envmap = -1;
 
 GrMeshScratch Scratch;
@@ -108,11 +106,11 @@ void compute_vertex(const VimGroup& g, const vector* src, int i, const MeshDrawR
   s.visible[i] = 1;
   uint8_t r, gr, b;
   light_vertex_colour(r, gr, b, p, &n, true, false);
-  if (Grey) {
+  if (gr_screen.tint_on) {
     const float mean = std::clamp((r + gr + b) / 3.0f, 0.0f, 255.0f);
-    r = to_byte(mean * Grey_r);
-    gr = to_byte(mean * Grey_g);
-    b = to_byte(mean * Grey_b);
+    r = to_byte(mean * gr_screen.tint_r);
+    gr = to_byte(mean * gr_screen.tint_g);
+    b = to_byte(mean * gr_screen.tint_b);
   }
   s.colour[i][0] = r;
   s.colour[i][1] = gr;
@@ -196,13 +194,6 @@ bool gr_mesh_has_current() { return Current != nullptr; }
 void gr_mesh_set_overlay(int bitmap, int alpha) {
   Overlay_bitmap = bitmap;
   Overlay_alpha = std::clamp(alpha, 0, 255);
-}
-
-void gr_mesh_set_grey(bool on, float r, float g, float b) {
-  Grey = on;
-  Grey_r = r;
-  Grey_g = g;
-  Grey_b = b;
 }
 
 void gr_mesh_render(const vector& position, const matrix& orient, MeshDrawRecord& record) {

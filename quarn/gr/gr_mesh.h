@@ -54,11 +54,11 @@ VimMesh* gr_mesh_get_current();
 bool gr_mesh_has_current();
 // The second pass drawn over every group (-1: none).
 void gr_mesh_set_overlay(int bitmap, int alpha);
-// Grey mode: each vertex colour becomes its mean times these factors.
-void gr_mesh_set_grey(bool on, float r, float g, float b);
 
 // Draws the current mesh at a position and orientation (a 3D frame must be
-// started). The record's alpha is faded by distance first.
+// started). The record's alpha is faded by distance first. While the
+// screen's tint is on (gr_set_tint) every vertex colour becomes the mean of
+// its red, green and blue times the tint factors.
 void gr_mesh_render(const vector& position, const matrix& orient, MeshDrawRecord& record);
 
 // Alpha faded by the view depth of a world point.

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
+
+#include "quarn/bmpman/bmpman.h"
 
 namespace {
 
@@ -134,6 +137,39 @@ TEST_F(Lights, SpotLightsLightInsideTheirCone) {
   vector t;
   light_get_target(point, t);
   EXPECT_EQ(t, vector(1, 0, 0));
+}
+
+TEST_F(Lights, AProjectedBitmapColoursTheSpot) {
+  bm_init();
+  // 2 by 2, blue-green-red bytes: red, green on the top row; blue, white below.
+  std::vector<uint8_t> px = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255};
+  const int bmp = bm_create(BM_FORMAT_BGR24, 2, 2, px.data());
+  ASSERT_GE(bmp, 0);
+  // Shining down +z with a wide cone; the projection looks the same way.
+  const int spot = light_create_spot(vector(0, 0, 0), vector(0, 0, 10), 2.0f, 2.5f, 20, 30, 1.0f, 1, 1, 1, false,
+                                     bmp, &identity_matrix);
+  ASSERT_GE(spot, 0);
+  lights_gather(vector(0, 0, 5));
+  struct Case {
+    vector p;
+    int r, g, b;
+  } cases[] = {
+      {vector(-1, 1, 5), 255, 0, 0},  // top left
+      {vector(1, 1, 5), 0, 255, 0},
+      {vector(-1, -1, 5), 0, 0, 255},
+      {vector(1, -1, 5), 255, 255, 255},
+      {vector(40, 0, 5), 0, 0, 0},    // beyond the bitmap
+  };
+  for (const Case& c : cases) {
+    uint8_t out[3];
+    colour_at(c.p, nullptr, out);
+    EXPECT_EQ(out[0], c.r) << c.p.x << "," << c.p.y;
+    EXPECT_EQ(out[1], c.g) << c.p.x << "," << c.p.y;
+    EXPECT_EQ(out[2], c.b) << c.p.x << "," << c.p.y;
+  }
+  lights_pop();
+  light_kill(spot);
+  bm_close();
 }
 
 TEST_F(Lights, ThePoolIsFixedAndChangesAreCounted) {

@@ -255,6 +255,15 @@ TEST_F(MeshTest, LightsBrightenTheSideThatFacesThem) {
   EXPECT_EQ(s.colour[1][2], static_cast<int>((0.1f + 0.25f * k) * 255.0f));
   // Vertex 0 faces away: ambient only.
   EXPECT_EQ(s.colour[0][0], static_cast<int>(0.1f * 255.0f));
+
+  // With the screen's tint on, the mean of the lit colour times the factors.
+  const float mean = (s.colour[1][0] + s.colour[1][1] + s.colour[1][2]) / 3.0f;
+  gr_set_tint(true, 0.5f, 1.0f, 0.25f);
+  ASSERT_TRUE(prepare(m, vector(0, 0, 6), rec));
+  gr_set_tint(false, 1.0f, 1.0f, 1.0f);
+  EXPECT_EQ(s.colour[1][0], static_cast<int>(mean * 0.5f));
+  EXPECT_EQ(s.colour[1][1], static_cast<int>(mean));
+  EXPECT_EQ(s.colour[1][2], static_cast<int>(mean * 0.25f));
 }
 
 TEST_F(MeshTest, MorphKeysBlendBetweenFrames) {
