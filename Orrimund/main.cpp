@@ -9,6 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Engine/Objects/items.h"
+#include "Engine/Objects/objects.h"
+#include "Engine/characterinfo/alt_textures.h"
+#include "Engine/characterinfo/characterinfo.h"
+#include "Engine/characterinfo/experience.h"
+#include "Engine/characterinfo/skills.h"
+#include "Engine/characterinfo/spells.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/gameoptions.h"
@@ -143,14 +150,14 @@ void startup_game() {
   // (not built yet) level timed slots and level-name copy reset
   // (not built yet) developer dialog list
   init_time_start();                                       // the tables below are timed
-  // (not built yet) spell table
-  // (not built yet) materials and items
-  // (not built yet) alternate textures
-  // (not built yet) character types from data\tables\characterinfo
-  // (not built yet) experience table
+  spells_load();                                           // spells.tbl: the 108 spells, before anything names one
+  item_tables_init();                                      // materials.tbl and items.tbl
+  alt_textures_load();                                     // alt_textures.tbl (optional), before the character tables
+  charinfo_init();                                         // character types from data\tables\characterinfo
+  experience_load();                                       // experience.tbl
   // (not built yet) game effect pool
   // (not built yet) cutscene table
-  // (not built yet) object pools
+  objects_init();                                          // the object pools and handles
   // (not built yet) shadows.tbl
   // (not built yet) party
   // (not built yet) AI
@@ -162,7 +169,7 @@ void startup_game() {
   // (not built yet) screens' resources
   // (not built yet) automap labels
   // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"
-  // (not built yet) heroes' chain-skill defaults
+  chain_skills_defaults();                                 // heroes' chain-skill defaults
   options_read();                                          // orrimund.cfg over the defaults
   options_adjust_to_card();                                // options the card cannot carry; detail levels
 }

@@ -11,6 +11,7 @@ pid=""
 fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
 regdir="$XDG_CONFIG_HOME/Quorvane/Orrimund Demo"
 mkdir -p "$regdir" "$tmp/root"
+"$ORRIMUND_BIN_DIR/make_tables" "$tmp/root" >/dev/null || fail "make_tables failed"
 
 # Starts the game, waits until its window has left the small start-up size
 # and settled, and prints that size as WIDTHxHEIGHT; stops the game again.

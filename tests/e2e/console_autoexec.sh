@@ -11,6 +11,7 @@ fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
 
 root="$tmp/root"
 mkdir -p "$root"
+"$ORRIMUND_BIN_DIR/make_tables" "$root" >/dev/null || fail "make_tables failed"
 # CR LF lines, comments, and a line that is no command.
 printf '// start-up script of the test\r\n/* nothing in here\r\nsysinfo\r\n*/\r\nprint_to_file\r\nno_such_command 1\r\n\r\nsysinfo\r\n' >"$root/Autoexec.vcs"
 

@@ -9,6 +9,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 mkdir -p "$tmp/install"
 cp "$ORRIMUND_BIN_DIR/orrimund" "$tmp/install/orrimund"
+"$ORRIMUND_BIN_DIR/make_tables" "$tmp/install" >/dev/null || fail "make_tables failed"
 prog="$tmp/install/orrimund"
 log="$tmp/install/errorlog.txt"
 

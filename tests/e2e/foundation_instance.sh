@@ -7,6 +7,10 @@
 set -u
 bin="$ORRIMUND_BIN_DIR/orrimund"
 tmp="$ORRIMUND_TEST_TMP"
+# An installation with the tables start-up reads.
+export ORRIMUND_ROOT="$tmp/root"
+mkdir -p "$ORRIMUND_ROOT"
+"$ORRIMUND_BIN_DIR/make_tables" "$ORRIMUND_ROOT" >/dev/null || { echo "FAIL: make_tables failed" >&2; exit 1; }
 fail() { echo "FAIL: $*" >&2; kill $first $other 2>/dev/null; exit 1; }
 
 wait_for_windows() {  # count

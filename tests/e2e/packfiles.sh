@@ -14,15 +14,16 @@ fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill "$pid" 2>/dev/null; exit 1; 
 root="$tmp/root"
 mkdir -p "$root/data/tables/levels" "$root/data/fonts" "$root/data/sounds/pc/music" \
          "$root/data/models/characters" "$root/data/effects/spells" "$root/data/internal"
-printf '#Items\r\n$Name: "Sword"\r\n#End\r\n' > "$root/data/tables/items.tbl"
-printf '#Spells\r\n#End\r\n' > "$root/data/tables/spells.tbl"
+# The tables the game reads at start-up.
+"$bin/make_tables" "$root" > "$tmp/tables.out" 2>&1 || fail "make_tables failed: $(cat "$tmp/tables.out")"
+tables=$(find "$root/data/tables" -type f | wc -l)
 printf 'level\r\n' > "$root/data/tables/levels/level1.tbl"
 head -c 5000 /dev/urandom > "$root/data/fonts/small.vf"
 head -c 70000 /dev/urandom > "$root/data/sounds/pc/music/theme.wav"
 head -c 3000 /dev/urandom > "$root/data/models/characters/hero.vim"
 : > "$root/data/effects/spells/empty.vfx"
 head -c 2048 /dev/urandom > "$root/data/internal/level1.pfg"
-files=8
+files=$((tables + 6))
 
 "$bin/vpp_pack" --game "$root" > "$tmp/pack.out" 2>&1 || fail "vpp_pack failed: $(cat "$tmp/pack.out")"
 packs="orrimund.vpp tables.vpp chars.vpp items.vpp cutscene.vpp effects.vpp sounds.vpp music.vpp levels.vpp"
@@ -56,30 +57,30 @@ got=$(grep "^Adding HARD DRIVE PACKFILE : " "$tmp/game.out" | paste -sd'|')
 [ "$got" = "$expected" ] || fail "mount messages differ: got [$got]"
 grep -qx "TOTAL PACKFILE FILES: $files" "$tmp/game.out" || fail "wrong member count: $(grep TOTAL "$tmp/game.out")"
 
-# The game's request for data\tables\items.tbl is served from the packfile
-# member while no loose copy exists, and from a loose data/tables/Items.TBL
-# once one is dropped in. vfile_cat sets the file layer up as the game does.
+# The game's request for data\tables\levels\level1.tbl is served from the
+# packfile member while no loose copy exists, and from a loose
+# data/tables/levels/Level1.TBL once one is dropped in. vfile_cat sets the file layer up as the game does.
 # $1: output file; the bytes after the "Served from" line go to $1.body.
 cat_game_path() {
-  ORRIMUND_ROOT="$root" "$bin/vfile_cat" 'data\tables\items.tbl' > "$1" 2>&1 || fail "vfile_cat failed: $(cat "$1")"
+  ORRIMUND_ROOT="$root" "$bin/vfile_cat" 'data\tables\levels\level1.tbl' > "$1" 2>&1 || fail "vfile_cat failed: $(cat "$1")"
   sed -n '/^Served from /,$p' "$1" | tail -n +2 > "$1.body"
 }
-printf '#Items\r\n$Name: "Sword"\r\n#End\r\n' > "$tmp/items.packed"
+printf 'level\r\n' > "$tmp/level1.packed"
 cat_game_path "$tmp/cat_packed.out"
 grep -qx "TOTAL PACKFILE FILES: $files" "$tmp/cat_packed.out" || fail "vfile_cat mounted differently: $(cat "$tmp/cat_packed.out")"
-grep -qxF "Served from packfile: tables.vpp member items.tbl (offset 4096, 30 bytes)" "$tmp/cat_packed.out" ||
-  fail "items.tbl not served from tables.vpp: $(grep Served "$tmp/cat_packed.out")"
-cmp -s "$tmp/cat_packed.out.body" "$tmp/items.packed" || fail "packed items.tbl has other bytes"
-mkdir -p "$root/data/tables"
-printf '#Items\r\n$Name: "Loose sword"\r\n#End\r\n' > "$root/data/tables/Items.TBL"
+grep -qx "Served from packfile: tables.vpp member level1.tbl (offset [0-9]*, 7 bytes)" "$tmp/cat_packed.out" ||
+  fail "level1.tbl not served from tables.vpp: $(grep Served "$tmp/cat_packed.out")"
+cmp -s "$tmp/cat_packed.out.body" "$tmp/level1.packed" || fail "packed level1.tbl has other bytes"
+mkdir -p "$root/data/tables/levels"
+printf '#Level\r\n$Name: "Loose one"\r\n#End\r\n' > "$root/data/tables/levels/Level1.TBL"
 cat_game_path "$tmp/cat_loose.out"
-grep -qxF "Served from loose file: $root/data/tables/Items.TBL (36 bytes)" "$tmp/cat_loose.out" ||
-  fail "items.tbl not served from the loose Items.TBL: $(grep Served "$tmp/cat_loose.out")"
-cmp -s "$tmp/cat_loose.out.body" "$root/data/tables/Items.TBL" || fail "loose Items.TBL has other bytes"
+grep -qxF "Served from loose file: $root/data/tables/levels/Level1.TBL (34 bytes)" "$tmp/cat_loose.out" ||
+  fail "level1.tbl not served from the loose Level1.TBL: $(grep Served "$tmp/cat_loose.out")"
+cmp -s "$tmp/cat_loose.out.body" "$root/data/tables/levels/Level1.TBL" || fail "loose Level1.TBL has other bytes"
 # Taken away again, the packed member is back.
 rm -rf "$root/data"
 cat_game_path "$tmp/cat_again.out"
-grep -q "^Served from packfile: tables.vpp member items.tbl " "$tmp/cat_again.out" ||
+grep -q "^Served from packfile: tables.vpp member level1.tbl " "$tmp/cat_again.out" ||
   fail "the member did not come back: $(grep Served "$tmp/cat_again.out")"
 
 # A damaged directory: music.vpp claims a member that runs past its end.

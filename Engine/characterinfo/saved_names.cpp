@@ -1,0 +1,67 @@
+#include "Engine/characterinfo/saved_names.h"
+
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <utility>
+
+#include "quarn/os/crc32.h"
+
+namespace {
+
+using Key = std::pair<int, uint32_t>;
+std::map<Key, int>& store() {
+  static std::map<Key, int> values;
+  return values;
+}
+std::map<Key, bool>& flags() {
+  static std::map<Key, bool> values;
+  return values;
+}
+
+bool (*Networked_query)() = nullptr;
+
+bool level_valid(int level) { return level >= 0 && level <= SAVED_MAX_LEVEL; }
+
+}  // namespace
+
+uint32_t name_checksum(const char* name) {
+  Crc32 crc;
+  if (!name) return 0;
+  for (const char* p = name; *p; p++) {
+    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    crc.update(&c, 1);
+  }
+  return crc.value();
+}
+
+int level_int_get(int level, const char* name) {
+  if (!level_valid(level) || !name) return 0;
+  auto it = store().find({level, name_checksum(name)});
+  return it == store().end() ? 0 : it->second;
+}
+
+void level_int_set(int level, const char* name, int value) {
+  if (!level_valid(level) || !name) return;
+  store()[{level, name_checksum(name)}] = value;
+}
+
+bool level_flag_get(int level, const char* name) {
+  if (!level_valid(level) || !name) return false;
+  auto it = flags().find({level, name_checksum(name)});
+  return it != flags().end() && it->second;
+}
+
+void level_flag_set(int level, const char* name, bool value) {
+  if (!level_valid(level) || !name) return;
+  flags()[{level, name_checksum(name)}] = value;
+}
+
+void saved_names_clear() {
+  store().clear();
+  flags().clear();
+}
+
+bool game_is_networked() { return Networked_query && Networked_query(); }
+
+void game_set_networked_query(bool (*query)()) { Networked_query = query; }
