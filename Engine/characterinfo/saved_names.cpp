@@ -19,8 +19,6 @@ std::map<Key, bool>& flags() {
   return values;
 }
 
-bool (*Networked_query)() = nullptr;
-
 bool level_valid(int level) { return level >= 0 && level <= SAVED_MAX_LEVEL; }
 
 }  // namespace
@@ -61,7 +59,3 @@ void saved_names_clear() {
   store().clear();
   flags().clear();
 }
-
-bool game_is_networked() { return Networked_query && Networked_query(); }
-
-void game_set_networked_query(bool (*query)()) { Networked_query = query; }

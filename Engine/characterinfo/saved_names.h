@@ -5,6 +5,8 @@
 // operations; the save image takes over these names when it lands.
 #include <cstdint>
 
+#include "Orrimund/gameflags.h"  // game_is_networked
+
 // The checksum of a lower-cased name: the key of named flags and integers
 // and of item_lookup_by_checksum.
 uint32_t name_checksum(const char* name);
@@ -20,8 +22,3 @@ bool level_flag_get(int level, const char* name);
 void level_flag_set(int level, const char* name, bool value);
 // Forgets every value (a new game).
 void saved_names_clear();
-
-// Whether the running game is networked (game flag 2). The game shell
-// installs its query; without one the game is single-player.
-bool game_is_networked();
-void game_set_networked_query(bool (*query)());

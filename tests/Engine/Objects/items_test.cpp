@@ -13,10 +13,9 @@
 
 namespace {
 
-bool networked_true() { return true; }
 struct Networked {
-  Networked() { game_set_networked_query(networked_true); }
-  ~Networked() { game_set_networked_query(nullptr); }
+  Networked() { game_flags_set(GF_NETWORKED); }
+  ~Networked() { game_flags_clear(GF_NETWORKED); }
 };
 
 // Loads items.tbl text with the demo's spells and materials; the fatal

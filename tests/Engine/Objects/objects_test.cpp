@@ -230,7 +230,6 @@ void* fake_load(const char* name) {
   return mem_alloc(64);
 }
 int fake_tag(void*, const char* tag) { return std::string(tag) == "$drop-ground01" ? 3 : -1; }
-bool networked_true() { return true; }
 
 class Paging : public ::testing::Test {
  protected:
@@ -299,11 +298,11 @@ TEST_F(Paging, SlotsReplaceTheirItemAndFailuresAreSoft) {
   EXPECT_EQ(second, 5);
   item_paging_slot_for_player(40, false, 0, &first, &second);
   EXPECT_EQ(first, -1);
-  game_set_networked_query(networked_true);
+  game_flags_set(GF_NETWORKED);
   item_paging_slot_for_player(0, true, 3, &first, &second);
   EXPECT_EQ(first, 6);
   EXPECT_THROW(item_paging_slot_for_player(0, true, 4, &first, &second), CriticalErrorThrown);
-  game_set_networked_query(nullptr);
+  game_flags_clear(GF_NETWORKED);
 }
 
 TEST_F(Paging, LevelLoadPagesTheLevelItemsAndNeedsTheBags) {

@@ -28,11 +28,9 @@ std::string load_spells(const std::vector<SpellRecord>& spells) {
   return "";
 }
 
-bool networked_true() { return true; }
-
 struct Networked {
-  Networked() { game_set_networked_query(networked_true); }
-  ~Networked() { game_set_networked_query(nullptr); }
+  Networked() { game_flags_set(GF_NETWORKED); }
+  ~Networked() { game_flags_clear(GF_NETWORKED); }
 };
 
 }  // namespace
