@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "Orrimund/fs_paths.h"
+#include "quarn/gr/gr.h"
 #include "quarn/vfile/readstream.h"
 #include "quarn/vfile/vfile.h"
 
@@ -105,4 +106,11 @@ bool options_write() {
   if (f.open(GAME_OPTIONS_FILE, VF_WRITE, Root_path_type) < 0) return false;
   const int written = f.write(bytes, GAME_OPTIONS_SIZE);
   return f.close() == 0 && written == GAME_OPTIONS_SIZE;
+}
+
+void options_adjust_to_card() {
+  // (not built yet) offset 32 set and the level renderer's flag cleared when its render state is missing
+  if (gr_is_initialised() && gr_get_video_memory() <= 8) Game_options.detail_level = 0;  // in MB
+  // (not built yet) offset 44 cleared when the renderer lacks its capability
+  // (not built yet) detail levels applied
 }

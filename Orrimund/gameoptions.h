@@ -43,3 +43,6 @@ void game_options_encode(const GameOptions& options, uint8_t out[GAME_OPTIONS_SI
 void options_read();
 // Replaces orrimund.cfg whole. A failure to open is silent (false).
 bool options_write();
+// Options the card cannot carry: cards with 8 MB of video memory or less get
+// the lowest detail level.
+void options_adjust_to_card();

@@ -104,14 +104,6 @@ void request_title_state() {
   game_pause();
 }
 
-// Cards with little video memory get the lowest detail level.
-void options_adjust_to_card() {
-  // (not built yet) offset 32 set and the level renderer's flag cleared when its render state is missing
-  if (gr_is_initialised() && gr_get_video_memory() <= 8 * 1024 * 1024) Game_options.detail_level = 0;
-  // (not built yet) offset 44 cleared when the renderer lacks its capability
-  // (not built yet) detail levels applied
-}
-
 // First pass of start-up: the base services.
 void startup_base() {
   os_init(GAME_COMPANY_NAME, GAME_APPLICATION_NAME);       // single-instance guard, window thread and window

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "Orrimund/fs_paths.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr_recorder.h"
 #include "quarn/vfile/vfile.h"
 #include "tests/support/test_files.h"
 
@@ -153,4 +155,22 @@ TEST_F(OptionsFile, MissingAndShortFilesLeaveTheDefaults) {
   EXPECT_EQ(Game_options.reverse_mouse_turn, 1);
   EXPECT_EQ(Game_options.detail_switch_33, 1);
   EXPECT_EQ(Game_options.detail_setting, 2u);
+}
+
+TEST(GameOptionsCard, SmallVideoMemoryForcesTheLowestDetailLevel) {
+  struct Card : GrRecorder {
+    int mb = 0;
+    int video_memory() override { return mb; }
+  } card;
+  gr_set_recorder(&card);
+  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  for (int mb : {4, 8, 9, 64}) {
+    card.mb = mb;
+    Game_options = game_options_defaults();
+    options_adjust_to_card();
+    EXPECT_EQ(Game_options.detail_level, mb <= 8 ? 0u : 2u) << mb;
+  }
+  gr_close();
+  gr_set_recorder(nullptr);
+  Game_options = game_options_defaults();
 }
