@@ -12,29 +12,41 @@
 #include "quarn/parse/parse.h"
 
 namespace {
-// Names by scan code; the empty entries match an empty name.
-const char* const Key_names[256] = {
-    "", "Esc", "1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "-", "=", "Backspace", "Tab",
-    "Q", "W", "E", "R", "T", "Y", "U", "I", "O", "P", "[", "]", "Enter", "Left Ctrl", "A", "S",
-    "D", "F", "G", "H", "J", "K", "L", ";", "'", "`", "Shift", "\\", "Z", "X", "C", "V",
-    "B", "N", "M", ",", ".", "/", "Shift", "Pad *", "Alt", "Spacebar", "Caps Lock", "F1", "F2", "F3", "F4", "F5",
-    // 69 is the Num Lock key and 197 the Pause key, as the keyboard reports
-    // them.
-    "F6", "F7", "F8", "F9", "F10", "Num Lock", "Scroll Lock", "Pad 7", "Pad 8", "Pad 9", "Pad -", "Pad 4", "Pad 5",
-    "Pad 6", "Pad +", "Pad 1",
-    "Pad 2", "Pad 3", "Pad 0", "Pad .", "", "", "", "F11", "F12", "", "", "", "", "", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "Pad Enter", "Right Ctrl", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
-    "", "", "", "", "", "Pad /", "", "Print Scrn", "Alt", "", "", "", "", "Pause", "", "Home",
-    "Up Arrow", "Page Up", "", "Left Arrow", "", "Right Arrow", "", "End", "Down Arrow", "Page Down", "Insert",
-    "Delete", "", "", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
-    "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", ""};
-static_assert(sizeof Key_names / sizeof Key_names[0] == 256);
+// Names by scan code; every other entry is empty (and so matches an empty
+// name).
+struct KeyName {
+  int code;
+  const char* name;
+};
+constexpr KeyName Named_keys[] = {
+    {1, "Esc"}, {2, "1"}, {3, "2"}, {4, "3"}, {5, "4"}, {6, "5"}, {7, "6"}, {8, "7"}, {9, "8"}, {10, "9"},
+    {11, "0"}, {12, "-"}, {13, "="}, {14, "Backspace"}, {15, "Tab"}, {16, "Q"}, {17, "W"}, {18, "E"},
+    {19, "R"}, {20, "T"}, {21, "Y"}, {22, "U"}, {23, "I"}, {24, "O"}, {25, "P"}, {26, "["}, {27, "]"},
+    {28, "Enter"}, {29, "Left Ctrl"}, {30, "A"}, {31, "S"}, {32, "D"}, {33, "F"}, {34, "G"}, {35, "H"},
+    {36, "J"}, {37, "K"}, {38, "L"}, {39, ";"}, {40, "'"}, {41, "`"}, {42, "Shift"}, {43, "\\"},
+    {44, "Z"}, {45, "X"}, {46, "C"}, {47, "V"}, {48, "B"}, {49, "N"}, {50, "M"}, {51, ","}, {52, "."},
+    {53, "/"}, {54, "Shift"}, {55, "Pad *"}, {56, "Alt"}, {57, "Spacebar"}, {58, "Caps Lock"},
+    {59, "F1"}, {60, "F2"}, {61, "F3"}, {62, "F4"}, {63, "F5"}, {64, "F6"}, {65, "F7"}, {66, "F8"},
+    {67, "F9"}, {68, "F10"},
+    // The keyboard reports Num Lock as 69 and Pause as 197: the names go
+    // with the keys, so a table's "Pause" hotkey is the Pause key.
+    {69, "Num Lock"}, {70, "Scroll Lock"}, {71, "Pad 7"}, {72, "Pad 8"}, {73, "Pad 9"}, {74, "Pad -"},
+    {75, "Pad 4"}, {76, "Pad 5"}, {77, "Pad 6"}, {78, "Pad +"}, {79, "Pad 1"}, {80, "Pad 2"},
+    {81, "Pad 3"}, {82, "Pad 0"}, {83, "Pad ."}, {87, "F11"}, {88, "F12"}, {156, "Pad Enter"},
+    {157, "Right Ctrl"}, {181, "Pad /"}, {183, "Print Scrn"}, {184, "Alt"}, {197, "Pause"},
+    {199, "Home"}, {200, "Up Arrow"}, {201, "Page Up"}, {203, "Left Arrow"}, {205, "Right Arrow"},
+    {207, "End"}, {208, "Down Arrow"}, {209, "Page Down"}, {210, "Insert"}, {211, "Delete"},
+};
+
+struct KeyNameTable {
+  const char* names[256];
+  KeyNameTable() {
+    for (const char*& n : names) n = "";
+    for (const KeyName& k : Named_keys) names[k.code] = k.name;
+  }
+};
+const KeyNameTable Key_table;
+const char* const* const Key_names = Key_table.names;
 
 constexpr int NAME_LEN = 64;    // quoted texts: at most 63 characters
 constexpr int FILE_LEN = 260;   // bitmap file names: at most 259

@@ -117,3 +117,11 @@ void UiTest::open(UiWindow& w, int x, int y, int width, int height, uint32_t fla
   w.create(x, y, width, height, -1, flags);
   w.callback = ui_log_event;
 }
+
+std::vector<UiEvent> UiTest::only(std::initializer_list<int> wanted) const {
+  std::vector<UiEvent> out;
+  for (const UiEvent& e : Ui_events)
+    for (int c : wanted)
+      if (e.first == c) out.push_back(e);
+  return out;
+}

@@ -81,6 +81,8 @@ class UiTest : public ::testing::Test {
   // Events of one code in the log.
   int count(int code) const;
   std::vector<int> codes() const;
+  // The logged events of these codes, in order.
+  std::vector<UiEvent> only(std::initializer_list<int> wanted) const;
   // A window with the event log as callback.
   void open(UiWindow& w, int x = 0, int y = 0, int width = 640, int height = 480, uint32_t flags = 1);
 };
