@@ -37,6 +37,7 @@
 #include "quarn/os/registry.h"
 #include "quarn/os/timer.h"
 #include "quarn/platform/window.h"
+#include "quarn/ui/ui.h"
 
 namespace {
 std::atomic<bool> g_quit_requested{false};
@@ -123,7 +124,7 @@ void startup_base() {
   // (not built yet) character-instance counters reset
   console_init();                                          // the console (its commands registered themselves)
   init_graphics();                                         // renderer choice and graphics start-up
-  // (not built yet) UI toolkit start-up
+  ui_init();                                               // the UI toolkit: window list, layer 0, colour schemes
   gr_envmap_load();                                        // environment map "refmap01.tga"
   mouse_to_screen_centre();                                // mouse at the centre of the screen
   // (not built yet) the UI toolkit's five colours

@@ -75,15 +75,18 @@ int UiCheckbox::run(int key, bool radio) {
     return 0;
   }
   const bool is_over = over(this);
+  // A press and its release can fall into one frame: the press still counts.
+  const bool pressed_now = m.left_down || m.left_click;
   if (is_over && is_selected()) {
-    if (!m.left_down) {
+    if (!pressed_now) {
       draw_state = 1;
     } else if (!radio || !checked) {
       set_focus();
       draw_state = 2;
     }
   }
-  if (m.left_release && last == 2 && is_over) act();
+  const bool was_pressed = last == 2 || (m.left_click && draw_state == 2);
+  if (m.left_release && was_pressed && is_over) act();
   return key;
 }
 

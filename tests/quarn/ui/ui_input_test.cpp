@@ -45,6 +45,13 @@ TEST_F(UiInput, CheckBoxesToggleByClickHotkeyAndEnter) {
   Fake_mouse.left(false);
   frame();
   EXPECT_TRUE(box.is_checked());
+  // A click whose press and release fall into one frame toggles too.
+  Fake_mouse.move(105, 105);
+  frame();
+  Fake_mouse.left(true);
+  Fake_mouse.left(false);
+  frame();
+  EXPECT_FALSE(box.is_checked());
   box.set_disabled(true);
   frame(KEY_F1);
   EXPECT_EQ(Ui_sound_log_last, Ui_sounds[3]);
