@@ -150,7 +150,9 @@ TEST_F(UiButtons, DragAndDropMovesCountedItems) {
     EXPECT_EQ(ui_drag_source(), nullptr);
     EXPECT_EQ(src.count, c.src_after);
     EXPECT_EQ(dst.count, c.dst_after);
-    if (c.dropped) EXPECT_EQ(only({16, 17}), (std::vector<UiEvent>{{17, 2}, {16, 1}}));
+    if (c.dropped) {
+      EXPECT_EQ(only({16, 17}), (std::vector<UiEvent>{{17, 2}, {16, 1}}));
+    }
     EXPECT_EQ(count(UI_EVENT_DROPPED), c.dropped ? 1 : 0);
     w.close();
   }
