@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/ca/skeleton.h"
 #include "quarn/ca/vim.h"
 #include "quarn/geom/lights.h"
 #include "quarn/gr/gr.h"
@@ -27,7 +28,8 @@ constexpr float FAR_SCREEN = 2048.0f;
 VimMesh* Current = nullptr;
 const transform* Skin = nullptr;
 int Skin_count = 0;
-GrMeshMorph* Morph = nullptr;
+skeleton* Morph = nullptr;
+int Morph_clock = 0;
 int Overlay_bitmap = -1;
 int Overlay_alpha = 255;
 int Envmap = -1;
@@ -49,14 +51,18 @@ bool skinned() { return Skin != nullptr && Skin_count > 0; }
 
 // Replaces the positions of the morph vertices of this group.
 const vector* morph_positions(const VimGroup& g) {
-  if (!skinned() || !Morph || !g.morph_map || !Current || !Morph->tracks || Morph->key_count < 1)
+  if (!skinned() || !Morph || !g.morph_map || !Current || !Morph->morph_tracks || !Morph->morph_vertex_indices)
     return g.positions;
   std::copy(g.positions, g.positions + g.vertex_count, Morphed);
-  const float f = gr_mesh_morph_fraction(Morph->clock, Morph->first_tick, Morph->last_tick, Morph->key_count);
-  for (int m = 0; m < Current->morph_vertex_count; m++) {
-    const int v = g.morph_map[m];
+  const int keys = Morph->morph_key_count;
+  const float f = gr_mesh_morph_fraction(static_cast<float>(Morph_clock), static_cast<float>(Morph->first_tick),
+                                         static_cast<float>(Morph->last_tick), keys);
+  for (int m = 0; m < Morph->morph_vertex_count; m++) {
+    const int mesh_index = Morph->morph_vertex_indices[m];
+    if (mesh_index < 0 || mesh_index >= Current->morph_vertex_count) continue;
+    const int v = g.morph_map[mesh_index];
     if (v < 0 || v >= g.vertex_count) continue;
-    Morphed[v] = gr_mesh_morph_position(Morph->tracks[m], f, Morph->key_count);
+    Morphed[v] = gr_mesh_morph_position(Morph->morph_tracks[m], f, keys);
   }
   return Morphed;
 }
@@ -186,7 +192,10 @@ void gr_mesh_set_skin(const transform* skin, int bone_count) {
   Skin_count = skin ? bone_count : 0;
 }
 
-void gr_mesh_set_morph(GrMeshMorph* morph) { Morph = morph; }
+void gr_mesh_set_morph(skeleton* anim, int clock) {
+  Morph = anim;
+  Morph_clock = clock;
+}
 void gr_mesh_set_current(VimMesh* mesh) { Current = mesh; }
 VimMesh* gr_mesh_get_current() { return Current; }
 bool gr_mesh_has_current() { return Current != nullptr; }
@@ -235,22 +244,25 @@ float gr_mesh_morph_fraction(float clock, float first_tick, float last_tick, int
   return (clock - first_tick) / span * static_cast<float>(key_count);
 }
 
-vector gr_mesh_morph_position(GrMeshMorphTrack& t, float f, int key_count) {
-  const int n = std::min(t.key_count, key_count);
-  if (n < 1 || !t.frames || !t.positions) return vector(0, 0, 0);
-  if (!std::isfinite(f)) return t.positions[0];
-  if (!(f < static_cast<float>(n - 1))) return t.positions[n - 1];
-  const int start = std::clamp(t.cursor, 1, std::max(1, n - 1));
+vector gr_mesh_morph_position(MorphTrack& t, float f, int key_count) {
+  // The track's own keys bound the search whatever the animation's count says.
+  const int n = t.key_count;
+  if (n < 1 || !t.keys) return vector(0, 0, 0);
+  if (!std::isfinite(f)) return t.keys[0].position;
+  if (!(f < static_cast<float>(key_count - 1)) || n < 2) return t.keys[n - 1].position;
+  const int start = std::clamp(static_cast<int>(t.cursor), 1, n - 1);
+  auto frame = [&](int k) { return static_cast<float>(t.keys[k].frame); };
   int found = -1;
   for (int k = start; k < n && found < 0; k++)
-    if (t.frames[k] >= f && t.frames[k - 1] < f) found = k;
-  for (int k = 1; k <= start && k < n && found < 0; k++)
-    if (t.frames[k] >= f) found = k;
-  if (found < 0) return t.positions[n - 1];
-  t.cursor = found;
-  const float f0 = t.frames[found - 1], f1 = t.frames[found];
+    if (frame(k) >= f && frame(k - 1) < f) found = k;
+  for (int k = 1; k <= start && found < 0; k++)
+    if (frame(k) >= f) found = k;
+  if (found < 0) return t.keys[n - 1].position;
+  t.cursor = static_cast<uint16_t>(found);
+  const float f0 = frame(found - 1), f1 = frame(found);
   const float a = f1 > f0 ? std::clamp((f - f0) / (f1 - f0), 0.0f, 1.0f) : 1.0f;
-  return t.positions[found - 1] + (t.positions[found] - t.positions[found - 1]) * a;
+  const vector& p0 = t.keys[found - 1].position;
+  return p0 + (t.keys[found].position - p0) * a;
 }
 
 const GrMeshScratch& gr_mesh_scratch() { return Scratch; }

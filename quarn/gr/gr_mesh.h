@@ -14,6 +14,8 @@
 
 struct VimMesh;
 struct VimGroup;
+struct MorphTrack;
+class skeleton;
 
 // Scratch capacity: vertices of one group, faces of one group.
 #define GR_MESH_MAX_VERTS 2000
@@ -30,25 +32,12 @@ struct MeshDrawRecord {
 };
 #define MESH_DRAW_HIDDEN 1
 
-// Morphing of the current character: one track per morph vertex (the mesh's
-// morph vertex count), keys at fractional frames, all tracks with the same
-// key count. The cursor of each track is kept between draws.
-struct GrMeshMorphTrack {
-  int key_count;
-  const float* frames;
-  const vector* positions;
-  int cursor;
-};
-struct GrMeshMorph {
-  float clock, first_tick, last_tick;
-  int key_count;
-  GrMeshMorphTrack* tracks;  // mesh morph vertex count entries
-};
-
 // The current skinned character: one skin transform per bone (bone rest
 // inverse, then the posed bone), or null to draw unskinned.
 void gr_mesh_set_skin(const transform* skin, int bone_count);
-void gr_mesh_set_morph(GrMeshMorph* morph);
+// The animation whose morph block moves the current character's morph
+// vertices, and its clock in ticks (null: none). Drawn only while skinned.
+void gr_mesh_set_morph(skeleton* anim, int clock);
 void gr_mesh_set_current(VimMesh* mesh);
 VimMesh* gr_mesh_get_current();
 bool gr_mesh_has_current();
@@ -71,10 +60,11 @@ int gr_fog_value(float depth);
 int gr_envmap_load();
 int gr_envmap_handle();
 
-// Morph-key position of one track at fraction f of the key range (as the
-// draw computes it), and f itself; equal first and last ticks give f = 0.
+// Morph-key position of one track at f, in key frames (as the draw
+// computes it; the track's search cursor moves on), and f itself from the
+// clock; equal first and last ticks give f = 0, the first key.
 float gr_mesh_morph_fraction(float clock, float first_tick, float last_tick, int key_count);
-vector gr_mesh_morph_position(GrMeshMorphTrack& track, float f, int key_count);
+vector gr_mesh_morph_position(MorphTrack& track, float f, int key_count);
 
 // The CPU side of one group, for the renderers and for tests: what
 // gr_mesh_render computes before submission. Positions are screen x, screen

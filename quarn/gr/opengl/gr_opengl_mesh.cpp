@@ -22,6 +22,7 @@ void gr_opengl_mesh_arrays(const float (*positions)[3], const uint8_t (*colours)
 
 void gr_opengl_mesh_draw(RenderStateWord state, int bitmap, const uint16_t* indices, int index_count) {
   if (!Positions || !indices || index_count < 3) return;
+  gr_opengl_flush_2d();  // 2D draws queued before the mesh stay before it
   gr_opengl_set_state_and_texture(state, bitmap, 0);
   // The 2D paths point the arrays elsewhere between meshes and groups.
   if (Gl_active_texture_arb) Gl_active_texture_arb(QGL_TEXTURE0_ARB);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "quarn/ca/skeleton.h"
 #include "quarn/ca/vim.h"
 #include "quarn/geom/lights.h"
 #include "quarn/vfile/readstream.h"
@@ -85,7 +86,7 @@ class MeshTest : public Draw3dTest {
     lights_reset();
     lights_set_ambient(0.25f, 0.25f, 0.25f);
     gr_mesh_set_skin(nullptr, 0);
-    gr_mesh_set_morph(nullptr);
+    gr_mesh_set_morph(nullptr, 0);
     gr_mesh_set_overlay(-1, 255);
   }
   void TearDown() override {
@@ -267,9 +268,8 @@ TEST_F(MeshTest, LightsBrightenTheSideThatFacesThem) {
 }
 
 TEST_F(MeshTest, MorphKeysBlendBetweenFrames) {
-  const float frames[4] = {0.0f, 1.0f, 2.0f, 3.0f};
-  const vector pos[4] = {vector(0, 0, 0), vector(2, 0, 0), vector(2, 4, 0), vector(0, 4, 0)};
-  GrMeshMorphTrack t{4, frames, pos, 1};
+  MorphKey keys[4] = {{0, vector(0, 0, 0)}, {1, vector(2, 0, 0)}, {2, vector(2, 4, 0)}, {3, vector(0, 4, 0)}};
+  MorphTrack t{4, keys, 1};
   struct Case {
     float f;
     vector expected;
@@ -288,7 +288,40 @@ TEST_F(MeshTest, MorphKeysBlendBetweenFrames) {
   EXPECT_FLOAT_EQ(gr_mesh_morph_fraction(2400.0f, 0.0f, 4800.0f, 4), 2.0f);
   EXPECT_EQ(gr_mesh_morph_fraction(100.0f, 160.0f, 160.0f, 4), 0.0f);
   const vector first = gr_mesh_morph_position(t, gr_mesh_morph_fraction(100.0f, 160.0f, 160.0f, 4), 4);
-  EXPECT_EQ(first, pos[0]);
+  EXPECT_EQ(first, keys[0].position);
+}
+
+TEST_F(MeshTest, AMorphingAnimationMovesTheGroupsMorphVertices) {
+  VimWriterMesh src = quad_mesh(true);
+  src.flags = 1;  // groups carry morph maps
+  src.morph_vertex_count = 2;
+  src.groups[0].morph_map = {-1, 2};  // mesh morph vertex 1 is the group's vertex 2
+  VimMesh* m = keep(load(src));
+  ASSERT_NE(m, nullptr);
+  const transform skin[4] = {identity_transform, identity_transform, identity_transform, identity_transform};
+  gr_mesh_set_skin(skin, 4);
+  MorphKey keys[2] = {{0, vector(1, -1, 0)}, {1, vector(3, -1, 0)}};
+  MorphTrack track{2, keys, 1};
+  int32_t index = 1;
+  skeleton anim("morph.mvf", "morph", 1, 0, 0);
+  anim.first_tick = 0;
+  anim.last_tick = 4800;
+  anim.morph_key_count = 2;
+  anim.morph_vertex_count = 1;
+  anim.morph_vertex_indices = &index;
+  anim.morph_tracks = &track;
+  gr_mesh_set_current(m);
+  gr_mesh_set_morph(&anim, 1200);  // a quarter of the span: f = 0.5
+  MeshDrawRecord rec;
+  ASSERT_TRUE(prepare(m, vector(0, 0, 6), rec));
+  gr_mesh_set_morph(nullptr, 0);
+  anim.morph_vertex_indices = nullptr;  // the test owns these arrays
+  anim.morph_tracks = nullptr;
+  anim.morph_vertex_count = 0;
+  const GrMeshScratch& s = gr_mesh_scratch();
+  EXPECT_NEAR(s.object[2].x, 2.0f, 1e-5f);
+  EXPECT_NEAR(s.object[2].y, -1.0f, 1e-5f);
+  EXPECT_NEAR(s.object[1].x, 1.0f, 1e-5f) << "vertices outside the morph block stay";
 }
 
 TEST_F(MeshTest, RenderHandsEachGroupToTheRendererWithTheOverlayPass) {
