@@ -134,28 +134,34 @@ identify "$root/screen000.jpg" | grep -q 'JPEG 800x600' || fail "-800 shot: $(id
 stop wide
 
 # ---- The frame-rate overlay from a console script ----------------------------------
-rm -f "$root"/screen*
+# Runs the game (with the console script $2, if given) and takes a shot in
+# the title state.
+shot_in_title() {
+  rm -f "$root"/screen*
+  if [ -n "$2" ]; then ORRIMUND_AUTOEXEC=$2 start "$1"; else start "$1"; fi
+  wait_title "$1"
+  sleep 0.5
+  print_screen screen000.jpg
+  stop "$1"
+}
+# Light pixels of a box (WxH+X+Y) of the shot; JPEG softens the text's edges,
+# so light means above a quarter of white.
+light_pixels() {
+  convert "$root/screen000.jpg" -crop "$1" -colorspace Gray -threshold 25% -format '%[fx:int(mean*w*h)]' info:
+}
 printf 'show_framerate true\r\n' >"$root/overlay.vcs"
-ORRIMUND_AUTOEXEC=overlay start overlay
-wait_title overlay
-sleep 0.5
-print_screen screen000.jpg
-stop overlay
-# "FPS=..." in grey (96, 96, 96) on a dark box at the bottom right: count the
-# grey pixels of the text's box (JPEG softens the edges, so a range).
-grey=$(convert "$root/screen000.jpg" -crop 70x10+570+470 -colorspace Gray -threshold 25% \
-       -format '%[fx:int(mean*700)]' info:)
-[ "$grey" -ge 20 ] || fail "the frame-rate overlay shows no text ($grey grey pixels)"
+shot_in_title overlay overlay
 grep -q "is TRUE" "$tmp/overlay.console" || fail "the script did not switch the overlay on"
+# "FPS=" and the rate in grey (96, 96, 96) at the bottom right; the digits
+# follow the first 25 pixels of "FPS=".
+text=$(light_pixels 70x10+570+470)
+digits=$(light_pixels 40x10+597+470)
+[ "$text" -ge 20 ] || fail "the frame-rate overlay shows no text ($text light pixels)"
+[ "$digits" -ge 10 ] || fail "the frame-rate overlay shows no digits ($digits light pixels)"
+rm -f "$root/overlay.vcs"
 # Without the switch the corner stays black.
-rm -f "$root"/screen* "$root/overlay.vcs"
-start plain
-wait_title plain
-sleep 0.5
-print_screen screen000.jpg
-stop plain
-grey=$(convert "$root/screen000.jpg" -crop 70x10+570+470 -colorspace Gray -threshold 25% \
-       -format '%[fx:int(mean*700)]' info:)
-[ "$grey" -eq 0 ] || fail "the corner is not black without the overlay ($grey)"
+shot_in_title plain ""
+plain=$(light_pixels 70x10+570+470)
+[ "$plain" -eq 0 ] || fail "the corner is not black without the overlay ($plain)"
 rm -f "$root"/screen*
 echo "shell: all checks passed"
