@@ -165,6 +165,24 @@ void walk_tree(Walk& w) {
   }
 }
 
+// Whether the segment comes within `pad` of the box (slab test).
+bool segment_near_box(const vector& start, const vector& delta, const vector& lo, const vector& hi, float pad) {
+  float t0 = 0.0f, t1 = 1.0f;
+  for (int a = 0; a < 3; a++) {
+    const float s = start[a], d = delta[a], min = lo[a] - pad, max = hi[a] + pad;
+    if (d == 0.0f) {
+      if (s < min || s > max) return false;
+      continue;
+    }
+    float ta = (min - s) / d, tb = (max - s) / d;
+    if (ta > tb) std::swap(ta, tb);
+    t0 = std::max(t0, ta);
+    t1 = std::min(t1, tb);
+    if (t0 > t1) return false;
+  }
+  return true;
+}
+
 void merge(CollisionResult* into, const CollisionResult& c) {
   if (c.count <= 0) return;
   if (into->count == 0 || !(into->fraction < c.fraction)) {
@@ -218,6 +236,9 @@ void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int 
   reset_result(&local);
   Walk w{mesh,   q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS,
          &local, instance,       result->count > 0 ? result->fraction : FLT_MAX};
+  // Nothing of the mesh lies near a segment that misses its box.
+  const float pad = 2.0f * COLLIDE_TOLERANCE + (w.sphere ? q->radius : 0.0f);
+  if (!segment_near_box(w.start, w.delta, mesh->box_min, mesh->box_max, pad)) return;
   if (q->options & CQ_ONE_FACE) {
     if (q->face && q->face >= mesh->faces && q->face < mesh->faces + mesh->face_count) test_face(w, *q->face);
   } else {

@@ -14,7 +14,9 @@
 #include "quarn/gr/gr.h"
 #include "quarn/os/os.h"
 
-TimedSlot Level_timed_slots[LEVEL_TIMED_SLOTS];
+// Free from the start, as start-up leaves them.
+TimedSlot Level_timed_slots[LEVEL_TIMED_SLOTS] = {{-1, 0, {}}, {-1, 0, {}}, {-1, 0, {}}, {-1, 0, {}},
+                                                  {-1, 0, {}}, {-1, 0, {}}, {-1, 0, {}}, {-1, 0, {}}};
 
 namespace {
 

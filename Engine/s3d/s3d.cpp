@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "Engine/s3d/level_objects.h"
 #include "quarn/bmpman/bmpman.h"
@@ -123,12 +124,83 @@ void serialize_name(S3dIo& io, const char** field, int size, bool keep = true) {
   *field = io.L->strings.add(buf);
 }
 
-void serialize_vectors(S3dIo& io, vector* v, int64_t n) {
-  if (n > 0) vfile_serialize_vector_array(io.fh, v, static_cast<int>(n));
+// The large arrays of a level move through one buffer: read or written a
+// field at a time through the file handle they would cost many times the
+// disk read. Fields keep their order and little-endian form either way.
+class Codec {
+ public:
+  Codec(bool reading, uint8_t* p) : reading_(reading), p_(p) {}
+  void u16(uint16_t& v) {
+    if (reading_) v = static_cast<uint16_t>(p_[0] | (p_[1] << 8));
+    else p_[0] = static_cast<uint8_t>(v), p_[1] = static_cast<uint8_t>(v >> 8);
+    p_ += 2;
+  }
+  void u32(uint32_t& v) {
+    if (reading_) {
+      v = uint32_t(p_[0]) | (uint32_t(p_[1]) << 8) | (uint32_t(p_[2]) << 16) | (uint32_t(p_[3]) << 24);
+    } else {
+      for (int k = 0; k < 4; k++) p_[k] = static_cast<uint8_t>(v >> (8 * k));
+    }
+    p_ += 4;
+  }
+  void i16(int16_t& v) {
+    uint16_t u = static_cast<uint16_t>(v);
+    u16(u);
+    v = static_cast<int16_t>(u);
+  }
+  void i32(int32_t& v) {
+    uint32_t u = static_cast<uint32_t>(v);
+    u32(u);
+    v = static_cast<int32_t>(u);
+  }
+  void f32(float& v) {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    u32(u);
+    std::memcpy(&v, &u, 4);
+  }
+  void vec(vector& v) {
+    f32(v.x);
+    f32(v.y);
+    f32(v.z);
+  }
+
+ private:
+  bool reading_;
+  uint8_t* p_;
+};
+
+// `count` records of `size` bytes, each read or written by fn(codec, i).
+template <typename Fn>
+bool bulk(S3dIo& io, int64_t count, int64_t size, Fn fn) {
+  if (io.failed) return false;
+  if (count <= 0) return true;
+  static std::vector<uint8_t> buffer;
+  const int64_t bytes = count * size;
+  if (bytes > 0x7FFFFFFF) return fail(io, "an array of %lld bytes", static_cast<long long>(bytes));
+  buffer.resize(static_cast<size_t>(bytes));
+  if (io.reading && io.fh->read(buffer.data(), static_cast<int>(bytes)) != bytes)
+    return fail(io, "the file ends inside a record");
+  Codec c(io.reading, buffer.data());
+  for (int64_t i = 0; i < count; i++) fn(c, i);
+  if (!io.reading) io.fh->write(buffer.data(), static_cast<int>(bytes));
+  return io_ok(io);
 }
 
-void serialize_floats(S3dIo& io, float* v, int64_t n) {
-  for (int64_t i = 0; i < n && !io.fh->error(); i++) io.fh->serialize_float(&v[i]);
+bool serialize_vectors(S3dIo& io, vector* v, int64_t n) {
+  return bulk(io, n, 12, [v](Codec& c, int64_t i) { c.vec(v[i]); });
+}
+
+bool serialize_floats(S3dIo& io, float* v, int64_t n) {
+  return bulk(io, n, 4, [v](Codec& c, int64_t i) { c.f32(v[i]); });
+}
+
+bool serialize_ushorts(S3dIo& io, uint16_t* v, int64_t n) {
+  return bulk(io, n, 2, [v](Codec& c, int64_t i) { c.u16(v[i]); });
+}
+
+bool serialize_ints(S3dIo& io, int32_t* v, int64_t n) {
+  return bulk(io, n, 4, [v](Codec& c, int64_t i) { c.i32(v[i]); });
 }
 
 // ---- Header and textures --------------------------------------------------
@@ -208,11 +280,13 @@ bool serialize_lightmaps(S3dIo& io) {
     if (w < 1 || h < 1) return fail(io, "lightmap %d is %d by %d", i, w, h);
     const int bytes = w * h * 2;
     if (!io.reading) {
-      if (L.lightmap_pixels[i]) {
-        vfile_serialize_short_array(io.fh, reinterpret_cast<int16_t*>(L.lightmap_pixels[i]), w * h);
-      } else {
-        for (int k = 0; k < w * h; k++) io.fh->write_short(0);
+      std::vector<uint16_t> blank;
+      uint16_t* px = L.lightmap_pixels[i];
+      if (!px) {
+        blank.assign(size_t(w) * h, 0);
+        px = blank.data();
       }
+      if (!serialize_ushorts(io, px, int64_t(w) * h)) return false;
       continue;
     }
     if (!S3d_load_lightmaps) {
@@ -224,8 +298,7 @@ bool serialize_lightmaps(S3dIo& io) {
     // upload it again long after the load.
     uint16_t* pixels = static_cast<uint16_t*>(arena_alloc(io, w * h, 2));
     if (!pixels) return false;
-    vfile_serialize_short_array(io.fh, reinterpret_cast<int16_t*>(pixels), w * h);
-    if (!io_ok(io)) return false;
+    if (!serialize_ushorts(io, pixels, int64_t(w) * h)) return false;
     L.lightmap_pixels[i] = pixels;
     L.lightmap_handles[i] = bm_create(BM_FORMAT_1555, w, h, pixels);
     if (L.lightmap_handles[i] >= 0) gr_preload(L.lightmap_handles[i], 1);
@@ -265,15 +338,18 @@ bool serialize_mesh(S3dIo& io, LevelMesh& m) {
   if (V > 0) {
     serialize_vectors(io, m.positions, V);
     serialize_vectors(io, m.normals, V);
-    vfile_serialize_float2_array(io.fh, &m.uvs[0].x, V);
-    vfile_serialize_short_array(io.fh, m.values, V);
+    bulk(io, V, 8, [&m](Codec& c, int64_t i) {
+      c.f32(m.uvs[i].x);
+      c.f32(m.uvs[i].y);
+    });
+    bulk(io, V, 2, [&m](Codec& c, int64_t i) { c.i16(m.values[i]); });
   }
-  for (int i = 0; i < F && !io.fh->error(); i++) {
+  bulk(io, F, 20, [&m](Codec& c, int64_t i) {
     LevelFace& f = m.faces[i];
-    io.fh->serialize_ushort(&f.flags);
-    for (uint16_t& v : f.v) io.fh->serialize_ushort(&v);
-    io.fh->serialize_vector(&f.normal);
-  }
+    c.u16(f.flags);
+    for (uint16_t& v : f.v) c.u16(v);
+    c.vec(f.normal);
+  });
   if (!io_ok(io)) return false;
   if (io.reading) {
     for (int i = 0; i < F; i++) {
@@ -282,9 +358,14 @@ bool serialize_mesh(S3dIo& io, LevelMesh& m) {
         if (v >= V) return fail(io, "face %d of mesh %s uses vertex %d of %d", i, m.name, v, V);
       f.normal = s3d_face_normal(m.positions, f);
     }
+    m.box_min = m.box_max = V > 0 ? m.positions[0] : vector{0.0f, 0.0f, 0.0f};
+    for (int i = 1; i < V; i++) {
+      const vector& p = m.positions[i];
+      m.box_min.set(std::min(m.box_min.x, p.x), std::min(m.box_min.y, p.y), std::min(m.box_min.z, p.z));
+      m.box_max.set(std::max(m.box_max.x, p.x), std::max(m.box_max.y, p.y), std::max(m.box_max.z, p.z));
+    }
   }
-  for (int i = 0; i < E && !io.fh->error(); i++) io.fh->serialize_int(&m.extra[i]);
-  if (!io_ok(io)) return false;
+  if (!serialize_ints(io, m.extra, E)) return false;
   load_progress_tick();
   return true;
 }
@@ -330,13 +411,12 @@ bool serialize_tree(S3dIo& io, LevelMesh& m) {
     t.face_list = static_cast<uint16_t*>(arena_alloc(io, t.face_list_length, 2));
     if (io.failed) return false;
   }
-  for (uint32_t i = 0; i < t.node_count && !io.fh->error(); i++) {
-    io.fh->serialize_uint(&t.nodes[i].word0);
-    io.fh->serialize_float(&t.nodes[i].d);
-    io.fh->serialize_uint(&t.nodes[i].word2);
-  }
-  for (uint32_t i = 0; i < t.face_list_length && !io.fh->error(); i++) io.fh->serialize_ushort(&t.face_list[i]);
-  if (!io_ok(io)) return false;
+  bulk(io, t.node_count, 12, [&t](Codec& c, int64_t i) {
+    c.u32(t.nodes[i].word0);
+    c.f32(t.nodes[i].d);
+    c.u32(t.nodes[i].word2);
+  });
+  if (!serialize_ushorts(io, t.face_list, t.face_list_length)) return false;
   return !io.reading || check_tree(io, m);
 }
 
@@ -371,31 +451,38 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
   }
   const int F = mi.mesh->face_count, V = mi.mesh->vertex_count;
   const bool old_layout = io.fh->version() < S3D_VERSION_LIGHTMAP_UV_AFTER;
-  for (int i = 0; i < F; i++) {
+  // Older files put the six corner coordinates in front of every face.
+  static std::vector<float> old_uvs;
+  if (old_layout) {
+    old_uvs.assign(size_t(F) * 6, 0.0f);
+    if (!io.reading && mi.lightmap_uvs)
+      for (int i = 0; i < F; i++)
+        if (instance_face_lightmap(mi.faces[i]) >= 0)
+          std::memcpy(&old_uvs[6 * i], mi.lightmap_uvs + 6 * i, 6 * sizeof(float));
+  }
+  const bool reading = io.reading;
+  bulk(io, F, old_layout ? 32 : 8, [&](Codec& c, int64_t i) {
+    if (old_layout)
+      for (int k = 0; k < 6; k++) c.f32(old_uvs[6 * i + k]);
     InstanceFace& f = mi.faces[i];
-    float uv[6] = {};
-    if (old_layout) {
-      if (!io.reading && mi.lightmap_uvs && instance_face_lightmap(f) >= 0)
-        std::memcpy(uv, mi.lightmap_uvs + 6 * i, sizeof uv);
-      serialize_floats(io, uv, 6);
-    }
-    io.fh->serialize_ushort(&f.texture);
     int32_t word = static_cast<int32_t>(f.lightmap << 8) >> 8;
     int16_t high = static_cast<int8_t>(f.lightmap >> 24);
-    io.fh->serialize_int(&word);
-    io.fh->serialize_short(&high);
-    if (!io_ok(io)) return false;
-    if (!io.reading) continue;
-    f.lightmap = (static_cast<uint32_t>(word) & 0xFFFFFF) | (static_cast<uint32_t>(high & 0xFF) << 24);
-    // Older files put the corner coordinates before every face; they are
-    // kept, as the newer layout keeps them, for faces with a lightmap.
-    if (old_layout && instance_face_lightmap(f) >= 0) {
+    c.u16(f.texture);
+    c.i32(word);
+    c.i16(high);
+    if (reading) f.lightmap = (static_cast<uint32_t>(word) & 0xFFFFFF) | (static_cast<uint32_t>(high & 0xFF) << 24);
+  });
+  if (!io_ok(io)) return false;
+  // They are kept, as the newer layout keeps them, for faces with a lightmap.
+  if (io.reading && old_layout) {
+    for (int i = 0; i < F; i++) {
+      if (instance_face_lightmap(mi.faces[i]) < 0) continue;
       if (!mi.lightmap_uvs) {
         mi.lightmap_uvs = static_cast<float*>(arena_alloc(io, F, 24));
         if (!mi.lightmap_uvs) return false;
         std::memset(mi.lightmap_uvs, 0, size_t(F) * 24);
       }
-      std::memcpy(mi.lightmap_uvs + 6 * i, uv, sizeof uv);
+      std::memcpy(mi.lightmap_uvs + 6 * i, &old_uvs[6 * i], 6 * sizeof(float));
     }
   }
   if (io.reading) {
@@ -542,8 +629,7 @@ bool serialize_vis_group(S3dIo& io, VisGroup& g) {
     g.members = take(io, io.int_pool, io.int_cur, L.header.int_pool_size, g.count, "pool ints");
     if (io.failed) return false;
   }
-  for (int i = 0; i < g.count && !io.fh->error(); i++) io.fh->serialize_int(&g.members[i]);
-  if (!io_ok(io) || !io.reading) return io_ok(io);
+  if (!serialize_ints(io, g.members, g.count) || !io.reading) return io_ok(io);
   const bool vis = has_prefix(g.name, "$vis");
   for (int i = 0; i < g.count; i++) {
     const int m = g.members[i];
@@ -764,13 +850,16 @@ bool finish_load(S3dIo& io) {
     name += std::strlen(name) + 1;
     load_progress_tick();
   }
+  std::vector<bool> alpha(L.texture_count);
+  for (int t = 0; t < L.texture_count; t++) {
+    const int fmt = L.texture_handles[t] >= 0 ? bm_get_format(L.texture_handles[t]) : BM_FORMAT_NONE;
+    alpha[t] = fmt == BM_FORMAT_4444 || fmt == BM_FORMAT_1555 || fmt == BM_FORMAT_BGRA32;
+  }
   for (int i = 0; i < L.instance_count; i++) {
     LevelMeshInstance& mi = L.instances[i];
     for (int f = 0; f < mi.mesh->face_count; f++) {
       const int s = mi.faces[f].texture;
-      if (!s || L.texture_handles[s - 1] < 0) continue;
-      const int fmt = bm_get_format(L.texture_handles[s - 1]);
-      if (fmt == BM_FORMAT_4444 || fmt == BM_FORMAT_1555 || fmt == BM_FORMAT_BGRA32) {
+      if (s && alpha[s - 1]) {
         mi.mesh->faces[f].flags |= FACE_ALPHA;
         mi.flags |= MI_HAS_ALPHA_FACES;
       }

@@ -133,6 +133,10 @@ struct LevelMesh {
   CollisionTree tree;
   int32_t* extra;
   int32_t extra_count;
+  // The box around the positions, worked out at load (not from the file):
+  // a query that misses it need not walk the tree.
+  vector box_min;
+  vector box_max;
 };
 
 struct LevelMeshInstance {

@@ -3,11 +3,9 @@
 // named point list its key names.
 #include "tools/writers/demo_level_layouts.h"
 
-#include <cmath>
-
-float demo_outdoor_height(float x, float z) {
-  return 1.2f * std::sin(x * 0.11f) * std::cos(z * 0.09f) + 0.6f * std::sin((x + z) * 0.05f);
-}
+#include <string>
+#include <utility>
+#include <vector>
 
 void demo_level_outdoor(LevelBuilder& b) {
   const int grass = b.texture("demo_grass.tga");
@@ -16,12 +14,35 @@ void demo_level_outdoor(LevelBuilder& b) {
   const int fence = b.texture("demo_fence.tga");
   const int lm_ground = b.lightmap(32, 250, 170);
   const int lm_stone = b.lightmap(16, 230, 120);
-  // Four tiles of hills, 48 by 48 units together.
-  int tiles[4];
-  for (int t = 0; t < 4; t++)
-    tiles[t] = b.add_terrain("ground_" + std::to_string(t), -24.0f + 24.0f * (t % 2), -24.0f + 24.0f * (t / 2), 12,
-                             2.0f, -3.0f, demo_outdoor_height, grass, MI_GROUND | MI_DECALS, lm_ground);
-  (void)tiles;
+  // Four tiles of ground, 48 by 48 units together, in large cells.
+  b.max_cell = 8.0f;
+  for (int t = 0; t < 4; t++) {
+    const float x0 = -24.0f + 24.0f * (t % 2), z0 = -24.0f + 24.0f * (t / 2);
+    b.add_floor("ground_" + std::to_string(t), x0, z0, x0 + 24.0f, z0 + 24.0f, 0.0f, grass, MI_GROUND | MI_DECALS,
+                lm_ground);
+  }
+  b.max_cell = 4.0f;
+  // Two hamlets of small houses north and south, each house a box with a
+  // chimney; and a field of rocks on the hill to the east.
+  for (int side = 0; side < 2; side++) {
+    std::vector<std::pair<vector, vector>> houses;
+    for (int i = 0; i < 10; i++) {
+      for (int j = 0; j < 4; j++) {
+        const float x = -22.0f + i * 4.4f, z = (side ? 14.0f : -22.0f) + j * 2.2f;
+        const float h = 1.5f + 0.25f * ((i * 7 + j * 3) % 5);
+        houses.push_back({vector{x, 0.0f, z}, vector{x + 3.0f, h, z + 1.6f}});
+        houses.push_back({vector{x + 2.2f, h, z + 0.3f}, vector{x + 2.6f, h + 0.8f, z + 0.7f}});
+      }
+    }
+    b.add_boxes(side ? "hamlet_north" : "hamlet_south", houses, wood, 0, lm_stone);
+  }
+  std::vector<std::pair<vector, vector>> rocks;
+  for (int i = 0; i < 40; i++) {
+    const float x = 14.0f + (i * 37 % 9) * 1.1f, z = -10.0f + (i * 11 % 8) * 1.2f + (i % 3) * 0.3f;
+    const float s = 0.3f + 0.1f * (i % 4);
+    rocks.push_back({vector{x, 0.0f, z}, vector{x + s, s, z + s}});
+  }
+  b.add_boxes("rock_field", rocks, stone, MI_GROUND);
   // A lookout: a platform reached by a ramp.
   const int platform = b.add_box("lookout_platform", vector{6.0f, -2.0f, 6.0f}, vector{12.0f, 3.0f, 12.0f}, stone,
                                  0, lm_stone);
@@ -32,6 +53,7 @@ void demo_level_outdoor(LevelBuilder& b) {
   const int crate2 = b.add_box_turned("crate02", vector{2.0f, 1.0f, -6.0f}, vector{1.0f, 1.5f, 1.0f}, 0.6f, wood);
   const int fence1 = b.add_panel("fence01", vector{-6.0f, 1.5f, 10.0f}, 4.0f, 1.5f, 0.0f, true, fence);
   const int banner = b.add_panel("banner01", vector{10.0f, 5.0f, 9.0f}, 1.0f, 1.5f, 1.5707964f, false, fence);
+  b.add_vertex_anim(banner, 0.5f, 0.5f, 0.15f, 2.5f);
   b.add_vis_group("$visTower", {tower});
   b.add_vis_group("$visLookout", {platform, ramp, banner});
   b.add_vis_group("props", {crate1, crate2, fence1});

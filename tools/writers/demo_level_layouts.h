@@ -6,9 +6,8 @@
 constexpr const char* DEMO_LEVEL_OUTDOOR = "demo_outdoor.s3d";
 constexpr const char* DEMO_LEVEL_INDOOR = "demo_indoor.s3d";
 
-// Rolling ground, a ramp to a lookout, crates, a tower and a fence.
+// Open ground with two hamlets and a rock field, a ramp to a lookout,
+// crates, a tower and a fence.
 void demo_level_outdoor(LevelBuilder& b);
 // Two rooms joined by a doorway with a sliding door, a ramp and a key.
 void demo_level_indoor(LevelBuilder& b);
-// The ground height of the outdoor level's hills.
-float demo_outdoor_height(float x, float z);

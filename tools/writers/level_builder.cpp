@@ -194,7 +194,7 @@ void split_face(Mesh& m, int index, const Plane& p, std::vector<int>* front, std
 }
 
 int choose_splitter(const Mesh& m, const std::vector<int>& faces) {
-  const size_t step = std::max<size_t>(1, faces.size() / 40);
+  const size_t step = std::max<size_t>(1, faces.size() / 160);
   int best = faces[0];
   long best_score = -1;
   for (size_t i = 0; i < faces.size(); i += step) {
@@ -325,6 +325,24 @@ int LevelBuilder::add_box(const std::string& name, const vector& min, const vect
   return add_mesh_instance(std::move(m), name, center, yaw_matrix(0.0f), flags);
 }
 
+int LevelBuilder::add_boxes(const std::string& name, const std::vector<std::pair<vector, vector>>& boxes,
+                            int texture_slot, uint32_t flags, int lightmap_index) {
+  vector lo = boxes.empty() ? vector{0, 0, 0} : boxes[0].first, hi = lo;
+  for (const auto& b : boxes) {
+    lo.set(std::min(lo.x, b.first.x), std::min(lo.y, b.first.y), std::min(lo.z, b.first.z));
+    hi.set(std::max(hi.x, b.second.x), std::max(hi.y, b.second.y), std::max(hi.z, b.second.z));
+  }
+  const vector center = (lo + hi) * 0.5f;
+  Mesh m;
+  for (const auto& b : boxes) {
+    const vector a = b.first - center, z = b.second - center;
+    const vector c[8] = {{a.x, a.y, a.z}, {z.x, a.y, a.z}, {z.x, a.y, z.z}, {a.x, a.y, z.z},
+                         {a.x, z.y, a.z}, {z.x, z.y, a.z}, {z.x, z.y, z.z}, {a.x, z.y, z.z}};
+    add_solid(m, c, false, max_cell, texture_slot, lightmap_index);
+  }
+  return add_mesh_instance(std::move(m), name, center, yaw_matrix(0.0f), flags);
+}
+
 int LevelBuilder::add_box_turned(const std::string& name, const vector& center, const vector& h, float yaw,
                                  int texture_slot, uint32_t flags, int lightmap_index) {
   const vector c[8] = {{-h.x, -h.y, -h.z}, {h.x, -h.y, -h.z}, {h.x, -h.y, h.z}, {-h.x, -h.y, h.z},
@@ -437,6 +455,12 @@ void LevelBuilder::add_light(int type, const vector& pos, const vector& color, f
 
 void LevelBuilder::add_vis_group(const std::string& name, const std::vector<int>& members) {
   vis_groups.push_back({name, members});
+}
+
+void LevelBuilder::add_vertex_anim(int instance, float x_scale, float z_scale, float amplitude, float period,
+                                   const std::string& texture) {
+  instances[instance].flags |= MI_VERTEX_ANIM;
+  vertex_anims.push_back(VertexAnim{instance, x_scale, z_scale, amplitude, period, texture});
 }
 
 void LevelBuilder::add_surface(float a, float b, float c, int value) { surfaces.push_back({a, b, c, value}); }
@@ -574,6 +598,23 @@ bool LevelBuilder::write(const char* name, int path_type) {
     lm_sizes.push_back(static_cast<int16_t>(lm.height));
   }
 
+  std::vector<VertexAnim> anims = vertex_anims;
+  std::sort(anims.begin(), anims.end(), [](const VertexAnim& a, const VertexAnim& b) { return a.instance < b.instance; });
+  std::vector<VertexAnimRecord> out_anims;
+  std::vector<std::vector<float>> weights(anims.size());
+  for (size_t i = 0; i < anims.size(); i++) {
+    const Mesh& m = meshes[instances[anims[i].instance].mesh];
+    float lo = 0.0f, hi = 0.0f;
+    for (size_t k = 0; k < m.positions.size(); k++) {
+      lo = k ? std::min(lo, m.positions[k].y) : m.positions[k].y;
+      hi = k ? std::max(hi, m.positions[k].y) : m.positions[k].y;
+    }
+    for (const vector& p : m.positions) weights[i].push_back(hi > lo ? (p.y - lo) / (hi - lo) : 0.0f);
+    const VertexAnim& a = anims[i];
+    out_anims.push_back(VertexAnimRecord{a.instance, a.x_scale, a.z_scale, a.amplitude, a.period, a.texture.c_str(), -1,
+                                         static_cast<uint32_t>(weights[i].size()), weights[i].data()});
+  }
+
   LevelData L;
   L.version = version;
   L.file_name = name;
@@ -591,6 +632,8 @@ bool LevelBuilder::write(const char* name, int path_type) {
   L.vis_groups = out_groups.data();
   L.surface_count = static_cast<int32_t>(surfaces.size());
   L.surfaces = surfaces.data();
+  L.vertex_anim_count = static_cast<int32_t>(out_anims.size());
+  L.vertex_anims = out_anims.data();
   L.movable_count = static_cast<int32_t>(out_doors.size());
   L.movables = out_doors.data();
   L.lightmap_count = static_cast<int32_t>(lightmaps.size());

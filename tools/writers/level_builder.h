@@ -40,6 +40,11 @@ struct LevelBuilder {
     vector closed_pos, open_pos;
     quaternion closed_orient, open_orient;
   };
+  struct VertexAnim {
+    int instance;
+    float x_scale, z_scale, amplitude, period;
+    std::string texture;
+  };
   struct Lightmap {
     int width, height;
     std::vector<uint16_t> pixels;  // 1-5-5-5
@@ -58,6 +63,7 @@ struct LevelBuilder {
   std::vector<LevelLight> lights;
   std::vector<std::pair<std::string, std::vector<int>>> vis_groups;
   std::vector<LevelSurfaceRecord> surfaces;
+  std::vector<VertexAnim> vertex_anims;  // weights: a vertex's height over its mesh's
   // Longest edge of a face before a box side is divided: the tree's
   // quantised planes stay within the walk's tolerance of every face.
   float max_cell = 4.0f;
@@ -74,6 +80,10 @@ struct LevelBuilder {
   // The same box turned by `yaw` radians about the vertical axis.
   int add_box_turned(const std::string& name, const vector& center, const vector& half, float yaw,
                      int texture_slot, uint32_t flags = 0, int lightmap_index = -1);
+  // Many boxes in one mesh (a village, a rock field): one instance whose
+  // collision tree sorts them all.
+  int add_boxes(const std::string& name, const std::vector<std::pair<vector, vector>>& boxes, int texture_slot,
+                uint32_t flags = 0, int lightmap_index = -1);
   // A ramp over the rectangle [x0, x1] x [z0, z1], rising along z from y0 to
   // y1 (a sloping top over a solid base).
   int add_ramp(const std::string& name, float x0, float z0, float x1, float z1, float y0, float y1,
@@ -99,6 +109,9 @@ struct LevelBuilder {
   void add_light(int type, const vector& pos, const vector& color, float near_range, float far_range);
   void add_vis_group(const std::string& name, const std::vector<int>& members);
   void add_surface(float a, float b, float c, int value);
+  // Sways an instance (a banner, a tree) by vertex animation; sets its flag.
+  void add_vertex_anim(int instance, float x_scale, float z_scale, float amplitude, float period,
+                       const std::string& texture = "");
 
   // Builds the trees and writes the file through the file layer; false with
   // a line on stderr when the level cannot be written.

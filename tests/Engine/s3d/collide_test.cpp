@@ -353,14 +353,17 @@ TEST_F(Collide, FloorPointsOnRampsInDoorwaysAndOutside) {
   ASSERT_NE(m, nullptr);
   EXPECT_NEAR(m->floor_point.y, 0.05f, 1e-4f);
   EXPECT_NEAR(m->floor_point.x, 0.0f, 1e-4f);
-  // The outdoor hills: the floor follows the height function.
+  // Outdoors: on a house of the south hamlet (1.5 high), on the ground
+  // where four ground tiles meet, down a cell edge, and inside a cell.
   load_demo(demo_level_outdoor, DEMO_LEVEL_OUTDOOR);
-  // Down a grid line, onto a grid corner, inside cells: never between faces.
-  for (vector at : {vector{-20.0f, 0, -21.0f}, vector{-20.0f, 0, -20.0f}, vector{0.0f, 0, 0.0f},
-                    vector{-3.3f, 0, 5.5f}, vector{17.1f, 0, 23.9f}}) {
-    ASSERT_TRUE(level_floor_point(vector{at.x, 20.0f, at.z}, 40.0f, 0, &p)) << at.x << " " << at.z;
-    // Flat triangles between grid points: within the bend of the hills.
-    EXPECT_NEAR(p.y, demo_outdoor_height(at.x, at.z), 0.1f) << at.x << " " << at.z;
+  struct {
+    vector at;
+    float height;
+  } outdoor[] = {{{-21.0f, 0, -21.5f}, 1.5f}, {{0.0f, 0, 0.0f}, 0.0f}, {{-16.0f, 0, -8.0f}, 0.0f},
+                 {{-3.3f, 0, 5.5f}, 0.0f}, {{17.1f, 0, 23.9f}, 0.0f}};
+  for (const auto& c : outdoor) {
+    ASSERT_TRUE(level_floor_point(vector{c.at.x, 20.0f, c.at.z}, 40.0f, 0, &p)) << c.at.x << " " << c.at.z;
+    EXPECT_NEAR(p.y, c.height, 1e-4f) << c.at.x << " " << c.at.z;
   }
 }
 

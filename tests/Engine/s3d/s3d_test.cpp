@@ -30,6 +30,7 @@ void small_level(LevelBuilder& b) {
   b.add_vis_group("$visMain", {floor, box});
   b.add_vis_group("doors", {door});
   b.add_surface(0.5f, 0.25f, 0.75f, 3);
+  b.add_vertex_anim(box, 1.0f, 0.5f, 0.2f, 3.0f);
 }
 
 TEST_F(S3dFile, WrittenLevelsLoadAndWriteBackTheSameBytes) {
@@ -87,6 +88,15 @@ TEST_F(S3dFile, LoadedRecordsKeepTheirValues) {
   EXPECT_NEAR(m.right.x, -1.0f, 1e-6f);
   EXPECT_FALSE(level_node_find("nobody", &pos, &m));
   EXPECT_FALSE(level_node_find(nullptr, &pos, &m));
+  // The crate sways: one weight a vertex, 0 at its foot and 1 at its top.
+  const VertexAnimRecord* va = level_vertex_anim_find(1);
+  ASSERT_NE(va, nullptr);
+  EXPECT_EQ(va->count, static_cast<uint32_t>(Level.instances[1].mesh->vertex_count));
+  EXPECT_FLOAT_EQ(va->period, 3.0f);
+  EXPECT_EQ(va->texture, -1);
+  for (uint32_t k = 0; k < va->count; k++)
+    EXPECT_FLOAT_EQ(va->weights[k], Level.instances[1].mesh->positions[k].y + 0.5f);
+  EXPECT_EQ(level_vertex_anim_find(0), nullptr);
   // The surface record is kept within its limits: a and c to [0, 1], b
   // below 0.998.
   EXPECT_FLOAT_EQ(Level.surfaces[0].b, 0.25f);
@@ -249,6 +259,8 @@ TEST_F(S3dFile, DamagedRecordsRefuseTheLevelAndLeaveNothingBehind) {
       {"movable instance", "movable meshes", [](LevelData& L) { L.movables[0].instance = 7; }},
       {"movable point list", "movable meshes", [](LevelData& L) { L.movables[0].named_points = 4; }},
       {"light texture", "lights", [](LevelData& L) { L.lights[0].texture = 1; }},
+      {"vertex animation instance", "vertex animation", [](LevelData& L) { L.vertex_anims[0].instance = 3; }},
+      {"vertex animation weights", "vertex animation", [](LevelData& L) { L.vertex_anims[0].count = 3; }},
       {"tree child", "collision trees", [](LevelData& L) { L.meshes[0].tree.nodes[0].word2 = (L.meshes[0].tree.nodes[0].word2 & ~0xFFFFu) | 0xFFF0u; }},
       {"tree child loop", "collision trees", [](LevelData& L) { L.meshes[0].tree.nodes[0].word2 &= ~0xFFFFu; }},
       {"tree face", "collision trees",

@@ -1,0 +1,161 @@
+// Loading the larger demo level beside reading its bytes raw, and ray casts
+// through the collision trees beside a plain test of every triangle of the
+// level (world-space triangles prepared once, the nearest hit kept).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cfloat>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Engine/s3d/collide.h"
+#include "Engine/s3d/s3d.h"
+#include "quarn/vfile/vfile.h"
+#include "tools/writers/demo_level_layouts.h"
+#include "tools/writers/image_writers.h"
+
+namespace {
+
+std::string level_path;
+
+void setup_level() {
+  if (!level_path.empty()) return;
+  const std::string dir = "/tmp/bench_s3d_" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  LevelBuilder b;
+  demo_level_outdoor(b);
+  std::vector<uint8_t> grey(64 * 64 * 3, 128);
+  for (const std::string& t : b.textures) tga_write_file(dir + "/" + t, grey.data(), 64, 64, 24);
+  b.write_file(dir + "/" + DEMO_LEVEL_OUTDOOR);
+  vfile_set_root(dir.c_str(), false);
+  vfile_add_path_type("", ".s3d .tga");
+  level_path = dir + "/" + DEMO_LEVEL_OUTDOOR;
+  std::atexit([] { std::filesystem::remove_all(std::filesystem::path(level_path).parent_path()); });
+}
+
+void BM_LoadLevel(benchmark::State& state) {
+  setup_level();
+  for (auto _ : state) {
+    if (s3d_load(DEMO_LEVEL_OUTDOOR, &Level) != 0) state.SkipWithError("load failed");
+    s3d_unload(&Level);
+  }
+  state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(level_path));
+}
+BENCHMARK(BM_LoadLevel)->Unit(benchmark::kMillisecond);
+
+void BM_ReadLevelBytes(benchmark::State& state) {
+  setup_level();
+  const size_t size = std::filesystem::file_size(level_path);
+  std::vector<char> buf(size);
+  for (auto _ : state) {
+    FILE* f = std::fopen(level_path.c_str(), "rb");
+    if (!f || std::fread(buf.data(), 1, size, f) != size) state.SkipWithError("read failed");
+    if (f) std::fclose(f);
+    benchmark::DoNotOptimize(buf.data());
+  }
+  state.SetBytesProcessed(state.iterations() * size);
+}
+BENCHMARK(BM_ReadLevelBytes)->Unit(benchmark::kMillisecond);
+
+// Kind 0: what the game casts most, floor probes 40 units straight down and
+// movement steps of 2 units; kind 1: long rays of 20 units in any
+// direction, as picking and line-of-sight tests cast.
+std::vector<CollisionQuery> rays(int kind) {
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<float> xz(-24.0f, 24.0f), y(0.5f, 10.0f), d(-1.0f, 1.0f);
+  std::vector<CollisionQuery> out;
+  for (int i = 0; i < 1024; i++) {
+    CollisionQuery q{};
+    q.start = vector{xz(gen), y(gen), xz(gen)};
+    vector dir{d(gen), i % 2 ? -1.0f : d(gen) * 0.3f, d(gen)};
+    dir.normalize();
+    q.delta = dir * 20.0f;
+    if (kind == 0 && i % 2) {
+      q.start.y = 20.0f;
+      q.delta = vector{0.0f, -40.0f, 0.0f};
+    } else if (kind == 0) {
+      q.start.y = 1.0f;
+      q.delta = dir * 2.0f;
+    }
+    out.push_back(q);
+  }
+  return out;
+}
+
+void BM_RayTree(benchmark::State& state) {
+  setup_level();
+  if (s3d_load(DEMO_LEVEL_OUTDOOR, &Level) != 0) state.SkipWithError("load failed");
+  std::vector<CollisionQuery> qs = rays(static_cast<int>(state.range(0)));
+  size_t i = 0, hits = 0;
+  for (auto _ : state) {
+    CollisionResult r;
+    collide_level(&qs[i++ & 1023], &r);
+    hits += r.count > 0;
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["hit_share"] = static_cast<double>(hits) / state.iterations();
+}
+BENCHMARK(BM_RayTree)->Arg(0)->Arg(1);
+
+struct Tri {
+  vector a, e1, e2, n;
+  bool two_sided;
+};
+
+void BM_RayEveryTriangle(benchmark::State& state) {
+  setup_level();
+  if (s3d_load(DEMO_LEVEL_OUTDOOR, &Level) != 0) state.SkipWithError("load failed");
+  std::vector<Tri> tris;
+  for (int i = 0; i < Level.instance_count; i++) {
+    const LevelMeshInstance& mi = Level.instances[i];
+    for (int f = 0; f < mi.mesh->face_count; f++) {
+      const LevelFace& face = mi.mesh->faces[f];
+      vector w[3];
+      for (int k = 0; k < 3; k++) {
+        mi.mesh->positions[face.v[k]].unrotated(w[k], mi.orient);
+        w[k] += mi.pos;
+      }
+      Tri t;
+      t.a = w[0];
+      t.e1 = w[1] - w[0];
+      t.e2 = w[2] - w[0];
+      face.normal.unrotated(t.n, mi.orient);
+      t.two_sided = face.flags & FACE_TWO_SIDED;
+      tris.push_back(t);
+    }
+  }
+  std::vector<CollisionQuery> qs = rays(static_cast<int>(state.range(0)));
+  size_t i = 0, hits = 0;
+  for (auto _ : state) {
+    const CollisionQuery& q = qs[i++ & 1023];
+    float best = FLT_MAX;
+    for (const Tri& t : tris) {
+      if (vector::dot(t.n, q.delta) > 0.0f && !t.two_sided) continue;
+      vector p;
+      q.delta.cross(p, t.e2);
+      const float det = vector::dot(t.e1, p);
+      if (det == 0.0f) continue;
+      const float inv = 1.0f / det;
+      const vector s = q.start - t.a;
+      const float u = vector::dot(s, p) * inv;
+      if (u < 0.0f || u > 1.0f) continue;
+      vector qv;
+      s.cross(qv, t.e1);
+      const float v = vector::dot(q.delta, qv) * inv;
+      if (v < 0.0f || u + v > 1.0f) continue;
+      const float tt = vector::dot(t.e2, qv) * inv;
+      if (tt >= 0.0f && tt <= 1.0f && tt < best) best = tt;
+    }
+    hits += best <= 1.0f;
+    benchmark::DoNotOptimize(best);
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.counters["hit_share"] = static_cast<double>(hits) / state.iterations();
+  state.counters["triangles"] = static_cast<double>(tris.size());
+}
+BENCHMARK(BM_RayEveryTriangle)->Arg(0)->Arg(1);
+
+}  // namespace
