@@ -92,6 +92,26 @@ bool floor_ray(const vector& from, float depth, uint32_t exclude, int sector, ve
   return false;
 }
 
+// The record of an instance that carries `flag`, among records kept in
+// ascending instance order.
+template <typename T>
+T* find_by_instance(T* records, int count, int instance, uint32_t flag) {
+  if (!valid_index(instance) || !(Level.instances[instance].flags & flag)) return nullptr;
+  T* end = records + count;
+  T* it = std::lower_bound(records, end, instance, [](const T& r, int i) { return r.instance < i; });
+  return it != end && it->instance == instance ? it : nullptr;
+}
+
+void set_hidden_by_prefix(const char* prefix, bool hidden) {
+  if (!prefix) return;
+  const size_t n = std::strlen(prefix);
+  for (int i = 0; i < Level.instance_count; i++) {
+    if (strncasecmp(Level.instances[i].name, prefix, n) != 0) continue;
+    if (hidden) Level.instances[i].flags |= MI_HIDDEN;
+    else Level.instances[i].flags &= ~MI_HIDDEN;
+  }
+}
+
 }  // namespace
 
 void level_set_services(const LevelServices& services) { Services = services; }
@@ -127,17 +147,9 @@ int level_mesh_find_by_name(const char* name) {
   return -1;
 }
 
-void level_mesh_flag_by_prefix(const char* prefix) {
-  const size_t n = prefix ? std::strlen(prefix) : 0;
-  for (int i = 0; i < Level.instance_count && prefix; i++)
-    if (strncasecmp(Level.instances[i].name, prefix, n) == 0) Level.instances[i].flags |= MI_HIDDEN;
-}
+void level_mesh_flag_by_prefix(const char* prefix) { set_hidden_by_prefix(prefix, true); }
 
-void level_mesh_unflag_by_prefix(const char* prefix) {
-  const size_t n = prefix ? std::strlen(prefix) : 0;
-  for (int i = 0; i < Level.instance_count && prefix; i++)
-    if (strncasecmp(Level.instances[i].name, prefix, n) == 0) Level.instances[i].flags &= ~MI_HIDDEN;
-}
+void level_mesh_unflag_by_prefix(const char* prefix) { set_hidden_by_prefix(prefix, false); }
 
 void level_mesh_bounds(int index, vector* min, vector* max) {
   if (!valid_index(index)) return;
@@ -188,19 +200,11 @@ LevelNamedPoints* level_named_points_find(const char* name) {
 }
 
 VertexAnimRecord* level_vertex_anim_find(int instance) {
-  if (!valid_index(instance) || !(Level.instances[instance].flags & MI_VERTEX_ANIM)) return nullptr;
-  VertexAnimRecord* end = Level.vertex_anims + Level.vertex_anim_count;
-  VertexAnimRecord* it = std::lower_bound(Level.vertex_anims, end, instance,
-                                          [](const VertexAnimRecord& r, int i) { return r.instance < i; });
-  return it != end && it->instance == instance ? it : nullptr;
+  return find_by_instance(Level.vertex_anims, Level.vertex_anim_count, instance, MI_VERTEX_ANIM);
 }
 
 LevelMovableMesh* level_mesh_movable_info(int instance) {
-  if (!valid_index(instance) || !(Level.instances[instance].flags & MI_MOVABLE)) return nullptr;
-  LevelMovableMesh* end = Level.movables + Level.movable_count;
-  LevelMovableMesh* it = std::lower_bound(Level.movables, end, instance,
-                                          [](const LevelMovableMesh& m, int i) { return m.instance < i; });
-  return it != end && it->instance == instance ? it : nullptr;
+  return find_by_instance(Level.movables, Level.movable_count, instance, MI_MOVABLE);
 }
 
 int level_movable_find(const char* key_name, int* instance, int* record) {
