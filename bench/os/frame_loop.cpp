@@ -16,8 +16,9 @@
 namespace {
 void no_sleep(int) {}
 
-// The turns themselves, on whatever window backend the caller chose.
-void run_frame_loop_turns(benchmark::State& state) {
+// The turns themselves, on whatever window backend the caller chose; with
+// `draw`, the screen is cleared and flipped as well.
+void run_frame_loop_turns(benchmark::State& state, bool draw = false) {
   timer_set_source(platform_counter_ns, no_sleep);
   timer_init();
   key_init(true);
@@ -28,6 +29,10 @@ void run_frame_loop_turns(benchmark::State& state) {
     mouse_frame();
     benchmark::DoNotOptimize(key_inkey());
     benchmark::DoNotOptimize(FrameTimer);
+    if (draw) {
+      gr_clear();
+      gr_flip();
+    }
   }
   timer_set_source(nullptr, nullptr);
 }
@@ -98,19 +103,7 @@ void BM_FrameLoopTurnWithClearAndFlip(benchmark::State& state) {
   place_window(static_cast<int>(state.range(0)));
   bm_init();
   gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-  timer_set_source(platform_counter_ns, no_sleep);
-  timer_init();
-  key_init(true);
-  mouse_init(640, 480);
-  for (auto _ : state) {
-    os_poll();
-    frametime_update();
-    mouse_frame();
-    benchmark::DoNotOptimize(key_inkey());
-    gr_clear();
-    gr_flip();
-  }
-  timer_set_source(nullptr, nullptr);
+  run_frame_loop_turns(state, true);
   gr_close();
   os_shutdown();
 }

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "quarn/platform/dir_watch.h"
 #include "quarn/platform/instance_lock.h"
 #include "quarn/platform/messages.h"
 #include "quarn/platform/scancodes.h"
@@ -143,4 +147,60 @@ TEST(NullWindow, PumpDeliversPostedMessagesInOrderUntilDestroy) {
   EXPECT_EQ(x, 12);
   EXPECT_EQ(y, 34);
   EXPECT_EQ(window_main_display(), nullptr);
+}
+
+namespace {
+struct SeenEvents {
+  std::vector<std::pair<int, int>> list;
+};
+void record_event(void* ctx, int id, int event) { static_cast<SeenEvents*>(ctx)->list.emplace_back(id, event); }
+}  // namespace
+
+// A change made by the main thread is known the moment the call that made it
+// returns, without asking the kernel; the events then say which directory
+// changed and when it went away.
+TEST(DirWatch, ChangesAreKnownWhenTheCallReturns) {
+  dir_watch_stop();
+  ASSERT_TRUE(dir_watch_start());
+  const std::string dir = fresh_temp_dir("dir_watch");
+  const std::string sub = dir + "/sub";
+  ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+  const int id = dir_watch_add(dir.c_str());
+  const int sub_id = dir_watch_add(sub.c_str());
+  ASSERT_GE(id, 0);
+  ASSERT_GE(sub_id, 0);
+  SeenEvents seen;
+  EXPECT_TRUE(dir_watch_drain(record_event, &seen));
+  EXPECT_FALSE(dir_watch_pending());
+
+  FILE* f = std::fopen((dir + "/new.txt").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(dir_watch_pending());
+  std::fclose(f);
+  seen.list.clear();
+  EXPECT_TRUE(dir_watch_drain(record_event, &seen));
+  EXPECT_EQ(seen.list, (std::vector<std::pair<int, int>>{{id, DIR_WATCH_ENTRIES}}));
+  EXPECT_FALSE(dir_watch_pending());
+
+  // Writing into a file already there changes no entry.
+  f = std::fopen((dir + "/new.txt").c_str(), "a");
+  ASSERT_NE(f, nullptr);
+  std::fputs("more", f);
+  std::fclose(f);
+  EXPECT_FALSE(dir_watch_pending());
+
+  ASSERT_EQ(rmdir(sub.c_str()), 0);
+  EXPECT_TRUE(dir_watch_pending());
+  seen.list.clear();
+  EXPECT_TRUE(dir_watch_drain(record_event, &seen));
+  bool entries = false, gone = false;
+  for (auto [which, event] : seen.list) {
+    entries |= which == id && (event & DIR_WATCH_ENTRIES);
+    gone |= which == sub_id && (event & DIR_WATCH_GONE);
+  }
+  EXPECT_TRUE(entries);
+  EXPECT_TRUE(gone);
+  dir_watch_remove(id);
+  dir_watch_stop();
+  std::filesystem::remove_all(dir);
 }
