@@ -164,39 +164,18 @@ bool gr_3d_draw_poly(int count, GrVertex** points, RenderStateWord state, bool f
 }
 
 int gr_3d_clip_project_poly(int count, GrVertex** points, int capacity) {
-  if (count < 1 || !points || count > MAX_CLIP_VERTICES || capacity < count) return 0;
+  if (count < 3 || !points || count > MAX_CLIP_VERTICES || capacity < count) return 0;
+  // Clipped in a list of our own: the caller's may have no room to grow.
   GrVertex* work[MAX_CLIP_VERTICES];
-  GrVertex* scratch[MAX_CLIP_VERTICES];
-  ClipCodes codes;
-  codes.and_codes = 0xff;
-  for (int i = 0; i < count; i++) {
-    work[i] = points[i];
-    codes.or_codes |= points[i]->codes;
-    codes.and_codes &= points[i]->codes;
-  }
-  if (codes.and_codes) return 0;
-  int n = count;
-  GrVertex** list = work;
-  const bool clipped = (codes.or_codes & (CLIP_FAR | CLIP_LEFT | CLIP_RIGHT | CLIP_BOTTOM | CLIP_TOP)) != 0;
-  if (clipped) {
-    list = clip_polygon(work, scratch, n, codes, MAX_CLIP_VERTICES);
-    if (n == 0 || codes.and_codes) {
-      clip_pool_reset();
-      return 0;
-    }
-  }
-  for (int i = 0; i < n; i++) {
-    if (gr_3d_project_point(*list[i]) & PF_BEHIND) {
-      if (clipped) clip_pool_reset();
-      return 0;
-    }
-  }
-  if (n > capacity) {
-    if (clipped) clip_pool_reset();
-    return 0;
-  }
-  for (int i = 0; i < n; i++) points[i] = list[i];
-  if (clipped) clip_pool_reset();
+  for (int i = 0; i < count; i++) work[i] = points[i];
+  const int pool_before = clip_pool_used();
+  int n = gr_3d_clip_polygon(count, work);
+  for (int i = 0; i < n; i++)
+    if (gr_3d_project_point(*work[i]) & PF_BEHIND) n = 0;
+  if (n > capacity) n = 0;
+  for (int i = 0; i < n; i++) points[i] = work[i];
+  // The pool vertices stay readable until the pool is used again.
+  if (clip_pool_used() != pool_before) clip_pool_reset();
   return n;
 }
 

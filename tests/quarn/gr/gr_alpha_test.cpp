@@ -271,29 +271,22 @@ TEST_F(AlphaTest, FixedDepthAppliesToEveryVertex) {
 }
 
 TEST_F(AlphaTest, ABitmapLargerThanTheCardGoesToTheTileSplitter) {
-  gr_screen.max_texture_w = gr_screen.max_texture_h = 256;
   const int big = make_bitmap(512, 512);
   GrVertex p[4] = {view_point(-1, 1, 4), view_point(1, 1, 4), view_point(1, -1, 4), view_point(-1, -1, 4)};
   const float us[4] = {0, 1, 1, 0}, vs[4] = {0, 0, 1, 1};
-  gr_alpha_poly_begin(false, 0, 0, false, 0);
-  gr_alpha_poly_state(Gr_preset[19], big, 255, 255, 255, 255, 0);
-  for (int i = 0; i < 4; i++) {
-    gr_alpha_poly_vertex(&p[i]);
-    gr_alpha_poly_uv(us[i], vs[i]);
+  // A 256 card cuts the quad once each way; a 1024 card holds it whole.
+  for (auto [card, pieces] : {std::pair{256, 4u}, std::pair{1024, 1u}}) {
+    rec.reset();
+    gr_screen.max_texture_w = gr_screen.max_texture_h = card;
+    gr_alpha_poly_begin(false, 0, 0, false, 0);
+    gr_alpha_poly_state(Gr_preset[19], big, 255, 255, 255, 255, 0);
+    for (int i = 0; i < 4; i++) {
+      gr_alpha_poly_vertex(&p[i]);
+      gr_alpha_poly_uv(us[i], vs[i]);
+    }
+    EXPECT_TRUE(gr_alpha_poly_end());
+    EXPECT_EQ(rec.layered.size(), pieces) << card;
   }
-  EXPECT_TRUE(gr_alpha_poly_end());
-  EXPECT_EQ(rec.layered.size(), 4u) << "cut once each way";
-  // The same with a card that holds it whole.
-  rec.reset();
-  gr_screen.max_texture_w = gr_screen.max_texture_h = 1024;
-  gr_alpha_poly_begin(false, 0, 0, false, 0);
-  gr_alpha_poly_state(Gr_preset[19], big, 255, 255, 255, 255, 0);
-  for (int i = 0; i < 4; i++) {
-    gr_alpha_poly_vertex(&p[i]);
-    gr_alpha_poly_uv(us[i], vs[i]);
-  }
-  EXPECT_TRUE(gr_alpha_poly_end());
-  EXPECT_EQ(rec.layered.size(), 1u);
 }
 
 }  // namespace
