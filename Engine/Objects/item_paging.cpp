@@ -4,6 +4,7 @@
 
 #include "Engine/Objects/items.h"
 #include "Engine/characterinfo/saved_names.h"
+#include "quarn/ca/vim.h"
 #include "quarn/os/error.h"
 #include "quarn/os/memory.h"
 
@@ -21,7 +22,9 @@ alignas(16) uint8_t Level_memory[ITEM_PAGING_LEVEL_ARENA_SIZE];
 alignas(16) uint8_t Popup_memory[ITEM_PAGING_POPUP_ARENA_SIZE];
 MemArena Arenas[NUM_ITEM_PAGING_SLOTS];
 PagingSlot Slots[NUM_ITEM_PAGING_SLOTS];
-ItemMeshLoader Loader;
+void* load_vim(const char* name) { return vim_load(name, 0); }
+int find_vim_tag(void* mesh, const char* tag) { return vim_find_tag(static_cast<const VimMesh*>(mesh), tag); }
+ItemMeshLoader Loader{load_vim, find_vim_tag};
 
 // The arenas are set up once, before anything pages in.
 struct ArenaSetup {

@@ -79,34 +79,23 @@ int line_int(ParseContext& pc, int fallback) {
   return pc.read_int();
 }
 
-// The spell named by a quoted string; an unknown name is reported at it.
-int read_spell(ParseContext& pc) {
+// The index a lookup gives a quoted name; an unknown name is reported at it.
+int read_named(ParseContext& pc, int (*lookup)(const char*), const char* expected) {
   ParsePos at;
   pc.skip_space();
   pc.save_pos(at);
   char name[PARSE_MAX_NAME_LEN + 1];
   pc.read_string(name, sizeof name);
-  int spell = spell_find_by_name(name);
-  if (spell < 0) {
+  const int index = lookup(name);
+  if (index < 0) {
     pc.restore_pos(at);
-    pc.error("the name of a spell of spells.tbl");
+    pc.error(expected);
   }
-  return spell;
+  return index;
 }
 
-int read_skill(ParseContext& pc) {
-  ParsePos at;
-  pc.skip_space();
-  pc.save_pos(at);
-  char name[PARSE_MAX_NAME_LEN + 1];
-  pc.read_string(name, sizeof name);
-  int skill = skill_lookup(name);
-  if (skill < 0) {
-    pc.restore_pos(at);
-    pc.error("the name of a skill");
-  }
-  return skill;
-}
+int read_spell(ParseContext& pc) { return read_named(pc, spell_find_by_name, "the name of a spell of spells.tbl"); }
+int read_skill(ParseContext& pc) { return read_named(pc, skill_lookup, "the name of a skill"); }
 
 TriggeredEffect* read_triggered(ParseContext& pc) {
   if (!pc.optional_string("+Triggered Effect:")) return nullptr;

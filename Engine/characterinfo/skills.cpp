@@ -191,35 +191,33 @@ int charinfo_find_summoned_type(int spell) {
   return -1;
 }
 
-void chain_config_set(int hero, int slot, int skill) {
+namespace {
+int saved_get(const char* prefix, int a, int b) {
   char name[32];
-  var_name(name, sizeof name, "chainconfig", hero, slot);
-  level_int_set(SAVED_GAME_WIDE_LEVEL, name, skill);
+  var_name(name, sizeof name, prefix, a, b);
+  return level_int_get(SAVED_GAME_WIDE_LEVEL, name);
 }
+void saved_set(const char* prefix, int a, int b, int value) {
+  char name[32];
+  var_name(name, sizeof name, prefix, a, b);
+  level_int_set(SAVED_GAME_WIDE_LEVEL, name, value);
+}
+}  // namespace
+
+void chain_config_set(int hero, int slot, int skill) { saved_set("chainconfig", hero, slot, skill); }
 
 int chain_config_get(int hero, int slot) {
-  char name[32];
-  var_name(name, sizeof name, "chainconfig", hero, slot);
-  int skill = level_int_get(SAVED_GAME_WIDE_LEVEL, name);
+  int skill = saved_get("chainconfig", hero, slot);
   if (skill == 0) {
     // Nothing saved yet (skill 0 is never a chain skill): the defaults.
     chain_skills_defaults();
-    skill = level_int_get(SAVED_GAME_WIDE_LEVEL, name);
+    skill = saved_get("chainconfig", hero, slot);
   }
   return skill;
 }
 
-void chain_points_set(int hero, int group, int points) {
-  char name[32];
-  var_name(name, sizeof name, "chainpts", hero, group);
-  level_int_set(SAVED_GAME_WIDE_LEVEL, name, points);
-}
-
-int chain_points_get(int hero, int group) {
-  char name[32];
-  var_name(name, sizeof name, "chainpts", hero, group);
-  return level_int_get(SAVED_GAME_WIDE_LEVEL, name);
-}
+void chain_points_set(int hero, int group, int points) { saved_set("chainpts", hero, group, points); }
+int chain_points_get(int hero, int group) { return saved_get("chainpts", hero, group); }
 
 void chain_skills_defaults() {
   for (int hero = 0; hero < 4; hero++) {

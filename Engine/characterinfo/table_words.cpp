@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "quarn/parse/parse.h"
@@ -107,8 +108,10 @@ bool word_char(char c) {
 int match_bare(const char* p, const char* const* names, int count, size_t* length) {
   int best = -1;
   size_t best_len = 0;
+  const int first = tolower(static_cast<unsigned char>(*p));
   for (int i = 0; i < count; i++) {
-    if (!names[i]) continue;
+    // The first letter rules out nearly every entry of the long lists.
+    if (!names[i] || tolower(static_cast<unsigned char>(names[i][0])) != first) continue;
     size_t n = strlen(names[i]);
     if (n <= best_len || strncasecmp(p, names[i], n) != 0 || word_char(p[n])) continue;
     best = i;

@@ -337,3 +337,39 @@ TEST_F(Paging, LevelLoadPagesTheLevelItemsAndNeedsTheBags) {
     EXPECT_EQ(e.text, "Cannot find leather bag!");
   }
 }
+
+#include "quarn/ca/vim.h"
+#include "quarn/vfile/vfile.h"
+#include "tests/support/test_files.h"
+#include "tools/writers/vim_writer.h"
+
+TEST_F(Paging, MeshFilesPageIntoTheSlotsArena) {
+  const std::string root = fresh_temp_dir("item_paging_vim") + "/";
+  VimWriterMesh mesh;
+  VimWriterGroup g;
+  g.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  g.normals = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}};
+  g.uvs = {{0, 0}, {1, 0}, {0, 1}};
+  VimWriterFace f;
+  f.v[0] = 0, f.v[1] = 1, f.v[2] = 2;
+  g.faces = {f};
+  mesh.groups = {g};
+  VimWriterTag a, b;
+  a.name = "$drop-ground02";
+  b.name = "$drop-ground01";
+  mesh.tags = {a, b};
+  ASSERT_TRUE(vim_write_file(root + "short_sword.vim", mesh));
+  vfile_set_root(root.c_str(), false);
+  item_paging_set_loader(previous);  // the game's own .vim loader
+  const int sword = item_lookup("Short Sword");
+  ASSERT_TRUE(item_page_in(sword, 0));
+  auto* loaded = static_cast<VimMesh*>(Item_infos[sword].model);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_TRUE(loaded->flags & VIM_FLAG_IN_ARENA) << "the mesh lives in the slot's arena";
+  EXPECT_EQ(Item_infos[sword].weapon.drop_tags[0], 1);
+  EXPECT_EQ(Item_infos[sword].weapon.drop_tags[1], 0);
+  EXPECT_FALSE(mem_arena_active()) << "the heap is current again";
+  EXPECT_FALSE(item_page_in(item_lookup("Staff"), 1)) << "no file for the staff";
+  item_page_out(0);
+  EXPECT_FALSE(item_is_paged_in(sword));
+}
