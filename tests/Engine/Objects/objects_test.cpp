@@ -60,6 +60,7 @@ TEST_F(Objects, HandlesCountUpAndStaleOnesFindNothing) {
   EXPECT_EQ(obj_from_handle(-5), nullptr);
   EXPECT_EQ(obj_from_handle(2002), nullptr) << "a wrong generation of a used slot";
   EXPECT_EQ(objects_count(), 2);
+  objects_reset_all();  // before the objects go out of scope
 }
 
 TEST_F(Objects, ReusedSlotsAlwaysGetNewHandles) {
@@ -155,6 +156,7 @@ TEST_F(Objects, FrameRunsItsStepsInOrderAndDeletesAtTheStartOfTheNext) {
   objects_level_start();
   EXPECT_EQ(Speech_slots[4].entity, -1);
   EXPECT_EQ(Cooldowns[11].entity, -1);
+  objects_reset_all();  // before the objects go out of scope
 }
 
 namespace {
