@@ -1,5 +1,7 @@
 #include "Orrimund/gamestate.h"
 
+#include "Engine/Objects/items.h"
+#include "Engine/Objects/objects.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/gamewide.h"
 #include "quarn/bmpman/bmpman.h"
@@ -252,9 +254,10 @@ void title_leave() { Menu_cursor_shown = 0; }
 
 void newgame_enter() {
   // (not built yet) music "Title"
-  // (not built yet) every world object freed
+  objects_reset_all();
   // (not built yet) party inventory emptied, gold 30
-  // (not built yet) save image laid out again, item definitions unidentified again
+  // (not built yet) save image laid out again
+  item_reset_identification();
   GameFlags = (GameFlags & (GF_UI_MODE | GF_CUTSCENE_WAITS | GF_CUTSCENE_ON_ENTRY)) |
               (g_previous == GS_LOBBY_LEVEL_SELECT ? GF_NETWORKED : GF_SINGLE_PLAYER);
 }

@@ -173,12 +173,12 @@ void shutdown_game() {
   // (not built yet) level name, start name and travel destination cleared
   // (not built yet) cutscenes stopped
   // (not built yet) game effects
-  // (not built yet) items
-  // (not built yet) spells
-  // (not built yet) world objects
+  item_tables_free();                                      // items and materials
+  spells_free();                                           // spells
+  objects_reset_all();                                     // world objects
   // (not built yet) UI toolkit
   // (not built yet) screen manager reset
-  // (not built yet) alternate textures
+  alt_textures_free();                                     // alternate textures
 }
 
 // Second pass of shutdown: the base services.
