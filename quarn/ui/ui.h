@@ -615,7 +615,16 @@ extern UiFrameMouse Ui_mouse;
 
 void ui_init();
 int ui_process(int key, int flush);
+// The shell's name for ui_process.
+inline int ui_process_key(int key, int flush) { return ui_process(key, flush); }
 void ui_render(void (*overlay)() = nullptr);
+// Around the drawing of the screens while a modal screen is open: begin
+// readies the screen for flat drawing over the 3D view (depth test off, the
+// whole screen as clip), end puts the depth test back. Both do nothing while
+// Ui_page_enabled is clear.
+extern bool Ui_page_enabled;
+void ui_page_begin();
+void ui_page_end();
 
 UiGadget* ui_get_focus();
 UiWindow* ui_first_window();  // bottom

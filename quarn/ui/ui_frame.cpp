@@ -10,6 +10,7 @@
 UiSchemes Ui_schemes;
 UiFrameMouse Ui_mouse;
 int Ui_sounds[UI_NUM_SOUNDS] = {-1, -1, -1, -1, -1, -1, -1, -1};
+bool Ui_page_enabled = false;
 
 namespace {
 UiMouseSource Mouse_source = nullptr;
@@ -216,6 +217,22 @@ void ui_play_sound(int n) {
   if (handle < 0 && n >= 2) handle = Ui_sounds[1];
   if (handle < 0 || !Sound_player) return;
   Sound_player(handle, 1.0f);
+}
+
+namespace {
+bool Page_zbuffer_was_on = false;
+}  // namespace
+
+void ui_page_begin() {
+  if (!Ui_page_enabled) return;
+  Page_zbuffer_was_on = gr_zbuffer_is_on();
+  gr_zbuffer_clear(false);
+  gr_reset_clip();
+}
+
+void ui_page_end() {
+  if (!Ui_page_enabled) return;
+  if (Page_zbuffer_was_on) gr_zbuffer_clear(true);
 }
 
 UiObject* ui_tooltip_owner() { return Ui.tooltip_owner; }

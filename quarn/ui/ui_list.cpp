@@ -132,6 +132,8 @@ UiListBox::~UiListBox() {
 void UiListBox::create(UiWindow* w, int nx, int ny, int wd, int ht, int cw, int ch, int new_id, uint32_t f,
                        bool own) {
   UiGadget::create(w, UI_TYPE_LISTBOX, nx, ny, wd, ht, new_id, own);
+  // Scrollbars of an earlier life went with that window.
+  vscroll = hscroll = nullptr;
   clear();
   list_flags = f;
   prefix[0] = 0;

@@ -434,7 +434,9 @@ void UiGadget::draw_children_and_report() {
 }
 
 bool UiGadget::mouse_inside(int sx, int sy) const {
-  const int left = screen_x(), top = screen_y();
+  int left = x, top = y;
+  for (const UiGadget* o = owner; o; o = o->owner) left += o->x, top += o->y;
+  if (window) left += window->x, top += window->y;
   return sx >= left && sy >= top && sx < left + width && sy < top + height;
 }
 
@@ -443,7 +445,9 @@ UiGadget* UiGadget::find_at(int sx, int sy) {
   for (UiGadget* c = first_child; c; c = c->next_sibling)
     if (UiGadget* r = c->find_at(sx, sy)) hit = r;
   if (hit) return hit;
-  if (is_hidden() || !mouse_inside(sx, sy)) return nullptr;
+  // The rectangle first: it rules out almost every gadget, and costs less
+  // than asking the owners whether anything is hidden.
+  if (!mouse_inside(sx, sy) || is_hidden()) return nullptr;
   int v = hit_test(sx, sy);
   if (type == UI_TYPE_CONTAINER) {
     if (v >= 0) return v != 0 ? this : nullptr;
