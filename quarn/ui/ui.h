@@ -572,6 +572,7 @@ class UiListBox : public UiGadget {
   UiLayoutFn layout_fn = nullptr;
 
  private:
+  void delete_entries();
   void insert(UiListEntry* e);
   void unlink_entry(UiListEntry* e);
   // Every line top (or entry top) of the content, in order.

@@ -153,13 +153,17 @@ void UiListBox::create(UiWindow* w, int nx, int ny, int wd, int ht, int cw, int 
   if (f & UI_LF_HSCROLL) (new UiScrollbar)->attach(this, true, SCROLLBAR_THICKNESS, -1, UI_SF_ARROWS, true);
 }
 
-void UiListBox::destroy() {
+void UiListBox::delete_entries() {
   while (first) {
     UiListEntry* e = first;
     first = e->next;
     delete e;
   }
   last = selection = nullptr;
+}
+
+void UiListBox::destroy() {
+  delete_entries();
   vscroll = hscroll = nullptr;
   UiGadget::destroy();
 }
@@ -306,12 +310,7 @@ UiListEntry* UiListBox::add_entry(const char* text, int font, int first_indent, 
 }
 
 void UiListBox::clear() {
-  while (first) {
-    UiListEntry* e = first;
-    first = e->next;
-    delete e;
-  }
-  last = selection = nullptr;
+  delete_entries();
   view_x = view_y = 0;
   relayout();
 }

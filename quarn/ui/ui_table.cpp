@@ -107,6 +107,30 @@ void read_name(ParseContext& pc, char* name) {
   if (pc.optional_string(":")) read_text(pc, name, NAME_LEN);
 }
 
+// "$Id:", "$Position:" (made relative to the parent) and the size field.
+struct Head {
+  int id, x, y, w, h;
+};
+Head read_head(ParseContext& pc, const Parent& p, const char* size_field = "$Size:") {
+  Head hd;
+  pc.require_string("$Id:");
+  hd.id = pc.read_int();
+  int x, y;
+  pc.require_string("$Position:");
+  read_pair(pc, &x, &y);
+  hd.x = rel_x(p, x);
+  hd.y = rel_y(p, y);
+  pc.require_string(size_field);
+  read_pair(pc, &hd.w, &hd.h);
+  return hd;
+}
+
+// Names the gadget and makes it the child of a gadget parent.
+void settle(UiGadget* g, const Parent& p, const char* name) {
+  adopt(g, p);
+  std::snprintf(g->name, sizeof g->name, "%s", name);
+}
+
 // The gadget's tooltip: text, dx, dy [, n].
 void read_tooltip(ParseContext& pc, UiObject* o) {
   if (!pc.optional_string("+Tooltip:")) return;
@@ -177,25 +201,20 @@ UiGadget* read_section(ParseContext& pc, UiObject* parent, bool in_container) {
 // The body of a button section, from "$Id:" on.
 UiButton* read_button_body(ParseContext& pc, UiObject* parent, const char* name) {
   const Parent p = parent_of(parent);
-  pc.require_string("$Id:");
-  const int id = pc.read_int();
-  int x, y, w, h;
-  pc.require_string("$Position:");
-  read_pair(pc, &x, &y);
-  pc.require_string("$Size:");
-  read_pair(pc, &w, &h);
+  const Head hd = read_head(pc, p);
   uint32_t flags = 0;
   if (pc.optional_string("+Drag and drop")) flags |= UI_BF_DRAG_DROP;
   if (pc.optional_string("+Repeats")) flags |= UI_BF_REPEATS;
   if (pc.optional_string("+Always use face color")) flags |= UI_BF_ALWAYS_FACE;
   if (pc.optional_string("+Use right mouse button")) flags |= UI_BF_RIGHT_BUTTON;
   UiButton* b = new UiButton;
-  if (p.gadget && p.gadget->type == UI_TYPE_SLIDER) b->create_in(p.gadget, rel_x(p, x), rel_y(p, y), w, h, id, flags, true);
-  else {
-    b->create(p.window, rel_x(p, x), rel_y(p, y), w, h, id, flags, true);
-    adopt(b, p);
+  if (p.gadget && p.gadget->type == UI_TYPE_SLIDER) {
+    b->create_in(p.gadget, hd.x, hd.y, hd.w, hd.h, hd.id, flags, true);
+    std::snprintf(b->name, sizeof b->name, "%s", name);
+  } else {
+    b->create(p.window, hd.x, hd.y, hd.w, hd.h, hd.id, flags, true);
+    settle(b, p, name);
   }
-  std::snprintf(b->name, sizeof b->name, "%s", name);
   if (pc.optional_string("+Text:")) {
     char text[NAME_LEN];
     read_text(pc, text);
@@ -213,13 +232,7 @@ UiButton* read_button_body(ParseContext& pc, UiObject* parent, const char* name)
 // The body of a slider section, from "$Id:" on.
 UiSlider* read_slider_body(ParseContext& pc, UiObject* parent, const char* name) {
   const Parent p = parent_of(parent);
-  pc.require_string("$Id:");
-  const int id = pc.read_int();
-  int x, y, w, h;
-  pc.require_string("$Position:");
-  read_pair(pc, &x, &y);
-  pc.require_string("$Size:");
-  read_pair(pc, &w, &h);
+  const Head hd = read_head(pc, p);
   bool horizontal;
   if (pc.optional_string("$Horizontal")) horizontal = true;
   else if (pc.optional_string("$Vertical")) horizontal = false;
@@ -249,9 +262,8 @@ UiSlider* read_slider_body(ParseContext& pc, UiObject* parent, const char* name)
 
   const bool in_list = p.gadget && p.gadget->type == UI_TYPE_LISTBOX;
   UiSlider* s = scrollbar || in_list ? new UiScrollbar : new UiSlider;
-  s->create(p.window, rel_x(p, x), rel_y(p, y), w, h, horizontal, marker, positions, id, flags, true);
-  adopt(s, p);
-  std::snprintf(s->name, sizeof s->name, "%s", name);
+  s->create(p.window, hd.x, hd.y, hd.w, hd.h, horizontal, marker, positions, hd.id, flags, true);
+  settle(s, p, name);
   s->set_position(position);
   if (in_list) {
     UiListBox* list = static_cast<UiListBox*>(p.gadget);
@@ -338,13 +350,7 @@ Box* read_check_body(ParseContext& pc, UiObject* parent, bool radio) {
   const Parent p = parent_of(parent);
   char name[NAME_LEN] = {};
   read_name(pc, name);
-  pc.require_string("$Id:");
-  const int id = pc.read_int();
-  int x, y, bw, bh;
-  pc.require_string("$Position:");
-  read_pair(pc, &x, &y);
-  pc.require_string("$Box size:");
-  read_pair(pc, &bw, &bh);
+  const Head hd = read_head(pc, p, "$Box size:");
   pc.require_string("$Label:");
   char label[NAME_LEN];
   read_text(pc, label);
@@ -354,12 +360,11 @@ Box* read_check_body(ParseContext& pc, UiObject* parent, bool radio) {
   if (pc.optional_string("+Label offset:")) read_pair(pc, &ldx, &ldy);
   Box* box = new Box;
   if constexpr (std::is_same_v<Box, UiRadioButton>) {
-    box->create(p.gadget, rel_x(p, x), rel_y(p, y), bw, bh, label, ldx, ldy, font, id, true);
+    box->create(p.gadget, hd.x, hd.y, hd.w, hd.h, label, ldx, ldy, font, hd.id, true);
   } else {
-    box->create(p.window, rel_x(p, x), rel_y(p, y), bw, bh, label, ldx, ldy, font, checked, id, true);
-    adopt(box, p);
+    box->create(p.window, hd.x, hd.y, hd.w, hd.h, label, ldx, ldy, font, checked, hd.id, true);
   }
-  std::snprintf(box->name, sizeof box->name, "%s", name);
+  settle(box, p, name);
   read_hotkeys(pc, box);
   static const char* const States[] = {"Unchecked", "Checked", "Pressed", "Disabled"};
   read_state_bitmaps(pc, States, 4, [&](int slot, int handle) { box->set_state_bitmap(slot, handle); });
@@ -385,17 +390,10 @@ UiContainer* ui_read_container(ParseContext& pc, UiObject* parent) {
   const Parent p = parent_of(parent);
   char name[NAME_LEN] = {};
   read_name(pc, name);
-  pc.require_string("$Id:");
-  const int id = pc.read_int();
-  int x, y, w, h;
-  pc.require_string("$Position:");
-  read_pair(pc, &x, &y);
-  pc.require_string("$Size:");
-  read_pair(pc, &w, &h);
+  const Head hd = read_head(pc, p);
   UiContainer* c = new UiContainer;
-  c->create(p.window, rel_x(p, x), rel_y(p, y), w, h, id, 0, true);
-  adopt(c, p);
-  std::snprintf(c->name, sizeof c->name, "%s", name);
+  c->create(p.window, hd.x, hd.y, hd.w, hd.h, hd.id, 0, true);
+  settle(c, p, name);
   if (pc.optional_string("+Font:")) c->font = pc.read_int();
   if (pc.optional_string("$Label:")) {
     char label[NAME_LEN];
@@ -419,13 +417,7 @@ UiTextInput* ui_read_inputbox(ParseContext& pc, UiObject* parent) {
   const Parent p = parent_of(parent);
   char name[NAME_LEN] = {};
   read_name(pc, name);
-  pc.require_string("$Id:");
-  const int id = pc.read_int();
-  int x, y, w, h;
-  pc.require_string("$Position:");
-  read_pair(pc, &x, &y);
-  pc.require_string("$Size:");
-  read_pair(pc, &w, &h);
+  const Head hd = read_head(pc, p);
   uint32_t flags = 0;
   if (pc.optional_string("+Ignore esc")) flags |= UI_IF_IGNORE_ESC;
   if (pc.optional_string("+No scroll")) flags |= UI_IF_NO_SCROLL;
@@ -435,9 +427,8 @@ UiTextInput* ui_read_inputbox(ParseContext& pc, UiObject* parent) {
     if (pc.optional_string(":")) read_text(pc, mask_text);
   }
   UiTextInput* t = new UiTextInput;
-  t->create(p.window, rel_x(p, x), rel_y(p, y), w, h, id, flags, true);
-  adopt(t, p);
-  std::snprintf(t->name, sizeof t->name, "%s", name);
+  t->create(p.window, hd.x, hd.y, hd.w, hd.h, hd.id, flags, true);
+  settle(t, p, name);
   if (mask_text[0]) t->set_password_char(mask_text[0]);
   char text[NAME_LEN];
   if (pc.optional_string("+Valid chars:")) {
@@ -478,15 +469,10 @@ UiListBox* ui_read_listbox(ParseContext& pc, UiObject* parent) {
   const Parent p = parent_of(parent);
   char name[NAME_LEN] = {};
   read_name(pc, name);
-  pc.require_string("$Id:");
-  const int id = pc.read_int();
-  int x, y, w, h, cw, ch = 0;
-  pc.require_string("$Position:");
-  read_pair(pc, &x, &y);
-  pc.require_string("$Size:");
-  read_pair(pc, &w, &h);
+  const Head hd = read_head(pc, p);
   pc.require_string("$Content size:");
-  cw = read_coord(pc);
+  int ch = 0;
+  const int cw = read_coord(pc);
   if (pc.optional_string(",")) ch = read_coord(pc);
   static const struct {
     const char* field;
@@ -505,9 +491,8 @@ UiListBox* ui_read_listbox(ParseContext& pc, UiObject* parent) {
   // As the game reads it: "both" adds only the vertical bar.
   if (!horizontal && pc.optional_string("+Add both scrollbars")) flags |= UI_LF_VSCROLL;
   UiListBox* l = new UiListBox;
-  l->create(p.window, rel_x(p, x), rel_y(p, y), w, h, cw, ch, id, flags, true);
-  adopt(l, p);
-  std::snprintf(l->name, sizeof l->name, "%s", name);
+  l->create(p.window, hd.x, hd.y, hd.w, hd.h, cw, ch, hd.id, flags, true);
+  settle(l, p, name);
   if (pc.optional_string("+Entry spacing:")) l->spacing = read_coord(pc);
   if (pc.optional_string("+Margin:")) l->margin = read_coord(pc);
   if (pc.optional_string("+Vertical margin:")) l->vmargin = read_coord(pc);
@@ -535,17 +520,10 @@ UiStatic* ui_read_static(ParseContext& pc, UiObject* parent) {
   const Parent p = parent_of(parent);
   char name[NAME_LEN] = {};
   read_name(pc, name);
-  pc.require_string("$Id:");
-  const int id = pc.read_int();
-  int x, y, w, h;
-  pc.require_string("$Position:");
-  read_pair(pc, &x, &y);
-  pc.require_string("$Size:");
-  read_pair(pc, &w, &h);
+  const Head hd = read_head(pc, p);
   UiStatic* s = new UiStatic;
-  s->create(p.window, rel_x(p, x), rel_y(p, y), w, h, id, true);
-  adopt(s, p);
-  std::snprintf(s->name, sizeof s->name, "%s", name);
+  s->create(p.window, hd.x, hd.y, hd.w, hd.h, hd.id, true);
+  settle(s, p, name);
   static const char* const Horizontal[] = {"Left", "Center", "Right"};
   static const char* const Vertical[] = {"Top", "Center", "Bottom"};
   if (pc.optional_string("+Horizontal justification:")) s->hjust = read_choice(pc, Horizontal, 3);
