@@ -24,6 +24,7 @@
 #include "Orrimund/splash.h"
 #include "Orrimund/startup.h"
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/ca/character_instance.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_font.h"
@@ -121,7 +122,7 @@ void startup_base() {
   mouse_init(screen_width(), screen_height());             // mouse, with the screen size
   // (not built yet) sound manager from choose_sound_card(), 44100 Hz, 16 bits, 2 channels
   // (not built yet) sounds.tbl
-  // (not built yet) character-instance counters reset
+  character_instance_system_init(-1);                      // character tables and counters, the 5120-byte name pool
   console_init();                                          // the console (its commands registered themselves)
   init_graphics();                                         // renderer choice and graphics start-up
   ui_init();                                               // the UI toolkit: window list, layer 0, colour schemes
@@ -183,7 +184,7 @@ void shutdown_game() {
 
 // Second pass of shutdown: the base services.
 void shutdown_base() {
-  // (not built yet) character instances
+  character_instance_system_shutdown();                    // base characters released, name pool freed
   bm_close();                                              // bitmap manager
   if (Graphics_started) gr_close();                        // graphics
   // (not built yet) sound manager
