@@ -12,6 +12,7 @@
 #include "Engine/s3d/collide.h"
 #include "Engine/s3d/level_objects.h"
 #include "Engine/s3d/s3d.h"
+#include "quarn/bmpman/bmpman.h"
 #include "quarn/vfile/vfile.h"
 
 static char g_dir[64];
@@ -64,6 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int inst, rec;
     level_movable_find(Level.movable_keys[k].name, &inst, &rec);
   }
+  // The game keeps level textures for the next level; a fuzzing run would
+  // fill the bitmap table with made-up names, so they go here.
+  for (int t = 0; t < Level.texture_count; t++)
+    if (Level.texture_handles[t] >= 0) bm_release(Level.texture_handles[t]);
+  for (int v = 0; v < Level.vertex_anim_count; v++)
+    if (Level.vertex_anims[v].texture >= 0) bm_release(Level.vertex_anims[v].texture);
   s3d_unload(&Level);
   return 0;
 }

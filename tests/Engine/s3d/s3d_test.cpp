@@ -310,6 +310,29 @@ TEST_F(S3dFile, DamagedRecordsRefuseTheLevelAndLeaveNothingBehind) {
   }
 }
 
+TEST_F(S3dFile, RecordsSearchedByInstanceMustComeInInstanceOrder) {
+  LevelBuilder b;
+  b.add_door("door_a", vector{0, 0, 0}, vector{1, 2, 0.2f}, vector{1, 0, 0}, 1.0f, "a", 0);
+  const int box = b.add_box("flag", vector{3, 0, 0}, vector{4, 2, 0.2f}, 0);
+  b.add_door("door_b", vector{6, 0, 0}, vector{7, 2, 0.2f}, vector{1, 0, 0}, 1.0f, "b", 0);
+  b.add_vertex_anim(box, 1, 1, 1, 1);
+  b.add_vertex_anim(0, 1, 1, 1, 1);
+  write(b, "order.s3d");
+  ASSERT_EQ(load("order.s3d"), 0);
+  EXPECT_EQ(level_mesh_movable_info(2)->instance, 2);
+  EXPECT_EQ(level_vertex_anim_find(1)->instance, 1);
+  // Swapped, a binary search would miss them: the file is refused.
+  for (int which = 0; which < 2; which++) {
+    ASSERT_EQ(load("order.s3d"), 0);
+    if (which == 0) std::swap(Level.movables[0], Level.movables[1]);
+    else std::swap(Level.vertex_anims[0], Level.vertex_anims[1]);
+    ASSERT_EQ(s3d_write("swapped.s3d", type_, &Level), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(load("swapped.s3d"), -1) << which;
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("out of instance order"), std::string::npos);
+  }
+}
+
 TEST_F(S3dFile, HeaderTotalsThatDoNotCoverTheRecordsRefuseTheLevel) {
   LevelBuilder b;
   small_level(b);
