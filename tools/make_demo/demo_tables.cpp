@@ -1,6 +1,7 @@
 // Demo step: every data table the game reads at start-up, under
 // <root>/data/tables (the writers' demo tables), and a small mesh for every
 // demo item under <root>/data/models/items, so that items page in.
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -45,6 +46,8 @@ VimWriterMesh item_mesh(bool weapon) {
 bool demo_build_tables(const std::string& root) {
   if (!table_write_demo_tables(root)) return false;
   std::set<std::string> written;
+  std::error_code ec;
+  std::filesystem::create_directories(root + "/data/models/items", ec);
   for (const ItemRecord& item : table_demo_items()) {
     if (!written.insert(item.model).second) continue;
     if (!vim_write_file(root + "/data/models/items/" + item.model, item_mesh(item.type == "Weapon"))) return false;
