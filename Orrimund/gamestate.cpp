@@ -10,6 +10,7 @@
 #include "quarn/os/mouse.h"
 #include "quarn/os/os.h"
 #include "quarn/os/timer.h"
+#include "quarn/ui/ui.h"
 
 uint32_t GameFlags = 0;
 
@@ -205,9 +206,7 @@ int state_key_loop(void (*handler)(int key), bool to_ui) {
   int key;
   do {
     key = menu_frame_input();
-    if (to_ui) {
-      // (not built yet) the UI toolkit's windows take the keys they consume
-    }
+    if (to_ui) key = ui_process(key, 0);  // the windows keep the keys they consume
     if (handler) handler(key);
   } while (handler && key != 0);
   return key;
