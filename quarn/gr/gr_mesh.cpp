@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/ca/base_character.h"
+#include "quarn/ca/character_instance.h"
 #include "quarn/ca/skeleton.h"
 #include "quarn/ca/vim.h"
 #include "quarn/geom/lights.h"
@@ -26,6 +28,8 @@ const RenderStateWord Mesh_state = Gr_preset[19];
 constexpr float FAR_SCREEN = 2048.0f;
 
 VimMesh* Current = nullptr;
+BaseCharacter* Character_base = nullptr;
+character_instance* Character = nullptr;
 const transform* Skin = nullptr;
 int Skin_count = 0;
 skeleton* Morph = nullptr;
@@ -147,9 +151,28 @@ void submit(int vertex_count, int bitmap) {
   }
 }
 
+// The skin and morph block of the current instance, as of its last process.
+void take_character() {
+  if (!Character) return;
+  gr_mesh_set_skin(Character->skin, Character->skin ? Character->bone_count() : 0);
+  BaseCharacter* base = Character_base ? Character_base : Character->base;
+  Morph = nullptr;
+  if (!base || !Character->ticks) return;
+  const int slots = std::min(base->anim_count, static_cast<int32_t>(MAX_CHARACTER_ANIMS));
+  for (int a : {Character->root_anim, Character->cycle_anim}) {
+    if (a < 0 || a >= slots || !base->anims[a]) continue;
+    skeleton* s = base->anims[a];
+    if (s->morph_vertex_count > 0 && s->morph_tracks) {
+      gr_mesh_set_morph(s, Character->ticks[a]);
+      return;
+    }
+  }
+}
+
 void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, const MeshDrawRecord& record) {
   // The Direct3D and Glide drawers come with their renderers.
   if (gr_screen.renderer != GR_OPENGL && gr_screen.renderer != GR_RECORDER) return;
+  take_character();
   vector centre;
   mesh->centre.unrotated(centre, orient);
   centre += position;
@@ -186,6 +209,15 @@ void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, cons
 }
 
 }  // namespace
+
+void gr_mesh_set_character(BaseCharacter* base, character_instance* instance) {
+  Character_base = base;
+  Character = instance;
+  if (!instance) {
+    gr_mesh_set_skin(nullptr, 0);
+    gr_mesh_set_morph(nullptr, 0);
+  }
+}
 
 void gr_mesh_set_skin(const transform* skin, int bone_count) {
   Skin = skin;

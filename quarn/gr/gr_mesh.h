@@ -16,6 +16,8 @@ struct VimMesh;
 struct VimGroup;
 struct MorphTrack;
 class skeleton;
+struct BaseCharacter;
+class character_instance;
 
 // Scratch capacity: vertices of one group, faces of one group.
 #define GR_MESH_MAX_VERTS 2000
@@ -32,8 +34,13 @@ struct MeshDrawRecord {
 };
 #define MESH_DRAW_HIDDEN 1
 
-// The current skinned character: one skin transform per bone (bone rest
-// inverse, then the posed bone), or null to draw unskinned.
+// Makes an instance the current skinned character (null, null ends it): its
+// skin transforms pose the mesh and the morph block of its root or cycle
+// animation moves the morph vertices, as its owner last advanced them
+// (process, then setup_matrices).
+void gr_mesh_set_character(BaseCharacter* base, character_instance* instance);
+// Without an instance: one skin transform per bone (bone rest inverse, then
+// the posed bone), or null to draw unskinned.
 void gr_mesh_set_skin(const transform* skin, int bone_count);
 // The animation whose morph block moves the current character's morph
 // vertices, and its clock in ticks (null: none). Drawn only while skinned.

@@ -1,5 +1,6 @@
 // A posed, lit figure on a real window (Xvfb, Mesa's software OpenGL): the
-// skinned figure stands in front of an opaque blue wall, lit by one orange
+// figure, posed by a character instance playing a held pose, stands in front
+// of an opaque blue wall, lit by one orange
 // point light, with a translucent green sprite and a red beam lying partly
 // over it. The screenshot must show the figure inside the projected bounds
 // of its skinned vertices, the lit side brighter and tinted toward the
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/ca/base_character.h"
+#include "quarn/ca/character_instance.h"
 #include "quarn/ca/vim.h"
 #include "quarn/geom/lights.h"
 #include "quarn/gr/gr.h"
@@ -19,7 +22,6 @@
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_alpha.h"
 #include "quarn/gr/gr_mesh.h"
-#include "quarn/vfile/readstream.h"
 #include "quarn/vfile/vfile.h"
 #include "tests/support/gl_screen.h"
 #include "tests/support/test_files.h"
@@ -31,15 +33,12 @@ namespace {
 
 fs::path Tmp;
 int Shots_type = -1;
+BaseCharacter* Base = nullptr;
+character_instance* Hero = nullptr;
 VimMesh* Figure = nullptr;
 std::vector<uint8_t> White(64 * 64 * 2, 0xff);
 
 const vector Figure_pos(0.0f, -0.2f, 6.0f);
-// The pose: torso turned a little about y, head tipped sideways.
-const transform Skin[2] = {
-    transform(matrix::from_angles(0.0f, 0.0f, 0.25f), vector(0.0f, 0.0f, 0.0f)),
-    transform(matrix::from_angles(0.0f, 0.3f, 0.25f), vector(0.1f, 0.0f, 0.0f)),
-};
 
 // A plain pinhole camera at the origin looking down +z, 90 degrees across
 // 640 pixels, square pixels.
@@ -64,7 +63,7 @@ Bounds figure_bounds() {
   Bounds b;
   const VimGroup& g = Figure->groups[0];
   for (int i = 0; i < g.vertex_count; i++) {
-    const vector p = skin_point(Skin[g.skin[8 * i + 4]], g.positions[i]) + Figure_pos;
+    const vector p = skin_point(Hero->skin[g.skin[8 * i + 4]], g.positions[i]) + Figure_pos;
     float px, py;
     pinhole(p, px, py);
     b.x0 = std::min(b.x0, px), b.x1 = std::max(b.x1, px);
@@ -103,10 +102,10 @@ ScreenImage draw_scene(const char* name, float light_x, bool translucent) {
   lights_set_ambient(0.15f, 0.15f, 0.15f);
   light_create_point(vector(light_x, 0.3f, 4.5f), 1.5f, 5.0f, 1.0f, 1.0f, 0.6f, 0.3f, false);
   gr_mesh_set_current(Figure);
-  gr_mesh_set_skin(Skin, 2);
+  gr_mesh_set_character(Base, Hero);
   MeshDrawRecord rec;
   gr_mesh_render(Figure_pos, identity_matrix, rec);
-  gr_mesh_set_skin(nullptr, 0);
+  gr_mesh_set_character(nullptr, nullptr);
 
   if (translucent) {
     // The sprite is nearer and recorded first; the beam behind it must still
@@ -166,18 +165,33 @@ class GrMeshScene : public ::testing::Test {
     Shots_type = vfile_add_path_type("screenshots", ".tga .jpg");
     ASSERT_NO_FATAL_FAILURE(gl_screen_open("Orrimund Mesh Scene Test"));
     gr_set_aspect(1.0f);
-    const std::vector<uint8_t> bytes = vim_build(figure_mesh(""));
-    ReadStream s;
-    s.open_memory(bytes.data(), static_cast<int>(bytes.size()));
-    Figure = vim_load_stream(s, 0);
-    ASSERT_NE(Figure, nullptr);
+    // The figure and its pose as files of the installation, loaded as the
+    // game loads a character kind.
+    ASSERT_TRUE(vim_write_file((Tmp / "figure.vim").string(), figure_mesh("")));
+    ASSERT_TRUE(mvf_write_file((Tmp / "figure_pose.mvf").string(), figure_pose(0.25f, 0.3f, 4800)));
+    character_instance_system_init(-1);
+    const char* names[] = {"figure"};
+    Base = base_character_load(names, 1, nullptr, nullptr);
+    ASSERT_NE(Base, nullptr);
+    const int pose = base_character_add_skeleton(Base, "figure_pose.mvf", "pose", 0, 0, 0, 0);  // an action, held
+    ASSERT_GE(pose, 0);
+    Figure = Base->current->mesh;
     Figure->bitmaps[0] = bm_create(BM_FORMAT_565, 64, 64, White.data());
     Figure->bitmap_count = 1;
+    Hero = new character_instance(Base);
+    Hero->start_anim(pose, 1.0f, 1, 1.0f);
+    Hero->process(0.0f, 0, 0);
+    Hero->setup_matrices();
+    ASSERT_NE(Hero->skin, nullptr);
+    // The pose moved the head: its skin is not the rest pose's.
+    ASSERT_GT(std::fabs(Hero->skin[1].orient.right.y) + std::fabs(Hero->skin[1].orient.up.x), 0.1f);
   }
   static void TearDownTestSuite() {
     gr_mesh_set_current(nullptr);
-    vim_free(Figure);
+    delete Hero;
+    Hero = nullptr;
     Figure = nullptr;
+    character_instance_system_shutdown();
     gl_screen_close();
   }
 };

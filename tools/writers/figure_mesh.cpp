@@ -47,7 +47,25 @@ VimWriterMesh figure_mesh(const std::string& bitmap) {
   torso.name = "torso";
   head.name = "head";
   head.parent = 0;
+  head.inverse_rest = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, -1.15f, 0};  // mesh space into the head's frame
   m.bones = {torso, head};
   if (!bitmap.empty()) m.bitmaps.push_back(bitmap);
   return m;
+}
+
+MvfWriterAnim figure_pose(float torso_turn, float head_tilt, int span) {
+  MvfWriterAnim a;
+  a.last_tick = span;
+  MvfWriterBone torso, head;
+  MvfWriterRotationKey turn, tilt;
+  turn.q = {0, std::sin(torso_turn * 0.5f), 0, std::cos(torso_turn * 0.5f)};
+  tilt.q = {0, 0, std::sin(head_tilt * 0.5f), std::cos(head_tilt * 0.5f)};
+  torso.rotations = {turn};
+  torso.positions = {MvfWriterPositionKey{}};
+  head.rotations = {tilt};
+  MvfWriterPositionKey neck;
+  neck.value = {0, 1.15f, 0};
+  head.positions = {neck};
+  a.bones = {torso, head};
+  return a;
 }
