@@ -503,6 +503,7 @@ struct TypeDir {
   uint64_t types_generation = 0;
   bool usable = false;
   bool watched = false;  // the answer rests on directories kept right by notifications
+  bool known = false;    // watched, and the folder's own entries are listed and watched too
   vfile_detail::DirNode* node = nullptr;  // null while the directory is not there
   size_t game_len = 0;  // root, directory and separator in the game's form
   char resolved[VFILE_MAX_PATH];
@@ -555,15 +556,16 @@ ExtTypes& types_for_extension(const char* name) {
   return g_ext_types.emplace(std::string(key), ExtTypes{std::move(types), 0, false}).first->second;
 }
 
-const TypeDir& type_dir(int type) {
+// dirs: the directory cache's generation as the caller last read it.
+const TypeDir& type_dir(int type, uint64_t dirs) {
   TypeDir& td = g_type_dirs[type];
-  const uint64_t dirs = vfile_detail::dircache_generation();
   if (td.dirs_generation == dirs && td.types_generation == g_types_generation) {
     return td;
   }
   td.dirs_generation = dirs;
   td.types_generation = g_types_generation;
   td.usable = false;
+  td.known = false;
   char game[VFILE_MAX_PATH];
   const size_t root_len = std::strlen(g_root);
   if (root_len <= 1 || !vfile_build_path(type, nullptr, game)) {
@@ -574,6 +576,7 @@ const TypeDir& type_dir(int type) {
   EntryKind kind;
   td.usable = vfile_detail::dircache_resolve(game + root_len, td.resolved, root_len, sizeof td.resolved, &kind,
                                             &td.node, &td.watched);
+  td.known = td.usable && td.watched && (!td.node || vfile_detail::dircache_watched(td.node));
   // Resolving may list directories afresh; that is no change on disk.
   td.dirs_generation = vfile_detail::dircache_generation();
   return td;
@@ -589,23 +592,17 @@ bool is_bare_name(const char* name) {
 // (nor the root) holds a loose file of this bare name: the name is in no
 // listed folder, and each folder is listed and watched, or known not to be
 // there.
-bool folder_known(int t) {
-  if (!vfile_type_valid(t)) {
-    return true;  // never looked in
-  }
-  const TypeDir& td = type_dir(t);
-  return td.usable && td.watched && (!td.node || vfile_detail::dircache_watched(td.node));
-}
+bool folder_known(int t, uint64_t dirs) { return !vfile_type_valid(t) || type_dir(t, dirs).known; }
 
 // ext: the extension's types for a lookup without a type, else null.
-bool folders_known(ExtTypes* ext, int type) {
+bool folders_known(ExtTypes* ext, int type, uint64_t dirs) {
   if (!ext) {
-    return folder_known(type) && folder_known(0);
+    return folder_known(type, dirs) && folder_known(0, dirs);
   }
-  if (ext->checked != vfile_detail::dircache_generation()) {
-    bool known = folder_known(0);
+  if (ext->checked != dirs) {
+    bool known = folder_known(0, dirs);
     for (int t : ext->types) {
-      known = known && folder_known(t);
+      known = known && folder_known(t, dirs);
     }
     ext->folders_known = known;
     // Taking listings moved the generation; none of it was a change on disk.
@@ -614,7 +611,7 @@ bool folders_known(ExtTypes* ext, int type) {
   return ext->folders_known;
 }
 
-bool no_loose_copy(const char* name, ExtTypes* ext, int type) {
+bool no_loose_copy(const char* name, ExtTypes* ext, int type, uint64_t dirs) {
   if (!is_bare_name(name)) {
     return false;
   }
@@ -627,7 +624,7 @@ bool no_loose_copy(const char* name, ExtTypes* ext, int type) {
     key[n] = ascii_lower(name[n]);
   }
   // The folders first: taking their listings may add names.
-  return folders_known(ext, type) && vfile_detail::dircache_name_unlisted(key, n);
+  return folders_known(ext, type, dirs) && vfile_detail::dircache_name_unlisted(key, n);
 }
 
 // What vfile_build_path and vfile_resolve_path give for a bare name of a
@@ -636,7 +633,7 @@ Lookup type_lookup(int type, const char* name, char* out, EntryKind* kind) {
   if (!is_bare_name(name) || !vfile_type_valid(type)) {
     return Lookup::ask_disk;
   }
-  const TypeDir& td = type_dir(type);
+  const TypeDir& td = type_dir(type, vfile_detail::dircache_generation());
   if (!td.usable) {
     return Lookup::ask_disk;
   }
@@ -969,7 +966,8 @@ bool FileHandle::find(const char* name, int type) {
   }
   bool hit = false;
   ExtTypes* ext = type == VFILE_ANY_TYPE ? &types_for_extension(name) : nullptr;
-  const bool none_loose = no_loose_copy(name, ext, type);
+  const uint64_t dirs = vfile_detail::dircache_generation();
+  const bool none_loose = no_loose_copy(name, ext, type, dirs);
   if (none_loose) {
     // Nothing loose to find: straight to the packfiles.
   } else if (type != VFILE_ANY_TYPE) {
@@ -995,7 +993,7 @@ bool FileHandle::find(const char* name, int type) {
   EntryKind kind;
   if (none_loose) {
     // Where a new file of this name would go; no folder holds the name.
-    const TypeDir& td = type_dir(ct);
+    const TypeDir& td = type_dir(ct, dirs);
     const size_t n = std::strlen(name);
     if (td.game_len + n < VFILE_MAX_PATH) {
       std::memcpy(path_, td.resolved, td.game_len);
