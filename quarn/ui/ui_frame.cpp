@@ -14,7 +14,9 @@ bool Ui_page_enabled = false;
 
 namespace {
 UiMouseSource Mouse_source = nullptr;
-void (*Mouse_discard)() = mouse_discard_clicks;
+// The frame's clicks are forgotten, not the buttons' held state: a drag the
+// toolkit is following goes on in the next frame.
+void (*Mouse_discard)() = mouse_clear_counts;
 UiSoundPlayer Sound_player = nullptr;
 
 void read_mouse_module(UiMouseInput* in) {
@@ -199,7 +201,7 @@ void draw_window_frame(UiWindow* w) {
 }  // namespace
 
 void ui_set_mouse_source(UiMouseSource source) { Mouse_source = source; }
-void ui_set_mouse_discard(void (*discard)()) { Mouse_discard = discard ? discard : mouse_discard_clicks; }
+void ui_set_mouse_discard(void (*discard)()) { Mouse_discard = discard ? discard : mouse_clear_counts; }
 void ui_set_sound_player(UiSoundPlayer player) { Sound_player = player; }
 
 void ui_init() {

@@ -42,7 +42,7 @@ void frame() {
   os_poll();
   frametime_update();
   mouse_frame();
-  ui_process(key_inkey(), 0);
+  ui_process(key_inkey(), 1);  // as the game: clicks the windows used stay theirs
   gr_clear();
   ui_render();
   gr_flip();

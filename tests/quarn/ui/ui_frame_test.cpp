@@ -2,6 +2,11 @@
 // placement at the screen edge, the flush of used clicks, and bevels.
 #include "tests/quarn/ui/ui_fixture.h"
 
+#include "quarn/os/mouse.h"
+#include "quarn/os/os.h"
+#include "quarn/platform/messages.h"
+#include "quarn/platform/window.h"
+
 namespace {
 using UiFrame = UiTest;
 
@@ -123,3 +128,49 @@ TEST_F(UiFrame, WindowsDrawBottomFirstWithTheirDrawingEvents) {
   EXPECT_EQ(order, (std::vector<int>{10, 11, 20, 21}));
 }
 }  // namespace
+
+namespace {
+uint64_t Fake_ns = 0;
+uint64_t fake_counter() { return Fake_ns; }
+void fake_sleep(int ms) { Fake_ns += static_cast<uint64_t>(ms) * 1000000ull; }
+}  // namespace
+
+// Through the real mouse module: with flush the game does not see the click
+// a window used, yet the held button still drags the slider next frame.
+TEST_F(UiFrame, FlushHidesUsedClicksFromTheGameButKeepsTheDrag) {
+  window_force_null_backend(true);
+  Fake_ns = 1000000000ull;
+  timer_set_source(fake_counter, fake_sleep);
+  timer_init();
+  os_window_proc(OS_MSG_ACTIVATEAPP, 1, 0);
+  window_set_cursor_pos(320, 240);
+  mouse_close();
+  mouse_init(640, 480);
+  ui_set_mouse_source(nullptr);
+  ui_set_mouse_discard(nullptr);
+  UiWindow w;
+  open(w, 200, 200, 240, 80);
+  UiSlider s;
+  s.create(&w, 100, 32, 130, 16, true, 20, 11, 7, 0, false);  // marker at 300..319 on screen
+  window_set_cursor_pos(305, 240);
+  mouse_frame();
+  ui_process(0, 1);
+  mouse_message_hook(OS_MSG_LBUTTONDOWN, 0, 0);
+  mouse_frame();
+  ui_process(0, 1);
+  EXPECT_FALSE(mouse_pressed(MOUSE_LEFT_BUTTON));  // the game does not see it
+  EXPECT_EQ(s.drag_state, 1);
+  window_set_cursor_pos(305 + 22, 240);
+  mouse_frame();
+  ui_process(0, 1);
+  EXPECT_TRUE(mouse_down(MOUSE_LEFT_BUTTON));
+  EXPECT_EQ(s.get_position(), 2);
+  mouse_message_hook(OS_MSG_LBUTTONUP, 0, 0);
+  mouse_frame();
+  ui_process(0, 0);
+  EXPECT_TRUE(mouse_released(MOUSE_LEFT_BUTTON));  // without flush the game sees it
+  EXPECT_EQ(s.drag_state, 0);
+  mouse_close();
+  timer_set_source(nullptr, nullptr);
+  window_force_null_backend(false);
+}
