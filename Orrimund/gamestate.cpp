@@ -2,6 +2,8 @@
 
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/objects.h"
+#include "Engine/gamesound/gamesnd.h"
+#include "Engine/gamesound/sound.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/gamewide.h"
 #include "quarn/bmpman/bmpman.h"
@@ -83,7 +85,7 @@ void end_of_frame() {
   }
   if (!game_flags_test(GF_SKIP_SWAP) && drawing) gr_flip();
   game_flags_clear(GF_SKIP_SWAP);
-  // (not built yet) sound update
+  snd_update();
 }
 }  // namespace
 
@@ -234,7 +236,7 @@ void input_flush() {
 void title_enter() {
   GameFlags = GF_SINGLE_PLAYER;
   cursor_set(Cursor_walk);
-  // (not built yet) music "Title", looping
+  music_play(music_find("Title"), true);
   input_flush();
   // (not built yet) travel destination cleared, level start mode 1
   // (not built yet) screen 14, the main menu
@@ -252,7 +254,7 @@ void title_frame() {
 void title_leave() { Menu_cursor_shown = 0; }
 
 void newgame_enter() {
-  // (not built yet) music "Title"
+  music_play(music_find("Title"), true);
   objects_reset_all();
   // (not built yet) party inventory emptied, gold 30
   // (not built yet) save image laid out again

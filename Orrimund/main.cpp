@@ -16,6 +16,8 @@
 #include "Engine/characterinfo/experience.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/spells.h"
+#include "Engine/gamesound/gamesnd.h"
+#include "Engine/gamesound/sound.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/gameoptions.h"
@@ -72,6 +74,10 @@ void init_graphics() {
   Graphics_started = true;
 }
 
+void sound_start(const SoundCardChoice& c) {
+  snd_init(reinterpret_cast<void*>(os_get_window()), 44100, 16, 2, c.three_d, c.eax, c.silent, c.dsinit);
+}
+
 void mouse_to_screen_centre() {
   if (Graphics_started) mouse_set_pos(gr_screen_width() / 2, gr_screen_height() / 2);
 }
@@ -120,8 +126,8 @@ void startup_base() {
   key_init(true);                                          // keyboard (NumLock option), before the mouse
   bm_init();                                               // the bitmap manager
   mouse_init(screen_width(), screen_height());             // mouse, with the screen size
-  // (not built yet) sound manager from choose_sound_card(), 44100 Hz, 16 bits, 2 channels
-  // (not built yet) sounds.tbl
+  sound_start(choose_sound_card());                        // sound manager from choose_sound_card(), 44100 Hz, 16 bits, 2 channels
+  snd_read_sounds_tbl();                                   // sounds.tbl
   character_instance_system_init(-1);                      // character tables and counters, the 5120-byte name pool
   console_init();                                          // the console (its commands registered themselves)
   init_graphics();                                         // renderer choice and graphics start-up
@@ -159,7 +165,7 @@ void startup_game() {
   // (not built yet) network game layer
   init_time_print();                                       // "SYSTEM INIT TIME : %.2f"
   request_title_state();                                   // reset, request the title state, hold the game clock
-  // (not built yet) music and hero-feedback tables
+  music_load_tables();                                     // music and hero-feedback tables
   // (not built yet) screens' resources
   // (not built yet) automap labels
   // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"
@@ -187,7 +193,7 @@ void shutdown_base() {
   character_instance_system_shutdown();                    // base characters released, name pool freed
   bm_close();                                              // bitmap manager
   if (Graphics_started) gr_close();                        // graphics
-  // (not built yet) sound manager
+  snd_shutdown();                                          // sound manager
   os_shutdown();                                           // single-instance lock released, window closed
 }
 

@@ -464,6 +464,8 @@ bool table_write_demo_tables(const std::string& root) {
             table_write_file(tables + "alt_textures.tbl",
                              table_alt_textures_text({{"Golem", {{"golem_body.tga", "golem_jade.tga", "golem_onyx.tga"}}},
                                                       {"Generic Fighter", {{"Sir Ammund", "ammund_body.tga"}}}}));
+  // The game stops without its music and voice tables; empty ones start it.
+  ok = ok && table_write_file(tables + "music.tbl", "#End\r\n") && table_write_file(tables + "feedback.tbl", "#End\r\n");
   for (const CharacterTypeRow& row : Character_type_list) {
     if (!ok || !row.load) continue;
     CharacterRecord c = row.kind >= 0 && row.kind < 4 ? table_demo_hero(row.kind)

@@ -1,0 +1,3 @@
+#include "quarn/platform/osversion.h"
+
+PlatformOsVersion platform_os_version() { return PlatformOsVersion{2, 5, 1}; }
