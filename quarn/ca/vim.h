@@ -137,10 +137,10 @@ int vim_read_header(ReadStream& stream, VimHeader* header);
 // the standard output says why).
 int vim_read_body(ReadStream& stream, VimMesh* mesh, bool bitmaps_only, int spare, const VimHeader& header);
 // The mesh, or null (bad version, refused body).
-VimMesh* vim_load_stream(ReadStream& stream, int spare);
+VimMesh* vim_load_stream(ReadStream& stream, int spare = -1);
 // "VIF LOADING : <name>" on the standard output; null when the file does not
 // open or is refused.
-VimMesh* vim_load(const char* name, int spare);
+VimMesh* vim_load(const char* name, int spare = -1);
 // Rereads only the bitmap names from the file and loads them into the mesh.
 bool vim_reload_bitmaps(const char* name, VimMesh* mesh);
 // 1 when the whole file was written (and replaced the old one), else 0.
