@@ -5,24 +5,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "tools/writers/byte_put.h"
+
 #include "tools/writers/vim_writer.h"
 
 namespace {
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void putf(std::vector<uint8_t>& out, float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  put32(out, u);
-}
 void putv(std::vector<uint8_t>& out, const std::array<float, 3>& v) {
-  for (float f : v) putf(out, f);
+  for (float f : v) put_f32(out, f);
 }
 int16_t packed(float c) { return static_cast<int16_t>(c * 16383.0f); }
 
@@ -32,50 +22,50 @@ std::vector<uint8_t> mvf_build(const MvfWriterAnim& a) {
   std::vector<uint8_t> out;
   const int v = a.version;
   if (v > 0) {
-    put32(out, 0x46564D56u);
-    put32(out, static_cast<uint32_t>(v));
+    put_u32(out, 0x46564D56u);
+    put_u32(out, static_cast<uint32_t>(v));
   }
-  put32(out, static_cast<uint32_t>(a.first_tick));
-  put32(out, static_cast<uint32_t>(a.last_tick));
-  for (float f : a.root_rotation) putf(out, f);
+  put_u32(out, static_cast<uint32_t>(a.first_tick));
+  put_u32(out, static_cast<uint32_t>(a.last_tick));
+  for (float f : a.root_rotation) put_f32(out, f);
   putv(out, a.root_displacement);
-  put32(out, static_cast<uint32_t>(a.bones.size()));
+  put_u32(out, static_cast<uint32_t>(a.bones.size()));
   if (v >= 5) {
     size_t rot = 0, pos = 0;
     for (const auto& b : a.bones) {
       rot += b.rotations.size();
       pos += b.positions.size();
     }
-    put32(out, static_cast<uint32_t>(rot));
-    put32(out, static_cast<uint32_t>(pos));
+    put_u32(out, static_cast<uint32_t>(rot));
+    put_u32(out, static_cast<uint32_t>(pos));
   }
   for (const auto& b : a.bones) {
     out.push_back(b.weight);
-    put32(out, static_cast<uint32_t>(b.rotations.size()));
+    put_u32(out, static_cast<uint32_t>(b.rotations.size()));
     for (const auto& k : b.rotations) {
-      put32(out, static_cast<uint32_t>(k.tick));
+      put_u32(out, static_cast<uint32_t>(k.tick));
       if (v < 2) {
-        for (float f : k.q) putf(out, f);
-        putf(out, k.tension);
-        putf(out, k.continuity);
-        putf(out, k.bias);
-        putf(out, k.ease_to * 50.0f);
-        putf(out, k.ease_from * 50.0f);
+        for (float f : k.q) put_f32(out, f);
+        put_f32(out, k.tension);
+        put_f32(out, k.continuity);
+        put_f32(out, k.bias);
+        put_f32(out, k.ease_to * 50.0f);
+        put_f32(out, k.ease_from * 50.0f);
       } else {
-        for (float f : k.q) put16(out, static_cast<uint16_t>(packed(f)));
-        for (int d = 0; d < 8; ++d) put16(out, 0);
+        for (float f : k.q) put_u16(out, static_cast<uint16_t>(packed(f)));
+        for (int d = 0; d < 8; ++d) put_u16(out, 0);
         if (v < 5) {
-          putf(out, k.ease_to * 50.0f);
-          putf(out, k.ease_from * 50.0f);
+          put_f32(out, k.ease_to * 50.0f);
+          put_f32(out, k.ease_from * 50.0f);
         } else {
           out.push_back(static_cast<uint8_t>(std::lround(k.ease_to * 127.0f)));
           out.push_back(static_cast<uint8_t>(std::lround(k.ease_from * 127.0f)));
         }
       }
     }
-    put32(out, static_cast<uint32_t>(b.positions.size()));
+    put_u32(out, static_cast<uint32_t>(b.positions.size()));
     for (const auto& k : b.positions) {
-      put32(out, static_cast<uint32_t>(k.tick));
+      put_u32(out, static_cast<uint32_t>(k.tick));
       putv(out, k.value);
       if (v < 2) {
         // Old files keep the controls as offsets from the key's value.
@@ -88,8 +78,8 @@ std::vector<uint8_t> mvf_build(const MvfWriterAnim& a) {
     }
   }
   if (!a.trailer) return out;
-  put32(out, static_cast<uint32_t>(a.fade_in_frames));
-  put32(out, static_cast<uint32_t>(a.fade_out_frames));
+  put_u32(out, static_cast<uint32_t>(a.fade_in_frames));
+  put_u32(out, static_cast<uint32_t>(a.fade_out_frames));
   for (int i = 0; i < 5; ++i) {
     char field[255] = {};
     int32_t tick = a.first_tick;
@@ -98,22 +88,22 @@ std::vector<uint8_t> mvf_build(const MvfWriterAnim& a) {
       tick = a.sounds[i].tick;
     }
     out.insert(out.end(), field, field + 255);
-    put32(out, static_cast<uint32_t>(tick));
+    put_u32(out, static_cast<uint32_t>(tick));
   }
   if (v >= 4) {
     const size_t keys = a.morph.empty() ? 0 : a.morph[0].keys.size();
-    put32(out, static_cast<uint32_t>(a.morph.size()));
-    put32(out, static_cast<uint32_t>(a.morph.empty() ? 0 : std::max<size_t>(keys, 1)));
+    put_u32(out, static_cast<uint32_t>(a.morph.size()));
+    put_u32(out, static_cast<uint32_t>(a.morph.empty() ? 0 : std::max<size_t>(keys, 1)));
     for (const auto& m : a.morph) {
       if (v >= 8) {
-        put16(out, static_cast<uint16_t>(m.index));
-        put16(out, static_cast<uint16_t>(m.keys.size()));
+        put_u16(out, static_cast<uint16_t>(m.index));
+        put_u16(out, static_cast<uint16_t>(m.keys.size()));
         for (const auto& k : m.keys) {
-          put16(out, k.first);
+          put_u16(out, k.first);
           putv(out, k.second);
         }
       } else {
-        put32(out, static_cast<uint32_t>(m.index));
+        put_u32(out, static_cast<uint32_t>(m.index));
         for (size_t k = 0; k < std::max<size_t>(keys, 1); ++k) {
           putv(out, k < m.keys.size() ? m.keys[k].second : std::array<float, 3>{0, 0, 0});
         }
@@ -132,17 +122,17 @@ std::vector<uint8_t> anim_pack_build(const std::vector<AnimPackEntry>& entries) 
   const uint32_t header = 16, dir = static_cast<uint32_t>(entries.size() * 72);
   uint32_t total = header + dir;
   for (const auto& e : entries) total += static_cast<uint32_t>(e.bytes.size());
-  put32(out, 0);
-  put32(out, 0);
-  put32(out, static_cast<uint32_t>(entries.size()));
-  put32(out, total);
+  put_u32(out, 0);
+  put_u32(out, 0);
+  put_u32(out, static_cast<uint32_t>(entries.size()));
+  put_u32(out, total);
   uint32_t offset = header + dir;
   for (const auto& e : entries) {
     char name[64] = {};
     std::strncpy(name, e.name.c_str(), 63);
     out.insert(out.end(), name, name + 64);
-    put32(out, static_cast<uint32_t>(e.bytes.size()));
-    put32(out, offset);
+    put_u32(out, static_cast<uint32_t>(e.bytes.size()));
+    put_u32(out, offset);
     offset += static_cast<uint32_t>(e.bytes.size());
   }
   for (const auto& e : entries) out.insert(out.end(), e.bytes.begin(), e.bytes.end());

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/writers/byte_put.h"
+
 namespace {
 
 struct Block {
@@ -28,18 +30,6 @@ struct Block {
 
 size_t align16(size_t v) { return (v + 15) & ~static_cast<size_t>(15); }
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void putf(std::vector<uint8_t>& out, float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  put32(out, u);
-}
 void put_str(std::vector<uint8_t>& out, const std::string& s) {
   out.insert(out.end(), s.begin(), s.end());
   out.push_back(0);
@@ -135,25 +125,25 @@ std::vector<uint8_t> vim_build(const VimWriterMesh& m) {
   }
 
   std::vector<uint8_t> out;
-  put32(out, static_cast<uint32_t>(m.version));
-  put32(out, static_cast<uint32_t>(m.flags));
-  put32(out, static_cast<uint32_t>(m.morph_vertex_count));
-  put16(out, static_cast<uint16_t>(m.groups.size()));
-  for (float c : m.centre) putf(out, c);
-  putf(out, m.radius);
-  put32(out, static_cast<uint32_t>(blk.b.size()));
+  put_u32(out, static_cast<uint32_t>(m.version));
+  put_u32(out, static_cast<uint32_t>(m.flags));
+  put_u32(out, static_cast<uint32_t>(m.morph_vertex_count));
+  put_u16(out, static_cast<uint16_t>(m.groups.size()));
+  for (float c : m.centre) put_f32(out, c);
+  put_f32(out, m.radius);
+  put_u32(out, static_cast<uint32_t>(blk.b.size()));
   out.insert(out.end(), blk.b.begin(), blk.b.end());
-  put32(out, static_cast<uint32_t>(m.spare));
+  put_u32(out, static_cast<uint32_t>(m.spare));
   for (const Sizes& s : sizes) {
     // File order differs from the record order.
-    for (uint16_t v : {s.vc, s.fc, s.pos, s.face, s.dup, s.skin, s.uv}) put16(out, v);
+    for (uint16_t v : {s.vc, s.fc, s.pos, s.face, s.dup, s.skin, s.uv}) put_u16(out, v);
   }
-  put32(out, static_cast<uint32_t>(m.bones.size()));
-  put32(out, static_cast<uint32_t>(m.root_bone));
-  put32(out, static_cast<uint32_t>(m.bone_tags.size()));
+  put_u32(out, static_cast<uint32_t>(m.bones.size()));
+  put_u32(out, static_cast<uint32_t>(m.root_bone));
+  put_u32(out, static_cast<uint32_t>(m.bone_tags.size()));
   for (const auto& t : m.bone_tags) put_str(out, t.name);
-  put32(out, static_cast<uint32_t>(m.tags.size()));
-  put32(out, static_cast<uint32_t>(m.bitmaps.size()));
+  put_u32(out, static_cast<uint32_t>(m.tags.size()));
+  put_u32(out, static_cast<uint32_t>(m.bitmaps.size()));
   for (const auto& b : m.bitmaps) put_str(out, b);
   return out;
 }
