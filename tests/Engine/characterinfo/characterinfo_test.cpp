@@ -359,3 +359,41 @@ TEST_F(CharacterTables, HitPointsScaleForTheTwoKinds) {
   } cases[] = {{"Blade of Zhorek", 60}, {"Barbarian Fighter", 40}, {"Rat", 20}};
   for (const auto& c : cases) EXPECT_EQ(load_character(minimal(c.name))->max_hit_points, c.hp) << c.name;
 }
+
+TEST_F(CharacterTables, TagsResolveOnceAgainstTheBaseCharacter) {
+  CharacterRecord c = table_demo_creature("Rat", false);
+  c.flags = "+Elongated\r\n";
+  c.after_weapons = "";
+  c.skills = "";
+  std::string text = table_character_text(c);
+  // Prop tags stand right after the turn rates.
+  const std::string tags = "$Default Prop Tag: primary hand is \"$hand_r\"\r\n$Prop Tag: shield \"$shield\"\r\n";
+  text.insert(text.find("$Moving turn rate:") + std::string("$Moving turn rate: 4.0\r\n").size(), tags);
+  Character_info* ci = load_character(text);
+  EXPECT_EQ(ci->default_prop_tag, 0);
+  EXPECT_STREQ(ci->prop_tags[15], "$shield");
+  static int lookups;
+  lookups = 0;
+  auto lookup = [](const void*, const char* bone) {
+    lookups++;
+    const std::string b(bone);
+    if (b == "$hand_r") return 4;
+    if (b == "$Attack02") return 7;
+    if (b == "$Attack05") return 9;
+    if (b == "$head") return 12;
+    return -1;
+  };
+  auto distance = [](const void*, int bone) { return bone == 12 ? 1.75f : 0.0f; };
+  charinfo_resolve_tags(ci, nullptr, lookup, distance);
+  EXPECT_EQ(ci->prop_tag_bones[0], 4);
+  EXPECT_EQ(ci->prop_tag_bones[15], -1);
+  ASSERT_EQ(ci->attack_tag_count, 2);
+  EXPECT_EQ(ci->attack_tag_bones[0], 7);
+  EXPECT_EQ(ci->attack_tag_bones[1], 9);
+  EXPECT_EQ(ci->head_bone, 12);
+  EXPECT_FLOAT_EQ(ci->head_height, 1.75f);
+  EXPECT_TRUE(ci->flags & CIF_TAGS_RESOLVED);
+  const int after_first = lookups;
+  charinfo_resolve_tags(ci, nullptr, lookup, distance);
+  EXPECT_EQ(lookups, after_first) << "resolved once";
+}
