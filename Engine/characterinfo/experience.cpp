@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "Engine/characterinfo/saved_names.h"
+#include "Engine/characterinfo/table_words.h"
 #include "Orrimund/fs_paths.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/console.h"
@@ -48,16 +49,12 @@ int gain(uint8_t value, bool die) {
 }  // namespace
 
 void experience_load() {
-  ParseContext pc;
-  pc.open_or_die("experience.tbl", Tables_path_type >= 0 ? Tables_path_type : VFILE_ANY_TYPE);
-  read_table(pc);
+  table_read_file("experience.tbl", read_table);
   console_printf("Read experience.tbl: %d levels\n", NUM_EXPERIENCE_ROWS);
 }
 
 void experience_load_text(const char* filename, const char* text, int length) {
-  ParseContext pc;
-  pc.open_memory(filename, text, static_cast<size_t>(length));
-  read_table(pc);
+  table_read_text(filename, text, length, read_table);
 }
 
 uint32_t xp_for_level(int level) {

@@ -124,16 +124,12 @@ void register_sound_folder() {
 
 void spells_load() {
   register_sound_folder();
-  ParseContext pc;
-  pc.open_or_die("spells.tbl", Tables_path_type >= 0 ? Tables_path_type : VFILE_ANY_TYPE);
-  read_table(pc);
+  table_read_file("spells.tbl", read_table);
   console_printf("Read spells.tbl: %d spells\n", MAX_SPELLS);
 }
 
 void spells_load_text(const char* filename, const char* text, int length) {
-  ParseContext pc;
-  pc.open_memory(filename, text, static_cast<size_t>(length));
-  read_table(pc);
+  table_read_text(filename, text, length, read_table);
 }
 
 void spells_free() {

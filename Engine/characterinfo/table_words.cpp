@@ -5,7 +5,9 @@
 #include <cctype>
 #include <cstring>
 
+#include "Orrimund/fs_paths.h"
 #include "quarn/parse/parse.h"
+#include "quarn/vfile/vfile.h"
 
 const char* const Hero_names[NUM_HEROES] = {"Ruvizo", "Zazuru", "Rivud", "Rivadara"};
 
@@ -151,4 +153,16 @@ int read_word(ParseContext& pc, const char* const* names, int count) {
   int index = optional_word(pc, names, count);
   if (index < 0) pc.error("a valid type string");
   return index;
+}
+
+void table_read_file(const char* filename, TableReader read) {
+  ParseContext pc;
+  pc.open_or_die(filename, Tables_path_type >= 0 ? Tables_path_type : VFILE_ANY_TYPE);
+  read(pc);
+}
+
+void table_read_text(const char* filename, const char* text, int length, TableReader read) {
+  ParseContext pc;
+  pc.open_memory(filename, text, static_cast<size_t>(length > 0 ? length : 0));
+  read(pc);
 }

@@ -88,3 +88,9 @@ int word_index(const char* const* names, int count, const char* name);
 int read_word(ParseContext& pc, const char* const* names, int count);
 // As read_word, but -1 with nothing consumed when no entry matches.
 int optional_word(ParseContext& pc, const char* const* names, int count);
+
+// Reads a table of the tables folder with a reader (a missing file is the
+// parser's fatal open error), or the same table from text in memory.
+using TableReader = void (*)(ParseContext& pc);
+void table_read_file(const char* filename, TableReader read);
+void table_read_text(const char* filename, const char* text, int length, TableReader read);

@@ -397,3 +397,25 @@ TEST_F(CharacterTables, TagsResolveOnceAgainstTheBaseCharacter) {
   charinfo_resolve_tags(ci, nullptr, lookup, distance);
   EXPECT_EQ(lookups, after_first) << "resolved once";
 }
+
+TEST_F(CharacterTables, CastableSpellListHasAFixedRoom) {
+  CharacterRecord c = table_demo_creature("Rat", false);
+  MoveRecord cast;
+  cast.list = "cast";
+  cast.animation = "cast.mvf";
+  cast.action = "cast";
+  cast.variation = "heal";
+  c.moves.assign(MAX_CASTABLE_SPELLS, cast);
+  load_character(table_character_text(c));
+  charinfo_build_castable_spells();
+  EXPECT_EQ(Character_infos[0].castable_spell_count, MAX_CASTABLE_SPELLS);
+  c.name = "Cabbit";
+  c.moves.resize(1);
+  load_character(table_character_text(c), false);
+  try {
+    charinfo_build_castable_spells();
+    FAIL() << "the 251st castable spell must not be written past the list";
+  } catch (const CriticalErrorThrown& e) {
+    EXPECT_NE(e.text.find("Castable spell list is full (250 spells) at character Cabbit"), std::string::npos) << e.text;
+  }
+}
