@@ -127,16 +127,17 @@ void serialize_name(S3dIo& io, const char** field, int size, bool keep = true) {
 // The large arrays of a level move through one buffer: read or written a
 // field at a time through the file handle they would cost many times the
 // disk read. Fields keep their order and little-endian form either way.
+template <bool Reading>
 class Codec {
  public:
-  Codec(bool reading, uint8_t* p) : reading_(reading), p_(p) {}
+  explicit Codec(uint8_t* p) : p_(p) {}
   void u16(uint16_t& v) {
-    if (reading_) v = static_cast<uint16_t>(p_[0] | (p_[1] << 8));
+    if constexpr (Reading) v = static_cast<uint16_t>(p_[0] | (p_[1] << 8));
     else p_[0] = static_cast<uint8_t>(v), p_[1] = static_cast<uint8_t>(v >> 8);
     p_ += 2;
   }
   void u32(uint32_t& v) {
-    if (reading_) {
+    if constexpr (Reading) {
       v = uint32_t(p_[0]) | (uint32_t(p_[1]) << 8) | (uint32_t(p_[2]) << 16) | (uint32_t(p_[3]) << 24);
     } else {
       for (int k = 0; k < 4; k++) p_[k] = static_cast<uint8_t>(v >> (8 * k));
@@ -166,7 +167,6 @@ class Codec {
   }
 
  private:
-  bool reading_;
   uint8_t* p_;
 };
 
@@ -181,26 +181,31 @@ bool bulk(S3dIo& io, int64_t count, int64_t size, Fn fn) {
   buffer.resize(static_cast<size_t>(bytes));
   if (io.reading && io.fh->read(buffer.data(), static_cast<int>(bytes)) != bytes)
     return fail(io, "the file ends inside a record");
-  Codec c(io.reading, buffer.data());
-  for (int64_t i = 0; i < count; i++) fn(c, i);
-  if (!io.reading) io.fh->write(buffer.data(), static_cast<int>(bytes));
+  if (io.reading) {
+    Codec<true> c(buffer.data());
+    for (int64_t i = 0; i < count; i++) fn(c, i);
+  } else {
+    Codec<false> c(buffer.data());
+    for (int64_t i = 0; i < count; i++) fn(c, i);
+    io.fh->write(buffer.data(), static_cast<int>(bytes));
+  }
   return io_ok(io);
 }
 
 bool serialize_vectors(S3dIo& io, vector* v, int64_t n) {
-  return bulk(io, n, 12, [v](Codec& c, int64_t i) { c.vec(v[i]); });
+  return bulk(io, n, 12, [v](auto& c, int64_t i) { c.vec(v[i]); });
 }
 
 bool serialize_floats(S3dIo& io, float* v, int64_t n) {
-  return bulk(io, n, 4, [v](Codec& c, int64_t i) { c.f32(v[i]); });
+  return bulk(io, n, 4, [v](auto& c, int64_t i) { c.f32(v[i]); });
 }
 
 bool serialize_ushorts(S3dIo& io, uint16_t* v, int64_t n) {
-  return bulk(io, n, 2, [v](Codec& c, int64_t i) { c.u16(v[i]); });
+  return bulk(io, n, 2, [v](auto& c, int64_t i) { c.u16(v[i]); });
 }
 
 bool serialize_ints(S3dIo& io, int32_t* v, int64_t n) {
-  return bulk(io, n, 4, [v](Codec& c, int64_t i) { c.i32(v[i]); });
+  return bulk(io, n, 4, [v](auto& c, int64_t i) { c.i32(v[i]); });
 }
 
 // ---- Header and textures --------------------------------------------------
@@ -251,6 +256,7 @@ bool serialize_textures(S3dIo& io) {
                              "pool ints");
     if (io.failed) return false;
     for (int i = 0; i < L.texture_count; i++) L.texture_handles[i] = -1;
+    load_progress_tick();
   }
   return true;
 }
@@ -338,13 +344,13 @@ bool serialize_mesh(S3dIo& io, LevelMesh& m) {
   if (V > 0) {
     serialize_vectors(io, m.positions, V);
     serialize_vectors(io, m.normals, V);
-    bulk(io, V, 8, [&m](Codec& c, int64_t i) {
+    bulk(io, V, 8, [&m](auto& c, int64_t i) {
       c.f32(m.uvs[i].x);
       c.f32(m.uvs[i].y);
     });
-    bulk(io, V, 2, [&m](Codec& c, int64_t i) { c.i16(m.values[i]); });
+    bulk(io, V, 2, [&m](auto& c, int64_t i) { c.i16(m.values[i]); });
   }
-  bulk(io, F, 20, [&m](Codec& c, int64_t i) {
+  bulk(io, F, 20, [&m](auto& c, int64_t i) {
     LevelFace& f = m.faces[i];
     c.u16(f.flags);
     for (uint16_t& v : f.v) c.u16(v);
@@ -411,7 +417,7 @@ bool serialize_tree(S3dIo& io, LevelMesh& m) {
     t.face_list = static_cast<uint16_t*>(arena_alloc(io, t.face_list_length, 2));
     if (io.failed) return false;
   }
-  bulk(io, t.node_count, 12, [&t](Codec& c, int64_t i) {
+  bulk(io, t.node_count, 12, [&t](auto& c, int64_t i) {
     c.u32(t.nodes[i].word0);
     c.f32(t.nodes[i].d);
     c.u32(t.nodes[i].word2);
@@ -461,7 +467,7 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
           std::memcpy(&old_uvs[6 * i], mi.lightmap_uvs + 6 * i, 6 * sizeof(float));
   }
   const bool reading = io.reading;
-  bulk(io, F, old_layout ? 32 : 8, [&](Codec& c, int64_t i) {
+  bulk(io, F, old_layout ? 32 : 8, [&](auto& c, int64_t i) {
     if (old_layout)
       for (int k = 0; k < 6; k++) c.f32(old_uvs[6 * i + k]);
     InstanceFace& f = mi.faces[i];

@@ -137,8 +137,9 @@ uint16_t add_vertex(Mesh& m, const Corner& c) {
   return static_cast<uint16_t>(m.positions.size() - 1);
 }
 
-// Splits a face across the plane into pieces wholly on one side; the first
-// piece takes the face's place, the rest are appended. Returns the indices.
+// Splits a face across the plane into fragments wholly on one side; the first
+// fragment takes the face's place, the rest are appended; their indices go
+// to the side they lie on.
 void split_face(Mesh& m, int index, const Plane& p, std::vector<int>* front, std::vector<int>* back) {
   const Face f = m.faces[index];
   Corner c[3];
@@ -167,21 +168,21 @@ void split_face(Mesh& m, int index, const Plane& p, std::vector<int>* front, std
   for (int side = 0; side < 2; side++) {
     auto& pts = poly[side];
     for (size_t k = 1; k + 1 < pts.size(); k++) {
-      Face piece = f;
+      Face frag = f;
       const std::pair<Corner, int>* tri[3] = {&pts[0], &pts[k], &pts[k + 1]};
       for (int a = 0; a < 3; a++) {
-        piece.v[a] = static_cast<uint16_t>(tri[a]->second);
-        piece.lm_uv[a][0] = tri[a]->first.lm[0];
-        piece.lm_uv[a][1] = tri[a]->first.lm[1];
+        frag.v[a] = static_cast<uint16_t>(tri[a]->second);
+        frag.lm_uv[a][0] = tri[a]->first.lm[0];
+        frag.lm_uv[a][1] = tri[a]->first.lm[1];
       }
-      if (face_normal(m, piece).is_zero()) continue;
+      if (face_normal(m, frag).is_zero()) continue;
       int at;
       if (!replaced) {
-        m.faces[index] = piece;
+        m.faces[index] = frag;
         at = index;
         replaced = true;
       } else {
-        m.faces.push_back(piece);
+        m.faces.push_back(frag);
         at = static_cast<int>(m.faces.size() - 1);
       }
       (side == 0 ? front : back)->push_back(at);
