@@ -1,0 +1,128 @@
+// The splash as the player sees it: right after the window opens, the picture
+// "combined.tga" of the demo world (four coloured quarters) fills the screen
+// for about half a second, fading in from black, and then the title state
+// takes over. The window is read straight from the X server as often as it
+// will give it, so the short splash is seen even on a loaded machine.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tests/support/test_files.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+struct Rgb {
+  int r, g, b;
+};
+
+Window find_window(Display* d, Window w, const char* name) {
+  char* title = nullptr;
+  if (XFetchName(d, w, &title) && title) {
+    const bool match = std::strcmp(title, name) == 0;
+    XFree(title);
+    if (match) return w;
+  }
+  Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(d, w, &root, &parent, &children, &n)) return 0;
+  Window found = 0;
+  for (unsigned i = 0; i < n && !found; i++) found = find_window(d, children[i], name);
+  if (children) XFree(children);
+  return found;
+}
+
+Rgb pixel(XImage* img, int x, int y) {
+  const unsigned long p = XGetPixel(img, x, y);
+  return {static_cast<int>((p & img->red_mask) >> 16), static_cast<int>((p & img->green_mask) >> 8),
+          static_cast<int>(p & img->blue_mask)};
+}
+
+// Red, green, blue and yellow quarters, possibly dimmed by the fade-in.
+bool shows_splash(XImage* img) {
+  const Rgb tl = pixel(img, 160, 120), tr = pixel(img, 480, 120), bl = pixel(img, 160, 360),
+            br = pixel(img, 480, 360);
+  return tl.r > 20 && tl.r > 2 * tl.g && tr.g > 2 * tr.r && bl.b > 2 * bl.r && br.r > 2 * br.b && br.g > 2 * br.b;
+}
+}  // namespace
+
+TEST(ShellSplash, TheSplashShowsThenTheTitleState) {
+  const fs::path dir = test_scratch_root("shell_splash") / "splash";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string bin = std::getenv("ORRIMUND_BIN_DIR");
+  const fs::path root = dir / "demo";
+  ASSERT_EQ(std::system((bin + "/make_demo " + root.string() + " >" + (dir / "make_demo.out").string()).c_str()), 0);
+
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr) << "no X display";
+  setenv("ORRIMUND_ROOT", root.c_str(), 1);
+  const fs::path out = dir / "orrimund.out";
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const std::string program = bin + "/orrimund";
+  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  pid_t pid;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), &fa, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&fa);
+
+  // Look at the window until the title state has had a second on screen.
+  bool splash_seen = false, title_seen = false;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  std::chrono::steady_clock::time_point started_at{};
+  Window w = 0;
+  while (std::chrono::steady_clock::now() < give_up && !title_seen) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) FAIL() << "the program ended early";
+    if (!w) w = find_window(d, DefaultRootWindow(d), "Orrimund Demo");
+    XWindowAttributes a;
+    if (!w || !XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable || a.width != 640) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      continue;
+    }
+    XImage* img = XGetImage(d, w, 0, 0, 640, 480, AllPlanes, ZPixmap);
+    if (!img) continue;
+    if (shows_splash(img)) splash_seen = true;
+    if (started_at == std::chrono::steady_clock::time_point{}) {
+      if (read_file(out.string()).find("SYSTEM INIT TIME : ") != std::string::npos)
+        started_at = std::chrono::steady_clock::now();
+    } else if (std::chrono::steady_clock::now() - started_at > std::chrono::seconds(1)) {
+      // The title state: black, with the walk cursor (a yellow ring) at the
+      // centre of the screen, where start-up put the mouse.
+      bool top_black = true, ring = false;
+      for (int y = 0; y < 160 && top_black; y += 4)
+        for (int x = 0; x < 640 && top_black; x += 4) {
+          const Rgb p = pixel(img, x, y);
+          top_black = p.r == 0 && p.g == 0 && p.b == 0;
+        }
+      for (int y = 240; y < 272; y++)
+        for (int x = 320; x < 352; x++) {
+          const Rgb p = pixel(img, x, y);
+          if (p.r > 150 && p.g > 150 && p.b < 120) ring = true;
+        }
+      title_seen = top_black && ring;
+    }
+    XDestroyImage(img);
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  XCloseDisplay(d);
+  EXPECT_TRUE(splash_seen) << "the splash picture was never on the screen";
+  EXPECT_TRUE(title_seen) << "the title state does not show a black screen with the cursor";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
