@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_recorder.h"
 
 namespace {
 
@@ -228,6 +231,33 @@ TEST_F(Lights, LightsInAnObjectFrame) {
   EXPECT_EQ(c[0], 255);
   lights_set_view_space(false);
   lights_pop();
+}
+
+TEST_F(Lights, DebugMarkersAreSmallGreenSpheres) {
+  struct LineRecorder : GrRecorder {
+    int lines = 0;
+    bool all_green = true;
+    void line3d(const GrVertex*, const GrVertex*, RenderStateWord) override {
+      lines++;
+      all_green = all_green && gr_screen.current_color == Color(0, 255, 0, 255);
+    }
+  } rec;
+  bm_init();
+  gr_set_recorder(&rec);
+  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  gr_3d_set_far_plane(0.0f);
+  gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
+  gr_set_color(1, 2, 3, 4);
+  light_create_point(vector(0, 0, 50), 1, 3, 1, 1, 1, 1, false);
+  light_create_point(vector(1, 0, 50), 1, 3, 1, 1, 1, 1, true);
+  lights_debug_draw();
+  // Far off, each marker is three circles of five segments and three diameters.
+  EXPECT_EQ(rec.lines, 2 * 3 * (5 + 1));
+  EXPECT_TRUE(rec.all_green);
+  EXPECT_EQ(gr_screen.current_color, Color(1, 2, 3, 4));
+  gr_close();
+  gr_set_recorder(nullptr);
+  bm_close();
 }
 
 TEST(LightSphereMap, ReflectionsOfTheViewRay) {
