@@ -180,6 +180,41 @@ TEST_F(AlphaTest, PolygonsBeyondTheLimitsAreRefusedWhole) {
   EXPECT_TRUE(rec.layered.empty());
 }
 
+TEST_F(AlphaTest, ClippingThatNeedsTooManyNewVerticesIsRefused) {
+  // A 32-corner tangle in view space that crosses the side and near planes
+  // so often that cutting it would need over a hundred new vertices.
+  static const float corners[ALPHA_MAX_VERTS][3] = {
+      {-14.69f, 18.13f, -15.94f}, {-5.66f, -6.59f, 7.9f}, {2.6f, -21.71f, -29.81f}, {14.48f, 23.62f, -10.66f},
+      {-33.66f, -22.32f, -3.15f}, {2.2f, -5.92f, 10.2f}, {15.29f, -28.32f, 15.26f}, {-11.21f, 28.7f, 7.74f},
+      {2.14f, -26.05f, 7.13f}, {-9.22f, -10.84f, -46.69f}, {-15.76f, 22.28f, 23.44f}, {11.03f, 49.0f, -42.1f},
+      {6.07f, -22.63f, 12.02f}, {12.77f, 23.65f, -19.74f}, {-30.79f, 25.92f, 40.48f}, {7.78f, 22.53f, -37.19f},
+      {8.87f, -20.29f, -1.98f}, {-5.97f, 13.68f, 0.7f}, {15.77f, -4.52f, 0.12f}, {-0.93f, -37.8f, 39.97f},
+      {11.88f, 9.44f, -30.53f}, {-17.5f, 8.6f, 23.08f}, {10.96f, 8.12f, -14.78f}, {2.6f, -15.76f, 16.69f},
+      {-9.69f, -24.31f, -19.84f}, {7.3f, 8.56f, -2.99f}, {-8.91f, 3.15f, 1.34f}, {19.68f, -14.1f, 8.27f},
+      {-9.15f, 18.36f, -1.04f}, {9.05f, -21.41f, -4.86f}, {-16.32f, 10.8f, 3.76f}, {38.75f, -14.57f, 7.85f},
+  };
+  static GrVertex p[ALPHA_MAX_VERTS];
+  for (int i = 0; i < ALPHA_MAX_VERTS; i++) {
+    p[i] = GrVertex();
+    p[i].x = corners[i][0];
+    p[i].y = corners[i][1];
+    p[i].z = corners[i][2];
+    p[i].codes = clip_codes_of(p[i].x, p[i].y, p[i].z);
+  }
+  gr_alpha_poly_begin(false, 0, 0, false, 0);
+  gr_alpha_poly_state(Gr_preset[19], -1, 255, 255, 255, 255, 0);
+  for (auto& v : p) gr_alpha_poly_vertex(&v);
+  EXPECT_FALSE(gr_alpha_poly_end());
+  EXPECT_TRUE(rec.layered.empty());
+  // The next polygon has the whole pool again.
+  GrVertex half[3] = {view_point(0, 0, 2), view_point(4, 0, 2), view_point(0, 1, 2)};
+  gr_alpha_poly_begin(false, 0, 0, false, 0);
+  gr_alpha_poly_state(Gr_preset[19], -1, 255, 255, 255, 255, 0);
+  for (auto& v : half) gr_alpha_poly_vertex(&v);
+  EXPECT_TRUE(gr_alpha_poly_end());
+  EXPECT_EQ(rec.layered.size(), 1u);
+}
+
 TEST_F(AlphaTest, TintIsAppliedWhenRecordedNotAgainAtReplay) {
   gr_set_tint(true, 0.5f, 0.25f, 1.0f);
   GrVertex p[3] = {view_point(0, 1, 4), view_point(1, -1, 4), view_point(-1, -1, 4)};
