@@ -174,3 +174,33 @@ TEST_F(UiFrame, FlushHidesUsedClicksFromTheGameButKeepsTheDrag) {
   timer_set_source(nullptr, nullptr);
   window_force_null_backend(false);
 }
+
+namespace {
+UiWindow* Tip_window = nullptr;
+}  // namespace
+
+// The gadget whose tooltip shows goes with its window: nothing is left
+// pointing at it when the frame draws (the sanitizer build checks).
+TEST_F(UiFrame, ATooltipOwnerClosedWithItsWindowIsForgotten) {
+  UiWindow* w = new UiWindow;
+  open(*w);
+  Tip_window = w;
+  auto* b = new UiButton;
+  b->create(w, 100, 100, 80, 20, 1, 0, true);
+  b->set_tooltip("Gone soon", 0, 24);
+  w->callback = [](int code, int) {
+    if (code == UI_EVENT_CLICK) Tip_window->close();
+    return 0;
+  };
+  Fake_mouse.move(110, 110);
+  frame();
+  wait(1100);
+  ASSERT_TRUE(ui_tooltip_shown());
+  Fake_mouse.next.left_pressed = true;  // a click in one frame
+  Fake_mouse.next.left_released = true;
+  frame();
+  EXPECT_EQ(ui_first_window(), nullptr);
+  EXPECT_EQ(ui_tooltip_owner(), nullptr);
+  ui_render();
+  delete w;
+}
