@@ -643,6 +643,19 @@ float move_trigger_time(const Move_info* move, int trigger_type) {
   critical_error_fmt("characterinfo", 0, "Trigger not found.");
 }
 
+int charinfo_find_move_by_name(const Character_info* ci, const char* name) {
+  if (!ci || !name) return -1;
+  const size_t n = strlen(name);
+  for (int list = 0; list < NUM_MOVE_LISTS; list++) {
+    for (const Move_info* m = ci->moves[list]; m; m = m->next) {
+      if (m->action && strcasecmp(m->action, name) == 0) return m->anim_slot;
+      if (!m->animation || strncasecmp(m->animation, name, n) != 0) continue;
+      if (m->animation[n] == '\0' || strcasecmp(m->animation + n, ".mvf") == 0) return m->anim_slot;
+    }
+  }
+  return -1;
+}
+
 int charinfo_move_count(const Character_info* ci) {
   int n = 0;
   for (int list = 0; ci && list < NUM_MOVE_LISTS; list++) {

@@ -160,6 +160,10 @@ int charinfo_collect_variations(int* out, const Character_info* ci, int list, in
 // without that trigger is fatal "Trigger not found.".
 float move_trigger_time(const Move_info* move, int trigger_type);
 int charinfo_move_count(const Character_info* ci);
+// The id (animation slot) of the first move, lists 0..15 in order, whose
+// action or animation (with or without ".mvf") is the name, case ignored;
+// -1 when none.
+int charinfo_find_move_by_name(const Character_info* ci, const char* name);
 
 // Bone lookups of a base character, supplied by the character models.
 using CharinfoBoneLookup = int (*)(const void* base_character, const char* bone_name);

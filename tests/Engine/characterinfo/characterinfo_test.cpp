@@ -220,6 +220,10 @@ TEST_F(CharacterTables, HeroMoveSearchFollowsTheWieldedClass) {
   EXPECT_EQ(charinfo_get_move(ci, MOVE_ATTACK, 3, true), nullptr);
   EXPECT_EQ(charinfo_collect_variations(variations, ci, MOVE_ATTACK, 0), 0);
   EXPECT_NE(charinfo_get_move_by_location(ci, MOVE_PARRY, 3, false), nullptr);
+  EXPECT_EQ(charinfo_find_move_by_name(ci, "ATTACK03"), m->anim_slot);
+  EXPECT_EQ(charinfo_find_move_by_name(ci, "attack03.mvf"), m->anim_slot);
+  EXPECT_EQ(charinfo_find_move_by_name(ci, "attack0"), -1);
+  EXPECT_EQ(charinfo_find_move_by_name(ci, "no such move"), -1);
 }
 
 TEST_F(CharacterTables, AlternateCharacterSharesMovesAndResetsResistances) {
