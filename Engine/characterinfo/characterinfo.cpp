@@ -227,8 +227,7 @@ void register_anim_folder(Character_info* ci, const char* folder) {
 void read_move_sound(ParseContext& pc, const char* folder, TableSound& out) {
   out = TableSound();
   if (!pc.optional_string("$Sound:")) return;
-  table_sound_read(pc, pool(), folder, out);
-  out.name = intern(out.name);
+  table_sound_read(pc, intern, folder, out);
 }
 
 void read_move(ParseContext& pc, Character_info* ci, const char* sound_folder, bool boss) {

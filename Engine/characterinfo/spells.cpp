@@ -47,7 +47,7 @@ bool read_effect(ParseContext& pc, Spell_info& s) {
     return false;
   }
   *effect = pool().add_parsed(pc);
-  if (pc.optional_string("$Sound:")) table_sound_read(pc, pool(), nullptr, *sound);
+  if (pc.optional_string("$Sound:")) table_sound_read(pc, [](const char* name) { return pool().add(name); }, nullptr, *sound);
   return true;
 }
 

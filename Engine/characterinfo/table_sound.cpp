@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "quarn/os/stringpool.h"
 #include "quarn/parse/parse.h"
 
 namespace {
@@ -14,7 +13,7 @@ uint8_t to_byte(float v) {
 }
 }  // namespace
 
-void table_sound_read(ParseContext& pc, StringPool& pool, const char* folder, TableSound& out) {
+void table_sound_read(ParseContext& pc, TableSoundStore store, const char* folder, TableSound& out) {
   char name[TABLE_SOUND_NAME_MAX + 1];
   pc.read_string(name, sizeof name);
   // A folder of up to 255 characters and a name of up to 127 always fit: the
@@ -22,9 +21,9 @@ void table_sound_read(ParseContext& pc, StringPool& pool, const char* folder, Ta
   if (folder && *folder && !strchr(name, '\\')) {
     char full[256 + TABLE_SOUND_NAME_MAX + 2];
     snprintf(full, sizeof full, "%s%c%s", folder, '\\', name);
-    out.name = pool.find_or_add(full);
+    out.name = store(full);
   } else {
-    out.name = pool.find_or_add(name);
+    out.name = store(name);
   }
   out.index = -1;
   out.volume = to_byte(pc.read_float() * 255.0f);

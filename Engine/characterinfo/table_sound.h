@@ -4,7 +4,6 @@
 #include <cstdint>
 
 class ParseContext;
-class StringPool;
 
 struct TableSound {
   const char* name = nullptr;  // pooled, null when the table gives none
@@ -19,5 +18,7 @@ constexpr int TABLE_SOUND_NAME_MAX = 127;
 
 // Reads a quoted wave name (at most TABLE_SOUND_NAME_MAX characters) and its
 // volume, minimum distance and roll-off. A name without a backslash gets
-// "folder\" in front when a folder is given. The name goes into pool.
-void table_sound_read(ParseContext& pc, StringPool& pool, const char* folder, TableSound& out);
+// "folder\" in front when a folder is given. store keeps the name (a string
+// pool of the table) and returns the kept copy.
+using TableSoundStore = const char* (*)(const char* name);
+void table_sound_read(ParseContext& pc, TableSoundStore store, const char* folder, TableSound& out);
