@@ -74,6 +74,13 @@ class character_instance {
   // The bone's transform in the instance's frame (a bone index at or above
   // the bone count addresses a bone tag).
   void get_bone_transform(transform* out, int bone);
+  // The same as a position and an orientation, as the world code asks.
+  void get_bone_transform(vector* out_pos, matrix* out_orient, int bone) {
+    transform t;
+    get_bone_transform(&t, bone);
+    if (out_pos) *out_pos = t.pos;
+    if (out_orient) *out_orient = t.orient;
+  }
   void get_tag_transform(int bone, const matrix& object_orient, const vector& object_pos, matrix* out_orient,
                          vector* out_pos);
   void get_tag_local(int bone, matrix* out_orient, vector* out_pos);

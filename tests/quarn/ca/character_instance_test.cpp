@@ -328,6 +328,9 @@ TEST_F(Instances, TagsBonePointsAndSkinning) {
   ci.get_tag_local(tag, &o, &p);
   EXPECT_NEAR(p.x, 0.25f, 1e-6f);
   EXPECT_NEAR(p.y, 1.0f, 1e-6f);
+  vector head_pos;
+  ci.get_bone_transform(&head_pos, nullptr, 2);
+  EXPECT_NEAR(head_pos.y, 1.0f, 1e-6f);
   // In the world: a quarter turn of the object carries the tag's x offset
   // along the object's right axis.
   const matrix obj = matrix::from_axis_angle(vector(0, 1, 0), kPi / 2);
