@@ -3,6 +3,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "Engine/gamesound/gamesnd.h"
+#include "Engine/gamesound/sound.h"
 #include "Orrimund/fs_paths.h"
 #include "quarn/gr/gr.h"
 #include "quarn/vfile/readstream.h"
@@ -96,7 +98,8 @@ void options_read() {
     f.close();
     if (got > 0) game_options_decode(bytes, static_cast<size_t>(got), &Game_options);
   }
-  // (not built yet) sound_volume to sound category 0, music_volume to the music player
+  snd_set_category_volume(0, Game_options.sound_volume);  // sound_volume to sound category 0
+  music_set_volume(Game_options.music_volume);             // music_volume to the music player
 }
 
 bool options_write() {

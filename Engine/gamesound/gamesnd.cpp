@@ -99,8 +99,7 @@ void music_parse_tracks(ParseContext& pc) {
   while (!pc.check_string("#End")) {
     if (Num_music_tracks >= MAX_MUSIC_TRACKS) {
       // No room for more tracks: the rest of the file is not read.
-      console_printf("%s: more than %d tracks; the rest are ignored\n", pc.filename(), MAX_MUSIC_TRACKS);
-      std::printf("%s: more than %d tracks; the rest are ignored\n", pc.filename(), MAX_MUSIC_TRACKS);
+      snd_table_full(pc.filename(), MAX_MUSIC_TRACKS, "tracks");
       return;
     }
     pc.require_string("$Name:");
@@ -234,8 +233,7 @@ void surfaces_parse(ParseContext& pc) {
     int kind = pc.read_type(Surface_names, 5);
     if (Num_surface_pairs >= MAX_SURFACE_PAIRS) {
       // No room for more pairs: the rest of the file is not read.
-      console_printf("%s: more than %d surfaces; the rest are ignored\n", pc.filename(), MAX_SURFACE_PAIRS);
-      std::printf("%s: more than %d surfaces; the rest are ignored\n", pc.filename(), MAX_SURFACE_PAIRS);
+      snd_table_full(pc.filename(), MAX_SURFACE_PAIRS, "surfaces");
       return;
     }
     Surface_pairs[Num_surface_pairs++] = SurfacePair{bitmap, kind};

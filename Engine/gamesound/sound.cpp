@@ -103,6 +103,11 @@ int snd_entry_category(const SoundEntry& e) {
 
 bool snd_disabled() { return Snd_disabled; }
 
+void snd_table_full(const char* file, int limit, const char* what) {
+  console_printf("%s: more than %d %s; the rest are ignored\n", file, limit, what);
+  std::printf("%s: more than %d %s; the rest are ignored\n", file, limit, what);
+}
+
 int snd_init(void* window, int rate, int bits, int channels, bool want_3d, bool want_eax,
              bool no_sound, bool plain_device) {
   PlatformOsVersion v = platform_os_version();
@@ -160,8 +165,7 @@ void snd_parse_sounds_tbl(ParseContext& pc) {
   while (!pc.check_string("#Sounds End")) {
     if (n >= MAX_SOUNDS) {
       // The table has room for no more: the rest of the file is not read.
-      console_printf("%s: more than %d sounds; the rest are ignored\n", pc.filename(), MAX_SOUNDS);
-      std::printf("%s: more than %d sounds; the rest are ignored\n", pc.filename(), MAX_SOUNDS);
+      snd_table_full(pc.filename(), MAX_SOUNDS, "sounds");
       return;
     }
     SoundEntry& e = SoundTable[n];

@@ -94,6 +94,10 @@ void snd_update();
 void snd_pause_all(bool include_streams);
 void snd_resume_all();
 
+// A table file with more rows than its table holds: says so, naming the
+// file; the reader then stops at the limit.
+void snd_table_full(const char* file, int limit, const char* what);
+
 // The signed 27-bit category of an entry.
 int snd_entry_category(const SoundEntry& e);
 bool snd_disabled();

@@ -172,3 +172,47 @@ TEST_F(GameSoundTest, SoundsTableReadAndGuarded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GameSoundTest, ThreeDPlaysGoThroughTheDeviceListener) {
+  start(true);
+  ASSERT_TRUE(snd_is_3d());
+  wave("p.wav", 0.5);
+  int s = snd_load("p.wav", 2.0f, 0.5f, 1.0f, 0, false);
+  vector at{0, 0, 6}, zero{0, 0, 0};
+  matrix m(vector{1, 0, 0}, vector{0, 1, 0}, vector{0, 0, 1});
+  snd_set_listener(&zero, &zero, &m);
+  int sig = snd_play_3d(s, &at, true);
+  ASSERT_GE(sig, 0);
+  int ch = ds_channel_from_handle(sig);
+  ASSERT_NE(Sound_channels[ch].pds3db, nullptr);  // a positional channel, not a panned one
+  EXPECT_FLOAT_EQ(Sound_channels[ch].volume, 0.5f);  // category x entry volume; distance is the device's
+  EXPECT_EQ(snd_play_3d(-1, &at, false), -1);
+  // Emitters in 3-D mode hand their positions to the channel.
+  int e = snd_emitter_create(s, 0, 0);
+  vector near{0, 0, 1};
+  snd_emitter_update(e, &near, nullptr, 1.0f);
+  EXPECT_NE(snd_emitter_get_channel(e), -1);
+  EXPECT_FLOAT_EQ(Sound_emitters[e].gain, 0.5f);
+}
+
+TEST_F(GameSoundTest, UsedMarksPageInWhatALevelRegistered) {
+  start(false);
+  wave("a.wav");
+  wave("b.wav");
+  int a = snd_load("a.wav", 1.0f, 1.0f, 1.0f, 0, false);
+  int music = snd_load("b.wav", 1.0f, 1.0f, 1.0f, 1, false);
+  EXPECT_EQ(snd_get_entry(a)->ds_index, -1);
+  snd_load_used();
+  EXPECT_GE(snd_get_entry(a)->ds_index, 0);
+  EXPECT_TRUE(snd_get_entry(music)->flags & SND_PAGED_IN);
+  snd_release(a);
+  snd_release(music);
+  snd_clear_used_marks();
+  EXPECT_FALSE(snd_get_entry(a)->flags & SND_PAGED_IN);
+  snd_unload(music);
+  EXPECT_EQ(snd_get_entry(music)->name[0], 0);
+}
+
+}  // namespace
