@@ -185,11 +185,11 @@ void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, cons
   for (int gi = 0; gi < mesh->group_count; gi++) {
     const VimGroup& g = mesh->groups[gi];
     if (!gr_mesh_prepare_group(g, record, false)) continue;
+    // A mesh has VIM_MAX_BITMAPS slots, and so has an override list; a
+    // slot beyond them names no bitmap.
     int bitmap = -1;
-    if (record.bitmaps)
-      bitmap = record.bitmaps[g.bitmap_slot];
-    else if (g.bitmap_slot < VIM_MAX_BITMAPS)
-      bitmap = mesh->bitmaps[g.bitmap_slot];
+    if (g.bitmap_slot < VIM_MAX_BITMAPS)
+      bitmap = record.bitmaps ? record.bitmaps[g.bitmap_slot] : mesh->bitmaps[g.bitmap_slot];
     if (Scratch.index_count == 0) continue;
     submit(g.vertex_count, bitmap);
     if (Overlay_bitmap >= 0) {

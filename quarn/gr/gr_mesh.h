@@ -28,7 +28,7 @@ struct MeshDrawRecord {
   uint32_t flags = 0;            // bit 0: do not draw the mesh
   int32_t shadow = 0;            // non-zero and not -1: draw the shadow mesh (by the character code)
   int32_t alpha = 255;           // 0..255; 0 is invisible
-  const int32_t* bitmaps = nullptr;  // override list indexed by bitmap slot, or null
+  const int32_t* bitmaps = nullptr;  // override list of VIM_MAX_BITMAPS handles by bitmap slot, or null
   uint8_t r = 255, g = 255, b = 255;  // colour of the overlay pass
   int32_t hide_mask = 0;         // faces with (mask << 6) & flags are skipped
 };

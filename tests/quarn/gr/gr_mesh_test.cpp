@@ -349,6 +349,15 @@ TEST_F(MeshTest, RenderHandsEachGroupToTheRendererWithTheOverlayPass) {
   EXPECT_EQ(mrec.meshes[1].colours[2], (std::array<uint8_t, 4>{10, 20, 30, 99}));
   EXPECT_EQ(lights_gather_depth(), 0);
   EXPECT_EQ(gr_3d_instance_depth(), 0);
+  // A slot beyond the mesh's bitmap slots names no bitmap, override or not.
+  VimWriterMesh far_slot = quad_mesh(false);
+  far_slot.groups[0].bitmap_slot = 9;
+  gr_mesh_set_current(keep(load(far_slot)));
+  gr_mesh_set_overlay(-1, 255);
+  mrec.meshes.clear();
+  gr_mesh_render(vector(0, 0, 6), identity_matrix, rec);
+  ASSERT_EQ(mrec.meshes.size(), 1u);
+  EXPECT_EQ(mrec.meshes[0].bitmap, -1);
   // Hidden: nothing.
   mrec.meshes.clear();
   rec.flags = MESH_DRAW_HIDDEN;
