@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "Engine/gamesound/gamesnd.h"
 #include "Engine/s3d/collide.h"
 #include "quarn/gr/gr.h"
 #include "quarn/os/os.h"
@@ -275,9 +276,13 @@ bool level_door_move(int instance, float delay, bool force, bool sound) {
     else m->state &= ~MOVABLE_TOWARD_OPEN;
     e = 0;
   }
-  if (sound && Services.play_3d) {
+  if (sound) {
     const int s = (m->state & MOVABLE_TOWARD_OPEN) ? m->open_sound : m->close_sound;
-    if (s >= 1) Services.play_3d(s, Level.instances[instance].pos);
+    const vector& at = Level.instances[instance].pos;
+    if (s >= 1) {
+      if (Services.play_3d) Services.play_3d(s, at);
+      else gamesound_play_3d(s, &at);
+    }
   }
   e = std::clamp(e, 0, T);
   // A reversal carries on from the mirrored point of the way back.

@@ -22,7 +22,8 @@ struct LevelServices {
   bool (*use_hook)(const char* name);
   // A level node that the level's navigation points take over.
   void (*navpoint_add)(const LevelNode* node);
-  // Plays a sound at a world position (sound index >= 1).
+  // Plays a sound at a world position (sound index >= 1); the game's own 3-D
+  // sound when left null.
   int (*play_3d)(int sound, const vector& pos);
   // The doorway of a movable from the pathfinding graph: the midpoint of its
   // portal segment and the sector holding it; false when there is none.
