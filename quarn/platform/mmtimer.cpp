@@ -28,16 +28,6 @@ struct Timers {
   bool manual = false;
   uint32_t next_id = 1;
 
-  ~Timers() {
-    {
-      std::lock_guard<std::mutex> lk(mx);
-      stop = true;
-      events.clear();
-    }
-    cv.notify_all();
-    if (thread.joinable()) thread.join();
-  }
-
   void run() {
     std::unique_lock<std::mutex> lk(mx);
     while (!stop) {
@@ -69,9 +59,12 @@ struct Timers {
   }
 };
 
+// Never destroyed: the exit path (a fatal error, for one) may still stop
+// streams after static objects are gone, and a thread blocked in its wait
+// needs no joining when the process ends.
 Timers& timers() {
-  static Timers t;
-  return t;
+  static Timers* t = new Timers();
+  return *t;
 }
 
 }  // namespace
