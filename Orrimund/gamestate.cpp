@@ -151,12 +151,11 @@ void main_loop(bool (*stop)()) {
 }
 
 void enter_ui_mode(int a, int b) {
-  (void)a;
-  (void)b;
+  (void)a;  // kept for the callers; the sound pause has one question to ask
   if (game_flags_test(GF_UI_MODE)) return;
   game_pause();
   game_clock2_hold();
-  // (not built yet) sounds paused with a and b
+  snd_pause_all(b != 0);  // streams (the music) only when asked
   game_flags_set(GF_UI_MODE);
   // (not built yet) in a networked game the host in state 10 sends the game status 1
 }
@@ -165,7 +164,7 @@ void leave_ui_mode() {
   if (!game_flags_test(GF_UI_MODE)) return;
   game_resume();
   game_clock2_release();
-  // (not built yet) sounds resumed
+  snd_resume_all();
   game_flags_clear(GF_UI_MODE);
   // (not built yet) in a networked game the host in state 10 sends the game status 0
 }
