@@ -201,3 +201,24 @@ TEST(Screenshots, TheNextNumberIsOneAboveTheHighest) {
   vfile_shutdown();
   std::filesystem::remove_all(root);
 }
+
+#include "quarn/gr/gr_recorder.h"
+
+TEST(GamewideOverlays, RendererStatisticsAreResetEveryFrameTheyShow) {
+  GrRecorder recorder;
+  gr_set_recorder(&recorder);
+  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  Gr_stats = GrStats{100, 10, 20, 30, 5, 25, 10};
+  overlays_draw(1);  // switched off: the counters keep adding up
+  EXPECT_EQ(Gr_stats.total, 100);
+  Gamewide_show_gr_info = true;
+  overlays_draw(1);
+  EXPECT_EQ(Gr_stats.total, 0);
+  EXPECT_EQ(Gr_stats.rotate, 0);
+  EXPECT_EQ(Gr_stats.other, 0);
+  overlays_draw(1);  // a frame that counted nothing shows nothing and divides by nothing
+  EXPECT_EQ(Gr_stats.total, 0);
+  Gamewide_show_gr_info = false;
+  gr_close();
+  gr_set_recorder(nullptr);
+}
