@@ -181,7 +181,9 @@ void unlock_player_input() { game_flags_clear(GF_INPUT_LOCKED); }
 int menu_frame_input() {
   if (!os_is_active()) {
     game_clock_hold();
-    while (!os_is_active()) os_sleep(100);
+    // Once the window is gone nothing can make it active again: waiting on
+    // would hang the program instead of letting the main loop end.
+    while (!os_is_active() && os_window_thread_running()) os_sleep(100);
     game_clock_release();
   }
   const int key = key_inkey();

@@ -222,6 +222,20 @@ TEST_F(GameStateTest, MenuKeyReader) {
   EXPECT_EQ(menu_frame_input(), 0);  // empty queue
 }
 
+TEST_F(GameStateTest, AnInactiveWindowThatIsGoneDoesNotHoldTheMenuForEver) {
+  // No window thread runs here, as after the window was closed.
+  ASSERT_FALSE(os_window_thread_running());
+  os_window_proc(OS_MSG_ACTIVATEAPP, 0, 0);
+  key(30);
+  EXPECT_EQ(menu_frame_input(), 30);
+  // The clock held for the wait is released again.
+  const int32_t before = timer_game_clock;
+  g_fake_ns += 100000000ull;
+  frametime_update();
+  EXPECT_GT(timer_game_clock, before);
+  os_window_proc(OS_MSG_ACTIVATEAPP, 1, 0);
+}
+
 TEST_F(GameStateTest, ShiftEscapeQuitsASinglePlayerMenuButNotANetworkedOne) {
   for (bool networked : {false, true}) {
     SCOPED_TRACE(networked);
