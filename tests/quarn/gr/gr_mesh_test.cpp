@@ -339,7 +339,7 @@ TEST_F(MeshTest, RenderHandsEachGroupToTheRendererWithTheOverlayPass) {
   EXPECT_EQ(mrec.meshes[0].index_count, 6);
   // An override list and an overlay.
   mrec.meshes.clear();
-  const int32_t overrides[1] = {11};
+  const int32_t overrides[VIM_MAX_BITMAPS] = {11, -1, -1, -1, -1, -1};
   rec.bitmaps = overrides;
   gr_mesh_set_overlay(12, 99);
   gr_mesh_render(vector(0, 0, 6), identity_matrix, rec);
