@@ -14,6 +14,7 @@
 #include "Engine/characterinfo/alt_textures.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/spells.h"
+#include "Engine/gamesound/sound.h"
 #include "Orrimund/fs_paths.h"
 #include "quarn/os/console.h"
 #include "quarn/os/error.h"
@@ -158,19 +159,26 @@ int read_skill_name(ParseContext& pc) {
   return skill_lookup(name);
 }
 
-void sound_defaults(TableSound& s, const char* name) {
-  s = TableSound();
-  s.name = intern(name);
-  s.volume = static_cast<uint8_t>(0.9f * 255.0f);
-  s.min_distance = 5;
-  s.rolloff = 1;
+// A footstep sound, registered with the sound table at once (-1 while the
+// sound table has no room for it or its file is missing).
+void footstep_sound(TableSound& s, const char* name, float min_distance, float volume, float rolloff) {
+  s = TABLE_SOUND_NONE;
+  s.file_name = intern(name);
+  s.volume = static_cast<uint8_t>(std::fmin(std::fmax(volume * 255.0f, 0.0f), 255.0f));
+  s.min_distance = static_cast<uint8_t>(std::fmin(std::fmax(min_distance, 0.0f), 255.0f));
+  s.rolloff = static_cast<uint8_t>(std::fmin(std::fmax(rolloff, 0.0f), 255.0f));
+  s.index = snd_load(s.file_name, min_distance, volume, rolloff, 0, false);
 }
 
 void read_footsteps(ParseContext& pc, Character_info* ci) {
+  for (auto& foot : ci->footsteps)
+    for (auto& set : foot)
+      for (TableSound& sound : set) sound = TABLE_SOUND_NONE;
   if (!pc.check_string("+Footstep sounds:")) {
     ci->footstep_set_count = 1;
     for (int foot = 0; foot < 2; foot++)
-      for (int s = 0; s < NUM_FOOTSTEP_SURFACES; s++) sound_defaults(ci->footsteps[foot][0][s], Default_footsteps[foot][s]);
+      for (int s = 0; s < NUM_FOOTSTEP_SURFACES; s++)
+        footstep_sound(ci->footsteps[foot][0][s], Default_footsteps[foot][s], 5.0f, 0.9f, 1.0f);
     return;
   }
   ci->footstep_set_count = 0;
@@ -185,12 +193,7 @@ void read_footsteps(ParseContext& pc, Character_info* ci) {
       for (int s = 0; s < NUM_FOOTSTEP_SURFACES; s++) {
         char name[TABLE_SOUND_NAME_MAX + 1];
         pc.read_string(name, sizeof name);
-        TableSound& out = ci->footsteps[foot][set][s];
-        out = TableSound();
-        out.name = intern(name);
-        out.volume = static_cast<uint8_t>(std::fmin(std::fmax(volume * 255.0f, 0.0f), 255.0f));
-        out.min_distance = static_cast<uint8_t>(std::fmin(std::fmax(min_distance, 0.0f), 255.0f));
-        out.rolloff = static_cast<uint8_t>(std::fmin(std::fmax(rolloff, 0.0f), 255.0f));
+        footstep_sound(ci->footsteps[foot][set][s], name, min_distance, volume, rolloff);
       }
     }
   }
@@ -225,7 +228,7 @@ void register_anim_folder(Character_info* ci, const char* folder) {
 }
 
 void read_move_sound(ParseContext& pc, const char* folder, TableSound& out) {
-  out = TableSound();
+  out = TABLE_SOUND_NONE;
   if (!pc.optional_string("$Sound:")) return;
   table_sound_read(pc, intern, folder, out);
 }

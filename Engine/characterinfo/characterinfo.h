@@ -55,7 +55,7 @@ struct Move_info {
   int32_t variation = 0;
   int32_t location = 0;
   MoveTrigger triggers[MAX_MOVE_TRIGGERS];
-  TableSound sound;
+  TableSound sound = TABLE_SOUND_NONE;
   Move_info* next = nullptr;
   const char* contact_tag = nullptr;
   const char* effect = nullptr;
@@ -85,7 +85,7 @@ struct Character_info {
   int32_t size = 0;
   uint8_t skills[NUM_SKILLS] = {};
   uint8_t chain[4] = {SKILL_NONE, SKILL_NONE, SKILL_NONE, SKILL_NONE};  // up, down, right, left
-  TableSound alert_sound;
+  TableSound alert_sound = TABLE_SOUND_NONE;
   int32_t resistances[NUM_DAMAGE_TYPES] = {2, 2, 2, 2, 2, 2, 2};
   int16_t default_weapon_count = 0;
   uint16_t default_weapons[MAX_DEFAULT_WEAPONS] = {65535, 65535};

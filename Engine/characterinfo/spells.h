@@ -27,12 +27,12 @@ struct Spell_info {
   int32_t number = 0;
   const char* name = nullptr;
   const char* cast_effect = nullptr;
-  TableSound cast_sound;
+  TableSound cast_sound = TABLE_SOUND_NONE;
   const char* hit_effect = nullptr;
-  TableSound hit_sound;
+  TableSound hit_sound = TABLE_SOUND_NONE;
   const char* preloaded_hit_effect = nullptr;
   const char* misc_effect = nullptr;
-  TableSound misc_sound;
+  TableSound misc_sound = TABLE_SOUND_NONE;
   const char* banish_effect = nullptr;
   int32_t variation = 0;
   float cost = 0.0f;

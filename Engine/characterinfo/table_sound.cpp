@@ -21,9 +21,9 @@ void table_sound_read(ParseContext& pc, TableSoundStore store, const char* folde
   if (folder && *folder && !strchr(name, '\\')) {
     char full[256 + TABLE_SOUND_NAME_MAX + 2];
     snprintf(full, sizeof full, "%s%c%s", folder, '\\', name);
-    out.name = store(full);
+    out.file_name = store(full);
   } else {
-    out.name = store(name);
+    out.file_name = store(name);
   }
   out.index = -1;
   out.volume = to_byte(pc.read_float() * 255.0f);

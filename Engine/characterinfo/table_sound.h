@@ -3,15 +3,16 @@
 // index stays -1 until the sound table registers the file on first use.
 #include <cstdint>
 
+#include "Engine/gamesound/gamesnd.h"
+
 class ParseContext;
 
-struct TableSound {
-  const char* name = nullptr;  // pooled, null when the table gives none
-  int32_t index = -1;
-  uint8_t volume = 0;        // the table's 0..1 times 255
-  uint8_t min_distance = 0;  // whole units
-  uint8_t rolloff = 0;
-};
+// The game sound record of the sound module: file name (pooled by the
+// table, null when the table gives none), index (-1 until registered),
+// volume (0..1 as 0..255), minimum distance and roll-off.
+using TableSound = GameSound;
+// An empty sound: no name, not registered.
+constexpr TableSound TABLE_SOUND_NONE{nullptr, -1, 0, 0, 0};
 
 // The wave names a table may give are at most this long.
 constexpr int TABLE_SOUND_NAME_MAX = 127;

@@ -8,6 +8,7 @@
 #include "tools/make_demo/demo_steps.h"
 #include "tools/writers/table_writers.h"
 #include "tools/writers/vim_writer.h"
+#include "tools/writers/wave_writer.h"
 
 namespace {
 
@@ -51,6 +52,18 @@ bool demo_build_tables(const std::string& root) {
   for (const ItemRecord& item : table_demo_items()) {
     if (!written.insert(item.model).second) continue;
     if (!vim_write_file(root + "/data/models/items/" + item.model, item_mesh(item.type == "Weapon"))) return false;
+  }
+  // The built-in footstep sounds every character type without its own uses:
+  // a short thud per foot and ground surface.
+  std::filesystem::create_directories(root + "/data/sounds/pc/footsteps", ec);
+  const char* const surfaces[5] = {"wood_d", "stone_h", "grass_a", "sand_a", "wet_a"};
+  for (int foot = 0; foot < 2; foot++) {
+    for (int s = 0; s < 5; s++) {
+      const std::string file = std::string(foot ? "right_" : "left_") + surfaces[s] + ".wav";
+      const auto samples = wave_noise(22050, 1, 0.08, 0.3 + 0.05 * s, static_cast<uint32_t>(foot * 5 + s + 1));
+      if (!wave_write_file(root + "/data/sounds/pc/footsteps/" + file, wave_build_pcm(samples, 1, 22050, 16)))
+        return false;
+    }
   }
   return true;
 }

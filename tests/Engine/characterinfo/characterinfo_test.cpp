@@ -137,9 +137,9 @@ TEST_F(CharacterTables, HeroTableFillsTheRecord) {
   EXPECT_EQ(ci->skills[3], 3);
   EXPECT_EQ(ci->allowed_weapon_classes, (1u << 1) | (1u << 2) | (1u << 4) | (1u << 8));
   EXPECT_EQ(ci->footstep_set_count, 1);
-  EXPECT_STREQ(ci->footsteps[1][0][4].name, "footsteps\\right_wet_a.wav");
+  EXPECT_STREQ(ci->footsteps[1][0][4].file_name, "footsteps\\right_wet_a.wav");
   EXPECT_EQ(ci->footsteps[0][0][0].min_distance, 5);
-  EXPECT_STREQ(ci->alert_sound.name, "Rivud\\alert.wav") << "a bare sound name gets the character's folder";
+  EXPECT_STREQ(ci->alert_sound.file_name, "Rivud\\alert.wav") << "a bare sound name gets the character's folder";
   EXPECT_EQ(ci->has_light, 1);
   EXPECT_FLOAT_EQ(ci->light_color[2], 0.25f);
   EXPECT_EQ(ci->checksum, crc32_of(text.data(), text.size()));
@@ -166,7 +166,7 @@ TEST_F(CharacterTables, MovesComeOutInReverseFileOrderWithTriggersInSeconds) {
   EXPECT_STREQ(m->next->animation, "first.mvf");
   EXPECT_EQ(m->class_mask, (1u << 1) | (1u << 2));
   EXPECT_EQ(m->next->class_mask, 1u);
-  EXPECT_STREQ(m->sound.name, "Rat\\bite.wav");
+  EXPECT_STREQ(m->sound.file_name, "Rat\\bite.wav");
   EXPECT_EQ(m->sound.volume, 127);
   EXPECT_NEAR(move_trigger_time(m->next, TRIGGER_IMPACT_START), 0.3f, 1e-5);
   EXPECT_NEAR(move_trigger_time(m->next, TRIGGER_CRITICAL_END), 0.5f, 1e-5);
@@ -327,7 +327,7 @@ TEST_F(CharacterTables, LongSoundNamesWithTheirFolderStayWhole) {
   m.sound = "\"" + wave + "\" 1 2 3";
   c.moves = {m};
   Character_info* ci = load_character(table_character_text(c));
-  EXPECT_EQ(std::string(ci->moves[MOVE_ATTACK]->sound.name), folder + "\\" + wave);
+  EXPECT_EQ(std::string(ci->moves[MOVE_ATTACK]->sound.file_name), folder + "\\" + wave);
 }
 
 TEST_F(CharacterTables, CastableSpellsFollowTheCastMovesOfCreaturesOnly) {
@@ -422,4 +422,32 @@ TEST_F(CharacterTables, CastableSpellListHasAFixedRoom) {
   } catch (const CriticalErrorThrown& e) {
     EXPECT_NE(e.text.find("Castable spell list is full (250 spells) at character Cabbit"), std::string::npos) << e.text;
   }
+}
+
+#include "quarn/vfile/vfile.h"
+#include "tests/support/test_files.h"
+#include "tools/writers/wave_writer.h"
+
+TEST_F(CharacterTables, FootstepsRegisterWithTheSoundTable) {
+  const std::string root = fresh_temp_dir("charinfo_footsteps") + "/";
+  const auto wave = wave_build_pcm(wave_tone(22050, 1, 0.05, 440.0, 0.5), 1, 22050, 16);
+  for (const char* f : {"left_wood_d.wav", "left_stone_h.wav", "left_grass_a.wav", "left_sand_a.wav",
+                        "right_wood_d.wav", "right_stone_h.wav", "right_grass_a.wav", "right_sand_a.wav", "mine.wav"})
+    ASSERT_TRUE(wave_write_file(root + f, wave));
+  vfile_set_root(root.c_str(), false);
+  Character_info* rat = load_character(minimal("Rat"));
+  EXPECT_GE(rat->footsteps[0][0][0].index, 0);
+  EXPECT_GE(rat->footsteps[1][0][3].index, 0);
+  EXPECT_EQ(rat->footsteps[0][0][4].index, -1) << "left_wet_a.wav does not exist";
+  EXPECT_EQ(rat->footsteps[0][1][0].index, -1) << "no second set";
+  CharacterRecord c = table_demo_creature("Cabbit", false);
+  c.before_moves = "+Footstep sounds: 5 0.9 1 \"left_wood_d.wav\" \"mine.wav\" \"a.wav\" \"b.wav\" \"c.wav\" "
+                   "\"d.wav\" \"e.wav\" \"f.wav\" \"g.wav\" \"h.wav\"\r\n";
+  Character_info* cabbit = load_character(table_character_text(c), false);
+  EXPECT_EQ(cabbit->footstep_set_count, 1);
+  EXPECT_GE(cabbit->footsteps[0][0][0].index, 0);
+  EXPECT_GE(cabbit->footsteps[0][0][1].index, 0);
+  EXPECT_EQ(cabbit->footsteps[1][0][0].index, -1);
+  EXPECT_EQ(rat->moves[MOVE_ATTACK], nullptr);
+  EXPECT_EQ(rat->alert_sound.index, -1) << "move and alert sounds register when they first play";
 }

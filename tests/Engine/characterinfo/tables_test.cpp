@@ -53,8 +53,8 @@ TEST(Spells, RecordsReadWithTheirDefaultsAndOverrides) {
   EXPECT_FLOAT_EQ(s.hit_chance, 0.35f);
   EXPECT_FLOAT_EQ(s.skill, 0.4f);
   EXPECT_FLOAT_EQ(Spells[4].hit_chance, 1.0f);
-  EXPECT_STREQ(s.hit_sound.name, "pre.wav") << "the preloaded effect's sound replaces the hit sound";
-  EXPECT_STREQ(s.misc_sound.name, "gone.wav") << "the banish effect's sound replaces the misc sound";
+  EXPECT_STREQ(s.hit_sound.file_name, "pre.wav") << "the preloaded effect's sound replaces the hit sound";
+  EXPECT_STREQ(s.misc_sound.file_name, "gone.wav") << "the banish effect's sound replaces the misc sound";
   EXPECT_EQ(s.misc_sound.volume, 51);
   EXPECT_EQ(s.variation, word_index(Variation_names, NUM_VARIATIONS, "regenerate")) << "the last variation wins";
   EXPECT_STREQ(spell_preload_hit_effect(3), "p.vfx");
