@@ -285,6 +285,15 @@ bool light_get_colour(int index, float& intensity, float& r, float& g, float& b)
   return true;
 }
 
+void light_set_colour(int index, float intensity, float r, float g, float b) {
+  if (!valid(index)) return;
+  DynLight& l = Lights[index];
+  l.r = intensity * r;
+  l.g = intensity * g;
+  l.b = intensity * b;
+  changed(l);
+}
+
 void light_set_target(int index, const vector& target) {
   if (!valid(index) || kind(Lights[index]) != LIGHT_KIND_SPOT) return;
   Lights[index].target = target;

@@ -61,6 +61,8 @@ void light_set_radii(int index, float radius, float outer_radius);
 bool light_get_radii(int index, float& radius, float& outer_radius);
 // Intensity is reported as 1 with the premultiplied colour.
 bool light_get_colour(int index, float& intensity, float& r, float& g, float& b);
+// The intensity is folded into the colour, as light_create_point does.
+void light_set_colour(int index, float intensity, float r, float g, float b);
 // Spot lights only; other kinds report target (1, 0, 0) and cone 0 and 2 pi.
 void light_set_target(int index, const vector& target);
 void light_get_target(int index, vector& out);

@@ -1,0 +1,249 @@
+#include "quarn/geom/mesh_effect.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "quarn/bmpman/bmpman.h"
+#include "quarn/geom/effect_instance_bytes.h"
+
+namespace b = effect_bytes;
+
+void mesh_material_reset(MeshMaterial& m) { m = MeshMaterial{}; }
+
+bool mesh_material_read(MeshMaterial& out, const uint8_t* image, uint32_t size, uint32_t off, char* err,
+                        int err_size) {
+  mesh_material_reset(out);
+  if (!image || !b::inside(size, off, MESH_MATERIAL_SIZE)) {
+    std::snprintf(err, err_size, "material at %u lies outside the image", off);
+    return false;
+  }
+  const uint8_t* r = image + off;
+  const uint16_t word = b::u16(r);
+  out.image = image;
+  out.mode = word & 7;
+  out.additive = (word & 0x40) != 0;
+  out.rate = word >> 7;
+  for (int c = 0; c < 3; c++) {
+    out.length[c] = b::u16(r + 2 + 2 * c);
+    out.curve[c] = b::u32(r + 52 + 4 * c);
+    if (out.length[c] && (out.curve[c] == 0 || !b::inside(size, out.curve[c], out.length[c]))) {
+      std::snprintf(err, err_size, "material at %u: curve %d of %d bytes lies outside the image", off, c,
+                    out.length[c]);
+      mesh_material_reset(out);
+      return false;
+    }
+  }
+  out.environment_strength = r[11];
+  for (int l = 0; l < 2; l++) {
+    const uint8_t* lr = r + 12 + MESH_MATERIAL_LAYER_SIZE * l;
+    out.layer[l].bitmap = static_cast<int32_t>(b::u32(lr));
+    out.layer[l].name = b::u32(lr + 4);
+    out.layer[l].start = b::f32(lr + 8);
+    out.layer[l].speed = b::f32(lr + 12);
+    out.layer[l].play_mode = static_cast<int32_t>(b::u32(lr + 16));
+  }
+  out.environment_bitmap = static_cast<int32_t>(b::u32(r + 64));
+  out.environment_name = b::u32(r + 68);
+  out.reserved = b::f32(r + 72);
+  return true;
+}
+
+float mesh_material_curve(const MeshMaterial& m, int curve, float time) {
+  if (curve < 0 || curve > 2) return 0.0f;
+  const int n = m.length[curve];
+  if (n <= 0 || !m.image) return 1.0f;
+  const uint8_t* c = m.image + m.curve[curve];
+  const float s = std::max(0.0f, static_cast<float>(m.rate) * time / 15.0f);
+  const float kf = std::floor(s);
+  float v;
+  if (kf + 1.0f < static_cast<float>(n)) {
+    const int k = static_cast<int>(kf);
+    const float f = s - kf;
+    v = static_cast<float>(c[k]) * (1.0f - f) + static_cast<float>(c[k + 1]) * f;
+  } else {
+    v = c[n - 1];
+  }
+  return std::clamp(v / 255.0f, 0.0f, 1.0f);
+}
+
+float mesh_material_layer2_intensity(const MeshMaterial& m, float time) {
+  return m.mode == 1 ? mesh_material_curve(m, 0, time) : 0.0f;
+}
+
+int mesh_layer_frame(const MeshMaterialLayer& layer, float time) {
+  float seconds = 0.0f;
+  const int n = bm_get_frame_info(layer.bitmap, &seconds);
+  if (n <= 1 || !(seconds > 0.0f)) return layer.bitmap;
+  const double per_frame = static_cast<double>(n) / seconds * layer.speed;  // frames per second
+  double idx = std::floor((static_cast<double>(time) - layer.start) * per_frame / 15.0);
+  if (!(idx > 0.0)) idx = 0.0;  // also catches not-a-number
+  int index;
+  if (layer.play_mode == 1) {
+    index = static_cast<int>(std::min(idx, static_cast<double>(n - 1)));
+  } else {
+    index = static_cast<int>(std::fmod(idx, static_cast<double>(n)));
+  }
+  return layer.bitmap + index + 1;
+}
+
+int mesh_layer_frame_normalised(const MeshMaterialLayer& layer, float u) {
+  const int n = bm_get_frame_info(layer.bitmap, nullptr);
+  if (n <= 1) return layer.bitmap;
+  const double raw = std::floor(static_cast<double>(n) * u) - std::floor(static_cast<double>(layer.start));
+  if (!std::isfinite(raw)) return layer.bitmap + 1;
+  int index = static_cast<int>(std::fmod(raw, static_cast<double>(n)));
+  if (index < 0) index += n;
+  return layer.bitmap + index + 1;
+}
+
+MeshFace MeshEffectElement::face(int i) const {
+  const uint8_t* r = image + face_list + static_cast<uint32_t>(i) * MESH_FACE_SIZE;
+  MeshFace f{};
+  f.slot = static_cast<int8_t>(r[0]);
+  for (int j = 0; j < 3; j++) {
+    f.vertex[j] = b::u16(r + 4 + 2 * j);
+    f.u[j] = static_cast<float>(b::i16(r + 10 + 2 * j)) / 4096.0f;
+    f.v[j] = static_cast<float>(b::i16(r + 16 + 2 * j)) / 4096.0f;
+    f.light[j] = b::u16(r + 22 + 2 * j);
+  }
+  return f;
+}
+
+int MeshEffectElement::face_material(const MeshFace& f) const {
+  // The slot is checked against the table before the table is read, and the
+  // material it names against the material count.
+  if (f.slot < 0 || f.slot >= slots) return -1;
+  const int m = image[slot_table + static_cast<uint32_t>(f.slot)];
+  return m < materials ? m : -1;
+}
+
+int MeshEffectElement::sprite_material() const {
+  if (sub_records > 0) {
+    const int m = b::u16(image + sub_list);
+    return m < materials ? m : -1;
+  }
+  return materials > 0 ? 0 : -1;
+}
+
+bool mesh_effect_material(const MeshEffectElement& e, int index, MeshMaterial& out) {
+  if (index < 0 || index >= e.materials) {
+    mesh_material_reset(out);
+    return false;
+  }
+  char err[8];
+  // The element's check has already read every material once.
+  return mesh_material_read(out, e.image, UINT32_MAX, e.material_list + static_cast<uint32_t>(index) * MESH_MATERIAL_SIZE,
+                            err, sizeof err);
+}
+
+bool mesh_effect_relocate(MeshEffectElement& out, const uint8_t* image, uint32_t size, uint32_t off, char* err,
+                          int err_size) {
+  out = MeshEffectElement{};
+  if (!image || !b::inside(size, off, MESH_ELEMENT_SIZE)) {
+    std::snprintf(err, err_size, "mesh element at %u lies outside the image", off);
+    return false;
+  }
+  const uint8_t* r = image + off;
+  MeshEffectElement e;
+  e.image = image;
+  e.record = off;
+  e.flags = b::u32(r + 8);
+  e.enabled = r[12] & 1;
+  e.start = b::f32(r + 16);
+  e.vertices = b::u16(r + 20);
+  e.frames = b::u16(r + 22);
+  e.sub_records = b::u16(r + 24);
+  e.display = b::u16(r + 26);
+  e.faces = b::u16(r + 28);
+  e.materials = b::u16(r + 30);
+  e.light_records = b::u16(r + 32);
+  e.slots = b::u16(r + 34);
+  e.radius = b::f32(r + 36);
+  e.face_list = b::u32(r + 40);
+  e.slot_table = b::u32(r + 44);
+  e.light_list = b::u32(r + 48);
+  e.rest = vector(b::f32(r + 52), b::f32(r + 56), b::f32(r + 60));
+  e.frame_list = b::u32(r + 64);
+  e.vertex_data = b::u32(r + 68);
+  e.normals = b::u32(r + 72);
+  e.key_tracks = b::u32(r + 76);
+  e.material_list = b::u32(r + 80);
+  e.sub_list = b::u32(r + 84);
+  e.glow_name = b::u32(r + 88);
+  e.glow_handle = 0;  // loaded by name later
+  e.glow_size = b::f32(r + 96);
+  e.offset = vector(b::f32(r + 100), b::f32(r + 104), b::f32(r + 108));
+  for (int i = 0; i < 4; i++) e.orient[i] = b::f32(r + 112 + 4 * i);
+
+  auto fail = [&](const char* what) {
+    std::snprintf(err, err_size, "mesh element at %u: %s", off, what);
+    return false;
+  };
+  if (e.vertices > MESH_EFFECT_MAX_VERTICES) return fail("more vertices than the shared vertex buffer holds");
+  if (e.faces > MESH_EFFECT_MAX_FACES) return fail("more faces than the shared sort list holds");
+  auto array_ok = [&](uint32_t at, int count, uint64_t each) {
+    return count == 0 || (at != 0 && b::inside(size, at, static_cast<uint64_t>(count) * each));
+  };
+  if (!array_ok(e.face_list, e.faces, MESH_FACE_SIZE)) return fail("face list lies outside the image");
+  if (!array_ok(e.slot_table, e.slots, 1)) return fail("slot table lies outside the image");
+  if (!array_ok(e.light_list, e.light_records, MESH_LIGHT_RECORD_SIZE))
+    return fail("vertex light records lie outside the image");
+  if (!array_ok(e.frame_list, e.frames, MESH_FRAME_SIZE)) return fail("frames lie outside the image");
+  if (!array_ok(e.sub_list, e.sub_records, MESH_SUB_RECORD_SIZE)) return fail("sub-records lie outside the image");
+  if (!array_ok(e.material_list, e.materials, MESH_MATERIAL_SIZE)) return fail("materials lie outside the image");
+  if (e.display & MESH_DISPLAY_VERTEX_FRAMES) {
+    const uint64_t per = (e.flags & 16) ? 6u : 36u * static_cast<uint64_t>(std::max(e.frames, 1));
+    if (!array_ok(e.vertex_data, e.vertices, per)) return fail("vertex data lies outside the image");
+  }
+  for (int i = 0; i < e.materials; i++) {
+    MeshMaterial m;
+    if (!mesh_material_read(m, image, size, e.material_list + static_cast<uint32_t>(i) * MESH_MATERIAL_SIZE, err,
+                            err_size))
+      return false;
+  }
+  for (int i = 0; i < e.faces; i++) {
+    const MeshFace f = e.face(i);
+    for (int j = 0; j < 3; j++) {
+      if (f.vertex[j] >= e.vertices) return fail("a face names a vertex the element does not have");
+      if (f.light[j] >= e.light_records) return fail("a face names a light record the element does not have");
+    }
+  }
+  out = e;
+  return true;
+}
+
+void mesh_effect_init(MeshEffectState& st, const MeshEffectElement& e) {
+  st = MeshEffectState{};
+  st.position = e.rest;
+  st.control = MESH_STATE_UNPREPARED;
+  st.orient = identity_matrix;
+  st.world_orient = identity_matrix;
+}
+
+bool mesh_effect_prepare(MeshEffectState& st, const MeshEffectElement& e, float t) {
+  const float s = t / 15.0f;
+  const float f = static_cast<float>(e.frame_rate()) * (s - e.start);
+  if (!(f >= 0.0f) || f > static_cast<float>(e.frames)) {
+    st.control |= MESH_STATE_UNPREPARED;
+    return false;
+  }
+  const int last = std::max(e.frames - 1, 0);
+  st.frame = std::min(static_cast<int>(std::floor(f)), last);
+  st.next = std::min(st.frame + 1, last);
+  st.fraction = (e.display & MESH_DISPLAY_STEPPED) ? 0.0f : f - std::floor(f);
+  if (e.frames > 0 && (e.display & (MESH_DISPLAY_SPRITE | MESH_DISPLAY_BEAM))) {
+    const uint8_t* a = e.image + e.frame_list + static_cast<uint32_t>(st.frame) * MESH_FRAME_SIZE;
+    const uint8_t* n = e.image + e.frame_list + static_cast<uint32_t>(st.next) * MESH_FRAME_SIZE;
+    const float w = st.fraction;
+    auto mix = [&](const uint8_t* pa, const uint8_t* pn, float div) {
+      return (static_cast<float>(b::i16(pa)) * (1 - w) + static_cast<float>(b::i16(pn)) * w) / div;
+    };
+    st.position = vector(mix(a, n, 16.0f), mix(a + 2, n + 2, 16.0f), mix(a + 4, n + 4, 16.0f));
+    st.size = mix(a + 14, n + 14, 256.0f);
+    st.length = mix(a + 16, n + 16, 256.0f);
+    st.direction = vector(b::f32(a + 20), b::f32(a + 24), b::f32(a + 28));
+  }
+  st.control &= ~MESH_STATE_UNPREPARED;
+  return true;
+}

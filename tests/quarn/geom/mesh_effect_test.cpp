@@ -1,0 +1,264 @@
+// Mesh effects: material curves, texture-layer frame selection from a real
+// animated bitmap, the element reader's checks (material slots, counts
+// against the shared buffers) and the choice of frames over time.
+#include "quarn/geom/mesh_effect.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "quarn/bmpman/bmpman.h"
+#include "tests/quarn/bmpman/bm_test_util.h"
+#include "tools/writers/effect_instance_writer.h"
+#include "tools/writers/image_writers.h"
+
+namespace {
+
+MeshMaterial read_material(std::vector<uint8_t>& img, const MaterialSpec& spec) {
+  img.assign(8, 0);
+  write_effect_material(img, 8, spec);
+  MeshMaterial m;
+  char err[160];
+  EXPECT_TRUE(mesh_material_read(m, img.data(), static_cast<uint32_t>(img.size()), 8, err, sizeof err)) << err;
+  return m;
+}
+
+TEST(MeshMaterialCurves, BlendBetweenBytesAndHoldTheLast) {
+  MaterialSpec spec;
+  spec.rate = 1;  // one curve byte per second: s = rate x time / 15
+  spec.curve[2] = {0, 255, 51};
+  std::vector<uint8_t> img;
+  const MeshMaterial m = read_material(img, spec);
+  const struct {
+    float time;  // effect frames
+    float want;
+  } cases[] = {
+      {0.0f, 0.0f},
+      {7.5f, 0.5f},                            // s = 0.5: halfway from 0 to 255
+      {22.5f, (255 * 0.5f + 51 * 0.5f) / 255},  // s = 1.5
+      {30.0f, 51 / 255.0f},                     // k + 1 reaches the length: the last byte
+      {1e6f, 51 / 255.0f},
+      {-20.0f, 0.0f},                           // before the start: the first byte
+  };
+  for (const auto& c : cases) EXPECT_NEAR(mesh_material_curve(m, 2, c.time), c.want, 1e-5f) << c.time;
+  // Rate 2: twice as fast.
+  spec.rate = 2;
+  const MeshMaterial fast = read_material(img, spec);
+  EXPECT_NEAR(mesh_material_curve(fast, 2, 7.5f), 1.0f, 1e-5f);
+  // An empty curve answers full strength.
+  EXPECT_FLOAT_EQ(mesh_material_curve(fast, 1, 3.0f), 1.0f);
+}
+
+TEST(MeshMaterialCurves, SecondLayerIntensityOnlyInModeOne) {
+  MaterialSpec spec;
+  spec.rate = 15;
+  spec.curve[0] = {102, 102};
+  std::vector<uint8_t> img;
+  spec.mode = 0;
+  EXPECT_FLOAT_EQ(mesh_material_layer2_intensity(read_material(img, spec), 0.0f), 0.0f);
+  spec.mode = 1;
+  EXPECT_NEAR(mesh_material_layer2_intensity(read_material(img, spec), 0.0f), 0.4f, 1e-6f);
+  spec.additive = true;
+  EXPECT_TRUE(read_material(img, spec).additive);
+}
+
+TEST(MeshMaterialCurves, ResetAndRefusals) {
+  MeshMaterial m;
+  mesh_material_reset(m);
+  EXPECT_EQ(m.mode, 7);
+  EXPECT_EQ(m.layer[0].bitmap, -1);
+  EXPECT_EQ(m.layer[1].bitmap, -1);
+  EXPECT_EQ(m.environment_bitmap, -1);
+  EXPECT_FLOAT_EQ(m.reserved, 0.55f);
+
+  MaterialSpec spec;
+  spec.curve[1] = {1, 2, 3};
+  std::vector<uint8_t> img;
+  read_material(img, spec);
+  image_set_u16(img, 8 + 4, 60000);  // the curve's length runs past the image
+  char err[160];
+  EXPECT_FALSE(mesh_material_read(m, img.data(), static_cast<uint32_t>(img.size()), 8, err, sizeof err));
+  EXPECT_FALSE(mesh_material_read(m, img.data(), 40, 8, err, sizeof err));
+}
+
+class LayerFrames : public TempRootTest {
+ protected:
+  void SetUp() override {
+    TempRootTest::SetUp();
+    bm_init();
+  }
+  void TearDown() override {
+    bm_close();
+    TempRootTest::TearDown();
+  }
+  // A 10-frame animation at 20 frames per second and a still bitmap.
+  int load_anim() {
+    std::vector<uint8_t> data;
+    for (int f = 0; f < 10; f++) {
+      const auto frame = test_pattern(4, 4, 2);
+      const auto with = vbm_frame_with_mips(frame.data(), 4, 4, 0);
+      data.insert(data.end(), with.begin(), with.end());
+    }
+    VbmWriterHeader vh;
+    vh.width = 4, vh.height = 4, vh.pixel_type = 2, vh.fps = 20, vh.frames = 10, vh.mips_below = 0;
+    EXPECT_TRUE(vbm_write_file(root() + "glow.vbm", vh, data.data(), data.size()));
+    int frames = 0, fps = 0;
+    const int h = bm_load_animation("glow.vbm", &frames, &fps);
+    EXPECT_EQ(frames, 10);
+    return h;
+  }
+};
+
+TEST_F(LayerFrames, StepAtTheBitmapRateAndHoldOrWrap) {
+  const int head = load_anim();
+  ASSERT_GE(head, 0);
+  MeshMaterialLayer layer;
+  layer.bitmap = head;
+  // frame index = floor((time - start) x 20 x speed / 15); time in effect frames.
+  const struct {
+    float time, start, speed;
+    int mode;
+    int index;
+  } cases[] = {
+      {0.0f, 0.0f, 1.0f, 0, 0},   {3.0f, 0.0f, 1.0f, 0, 4},   {7.5f, 0.0f, 1.0f, 0, 0},  // wraps at 10
+      {8.25f, 0.0f, 1.0f, 2, 1},  {15.0f, 0.0f, 1.0f, 1, 9},  {900.0f, 0.0f, 1.0f, 1, 9}, // mode 1 holds
+      {3.0f, 0.0f, 0.5f, 0, 2},   {3.0f, 15.0f, 1.0f, 0, 0},  // before the layer's start: frame 0
+  };
+  for (const auto& c : cases) {
+    layer.start = c.start, layer.speed = c.speed, layer.play_mode = c.mode;
+    EXPECT_EQ(mesh_layer_frame(layer, c.time), head + c.index + 1) << c.time << " mode " << c.mode;
+  }
+  // Normalised time: floor(10 u) - start, negative values wrapped by 10.
+  layer.start = 0;
+  EXPECT_EQ(mesh_layer_frame_normalised(layer, 0.25f), head + 2 + 1);
+  layer.start = 4;
+  EXPECT_EQ(mesh_layer_frame_normalised(layer, 0.25f), head + 8 + 1);
+}
+
+TEST_F(LayerFrames, AStillBitmapNeverChanges) {
+  auto pix = test_pattern(4, 4, 2);
+  const int still = bm_create(BM_FORMAT_565, 4, 4, pix.data());
+  ASSERT_GE(still, 0);
+  MeshMaterialLayer layer;
+  layer.bitmap = still;
+  for (float t : {0.0f, 1.0f, 15.0f, 1e5f}) EXPECT_EQ(mesh_layer_frame(layer, t), still);
+  EXPECT_EQ(mesh_layer_frame_normalised(layer, 0.7f), still);
+}
+
+MeshElementSpec two_faces() {
+  MeshElementSpec s;
+  s.vertices = 4;
+  s.light_records = 4;
+  MaterialSpec mat;
+  mat.layer[0].bitmap = 5;
+  s.materials = {mat};
+  s.slots = {0, 3};  // slot 1 names a material the element does not have
+  MeshFaceSpec f;
+  f.slot = 0;
+  s.faces = {f, f, f, f};
+  s.faces[1].slot = -1;
+  s.faces[2].slot = 1;
+  s.faces[3].slot = 9;  // beyond the slot table
+  return s;
+}
+
+bool read_element(const std::vector<uint8_t>& img, MeshEffectElement& e, char* err) {
+  return mesh_effect_relocate(e, img.data(), static_cast<uint32_t>(img.size()), 4, err, 160);
+}
+
+TEST(MeshEffectElement, FacesWhoseSlotNamesNoMaterialGetNone) {
+  std::vector<uint8_t> img(4, 0);
+  write_mesh_element(img, 4, two_faces());
+  MeshEffectElement e;
+  char err[160];
+  ASSERT_TRUE(read_element(img, e, err)) << err;
+  EXPECT_EQ(e.face_material(e.face(0)), 0);
+  EXPECT_EQ(e.face_material(e.face(1)), -1);  // negative slot
+  EXPECT_EQ(e.face_material(e.face(2)), -1);  // slot table gives 3, one material
+  EXPECT_EQ(e.face_material(e.face(3)), -1);  // slot beyond the table is never read
+  MeshMaterial m;
+  EXPECT_TRUE(mesh_effect_material(e, 0, m));
+  EXPECT_EQ(m.layer[0].bitmap, 5);
+  EXPECT_FALSE(mesh_effect_material(e, 1, m));
+}
+
+TEST(MeshEffectElement, CountsAndOffsetsThatDoNotFitAreRefused) {
+  std::vector<uint8_t> good(4, 0);
+  write_mesh_element(good, 4, two_faces());
+  const struct {
+    const char* what;
+    uint32_t at;
+    uint32_t value;
+    int width;
+  } cases[] = {
+      {"vertices beyond the shared buffer", 20, 4001, 2},
+      {"faces beyond the sort list", 28, 4001, 2},
+      {"face list past the end", 40, 0xFFFFFF00u, 4},
+      {"many faces in a short image", 28, 3000, 2},
+      {"a face names a missing vertex", 20, 2, 2},
+      {"a face names a missing light record", 32, 1, 2},
+      {"materials past the end", 80, static_cast<uint32_t>(good.size()) - 20, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> img = good;
+    if (c.width == 2)
+      image_set_u16(img, 4 + c.at, static_cast<uint16_t>(c.value));
+    else
+      image_set_u32(img, 4 + c.at, c.value);
+    MeshEffectElement e;
+    char err[160] = "";
+    EXPECT_FALSE(read_element(img, e, err));
+    EXPECT_NE(err[0], '\0');
+    EXPECT_EQ(e.image, nullptr);
+  }
+}
+
+TEST(MeshEffectElement, FramesChosenOverTime) {
+  MeshElementSpec s;
+  s.display = MESH_DISPLAY_SPRITE;
+  s.flags = 10u << 6;  // ten frames per second
+  s.start = 1.0f;
+  for (int i = 0; i < 5; i++) {
+    MeshFrameSpec f;
+    f.position = vector(static_cast<float>(i), 0, 0);
+    f.size = static_cast<float>(i) * 2.0f;
+    s.frames.push_back(f);
+  }
+  s.rest = vector(7, 8, 9);
+  std::vector<uint8_t> img(4, 0);
+  write_mesh_element(img, 4, s);
+  MeshEffectElement e;
+  char err[160];
+  ASSERT_TRUE(read_element(img, e, err)) << err;
+  MeshEffectState st;
+  mesh_effect_init(st, e);
+  EXPECT_TRUE(st.control & MESH_STATE_UNPREPARED);
+  EXPECT_FLOAT_EQ(st.position.x, 7.0f);
+
+  // f = 10 x (t / 15 - 1).
+  EXPECT_FALSE(mesh_effect_prepare(st, e, 0.0f));  // before the start
+  EXPECT_TRUE(st.control & MESH_STATE_UNPREPARED);
+  ASSERT_TRUE(mesh_effect_prepare(st, e, 15.0f * 1.25f));  // f = 2.5
+  EXPECT_FALSE(st.control & MESH_STATE_UNPREPARED);
+  EXPECT_EQ(st.frame, 2);
+  EXPECT_EQ(st.next, 3);
+  EXPECT_FLOAT_EQ(st.position.x, 2.5f);
+  EXPECT_FLOAT_EQ(st.size, 5.0f);
+  ASSERT_TRUE(mesh_effect_prepare(st, e, 15.0f * 1.5f));  // f = 5, the frame count: the last frame
+  EXPECT_EQ(st.frame, 4);
+  EXPECT_EQ(st.next, 4);
+  EXPECT_FALSE(mesh_effect_prepare(st, e, 15.0f * 1.6f));  // past the last frame
+  EXPECT_FALSE(mesh_effect_prepare(st, e, std::numeric_limits<float>::quiet_NaN()));
+
+  // Stepped frames: no blend.
+  image_set_u16(img, 4 + 26, MESH_DISPLAY_SPRITE | MESH_DISPLAY_STEPPED);
+  ASSERT_TRUE(read_element(img, e, err)) << err;
+  ASSERT_TRUE(mesh_effect_prepare(st, e, 15.0f * 1.25f));
+  EXPECT_FLOAT_EQ(st.fraction, 0.0f);
+  EXPECT_FLOAT_EQ(st.position.x, 2.0f);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#pragma once
+// Builders of the element records of effect images that the instance code
+// reads: channel elements (animated lights), and mesh-effect materials and
+// faces. Records are written at an offset the caller reserved (records of one
+// kind lie side by side); the arrays they point at are appended to the image.
+#include <cstdint>
+#include <vector>
+
+#include "quarn/math/vector.h"
+
+struct ChannelKeySpec {
+  vector position;         // whole sixteenths survive
+  int16_t intensity = 256; // 8.8
+  uint8_t r = 255, g = 255, b = 255;
+  bool on = true;
+};
+
+struct ChannelElementSpec {
+  uint32_t name = 0, parent = 0;  // second-area name fields
+  uint32_t control = 0;           // bone index and the follow/fixed bits
+  bool enabled = true;
+  std::vector<ChannelKeySpec> keys;
+  vector offset{0, 0, 0};
+  float orient[4] = {0, 0, 0, 1};
+  float radius = 10.0f, outer_radius = 20.0f;
+};
+
+// Writes the 112-byte record at off (the image grows to hold it) and appends
+// its key arrays.
+void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const ChannelElementSpec& spec);
+
+struct MaterialLayerSpec {
+  int32_t bitmap = -1;
+  uint32_t name = 0;  // offset of the bitmap name
+  float start = 0.0f, speed = 1.0f;
+  int32_t play_mode = 0;
+};
+
+struct MaterialSpec {
+  int mode = 0;
+  bool additive = false;
+  int rate = 15;  // curve bytes per second
+  std::vector<uint8_t> curve[3];
+  uint8_t environment_strength = 0;
+  MaterialLayerSpec layer[2];
+  int32_t environment_bitmap = -1;
+  uint32_t environment_name = 0;
+};
+
+// Writes the 76-byte material at off and appends its curves.
+void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const MaterialSpec& spec);
+
+// Little-endian stores into an image already large enough (grown when not).
+void image_set_u8(std::vector<uint8_t>& image, uint32_t off, uint8_t v);
+void image_set_u16(std::vector<uint8_t>& image, uint32_t off, uint16_t v);
+void image_set_u32(std::vector<uint8_t>& image, uint32_t off, uint32_t v);
+void image_set_f32(std::vector<uint8_t>& image, uint32_t off, float v);
+// Appends bytes, aligned to 4, and answers their offset.
+uint32_t image_append(std::vector<uint8_t>& image, const void* data, uint32_t n);
+
+struct MeshFaceSpec {
+  int8_t slot = 0;
+  uint16_t vertex[3] = {0, 1, 2};
+  float u[3] = {0, 1, 0}, v[3] = {0, 0, 1};
+  uint16_t light[3] = {0, 1, 2};
+};
+
+struct MeshFrameSpec {
+  vector position{0, 0, 0};  // whole sixteenths survive
+  float size = 1.0f, length = 1.0f;  // 8.8
+  vector direction{0, 0, 1};
+  float rotation[4] = {0, 0, 0, 1};
+};
+
+struct MeshElementSpec {
+  uint32_t name = 0, parent = 0;
+  uint32_t flags = 0;  // frame rate in bits 6 and up
+  bool enabled = true;
+  float start = 0.0f;
+  int vertices = 0;
+  int display = 0;
+  int light_records = 0;
+  float radius = 10.0f;
+  std::vector<MeshFaceSpec> faces;
+  std::vector<uint8_t> slots;
+  std::vector<MaterialSpec> materials;
+  std::vector<MeshFrameSpec> frames;
+  std::vector<uint16_t> sub_materials;  // one sub-record per entry
+  std::vector<vector> vertex_positions;  // one fixed set (flags bit 4) when not empty
+  vector rest{0, 0, 0};
+  vector offset{0, 0, 0};
+  float orient[4] = {0, 0, 0, 1};
+  float glow_size = 0.0f;
+  uint32_t glow_name = 0;
+};
+
+// Writes the 168-byte element at off and appends its faces, slots, light
+// records, frames, sub-records, materials and vertex data.
+void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshElementSpec& spec);
