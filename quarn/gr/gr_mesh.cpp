@@ -14,6 +14,7 @@
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
+#include "quarn/gr/directx/gr_d3d.h"
 #include "quarn/gr/opengl/gr_opengl.h"
 
 static_assert(GR_MESH_MAX_VERTS == VIM_MAX_GROUP_VERTS && GR_MESH_MAX_FACES == VIM_MAX_GROUP_FACES,
@@ -143,6 +144,10 @@ void submit(int vertex_count, int bitmap) {
   switch (gr_screen.renderer) {
     case GR_OPENGL:
       gr_opengl_mesh_draw(Mesh_state, bitmap, Scratch.index, Scratch.index_count);
+      break;
+    case GR_DIRECT3D:
+      gr_d3d_mesh_draw(Scratch.position, Scratch.colour, Scratch.tex, vertex_count, Mesh_state, bitmap, Scratch.index,
+                       Scratch.index_count);
       break;
     case GR_RECORDER:
       if (gr_get_recorder()) gr_get_recorder()->mesh_group(Scratch, vertex_count, bitmap, Mesh_state);

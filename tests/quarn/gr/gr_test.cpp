@@ -167,7 +167,7 @@ TEST_F(GrFront, InvalidWindowModeAndUnavailableRenderersAreFatal) {
   } catch (const CriticalErrorThrown& e) {
     EXPECT_EQ(e.text, "Invalid window_mode passed to gr_init\n");
   }
-  for (int renderer : {GR_DIRECT3D, GR_GLIDE}) {
+  for (int renderer : {GR_GLIDE}) {
     EXPECT_FALSE(gr_renderer_available(renderer));
     EXPECT_THROW(gr_init(640, 480, renderer, GR_WINDOWED, 0, false), CriticalErrorThrown);
   }
