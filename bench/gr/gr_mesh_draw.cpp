@@ -1,5 +1,5 @@
-// 50 figures a frame, skinned and lit on the CPU and drawn with the OpenGL
-// renderer, beside plain OpenGL submitting the same precomputed triangles
+// 50 demo heroes a frame, skinned and lit on the CPU and drawn with the
+// OpenGL renderer, beside plain OpenGL submitting the same precomputed triangles
 // (positions, colours, texture coordinates and index lists made once) in
 // the same context. Needs an X server: run under xvfb-run.
 #include <benchmark/benchmark.h>
@@ -19,7 +19,7 @@
 #include "quarn/gr/opengl/gr_opengl.h"
 #include "quarn/os/os.h"
 #include "quarn/vfile/readstream.h"
-#include "tools/writers/figure_mesh.h"
+#include "tools/writers/figure_writer.h"
 
 namespace {
 
@@ -28,10 +28,9 @@ constexpr int kFigures = 50;
 VimMesh* Figure = nullptr;
 std::vector<uint8_t> White(64 * 64 * 2, 0xff);
 int Bitmap = -1;
-const transform Skin[2] = {
-    transform(matrix::from_angles(0.0f, 0.0f, 0.25f), vector(0.0f, 0.0f, 0.0f)),
-    transform(matrix::from_angles(0.0f, 0.3f, 0.25f), vector(0.1f, 0.0f, 0.0f)),
-};
+// The rest pose: every skin transform the identity (each vertex still
+// blends its one or two bones).
+transform Skin[FIG_BONES];
 
 struct Baked {
   std::vector<std::array<float, 3>> pos;
@@ -41,7 +40,9 @@ struct Baked {
 };
 std::vector<Baked> Plain;
 
-vector place(int i) { return vector(static_cast<float>(i % 10) * 1.6f - 7.2f, static_cast<float>(i / 10) * 1.3f - 3.0f, 12.0f); }
+vector place(int i) {
+  return vector(static_cast<float>(i % 10) * 1.6f - 7.2f, static_cast<float>(i / 10) * 2.4f - 7.0f, 14.0f);
+}
 
 void start_frame() {
   gr_3d_set_far_plane(0.0f);
@@ -61,18 +62,19 @@ bool start() {
   gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
   gr_fade_in(0);
   gr_set_aspect(1.0f);
-  const std::vector<uint8_t> bytes = vim_build(figure_mesh(""));
+  const std::vector<uint8_t> bytes = vim_build(figure_mesh(FigureSpec{"ruvizo", 1.0f, 1.0f, {170, 60, 50}}, 0));
   ReadStream s;
   s.open_memory(bytes.data(), static_cast<int>(bytes.size()));
   Figure = vim_load_stream(s, 0);
   if (!Figure) return false;
   Bitmap = bm_create(BM_FORMAT_565, 64, 64, White.data());
-  Figure->bitmaps[0] = Bitmap;
+  Figure->bitmaps[0] = Figure->bitmaps[1] = Bitmap;
+  for (transform& t : Skin) t.identity();
   lights_reset();
   lights_set_ambient(0.2f, 0.2f, 0.2f);
   light_create_point(vector(0, 0, 8), 6.0f, 14.0f, 1.0f, 1.0f, 0.6f, 0.3f, false);
   gr_mesh_set_current(Figure);
-  gr_mesh_set_skin(Skin, 2);
+  gr_mesh_set_skin(Skin, FIG_BONES);
 
   // The plain side's triangles: exactly what the drawer computed, kept.
   start_frame();
@@ -82,21 +84,23 @@ bool start() {
     lights_gather(p, Figure->radius);
     lights_to_frame(p, identity_matrix);
     lights_set_view_space(true);
-    MeshDrawRecord rec;
-    gr_mesh_prepare_group(Figure->groups[0], rec, false);
+    for (int gi = 0; gi < Figure->group_count; gi++) {
+      const VimGroup& g = Figure->groups[gi];
+      MeshDrawRecord rec;
+      gr_mesh_prepare_group(g, rec, false);
+      const GrMeshScratch& sc = gr_mesh_scratch();
+      Baked b;
+      for (int v = 0; v < g.vertex_count; v++) {
+        b.pos.push_back({sc.position[v][0], sc.position[v][1], sc.position[v][2]});
+        b.col.push_back({sc.colour[v][0], sc.colour[v][1], sc.colour[v][2], sc.colour[v][3]});
+        b.tex.push_back({sc.tex[v][0], sc.tex[v][1], sc.tex[v][2], sc.tex[v][3]});
+      }
+      b.index.assign(sc.index, sc.index + sc.index_count);
+      Plain.push_back(b);
+    }
     lights_set_view_space(false);
     lights_pop();
     gr_3d_end_instance();
-    const GrMeshScratch& sc = gr_mesh_scratch();
-    Baked b;
-    const int n = Figure->groups[0].vertex_count;
-    for (int v = 0; v < n; v++) {
-      b.pos.push_back({sc.position[v][0], sc.position[v][1], sc.position[v][2]});
-      b.col.push_back({sc.colour[v][0], sc.colour[v][1], sc.colour[v][2], sc.colour[v][3]});
-      b.tex.push_back({sc.tex[v][0], sc.tex[v][1], sc.tex[v][2], sc.tex[v][3]});
-    }
-    b.index.assign(sc.index, sc.index + sc.index_count);
-    Plain.push_back(b);
   }
   ok = true;
   return ok;

@@ -2,6 +2,7 @@
 #include "tools/writers/figure_writer.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -103,11 +104,28 @@ VimWriterMesh figure_mesh(const FigureSpec& spec, int variant) {
         }
       }
     }
-    // Four sides and two caps of the box.
+    // Four sides and two caps of the box. The mesh drawer shows a face whose
+    // edge cross product points toward the eye, so each triangle is wound
+    // to point out of its box whichever way the bone runs.
     const uint32_t quads[6][4] = {{0, 1, 5, 4}, {1, 3, 7, 5}, {3, 2, 6, 7}, {2, 0, 4, 6}, {0, 2, 3, 1}, {4, 5, 7, 6}};
+    const std::array<float, 3> centre = {(a[0] + e[0]) / 2, (a[1] + e[1]) / 2, (a[2] + e[2]) / 2};
+    auto add = [&](uint32_t i0, uint32_t i1, uint32_t i2) {
+      const auto& p0 = g.positions[base + i0];
+      const auto& p1 = g.positions[base + i1];
+      const auto& p2 = g.positions[base + i2];
+      float u[3], v[3], out = 0.0f;
+      for (int k = 0; k < 3; ++k) {
+        u[k] = p1[k] - p0[k];
+        v[k] = p2[k] - p0[k];
+      }
+      const float n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+      for (int k = 0; k < 3; ++k) out += n[k] * ((p0[k] + p1[k] + p2[k]) / 3 - centre[k]);
+      if (out < 0.0f) std::swap(i1, i2);
+      g.faces.push_back({{base + i0, base + i1, base + i2}, 0});
+    };
     for (const auto& q : quads) {
-      g.faces.push_back({{base + q[0], base + q[1], base + q[2]}, 0});
-      g.faces.push_back({{base + q[0], base + q[2], base + q[3]}, 0});
+      add(q[0], q[1], q[2]);
+      add(q[0], q[2], q[3]);
     }
   }
   m.groups = {body, head};
