@@ -27,6 +27,8 @@
 #include "Orrimund/startup.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/character_instance.h"
+#include "quarn/geom/effect_mem.h"
+#include "quarn/geom/vif_emitter.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_font.h"
@@ -121,7 +123,7 @@ void startup_base() {
   read_resolution();                                       // "Resolution Width"/"Height", -800, -1024
   timer_init();                                            // the high-resolution timer
   fs_init();                                               // root, packfiles and the 34 path types
-  // (not built yet) effect pools
+  effects_init();                                          // effect list "demo_effects.arr", effect pools (a missing list leaves no effects)
   // (not built yet) network layer on Udp_port
   key_init(true);                                          // keyboard (NumLock option), before the mouse
   bm_init();                                               // the bitmap manager
@@ -136,7 +138,7 @@ void startup_base() {
   mouse_to_screen_centre();                                // mouse at the centre of the screen
   // (not built yet) the UI toolkit's five colours
   registry_write_install_path();                           // "InstallPath" := installation root
-  // (not built yet) mesh particle emitters cleared
+  vif_particle_emitters_init();                            // mesh particle emitters cleared
   gr_set_use_buffered_alpha_polys(true);                   // buffered translucent polygons on
 }
 

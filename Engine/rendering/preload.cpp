@@ -165,6 +165,8 @@ int preload_kind(const char* name) {
   static const char* const kinds[] = {".peg", ".rfx", ".mvf", ".vim"};
   for (int k = 0; k < 4; k++)
     if (strcasecmp(dot, kinds[k]) == 0) return k;
+  // Effect files of both extensions are the same kind of image.
+  if (strcasecmp(dot, ".vfx") == 0) return PRELOAD_KIND_RFX;
   return PRELOAD_KIND_UNKNOWN;
 }
 

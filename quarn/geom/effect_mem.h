@@ -147,3 +147,6 @@ uint8_t* effects_arena_base();
 using effect_def_relocate_fn = bool (*)(EffectImage& img, uint32_t def);
 using effect_def_reset_fn = void (*)(EffectImage& img, uint32_t def, int value);
 void effects_set_definition_hooks(effect_def_relocate_fn relocate, effect_def_reset_fn reset);
+// What resets the effect-instance pools with the emitters' at start-up and
+// at a level reset (null: the emitters' only).
+void effects_set_pools_reset(void (*reset)());

@@ -1,0 +1,2 @@
+sparks.vfx spell spark-a, spark-b ; comment
+x.vfx weather y

@@ -1,0 +1,1 @@
+a.vfx level nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn

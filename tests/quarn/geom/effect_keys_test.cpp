@@ -1,0 +1,139 @@
+// Key tracks: the byte-coded streams decode frame by frame, rewind when an
+// earlier frame is asked for, stay exhausted after the end mark, and never
+// read past their stream.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "quarn/geom/effect_keys.h"
+#include "tools/writers/effect_writer.h"
+
+namespace {
+EffectKeyTrack track(const std::vector<uint8_t>& s, uint16_t base, bool narrow) {
+  return effect_key_track_make(s.data(), static_cast<uint16_t>(s.size()), base, narrow);
+}
+}  // namespace
+
+TEST(EffectKeyTrack, WideRunKeyAndEndMark) {
+  const std::vector<uint8_t> s = {1, 10, 0x34, 0x12, 0x02, 0x01, 1, 0};
+  const EffectKeyTrack t = track(s, 0, false);
+  EffectKeyState st;
+  for (int f = 0; f < 10; f++) EXPECT_EQ(effect_key_track_value(t, st, f), 0x1234) << f;
+  EXPECT_EQ(effect_key_track_value(t, st, 10), 0x0102);
+  EXPECT_EQ(effect_key_track_value(t, st, 11), EFFECT_KEY_NO_VALUE);
+  EXPECT_TRUE(st.exhausted);
+  // Exhausted sticks for this decoder, even when asked for frame 0 again.
+  EXPECT_EQ(effect_key_track_value(t, st, 0), EFFECT_KEY_NO_VALUE);
+  EXPECT_EQ(effect_key_track_value(t, st, 3), EFFECT_KEY_NO_VALUE);
+  // Another decoder of the same track is not disturbed, and a reset by the
+  // owner starts the track over.
+  EffectKeyState other;
+  EXPECT_EQ(effect_key_track_value(t, other, 4), 0x1234);
+  st.reset();
+  EXPECT_EQ(effect_key_track_value(t, st, 10), 0x0102);
+}
+
+TEST(EffectKeyTrack, AskingForAnEarlierFrameRewinds) {
+  // Single keys 2, 4, 6, ... for frames 0..29.
+  std::vector<int16_t> values;
+  for (int f = 0; f < 30; f++) values.push_back(static_cast<int16_t>(2 * f + 2));
+  const EffectTrackSpec spec = effect_track_frames(values);
+  const EffectKeyTrack t = track(spec.stream, 0, false);
+  EffectKeyState st;
+  EXPECT_EQ(effect_key_track_value(t, st, 20), 42);
+  EXPECT_EQ(st.frame, 20);
+  EXPECT_EQ(effect_key_track_value(t, st, 5), 12);
+  EXPECT_FALSE(st.exhausted);
+  EXPECT_EQ(effect_key_track_value(t, st, 29), 60);
+}
+
+TEST(EffectKeyTrack, NarrowStreamWithBaseAndEndOfData) {
+  const std::vector<uint8_t> s = {4, 6, 1, 3, 9};
+  const EffectKeyTrack t = track(s, 100, true);
+  EffectKeyState st;
+  EXPECT_EQ(effect_key_track_value(t, st, 0), 104);
+  EXPECT_EQ(effect_key_track_value(t, st, 1), 106);
+  for (int f = 2; f <= 4; f++) EXPECT_EQ(effect_key_track_value(t, st, f), 109) << f;
+  EXPECT_EQ(effect_key_track_value(t, st, 5), 0);
+  EXPECT_FALSE(st.exhausted);
+}
+
+TEST(EffectKeyTrack, OddStreamsAndCutRecordsStayInside) {
+  struct Case {
+    std::vector<uint8_t> bytes;
+    bool narrow;
+    int frame;
+    int16_t want;
+    bool exhausted;
+  };
+  const Case cases[] = {
+      {{}, false, 0, 0, false},                   // empty stream
+      {{1}, false, 0, 0, false},                  // run cut after its first byte
+      {{1, 5, 0x20}, false, 2, 0, false},         // wide run without its high byte
+      {{0x10}, false, 0, 0, false},               // wide key of one byte
+      {{3, 4, 7, 7}, false, 1, 0, false},         // invalid run: inside it, 0
+      {{3, 4, 7, 7}, false, 6, EFFECT_KEY_NO_VALUE, true},  // past it: the track ends
+      {{2, 0, 1, 0}, false, 3, EFFECT_KEY_NO_VALUE, true},
+      {{0xFE, 0xFF}, false, 0, -2, false},        // values are signed after the base
+  };
+  for (const Case& c : cases) {
+    // Copy into a buffer of exactly the stream's size so that a read past it
+    // shows under the address sanitizer.
+    std::vector<uint8_t> exact(c.bytes);
+    const EffectKeyTrack t = track(exact, 0, c.narrow);
+    EffectKeyState st;
+    EXPECT_EQ(effect_key_track_value(t, st, c.frame), c.want) << c.frame;
+    EXPECT_EQ(st.exhausted, c.exhausted);
+  }
+}
+
+TEST(EffectKeyTrack, BaseWrapsIn16Bits) {
+  const std::vector<uint8_t> s = {1, 2, 0x00, 0x80};
+  EffectKeyState st;
+  EXPECT_EQ(effect_key_track_value(track(s, 0x8000, false), st, 0), 0);
+}
+
+TEST(EffectParamSet, SamplingBlendsTheWholeFrames) {
+  EffectParamSetSpec p;
+  p.key_count = 3;
+  p.position[0] = effect_track_frames({0, 256, 512});  // x: 0, 1, 2
+  p.position[1] = effect_track_constant(512);           // y: 2
+  p.position[2] = effect_track_constant(0);
+  p.rotation[3] = effect_track_constant(16382);  // identity (w = 16382/16383)
+  p.scalar[0] = effect_track_frames({2, 4, 4});  // strength x 2000
+  p.scalar[1] = effect_track_constant(128);      // 0.5
+  EffectDefSpec d;
+  d.name = "field";
+  d.params = {p};
+  std::vector<uint8_t> file = effect_file_build({d});
+  const uint32_t first = file[4] | file[5] << 8 | file[6] << 16 | file[7] << 24;
+  const uint32_t second = file[8] | file[9] << 8 | file[10] << 16 | file[11] << 24;
+  EffectImage img = effect_image_view(file.data() + 20, first, second, 1);
+  char err[128];
+  ASSERT_TRUE(effect_image_check(img, err, sizeof err)) << err;
+  const uint32_t def = effect_image_def_offset(img, 0);
+  const EffectDefArray params = effect_def_array(img, def, EFFECT_ARRAY_PARAM_SET);
+  ASSERT_EQ(params.count, 1);
+  EffectParamSetDef pd;
+  ASSERT_TRUE(effect_param_set_def_at(img, params.record(0), pd));
+  EXPECT_EQ(pd.key_count, 3);
+
+  EffectParamRun run;
+  run.reset();
+  effect_param_set_sample(run, pd, 0.0f);
+  effect_param_set_sample(run, pd, 0.5f);
+  EXPECT_NEAR(run.position.x, 0.5f, 1e-5);
+  EXPECT_NEAR(run.prev_position.x, 0.0f, 1e-5);
+  EffectParamValues v;
+  effect_param_set_values(run, pd, v, 0.5f);
+  // Half-way between the previous (0) and current (0.5) samples.
+  EXPECT_NEAR(v.position.x, 0.25f, 1e-5);
+  EXPECT_NEAR(v.position.y, 2.0f, 1e-5);
+  EXPECT_NEAR(v.axis.y, 1.0f, 1e-3);
+  EXPECT_NEAR(v.scalar[0], 3.0f * 2000.0f, 1e-2);  // between 2 and 4, times 2000
+  EXPECT_NEAR(v.scalar[1], 0.5f, 1e-5);
+  // Beyond the keys the stored frame stops at the last key.
+  effect_param_set_sample(run, pd, 7.25f);
+  EXPECT_FLOAT_EQ(run.frame, 2.0f);
+}

@@ -1,0 +1,169 @@
+#include "tools/writers/effect_demo.h"
+
+#include "quarn/geom/effect_emitter.h"
+#include "quarn/geom/vif_emitter.h"
+
+namespace {
+int16_t fx(float v) { return static_cast<int16_t>(v * 4096.0f); }  // 4.12
+int16_t rate(float items_per_frame) { return static_cast<int16_t>(items_per_frame * 4096.0f / 320.0f); }
+
+EffectEmitterSpec base_emitter(const std::string& name, float speed, float cone, float size) {
+  EffectEmitterSpec e;
+  e.name = name;
+  for (auto& t : e.position) t = effect_track_constant(0);
+  e.rotation[3] = effect_track_constant(16382);
+  e.scalar[2] = effect_track_constant(fx(size));
+  e.scalar[3] = effect_track_constant(fx(speed));
+  e.scalar[4] = effect_track_constant(fx(cone));
+  return e;
+}
+
+EffectDefSpec sparks() {
+  EffectDefSpec d;
+  d.name = "spark-burst";
+  d.length = 30;
+  EffectEmitterSpec e = base_emitter("sparks", 3.0f, 0.5f, 0.12f);
+  e.flags = 1 | EMITTER_GRAVITY | EMITTER_WHITE;  // a base speed with a variation
+  e.item_count = 120;
+  e.lifetime_ticks = 3840;  // 0.8 s
+  e.lifetime_variation = 0.25f;
+  e.stretch = 512;
+  e.fade_out_start = 160;
+  e.rate = effect_track_frames({rate(40), rate(40), rate(20), 0});
+  d.emitters = {e};
+  return d;
+}
+
+EffectDefSpec beam() {
+  EffectDefSpec d;
+  d.name = "beam-streak";
+  d.length = 30;
+  // Items are thrown back along the path as fast as the emitter moves, so
+  // they hang in the air behind it as a trail.
+  EffectEmitterSpec e = base_emitter("streak", 2.34f, 0.0f, 0.2f);
+  e.flags = EMITTER_ORIENTED;
+  e.rotation[2] = effect_track_constant(-11585);
+  e.rotation[3] = effect_track_constant(11585);
+  std::vector<int16_t> xs;
+  for (int f = 0; f <= 30; f++) xs.push_back(static_cast<int16_t>((f * 40) & ~1));  // 0.156 a frame along x
+  e.position[0] = effect_track_frames(xs);
+  e.item_count = 60;
+  e.lifetime_ticks = 2400;
+  e.stretch = 1024;
+  e.rate = effect_track_constant(rate(2.5f));
+  d.emitters = {e};
+  return d;
+}
+
+EffectDefSpec blood() {
+  EffectDefSpec d;
+  d.name = "blood-spray";
+  d.length = 20;
+  EffectEmitterSpec e = base_emitter("spray", 2.5f, 0.6f, 0.08f);
+  e.flags = EMITTER_GRAVITY | EMITTER_ORIENTED | EMITTER_RANDOM_SPIN;
+  e.item_count = 80;
+  e.lifetime_ticks = 4800;
+  e.lifetime_variation = 0.2f;
+  e.rate = effect_track_frames({rate(30), rate(20), rate(10), 0});
+  d.emitters = {e};
+  return d;
+}
+
+EffectDefSpec scene() {
+  EffectDefSpec d;
+  d.name = "scene-glow";
+  d.length = 90;
+  VifEmitterSpec v;
+  v.name = "curtain";
+  v.flags = VIF_ENABLED | VIF_RECTANGLE | VIF_ADDITIVE;
+  v.radius = 2.0f;
+  v.half_height = 1.0f;
+  v.speed = 0.3f;
+  v.size = 0.1f;
+  v.count = 300;
+  v.lifetime = 2.0f;
+  v.ramps[0] = 0.2f;
+  v.ramps[1] = 0.7f;
+  v.interval_values = {0.05f, 0.01f};
+  v.interval_times = {0.0f, 3.0f};
+  d.vifs = {v};
+  return d;
+}
+
+EffectDefSpec glow() {
+  EffectDefSpec d;
+  d.name = "hit-glow";
+  d.length = 10;
+  EffectEmitterSpec e = base_emitter("glow", 0.5f, 0.0f, 0.3f);
+  e.flags = 1 | EMITTER_WHITE;
+  e.item_count = 16;
+  e.lifetime_ticks = 2400;
+  e.rate = effect_track_frames({rate(8), 0});
+  d.emitters = {e};
+  return d;
+}
+}  // namespace
+
+EffectDefSpec demo_fire_def() {
+  EffectDefSpec d;
+  d.name = "fire-loop";
+  d.length = 30;
+  // A gentle updraft with some turbulence.
+  EffectParamSetSpec draft;
+  draft.name = "draft";
+  draft.key_count = 30;
+  for (auto& t : draft.position) t = effect_track_constant(0);
+  draft.rotation[3] = effect_track_constant(16382);
+  draft.scalar[0] = effect_track_constant(0);      // no push of its own
+  draft.scalar[2] = effect_track_constant(128);    // turbulence 0.5
+  draft.scalar[3] = effect_track_constant(64);     // speed 0.25
+  draft.scalar[4] = effect_track_constant(512);    // scale 2
+  d.params = {draft};
+  EffectEmitterSpec e = base_emitter("flames", 1.2f, 0.35f, 0.25f);
+  e.links = {0};
+  e.item_count = 120;
+  e.lifetime_ticks = 4800;  // 1 s
+  e.lifetime_variation = 0.2f;
+  e.grow_end = 50;
+  e.shrink_start = 150;
+  e.fade_in_end = 25;
+  e.fade_out_start = 180;
+  e.rate_cycle = 30;
+  e.rate = effect_track_constant(rate(3.0f), 30);
+  d.emitters = {e};
+  VifEmitterSpec v;
+  v.name = "embers";
+  v.flags = VIF_ENABLED | VIF_ADDITIVE;
+  v.radius = 0.1f;
+  v.speed = 0.6f;
+  v.speed_variation = 0.2f;
+  v.size = 0.03f;
+  v.count = 40;
+  v.lifetime = 1.2f;
+  v.interval_values = {0.1f};
+  v.interval_times = {0.0f};
+  d.vifs = {v};
+  return d;
+}
+
+std::vector<DemoEffectFile> demo_effect_files() {
+  return {
+      {"preload.rfx", "preload", {glow()}},
+      {"sparks.vfx", "spell", {sparks()}},
+      {"fire.vfx", "level", {demo_fire_def()}},
+      {"beam.vfx", "summon", {beam()}},
+      {"blood.vfx", "character", {blood()}},
+      {"scene.vfx", "cutscene", {scene()}},
+  };
+}
+
+bool demo_effects_write(const std::string& effects_dir, const std::string& list_dir) {
+  std::vector<EffectListEntry> list;
+  for (const DemoEffectFile& f : demo_effect_files()) {
+    if (!effect_file_write(effects_dir + "/" + f.file, f.defs)) return false;
+    EffectListEntry e{f.file, f.pool, {}};
+    for (const EffectDefSpec& d : f.defs) e.names.push_back(d.name);
+    list.push_back(e);
+  }
+  return effect_list_write(list_dir + "/demo_effects.arr", list);
+}
