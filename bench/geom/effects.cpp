@@ -33,9 +33,7 @@ struct EmitterWorld {
     e.rate = effect_track_frames({static_cast<int16_t>(120 * 4096 / 320)});
     d.emitters = {e};
     file = effect_file_build({d});
-    const uint32_t first = file[4] | file[5] << 8 | file[6] << 16 | file[7] << 24;
-    const uint32_t second = file[8] | file[9] << 8 | file[10] << 16 | file[11] << 24;
-    img = effect_image_view(file.data() + 20, first, second, 1);
+    img = effect_file_view(file);
     const uint32_t def = effect_image_def_offset(img, 0);
     effect_emitter_pool_reset();
     for (int i = 0; i < 50; i++) {

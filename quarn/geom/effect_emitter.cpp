@@ -34,11 +34,6 @@ int16_t to_8_8(float v) {
 }
 float from_8_8(int16_t v) { return static_cast<float>(v) / 256.0f; }
 
-void compose(matrix& out, const matrix& local, const matrix& parent) {
-  local.right.unrotated(out.right, parent);
-  local.up.unrotated(out.up, parent);
-  local.forward.unrotated(out.forward, parent);
-}
 
 void frames_around(float frame, int& f0, int& f1, float& t) {
   if (!(frame >= 0.0f)) frame = 0.0f;
@@ -377,7 +372,7 @@ void effect_emitter_step(EffectEmitter* e, float f, const vector* parent_pos, co
     local.unrotated(world, frame_orient);
     world += frame_pos;
     matrix world_orient;
-    compose(world_orient, local_orient, frame_orient);
+    effect_orient_in_frame(world_orient, local_orient, frame_orient);
     if (!(e->binding & EMITTER_BIND_STARTED)) {
       e->binding |= EMITTER_BIND_STARTED;
       e->position = world;
@@ -584,7 +579,7 @@ void effect_node_update(EffectNode* n, const EffectImage& img, uint32_t off, flo
     vector world;
     pos.unrotated(world, tag_orient);
     n->position = world + tag_pos;
-    compose(n->orient, orient, tag_orient);
+    effect_orient_in_frame(n->orient, orient, tag_orient);
   } else {
     n->position = pos;
     n->orient = orient;

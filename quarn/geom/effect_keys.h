@@ -46,6 +46,13 @@ inline void effect_key_track_relocate(EffectKeyState& st) { st.reset(); }
 // number; 4000 for an exhausted track; 0 past the stream's end or for an
 // empty stream. A record cut short by the stream's end counts as the end.
 int16_t effect_key_track_value(const EffectKeyTrack& track, EffectKeyState& st, int frame);
+// An orientation given in a frame, taken out to the frame's parent: each
+// row unrotated by the frame.
+inline void effect_orient_in_frame(matrix& out, const matrix& local, const matrix& frame) {
+  local.right.unrotated(out.right, frame);
+  local.up.unrotated(out.up, frame);
+  local.forward.unrotated(out.forward, frame);
+}
 // 8.8 fixed point.
 inline float effect_key_float(int16_t v) { return static_cast<float>(v) / 256.0f; }
 

@@ -6,6 +6,7 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/character_instance.h"
+#include "quarn/geom/effect_emitter.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_mesh.h"
@@ -54,15 +55,6 @@ int find_segment(const float* time, int count, float t) {
   return -1;
 }
 
-void compose(matrix& out, const matrix& local, const matrix* parent) {
-  if (!parent) {
-    out = local;
-    return;
-  }
-  local.right.unrotated(out.right, *parent);
-  local.up.unrotated(out.up, *parent);
-  local.forward.unrotated(out.forward, *parent);
-}
 
 float varied(float v, float var) { return var != 0.0f ? v + frand_range(-var, var) : v; }
 }  // namespace
@@ -282,12 +274,10 @@ void vif_emitter_bounds(const VifEmitterDef& def, vector& centre, float& radius)
 }
 
 float vif_size_factor(float p, float grow_end, float shrink_start) {
-  if (p < grow_end) return p / grow_end;
-  if (p <= shrink_start) return 1.0f;
-  return shrink_start < 1.0f ? (1.0f - p) / (1.0f - shrink_start) : 0.0f;
+  return effect_item_size_factor(p, grow_end, shrink_start);
 }
 float vif_opacity_factor(float p, float fade_in_end, float fade_out_start) {
-  return vif_size_factor(p, fade_in_end, fade_out_start);
+  return effect_item_size_factor(p, fade_in_end, fade_out_start);
 }
 
 void vif_emitter_update(vif_particle_emitter* e, const VifEmitterDef& def, bool spawn, const vector* parent_pos,
@@ -311,7 +301,7 @@ void vif_emitter_update(vif_particle_emitter* e, const VifEmitterDef& def, bool 
   local.unrotated(centre, frame_orient);
   centre += frame_pos;
   e->position = centre;
-  compose(e->orient, def.orient, &frame_orient);
+  effect_orient_in_frame(e->orient, def.orient, frame_orient);
 
   // 2. Force.
   float magnitude = 0.0f;

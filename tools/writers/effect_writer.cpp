@@ -228,6 +228,13 @@ std::vector<uint8_t> effect_file_build(const std::vector<EffectDefSpec>& defs) {
   return with_header(img, static_cast<uint16_t>(defs.size()));
 }
 
+EffectImage effect_file_view(std::vector<uint8_t>& f) {
+  if (f.size() < 20) return EffectImage{};
+  const uint32_t first = f[4] | f[5] << 8 | f[6] << 16 | static_cast<uint32_t>(f[7]) << 24;
+  const uint32_t second = f[8] | f[9] << 8 | f[10] << 16 | static_cast<uint32_t>(f[11]) << 24;
+  return effect_image_view(f.data() + 20, first, second, static_cast<uint32_t>(f[0] | f[1] << 8));
+}
+
 bool effect_file_write(const std::string& path, const std::vector<EffectDefSpec>& defs) {
   return writer_put_file(path, effect_file_build(defs));
 }

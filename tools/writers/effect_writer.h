@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "quarn/geom/effect_image.h"
 #include "quarn/math/vector.h"
 
 struct EffectTrackSpec {
@@ -79,6 +80,8 @@ struct EffectDefSpec {
 // The whole file: 20-byte header, then the image.
 std::vector<uint8_t> effect_file_build(const std::vector<EffectDefSpec>& defs);
 bool effect_file_write(const std::string& path, const std::vector<EffectDefSpec>& defs);
+// The image view of a whole file held in memory (sizes from its header).
+EffectImage effect_file_view(std::vector<uint8_t>& file);
 // A file of exactly `image_bytes` image bytes holding one empty definition
 // (for placement by size).
 std::vector<uint8_t> effect_file_sized(const std::string& def_name, uint32_t image_bytes);

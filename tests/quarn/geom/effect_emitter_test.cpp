@@ -21,9 +21,7 @@ class EmitterTest : public ::testing::Test {
   }
   EffectEmitter* make(const EffectDefSpec& d, int index = 0) {
     file_ = effect_file_build({d});
-    const uint32_t first = file_[4] | file_[5] << 8 | file_[6] << 16 | file_[7] << 24;
-    const uint32_t second = file_[8] | file_[9] << 8 | file_[10] << 16 | file_[11] << 24;
-    img_ = effect_image_view(file_.data() + 20, first, second, 1);
+    img_ = effect_file_view(file_);
     char err[128];
     EXPECT_TRUE(effect_image_check(img_, err, sizeof err)) << err;
     def_ = effect_image_def_offset(img_, 0);

@@ -107,9 +107,7 @@ TEST(EffectParamSet, SamplingBlendsTheWholeFrames) {
   d.name = "field";
   d.params = {p};
   std::vector<uint8_t> file = effect_file_build({d});
-  const uint32_t first = file[4] | file[5] << 8 | file[6] << 16 | file[7] << 24;
-  const uint32_t second = file[8] | file[9] << 8 | file[10] << 16 | file[11] << 24;
-  EffectImage img = effect_image_view(file.data() + 20, first, second, 1);
+  EffectImage img = effect_file_view(file);
   char err[128];
   ASSERT_TRUE(effect_image_check(img, err, sizeof err)) << err;
   const uint32_t def = effect_image_def_offset(img, 0);

@@ -24,10 +24,7 @@ Built build(const VifEmitterSpec& v) {
   d.vifs = {v};
   Built b;
   b.file = effect_file_build({d});
-  const auto& f = b.file;
-  const uint32_t first = f[4] | f[5] << 8 | f[6] << 16 | f[7] << 24;
-  const uint32_t second = f[8] | f[9] << 8 | f[10] << 16 | f[11] << 24;
-  b.img = effect_image_view(b.file.data() + 20, first, second, 1);
+  b.img = effect_file_view(b.file);
   char err[128];
   b.ok = effect_image_check(b.img, err, sizeof err);
   const EffectDefArray a = effect_def_array(b.img, effect_image_def_offset(b.img, 0), EFFECT_ARRAY_VIF);
