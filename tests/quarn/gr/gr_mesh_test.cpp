@@ -15,6 +15,7 @@
 #include "quarn/geom/lights.h"
 #include "quarn/vfile/readstream.h"
 #include "tests/quarn/gr/draw3d_fixture.h"
+#include "tools/writers/figure_writer.h"
 #include "tools/writers/vim_writer.h"
 
 namespace {
@@ -363,6 +364,32 @@ TEST_F(MeshTest, RenderHandsEachGroupToTheRendererWithTheOverlayPass) {
   rec.flags = MESH_DRAW_HIDDEN;
   gr_mesh_render(vector(0, 0, 6), identity_matrix, rec);
   EXPECT_TRUE(mrec.meshes.empty());
+}
+
+TEST(DemoHero, EveryFaceIsWoundToPointOutOfItsBox) {
+  // The drawer shows a face whose edge cross product points toward the eye.
+  // A box side's vertex normals point out of the box, so its faces' cross
+  // products must agree with them (caps have sideways normals: no verdict).
+  for (int variant : {0, 1}) {
+    const VimWriterMesh m = figure_mesh(FigureSpec{"ruvizo", 1.0f, 1.0f, {170, 60, 50}}, variant);
+    int sides = 0;
+    for (const VimWriterGroup& g : m.groups)
+      for (const VimWriterFace& f : g.faces) {
+        const auto& a = g.positions[f.v[0]];
+        const auto& b = g.positions[f.v[1]];
+        const auto& c = g.positions[f.v[2]];
+        const vector n = vector(b[0] - a[0], b[1] - a[1], b[2] - a[2]);
+        vector cross;
+        n.cross(cross, vector(c[0] - a[0], c[1] - a[1], c[2] - a[2]));
+        vector out(0, 0, 0);
+        for (uint32_t v : f.v) out += vector(g.normals[v][0], g.normals[v][1], g.normals[v][2]);
+        const float d = vector::dot(cross, out);
+        if (std::fabs(d) < 1e-6f) continue;
+        sides++;
+        EXPECT_GT(d, 0.0f) << "variant " << variant;
+      }
+    EXPECT_GT(sides, 100);
+  }
 }
 
 TEST_F(MeshTest, FogFadesAlphaBetweenItsDistances) {
