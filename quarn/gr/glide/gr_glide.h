@@ -1,9 +1,15 @@
 #pragma once
-// The Glide renderer. Its layer does not exist yet: every operation is
-// present so the front end's switch is complete, and start-up reports the
-// renderer unavailable.
+// The Glide renderer: drives the card through a Glide 2 library loaded at
+// run time ("glide2x.dll", found by the dynamic-library layer) and reached
+// only through its entry-point table. Full screen only.
+#include "quarn/gr/glide/glide_api.h"
 #include "quarn/gr/gr.h"
 
+// The table every Glide call goes through.
+extern GlideApi Glide_api;
+
+// True when the library loads and has every entry point; otherwise a line
+// naming what is missing is printed.
 bool gr_glide_available();
 bool gr_glide_init(GrWindow window);
 void gr_glide_close();
@@ -29,3 +35,20 @@ void gr_glide_set_alpha_test(bool on);
 void gr_glide_texture_dirty(int handle);
 void gr_glide_texture_release(int handle);
 void gr_glide_flush_textures();
+// Applies the state and, for a textured state and a bitmap, binds its
+// section 0 on unit 0.
+void gr_glide_set_state_and_texture(RenderStateWord state, int handle);
+
+// The window-procedure hook: records activation changes, which the next flip
+// applies on the main thread.
+void gr_glide_activation_hook(uint32_t message, uint64_t wparam, int64_t lparam);
+
+// Tests: start-up takes this table instead of loading the library (null:
+// load it again), and skips the card's settling pause.
+void gr_glide_use_api(const GlideApi* api);
+// Tests: the library loader alone. True when every entry point was found;
+// otherwise *missing names the first absent one.
+bool gr_glide_load_library(const char** missing);
+void gr_glide_unload_library();
+// Tests: true while the Glide window is closed for a task switch.
+bool gr_glide_minimised();

@@ -1,0 +1,461 @@
+#include "quarn/gr/glide/gr_glide.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "glide_fake.h"
+#include "quarn/bmpman/bmpman.h"
+#include "quarn/gr/glide/gr_glide_tcache.h"
+#include "quarn/platform/dynlib.h"
+#include "quarn/platform/messages.h"
+#include "tests/support/critical_error_trap.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class GlideRenderer : public ::testing::Test {
+ protected:
+  GlideApi api_ = fake_glide_api();
+  void SetUp() override {
+    Fake_glide = FakeGlide();
+    bm_init();
+  }
+  void start(int width = 640, int window_mode = GR_FULLSCREEN) {
+    gr_glide_use_api(&api_);
+    gr_init(width, width * 3 / 4, GR_GLIDE, window_mode, 0, false);
+    Fake_glide.reset();
+  }
+  void TearDown() override {
+    gr_close();
+    gr_glide_use_api(nullptr);
+  }
+  int bitmap(int format, int w, int h, int bytes_per_pixel = 2, uint8_t fill = 0x55) {
+    pixels_.emplace_back(static_cast<size_t>(w) * h * bytes_per_pixel, fill);
+    return bm_create(format, w, h, pixels_.back().data());
+  }
+  std::vector<std::vector<uint8_t>> pixels_;
+};
+
+const RenderStateWord UNLISTED(7, 7, 7, 7, 7, 7);
+
+RenderStateWord with_field(RenderStateWord base, int field, int value) {
+  int f[6];
+  for (int i = 0; i < 6; i++) f[i] = base.field(i);
+  f[field] = value;
+  return RenderStateWord(f[0], f[1], f[2], f[3], f[4], f[5]);
+}
+
+// Glide numbers below are the published ones, written out.
+struct StateCase {
+  int field, value;
+  bool fog_on;
+  Calls expected;
+};
+const StateCase STATE_CASES[] = {
+    {0, 0, false, {"grTexCombineFunction(0,8)"}},
+    {0, 1, false, {"grTexFilterMode(0,1,1)", "grTexCombineFunction(0,1)", "grTexClampMode(0,0,0)"}},
+    {0, 2, false, {"grTexFilterMode(0,1,1)", "grTexCombineFunction(0,1)", "grTexClampMode(0,1,1)"}},
+    {0, 3, false, {"grTexFilterMode(0,0,0)", "grTexCombineFunction(0,1)", "grTexClampMode(0,1,1)"}},
+    {0, 4, false,
+     {"grTexFilterMode(0,1,1)", "grTexCombineFunction(0,4)", "grTexClampMode(0,0,0)", "grTexFilterMode(1,1,1)",
+      "grTexCombineFunction(1,1)", "grTexClampMode(1,1,1)"}},
+    {0, 6, false,
+     {"grTexFilterMode(0,1,1)", "grTexCombineFunction(0,3)", "grTexClampMode(0,0,0)", "grTexFilterMode(1,1,1)",
+      "grTexCombineFunction(1,1)", "grTexClampMode(1,0,0)"}},
+    {1, 0, false, {"grColorCombine(1,0,0,2,0)"}},
+    {1, 1, false, {"grColorCombine(3,8,1,1,0)"}},
+    {1, 2, false, {"grColorCombine(3,1,0,1,0)"}},
+    {1, 3, false, {"grColorCombine(4,8,0,1,0)"}},
+    {2, 0, false, {"grAlphaCombine(1,0,0,2,0)", "grAlphaControlsITRGBLighting(0)"}},
+    {2, 1, false, {"grAlphaCombine(1,0,0,2,0)", "grAlphaControlsITRGBLighting(1)", "grConstantColorValue(ffffffff)"}},
+    {2, 2, false, {"grAlphaCombine(3,8,1,1,0)", "grAlphaControlsITRGBLighting(0)"}},
+    {2, 3, false, {"grAlphaCombine(3,1,0,1,0)", "grAlphaControlsITRGBLighting(0)"}},
+    {3, 0, false, {"grAlphaBlendFunction(4,0,0,0)"}},
+    {3, 1, false, {"grAlphaBlendFunction(4,4,0,0)"}},
+    {3, 2, false, {"grAlphaBlendFunction(1,4,0,0)"}},
+    {3, 3, false, {"grAlphaBlendFunction(1,5,0,0)"}},
+    {3, 5, false, {"grAlphaBlendFunction(2,0,4,0)"}},
+    {3, 5, true, {"grAlphaBlendFunction(4,15,4,0)"}},
+    {4, 0, false, {"grDepthBufferMode(0)", "grDepthMask(0)"}},
+    {4, 1, false, {"grDepthBufferMode(2)", "grDepthBufferFunction(3)", "grDepthMask(0)"}},
+    {4, 2, false, {"grDepthBufferMode(2)", "grDepthBufferFunction(2)", "grDepthMask(0)"}},
+    {4, 3, false, {"grDepthBufferMode(2)", "grDepthBufferFunction(7)", "grDepthMask(1)"}},
+    {4, 4, false, {"grDepthBufferMode(2)", "grDepthBufferFunction(3)", "grDepthMask(1)"}},
+    {5, 0, true, {"grFogMode(2)"}},
+    {5, 1, true, {"grFogMode(514)"}},
+    {5, 2, true, {"grFogMode(258)"}},
+    {5, 0, false, {"grFogMode(0)"}},
+    {5, 3, true, {"grFogMode(0)"}},
+};
+
+TEST_F(GlideRenderer, EachFieldOfTheStateWordSendsItsOwnCalls) {
+  start();
+  for (const StateCase& c : STATE_CASES) {
+    SCOPED_TRACE("field " + std::to_string(c.field) + " value " + std::to_string(c.value));
+    gr_screen.fog_on = c.fog_on ? 1 : 0;
+    gr_glide_set_render_state(UNLISTED);
+    Fake_glide.reset();
+    gr_glide_set_render_state(with_field(UNLISTED, c.field, c.value));
+    EXPECT_EQ(Fake_glide.calls, c.expected);
+  }
+}
+
+TEST_F(GlideRenderer, OnlyChangedFieldsAreSentAndFogResendsThemAll) {
+  start();
+  const RenderStateWord word(1, 1, 2, 3, 0, 3);
+  gr_glide_set_render_state(word);
+  Fake_glide.reset();
+  gr_glide_set_render_state(word);
+  EXPECT_TRUE(Fake_glide.calls.empty());
+  gr_glide_set_render_state(with_field(word, 4, 4));
+  EXPECT_EQ(Fake_glide.calls, (Calls{"grDepthBufferMode(2)", "grDepthBufferFunction(3)", "grDepthMask(1)"}));
+  gr_glide_fog_set(false);
+  Fake_glide.reset();
+  gr_glide_set_render_state(with_field(word, 4, 4));
+  EXPECT_EQ(Fake_glide.named("grTexCombineFunction").size(), 1u);
+  EXPECT_EQ(Fake_glide.named("grColorCombine").size(), 1u);
+  EXPECT_EQ(Fake_glide.named("grAlphaCombine").size(), 1u);
+  EXPECT_EQ(Fake_glide.named("grAlphaBlendFunction").size(), 1u);
+  EXPECT_EQ(Fake_glide.named("grDepthBufferMode").size(), 1u);
+  EXPECT_EQ(Fake_glide.named("grFogMode").size(), 1u);
+}
+
+TEST_F(GlideRenderer, StartUpOpensTheCardAndRefusesWindows) {
+  gr_glide_use_api(&api_);
+  {
+    CriticalErrorTrap trap;
+    try {
+      gr_init(640, 480, GR_GLIDE, GR_WINDOWED, 0, false);
+      FAIL() << "a window was accepted";
+    } catch (const CriticalErrorThrown& e) {
+      EXPECT_EQ(e.text, "Glide can only be used in fullscreen mode for now.\n");
+    }
+  }
+  struct {
+    int width, resolution;
+  } const sizes[] = {{640, 7}, {800, 8}, {1024, 12}, {1280, 7}};
+  for (const auto& s : sizes) {
+    Fake_glide.reset();
+    gr_init(s.width, s.width * 3 / 4, GR_GLIDE, GR_FULLSCREEN, 0, false);
+    EXPECT_EQ(Fake_glide.named("grSstWinOpen"), Calls{"grSstWinOpen(" + std::to_string(s.resolution) + ")"});
+    // Alpha testing above 0 is on from the start; unit 1 gets its own s and t.
+    EXPECT_EQ(Fake_glide.named("grAlphaTest"), (Calls{"grAlphaTestFunction(4)", "grAlphaTestReferenceValue(0)"}));
+    EXPECT_EQ(Fake_glide.named("grHints"), Calls{"grHints(0,32)"});
+    EXPECT_EQ(gr_screen.max_texture_w, 256);
+    gr_close();
+  }
+}
+
+TEST_F(GlideRenderer, OneTextureUnitRefusesTwoTextureStates) {
+  Fake_glide.tmu_count = 1;
+  start();
+  EXPECT_TRUE(gr_render_state_supported(RenderStateWord(3, 1, 2, 3, 0, 3)));
+  EXPECT_FALSE(gr_render_state_supported(RenderStateWord(4, 1, 2, 3, 0, 3)));
+  EXPECT_FALSE(gr_render_state_supported(RenderStateWord(6, 1, 2, 3, 0, 3)));
+  gr_close();
+  Fake_glide.tmu_count = 2;
+  start();
+  EXPECT_TRUE(gr_render_state_supported(RenderStateWord(6, 1, 2, 3, 0, 3)));
+}
+
+TEST_F(GlideRenderer, LineEndsTakeTheHalfPixelRule) {
+  start();
+  gr_glide_line(10, 10, 20, 10, RenderStateWord(0, 0, 0, 0, 0, 3));
+  ASSERT_EQ(Fake_glide.lines.size(), 2u);
+  EXPECT_FLOAT_EQ(Fake_glide.lines[0].x, 10.5f);
+  EXPECT_FLOAT_EQ(Fake_glide.lines[1].x, 21.0f);
+  EXPECT_FLOAT_EQ(Fake_glide.lines[0].y, 11.0f);
+  EXPECT_FLOAT_EQ(Fake_glide.lines[1].y, 10.5f);
+}
+
+TEST_F(GlideRenderer, PolygonsLargerThanTheVertexArrayGoInPieces) {
+  start();
+  GrVertex v[32];
+  GrVertex* list[32];
+  for (int i = 0; i < 32; i++) {
+    v[i].sx = static_cast<float>(i);
+    v[i].sy = static_cast<float>(i * i);
+    v[i].ooz = 1.0f;
+    list[i] = &v[i];
+  }
+  gr_glide_tmapper(32, list, RenderStateWord(0, 0, 0, 0, 0, 3));
+  int triangles = 0;
+  std::vector<bool> seen(32, false);
+  for (const auto& p : Fake_glide.polygons) {
+    EXPECT_LE(p.size(), 25u);
+    EXPECT_FLOAT_EQ(p[0].x - 786432.0f, 0.0f);  // every piece fans from the first vertex
+    triangles += static_cast<int>(p.size()) - 2;
+    for (const auto& gv : p) seen[static_cast<int>(gv.x - 786432.0f + 0.5f)] = true;
+  }
+  EXPECT_EQ(triangles, 30);
+  for (int i = 0; i < 32; i++) EXPECT_TRUE(seen[i]) << i;
+}
+
+TEST_F(GlideRenderer, SplitBitmapDrawnAtDoubleSizeInsetsEachSection) {
+  start();
+  const int h = bitmap(BM_FORMAT_565, 300, 200);
+  gr_glide_bitmap(h, 0, 0, 600, 400, 0, 0, 300, 200, Gr_preset[1]);
+  ASSERT_EQ(Fake_glide.polygons.size(), 2u);
+  const auto& a = Fake_glide.polygons[0];
+  const auto& b = Fake_glide.polygons[1];
+  EXPECT_FLOAT_EQ(a[0].x, 0.0f);
+  EXPECT_FLOAT_EQ(a[1].x, 512.0f);
+  EXPECT_FLOAT_EQ(a[2].y, 400.0f);
+  EXPECT_FLOAT_EQ(a[0].tmu[0].sow, 0.25f);
+  EXPECT_FLOAT_EQ(a[1].tmu[0].sow, 255.75f);
+  EXPECT_FLOAT_EQ(a[2].tmu[0].tow, 199.75f);
+  EXPECT_FLOAT_EQ(b[0].x, 512.0f);
+  EXPECT_FLOAT_EQ(b[1].x, 600.0f);
+  EXPECT_FLOAT_EQ(b[1].tmu[0].sow, 43.75f);
+  // At its own size nothing is inset.
+  Fake_glide.reset();
+  gr_glide_bitmap(h, 0, 0, 300, 200, 0, 0, 300, 200, Gr_preset[1]);
+  ASSERT_EQ(Fake_glide.polygons.size(), 2u);
+  EXPECT_FLOAT_EQ(Fake_glide.polygons[1][0].tmu[0].sow, 0.0f);
+  EXPECT_FLOAT_EQ(Fake_glide.polygons[1][1].tmu[0].sow, 44.0f);
+}
+
+TEST_F(GlideRenderer, SectionsOfLargeAndFlatBitmaps) {
+  start();
+  const int wide = bitmap(BM_FORMAT_565, 300, 200);
+  ASSERT_EQ(gr_glide_section_count(wide), 2);
+  GlideSectionView s{};
+  ASSERT_TRUE(gr_glide_section_view(wide, 0, &s));
+  EXPECT_EQ(s.x, 0);
+  EXPECT_EQ(s.w, 256);
+  EXPECT_EQ(s.tex_w, 256);
+  EXPECT_EQ(s.tex_h, 256);
+  EXPECT_FLOAT_EQ(s.s_scale, 256.0f);
+  EXPECT_FLOAT_EQ(s.t_scale, 200.0f);
+  ASSERT_TRUE(gr_glide_section_view(wide, 1, &s));
+  EXPECT_EQ(s.x, 256);
+  EXPECT_EQ(s.w, 44);
+  EXPECT_EQ(s.tex_w, 64);
+  EXPECT_EQ(s.tex_h, 256);
+  EXPECT_FLOAT_EQ(s.s_scale, 44.0f);
+  EXPECT_FLOAT_EQ(s.t_scale, 200.0f);
+  EXPECT_EQ(s.info.aspect, 5);  // 1x4
+
+  const int flat = bitmap(BM_FORMAT_565, 256, 16);
+  ASSERT_EQ(gr_glide_section_count(flat), 1);
+  ASSERT_TRUE(gr_glide_section_view(flat, 0, &s));
+  EXPECT_EQ(s.tex_w, 256);
+  EXPECT_EQ(s.tex_h, 32);  // the 8 to 1 limit
+  EXPECT_FLOAT_EQ(s.s_scale, 256.0f);
+  EXPECT_FLOAT_EQ(s.t_scale, 16.0f);
+  EXPECT_EQ(s.info.aspect, 0);
+  EXPECT_EQ(s.info.large_lod, 0);
+}
+
+TEST(GlideCodes, LodAndAspectCodes) {
+  const int sides[] = {256, 128, 64, 32, 16, 8, 4, 2, 1};
+  for (int i = 0; i < 9; i++) EXPECT_EQ(gr_glide_lod_code(sides[i]), i);
+  EXPECT_EQ(gr_glide_aspect_code(64, 8), 0);
+  EXPECT_EQ(gr_glide_aspect_code(64, 16), 1);
+  EXPECT_EQ(gr_glide_aspect_code(64, 32), 2);
+  EXPECT_EQ(gr_glide_aspect_code(64, 64), 3);
+  EXPECT_EQ(gr_glide_aspect_code(32, 64), 4);
+  EXPECT_EQ(gr_glide_aspect_code(16, 64), 5);
+  EXPECT_EQ(gr_glide_aspect_code(8, 64), 6);
+  // Beyond the card's 8 to 1: no code, so such mip-mapped bitmaps are refused.
+  EXPECT_EQ(gr_glide_aspect_code(256, 16), -1);
+  EXPECT_EQ(gr_glide_aspect_code(4, 64), -1);
+}
+
+struct PixelCase {
+  int format;
+  std::vector<uint8_t> bytes;
+  int glide_format;
+  uint16_t texel;
+};
+
+TEST(GlideConversion, PixelFormatsBecomeCardTexels) {
+  uint8_t palette[768] = {};
+  palette[0] = 0, palette[1] = 255, palette[2] = 0;      // entry 0: pure green
+  palette[3] = 255, palette[4] = 0, palette[5] = 0;      // entry 1: red
+  palette[6] = 0x88, palette[7] = 0x44, palette[8] = 0x11;  // entry 2
+  const PixelCase cases[] = {
+      {BM_FORMAT_PAL8, {0}, GLIDE_TEXFMT_ARGB_1555, 0x0000},
+      {BM_FORMAT_PAL8, {1}, GLIDE_TEXFMT_ARGB_1555, 0xFC00},
+      {BM_FORMAT_PAL8, {2}, GLIDE_TEXFMT_ARGB_1555, static_cast<uint16_t>(0x8000 | (0x11 << 10) | (0x08 << 5) | 0x02)},
+      {BM_FORMAT_565, {0x34, 0x12}, GLIDE_TEXFMT_RGB_565, 0x1234},
+      {BM_FORMAT_4444, {0x34, 0x12}, GLIDE_TEXFMT_ARGB_4444, 0x1234},
+      {BM_FORMAT_1555, {0x00, 0x80}, GLIDE_TEXFMT_ARGB_1555, 0x0000},  // transparent stays transparent
+      {BM_FORMAT_1555, {0x1F, 0x00}, GLIDE_TEXFMT_ARGB_1555, 0x801F},
+      {BM_FORMAT_BGR24, {0, 255, 0}, GLIDE_TEXFMT_ARGB_1555, 0x0000},
+      {BM_FORMAT_BGR24, {255, 0, 0}, GLIDE_TEXFMT_ARGB_1555, 0x801F},
+      {BM_FORMAT_BGRA32, {0x10, 0x20, 0x30, 0x40}, GLIDE_TEXFMT_ARGB_4444, 0x4321},
+  };
+  for (const PixelCase& c : cases) {
+    SCOPED_TRACE(c.format);
+    int gf = -1;
+    ASSERT_TRUE(gr_glide_format_of(c.format, &gf));
+    EXPECT_EQ(gf, c.glide_format);
+    EXPECT_EQ(gr_glide_convert_pixel(c.format, c.bytes.data(), palette), c.texel);
+  }
+  int gf = 0;
+  EXPECT_TRUE(gr_glide_format_of(BM_FORMAT_ALPHA8, &gf));
+  EXPECT_EQ(gf, GLIDE_TEXFMT_ALPHA_8);
+  const uint8_t a = 200;
+  EXPECT_EQ(gr_glide_convert_pixel(BM_FORMAT_ALPHA8, &a, nullptr), Gr_gamma_lookup[200] & 0xFF);
+  EXPECT_FALSE(gr_glide_format_of(BM_FORMAT_NONE, &gf));
+  EXPECT_FALSE(gr_glide_format_of(BM_FORMAT_16BIT, &gf));
+}
+
+TEST_F(GlideRenderer, PureGreenPaletteBitmapDownloadsAsTransparentTexels) {
+  start();
+  static uint8_t palette[768] = {0, 255, 0};
+  static uint8_t indices[16] = {};
+  const int h = bm_create(BM_FORMAT_PAL8, 4, 4, indices, palette);
+  float s, t;
+  ASSERT_EQ(gr_glide_set_texture(0, h, 0, &s, &t, 1), 1);
+  GlideSectionView v{};
+  ASSERT_TRUE(gr_glide_section_view(h, 0, &v));
+  const auto* texels = static_cast<const uint16_t*>(v.info.data);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(texels[i], 0);
+  EXPECT_EQ(Fake_glide.downloads.size(), 1u);
+}
+
+TEST_F(GlideRenderer, BitmapsOfFormatsTheCardCannotTakeAreRefused) {
+  start();
+  const int h = bitmap(BM_FORMAT_16BIT, 8, 8);
+  float s, t;
+  EXPECT_EQ(gr_glide_set_texture(0, h, 0, &s, &t, 1), 0);
+  EXPECT_TRUE(Fake_glide.downloads.empty());
+}
+
+TEST_F(GlideRenderer, TinyUnitWrapsEvictsTheOldestAndDownloadsAgain) {
+  Fake_glide.tmu_bytes = 3 * 32768 + 100;
+  start();
+  int h[4];
+  for (int& b : h) b = bitmap(BM_FORMAT_565, 128, 128);
+  float s, t;
+  for (int b : h) ASSERT_EQ(gr_glide_set_texture(0, b, 0, &s, &t, 1), 1);
+  ASSERT_EQ(Fake_glide.downloads.size(), 4u);
+  EXPECT_EQ(Fake_glide.downloads[0].address, 0u);
+  EXPECT_EQ(Fake_glide.downloads[1].address, 32768u);
+  EXPECT_EQ(Fake_glide.downloads[2].address, 65536u);
+  EXPECT_EQ(Fake_glide.downloads[3].address, 0u);  // wrapped over the first
+  GlideSectionView v{};
+  ASSERT_TRUE(gr_glide_section_view(h[0], 0, &v));
+  EXPECT_FALSE(v.resident[0]);
+  ASSERT_TRUE(gr_glide_section_view(h[3], 0, &v));
+  EXPECT_TRUE(v.resident[0]);
+  EXPECT_EQ(gr_glide_heap_bytes_in_use(0), 3u * 32768u);
+
+  // The evicted one comes back after the last block, over the next oldest.
+  ASSERT_EQ(gr_glide_set_texture(0, h[0], 0, &s, &t, 1), 1);
+  ASSERT_EQ(Fake_glide.downloads.size(), 5u);
+  EXPECT_EQ(Fake_glide.downloads[4].address, 32768u);
+  ASSERT_TRUE(gr_glide_section_view(h[1], 0, &v));
+  EXPECT_FALSE(v.resident[0]);
+  ASSERT_TRUE(gr_glide_section_view(h[2], 0, &v));
+  EXPECT_TRUE(v.resident[0]);
+}
+
+TEST_F(GlideRenderer, TextureAtAddressZeroStaysResident) {
+  start();
+  const int a = bitmap(BM_FORMAT_565, 64, 64), b = bitmap(BM_FORMAT_565, 64, 64);
+  float s, t;
+  gr_glide_set_texture(0, a, 0, &s, &t, 1);
+  gr_glide_set_texture(0, a, 0, &s, &t, 1);
+  EXPECT_EQ(Fake_glide.named("grTexSource").size(), 1u);  // already bound: no call
+  gr_glide_set_texture(0, b, 0, &s, &t, 1);
+  gr_glide_set_texture(0, a, 0, &s, &t, 1);
+  ASSERT_EQ(Fake_glide.downloads.size(), 2u);  // a was not downloaded again
+  EXPECT_EQ(Fake_glide.downloads[0].address, 0u);
+  EXPECT_EQ(Fake_glide.downloads[1].address, 8192u);
+  EXPECT_EQ(Fake_glide.named("grTexSource").size(), 3u);
+  EXPECT_EQ(Fake_glide.sources.back().address, 0u);
+}
+
+TEST_F(GlideRenderer, NoTextureCrossesATwoMegabyteBoundary) {
+  start();
+  float s, t;
+  gr_glide_set_texture(0, bitmap(BM_FORMAT_565, 64, 64), 0, &s, &t, 1);
+  for (int i = 0; i < 17; i++) gr_glide_set_texture(0, bitmap(BM_FORMAT_565, 256, 256), 0, &s, &t, 1);
+  ASSERT_EQ(Fake_glide.downloads.size(), 18u);
+  for (size_t i = 0; i < Fake_glide.downloads.size(); i++) {
+    const FakeDownload& d = Fake_glide.downloads[i];
+    EXPECT_EQ(d.address >> 21, (d.address + d.size - 1) >> 21) << "texture " << i << " at " << d.address;
+    // Every texture starts at or after the end of the one before.
+    if (i > 0) EXPECT_GE(d.address, Fake_glide.downloads[i - 1].address + Fake_glide.downloads[i - 1].size);
+  }
+  EXPECT_EQ(Fake_glide.downloads[16].address, 2u << 20);
+}
+
+TEST_F(GlideRenderer, TaskSwitchClosesAtTheNextFlipAndReloadsTextures) {
+  Fake_glide.fb_mb = 16;
+  start();
+  const int h = bitmap(BM_FORMAT_565, 64, 64);
+  gr_glide_bitmap(h, 0, 0, 64, 64, 0, 0, 64, 64, Gr_preset[1]);
+  ASSERT_EQ(Fake_glide.downloads.size(), 1u);
+  Fake_glide.reset();
+
+  gr_glide_activation_hook(OS_MSG_ACTIVATEAPP, 0, 0);
+  EXPECT_TRUE(Fake_glide.calls.empty());  // the window thread only records it
+  gr_glide_flip();
+  EXPECT_EQ(Fake_glide.calls, Calls{"grSstWinClose"});
+  EXPECT_TRUE(gr_glide_minimised());
+  Fake_glide.reset();
+  gr_glide_clear();
+  gr_glide_bitmap(h, 0, 0, 64, 64, 0, 0, 64, 64, Gr_preset[1]);
+  gr_glide_flip();
+  EXPECT_TRUE(Fake_glide.calls.empty());
+
+  gr_glide_activation_hook(OS_MSG_ACTIVATE, 1, 0);
+  gr_glide_flip();
+  EXPECT_EQ(Fake_glide.named("grSstWinOpen"), Calls{"grSstWinOpen(7)"});
+  EXPECT_EQ(Fake_glide.named("grBufferSwap"), Calls{"grBufferSwap(0)"});
+  gr_glide_bitmap(h, 0, 0, 64, 64, 0, 0, 64, 64, Gr_preset[1]);
+  EXPECT_EQ(Fake_glide.downloads.size(), 1u);  // the card lost it: downloaded again
+}
+
+TEST_F(GlideRenderer, BoardsWithoutTaskSwitchKeepTheirWindow) {
+  Fake_glide.fb_mb = 8;
+  start();
+  gr_glide_activation_hook(OS_MSG_ACTIVATEAPP, 0, 0);
+  gr_glide_flip();
+  EXPECT_EQ(Fake_glide.calls, Calls{"grSstControl(2)"});  // and no swap while given back
+  Fake_glide.reset();
+  gr_glide_activation_hook(OS_MSG_ACTIVATEAPP, 1, 0);
+  gr_glide_flip();
+  EXPECT_EQ(Fake_glide.calls, (Calls{"grSstControl(1)", "grBufferSwap(0)"}));
+  EXPECT_FALSE(gr_glide_minimised());
+}
+
+TEST_F(GlideRenderer, ClearsClipAndReadBack) {
+  start();
+  gr_glide_clear();
+  EXPECT_EQ(Fake_glide.named("grBufferClear"), Calls{"grBufferClear(0,0,65535)"});
+  Fake_glide.reset();
+  gr_glide_clear_depth();
+  EXPECT_EQ(Fake_glide.named("grColorMask"), (Calls{"grColorMask(0,0)", "grColorMask(1,0)"}));
+  Fake_glide.reset();
+  gr_set_clip(10, 20, 100, 50);
+  EXPECT_EQ(Fake_glide.named("grClipWindow"), Calls{"grClipWindow(10,20,110,70)"});
+  uint16_t buf[8 * 4];
+  EXPECT_EQ(gr_glide_read_screen(1, 2, 8, 4, buf), 3);
+  EXPECT_EQ(Fake_glide.named("grLfbReadRegion"), Calls{"grLfbReadRegion(1,1,2,8,4,16)"});
+}
+
+TEST(GlideLoader, OurLibraryHasEveryEntryPoint) {
+  const char* bin = std::getenv("ORRIMUND_BIN_DIR");
+  if (!bin) GTEST_SKIP() << "ORRIMUND_BIN_DIR is not set";
+  os_set_library_dir(bin);
+  const char* missing = "unset";
+  EXPECT_TRUE(gr_glide_load_library(&missing));
+  EXPECT_EQ(missing, nullptr);
+  EXPECT_NE(Glide_api.grDrawLine, nullptr);
+  EXPECT_NE(Glide_api.guFogGenerateLinear, nullptr);
+  gr_glide_unload_library();
+  os_set_library_dir("/nonexistent");
+  EXPECT_FALSE(gr_glide_load_library(&missing));
+  os_set_library_dir(nullptr);
+}
+
+}  // namespace
