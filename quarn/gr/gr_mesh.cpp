@@ -15,6 +15,7 @@
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
 #include "quarn/gr/directx/gr_d3d.h"
+#include "quarn/gr/glide/gr_glide_mesh.h"
 #include "quarn/gr/opengl/gr_opengl.h"
 
 static_assert(GR_MESH_MAX_VERTS == VIM_MAX_GROUP_VERTS && GR_MESH_MAX_FACES == VIM_MAX_GROUP_FACES,
@@ -149,6 +150,7 @@ void submit(int vertex_count, int bitmap) {
       gr_d3d_mesh_draw(Scratch.position, Scratch.colour, Scratch.tex, vertex_count, Mesh_state, bitmap, Scratch.index,
                        Scratch.index_count);
       break;
+    case GR_GLIDE: gr_glide_mesh_draw(Mesh_state, bitmap, Scratch, vertex_count); break;
     case GR_RECORDER:
       if (gr_get_recorder()) gr_get_recorder()->mesh_group(Scratch, vertex_count, bitmap, Mesh_state);
       break;
@@ -175,8 +177,9 @@ void take_character() {
 }
 
 void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, const MeshDrawRecord& record) {
-  // The Direct3D and Glide drawers come with their renderers.
-  if (gr_screen.renderer != GR_OPENGL && gr_screen.renderer != GR_RECORDER) return;
+  // The Direct3D drawer comes with its renderer.
+  if (gr_screen.renderer != GR_OPENGL && gr_screen.renderer != GR_GLIDE && gr_screen.renderer != GR_RECORDER)
+    return;
   take_character();
   vector centre;
   mesh->centre.unrotated(centre, orient);
@@ -189,7 +192,7 @@ void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, cons
   if (gr_screen.renderer == GR_OPENGL) gr_opengl_mesh_arrays(Scratch.position, Scratch.colour, Scratch.tex);
   for (int gi = 0; gi < mesh->group_count; gi++) {
     const VimGroup& g = mesh->groups[gi];
-    if (!gr_mesh_prepare_group(g, record, false)) continue;
+    if (!gr_mesh_prepare_group(g, record, gr_screen.renderer == GR_GLIDE)) continue;
     // A mesh has VIM_MAX_BITMAPS slots, and so has an override list; a
     // slot beyond them names no bitmap.
     int bitmap = -1;

