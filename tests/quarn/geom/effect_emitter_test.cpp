@@ -228,3 +228,73 @@ TEST(EffectEmitterPool, ItemsAndRecordsGoBack) {
   EXPECT_EQ(effect_item_pool_free_count(), MAX_EFFECT_ITEMS);
   EXPECT_EQ(effect_emitter_pool_free_count(), MAX_EFFECT_EMITTER_RECORDS);
 }
+
+TEST_F(EmitterTest, PointFieldPullsTowardsItsPosition) {
+  EffectDefSpec d;
+  d.name = "well";
+  EffectParamSetSpec field;
+  field.kind = 1;
+  field.key_count = 100;
+  field.position[1] = effect_track_constant(512);  // at (0, 2, 0)
+  field.rotation[3] = effect_track_constant(16382);
+  field.scalar[0] = effect_track_constant(1);  // strength 2000
+  d.params = {field};
+  EffectEmitterSpec e = straight_up(0.0f);
+  e.links = {0};
+  d.emitters = {e};
+  EffectEmitter* em = make(d);
+  EffectParamRun run;
+  run.reset();
+  em->params[0] = &run;
+  effect_emitter_step(em, 1.0f, nullptr, nullptr, false);
+  // One item below the point and one above it, at rest.
+  const float start_y[2] = {0.0f, 4.0f};
+  EffectItem* items[2] = {em->items, em->items->next};
+  for (int i = 0; i < 2; i++) {
+    items[i]->age = 0;
+    items[i]->lifetime = 10 * 256;
+    items[i]->velocity.set(0, 0, 0);
+    items[i]->position.set(0, start_y[i], 0);
+  }
+  em->live = 2;
+  effect_emitter_step(em, 2.0f, nullptr, nullptr, false);
+  const float t = 1.0f / 15.0f, pull = 0.5f * 125.0f * t * t;
+  EXPECT_NEAR(items[0]->position.y, pull, 1e-4);
+  EXPECT_NEAR(items[1]->position.y, 4.0f - pull, 1e-4);
+}
+
+TEST_F(EmitterTest, SpawnShapes) {
+  struct Case {
+    uint32_t shape;
+    float a, b;
+    float min_speed, max_speed, max_angle;  // angle from straight up; < 0: not checked
+  };
+  const Case cases[] = {
+      {0, 2.0f, 0.0f, 2.0f, 2.0f, 0.0f},    // straight emission
+      {0, 2.0f, 0.5f, 2.0f, 2.0f, 0.5f},    // a cone of half-angle B
+      {1, 3.0f, 1.0f, 2.0f, 4.0f, -1.0f},   // any direction, speed A +/- B
+      {2, 3.0f, 1.0f, 0.0f, 0.0f, -1.0f},   // no direction at all
+  };
+  for (const Case& c : cases) {
+    effect_emitter_pool_reset();
+    EffectDefSpec d;
+    d.name = "shape";
+    EffectEmitterSpec e = straight_up(c.a);
+    e.flags = c.shape;
+    e.scalar[4] = effect_track_constant(static_cast<int16_t>(c.b * 4096));
+    e.rate = effect_track_constant(64);  // 5 a frame
+    d.emitters = {e};
+    EffectEmitter* em = make(d);
+    effect_emitter_step(em, 1.0f, nullptr, nullptr, false);
+    ASSERT_EQ(em->live, 5) << c.shape;
+    for (EffectItem* it = em->items; it; it = it->next) {
+      if (it->age < 0) continue;
+      const float speed = it->velocity.length();
+      EXPECT_GE(speed, c.min_speed - 1e-3f) << c.shape;
+      EXPECT_LE(speed, c.max_speed + 1e-3f) << c.shape;
+      if (c.max_angle >= 0.0f && speed > 0.0f) {
+        EXPECT_LE(std::acos(std::min(1.0f, it->velocity.y / speed)), c.max_angle + 1e-3f) << c.shape;
+      }
+    }
+  }
+}
