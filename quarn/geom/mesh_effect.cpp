@@ -6,6 +6,9 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/geom/effect_instance_bytes.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d_draw.h"
+#include "quarn/gr/gr_mesh.h"
 
 namespace b = effect_bytes;
 
@@ -246,4 +249,45 @@ bool mesh_effect_prepare(MeshEffectState& st, const MeshEffectElement& e, float 
   }
   st.control &= ~MESH_STATE_UNPREPARED;
   return true;
+}
+
+void mesh_effect_render(MeshEffectState& st, const MeshEffectElement& e, float time, const vector* world_position,
+                        const matrix* world_orient, float value) {
+  // What the instance's value means to the drawing is the caller's; the
+  // alpha scale stays the state's own.
+  (void)value;
+  if (!e.image) return;
+  if (!mesh_effect_prepare(st, e, time)) return;
+  if (world_position) st.world_position = *world_position;
+  if (world_orient) st.world_orient = *world_orient;
+  // The element's own position rides on the world frame it was placed at.
+  vector at = st.position;
+  at.unrotate(st.world_orient);
+  at = at + st.world_position;
+  if (e.display & (MESH_DISPLAY_SPRITE | MESH_DISPLAY_BEAM)) {
+    MeshMaterial m;
+    if (!mesh_effect_material(e, e.sprite_material(), m)) return;
+    const int alpha = std::clamp(static_cast<int>(mesh_material_curve(m, 2, time) * 255.0f * st.scale), 0, 255);
+    const int second = m.mode == 1 ? std::clamp(static_cast<int>(mesh_material_curve(m, 0, time) * 255.0f), 0, 255) : -1;
+    for (int layer = 0; layer < (second >= 0 ? 2 : 1); layer++) {
+      const int bitmap = m.layer[layer].bitmap > 0 ? mesh_layer_frame(m.layer[layer], time) : -1;
+      gr_set_bitmap(bitmap);
+      const int grey = layer == 0 ? 255 : second;
+      gr_set_color(grey, grey, grey, gr_mesh_distance_alpha(alpha, at));
+      const RenderStateWord state = bitmap < 0 ? Gr_preset[25] : (m.additive ? Gr_preset[15] : Gr_preset[19]);
+      if (e.display & MESH_DISPLAY_BEAM) {
+        vector d = st.direction;
+        d.unrotate(st.world_orient);
+        const vector half(d.x * st.length * 0.5f, d.y * st.length * 0.5f, d.z * st.length * 0.5f);
+        gr_3d_draw_beam(at - half, at + half, st.size, state);
+      } else {
+        gr_3d_draw_rect_sprite(at, 0.0f, st.size, st.length, state);
+      }
+    }
+  }
+  if (e.glow_handle > 0 && e.glow_size > 0.0f) {
+    gr_set_bitmap(e.glow_handle);
+    gr_set_color(255, 255, 255, gr_mesh_distance_alpha(255, st.world_position));
+    gr_3d_draw_sprite(st.world_position, 0.0f, e.glow_size, Gr_preset[15]);
+  }
 }

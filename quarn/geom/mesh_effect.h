@@ -167,3 +167,9 @@ void mesh_effect_init(MeshEffectState& st, const MeshEffectElement& e);
 // Chooses the frames at time t (effect frames). False, with the state
 // marked unprepared, before the element's start or past its last frame.
 bool mesh_effect_prepare(MeshEffectState& st, const MeshEffectElement& e, float t);
+
+// Prepares the element at time t and, when it shows at that time, draws it:
+// sprites and beams with their material's alpha and layer frames, and the
+// glow sprite; the state's scale multiplies the alpha.
+void mesh_effect_render(MeshEffectState& st, const MeshEffectElement& e, float time, const vector* world_position,
+                        const matrix* world_orient, float value);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "quarn/geom/effect_image.h"
+
 void image_set_u8(std::vector<uint8_t>& image, uint32_t off, uint8_t v) {
   if (image.size() < off + 1u) image.resize(off + 1u);
   image[off] = v;
@@ -186,5 +188,66 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
     image_set_u32(image, off + 80, list);
     for (size_t i = 0; i < spec.materials.size(); i++)
       write_effect_material(image, list + static_cast<uint32_t>(i * 76), spec.materials[i]);
+  }
+}
+
+uint32_t EffectImageBuilder::name(const char* s) {
+  const auto at = static_cast<uint32_t>(second.size());
+  second.insert(second.end(), s, s + std::strlen(s) + 1);
+  return at;
+}
+
+std::vector<uint8_t> EffectImageBuilder::bytes() const {
+  std::vector<uint8_t> out = first;
+  out.insert(out.end(), second.begin(), second.end());
+  return out;
+}
+
+void write_effect_defs(EffectImageBuilder& b, const std::vector<ElementDefSpec>& defs) {
+  std::vector<uint8_t>& img = b.first;
+  img.assign(defs.size() * 8, 0);
+  for (size_t d = 0; d < defs.size(); d++) {
+    const ElementDefSpec& s = defs[d];
+    while (img.size() % 4) img.push_back(0);
+    const auto def = static_cast<uint32_t>(img.size());
+    img.resize(img.size() + 88, 0);
+    image_set_u32(img, static_cast<uint32_t>(d * 8), effect_name_hash(s.name));
+    image_set_u32(img, static_cast<uint32_t>(d * 8 + 4), def);
+    image_set_u32(img, def + 0, b.name(s.name));
+    image_set_u16(img, def + 4, static_cast<uint16_t>(s.meshes.size()));
+    image_set_u16(img, def + 6, static_cast<uint16_t>(s.channels.size()));
+    image_set_u16(img, def + 8, static_cast<uint16_t>(s.emitters.size()));
+    image_set_u16(img, def + 18, static_cast<uint16_t>(s.length));
+    image_set_u32(img, def + 24, s.flags);
+    image_set_u32(img, def + 28, s.pool_class);
+    image_set_f32(img, def + 72, s.offset.x);
+    image_set_f32(img, def + 76, s.offset.y);
+    image_set_f32(img, def + 80, s.offset.z);
+    image_set_u32(img, def + 84, s.copied);
+    auto reserve = [&](size_t n, uint32_t each) {
+      while (img.size() % 4) img.push_back(0);
+      const auto at = static_cast<uint32_t>(img.size());
+      img.resize(img.size() + n * each, 0);
+      return n ? at : 0u;
+    };
+    const uint32_t meshes = reserve(s.meshes.size(), 168);
+    const uint32_t channels = reserve(s.channels.size(), 112);
+    const uint32_t emitters = reserve(s.emitters.size(), 232);
+    image_set_u32(img, def + 32, meshes);
+    image_set_u32(img, def + 36, channels);
+    image_set_u32(img, def + 40, emitters);
+    for (size_t i = 0; i < s.meshes.size(); i++) write_mesh_element(img, meshes + static_cast<uint32_t>(i * 168), s.meshes[i]);
+    for (size_t i = 0; i < s.channels.size(); i++)
+      write_channel_element(img, channels + static_cast<uint32_t>(i * 112), s.channels[i]);
+    for (size_t i = 0; i < s.emitters.size(); i++) {
+      const ElementEmitterSpec& e = s.emitters[i];
+      const uint32_t at = emitters + static_cast<uint32_t>(i * 232);
+      image_set_u32(img, at + 0, e.name);
+      image_set_u32(img, at + 4, e.parent);
+      image_set_u32(img, at + 24, e.enabled ? 0x80000000u : 0u);
+      image_set_u16(img, at + 28, static_cast<uint16_t>(e.items));
+      image_set_u32(img, at + 32, static_cast<uint32_t>(e.lifetime_ticks));
+      image_set_f32(img, at + 36, e.lifetime_variation);
+    }
   }
 }

@@ -97,3 +97,37 @@ struct MeshElementSpec {
 // Writes the 168-byte element at off and appends its faces, slots, light
 // records, frames, sub-records, materials and vertex data.
 void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshElementSpec& spec);
+
+// A whole effect image (the bytes after the file's 20-byte header): the
+// definition table, the definitions and their records in the first area,
+// names in the second.
+struct EffectImageBuilder {
+  std::vector<uint8_t> first;
+  std::vector<uint8_t> second{0};  // no name sits at 0, which means none
+  // A name field for s.
+  uint32_t name(const char* s);
+  std::vector<uint8_t> bytes() const;
+};
+
+struct ElementEmitterSpec {
+  uint32_t name = 0, parent = 0;
+  bool enabled = true;
+  int items = 0;
+  int32_t lifetime_ticks = 4800;
+  float lifetime_variation = 0.0f;
+};
+
+struct ElementDefSpec {
+  const char* name = "";
+  int length = 30;  // effect frames
+  uint32_t flags = 0;
+  uint32_t pool_class = 2;
+  vector offset{0, 0, 0};
+  uint32_t copied = 0;
+  std::vector<MeshElementSpec> meshes;
+  std::vector<ChannelElementSpec> channels;
+  std::vector<ElementEmitterSpec> emitters;
+};
+
+// Writes the definition table and every definition with its records.
+void write_effect_defs(EffectImageBuilder& b, const std::vector<ElementDefSpec>& defs);

@@ -1,0 +1,347 @@
+// Effect instances: the life of an instance (create, start, update, loop,
+// stop, finish, release), element numbering with pools that run dry, the
+// transform and show recursion over parent names, and element lookups.
+#include "quarn/geom/effect_instance.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "quarn/geom/effect_emitter.h"
+#include "quarn/bmpman/bmpman.h"
+#include "quarn/geom/lights.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_recorder.h"
+#include "tools/writers/effect_instance_writer.h"
+
+namespace {
+
+struct Image {
+  std::vector<uint8_t> bytes;
+  EffectImage view;
+  uint32_t first_size = 0;
+  uint32_t def(int i) const { return effect_image_def_offset(view, i); }
+};
+
+Image make_image(EffectImageBuilder& b, const std::vector<ElementDefSpec>& defs) {
+  write_effect_defs(b, defs);
+  Image img;
+  img.bytes = b.bytes();
+  img.first_size = static_cast<uint32_t>(b.first.size());
+  img.view = effect_image_view(img.bytes.data(), img.first_size, static_cast<uint32_t>(b.second.size()),
+                               static_cast<uint32_t>(defs.size()));
+  return img;
+}
+
+bool list_shown(const EffectInstance* inst, int k) {
+  const EffectMeshRecord* r = inst->meshes;
+  for (int i = 0; i < k; i++) r = r->next;
+  return (r->flags & EMR_SHOWN) != 0;
+}
+
+class EffectInstances : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lights_reset();
+    effect_emitter_pool_reset();
+    effect_instances_reset();
+  }
+  void TearDown() override {
+    effect_instances_reset();
+    lights_reset();
+  }
+  EffectInstance* create(const Image& img, int def = 0) {
+    return effect_create_from_def(img.view, img.def(def), -1, def, 0, false);
+  }
+};
+
+TEST_F(EffectInstances, LoopWrapsAndAPlainInstanceStopsThenFinishes) {
+  EffectImageBuilder b;
+  ElementDefSpec loop;
+  loop.name = "loop";
+  loop.length = 30;
+  const Image img = make_image(b, {loop});
+  EffectInstance* inst = create(img);
+  ASSERT_NE(inst, nullptr);
+  // A new instance is finished until started.
+  EXPECT_TRUE(inst->flags & EI_FINISHED);
+  EXPECT_FALSE(effect_instance_update(inst, 0.1f, nullptr, 0));
+  EXPECT_FLOAT_EQ(effect_instance_time_left(inst), 0.0f);
+
+  effect_instance_start(inst, true, false);
+  EXPECT_FLOAT_EQ(effect_instance_time_left(inst), 2.0f);
+  ASSERT_TRUE(effect_instance_update(inst, 2.5f, nullptr, 0));
+  EXPECT_NEAR(inst->time, 0.5f, 1e-5f);
+  EXPECT_NEAR(inst->frame, 7.5f, 1e-4f);
+  EXPECT_TRUE(inst->flags & EI_WRAPPED);
+  ASSERT_TRUE(effect_instance_update(inst, 0.1f, nullptr, 0));
+  EXPECT_FALSE(inst->flags & EI_WRAPPED);
+  // A very long frame wraps at once too.
+  ASSERT_TRUE(effect_instance_update(inst, 1e6f + 0.25f, nullptr, 0));
+  EXPECT_LT(inst->time, 2.0f);
+
+  effect_instance_start(inst, false, false);
+  ASSERT_TRUE(effect_instance_update(inst, 1.0f, nullptr, 0));
+  EXPECT_FALSE(effect_instance_is_stopping(inst));
+  EXPECT_FLOAT_EQ(effect_instance_time_left(inst), 1.0f);
+  // Passing the length stops it; with no item alive it finishes at once.
+  EXPECT_FALSE(effect_instance_update(inst, 1.5f, nullptr, 0));
+  EXPECT_TRUE(effect_instance_is_stopping(inst));
+  EXPECT_TRUE(inst->flags & EI_FINISHED);
+  EXPECT_FLOAT_EQ(inst->frame, 30.0f);
+  EXPECT_FALSE(effect_instance_update(inst, 0.1f, nullptr, 0));
+  EXPECT_FLOAT_EQ(effect_instance_time_left(inst), 0.0f);
+
+  // Stop while running: the next update finishes it.
+  effect_instance_start(inst, true, false);
+  effect_instance_stop(inst);
+  EXPECT_FALSE(effect_instance_update(inst, 0.1f, nullptr, 0));
+  effect_instance_release(inst);
+  EXPECT_EQ(effect_instance_free_count(), MAX_EFFECT_INSTANCES);
+}
+
+TEST_F(EffectInstances, LoopingDefinitionOfLengthZeroEnds) {
+  EffectImageBuilder b;
+  ElementDefSpec zero;
+  zero.name = "zero";
+  zero.length = 0;
+  const Image img = make_image(b, {zero});
+  EffectInstance* inst = create(img);
+  ASSERT_NE(inst, nullptr);
+  effect_instance_start(inst, true, false);
+  EXPECT_FALSE(effect_instance_update(inst, 0.1f, nullptr, 0));
+  EXPECT_TRUE(inst->flags & EI_FINISHED);
+}
+
+TEST_F(EffectInstances, DisabledDefinitionNeverRuns) {
+  EffectImageBuilder b;
+  ElementDefSpec off;
+  off.name = "off";
+  off.flags = EFFECT_DEF_DISABLED | 2u;
+  off.offset = vector(1, 2, 3);
+  const Image img = make_image(b, {off});
+  EffectInstance* inst = create(img);
+  ASSERT_NE(inst, nullptr);
+  EXPECT_EQ((inst->flags >> EI_DEF_FLAGS_SHIFT) & 3u, 1u);  // definition bit 1 copied
+  EXPECT_FLOAT_EQ(inst->position.z, 3.0f);
+  effect_instance_start(inst, true, false);
+  EXPECT_FALSE(effect_instance_update(inst, 0.1f, nullptr, 0));
+}
+
+TEST_F(EffectInstances, AllInstancesInUseRefuseCreation) {
+  EffectImageBuilder b;
+  ElementDefSpec d;
+  d.name = "d";
+  const Image img = make_image(b, {d});
+  std::vector<EffectInstance*> made;
+  for (int i = 0; i < MAX_EFFECT_INSTANCES; i++) {
+    made.push_back(create(img));
+    ASSERT_NE(made.back(), nullptr);
+  }
+  EXPECT_EQ(create(img), nullptr);
+  effect_instance_release(made[5]);
+  effect_instance_release(made[5]);  // a second release does nothing
+  EXPECT_EQ(effect_instance_free_count(), 1);
+  EXPECT_NE(create(img), nullptr);
+}
+
+TEST_F(EffectInstances, NumberingCountsOnlyTheRecordsMade) {
+  EffectImageBuilder b;
+  ElementDefSpec big;
+  big.name = "big";
+  MeshElementSpec sprite;
+  sprite.display = MESH_DISPLAY_SPRITE;
+  big.meshes.assign(250, sprite);
+  ChannelElementSpec ch;
+  ch.keys = {{vector(0, 0, 0), 256, 255, 255, 255, true}};
+  big.channels.assign(10, ch);
+  ElementEmitterSpec em;
+  em.items = 5;
+  big.emitters.assign(2, em);
+  const Image img = make_image(b, {big});
+  EXPECT_EQ(effect_instance_element_count(img.view, img.def(0)), 250 + 5 * 2 + 10 + 2);
+
+  EffectInstance* a = create(img);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(effect_instance_elements(a), 250 + 10 + 10 + 2);
+  // The second copy finds only 134 mesh records left.
+  EffectInstance* c = create(img);
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(effect_mesh_record_free_count(), 0);
+  EXPECT_EQ(effect_channel_record_free_count(), MAX_EFFECT_CHANNEL_RECORDS - 20);
+  EXPECT_EQ(effect_instance_elements(c), 134 + 10 + 10 + 2);
+  // Numbers map in the order meshes, items, VIF, channels, nodes, emitters.
+  const struct {
+    int number;
+    int kind, index, item;
+  } cases[] = {{0, EEK_MESH, 0, 0},      {133, EEK_MESH, 133, 0},   {134, EEK_ITEM, 0, 0},
+               {139, EEK_ITEM, 1, 0},    {143, EEK_ITEM, 1, 4},     {144, EEK_CHANNEL, 0, 0},
+               {153, EEK_CHANNEL, 9, 0}, {154, EEK_EMITTER, 0, 0},  {155, EEK_EMITTER, 1, 0},
+               {156, EEK_NONE, 0, 0},    {-1, EEK_NONE, 0, 0}};
+  for (const auto& k : cases) {
+    const EffectElementRef r = effect_instance_element(c, k.number);
+    EXPECT_EQ(r.kind, k.kind) << k.number;
+    if (k.kind != EEK_NONE) {
+      EXPECT_EQ(r.index, k.index) << k.number;
+      EXPECT_EQ(r.item, k.item) << k.number;
+    }
+  }
+  // Release gives every record back.
+  effect_instance_release(a);
+  effect_instance_release(c);
+  EXPECT_EQ(effect_mesh_record_free_count(), MAX_EFFECT_MESH_RECORDS);
+  EXPECT_EQ(effect_channel_record_free_count(), MAX_EFFECT_CHANNEL_RECORDS);
+  EXPECT_EQ(effect_emitter_pool_free_count(), MAX_EFFECT_EMITTER_RECORDS);
+  EXPECT_EQ(effect_item_pool_free_count(), MAX_EFFECT_ITEMS);
+  EXPECT_EQ(lights_used_count(), 0);  // the channels' lights went with them
+}
+
+TEST_F(EffectInstances, TransformsAndShowingFollowParentNames) {
+  EffectImageBuilder b;
+  ElementDefSpec d;
+  d.name = "spell";
+  MeshElementSpec hand;
+  hand.display = MESH_DISPLAY_SPRITE;
+  hand.name = b.name("Hand");
+  MeshElementSpec flame = hand;
+  flame.name = b.name("flame");
+  flame.parent = b.name("hand");
+  flame.offset = vector(0, 0, 2);
+  MeshElementSpec spark = hand;
+  spark.name = b.name("spark");
+  spark.parent = b.name("FLAME");
+  spark.offset = vector(1, 0, 0);
+  d.meshes = {hand, flame, spark};
+  ChannelElementSpec light;
+  light.keys = {{vector(0, 0, 0), 256, 255, 255, 255, true}};
+  light.name = b.name("light");
+  light.parent = b.name("flame");
+  light.offset = vector(0, 1, 0);
+  d.channels = {light};
+  const Image img = make_image(b, {d});
+  EffectInstance* inst = create(img);
+  ASSERT_NE(inst, nullptr);
+
+  EXPECT_EQ(effect_instance_find_element(inst, "HAND"), 0);
+  EXPECT_EQ(effect_instance_find_element(inst, "light"), 3);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(effect_instance_find_element(inst, "tail"), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), ">>> FAILED TO GET TAG tail\n");
+  EXPECT_STREQ(effect_instance_element_parent(inst, 2), "FLAME");
+  EXPECT_STREQ(effect_instance_element_name(inst, 1), "flame");
+
+  // The hand turned a quarter about y (forward becomes +x) at (10, 0, 0):
+  // the flame 2 ahead of it lands at (12, 0, 0), the spark 1 to the flame's
+  // right at (12, 0, -1), the light 1 above the flame at (12, 1, 0).
+  const matrix quarter(vector(0, 0, -1), vector(0, 1, 0), vector(1, 0, 0));
+  effect_instance_set_element_transform(inst, 0, vector(10, 0, 0), quarter);
+  const struct {
+    int number;
+    vector want;
+  } cases[] = {{0, {10, 0, 0}}, {1, {12, 0, 0}}, {2, {12, 0, -1}}, {3, {12, 1, 0}}};
+  for (const auto& c : cases) {
+    vector p;
+    matrix m;
+    effect_instance_get_element_transform(inst, c.number, &p, &m);
+    EXPECT_NEAR(p.x, c.want.x, 1e-5f) << c.number;
+    EXPECT_NEAR(p.y, c.want.y, 1e-5f) << c.number;
+    EXPECT_NEAR(p.z, c.want.z, 1e-5f) << c.number;
+    EXPECT_NEAR(m.forward.x, 1.0f, 1e-5f) << c.number;
+  }
+  // A number out of range answers the first mesh element's transform.
+  vector p;
+  effect_instance_get_element_transform(inst, 99, &p, nullptr);
+  EXPECT_FLOAT_EQ(p.x, 10.0f);
+
+  // Hiding the flame hides the spark with it, not the hand.
+  effect_instance_show_element(inst, 1, false);
+  EXPECT_TRUE(list_shown(inst, 0));
+  EXPECT_FALSE(list_shown(inst, 1));
+  EXPECT_FALSE(list_shown(inst, 2));
+  effect_instance_show_element(inst, 0, true);
+  EXPECT_TRUE(list_shown(inst, 2));
+}
+
+TEST_F(EffectInstances, CreateByNameLeavesTheCallersStringAlone) {
+  char name[] = "NAR-Unknown";
+  EXPECT_EQ(effect_create_by_name(name, 0), nullptr);
+  EXPECT_STREQ(name, "NAR-Unknown");
+  EXPECT_EQ(effect_create_by_name("MI-literal", 0), nullptr);
+  EXPECT_EQ(effect_create_by_name(nullptr, 0), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+struct PolyRecorder : GrRecorder {
+  int polygons = 0;
+  void polygon(int, GrVertex**, RenderStateWord) override { polygons++; }
+};
+
+// A sprite element and an animated light, played, stopped and finished: the
+// sprite is drawn while the effect runs and not after, and the light shines
+// only while its key says on.
+TEST(EffectInstanceDrawing, DrawsWhileRunningAndNothingOnceFinished) {
+  lights_reset();
+  effect_emitter_pool_reset();
+  effect_instances_reset();
+  PolyRecorder rec;
+  bm_init();
+  gr_set_recorder(&rec);
+  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+
+  EffectImageBuilder b;
+  ElementDefSpec d;
+  d.name = "flash";
+  d.length = 15;
+  MeshElementSpec sprite;
+  sprite.display = MESH_DISPLAY_SPRITE;
+  sprite.flags = 15u << 6;
+  MeshFrameSpec f;
+  f.size = 2.0f, f.length = 2.0f;
+  sprite.frames = {f, f};
+  MaterialSpec mat;
+  mat.curve[2] = {255};
+  sprite.materials = {mat};
+  d.meshes = {sprite};
+  ChannelElementSpec light;
+  light.keys = {{vector(0, 0, 0), 256, 255, 128, 0, true}, {vector(0, 0, 0), 256, 255, 128, 0, true}};
+  d.channels = {light};
+  const Image img = make_image(b, {d});
+  EffectInstance* inst = effect_create_from_def(img.view, img.def(0), -1, 0, 0, false);
+  ASSERT_NE(inst, nullptr);
+  effect_instance_set_element_transform(inst, 0, vector(0, 0, 20), identity_matrix);
+
+  auto frame = [&]() {
+    rec.polygons = 0;
+    gr_3d_set_far_plane(0.0f);
+    gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
+    effect_instance_render_all(inst, 0);
+    gr_flip();
+    return rec.polygons;
+  };
+  // The front end's own drawing at a flip, counted with the instance idle
+  // (not started: finished, nothing of it drawn).
+  frame();
+  const int idle = frame();
+  effect_instance_start(inst, false, false);
+  ASSERT_TRUE(effect_instance_update(inst, 0.05f, nullptr, 0));
+  EXPECT_GT(frame(), idle);
+  const int lamp = inst->channels->state.light;
+  ASSERT_GE(lamp, 0);
+  EXPECT_TRUE(light_get_enabled(lamp));
+  EXPECT_FALSE(effect_instance_update(inst, 2.0f, nullptr, 0));  // past its length: stops and finishes
+  EXPECT_EQ(frame(), idle);
+  effect_instance_release(inst);
+  EXPECT_FALSE(light_get_enabled(lamp));
+
+  gr_close();
+  gr_set_recorder(nullptr);
+  bm_close();
+}
+
+}  // namespace
