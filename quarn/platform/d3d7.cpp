@@ -2,9 +2,9 @@
 // back buffer of the window's context; blit and flip swap it; a lock of it
 // reads the pixels back as 5-6-5. Textures keep their 16-bit texels in
 // memory and go to GL when a level is unlocked. Pre-transformed vertices are
-// drawn with an orthographic projection and w = 1/rhw, so texture
-// coordinates and colours are interpolated with perspective as the device
-// does; the device's pixel centres sit half a pixel before GL's.
+// drawn with an orthographic projection, their texture coordinates carrying
+// rhw so they follow perspective as the device's do; the device's pixel
+// centres sit half a pixel before GL's.
 #include "quarn/platform/d3d7.h"
 
 #include <algorithm>
@@ -122,6 +122,17 @@ void drop_context() {
   Ctx = nullptr;
   Dpy = nullptr;
   Win = 0;
+}
+
+// GL counts rows from the bottom of the window; the back buffer sits at the
+// window's top left, whatever size the window manager gave the window.
+int origin_y(int buffer_h) {
+  if (!Ctx) return 0;
+  Window root;
+  int x, y;
+  unsigned int w = 0, h = 0, border, depth;
+  if (!XGetGeometry(Dpy, Win, &root, &x, &y, &w, &h, &border, &depth)) return 0;
+  return static_cast<int>(h) - buffer_h;
 }
 
 void swap() {
@@ -330,7 +341,8 @@ void apply_state(Direct3DDevice7* d) {
 void set_projection(Direct3DDevice7* d) {
   const DirectDrawSurface7* t = d->target;
   const int w = t ? static_cast<int>(t->desc.dwWidth) : 1, h = t ? static_cast<int>(t->desc.dwHeight) : 1;
-  glViewport(0, 0, w, h);
+  const int oy = origin_y(h);
+  glViewport(0, oy, w, h);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   // Depth: the device's z in [0, 1] is the window depth.
@@ -339,30 +351,32 @@ void set_projection(Direct3DDevice7* d) {
   glLoadIdentity();
   glEnable(GL_SCISSOR_TEST);
   const D3DVIEWPORT7& vp = d->viewport;
-  glScissor(static_cast<GLint>(vp.dwX), h - static_cast<GLint>(vp.dwY + vp.dwHeight), static_cast<GLsizei>(vp.dwWidth),
+  glScissor(static_cast<GLint>(vp.dwX), oy + h - static_cast<GLint>(vp.dwY + vp.dwHeight), static_cast<GLsizei>(vp.dwWidth),
             static_cast<GLsizei>(vp.dwHeight));
 }
 
 void emit(Direct3DDevice7* d, const D3dTLVertex& v) {
   const uint32_t* rs = d->render_state;
-  const float w = v.rhw > 0.0f ? 1.0f / v.rhw : 1.0f;
+  const float q = v.rhw > 0.0f ? v.rhw : 1.0f;
   glColor4ub(static_cast<GLubyte>(v.diffuse >> 16), static_cast<GLubyte>(v.diffuse >> 8),
              static_cast<GLubyte>(v.diffuse), static_cast<GLubyte>(v.diffuse >> 24));
   if (Multi_tex_coord) {
     const uint32_t i0 = d->stage_state[0][D3DTSS_TEXCOORDINDEX] & 1, i1 = d->stage_state[1][D3DTSS_TEXCOORDINDEX] & 1;
-    Multi_tex_coord(QGL_TEXTURE0, (i0 ? v.u2 : v.u) * w, (i0 ? v.v2 : v.v) * w, 0.0f, w);
-    Multi_tex_coord(QGL_TEXTURE0 + 1, (i1 ? v.u2 : v.u) * w, (i1 ? v.v2 : v.v) * w, 0.0f, w);
+    Multi_tex_coord(QGL_TEXTURE0, (i0 ? v.u2 : v.u) * q, (i0 ? v.v2 : v.v) * q, 0.0f, q);
+    Multi_tex_coord(QGL_TEXTURE0 + 1, (i1 ? v.u2 : v.u) * q, (i1 ? v.v2 : v.v) * q, 0.0f, q);
   }
   if (Fog_coord && rs[D3DRENDERSTATE_FOGENABLE]) {
     if (rs[D3DRENDERSTATE_FOGTABLEMODE] != D3DFOG_NONE) {
       // Table fog runs on w for a perspective projection, else on depth.
       const bool w_fog = (d->caps.dwRasterCaps & D3DPRASTERCAPS_WFOG) && d->projection.m[2][3] != 0.0f;
-      Fog_coord(w_fog ? w : v.z);
+      Fog_coord(w_fog ? 1.0f / q : v.z);
     } else {
       Fog_coord(1.0f - static_cast<float>(v.specular >> 24) / 255.0f);
     }
   }
-  glVertex4f((v.x + 0.5f) * w, (v.y + 0.5f) * w, v.z * w, w);
+  // Depth, colour and fog run straight across the screen as the device's
+  // rasteriser runs them; texture coordinates carry 1/w for perspective.
+  glVertex3f(v.x + 0.5f, v.y + 0.5f, v.z);
 }
 
 void draw(Direct3DDevice7* d, GLenum mode, const D3dTLVertex* v, const uint16_t* idx, uint32_t n) {
@@ -381,7 +395,9 @@ void draw(Direct3DDevice7* d, GLenum mode, const D3dTLVertex* v, const uint16_t*
 D3DDEVICEDESC7 default_caps() {
   D3DDEVICEDESC7 c;
   c.dwDevCaps = D3DDEVCAPS_DRAWPRIMITIVES2EX;
-  c.dwRasterCaps = D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_FOGVERTEX;
+  // Table fog on depth values, the way the OpenGL renderer fogs, so a scene
+  // looks the same under either renderer.
+  c.dwRasterCaps = D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGVERTEX;
   c.dwSrcBlendCaps = D3DPBLENDCAPS_SRCALPHA | D3DPBLENDCAPS_DESTCOLOR | D3DPBLENDCAPS_BOTHSRCALPHA;
   c.dwDestBlendCaps = D3DPBLENDCAPS_INVSRCALPHA | D3DPBLENDCAPS_BOTHINVSRCALPHA;
   c.dwTextureCaps = D3DPTEXTURECAPS_POW2;
@@ -623,14 +639,15 @@ HRESULT DirectDrawSurface7::Lock(Rect*, DDSURFACEDESC2* out, uint32_t, void*) {
     // The back buffer as 5-6-5, rows from the top.
     const int w = static_cast<int>(desc.dwWidth), h = static_cast<int>(desc.dwHeight);
     std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
-    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    glReadPixels(0, origin_y(h), w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     for (int y = 0; y < h; y++) {
       const uint8_t* src = rgb.data() + static_cast<size_t>(h - 1 - y) * w * 3;
       uint8_t* dst = pixels.data() + static_cast<size_t>(y) * w * 2;
       for (int x = 0; x < w; x++, src += 3) {
-        // Rounded to the nearest level, as the card's dither-free output would be.
-        const uint32_t r = (src[0] * 31u + 127u) / 255u, g = (src[1] * 63u + 127u) / 255u,
-                       b = (src[2] * 31u + 127u) / 255u;
+        // Rounded to the nearest level of a channel widened by shifting, as
+        // the screenshot code widens it.
+        const uint32_t r = std::min(31u, (src[0] + 4u) >> 3), g = std::min(63u, (src[1] + 2u) >> 2),
+                       b = std::min(31u, (src[2] + 4u) >> 3);
         const uint32_t v = (r << 11) | (g << 5) | b;
         dst[2 * x] = static_cast<uint8_t>(v);
         dst[2 * x + 1] = static_cast<uint8_t>(v >> 8);
@@ -767,11 +784,11 @@ HRESULT Direct3DDevice7::Clear(uint32_t count, Rect* rects, uint32_t flags, uint
     glDepthMask(GL_TRUE);
     bits |= GL_DEPTH_BUFFER_BIT;
   }
-  const int h = static_cast<int>(target->desc.dwHeight);
+  const int h = static_cast<int>(target->desc.dwHeight), oy = origin_y(h);
   for (uint32_t i = 0; i < count && rects; i++) {
     const Rect& r = rects[i];
     if (r.right <= r.left || r.bottom <= r.top) continue;
-    glScissor(r.left, h - r.bottom, r.right - r.left, r.bottom - r.top);
+    glScissor(r.left, oy + h - r.bottom, r.right - r.left, r.bottom - r.top);
     glClear(bits);
   }
   return D3D_OK;

@@ -1,0 +1,299 @@
+// The Direct3D renderer against our layer without a window: the layer
+// records every state call, and its reported caps and failures are set by
+// each test to reach the renderer's choices and refusals.
+#include "quarn/gr/directx/gr_d3d.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "quarn/bmpman/bmpman.h"
+#include "quarn/os/cmdline.h"
+#include "quarn/platform/d3d7.h"
+
+namespace {
+
+using C = D3dCall;
+D3dCall R(uint32_t s, uint32_t v) { return {C::RENDER, 0, s, v}; }
+D3dCall T(uint32_t stage, uint32_t s, uint32_t v) { return {C::STAGE, stage, s, v}; }
+D3dCall X(uint32_t stage, uint32_t bound) { return {C::TEXTURE, stage, 0, bound}; }
+
+class GrD3d : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    d3d_layer_reset_config();
+    cmdline_set_text("orrimund");
+    cmdline_parse();
+    bm_init();
+  }
+  void TearDown() override {
+    gr_close();
+    bm_close();
+    d3d_layer_record(false);
+    d3d_layer_reset_config();
+    cmdline_set_text(nullptr);
+    cmdline_reset();
+  }
+  void start() {
+    gr_init(640, 480, GR_DIRECT3D, GR_WINDOWED, 0, false);
+    ASSERT_NE(gr_d3d_device(), nullptr) << gr_d3d_failure();
+  }
+};
+
+TEST_F(GrD3d, RenderStateWordMapsOntoRenderAndStageStates) {
+  start();
+  struct Case {
+    RenderStateWord word;
+    std::vector<D3dCall> calls;
+  };
+  const uint32_t M = D3DTOP_MODULATE;
+  const std::vector<D3dCall> off = {R(D3DRENDERSTATE_ALPHABLENDENABLE, 0), R(D3DRENDERSTATE_ALPHATESTENABLE, 0),
+                                    R(D3DRENDERSTATE_ZENABLE, 0), R(D3DRENDERSTATE_ZWRITEENABLE, 0),
+                                    R(D3DRENDERSTATE_FOGENABLE, 0)};
+  auto join = [](std::vector<D3dCall> a, const std::vector<D3dCall>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  auto textured = [&](uint32_t address, uint32_t filter, uint32_t op) {
+    return std::vector<D3dCall>{T(0, D3DTSS_ADDRESSU, address), T(0, D3DTSS_ADDRESSV, address),
+                                T(0, D3DTSS_MINFILTER, filter),  T(0, D3DTSS_MAGFILTER, filter),
+                                T(0, D3DTSS_COLOROP, op),        T(0, D3DTSS_COLORARG1, D3DTA_TEXTURE),
+                                T(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE), T(0, D3DTSS_ALPHAOP, M),
+                                T(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE), T(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE),
+                                T(1, D3DTSS_COLOROP, D3DTOP_DISABLE)};
+  };
+  const Case cases[] = {
+      // Untextured, nothing blended, no depth, fog off.
+      {RenderStateWord(0, 0, 0, 0, 0, 0),
+       join({X(0, 0), X(1, 0), T(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), T(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE),
+             T(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1), T(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE),
+             T(1, D3DTSS_COLOROP, D3DTOP_DISABLE)},
+            off)},
+      // Wrapped bilinear, additive colour source, additive blend, depth tested.
+      {RenderStateWord(1, 3, 0, 1, 1, 3),
+       join(textured(D3DTADDRESS_WRAP, D3DTFG_LINEAR, D3DTOP_ADD),
+            {R(D3DRENDERSTATE_ALPHABLENDENABLE, 1), R(D3DRENDERSTATE_SRCBLEND, D3DBLEND_ONE),
+             R(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE), R(D3DRENDERSTATE_ALPHATESTENABLE, 0),
+             R(D3DRENDERSTATE_ZENABLE, 1), R(D3DRENDERSTATE_ZWRITEENABLE, 0),
+             R(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL), R(D3DRENDERSTATE_FOGENABLE, 0)})},
+      // Clamped point sampling, alpha blend, depth equal, fog field 7 sets nothing.
+      {RenderStateWord(3, 2, 3, 3, 2, 7),
+       join(textured(D3DTADDRESS_CLAMP, D3DTFG_POINT, M),
+            {R(D3DRENDERSTATE_ALPHATESTENABLE, 1), R(D3DRENDERSTATE_ALPHABLENDENABLE, 1),
+             R(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA), R(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA),
+             R(D3DRENDERSTATE_ZENABLE, 1), R(D3DRENDERSTATE_ZWRITEENABLE, 0), R(D3DRENDERSTATE_ZFUNC, D3DCMP_EQUAL)})},
+      // Clamped bilinear, additive by alpha, depth written only, multiply-blend on a card with DESTCOLOR.
+      {RenderStateWord(2, 0, 0, 5, 3, 0),
+       join(textured(D3DTADDRESS_CLAMP, D3DTFG_LINEAR, M),
+            {R(D3DRENDERSTATE_ALPHATESTENABLE, 1), R(D3DRENDERSTATE_ALPHABLENDENABLE, 1),
+             R(D3DRENDERSTATE_SRCBLEND, D3DBLEND_DESTCOLOR), R(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ZERO),
+             R(D3DRENDERSTATE_ZENABLE, 0), R(D3DRENDERSTATE_ZWRITEENABLE, 1), R(D3DRENDERSTATE_FOGENABLE, 0)})},
+      // Two textures: stage 0 selects its texture, stage 1 modulates onto it.
+      {RenderStateWord(4, 0, 0, 2, 4, 0),
+       {T(0, D3DTSS_MINFILTER, D3DTFG_LINEAR), T(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR),
+        T(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), T(0, D3DTSS_COLORARG1, D3DTA_TEXTURE),
+        T(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE), T(0, D3DTSS_ALPHAOP, D3DTOP_DISABLE),
+        T(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE), T(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE),
+        T(0, D3DTSS_ADDRESSU, D3DTADDRESS_WRAP), T(0, D3DTSS_ADDRESSV, D3DTADDRESS_WRAP),
+        T(0, D3DTSS_TEXCOORDINDEX, 0), T(1, D3DTSS_MINFILTER, D3DTFG_LINEAR), T(1, D3DTSS_MAGFILTER, D3DTFG_LINEAR),
+        T(1, D3DTSS_COLOROP, M), T(1, D3DTSS_COLORARG1, D3DTA_TEXTURE), T(1, D3DTSS_COLORARG2, D3DTA_CURRENT),
+        T(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE), T(1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE),
+        T(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT), T(1, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP),
+        T(1, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP), T(1, D3DTSS_TEXCOORDINDEX, 1),
+        R(D3DRENDERSTATE_ALPHABLENDENABLE, 1), R(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA),
+        R(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE), R(D3DRENDERSTATE_ALPHATESTENABLE, 1), R(D3DRENDERSTATE_ZENABLE, 1),
+        R(D3DRENDERSTATE_ZWRITEENABLE, 1), R(D3DRENDERSTATE_ZFUNC, D3DCMP_GREATEREQUAL),
+        R(D3DRENDERSTATE_FOGENABLE, 0)}},
+  };
+  for (const Case& c : cases) {
+    gr_d3d_set_render_state(RenderStateWord(7, 0, 0, 7, 7, 7));  // fields that set nothing
+    d3d_layer_record(true);
+    gr_d3d_set_render_state(c.word);
+    EXPECT_EQ(d3d_layer_calls(), c.calls) << "word " << std::hex << c.word.bits;
+    // The same word again sends nothing.
+    d3d_layer_record(true);
+    gr_d3d_set_render_state(c.word);
+    EXPECT_TRUE(d3d_layer_calls().empty());
+  }
+}
+
+TEST_F(GrD3d, FogModeFollowsCapsVendorAndSwitches) {
+  struct Case {
+    uint32_t raster;
+    uint32_t vendor;
+    const char* cmdline;
+    int fog;
+  } cases[] = {
+      {D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG, 0, "orrimund", 2},
+      {D3DPRASTERCAPS_FOGTABLE, 0, "orrimund", 1},
+      {D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG, 0x102B, "orrimund", 1},
+      {D3DPRASTERCAPS_FOGVERTEX, 0, "orrimund", 3},
+      {0, 0, "orrimund", 0},
+      {D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG, 0x1002, "orrimund", 3},
+      {D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG, 0x5333, "orrimund", 5},
+      {D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG, 0, "orrimund -fb2", 5},
+      {D3DPRASTERCAPS_FOGTABLE, 0, "orrimund -vertexfog", 3},
+      {D3DPRASTERCAPS_FOGTABLE, 0, "orrimund -vertexfog -fb2", 3},
+  };
+  for (const Case& c : cases) {
+    d3d_layer_reset_config();
+    d3d_layer_config().devices[0].caps.dwRasterCaps = c.raster;
+    d3d_layer_config().vendor_id = c.vendor;
+    cmdline_set_text(c.cmdline);
+    cmdline_parse();
+    start();
+    EXPECT_EQ(gr_d3d_fog_mode(), c.fog) << c.raster << " " << c.vendor << " " << c.cmdline;
+    gr_close();
+  }
+}
+
+TEST_F(GrD3d, DeviceChoiceAndTextureLimits) {
+  // A transform-and-lighting device and one without a description are never
+  // chosen; of the rest the last one offered is.
+  D3dLayerDevice tnl = d3d_layer_default_device();
+  tnl.caps.dwDevCaps |= D3DDEVCAPS_HWTRANSFORMANDLIGHT;
+  tnl.caps.deviceGUID = IID_IDirect3DTnLHalDevice;
+  D3dLayerDevice nameless = d3d_layer_default_device();
+  nameless.description.clear();
+  nameless.caps.deviceGUID = Guid{{9}};
+  D3dLayerDevice first = d3d_layer_default_device();
+  first.caps.deviceGUID = Guid{{5}};
+  D3dLayerDevice last = d3d_layer_default_device();
+  last.caps.dwMaxTextureWidth = 8;  // below 16: taken as 256
+  last.caps.dwMinTextureWidth = 4;
+  d3d_layer_config().devices = {first, last, tnl, nameless};
+  start();
+  EXPECT_EQ(gr_d3d_device()->caps.deviceGUID, IID_IDirect3DHALDevice);
+  EXPECT_EQ(gr_screen.max_texture_w, 256);
+  EXPECT_EQ(Gr_d3d_texture_rules.min_w, 16);
+  EXPECT_EQ(gr_screen.max_texture_h, 2048);
+}
+
+TEST_F(GrD3d, MissingFeaturesEndTheProgramWithCodeOne) {
+  struct Case {
+    const char* what;
+    void (*setup)();
+  } cases[] = {
+      {"no alpha texture format", [] { d3d_layer_config().texture_formats.resize(1); }},
+      {"no modulate", [] { d3d_layer_config().devices[0].caps.dwTextureBlendCaps = 0; }},
+      {"no source alpha", [] { d3d_layer_config().devices[0].caps.dwSrcBlendCaps = D3DPBLENDCAPS_DESTCOLOR; }},
+      {"a banned card", [] { d3d_layer_config().driver_description = "Some VOODOO board"; }},
+      {"one byte short", [] { d3d_layer_config().free_texture_memory = 5242879; }},
+  };
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const Case& c : cases) {
+    d3d_layer_reset_config();
+    c.setup();
+    EXPECT_EXIT(gr_init(640, 480, GR_DIRECT3D, GR_WINDOWED, 0, false), ::testing::ExitedWithCode(1), "") << c.what;
+  }
+  d3d_layer_reset_config();
+  d3d_layer_config().free_texture_memory = 5242880;
+  start();
+  EXPECT_EQ(gr_d3d_get_video_memory(), 5242880);
+}
+
+TEST_F(GrD3d, AFailedCallMakesTheRendererUnavailableNamingIt) {
+  for (const char* call : {"DirectDrawCreateEx", "CreateSurface", "CreateDevice", "EnumTextureFormats", "GetCaps"}) {
+    d3d_layer_reset_config();
+    d3d_layer_config().fail_call = call;
+    d3d_layer_config().fail_result = E_OUTOFMEMORY;
+    gr_screen.window_mode = GR_WINDOWED;
+    EXPECT_FALSE(gr_d3d_init(0)) << call;
+    EXPECT_NE(std::strstr(gr_d3d_failure(), call), nullptr) << gr_d3d_failure();
+    EXPECT_NE(std::strstr(gr_d3d_failure(), "enough memory"), nullptr) << gr_d3d_failure();
+    EXPECT_EQ(gr_d3d_device(), nullptr);
+    EXPECT_EQ(d3d_layer_surfaces_alive(), 0) << call;
+  }
+}
+
+TEST_F(GrD3d, ErrorTexts) {
+  EXPECT_STREQ(gr_d3d_error_text(0), "No error.");
+  EXPECT_STREQ(gr_d3d_error_text(E_FAIL), "Generic failure.");
+  EXPECT_STREQ(gr_d3d_error_text(E_OUTOFMEMORY), "DirectDraw does not have enough memory to perform the operation.");
+  EXPECT_STREQ(gr_d3d_error_text(dd_result(721)), "D3DERR_TEXTURE_CREATE_FAILED");
+  EXPECT_STREQ(gr_d3d_error_text(dd_result(750)), "D3DERR_LIGHT_SET_FAILED");
+  EXPECT_STREQ(gr_d3d_error_text(12345), "Unrecognized error value.");
+}
+
+TEST_F(GrD3d, ReadBackLockFailureKeepsTheSceneOpen) {
+  start();
+  std::vector<uint8_t> buf(4 * 4 * 2, 0xAB);
+  EXPECT_EQ(gr_read_screen(0, 0, 4, 4, buf.data()), 3);
+  d3d_layer_config().fail_call = "Lock";
+  EXPECT_EQ(gr_read_screen(0, 0, 4, 4, buf.data()), 0);
+  EXPECT_TRUE(gr_d3d_device()->in_scene);
+}
+
+TEST(GrD3dTexture, SidesRoundUpToPowersOfTwoWithinLimits) {
+  struct Case {
+    int side;
+    bool pow2;
+    int min, max, want;
+  } cases[] = {{44, true, 16, 256, 64}, {64, true, 16, 256, 64},  {65, true, 16, 256, 128}, {4, true, 16, 256, 16},
+               {300, true, 16, 256, 256}, {44, false, 16, 256, 44}, {1, true, 1, 2048, 1},  {200, true, 16, 256, 256}};
+  for (const Case& c : cases) EXPECT_EQ(gr_d3d_texture_side(c.side, c.pow2, c.min, c.max), c.want) << c.side;
+}
+
+TEST(GrD3dTexture, PixelsConvertByChannelMasks) {
+  // One 5-6-5 pixel of (255, 128, 0) and a transparent 1-5-5-5 one, into 4-4-4-4.
+  const DDPIXELFORMAT argb4444 = d3d_layer_rgb_format(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+  const uint16_t px565[2] = {static_cast<uint16_t>((31 << 11) | (32 << 5)), 0xFFFF};
+  uint16_t out[4] = {1, 1, 1, 1};  // a 2 by 2 texture of which 1 by 1 is used
+  gr_d3d_convert_pixels(BM_FORMAT_565, reinterpret_cast<const uint8_t*>(px565), nullptr, 2, 0, 0, 1, 1, argb4444,
+                        reinterpret_cast<uint8_t*>(out), 2, 2, 4);
+  // Green 32/63 widens to 129, then 129 / 17 = 7.
+  EXPECT_EQ(out[0], 0xFF70);
+  EXPECT_EQ(out[1], 0);
+  EXPECT_EQ(out[2], 0);
+  // A palette of pure green is transparent; other entries opaque. Section at x 1.
+  uint8_t pal[768] = {};
+  pal[3] = 0, pal[4] = 255, pal[5] = 0;        // entry 1: pure green
+  pal[6] = 255, pal[7] = 255, pal[8] = 255;    // entry 2: white
+  const uint8_t idx[2] = {1, 2};
+  uint16_t o2[1] = {7};
+  gr_d3d_convert_pixels(BM_FORMAT_PAL8, idx, pal, 2, 0, 0, 1, 1, argb4444, reinterpret_cast<uint8_t*>(o2), 1, 1, 2);
+  EXPECT_EQ(o2[0], 0);
+  gr_d3d_convert_pixels(BM_FORMAT_PAL8, idx, pal, 2, 1, 0, 1, 1, argb4444, reinterpret_cast<uint8_t*>(o2), 1, 1, 2);
+  EXPECT_EQ(o2[0], 0xFFFF);
+}
+
+TEST_F(GrD3d, LargeBitmapsAreCutIntoSectionsAndBindsAreNotRepeated) {
+  start();
+  gr_screen.max_texture_w = gr_screen.max_texture_h = 256;
+  Gr_d3d_texture_rules = D3dTextureRules{};
+  std::vector<uint8_t> px(300 * 200 * 2, 0x55);
+  const int bm = bm_create(BM_FORMAT_565, 300, 200, px.data());
+  ASSERT_GE(bm, 0);
+  float u = 0, v = 0;
+  d3d_layer_record(true);
+  ASSERT_EQ(gr_d3d_set_texture(0, bm, 1, &u, &v, true), 1);
+  EXPECT_EQ(gr_d3d_section_count(bm), 2);
+  int x, y, w, h;
+  gr_d3d_section_rect(bm, 1, &x, &y, &w, &h);
+  EXPECT_EQ(x, 256);
+  EXPECT_EQ(w, 44);
+  EXPECT_EQ(h, 200);
+  EXPECT_FLOAT_EQ(u, 44.0f / 64.0f);
+  EXPECT_FLOAT_EQ(v, 200.0f / 256.0f);
+  ASSERT_EQ(gr_d3d_set_texture(0, bm, 1, &u, &v, true), 1);
+  int binds = 0;
+  for (const D3dCall& c : d3d_layer_calls()) binds += c.kind == D3dCall::TEXTURE;
+  EXPECT_EQ(binds, 1);
+  // Marked dirty while bound on stage 1: the next bind uploads and binds again.
+  gr_d3d_set_texture(1, bm, 0, &u, &v, true);
+  d3d_layer_record(true);
+  gr_texture_mark_dirty(bm);
+  gr_d3d_set_texture(1, bm, 0, &u, &v, true);
+  EXPECT_EQ(d3d_layer_calls().size(), 1u);
+  // A negative handle clears that stage only.
+  d3d_layer_record(true);
+  gr_d3d_set_texture(1, -1, 0, &u, &v, true);
+  ASSERT_EQ(d3d_layer_calls().size(), 1u);
+  EXPECT_EQ(d3d_layer_calls()[0], X(1, 0));
+  const int alive = d3d_layer_surfaces_alive();
+  bm_release(bm);
+  EXPECT_LT(d3d_layer_surfaces_alive(), alive);
+}
+
+}  // namespace
