@@ -14,6 +14,7 @@
 #include "quarn/gr/gr_recorder.h"
 #include "quarn/vfile/vfile.h"
 #include "tests/support/critical_error_trap.h"
+#include "tests/support/test_files.h"
 #include "tools/writers/vf_writer.h"
 
 namespace {
@@ -52,9 +53,9 @@ class GrFont : public ::testing::Test {
   Recorder rec;
 
   void SetUp() override {
-    root = std::filesystem::path(::testing::TempDir()) /
-           ("gr_font_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(root);
+    // A folder of this process's own: the same test run from another build
+    // at the same moment must not empty it under our feet.
+    root = fresh_temp_dir("gr_font_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::create_directories(root / "data" / "fonts");
     vfile_set_root(root.c_str(), false);
     vfile_add_path_type("data\\fonts", ".vf");

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <alloca.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -37,10 +39,19 @@ __attribute__((noinline, no_sanitize("undefined"))) int divide(int a, int b) {
   return x / y;
 }
 
-// Recurses until the stack runs out.
+// Recurses until the stack runs out. Where the stack begins within its page
+// changes from run to run; with frames of one fixed size the call that runs
+// out could now and then be the push of a return address just below a stack
+// pointer still on the last good page, which can be read. So every level
+// first moves the stack pointer to the middle of a page below and writes
+// there: whatever faults, the stack pointer already lies past the end.
 volatile bool g_stop_recursion = false;
 __attribute__((noinline)) int recurse(int depth) {
-  volatile char frame[512];
+  constexpr uintptr_t PAGE = 4096;
+  uintptr_t sp;
+  asm volatile("mov %%rsp, %0" : "=r"(sp));
+  const uintptr_t target = ((sp - PAGE) & ~(PAGE - 1)) + PAGE / 2;
+  volatile char* frame = static_cast<volatile char*>(alloca(sp - target));
   frame[0] = static_cast<char>(depth);
   if (g_stop_recursion) return 0;
   return recurse(depth + 1) + frame[0];

@@ -1,5 +1,7 @@
 #include "tests/quarn/ui/ui_fixture.h"
 
+#include "tests/support/test_files.h"
+
 UiFakeMouse Fake_mouse;
 std::vector<UiEvent> Ui_events;
 int Ui_sound_log_last = -1;
@@ -39,9 +41,9 @@ VfWriterFont mono_font() {
 }  // namespace
 
 void UiTest::SetUp() {
-  root = std::filesystem::path(::testing::TempDir()) /
-         ("ui_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-  std::filesystem::remove_all(root);
+  // A folder of this process's own, so the same test run from another build
+  // at the same moment cannot empty it.
+  root = fresh_temp_dir("ui_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
   std::filesystem::create_directories(root / "data" / "fonts");
   std::filesystem::create_directories(root / "data" / "interface");
   vfile_set_root(root.c_str(), false);
