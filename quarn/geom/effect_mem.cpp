@@ -33,6 +33,9 @@ EffectName g_names[MAX_EFFECT_BASES];
 int g_name_count = 0;
 uint8_t g_refs[MAX_EFFECT_FILES];
 bool g_bad[MAX_EFFECT_FILES];  // refused when read: not asked for again
+// Counted among the big region's users; released when such a base is
+// unloaded, whether or not its read ever completed.
+bool g_big_user[MAX_EFFECT_FILES];
 int g_small[EFFECT_SLOTS], g_large[EFFECT_SLOTS];
 int g_small_cursor = 0, g_large_cursor = 0;
 int g_saved_small[EFFECT_SLOTS], g_saved_large[EFFECT_SLOTS];
@@ -222,6 +225,7 @@ int effects_init() {
   g_small_cursor = g_large_cursor = 0;
   std::memset(g_refs, 0, sizeof g_refs);
   std::memset(g_bad, 0, sizeof g_bad);
+  std::memset(g_big_user, 0, sizeof g_big_user);
   g_base_count = g_name_count = 0;
   g_pool_used = 0;
   g_big_users = 0;
@@ -361,7 +365,7 @@ int effect_base_page_in(int base) {
   preload_reset();
   // A read that failed leaves the base unloaded, and the caller is told so.
   if (!b.resident()) {
-    if (b.flags & EFB_REQUESTED) effect_base_unload(base);
+    effect_base_unload(base);
     if (g_refs[base] > 0) g_refs[base]--;
     return -1;
   }
@@ -428,6 +432,7 @@ int effect_base_add_streaming(int base) {
       if (at < kBigBase || at > EFFECTS_ARENA_SIZE) return -1;
       region_size = EFFECTS_ARENA_SIZE - at;
       g_big_users++;
+      g_big_user[base] = true;
     } else if (needed > EFFECT_SMALL_SLOT) {
       const int s = take_slot(g_large, g_large_cursor);
       std::printf("AS 4 (%x)\n", s);
@@ -464,7 +469,7 @@ int effect_base_add_streaming(int base) {
   }
   arena_point(region, region_size);
   if (!preload_add(b.filename, &g_arena, nullptr)) {
-    if (b.pool() == EFFECT_POOL_CUTSCENE && g_big_users > 0) g_big_users--;
+    effect_base_unload(base);
     return -1;
   }
   g_refs[base]++;
@@ -541,11 +546,11 @@ bool effect_base_loaded(int base) {
 void effect_base_unload(int base) {
   if (!valid_base(base)) return;
   EffectBase& b = g_bases[base];
-  const bool held = (b.flags & (EFB_RESIDENT | EFB_REQUESTED)) != 0;
   b.flags &= ~(EFB_RESIDENT | EFB_REQUESTED);
   b.image = nullptr;
-  if (held && b.pool() == EFFECT_POOL_CUTSCENE && !(b.flags & EFB_OUTSIDE) && g_big_users > 0) {
-    if (--g_big_users == 0) big_region_released();
+  if (g_big_user[base]) {
+    g_big_user[base] = false;
+    if (g_big_users > 0 && --g_big_users == 0) big_region_released();
   }
 }
 
@@ -570,12 +575,8 @@ void effects_reset_arena() {
 }
 
 void effects_release_cutscene_region() {
-  for (int i = 0; i < g_base_count && g_big_users > 0; i++) {
-    const EffectBase& b = g_bases[i];
-    if ((b.flags & (EFB_RESIDENT | EFB_REQUESTED)) && in_block(b.image, kBigBase, EFFECTS_ARENA_SIZE) &&
-        b.pool() == EFFECT_POOL_CUTSCENE)
-      effect_base_unload(i);
-  }
+  for (int i = 0; i < g_base_count && g_big_users > 0; i++)
+    if (g_big_user[i]) effect_base_unload(i);
 }
 
 void effects_level_reset() {

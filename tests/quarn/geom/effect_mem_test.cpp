@@ -281,3 +281,16 @@ TEST_F(EffectMemTest, OversizedPreloadIsFatal) {
   CriticalErrorTrap trap;
   EXPECT_THROW(effects_load_preload(), CriticalErrorThrown);
 }
+
+TEST_F(EffectMemTest, CutsceneThatCannotBeReadGivesTheRegionBack) {
+  sized("spell1", 1000);
+  std::vector<uint8_t> cut = effect_file_sized("scene", 2000);
+  cut.resize(cut.size() - 100);  // shorter than its header says
+  file("scene.vfx", cut);
+  list({{"spell1.vfx", "spell", {"spell1"}}, {"scene.vfx", "cutscene", {"scene"}}});
+  ASSERT_TRUE(effect_base_get(effect_name_find("spell1")));
+  EXPECT_FALSE(effect_base_get(effect_name_find("scene")));
+  EXPECT_EQ(effect_big_region_users(), 0);
+  EXPECT_TRUE(resident("spell1"));  // evicted for the cutscene, read back when it failed
+  EXPECT_TRUE(effect_base_get(effect_name_find("spell1")));
+}
