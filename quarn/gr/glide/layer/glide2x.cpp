@@ -38,6 +38,7 @@ struct Texture {
   GLuint name = 0;
   uint32_t size = 0;
   int w = 0, h = 0, large = 0;
+  int levels = 1;
 };
 
 struct Tmu {
@@ -67,6 +68,7 @@ int Fb_mb = 16;
 Tmu Units[2];
 GLuint White = 0;
 bool Dirty = true;
+bool Tex_dirty = true;  // only the textures sourced on the units changed
 
 Combine Color_combine, Alpha_combine;
 uint32_t Constant_color = 0xFFFFFFFFu;
@@ -214,28 +216,20 @@ void combine_sources(bool alpha, const Combine& c) {
   }
 }
 
-void apply_state() {
-  if (!Dirty || !Ctx) return;
-  Dirty = false;
-  // Unit 0: TMU0's texture (white for "one"); unit 1: TMU1 folded in by
-  // TMU0's multiply or add; unit 2: the colour and alpha combine.
+// Unit 0: TMU0's texture (white for "one"); unit 1: TMU1 folded in by
+// TMU0's multiply or add; unit 2 (apply_state): the colour and alpha combine.
+void apply_textures() {
   const Tmu& t0 = Units[0];
   const Tmu& t1 = Units[1];
   const bool tex0 = t0.combine != GLIDE_TEXCOMBINE_ONE && t0.combine != GLIDE_TEXCOMBINE_ZERO && t0.source;
-  bind_unit(0, tex0 ? t0.source : nullptr, t0, 1);
-  if (tex0 && t0.source) {
-    // Mip levels come with the texture object; its parameters follow the unit.
-    GLint max_level = 0;
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, &max_level);
-    unit_params(t0, max_level + 1);
-  }
+  bind_unit(0, tex0 ? t0.source : nullptr, t0, tex0 ? t0.source->levels : 1);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
 
   glActiveTexture(GL_TEXTURE1);
   const bool chain = tex0 && t1.source &&
                      (t0.combine == GLIDE_TEXCOMBINE_MULTIPLY || t0.combine == GLIDE_TEXCOMBINE_ADD);
   if (chain) {
-    bind_unit(1, t1.source, t1, 1);
+    bind_unit(1, t1.source, t1, t1.source->levels);
     const GLenum op = t0.combine == GLIDE_TEXCOMBINE_MULTIPLY ? GL_MODULATE : GL_ADD;
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
     glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, op);
@@ -247,6 +241,18 @@ void apply_state() {
   } else {
     glDisable(GL_TEXTURE_2D);
   }
+  glActiveTexture(GL_TEXTURE0);
+}
+
+void apply_state() {
+  if (!Ctx) return;
+  if (!Dirty) {
+    if (Tex_dirty) apply_textures();
+    Tex_dirty = false;
+    return;
+  }
+  Dirty = Tex_dirty = false;
+  apply_textures();
 
   glActiveTexture(GL_TEXTURE2);
   glEnable(GL_TEXTURE_2D);
@@ -600,15 +606,18 @@ GLIDE_FN(void, grTexDownloadMipMap, 16, int tmu, uint32_t address, uint32_t, con
   tex.size = size;
   lod_size(*info, 0, &tex.w, &tex.h);
   tex.large = std::max(tex.w, tex.h);
+  tex.levels = level_count(*info);
   upload_texture(tex, *info);
-  Dirty = true;
+  Tex_dirty = true;
 }
 
 GLIDE_FN(void, grTexSource, 16, int tmu, uint32_t address, uint32_t, const GlideTexInfo*) {
   Tmu& t = Units[tmu & 1];
   auto it = t.textures.find(address);
-  t.source = it == t.textures.end() ? nullptr : &it->second;
-  Dirty = true;
+  const Texture* source = it == t.textures.end() ? nullptr : &it->second;
+  if (source == t.source) return;
+  t.source = source;
+  Tex_dirty = true;
 }
 
 GLIDE_FN(void, grDrawPolygonVertexList, 8, int count, const GlideVertex* v) {
