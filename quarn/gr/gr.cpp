@@ -250,7 +250,17 @@ void gr_init(int width, int height, int renderer, int window_mode, GrWindow wind
   Fade_mode = 0;
   Fade_level = 1.0f;
 
-  if (!renderer_init(window)) {
+  bool started = renderer_init(window);
+  if (!started && renderer == GR_DIRECT3D && window) {
+    // Direct3D said why it could not start; the game goes on with OpenGL.
+    std::printf("Direct3D is not available: drawing with OpenGL in a window\n");
+    gr_screen.renderer = renderer = GR_OPENGL;
+    gr_screen.window_mode = window_mode = GR_WINDOWED;
+    place_window(window_mode, window);
+    gr_screen.aspect *= 0.75f;
+    started = renderer_init(window);
+  }
+  if (!started) {
     critical_error_fmt(__FILE__, __LINE__,
                        "The %s renderer is not available on this system. Choose another video card.\n",
                        renderer_name(renderer));

@@ -8,6 +8,8 @@
 #include "quarn/platform/d3d7.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <GL/gl.h>
@@ -445,6 +447,8 @@ void d3d_layer_reset_config() {
   z.dwFlags = DDPF_ZBUFFER;
   z.dwRGBBitCount = 16;
   Config.zbuffer_formats = {z};
+  // End-to-end tests make the real program's start-up fail at a named call.
+  if (const char* fail = std::getenv("ORRIMUND_D3D_FAIL")) Config.fail_call = fail;
   Configured = true;
 }
 

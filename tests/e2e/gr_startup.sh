@@ -77,6 +77,14 @@ run_and_check switch_1024 1024x768 -opengl -1024
 registry '"Selected Video Card"=dword:00000000' '"Video Card 0"=sz:"Direct 3D card"'
 run_and_check card 640x480 -window
 grep -q "not available" "$tmp/card.out" && fail "the registry's Direct3D card did not start: $(cat "$tmp/card.out")"
+# A Direct3D call that fails at start-up is named, and the game draws with OpenGL.
+export ORRIMUND_D3D_FAIL=CreateDevice
+run_and_check d3d_failed 640x480 -direct3d -window
+unset ORRIMUND_D3D_FAIL
+grep -q "^Direct3D: CreateDevice failed: Generic failure.$" "$tmp/d3d_failed.out" ||
+  fail "the failed call was not named: $(cat "$tmp/d3d_failed.out")"
+grep -q "^Direct3D is not available: drawing with OpenGL in a window$" "$tmp/d3d_failed.out" ||
+  fail "no word of the OpenGL fallback: $(cat "$tmp/d3d_failed.out")"
 run_and_check opengl_switch 800x600 -opengl -800 -direct3d
 grep -q "not available" "$tmp/opengl_switch.out" && fail "-opengl did not choose OpenGL: $(cat "$tmp/opengl_switch.out")"
 
