@@ -11,11 +11,15 @@
 
 #include "quarn/geom/effect_emitter.h"
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/ca/base_character.h"
+#include "quarn/ca/character_instance.h"
 #include "quarn/geom/lights.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
+#include "tests/quarn/ca/ca_test_util.h"
 #include "tools/writers/effect_instance_writer.h"
+#include "tools/writers/mvf_writer.h"
 
 namespace {
 
@@ -342,6 +346,90 @@ TEST(EffectInstanceDrawing, DrawsWhileRunningAndNothingOnceFinished) {
   gr_close();
   gr_set_recorder(nullptr);
   bm_close();
+}
+
+}  // namespace
+
+namespace {
+
+// A channel bound to a bone of a character instance whose animation moves
+// that bone: the light follows the bone as the character plays.
+class EffectTagBinding : public CaRootTest {
+ protected:
+  void SetUp() override {
+    CaRootTest::SetUp();
+    character_instance_system_init(-1);
+    lights_reset();
+    effect_emitter_pool_reset();
+    effect_instances_reset();
+  }
+  void TearDown() override {
+    effect_instances_reset();
+    lights_reset();
+    character_instance_system_shutdown();
+    CaRootTest::TearDown();
+  }
+};
+
+TEST_F(EffectTagBinding, ABoundLightFollowsTheMovingBone) {
+  ASSERT_TRUE(vim_write_file(path("body.vim"), small_mesh()));
+  const char* names[] = {"body"};
+  BaseCharacter* bc = base_character_load(names, 1, nullptr, nullptr);
+  ASSERT_NE(bc, nullptr);
+  // Bone 1 slides 8 units along x over 3200 ticks.
+  MvfWriterAnim a;
+  a.last_tick = 3200;
+  for (int b = 0; b < 3; ++b) {
+    MvfWriterBone bone;
+    bone.rotations = {MvfWriterRotationKey{}};
+    MvfWriterPositionKey p0, p1;
+    p1.tick = 3200;
+    if (b == 1) p1.value = {8, 0, 0};
+    bone.positions = b == 1 ? std::vector<MvfWriterPositionKey>{p0, p1} : std::vector<MvfWriterPositionKey>{p0};
+    a.bones.push_back(bone);
+  }
+  ASSERT_TRUE(mvf_write_file(path("slide.mvf"), a));
+  const int slide = base_character_add_skeleton(bc, "slide.mvf", "slide", 1, 0, 0, 0);
+  ASSERT_GE(slide, 0);
+  character_instance ci(bc);
+  ci.set_anim_weight(slide, 1.0f);
+
+  EffectImageBuilder b;
+  ElementDefSpec d;
+  d.name = "glow";
+  d.length = 150;
+  ChannelElementSpec light;
+  light.keys = {{vector(0, 1, 0), 256, 255, 255, 255, true}, {vector(0, 1, 0), 256, 255, 255, 255, true}};
+  light.name = b.name("handlight");
+  d.channels = {light};
+  const Image img = make_image(b, {d});
+  EffectInstance* inst = effect_create_from_def(img.view, img.def(0), -1, 0, 0, false);
+  ASSERT_NE(inst, nullptr);
+  const int number = effect_instance_find_element(inst, "handlight");
+  ASSERT_EQ(number, 0);
+  effect_instance_bind_element(inst, number, &ci, 1);
+  effect_instance_start(inst, true, false);
+
+  std::vector<float> xs;
+  for (int step = 0; step < 3; ++step) {
+    if (step > 0) ci.increment_tick(1200);
+    ci.process(0.0f, 0, 0);
+    ASSERT_TRUE(effect_instance_update(inst, 1.0f / 30.0f, nullptr, 0));
+    const int lamp = inst->channels->state.light;
+    ASSERT_GE(lamp, 0);
+    vector lit, want;
+    ASSERT_TRUE(light_get_position(lamp, lit));
+    transform bone;
+    ci.get_bone_transform(&bone, 1);
+    bone.apply(want, vector(0, 1, 0));
+    EXPECT_NEAR(lit.x, want.x, 1e-4f) << step;
+    EXPECT_NEAR(lit.y, want.y, 1e-4f) << step;
+    EXPECT_NEAR(lit.z, want.z, 1e-4f) << step;
+    xs.push_back(lit.x);
+  }
+  // The bone moved, and the light with it.
+  EXPECT_GT(xs[2] - xs[0], 1.0f);
+  effect_instance_release(inst);
 }
 
 }  // namespace
