@@ -224,6 +224,19 @@ GLenum gl_address(uint32_t a) {
   }
 }
 
+void bind_sampled(Direct3DDevice7* d, int stage);
+void set_combiners(const uint32_t* s);
+
+// The textures GL has bound are held, so a freed surface's address never
+// passes for the one bound.
+void set_applied(Direct3DDevice7* d, int stage) {
+  DirectDrawSurface7* t = d->texture[stage];
+  if (t == d->applied_texture[stage]) return;
+  if (t) t->AddRef();
+  if (d->applied_texture[stage]) d->applied_texture[stage]->Release();
+  d->applied_texture[stage] = t;
+}
+
 // One stage's combiner: a disabled stage and every one after it pass the
 // colour through; a stage without a texture samples nothing (untextured).
 bool apply_stage(Direct3DDevice7* d, int stage) {
@@ -235,7 +248,24 @@ bool apply_stage(Direct3DDevice7* d, int stage) {
     return s[D3DTSS_COLOROP] != D3DTOP_DISABLE;
   }
   glEnable(GL_TEXTURE_2D);
+  bind_sampled(d, stage);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, QGL_COMBINE);
+  set_combiners(s);
+  return true;
+}
+
+// Binds the stage's texture on the current unit and gives it the stage's
+// wrap and filter values when they differ from those it has.
+void bind_sampled(Direct3DDevice7* d, int stage) {
+  const uint32_t* s = d->stage_state[stage];
+  DirectDrawSurface7* tex = d->texture[stage];
   glBindTexture(GL_TEXTURE_2D, tex->gl_name);
+  const uint64_t key = (static_cast<uint64_t>(s[D3DTSS_ADDRESSU] & 0xFF)) | (static_cast<uint64_t>(s[D3DTSS_ADDRESSV] & 0xFF) << 8) |
+                       (static_cast<uint64_t>(s[D3DTSS_MAGFILTER] & 0xFF) << 16) |
+                       (static_cast<uint64_t>(s[D3DTSS_MINFILTER] & 0xFF) << 24) |
+                       (static_cast<uint64_t>(s[D3DTSS_MIPFILTER] & 0xFF) << 32);
+  if (tex->sampler == key) return;
+  tex->sampler = key;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, gl_address(s[D3DTSS_ADDRESSU]));
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, gl_address(s[D3DTSS_ADDRESSV]));
   const bool lin_mag = s[D3DTSS_MAGFILTER] != D3DTFG_POINT;
@@ -246,7 +276,9 @@ bool apply_stage(Direct3DDevice7* d, int stage) {
   GLenum min = lin_min ? GL_LINEAR : GL_NEAREST;
   if (mips) min = lin_min ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, QGL_COMBINE);
+}
+
+void set_combiners(const uint32_t* s) {
 
   auto combine = [](GLenum which, GLenum src0, GLenum src1, GLenum op0, uint32_t top, uint32_t a1, uint32_t a2,
                     bool alpha) {
@@ -276,7 +308,6 @@ bool apply_stage(Direct3DDevice7* d, int stage) {
           s[D3DTSS_COLORARG1], s[D3DTSS_COLORARG2], false);
   combine(QGL_COMBINE_ALPHA, QGL_SOURCE0_ALPHA, QGL_SOURCE1_ALPHA, QGL_OPERAND0_ALPHA, s[D3DTSS_ALPHAOP],
           s[D3DTSS_ALPHAARG1], s[D3DTSS_ALPHAARG2], true);
-  return true;
 }
 
 float as_float(uint32_t v) {
@@ -383,11 +414,32 @@ void emit(Direct3DDevice7* d, const D3dTLVertex& v) {
 
 void draw(Direct3DDevice7* d, GLenum mode, const D3dTLVertex* v, const uint16_t* idx, uint32_t n) {
   if (!d->use_gl || !Ctx) return;
-  if (d->gl_dirty || Texture_unit_moved) {
+  // A change of texture alone, to another texture with contents, needs only
+  // the bind: the common case of many bitmaps drawn one after another.
+  if (!d->gl_dirty && !Texture_unit_moved && d->texture_dirty) {
+    for (int i = 0; i < 2 && !d->gl_dirty; i++) {
+      DirectDrawSurface7* t = d->texture[i];
+      const DirectDrawSurface7* a = d->applied_texture[i];
+      if (t == a) continue;
+      if (!t || !a || !t->gl_name || !a->gl_name) d->gl_dirty = true;
+    }
+    if (!d->gl_dirty) {
+      for (int i = 1; i >= 0; i--) {
+        if (d->texture[i] == d->applied_texture[i]) continue;
+        if (Active_texture) Active_texture(QGL_TEXTURE0 + i);
+        bind_sampled(d, i);
+        set_applied(d, i);
+      }
+      d->texture_dirty = false;
+    }
+  }
+  if (d->gl_dirty || Texture_unit_moved || d->texture_dirty) {
     Texture_unit_moved = false;
     set_projection(d);
     apply_state(d);
-    d->gl_dirty = false;
+    d->gl_dirty = d->texture_dirty = false;
+    set_applied(d, 0);
+    set_applied(d, 1);
   }
   glBegin(mode);
   for (uint32_t i = 0; i < n; i++) emit(d, v[idx ? idx[i] : i]);
@@ -727,6 +779,8 @@ HRESULT Direct3DVertexBuffer7::Unlock() { return D3D_OK; }
 Direct3DDevice7::~Direct3DDevice7() {
   for (auto*& t : texture)
     if (t) t->Release(), t = nullptr;
+  for (auto*& t : applied_texture)
+    if (t) t->Release(), t = nullptr;
   if (target) target->Release();
   if (use_gl) drop_context();
 }
@@ -801,6 +855,7 @@ HRESULT Direct3DDevice7::Clear(uint32_t count, Rect* rects, uint32_t flags, uint
 HRESULT Direct3DDevice7::SetRenderState(D3dRenderState state, uint32_t value) {
   record(D3dCall::RENDER, 0, state, value);
   if (state >= D3DRENDERSTATE_MAX) return DDERR_INVALIDPARAMS;
+  if (render_state[state] == value) return D3D_OK;
   render_state[state] = value;
   gl_dirty = true;
   return D3D_OK;
@@ -812,6 +867,7 @@ HRESULT Direct3DDevice7::SetTextureStageState(uint32_t stage, D3dStageState stat
   if (state == D3DTSS_ADDRESS) {
     stage_state[stage][D3DTSS_ADDRESSU] = stage_state[stage][D3DTSS_ADDRESSV] = value;
   }
+  if (stage_state[stage][state] == value && state != D3DTSS_ADDRESS) return D3D_OK;
   stage_state[stage][state] = value;
   gl_dirty = true;
   return D3D_OK;
@@ -823,7 +879,7 @@ HRESULT Direct3DDevice7::SetTexture(uint32_t stage, DirectDrawSurface7* surface)
   if (surface) surface->AddRef();
   if (texture[stage]) texture[stage]->Release();
   texture[stage] = surface;
-  gl_dirty = true;
+  texture_dirty = true;
   return D3D_OK;
 }
 

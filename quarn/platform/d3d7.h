@@ -338,6 +338,7 @@ class DirectDrawSurface7 : public LayerObject {
   DirectDrawSurface7* top = nullptr;       // a mip level's top surface (itself for the top)
   int level = 0;
   unsigned int gl_name = 0;
+  uint64_t sampler = ~0ull;  // the wrap and filter values last given to GL
   bool locked = false;
   bool lost = false;
 };
@@ -396,7 +397,9 @@ class Direct3DDevice7 : public LayerObject {
   D3DVIEWPORT7 viewport{};
   bool in_scene = false;
   bool use_gl = false;
-  bool gl_dirty = true;
+  bool gl_dirty = true;        // states: everything is sent again
+  bool texture_dirty = true;   // only the bound textures changed
+  DirectDrawSurface7* applied_texture[2] = {};
 };
 
 // Loading: the library and its entry (both present unless a test says not).
