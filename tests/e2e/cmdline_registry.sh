@@ -17,7 +17,9 @@ mkdir -p "$regdir" "$tmp/root"
 # and settled, and prints that size as WIDTHxHEIGHT; stops the game again.
 window_size() {  # name args...
   local name=$1; shift
-  ORRIMUND_ROOT="$tmp/root" "$bin" "$@" >"$tmp/$name.out" 2>"$tmp/$name.err" &
+  # -opengl: only a windowed renderer shows the chosen size as the window's
+  # (the default one runs in full screen).
+  ORRIMUND_ROOT="$tmp/root" "$bin" -opengl "$@" >"$tmp/$name.out" 2>"$tmp/$name.err" &
   pid=$!
   local size="" last="" seen=0
   for _ in $(seq 1 300); do

@@ -23,7 +23,9 @@ wait_for_windows() {  # count
 }
 
 first=""; other=""
-"$bin" >"$tmp/first.out" 2>&1 &
+# The copies that show their windows draw with OpenGL in a window: the
+# default renderer runs in full screen, at the size of the screen.
+"$bin" -opengl >"$tmp/first.out" 2>&1 &
 first=$!
 wait_for_windows 1 || fail "no window of the first copy"
 wid=$(xdotool search --name '^Orrimund Demo$' | head -1)
@@ -33,7 +35,7 @@ xprop -id "$wid" _ORRIMUND_INSTANCE | grep -q "$XDG_CONFIG_HOME/Quorvane/Orrimun
   fail "the window does not carry its instance tag"
 
 mkdir -p "$tmp/other-config"
-XDG_CONFIG_HOME="$tmp/other-config" "$bin" >"$tmp/other.out" 2>&1 &
+XDG_CONFIG_HOME="$tmp/other-config" "$bin" -opengl >"$tmp/other.out" 2>&1 &
 other=$!
 wait_for_windows 2 || fail "a copy with its own configuration did not open a window"
 kill -0 $other 2>/dev/null || fail "the copy with its own configuration exited"
