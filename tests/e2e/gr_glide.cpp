@@ -21,7 +21,6 @@
 #include "tests/support/gl_screen.h"
 #include "tests/support/test_files.h"
 #include "tools/writers/image_writers.h"
-#include "tools/writers/vf_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -30,44 +29,12 @@ namespace {
 fs::path Tmp;
 int Shots_type = -1;
 
-void quadrant_pixel(int x, int y, int size, uint8_t* bgr) {
-  const bool right = x >= size / 2, bottom = y >= size / 2;
-  int r = 0, g = 0, b = 0;
-  if (x == y) r = g = b = 255;
-  else if (!right && !bottom) r = 220;
-  else if (right && !bottom) g = 220;
-  else if (!right && bottom) b = 220;
-  else r = g = 180;
-  bgr[0] = static_cast<uint8_t>(b), bgr[1] = static_cast<uint8_t>(g), bgr[2] = static_cast<uint8_t>(r);
-}
-
-// Share of pixels whose every channel is within `tol` levels.
-double share_alike(const ScreenImage& a, const ScreenImage& b, int tol, int* worst = nullptr) {
-  if (a.w != b.w || a.h != b.h || a.bgr.empty()) return 0.0;
-  size_t same = 0;
-  int w = 0;
-  for (size_t i = 0; i < a.bgr.size(); i += 3) {
-    int d = 0;
-    for (int c = 0; c < 3; c++) d = std::max(d, std::abs(a.bgr[i + c] - b.bgr[i + c]));
-    w = std::max(w, d);
-    if (d <= tol) same++;
-  }
-  if (worst) *worst = w;
-  return static_cast<double>(same) / static_cast<double>(a.bgr.size() / 3);
-}
-
 class GrGlide : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     Tmp = test_scratch_root("gr_glide");
-    fs::create_directories(Tmp / "data" / "fonts");
-    fs::create_directories(Tmp / "data" / "interface");
+    ASSERT_TRUE(gl_screen_write_test_data(Tmp));
     fs::create_directories(Tmp / "screenshots");
-    const int size = 32;
-    std::vector<uint8_t> px(size * size * 3);
-    for (int y = 0; y < size; y++)
-      for (int x = 0; x < size; x++) quadrant_pixel(x, y, size, &px[(y * size + x) * 3]);
-    ASSERT_TRUE(tga_write_file((Tmp / "data" / "interface" / "quads.tga").string(), px.data(), size, size, 24));
     // A sprite with a soft alpha ramp, wider than one texture section.
     const int sw = 300, sh = 64;
     std::vector<uint8_t> sprite(static_cast<size_t>(sw) * sh * 4);
@@ -78,19 +45,6 @@ class GrGlide : public ::testing::Test {
         p[3] = static_cast<uint8_t>(y < sh / 2 ? 255 : 96);
       }
     ASSERT_TRUE(tga_write_file((Tmp / "data" / "interface" / "sprite.tga").string(), sprite.data(), sw, sh, 32));
-
-    VfWriterFont font;
-    font.first_char = 32;
-    font.height = 10;
-    font.default_advance = 8;
-    for (int c = 32; c < 127; c++) {
-      VfWriterGlyph g;
-      g.advance = 8;
-      g.width = c == ' ' ? 0 : 6;
-      g.pixels.assign(static_cast<size_t>(g.width) * 10, 14);
-      font.glyphs.push_back(g);
-    }
-    ASSERT_TRUE(vf_write_file((Tmp / "data" / "fonts" / "blocks.vf").string(), font));
 
     vfile_set_root(Tmp.c_str(), false);
     vfile_add_path_type("data\\fonts", ".vf");
@@ -128,7 +82,7 @@ class GrGlide : public ::testing::Test {
     ASSERT_EQ(pics[0].w, 640);
     ASSERT_EQ(pics[1].w, 640);
     int worst = 0;
-    const double alike = share_alike(pics[0], pics[1], tolerance, &worst);
+    const double alike = gl_screen_share_alike(pics[0], pics[1], tolerance, &worst);
     EXPECT_GE(alike, 0.99) << name << ": " << alike * 100 << "% alike, worst difference " << worst;
   }
 };
@@ -210,7 +164,7 @@ TEST_F(GrGlide, FocusOutAndInKeepsThePicture) {
   gr_flip();
   gr_close();
   int worst = 0;
-  EXPECT_EQ(share_alike(before, after, 0, &worst), 1.0) << "worst difference " << worst;
+  EXPECT_EQ(gl_screen_share_alike(before, after, 0, &worst), 1.0) << "worst difference " << worst;
 }
 
 }  // namespace

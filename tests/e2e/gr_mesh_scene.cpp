@@ -8,7 +8,6 @@
 // following the light when it moves.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -303,15 +302,8 @@ TEST_F(GrMeshScene, GlideDrawsTheSameLitFigureAsOpenGL) {
   gr_set_aspect(1.0f);
   ASSERT_EQ(glide.w, gl.w);
   ASSERT_EQ(glide.h, gl.h);
-  size_t alike = 0;
   int worst = 0;
-  for (size_t i = 0; i < gl.bgr.size(); i += 3) {
-    int d = 0;
-    for (int c = 0; c < 3; c++) d = std::max(d, std::abs(gl.bgr[i + c] - glide.bgr[i + c]));
-    worst = std::max(worst, d);
-    alike += d <= 8;
-  }
-  const double share = static_cast<double>(alike) / static_cast<double>(gl.bgr.size() / 3);
+  const double share = gl_screen_share_alike(gl, glide, 8, &worst);
   EXPECT_GE(share, 0.99) << share * 100 << "% alike, worst difference " << worst;
 }
 

@@ -45,47 +45,13 @@ bool near_rgb(const uint8_t* bgr, int r, int g, int b, int tol = 6) {
 
 Image screenshot(const char* base) { return gl_screen_shot(Tmp / "screenshots", base, Shots_type); }
 
-// The picture of the test bitmap: four coloured quadrants and a white
-// diagonal, so a shifted or flipped copy shows.
-void quadrant_pixel(int x, int y, int size, uint8_t* bgr) {
-  const bool right = x >= size / 2, bottom = y >= size / 2;
-  int r = 0, g = 0, b = 0;
-  if (x == y) r = g = b = 255;
-  else if (!right && !bottom) r = 220;
-  else if (right && !bottom) g = 220;
-  else if (!right && bottom) b = 220;
-  else r = g = 180;
-  bgr[0] = static_cast<uint8_t>(b), bgr[1] = static_cast<uint8_t>(g), bgr[2] = static_cast<uint8_t>(r);
-}
-
 class GrOpengl : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     Tmp = test_scratch_root("gr_opengl");
-    fs::create_directories(Tmp / "data" / "fonts");
-    fs::create_directories(Tmp / "data" / "interface");
+    // The bitmap and the font, made by the data builder's writers.
+    ASSERT_TRUE(gl_screen_write_test_data(Tmp));
     fs::create_directories(Tmp / "screenshots");
-
-    // The bitmap, made by the data builder's Targa writer.
-    const int size = 32;
-    std::vector<uint8_t> px(size * size * 3);
-    for (int y = 0; y < size; y++)
-      for (int x = 0; x < size; x++) quadrant_pixel(x, y, size, &px[(y * size + x) * 3]);
-    ASSERT_TRUE(tga_write_file((Tmp / "data" / "interface" / "quads.tga").string(), px.data(), size, size, 24));
-
-    // A blocky font: every glyph a full 6 by 10 block with a gap.
-    VfWriterFont font;
-    font.first_char = 32;
-    font.height = 10;
-    font.default_advance = 8;
-    for (int c = 32; c < 127; c++) {
-      VfWriterGlyph g;
-      g.advance = 8;
-      g.width = c == ' ' ? 0 : 6;
-      g.pixels.assign(static_cast<size_t>(g.width) * 10, 14);
-      font.glyphs.push_back(g);
-    }
-    ASSERT_TRUE(vf_write_file((Tmp / "data" / "fonts" / "blocks.vf").string(), font));
 
     vfile_set_root(Tmp.c_str(), false);
     vfile_add_path_type("data\\fonts", ".vf");
@@ -144,7 +110,7 @@ TEST_F(GrOpengl, BitmapRectangleAndTextLandWhereDrawn) {
   for (int y = 0; y < 32; y++)
     for (int x = 0; x < 32; x++) {
       uint8_t want[3];
-      quadrant_pixel(x, y, 32, want);
+      gl_screen_quadrant_pixel(x, y, 32, want);
       if (!near_rgb(img.at(100 + x, 80 + y), want[2], want[1], want[0])) wrong++;
     }
   EXPECT_EQ(wrong, 0) << "bitmap pixels out of place";
@@ -438,7 +404,7 @@ TEST_F(GrOpengl, RotatedBitmapMapsTheWholePictureOfANonPowerOfTwoBitmap) {
   const int size = 24;
   std::vector<uint8_t> px(size * size * 3);
   for (int y = 0; y < size; y++)
-    for (int x = 0; x < size; x++) quadrant_pixel(x, y, size, &px[(y * size + x) * 3]);
+    for (int x = 0; x < size; x++) gl_screen_quadrant_pixel(x, y, size, &px[(y * size + x) * 3]);
   const int bm = bm_create(BM_FORMAT_BGR24, size, size, px.data());
   gr_clear();
   gr_set_color(255, 255, 255, 255);

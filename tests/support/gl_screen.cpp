@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "quarn/bmpman/bmpman.h"
@@ -9,6 +11,8 @@
 #include "quarn/gr/gr.h"
 #include "quarn/os/os.h"
 #include "tests/support/test_files.h"
+#include "tools/writers/image_writers.h"
+#include "tools/writers/vf_writer.h"
 
 void gl_screen_open(const char* application) {
   os_init("Quorvane", application);
@@ -41,4 +45,51 @@ ScreenImage gl_screen_shot(const std::filesystem::path& dir, const char* base, i
   EXPECT_EQ(targa_decode(bytes.data(), bytes.size(), img.bgr.data(), img.bgr.size(), nullptr, &why), 0)
       << (why ? why : "");
   return img;
+}
+
+double gl_screen_share_alike(const ScreenImage& a, const ScreenImage& b, int tolerance, int* worst) {
+  if (a.w != b.w || a.h != b.h || a.bgr.empty()) return 0.0;
+  size_t alike = 0;
+  int most = 0;
+  for (size_t i = 0; i + 2 < a.bgr.size(); i += 3) {
+    int d = 0;
+    for (int c = 0; c < 3; c++) d = std::max(d, std::abs(a.bgr[i + c] - b.bgr[i + c]));
+    most = std::max(most, d);
+    alike += d <= tolerance;
+  }
+  if (worst) *worst = most;
+  return static_cast<double>(alike) / static_cast<double>(a.bgr.size() / 3);
+}
+
+void gl_screen_quadrant_pixel(int x, int y, int size, uint8_t* bgr) {
+  const bool right = x >= size / 2, bottom = y >= size / 2;
+  int r = 0, g = 0, b = 0;
+  if (x == y) r = g = b = 255;
+  else if (!right && !bottom) r = 220;
+  else if (right && !bottom) g = 220;
+  else if (!right && bottom) b = 220;
+  else r = g = 180;
+  bgr[0] = static_cast<uint8_t>(b), bgr[1] = static_cast<uint8_t>(g), bgr[2] = static_cast<uint8_t>(r);
+}
+
+bool gl_screen_write_test_data(const std::filesystem::path& root) {
+  std::filesystem::create_directories(root / "data" / "fonts");
+  std::filesystem::create_directories(root / "data" / "interface");
+  const int size = 32;
+  std::vector<uint8_t> px(size * size * 3);
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) gl_screen_quadrant_pixel(x, y, size, &px[(y * size + x) * 3]);
+  if (!tga_write_file((root / "data" / "interface" / "quads.tga").string(), px.data(), size, size, 24)) return false;
+  VfWriterFont font;
+  font.first_char = 32;
+  font.height = 10;
+  font.default_advance = 8;
+  for (int c = 32; c < 127; c++) {
+    VfWriterGlyph g;
+    g.advance = 8;
+    g.width = c == ' ' ? 0 : 6;
+    g.pixels.assign(static_cast<size_t>(g.width) * 10, 14);
+    font.glyphs.push_back(g);
+  }
+  return vf_write_file((root / "data" / "fonts" / "blocks.vf").string(), font);
 }

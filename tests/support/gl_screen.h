@@ -20,3 +20,15 @@ struct ScreenImage {
 // Saves the screen as `base`.tga in `dir` (the folder of `path_type`) with the
 // game's screenshot code and reads the file back.
 ScreenImage gl_screen_shot(const std::filesystem::path& dir, const char* base, int path_type);
+
+// Share of pixels whose every channel is within `tolerance` levels (0 when
+// the sizes differ); the largest difference in *worst when given.
+double gl_screen_share_alike(const ScreenImage& a, const ScreenImage& b, int tolerance, int* worst = nullptr);
+
+// The test bitmap's picture: four coloured quadrants and a white diagonal,
+// so a shifted or flipped copy shows.
+void gl_screen_quadrant_pixel(int x, int y, int size, uint8_t* bgr);
+// Writes the 32 by 32 quadrant bitmap as data/interface/quads.tga and a
+// blocky font (every glyph a 6 by 10 block, advance 8) as
+// data/fonts/blocks.vf below root. False when a file could not be written.
+bool gl_screen_write_test_data(const std::filesystem::path& root);

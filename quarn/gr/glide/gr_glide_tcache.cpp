@@ -154,6 +154,17 @@ bool is_pow2_side(int v) {
   return false;
 }
 
+// Locks the bitmap's pixels when the card can take their format; otherwise
+// says so and leaves the bitmap unlocked.
+bool lock_for_card(int handle, uint8_t** data, uint8_t** palette, int* format, int* glide_format) {
+  *format = bm_lock(handle, data, palette);
+  if (gr_glide_format_of(*format, glide_format) && *data && (*format != BM_FORMAT_PAL8 || *palette)) return true;
+  std::printf("Glide: bitmap '%s' has pixel format %d, which the card cannot take\n", bm_get_filename(handle),
+              *format);
+  if (*format != BM_FORMAT_NONE) bm_unlock(handle);
+  return false;
+}
+
 bool build_mipmapped(TextureSlot& slot, int handle, int w, int h, int levels, int pixel_count) {
   const int ac = gr_glide_aspect_code(w, h);
   if (!is_pow2_side(w) || !is_pow2_side(h) || ac < 0) {
@@ -163,12 +174,8 @@ bool build_mipmapped(TextureSlot& slot, int handle, int w, int h, int levels, in
   }
   uint8_t* data = nullptr;
   uint8_t* palette = nullptr;
-  const int format = bm_lock(handle, &data, &palette);
-  int gf = 0;
-  if (!gr_glide_format_of(format, &gf) || !data || (format == BM_FORMAT_PAL8 && !palette)) {
-    std::printf("Glide: bitmap '%s' has pixel format %d, which the card cannot take\n",
-                bm_get_filename(handle), format);
-    if (format != BM_FORMAT_NONE) bm_unlock(handle);
+  int format = 0, gf = 0;
+  if (!lock_for_card(handle, &data, &palette, &format, &gf)) {
     slot.sections.clear();
     return false;
   }
@@ -236,12 +243,8 @@ bool build_slot(int handle, int slot_index) {
 
   uint8_t* data = nullptr;
   uint8_t* palette = nullptr;
-  const int format = bm_lock(handle, &data, &palette);
-  int gf = 0;
-  if (!gr_glide_format_of(format, &gf) || !data || (format == BM_FORMAT_PAL8 && !palette)) {
-    std::printf("Glide: bitmap '%s' has pixel format %d, which the card cannot take\n",
-                bm_get_filename(handle), format);
-    if (format != BM_FORMAT_NONE) bm_unlock(handle);
+  int format = 0, gf = 0;
+  if (!lock_for_card(handle, &data, &palette, &format, &gf)) {
     slot.sections.clear();
     return false;
   }
