@@ -460,3 +460,68 @@ TEST(GlideLoader, OurLibraryHasEveryEntryPoint) {
 }
 
 }  // namespace
+
+namespace {
+
+// A layered triangle: layer l's u and v are the vertex's corner numbers.
+struct Layered {
+  GrVertex v[3];
+  GrLayeredVertex lv[3];
+  GrLayeredVertex* list[3];
+  Layered() {
+    const float corner[3][2] = {{0, 0}, {1, 0}, {1, 1}};
+    for (int i = 0; i < 3; i++) {
+      v[i].sx = 10.0f * i;
+      v[i].sy = 5.0f;
+      v[i].ooz = 0.5f;
+      lv[i].vertex = &v[i];
+      for (auto& d : lv[i].layer) d = GrLayerVertexData{corner[i][0], corner[i][1], 10, 20, 30, 40};
+      list[i] = &lv[i];
+    }
+  }
+};
+
+TEST_F(GlideRenderer, MultipassPairsTwoTextureLayersAndTilesLargeBitmaps) {
+  start();
+  Layered tri;
+  const int a = bitmap(BM_FORMAT_565, 64, 64), b = bitmap(BM_FORMAT_565, 32, 32);
+  GrLayer pair[2] = {};
+  pair[0].state = RenderStateWord(4, 2, 3, 3, 4, 3);
+  pair[0].bitmap = a;
+  pair[0].use_layer_uv = 1;
+  pair[0].r = pair[0].g = pair[0].b = 200;
+  pair[0].a = 255;
+  pair[1].bitmap = b;
+  pair[1].use_layer_uv = 1;
+  gr_glide_poly_multipass(3, tri.list, 2, pair);
+  // One draw: the second layer is the first one's partner on unit 1.
+  ASSERT_EQ(Fake_glide.polygons.size(), 1u);
+  ASSERT_EQ(Fake_glide.sources.size(), 2u);
+  EXPECT_EQ(Fake_glide.sources[0].tmu, 0);
+  EXPECT_EQ(Fake_glide.sources[1].tmu, 1);
+  const auto& p = Fake_glide.polygons[0];
+  EXPECT_FLOAT_EQ(p[1].tmu[0].sow, 1.0f * 0.5f * 256.0f);  // u * oow * s scale
+  EXPECT_FLOAT_EQ(p[1].tmu[1].sow, 1.0f * 0.5f * 256.0f);
+  EXPECT_FLOAT_EQ(p[2].tmu[0].tow, 128.0f);
+  EXPECT_FLOAT_EQ(p[0].r, 200.0f);
+  EXPECT_FLOAT_EQ(p[0].x, 786432.0f);
+
+  // A bitmap wider than one texture: the section under the polygon, clamped.
+  Fake_glide.reset();
+  const int wide = bitmap(BM_FORMAT_565, 512, 256);
+  GrLayer tiled = {};
+  tiled.state = RenderStateWord(1, 2, 3, 3, 4, 3);
+  tiled.bitmap = wide;
+  tiled.use_layer_uv = 1;
+  for (auto& lv : tri.lv) lv.layer[0].u = 0.6f + 0.1f * lv.layer[0].u;  // in the right half
+  gr_glide_poly_multipass(3, tri.list, 1, &tiled);
+  EXPECT_EQ(Fake_glide.named("grTexClampMode"), Calls{"grTexClampMode(0,1,1)"});
+  ASSERT_EQ(Fake_glide.polygons.size(), 1u);
+  // u 0.6 of 512 texels is texel 307: 51 into the second tile, s = 51.2 * oow.
+  EXPECT_NEAR(Fake_glide.polygons[0][0].tmu[0].sow, (0.6f * 512.0f - 256.0f) * 0.5f, 1e-3f);
+  GlideSectionView second{};
+  ASSERT_TRUE(gr_glide_section_view(wide, 1, &second));
+  EXPECT_TRUE(second.resident[0]);
+}
+
+}  // namespace
