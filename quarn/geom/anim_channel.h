@@ -8,6 +8,7 @@
 // instance, and every start is matched by a stop, which gives the light back.
 #include <cstdint>
 
+#include "quarn/geom/effect_image.h"
 #include "quarn/math/matrix.h"
 #include "quarn/math/vector.h"
 
@@ -30,7 +31,7 @@ struct MeshDrawRecord;
 //  84..111 zero
 // Key arrays are read by key index, so a channel is sampled at any time
 // without a decoder state.
-constexpr int ANIM_CHANNEL_RECORD_SIZE = 112;
+constexpr int ANIM_CHANNEL_RECORD_SIZE = EFFECT_CHANNEL_ELEMENT_SIZE;
 constexpr int ANIM_CHANNEL_MAX_KEYS = 4096;
 
 constexpr uint32_t ACH_BONE_MASK = 0x7FFFFF;

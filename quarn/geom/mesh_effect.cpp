@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/geom/effect_instance_bytes.h"
+#include "quarn/geom/lights.h"
 #include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_alpha.h"
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_mesh.h"
 
@@ -195,8 +199,12 @@ bool mesh_effect_relocate(MeshEffectElement& out, const uint8_t* image, uint32_t
   if (!array_ok(e.frame_list, e.frames, MESH_FRAME_SIZE)) return fail("frames lie outside the image");
   if (!array_ok(e.sub_list, e.sub_records, MESH_SUB_RECORD_SIZE)) return fail("sub-records lie outside the image");
   if (!array_ok(e.material_list, e.materials, MESH_MATERIAL_SIZE)) return fail("materials lie outside the image");
-  if (e.display & MESH_DISPLAY_VERTEX_FRAMES) {
-    const uint64_t per = (e.flags & 16) ? 6u : 36u * static_cast<uint64_t>(std::max(e.frames, 1));
+  if (e.vertex_data) {
+    // What drawing reads: one fixed i16 set, one float set for a rigid
+    // element, or a float set per frame.
+    const uint64_t per = (e.flags & 16) ? 6u
+                         : (e.display & MESH_DISPLAY_VERTEX_FRAMES) ? 36u * static_cast<uint64_t>(std::max(e.frames, 1))
+                                                                    : 36u;
     if (!array_ok(e.vertex_data, e.vertices, per)) return fail("vertex data lies outside the image");
   }
   for (int i = 0; i < e.materials; i++) {
@@ -284,10 +292,152 @@ void mesh_effect_render(MeshEffectState& st, const MeshEffectElement& e, float t
         gr_3d_draw_rect_sprite(at, 0.0f, st.size, st.length, state);
       }
     }
+  } else {
+    mesh_effect_draw_faces(st, e, time);
   }
   if (e.glow_handle > 0 && e.glow_size > 0.0f) {
     gr_set_bitmap(e.glow_handle);
     gr_set_color(255, 255, 255, gr_mesh_distance_alpha(255, st.world_position));
     gr_3d_draw_sprite(st.world_position, 0.0f, e.glow_size, Gr_preset[15]);
   }
+}
+
+namespace {
+
+// The shared buffers of mesh drawing: one vertex record per element vertex
+// and one sort entry per face, sized by the limits the reader enforces.
+GrVertex g_points[MESH_EFFECT_MAX_VERTICES];
+vector g_local[MESH_EFFECT_MAX_VERTICES];
+struct SortEntry {
+  float key;
+  uint16_t face;
+};
+SortEntry g_sort[MESH_EFFECT_MAX_FACES];
+int g_sort_count = 0;
+uint8_t g_lit[MESH_EFFECT_MAX_VERTICES * 4];  // per light record: done flag
+uint8_t g_colour[MESH_EFFECT_MAX_VERTICES * 4][3];
+
+float normal_byte(uint32_t b) { return static_cast<float>(b) * 2.0f / 255.0f - 1.0f; }
+
+// Vertex positions in the element's frame at the prepared frames.
+void gather_vertices(const MeshEffectElement& e, const MeshEffectState& st) {
+  const uint8_t* base = e.image + e.vertex_data;
+  const bool fixed = (e.flags & 16) != 0;
+  const bool per_frame = (e.display & MESH_DISPLAY_VERTEX_FRAMES) != 0 && !fixed;
+  for (int i = 0; i < e.vertices; i++) {
+    vector v;
+    if (fixed) {
+      const uint8_t* p = base + 6u * static_cast<uint32_t>(i);
+      v = vector(b::i16(p) / 256.0f, b::i16(p + 2) / 256.0f, b::i16(p + 4) / 256.0f);
+    } else {
+      const uint32_t per = 36u * static_cast<uint32_t>(e.vertices);
+      const uint8_t* a = base + (per_frame ? per * static_cast<uint32_t>(st.frame) : 0u) + 36u * i;
+      const uint8_t* n = base + (per_frame ? per * static_cast<uint32_t>(st.next) : 0u) + 36u * i;
+      const float w = per_frame ? st.fraction : 0.0f;
+      v = vector(b::f32(a) * (1 - w) + b::f32(n) * w, b::f32(a + 4) * (1 - w) + b::f32(n + 4) * w,
+                 b::f32(a + 8) * (1 - w) + b::f32(n + 8) * w);
+    }
+    if (e.flags & 4) v = vector(v.x * 64.0f, v.y * 64.0f, v.z * 64.0f);
+    g_local[i] = v + st.position;
+  }
+}
+
+}  // namespace
+
+int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, float time) {
+  if (!e.image || e.faces == 0 || e.vertices == 0 || !e.vertex_data) return 0;
+  gather_vertices(e, st);
+  gr_3d_start_instance(st.world_position, st.world_orient, false);
+  lights_gather(st.world_position, e.radius);
+  for (int i = 0; i < e.vertices; i++) gr_3d_rotate_point(g_points[i], g_local[i]);
+  std::memset(g_lit, 0, static_cast<size_t>(e.light_records));
+  g_sort_count = 0;
+  for (int fi = 0; fi < e.faces; fi++) {
+    const MeshFace f = e.face(fi);
+    if (f.slot < 0) continue;  // a face without a material is never drawn
+    const int mi = e.face_material(f);
+    MeshMaterial m;
+    if (mi < 0 || !mesh_effect_material(e, mi, m)) continue;
+    if (m.layer[0].bitmap <= 0 && m.layer[1].bitmap <= 0) continue;
+    const GrVertex& p0 = g_points[f.vertex[0]];
+    const GrVertex& p1 = g_points[f.vertex[1]];
+    const GrVertex& p2 = g_points[f.vertex[2]];
+    if (p0.codes & p1.codes & p2.codes) continue;
+    const vector a(p0.x, p0.y, p0.z), bb(p1.x, p1.y, p1.z), c(p2.x, p2.y, p2.z);
+    vector n;
+    (bb - a).cross(n, c - a);
+    if (n.dot(a) >= 0.0f) continue;  // faces away from the eye
+    const int floor_level = static_cast<int>(mesh_material_curve(m, 1, time) * 255.0f);
+    for (int j = 0; j < 3; j++) {
+      const int lr = f.light[j];
+      if (g_lit[lr]) continue;
+      g_lit[lr] = 1;
+      uint8_t* col = g_colour[lr];
+      if ((e.display & MESH_DISPLAY_UNLIT) || floor_level >= 254) {
+        col[0] = col[1] = col[2] = 255;
+        continue;
+      }
+      // The record holds its averaged normal; it is taken out to the world
+      // with the vertex it lights.
+      const uint8_t* rec = e.image + e.light_list + static_cast<uint32_t>(lr) * MESH_LIGHT_RECORD_SIZE;
+      const uint32_t word = b::u32(rec);
+      vector normal(normal_byte((word >> 12) & 255), normal_byte((word >> 20) & 255), normal_byte(rec[11]));
+      const float len = normal.length();
+      if (len > 0.0f) normal = vector(normal.x / len, normal.y / len, normal.z / len);
+      normal.unrotate(st.world_orient);
+      const int vi = std::min<int>(static_cast<int>((word >> 1) & 0x7FF), e.vertices - 1);
+      vector world = g_local[vi];
+      world.unrotate(st.world_orient);
+      world = world + st.world_position;
+      light_vertex_colour(col[0], col[1], col[2], world, &normal, true, false);
+      for (int k = 0; k < 3; k++) col[k] = static_cast<uint8_t>(std::max<int>(col[k], floor_level));
+    }
+    const float bias = 61.0f * static_cast<float>(f.slot);
+    const float key = std::max({p0.z + bias, p1.z + bias, p2.z + bias});
+    g_sort[g_sort_count++] = {key, static_cast<uint16_t>(fi)};
+  }
+  const bool translucent = (st.control & MESH_STATE_TRANSLUCENT) != 0;
+  if (!translucent)
+    std::stable_sort(g_sort, g_sort + g_sort_count, [](const SortEntry& x, const SortEntry& y) { return x.key > y.key; });
+  int submitted = 0;
+  for (int s = 0; s < g_sort_count; s++) {
+    const MeshFace f = e.face(g_sort[s].face);
+    const int mi = e.face_material(f);
+    MeshMaterial m;
+    if (mi < 0 || mi >= e.materials || !mesh_effect_material(e, mi, m)) continue;
+    const int alpha = std::clamp(static_cast<int>(mesh_material_curve(m, 2, time) * st.scale * 255.0f), 0, 255);
+    gr_alpha_poly_begin(translucent, g_sort[s].key, 0, false, 0.0f);
+    for (int j = 0; j < 3; j++) gr_alpha_poly_vertex(&g_points[f.vertex[j]]);
+    const int bitmap = m.layer[0].bitmap > 0 ? mesh_layer_frame(m.layer[0], time) : -1;
+    gr_alpha_poly_state(m.additive ? Gr_preset[15] : Gr_preset[19], bitmap, 255, 255, 255, alpha, 0);
+    for (int j = 0; j < 3; j++) {
+      const uint8_t* col = g_colour[f.light[j]];
+      gr_alpha_poly_uv(f.u[j], f.v[j]);
+      gr_alpha_poly_rgb(col[0], col[1], col[2]);
+      gr_alpha_poly_alpha(translucent ? alpha : gr_fog_alpha(alpha, g_points[f.vertex[j]].z));
+    }
+    if (m.mode == 1 && m.layer[1].bitmap > 0) {
+      const float intensity = mesh_material_curve(m, 0, time - e.start * 15.0f);
+      const int a2 = static_cast<int>(intensity * static_cast<float>(alpha) + 0.5f);
+      gr_alpha_poly_state(m.additive ? Gr_preset[15] : Gr_preset[18], mesh_layer_frame(m.layer[1], time), 255, 255,
+                          255, a2, 1);
+      for (int j = 0; j < 3; j++) {
+        const uint8_t* col = g_colour[f.light[j]];
+        gr_alpha_poly_uv(f.u[j], f.v[j]);
+        gr_alpha_poly_rgb(static_cast<int>(col[0] * intensity), static_cast<int>(col[1] * intensity),
+                          static_cast<int>(col[2] * intensity));
+        gr_alpha_poly_alpha(a2);
+      }
+    }
+    if (gr_alpha_poly_end()) submitted++;
+  }
+  lights_pop();
+  gr_3d_end_instance();
+  return submitted;
+}
+
+int mesh_effect_sorted_faces(int* faces, int capacity) {
+  const int n = std::min(capacity, g_sort_count);
+  for (int i = 0; i < n; i++) faces[i] = g_sort[i].face;
+  return n;
 }

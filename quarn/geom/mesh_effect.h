@@ -9,6 +9,7 @@
 // material slots do not fit the image; everything later trusts the view.
 #include <cstdint>
 
+#include "quarn/geom/effect_image.h"
 #include "quarn/math/matrix.h"
 #include "quarn/math/vector.h"
 
@@ -29,7 +30,7 @@ constexpr int MESH_LIGHT_RECORD_SIZE = 12;
 constexpr int MESH_FRAME_SIZE = 72;
 constexpr int MESH_SUB_RECORD_SIZE = 12;
 constexpr int MESH_NORMAL_SIZE = 28;
-constexpr int MESH_ELEMENT_SIZE = 168;
+constexpr int MESH_ELEMENT_SIZE = EFFECT_MESH_ELEMENT_SIZE;
 
 struct MeshMaterialLayer {
   int32_t bitmap = -1;
@@ -173,3 +174,11 @@ bool mesh_effect_prepare(MeshEffectState& st, const MeshEffectElement& e, float 
 // glow sprite; the state's scale multiplies the alpha.
 void mesh_effect_render(MeshEffectState& st, const MeshEffectElement& e, float time, const vector* world_position,
                         const matrix* world_orient, float value);
+
+// Draws the element's faces (when it has faces and vertex data) into the
+// buffered translucent polygons: lit through its vertex light records,
+// farthest first unless the state is translucent. Answers the polygons
+// handed over. The state must be prepared.
+int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, float time);
+// Face numbers in the order of the last draw.
+int mesh_effect_sorted_faces(int* faces, int capacity);

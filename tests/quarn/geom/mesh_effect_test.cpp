@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_recorder.h"
 #include "tests/quarn/bmpman/bm_test_util.h"
 #include "tools/writers/effect_instance_writer.h"
 #include "tools/writers/image_writers.h"
@@ -259,6 +262,72 @@ TEST(MeshEffectElement, FramesChosenOverTime) {
   ASSERT_TRUE(mesh_effect_prepare(st, e, 15.0f * 1.25f));
   EXPECT_FLOAT_EQ(st.fraction, 0.0f);
   EXPECT_FLOAT_EQ(st.position.x, 2.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// Faces drawn in front of an eye at the origin looking along +z: face 0 at
+// depth 10, face 1 at depth 20, face 2 without a material, face 3 whose
+// material has no bitmap, face 4 turned away.
+TEST(MeshEffectFaces, FarthestFirstAndOnlyFacesThatCanBeDrawn) {
+  GrRecorder rec;
+  bm_init();
+  gr_set_recorder(&rec);
+  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  gr_3d_set_far_plane(0.0f);
+  gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
+
+  MeshElementSpec s;
+  s.display = MESH_DISPLAY_UNLIT;
+  s.flags = 15u << 6;
+  s.frames = {MeshFrameSpec{}};
+  s.vertex_positions = {{0, 0, 10}, {0, 1, 10}, {1, 0, 10}, {0, 0, 20}, {0, 1, 20}, {1, 0, 20}};
+  s.vertices = 6;
+  s.light_records = 6;
+  MaterialSpec textured;
+  textured.layer[0].bitmap = 5;
+  MaterialSpec bare;
+  s.materials = {textured, bare};
+  s.slots = {0, 1};
+  MeshFaceSpec near_face;
+  near_face.vertex[0] = 0, near_face.vertex[1] = 1, near_face.vertex[2] = 2;
+  MeshFaceSpec far_face = near_face;
+  far_face.vertex[0] = 3, far_face.vertex[1] = 4, far_face.vertex[2] = 5;
+  far_face.light[0] = 3, far_face.light[1] = 4, far_face.light[2] = 5;
+  MeshFaceSpec no_material = near_face;
+  no_material.slot = -1;
+  MeshFaceSpec no_bitmap = near_face;
+  no_bitmap.slot = 1;
+  MeshFaceSpec away = near_face;
+  away.vertex[1] = 2, away.vertex[2] = 1;
+  s.faces = {near_face, far_face, no_material, no_bitmap, away};
+  std::vector<uint8_t> img(4, 0);
+  write_mesh_element(img, 4, s);
+  MeshEffectElement e;
+  char err[160];
+  ASSERT_TRUE(read_element(img, e, err)) << err;
+
+  MeshEffectState st;
+  mesh_effect_init(st, e);
+  ASSERT_TRUE(mesh_effect_prepare(st, e, 0.0f));
+  EXPECT_EQ(mesh_effect_draw_faces(st, e, 0.0f), 2);
+  int order[8];
+  ASSERT_EQ(mesh_effect_sorted_faces(order, 8), 2);
+  EXPECT_EQ(order[0], 1);  // farthest first
+  EXPECT_EQ(order[1], 0);
+  // Translucent instances leave the list in face order.
+  st.control |= MESH_STATE_TRANSLUCENT;
+  EXPECT_EQ(mesh_effect_draw_faces(st, e, 0.0f), 2);
+  ASSERT_EQ(mesh_effect_sorted_faces(order, 8), 2);
+  EXPECT_EQ(order[0], 0);
+  EXPECT_EQ(order[1], 1);
+  EXPECT_EQ(gr_3d_instance_depth(), 0);
+
+  gr_close();
+  gr_set_recorder(nullptr);
+  bm_close();
 }
 
 }  // namespace
