@@ -12,6 +12,7 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_tile.h"
 #include "quarn/os/cmdline.h"
 #include "quarn/os/error.h"
 #include "quarn/os/os.h"
@@ -886,9 +887,30 @@ void gr_d3d_poly_multipass(int count, GrLayeredVertex** verts, int pass_count, c
     const int tmode = pass.state.texture_mode();
     const bool two = (tmode == 4 || tmode == 6) && p + 1 < pass_count;
     float us = 1, vs = 1, us2 = 1, vs2 = 1;
-    if (tmode != 0 && pass.bitmap >= 0) gr_d3d_set_texture(0, pass.bitmap, 0, &us, &vs, true);
+    // A bitmap beyond the largest texture is held as sections: the polygon
+    // (already cut along the section lines) is drawn with the one under it.
+    float uo = 0, vo = 0, tu = 1, tv = 1;
+    RenderStateWord state = pass.state;
+    int section = 0;
+    if (tmode != 0 && pass.bitmap >= 0 && pass.use_layer_uv) {
+      int bw = 0, bh = 0;
+      bm_get_size(pass.bitmap, &bw, &bh);
+      if (bw > gr_screen.max_texture_w || bh > gr_screen.max_texture_h) {
+        section = gr_tile_for_polygon(count, verts, p, &bw, &bh, &uo, &vo, &tu, &tv);
+        if (tmode == 1) state = RenderStateWord::from_bits((state.bits & ~31u) | 2u);
+      }
+    }
+    if (tmode != 0 && pass.bitmap >= 0) gr_d3d_set_texture(0, pass.bitmap, section, &us, &vs, true);
+    if (tu != 1 || tv != 1) {
+      // The tile's coordinates run across the largest texture's size; a
+      // section at the bitmap's edge is narrower.
+      int qx, qy, qw, qh;
+      gr_d3d_section_rect(pass.bitmap, section, &qx, &qy, &qw, &qh);
+      if (qw > 0) tu *= static_cast<float>(gr_screen.max_texture_w) / qw;
+      if (qh > 0) tv *= static_cast<float>(gr_screen.max_texture_h) / qh;
+    }
     if (two) gr_d3d_set_texture(1, passes[p + 1].bitmap, 0, &us2, &vs2, true);
-    gr_d3d_set_render_state(pass.state);
+    gr_d3d_set_render_state(state);
     for (int i = 0; i < count; i++) {
       const GrVertex* pt = verts[i]->vertex;
       const GrLayerVertexData& d = verts[i]->layer[p];
@@ -898,7 +920,7 @@ void gr_d3d_poly_multipass(int count, GrLayeredVertex** verts, int pass_count, c
       D3dTLVertex& v = out[i];
       v = {pt->sx - 0.5f, pt->sy - 0.5f, depth(pt->ooz), pt->ooz > 0 ? pt->ooz : 1.0f, argb(a, r, g, b),
            fog_factor(pt->z), pt->u * us, pt->v * vs, 0, 0};
-      if (pass.use_layer_uv) v.u = d.u * us, v.v = d.v * vs;
+      if (pass.use_layer_uv) v.u = (d.u - uo) * tu * us, v.v = (d.v - vo) * tv * vs;
       if (two) v.u2 = verts[i]->layer[p + 1].u * us2, v.v2 = verts[i]->layer[p + 1].v * vs2;
     }
     Device->DrawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_TLVERTEX2, out, static_cast<uint32_t>(count), 0);

@@ -297,3 +297,74 @@ TEST_F(GrD3d, LargeBitmapsAreCutIntoSectionsAndBindsAreNotRepeated) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GrD3d, LayerOverALargeBitmapIsDrawnWithTheSectionUnderIt) {
+  start();
+  gr_screen.max_texture_w = gr_screen.max_texture_h = 256;
+  Gr_d3d_texture_rules = D3dTextureRules{};
+  std::vector<uint8_t> px(300 * 200 * 2, 0x55);
+  const int bm = bm_create(BM_FORMAT_565, 300, 200, px.data());
+  // A polygon over the bitmap's right edge: u from 0.9 to 1.0 lies in the
+  // second column of sections (x 256..299).
+  GrVertex v[3];
+  GrLayeredVertex lv[3];
+  GrLayeredVertex* list[3];
+  const float us[3] = {0.9f, 1.0f, 0.95f}, vs[3] = {0.1f, 0.1f, 0.5f};
+  for (int i = 0; i < 3; i++) {
+    v[i].sx = 10.0f * i, v[i].sy = 5.0f * i, v[i].ooz = 1.0f;
+    lv[i].vertex = &v[i];
+    lv[i].layer[0] = {us[i], vs[i], 255, 255, 255, 255};
+    list[i] = &lv[i];
+  }
+  GrLayer layer{RenderStateWord(1, 0, 0, 0, 0, 0), bm, 1, 0, 0, 255, 255, 255, 255};
+  d3d_layer_record(true);
+  gr_draw_polygon_layers(3, list, 1, &layer);
+  ASSERT_NE(gr_d3d_device()->texture[0], nullptr);
+  EXPECT_EQ(gr_d3d_device()->texture[0]->desc.dwWidth, 64u);  // the 44-wide section's texture
+  // Texture mode 1 becomes clamped: the section's edge must not wrap.
+  bool clamped = false;
+  for (const D3dCall& c : d3d_layer_calls()) clamped |= c == T(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+  EXPECT_TRUE(clamped);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GrD3d, SplitBitmapsHonourTheSourceRectangleAndLargeMeshesGoInPieces) {
+  start();
+  gr_screen.max_texture_w = gr_screen.max_texture_h = 256;
+  std::vector<uint8_t> px(300 * 200 * 2, 0x55);
+  const int bm = bm_create(BM_FORMAT_565, 300, 200, px.data());
+  auto draws = [] {
+    std::vector<uint32_t> counts;
+    for (const D3dCall& c : d3d_layer_calls())
+      if (c.kind == D3dCall::DRAW) counts.push_back(c.value);
+    return counts;
+  };
+  // The source lies wholly in the left section: only it is drawn.
+  d3d_layer_record(true);
+  gr_bitmap_scaled(bm, 0, 0, 50, 50, 10, 10, 100, 100, Gr_preset[1]);
+  EXPECT_EQ(draws(), std::vector<uint32_t>{4});
+  // Across both sections: both.
+  d3d_layer_record(true);
+  gr_bitmap_scaled(bm, 0, 0, 300, 200, 0, 0, 300, 200, Gr_preset[1]);
+  EXPECT_EQ(draws(), (std::vector<uint32_t>{4, 4}));
+
+  // 1,500 separate triangles' worth of vertices: above the character vertex
+  // buffer's 1,000, so drawn in two pieces of whole triangles.
+  const int n = 1500;
+  std::vector<float> pos(n * 3, 1.0f), tex(n * 4, 1.0f);
+  std::vector<uint8_t> col(n * 4, 255);
+  std::vector<uint16_t> idx(n);
+  for (int i = 0; i < n; i++) idx[i] = static_cast<uint16_t>(i);
+  d3d_layer_record(true);
+  gr_d3d_mesh_draw(reinterpret_cast<const float(*)[3]>(pos.data()), reinterpret_cast<const uint8_t(*)[4]>(col.data()),
+                   reinterpret_cast<const float(*)[4]>(tex.data()), n, RenderStateWord(0, 0, 0, 0, 4, 0), -1, idx.data(),
+                   n);
+  EXPECT_EQ(draws(), (std::vector<uint32_t>{999, 501}));
+}
+
+}  // namespace
