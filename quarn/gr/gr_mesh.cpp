@@ -205,7 +205,9 @@ void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, cons
         Scratch.colour[i][0] = record.r;
         Scratch.colour[i][1] = record.g;
         Scratch.colour[i][2] = record.b;
-        Scratch.colour[i][3] = static_cast<uint8_t>(Overlay_alpha);
+        // Glide scales the mesh's own alpha by the overlay's.
+        Scratch.colour[i][3] = static_cast<uint8_t>(
+            gr_screen.renderer == GR_GLIDE ? Scratch.colour[i][3] * Overlay_alpha / 255 : Overlay_alpha);
       }
       submit(g.vertex_count, Overlay_bitmap);
     }
