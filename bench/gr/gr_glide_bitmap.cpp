@@ -105,6 +105,16 @@ BENCHMARK(BM_GlideBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_OpenglRendererBitmaps(benchmark::State& state) { run_front_end(state, GR_OPENGL); }
 BENCHMARK(BM_OpenglRendererBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The plain loops' clear and bitmap state, through the renderer's own state
+// mapping so both draw with the same GL state as the front end.
+void plain_clear_for_bitmaps() {
+  gr_opengl_set_render_state(RenderStateWord(0, 0, 0, 0, 0, 0));
+  glColor4ub(0, 0, 0, 255);
+  glRecti(0, 0, 640, 480);
+  gr_opengl_set_render_state(Gr_preset[1]);
+  glEnable(GL_TEXTURE_2D);
+}
+
 void BM_PlainOpenglQuads(benchmark::State& state) {
   if (!use(GR_OPENGL)) {
     state.SkipWithError("no display");
@@ -117,11 +127,7 @@ void BM_PlainOpenglQuads(benchmark::State& state) {
   uint8_t col[4][4];
   for (auto& c : col) c[0] = c[1] = c[2] = c[3] = 255;
   for (auto _ : state) {
-    gr_opengl_set_render_state(RenderStateWord(0, 0, 0, 0, 0, 0));
-    glColor4ub(0, 0, 0, 255);
-    glRecti(0, 0, 640, 480);
-    gr_opengl_set_render_state(Gr_preset[1]);
-    glEnable(GL_TEXTURE_2D);
+    plain_clear_for_bitmaps();
     glTexCoordPointer(4, GL_FLOAT, 0, tex);
     glVertexPointer(3, GL_FLOAT, 0, pos);
     glColorPointer(4, GL_UNSIGNED_BYTE, 0, col);
@@ -153,11 +159,7 @@ void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
   std::vector<float> tex(kPerFrame * 6 * 4), pos(kPerFrame * 6 * 3);
   std::vector<uint8_t> col(kPerFrame * 6 * 4, 255);
   for (auto _ : state) {
-    gr_opengl_set_render_state(RenderStateWord(0, 0, 0, 0, 0, 0));
-    glColor4ub(0, 0, 0, 255);
-    glRecti(0, 0, 640, 480);
-    gr_opengl_set_render_state(Gr_preset[1]);
-    glEnable(GL_TEXTURE_2D);
+    plain_clear_for_bitmaps();
     glBindTexture(GL_TEXTURE_2D, Atlas);
     size_t v = 0;
     auto put = [&](float x, float y, float s, float t) {
