@@ -13,6 +13,7 @@
 #include "quarn/gr/gr_alpha.h"
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_mesh.h"
+#include "quarn/math/quaternion.h"
 
 namespace b = effect_bytes;
 
@@ -324,6 +325,26 @@ void gather_vertices(const MeshEffectElement& e, const MeshEffectState& st) {
   const uint8_t* base = e.image + e.vertex_data;
   const bool fixed = (e.flags & 16) != 0;
   const bool per_frame = (e.display & MESH_DISPLAY_VERTEX_FRAMES) != 0 && !fixed;
+  // A rigid element moves as a whole along its frames: the blend of their
+  // coded positions and the spherical blend of their rotations.
+  const bool rigid = !(e.display & MESH_DISPLAY_VERTEX_FRAMES) && !(e.flags & 2) && e.frames > 0;
+  matrix turn = identity_matrix;
+  vector move(0, 0, 0);
+  if (rigid) {
+    const uint8_t* fa = e.image + e.frame_list + static_cast<uint32_t>(st.frame) * MESH_FRAME_SIZE;
+    const uint8_t* fn = e.image + e.frame_list + static_cast<uint32_t>(st.next) * MESH_FRAME_SIZE;
+    const float w = st.fraction;
+    auto pos = [&](int k) { return (b::i16(fa + 2 * k) * (1 - w) + b::i16(fn + 2 * k) * w) / 16.0f; };
+    move = vector(pos(0), pos(1), pos(2));
+    auto quat = [](const uint8_t* p) {
+      quaternion q;
+      q.set(b::i16(p + 6) / 16383.0f, b::i16(p + 8) / 16383.0f, b::i16(p + 10) / 16383.0f, b::i16(p + 12) / 16383.0f);
+      return q;
+    };
+    quaternion q;
+    quaternion_slerp(q, quat(fa), quat(fn), w);
+    q.to_matrix(turn);
+  }
   for (int i = 0; i < e.vertices; i++) {
     vector v;
     if (fixed) {
@@ -338,6 +359,11 @@ void gather_vertices(const MeshEffectElement& e, const MeshEffectState& st) {
                  b::f32(a + 8) * (1 - w) + b::f32(n + 8) * w);
     }
     if (e.flags & 4) v = vector(v.x * 64.0f, v.y * 64.0f, v.z * 64.0f);
+    if (rigid) {
+      v.unrotate(turn);
+      v = v + move;
+    }
+    v.unrotate(st.orient);
     g_local[i] = v + st.position;
   }
 }
