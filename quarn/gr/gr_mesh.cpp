@@ -141,7 +141,8 @@ void set_tex(int i, const VimGroup& g) {
   Scratch.tex[i][3] = w;
 }
 
-void submit(int vertex_count, int bitmap) {
+// False when the renderer skipped the group (Glide: its bitmap did not bind).
+bool submit(int vertex_count, int bitmap) {
   switch (gr_screen.renderer) {
     case GR_OPENGL:
       gr_opengl_mesh_draw(Mesh_state, bitmap, Scratch.index, Scratch.index_count);
@@ -150,12 +151,13 @@ void submit(int vertex_count, int bitmap) {
       gr_d3d_mesh_draw(Scratch.position, Scratch.colour, Scratch.tex, vertex_count, Mesh_state, bitmap, Scratch.index,
                        Scratch.index_count);
       break;
-    case GR_GLIDE: gr_glide_mesh_draw(Mesh_state, bitmap, Scratch, vertex_count); break;
+    case GR_GLIDE: return gr_glide_mesh_draw(Mesh_state, bitmap, Scratch, vertex_count);
     case GR_RECORDER:
       if (gr_get_recorder()) gr_get_recorder()->mesh_group(Scratch, vertex_count, bitmap, Mesh_state);
       break;
     default: break;
   }
+  return true;
 }
 
 // The skin and morph block of the current instance, as of its last process.
@@ -199,7 +201,7 @@ void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, cons
     if (g.bitmap_slot < VIM_MAX_BITMAPS)
       bitmap = record.bitmaps ? record.bitmaps[g.bitmap_slot] : mesh->bitmaps[g.bitmap_slot];
     if (Scratch.index_count == 0) continue;
-    submit(g.vertex_count, bitmap);
+    if (!submit(g.vertex_count, bitmap)) continue;
     if (Overlay_bitmap >= 0) {
       for (int i = 0; i < g.vertex_count; i++) {
         Scratch.colour[i][0] = record.r;
