@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "glide_fake.h"
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/gr/glide/gr_glide_mesh.h"
 #include "quarn/gr/glide/gr_glide_tcache.h"
 #include "quarn/platform/dynlib.h"
 #include "quarn/platform/messages.h"
@@ -522,6 +524,43 @@ TEST_F(GlideRenderer, MultipassPairsTwoTextureLayersAndTilesLargeBitmaps) {
   GlideSectionView second{};
   ASSERT_TRUE(gr_glide_section_view(wide, 1, &second));
   EXPECT_TRUE(second.resident[0]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GlideRenderer, MeshGroupsGoFaceByFaceAsPlanarTriangles) {
+  start();
+  static GrMeshScratch s;
+  s = GrMeshScratch{};
+  for (int i = 0; i < 4; i++) {
+    s.position[i][0] = 100.0f + 10.0f * i;
+    s.position[i][1] = 50.0f;
+    s.colour[i][0] = 10, s.colour[i][1] = 20, s.colour[i][2] = 30, s.colour[i][3] = 200;
+    s.w[i] = 0.25f;
+    s.tex[i][0] = 0.5f * s.w[i];  // u w
+    s.tex[i][1] = 1.0f * s.w[i];  // v w
+    s.tex[i][3] = s.w[i];
+  }
+  const uint16_t faces[6] = {0, 1, 2, 0, 2, 3};
+  std::copy(faces, faces + 6, s.index);
+  s.index_count = 6;
+  const int bm = bitmap(BM_FORMAT_565, 64, 32);  // s scale 256, t scale 128
+  ASSERT_TRUE(gr_glide_mesh_draw(Gr_preset[19], bm, s, 4));
+  EXPECT_EQ(Fake_glide.named("grDrawPlanarPolygon"), (Calls{"grDrawPlanarPolygon(3)", "grDrawPlanarPolygon(3)"}));
+  ASSERT_EQ(Fake_glide.polygons.size(), 2u);
+  const GlideVertex& v = Fake_glide.polygons[1][2];  // vertex 3
+  EXPECT_FLOAT_EQ(v.x, 130.0f + 786432.0f);
+  EXPECT_FLOAT_EQ(v.a, 200.0f);
+  EXPECT_FLOAT_EQ(v.oow, 0.25f);
+  EXPECT_FLOAT_EQ(v.tmu[0].sow, 256.0f * 0.5f * 0.25f);
+  EXPECT_FLOAT_EQ(v.tmu[0].tow, 128.0f * 1.0f * 0.25f);
+
+  // A bitmap the card cannot take: the group is skipped.
+  Fake_glide.reset();
+  EXPECT_FALSE(gr_glide_mesh_draw(Gr_preset[19], bitmap(BM_FORMAT_16BIT, 8, 8), s, 4));
+  EXPECT_TRUE(Fake_glide.polygons.empty());
 }
 
 }  // namespace
