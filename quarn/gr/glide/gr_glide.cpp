@@ -609,13 +609,13 @@ void gr_glide_poly_multipass(int count, GrLayeredVertex** verts, int pass_count,
     return;
   }
   // More vertices than the array holds: fans of pieces sharing the first.
-  GrLayeredVertex* piece[MAX_VERTS];
+  GrLayeredVertex* fan[MAX_VERTS];
   int next = 1;
   while (next + 1 < count) {
     int n = 1;
-    piece[0] = verts[0];
-    while (n < MAX_VERTS && next < count) piece[n++] = verts[next++];
-    multipass_pieces(n, piece, pass_count, passes);
+    fan[0] = verts[0];
+    while (n < MAX_VERTS && next < count) fan[n++] = verts[next++];
+    multipass_pieces(n, fan, pass_count, passes);
     if (next < count) next--;
   }
 }

@@ -189,7 +189,7 @@ TEST_F(GlideRenderer, PolygonsLargerThanTheVertexArrayGoInPieces) {
   std::vector<bool> seen(32, false);
   for (const auto& p : Fake_glide.polygons) {
     EXPECT_LE(p.size(), 25u);
-    EXPECT_FLOAT_EQ(p[0].x - 786432.0f, 0.0f);  // every piece fans from the first vertex
+    EXPECT_FLOAT_EQ(p[0].x - 786432.0f, 0.0f);  // every part fans out from the first vertex
     triangles += static_cast<int>(p.size()) - 2;
     for (const auto& gv : p) seen[static_cast<int>(gv.x - 786432.0f + 0.5f)] = true;
   }
