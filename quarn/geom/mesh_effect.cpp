@@ -370,6 +370,17 @@ void gather_vertices(const MeshEffectElement& e, const MeshEffectState& st) {
 
 }  // namespace
 
+void mesh_env_wrap(float u[3]) {
+  // A reflection that crosses the seam of the environment map keeps the
+  // short way round: u only, v is left as it is.
+  for (int j = 1; j < 3; j++) {
+    if (u[j] - u[0] >= 0.5f)
+      u[j] -= 1.0f;
+    else if (u[0] - u[j] > 0.5f)
+      u[j] += 1.0f;
+  }
+}
+
 int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, float time) {
   if (!e.image || e.faces == 0 || e.vertices == 0 || !e.vertex_data) return 0;
   gather_vertices(e, st);
@@ -453,6 +464,27 @@ int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, floa
         gr_alpha_poly_rgb(static_cast<int>(col[0] * intensity), static_cast<int>(col[1] * intensity),
                           static_cast<int>(col[2] * intensity));
         gr_alpha_poly_alpha(a2);
+      }
+    }
+    if (m.environment_bitmap > 0) {
+      const int ea = gr_mesh_distance_alpha(static_cast<int>(m.environment_strength * alpha / 255.0f + 0.5f),
+                                            st.world_position);
+      float u[3], v[3];
+      for (int j = 0; j < 3; j++) {
+        const GrVertex& p = g_points[f.vertex[j]];
+        const uint8_t* rec = e.image + e.light_list + static_cast<uint32_t>(f.light[j]) * MESH_LIGHT_RECORD_SIZE;
+        const uint32_t word = b::u32(rec);
+        vector normal(normal_byte((word >> 12) & 255), normal_byte((word >> 20) & 255), normal_byte(rec[11]));
+        light_sphere_map(u[j], v[j], vector(p.x, p.y, p.z), normal);
+      }
+      mesh_env_wrap(u);
+      // Wrapped bilinear texture, texture colour alone, current alpha, alpha
+      // blend, depth test without write, fog as the screen has it.
+      gr_alpha_poly_state(RenderStateWord(1, 1, 0, 3, 1, 0), m.environment_bitmap, 255, 255, 255, ea, 2);
+      for (int j = 0; j < 3; j++) {
+        gr_alpha_poly_uv(u[j], v[j]);
+        gr_alpha_poly_rgb(255, 255, 255);
+        gr_alpha_poly_alpha(ea);
       }
     }
     if (gr_alpha_poly_end()) submitted++;

@@ -182,3 +182,6 @@ void mesh_effect_render(MeshEffectState& st, const MeshEffectElement& e, float t
 int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, float time);
 // Face numbers in the order of the last draw.
 int mesh_effect_sorted_faces(int* faces, int capacity);
+// Environment-map u of one face brought to the side of its first vertex
+// (0.9 and 0.2 become 0.9 and 1.2).
+void mesh_env_wrap(float u[3]);

@@ -288,6 +288,8 @@ TEST(MeshEffectFaces, FarthestFirstAndOnlyFacesThatCanBeDrawn) {
   s.light_records = 6;
   MaterialSpec textured;
   textured.layer[0].bitmap = 5;
+  textured.environment_bitmap = 7;  // an environment pass on each face
+  textured.environment_strength = 128;
   MaterialSpec bare;
   s.materials = {textured, bare};
   s.slots = {0, 1};
@@ -388,3 +390,18 @@ TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
 }
 
 }  // namespace
+
+TEST(MeshEffectFaces, EnvironmentCoordinatesKeepTheShortWayRound) {
+  const struct {
+    float in[3], out[3];
+  } cases[] = {
+      {{0.9f, 0.2f, 0.9f}, {0.9f, 1.2f, 0.9f}},  // below by more than 0.5: +1
+      {{0.1f, 0.7f, 0.55f}, {0.1f, -0.3f, 0.55f}},  // above by 0.5 or more: -1
+      {{0.4f, 0.6f, 0.3f}, {0.4f, 0.6f, 0.3f}},   // within half: kept
+  };
+  for (const auto& c : cases) {
+    float u[3] = {c.in[0], c.in[1], c.in[2]};
+    mesh_env_wrap(u);
+    for (int j = 0; j < 3; j++) EXPECT_NEAR(u[j], c.out[j], 1e-6f) << c.in[0] << " " << c.in[1] << " " << j;
+  }
+}
