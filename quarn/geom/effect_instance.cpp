@@ -155,7 +155,10 @@ bool check_def(const EffectImage& img, uint32_t def, char* err, int err_size) {
 }
 
 struct InstallChecker {
-  InstallChecker() { effect_image_set_def_checker(check_def); }
+  InstallChecker() {
+    effect_image_set_def_checker(check_def);
+    effects_set_definition_hooks(nullptr, effect_definition_reset);
+  }
 } g_install_checker;
 
 }  // namespace
@@ -303,8 +306,11 @@ EffectInstance* effect_create_by_name(const char* name, int flags) {
   const bool world = std::strncmp(copy, "nar-", 4) == 0 || std::strncmp(copy, "mi-", 3) == 0 ||
                      std::strncmp(copy, "worl", 4) == 0;
   int index = -1;
-  const EffectDefRef ref = effect_base_find(copy, &index);
+  EffectDefRef ref = effect_base_find(copy, &index);
   if (!ref) return nullptr;
+  // Before the elements are made, so that they start from the bitmaps it
+  // loads.
+  effect_definition_reset(ref.image, ref.def, -1);
   return effect_create_from_def(ref.image, ref.def, ref.base, index, flags, world);
 }
 
@@ -713,3 +719,17 @@ void effect_camera_get(vector* pos, matrix* orient) {
   if (orient) *orient = g_camera_holder ? g_camera_orient : identity_matrix;
 }
 const EffectInstance* effect_camera_holder() { return g_camera_holder; }
+
+void effect_definition_reset(EffectImage& img, uint32_t def, int /*value*/) {
+  // Mesh elements and material tracks keep nothing in the image between
+  // instances; VIF emitters load their bitmap into it.
+  const EffectDefArray vifs = effect_def_array(img, def, EFFECT_ARRAY_VIF);
+  for (int i = 0; i < vifs.count; i++) vif_emitter_def_reset(img, vifs.record(i));
+}
+
+EffectEnvironment Effect_environment;
+
+void effect_environment_clear() {
+  Effect_environment = EffectEnvironment{};
+  Effect_environment.colour = -1;
+}

@@ -170,3 +170,19 @@ EffectElementRef effect_instance_element(const EffectInstance* inst, int number)
 // The camera an instance drives (zero and identity when none does).
 void effect_camera_get(vector* pos, matrix* orient);
 const EffectInstance* effect_camera_holder();
+
+// Passes a value (-1 at creation and after a cutscene release) to the
+// definition's elements: VIF emitters reload their bitmaps.
+void effect_definition_reset(EffectImage& img, uint32_t def, int value);
+
+// What effects publish for the level renderer: three levels (0..255), a
+// colour word and a 1-bit and a 3-bit setting.
+struct EffectEnvironment {
+  uint8_t level[3] = {0, 0, 0};
+  int32_t colour = -1;
+  uint8_t flag = 0;
+  uint8_t mode = 0;
+};
+extern EffectEnvironment Effect_environment;
+// Colour -1, everything else 0.
+void effect_environment_clear();

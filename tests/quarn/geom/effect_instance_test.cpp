@@ -17,7 +17,10 @@
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
+#include "tests/quarn/bmpman/bm_test_util.h"
 #include "tests/quarn/ca/ca_test_util.h"
+#include "tools/writers/effect_writer.h"
+#include "tools/writers/image_writers.h"
 #include "tools/writers/effect_instance_writer.h"
 #include "tools/writers/mvf_writer.h"
 
@@ -430,6 +433,57 @@ TEST_F(EffectTagBinding, ABoundLightFollowsTheMovingBone) {
   // The bone moved, and the light with it.
   EXPECT_GT(xs[2] - xs[0], 1.0f);
   effect_instance_release(inst);
+}
+
+}  // namespace
+
+namespace {
+
+class EffectDefinitionReset : public TempRootTest {
+ protected:
+  void SetUp() override {
+    TempRootTest::SetUp();
+    bm_init();
+  }
+  void TearDown() override {
+    bm_close();
+    TempRootTest::TearDown();
+  }
+};
+
+// A VIF emitter's bitmap is loaded by name into the image when its
+// definition is reset, as at creation; a name that does not load gives no
+// bitmap of its own (none, or the bitmap manager's placeholder).
+TEST_F(EffectDefinitionReset, VifEmittersLoadTheirBitmaps) {
+  const auto pix = test_pattern(4, 4, 3);
+  ASSERT_TRUE(tga_write_file(root() + "spark.tga", pix.data(), 4, 4, 24));
+  ::EffectDefSpec d;
+  d.name = "sparks";
+  VifEmitterSpec good, missing;
+  good.bitmap = "spark.tga";
+  missing.bitmap = "nothing.tga";
+  d.vifs = {good, missing};
+  std::vector<uint8_t> file = effect_file_build({d});
+  EffectImage img = effect_file_view(file);
+  const uint32_t def = effect_image_def_offset(img, 0);
+  const EffectDefArray vifs = effect_def_array(img, def, EFFECT_ARRAY_VIF);
+  ASSERT_EQ(vifs.count, 2);
+  effect_definition_reset(img, def, -1);
+  const int handle = img.i32(vifs.record(0) + VIF_BITMAP);
+  EXPECT_GE(handle, 0);
+  EXPECT_STREQ(bm_get_filename(handle), "spark.tga");
+  const int other = img.i32(vifs.record(1) + VIF_BITMAP);
+  EXPECT_TRUE(other < 0 || bm_is_placeholder(other)) << other;
+}
+
+TEST(EffectEnvironmentState, ClearGivesColourMinusOneAndZeros) {
+  Effect_environment.level[1] = 9;
+  Effect_environment.colour = 5;
+  Effect_environment.mode = 3;
+  effect_environment_clear();
+  EXPECT_EQ(Effect_environment.colour, -1);
+  EXPECT_EQ(Effect_environment.level[1], 0);
+  EXPECT_EQ(Effect_environment.mode, 0);
 }
 
 }  // namespace
