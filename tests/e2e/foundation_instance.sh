@@ -34,6 +34,18 @@ xwininfo -id "$wid" | grep -qE "Width: (32|640)$" || fail "the window is neither
 xprop -id "$wid" _ORRIMUND_INSTANCE | grep -q "$XDG_CONFIG_HOME/Quorvane/Orrimund Demo" ||
   fail "the window does not carry its instance tag"
 
+# Graphics start-up shows (and so raises) each window. The first copy must be
+# past it before the other starts: a first copy slowed down by a busy machine
+# would otherwise show its window after the other's and lie on top.
+viewable() {  # window id
+  for _ in $(seq 1 300); do
+    xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable' && return 0
+    sleep 0.1
+  done
+  return 1
+}
+viewable "$wid" || fail "the first copy never showed its window"
+
 mkdir -p "$tmp/other-config"
 XDG_CONFIG_HOME="$tmp/other-config" "$bin" -opengl >"$tmp/other.out" 2>&1 &
 other=$!
@@ -44,14 +56,9 @@ kill -0 $other 2>/dev/null || fail "the copy with its own configuration exited"
 topmost() { printf '0x%x' "$(xwininfo -root -children | grep -o '^ *0x[0-9a-f]* "Orrimund Demo"' | head -1 | awk '{print $1}')"; }
 first_wid=$(printf '0x%x' "$(xdotool search --pid $first | head -1)")
 other_wid=$(printf '0x%x' "$(xdotool search --pid $other | head -1)")
-# Graphics start-up shows (and so raises) each window: let both copies get
-# past it, so that only the second copy changes the stacking from here on.
-for w in $first_wid $other_wid; do
-  for _ in $(seq 1 300); do
-    xwininfo -id "$w" 2>/dev/null | grep -q 'IsViewable' && break
-    sleep 0.1
-  done
-done
+# Let the other copy get past its start-up too, so that only the second copy
+# changes the stacking from here on.
+viewable "$other_wid" || fail "the copy with its own configuration never showed its window"
 sleep 0.3
 [ "$(topmost)" = "$other_wid" ] || fail "the later window does not lie above the first"
 
