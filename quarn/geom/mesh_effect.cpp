@@ -455,9 +455,15 @@ int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, floa
     }
     if (m.mode == 1 && m.layer[1].bitmap > 0) {
       const float intensity = mesh_material_curve(m, 0, time - e.start * 15.0f);
-      const int a2 = static_cast<int>(intensity * static_cast<float>(alpha) + 0.5f);
-      gr_alpha_poly_state(m.additive ? Gr_preset[15] : Gr_preset[18], mesh_layer_frame(m.layer[1], time), 255, 255,
-                          255, a2, 1);
+      const int layer2 = mesh_layer_frame(m.layer[1], time);
+      // A second layer with its own alpha channel blends by it, faded with
+      // distance; otherwise it is laid on by the intensity alone.
+      const bool own_alpha = bm_has_alpha(layer2);
+      const int a2 = own_alpha ? gr_mesh_distance_alpha(static_cast<int>(intensity * static_cast<float>(alpha)),
+                                                        st.world_position)
+                               : static_cast<int>(intensity * static_cast<float>(alpha) + 0.5f);
+      const RenderStateWord state2 = own_alpha ? Gr_preset[19] : m.additive ? Gr_preset[15] : Gr_preset[18];
+      gr_alpha_poly_state(state2, layer2, 255, 255, 255, a2, 1);
       for (int j = 0; j < 3; j++) {
         const uint8_t* col = g_colour[f.light[j]];
         gr_alpha_poly_uv(f.u[j], f.v[j]);

@@ -289,6 +289,9 @@ TEST(MeshEffectFaces, FarthestFirstAndOnlyFacesThatCanBeDrawn) {
   MaterialSpec textured;
   textured.layer[0].bitmap = 5;
   textured.environment_bitmap = 7;  // an environment pass on each face
+  textured.mode = 1;                 // and a second layer
+  textured.layer[1].bitmap = 6;
+  textured.curve[0] = {128};
   textured.environment_strength = 128;
   MaterialSpec bare;
   s.materials = {textured, bare};
