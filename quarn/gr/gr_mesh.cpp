@@ -179,8 +179,8 @@ void take_character() {
 }
 
 void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, const MeshDrawRecord& record) {
-  // The Direct3D drawer comes with its renderer.
-  if (gr_screen.renderer != GR_OPENGL && gr_screen.renderer != GR_GLIDE && gr_screen.renderer != GR_RECORDER)
+  if (gr_screen.renderer != GR_OPENGL && gr_screen.renderer != GR_GLIDE && gr_screen.renderer != GR_DIRECT3D &&
+      gr_screen.renderer != GR_RECORDER)
     return;
   take_character();
   vector centre;

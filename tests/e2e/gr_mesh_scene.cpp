@@ -337,7 +337,9 @@ TEST_F(GrMeshScene, Direct3DDrawsTheSameLitFigureAsOpenGL) {
   }
   const double share = static_cast<double>(alike) / static_cast<double>(gl.bgr.size() / 3);
   std::printf("Direct3D figure: %.4f of the pixels within 8 levels of OpenGL, worst difference %d\n", share, worst);
-  EXPECT_GE(share, 0.99) << share * 100 << "% alike, worst difference " << worst;
+  // The figure covers under 1% of the picture, so a bar of 99% would pass
+  // with no figure drawn at all; the two pictures differ only at edges.
+  EXPECT_GE(share, 0.999) << share * 100 << "% alike, worst difference " << worst;
 }
 
 }  // namespace
