@@ -14,8 +14,12 @@
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_mesh.h"
 #include "quarn/math/quaternion.h"
+#include "quarn/os/console.h"
 
 namespace b = effect_bytes;
+
+bool Dump_mesh_frames = false;
+CONSOLE_BOOL_VARIABLE(cc_dump_mesh_frames, "dump_mesh_frames", "Toggles Dump_mesh_frames", Dump_mesh_frames);
 
 void mesh_material_reset(MeshMaterial& m) { m = MeshMaterial{}; }
 

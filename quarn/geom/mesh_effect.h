@@ -185,3 +185,6 @@ int mesh_effect_sorted_faces(int* faces, int capacity);
 // Environment-map u of one face brought to the side of its first vertex
 // (0.9 and 0.2 become 0.9 and 1.2).
 void mesh_env_wrap(float u[3]);
+
+// Set by the console command dump_mesh_frames; kept for developers.
+extern bool Dump_mesh_frames;

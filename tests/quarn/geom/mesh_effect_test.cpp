@@ -7,12 +7,14 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
+#include "quarn/os/console.h"
 #include "tests/quarn/bmpman/bm_test_util.h"
 #include "tools/writers/effect_instance_writer.h"
 #include "tools/writers/image_writers.h"
@@ -408,3 +410,22 @@ TEST(MeshEffectFaces, EnvironmentCoordinatesKeepTheShortWayRound) {
     for (int j = 0; j < 3; j++) EXPECT_NEAR(u[j], c.out[j], 1e-6f) << c.in[0] << " " << c.in[1] << " " << j;
   }
 }
+
+namespace {
+
+std::string g_console_text;
+void capture_console(const char* text) { g_console_text += text; }
+
+TEST(MeshEffectConsole, DumpMeshFramesTogglesAndSets) {
+  console_set_output_hook(capture_console);
+  g_console_text.clear();
+  Dump_mesh_frames = false;
+  EXPECT_EQ(console_execute("dump_mesh_frames"), 0);
+  EXPECT_TRUE(Dump_mesh_frames);
+  EXPECT_EQ(console_execute("dump_mesh_frames false"), 0);
+  EXPECT_FALSE(Dump_mesh_frames);
+  EXPECT_EQ(g_console_text, "Dump_mesh_frames is TRUE\nDump_mesh_frames is FALSE\n");
+  console_set_output_hook(nullptr);
+}
+
+}  // namespace
