@@ -7,6 +7,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/character_instance.h"
 #include "quarn/geom/effect_mem.h"
 #include "quarn/geom/lights.h"
@@ -720,9 +721,37 @@ void effect_camera_get(vector* pos, matrix* orient) {
 }
 const EffectInstance* effect_camera_holder() { return g_camera_holder; }
 
+namespace {
+
+// An empty name, or one beginning with "$", names no file: handle 0. A load
+// that fails is tried once more.
+int load_named(const char* name) {
+  if (!name || !*name || name[0] == '$') return 0;
+  int h = bm_load(name);
+  if (h <= 0) h = bm_load(name);
+  return h;
+}
+
+}  // namespace
+
 void effect_definition_reset(EffectImage& img, uint32_t def, int /*value*/) {
-  // Mesh elements and material tracks keep nothing in the image between
-  // instances; VIF emitters load their bitmap into it.
+  // Mesh elements load their glow and material bitmaps into the image by
+  // name; VIF emitters their particle bitmap.
+  const EffectDefArray meshes = effect_def_array(img, def, EFFECT_ARRAY_MESH);
+  char err[160];
+  for (int i = 0; i < meshes.count; i++) {
+    MeshEffectElement e;
+    if (!mesh_effect_relocate(e, img.data, img.size, meshes.record(i), err, sizeof err)) continue;
+    img.put_u32(meshes.record(i) + MESH_ELEMENT_GLOW_HANDLE, static_cast<uint32_t>(load_named(img.name(e.glow_name))));
+    for (int m = 0; m < e.materials; m++) {
+      const uint32_t at = e.material_list + static_cast<uint32_t>(m) * MESH_MATERIAL_SIZE;
+      for (int l = 0; l < 2; l++) {
+        const uint32_t layer = at + 12 + static_cast<uint32_t>(l) * MESH_MATERIAL_LAYER_SIZE;
+        img.put_u32(layer, static_cast<uint32_t>(load_named(img.name(img.u32(layer + 4)))));
+      }
+      img.put_u32(at + 64, static_cast<uint32_t>(load_named(img.name(img.u32(at + 68)))));
+    }
+  }
   const EffectDefArray vifs = effect_def_array(img, def, EFFECT_ARRAY_VIF);
   for (int i = 0; i < vifs.count; i++) vif_emitter_def_reset(img, vifs.record(i));
 }

@@ -183,7 +183,8 @@ bool mesh_effect_relocate(MeshEffectElement& out, const uint8_t* image, uint32_t
   e.material_list = b::u32(r + 80);
   e.sub_list = b::u32(r + 84);
   e.glow_name = b::u32(r + 88);
-  e.glow_handle = 0;  // loaded by name later
+  // 0 in the file; the definition's reset loads it by name.
+  e.glow_handle = static_cast<int32_t>(b::u32(r + MESH_ELEMENT_GLOW_HANDLE));
   e.glow_size = b::f32(r + 96);
   e.offset = vector(b::f32(r + 100), b::f32(r + 104), b::f32(r + 108));
   for (int i = 0; i < 4; i++) e.orient[i] = b::f32(r + 112 + 4 * i);

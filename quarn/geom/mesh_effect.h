@@ -31,6 +31,7 @@ constexpr int MESH_FRAME_SIZE = 72;
 constexpr int MESH_SUB_RECORD_SIZE = 12;
 constexpr int MESH_NORMAL_SIZE = 28;
 constexpr int MESH_ELEMENT_SIZE = EFFECT_MESH_ELEMENT_SIZE;
+constexpr int MESH_ELEMENT_GLOW_HANDLE = 92;
 
 struct MeshMaterialLayer {
   int32_t bitmap = -1;

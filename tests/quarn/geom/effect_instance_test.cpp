@@ -487,3 +487,39 @@ TEST(EffectEnvironmentState, ClearGivesColourMinusOneAndZeros) {
 }
 
 }  // namespace
+
+namespace {
+
+// Mesh elements load their glow and layer bitmaps by name when their
+// definition is reset; "$" names and empty names give 0.
+TEST_F(EffectDefinitionReset, MeshElementsLoadGlowAndLayerBitmaps) {
+  const auto pix = test_pattern(4, 4, 3);
+  ASSERT_TRUE(tga_write_file(root() + "glow.tga", pix.data(), 4, 4, 24));
+  ASSERT_TRUE(tga_write_file(root() + "flame.tga", pix.data(), 4, 4, 24));
+  EffectImageBuilder b;
+  ElementDefSpec d;
+  d.name = "lit";
+  MeshElementSpec m;
+  m.display = MESH_DISPLAY_SPRITE;
+  m.glow_name = b.name("glow.tga");
+  m.glow_size = 2.0f;
+  MaterialSpec mat;
+  mat.layer[0].name = b.name("flame.tga");
+  mat.layer[1].name = b.name("$special");
+  m.materials = {mat};
+  d.meshes = {m};
+  Image img = make_image(b, {d});
+  effect_definition_reset(img.view, img.def(0), -1);
+  const EffectDefArray meshes = effect_def_array(img.view, img.def(0), EFFECT_ARRAY_MESH);
+  MeshEffectElement e;
+  char err[160];
+  ASSERT_TRUE(mesh_effect_relocate(e, img.view.data, img.view.size, meshes.record(0), err, sizeof err)) << err;
+  EXPECT_STREQ(bm_get_filename(e.glow_handle), "glow.tga");
+  MeshMaterial loaded;
+  ASSERT_TRUE(mesh_effect_material(e, 0, loaded));
+  EXPECT_STREQ(bm_get_filename(loaded.layer[0].bitmap), "flame.tga");
+  EXPECT_EQ(loaded.layer[1].bitmap, 0);
+  EXPECT_EQ(loaded.environment_bitmap, 0);  // no name
+}
+
+}  // namespace
