@@ -98,6 +98,12 @@ struct matrix {
 // ---------------------------------------------------------------------------
 // A placed frame: applying it to a local point p gives unrotate(p, orient) +
 // pos.
+inline vector& vector::unrotated(vector& out, const matrix& m) const {
+  return out.set(x * m.right.x + y * m.up.x + z * m.forward.x,
+                 x * m.right.y + y * m.up.y + z * m.forward.y,
+                 x * m.right.z + y * m.up.z + z * m.forward.z);
+}
+
 struct transform {
   matrix orient;
   vector pos;

@@ -200,10 +200,6 @@ packed_quaternion& packed_quaternion::from_quaternion(const quaternion& q) {
              to_component(q.w * PACK_SCALE));
 }
 
-quaternion& packed_quaternion::to_quaternion(quaternion& out) const {
-  return out.set(x * PACK_UNIT, y * PACK_UNIT, z * PACK_UNIT, w * PACK_UNIT);
-}
-
 packed_quaternion& packed_quaternion::conjugated(packed_quaternion& out) const {
   return out.set(wrap16(-x), wrap16(-y), wrap16(-z), w);
 }

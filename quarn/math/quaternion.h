@@ -82,8 +82,12 @@ struct packed_quaternion {
   // to 16382). Values beyond +-1 saturate at +-32767 and NaN packs as 0, so
   // corrupt data cannot produce an undefined conversion.
   packed_quaternion& from_quaternion(const quaternion& q);
-  // Unpack: each component times 1/16383.
-  quaternion& to_quaternion(quaternion& out) const;
+  // Unpack: each component times 1/16383 (inline: key tracks unpack on
+  // every sample).
+  quaternion& to_quaternion(quaternion& out) const {
+    constexpr float unit = 6.103888e-5f;  // 1 / 16383
+    return out.set(x * unit, y * unit, z * unit, w * unit);
+  }
 
   packed_quaternion& conjugated(packed_quaternion& out) const;
   packed_quaternion& conjugate();

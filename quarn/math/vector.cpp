@@ -83,11 +83,6 @@ vector& vector::rotate(const matrix& m) {
   return *this = t;
 }
 
-vector& vector::unrotated(vector& out, const matrix& m) const {
-  return out.set(x * m.right.x + y * m.up.x + z * m.forward.x,
-                 x * m.right.y + y * m.up.y + z * m.forward.y,
-                 x * m.right.z + y * m.up.z + z * m.forward.z);
-}
 
 vector& vector::unrotate(const matrix& m) {
   vector t;

@@ -96,7 +96,9 @@ struct vector {
   // matrix's frame. unrotate: x r0 + y r1 + z r2, back out to the world.
   vector& rotated(vector& out, const matrix& m) const;
   vector& rotate(const matrix& m);
-  vector& unrotated(vector& out, const matrix& m) const;
+  // Defined inline in matrix.h: every bone of every posed character goes
+  // through it several times a frame.
+  inline vector& unrotated(vector& out, const matrix& m) const;
   vector& unrotate(const matrix& m);
   // this = rotate(this - origin, M) / this = unrotate(this, M) + origin.
   vector& to_frame(const vector& origin, const matrix& m);
