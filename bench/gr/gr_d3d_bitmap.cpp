@@ -14,18 +14,13 @@
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/directx/gr_d3d.h"
 #include "quarn/gr/gr.h"
+#include "bench/gr/bitmap_frame.h"
 #include "quarn/os/os.h"
 
 namespace {
 
-constexpr int kBitmaps = 16;
-constexpr int kSize = 16;
-constexpr int kPerFrame = 10000;
-constexpr int kAtlasSide = 4 * kSize;
+using namespace bitmap_frame;
 
-std::vector<std::vector<uint8_t>> Pixels;
-int Handles[kBitmaps];
-GLuint Atlas;
 std::vector<float> Atlas_tex, Atlas_pos;
 
 bool start() {
@@ -41,11 +36,9 @@ bool start() {
   gr_init(640, 480, GR_DIRECT3D, GR_WINDOWED, os_get_window(), false);
   gr_fade_in(0);
   if (!gr_d3d_device()) return false;
+  make_pictures();
   std::vector<uint8_t> atlas(kAtlasSide * kAtlasSide * 4);
   for (int i = 0; i < kBitmaps; i++) {
-    Pixels.emplace_back(kSize * kSize * 3);
-    for (size_t p = 0; p < Pixels[i].size(); p++) Pixels[i][p] = static_cast<uint8_t>(p * 7 + i * 31);
-    Handles[i] = bm_create(BM_FORMAT_BGR24, kSize, kSize, Pixels[i].data());
     const int ax = (i % 4) * kSize, ay = (i / 4) * kSize;
     for (int y = 0; y < kSize; y++)
       for (int x = 0; x < kSize; x++) {
@@ -65,18 +58,13 @@ bool start() {
   return ok;
 }
 
-int pos_x(int i) { return (i * 37) % (640 - kSize); }
-int pos_y(int i) { return (i * 53) % (480 - kSize); }
-
 void BM_Direct3DBitmaps(benchmark::State& state) {
   if (!start()) {
     state.SkipWithError("no display or no Direct3D");
     return;
   }
   for (auto _ : state) {
-    gr_clear();
-    gr_set_color(255, 255, 255, 255);
-    for (int i = 0; i < kPerFrame; i++) gr_bitmap(Handles[i % kBitmaps], pos_x(i), pos_y(i), Gr_preset[1]);
+    front_end_frame();
     gr_flip();
     glFinish();
   }
