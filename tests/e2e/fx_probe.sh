@@ -21,7 +21,7 @@ out="$tmp/probe.out"
 rc=$?
 [ $rc -eq 0 ] || fail "fx_probe exit $rc: $(tail -20 "$out")"
 
-grep -qx "effects files 6 names 6" "$out" || fail "list: $(grep '^effects' "$out")"
+grep -qx "effects files 7 names 7" "$out" || fail "list: $(grep '^effects' "$out")"
 for want in \
   "place hit-glow file preload.rfx pool preload at preload" \
   "place spark-burst file sparks.vfx pool spell at small 0" \

@@ -1,6 +1,9 @@
 #include "tools/writers/effect_demo.h"
 
+#include <cmath>
+
 #include "quarn/geom/effect_emitter.h"
+#include "quarn/geom/mesh_effect.h"
 #include "quarn/geom/vif_emitter.h"
 
 namespace {
@@ -146,11 +149,50 @@ EffectDefSpec demo_fire_def() {
   return d;
 }
 
+EffectDefSpec demo_spell_def() {
+  EffectDefSpec d;
+  d.name = "spell-loop";
+  d.length = 30;
+  // The core: a white sprite that swells and shrinks once a loop.
+  MeshElementSpec core;
+  core.display = MESH_DISPLAY_SPRITE;
+  core.flags = 15u << 6;
+  for (float size : {0.25f, 0.4f, 0.25f}) {
+    MeshFrameSpec f;
+    f.size = f.length = size;
+    core.frames.push_back(f);
+  }
+  MaterialSpec glow;
+  glow.curve[2] = {230};
+  core.materials = {glow};
+  d.meshes = {core};
+  // Sparks thrown off the core, short-lived so they stay near the hand.
+  EffectEmitterSpec e = base_emitter("sparks", 0.5f, 0.8f, 0.08f);
+  e.item_count = 60;
+  e.lifetime_ticks = 2400;  // half a second
+  e.fade_in_end = 10;
+  e.fade_out_start = 200;
+  e.rate_cycle = 30;
+  e.rate = effect_track_constant(rate(2.0f), 30);
+  d.emitters = {e};
+  // A warm light that pulses with the core.
+  ChannelElementSpec light;
+  light.radius = 1.5f;
+  light.outer_radius = 4.0f;
+  for (int f = 0; f <= 30; f++) {
+    const auto intensity = static_cast<int16_t>(640 + 128 * std::sin(f * 6.2831853f / 30.0f));  // 2.5 +- 0.5
+    light.keys.push_back({vector(0, 0, 0), intensity, 255, 200, 120, true});
+  }
+  d.channels = {light};
+  return d;
+}
+
 std::vector<DemoEffectFile> demo_effect_files() {
   return {
       {"preload.rfx", "preload", {glow()}},
       {"sparks.vfx", "spell", {sparks()}},
       {"fire.vfx", "level", {demo_fire_def()}},
+      {"spell.vfx", "spell", {demo_spell_def()}},
       {"beam.vfx", "summon", {beam()}},
       {"blood.vfx", "character", {blood()}},
       {"scene.vfx", "cutscene", {scene()}},

@@ -17,6 +17,9 @@ struct DemoEffectFile {
 std::vector<DemoEffectFile> demo_effect_files();
 // The looping fire on its own.
 EffectDefSpec demo_fire_def();
+// The looping spell: a glowing core (mesh element), sparks and a pulsing
+// animated light, meant to be held at a character's hand.
+EffectDefSpec demo_spell_def();
 // Writes every file into `effects_dir` and the list "demo_effects.arr" into
 // `list_dir`; false when a file cannot be written.
 bool demo_effects_write(const std::string& effects_dir, const std::string& list_dir);

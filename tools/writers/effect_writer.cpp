@@ -169,6 +169,21 @@ void write_def(Image& img, uint32_t def, const EffectDefSpec& d) {
     img.u8(path + 192, static_cast<uint8_t>(v.path_count_override >= 0 ? v.path_count_override
                                                                        : static_cast<int>(v.path.size())));
   }
+  // Records of these kinds are read in place, so they start on a word.
+  auto aligned = [&](size_t n) {
+    while (img.first.size() % 4) img.first.push_back(0);
+    return n ? img.reserve(n) : 0u;
+  };
+  const uint32_t meshes = aligned(168 * d.meshes.size());
+  const uint32_t channels = aligned(112 * d.channels.size());
+  img.u16(def + 4, static_cast<uint16_t>(d.meshes.size()));
+  img.u16(def + 6, static_cast<uint16_t>(d.channels.size()));
+  img.u32(def + 32, meshes);
+  img.u32(def + 36, channels);
+  for (size_t i = 0; i < d.meshes.size(); i++)
+    write_mesh_element(img.first, meshes + 168 * static_cast<uint32_t>(i), d.meshes[i]);
+  for (size_t i = 0; i < d.channels.size(); i++)
+    write_channel_element(img.first, channels + 112 * static_cast<uint32_t>(i), d.channels[i]);
 }
 
 std::vector<uint8_t> with_header(const Image& img, uint16_t def_count) {

@@ -9,6 +9,7 @@
 
 #include "quarn/geom/effect_image.h"
 #include "quarn/math/vector.h"
+#include "tools/writers/effect_instance_writer.h"
 
 struct EffectTrackSpec {
   std::vector<uint8_t> stream;  // empty: no stream
@@ -75,6 +76,9 @@ struct EffectDefSpec {
   std::vector<EffectParamSetSpec> params;
   std::vector<EffectNodeSpec> nodes;
   std::vector<VifEmitterSpec> vifs;
+  // Mesh elements and animated lights, unnamed (numbered only).
+  std::vector<MeshElementSpec> meshes;
+  std::vector<ChannelElementSpec> channels;
 };
 
 // The whole file: 20-byte header, then the image.
