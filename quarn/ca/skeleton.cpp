@@ -134,7 +134,11 @@ quaternion bone_track_rotation(const BoneTrack& track, int t, int mode) {
   const RotationKey& a = keys[k - 1];
   const RotationKey& b = keys[k];
   const float s = span_fraction(t, a.tick, b.tick);
-  const float e = bone_track_ease(s, static_cast<int8_t>(a.ease_from) / 127.0f, static_cast<int8_t>(b.ease_to) / 127.0f);
+  // Most keys have no easing, and then the eased fraction is s itself.
+  const float e = (a.ease_from | b.ease_to) == 0
+                      ? s
+                      : bone_track_ease(s, static_cast<int8_t>(a.ease_from) / 127.0f,
+                                        static_cast<int8_t>(b.ease_to) / 127.0f);
   if (mode == 1 && track.control_a && track.control_b) {
     quaternion out;
     packed_quaternion_squad(out, a.q, track.control_a[k - 1], track.control_b[k], b.q, e);
