@@ -131,30 +131,50 @@ bool node_faces(Walk& w, const CollisionTree& t, const CollisionNode& n) {
 
 void walk_tree(Walk& w) {
   const CollisionTree& t = w.mesh->tree;
+  // Each pending far side keeps the part of the segment that can reach it
+  // (plane slack included), so a long segment stops visiting subtrees its
+  // remaining stretch never comes near. A ray's contacts beyond the nearest
+  // one already found are refused anyway, which bounds the segment too.
   struct Entry {
     int far;
     int node;
+    float t0, t1;
   } stack[COLLISION_STACK_SIZE];
   int sp = 0;
   // A sphere reaches a plane its centre passes within its radius of.
   const float band = COLLIDE_TOLERANCE + (w.sphere ? w.radius : 0.0f);
   const vector end = w.start + w.delta;
+  float t0 = 0.0f, t1 = 1.0f;
+  if (!w.sphere && w.bound < 1.0f) t1 = std::max(w.bound, 0.0f);
   int node = 0;
   for (;;) {
     while (node >= 0) {
       const CollisionNode& n = t.nodes[node];
       const vector normal = collide_node_normal(n.word0);
-      const float s0 = vector::dot(normal, w.start) + n.d;
-      const float s1 = vector::dot(normal, end) + n.d;
+      const float sa = vector::dot(normal, w.start) + n.d;
+      const float ds = vector::dot(normal, end) + n.d - sa;
+      const float s0 = sa + ds * t0, s1 = sa + ds * t1;
       const uint32_t c = n.word2 & 0xFFFF;
       const bool has_first = n.word0 & CNODE_FIRST_CHILD, has_second = n.word0 & CNODE_SECOND_CHILD;
       const int first = has_first ? static_cast<int>(c) : -1;
       const int second = has_second ? static_cast<int>(has_first ? c + 1 : c) : -1;
-      const int near = s0 >= 0.0f ? first : second;
-      const int far = s0 >= 0.0f ? second : first;
+      const bool front = s0 >= 0.0f;
+      const int near = front ? first : second;
+      const int far = front ? second : first;
+      // The stretch on the near side reaches as far as -band past the plane
+      // (front) or +band before it (back); the far side starts where the
+      // segment comes within band of the plane from the other side.
+      float near_t1 = t1, far_t0 = t0;
+      if (ds != 0.0f) {
+        const float leave = ((front ? -band : band) - sa) / ds;
+        const float enter = ((front ? band : -band) - sa) / ds;
+        if ((front && ds < 0.0f) || (!front && ds > 0.0f)) near_t1 = std::min(t1, leave);
+        if ((front && ds < 0.0f) || (!front && ds > 0.0f)) far_t0 = std::max(t0, enter);
+      }
       if (std::min(s0, s1) <= band && std::max(s0, s1) >= -band && sp < COLLISION_STACK_SIZE)
-        stack[sp++] = Entry{far, node};
+        stack[sp++] = Entry{far, node, far_t0, t1};
       node = near;
+      t1 = std::max(near_t1, t0);
     }
     if (sp == 0) return;
     const Entry e = stack[--sp];
@@ -162,12 +182,15 @@ void walk_tree(Walk& w) {
     // a far face before a near one, so it looks at every face it reaches.
     if (node_faces(w, t, t.nodes[e.node]) && !w.sphere) return;
     node = e.far;
+    t0 = e.t0;
+    t1 = e.t1;
   }
 }
 
 // Whether the segment comes within `pad` of the box (slab test).
-bool segment_near_box(const vector& start, const vector& delta, const vector& lo, const vector& hi, float pad) {
-  float t0 = 0.0f, t1 = 1.0f;
+bool segment_near_box(const vector& start, const vector& delta, const vector& lo, const vector& hi, float pad,
+                      float t1) {
+  float t0 = 0.0f;
   for (int a = 0; a < 3; a++) {
     const float s = start[a], d = delta[a], min = lo[a] - pad, max = hi[a] + pad;
     if (d == 0.0f) {
@@ -238,7 +261,10 @@ void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int 
          &local, instance,       result->count > 0 ? result->fraction : FLT_MAX};
   // Nothing of the mesh lies near a segment that misses its box.
   const float pad = 2.0f * COLLIDE_TOLERANCE + (w.sphere ? q->radius : 0.0f);
-  if (!segment_near_box(w.start, w.delta, mesh->box_min, mesh->box_max, pad)) return;
+  // A ray's contact at or beyond the nearest one found so far is refused, so
+  // only the segment up to it counts.
+  const float reach = !w.sphere && w.bound < 1.0f ? std::max(w.bound, 0.0f) : 1.0f;
+  if (!segment_near_box(w.start, w.delta, mesh->box_min, mesh->box_max, pad, reach)) return;
   if (q->options & CQ_ONE_FACE) {
     if (q->face && q->face >= mesh->faces && q->face < mesh->faces + mesh->face_count) test_face(w, *q->face);
   } else {
