@@ -197,7 +197,8 @@ bool segment_near_box(const vector& start, const vector& delta, const vector& lo
       if (s < min || s > max) return false;
       continue;
     }
-    float ta = (min - s) / d, tb = (max - s) / d;
+    const float inv = 1.0f / d;
+    float ta = (min - s) * inv, tb = (max - s) * inv;
     if (ta > tb) std::swap(ta, tb);
     t0 = std::max(t0, ta);
     t1 = std::min(t1, tb);
@@ -229,10 +230,27 @@ void reset_result(CollisionResult* r) {
 
 }  // namespace
 
-vector collide_node_normal(uint32_t word0) {
+namespace {
+
+// Every walk step decodes a node normal: three table reads instead of three
+// conversions, with the very same values (built at compile time, so no
+// query can run before it is filled).
+struct NormalSteps {
+  float v[1024];
+};
+constexpr NormalSteps make_normal_steps() {
   constexpr float step = 2.0f / 1023.0f;
-  return vector{(word0 & 0x3FF) * step - 1.0f, ((word0 >> 10) & 0x3FF) * step - 1.0f,
-                ((word0 >> 20) & 0x3FF) * step - 1.0f};
+  NormalSteps s{};
+  for (uint32_t q = 0; q < 1024; q++) s.v[q] = static_cast<float>(q) * step - 1.0f;
+  return s;
+}
+constexpr NormalSteps Normal_steps = make_normal_steps();
+
+}  // namespace
+
+vector collide_node_normal(uint32_t word0) {
+  const float* v = Normal_steps.v;
+  return vector{v[word0 & 0x3FF], v[(word0 >> 10) & 0x3FF], v[(word0 >> 20) & 0x3FF]};
 }
 
 uint32_t collide_quantise_normal(const vector& n) {
