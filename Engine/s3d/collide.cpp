@@ -164,17 +164,12 @@ void walk_tree(Walk& w) {
       // The stretch on the near side reaches as far as -band past the plane
       // (front) or +band before it (back); the far side starts where the
       // segment comes within band of the plane from the other side.
-      float near_t1 = t1, far_t0 = t0;
-      if (ds != 0.0f) {
-        const float leave = ((front ? -band : band) - sa) / ds;
-        const float enter = ((front ? band : -band) - sa) / ds;
-        if ((front && ds < 0.0f) || (!front && ds > 0.0f)) near_t1 = std::min(t1, leave);
-        if ((front && ds < 0.0f) || (!front && ds > 0.0f)) far_t0 = std::max(t0, enter);
-      }
+      const bool crossing = front ? ds < 0.0f : ds > 0.0f;
+      const float inv = crossing ? 1.0f / ds : 0.0f;
       if (std::min(s0, s1) <= band && std::max(s0, s1) >= -band && sp < COLLISION_STACK_SIZE)
-        stack[sp++] = Entry{far, node, far_t0, t1};
+        stack[sp++] = Entry{far, node, crossing ? std::max(t0, ((front ? band : -band) - sa) * inv) : t0, t1};
       node = near;
-      t1 = std::max(near_t1, t0);
+      if (crossing) t1 = std::max(std::min(t1, ((front ? -band : band) - sa) * inv), t0);
     }
     if (sp == 0) return;
     const Entry e = stack[--sp];
