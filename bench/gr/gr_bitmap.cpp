@@ -71,40 +71,13 @@ void BM_FrontEndBitmaps(benchmark::State& state) {
 }
 BENCHMARK(BM_FrontEndBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PlainOpenglQuads(benchmark::State& state) {
-  if (!start()) {
-    state.SkipWithError("no display");
-    return;
-  }
-  Display* dpy = glXGetCurrentDisplay();
-  GLXDrawable win = glXGetCurrentDrawable();
-  for (auto _ : state) {
-    plain_quads_frame();
-    glXSwapBuffers(dpy, win);
-    glFinish();
-  }
-  // The front end's cache believes its textures are bound; they are not.
-  gr_flip();
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
+void BM_PlainOpenglQuads(benchmark::State& state) { run_plain(state, start(), plain_quads_frame); }
 BENCHMARK(BM_PlainOpenglQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
-  if (!start()) {
-    state.SkipWithError("no display");
-    return;
-  }
-  compare_atlas_once();
-  Display* dpy = glXGetCurrentDisplay();
-  GLXDrawable win = glXGetCurrentDrawable();
-  for (auto _ : state) {
-    atlas_frame();
-    glXSwapBuffers(dpy, win);
-    glFinish();
-  }
-  gr_flip();
+  if (start()) compare_atlas_once();
+  run_plain(state, start(), atlas_frame);
   state.counters["pixels_differ"] = Atlas_pixels_differ;
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PlainOpenglAtlasOneCall)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -68,38 +68,10 @@ BENCHMARK(BM_GlideBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_OpenglRendererBitmaps(benchmark::State& state) { run_front_end(state, GR_OPENGL); }
 BENCHMARK(BM_OpenglRendererBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PlainOpenglQuads(benchmark::State& state) {
-  if (!use(GR_OPENGL)) {
-    state.SkipWithError("no display");
-    return;
-  }
-  Display* dpy = glXGetCurrentDisplay();
-  GLXDrawable win = glXGetCurrentDrawable();
-  for (auto _ : state) {
-    plain_quads_frame();
-    glXSwapBuffers(dpy, win);
-    glFinish();
-  }
-  gr_flip();
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
+void BM_PlainOpenglQuads(benchmark::State& state) { run_plain(state, use(GR_OPENGL), plain_quads_frame); }
 BENCHMARK(BM_PlainOpenglQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
-  if (!use(GR_OPENGL)) {
-    state.SkipWithError("no display");
-    return;
-  }
-  Display* dpy = glXGetCurrentDisplay();
-  GLXDrawable win = glXGetCurrentDrawable();
-  for (auto _ : state) {
-    atlas_frame();
-    glXSwapBuffers(dpy, win);
-    glFinish();
-  }
-  gr_flip();
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
+void BM_PlainOpenglAtlasOneCall(benchmark::State& state) { run_plain(state, use(GR_OPENGL), atlas_frame); }
 BENCHMARK(BM_PlainOpenglAtlasOneCall)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

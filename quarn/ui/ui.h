@@ -394,8 +394,8 @@ class UiTextInput : public UiGadget {
   void create(UiWindow* window, int x, int y, int w, int h, int id, uint32_t input_flags, bool owned);
   void set_text(const char* t);
   const char* get_text() const { return text; }
-  bool set_valid_chars(const char* spec);
-  bool set_invalid_chars(const char* spec);
+  bool set_valid_chars(const char* ranges);
+  bool set_invalid_chars(const char* ranges);
   // Limited to what the text array holds.
   void set_max_length(int n);
   void set_password_char(char c) { password_char = c; }
@@ -418,9 +418,9 @@ class UiTextInput : public UiGadget {
   UiTextFilter filter = nullptr;
 };
 
-// Expands a character specification ("a-z0-9_") into its characters; false
+// Expands character ranges ("a-z0-9_") into their characters; false
 // when it cannot be read that way.
-bool ui_expand_chars(const char* spec, char* out, int size);
+bool ui_expand_chars(const char* ranges, char* out, int size);
 
 // ---- sliders and scrollbars -----------------------------------------------------
 class UiSlider : public UiGadget {

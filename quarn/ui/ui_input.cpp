@@ -141,13 +141,13 @@ int keypad_digit(int scan) {
 }
 }  // namespace
 
-bool ui_expand_chars(const char* spec, char* out, int size) {
+bool ui_expand_chars(const char* ranges, char* out, int size) {
   if (!out || size < 1) return false;
   std::string chars;
   auto add = [&](int c) {
     if (chars.find(static_cast<char>(c)) == std::string::npos) chars.push_back(static_cast<char>(c));
   };
-  const char* p = spec ? spec : "";
+  const char* p = ranges ? ranges : "";
   while (*p) {
     const int c = static_cast<unsigned char>(*p);
     if (char_kind(c) && p[1] == '-' && p[2]) {
@@ -185,8 +185,8 @@ void UiTextInput::create(UiWindow* w, int nx, int ny, int wd, int ht, int new_id
 }
 
 void UiTextInput::set_text(const char* t) { std::snprintf(text, sizeof text, "%s", t ? t : ""); }
-bool UiTextInput::set_valid_chars(const char* spec) { return ui_expand_chars(spec, valid, sizeof valid); }
-bool UiTextInput::set_invalid_chars(const char* spec) { return ui_expand_chars(spec, invalid, sizeof invalid); }
+bool UiTextInput::set_valid_chars(const char* ranges) { return ui_expand_chars(ranges, valid, sizeof valid); }
+bool UiTextInput::set_invalid_chars(const char* ranges) { return ui_expand_chars(ranges, invalid, sizeof invalid); }
 
 void UiTextInput::set_max_length(int n) {
   max_length = n < 0 ? 0 : n > UI_TEXT_CAPACITY - 1 ? UI_TEXT_CAPACITY - 1 : n;
