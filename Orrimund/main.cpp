@@ -26,6 +26,7 @@
 #include "Orrimund/splash.h"
 #include "Orrimund/startup.h"
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/ca/ca_preload.h"
 #include "quarn/ca/character_instance.h"
 #include "quarn/geom/effect_mem.h"
 #include "quarn/geom/vif_emitter.h"
@@ -149,6 +150,7 @@ void startup_game() {
   splash_show();                                           // "combined.tga" for 505 ms
   cursors_load();                                          // the six cursor bitmaps
   preload_init();                                          // the asset preload queue
+  character_preload_install();                             // the queue reads animations and meshes
   // (not built yet) level timed slots and level-name copy reset
   // (not built yet) developer dialog list
   init_time_start();                                       // the tables below are timed

@@ -246,5 +246,6 @@ void preload_finish_all() {
 }
 
 void preload_set_builders(const PreloadBuilders& builders) { g_builders = builders; }
+PreloadBuilders preload_builders() { return g_builders; }
 
 void preload_set_file(PreloadFile* file) { g_file = file ? file : &g_layer_file; }

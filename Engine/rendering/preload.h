@@ -60,6 +60,8 @@ struct PreloadBuilders {
   void* (*mesh_read)(const uint8_t* data, int size);
 };
 void preload_set_builders(const PreloadBuilders& builders);
+// The builders in force, so each asset module can fill in its own kinds.
+PreloadBuilders preload_builders();
 
 // The file the queue reads through. The game's own goes through the file
 // layer's background read; tests put in one they step themselves.

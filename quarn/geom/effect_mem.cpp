@@ -133,7 +133,7 @@ void* queue_alloc_image(int base, int size) { return effect_base_alloc_image(bas
 bool queue_complete(int base) { return effect_base_loaded(base); }
 
 void install_builders() {
-  PreloadBuilders b{};
+  PreloadBuilders b = preload_builders();
   b.effect_loaded = queue_effect_loaded;
   b.effect_create = queue_effect_create;
   b.effect_alloc_image = queue_alloc_image;
