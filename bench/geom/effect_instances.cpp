@@ -10,11 +10,12 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/geom/effect_instance.h"
+#include "quarn/geom/effect_mem.h"
 #include "quarn/geom/lights.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
-#include "tools/writers/effect_instance_writer.h"
+#include "tools/writers/effect_writer.h"
 
 namespace {
 
@@ -25,9 +26,9 @@ struct Scene {
   GrRecorder recorder;
 
   Scene() {
-    EffectImageBuilder b;
-    ElementDefSpec d;
+    EffectDefSpec d;
     d.name = "bench";
+    d.pool_class = EFFECT_POOL_SPELL;
     d.length = 60;
     MeshElementSpec sprite;
     sprite.display = MESH_DISPLAY_SPRITE;
@@ -46,13 +47,11 @@ struct Scene {
     ChannelElementSpec light;
     for (int k = 0; k < 60; k++) light.keys.push_back({vector(0, static_cast<float>(k % 3), 0), 256, 255, 200, 100, true});
     d.channels = {light};
-    ElementEmitterSpec em;
-    em.items = 20;
+    EffectEmitterSpec em;
+    em.item_count = 20;
     d.emitters = {em};
-    write_effect_defs(b, {d});
-    bytes = b.bytes();
-    image = effect_image_view(bytes.data(), static_cast<uint32_t>(b.first.size()),
-                              static_cast<uint32_t>(b.second.size()), 1);
+    bytes = effect_file_build({d});
+    image = effect_file_view(bytes);
     def = effect_image_def_offset(image, 0);
     bm_init();
     gr_set_recorder(&recorder);

@@ -30,7 +30,14 @@ uint32_t image_append(std::vector<uint8_t>& image, const void* data, uint32_t n)
   return off;
 }
 
-void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const ChannelElementSpec& spec) {
+namespace {
+uint32_t name_field(const EffectNameField& names, const std::string& s) {
+  return s.empty() || !names ? 0u : names(s);
+}
+}  // namespace
+
+void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const ChannelElementSpec& spec,
+                           const EffectNameField& names) {
   if (image.size() < off + 112u) image.resize(off + 112u);
   const size_t n = spec.keys.size();
   std::vector<uint8_t> axis[3], intensity, colour[3], on((n + 7) / 8, 0);
@@ -46,8 +53,8 @@ void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const Chan
     colour[0].push_back(key.r), colour[1].push_back(key.g), colour[2].push_back(key.b);
     if (key.on) on[k / 8] = static_cast<uint8_t>(on[k / 8] | (1u << (k % 8)));
   }
-  image_set_u32(image, off + 0, spec.name);
-  image_set_u32(image, off + 4, spec.parent);
+  image_set_u32(image, off + 0, name_field(names, spec.name));
+  image_set_u32(image, off + 4, name_field(names, spec.parent));
   image_set_u32(image, off + 8, spec.control);
   image_set_u8(image, off + 12, spec.enabled ? 1 : 0);
   image_set_u16(image, off + 14, static_cast<uint16_t>(2 * n));
@@ -65,7 +72,8 @@ void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const Chan
   image_set_f32(image, off + 80, spec.outer_radius);
 }
 
-void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const MaterialSpec& spec) {
+void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const MaterialSpec& spec,
+                           const EffectNameField& names) {
   if (image.size() < off + 76u) image.resize(off + 76u);
   const uint32_t word = static_cast<uint32_t>(spec.mode & 7) | (spec.additive ? 0x40u : 0u) |
                         (static_cast<uint32_t>(spec.rate) << 7);
@@ -76,7 +84,7 @@ void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const Mate
     const uint32_t at = off + 12 + 20 * l;
     const MaterialLayerSpec& ls = spec.layer[l];
     image_set_u32(image, at + 0, static_cast<uint32_t>(ls.bitmap));
-    image_set_u32(image, at + 4, ls.name);
+    image_set_u32(image, at + 4, name_field(names, ls.name));
     image_set_f32(image, at + 8, ls.start);
     image_set_f32(image, at + 12, ls.speed);
     image_set_u32(image, at + 16, static_cast<uint32_t>(ls.play_mode));
@@ -88,11 +96,12 @@ void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const Mate
     image_set_u32(image, off + 52 + 4 * c, at);
   }
   image_set_u32(image, off + 64, static_cast<uint32_t>(spec.environment_bitmap));
-  image_set_u32(image, off + 68, spec.environment_name);
+  image_set_u32(image, off + 68, name_field(names, spec.environment_name));
   image_set_f32(image, off + 72, 0.55f);
 }
 
-void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshElementSpec& spec) {
+void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshElementSpec& spec,
+                        const EffectNameField& names) {
   if (image.size() < off + 168u) image.resize(off + 168u);
   std::vector<uint8_t> faces(spec.faces.size() * 28, 0);
   for (size_t i = 0; i < spec.faces.size(); i++) {
@@ -152,8 +161,8 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
   auto add = [&](const std::vector<uint8_t>& bytes) {
     return bytes.empty() ? 0u : image_append(image, bytes.data(), static_cast<uint32_t>(bytes.size()));
   };
-  image_set_u32(image, off + 0, spec.name);
-  image_set_u32(image, off + 4, spec.parent);
+  image_set_u32(image, off + 0, name_field(names, spec.name));
+  image_set_u32(image, off + 4, name_field(names, spec.parent));
   image_set_u32(image, off + 8, spec.flags | (spec.vertex_positions.empty() ? 0u : 16u));
   image_set_u8(image, off + 12, spec.enabled ? 1 : 0);
   image_set_f32(image, off + 16, spec.start);
@@ -175,7 +184,7 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
   image_set_u32(image, off + 64, add(frames));
   image_set_u32(image, off + 68, add(verts));
   image_set_u32(image, off + 84, add(subs));
-  image_set_u32(image, off + 88, spec.glow_name);
+  image_set_u32(image, off + 88, name_field(names, spec.glow_name));
   image_set_f32(image, off + 96, spec.glow_size);
   image_set_f32(image, off + 100, spec.offset.x);
   image_set_f32(image, off + 104, spec.offset.y);
@@ -187,67 +196,6 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
     image.resize(image.size() + spec.materials.size() * 76, 0);
     image_set_u32(image, off + 80, list);
     for (size_t i = 0; i < spec.materials.size(); i++)
-      write_effect_material(image, list + static_cast<uint32_t>(i * 76), spec.materials[i]);
-  }
-}
-
-uint32_t EffectImageBuilder::name(const char* s) {
-  const auto at = static_cast<uint32_t>(second.size());
-  second.insert(second.end(), s, s + std::strlen(s) + 1);
-  return at;
-}
-
-std::vector<uint8_t> EffectImageBuilder::bytes() const {
-  std::vector<uint8_t> out = first;
-  out.insert(out.end(), second.begin(), second.end());
-  return out;
-}
-
-void write_effect_defs(EffectImageBuilder& b, const std::vector<ElementDefSpec>& defs) {
-  std::vector<uint8_t>& img = b.first;
-  img.assign(defs.size() * 8, 0);
-  for (size_t d = 0; d < defs.size(); d++) {
-    const ElementDefSpec& s = defs[d];
-    while (img.size() % 4) img.push_back(0);
-    const auto def = static_cast<uint32_t>(img.size());
-    img.resize(img.size() + 88, 0);
-    image_set_u32(img, static_cast<uint32_t>(d * 8), effect_name_hash(s.name));
-    image_set_u32(img, static_cast<uint32_t>(d * 8 + 4), def);
-    image_set_u32(img, def + 0, b.name(s.name));
-    image_set_u16(img, def + 4, static_cast<uint16_t>(s.meshes.size()));
-    image_set_u16(img, def + 6, static_cast<uint16_t>(s.channels.size()));
-    image_set_u16(img, def + 8, static_cast<uint16_t>(s.emitters.size()));
-    image_set_u16(img, def + 18, static_cast<uint16_t>(s.length));
-    image_set_u32(img, def + 24, s.flags);
-    image_set_u32(img, def + 28, s.pool_class);
-    image_set_f32(img, def + 72, s.offset.x);
-    image_set_f32(img, def + 76, s.offset.y);
-    image_set_f32(img, def + 80, s.offset.z);
-    image_set_u32(img, def + 84, s.copied);
-    auto reserve = [&](size_t n, uint32_t each) {
-      while (img.size() % 4) img.push_back(0);
-      const auto at = static_cast<uint32_t>(img.size());
-      img.resize(img.size() + n * each, 0);
-      return n ? at : 0u;
-    };
-    const uint32_t meshes = reserve(s.meshes.size(), 168);
-    const uint32_t channels = reserve(s.channels.size(), 112);
-    const uint32_t emitters = reserve(s.emitters.size(), 232);
-    image_set_u32(img, def + 32, meshes);
-    image_set_u32(img, def + 36, channels);
-    image_set_u32(img, def + 40, emitters);
-    for (size_t i = 0; i < s.meshes.size(); i++) write_mesh_element(img, meshes + static_cast<uint32_t>(i * 168), s.meshes[i]);
-    for (size_t i = 0; i < s.channels.size(); i++)
-      write_channel_element(img, channels + static_cast<uint32_t>(i * 112), s.channels[i]);
-    for (size_t i = 0; i < s.emitters.size(); i++) {
-      const ElementEmitterSpec& e = s.emitters[i];
-      const uint32_t at = emitters + static_cast<uint32_t>(i * 232);
-      image_set_u32(img, at + 0, e.name);
-      image_set_u32(img, at + 4, e.parent);
-      image_set_u32(img, at + 24, e.enabled ? 0x80000000u : 0u);
-      image_set_u16(img, at + 28, static_cast<uint16_t>(e.items));
-      image_set_u32(img, at + 32, static_cast<uint32_t>(e.lifetime_ticks));
-      image_set_f32(img, at + 36, e.lifetime_variation);
-    }
+      write_effect_material(image, list + static_cast<uint32_t>(i * 76), spec.materials[i], names);
   }
 }

@@ -4,9 +4,15 @@
 // faces. Records are written at an offset the caller reserved (records of one
 // kind lie side by side); the arrays they point at are appended to the image.
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "quarn/math/vector.h"
+
+// Gives the name field for a name (its place in the image's second area).
+// Records written without one get 0 (no name) in every name field.
+using EffectNameField = std::function<uint32_t(const std::string&)>;
 
 struct ChannelKeySpec {
   vector position;         // whole sixteenths survive
@@ -16,7 +22,7 @@ struct ChannelKeySpec {
 };
 
 struct ChannelElementSpec {
-  uint32_t name = 0, parent = 0;  // second-area name fields
+  std::string name, parent;
   uint32_t control = 0;           // bone index and the follow/fixed bits
   bool enabled = true;
   std::vector<ChannelKeySpec> keys;
@@ -27,11 +33,12 @@ struct ChannelElementSpec {
 
 // Writes the 112-byte record at off (the image grows to hold it) and appends
 // its key arrays.
-void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const ChannelElementSpec& spec);
+void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const ChannelElementSpec& spec,
+                           const EffectNameField& names = {});
 
 struct MaterialLayerSpec {
   int32_t bitmap = -1;
-  uint32_t name = 0;  // offset of the bitmap name
+  std::string name;  // of the bitmap
   float start = 0.0f, speed = 1.0f;
   int32_t play_mode = 0;
 };
@@ -44,11 +51,12 @@ struct MaterialSpec {
   uint8_t environment_strength = 0;
   MaterialLayerSpec layer[2];
   int32_t environment_bitmap = -1;
-  uint32_t environment_name = 0;
+  std::string environment_name;
 };
 
 // Writes the 76-byte material at off and appends its curves.
-void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const MaterialSpec& spec);
+void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const MaterialSpec& spec,
+                           const EffectNameField& names = {});
 
 // Little-endian stores into an image already large enough (grown when not).
 void image_set_u8(std::vector<uint8_t>& image, uint32_t off, uint8_t v);
@@ -73,7 +81,7 @@ struct MeshFrameSpec {
 };
 
 struct MeshElementSpec {
-  uint32_t name = 0, parent = 0;
+  std::string name, parent;
   uint32_t flags = 0;  // frame rate in bits 6 and up
   bool enabled = true;
   float start = 0.0f;
@@ -91,43 +99,10 @@ struct MeshElementSpec {
   vector offset{0, 0, 0};
   float orient[4] = {0, 0, 0, 1};
   float glow_size = 0.0f;
-  uint32_t glow_name = 0;
+  std::string glow_name;
 };
 
 // Writes the 168-byte element at off and appends its faces, slots, light
 // records, frames, sub-records, materials and vertex data.
-void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshElementSpec& spec);
-
-// A whole effect image (the bytes after the file's 20-byte header): the
-// definition table, the definitions and their records in the first area,
-// names in the second.
-struct EffectImageBuilder {
-  std::vector<uint8_t> first;
-  std::vector<uint8_t> second{0};  // no name sits at 0, which means none
-  // A name field for s.
-  uint32_t name(const char* s);
-  std::vector<uint8_t> bytes() const;
-};
-
-struct ElementEmitterSpec {
-  uint32_t name = 0, parent = 0;
-  bool enabled = true;
-  int items = 0;
-  int32_t lifetime_ticks = 4800;
-  float lifetime_variation = 0.0f;
-};
-
-struct ElementDefSpec {
-  const char* name = "";
-  int length = 30;  // effect frames
-  uint32_t flags = 0;
-  uint32_t pool_class = 2;
-  vector offset{0, 0, 0};
-  uint32_t copied = 0;
-  std::vector<MeshElementSpec> meshes;
-  std::vector<ChannelElementSpec> channels;
-  std::vector<ElementEmitterSpec> emitters;
-};
-
-// Writes the definition table and every definition with its records.
-void write_effect_defs(EffectImageBuilder& b, const std::vector<ElementDefSpec>& defs);
+void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshElementSpec& spec,
+                        const EffectNameField& names = {});

@@ -84,7 +84,9 @@ void write_def(Image& img, uint32_t def, const EffectDefSpec& d) {
   img.u16(def + 18, static_cast<uint16_t>(d.length));
   img.u16(def + 22, static_cast<uint16_t>(d.vifs.size()));
   img.u32(def + 24, d.flags);
+  img.u32(def + 28, d.pool_class);
   img.vec(def + 72, d.offset);
+  img.u32(def + 84, d.copied);
 
   const uint32_t params = d.params.empty() ? 0 : img.reserve(160 * d.params.size());
   img.u32(def + 52, params);
@@ -176,14 +178,20 @@ void write_def(Image& img, uint32_t def, const EffectDefSpec& d) {
   };
   const uint32_t meshes = aligned(168 * d.meshes.size());
   const uint32_t channels = aligned(112 * d.channels.size());
+  const uint32_t tracks = aligned(76 * d.material_tracks.size());
   img.u16(def + 4, static_cast<uint16_t>(d.meshes.size()));
   img.u16(def + 6, static_cast<uint16_t>(d.channels.size()));
+  img.u16(def + 20, static_cast<uint16_t>(d.material_tracks.size()));
   img.u32(def + 32, meshes);
   img.u32(def + 36, channels);
+  img.u32(def + 68, tracks);
+  const EffectNameField names = [&img](const std::string& s) { return img.name(s); };
   for (size_t i = 0; i < d.meshes.size(); i++)
-    write_mesh_element(img.first, meshes + 168 * static_cast<uint32_t>(i), d.meshes[i]);
+    write_mesh_element(img.first, meshes + 168 * static_cast<uint32_t>(i), d.meshes[i], names);
   for (size_t i = 0; i < d.channels.size(); i++)
-    write_channel_element(img.first, channels + 112 * static_cast<uint32_t>(i), d.channels[i]);
+    write_channel_element(img.first, channels + 112 * static_cast<uint32_t>(i), d.channels[i], names);
+  for (size_t i = 0; i < d.material_tracks.size(); i++)
+    write_effect_material(img.first, tracks + 76 * static_cast<uint32_t>(i), d.material_tracks[i], names);
 }
 
 std::vector<uint8_t> with_header(const Image& img, uint16_t def_count) {

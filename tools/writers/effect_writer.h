@@ -1,8 +1,9 @@
 #pragma once
 // Writers for effect files (.vfx, .rfx) and the effect list, shared by the
-// demo builder and the tests. A file is described as definitions made of
-// emitters, parameter sets, nodes and VIF emitters; key tracks are given as
-// their byte streams (helpers below build the usual ones).
+// demo builder, the tests, the fuzz seeds and the benches. A file is
+// described as definitions made of emitters, parameter sets, nodes, VIF
+// emitters, mesh elements, animated lights and material tracks; key tracks
+// are given as their byte streams (helpers below build the usual ones).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -71,14 +72,16 @@ struct EffectDefSpec {
   std::string name;
   int length = 30;  // effect frames
   uint32_t flags = 0;
+  uint32_t pool_class = 0;  // written by the loader when the file is read; set here for images used straight
   vector offset{0, 0, 0};
+  uint32_t copied = 0;
   std::vector<EffectEmitterSpec> emitters;
   std::vector<EffectParamSetSpec> params;
   std::vector<EffectNodeSpec> nodes;
   std::vector<VifEmitterSpec> vifs;
-  // Mesh elements and animated lights, unnamed (numbered only).
   std::vector<MeshElementSpec> meshes;
   std::vector<ChannelElementSpec> channels;
+  std::vector<MaterialSpec> material_tracks;
 };
 
 // The whole file: 20-byte header, then the image.

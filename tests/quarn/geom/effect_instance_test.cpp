@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quarn/geom/effect_emitter.h"
+#include "quarn/geom/effect_mem.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/base_character.h"
 #include "quarn/ca/character_instance.h"
@@ -27,20 +28,25 @@
 namespace {
 
 struct Image {
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> bytes;  // the whole file
   EffectImage view;
-  uint32_t first_size = 0;
   uint32_t def(int i) const { return effect_image_def_offset(view, i); }
 };
 
-Image make_image(EffectImageBuilder& b, const std::vector<ElementDefSpec>& defs) {
-  write_effect_defs(b, defs);
+Image make_image(const std::vector<EffectDefSpec>& defs) {
   Image img;
-  img.bytes = b.bytes();
-  img.first_size = static_cast<uint32_t>(b.first.size());
-  img.view = effect_image_view(img.bytes.data(), img.first_size, static_cast<uint32_t>(b.second.size()),
-                               static_cast<uint32_t>(defs.size()));
+  img.bytes = effect_file_build(defs);
+  img.view = effect_file_view(img.bytes);
   return img;
+}
+
+// Definitions used straight from an image carry the pool class the loader
+// would have written.
+EffectDefSpec spell_def(const char* name) {
+  EffectDefSpec d;
+  d.name = name;
+  d.pool_class = EFFECT_POOL_SPELL;
+  return d;
 }
 
 bool list_shown(const EffectInstance* inst, int k) {
@@ -66,11 +72,9 @@ class EffectInstances : public ::testing::Test {
 };
 
 TEST_F(EffectInstances, LoopWrapsAndAPlainInstanceStopsThenFinishes) {
-  EffectImageBuilder b;
-  ElementDefSpec loop;
-  loop.name = "loop";
+  EffectDefSpec loop = spell_def("loop");
   loop.length = 30;
-  const Image img = make_image(b, {loop});
+  const Image img = make_image({loop});
   EffectInstance* inst = create(img);
   ASSERT_NE(inst, nullptr);
   // A new instance is finished until started.
@@ -111,11 +115,9 @@ TEST_F(EffectInstances, LoopWrapsAndAPlainInstanceStopsThenFinishes) {
 }
 
 TEST_F(EffectInstances, LoopingDefinitionOfLengthZeroEnds) {
-  EffectImageBuilder b;
-  ElementDefSpec zero;
-  zero.name = "zero";
+  EffectDefSpec zero = spell_def("zero");
   zero.length = 0;
-  const Image img = make_image(b, {zero});
+  const Image img = make_image({zero});
   EffectInstance* inst = create(img);
   ASSERT_NE(inst, nullptr);
   effect_instance_start(inst, true, false);
@@ -124,12 +126,10 @@ TEST_F(EffectInstances, LoopingDefinitionOfLengthZeroEnds) {
 }
 
 TEST_F(EffectInstances, DisabledDefinitionNeverRuns) {
-  EffectImageBuilder b;
-  ElementDefSpec off;
-  off.name = "off";
+  EffectDefSpec off = spell_def("off");
   off.flags = EFFECT_DEF_DISABLED | 2u;
   off.offset = vector(1, 2, 3);
-  const Image img = make_image(b, {off});
+  const Image img = make_image({off});
   EffectInstance* inst = create(img);
   ASSERT_NE(inst, nullptr);
   EXPECT_EQ((inst->flags >> EI_DEF_FLAGS_SHIFT) & 3u, 1u);  // definition bit 1 copied
@@ -139,10 +139,8 @@ TEST_F(EffectInstances, DisabledDefinitionNeverRuns) {
 }
 
 TEST_F(EffectInstances, AllInstancesInUseRefuseCreation) {
-  EffectImageBuilder b;
-  ElementDefSpec d;
-  d.name = "d";
-  const Image img = make_image(b, {d});
+  EffectDefSpec d = spell_def("d");
+  const Image img = make_image({d});
   std::vector<EffectInstance*> made;
   for (int i = 0; i < MAX_EFFECT_INSTANCES; i++) {
     made.push_back(create(img));
@@ -156,19 +154,17 @@ TEST_F(EffectInstances, AllInstancesInUseRefuseCreation) {
 }
 
 TEST_F(EffectInstances, NumberingCountsOnlyTheRecordsMade) {
-  EffectImageBuilder b;
-  ElementDefSpec big;
-  big.name = "big";
+  EffectDefSpec big = spell_def("big");
   MeshElementSpec sprite;
   sprite.display = MESH_DISPLAY_SPRITE;
   big.meshes.assign(250, sprite);
   ChannelElementSpec ch;
   ch.keys = {{vector(0, 0, 0), 256, 255, 255, 255, true}};
   big.channels.assign(10, ch);
-  ElementEmitterSpec em;
-  em.items = 5;
+  EffectEmitterSpec em;
+  em.item_count = 5;
   big.emitters.assign(2, em);
-  const Image img = make_image(b, {big});
+  const Image img = make_image({big});
   EXPECT_EQ(effect_instance_element_count(img.view, img.def(0)), 250 + 5 * 2 + 10 + 2);
 
   EffectInstance* a = create(img);
@@ -207,28 +203,26 @@ TEST_F(EffectInstances, NumberingCountsOnlyTheRecordsMade) {
 }
 
 TEST_F(EffectInstances, TransformsAndShowingFollowParentNames) {
-  EffectImageBuilder b;
-  ElementDefSpec d;
-  d.name = "spell";
+  EffectDefSpec d = spell_def("spell");
   MeshElementSpec hand;
   hand.display = MESH_DISPLAY_SPRITE;
-  hand.name = b.name("Hand");
+  hand.name = "Hand";
   MeshElementSpec flame = hand;
-  flame.name = b.name("flame");
-  flame.parent = b.name("hand");
+  flame.name = "flame";
+  flame.parent = "hand";
   flame.offset = vector(0, 0, 2);
   MeshElementSpec spark = hand;
-  spark.name = b.name("spark");
-  spark.parent = b.name("FLAME");
+  spark.name = "spark";
+  spark.parent = "FLAME";
   spark.offset = vector(1, 0, 0);
   d.meshes = {hand, flame, spark};
   ChannelElementSpec light;
   light.keys = {{vector(0, 0, 0), 256, 255, 255, 255, true}};
-  light.name = b.name("light");
-  light.parent = b.name("flame");
+  light.name = "light";
+  light.parent = "flame";
   light.offset = vector(0, 1, 0);
   d.channels = {light};
-  const Image img = make_image(b, {d});
+  const Image img = make_image({d});
   EffectInstance* inst = create(img);
   ASSERT_NE(inst, nullptr);
 
@@ -301,9 +295,7 @@ TEST(EffectInstanceDrawing, DrawsWhileRunningAndNothingOnceFinished) {
   gr_set_recorder(&rec);
   gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
 
-  EffectImageBuilder b;
-  ElementDefSpec d;
-  d.name = "flash";
+  EffectDefSpec d = spell_def("flash");
   d.length = 15;
   MeshElementSpec sprite;
   sprite.display = MESH_DISPLAY_SPRITE;
@@ -318,7 +310,7 @@ TEST(EffectInstanceDrawing, DrawsWhileRunningAndNothingOnceFinished) {
   ChannelElementSpec light;
   light.keys = {{vector(0, 0, 0), 256, 255, 128, 0, true}, {vector(0, 0, 0), 256, 255, 128, 0, true}};
   d.channels = {light};
-  const Image img = make_image(b, {d});
+  const Image img = make_image({d});
   EffectInstance* inst = effect_create_from_def(img.view, img.def(0), -1, 0, 0, false);
   ASSERT_NE(inst, nullptr);
   effect_instance_set_element_transform(inst, 0, vector(0, 0, 20), identity_matrix);
@@ -397,15 +389,13 @@ TEST_F(EffectTagBinding, ABoundLightFollowsTheMovingBone) {
   character_instance ci(bc);
   ci.set_anim_weight(slide, 1.0f);
 
-  EffectImageBuilder b;
-  ElementDefSpec d;
-  d.name = "glow";
+  EffectDefSpec d = spell_def("glow");
   d.length = 150;
   ChannelElementSpec light;
   light.keys = {{vector(0, 1, 0), 256, 255, 255, 255, true}, {vector(0, 1, 0), 256, 255, 255, 255, true}};
-  light.name = b.name("handlight");
+  light.name = "handlight";
   d.channels = {light};
-  const Image img = make_image(b, {d});
+  const Image img = make_image({d});
   EffectInstance* inst = effect_create_from_def(img.view, img.def(0), -1, 0, 0, false);
   ASSERT_NE(inst, nullptr);
   const int number = effect_instance_find_element(inst, "handlight");
@@ -457,7 +447,7 @@ class EffectDefinitionReset : public TempRootTest {
 TEST_F(EffectDefinitionReset, VifEmittersLoadTheirBitmaps) {
   const auto pix = test_pattern(4, 4, 3);
   ASSERT_TRUE(tga_write_file(root() + "spark.tga", pix.data(), 4, 4, 24));
-  ::EffectDefSpec d;
+  EffectDefSpec d;
   d.name = "sparks";
   VifEmitterSpec good, missing;
   good.bitmap = "spark.tga";
@@ -496,19 +486,17 @@ TEST_F(EffectDefinitionReset, MeshElementsLoadGlowAndLayerBitmaps) {
   const auto pix = test_pattern(4, 4, 3);
   ASSERT_TRUE(tga_write_file(root() + "glow.tga", pix.data(), 4, 4, 24));
   ASSERT_TRUE(tga_write_file(root() + "flame.tga", pix.data(), 4, 4, 24));
-  EffectImageBuilder b;
-  ElementDefSpec d;
-  d.name = "lit";
+  EffectDefSpec d = spell_def("lit");
   MeshElementSpec m;
   m.display = MESH_DISPLAY_SPRITE;
-  m.glow_name = b.name("glow.tga");
+  m.glow_name = "glow.tga";
   m.glow_size = 2.0f;
   MaterialSpec mat;
-  mat.layer[0].name = b.name("flame.tga");
-  mat.layer[1].name = b.name("$special");
+  mat.layer[0].name = "flame.tga";
+  mat.layer[1].name = "$special";
   m.materials = {mat};
   d.meshes = {m};
-  Image img = make_image(b, {d});
+  Image img = make_image({d});
   effect_definition_reset(img.view, img.def(0), -1);
   const EffectDefArray meshes = effect_def_array(img.view, img.def(0), EFFECT_ARRAY_MESH);
   MeshEffectElement e;
