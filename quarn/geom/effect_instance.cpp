@@ -152,7 +152,36 @@ bool check_def(const EffectImage& img, uint32_t def, char* err, int err_size) {
     AnimChannelDef c;
     if (!anim_channel_relocate(c, img.data, img.size, channels.record(i), err, err_size)) return false;
   }
+  const EffectDefArray paths = effect_def_array(img, def, EFFECT_ARRAY_MOTION_PATH);
+  for (int i = 0; i < paths.count; i++) {
+    MotionPath p;
+    if (!motion_path_read(p, img.data, img.size, paths.record(i), err, err_size)) return false;
+  }
   return true;
+}
+
+// The instance starts at the definition's offset, moved and turned by where
+// its first motion path stands at frame 0; its mesh and channel elements
+// start there until they are placed.
+void place_at_creation(EffectInstance* inst) {
+  const EffectImage& img = inst->image;
+  inst->position = vector(img.f32(inst->def + EFFECT_DEF_OFFSET_VECTOR), img.f32(inst->def + EFFECT_DEF_OFFSET_VECTOR + 4),
+                          img.f32(inst->def + EFFECT_DEF_OFFSET_VECTOR + 8));
+  inst->orient = identity_matrix;
+  const EffectDefArray paths = effect_def_array(img, inst->def, EFFECT_ARRAY_MOTION_PATH);
+  MotionPath path;
+  vector at;
+  quaternion turn;
+  char err[120];
+  if (paths.count > 0 && motion_path_read(path, img.data, img.size, paths.record(0), err, sizeof err) &&
+      motion_path_sample(path, 0.0f, at, turn)) {
+    inst->position += at;
+    turn.to_matrix(inst->orient);
+  }
+  for (EffectMeshRecord* r = inst->meshes; r; r = r->next == inst->meshes ? nullptr : r->next)
+    r->position = r->state.world_position = inst->position, r->orient = r->state.world_orient = inst->orient;
+  for (EffectChannelRecord* r = inst->channels; r; r = r->next == inst->channels ? nullptr : r->next)
+    r->position = inst->position, r->orient = inst->orient;
 }
 
 struct InstallChecker {
@@ -213,6 +242,7 @@ EffectInstance* effect_create_from_def(const EffectImage& img, uint32_t def, int
     if (!r) break;
     *r = EffectMeshRecord{};
     r->def = e;
+    r->def.name = img.name_at(e.record);
     r->flags = (world ? EMR_WORLD : 0u) | (e.enabled ? EMR_SHOWN : 0u);
     r->orient = identity_matrix;
     list_append(inst->meshes, r);
@@ -290,8 +320,7 @@ EffectInstance* effect_create_from_def(const EffectImage& img, uint32_t def, int
   }
 
   inst->flags |= static_cast<uint32_t>(name_index < 0 ? 0 : name_index) << EI_NAME_SHIFT;
-  inst->position = vector(img.f32(def + EFFECT_DEF_OFFSET_VECTOR), img.f32(def + EFFECT_DEF_OFFSET_VECTOR + 4),
-                          img.f32(def + EFFECT_DEF_OFFSET_VECTOR + 8));
+  place_at_creation(inst);
   inst->flags |= ((img.u32(def + EFFECT_DEF_FLAGS) >> 1) & 3u) << EI_DEF_FLAGS_SHIFT;
   inst->flags &= ~EI_WRAPPED;
   if (base >= 0) effect_base_add_ref(base);

@@ -104,6 +104,7 @@ struct EffectInstance {
   EffectNodeRun* nodes = nullptr;
   EffectParamRecord* params = nullptr;
   vector position{0, 0, 0};
+  matrix orient = identity_matrix;  // as its motion path placed it
   uint32_t copied = 0;
   // The definition it plays.
   EffectImage image;

@@ -11,6 +11,7 @@
 
 #include "quarn/geom/effect_image.h"
 #include "quarn/math/matrix.h"
+#include "quarn/math/quaternion.h"
 #include "quarn/math/vector.h"
 
 // Material (76 bytes):
@@ -32,6 +33,10 @@ constexpr int MESH_SUB_RECORD_SIZE = 12;
 constexpr int MESH_NORMAL_SIZE = 28;
 constexpr int MESH_ELEMENT_SIZE = EFFECT_MESH_ELEMENT_SIZE;
 constexpr int MESH_ELEMENT_GLOW_HANDLE = 92;
+constexpr int MESH_KEY_SET_SIZE = 32;
+constexpr int MESH_POSITION_KEY_SIZE = 40;
+constexpr int MESH_ROTATION_KEY_SIZE = 16;
+constexpr uint32_t MESH_FLAG_KEY_TRACKS = 2;
 
 struct MeshMaterialLayer {
   int32_t bitmap = -1;
@@ -100,15 +105,25 @@ struct MeshFace {
 //         normals, 76 u32 key-track set, 80 u32 materials, 84 u32 sub-records
 //  88 u32 glow bitmap name, 92 i32 glow handle (0 in the file), 96 f32 glow size
 // 100 f32 x 3 offset from the parent, 112 f32 x 4 orientation to the parent
-// 128..167 zero
+// 128 f32 x 4 rest rotation, 144 f32 x 3 rest scale: what an empty rotation
+//     or third key track gives (flags bit 1)
+// 156..167 zero
 // Frame (72 bytes): 0 i16 x 3 position in sixteenths; 6 i16 x 4 rotation
 //   (x, y, z, w / 16383); 14 i16 size, 16 i16 length (8.8, sprites and
 //   beams); 18 i16 pad; 20 f32 x 3 beam direction; 32..71 zero.
 // Sub-record (12 bytes): 0 u16 material index, 2 u16 first face, 4 u16 face
 //   count, 6 u16 unused, 8 f32 scale.
+// Key-track set (32 bytes, read with flags bit 1): 0 u16 position keys,
+//   2 u16 rotation keys, 4 u16 third keys, 6 u16 zero; 8 u32 position keys
+//   (40 bytes each: i32 tick, f32 x 3 value, in-control, out-control, the
+//   controls absolute); 12 u32 rotation keys (16 bytes each: i32 tick,
+//   i16 x 4 quaternion x 16383, u8 ease-to, u8 ease-from, u16 zero);
+//   16 u32 third keys (the position layout); 20..31 zero. The third track
+//   scales the element per axis.
 struct MeshEffectElement {
   const uint8_t* image = nullptr;
   uint32_t record = 0;
+  const char* name = nullptr;  // resolved by the instance that owns the element
   uint32_t flags = 0;
   bool enabled = false;
   float start = 0.0f;
@@ -123,6 +138,10 @@ struct MeshEffectElement {
   float glow_size = 0.0f;
   vector offset{0, 0, 0};
   float orient[4] = {0, 0, 0, 1};
+  quaternion rest_rotation{0, 0, 0, 1};
+  vector rest_scale{1, 1, 1};
+  int key_counts[3] = {0, 0, 0};       // position, rotation, third
+  uint32_t key_lists[3] = {0, 0, 0};
 
   int frame_rate() const { return static_cast<int>(flags >> 6); }
   MeshFace face(int i) const;
@@ -163,6 +182,11 @@ struct MeshEffectState {
   // Where the last preparation stands: frames k and next and the fraction.
   int frame = 0, next = 0;
   float fraction = 0.0f;
+  // The pose of a rigid element at that time: vertices are scaled, turned
+  // and moved by it before the instance's own orientation and position.
+  vector rigid_scale{1, 1, 1};
+  matrix rigid_turn = identity_matrix;
+  vector rigid_move{0, 0, 0};
 };
 
 void mesh_effect_init(MeshEffectState& st, const MeshEffectElement& e);
@@ -186,6 +210,27 @@ int mesh_effect_sorted_faces(int* faces, int capacity);
 // Environment-map u of one face brought to the side of its first vertex
 // (0.9 and 0.2 become 0.9 and 1.2).
 void mesh_env_wrap(float u[3]);
+
+// A motion path (20 bytes; the definition's records at offset 60 are the
+// instance's motion paths, and the first one places the instance when it is
+// made): 0 i16 first frame, 2 i16 end frame, 4 u32 offset of the path
+// frames, 8..19 zero. One path frame (14 bytes) for each frame first..end-1:
+// i16 x 3 position in sixteenths, i16 x 4 rotation (x, y, z, w / 16383), the
+// coding of the element frames.
+constexpr int MOTION_PATH_SIZE = 20;
+constexpr int MOTION_PATH_FRAME_SIZE = 14;
+constexpr int EFFECT_ARRAY_MOTION_PATH = EFFECT_ARRAY_SMALL;
+struct MotionPath {
+  const uint8_t* image = nullptr;
+  int first = 0, end = 0;
+  uint32_t frames = 0;
+};
+// False (message in err) when the record or its frames lie outside the image.
+bool motion_path_read(MotionPath& out, const uint8_t* image, uint32_t size, uint32_t off, char* err, int err_size);
+// The place on the path at time t (frames): false when floor(t) is before
+// the first frame or floor(t) + 1 is not before the end; else the blend of
+// the two frames around t (positions linearly, rotations spherically).
+bool motion_path_sample(const MotionPath& path, float t, vector& position, quaternion& rotation);
 
 // Set by the console command dump_mesh_frames; kept for developers.
 extern bool Dump_mesh_frames;

@@ -190,6 +190,46 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
   image_set_f32(image, off + 104, spec.offset.y);
   image_set_f32(image, off + 108, spec.offset.z);
   for (int i = 0; i < 4; i++) image_set_f32(image, off + 112 + 4 * i, spec.orient[i]);
+  for (int i = 0; i < 4; i++) image_set_f32(image, off + 128 + 4 * i, spec.rest_rotation[i]);
+  image_set_f32(image, off + 144, spec.rest_scale.x);
+  image_set_f32(image, off + 148, spec.rest_scale.y);
+  image_set_f32(image, off + 152, spec.rest_scale.z);
+  if (spec.flags & 2) {
+    auto position_keys = [](const std::vector<MeshPositionKeySpec>& keys) {
+      std::vector<uint8_t> bytes(keys.size() * 40, 0);
+      for (size_t i = 0; i < keys.size(); i++) {
+        const auto at = static_cast<uint32_t>(i * 40);
+        image_set_u32(bytes, at, static_cast<uint32_t>(keys[i].tick));
+        const vector* v[3] = {&keys[i].value, &keys[i].in, &keys[i].out};
+        for (int k = 0; k < 3; k++) {
+          image_set_f32(bytes, at + 4 + 12 * k, v[k]->x);
+          image_set_f32(bytes, at + 8 + 12 * k, v[k]->y);
+          image_set_f32(bytes, at + 12 + 12 * k, v[k]->z);
+        }
+      }
+      return bytes;
+    };
+    std::vector<uint8_t> rotations(spec.rotation_keys.size() * 16, 0);
+    for (size_t i = 0; i < spec.rotation_keys.size(); i++) {
+      const auto at = static_cast<uint32_t>(i * 16);
+      const MeshRotationKeySpec& k = spec.rotation_keys[i];
+      image_set_u32(rotations, at, static_cast<uint32_t>(k.tick));
+      for (int c = 0; c < 4; c++)
+        image_set_u16(rotations, at + 4 + 2 * c,
+                      static_cast<uint16_t>(static_cast<int16_t>(std::lround(k.rotation[c] * 16383.0f))));
+      image_set_u8(rotations, at + 12, k.ease_to);
+      image_set_u8(rotations, at + 13, k.ease_from);
+    }
+    std::vector<uint8_t> set(32, 0);
+    image_set_u16(set, 0, static_cast<uint16_t>(spec.position_keys.size()));
+    image_set_u16(set, 2, static_cast<uint16_t>(spec.rotation_keys.size()));
+    image_set_u16(set, 4, static_cast<uint16_t>(spec.third_keys.size()));
+    const uint32_t set_at = image_append(image, set.data(), 32);
+    image_set_u32(image, set_at + 8, add(position_keys(spec.position_keys)));
+    image_set_u32(image, set_at + 12, add(rotations));
+    image_set_u32(image, set_at + 16, add(position_keys(spec.third_keys)));
+    image_set_u32(image, off + 76, set_at);
+  }
   if (!spec.materials.empty()) {
     while (image.size() % 4) image.push_back(0);
     const auto list = static_cast<uint32_t>(image.size());
@@ -198,4 +238,23 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
     for (size_t i = 0; i < spec.materials.size(); i++)
       write_effect_material(image, list + static_cast<uint32_t>(i * 76), spec.materials[i], names);
   }
+}
+
+void write_motion_path(std::vector<uint8_t>& image, uint32_t off, const MotionPathSpec& spec) {
+  if (image.size() < off + 20u) image.resize(off + 20u);
+  std::vector<uint8_t> frames(spec.frames.size() * 14, 0);
+  for (size_t i = 0; i < spec.frames.size(); i++) {
+    const auto at = static_cast<uint32_t>(i * 14);
+    const MotionPathFrameSpec& f = spec.frames[i];
+    const float p[3] = {f.position.x, f.position.y, f.position.z};
+    for (int a = 0; a < 3; a++)
+      image_set_u16(frames, at + 2 * a, static_cast<uint16_t>(static_cast<int16_t>(std::lround(p[a] * 16.0f))));
+    for (int a = 0; a < 4; a++)
+      image_set_u16(frames, at + 6 + 2 * a,
+                    static_cast<uint16_t>(static_cast<int16_t>(std::lround(f.rotation[a] * 16383.0f))));
+  }
+  const int end = spec.end >= 0 ? spec.end : spec.first + static_cast<int>(spec.frames.size());
+  image_set_u16(image, off, static_cast<uint16_t>(static_cast<int16_t>(spec.first)));
+  image_set_u16(image, off + 2, static_cast<uint16_t>(static_cast<int16_t>(end)));
+  image_set_u32(image, off + 4, frames.empty() ? 0u : image_append(image, frames.data(), static_cast<uint32_t>(frames.size())));
 }

@@ -80,6 +80,19 @@ struct MeshFrameSpec {
   float rotation[4] = {0, 0, 0, 1};
 };
 
+// Keys of a mesh element's key tracks (flags bit 1): ticks of 1/4800 s from
+// the element's start. Position and third keys carry absolute Bézier
+// controls (a control equal to its value holds the curve flat there).
+struct MeshPositionKeySpec {
+  int32_t tick = 0;
+  vector value{0, 0, 0}, in{0, 0, 0}, out{0, 0, 0};
+};
+struct MeshRotationKeySpec {
+  int32_t tick = 0;
+  float rotation[4] = {0, 0, 0, 1};
+  uint8_t ease_to = 0, ease_from = 0;  // 0..127
+};
+
 struct MeshElementSpec {
   std::string name, parent;
   uint32_t flags = 0;  // frame rate in bits 6 and up
@@ -100,7 +113,27 @@ struct MeshElementSpec {
   float orient[4] = {0, 0, 0, 1};
   float glow_size = 0.0f;
   std::string glow_name;
+  // Key tracks, written when flags bit 1 is set; the rest values stand in
+  // for an empty track.
+  std::vector<MeshPositionKeySpec> position_keys, third_keys;
+  std::vector<MeshRotationKeySpec> rotation_keys;
+  float rest_rotation[4] = {0, 0, 0, 1};
+  vector rest_scale{1, 1, 1};
 };
+
+// A motion path of a definition: frames first..first + frames - 1 (the end
+// is first + frames unless given).
+struct MotionPathFrameSpec {
+  vector position{0, 0, 0};  // whole sixteenths survive
+  float rotation[4] = {0, 0, 0, 1};
+};
+struct MotionPathSpec {
+  int first = 0;
+  int end = -1;  // -1: first + the number of frames
+  std::vector<MotionPathFrameSpec> frames;
+};
+// Writes the 20-byte path at off and appends its frames.
+void write_motion_path(std::vector<uint8_t>& image, uint32_t off, const MotionPathSpec& spec);
 
 // Writes the 168-byte element at off and appends its faces, slots, light
 // records, frames, sub-records, materials and vertex data.

@@ -179,7 +179,10 @@ void write_def(Image& img, uint32_t def, const EffectDefSpec& d) {
   const uint32_t meshes = aligned(168 * d.meshes.size());
   const uint32_t channels = aligned(112 * d.channels.size());
   const uint32_t tracks = aligned(76 * d.material_tracks.size());
+  const uint32_t paths = aligned(20 * d.paths.size());
   img.u16(def + 4, static_cast<uint16_t>(d.meshes.size()));
+  img.u16(def + 16, static_cast<uint16_t>(d.paths.size()));
+  img.u32(def + 60, paths);
   img.u16(def + 6, static_cast<uint16_t>(d.channels.size()));
   img.u16(def + 20, static_cast<uint16_t>(d.material_tracks.size()));
   img.u32(def + 32, meshes);
@@ -192,6 +195,8 @@ void write_def(Image& img, uint32_t def, const EffectDefSpec& d) {
     write_channel_element(img.first, channels + 112 * static_cast<uint32_t>(i), d.channels[i], names);
   for (size_t i = 0; i < d.material_tracks.size(); i++)
     write_effect_material(img.first, tracks + 76 * static_cast<uint32_t>(i), d.material_tracks[i], names);
+  for (size_t i = 0; i < d.paths.size(); i++)
+    write_motion_path(img.first, paths + 20 * static_cast<uint32_t>(i), d.paths[i]);
 }
 
 std::vector<uint8_t> with_header(const Image& img, uint16_t def_count) {

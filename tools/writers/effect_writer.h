@@ -82,6 +82,7 @@ struct EffectDefSpec {
   std::vector<MeshElementSpec> meshes;
   std::vector<ChannelElementSpec> channels;
   std::vector<MaterialSpec> material_tracks;
+  std::vector<MotionPathSpec> paths;  // the first places the instance
 };
 
 // The whole file: 20-byte header, then the image.

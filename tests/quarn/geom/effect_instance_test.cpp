@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -151,6 +152,96 @@ TEST_F(EffectInstances, AllInstancesInUseRefuseCreation) {
   effect_instance_release(made[5]);  // a second release does nothing
   EXPECT_EQ(effect_instance_free_count(), 1);
   EXPECT_NE(create(img), nullptr);
+}
+
+// The first motion path places a new instance: the definition's offset
+// (0, 0, 3) moved by the path's frame 0, (1, 0, 0), and turned a quarter
+// about y; its elements start there. A path that begins later leaves the
+// instance at the offset, unturned.
+TEST_F(EffectInstances, FirstMotionPathPlacesTheInstanceAndItsElements) {
+  EffectDefSpec placed = spell_def("placed");
+  placed.offset = vector(0, 0, 3);
+  MeshElementSpec core;
+  core.display = MESH_DISPLAY_SPRITE;
+  core.frames = {MeshFrameSpec{}};
+  placed.meshes = {core};
+  MotionPathSpec path;
+  path.frames.resize(2);
+  path.frames[0].position = vector(1, 0, 0);
+  path.frames[0].rotation[1] = std::sqrt(0.5f), path.frames[0].rotation[3] = std::sqrt(0.5f);
+  path.frames[1].position = vector(2, 0, 0);
+  placed.paths = {path};
+  EffectDefSpec later = placed;
+  later.name = "later";
+  later.paths[0].first = 5;
+  const Image img = make_image({placed, later});
+
+  EffectInstance* inst = create(img, 0);
+  ASSERT_NE(inst, nullptr);
+  EXPECT_NEAR(inst->position.x, 1.0f, 1e-4f);
+  EXPECT_NEAR(inst->position.z, 3.0f, 1e-4f);
+  // A quarter turn about y: the right axis becomes +z, forward becomes -x.
+  EXPECT_NEAR(inst->orient.right.z, 1.0f, 1e-3f);
+  EXPECT_NEAR(inst->orient.forward.x, -1.0f, 1e-3f);
+  EXPECT_NEAR(inst->orient.up.y, 1.0f, 1e-3f);
+  vector at;
+  matrix turn;
+  effect_instance_get_element_transform(inst, 0, &at, &turn);
+  EXPECT_NEAR(at.x, 1.0f, 1e-4f);
+  EXPECT_NEAR(at.z, 3.0f, 1e-4f);
+  EXPECT_NEAR(turn.right.z, 1.0f, 1e-3f);
+
+  EffectInstance* late = create(img, 1);
+  ASSERT_NE(late, nullptr);
+  EXPECT_FLOAT_EQ(late->position.x, 0.0f);
+  EXPECT_FLOAT_EQ(late->position.z, 3.0f);
+  EXPECT_FLOAT_EQ(late->orient.right.x, 1.0f);
+  effect_instance_release(inst);
+  effect_instance_release(late);
+}
+
+// The instance's parameter-set records are sampled each frame through the
+// emitters that link them: the linked set's record follows its keys (x = the
+// frame), the unlinked one is never sampled.
+TEST_F(EffectInstances, LinkedParameterSetsAreSampledEveryFrame) {
+  EffectDefSpec d = spell_def("fields");
+  d.length = 30;
+  EffectParamSetSpec idle, moving;
+  idle.name = "idle";
+  moving.name = "moving";
+  moving.key_count = 30;
+  std::vector<int16_t> xs;
+  for (int f = 0; f < 30; f++) xs.push_back(static_cast<int16_t>(256 * f));
+  moving.position[0] = effect_track_frames(xs);
+  moving.rotation[3] = effect_track_constant(16382);
+  d.params = {idle, moving};
+  EffectEmitterSpec e;
+  e.name = "stir";
+  e.links = {1};
+  e.item_count = 4;
+  d.emitters = {e};
+  const Image img = make_image({d});
+  EffectInstance* inst = create(img);
+  ASSERT_NE(inst, nullptr);
+  ASSERT_NE(inst->params, nullptr);
+  EffectParamRecord* first = inst->params;
+  EffectParamRecord* second = inst->params->next;
+  ASSERT_NE(second, first);
+  EXPECT_EQ(inst->emitters->params[0], &second->run);
+
+  effect_instance_start(inst, true, false);
+  for (const float at : {4.5f, 7.25f, 20.0f}) {
+    SCOPED_TRACE(at);
+    ASSERT_TRUE(effect_instance_update(inst, at / 15.0f - inst->time, nullptr, 0));
+    EXPECT_NEAR(second->run.frame, at, 1e-3f);
+    EXPECT_NEAR(second->run.position.x, at, 2e-2f);
+    EXPECT_LT(first->run.frame, 0.0f);
+  }
+  // After the loop wraps the set starts over with it.
+  ASSERT_TRUE(effect_instance_update(inst, 12.0f / 15.0f, nullptr, 0));  // frame 32 -> 2
+  EXPECT_NEAR(second->run.frame, 2.0f, 1e-3f);
+  EXPECT_NEAR(second->run.position.x, 2.0f, 2e-2f);
+  effect_instance_release(inst);
 }
 
 TEST_F(EffectInstances, NumberingCountsOnlyTheRecordsMade) {

@@ -429,3 +429,199 @@ TEST(MeshEffectConsole, DumpMeshFramesTogglesAndSets) {
 }
 
 }  // namespace
+
+namespace {
+
+// Screen corners of every polygon handed to the renderer.
+struct CornerRecorder : GrRecorder {
+  std::vector<std::vector<std::pair<float, float>>> polygons;
+  void polygon_layers(int n, GrLayeredVertex** v, int, const GrLayer*) override {
+    std::vector<std::pair<float, float>> p;
+    for (int i = 0; i < n; i++) p.emplace_back(v[i]->vertex->sx, v[i]->vertex->sy);
+    polygons.push_back(p);
+  }
+};
+
+// An eye at the origin looking along +z, 90 degrees across 640 pixels,
+// square pixels: where a view-space point lands.
+std::pair<float, float> pinhole(const vector& p) {
+  return {320.0f + 320.0f * p.x / p.z, 240.0f - 320.0f * p.y / p.z};
+}
+
+struct RecordedScreen {
+  CornerRecorder rec;
+  RecordedScreen() {
+    bm_init();
+    gr_set_recorder(&rec);
+    gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+    gr_set_aspect(1.0f);
+    gr_3d_set_far_plane(0.0f);
+    gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
+  }
+  ~RecordedScreen() {
+    gr_close();
+    gr_set_recorder(nullptr);
+    bm_close();
+  }
+};
+
+// A textured, unlit triangle (0,0,0), (0,1,0), (1,0,0) whose display word
+// has no per-frame vertex data, so it moves rigidly.
+MeshElementSpec rigid_triangle(uint32_t flags) {
+  MeshElementSpec s;
+  s.flags = flags;
+  s.display = MESH_DISPLAY_UNLIT;
+  s.frames.resize(90);  // six seconds at 15 a second: drawn all that time
+  s.vertex_positions = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
+  s.vertices = 3;
+  s.light_records = 3;
+  MaterialSpec textured;
+  textured.layer[0].bitmap = 5;
+  s.materials = {textured};
+  s.slots = {0};
+  s.faces = {MeshFaceSpec{}};
+  s.faces[0].vertex[1] = 1, s.faces[0].vertex[2] = 2;
+  return s;
+}
+
+// The engine's rotation matrices carry the turned axes as rows, so a key of
+// +a about z takes (x, y) to (x cos a + y sin a, -x sin a + y cos a).
+vector turned_about_z(const vector& v, float a) {
+  return vector(v.x * std::cos(a) + v.y * std::sin(a), -v.x * std::sin(a) + v.y * std::cos(a), v.z);
+}
+
+TEST(MeshEffectFaces, KeyTracksMoveTurnAndScaleARigidElement) {
+  const float quarter = 1.5707963f;
+  MeshElementSpec keyed = rigid_triangle(MESH_FLAG_KEY_TRACKS | (15u << 6));
+  keyed.start = 1.0f;
+  // Controls equal to their values: the curve is 3s^2 - 2s^3 of the way.
+  keyed.position_keys = {{0, {0, 0, 10}, {0, 0, 10}, {0, 0, 10}}, {4800, {2, 0, 10}, {2, 0, 10}, {2, 0, 10}}};
+  keyed.rotation_keys.resize(2);
+  keyed.rotation_keys[1].tick = 4800;
+  keyed.rotation_keys[1].rotation[2] = std::sin(quarter / 2), keyed.rotation_keys[1].rotation[3] = std::cos(quarter / 2);
+  keyed.third_keys = {{0, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, {4800, {3, 3, 3}, {3, 3, 3}, {3, 3, 3}}};
+  // No keys at all: the rest values hold.
+  MeshElementSpec resting = rigid_triangle(MESH_FLAG_KEY_TRACKS | (15u << 6));
+  resting.rest = vector(0, 0, 12);
+  resting.rest_rotation[2] = std::sin(quarter / 2), resting.rest_rotation[3] = std::cos(quarter / 2);
+  resting.rest_scale = vector(2, 2, 2);
+
+  const struct {
+    const char* what;
+    const MeshElementSpec* spec;
+    float seconds;  // instance time
+    float along, angle, scale;  // expected pose: x = 2 along, turn, scale
+    float z;
+  } cases[] = {
+      {"at the first key", &keyed, 1.0f, 0.0f, 0.0f, 1.0f, 10},
+      {"a quarter of the way", &keyed, 1.25f, 0.15625f, quarter * 0.25f, 1.0f + 2 * 0.15625f, 10},
+      {"half way", &keyed, 1.5f, 0.5f, quarter * 0.5f, 2.0f, 10},
+      {"past the last key it holds", &keyed, 4.0f, 1.0f, quarter, 3.0f, 10},
+      {"empty tracks give the rest values", &resting, 2.0f, 0.0f, quarter, 2.0f, 12},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordedScreen screen;
+    std::vector<uint8_t> img(4, 0);
+    write_mesh_element(img, 4, *c.spec);
+    image_set_u16(img, 4 + 26, MESH_DISPLAY_UNLIT);  // rigid: no per-frame vertex data
+    MeshEffectElement e;
+    char err[160];
+    ASSERT_TRUE(read_element(img, e, err)) << err;
+    MeshEffectState st;
+    mesh_effect_init(st, e);
+    ASSERT_TRUE(mesh_effect_prepare(st, e, c.seconds * 15.0f));
+    ASSERT_EQ(mesh_effect_draw_faces(st, e, c.seconds * 15.0f), 1);
+    ASSERT_EQ(screen.rec.polygons.size(), 1u);
+    const auto& got = screen.rec.polygons[0];
+    ASSERT_EQ(got.size(), 3u);
+    const vector corners[3] = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
+    for (int i = 0; i < 3; i++) {
+      const vector local(corners[i].x * c.scale, corners[i].y * c.scale, 0);
+      const vector turned = turned_about_z(local, c.angle);
+      const auto want = pinhole(vector(turned.x + 2.0f * c.along, turned.y, c.z));
+      EXPECT_NEAR(got[i].first, want.first, 0.05f) << "corner " << i;
+      EXPECT_NEAR(got[i].second, want.second, 0.05f) << "corner " << i;
+    }
+  }
+}
+
+TEST(MeshEffectFaces, KeyedElementBeforeItsStartIsNotDrawn) {
+  MeshElementSpec s = rigid_triangle(MESH_FLAG_KEY_TRACKS | (15u << 6));
+  s.start = 1.0f;
+  std::vector<uint8_t> img(4, 0);
+  write_mesh_element(img, 4, s);
+  MeshEffectElement e;
+  char err[160];
+  ASSERT_TRUE(read_element(img, e, err)) << err;
+  MeshEffectState st;
+  mesh_effect_init(st, e);
+  EXPECT_FALSE(mesh_effect_prepare(st, e, 0.5f * 15.0f));
+  // A key track that runs past the image is refused with the element.
+  image_set_u16(img, e.key_tracks, 60000);
+  EXPECT_FALSE(read_element(img, e, err));
+  EXPECT_NE(std::string(err).find("key track"), std::string::npos) << err;
+}
+
+// A path from frame 2: (0,0,0) unturned, (1,2,0) a quarter turn about y,
+// (3,2,-4) a half turn. Expected values by hand: linear positions, and the
+// spherical blend of two turns about one axis turns by the blend of the
+// angles.
+TEST(MotionPaths, BlendBetweenFramesAndAnswerFalseOutside) {
+  const float quarter = 1.5707963f;
+  MotionPathSpec spec;
+  spec.first = 2;
+  spec.frames.resize(3);
+  spec.frames[1].position = vector(1, 2, 0);
+  spec.frames[1].rotation[1] = std::sin(quarter / 2), spec.frames[1].rotation[3] = std::cos(quarter / 2);
+  spec.frames[2].position = vector(3, 2, -4);
+  spec.frames[2].rotation[1] = 1.0f, spec.frames[2].rotation[3] = 0.0f;
+  std::vector<uint8_t> img(8, 0);
+  write_motion_path(img, 4, spec);
+  MotionPath path;
+  char err[160];
+  ASSERT_TRUE(motion_path_read(path, img.data(), static_cast<uint32_t>(img.size()), 4, err, sizeof err)) << err;
+
+  const struct {
+    float t;
+    bool on;
+    vector at;
+    float angle;  // about y
+  } cases[] = {
+      {1.9f, false, {}, 0},                 // floor(t) before the first frame
+      {2.0f, true, {0, 0, 0}, 0},
+      {2.25f, true, {0.25f, 0.5f, 0}, quarter * 0.25f},
+      {3.5f, true, {2, 2, -2}, quarter * 1.5f},
+      {3.99f, true, {2.98f, 2, -3.96f}, quarter * 1.99f},
+      {4.0f, false, {}, 0},                 // floor(t) + 1 reaches the end (5)
+      {std::numeric_limits<float>::quiet_NaN(), false, {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.t);
+    vector at(9, 9, 9);
+    quaternion q;
+    ASSERT_EQ(motion_path_sample(path, c.t, at, q), c.on);
+    if (!c.on) continue;
+    EXPECT_NEAR(at.x, c.at.x, 1e-3f);
+    EXPECT_NEAR(at.y, c.at.y, 1e-3f);
+    EXPECT_NEAR(at.z, c.at.z, 1e-3f);
+    EXPECT_NEAR(std::fabs(q.y), std::sin(c.angle / 2), 1e-3f);
+    EXPECT_NEAR(std::fabs(q.w), std::cos(c.angle / 2), 1e-3f);
+    EXPECT_NEAR(q.x, 0.0f, 1e-4f);
+    EXPECT_NEAR(q.z, 0.0f, 1e-4f);
+  }
+
+  // A path whose frames run past the image is refused; one that ends where
+  // it begins reads nothing and never answers.
+  std::vector<uint8_t> cut(img.begin(), img.end() - 10);
+  EXPECT_FALSE(motion_path_read(path, cut.data(), static_cast<uint32_t>(cut.size()), 4, err, sizeof err));
+  EXPECT_NE(std::string(err).find("motion path"), std::string::npos);
+  image_set_u16(img, 6, 2);  // end = first
+  image_set_u32(img, 8, 0);
+  ASSERT_TRUE(motion_path_read(path, img.data(), static_cast<uint32_t>(img.size()), 4, err, sizeof err)) << err;
+  vector at;
+  quaternion q;
+  EXPECT_FALSE(motion_path_sample(path, 2.0f, at, q));
+}
+
+}  // namespace
