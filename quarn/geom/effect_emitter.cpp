@@ -389,7 +389,7 @@ void effect_emitter_step(EffectEmitter* e, float f, const vector* parent_pos, co
       e->param[i] = static_cast<uint16_t>((v0 * w0 + v1 * w1) / 256);
     }
     EffectItemLook look;
-    if (g_material && e->image) g_material(*e->image, e->effect_def, e->def.material(), f, look);
+    if (g_material && e->image) g_material(*e->image, e->effect_def, e->def.material(), f, false, look);
     const float op = look.opacity < 0.0f ? 0.0f : (look.opacity > 1.0f ? 1.0f : look.opacity);
     e->state = (e->state & 0x00FFFFFFu) | static_cast<uint32_t>(op * 255.0f) << 24;
     for (int k = 0; k < EFFECT_EMITTER_LINKS; k++)
@@ -489,7 +489,7 @@ void effect_emitter_draw(EffectEmitter* e, float frame) {
   matrix view;
   gr_3d_get_view(eye, view);
   EffectItemLook colour_look;
-  if (g_material && e->image) g_material(*e->image, e->effect_def, e->def.material(), frame, colour_look);
+  if (g_material && e->image) g_material(*e->image, e->effect_def, e->def.material(), frame, false, colour_look);
   float r = 1.0f, g = 1.0f, b = 1.0f;
   if (!(e->def.flags & EMITTER_WHITE)) {
     float ar, ag, ab;
@@ -511,7 +511,8 @@ void effect_emitter_draw(EffectEmitter* e, float frame) {
     EffectItemLook look;
     if (g_material && e->image)
       g_material(*e->image, e->effect_def, e->def.material(),
-                 (e->def.flags & EMITTER_FRAMES_BY_LIFE) ? p : age * EFFECT_FRAMES_PER_SECOND, look);
+                 (e->def.flags & EMITTER_FRAMES_BY_LIFE) ? p : age * EFFECT_FRAMES_PER_SECOND,
+                 (e->def.flags & EMITTER_FRAMES_BY_LIFE) != 0, look);
     vector to_item = it->position - eye;
     vector side;
     to_item.cross(side, it->velocity);

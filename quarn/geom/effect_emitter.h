@@ -186,8 +186,10 @@ struct EffectItemLook {
   float r = 1.0f, g = 1.0f, b = 1.0f;
   float opacity = 1.0f;
 };
+// Time is in effect frames, or a fraction of the item's life when
+// normalised.
 using effect_material_sample_fn = bool (*)(const EffectImage& img, uint32_t effect_def, int material, float time,
-                                           EffectItemLook& out);
+                                           bool normalised, EffectItemLook& out);
 void effect_emitter_set_material_sampler(effect_material_sample_fn fn);
 
 // Node elements.

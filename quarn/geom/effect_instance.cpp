@@ -10,6 +10,7 @@
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/character_instance.h"
 #include "quarn/geom/effect_mem.h"
+#include "quarn/geom/effect_tracks.h"
 #include "quarn/geom/lights.h"
 #include "quarn/math/quaternion.h"
 
@@ -157,7 +158,7 @@ bool check_def(const EffectImage& img, uint32_t def, char* err, int err_size) {
     MotionPath p;
     if (!motion_path_read(p, img.data, img.size, paths.record(i), err, err_size)) return false;
   }
-  return true;
+  return effect_material_tracks_check(img, def, err, err_size);
 }
 
 // The instance starts at the definition's offset, moved and turned by where
@@ -188,6 +189,7 @@ struct InstallChecker {
   InstallChecker() {
     effect_image_set_def_checker(check_def);
     effects_set_definition_hooks(nullptr, effect_definition_reset);
+    effects_set_pools_reset(effect_instances_reset);
   }
 } g_install_checker;
 
@@ -402,6 +404,16 @@ bool effect_instance_update(EffectInstance* inst, float seconds, const transform
       effect_emitter_step(e, inst->frame, ppos, porient, wrapped);
     for (EffectVifRecord* v = inst->vifs; v; v = v->next == inst->vifs ? nullptr : v->next)
       vif_emitter_update(v->emitter, v->def, true, ppos, porient, inst->time, seconds);
+    if (!g_camera_holder || g_camera_holder == inst) {
+      g_camera_holder = nullptr;
+      vector pos;
+      matrix orient;
+      if (effect_cameras_evaluate(inst->image, inst->def, inst->frame, ppos, porient, pos, orient)) {
+        g_camera_holder = inst;
+        g_camera_pos = pos;
+        g_camera_orient = orient;
+      }
+    }
     return true;
   }
   if (g_camera_holder == inst) g_camera_holder = nullptr;
@@ -750,37 +762,21 @@ void effect_camera_get(vector* pos, matrix* orient) {
 }
 const EffectInstance* effect_camera_holder() { return g_camera_holder; }
 
-namespace {
-
-// An empty name, or one beginning with "$", names no file: handle 0. A load
-// that fails is tried once more.
-int load_named(const char* name) {
-  if (!name || !*name || name[0] == '$') return 0;
-  int h = bm_load(name);
-  if (h <= 0) h = bm_load(name);
-  return h;
-}
-
-}  // namespace
-
 void effect_definition_reset(EffectImage& img, uint32_t def, int /*value*/) {
   // Mesh elements load their glow and material bitmaps into the image by
-  // name; VIF emitters their particle bitmap.
+  // name, material tracks theirs; VIF emitters their particle bitmap.
   const EffectDefArray meshes = effect_def_array(img, def, EFFECT_ARRAY_MESH);
   char err[160];
   for (int i = 0; i < meshes.count; i++) {
     MeshEffectElement e;
     if (!mesh_effect_relocate(e, img.data, img.size, meshes.record(i), err, sizeof err)) continue;
-    img.put_u32(meshes.record(i) + MESH_ELEMENT_GLOW_HANDLE, static_cast<uint32_t>(load_named(img.name(e.glow_name))));
-    for (int m = 0; m < e.materials; m++) {
-      const uint32_t at = e.material_list + static_cast<uint32_t>(m) * MESH_MATERIAL_SIZE;
-      for (int l = 0; l < 2; l++) {
-        const uint32_t layer = at + 12 + static_cast<uint32_t>(l) * MESH_MATERIAL_LAYER_SIZE;
-        img.put_u32(layer, static_cast<uint32_t>(load_named(img.name(img.u32(layer + 4)))));
-      }
-      img.put_u32(at + 64, static_cast<uint32_t>(load_named(img.name(img.u32(at + 68)))));
-    }
+    img.put_u32(meshes.record(i) + MESH_ELEMENT_GLOW_HANDLE,
+                static_cast<uint32_t>(effect_bitmap_load_named(img.name(e.glow_name))));
+    for (int m = 0; m < e.materials; m++)
+      effect_material_load_bitmaps(img, e.material_list + static_cast<uint32_t>(m) * MESH_MATERIAL_SIZE);
   }
+  const EffectDefArray tracks = effect_def_array(img, def, EFFECT_ARRAY_MATERIAL);
+  for (int i = 0; i < tracks.count; i++) effect_material_load_bitmaps(img, tracks.record(i));
   const EffectDefArray vifs = effect_def_array(img, def, EFFECT_ARRAY_VIF);
   for (int i = 0; i < vifs.count; i++) vif_emitter_def_reset(img, vifs.record(i));
 }

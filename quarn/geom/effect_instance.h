@@ -173,7 +173,8 @@ void effect_camera_get(vector* pos, matrix* orient);
 const EffectInstance* effect_camera_holder();
 
 // Passes a value (-1 at creation and after a cutscene release) to the
-// definition's elements: VIF emitters reload their bitmaps.
+// definition's elements: mesh elements, material tracks and VIF emitters
+// reload their bitmaps.
 void effect_definition_reset(EffectImage& img, uint32_t def, int value);
 
 // What effects publish for the level renderer: three levels (0..255), a
@@ -187,3 +188,9 @@ struct EffectEnvironment {
 extern EffectEnvironment Effect_environment;
 // Colour -1, everything else 0.
 void effect_environment_clear();
+// Publishes the material track the instance's definition selects, at the
+// instance's frame: its three curves x 255, its colour (0xRRGGBB), its
+// additive bit and its mode; out_value gets the track's value for the level
+// renderer. False, with nothing published, when there is no selector or the
+// track it names does not exist.
+bool effect_environment_apply(float* out_value, const EffectInstance* inst);

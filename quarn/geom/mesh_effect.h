@@ -17,7 +17,7 @@
 // Material (76 bytes):
 //   0 u16 bits 0-2 mode (1: a second layer over the first), bit 6 additive
 //         faces, bits 7-15 curve rate (curve bytes per second)
-//   2 u16 x 3 curve lengths       8..10 unused      11 u8 environment strength
+//   2 u16 x 3 curve lengths   8 u8 x 3 colour (material tracks only)   11 u8 environment strength
 //  12 layer 1, 32 layer 2: {i32 first bitmap handle, u32 bitmap name offset,
 //         f32 start time, f32 speed, i32 play mode}
 //  52 u32 x 3 offsets of the curve bytes (0 with a length of 0)

@@ -1,5 +1,6 @@
 #include "tools/writers/effect_demo.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "quarn/geom/effect_emitter.h"
@@ -174,7 +175,15 @@ EffectDefSpec demo_spell_def() {
   e.fade_out_start = 200;
   e.rate_cycle = 30;
   e.rate = effect_track_constant(rate(2.0f), 30);
-  d.emitters = {e};
+  d.emitters = {e};  // material bits 0: the first track
+  // The sparks' look: the round spark bitmap, warm, opaque as a loop begins
+  // and fading to three-quarters over its first second.
+  MaterialSpec spark;
+  spark.layer[0].name = DEMO_SPARK_BITMAP;
+  spark.colour[0] = 255, spark.colour[1] = 210, spark.colour[2] = 140;
+  spark.rate = 1;  // one curve byte a second
+  spark.curve[2] = {255, 190, 190};
+  d.material_tracks = {spark};
   // A warm light that pulses with the core.
   ChannelElementSpec light;
   light.radius = 1.5f;
@@ -185,6 +194,20 @@ EffectDefSpec demo_spell_def() {
   }
   d.channels = {light};
   return d;
+}
+
+std::vector<uint8_t> demo_spark_pixels(int size) {
+  std::vector<uint8_t> px(static_cast<size_t>(size) * size * 4);
+  const float c = (static_cast<float>(size) - 1.0f) / 2.0f;
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) {
+      const float d = std::hypot(static_cast<float>(x) - c, static_cast<float>(y) - c) / (c + 0.5f);
+      const float a = std::max(0.0f, 1.0f - d * d);
+      uint8_t* p = &px[(static_cast<size_t>(y) * size + x) * 4];
+      p[0] = p[1] = p[2] = 255;  // blue, green, red
+      p[3] = static_cast<uint8_t>(a * 255.0f);
+    }
+  return px;
 }
 
 std::vector<DemoEffectFile> demo_effect_files() {

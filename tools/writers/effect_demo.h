@@ -3,6 +3,7 @@
 // looping fire, a beam-like streak, a blood spray, a cutscene-only effect
 // and the preloaded glow. The demo builder writes them and the tests use
 // the same definitions.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ EffectDefSpec demo_fire_def();
 // The looping spell: a glowing core (mesh element), sparks and a pulsing
 // animated light, meant to be held at a character's hand.
 EffectDefSpec demo_spell_def();
+// The spell's spark bitmap: a soft round dot, white at its centre and
+// clear at its rim (32-bit, `size` x `size`), and the name it is found by.
+constexpr const char* DEMO_SPARK_BITMAP = "spell-spark.tga";
+std::vector<uint8_t> demo_spark_pixels(int size);
 // Writes every file into `effects_dir` and the list "demo_effects.arr" into
 // `list_dir`; false when a file cannot be written.
 bool demo_effects_write(const std::string& effects_dir, const std::string& list_dir);

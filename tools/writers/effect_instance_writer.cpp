@@ -79,6 +79,7 @@ void write_effect_material(std::vector<uint8_t>& image, uint32_t off, const Mate
                         (static_cast<uint32_t>(spec.rate) << 7);
   image_set_u16(image, off + 0, static_cast<uint16_t>(word));
   for (int c = 0; c < 3; c++) image_set_u16(image, off + 2 + 2 * c, static_cast<uint16_t>(spec.curve[c].size()));
+  for (int c = 0; c < 3; c++) image_set_u8(image, off + 8 + static_cast<uint32_t>(c), spec.colour[c]);
   image_set_u8(image, off + 11, spec.environment_strength);
   for (int l = 0; l < 2; l++) {
     const uint32_t at = off + 12 + 20 * l;

@@ -47,6 +47,7 @@ struct MaterialSpec {
   int mode = 0;
   bool additive = false;
   int rate = 15;  // curve bytes per second
+  uint8_t colour[3] = {255, 255, 255};  // what emitter items and the environment take
   std::vector<uint8_t> curve[3];
   uint8_t environment_strength = 0;
   MaterialLayerSpec layer[2];

@@ -180,6 +180,8 @@ void write_def(Image& img, uint32_t def, const EffectDefSpec& d) {
   const uint32_t channels = aligned(112 * d.channels.size());
   const uint32_t tracks = aligned(76 * d.material_tracks.size());
   const uint32_t paths = aligned(20 * d.paths.size());
+  const uint32_t cameras = aligned(100 * d.cameras.size());
+  const uint32_t selector = aligned(d.environment_track >= 0 ? 20 : 0);
   img.u16(def + 4, static_cast<uint16_t>(d.meshes.size()));
   img.u16(def + 16, static_cast<uint16_t>(d.paths.size()));
   img.u32(def + 60, paths);
@@ -188,6 +190,20 @@ void write_def(Image& img, uint32_t def, const EffectDefSpec& d) {
   img.u32(def + 32, meshes);
   img.u32(def + 36, channels);
   img.u32(def + 68, tracks);
+  img.u16(def + 14, static_cast<uint16_t>(d.cameras.size()));
+  img.u32(def + 56, cameras);
+  img.u32(def + 64, selector);
+  if (selector) img.u32(selector, static_cast<uint32_t>(d.environment_track));
+  for (size_t i = 0; i < d.cameras.size(); i++) {
+    const EffectCameraSpec& c = d.cameras[i];
+    const uint32_t r = cameras + 100 * static_cast<uint32_t>(i);
+    img.u32(r + 0, img.name(c.name));
+    img.u32(r + 4, img.name(c.parent));
+    img.u32(r + 8, (c.enabled ? 1u : 0u) | (c.drives ? 2u : 0u));
+    img.u16(r + 12, static_cast<uint16_t>(c.key_count));
+    img.tracks(r + 16, c.position, 3);
+    img.tracks(r + 52, c.rotation, 4);
+  }
   const EffectNameField names = [&img](const std::string& s) { return img.name(s); };
   for (size_t i = 0; i < d.meshes.size(); i++)
     write_mesh_element(img.first, meshes + 168 * static_cast<uint32_t>(i), d.meshes[i], names);

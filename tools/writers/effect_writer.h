@@ -68,6 +68,16 @@ struct VifEmitterSpec {
   int force_count_override = -1, interval_count_override = -1, path_count_override = -1;
 };
 
+// A camera element: keyed like a node element; when it drives the camera,
+// the instance playing it may hold the camera.
+struct EffectCameraSpec {
+  std::string name, parent;
+  bool enabled = true;
+  bool drives = true;
+  int key_count = 1;
+  EffectTrackSpec position[3], rotation[4];
+};
+
 struct EffectDefSpec {
   std::string name;
   int length = 30;  // effect frames
@@ -83,6 +93,8 @@ struct EffectDefSpec {
   std::vector<ChannelElementSpec> channels;
   std::vector<MaterialSpec> material_tracks;
   std::vector<MotionPathSpec> paths;  // the first places the instance
+  std::vector<EffectCameraSpec> cameras;
+  int environment_track = -1;  // the material track the environment follows; -1: no selector
 };
 
 // The whole file: 20-byte header, then the image.
