@@ -1,12 +1,14 @@
 // The demo's looping spell held in the demo hero's right hand while the hero
 // plays its attack, on a real window (Xvfb, Mesa's software OpenGL). The
-// spell comes from the demo's own effect files through the preload queue;
-// the hero is posed by a character instance. At fixed frames the spell's
-// pixels (the picture with the spell drawn against the same picture
-// without it) lie around the hand as the skin puts it and follow the hand
-// as the arm swings; the spell's animated light brightens the hero; after
-// stop the sparks die out, the instance finishes and no spell pixel is
-// left. The state trace printed every frame must tell the same story.
+// spell is made by name from the demo's own effect files, read through the
+// preload queue; the hero is posed by a character instance. At fixed frames
+// the spell's pixels (the picture with the spell drawn against the same
+// picture without it) lie around the hand as the skin puts it and follow the
+// hand as the arm swings; the glowing core is a square of its frame's size
+// and the sparks are dots of their own; the spell's animated light
+// brightens the hero; after stop the sparks die out, the instance finishes
+// and no spell pixel is left. The state trace printed every frame must tell
+// the same story.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,21 +50,6 @@ const FigureSpec Hero_spec{"ruvizo", 1.0f, 1.0f, {170, 60, 50}};
 // spark's flight over its half-second life, with room to spare.
 constexpr float Reach = 0.6f;
 
-// A plain pinhole camera at the origin looking down +z, 90 degrees across
-// 640 pixels, square pixels.
-void pinhole(const vector& p, float& px, float& py) {
-  px = 320.0f + 320.0f * p.x / p.z;
-  py = 240.0f - 320.0f * p.y / p.z;
-}
-
-// M^T p + t: where a skin transform takes a mesh point.
-vector skin_point(const transform& t, const vector& p) {
-  const matrix& m = t.orient;
-  return vector(m.right.x * p.x + m.up.x * p.y + m.forward.x * p.z + t.pos.x,
-                m.right.y * p.x + m.up.y * p.y + m.forward.y * p.z + t.pos.y,
-                m.right.z * p.x + m.up.z * p.y + m.forward.z * p.z + t.pos.z);
-}
-
 bool black(const uint8_t* p) { return p[0] <= 4 && p[1] <= 4 && p[2] <= 4; }
 int lum(const uint8_t* p) { return p[0] + p[1] + p[2]; }
 bool differs(const uint8_t* a, const uint8_t* b) {
@@ -77,13 +64,49 @@ struct Box {
     // The projected square of side 2 * Reach around a point, widened by the
     // nearest depth it can have.
     float px, py;
-    pinhole(world, px, py);
+    gl_screen_pinhole(world, px, py);
     const float r = Reach * 320.0f / (world.z - Reach) + 2.0f;
     x0 = std::min(x0, px - r), x1 = std::max(x1, px + r);
     y0 = std::min(y0, py - r), y1 = std::max(y1, py + r);
   }
   bool has(int x, int y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
 };
+
+// Groups of touching lit pixels (8-neighbours) of a picture on black.
+struct Blob {
+  int x0 = 99999, y0 = 99999, x1 = -1, y1 = -1;
+  int w() const { return x1 - x0 + 1; }
+  int h() const { return y1 - y0 + 1; }
+};
+using Blobs = std::vector<Blob>;
+Blobs blobs_of(const ScreenImage& img) {
+  Blobs out;
+  std::vector<uint8_t> seen(static_cast<size_t>(img.w) * img.h, 0);
+  std::vector<std::pair<int, int>> todo;
+  for (int y = 0; y < img.h; y++)
+    for (int x = 0; x < img.w; x++) {
+      if (seen[y * img.w + x] || black(img.at(x, y))) continue;
+      Blob b;
+      todo.assign(1, {x, y});
+      seen[y * img.w + x] = 1;
+      while (!todo.empty()) {
+        const auto [px, py] = todo.back();
+        todo.pop_back();
+        b.x0 = std::min(b.x0, px), b.x1 = std::max(b.x1, px);
+        b.y0 = std::min(b.y0, py), b.y1 = std::max(b.y1, py);
+        for (int dy = -1; dy <= 1; dy++)
+          for (int dx = -1; dx <= 1; dx++) {
+            const int nx = px + dx, ny = py + dy;
+            if (nx < 0 || ny < 0 || nx >= img.w || ny >= img.h || seen[ny * img.w + nx] || black(img.at(nx, ny)))
+              continue;
+            seen[ny * img.w + nx] = 1;
+            todo.push_back({nx, ny});
+          }
+      }
+      out.push_back(b);
+    }
+  return out;
+}
 
 struct SpellPixels {
   int inside = 0, outside = 0;
@@ -136,10 +159,8 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
   lights_set_ambient(0.15f, 0.15f, 0.15f);
   effect_emitter_pool_reset();
   effect_instances_reset();
-  EffectDefRef ref = effect_base_find("spell-loop", nullptr);
-  ASSERT_TRUE(ref);
   os_srand(11);
-  EffectInstance* spell = effect_create_from_def(ref.image, ref.def, -1, 0, 0, false);
+  EffectInstance* spell = effect_create_by_name("Spell-Loop", 0);
   ASSERT_NE(spell, nullptr);
   ASSERT_NE(spell->meshes, nullptr);
   ASSERT_NE(spell->channels, nullptr);
@@ -149,7 +170,7 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
   // skin transform, then placed where the figure stands.
   const auto rest = figure_rest(Hero_spec, FIG_R_HAND);
   const vector hand_rest(rest[0], rest[1], rest[2]);
-  auto hand_world = [&]() { return skin_point(hero->skin[FIG_R_HAND], hand_rest) + Figure_pos; };
+  auto hand_world = [&]() { return gl_screen_skin_point(hero->skin[FIG_R_HAND], hand_rest) + Figure_pos; };
 
   // Holds the spell at the hand tag, as a caster holding it does each frame.
   transform hand;
@@ -165,18 +186,26 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
     }
   };
 
-  auto draw = [&](const char* name, bool with_spell) {
+  // Spell elements of one kind only (EEK_MESH, EEK_EMITTER), all of them
+  // (All), or none.
+  constexpr int All = -1, None = -2;
+  auto draw = [&](const char* name, int spell_kind, bool with_hero = true) {
     gr_reset_clip();
     gr_set_color(0, 0, 0, 255);
     gr_clear();
     gr_3d_set_far_plane(0.0f);
     gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, true);
-    gr_mesh_set_current(figure);
-    gr_mesh_set_character(base, hero);
-    MeshDrawRecord rec;
-    gr_mesh_render(Figure_pos, identity_matrix, rec);
-    gr_mesh_set_character(nullptr, nullptr);
-    if (with_spell) effect_instance_render_all(spell, 0);
+    if (with_hero) {
+      gr_mesh_set_current(figure);
+      gr_mesh_set_character(base, hero);
+      MeshDrawRecord rec;
+      gr_mesh_render(Figure_pos, identity_matrix, rec);
+      gr_mesh_set_character(nullptr, nullptr);
+    }
+    if (spell_kind == All) effect_instance_render_all(spell, 0);
+    else if (spell_kind != None)
+      for (int n = 0; n < effect_instance_elements(spell); n++)
+        if (effect_instance_element(spell, n).kind == spell_kind) effect_instance_render(spell, n, 0);
     gr_alpha_flush();
     ScreenImage img = gl_screen_shot(tmp / "screenshots", name, shots);
     gr_flip();
@@ -206,7 +235,7 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
 
   // Before the spell starts: the hero under the ambient light alone.
   attach();
-  const ScreenImage unlit = draw("spell_before", false);
+  const ScreenImage unlit = draw("spell_before", None);
   ASSERT_EQ(unlit.w, 640);
   int figure_pixels = 0;
   double unlit_sum = 0;
@@ -226,7 +255,7 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
     char line[160];
     const vector h = hand_at;
     float px, py;
-    pinhole(h, px, py);
+    gl_screen_pinhole(h, px, py);
     std::snprintf(line, sizeof line, "frame %3d %-8s effect-frame %5.2f light %s sparks %3d hand %.0f,%.0f", frame,
                   state_of(alive).c_str(), spell->frame,
                   lamp >= 0 && light_get_enabled(lamp) ? "on " : "off", spell->emitters->live, px, py);
@@ -260,12 +289,33 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
     if (frame == 6 || frame == 9) {
       char name[32];
       std::snprintf(name, sizeof name, "spell_%02d", frame);
-      const ScreenImage with = draw(name, true);
-      const ScreenImage without = draw("spell_bare", false);
+      const ScreenImage with = draw(name, All);
+      const ScreenImage without = draw("spell_bare", None);
       ASSERT_GE(lamp, 0);
       light_set_enabled(lamp, false);
-      const ScreenImage dark = draw("spell_dark", false);
+      const ScreenImage dark = draw("spell_dark", None);
       light_set_enabled(lamp, true);
+      // The core alone on black: a square of its frame's size (the blend of
+      // the definition's frames at the effect frame, 15 a second) seen at
+      // the hand's depth.
+      const ScreenImage core = draw(frame == 6 ? "spell_core_06" : "spell_core_09", EEK_MESH, false);
+      const Blobs core_blobs = blobs_of(core);
+      ASSERT_EQ(core_blobs.size(), 1u) << "frame " << frame;
+      const auto& frames = demo_spell_def().meshes[0].frames;
+      const int k = static_cast<int>(spell->frame);
+      const float w = spell->frame - static_cast<float>(k);
+      const float size = frames[k].size * (1 - w) + frames[k + 1].size * w;
+      const float want = size * 320.0f / hand_at.z;
+      EXPECT_NEAR(core_blobs[0].w(), want, 3.0f) << "frame " << frame;
+      EXPECT_NEAR(core_blobs[0].h(), want, 3.0f) << "frame " << frame;
+      // The sparks alone: small dots apart from each other, not one smear
+      // (the youngest, just thrown from one place, may still touch).
+      const ScreenImage sparks = draw(frame == 6 ? "spell_sparks_06" : "spell_sparks_09", EEK_EMITTER, false);
+      const Blobs dots = blobs_of(sparks);
+      EXPECT_GE(dots.size(), 2u) << "frame " << frame << ", " << spell->emitters->live << " sparks";
+      for (const Blob& d : dots) EXPECT_LE(std::max(d.w(), d.h()), 24) << "frame " << frame << " at " << d.x0 << "," << d.y0;
+      std::printf("shot %d: core %dx%d (want %.1f), %zu spark dots of %d sparks\n", frame, core_blobs[0].w(),
+                  core_blobs[0].h(), want, dots.size(), spell->emitters->live);
       Box box;
       for (const vector& h : recent) box.add(h);
       Shot s{frame, spell_pixels(with, without, box), hand_at};
@@ -278,7 +328,7 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
       ASSERT_GT(n, 300);
       s.lit_mean /= n, s.dark_mean /= n;
       float hx, hy;
-      pinhole(s.hand, hx, hy);
+      gl_screen_pinhole(s.hand, hx, hy);
       std::printf("shot %d: %d spell pixels around %.0f,%.0f, core %d around %.0f,%.0f, hand at %.0f,%.0f\n", frame,
                   s.px.inside, s.px.cx, s.px.cy, s.px.core, s.px.kx, s.px.ky, hx, hy);
       taken.push_back(s);
@@ -296,8 +346,8 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
   // The arm swings between the two shots and the spell's pixels go with the
   // hand: their centroid moves as the hand's projection does.
   float hx0, hy0, hx1, hy1;
-  pinhole(taken[0].hand, hx0, hy0);
-  pinhole(taken[1].hand, hx1, hy1);
+  gl_screen_pinhole(taken[0].hand, hx0, hy0);
+  gl_screen_pinhole(taken[1].hand, hx1, hy1);
   const double hand_move = std::hypot(hx1 - hx0, hy1 - hy0);
   ASSERT_GT(hand_move, 20.0) << "the hand must move on the screen between the shots";
   // The glowing core is centred on the hand (the hand's own boxes hide part
@@ -324,8 +374,8 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
     log(frame, alive);
   }
   EXPECT_FALSE(alive) << "the spell must finish within two seconds of stop";
-  const ScreenImage after = draw("spell_after", true);
-  const ScreenImage bare = draw("spell_after_bare", false);
+  const ScreenImage after = draw("spell_after", All);
+  const ScreenImage bare = draw("spell_after_bare", None);
   const SpellPixels left = spell_pixels(after, bare, Box{});
   EXPECT_EQ(left.inside + left.outside, 0);
   effect_instance_release(spell);

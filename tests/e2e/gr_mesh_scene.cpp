@@ -44,21 +44,6 @@ const vector Figure_pos(0.0f, -1.0f, 5.0f);
 // The first demo hero's build (tools/make_demo/demo_characters.cpp).
 const FigureSpec Hero_spec{"ruvizo", 1.0f, 1.0f, {170, 60, 50}};
 
-// A plain pinhole camera at the origin looking down +z, 90 degrees across
-// 640 pixels, square pixels.
-void pinhole(const vector& p, float& px, float& py) {
-  px = 320.0f + 320.0f * p.x / p.z;
-  py = 240.0f - 320.0f * p.y / p.z;
-}
-
-// M^T p + t, written out: where a skin transform takes a mesh point.
-vector skin_point(const transform& t, const vector& p) {
-  const matrix& m = t.orient;
-  return vector(m.right.x * p.x + m.up.x * p.y + m.forward.x * p.z + t.pos.x,
-                m.right.y * p.x + m.up.y * p.y + m.forward.y * p.z + t.pos.y,
-                m.right.z * p.x + m.up.z * p.y + m.forward.z * p.z + t.pos.z);
-}
-
 struct Bounds {
   float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
 };
@@ -71,11 +56,11 @@ Bounds figure_bounds() {
       vector p(0, 0, 0);
       for (int k = 0; k < 4; k++) {
         const int w = g.skin[8 * i + k];
-        if (w) p += skin_point(Hero->skin[g.skin[8 * i + 4 + k]], g.positions[i]) * (w / 16.0f);
+        if (w) p += gl_screen_skin_point(Hero->skin[g.skin[8 * i + 4 + k]], g.positions[i]) * (w / 16.0f);
       }
       p += Figure_pos;
       float px, py;
-      pinhole(p, px, py);
+      gl_screen_pinhole(p, px, py);
       b.x0 = std::min(b.x0, px), b.x1 = std::max(b.x1, px);
       b.y0 = std::min(b.y0, py), b.y1 = std::max(b.y1, py);
     }
@@ -247,7 +232,7 @@ TEST_F(GrMeshScene, FigureIsPosedLitAndOverlaidByTranslucentShapes) {
   const ScreenImage over = draw_scene("figure_overlaid", 2.5f, true);
   auto px = [](float x, float y, float z, int& ix, int& iy) {
     float fx, fy;
-    pinhole(vector(x, y, z), fx, fy);
+    gl_screen_pinhole(vector(x, y, z), fx, fy);
     ix = static_cast<int>(fx);
     iy = static_cast<int>(fy);
   };

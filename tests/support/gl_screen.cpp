@@ -93,3 +93,15 @@ bool gl_screen_write_test_data(const std::filesystem::path& root) {
   }
   return vf_write_file((root / "data" / "fonts" / "blocks.vf").string(), font);
 }
+
+void gl_screen_pinhole(const vector& p, float& px, float& py) {
+  px = 320.0f + 320.0f * p.x / p.z;
+  py = 240.0f - 320.0f * p.y / p.z;
+}
+
+vector gl_screen_skin_point(const transform& t, const vector& p) {
+  const matrix& m = t.orient;
+  return vector(m.right.x * p.x + m.up.x * p.y + m.forward.x * p.z + t.pos.x,
+                m.right.y * p.x + m.up.y * p.y + m.forward.y * p.z + t.pos.y,
+                m.right.z * p.x + m.up.z * p.y + m.forward.z * p.z + t.pos.z);
+}

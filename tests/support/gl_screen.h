@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "quarn/math/matrix.h"
+#include "quarn/math/vector.h"
+
 // Opens the window, the bitmap manager and the renderer; a fatal test
 // failure when there is no X display (wrap in ASSERT_NO_FATAL_FAILURE).
 void gl_screen_open(const char* application);
@@ -32,3 +35,10 @@ void gl_screen_quadrant_pixel(int x, int y, int size, uint8_t* bgr);
 // blocky font (every glyph a 6 by 10 block, advance 8) as
 // data/fonts/blocks.vf below root. False when a file could not be written.
 bool gl_screen_write_test_data(const std::filesystem::path& root);
+
+// Where a plain pinhole camera at the origin looking down +z, 90 degrees
+// across 640 pixels with square pixels, puts a point: the independent
+// projection the screen tests compare the renderer's pixels with.
+void gl_screen_pinhole(const vector& p, float& px, float& py);
+// M^T p + t, written out: where a skin transform takes a mesh point.
+vector gl_screen_skin_point(const transform& t, const vector& p);

@@ -154,21 +154,26 @@ EffectDefSpec demo_spell_def() {
   EffectDefSpec d;
   d.name = "spell-loop";
   d.length = 30;
-  // The core: a white sprite that swells and shrinks once a loop.
+  // The core: a white sprite that swells and shrinks once a loop (a frame
+  // for every effect frame, so it shows for the whole loop).
   MeshElementSpec core;
   core.display = MESH_DISPLAY_SPRITE;
   core.flags = 15u << 6;
-  for (float size : {0.25f, 0.4f, 0.25f}) {
-    MeshFrameSpec f;
-    f.size = f.length = size;
-    core.frames.push_back(f);
+  for (int f = 0; f <= 30; f++) {
+    MeshFrameSpec frame;
+    frame.size = frame.length = 0.25f + 0.15f * std::sin(f * 3.14159265f / 30.0f);
+    core.frames.push_back(frame);
   }
   MaterialSpec glow;
   glow.curve[2] = {230};
   core.materials = {glow};
   d.meshes = {core};
-  // Sparks thrown off the core, short-lived so they stay near the hand.
-  EffectEmitterSpec e = base_emitter("sparks", 0.5f, 0.8f, 0.08f);
+  // Sparks thrown off the core, short-lived so they stay near the hand. A
+  // spark's streak is twice its item size across and trails behind it by its
+  // speed times the stretch; the hand's swing throws sparks at several units
+  // a second, so a small size and a short stretch keep each a dot of its own.
+  EffectEmitterSpec e = base_emitter("sparks", 0.5f, 0.8f, 0.015f);
+  e.stretch = 32;  // 0.125
   e.item_count = 60;
   e.lifetime_ticks = 2400;  // half a second
   e.fade_in_end = 10;
