@@ -1,6 +1,8 @@
 // Fuzz target: effect instances made from a damaged effect image. An image
 // that passes the image check is played: every definition is instantiated,
-// started, stepped, walked element by element and released.
+// started, stepped (emitters sampling their material tracks, camera
+// elements taking the camera), walked element by element, asked for its
+// environment and released.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "quarn/geom/effect_emitter.h"
 #include "quarn/geom/effect_image.h"
 #include "quarn/geom/effect_instance.h"
+#include "quarn/geom/effect_tracks.h"
 #include "quarn/geom/lights.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,7 +41,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       effect_instance_get_element_transform(inst, i, &p, &m);
     }
     if (total > 0) effect_instance_set_element_transform(inst, 0, vector(1, 2, 3), identity_matrix);
-    for (int step = 0; step < 4; step++) effect_instance_update(inst, 0.3f, nullptr, 0);
+    transform parent;
+    parent.pos = vector(1, 0, -2);
+    parent.orient = identity_matrix;
+    for (int step = 0; step < 4; step++) {
+      effect_instance_update(inst, 0.3f, (step & 1) ? &parent : nullptr, 0);
+      vector p;
+      matrix m;
+      effect_camera_get(&p, &m);
+      float value;
+      effect_environment_apply(&value, inst);
+    }
+    for (int k = -1; k < 4; k++) {
+      EffectItemLook look;
+      effect_material_track_sample(img, inst->def, k, 7.5f, false, look);
+      effect_material_track_sample(img, inst->def, k, 0.4f, true, look);
+    }
     effect_instance_stop(inst);
     effect_instance_update(inst, 0.3f, nullptr, 0);
     effect_instance_release(inst);
