@@ -25,34 +25,13 @@
 #include "quarn/gr/gr_alpha.h"
 #include "quarn/math/floatops.h"
 #include "tools/writers/effect_demo.h"
+#include "tests/quarn/geom/effect_test_util.h"
 #include "tools/writers/effect_writer.h"
 #include "tools/writers/image_writers.h"
 #include "tools/writers/effect_instance_writer.h"
 #include "tools/writers/mvf_writer.h"
 
 namespace {
-
-struct Image {
-  std::vector<uint8_t> bytes;  // the whole file
-  EffectImage view;
-  uint32_t def(int i) const { return effect_image_def_offset(view, i); }
-};
-
-Image make_image(const std::vector<EffectDefSpec>& defs) {
-  Image img;
-  img.bytes = effect_file_build(defs);
-  img.view = effect_file_view(img.bytes);
-  return img;
-}
-
-// Definitions used straight from an image carry the pool class the loader
-// would have written.
-EffectDefSpec spell_def(const char* name) {
-  EffectDefSpec d;
-  d.name = name;
-  d.pool_class = EFFECT_POOL_SPELL;
-  return d;
-}
 
 bool list_shown(const EffectInstance* inst, int k) {
   const EffectMeshRecord* r = inst->meshes;

@@ -17,32 +17,12 @@
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
 #include "tests/quarn/bmpman/bm_test_util.h"
+#include "tests/quarn/geom/effect_test_util.h"
 #include "tools/writers/effect_demo.h"
 #include "tools/writers/effect_writer.h"
 #include "tools/writers/image_writers.h"
 
 namespace {
-
-struct File {
-  std::vector<uint8_t> bytes;
-  EffectImage view;
-  uint32_t def = 0;
-};
-
-File build(const EffectDefSpec& d) {
-  File f;
-  f.bytes = effect_file_build({d});
-  f.view = effect_file_view(f.bytes);
-  f.def = effect_image_def_offset(f.view, 0);
-  return f;
-}
-
-EffectDefSpec spell_def(const char* name) {
-  EffectDefSpec d;
-  d.name = name;
-  d.pool_class = EFFECT_POOL_SPELL;
-  return d;
-}
 
 MaterialSpec track(uint8_t r, uint8_t g, uint8_t b, std::vector<uint8_t> alpha) {
   MaterialSpec m;
@@ -113,10 +93,10 @@ TEST_F(EffectMaterialTracks, EmitterItemsTakeBitmapColourAndOpacityFromTheirTrac
   e.scalar[2] = effect_track_constant(4096);  // item size 1
   e.rate = effect_track_constant(static_cast<int16_t>(4 * 4096 / 320), 60);  // four items a frame
   d.emitters = {e};
-  File f = build(d);
+  Image f = make_image({d});
   char err[200];
   ASSERT_TRUE(effect_image_check(f.view, err, sizeof err)) << err;
-  effect_definition_reset(f.view, f.def, -1);
+  effect_definition_reset(f.view, f.def(0), -1);
 
   // Sampled straight: the curve between and past its bytes, the colour, and
   // the bitmap the reset loaded.
@@ -126,7 +106,7 @@ TEST_F(EffectMaterialTracks, EmitterItemsTakeBitmapColourAndOpacityFromTheirTrac
   } rows[] = {{0.0f, 200 / 255.0f}, {0.5f, 150 / 255.0f}, {1.0f, 100 / 255.0f}, {9.0f, 100 / 255.0f}};
   for (const auto& row : rows) {
     EffectItemLook look;
-    ASSERT_TRUE(effect_material_track_sample(f.view, f.def, 1, row.frame, false, look));
+    ASSERT_TRUE(effect_material_track_sample(f.view, f.def(0), 1, row.frame, false, look));
     EXPECT_NEAR(look.opacity, row.opacity, 1e-5f) << row.frame;
     EXPECT_FLOAT_EQ(look.r, 1.0f);
     EXPECT_NEAR(look.g, 128 / 255.0f, 1e-6f);
@@ -136,8 +116,8 @@ TEST_F(EffectMaterialTracks, EmitterItemsTakeBitmapColourAndOpacityFromTheirTrac
   // A track the definition does not have leaves the look as it was.
   EffectItemLook untouched;
   untouched.r = 0.25f;
-  EXPECT_FALSE(effect_material_track_sample(f.view, f.def, 2, 0.0f, false, untouched));
-  EXPECT_FALSE(effect_material_track_sample(f.view, f.def, -1, 0.0f, false, untouched));
+  EXPECT_FALSE(effect_material_track_sample(f.view, f.def(0), 2, 0.0f, false, untouched));
+  EXPECT_FALSE(effect_material_track_sample(f.view, f.def(0), -1, 0.0f, false, untouched));
   EXPECT_FLOAT_EQ(untouched.r, 0.25f);
   EXPECT_EQ(untouched.bitmap, -1);
 
@@ -147,7 +127,7 @@ TEST_F(EffectMaterialTracks, EmitterItemsTakeBitmapColourAndOpacityFromTheirTrac
   gr_set_recorder(&rec);
   gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
   lights_set_ambient(0, 0, 0);
-  EffectInstance* inst = effect_create_from_def(f.view, f.def, -1, 0, 0, false);
+  EffectInstance* inst = effect_create_from_def(f.view, f.def(0), -1, 0, 0, false);
   ASSERT_NE(inst, nullptr);
   effect_instance_start(inst, true, false);
   for (int i = 0; i < 3; i++) ASSERT_TRUE(effect_instance_update(inst, 1.0f / 15.0f, nullptr, 0));
@@ -180,14 +160,14 @@ TEST_F(EffectMaterialTracks, TheDemoSpellsSparksHaveTheirBitmapAndColour) {
   EXPECT_GT(spark[(8 * 16 + 8) * 4 + 3], 240);  // a solid centre
   EXPECT_EQ(spark[3], 0);  // a clear rim
   ASSERT_TRUE(tga_write_file(root() + DEMO_SPARK_BITMAP, spark.data(), 16, 16, 32));
-  File f = build(demo_spell_def());
-  effect_definition_reset(f.view, f.def, -1);
-  const EffectDefArray emitters = effect_def_array(f.view, f.def, EFFECT_ARRAY_EMITTER);
+  Image f = make_image({demo_spell_def()});
+  effect_definition_reset(f.view, f.def(0), -1);
+  const EffectDefArray emitters = effect_def_array(f.view, f.def(0), EFFECT_ARRAY_EMITTER);
   ASSERT_EQ(emitters.count, 1);
   EffectEmitterDef sparks;
   ASSERT_TRUE(effect_emitter_def_at(f.view, emitters.record(0), sparks));
   EffectItemLook look;
-  ASSERT_TRUE(effect_material_track_sample(f.view, f.def, sparks.material(), 0.0f, false, look));
+  ASSERT_TRUE(effect_material_track_sample(f.view, f.def(0), sparks.material(), 0.0f, false, look));
   EXPECT_STREQ(bm_get_filename(look.bitmap), DEMO_SPARK_BITMAP);
   EXPECT_GT(look.r, look.b);
   EXPECT_FLOAT_EQ(look.opacity, 1.0f);
@@ -197,10 +177,10 @@ TEST_F(EffectMaterialTracks, TheDemoSpellsSparksHaveTheirBitmapAndColour) {
 TEST_F(EffectMaterialTracks, ATrackWhoseCurveLiesOutsideRefusesTheImage) {
   EffectDefSpec d = spell_def("bad");
   d.material_tracks = {track(255, 255, 255, {1, 2, 3})};
-  File f = build(d);
+  Image f = make_image({d});
   char err[200];
   ASSERT_TRUE(effect_image_check(f.view, err, sizeof err)) << err;
-  const EffectDefArray tracks = effect_def_array(f.view, f.def, EFFECT_ARRAY_MATERIAL);
+  const EffectDefArray tracks = effect_def_array(f.view, f.def(0), EFFECT_ARRAY_MATERIAL);
   ASSERT_EQ(tracks.count, 1);
   f.view.put_u32(tracks.record(0) + 52 + 8, f.view.size - 1);  // the alpha curve's bytes
   EXPECT_FALSE(effect_image_check(f.view, err, sizeof err));
@@ -220,8 +200,8 @@ TEST(EffectEnvironmentApply, PublishesTheSelectedTrackAtTheInstancesFrame) {
   dusk.additive = true;
   d.material_tracks = {other, dusk};
   d.environment_track = 1;
-  File f = build(d);
-  EffectInstance* inst = effect_create_from_def(f.view, f.def, -1, 0, 0, false);
+  Image f = make_image({d});
+  EffectInstance* inst = effect_create_from_def(f.view, f.def(0), -1, 0, 0, false);
   ASSERT_NE(inst, nullptr);
   effect_instance_start(inst, true, false);
   ASSERT_TRUE(effect_instance_update(inst, 0.5f / 15.0f, nullptr, 0));  // frame 0.5
@@ -242,8 +222,8 @@ TEST(EffectEnvironmentApply, PublishesTheSelectedTrackAtTheInstancesFrame) {
   for (int selected : {-1, 2, 1000}) {
     EffectDefSpec plain = d;
     plain.environment_track = selected;
-    File g = build(plain);
-    EffectInstance* p = effect_create_from_def(g.view, g.def, -1, 0, 0, false);
+    Image g = make_image({plain});
+    EffectInstance* p = effect_create_from_def(g.view, g.def(0), -1, 0, 0, false);
     ASSERT_NE(p, nullptr);
     effect_environment_clear();
     EXPECT_FALSE(effect_environment_apply(&value, p)) << selected;
@@ -275,8 +255,8 @@ class EffectCamera : public ::testing::Test {
  protected:
   void SetUp() override { fresh_pools(); }
   void TearDown() override { effect_instances_reset(); }
-  EffectInstance* play(const File& f) {
-    EffectInstance* inst = effect_create_from_def(f.view, f.def, -1, 0, 0, false);
+  EffectInstance* play(const Image& f) {
+    EffectInstance* inst = effect_create_from_def(f.view, f.def(0), -1, 0, 0, false);
     if (inst) effect_instance_start(inst, true, false);
     return inst;
   }
@@ -291,7 +271,7 @@ TEST_F(EffectCamera, ValuesAtAndBetweenKeysAndHeldPastTheLast) {
   EffectDefSpec d = spell_def("fly");
   d.length = 60;
   d.cameras = {keyed_camera()};
-  File f = build(d);
+  Image f = make_image({d});
   EffectInstance* inst = play(f);
   ASSERT_NE(inst, nullptr);
   const float quarter = 1.5707963f;
@@ -321,7 +301,7 @@ TEST_F(EffectCamera, ValuesAtAndBetweenKeysAndHeldPastTheLast) {
 TEST_F(EffectCamera, OneHolderAtATimeGivenUpOnStopAndRelease) {
   EffectDefSpec d = spell_def("fly");
   d.cameras = {keyed_camera()};
-  File f = build(d);
+  Image f = make_image({d});
   // An element that does not drive the camera, or is switched off, takes
   // nothing.
   EffectDefSpec quiet = spell_def("quiet");
@@ -329,7 +309,7 @@ TEST_F(EffectCamera, OneHolderAtATimeGivenUpOnStopAndRelease) {
   passive.drives = false;
   off.enabled = false;
   quiet.cameras = {passive, off};
-  File q = build(quiet);
+  Image q = make_image({quiet});
 
   EffectInstance* bystander = play(q);
   ASSERT_TRUE(effect_instance_update(bystander, 0.1f, nullptr, 0));
@@ -368,7 +348,7 @@ TEST_F(EffectCamera, OneHolderAtATimeGivenUpOnStopAndRelease) {
 TEST_F(EffectCamera, PlacedInTheUpdatesParentFrame) {
   EffectDefSpec d = spell_def("fly");
   d.cameras = {keyed_camera()};
-  File f = build(d);
+  Image f = make_image({d});
   EffectInstance* inst = play(f);
   transform parent;
   parent.pos = vector(10, 0, 5);
@@ -389,8 +369,8 @@ TEST(EffectPools, ALevelResetRebuildsTheInstancePools) {
   MeshElementSpec sprite;
   sprite.display = MESH_DISPLAY_SPRITE;
   d.meshes = {sprite, sprite};
-  File f = build(d);
-  EffectInstance* inst = effect_create_from_def(f.view, f.def, -1, 0, 0, false);
+  Image f = make_image({d});
+  EffectInstance* inst = effect_create_from_def(f.view, f.def(0), -1, 0, 0, false);
   ASSERT_NE(inst, nullptr);
   effect_instance_start(inst, true, false);
   ASSERT_TRUE(effect_instance_update(inst, 0.1f, nullptr, 0));
