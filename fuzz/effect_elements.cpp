@@ -1,5 +1,5 @@
-// Fuzz target: channel elements, mesh-effect elements and their materials
-// read from an effect image. The first byte picks the record offset; every
+// Fuzz target: channel elements, mesh-effect elements (with their key
+// tracks), their materials and motion paths read from an effect image. The first byte picks the record offset; every
 // record that is accepted is then sampled as an effect would sample it.
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MeshEffectState st;
     mesh_effect_init(st, e);
     for (float t : {0.0f, 7.0f, 30.0f, 1e6f}) mesh_effect_prepare(st, e, t);
+  }
+
+  MotionPath path;
+  if (motion_path_read(path, image.data(), n, at, err, sizeof err)) {
+    vector p;
+    quaternion q;
+    for (float t : {-2.0f, 0.0f, 1.5f, 40.0f, 32767.5f}) (void)motion_path_sample(path, t, p, q);
   }
 
   MeshMaterial m;

@@ -173,7 +173,8 @@ void plain_make(Plain& p, const EffectImage& img, uint32_t def) {
 void BM_PlainElementLoop(benchmark::State& state) {
   Scene scene;
   std::vector<Plain> plain(MAX_EFFECT_INSTANCES);
-  for (int i = 0; i < MAX_EFFECT_INSTANCES; i++) plain_make(plain[static_cast<size_t>(i)], scene.image, scene.def_for(i));
+  for (int i = 0; i < MAX_EFFECT_INSTANCES; i++)
+    plain_make(plain[static_cast<size_t>(i)], scene.image, scene.def_for(i));
   // Mesh elements and lights stay where the instance would have placed them
   // (the demo's offsets are zero); emitters follow the place they are held.
   const vector origin(0, 0, 0);

@@ -166,8 +166,8 @@ bool check_def(const EffectImage& img, uint32_t def, char* err, int err_size) {
 // start there until they are placed.
 void place_at_creation(EffectInstance* inst) {
   const EffectImage& img = inst->image;
-  inst->position = vector(img.f32(inst->def + EFFECT_DEF_OFFSET_VECTOR), img.f32(inst->def + EFFECT_DEF_OFFSET_VECTOR + 4),
-                          img.f32(inst->def + EFFECT_DEF_OFFSET_VECTOR + 8));
+  const uint32_t at0 = inst->def + EFFECT_DEF_OFFSET_VECTOR;
+  inst->position = vector(img.f32(at0), img.f32(at0 + 4), img.f32(at0 + 8));
   inst->orient = identity_matrix;
   const EffectDefArray paths = effect_def_array(img, inst->def, EFFECT_ARRAY_MOTION_PATH);
   MotionPath path;

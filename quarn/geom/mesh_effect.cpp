@@ -321,29 +321,24 @@ void rigid_pose(MeshEffectState& st, const MeshEffectElement& e, float t) {
     for (int k = 0; k < 3; k++) keys[k] = e.image + e.key_lists[k];
     // The tracks give the element's whole place: an empty track leaves the
     // rest value, so an element without keys stays where it rests.
-    st.position = e.rest;
-    quaternion rotation = e.rest_rotation;
-    if (e.key_counts[0] > 0) {
+    // Position and third tracks share the position layout.
+    auto keyed_vector = [&](int k, const vector& rest) {
+      if (e.key_counts[k] <= 0) return rest;
       PositionKey w[2];
       BoneTrack track{};
-      track.position_count = key_window(keys[0], e.key_counts[0], MESH_POSITION_KEY_SIZE, tick, position_key_at, w);
+      track.position_count = key_window(keys[k], e.key_counts[k], MESH_POSITION_KEY_SIZE, tick, position_key_at, w);
       track.positions = w;
-      st.position = bone_track_evaluate(track, tick);
-    }
+      return bone_track_evaluate(track, tick);
+    };
+    st.position = keyed_vector(0, e.rest);
+    st.rigid_scale = keyed_vector(2, e.rest_scale);
+    quaternion rotation = e.rest_rotation;
     if (e.key_counts[1] > 0) {
       RotationKey w[2];
       BoneTrack track{};
       track.rotation_count = key_window(keys[1], e.key_counts[1], MESH_ROTATION_KEY_SIZE, tick, rotation_key_at, w);
       track.rotations = w;
       rotation = bone_track_rotation(track, tick, 0);
-    }
-    st.rigid_scale = e.rest_scale;
-    if (e.key_counts[2] > 0) {
-      PositionKey w[2];
-      BoneTrack track{};
-      track.position_count = key_window(keys[2], e.key_counts[2], MESH_POSITION_KEY_SIZE, tick, position_key_at, w);
-      track.positions = w;
-      st.rigid_scale = bone_track_evaluate(track, tick);
     }
     rotation.to_matrix(st.rigid_turn);
   } else if (e.frames > 0) {
@@ -641,7 +636,8 @@ bool motion_path_read(MotionPath& out, const uint8_t* image, uint32_t size, uint
   // A path that ends where it begins (or before) covers no time and reads no
   // frame.
   const int count = std::max(0, p.end - p.first);
-  if (count > 0 && (p.frames == 0 || !b::inside(size, p.frames, static_cast<uint64_t>(count) * MOTION_PATH_FRAME_SIZE))) {
+  const uint64_t bytes = static_cast<uint64_t>(count) * MOTION_PATH_FRAME_SIZE;
+  if (count > 0 && (p.frames == 0 || !b::inside(size, p.frames, bytes))) {
     std::snprintf(err, err_size, "motion path at %u: %d frames lie outside the image", off, count);
     return false;
   }

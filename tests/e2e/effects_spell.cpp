@@ -313,7 +313,8 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
       const ScreenImage sparks = draw(frame == 6 ? "spell_sparks_06" : "spell_sparks_09", EEK_EMITTER, false);
       const Blobs dots = blobs_of(sparks);
       EXPECT_GE(dots.size(), 2u) << "frame " << frame << ", " << spell->emitters->live << " sparks";
-      for (const Blob& d : dots) EXPECT_LE(std::max(d.w(), d.h()), 24) << "frame " << frame << " at " << d.x0 << "," << d.y0;
+      for (const Blob& d : dots)
+        EXPECT_LE(std::max(d.w(), d.h()), 24) << "frame " << frame << " at " << d.x0 << "," << d.y0;
       std::printf("shot %d: core %dx%d (want %.1f), %zu spark dots of %d sparks\n", frame, core_blobs[0].w(),
                   core_blobs[0].h(), want, dots.size(), spell->emitters->live);
       Box box;

@@ -257,5 +257,6 @@ void write_motion_path(std::vector<uint8_t>& image, uint32_t off, const MotionPa
   const int end = spec.end >= 0 ? spec.end : spec.first + static_cast<int>(spec.frames.size());
   image_set_u16(image, off, static_cast<uint16_t>(static_cast<int16_t>(spec.first)));
   image_set_u16(image, off + 2, static_cast<uint16_t>(static_cast<int16_t>(end)));
-  image_set_u32(image, off + 4, frames.empty() ? 0u : image_append(image, frames.data(), static_cast<uint32_t>(frames.size())));
+  const uint32_t at = frames.empty() ? 0u : image_append(image, frames.data(), static_cast<uint32_t>(frames.size()));
+  image_set_u32(image, off + 4, at);
 }

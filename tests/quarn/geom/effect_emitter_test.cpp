@@ -7,13 +7,10 @@
 #include <cmath>
 #include <vector>
 
-#include "quarn/bmpman/bmpman.h"
 #include "quarn/geom/effect_emitter.h"
-#include "quarn/gr/gr.h"
-#include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_alpha.h"
-#include "quarn/gr/gr_recorder.h"
 #include "quarn/math/floatops.h"
+#include "tests/quarn/geom/recorded_screen.h"
 #include "tools/writers/effect_writer.h"
 
 namespace {
@@ -306,29 +303,13 @@ TEST_F(EmitterTest, SpawnShapes) {
 
 namespace {
 
-struct CornerRecorder : GrRecorder {
-  std::vector<std::vector<std::pair<float, float>>> polygons;
-  void polygon_layers(int n, GrLayeredVertex** v, int, const GrLayer*) override {
-    std::vector<std::pair<float, float>> p;
-    for (int i = 0; i < n; i++) p.emplace_back(v[i]->vertex->sx, v[i]->vertex->sy);
-    polygons.push_back(p);
-  }
-};
-
 // One item at (0, 0, 10) moving up at 3 a second, item size 0.5 (drawn size
 // 2), stretch 1, seen by an eye at the origin looking along +z (90 degrees
 // across 640 pixels, square pixels). Its streak runs across the view from
 // x = -0.5 to 0.5 (a quarter of the drawn size each way) and trails down by
 // 3 / 15 x 1.6 = 0.32: on the screen 320 +- 16 across, rows 240 to 250.24.
 TEST_F(EmitterTest, AnItemIsAStreakHalfItsSizeAcrossTrailingByItsSpeed) {
-  CornerRecorder rec;
-  bm_init();
-  gr_set_recorder(&rec);
-  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
-  gr_set_aspect(1.0f);
-  gr_3d_set_far_plane(0.0f);
-  gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
-
+  RecordedScreen screen;
   EffectDefSpec d;
   d.name = "one";
   EffectEmitterSpec spec = straight_up(1.0f);
@@ -346,20 +327,13 @@ TEST_F(EmitterTest, AnItemIsAStreakHalfItsSizeAcrossTrailingByItsSpeed) {
   e->live = 1;
   effect_emitter_draw(e, 0.0f);
   gr_alpha_flush();
-  ASSERT_EQ(rec.polygons.size(), 1u);
-  float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
-  for (const auto& c : rec.polygons[0]) {
-    x0 = std::min(x0, c.first), x1 = std::max(x1, c.first);
-    y0 = std::min(y0, c.second), y1 = std::max(y1, c.second);
-  }
-  EXPECT_NEAR(x0, 304.0f, 0.05f);
-  EXPECT_NEAR(x1, 336.0f, 0.05f);
-  EXPECT_NEAR(y0, 240.0f, 0.05f);
-  EXPECT_NEAR(y1, 250.24f, 0.05f);
+  ASSERT_EQ(screen.rec.polygons.size(), 1u);
+  const ScreenBox box = screen_box(screen.rec.polygons[0]);
+  EXPECT_NEAR(box.x0, 304.0f, 0.05f);
+  EXPECT_NEAR(box.x1, 336.0f, 0.05f);
+  EXPECT_NEAR(box.y0, 240.0f, 0.05f);
+  EXPECT_NEAR(box.y1, 250.24f, 0.05f);
   effect_emitter_free(e);
-  gr_close();
-  gr_set_recorder(nullptr);
-  bm_close();
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "tests/quarn/ca/ca_test_util.h"
 #include "quarn/gr/gr_alpha.h"
 #include "quarn/math/floatops.h"
+#include "tests/quarn/geom/recorded_screen.h"
 #include "tools/writers/effect_demo.h"
 #include "tests/quarn/geom/effect_test_util.h"
 #include "tools/writers/effect_writer.h"
@@ -588,34 +589,14 @@ TEST_F(EffectDefinitionReset, MeshElementsLoadGlowAndLayerBitmaps) {
 
 namespace {
 
-struct BoxRecorder : GrRecorder {
-  struct Box {
-    float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
-    float w() const { return x1 - x0; }
-    float h() const { return y1 - y0; }
-  };
-  std::vector<Box> boxes;
-  void polygon_layers(int n, GrLayeredVertex** v, int, const GrLayer*) override {
-    Box b;
-    for (int i = 0; i < n; i++) {
-      b.x0 = std::min(b.x0, v[i]->vertex->sx), b.x1 = std::max(b.x1, v[i]->vertex->sx);
-      b.y0 = std::min(b.y0, v[i]->vertex->sy), b.y1 = std::max(b.y1, v[i]->vertex->sy);
-    }
-    boxes.push_back(b);
-  }
-};
-
 // The demo spell held 3.5 ahead of an eye (90 degrees across 640 pixels,
 // square pixels) by a hand that swings up at 6 units a second: the core is
 // a square of its frame's size (size x 320 / 3.5 pixels each way) and every
 // spark is a small streak, a few pixels across and short, so that the
 // sparks show as dots of their own rather than one smear.
 TEST(EffectInstanceDrawing, DemoSpellCoreIsSquareAndSparksAreSmallDots) {
-  BoxRecorder rec;
-  bm_init();
-  gr_set_recorder(&rec);
-  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
-  gr_set_aspect(1.0f);
+  RecordedScreen screen;
+  auto& rec = screen.rec;
   lights_reset();
   effect_emitter_pool_reset();
   effect_instances_reset();
@@ -634,32 +615,30 @@ TEST(EffectInstanceDrawing, DemoSpellCoreIsSquareAndSparksAreSmallDots) {
     ASSERT_TRUE(effect_instance_update(inst, 1.0f / 30.0f, &hand, 0));
   }
   auto draw = [&](int kind) {
-    rec.boxes.clear();
-    gr_3d_set_far_plane(0.0f);
-    gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
+    rec.polygons.clear();
+    RecordedScreen::start_frame();
     for (int n = 0; n < effect_instance_elements(inst); n++)
       if (effect_instance_element(inst, n).kind == kind) effect_instance_render(inst, n, 0);
     gr_alpha_flush();
   };
 
   draw(EEK_MESH);
-  ASSERT_EQ(rec.boxes.size(), 1u);
+  ASSERT_EQ(rec.polygons.size(), 1u);
+  const ScreenBox core = screen_box(rec.polygons[0]);
   // Effect frame 4.5: the core's size lies between its frames 4 and 5.
   const float size = 0.25f + 0.15f * (std::sin(4 * 3.14159265f / 30) + std::sin(5 * 3.14159265f / 30)) / 2;
-  EXPECT_NEAR(rec.boxes[0].w(), size * 320.0f / 3.5f, 1.0f);
-  EXPECT_NEAR(rec.boxes[0].h(), size * 320.0f / 3.5f, 1.0f);
+  EXPECT_NEAR(core.w(), size * 320.0f / 3.5f, 1.0f);
+  EXPECT_NEAR(core.h(), size * 320.0f / 3.5f, 1.0f);
 
   draw(EEK_EMITTER);
-  ASSERT_GE(rec.boxes.size(), 3u) << "sparks alive after 0.3 s";
-  for (const auto& b : rec.boxes) {
+  ASSERT_GE(rec.polygons.size(), 3u) << "sparks alive after 0.3 s";
+  for (const auto& corners : rec.polygons) {
+    const ScreenBox b = screen_box(corners);
     EXPECT_LE(std::min(b.w(), b.h()), 4.0f) << b.x0 << "," << b.y0;
     EXPECT_LE(std::max(b.w(), b.h()), 24.0f) << b.x0 << "," << b.y0;
   }
   effect_instance_release(inst);
   effect_instances_reset();
-  gr_close();
-  gr_set_recorder(nullptr);
-  bm_close();
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "quarn/gr/gr_recorder.h"
 #include "quarn/os/console.h"
 #include "tests/quarn/bmpman/bm_test_util.h"
+#include "tests/quarn/geom/recorded_screen.h"
 #include "tools/writers/effect_instance_writer.h"
 #include "tools/writers/image_writers.h"
 
@@ -341,6 +342,25 @@ TEST(MeshEffectFaces, FarthestFirstAndOnlyFacesThatCanBeDrawn) {
 
 namespace {
 
+// A textured, unlit triangle (0,0,0), (0,1,0), (1,0,0) whose display word
+// has no per-frame vertex data, so it moves rigidly.
+MeshElementSpec rigid_triangle(uint32_t flags) {
+  MeshElementSpec s;
+  s.flags = flags;
+  s.display = MESH_DISPLAY_UNLIT;
+  s.frames.resize(90);  // six seconds at 15 a second: drawn all that time
+  s.vertex_positions = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
+  s.vertices = 3;
+  s.light_records = 3;
+  MaterialSpec textured;
+  textured.layer[0].bitmap = 5;
+  s.materials = {textured};
+  s.slots = {0};
+  s.faces = {MeshFaceSpec{}};
+  s.faces[0].vertex[1] = 1, s.faces[0].vertex[2] = 2;
+  return s;
+}
+
 // A rigid element carried by its frames: frame 0 leaves its face 10 ahead of
 // the eye; frame 1 moves it 40 back (behind the eye), and a half turn about
 // y at frame 1 of a second element swings it behind too.
@@ -354,9 +374,8 @@ TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
 
   for (int turning = 0; turning < 2; turning++) {
     SCOPED_TRACE(turning);
-    MeshElementSpec s;
-    s.display = MESH_DISPLAY_UNLIT;
-    s.flags = 15u << 6;  // frame = time in effect frames
+    MeshElementSpec s = rigid_triangle(15u << 6);  // frame = time in effect frames
+    for (vector& v : s.vertex_positions) v.z = 10;
     MeshFrameSpec f0, f1;
     if (turning) {
       f1.rotation[1] = 1.0f, f1.rotation[3] = 0.0f;  // half turn about y
@@ -364,15 +383,6 @@ TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
       f1.position = vector(0, 0, -40);
     }
     s.frames = {f0, f1};
-    s.vertex_positions = {{0, 0, 10}, {0, 1, 10}, {1, 0, 10}};
-    s.vertices = 3;
-    s.light_records = 3;
-    MaterialSpec textured;
-    textured.layer[0].bitmap = 5;
-    s.materials = {textured};
-    s.slots = {0};
-    s.faces = {MeshFaceSpec{}};
-    s.faces[0].vertex[1] = 1, s.faces[0].vertex[2] = 2;
     // A fixed vertex set with display bit 2 would be per-frame data: clear
     // it so the element moves rigidly.
     std::vector<uint8_t> img(4, 0);
@@ -432,57 +442,6 @@ TEST(MeshEffectConsole, DumpMeshFramesTogglesAndSets) {
 
 namespace {
 
-// Screen corners of every polygon handed to the renderer.
-struct CornerRecorder : GrRecorder {
-  std::vector<std::vector<std::pair<float, float>>> polygons;
-  void polygon_layers(int n, GrLayeredVertex** v, int, const GrLayer*) override {
-    std::vector<std::pair<float, float>> p;
-    for (int i = 0; i < n; i++) p.emplace_back(v[i]->vertex->sx, v[i]->vertex->sy);
-    polygons.push_back(p);
-  }
-};
-
-// An eye at the origin looking along +z, 90 degrees across 640 pixels,
-// square pixels: where a view-space point lands.
-std::pair<float, float> pinhole(const vector& p) {
-  return {320.0f + 320.0f * p.x / p.z, 240.0f - 320.0f * p.y / p.z};
-}
-
-struct RecordedScreen {
-  CornerRecorder rec;
-  RecordedScreen() {
-    bm_init();
-    gr_set_recorder(&rec);
-    gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
-    gr_set_aspect(1.0f);
-    gr_3d_set_far_plane(0.0f);
-    gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
-  }
-  ~RecordedScreen() {
-    gr_close();
-    gr_set_recorder(nullptr);
-    bm_close();
-  }
-};
-
-// A textured, unlit triangle (0,0,0), (0,1,0), (1,0,0) whose display word
-// has no per-frame vertex data, so it moves rigidly.
-MeshElementSpec rigid_triangle(uint32_t flags) {
-  MeshElementSpec s;
-  s.flags = flags;
-  s.display = MESH_DISPLAY_UNLIT;
-  s.frames.resize(90);  // six seconds at 15 a second: drawn all that time
-  s.vertex_positions = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
-  s.vertices = 3;
-  s.light_records = 3;
-  MaterialSpec textured;
-  textured.layer[0].bitmap = 5;
-  s.materials = {textured};
-  s.slots = {0};
-  s.faces = {MeshFaceSpec{}};
-  s.faces[0].vertex[1] = 1, s.faces[0].vertex[2] = 2;
-  return s;
-}
 
 // The engine's rotation matrices carry the turned axes as rows, so a key of
 // +a about z takes (x, y) to (x cos a + y sin a, -x sin a + y cos a).
@@ -498,7 +457,8 @@ TEST(MeshEffectFaces, KeyTracksMoveTurnAndScaleARigidElement) {
   keyed.position_keys = {{0, {0, 0, 10}, {0, 0, 10}, {0, 0, 10}}, {4800, {2, 0, 10}, {2, 0, 10}, {2, 0, 10}}};
   keyed.rotation_keys.resize(2);
   keyed.rotation_keys[1].tick = 4800;
-  keyed.rotation_keys[1].rotation[2] = std::sin(quarter / 2), keyed.rotation_keys[1].rotation[3] = std::cos(quarter / 2);
+  float* turn = keyed.rotation_keys[1].rotation;
+  turn[2] = std::sin(quarter / 2), turn[3] = std::cos(quarter / 2);
   keyed.third_keys = {{0, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, {4800, {3, 3, 3}, {3, 3, 3}, {3, 3, 3}}};
   // No keys at all: the rest values hold.
   MeshElementSpec resting = rigid_triangle(MESH_FLAG_KEY_TRACKS | (15u << 6));
