@@ -30,6 +30,7 @@ constexpr int EFFECT_MESH_ELEMENT_SIZE = 168;
 constexpr int EFFECT_CHANNEL_ELEMENT_SIZE = 112;
 constexpr int EFFECT_CAMERA_ELEMENT_SIZE = 100;
 constexpr int EFFECT_SMALL_RECORD_SIZE = 20;
+constexpr int EFFECT_ENVIRONMENT_SELECTOR_SIZE = 20;
 constexpr int EFFECT_MATERIAL_TRACK_SIZE = 76;
 
 // The ten arrays of a definition, in the order of their offset fields

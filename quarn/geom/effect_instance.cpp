@@ -158,7 +158,7 @@ bool check_def(const EffectImage& img, uint32_t def, char* err, int err_size) {
     MotionPath p;
     if (!motion_path_read(p, img.data, img.size, paths.record(i), err, err_size)) return false;
   }
-  return effect_material_tracks_check(img, def, err, err_size);
+  return effect_tracks_check(img, def, err, err_size);
 }
 
 // The instance starts at the definition's offset, moved and turned by where

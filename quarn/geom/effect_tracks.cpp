@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/geom/effect_instance.h"
@@ -55,12 +56,24 @@ void effect_material_load_bitmaps(EffectImage& img, uint32_t at) {
   img.put_u32(at + 64, static_cast<uint32_t>(effect_bitmap_load_named(img.name(img.u32(at + 68)))));
 }
 
-bool effect_material_tracks_check(const EffectImage& img, uint32_t def, char* err, int err_size) {
+bool effect_tracks_check(const EffectImage& img, uint32_t def, char* err, int err_size) {
   const EffectDefArray tracks = effect_def_array(img, def, EFFECT_ARRAY_MATERIAL);
   for (int i = 0; i < tracks.count; i++) {
     MeshMaterial m;
     if (!mesh_material_read(m, img.data, img.size, tracks.record(i), err, err_size)) return false;
   }
+  // Seven key tracks of 12 bytes from offset 16: {u32 stream, u16 length, ...}.
+  const EffectDefArray cameras = effect_def_array(img, def, EFFECT_ARRAY_CAMERA);
+  for (int i = 0; i < cameras.count; i++)
+    for (uint32_t k = 0; k < 7; k++) {
+      const uint32_t track = cameras.record(i) + 16 + k * EFFECT_KEY_TRACK_SIZE;
+      const uint32_t stream = img.u32(track), length = img.u16(track + 4);
+      if (length && (stream == 0 || !img.has(stream, length))) {
+        std::snprintf(err, static_cast<size_t>(err_size), "camera element %d: key track %u lies outside the image",
+                      i, k);
+        return false;
+      }
+    }
   return true;
 }
 

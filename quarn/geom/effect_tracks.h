@@ -32,14 +32,15 @@ int effect_bitmap_load_named(const char* name);
 // Loads the layer and environment bitmaps of the material at `at` by name
 // into the image.
 void effect_material_load_bitmaps(EffectImage& img, uint32_t at);
-// Checks every material track of a definition when its image arrives.
-bool effect_material_tracks_check(const EffectImage& img, uint32_t def, char* err, int err_size);
+// Checks a definition's material tracks and camera elements when its image
+// arrives: a curve or key stream outside the image refuses it.
+bool effect_tracks_check(const EffectImage& img, uint32_t def, char* err, int err_size);
 
-// Environment selector (one 20-byte record at definition offset 64):
+// Environment selector (one record of EFFECT_ENVIRONMENT_SELECTOR_SIZE bytes
+// at definition offset 64):
 //   0 i32 index of the material track the level's environment follows
 //         (negative, or past the track count: none)
 //   4..19 zero
-constexpr int EFFECT_ENVIRONMENT_SELECTOR_SIZE = 20;
 // The selected track, or -1.
 int effect_environment_track(const EffectImage& img, uint32_t def);
 

@@ -173,19 +173,6 @@ TEST_F(EffectMaterialTracks, TheDemoSpellsSparksHaveTheirBitmapAndColour) {
   EXPECT_FLOAT_EQ(look.opacity, 1.0f);
 }
 
-// A material track whose curve lies outside the image refuses the file.
-TEST_F(EffectMaterialTracks, ATrackWhoseCurveLiesOutsideRefusesTheImage) {
-  EffectDefSpec d = spell_def("bad");
-  d.material_tracks = {track(255, 255, 255, {1, 2, 3})};
-  Image f = make_image({d});
-  char err[200];
-  ASSERT_TRUE(effect_image_check(f.view, err, sizeof err)) << err;
-  const EffectDefArray tracks = effect_def_array(f.view, f.def(0), EFFECT_ARRAY_MATERIAL);
-  ASSERT_EQ(tracks.count, 1);
-  f.view.put_u32(tracks.record(0) + 52 + 8, f.view.size - 1);  // the alpha curve's bytes
-  EXPECT_FALSE(effect_image_check(f.view, err, sizeof err));
-}
-
 // ---- The environment handed to the level renderer ----
 
 TEST(EffectEnvironmentApply, PublishesTheSelectedTrackAtTheInstancesFrame) {
@@ -358,6 +345,34 @@ TEST_F(EffectCamera, PlacedInTheUpdatesParentFrame) {
   EXPECT_NEAR(p.x, 11.0f, 1e-3f);
   EXPECT_NEAR(p.y, 2.0f, 1e-3f);
   EXPECT_NEAR(p.z, 5.0f, 1e-3f);
+}
+
+// ---- Damaged records ----
+
+// A material curve or a camera key stream that does not lie in the image
+// refuses the file when it arrives, as damaged node tracks do.
+TEST(EffectImageTracks, CurvesAndCameraStreamsOutsideTheImageRefuseIt) {
+  EffectDefSpec d = spell_def("bad");
+  d.material_tracks = {track(255, 255, 255, {1, 2, 3})};
+  d.cameras = {keyed_camera()};
+  const struct {
+    const char* what;
+    int array;
+    uint32_t field;  // u32 offset of the bytes, within the record
+    bool at_end;     // else 0
+  } rows[] = {{"alpha curve past the end", EFFECT_ARRAY_MATERIAL, 52 + 8, true},
+              {"camera x stream past the end", EFFECT_ARRAY_CAMERA, 16, true},
+              {"camera w stream past the end", EFFECT_ARRAY_CAMERA, 16 + 6 * 12, true},
+              {"camera x stream at 0", EFFECT_ARRAY_CAMERA, 16, false}};
+  for (const auto& row : rows) {
+    Image f = make_image({d});
+    char err[200];
+    ASSERT_TRUE(effect_image_check(f.view, err, sizeof err)) << err;
+    const EffectDefArray a = effect_def_array(f.view, f.def(0), row.array);
+    ASSERT_EQ(a.count, 1) << row.what;
+    f.view.put_u32(a.record(0) + row.field, row.at_end ? f.view.size - 1 : 0);
+    EXPECT_FALSE(effect_image_check(f.view, err, sizeof err)) << row.what;
+  }
 }
 
 // ---- Level reset ----
