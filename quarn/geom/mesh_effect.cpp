@@ -371,7 +371,9 @@ bool mesh_effect_prepare(MeshEffectState& st, const MeshEffectElement& e, float 
   st.frame = std::min(static_cast<int>(std::floor(f)), last);
   st.next = std::min(st.frame + 1, last);
   st.fraction = (e.display & MESH_DISPLAY_STEPPED) ? 0.0f : f - std::floor(f);
-  if (!(e.display & MESH_DISPLAY_VERTEX_FRAMES)) rigid_pose(st, e, t);
+  // Only faces read the rigid pose: a sprite or beam takes its place from
+  // its frames below.
+  if (!(e.display & (MESH_DISPLAY_VERTEX_FRAMES | MESH_DISPLAY_SPRITE | MESH_DISPLAY_BEAM))) rigid_pose(st, e, t);
   if (e.frames > 0 && (e.display & (MESH_DISPLAY_SPRITE | MESH_DISPLAY_BEAM))) {
     const uint8_t* a = e.image + e.frame_list + static_cast<uint32_t>(st.frame) * MESH_FRAME_SIZE;
     const uint8_t* n = e.image + e.frame_list + static_cast<uint32_t>(st.next) * MESH_FRAME_SIZE;
