@@ -38,6 +38,7 @@
 #include "tests/support/test_files.h"
 #include "tools/writers/effect_demo.h"
 #include "tools/writers/figure_writer.h"
+#include "tools/writers/image_writers.h"
 
 namespace fs = std::filesystem;
 
@@ -124,6 +125,9 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
   fs::remove_all(tmp);
   fs::create_directories(tmp / "screenshots");
   ASSERT_TRUE(demo_effects_write(tmp.string(), tmp.string()));
+  // The effects' bitmap, as the demo builder writes it.
+  const std::vector<uint8_t> spark_px = demo_spark_pixels(16);
+  ASSERT_TRUE(tga_write_file((tmp / DEMO_SPARK_BITMAP).string(), spark_px.data(), 16, 16, 32));
   ASSERT_TRUE(vim_write_file((tmp / "ruvizo.vim").string(), figure_mesh(Hero_spec, 0)));
   ASSERT_TRUE(mvf_write_file((tmp / "ruvizo_attack.mvf").string(), figure_anim(Hero_spec, FigureMotion::attack, 8)));
   vfile_set_root(tmp.c_str(), false);
@@ -189,7 +193,7 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
   // Spell elements of one kind only (EEK_MESH, EEK_EMITTER), all of them
   // (All), or none.
   constexpr int All = -1, None = -2;
-  auto draw = [&](const char* name, int spell_kind, bool with_hero = true) {
+  auto draw = [&](const char* name, int spell_kind, bool with_hero = true, int only = -1) {
     gr_reset_clip();
     gr_set_color(0, 0, 0, 255);
     gr_clear();
@@ -205,7 +209,8 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
     if (spell_kind == All) effect_instance_render_all(spell, 0);
     else if (spell_kind != None)
       for (int n = 0; n < effect_instance_elements(spell); n++)
-        if (effect_instance_element(spell, n).kind == spell_kind) effect_instance_render(spell, n, 0);
+        if (effect_instance_element(spell, n).kind == spell_kind && (only < 0 || n == only))
+          effect_instance_render(spell, n, 0);
     gr_alpha_flush();
     ScreenImage img = gl_screen_shot(tmp / "screenshots", name, shots);
     gr_flip();
@@ -298,7 +303,7 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
       // The core alone on black: a square of its frame's size (the blend of
       // the definition's frames at the effect frame, 15 a second) seen at
       // the hand's depth.
-      const ScreenImage core = draw(frame == 6 ? "spell_core_06" : "spell_core_09", EEK_MESH, false);
+      const ScreenImage core = draw(frame == 6 ? "spell_core_06" : "spell_core_09", EEK_MESH, false, 0);
       const Blobs core_blobs = blobs_of(core);
       ASSERT_EQ(core_blobs.size(), 1u) << "frame " << frame;
       const auto& frames = demo_spell_def().meshes[0].frames;
@@ -308,6 +313,23 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
       const float want = size * 320.0f / hand_at.z;
       EXPECT_NEAR(core_blobs[0].w(), want, 3.0f) << "frame " << frame;
       EXPECT_NEAR(core_blobs[0].h(), want, 3.0f) << "frame " << frame;
+      // The mote alone: it circles the hand at 0.3 in the hand's own x-y
+      // plane, once a loop (2 seconds), starting on the hand's x axis.
+      const ScreenImage mote = draw(frame == 6 ? "spell_mote_06" : "spell_mote_09", EEK_MESH, false, 1);
+      double mx = 0, my = 0;
+      int lit = 0;
+      for (int y = 0; y < mote.h; y++)
+        for (int x = 0; x < mote.w; x++)
+          if (!black(mote.at(x, y))) mx += x, my += y, lit++;
+      ASSERT_GT(lit, 4) << "frame " << frame;
+      mx /= lit, my /= lit;
+      const float turn = 6.2831853f * spell->time / 2.0f;
+      const vector local(0.3f * std::cos(turn), 0.3f * std::sin(turn), 0);
+      float ex, ey;
+      gl_screen_pinhole(gl_screen_skin_point(hand, local), ex, ey);
+      EXPECT_NEAR(mx, ex, 3.0) << "frame " << frame;
+      EXPECT_NEAR(my, ey, 3.0) << "frame " << frame;
+      std::printf("shot %d: mote around %.1f,%.1f (want %.1f,%.1f), %d pixels\n", frame, mx, my, ex, ey, lit);
       // The sparks alone: small dots apart from each other, not one smear
       // (the youngest, just thrown from one place, may still touch).
       const ScreenImage sparks = draw(frame == 6 ? "spell_sparks_06" : "spell_sparks_09", EEK_EMITTER, false);

@@ -1,6 +1,7 @@
 #include "tools/writers/effect_demo.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "quarn/geom/effect_emitter.h"
@@ -167,7 +168,46 @@ EffectDefSpec demo_spell_def() {
   MaterialSpec glow;
   glow.curve[2] = {230};
   core.materials = {glow};
-  d.meshes = {core};
+  // A mote circling the core once a loop, spinning as it goes: a rigid mesh
+  // moved by its key tracks (four Bezier quarter arcs of a circle of radius
+  // 0.3 in the hand's plane, and a turn about its own axis), textured with
+  // the spark bitmap on both sides.
+  MeshElementSpec mote;
+  mote.name = "mote";
+  mote.flags = MESH_FLAG_KEY_TRACKS | (15u << 6);
+  mote.display = MESH_DISPLAY_UNLIT;
+  mote.rigid = true;
+  mote.frames.resize(31);  // shown for the whole loop
+  const float half = 0.06f, radius = 0.3f, pi = 3.14159265f;
+  mote.vertex_positions = {{0, half, 0}, {half, 0, 0}, {0, -half, 0}, {-half, 0, 0}};
+  mote.vertices = mote.light_records = 4;
+  for (const auto& tri : {std::array<uint16_t, 3>{0, 1, 2}, {0, 2, 3}, {0, 2, 1}, {0, 3, 2}}) {
+    MeshFaceSpec f;
+    for (int j = 0; j < 3; j++) {
+      const vector& v = mote.vertex_positions[tri[j]];
+      f.vertex[j] = f.light[j] = tri[j];
+      f.u[j] = (v.x / half + 1.0f) / 2.0f;
+      f.v[j] = (1.0f - v.y / half) / 2.0f;
+    }
+    mote.faces.push_back(f);
+  }
+  MaterialSpec dot;
+  dot.additive = true;
+  dot.layer[0].name = DEMO_SPARK_BITMAP;
+  dot.curve[2] = {255};
+  mote.materials = {dot};
+  mote.slots = {0};
+  for (int q = 0; q <= 4; q++) {
+    const float a = static_cast<float>(q) * pi / 2;
+    const vector at(radius * std::cos(a), radius * std::sin(a), 0);
+    const vector along(-std::sin(a) * 0.5523f * radius, std::cos(a) * 0.5523f * radius, 0);  // a quarter arc's control
+    mote.position_keys.push_back({q * 2400, at, at - along, at + along});
+    MeshRotationKeySpec spin;
+    spin.tick = q * 2400;
+    spin.rotation[2] = std::sin(a / 2), spin.rotation[3] = std::cos(a / 2);
+    mote.rotation_keys.push_back(spin);
+  }
+  d.meshes = {core, mote};
   // Sparks thrown off the core, short-lived so they stay near the hand. A
   // spark's streak is twice its item size across and trails behind it by its
   // speed times the stretch; the hand's swing throws sparks at several units

@@ -18,7 +18,8 @@ struct DemoEffectFile {
 std::vector<DemoEffectFile> demo_effect_files();
 // The looping fire on its own.
 EffectDefSpec demo_fire_def();
-// The looping spell: a glowing core (mesh element), sparks and a pulsing
+// The looping spell: a glowing core (a sprite mesh element), a mote that
+// circles it (a mesh element moved by key tracks), sparks and a pulsing
 // animated light, meant to be held at a character's hand.
 EffectDefSpec demo_spell_def();
 // The spell's spark bitmap: a soft round dot, white at its centre and

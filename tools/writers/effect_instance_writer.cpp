@@ -170,7 +170,8 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
   image_set_u16(image, off + 20, static_cast<uint16_t>(spec.vertices));
   image_set_u16(image, off + 22, static_cast<uint16_t>(spec.frames.size()));
   image_set_u16(image, off + 24, static_cast<uint16_t>(spec.sub_materials.size()));
-  image_set_u16(image, off + 26, static_cast<uint16_t>(spec.display | (spec.vertex_positions.empty() ? 0 : 4)));
+  const bool vertex_frames = !spec.vertex_positions.empty() && !spec.rigid;
+  image_set_u16(image, off + 26, static_cast<uint16_t>(spec.display | (vertex_frames ? 4 : 0)));
   image_set_u16(image, off + 28, static_cast<uint16_t>(spec.faces.size()));
   image_set_u16(image, off + 30, static_cast<uint16_t>(spec.materials.size()));
   image_set_u16(image, off + 32, static_cast<uint16_t>(spec.light_records));

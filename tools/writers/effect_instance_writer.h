@@ -109,6 +109,7 @@ struct MeshElementSpec {
   std::vector<MeshFrameSpec> frames;
   std::vector<uint16_t> sub_materials;  // one sub-record per entry
   std::vector<vector> vertex_positions;  // one fixed set (flags bit 4) when not empty
+  bool rigid = false;  // the set is the element's shape, moved whole (no per-frame vertex data)
   vector rest{0, 0, 0};
   vector offset{0, 0, 0};
   float orient[4] = {0, 0, 0, 1};

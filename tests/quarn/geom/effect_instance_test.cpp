@@ -614,15 +614,15 @@ TEST(EffectInstanceDrawing, DemoSpellCoreIsSquareAndSparksAreSmallDots) {
     effect_instance_set_element_transform(inst, 0, hand.pos, hand.orient);
     ASSERT_TRUE(effect_instance_update(inst, 1.0f / 30.0f, &hand, 0));
   }
-  auto draw = [&](int kind) {
+  auto draw = [&](int kind, int only = -1) {
     rec.polygons.clear();
     RecordedScreen::start_frame();
     for (int n = 0; n < effect_instance_elements(inst); n++)
-      if (effect_instance_element(inst, n).kind == kind) effect_instance_render(inst, n, 0);
+      if (effect_instance_element(inst, n).kind == kind && (only < 0 || n == only)) effect_instance_render(inst, n, 0);
     gr_alpha_flush();
   };
 
-  draw(EEK_MESH);
+  draw(EEK_MESH, 0);  // the core
   ASSERT_EQ(rec.polygons.size(), 1u);
   const ScreenBox core = screen_box(rec.polygons[0]);
   // Effect frame 4.5: the core's size lies between its frames 4 and 5.

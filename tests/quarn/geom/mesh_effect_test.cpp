@@ -358,6 +358,7 @@ MeshElementSpec rigid_triangle(uint32_t flags) {
   s.slots = {0};
   s.faces = {MeshFaceSpec{}};
   s.faces[0].vertex[1] = 1, s.faces[0].vertex[2] = 2;
+  s.rigid = true;
   return s;
 }
 
@@ -383,11 +384,8 @@ TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
       f1.position = vector(0, 0, -40);
     }
     s.frames = {f0, f1};
-    // A fixed vertex set with display bit 2 would be per-frame data: clear
-    // it so the element moves rigidly.
     std::vector<uint8_t> img(4, 0);
     write_mesh_element(img, 4, s);
-    image_set_u16(img, 4 + 26, MESH_DISPLAY_UNLIT);
     MeshEffectElement e;
     char err[160];
     ASSERT_TRUE(read_element(img, e, err)) << err;
@@ -484,7 +482,6 @@ TEST(MeshEffectFaces, KeyTracksMoveTurnAndScaleARigidElement) {
     RecordedScreen screen;
     std::vector<uint8_t> img(4, 0);
     write_mesh_element(img, 4, *c.spec);
-    image_set_u16(img, 4 + 26, MESH_DISPLAY_UNLIT);  // rigid: no per-frame vertex data
     MeshEffectElement e;
     char err[160];
     ASSERT_TRUE(read_element(img, e, err)) << err;
