@@ -174,6 +174,20 @@ bool read_element(const std::vector<uint8_t>& img, MeshEffectElement& e, char* e
   return mesh_effect_relocate(e, img.data(), static_cast<uint32_t>(img.size()), 4, err, 160);
 }
 
+// An element written at offset 4 of a fresh image, read back and set up.
+struct Written {
+  std::vector<uint8_t> img;
+  MeshEffectElement e;
+  MeshEffectState st;
+  char err[160] = "";
+  bool ok = false;
+  explicit Written(const MeshElementSpec& spec) : img(4, 0) {
+    write_mesh_element(img, 4, spec);
+    ok = read_element(img, e, err);
+    mesh_effect_init(st, e);
+  }
+};
+
 TEST(MeshEffectElement, FacesWhoseSlotNamesNoMaterialGetNone) {
   std::vector<uint8_t> img(4, 0);
   write_mesh_element(img, 4, two_faces());
@@ -234,13 +248,12 @@ TEST(MeshEffectElement, FramesChosenOverTime) {
     s.frames.push_back(f);
   }
   s.rest = vector(7, 8, 9);
-  std::vector<uint8_t> img(4, 0);
-  write_mesh_element(img, 4, s);
-  MeshEffectElement e;
-  char err[160];
-  ASSERT_TRUE(read_element(img, e, err)) << err;
-  MeshEffectState st;
-  mesh_effect_init(st, e);
+  Written w(s);
+  ASSERT_TRUE(w.ok) << w.err;
+  std::vector<uint8_t>& img = w.img;
+  MeshEffectElement& e = w.e;
+  MeshEffectState& st = w.st;
+  char* err = w.err;
   EXPECT_TRUE(st.control & MESH_STATE_UNPREPARED);
   EXPECT_FLOAT_EQ(st.position.x, 7.0f);
 
@@ -311,14 +324,10 @@ TEST(MeshEffectFaces, FarthestFirstAndOnlyFacesThatCanBeDrawn) {
   MeshFaceSpec away = near_face;
   away.vertex[1] = 2, away.vertex[2] = 1;
   s.faces = {near_face, far_face, no_material, no_bitmap, away};
-  std::vector<uint8_t> img(4, 0);
-  write_mesh_element(img, 4, s);
-  MeshEffectElement e;
-  char err[160];
-  ASSERT_TRUE(read_element(img, e, err)) << err;
-
-  MeshEffectState st;
-  mesh_effect_init(st, e);
+  Written w(s);
+  ASSERT_TRUE(w.ok) << w.err;
+  MeshEffectElement& e = w.e;
+  MeshEffectState& st = w.st;
   ASSERT_TRUE(mesh_effect_prepare(st, e, 0.0f));
   EXPECT_EQ(mesh_effect_draw_faces(st, e, 0.0f), 2);
   int order[8];
@@ -384,13 +393,10 @@ TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
       f1.position = vector(0, 0, -40);
     }
     s.frames = {f0, f1};
-    std::vector<uint8_t> img(4, 0);
-    write_mesh_element(img, 4, s);
-    MeshEffectElement e;
-    char err[160];
-    ASSERT_TRUE(read_element(img, e, err)) << err;
-    MeshEffectState st;
-    mesh_effect_init(st, e);
+    Written w(s);
+    ASSERT_TRUE(w.ok) << w.err;
+    MeshEffectElement& e = w.e;
+    MeshEffectState& st = w.st;
     ASSERT_TRUE(mesh_effect_prepare(st, e, 0.0f));
     EXPECT_EQ(mesh_effect_draw_faces(st, e, 0.0f), 1);
     ASSERT_TRUE(mesh_effect_prepare(st, e, 1.0f));
@@ -480,13 +486,10 @@ TEST(MeshEffectFaces, KeyTracksMoveTurnAndScaleARigidElement) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     RecordedScreen screen;
-    std::vector<uint8_t> img(4, 0);
-    write_mesh_element(img, 4, *c.spec);
-    MeshEffectElement e;
-    char err[160];
-    ASSERT_TRUE(read_element(img, e, err)) << err;
-    MeshEffectState st;
-    mesh_effect_init(st, e);
+    Written w(*c.spec);
+    ASSERT_TRUE(w.ok) << w.err;
+    MeshEffectElement& e = w.e;
+    MeshEffectState& st = w.st;
     ASSERT_TRUE(mesh_effect_prepare(st, e, c.seconds * 15.0f));
     ASSERT_EQ(mesh_effect_draw_faces(st, e, c.seconds * 15.0f), 1);
     ASSERT_EQ(screen.rec.polygons.size(), 1u);
@@ -506,18 +509,13 @@ TEST(MeshEffectFaces, KeyTracksMoveTurnAndScaleARigidElement) {
 TEST(MeshEffectFaces, KeyedElementBeforeItsStartIsNotDrawn) {
   MeshElementSpec s = rigid_triangle(MESH_FLAG_KEY_TRACKS | (15u << 6));
   s.start = 1.0f;
-  std::vector<uint8_t> img(4, 0);
-  write_mesh_element(img, 4, s);
-  MeshEffectElement e;
-  char err[160];
-  ASSERT_TRUE(read_element(img, e, err)) << err;
-  MeshEffectState st;
-  mesh_effect_init(st, e);
-  EXPECT_FALSE(mesh_effect_prepare(st, e, 0.5f * 15.0f));
+  Written w(s);
+  ASSERT_TRUE(w.ok) << w.err;
+  EXPECT_FALSE(mesh_effect_prepare(w.st, w.e, 0.5f * 15.0f));
   // A key track that runs past the image is refused with the element.
-  image_set_u16(img, e.key_tracks, 60000);
-  EXPECT_FALSE(read_element(img, e, err));
-  EXPECT_NE(std::string(err).find("key track"), std::string::npos) << err;
+  image_set_u16(w.img, w.e.key_tracks, 60000);
+  EXPECT_FALSE(read_element(w.img, w.e, w.err));
+  EXPECT_NE(std::string(w.err).find("key track"), std::string::npos) << w.err;
 }
 
 // A path from frame 2: (0,0,0) unturned, (1,2,0) a quarter turn about y,
