@@ -3,9 +3,14 @@
 // node's own faces, then the far side, meets faces in the order a ray does.
 #include "Engine/s3d/collide.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <vector>
 
 #include "quarn/math/intersect.h"
 
@@ -30,15 +35,15 @@ vector corner(const Walk& w, const LevelFace& f, int i) { return w.mesh->positio
 // Edges count as inside, with a hair of slack: a ray down the edge two
 // faces share must not slip between them by rounding.
 bool inside_triangle(const vector& p, const vector& a, const vector& b, const vector& c, const vector& n) {
-  const vector* pts[3] = {&a, &b, &c};
-  for (int i = 0; i < 3; i++) {
-    const vector& e0 = *pts[i];
-    const vector e = *pts[(i + 1) % 3] - e0;
+  // All three edges, then one branch: which edge a random point falls
+  // outside of is a guess the branch predictor keeps losing.
+  const auto outside = [&p, &n](const vector& e0, const vector& e1) {
+    const vector e = e1 - e0;
     vector x;
     e.cross(x, p - e0);
-    if (vector::dot(x, n) < -1e-5f * e.length_squared()) return false;
-  }
-  return true;
+    return vector::dot(x, n) < -1e-5f * e.length_squared();
+  };
+  return !(outside(a, b) | outside(b, c) | outside(c, a));
 }
 
 void accept(Walk& w, const LevelFace& f, float t, const vector& point, const vector& normal, int kind) {
@@ -257,17 +262,22 @@ uint32_t collide_quantise_normal(const vector& n) {
   return word;
 }
 
-void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int reset) {
-  if (reset) reset_result(result);
-  if (instance < 0 || instance >= Level.instance_count) return;
-  const LevelMeshInstance& mi = Level.instances[instance];
-  if ((mi.flags & q->include) != q->include || (mi.flags & q->exclude)) return;
+namespace {
+
+// The segment in an instance's mesh space: subtract its position, rotate by
+// the inverse of its orientation.
+void to_mesh_space(CollisionQuery* q, const LevelMeshInstance& mi) {
+  const vector s = q->start - mi.pos;
+  const matrix& m = mi.orient;
+  q->local_start = vector{vector::dot(s, m.right), vector::dot(s, m.up), vector::dot(s, m.forward)};
+  const vector& d = q->delta;
+  q->local_delta = vector{vector::dot(d, m.right), vector::dot(d, m.up), vector::dot(d, m.forward)};
+}
+
+// An instance that passed its masks: its mesh's box, then its tree.
+void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery* q, CollisionResult* result) {
   const LevelMesh* mesh = mi.mesh;
-  if (!mesh || !mesh->tree.node_count) return;
-  q->local_start = q->start - mi.pos;
-  q->local_start.rotate(mi.orient);
-  q->local_delta = q->delta;
-  q->local_delta.rotate(mi.orient);
+  to_mesh_space(q, mi);
   CollisionResult local;
   reset_result(&local);
   Walk w{mesh,   q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS,
@@ -286,12 +296,209 @@ void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int 
   merge(result, local);
 }
 
+bool instance_allowed(const LevelMeshInstance& mi, const CollisionQuery* q) {
+  if ((mi.flags & q->include) != q->include || (mi.flags & q->exclude)) return false;
+  return mi.mesh && mi.mesh->tree.node_count;
+}
+
+// Where each instance's mesh box lies in the world. A level query tests the
+// segment against these first, four instances at a time, so the instances it
+// passes far from cost neither the move into mesh space nor a walk. Each box
+// keeps the placement and mesh box it was made for, and every query checks
+// them: doors and anything else may move an instance at any time, and a stale
+// box would silently miss contacts.
+struct Placement {
+  vector pos;
+  matrix orient;
+  vector mesh_min, mesh_max;
+  const LevelMesh* mesh;
+};
+static_assert(offsetof(LevelMeshInstance, orient) == offsetof(LevelMeshInstance, pos) + sizeof(vector) &&
+              offsetof(Placement, orient) == offsetof(Placement, pos) + sizeof(vector) &&
+              offsetof(LevelMesh, box_max) == offsetof(LevelMesh, box_min) + sizeof(vector) &&
+              offsetof(Placement, mesh_max) == offsetof(Placement, mesh_min) + sizeof(vector) &&
+              offsetof(Placement, mesh_min) == offsetof(Placement, pos) + sizeof(vector) + sizeof(matrix));
+
+struct WorldBoxes {
+  std::vector<Placement> placed;
+  // By axis, then instance (rounded up to whole groups of four): the box
+  // around the mesh box with rounding room, and how far one unit of
+  // mesh-space padding reaches along the axis. An orientation that cannot be
+  // inverted gets an endless box.
+  std::vector<float> lo[3], hi[3], pad_scale[3];
+  std::vector<uint64_t> near;  // a bit an instance, of the current query
+} World;
+
+void make_world_box(int i, const LevelMeshInstance& mi) {
+  Placement& p = World.placed[i];
+  p.pos = mi.pos;
+  p.orient = mi.orient;
+  p.mesh = mi.mesh;
+  p.mesh_min = mi.mesh->box_min;
+  p.mesh_max = mi.mesh->box_max;
+  for (int a = 0; a < 3; a++) {
+    World.lo[a][i] = -INFINITY;
+    World.hi[a][i] = INFINITY;
+    World.pad_scale[a][i] = 0.0f;
+  }
+  // Mesh space is rows . (world - pos); back out takes the true inverse, as
+  // a file's orientation need not be a pure rotation.
+  const matrix& m = mi.orient;
+  const double r[3][3] = {{m.right.x, m.right.y, m.right.z}, {m.up.x, m.up.y, m.up.z},
+                          {m.forward.x, m.forward.y, m.forward.z}};
+  const double det = r[0][0] * (r[1][1] * r[2][2] - r[1][2] * r[2][1]) -
+                     r[0][1] * (r[1][0] * r[2][2] - r[1][2] * r[2][0]) +
+                     r[0][2] * (r[1][0] * r[2][1] - r[1][1] * r[2][0]);
+  if (!std::isfinite(det) || std::fabs(det) < 1e-9) return;
+  double inv[3][3];
+  for (int a = 0; a < 3; a++)
+    for (int j = 0; j < 3; j++) {
+      const int j1 = (j + 1) % 3, j2 = (j + 2) % 3, a1 = (a + 1) % 3, a2 = (a + 2) % 3;
+      inv[a][j] = (r[j1][a1] * r[j2][a2] - r[j1][a2] * r[j2][a1]) / det;
+    }
+  double lo[3], hi[3], scale[3], size = 0.0;
+  for (int a = 0; a < 3; a++) {
+    lo[a] = hi[a] = mi.pos[a];
+    scale[a] = 0.0;
+    for (int j = 0; j < 3; j++) {
+      const double u = inv[a][j] * p.mesh_min[j], v = inv[a][j] * p.mesh_max[j];
+      lo[a] += std::min(u, v);
+      hi[a] += std::max(u, v);
+      scale[a] += std::fabs(inv[a][j]);
+    }
+    size = std::max({size, std::fabs(lo[a]), std::fabs(hi[a])});
+  }
+  for (int a = 0; a < 3; a++)
+    if (!std::isfinite(lo[a]) || !std::isfinite(hi[a]) || !std::isfinite(scale[a])) return;
+  // The walk works in floats on the moved segment: leave room for its
+  // rounding (a few units in the last place of the largest coordinate).
+  const double slack = 1e-5 * (1.0 + size);
+  for (int a = 0; a < 3; a++) {
+    World.lo[a][i] = static_cast<float>(lo[a] - slack);
+    World.hi[a][i] = static_cast<float>(hi[a] + slack);
+    World.pad_scale[a][i] = static_cast<float>(scale[a] * 1.00001);
+  }
+}
+
+// Brings every box up to the instances' present placements.
+void update_world_boxes() {
+  const size_t n = static_cast<size_t>(Level.instance_count);
+  const size_t groups = (n + 3) / 4 * 4;
+  if (World.placed.size() < n) World.placed.resize(n, Placement{{}, {}, {}, {}, nullptr});
+  if (World.lo[0].size() < groups) {
+    World.near.resize((groups + 63) / 64);
+    for (int a = 0; a < 3; a++) {
+      // The spare lanes of the last group are never read.
+      World.lo[a].resize(groups, INFINITY);
+      World.hi[a].resize(groups, -INFINITY);
+      World.pad_scale[a].resize(groups, 0.0f);
+    }
+  }
+  for (size_t i = 0; i < n; i++) {
+    const LevelMeshInstance& mi = Level.instances[i];
+    const LevelMesh* mesh = mi.mesh;
+    if (!mesh) continue;
+    const Placement& p = World.placed[i];
+    // One comparison of the placement and box words, no branch a word.
+    const char* a = reinterpret_cast<const char*>(&p.pos);
+    const char* b = reinterpret_cast<const char*>(&mi.pos);
+    const char* c = reinterpret_cast<const char*>(&mesh->box_min);
+    __m128i same = _mm_and_si128(
+        _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b))),
+        _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16))));
+    same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 32)),
+                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 32))));
+    same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 48)),
+                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(c))));
+    uint64_t tail_p, tail_m;
+    std::memcpy(&tail_p, a + 64, 8);
+    std::memcpy(&tail_m, c + 16, 8);
+    if ((_mm_movemask_epi8(same) != 0xFFFF) | (tail_p != tail_m) | (p.mesh != mesh)) make_world_box(static_cast<int>(i), mi);
+  }
+}
+
+// Marks in World.near the instances whose box the segment comes near, padded
+// as the mesh box test pads. Non-finite segments mark every instance.
+void mark_near_instances(const CollisionQuery* q) {
+  const int n = Level.instance_count;
+  const float pad = 2.0f * COLLIDE_TOLERANCE + (q->radius >= COLLIDE_RAY_RADIUS ? q->radius : 0.0f);
+  bool finite = std::isfinite(pad);
+  float size = 0.0f;
+  for (int a = 0; a < 3; a++) {
+    finite = finite && std::isfinite(q->start[a]) && std::isfinite(q->delta[a]);
+    size = std::max({size, std::fabs(q->start[a]), std::fabs(q->delta[a])});
+  }
+  std::fill(World.near.begin(), World.near.end(), finite ? 0 : ~uint64_t{0});
+  if (!finite) return;
+  // Room for the rounding of the segment's own size.
+  const __m128 slack = _mm_set1_ps(1e-5f * size), pads = _mm_set1_ps(pad);
+  __m128 st[3], inv[3], flat[3];
+  for (int a = 0; a < 3; a++) {
+    const float d = q->delta[a];
+    st[a] = _mm_set1_ps(q->start[a]);
+    inv[a] = _mm_set1_ps(d != 0.0f ? 1.0f / d : 0.0f);
+    flat[a] = _mm_castsi128_ps(_mm_set1_epi32(d == 0.0f ? -1 : 0));
+  }
+  const __m128 low = _mm_set1_ps(-INFINITY), high = _mm_set1_ps(INFINITY);
+  for (int i = 0; i < n; i += 4) {
+    __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
+    for (int a = 0; a < 3; a++) {
+      const __m128 p = _mm_add_ps(_mm_mul_ps(pads, _mm_loadu_ps(&World.pad_scale[a][i])), slack);
+      const __m128 mn = _mm_sub_ps(_mm_loadu_ps(&World.lo[a][i]), p);
+      const __m128 mx = _mm_add_ps(_mm_loadu_ps(&World.hi[a][i]), p);
+      // A segment level with the axis must start between the faces; any
+      // other is limited to the stretch between them. A NaN from an endless
+      // box limits nothing.
+      out = _mm_or_ps(out, _mm_and_ps(flat[a], _mm_or_ps(_mm_cmplt_ps(st[a], mn), _mm_cmpgt_ps(st[a], mx))));
+      const __m128 ta = _mm_mul_ps(_mm_sub_ps(mn, st[a]), inv[a]);
+      const __m128 tb = _mm_mul_ps(_mm_sub_ps(mx, st[a]), inv[a]);
+      const __m128 enter = _mm_or_ps(_mm_and_ps(flat[a], low), _mm_andnot_ps(flat[a], _mm_min_ps(ta, tb)));
+      const __m128 leave = _mm_or_ps(_mm_and_ps(flat[a], high), _mm_andnot_ps(flat[a], _mm_max_ps(ta, tb)));
+      t0 = _mm_max_ps(enter, t0);
+      t1 = _mm_min_ps(leave, t1);
+    }
+    const uint64_t miss = static_cast<uint64_t>(_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))));
+    World.near[i / 64] |= (~miss & 0xF) << (i % 64);
+  }
+}
+
+}  // namespace
+
+void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int reset) {
+  if (reset) reset_result(result);
+  if (instance < 0 || instance >= Level.instance_count) return;
+  const LevelMeshInstance& mi = Level.instances[instance];
+  if (!instance_allowed(mi, q)) return;
+  collide_instance(instance, mi, q, result);
+}
+
 void collide_level(CollisionQuery* q, CollisionResult* result) {
   reset_result(result);
-  for (int i = 0; i < Level.instance_count; i++) {
-    collide_mesh(i, q, result, 0);
-    if ((q->options & CQ_FIRST_INSTANCE) && result->count > 0) return;
-    if ((q->options & CQ_LIMIT) && result->count > 0 && result->fraction < q->limit) return;
+  update_world_boxes();
+  mark_near_instances(q);
+  const int n = Level.instance_count;
+  int moved = -1;
+  for (int word = 0; word * 64 < n; word++) {
+    for (uint64_t bits = World.near[word]; bits; bits &= bits - 1) {
+      const int i = word * 64 + __builtin_ctzll(bits);
+      if (i >= n) break;
+      const LevelMeshInstance& mi = Level.instances[i];
+      if (!instance_allowed(mi, q)) continue;
+      collide_instance(i, mi, q, result);
+      moved = i;
+      if ((q->options & CQ_FIRST_INSTANCE) && result->count > 0) return;
+      if ((q->options & CQ_LIMIT) && result->count > 0 && result->fraction < q->limit) return;
+    }
+  }
+  // The last instance the masks let through keeps its mesh-space segment in
+  // the query, as if every instance had been moved into.
+  for (int i = n - 1; i > moved; i--) {
+    if (instance_allowed(Level.instances[i], q)) {
+      to_mesh_space(q, Level.instances[i]);
+      break;
+    }
   }
 }
 
