@@ -61,21 +61,22 @@ void accept(Walk& w, const LevelFace& f, float t, const vector& point, const vec
 
 float best_fraction(const Walk& w) { return w.res->count > 0 ? std::min(w.bound, w.res->fraction) : w.bound; }
 
+// A ray's walk ends at its first contact, so every face it tests has only
+// the nearest contact of earlier instances (w.bound) to beat. One branch on
+// the outcome: which test a face fails is a guess the predictor keeps losing.
 bool ray_face(Walk& w, const LevelFace& f) {
-  vector n = f.normal;
-  const float facing = vector::dot(n, w.delta);
-  if (facing > 0.0f) {
-    if (!(f.flags & FACE_TWO_SIDED)) return false;
-    n = -n;
-  }
+  const float facing = vector::dot(f.normal, w.delta);
+  const bool back = facing > 0.0f;
+  if (back && !(f.flags & FACE_TWO_SIDED)) return false;
+  const vector n = back ? -f.normal : f.normal;
+  // A zero normal (a degenerate face) gives dn 0 and no contact.
   const float dn = vector::dot(n, w.delta);
-  if (dn == 0.0f) return false;
   const vector a = corner(w, f, 0), b = corner(w, f, 1), c = corner(w, f, 2);
   const vector centroid = (a + b + c) * (1.0f / 3.0f);
   const float t = vector::dot(n, centroid - w.start) / dn;
-  if (!(t >= 0.0f && t <= 1.0f) || !(t < best_fraction(w))) return false;
   const vector p = w.start + w.delta * t;
-  if (!inside_triangle(p, a, b, c, f.normal)) return false;
+  if (!((dn != 0.0f) & (t >= 0.0f) & (t <= 1.0f) & (t < w.bound) & inside_triangle(p, a, b, c, f.normal)))
+    return false;
   accept(w, f, t, p, n, 0);
   return true;
 }
@@ -115,25 +116,28 @@ bool sphere_face(Walk& w, const LevelFace& f) {
   return true;
 }
 
+template <bool Sphere>
 bool test_face(Walk& w, const LevelFace& f) {
-  if (f.normal.is_zero()) return false;
-  return w.sphere ? sphere_face(w, f) : ray_face(w, f);
+  if constexpr (Sphere) return !f.normal.is_zero() && sphere_face(w, f);
+  return ray_face(w, f);
 }
 
 // The faces of one node; true when one gave a contact.
+template <bool Sphere>
 bool node_faces(Walk& w, const CollisionTree& t, const CollisionNode& n) {
   const uint32_t ref = (n.word2 >> 16) & 0x7FFF;
   if (n.word2 & CNODE_FACE_LIST) {
-    const uint16_t count = t.face_list[ref];
+    const uint16_t* list = t.face_list + ref;
+    const uint32_t count = list[0];
     bool hit = false;
-    for (uint32_t k = 0; k < count && (!hit || w.sphere); k++)
-      hit |= test_face(w, w.mesh->faces[t.face_list[ref + 1 + k]]);
+    for (uint32_t k = 1; k <= count && (Sphere || !hit); k++) hit |= test_face<Sphere>(w, w.mesh->faces[list[k]]);
     return hit;
   }
   if (ref == CNODE_NO_FACE) return false;
-  return test_face(w, w.mesh->faces[ref]);
+  return test_face<Sphere>(w, w.mesh->faces[ref]);
 }
 
+template <bool Sphere>
 void walk_tree(Walk& w) {
   const CollisionTree& t = w.mesh->tree;
   // Each pending far side keeps the part of the segment that can reach it
@@ -144,13 +148,13 @@ void walk_tree(Walk& w) {
     int far;
     int node;
     float t0, t1;
-  } stack[COLLISION_STACK_SIZE];
+  } stack[COLLISION_STACK_SIZE + 1];  // one spare for the write past a full stack
   int sp = 0;
   // A sphere reaches a plane its centre passes within its radius of.
-  const float band = COLLIDE_TOLERANCE + (w.sphere ? w.radius : 0.0f);
+  const float band = COLLIDE_TOLERANCE + (Sphere ? w.radius : 0.0f);
   const vector end = w.start + w.delta;
   float t0 = 0.0f, t1 = 1.0f;
-  if (!w.sphere && w.bound < 1.0f) t1 = std::max(w.bound, 0.0f);
+  if (!Sphere && w.bound < 1.0f) t1 = std::max(w.bound, 0.0f);
   int node = 0;
   for (;;) {
     while (node >= 0) {
@@ -169,18 +173,24 @@ void walk_tree(Walk& w) {
       // The stretch on the near side reaches as far as -band past the plane
       // (front) or +band before it (back); the far side starts where the
       // segment comes within band of the plane from the other side.
+      // Worked out whether or not they are used, and the far side is
+      // written to the stack whether or not it is kept: a walk's turns are
+      // guesses the branch predictor keeps losing.
       const bool crossing = front ? ds < 0.0f : ds > 0.0f;
-      const float inv = crossing ? 1.0f / ds : 0.0f;
-      if (std::min(s0, s1) <= band && std::max(s0, s1) >= -band && sp < COLLISION_STACK_SIZE)
-        stack[sp++] = Entry{far, node, crossing ? std::max(t0, ((front ? band : -band) - sa) * inv) : t0, t1};
+      const float inv = 1.0f / ds;
+      const float side = front ? band : -band;
+      const float far_t0 = crossing ? std::max(t0, (side - sa) * inv) : t0;
+      const float near_t1 = crossing ? std::max(std::min(t1, (-side - sa) * inv), t0) : t1;
+      stack[sp] = Entry{far, node, far_t0, t1};
+      sp += (std::min(s0, s1) <= band) & (std::max(s0, s1) >= -band) & (sp < COLLISION_STACK_SIZE);
       node = near;
-      if (crossing) t1 = std::max(std::min(t1, ((front ? -band : band) - sa) * inv), t0);
+      t1 = near_t1;
     }
     if (sp == 0) return;
     const Entry e = stack[--sp];
     // A ray's first contact in this order is its nearest; a sphere can touch
     // a far face before a near one, so it looks at every face it reaches.
-    if (node_faces(w, t, t.nodes[e.node]) && !w.sphere) return;
+    if (node_faces<Sphere>(w, t, t.nodes[e.node]) && !Sphere) return;
     node = e.far;
     t0 = e.t0;
     t1 = e.t1;
@@ -289,9 +299,10 @@ void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery*
   const float reach = !w.sphere && w.bound < 1.0f ? std::max(w.bound, 0.0f) : 1.0f;
   if (!segment_near_box(w.start, w.delta, mesh->box_min, mesh->box_max, pad, reach)) return;
   if (q->options & CQ_ONE_FACE) {
-    if (q->face && q->face >= mesh->faces && q->face < mesh->faces + mesh->face_count) test_face(w, *q->face);
+    if (q->face && q->face >= mesh->faces && q->face < mesh->faces + mesh->face_count)
+      w.sphere ? test_face<true>(w, *q->face) : test_face<false>(w, *q->face);
   } else {
-    walk_tree(w);
+    w.sphere ? walk_tree<true>(w) : walk_tree<false>(w);
   }
   merge(result, local);
 }
