@@ -35,15 +35,23 @@ vector corner(const Walk& w, const LevelFace& f, int i) { return w.mesh->positio
 // Edges count as inside, with a hair of slack: a ray down the edge two
 // faces share must not slip between them by rounding.
 bool inside_triangle(const vector& p, const vector& a, const vector& b, const vector& c, const vector& n) {
-  // All three edges, then one branch: which edge a random point falls
-  // outside of is a guess the branch predictor keeps losing.
-  const auto outside = [&p, &n](const vector& e0, const vector& e1) {
-    const vector e = e1 - e0;
-    vector x;
-    e.cross(x, p - e0);
-    return vector::dot(x, n) < -1e-5f * e.length_squared();
-  };
-  return !(outside(a, b) | outside(b, c) | outside(c, a));
+  // The three edges side by side, each lane doing exactly the arithmetic
+  // of one edge's scalar test (cross, dot with n, length squared), and one
+  // branch at the end: which edge a random point falls outside of is a
+  // guess the branch predictor keeps losing.
+  const __m128 x0 = _mm_setr_ps(a.x, b.x, c.x, 0.0f), x1 = _mm_setr_ps(b.x, c.x, a.x, 0.0f);
+  const __m128 y0 = _mm_setr_ps(a.y, b.y, c.y, 0.0f), y1 = _mm_setr_ps(b.y, c.y, a.y, 0.0f);
+  const __m128 z0 = _mm_setr_ps(a.z, b.z, c.z, 0.0f), z1 = _mm_setr_ps(b.z, c.z, a.z, 0.0f);
+  const __m128 ex = _mm_sub_ps(x1, x0), ey = _mm_sub_ps(y1, y0), ez = _mm_sub_ps(z1, z0);
+  const __m128 dx = _mm_sub_ps(_mm_set1_ps(p.x), x0), dy = _mm_sub_ps(_mm_set1_ps(p.y), y0),
+               dz = _mm_sub_ps(_mm_set1_ps(p.z), z0);
+  const __m128 cx = _mm_sub_ps(_mm_mul_ps(ey, dz), _mm_mul_ps(ez, dy));
+  const __m128 cy = _mm_sub_ps(_mm_mul_ps(ez, dx), _mm_mul_ps(ex, dz));
+  const __m128 cz = _mm_sub_ps(_mm_mul_ps(ex, dy), _mm_mul_ps(ey, dx));
+  const __m128 side = _mm_add_ps(_mm_add_ps(_mm_mul_ps(cx, _mm_set1_ps(n.x)), _mm_mul_ps(cy, _mm_set1_ps(n.y))),
+                                 _mm_mul_ps(cz, _mm_set1_ps(n.z)));
+  const __m128 len2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_mul_ps(ez, ez));
+  return (_mm_movemask_ps(_mm_cmplt_ps(side, _mm_mul_ps(_mm_set1_ps(-1e-5f), len2))) & 7) == 0;
 }
 
 void accept(Walk& w, const LevelFace& f, float t, const vector& point, const vector& normal, int kind) {
@@ -330,14 +338,17 @@ static_assert(offsetof(LevelMeshInstance, orient) == offsetof(LevelMeshInstance,
               offsetof(Placement, mesh_max) == offsetof(Placement, mesh_min) + sizeof(vector) &&
               offsetof(Placement, mesh_min) == offsetof(Placement, pos) + sizeof(vector) + sizeof(matrix));
 
+// Four instances' boxes, by axis then instance: the box around the mesh box
+// with rounding room, and how far one unit of mesh-space padding reaches
+// along the axis. An orientation that cannot be inverted gets an endless box.
+struct alignas(16) BoxGroup {
+  float lo[3][4], hi[3][4], pad_scale[3][4];
+};
+
 struct WorldBoxes {
   std::vector<Placement> placed;
-  // By axis, then instance (rounded up to whole groups of four): the box
-  // around the mesh box with rounding room, and how far one unit of
-  // mesh-space padding reaches along the axis. An orientation that cannot be
-  // inverted gets an endless box.
-  std::vector<float> lo[3], hi[3], pad_scale[3];
-  std::vector<uint64_t> near;  // a bit an instance, of the current query
+  std::vector<BoxGroup> groups;  // the spare lanes of the last group are never read
+  std::vector<uint64_t> near;    // a bit an instance, of the current query
 } World;
 
 void make_world_box(int i, const LevelMeshInstance& mi) {
@@ -347,10 +358,12 @@ void make_world_box(int i, const LevelMeshInstance& mi) {
   p.mesh = mi.mesh;
   p.mesh_min = mi.mesh->box_min;
   p.mesh_max = mi.mesh->box_max;
+  BoxGroup& g = World.groups[i / 4];
+  const int lane = i % 4;
   for (int a = 0; a < 3; a++) {
-    World.lo[a][i] = -INFINITY;
-    World.hi[a][i] = INFINITY;
-    World.pad_scale[a][i] = 0.0f;
+    g.lo[a][lane] = -INFINITY;
+    g.hi[a][lane] = INFINITY;
+    g.pad_scale[a][lane] = 0.0f;
   }
   // Mesh space is rows . (world - pos); back out takes the true inverse, as
   // a file's orientation need not be a pure rotation.
@@ -385,25 +398,19 @@ void make_world_box(int i, const LevelMeshInstance& mi) {
   // rounding (a few units in the last place of the largest coordinate).
   const double slack = 1e-5 * (1.0 + size);
   for (int a = 0; a < 3; a++) {
-    World.lo[a][i] = static_cast<float>(lo[a] - slack);
-    World.hi[a][i] = static_cast<float>(hi[a] + slack);
-    World.pad_scale[a][i] = static_cast<float>(scale[a] * 1.00001);
+    g.lo[a][lane] = static_cast<float>(lo[a] - slack);
+    g.hi[a][lane] = static_cast<float>(hi[a] + slack);
+    g.pad_scale[a][lane] = static_cast<float>(scale[a] * 1.00001);
   }
 }
 
 // Brings every box up to the instances' present placements.
 void update_world_boxes() {
   const size_t n = static_cast<size_t>(Level.instance_count);
-  const size_t groups = (n + 3) / 4 * 4;
-  if (World.placed.size() < n) World.placed.resize(n, Placement{{}, {}, {}, {}, nullptr});
-  if (World.lo[0].size() < groups) {
-    World.near.resize((groups + 63) / 64);
-    for (int a = 0; a < 3; a++) {
-      // The spare lanes of the last group are never read.
-      World.lo[a].resize(groups, INFINITY);
-      World.hi[a].resize(groups, -INFINITY);
-      World.pad_scale[a].resize(groups, 0.0f);
-    }
+  if (World.placed.size() < n) {
+    World.placed.resize(n, Placement{{}, {}, {}, {}, nullptr});
+    World.groups.resize((n + 3) / 4, BoxGroup{});
+    World.near.resize((n + 63) / 64);
   }
   for (size_t i = 0; i < n; i++) {
     const LevelMeshInstance& mi = Level.instances[i];
@@ -445,31 +452,35 @@ void mark_near_instances(const CollisionQuery* q) {
   if (!finite) return;
   // Room for the rounding of the segment's own size.
   const __m128 slack = _mm_set1_ps(1e-5f * size), pads = _mm_set1_ps(pad);
-  __m128 st[3], inv[3], flat[3];
+  // A segment level with an axis must start between the box's faces on it;
+  // on any other axis it is limited to the stretch between them. Level axes
+  // take 0 for the reciprocal, and their stretch is lifted to an endless one.
+  // A NaN (from an endless box) limits nothing.
+  struct Axis {
+    __m128 start, inv, flat, lift;
+  } axes[3];
   for (int a = 0; a < 3; a++) {
-    const float d = q->delta[a];
-    st[a] = _mm_set1_ps(q->start[a]);
-    inv[a] = _mm_set1_ps(d != 0.0f ? 1.0f / d : 0.0f);
-    flat[a] = _mm_castsi128_ps(_mm_set1_epi32(d == 0.0f ? -1 : 0));
+    const float inv = 1.0f / q->delta[a];
+    const bool flat = !std::isfinite(inv);  // no move, or too little to divide by
+    axes[a] = Axis{_mm_set1_ps(q->start[a]), _mm_set1_ps(flat ? 0.0f : inv),
+                   _mm_castsi128_ps(_mm_set1_epi32(flat ? -1 : 0)), _mm_set1_ps(flat ? INFINITY : 0.0f)};
   }
-  const __m128 low = _mm_set1_ps(-INFINITY), high = _mm_set1_ps(INFINITY);
-  for (int i = 0; i < n; i += 4) {
+  const BoxGroup* g = World.groups.data();
+  for (int i = 0; i < n; i += 4, g++) {
     __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
-    for (int a = 0; a < 3; a++) {
-      const __m128 p = _mm_add_ps(_mm_mul_ps(pads, _mm_loadu_ps(&World.pad_scale[a][i])), slack);
-      const __m128 mn = _mm_sub_ps(_mm_loadu_ps(&World.lo[a][i]), p);
-      const __m128 mx = _mm_add_ps(_mm_loadu_ps(&World.hi[a][i]), p);
-      // A segment level with the axis must start between the faces; any
-      // other is limited to the stretch between them. A NaN from an endless
-      // box limits nothing.
-      out = _mm_or_ps(out, _mm_and_ps(flat[a], _mm_or_ps(_mm_cmplt_ps(st[a], mn), _mm_cmpgt_ps(st[a], mx))));
-      const __m128 ta = _mm_mul_ps(_mm_sub_ps(mn, st[a]), inv[a]);
-      const __m128 tb = _mm_mul_ps(_mm_sub_ps(mx, st[a]), inv[a]);
-      const __m128 enter = _mm_or_ps(_mm_and_ps(flat[a], low), _mm_andnot_ps(flat[a], _mm_min_ps(ta, tb)));
-      const __m128 leave = _mm_or_ps(_mm_and_ps(flat[a], high), _mm_andnot_ps(flat[a], _mm_max_ps(ta, tb)));
-      t0 = _mm_max_ps(enter, t0);
-      t1 = _mm_min_ps(leave, t1);
-    }
+    const auto axis = [&](int a, const Axis& x) {
+      const __m128 p = _mm_add_ps(_mm_mul_ps(pads, _mm_load_ps(g->pad_scale[a])), slack);
+      const __m128 mn = _mm_sub_ps(_mm_load_ps(g->lo[a]), p);
+      const __m128 mx = _mm_add_ps(_mm_load_ps(g->hi[a]), p);
+      out = _mm_or_ps(out, _mm_and_ps(x.flat, _mm_or_ps(_mm_cmplt_ps(x.start, mn), _mm_cmpgt_ps(x.start, mx))));
+      const __m128 ta = _mm_mul_ps(_mm_sub_ps(mn, x.start), x.inv);
+      const __m128 tb = _mm_mul_ps(_mm_sub_ps(mx, x.start), x.inv);
+      t0 = _mm_max_ps(_mm_min_ps(ta, tb), t0);
+      t1 = _mm_min_ps(_mm_add_ps(_mm_max_ps(ta, tb), x.lift), t1);
+    };
+    axis(0, axes[0]);
+    axis(1, axes[1]);
+    axis(2, axes[2]);
     const uint64_t miss = static_cast<uint64_t>(_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))));
     World.near[i / 64] |= (~miss & 0xF) << (i % 64);
   }
