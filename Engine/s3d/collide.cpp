@@ -156,7 +156,7 @@ void walk_tree(Walk& w) {
     int far;
     int node;
     float t0, t1;
-  } stack[COLLISION_STACK_SIZE + 1];  // one spare for the write past a full stack
+  } stack[COLLISION_STACK_SIZE];
   int sp = 0;
   // A sphere reaches a plane its centre passes within its radius of.
   const float band = COLLIDE_TOLERANCE + (Sphere ? w.radius : 0.0f);
@@ -181,18 +181,12 @@ void walk_tree(Walk& w) {
       // The stretch on the near side reaches as far as -band past the plane
       // (front) or +band before it (back); the far side starts where the
       // segment comes within band of the plane from the other side.
-      // Worked out whether or not they are used, and the far side is
-      // written to the stack whether or not it is kept: a walk's turns are
-      // guesses the branch predictor keeps losing.
       const bool crossing = front ? ds < 0.0f : ds > 0.0f;
-      const float inv = 1.0f / ds;
-      const float side = front ? band : -band;
-      const float far_t0 = crossing ? std::max(t0, (side - sa) * inv) : t0;
-      const float near_t1 = crossing ? std::max(std::min(t1, (-side - sa) * inv), t0) : t1;
-      stack[sp] = Entry{far, node, far_t0, t1};
-      sp += (std::min(s0, s1) <= band) & (std::max(s0, s1) >= -band) & (sp < COLLISION_STACK_SIZE);
+      const float inv = crossing ? 1.0f / ds : 0.0f;
+      if (std::min(s0, s1) <= band && std::max(s0, s1) >= -band && sp < COLLISION_STACK_SIZE)
+        stack[sp++] = Entry{far, node, crossing ? std::max(t0, ((front ? band : -band) - sa) * inv) : t0, t1};
       node = near;
-      t1 = near_t1;
+      if (crossing) t1 = std::max(std::min(t1, ((front ? -band : band) - sa) * inv), t0);
     }
     if (sp == 0) return;
     const Entry e = stack[--sp];
@@ -326,17 +320,25 @@ bool instance_allowed(const LevelMeshInstance& mi, const CollisionQuery* q) {
 // keeps the placement and mesh box it was made for, and every query checks
 // them: doors and anything else may move an instance at any time, and a stale
 // box would silently miss contacts.
+// The words a box depends on: the instance's position and orientation
+// (48 bytes), and its mesh's box (24 bytes, taken as two overlapping halves).
 struct Placement {
-  vector pos;
-  matrix orient;
-  vector mesh_min, mesh_max;
+  __m128i words[5];
   const LevelMesh* mesh;
 };
 static_assert(offsetof(LevelMeshInstance, orient) == offsetof(LevelMeshInstance, pos) + sizeof(vector) &&
-              offsetof(Placement, orient) == offsetof(Placement, pos) + sizeof(vector) &&
-              offsetof(LevelMesh, box_max) == offsetof(LevelMesh, box_min) + sizeof(vector) &&
-              offsetof(Placement, mesh_max) == offsetof(Placement, mesh_min) + sizeof(vector) &&
-              offsetof(Placement, mesh_min) == offsetof(Placement, pos) + sizeof(vector) + sizeof(matrix));
+              sizeof(vector) + sizeof(matrix) == 48 &&
+              offsetof(LevelMesh, box_max) == offsetof(LevelMesh, box_min) + sizeof(vector));
+
+void placement_words(const LevelMeshInstance& mi, const LevelMesh* mesh, __m128i* w) {
+  const char* at = reinterpret_cast<const char*>(&mi.pos);
+  const char* box = reinterpret_cast<const char*>(&mesh->box_min);
+  w[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  w[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+  w[2] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 32));
+  w[3] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(box));
+  w[4] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(box + 8));
+}
 
 // Four instances' boxes, by axis then instance: the box around the mesh box
 // with rounding room, and how far one unit of mesh-space padding reaches
@@ -353,11 +355,9 @@ struct WorldBoxes {
 
 void make_world_box(int i, const LevelMeshInstance& mi) {
   Placement& p = World.placed[i];
-  p.pos = mi.pos;
-  p.orient = mi.orient;
+  placement_words(mi, mi.mesh, p.words);
   p.mesh = mi.mesh;
-  p.mesh_min = mi.mesh->box_min;
-  p.mesh_max = mi.mesh->box_max;
+  const vector mesh_min = mi.mesh->box_min, mesh_max = mi.mesh->box_max;
   BoxGroup& g = World.groups[i / 4];
   const int lane = i % 4;
   for (int a = 0; a < 3; a++) {
@@ -385,7 +385,7 @@ void make_world_box(int i, const LevelMeshInstance& mi) {
     lo[a] = hi[a] = mi.pos[a];
     scale[a] = 0.0;
     for (int j = 0; j < 3; j++) {
-      const double u = inv[a][j] * p.mesh_min[j], v = inv[a][j] * p.mesh_max[j];
+      const double u = inv[a][j] * mesh_min[j], v = inv[a][j] * mesh_max[j];
       lo[a] += std::min(u, v);
       hi[a] += std::max(u, v);
       scale[a] += std::fabs(inv[a][j]);
@@ -406,34 +406,25 @@ void make_world_box(int i, const LevelMeshInstance& mi) {
 
 // Brings every box up to the instances' present placements.
 void update_world_boxes() {
-  const size_t n = static_cast<size_t>(Level.instance_count);
-  if (World.placed.size() < n) {
-    World.placed.resize(n, Placement{{}, {}, {}, {}, nullptr});
+  const int n = Level.instance_count;
+  if (World.placed.size() < static_cast<size_t>(n)) {
+    World.placed.resize(n, Placement{{}, nullptr});
     World.groups.resize((n + 3) / 4, BoxGroup{});
     World.near.resize((n + 63) / 64);
   }
-  for (size_t i = 0; i < n; i++) {
-    const LevelMeshInstance& mi = Level.instances[i];
-    const LevelMesh* mesh = mi.mesh;
+  const LevelMeshInstance* instances = Level.instances;
+  const Placement* placed = World.placed.data();
+  for (int i = 0; i < n; i++) {
+    const LevelMesh* mesh = instances[i].mesh;
     if (!mesh) continue;
-    const Placement& p = World.placed[i];
-    // One comparison of the placement and box words, no branch a word.
-    const char* a = reinterpret_cast<const char*>(&p.pos);
-    const char* b = reinterpret_cast<const char*>(&mi.pos);
-    const char* c = reinterpret_cast<const char*>(&mesh->box_min);
-    __m128i same = _mm_and_si128(
-        _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b))),
-        _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16)),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16))));
-    same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 32)),
-                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 32))));
-    same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 48)),
-                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(c))));
-    uint64_t tail_p, tail_m;
-    std::memcpy(&tail_p, a + 64, 8);
-    std::memcpy(&tail_m, c + 16, 8);
-    if ((_mm_movemask_epi8(same) != 0xFFFF) | (tail_p != tail_m) | (p.mesh != mesh)) make_world_box(static_cast<int>(i), mi);
+    __m128i now[5];
+    placement_words(instances[i], mesh, now);
+    const __m128i* was = placed[i].words;
+    const __m128i same = _mm_and_si128(
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi32(now[0], was[0]), _mm_cmpeq_epi32(now[1], was[1])),
+                      _mm_and_si128(_mm_cmpeq_epi32(now[2], was[2]), _mm_cmpeq_epi32(now[3], was[3]))),
+        _mm_cmpeq_epi32(now[4], was[4]));
+    if ((_mm_movemask_epi8(same) != 0xFFFF) | (placed[i].mesh != mesh)) make_world_box(i, instances[i]);
   }
 }
 
