@@ -367,4 +367,67 @@ TEST_F(Collide, FloorPointsOnRampsInDoorwaysAndOutside) {
   }
 }
 
+// Instances move (doors, or anything that sets a placement), and a new level
+// may take the old one's memory with instances in the same places: rays must
+// follow what is there now.
+TEST_F(Collide, RaysFollowInstancesThatMoveAndLevelsThatReplaceTheirs) {
+  load_demo(demo_level_indoor, DEMO_LEVEL_INDOOR);
+  const int door = level_mesh_find_by_name("door_main");
+  const int chest = level_mesh_find_by_name("key_chest");
+  ASSERT_GE(door, 0);
+  ASSERT_GE(chest, 0);
+  const auto queries = random_queries(600, 0.0f, 23);
+  const auto all_same_as_brute = [&] {
+    for (size_t i = 0; i < queries.size() && !HasFailure(); i++)
+      expect_same_as_brute(queries[i], brute_ray(queries[i]), 0.02f, static_cast<int>(i));
+  };
+  // Along x through the doorway (the door spans x -0.1..0.1, z -1..1).
+  const CollisionQuery through = ray(vector{-2, 1, 0}, vector{16, 0, 0});
+  CollisionQuery q = through;
+  CollisionResult r;
+  collide_level(&q, &r);
+  ASSERT_GT(r.count, 0);
+  EXPECT_EQ(r.instance, door);
+  all_same_as_brute();
+  // The door moves 3 back into room A: the ray goes on to room A's own
+  // wall at x 0, and one from further back meets the door.
+  Level.instances[door].pos.x -= 3.0f;
+  q = through;
+  collide_level(&q, &r);
+  ASSERT_GT(r.count, 0);
+  EXPECT_STREQ(Level.instances[r.instance].name, "room_a");
+  EXPECT_NEAR(r.fraction, 2.0f / 16.0f, 1e-5f);
+  q = ray(vector{-5, 1, 0}, vector{4, 0, 0});
+  collide_level(&q, &r);
+  ASSERT_GT(r.count, 0);
+  EXPECT_EQ(r.instance, door);
+  EXPECT_NEAR(r.fraction, 1.9f / 4.0f, 1e-5f);
+  // The chest turns round its middle and moves 3 along x.
+  const float s = std::sin(0.8f), c = std::cos(0.8f);
+  Level.instances[chest].orient = matrix{vector{c, 0, -s}, vector{0, 1, 0}, vector{s, 0, c}};
+  Level.instances[chest].pos.x += 3.0f;
+  all_same_as_brute();
+  // A level of the same layout whose chest is twice as tall, loaded into the
+  // same memory: a ray over the old chest's top meets the new one.
+  const auto tall = [](LevelBuilder& b) {
+    demo_level_indoor(b);
+    for (auto& inst : b.instances)
+      if (inst.name == "key_chest") {
+        for (auto& p : b.meshes[inst.mesh].positions) p.y *= 2.0f;
+      }
+  };
+  const vector over_chest{-9.5f, 1.0f, 1.0f};
+  q = ray(over_chest, vector{0, 0, 4});
+  load_demo(demo_level_indoor, DEMO_LEVEL_INDOOR);
+  collide_level(&q, &r);
+  EXPECT_TRUE(r.count == 0 || r.instance != chest);
+  load_demo(tall, "tall_chest.s3d");
+  q = ray(over_chest, vector{0, 0, 4});
+  collide_level(&q, &r);
+  ASSERT_GT(r.count, 0);
+  EXPECT_EQ(r.instance, chest);
+  EXPECT_NEAR(r.fraction, 0.5f, 1e-5f);
+  all_same_as_brute();
+}
+
 }  // namespace
