@@ -10,11 +10,18 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Engine/s3d/level_objects.h"
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/bmpman/image_io.h"
 #include "quarn/gr/gr.h"
 #include "quarn/os/console.h"
 #include "quarn/os/memory.h"
@@ -46,93 +53,158 @@ ConsoleCommand Cmd_lmap_reset("lmap_reset", "", [] { set_lightmap_off(false); })
 alignas(16) uint8_t Level_arena_block[S3D_ARENA_SIZE];
 MemArena Level_arena;
 
+// The unit normal of a face from its corners (a degenerate face gets zero).
+inline vector face_normal(const vector* p, const LevelFace& f) {
+  const vector a = p[f.v[0]], b = p[f.v[1]], c = p[f.v[2]];
+  const vector e1 = b - a;
+  const vector e2 = c - b;
+  vector n;
+  e1.cross(n, e2);
+  // The same sum as vector::length, kept here where the call would cost
+  // more than the root on a level's thousands of faces.
+  const float len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+  const float inv = 1.0f / len;
+  return len > 0.0f ? n * inv : vector{0.0f, 0.0f, 0.0f};
+}
+
+// Every face's normal, four faces to a register where the machine has the
+// lanes: the same operations in the same order as face_normal, so the same
+// bits. Sixteen faces go through each step together, so that their roots
+// and divisions overlap. A position is read as four floats: the point pool
+// keeps a spare float after its last point.
+void face_normals(const vector* p, LevelFace* faces, int count) {
+  int i = 0;
+#if defined(__SSE2__)
+  constexpr int GROUPS = 4;
+  for (; i + 4 * GROUPS <= count; i += 4 * GROUPS) {
+    __m128 n[GROUPS][4], len[GROUPS];
+    for (int g = 0; g < GROUPS; g++) {
+      const LevelFace* f = faces + i + 4 * g;
+      __m128 a[4], b[4], c[4];
+      for (int k = 0; k < 4; k++) {
+        a[k] = _mm_loadu_ps(&p[f[k].v[0]].x);
+        b[k] = _mm_loadu_ps(&p[f[k].v[1]].x);
+        c[k] = _mm_loadu_ps(&p[f[k].v[2]].x);
+      }
+      _MM_TRANSPOSE4_PS(a[0], a[1], a[2], a[3]);
+      _MM_TRANSPOSE4_PS(b[0], b[1], b[2], b[3]);
+      _MM_TRANSPOSE4_PS(c[0], c[1], c[2], c[3]);
+      const __m128 e1x = _mm_sub_ps(b[0], a[0]), e1y = _mm_sub_ps(b[1], a[1]), e1z = _mm_sub_ps(b[2], a[2]);
+      const __m128 e2x = _mm_sub_ps(c[0], b[0]), e2y = _mm_sub_ps(c[1], b[1]), e2z = _mm_sub_ps(c[2], b[2]);
+      n[g][0] = _mm_sub_ps(_mm_mul_ps(e1y, e2z), _mm_mul_ps(e1z, e2y));
+      n[g][1] = _mm_sub_ps(_mm_mul_ps(e1z, e2x), _mm_mul_ps(e1x, e2z));
+      n[g][2] = _mm_sub_ps(_mm_mul_ps(e1x, e2y), _mm_mul_ps(e1y, e2x));
+      len[g] = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(n[g][0], n[g][0]), _mm_mul_ps(n[g][1], n[g][1])),
+                                      _mm_mul_ps(n[g][2], n[g][2])));
+    }
+    for (int g = 0; g < GROUPS; g++) {
+      const __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), len[g]);
+      const __m128 keep = _mm_cmpgt_ps(len[g], _mm_setzero_ps());
+      for (int k = 0; k < 3; k++) n[g][k] = _mm_and_ps(_mm_mul_ps(n[g][k], inv), keep);
+      n[g][3] = _mm_setzero_ps();
+      _MM_TRANSPOSE4_PS(n[g][0], n[g][1], n[g][2], n[g][3]);
+      LevelFace* f = faces + i + 4 * g;
+      for (int k = 0; k < 4; k++) {
+        float* out = &f[k].normal.x;
+        _mm_storel_pi(reinterpret_cast<__m64*>(out), n[g][k]);
+        _mm_store_ss(out + 2, _mm_movehl_ps(n[g][k], n[g][k]));
+      }
+    }
+  }
+#endif
+  for (; i < count; i++) faces[i].normal = face_normal(p, faces[i]);
+}
+
+// Whether every value of a 16-bit array is below `limit`.
+bool all_below(const uint16_t* a, uint32_t count, int limit) {
+  if (limit <= 0) return count == 0;
+  if (limit > 0xFFFF) return true;
+  uint32_t i = 0;
+  bool inside = true;
+#if defined(__SSE2__)
+  // What a value has above limit - 1 stays in `over`.
+  const __m128i top = _mm_set1_epi16(static_cast<int16_t>(limit - 1));
+  __m128i over = _mm_setzero_si128();
+  for (; i + 8 <= count; i += 8)
+    over = _mm_or_si128(over, _mm_subs_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)), top));
+  inside = _mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())) == 0xFFFF;
+#endif
+  for (; i < count; i++) inside = inside && a[i] < limit;
+  return inside;
+}
+
+// Whether every vertex index of the faces is below V.
+bool faces_inside(const LevelFace* faces, int count, int V) {
+  if (count > 0 && V <= 0) return false;
+  int i = 0;
+  uint32_t top = 0;
+#if defined(__SSE2__)
+  // Flags and the three indices as four 16-bit lanes; what an index has
+  // above V - 1 stays in `over` (the flags' lane is never above 0xFFFF).
+  const __m128i limit = _mm_setr_epi16(-1, static_cast<int16_t>(V - 1), static_cast<int16_t>(V - 1),
+                                       static_cast<int16_t>(V - 1), -1, -1, -1, -1);
+  __m128i over = _mm_setzero_si128();
+  static_assert(offsetof(LevelFace, flags) == 0 && offsetof(LevelFace, v) == 2);
+  for (; i < count; i++)
+    over = _mm_or_si128(over, _mm_subs_epu16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&faces[i])), limit));
+  top = _mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())) == 0xFFFF ? 0 : 0xFFFF;
+#endif
+  for (; i < count; i++) top = std::max<uint32_t>(top, std::max(faces[i].v[0], std::max(faces[i].v[1], faces[i].v[2])));
+  return top < uint32_t(V) || (top == 0 && count == 0);
+}
+
+// The box around a mesh's positions (the first position when it has none
+// other; NaN positions after the first are passed over).
+void position_box(const vector* p, int count, vector& lo, vector& hi) {
+  lo = hi = count > 0 ? p[0] : vector{0.0f, 0.0f, 0.0f};
+  int i = 1;
+#if defined(__SSE2__)
+  if (count > 1) {
+    // Two pairs of running bounds, both from the first position, so that
+    // each step waits on the one two before.
+    __m128 lo0 = _mm_loadu_ps(&p[0].x), hi0 = lo0, lo1 = lo0, hi1 = lo0;
+    for (; i + 2 <= count; i += 2) {
+      const __m128 a = _mm_loadu_ps(&p[i].x), b = _mm_loadu_ps(&p[i + 1].x);
+      lo0 = _mm_min_ps(a, lo0), hi0 = _mm_max_ps(a, hi0);
+      lo1 = _mm_min_ps(b, lo1), hi1 = _mm_max_ps(b, hi1);
+    }
+    float l[4], h[4];
+    _mm_storeu_ps(l, _mm_min_ps(lo1, lo0));
+    _mm_storeu_ps(h, _mm_max_ps(hi1, hi0));
+    lo.set(l[0], l[1], l[2]);
+    hi.set(h[0], h[1], h[2]);
+  }
+#endif
+  for (; i < count; i++) {
+    const vector q = p[i];
+    lo.x = std::min(lo.x, q.x), lo.y = std::min(lo.y, q.y), lo.z = std::min(lo.z, q.z);
+    hi.x = std::max(hi.x, q.x), hi.y = std::max(hi.y, q.y), hi.z = std::max(hi.z, q.z);
+  }
+}
+
+// Why the bitmap manager would end the program on a texture name, or null:
+// it must tell the kind of image by the extension, and a PCX or VBM image
+// must be there (a missing Targa gets a stand-in). An empty name is none.
+const char* texture_name_fault(const char* name) {
+  if (!name || !*name) return nullptr;
+  const int type = bm_get_type_from_ext(name);
+  if (type == BM_TYPE_NONE) return "is no kind of image the game reads";
+  if ((type == BM_TYPE_PCX || type == BM_TYPE_VBM) && !image_io_exists(name, BM_ANY_PATH_TYPE)) return "is missing";
+  return nullptr;
+}
+
 bool has_prefix(const char* s, const char* prefix) {
   return s && strncasecmp(s, prefix, std::strlen(prefix)) == 0;
 }
 
-// Where a load or a write stands: the file, the level, the shared pools and
-// their cursors, and why it failed.
-struct S3dIo {
-  FileHandle* fh;
-  bool reading;
-  LevelData* L;
-  const char* section;
-  bool failed;
-
-  LevelFace* face_pool;
-  InstanceFace* iface_pool;
-  vector* point_pool;
-  vector* normal_pool;
-  vector2* uv_pool;
-  int16_t* value_pool;
-  uint8_t* color_pool;
-  int32_t* int_pool;
-  int64_t face_cur, iface_cur, point_cur, vert_cur, color_cur, int_cur;
-};
-
-bool fail(S3dIo& io, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-bool fail(S3dIo& io, const char* fmt, ...) {
-  if (io.failed) return false;
-  io.failed = true;
-  char why[256];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(why, sizeof why, fmt, ap);
-  va_end(ap);
-  std::printf("Level %s refused (%s): %s\n", io.L->file_name ? io.L->file_name : "?", io.section, why);
-  return false;
-}
-
-// False (with the message) when the handle reports a read error.
-bool io_ok(S3dIo& io) {
-  if (io.failed) return false;
-  if (io.reading && io.fh->error()) return fail(io, "the file ends inside a record");
-  return true;
-}
-
-void* arena_alloc(S3dIo& io, int64_t count, int64_t size) {
-  if (count <= 0) return nullptr;
-  const int64_t bytes = count * size;
-  void* p = bytes <= static_cast<int64_t>(S3D_ARENA_SIZE) ? Level_arena.alloc(static_cast<uint32_t>(bytes))
-                                                        : nullptr;
-  if (!p) fail(io, "%lld bytes do not fit in the level memory", static_cast<long long>(bytes));
-  return p;
-}
-
-template <typename T>
-T* take(S3dIo& io, T* pool, int64_t& cursor, int64_t total, int64_t count, const char* what) {
-  if (count <= 0) return nullptr;
-  if (count > total - cursor) {
-    fail(io, "more %s than the header's total of %lld", what, static_cast<long long>(total));
-    return nullptr;
-  }
-  T* p = pool + cursor;
-  cursor += count;
-  return p;
-}
-
-void serialize_name(S3dIo& io, const char** field, int size, bool keep = true) {
-  if (!io.reading) {
-    io.fh->write_counted_string(*field ? *field : "");
-    return;
-  }
-  char buf[S3D_VERTEX_ANIM_NAME_LENGTH];
-  io.fh->read_counted_string(buf, std::min<int>(size, sizeof buf));
-  if (!io_ok(io) || !keep) return;
-  if (static_cast<int>(std::strlen(buf)) + 1 > io.L->strings.free_bytes()) {
-    fail(io, "the names do not fit in the level's string pool");
-    return;
-  }
-  *field = io.L->strings.add(buf);
-}
-
-// The large arrays of a level move through one buffer: read or written a
-// field at a time through the file handle they would cost many times the
-// disk read. Fields keep their order and little-endian form either way.
+// Little-endian fields in a byte buffer: the level's records decode from the
+// file image and encode into the write buffer through the same calls.
 template <bool Reading>
 class Codec {
+  using Bytes = std::conditional_t<Reading, const uint8_t*, uint8_t*>;
+
  public:
-  explicit Codec(uint8_t* p) : p_(p) {}
+  explicit Codec(Bytes p) : p_(p) {}
   void u16(uint16_t& v) {
     if constexpr (Reading) v = static_cast<uint16_t>(p_[0] | (p_[1] << 8));
     else p_[0] = static_cast<uint8_t>(v), p_[1] = static_cast<uint8_t>(v >> 8);
@@ -169,37 +241,189 @@ class Codec {
   }
 
  private:
-  uint8_t* p_;
+  Bytes p_;
 };
+
+// Where a load or a write stands: the file, the level, the shared pools and
+// their cursors, and why it failed.
+//
+// A load reads the whole file with one read and the records decode from
+// that image: a read through the file handle for every field and array
+// cost more than the disk read itself. A write goes through the handle.
+struct S3dIo {
+  FileHandle* fh;
+  bool reading;
+  const uint8_t* at;   // reading: the next byte of the image
+  const uint8_t* end;
+  bool ran_out;        // reading: a record went past the end of the file
+  int version;
+  LevelData* L;
+  const char* section;
+  bool failed;
+
+  LevelFace* face_pool;
+  InstanceFace* iface_pool;
+  vector* point_pool;
+  vector* normal_pool;
+  vector2* uv_pool;
+  int16_t* value_pool;
+  uint8_t* color_pool;
+  int32_t* int_pool;
+  int64_t face_cur, iface_cur, point_cur, vert_cur, color_cur, int_cur;
+
+  // The next n bytes of the image, or null once the file ends before them
+  // (every later read is null too, as after a failed read of a file).
+  const uint8_t* next(int64_t n) {
+    if (ran_out || n < 0 || n > end - at) {
+      ran_out = true;
+      return nullptr;
+    }
+    const uint8_t* p = at;
+    at += n;
+    return p;
+  }
+  // Fields: decoded from the image when reading (left as they are when the
+  // file ends), written through the handle otherwise.
+  template <typename T, typename Decode>
+  void field(T* v, int n, Decode decode, void (FileHandle::*write)(T*, int, T)) {
+    if (!reading) return (fh->*write)(v, 0, T{});
+    if (const uint8_t* p = next(n)) {
+      Codec<true> c(p);
+      decode(c, *v);
+    }
+  }
+  void serialize_int(int32_t* v) { field(v, 4, [](auto& c, int32_t& x) { c.i32(x); }, &FileHandle::serialize_int); }
+  void serialize_uint(uint32_t* v) { field(v, 4, [](auto& c, uint32_t& x) { c.u32(x); }, &FileHandle::serialize_uint); }
+  void serialize_short(int16_t* v) { field(v, 2, [](auto& c, int16_t& x) { c.i16(x); }, &FileHandle::serialize_short); }
+  void serialize_float(float* v) { field(v, 4, [](auto& c, float& x) { c.f32(x); }, &FileHandle::serialize_float); }
+  void serialize_vector(vector* v) {
+    if (!reading) return fh->serialize_vector(v);
+    if (const uint8_t* p = next(12)) Codec<true>(p).vec(*v);
+  }
+  void serialize_quaternion(quaternion* q) {
+    if (!reading) return fh->serialize_quaternion(q);
+    if (const uint8_t* p = next(16)) {
+      float f[4];
+      Codec<true> c(p);
+      for (float& x : f) c.f32(x);
+      q->set(f[0], f[1], f[2], f[3]);
+    }
+  }
+  // A rotation stored as four floats and kept as a matrix.
+  void serialize_quaternion(matrix* m) {
+    if (!reading) return fh->serialize_quaternion(m);
+    quaternion q;
+    const bool had = !ran_out && end - at >= 16;
+    serialize_quaternion(&q);
+    if (had) q.to_matrix(*m);
+  }
+  // Stored as the third row, then the first, then the second.
+  void serialize_matrix(matrix* m) {
+    if (!reading) return fh->serialize_matrix(m);
+    if (const uint8_t* p = next(36)) {
+      Codec<true> c(p);
+      c.vec(m->forward);
+      c.vec(m->right);
+      c.vec(m->up);
+    }
+  }
+  void serialize_bytes(void* block, int n) {
+    if (!reading) return fh->serialize_bytes(block, n);
+    if (const uint8_t* p = next(n); p && n > 0) std::memcpy(block, p, static_cast<size_t>(n));
+  }
+};
+
+bool fail(S3dIo& io, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+bool fail(S3dIo& io, const char* fmt, ...) {
+  if (io.failed) return false;
+  io.failed = true;
+  char why[256];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(why, sizeof why, fmt, ap);
+  va_end(ap);
+  std::printf("Level %s refused (%s): %s\n", io.L->file_name ? io.L->file_name : "?", io.section, why);
+  return false;
+}
+
+// False (with the message) when the handle reports a read error.
+bool io_ok(S3dIo& io) {
+  if (io.failed) return false;
+  if (io.reading && io.ran_out) return fail(io, "the file ends inside a record");
+  return true;
+}
+
+void* arena_alloc(S3dIo& io, int64_t count, int64_t size) {
+  if (count <= 0) return nullptr;
+  const int64_t bytes = count * size;
+  void* p = bytes <= static_cast<int64_t>(S3D_ARENA_SIZE) ? Level_arena.alloc(static_cast<uint32_t>(bytes))
+                                                        : nullptr;
+  if (!p) fail(io, "%lld bytes do not fit in the level memory", static_cast<long long>(bytes));
+  return p;
+}
+
+template <typename T>
+T* take(S3dIo& io, T* pool, int64_t& cursor, int64_t total, int64_t count, const char* what) {
+  if (count <= 0) return nullptr;
+  if (count > total - cursor) {
+    fail(io, "more %s than the header's total of %lld", what, static_cast<long long>(total));
+    return nullptr;
+  }
+  T* p = pool + cursor;
+  cursor += count;
+  return p;
+}
+
+void serialize_name(S3dIo& io, const char** field, int size, bool keep = true) {
+  if (!io.reading) {
+    io.fh->write_counted_string(*field ? *field : "");
+    return;
+  }
+  // A counted string: at most size - 1 characters kept, the rest skipped.
+  char buf[S3D_VERTEX_ANIM_NAME_LENGTH];
+  size = std::min<int>(size, sizeof buf);
+  const uint8_t* count = io.next(2);
+  const int n = count ? count[0] | (count[1] << 8) : 0;
+  const int kept = std::min(n, size - 1);
+  const uint8_t* text = io.next(n);
+  if (!io_ok(io) || !keep) return;
+  std::memcpy(buf, text, static_cast<size_t>(kept));
+  buf[kept] = 0;
+  if (static_cast<int>(std::strlen(buf)) + 1 > io.L->strings.free_bytes()) {
+    fail(io, "the names do not fit in the level's string pool");
+    return;
+  }
+  *field = io.L->strings.add(buf);
+}
 
 // `count` records of `size` bytes, each read or written by fn(codec, i).
 // `direct`, when given, is the destination array whose memory already has
-// the file's layout: on a little-endian machine a read lands there at once,
-// sparing a copy and a decode of every field.
+// the file's layout: on a little-endian machine a read copies the bytes
+// there at once, sparing the decode of every field.
 template <typename Fn>
 bool bulk(S3dIo& io, int64_t count, int64_t size, Fn fn, void* direct = nullptr) {
   if (io.failed) return false;
   if (count <= 0) return true;
-  static std::vector<uint8_t> buffer;
   const int64_t bytes = count * size;
   if (bytes > 0x7FFFFFFF) return fail(io, "an array of %lld bytes", static_cast<long long>(bytes));
-  if constexpr (std::endian::native == std::endian::little) {
-    if (io.reading && direct) {
-      if (io.fh->read(direct, static_cast<int>(bytes)) != bytes) return fail(io, "the file ends inside a record");
-      return io_ok(io);
-    }
-  }
-  buffer.resize(static_cast<size_t>(bytes));
-  if (io.reading && io.fh->read(buffer.data(), static_cast<int>(bytes)) != bytes)
-    return fail(io, "the file ends inside a record");
   if (io.reading) {
-    Codec<true> c(buffer.data());
+    const uint8_t* p = io.next(bytes);
+    if (!p) return fail(io, "the file ends inside a record");
+    if constexpr (std::endian::native == std::endian::little) {
+      if (direct) {
+        std::memcpy(direct, p, static_cast<size_t>(bytes));
+        return true;
+      }
+    }
+    Codec<true> c(p);
     for (int64_t i = 0; i < count; i++) fn(c, i);
-  } else {
-    Codec<false> c(buffer.data());
-    for (int64_t i = 0; i < count; i++) fn(c, i);
-    io.fh->write(buffer.data(), static_cast<int>(bytes));
+    return true;
   }
+  static std::vector<uint8_t> buffer;
+  buffer.resize(static_cast<size_t>(bytes));
+  Codec<false> c(buffer.data());
+  for (int64_t i = 0; i < count; i++) fn(c, i);
+  io.fh->write(buffer.data(), static_cast<int>(bytes));
   return io_ok(io);
 }
 
@@ -222,15 +446,15 @@ bool serialize_ints(S3dIo& io, int32_t* v, int64_t n) {
 
 // ---- Header and textures --------------------------------------------------
 
-void serialize_header(FileHandle* fh, S3dHeader* h) {
+void serialize_header(S3dIo& io, S3dHeader* h) {
   int32_t* ints[] = {&h->version, &h->mesh_count, &h->instance_count, &h->node_count,
                      &h->point_list_count, &h->named_points_count, &h->light_count,
                      &h->vis_group_count, &h->movable_count, &h->lightmap_count, &h->texture_count,
                      &h->vertex_anim_count, &h->total_faces, &h->total_instance_faces,
                      &h->total_vertices, &h->total_points, &h->int_pool_size, &h->color_bytes,
                      &h->texture_block_size, &h->surface_count};
-  for (int32_t* v : ints) fh->serialize_int(v);
-  for (float& f : h->ambient) fh->serialize_float(&f);
+  for (int32_t* v : ints) io.serialize_int(v);
+  for (float& f : h->ambient) io.serialize_float(&f);
 }
 
 bool check_header(S3dIo& io, const S3dHeader& h) {
@@ -247,21 +471,24 @@ bool serialize_textures(S3dIo& io) {
   LevelData& L = *io.L;
   io.section = "textures";
   int32_t size = L.texture_block_size;
-  io.fh->serialize_int(&size);
+  io.serialize_int(&size);
   if (!io_ok(io)) return false;
   if (io.reading) {
     if (size != L.header.texture_block_size) return fail(io, "the name block size differs from the header");
     L.texture_block = static_cast<char*>(arena_alloc(io, size, 1));
     if (size > 0 && !L.texture_block) return false;
   }
-  if (size > 0) io.fh->serialize_bytes(L.texture_block, size);
+  if (size > 0) io.serialize_bytes(L.texture_block, size);
   if (!io_ok(io)) return false;
   if (io.reading) {
-    // Every name must end inside the block, or bm_load would read past it.
+    // Every name must end inside the block, or bm_load would read past it,
+    // and be one the bitmap manager can take without ending the program.
     int at = 0;
     for (int i = 0; i < L.texture_count; i++) {
       const void* end = at < size ? std::memchr(L.texture_block + at, 0, size - at) : nullptr;
       if (!end) return fail(io, "texture name %d is not terminated inside the block", i);
+      if (const char* why = texture_name_fault(L.texture_block + at))
+        return fail(io, "texture %d, %s, %s", i, L.texture_block + at, why);
       at = static_cast<int>(static_cast<const char*>(end) - L.texture_block) + 1;
     }
     L.texture_handles = take(io, io.int_pool, io.int_cur, L.header.int_pool_size, L.texture_count,
@@ -291,8 +518,8 @@ bool serialize_lightmaps(S3dIo& io) {
   }
   for (int i = 0; i < L.lightmap_count; i++) {
     int16_t* wh = &L.lightmap_sizes[2 * i];
-    io.fh->serialize_short(&wh[0]);
-    io.fh->serialize_short(&wh[1]);
+    io.serialize_short(&wh[0]);
+    io.serialize_short(&wh[1]);
     if (!io_ok(io)) return false;
     const int w = wh[0], h = wh[1];
     if (w < 1 || h < 1) return fail(io, "lightmap %d is %d by %d", i, w, h);
@@ -308,7 +535,7 @@ bool serialize_lightmaps(S3dIo& io) {
       continue;
     }
     if (!S3d_load_lightmaps) {
-      if (io.fh->seek(bytes, 1) != 0) return fail(io, "the file ends inside lightmap %d", i);
+      if (!io.next(bytes)) return fail(io, "the file ends inside lightmap %d", i);
       continue;
     }
     if (bytes > S3D_LIGHTMAP_MAX_BYTES) return fail(io, "Lightmap too big to be loaded!");
@@ -329,12 +556,12 @@ bool serialize_lightmaps(S3dIo& io) {
 
 bool serialize_mesh(S3dIo& io, LevelMesh& m) {
   serialize_name(io, &m.name, S3D_NAME_LENGTH);
-  io.fh->serialize_int(&m.kind);
-  io.fh->serialize_int(&m.vertex_count);
-  io.fh->serialize_int(&m.face_count);
-  io.fh->serialize_int(&m.extra_count);
-  io.fh->serialize_vector(&m.center);
-  io.fh->serialize_float(&m.radius);
+  io.serialize_int(&m.kind);
+  io.serialize_int(&m.vertex_count);
+  io.serialize_int(&m.face_count);
+  io.serialize_int(&m.extra_count);
+  io.serialize_vector(&m.center);
+  io.serialize_float(&m.radius);
   if (!io_ok(io)) return false;
   const int V = m.vertex_count, F = m.face_count, E = m.extra_count;
   if (io.reading) {
@@ -378,18 +605,14 @@ bool serialize_mesh(S3dIo& io, LevelMesh& m) {
       m.faces);
   if (!io_ok(io)) return false;
   if (io.reading) {
-    for (int i = 0; i < F; i++) {
-      LevelFace& f = m.faces[i];
-      for (uint16_t v : f.v)
-        if (v >= V) return fail(io, "face %d of mesh %s uses vertex %d of %d", i, m.name, v, V);
-      f.normal = s3d_face_normal(m.positions, f);
+    // Every vertex a face uses is checked before any normal reads it.
+    if (!faces_inside(m.faces, F, V)) {
+      for (int i = 0; i < F; i++)
+        for (uint16_t v : m.faces[i].v)
+          if (v >= V) return fail(io, "face %d of mesh %s uses vertex %d of %d", i, m.name, v, V);
     }
-    m.box_min = m.box_max = V > 0 ? m.positions[0] : vector{0.0f, 0.0f, 0.0f};
-    for (int i = 1; i < V; i++) {
-      const vector& p = m.positions[i];
-      m.box_min.set(std::min(m.box_min.x, p.x), std::min(m.box_min.y, p.y), std::min(m.box_min.z, p.z));
-      m.box_max.set(std::max(m.box_max.x, p.x), std::max(m.box_max.y, p.y), std::max(m.box_max.z, p.z));
-    }
+    face_normals(m.positions, m.faces, F);
+    position_box(m.positions, V, m.box_min, m.box_max);
   }
   if (!serialize_ints(io, m.extra, E)) return false;
   load_progress_tick();
@@ -400,6 +623,9 @@ bool serialize_mesh(S3dIo& io, LevelMesh& m) {
 // is not after its parent (a cycle would never end the walk), refuses it.
 bool check_tree(S3dIo& io, const LevelMesh& m) {
   const CollisionTree& t = m.tree;
+  // When no entry of the face lists reaches past the faces, only the lists'
+  // bounds need a look at each node.
+  const bool lists_inside = all_below(t.face_list, t.face_list_length, m.face_count);
   for (uint32_t i = 0; i < t.node_count; i++) {
     const CollisionNode& n = t.nodes[i];
     const uint32_t c = n.word2 & 0xFFFF;
@@ -413,7 +639,7 @@ bool check_tree(S3dIo& io, const LevelMesh& m) {
     if (n.word2 & CNODE_FACE_LIST) {
       if (ref >= t.face_list_length || ref + 1u + t.face_list[ref] > t.face_list_length)
         return fail(io, "node %u of mesh %s lists faces past the list's end", i, m.name);
-      for (uint32_t k = 0; k < t.face_list[ref]; k++)
+      for (uint32_t k = 0; k < t.face_list[ref] && !lists_inside; k++)
         if (t.face_list[ref + 1 + k] >= static_cast<uint32_t>(m.face_count))
           return fail(io, "node %u of mesh %s lists face %u of %d", i, m.name, t.face_list[ref + 1 + k],
                       m.face_count);
@@ -426,9 +652,9 @@ bool check_tree(S3dIo& io, const LevelMesh& m) {
 
 bool serialize_tree(S3dIo& io, LevelMesh& m) {
   CollisionTree& t = m.tree;
-  io.fh->serialize_uint(&t.node_count);
-  io.fh->serialize_uint(&t.second_count);
-  io.fh->serialize_uint(&t.face_list_length);
+  io.serialize_uint(&t.node_count);
+  io.serialize_uint(&t.second_count);
+  io.serialize_uint(&t.face_list_length);
   if (!io_ok(io)) return false;
   if (io.reading) {
     if (t.node_count > 0xFFFF || t.face_list_length > 0x7FFF)
@@ -462,12 +688,13 @@ void check_orientation(const LevelMeshInstance& mi) {
   if (bad) std::printf("WARNING: mesh '%s' may have an invalid orientation matrix!\n", mi.name);
 }
 
-bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
+// `textured` (reading): whether some face has a texture slot.
+bool serialize_instance(S3dIo& io, LevelMeshInstance& mi, bool* textured) {
   LevelData& L = *io.L;
   serialize_name(io, &mi.name, S3D_NAME_LENGTH);
   const char* discarded = "";
   serialize_name(io, &discarded, S3D_NAME_LENGTH, false);
-  io.fh->serialize_int(&mi.mesh_index);
+  io.serialize_int(&mi.mesh_index);
   if (!io_ok(io)) return false;
   if (io.reading) {
     if (mi.mesh_index < 0 || mi.mesh_index >= L.mesh_count)
@@ -480,7 +707,7 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
     if (io.failed) return false;
   }
   const int F = mi.mesh->face_count, V = mi.mesh->vertex_count;
-  const bool old_layout = io.fh->version() < S3D_VERSION_LIGHTMAP_UV_AFTER;
+  const bool old_layout = io.version < S3D_VERSION_LIGHTMAP_UV_AFTER;
   // Older files put the six corner coordinates in front of every face.
   static std::vector<float> old_uvs;
   if (old_layout) {
@@ -491,6 +718,10 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
           std::memcpy(&old_uvs[6 * i], mi.lightmap_uvs + 6 * i, 6 * sizeof(float));
   }
   const bool reading = io.reading;
+  // Reading: the highest slot and lightmap, checked once the faces are in;
+  // the face is looked for only in a damaged file.
+  uint32_t top_texture = 0;
+  int top_lightmap = -1;
   bulk(io, F, old_layout ? 32 : 8, [&](auto& c, int64_t i) {
     if (old_layout)
       for (int k = 0; k < 6; k++) c.f32(old_uvs[6 * i + k]);
@@ -500,7 +731,11 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
     c.u16(f.texture);
     c.i32(word);
     c.i16(high);
-    if (reading) f.lightmap = (static_cast<uint32_t>(word) & 0xFFFFFF) | (static_cast<uint32_t>(high & 0xFF) << 24);
+    if (reading) {
+      f.lightmap = (static_cast<uint32_t>(word) & 0xFFFFFF) | (static_cast<uint32_t>(high & 0xFF) << 24);
+      top_texture = std::max<uint32_t>(top_texture, f.texture);
+      top_lightmap = std::max(top_lightmap, static_cast<int32_t>(static_cast<uint32_t>(word) << 8) >> 8);
+    }
   });
   if (!io_ok(io)) return false;
   // They are kept, as the newer layout keeps them, for faces with a lightmap.
@@ -516,16 +751,19 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
     }
   }
   if (io.reading) {
-    for (int i = 0; i < F; i++) {
-      const InstanceFace& f = mi.faces[i];
-      if (f.texture > L.texture_count)
-        return fail(io, "instance %s face %d uses texture %d of %d", mi.name, i, f.texture, L.texture_count);
-      const int lm = instance_face_lightmap(f);
-      if (lm >= L.lightmap_count)
-        return fail(io, "instance %s face %d uses lightmap %d of %d", mi.name, i, lm, L.lightmap_count);
+    if (top_texture > uint32_t(L.texture_count) || top_lightmap >= L.lightmap_count) {
+      for (int i = 0; i < F; i++) {
+        const InstanceFace& f = mi.faces[i];
+        if (f.texture > L.texture_count)
+          return fail(io, "instance %s face %d uses texture %d of %d", mi.name, i, f.texture, L.texture_count);
+        const int lm = instance_face_lightmap(f);
+        if (lm >= L.lightmap_count)
+          return fail(io, "instance %s face %d uses lightmap %d of %d", mi.name, i, lm, L.lightmap_count);
+      }
     }
+    *textured = top_texture > 0;
   }
-  if (V > 0) io.fh->serialize_bytes(mi.colors, V * 3);
+  if (V > 0) io.serialize_bytes(mi.colors, V * 3);
   if (!old_layout && F > 0 && instance_face_lightmap(mi.faces[0]) >= 0) {
     if (io.reading) {
       mi.lightmap_uvs = static_cast<float*>(arena_alloc(io, F, 24));
@@ -533,14 +771,14 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
     }
     serialize_floats(io, mi.lightmap_uvs, int64_t(F) * 6);
   }
-  io.fh->serialize_vector(&mi.pos);
-  io.fh->serialize_matrix(&mi.orient);
-  io.fh->serialize_vector(&mi.bound_center);
-  io.fh->serialize_vector(&mi.bound_min);
-  io.fh->serialize_vector(&mi.bound_max);
+  io.serialize_vector(&mi.pos);
+  io.serialize_matrix(&mi.orient);
+  io.serialize_vector(&mi.bound_center);
+  io.serialize_vector(&mi.bound_min);
+  io.serialize_vector(&mi.bound_max);
   int32_t sector = mi.sector[0];
-  io.fh->serialize_int(&sector);
-  io.fh->serialize_uint(&mi.flags);
+  io.serialize_int(&sector);
+  io.serialize_uint(&mi.flags);
   if (!io_ok(io)) return false;
   if (!io.reading) return true;
   mi.sector[0] = static_cast<int8_t>(sector & 0xFF);
@@ -549,11 +787,8 @@ bool serialize_instance(S3dIo& io, LevelMeshInstance& mi) {
 }
 
 // What the load derives for an instance once its fields are in.
-void instance_fixups(LevelMeshInstance& mi, bool glide, bool ocean) {
+void instance_fixups(LevelMeshInstance& mi, bool glide, bool ocean, bool textured) {
   mi.flags = s3d_name_flags(mi.name, mi.flags, glide, ocean);
-  bool textured = false;
-  for (int i = 0; i < mi.mesh->face_count; i++)
-    if (mi.faces[i].texture) textured = true;
   if (textured) mi.flags &= ~MI_UNTEXTURED;
   else mi.flags |= MI_UNTEXTURED;
   mi.flags &= ~(MI_VIS_SEEN | MI_VIS_MEMBER);
@@ -565,9 +800,9 @@ void instance_fixups(LevelMeshInstance& mi, bool glide, bool ocean) {
 // ---- Lists, nodes, movables, lights, groups, surfaces, vertex animation ----
 
 bool serialize_point_list(S3dIo& io, LevelPointList& p) {
-  io.fh->serialize_int(&p.count);
-  io.fh->serialize_int(&p.value);
-  io.fh->serialize_bytes(p.bytes, 4);
+  io.serialize_int(&p.count);
+  io.serialize_int(&p.value);
+  io.serialize_bytes(p.bytes, 4);
   if (!io_ok(io)) return false;
   if (io.reading) {
     if (p.count < 0) return fail(io, "a negative point count");
@@ -580,15 +815,15 @@ bool serialize_point_list(S3dIo& io, LevelPointList& p) {
 
 bool serialize_node(S3dIo& io, LevelNode& n) {
   serialize_name(io, &n.name, S3D_NAME_LENGTH);
-  io.fh->serialize_quaternion(&n.orient);
-  io.fh->serialize_vector(&n.pos);
+  io.serialize_quaternion(&n.orient);
+  io.serialize_vector(&n.pos);
   return io_ok(io);
 }
 
 bool serialize_named_points(S3dIo& io, LevelNamedPoints& p) {
   serialize_name(io, &p.name, S3D_NAME_LENGTH);
-  io.fh->serialize_int(&p.value);
-  io.fh->serialize_int(&p.count);
+  io.serialize_int(&p.value);
+  io.serialize_int(&p.count);
   if (!io_ok(io)) return false;
   if (io.reading) {
     if (p.count < 0) return fail(io, "list %s has a negative point count", p.name);
@@ -600,14 +835,14 @@ bool serialize_named_points(S3dIo& io, LevelNamedPoints& p) {
 }
 
 bool serialize_movable(S3dIo& io, LevelMovableMesh& m, int index) {
-  io.fh->serialize_int(&m.instance);
-  io.fh->serialize_short(&m.named_points);
-  io.fh->serialize_short(&m.second_index);
-  io.fh->serialize_float(&m.travel_time);
-  io.fh->serialize_vector(&m.closed_pos);
-  io.fh->serialize_quaternion(&m.closed_orient);
-  io.fh->serialize_vector(&m.open_pos);
-  io.fh->serialize_quaternion(&m.open_orient);
+  io.serialize_int(&m.instance);
+  io.serialize_short(&m.named_points);
+  io.serialize_short(&m.second_index);
+  io.serialize_float(&m.travel_time);
+  io.serialize_vector(&m.closed_pos);
+  io.serialize_quaternion(&m.closed_orient);
+  io.serialize_vector(&m.open_pos);
+  io.serialize_quaternion(&m.open_orient);
   if (!io_ok(io)) return false;
   if (!io.reading) return true;
   const LevelData& L = *io.L;
@@ -634,15 +869,15 @@ bool serialize_movable(S3dIo& io, LevelMovableMesh& m, int index) {
 }
 
 bool serialize_light(S3dIo& io, LevelLight& l) {
-  io.fh->serialize_int(&l.type);
-  io.fh->serialize_quaternion(&l.orient);
-  io.fh->serialize_vector(&l.pos);
-  io.fh->serialize_vector(&l.color);
+  io.serialize_int(&l.type);
+  io.serialize_quaternion(&l.orient);
+  io.serialize_vector(&l.pos);
+  io.serialize_vector(&l.color);
   float* floats[] = {&l.intensity, &l.angle_a, &l.angle_b, &l.near_range, &l.far_range};
-  for (float* f : floats) io.fh->serialize_float(f);
-  io.fh->serialize_int(&l.flags);
-  io.fh->serialize_float(&l.value);
-  io.fh->serialize_int(&l.texture);
+  for (float* f : floats) io.serialize_float(f);
+  io.serialize_int(&l.flags);
+  io.serialize_float(&l.value);
+  io.serialize_int(&l.texture);
   if (!io_ok(io)) return false;
   if (io.reading && (l.texture < -1 || l.texture >= io.L->texture_count))
     return fail(io, "a light uses texture %d of %d", l.texture, io.L->texture_count);
@@ -651,7 +886,7 @@ bool serialize_light(S3dIo& io, LevelLight& l) {
 
 bool serialize_vis_group(S3dIo& io, VisGroup& g) {
   serialize_name(io, &g.name, S3D_NAME_LENGTH);
-  io.fh->serialize_int(&g.count);
+  io.serialize_int(&g.count);
   if (!io_ok(io)) return false;
   const LevelData& L = *io.L;
   if (io.reading) {
@@ -670,10 +905,10 @@ bool serialize_vis_group(S3dIo& io, VisGroup& g) {
 }
 
 bool serialize_surface(S3dIo& io, LevelSurfaceRecord& s) {
-  io.fh->serialize_float(&s.a);
-  io.fh->serialize_float(&s.b);
-  io.fh->serialize_float(&s.c);
-  io.fh->serialize_int(&s.value);
+  io.serialize_float(&s.a);
+  io.serialize_float(&s.b);
+  io.serialize_float(&s.c);
+  io.serialize_int(&s.value);
   if (!io_ok(io)) return false;
   if (io.reading) {
     s.a = std::clamp(s.a, 0.0f, 1.0f);
@@ -685,11 +920,11 @@ bool serialize_surface(S3dIo& io, LevelSurfaceRecord& s) {
 
 bool serialize_vertex_anim(S3dIo& io, VertexAnimRecord& r, int index) {
   const LevelData& L = *io.L;
-  io.fh->serialize_int(&r.instance);
+  io.serialize_int(&r.instance);
   float* floats[] = {&r.x_scale, &r.z_scale, &r.amplitude, &r.period};
-  for (float* f : floats) io.fh->serialize_float(f);
+  for (float* f : floats) io.serialize_float(f);
   serialize_name(io, &r.texture_name, S3D_VERTEX_ANIM_NAME_LENGTH);
-  io.fh->serialize_uint(&r.count);
+  io.serialize_uint(&r.count);
   if (!io_ok(io)) return false;
   if (io.reading) {
     if (r.instance < 0 || r.instance >= L.instance_count)
@@ -699,6 +934,8 @@ bool serialize_vertex_anim(S3dIo& io, VertexAnimRecord& r, int index) {
     const uint32_t V = static_cast<uint32_t>(L.instances[r.instance].mesh->vertex_count);
     // The renderer reads one weight a vertex of the mesh.
     if (r.count != V) return fail(io, "record %d has %u weights for %u vertices", index, r.count, V);
+    if (const char* why = texture_name_fault(r.texture_name))
+      return fail(io, "record %d: texture %s %s", index, r.texture_name, why);
     r.weights = r.count ? static_cast<float*>(mem_alloc(r.count * sizeof(float))) : nullptr;
   }
   serialize_floats(io, r.weights, r.count);
@@ -777,9 +1014,13 @@ bool allocate(S3dIo& io) {
   L.vertex_anims = alloc_records<VertexAnimRecord>(io, h.vertex_anim_count);
   L.movables = alloc_records<LevelMovableMesh>(io, h.movable_count);
   L.movable_keys = alloc_records<MovableKey>(io, h.movable_count);
-  io.face_pool = alloc_records<LevelFace>(io, h.total_faces);
-  io.iface_pool = alloc_records<InstanceFace>(io, h.total_instance_faces);
-  io.point_pool = static_cast<vector*>(arena_alloc(io, h.total_points, sizeof(vector)));
+  // Filled from the file as the meshes and instances take them.
+  io.face_pool = static_cast<LevelFace*>(arena_alloc(io, h.total_faces, sizeof(LevelFace)));
+  io.iface_pool = static_cast<InstanceFace*>(arena_alloc(io, h.total_instance_faces, sizeof(InstanceFace)));
+  // A spare float after the last point: the load reads a position as four
+  // floats at once.
+  io.point_pool =
+      h.total_points > 0 ? static_cast<vector*>(arena_alloc(io, int64_t(h.total_points) * 12 + 4, 1)) : nullptr;
   io.normal_pool = static_cast<vector*>(arena_alloc(io, h.total_vertices, sizeof(vector)));
   io.uv_pool = static_cast<vector2*>(arena_alloc(io, h.total_vertices, sizeof(vector2)));
   io.value_pool = static_cast<int16_t*>(arena_alloc(io, h.total_vertices, 2));
@@ -817,9 +1058,10 @@ bool serialize_sections(S3dIo& io) {
   const bool glide = gr_screen.renderer == GR_GLIDE;
   const bool ocean = L.file_name && strcasecmp(L.file_name, "odrinext.s3d") == 0;
   for (int i = 0; i < L.instance_count; i++) {
-    if (!serialize_instance(io, L.instances[i])) return false;
+    bool textured = false;
+    if (!serialize_instance(io, L.instances[i], &textured)) return false;
     if (io.reading) {
-      instance_fixups(L.instances[i], glide, ocean);
+      instance_fixups(L.instances[i], glide, ocean, textured);
       load_progress_tick();
     }
   }
@@ -866,6 +1108,21 @@ bool serialize_sections(S3dIo& io) {
   return true;
 }
 
+// Room for the whole file, read at once. It stays for the next level, whose
+// load then finds its pages in place, and starts on a page: the system's
+// copy into a buffer at another offset ran at a fraction of the speed.
+uint8_t* level_image(size_t size) {
+  static uint8_t* image = nullptr;
+  static size_t capacity = 0;
+  if (size > capacity || !image) {
+    std::free(image);
+    capacity = (std::max<size_t>(size, 1) + 4095) & ~size_t(4095);
+    image = static_cast<uint8_t*>(std::aligned_alloc(4096, capacity));
+    if (!image) capacity = 0;
+  }
+  return image;
+}
+
 bool finish_load(S3dIo& io) {
   LevelData& L = *io.L;
   for (int i = 0; i < L.movable_count; i++) {
@@ -881,11 +1138,13 @@ bool finish_load(S3dIo& io) {
     load_progress_tick();
   }
   std::vector<bool> alpha(L.texture_count);
+  bool any_alpha = false;
   for (int t = 0; t < L.texture_count; t++) {
     const int fmt = L.texture_handles[t] >= 0 ? bm_get_format(L.texture_handles[t]) : BM_FORMAT_NONE;
     alpha[t] = fmt == BM_FORMAT_4444 || fmt == BM_FORMAT_1555 || fmt == BM_FORMAT_BGRA32;
+    any_alpha = any_alpha || alpha[t];
   }
-  for (int i = 0; i < L.instance_count; i++) {
+  for (int i = 0; i < L.instance_count && any_alpha; i++) {
     LevelMeshInstance& mi = L.instances[i];
     for (int f = 0; f < mi.mesh->face_count; f++) {
       const int s = mi.faces[f].texture;
@@ -921,17 +1180,7 @@ LevelData::LevelData() {
 
 int instance_face_lightmap(const InstanceFace& f) { return static_cast<int32_t>(f.lightmap << 8) >> 8; }
 
-vector s3d_face_normal(const vector* p, const LevelFace& f) {
-  const vector e1 = p[f.v[1]] - p[f.v[0]];
-  const vector e2 = p[f.v[2]] - p[f.v[1]];
-  vector n;
-  e1.cross(n, e2);
-  // The same sum as vector::length, kept here where the call would cost
-  // more than the root on a level's thousands of faces.
-  const float len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-  if (!(len > 0.0f)) return vector{0.0f, 0.0f, 0.0f};
-  return n * (1.0f / len);
-}
+vector s3d_face_normal(const vector* p, const LevelFace& f) { return face_normal(p, f); }
 
 uint32_t s3d_name_flags(const char* n, uint32_t flags, bool glide, bool ocean_level) {
   if (has_prefix(n, "blackpoly") || has_prefix(n, "shackfloor-black")) flags |= MI_BLACK;
@@ -970,16 +1219,20 @@ int s3d_load(const char* file_name, LevelData* level, int string_pool_size) {
   io.reading = true;
   io.L = level;
   io.section = "header";
-  char magic[4] = {};
-  fh.read(magic, 4);
-  bool ok = !fh.error() && std::memcmp(magic, S3D_MAGIC, 4) == 0;
-  if (!ok) fail(io, "not a level file");
+  const int size = fh.size();
+  uint8_t* image = size >= 0 ? level_image(static_cast<size_t>(size)) : nullptr;
+  bool ok = image && fh.read(image, size) == size && !fh.error();
+  if (!ok) fail(io, "the file cannot be read whole");
+  io.at = image;
+  io.end = image + (ok ? size : 0);
+  const uint8_t* magic = io.next(4);
+  if (ok && !(magic && std::memcmp(magic, S3D_MAGIC, 4) == 0)) ok = fail(io, "not a level file");
   if (ok) {
-    serialize_header(&fh, &level->header);
+    serialize_header(io, &level->header);
     ok = io_ok(io) && check_header(io, level->header);
   }
   if (ok) {
-    level->version = level->header.version;
+    level->version = io.version = level->header.version;
     fh.set_version(level->version);
     ok = allocate(io) && serialize_sections(io);
   }
@@ -1051,10 +1304,11 @@ int s3d_write(const char* file_name, int path_type, LevelData* L) {
   S3dIo io{};
   io.fh = &fh;
   io.reading = false;
+  io.version = L->version;
   io.L = L;
   io.section = "header";
   fh.write(S3D_MAGIC, 4);
-  serialize_header(&fh, &h);
+  serialize_header(io, &h);
   const bool ok = serialize_sections(io);
   const int err = fh.error();
   const int rc = fh.close();

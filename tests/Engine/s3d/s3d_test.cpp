@@ -2,6 +2,7 @@
 // byte for byte the same; every damaged part of a file is refused.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "Engine/s3d/level_objects.h"
@@ -307,6 +308,132 @@ TEST_F(S3dFile, DamagedRecordsRefuseTheLevelAndLeaveNothingBehind) {
     EXPECT_EQ(Level.instances, nullptr);
     // The good file still loads after a refused one.
     EXPECT_EQ(load("small.s3d"), 0);
+  }
+}
+
+// The stored normals are not trusted: each face's comes from its corners,
+// a face without area gets none, and the values are those the level builder
+// used for the collision trees.
+TEST_F(S3dFile, FaceNormalsComeFromTheCornersNotTheFile) {
+  LevelBuilder b;
+  demo_level_outdoor(b);
+  write(b, DEMO_LEVEL_OUTDOOR);
+  ASSERT_EQ(load(DEMO_LEVEL_OUTDOOR), 0);
+  // Flatten faces of the largest mesh, early, in the middle and at its end;
+  // the normals in memory, and so in the file written next, are now stale.
+  LevelMesh* big = &Level.meshes[0];
+  for (int i = 0; i < Level.mesh_count; i++)
+    if (Level.meshes[i].face_count > big->face_count) big = &Level.meshes[i];
+  ASSERT_GT(big->face_count, 40);
+  const int flattened[] = {1, big->face_count / 2 + 3, big->face_count - 1};
+  for (int f : flattened) {
+    const LevelFace& face = big->faces[f];
+    big->positions[face.v[2]] = big->positions[face.v[0]] * 0.5f + big->positions[face.v[1]] * 0.5f;
+  }
+  ASSERT_EQ(s3d_write("flat.s3d", type_, &Level), 0);
+  s3d_unload(&Level);
+  ASSERT_EQ(load("flat.s3d"), 0);
+  int degenerate = 0;
+  for (int m = 0; m < Level.mesh_count; m++) {
+    const LevelMesh& mesh = Level.meshes[m];
+    for (int f = 0; f < mesh.face_count; f++) {
+      const LevelFace& face = mesh.faces[f];
+      const vector& a = mesh.positions[face.v[0]];
+      const vector& p1 = mesh.positions[face.v[1]];
+      const vector& c = mesh.positions[face.v[2]];
+      const double e1[3] = {double(p1.x) - a.x, double(p1.y) - a.y, double(p1.z) - a.z};
+      const double e2[3] = {double(c.x) - p1.x, double(c.y) - p1.y, double(c.z) - p1.z};
+      const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                           e1[0] * e2[1] - e1[1] * e2[0]};
+      const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      SCOPED_TRACE(testing::Message() << mesh.name << " face " << f);
+      if (len < 1e-9) {
+        degenerate++;
+        EXPECT_EQ(face.normal, vector(0.0f, 0.0f, 0.0f));
+        continue;
+      }
+      EXPECT_NEAR(face.normal.x, n[0] / len, 1e-5);
+      EXPECT_NEAR(face.normal.y, n[1] / len, 1e-5);
+      EXPECT_NEAR(face.normal.z, n[2] / len, 1e-5);
+      const vector same = s3d_face_normal(mesh.positions, face);
+      EXPECT_EQ(std::memcmp(&face.normal, &same, sizeof same), 0);
+    }
+  }
+  EXPECT_GE(degenerate, 3);
+}
+
+// Damage anywhere in a large mesh or instance is found, not only near the
+// start of its arrays; a texture name the bitmap manager would end the
+// program on (no kind of image it reads, or a PCX or VBM image that is not
+// there) refuses the level.
+TEST_F(S3dFile, DamageDeepInLargeArraysAndUnreadableTextureNamesAreRefused) {
+  const Damage damages[] = {
+      {"last face's vertex", "meshes",
+       [](LevelData& L) { L.meshes[0].faces[L.meshes[0].face_count - 1].v[1] = uint16_t(L.meshes[0].vertex_count); }},
+      {"middle face's vertex", "meshes",
+       [](LevelData& L) { L.meshes[0].faces[L.meshes[0].face_count / 2 + 5].v[0] = 0xFFFF; }},
+      {"face list entry", "collision trees",
+       [](LevelData& L) {
+         for (int m = 0; m < L.mesh_count; m++) {
+           CollisionTree& t = L.meshes[m].tree;
+           for (uint32_t i = 0; i < t.node_count; i++) {
+             if (!(t.nodes[i].word2 & CNODE_FACE_LIST)) continue;
+             const uint32_t ref = (t.nodes[i].word2 >> 16) & 0x7FFF;
+             t.face_list[ref + t.face_list[ref]] = uint16_t(L.meshes[m].face_count);
+             return;
+           }
+         }
+         FAIL() << "no face list in the level";
+       }},
+      {"last instance face's texture", "mesh instances",
+       [](LevelData& L) {
+         LevelMeshInstance& mi = L.instances[L.instance_count - 1];
+         mi.faces[mi.mesh->face_count - 1].texture = uint16_t(L.texture_count + 1);
+       }},
+      {"last instance face's lightmap", "mesh instances",
+       [](LevelData& L) {
+         LevelMeshInstance& mi = L.instances[0];
+         mi.faces[mi.mesh->face_count - 1].lightmap = uint32_t(L.lightmap_count);
+       }},
+      {"texture of an unknown kind", "textures",
+       [](LevelData& L) {
+         char* dot = std::strrchr(L.texture_block, '.');
+         dot[1] = 'x';  // the first name: ".xga"
+       }},
+      {"texture without a kind", "textures",
+       [](LevelData& L) {
+         char* name = L.texture_block + std::strlen(L.texture_block) + 1;
+         for (char* p = name; *p; p++)
+           if (*p == '.') *p = '_';
+       }},
+      {"vertex animation texture of an unknown kind", "vertex animation",
+       [](LevelData& L) {
+         ASSERT_GT(L.vertex_anim_count, 0);
+         L.vertex_anims[0].texture_name = "ripple.bmp";
+       }},
+      {"missing texture of a kind that must be there", "textures",
+       [](LevelData& L) {
+         char* dot = std::strrchr(L.texture_block, '.');
+         std::memcpy(dot + 1, "pcx", 3);
+       }},
+      {"missing vertex animation texture that must be there", "vertex animation",
+       [](LevelData& L) { L.vertex_anims[0].texture_name = "ripple.vbm"; }},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    LevelBuilder b;
+    demo_level_outdoor(b);
+    write(b, DEMO_LEVEL_OUTDOOR);
+    ASSERT_EQ(load(DEMO_LEVEL_OUTDOOR), 0);
+    d.apply(Level);
+    ASSERT_EQ(s3d_write("bad.s3d", type_, &Level), 0);
+    s3d_unload(&Level);
+    testing::internal::CaptureStdout();
+    const int rc = load("bad.s3d");
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, -1);
+    EXPECT_NE(said.find(d.section), std::string::npos) << said;
+    EXPECT_EQ(Level.instance_count, 0);
   }
 }
 
