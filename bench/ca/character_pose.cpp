@@ -1,7 +1,10 @@
 // Posing character instances: 200 instances of a 32-bone character, each
 // blending two cycles, advanced and skinned for one frame. Beside it, the
 // floor: a plain loop that only slerps the two keys around the time for the
-// same number of bone samples (no search, no blend, no hierarchy, no cache).
+// same number of bone samples (no search, no blend, no hierarchy, no cache),
+// in three forms: the library slerp, the polynomial slerp that blending
+// uses (a batch at a time), and each key pair's arc worked out beforehand,
+// as the key tracks keep it.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -99,14 +102,20 @@ void BM_PoseInstances(benchmark::State& state) {
 }
 BENCHMARK(BM_PoseInstances)->Unit(benchmark::kMicrosecond);
 
+// The floors advance a frame at a time through the walk, as a pose does:
+// the key pair around the next frame's tick.
+int next_key(int& tick) {
+  tick = (tick + 160) % 5120;
+  return tick * (kKeys - 1) / 5120;
+}
+
 void BM_SlerpFloor(benchmark::State& state) {
   World& w = world();
   const skeleton* s = w.bc->anims[w.walk];
   int tick = 0;
   for (auto _ : state) {
     quaternion sum{0, 0, 0, 0};
-    tick = (tick + 160) % 5120;
-    const int k = tick * (kKeys - 1) / 5120;
+    const int k = next_key(tick);
     for (int n = 0; n < kInstances * 2; ++n) {
       for (int b = 0; b < kBones; ++b) {
         const BoneTrack& t = s->bone_tracks[b];
@@ -122,5 +131,51 @@ void BM_SlerpFloor(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kInstances * kBones * 2);
 }
 BENCHMARK(BM_SlerpFloor)->Unit(benchmark::kMicrosecond);
+
+void BM_FastSlerpFloor(benchmark::State& state) {
+  World& w = world();
+  const skeleton* s = w.bc->anims[w.walk];
+  const int samples = kInstances * 2 * kBones;
+  std::vector<quaternion> a(samples), b(samples), out(samples);
+  std::vector<float> t(samples, 0.37f);
+  int tick = 0;
+  for (auto _ : state) {
+    const int k = next_key(tick);
+    for (int n = 0; n < samples; ++n) {
+      const BoneTrack& tr = s->bone_tracks[n % kBones];
+      tr.rotations[k].q.to_quaternion(a[n]);
+      tr.rotations[k + 1].q.to_quaternion(b[n]);
+    }
+    quaternion_slerp_fast_many(out.data(), a.data(), b.data(), t.data(), samples);
+    benchmark::DoNotOptimize(out[samples - 1]);
+  }
+  state.SetItemsProcessed(state.iterations() * kInstances * kBones * 2);
+}
+BENCHMARK(BM_FastSlerpFloor)->Unit(benchmark::kMicrosecond);
+
+void BM_ArcFloor(benchmark::State& state) {
+  World& w = world();
+  const skeleton* s = w.bc->anims[w.walk];
+  std::vector<packed_slerp_arc> arcs(kBones * (kKeys - 1));
+  for (int b = 0; b < kBones; ++b) {
+    const BoneTrack& t = s->bone_tracks[b];
+    for (int k = 0; k + 1 < kKeys; ++k) arcs[b * (kKeys - 1) + k].prepare(t.rotations[k].q, t.rotations[k + 1].q);
+  }
+  int tick = 0;
+  for (auto _ : state) {
+    quaternion sum{0, 0, 0, 0};
+    const int k = next_key(tick);
+    for (int n = 0; n < kInstances * 2; ++n) {
+      for (int b = 0; b < kBones; ++b) {
+        quaternion out;
+        arcs[b * (kKeys - 1) + k].sample_unpacked(out, 0.37f);
+        sum.w += out.w;
+      }
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * kInstances * kBones * 2);
+}
+BENCHMARK(BM_ArcFloor)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

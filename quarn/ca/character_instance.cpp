@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "quarn/os/console.h"
 #include "quarn/os/memory.h"
@@ -98,6 +99,7 @@ void character_instance::copy_from(const character_instance& o) {
   weights = nullptr;
   bone_cache = nullptr;
   skin = nullptr;
+  key_hints_ = nullptr;
   cache_size_ = 0;
   if (o.ticks) {
     ensure_arrays();
@@ -114,6 +116,8 @@ void character_instance::free_arrays() {
   delete[] weights;
   delete[] bone_cache;
   delete[] skin;
+  delete[] key_hints_;
+  key_hints_ = nullptr;
   ticks = nullptr;
   weights = nullptr;
   bone_cache = nullptr;
@@ -154,9 +158,11 @@ void character_instance::ensure_cache(int bones) {
   }
   delete[] bone_cache;
   delete[] skin;
+  delete[] key_hints_;
   bone_cache = cache;
   skin = sk;
   cache_size_ = std::max(bones, 1);
+  key_hints_ = new int32_t[static_cast<size_t>(cache_size_) * MAX_BLENDED_ANIMS * 2]();
 }
 
 skeleton* character_instance::anim(int i) const {
@@ -346,72 +352,89 @@ float character_instance::fade(const skeleton* s, int bone, int clock) const {
   return std::min(v, full);
 }
 
-void character_instance::compute_local(int b, transform* out) {
-  const VimBonePart* bp = bone_part(base);
-  const int root_bone = bp ? bp->root_bone : 0;
-  struct Entry {
-    int anim;
-    float w;
-  };
-  Entry list[MAX_BLENDED_ANIMS];
-  int n = 0;
-  float sum = 0.0f;
-  const skeleton* R = anim(root_anim);
-  const bool r_playing = R && weights && weights[root_anim] != 0.0f;
-  int listed = 0;
-  for (int a = 0; weights && a < anim_slots(base) && listed < MAX_BLENDED_ANIMS; ++a) {
+void character_instance::plan_pose(PosePlan* plan) const {
+  plan->count = 0;
+  for (int a = 0; weights && a < anim_slots(base) && plan->count < MAX_BLENDED_ANIMS; ++a) {
     const skeleton* s = anim(a);
     if (!s || weights[a] == 0.0f) continue;
-    ++listed;
-    float w = 1.0f;
-    if (r_playing) {
-      if (R->root_tracking && b == root_bone && a != root_anim) {
-        w = 0.0f;
-      } else if (!R->root_tracking || b != root_bone) {
-        w = (10.0f - fade(R, b, ticks[root_anim])) * 0.1f;
-      }
-    }
+    plan->playing[plan->count++] = {s, a, ticks[a], weights[a], a == current_action};
+  }
+  plan->root = anim(root_anim);
+  plan->root_playing = plan->root && weights && weights[root_anim] != 0.0f;
+  plan->root_tick = plan->root_playing ? ticks[root_anim] : 0;
+}
+
+int character_instance::blend_list(int b, int root_bone, const PosePlan& plan, BlendEntry* list,
+                                   float* sum_out) const {
+  int n = 0;
+  float sum = 0.0f;
+  const skeleton* R = plan.root;
+  const bool tracked_root = plan.root_playing && R->root_tracking && b == root_bone;
+  const float root_factor =
+      plan.root_playing && !tracked_root ? (10.0f - fade(R, b, plan.root_tick)) * 0.1f : 1.0f;
+  for (int i = 0; i < plan.count; ++i) {
+    const Playing& pl = plan.playing[i];
+    const skeleton* s = pl.s;
+    // The root of a root-tracking animation is driven by that animation
+    // alone; elsewhere a playing root animation fades the others out.
+    float w = tracked_root && pl.anim != root_anim ? 0.0f : root_factor;
     if (b >= s->bone_count) {
       w = 0.0f;  // this animation has no track for the bone
     } else if (s->kind == 1) {
       w *= s->bone_weights[b];
-    } else if (a != current_action) {
-      w = fade(s, b, ticks[a]);
+    } else if (!pl.current) {
+      w = fade(s, b, pl.tick);
     } else {
       w = 10.0f;
     }
-    w *= weights[a];
+    w *= pl.weight;
     sum += w;
-    if (w != 0.0f) list[n++] = {a, w};
+    if (w != 0.0f) list[n++] = {i, w};
   }
   if (n == 0 || sum == 0.0f) sum = 1.0f;
+  *sum_out = sum;
+  return n;
+}
+
+void character_instance::compute_local(int b, transform* out) {
+  const VimBonePart* bp = bone_part(base);
+  const int root_bone = bp ? bp->root_bone : 0;
+  PosePlan plan;
+  plan_pose(&plan);
+  BlendEntry list[MAX_BLENDED_ANIMS];
+  float sum;
+  const int n = blend_list(b, root_bone, plan, list, &sum);
+  const skeleton* R = anim(root_anim);
   quaternion q = identity_quaternion;
   vector p{0, 0, 0};
+  auto rotation = [&](int i) {
+    const Playing& pl = plan.playing[list[i].entry];
+    return bone_track_rotation(pl.s->bone_tracks[b], pl.tick, 0, key_hint(b, i, 0));
+  };
+  auto position = [&](int i) {
+    const Playing& pl = plan.playing[list[i].entry];
+    return bone_track_evaluate(pl.s->bone_tracks[b], pl.tick, key_hint(b, i, 1));
+  };
   if (n == 1) {
-    const skeleton* s = anim(list[0].anim);
-    q = bone_track_rotation(s->bone_tracks[b], ticks[list[0].anim], 0);
-    p = bone_track_evaluate(s->bone_tracks[b], ticks[list[0].anim]);
+    q = rotation(0);
+    p = position(0);
   } else if (n == 2) {
-    const skeleton* s1 = anim(list[0].anim);
-    const skeleton* s2 = anim(list[1].anim);
     const float w1 = list[0].w / sum, w2 = list[1].w / sum;
-    const quaternion q1 = bone_track_rotation(s1->bone_tracks[b], ticks[list[0].anim], 0);
-    const quaternion q2 = bone_track_rotation(s2->bone_tracks[b], ticks[list[1].anim], 0);
-    quaternion_slerp(q, q1, q2, w2);
-    p = bone_track_evaluate(s1->bone_tracks[b], ticks[list[0].anim]) * w1 +
-        bone_track_evaluate(s2->bone_tracks[b], ticks[list[1].anim]) * w2;
+    const quaternion q1 = rotation(0);
+    const quaternion q2 = rotation(1);
+    quaternion_slerp_fast(q, q1, q2, w2);
+    p = position(0) * w1 + position(1) * w2;
   } else if (n > 2) {
     float total = 0.0f;
     for (int i = 0; i < n; ++i) {
       const float w = list[i].w / sum;
       if (w == 0.0f) continue;
-      const skeleton* s = anim(list[i].anim);
       total += w;
-      const quaternion qi = bone_track_rotation(s->bone_tracks[b], ticks[list[i].anim], 0);
+      const quaternion qi = rotation(i);
       quaternion blended;
-      quaternion_slerp(blended, q, qi, w / total);
+      quaternion_slerp_fast(blended, q, qi, w / total);
       q = blended;
-      p += bone_track_evaluate(s->bone_tracks[b], ticks[list[i].anim]) * w;
+      p += position(i) * w;
     }
   }
   *out = to_transform(q, p);
@@ -476,6 +499,113 @@ void character_instance::get_bone_transform(transform* out, int b) {
   entry.stamp = frame_stamp;
 }
 
+void character_instance::pose_bones() {
+  const VimBonePart* bp = bone_part(base);
+  const int bones = bp->bone_count;
+  // The same arithmetic as get_bone_transform, done a step at a time over
+  // every bone: the steps of different bones do not wait for each other, so
+  // the processor overlaps them. The root bone (it tracks motion) and bones
+  // blending more than two animations take the ordinary path.
+  struct Work {
+    int n;  // -1: the ordinary path
+    float w1, w2;
+    vector p;
+    quaternion q[2];
+    const packed_slerp_arc* arc[2];
+    float e[2];
+    const BoneTrack* track[2];
+    int tick[2];
+  };
+  static thread_local std::vector<Work> work;
+  // The two-animation blends, side by side for one batch of slerps.
+  static thread_local std::vector<quaternion> blend_a, blend_b;
+  static thread_local std::vector<float> blend_t;
+  static thread_local std::vector<int> blend_bone;
+  if (static_cast<int>(work.size()) < bones) {
+    work.resize(bones);
+    blend_a.resize(bones);
+    blend_b.resize(bones);
+    blend_t.resize(bones);
+    blend_bone.resize(bones);
+  }
+  PosePlan plan;
+  plan_pose(&plan);
+  for (int b = 0; b < bones; ++b) {
+    Work& w = work[b];
+    w.n = -1;
+    if (b == bp->root_bone || bone_cache[b].stamp == frame_stamp) continue;
+    BlendEntry list[MAX_BLENDED_ANIMS];
+    float sum;
+    const int n = blend_list(b, bp->root_bone, plan, list, &sum);
+    if (n > 2) continue;
+    w.n = n;
+    for (int i = 0; i < n; ++i) {
+      const Playing& pl = plan.playing[list[i].entry];
+      w.track[i] = &pl.s->bone_tracks[b];
+      w.tick[i] = pl.tick;
+    }
+    if (n == 0) {
+      w.q[0] = identity_quaternion;
+    } else if (n == 2) {
+      w.w1 = list[0].w / sum;
+      w.w2 = list[1].w / sum;
+    }
+  }
+  for (int b = 0; b < bones; ++b) {
+    Work& w = work[b];
+    for (int i = 0; i < w.n; ++i) {
+      w.arc[i] = bone_track_rotation_arc(*w.track[i], w.tick[i], key_hint(b, i, 0), &w.e[i], &w.q[i]);
+    }
+  }
+  for (int b = 0; b < bones; ++b) {
+    Work& w = work[b];
+    if (w.n <= 0) {
+      w.p.set(0, 0, 0);
+    } else if (w.n == 1) {
+      bone_track_evaluate(*w.track[0], w.tick[0], key_hint(b, 0, 1), &w.p);
+    } else {
+      vector p[2];
+      for (int i = 0; i < 2; ++i) bone_track_evaluate(*w.track[i], w.tick[i], key_hint(b, i, 1), &p[i]);
+      w.p.set(p[0].x * w.w1 + p[1].x * w.w2, p[0].y * w.w1 + p[1].y * w.w2, p[0].z * w.w1 + p[1].z * w.w2);
+    }
+  }
+  for (int b = 0; b < bones; ++b) {
+    Work& w = work[b];
+    for (int i = 0; i < w.n; ++i) {
+      if (w.arc[i]) w.arc[i]->sample_unpacked(w.q[i], w.e[i]);
+    }
+  }
+  int blends = 0;
+  for (int b = 0; b < bones; ++b) {
+    const Work& w = work[b];
+    if (w.n != 2) continue;
+    blend_a[blends] = w.q[0];
+    blend_b[blends] = w.q[1];
+    blend_t[blends] = w.w2;
+    blend_bone[blends++] = b;
+  }
+  quaternion_slerp_fast_many(blend_a.data(), blend_a.data(), blend_b.data(), blend_t.data(), blends);
+  for (int i = 0; i < blends; ++i) work[blend_bone[i]].q[0] = blend_a[i];
+  for (int b = 0; b < bones; ++b) {
+    const Work& w = work[b];
+    // A bone may have been reached already as the parent of an earlier one.
+    if (w.n < 0 || bone_cache[b].stamp == frame_stamp) continue;
+    const transform local = to_transform(w.q[0], w.p);
+    BoneCacheEntry& entry = bone_cache[b];
+    const int parent = bp->bones[b].parent;
+    if (parent < 0) {
+      entry.xf = local;
+    } else if (bone_cache[parent].stamp == frame_stamp) {
+      local.multiply_frame(entry.xf, bone_cache[parent].xf);
+    } else {
+      transform pw;
+      get_bone_transform(&pw, parent);
+      local.multiply_frame(entry.xf, pw);
+    }
+    entry.stamp = frame_stamp;
+  }
+}
+
 void character_instance::get_tag_transform(int bone, const matrix& object_orient, const vector& object_pos,
                                            matrix* out_orient, vector* out_pos) {
   transform t;
@@ -513,10 +643,15 @@ void character_instance::setup_matrices() {
   const VimBonePart* bp = bone_part(base);
   if (!bp) return;
   ensure_cache(bp->bone_count);
+  pose_bones();
   for (int b = 0; b < bp->bone_count; ++b) {
-    transform world;
-    get_bone_transform(&world, b);
-    bp->bones[b].inverse_rest.multiply_frame(skin[b], world);
+    if (bone_cache[b].stamp == frame_stamp) {
+      bp->bones[b].inverse_rest.multiply_frame(skin[b], bone_cache[b].xf);
+    } else {
+      transform world;
+      get_bone_transform(&world, b);
+      bp->bones[b].inverse_rest.multiply_frame(skin[b], world);
+    }
   }
 }
 

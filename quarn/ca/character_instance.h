@@ -133,11 +133,44 @@ class character_instance {
 
  private:
   int cache_size_ = 0;
+  // Where each bone's tracks found their keys last time, per blend-list
+  // place and track (rotation, position); only a search hint. Grouped by
+  // place, so that the usual one or two places share a few cache lines.
+  int32_t* key_hints_ = nullptr;
+  int32_t* key_hint(int bone, int place, int track) const {
+    return key_hints_ + static_cast<size_t>(2 * place + track) * cache_size_ + bone;
+  }
   void free_arrays();
   void copy_from(const character_instance& o);
   void ensure_arrays();
   void ensure_cache(int bones);
   skeleton* anim(int i) const;
   float fade(const skeleton* s, int bone, int clock) const;
+  struct Playing {
+    const skeleton* s;
+    int anim;
+    int tick;
+    float weight;
+    bool current;  // the current action
+  };
+  // What every bone's blend starts from in one pose: the active list (the
+  // playing animations in slot order, at most eight) and the root animation.
+  struct PosePlan {
+    Playing playing[MAX_BLENDED_ANIMS];
+    int count;
+    const skeleton* root;
+    bool root_playing;
+    int root_tick;
+  };
+  struct BlendEntry {
+    int entry;  // into the active list
+    float w;
+  };
+  void plan_pose(PosePlan* plan) const;
+  // The animations of the active list that drive a bone and their weights
+  // (the sum is 1 when nothing drives it).
+  int blend_list(int bone, int root_bone, const PosePlan& plan, BlendEntry* list, float* sum) const;
   void compute_local(int bone, transform* out);
+  // Every bone not yet current, for the skinning.
+  void pose_bones();
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "quarn/ca/ca_internal.h"
 #include "quarn/os/error.h"
@@ -58,6 +59,22 @@ int key_after(const Key* keys, int count, int t) {
   return lo;
 }
 
+// The same answer, trying the hinted key and the one after it first. A key
+// k is the answer exactly when the key before it is at or before t and k
+// itself is after t, so a stale hint can only cost a search.
+template <typename Key>
+int key_after(const Key* keys, int count, int t, int32_t* hint) {
+  if (hint) {
+    const int k = *hint;
+    if (k >= 1 && k < count && keys[k - 1].tick <= t) {
+      if (t < keys[k].tick) return k;
+      if (k + 1 < count && t < keys[k + 1].tick) return *hint = k + 1;
+    }
+    return *hint = key_after(keys, count, t);
+  }
+  return key_after(keys, count, t);
+}
+
 int32_t frames_to_ticks(int32_t frames) {
   const long long t = static_cast<long long>(frames) * TICKS_PER_FRAME;
   return static_cast<int32_t>(std::clamp<long long>(t, INT32_MIN, INT32_MAX));
@@ -79,24 +96,43 @@ quaternion unpacked(const packed_quaternion& p) {
 // ---- Key tracks -------------------------------------------------------------
 
 vector bone_track_evaluate(const BoneTrack& track, int t) {
+  vector v;
+  bone_track_evaluate(track, t, nullptr, &v);
+  return v;
+}
+
+vector bone_track_evaluate(const BoneTrack& track, int t, int32_t* hint) {
+  vector v;
+  bone_track_evaluate(track, t, hint, &v);
+  return v;
+}
+
+void bone_track_evaluate(const BoneTrack& track, int t, int32_t* hint, vector* out) {
   const int n = track.position_count;
   const PositionKey* keys = track.positions;
   if (n <= 0 || !keys) {
-    return {0, 0, 0};
+    out->set(0, 0, 0);
+    return;
   }
   if (t <= keys[0].tick) {
-    return keys[0].value;
+    *out = keys[0].value;
+    return;
   }
   if (t >= keys[n - 1].tick) {
-    return keys[n - 1].value;
+    *out = keys[n - 1].value;
+    return;
   }
-  const int k = key_after(keys, n, t);
+  const int k = key_after(keys, n, t, hint);
   const PositionKey& a = keys[k - 1];
   const PositionKey& b = keys[k];
   const float s = span_fraction(t, a.tick, b.tick);
   const float r = 1.0f - s;
-  return a.value * (r * r * r) + a.out_control * (3.0f * s * r * r) + b.in_control * (3.0f * s * s * r) +
-         b.value * (s * s * s);
+  // Component by component (the sums in the same order as the vector
+  // expression): a vector handed back in registers is slow to unpick.
+  const float c0 = r * r * r, c1 = 3.0f * s * r * r, c2 = 3.0f * s * s * r, c3 = s * s * s;
+  out->x = a.value.x * c0 + a.out_control.x * c1 + b.in_control.x * c2 + b.value.x * c3;
+  out->y = a.value.y * c0 + a.out_control.y * c1 + b.in_control.y * c2 + b.value.y * c3;
+  out->z = a.value.z * c0 + a.out_control.z * c1 + b.in_control.z * c2 + b.value.z * c3;
 }
 
 float bone_track_ease(float s, float a, float b) {
@@ -119,34 +155,65 @@ float bone_track_ease(float s, float a, float b) {
 }
 
 quaternion bone_track_rotation(const BoneTrack& track, int t, int mode) {
+  return bone_track_rotation(track, t, mode, nullptr);
+}
+
+namespace {
+// The first steps of a rotation sample: the key after t and the eased
+// fraction of the span that ends there; 0 when t lies outside the keys,
+// with *q the answer.
+int rotation_span(const BoneTrack& track, int t, int32_t* hint, float* e, quaternion* q) {
   const int n = track.rotation_count;
   const RotationKey* keys = track.rotations;
   if (n <= 0 || !keys) {
-    return identity_quaternion;
+    *q = identity_quaternion;
+    return 0;
   }
   if (t <= keys[0].tick) {
-    return unpacked(keys[0].q);
+    *q = unpacked(keys[0].q);
+    return 0;
   }
   if (t >= keys[n - 1].tick) {
-    return unpacked(keys[n - 1].q);
+    *q = unpacked(keys[n - 1].q);
+    return 0;
   }
-  const int k = key_after(keys, n, t);
+  const int k = key_after(keys, n, t, hint);
   const RotationKey& a = keys[k - 1];
   const RotationKey& b = keys[k];
   const float s = span_fraction(t, a.tick, b.tick);
   // Most keys have no easing, and then the eased fraction is s itself.
-  const float e = (a.ease_from | b.ease_to) == 0
-                      ? s
-                      : bone_track_ease(s, static_cast<int8_t>(a.ease_from) / 127.0f,
-                                        static_cast<int8_t>(b.ease_to) / 127.0f);
+  *e = (a.ease_from | b.ease_to) == 0 ? s
+                                      : bone_track_ease(s, static_cast<int8_t>(a.ease_from) / 127.0f,
+                                                        static_cast<int8_t>(b.ease_to) / 127.0f);
+  return k;
+}
+}  // namespace
+
+quaternion bone_track_rotation(const BoneTrack& track, int t, int mode, int32_t* hint) {
+  float e;
+  quaternion q;
+  const int k = rotation_span(track, t, hint, &e, &q);
+  if (k == 0) return q;
   if (mode == 1 && track.control_a && track.control_b) {
-    quaternion out;
-    packed_quaternion_squad(out, a.q, track.control_a[k - 1], track.control_b[k], b.q, e);
-    return out;
+    packed_quaternion_squad(q, track.rotations[k - 1].q, track.control_a[k - 1], track.control_b[k],
+                            track.rotations[k].q, e);
+    return q;
   }
+  if (track.arcs) return track.arcs[k - 1].sample_unpacked(q, e);
   packed_quaternion out;
-  packed_quaternion_slerp(out, a.q, b.q, e);
+  packed_quaternion_slerp(out, track.rotations[k - 1].q, track.rotations[k].q, e);
   return unpacked(out);
+}
+
+const packed_slerp_arc* bone_track_rotation_arc(const BoneTrack& track, int t, int32_t* hint, float* e,
+                                                quaternion* q) {
+  const int k = rotation_span(track, t, hint, e, q);
+  if (k == 0) return nullptr;
+  if (track.arcs) return &track.arcs[k - 1];
+  packed_quaternion out;
+  packed_quaternion_slerp(out, track.rotations[k - 1].q, track.rotations[k].q, *e);
+  *q = unpacked(out);
+  return nullptr;
 }
 
 void bone_track_free_controls(BoneTrack& track) {
@@ -295,6 +362,8 @@ void skeleton::release() {
     mem_free(rotation_keys);
     mem_free(position_keys);
   }
+  delete[] rotation_arcs;
+  rotation_arcs = nullptr;
   morph_tracks = nullptr;
   morph_vertex_indices = nullptr;
   bone_tracks = nullptr;
@@ -312,6 +381,17 @@ void skeleton::get_velocity(vector* out) const {
     return;
   }
   *out = root_displacement * (static_cast<float>(TICKS_PER_SECOND) / static_cast<float>(span));
+}
+
+void skeleton::prepare_arcs() {
+  // Without room for them the tracks sample their keys directly.
+  rotation_arcs = new (std::nothrow) packed_slerp_arc[rotation_key_total > 0 ? rotation_key_total : 1];
+  if (!rotation_arcs) return;
+  for (int b = 0; b < bone_count; ++b) {
+    BoneTrack& tr = bone_tracks[b];
+    tr.arcs = rotation_arcs + (tr.rotations - rotation_keys);
+    for (int k = 0; k + 1 < tr.rotation_count; ++k) tr.arcs[k].prepare(tr.rotations[k].q, tr.rotations[k + 1].q);
+  }
 }
 
 bool skeleton::read_mvf(ReadStream& s, const char* file, int /*path_type*/) {
@@ -486,6 +566,7 @@ bool skeleton::read_mvf(ReadStream& s, const char* file, int /*path_type*/) {
     release();
     return refuse(file, why);
   }
+  prepare_arcs();
 
   const int span = last_tick - first_tick;
   for (SoundEvent& ev : sound_events) {

@@ -51,6 +51,10 @@ struct BoneTrack {
   // bone_track_free_controls.
   packed_quaternion* control_a;
   packed_quaternion* control_b;
+  // The arc from each rotation key to the next (a slice of the skeleton's
+  // rotation_arcs), so that mode-0 sampling skips the inverse cosine; null
+  // samples the keys directly, with the same result.
+  packed_slerp_arc* arcs;
 };
 
 struct MorphKey {
@@ -79,6 +83,17 @@ quaternion bone_track_rotation(const BoneTrack& track, int tick, int mode);
 // Turns the tracks of a file below version 2 into the form the evaluators
 // read: position controls become absolute, rotation controls are computed.
 void bone_track_precompute(BoneTrack& track, int loop);
+// The same two evaluations with the key search started at *key_hint, which
+// is left at the key found: a track sampled frame after frame mostly stays
+// between the same two keys. Any hint value is safe (0 for a fresh one).
+vector bone_track_evaluate(const BoneTrack& track, int tick, int32_t* key_hint);
+void bone_track_evaluate(const BoneTrack& track, int tick, int32_t* key_hint, vector* out);
+quaternion bone_track_rotation(const BoneTrack& track, int tick, int mode, int32_t* key_hint);
+// A mode-0 rotation in two steps, so that a caller posing many bones can do
+// every search first and the arcs' sines together afterwards: either the
+// answer is the returned arc's sample_unpacked at *e, or (null returned) *q.
+const packed_slerp_arc* bone_track_rotation_arc(const BoneTrack& track, int tick, int32_t* key_hint, float* e,
+                                                quaternion* q);
 void bone_track_free_controls(BoneTrack& track);
 // The eased parameter of a rotation span (exposed for the key-track users).
 float bone_track_ease(float s, float a, float b);
@@ -121,11 +136,15 @@ class skeleton {
   int32_t fade_out = 0;
   SoundEvent sound_events[MAX_SOUND_EVENTS] = {};
   int32_t version = 0;
+  // Derived from the rotation keys at load, one per key; always on the heap,
+  // so an arena's budget covers only what the file holds.
+  packed_slerp_arc* rotation_arcs = nullptr;
 
  private:
   int32_t memory_counted_ = 0;
   bool in_arena_ = false;
   void release();
+  void prepare_arcs();
   int memory_share() const;
   int morph_key_sum() const;
 };

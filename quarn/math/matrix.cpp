@@ -353,14 +353,6 @@ vector& transform::apply(vector& out, const vector& p) const {
   return out = t + pos;
 }
 
-transform& transform::multiply_frame(transform& out, const transform& b) const {
-  transform t;
-  t.orient = product(orient, b.orient);
-  pos.unrotated(t.pos, b.orient);
-  t.pos += b.pos;
-  return out = t;
-}
-
 transform& transform::multiply_by_frame(const transform& a, const transform& b) {
   return a.multiply_frame(*this, b);
 }

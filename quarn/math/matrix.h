@@ -140,6 +140,17 @@ struct transform {
                                      const vector& p1, const vector& p2, float t);
 };
 
+// Inline: posing a character composes two of these per bone every frame.
+[[gnu::always_inline]] inline transform& transform::multiply_frame(transform& out, const transform& b) const {
+  transform t;
+  orient.right.unrotated(t.orient.right, b.orient);
+  orient.up.unrotated(t.orient.up, b.orient);
+  orient.forward.unrotated(t.orient.forward, b.orient);
+  pos.unrotated(t.pos, b.orient);
+  t.pos += b.pos;
+  return out = t;
+}
+
 // A pair of placed frames (position, orientation) behind a leading word.
 struct frame_pose {
   vector pos;

@@ -2,6 +2,7 @@
 // Rotations as unit quaternions (x, y, z vector part, w scalar), in a float
 // form for computation and a packed 16-bit form (each component integer /
 // 16383) that animation key tracks store to halve their memory.
+#include <cmath>
 #include <cstdint>
 
 #include "quarn/math/matrix.h"
@@ -52,6 +53,13 @@ float quaternion_dot(const quaternion& a, const quaternion& b);
 // Along the shorter arc. t wraps into [0, 1] (1.25 acts as 0.25, -0.25 as
 // 0.75); an exactly zero w in the result becomes 1e-6.
 quaternion& quaternion_slerp(quaternion& out, const quaternion& q1, const quaternion& q2, float t);
+// The same slerp with its trigonometry by polynomials: the result differs
+// from quaternion_slerp's by float rounding only (under 3e-7 per component
+// for unit inputs) at a fraction of the cost.
+quaternion& quaternion_slerp_fast(quaternion& out, const quaternion& q1, const quaternion& q2, float t);
+// out[i] = quaternion_slerp_fast(q1[i], q2[i], t[i]) for n pairs, with the
+// same results, worked side by side (out may be q1 or q2).
+void quaternion_slerp_fast_many(quaternion* out, const quaternion* q1, const quaternion* q2, const float* t, int n);
 // slerp(slerp(p, q, t), slerp(a, b, t), 2t(1 - t)).
 quaternion& quaternion_squad(quaternion& out, const quaternion& p, const quaternion& a,
                              const quaternion& b, const quaternion& q, float t);
@@ -112,6 +120,61 @@ float packed_quaternion_dot(const packed_quaternion& a, const packed_quaternion&
 // As quaternion_slerp on the packed values; an output w of 0 becomes 1.
 packed_quaternion& packed_quaternion_slerp(packed_quaternion& out, const packed_quaternion& q1,
                                            const packed_quaternion& q2, float t);
+namespace quaternion_detail {
+// trunc(v) as a 16-bit component. Animation data is read from files, so a
+// corrupt key can reach here with NaN or huge values; those saturate rather
+// than invoke an undefined conversion.
+inline int16_t packed_component(float v) {
+  if (!(v == v)) return 0;
+  if (v >= 32767.0f) return 32767;
+  if (v <= -32767.0f) return -32767;
+  return static_cast<int16_t>(v);
+}
+
+// Wraps a slerp parameter into [0, 1] as repeated +1 / -1 steps would (1
+// stays 1), without looping forever on huge or infinite t.
+inline float slerp_wrap(float t) {
+  if (t >= 0.0f && t <= 1.0f) return t;  // the usual case, nothing to wrap
+  if (!std::isfinite(t)) return 0.0f;
+  if (t < -16.0f || t > 16.0f) {
+    bool positive = t > 0.0f;
+    t -= std::floor(t);
+    if (t == 0.0f && positive) t = 1.0f;  // a whole positive t ends at 1 by the stepping
+  }
+  while (t < 0.0f) t += 1.0f;
+  while (t > 1.0f) t -= 1.0f;
+  return t;
+}
+}  // namespace quaternion_detail
+
+// The arc between two fixed packed rotations, worked out once: sampling it
+// needs no inverse cosine, and a sample is exactly
+// packed_quaternion_slerp(q1, q2, t). Key tracks keep one per key pair,
+// because a pose samples the same pair frame after frame.
+struct packed_slerp_arc {
+  float from[4];  // q1's stored components
+  float to[4];    // q2's, negated when that is the shorter way round
+  float angle;    // between them; 0 when too close to tell apart
+  float sine;     // sin(angle)
+  void prepare(const packed_quaternion& q1, const packed_quaternion& q2);
+  // The packed slerp's result, unpacked (each component times 1/16383).
+  // Inline: key tracks call it for every bone of every pose.
+  quaternion& sample_unpacked(quaternion& out, float t) const {
+    using quaternion_detail::packed_component;
+    t = quaternion_detail::slerp_wrap(t);
+    float s0 = 0.0f, s1 = 1.0f;
+    if (angle != 0.0f) {
+      s0 = std::sin((1.0f - t) * angle) / sine;
+      s1 = std::sin(t * angle) / sine;
+    }
+    constexpr float unit = 6.103888e-5f;  // 1 / 16383
+    const int16_t w = packed_component(s0 * from[3] + s1 * to[3]);
+    return out.set(packed_component(s0 * from[0] + s1 * to[0]) * unit,
+                   packed_component(s0 * from[1] + s1 * to[1]) * unit,
+                   packed_component(s0 * from[2] + s1 * to[2]) * unit, (w == 0 ? 1 : w) * unit);
+  }
+};
+
 // Three packed slerps; the result is unpacked (a w of 0 becomes 1e-6).
 quaternion& packed_quaternion_squad(quaternion& out, const packed_quaternion& p,
                                     const packed_quaternion& a, const packed_quaternion& b,

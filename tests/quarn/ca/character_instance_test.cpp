@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "ca_test_util.h"
+#include "tools/writers/figure_writer.h"
 #include "tools/writers/mvf_writer.h"
 
 namespace {
@@ -90,6 +92,22 @@ class Instances : public CaRootTest {
   int add(const std::string& name, const MvfWriterAnim& a, int kind, int root_tracking = 0) {
     EXPECT_TRUE(mvf_write_file(path(name + ".mvf"), a));
     return base_character_add_skeleton(bc_, (name + ".mvf").c_str(), name.c_str(), kind, 0, 0, root_tracking);
+  }
+  // A figure character (hero.vim) with animations written as
+  // hero_<name>.mvf, each of the given kind; their slots, in order.
+  BaseCharacter* figure_character(const FigureSpec& spec, const std::vector<std::pair<std::string, MvfWriterAnim>>& anims,
+                                  const std::vector<int>& kinds, std::vector<int>* slots) {
+    EXPECT_TRUE(vim_write_file(path("hero.vim"), figure_mesh(spec, 0)));
+    const char* names[] = {"hero"};
+    BaseCharacter* hero = base_character_load(names, 1, nullptr, nullptr);
+    EXPECT_NE(hero, nullptr);
+    for (size_t i = 0; hero && i < anims.size(); ++i) {
+      const std::string file = "hero_" + anims[i].first + ".mvf";
+      EXPECT_TRUE(mvf_write_file(path(file), anims[i].second));
+      slots->push_back(base_character_add_skeleton(hero, file.c_str(), anims[i].first.c_str(), kinds[i], 0, 0, 0));
+      EXPECT_GE(slots->back(), 0);
+    }
+    return hero;
   }
   float bone_heading(character_instance& ci, int bone) {
     transform t;
@@ -403,6 +421,120 @@ TEST_F(Instances, EmptyHolesAndMismatchedSkeletonsAreSafe) {
   EXPECT_NE(copy.ticks, ci.ticks);
   copy.process(0.1f, 0, 0);
   EXPECT_NE(copy.ticks[few], ci.ticks[few]);
+}
+
+// Effects and weapons are held where the instance says a bone is, so that
+// place must be where the drawn mesh shows it. A vertex bound wholly to a
+// bone, skinned as the mesh drawer does (the bone's skin transform applied
+// to the vertex's mesh position), must land on the bone's transform applied
+// to the vertex's offset from the bone's rest joint; the joint itself lands
+// on the bone's position. Checked for every bone of a walking, swinging
+// figure over several frames.
+TEST_F(Instances, BoneTransformsPlaceBonesWhereTheSkinDrawsThem) {
+  FigureSpec spec;
+  spec.name = "hero";
+  spec.height = 1.2f;
+  const VimWriterMesh mesh = figure_mesh(spec, 0);
+  std::vector<int> slots;
+  BaseCharacter* hero = figure_character(
+      spec, {{"walk", figure_anim(spec, FigureMotion::walk, 5)}, {"attack", figure_anim(spec, FigureMotion::attack, 8)}},
+      {1, 0}, &slots);
+  ASSERT_NE(hero, nullptr);
+  ASSERT_EQ(slots.size(), 2u);
+  const int walk = slots[0], attack = slots[1];
+  character_instance ci(hero);
+  ci.set_anim_weight(walk, 1.0f);
+  ci.start_anim(attack, 1.0f, 1, 1.0f);
+  auto expect_near = [](const vector& got, const vector& want, const char* what, int bone, int frame) {
+    EXPECT_NEAR(got.x, want.x, 1e-5f) << what << " bone " << bone << " frame " << frame;
+    EXPECT_NEAR(got.y, want.y, 1e-5f) << what << " bone " << bone << " frame " << frame;
+    EXPECT_NEAR(got.z, want.z, 1e-5f) << what << " bone " << bone << " frame " << frame;
+  };
+  int whole_vertices = 0;
+  for (int frame = 0; frame < 10; ++frame) {
+    ci.process(frame == 0 ? 0.0f : 1.0f / 30.0f, 0, 0);
+    ci.setup_matrices();
+    for (int b = 0; b < FIG_BONES; ++b) {
+      const auto r = figure_rest(spec, b);
+      const vector rest(r[0], r[1], r[2]);
+      transform bone;
+      ci.get_bone_transform(&bone, b);
+      vector joint;
+      ci.skin[b].apply(joint, rest);
+      expect_near(joint, bone.pos, "joint", b, frame);
+    }
+    for (const VimWriterGroup& g : mesh.groups) {
+      for (size_t i = 0; i < g.positions.size(); ++i) {
+        if (g.skin[i][0] != 16) continue;
+        const int b = g.skin[i][4];
+        const auto r = figure_rest(spec, b);
+        const vector p(g.positions[i][0], g.positions[i][1], g.positions[i][2]);
+        vector drawn, held;
+        ci.skin[b].apply(drawn, p);
+        transform bone;
+        ci.get_bone_transform(&bone, b);
+        bone.apply(held, p - vector(r[0], r[1], r[2]));
+        expect_near(drawn, held, "vertex", b, frame);
+        ++whole_vertices;
+      }
+    }
+  }
+  EXPECT_GT(whole_vertices, 0);
+  // The swing has moved the hand off its rest place by frame 9.
+  transform hand;
+  ci.get_bone_transform(&hand, FIG_R_HAND);
+  const auto r = figure_rest(spec, FIG_R_HAND);
+  EXPECT_GT((hand.pos - vector(r[0], r[1], r[2])).length(), 0.05f);
+}
+
+// The skinning poses every bone in one sweep; a single query poses a bone
+// (and its parents) on demand. Both must give the same transforms, bit for
+// bit, for bones blending one, two or more animations, with an action
+// fading over cycles, frame after frame.
+TEST_F(Instances, PosingEveryBoneAtOnceMatchesPosingEachOnDemand) {
+  FigureSpec spec;
+  spec.name = "hero";
+  // A cycle that drives only the arms and one that drives only the legs, so
+  // that bones blend one, two or three animations.
+  MvfWriterAnim arms = figure_anim(spec, FigureMotion::run, 5);
+  MvfWriterAnim legs = figure_anim(spec, FigureMotion::idle, 8);
+  for (int b = 0; b < FIG_BONES; ++b) {
+    const bool arm = b >= FIG_L_SHOULDER && b <= FIG_R_HAND;
+    const bool leg = b >= FIG_L_THIGH;
+    arms.bones[b].weight = arm ? 7 : 0;
+    legs.bones[b].weight = leg ? 3 : 0;
+  }
+  std::vector<int> slots;
+  BaseCharacter* hero = figure_character(spec,
+                                         {{"walk", figure_anim(spec, FigureMotion::walk, 2)},
+                                          {"arms", arms},
+                                          {"legs", legs},
+                                          {"attack", figure_anim(spec, FigureMotion::attack, 8)}},
+                                         {1, 1, 1, 0}, &slots);
+  ASSERT_NE(hero, nullptr);
+  ASSERT_EQ(slots.size(), 4u);
+  const int walk = slots[0], arms_anim = slots[1], legs_anim = slots[2], attack = slots[3];
+  character_instance swept(hero);
+  swept.set_anim_weight(walk, 0.8f);
+  swept.set_anim_weight(arms_anim, 0.5f);
+  swept.set_anim_weight(legs_anim, 0.3f);
+  for (int frame = 0; frame < 40; ++frame) {
+    if (frame == 5) swept.start_anim(attack, 1.0f, 0, 1.0f);  // fades in and out over the others
+    character_instance queried = swept;
+    swept.process(1.0f / 30.0f, 0, 0);
+    queried.process(1.0f / 30.0f, 0, 0);
+    swept.setup_matrices();
+    // Children first, so that each query also poses its parents on demand.
+    for (int b = FIG_BONES - 1; b >= 0; --b) {
+      transform want, got;
+      queried.get_bone_transform(&want, b);
+      swept.get_bone_transform(&got, b);
+      EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "bone " << b << " frame " << frame;
+    }
+    queried.setup_matrices();
+    EXPECT_EQ(std::memcmp(swept.skin, queried.skin, sizeof(transform) * FIG_BONES), 0) << "frame " << frame;
+  }
+  EXPECT_EQ(swept.weights[attack], 0.0f);  // the action ran out and stopped
 }
 
 TEST_F(Instances, HighDetailSwitch) {

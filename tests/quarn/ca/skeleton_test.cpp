@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "quarn/vfile/readstream.h"
@@ -120,6 +121,67 @@ TEST_F(Skeletons, EveryVersionEvaluatesToTheWrittenKeys) {
     EXPECT_EQ(sk.sound_events[4].name, nullptr);
     // Root motion: y dropped, tiny x/z flushed to 0.
     EXPECT_EQ(sk.root_displacement, vector(2, 0, 0));
+  }
+}
+
+// A pose keeps, per track, where it found its keys last time and starts the
+// next search there. Whatever that hint holds (fresh, stale, out of range),
+// the answer is the one the search from scratch gives, and the hint is left
+// on the key after the tick.
+TEST_F(Skeletons, KeySearchHintsNeverChangeTheAnswer) {
+  MvfWriterAnim a;
+  a.last_tick = 4800;
+  MvfWriterBone bone;
+  const int rot_ticks[] = {0, 600, 600, 1500, 2400, 4000, 4800};  // one tick keyed twice
+  for (int i = 0; i < 7; ++i) {
+    MvfWriterRotationKey k;
+    k.tick = rot_ticks[i];
+    k.q = about_y(37.0f * i - 80.0f);
+    k.ease_to = i == 3 ? 40 : 0;
+    bone.rotations.push_back(k);
+  }
+  for (int i = 0; i < 4; ++i) {
+    MvfWriterPositionKey p;
+    p.tick = 1600 * i;
+    p.value = {static_cast<float>(i), 0.5f * i * i, -1.0f * i};
+    p.in_control = {i - 0.3f, 0, 0};
+    p.out_control = {i + 0.3f, 1, 0};
+    bone.positions.push_back(p);
+  }
+  a.bones = {bone};
+  skeleton sk("hints.mvf", "hints", 1, 0, 0);
+  ASSERT_TRUE(read(sk, mvf_build(a)));
+  const BoneTrack& t = sk.bone_tracks[0];
+  // Every key's tick and its neighbours, and ticks in between.
+  std::vector<int> ticks;
+  for (int k : {0, 600, 1500, 1600, 2400, 3200, 4000, 4800}) {
+    for (int d = -1; d <= 1; ++d) ticks.push_back(k + d);
+  }
+  for (int tick = -100; tick <= 4900; tick += 37) ticks.push_back(tick);
+  for (int32_t start : {0, -3, 1, 2, 3, 4, 5, 6, 7, 1000000}) {
+    for (int tick : ticks) {
+      int32_t rh = start, ph = start;
+      const quaternion q = bone_track_rotation(t, tick, 0, &rh);
+      const quaternion want_q = bone_track_rotation(t, tick, 0);
+      EXPECT_EQ(std::memcmp(&q, &want_q, sizeof q), 0) << "hint " << start << " tick " << tick;
+      const vector p = bone_track_evaluate(t, tick, &ph);
+      const vector want_p = bone_track_evaluate(t, tick);
+      EXPECT_EQ(std::memcmp(&p, &want_p, sizeof p), 0) << "hint " << start << " tick " << tick;
+      if (tick > 0 && tick < 4800) {
+        ASSERT_GE(rh, 1);
+        ASSERT_LT(rh, 7);
+        EXPECT_LE(t.rotations[rh - 1].tick, tick);
+        EXPECT_GT(t.rotations[rh].tick, tick);
+        EXPECT_GT(t.positions[ph].tick, tick);
+      }
+    }
+  }
+  // Frame after frame with one hint kept, as a pose does.
+  int32_t rh = 0;
+  for (int tick = 0; tick <= 4800; tick += 160) {
+    const quaternion q = bone_track_rotation(t, tick, 0, &rh);
+    const quaternion want_q = bone_track_rotation(t, tick, 0);
+    EXPECT_EQ(std::memcmp(&q, &want_q, sizeof q), 0) << "tick " << tick;
   }
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "quarn/math/floatops.h"
 
@@ -199,6 +201,63 @@ TEST(Quaternion, SlerpTerminatesOnAnyT) {
   expect_quat(a, b);
 }
 
+// The polynomial slerp agrees with the library's slerp to float rounding,
+// on every kind of pair (close, far, opposite, the longer way round, not of
+// unit length); its batch form gives the single form's results bit for bit,
+// whichever lanes fall back to the library and however the pairs divide
+// into batches.
+TEST(Quaternion, FastSlerpIsTheSlerpToRounding) {
+  std::vector<quaternion> a, b;
+  std::vector<float> t;
+  const float ts[] = {0.0f, 1e-4f, 0.1f, 0.37f, 0.5f, 0.8f, 0.9999f, 1.0f, 1.25f, -0.25f};
+  const float angles[] = {0.0f, 1e-5f, 2e-3f, 0.1f, 0.7f, 1.4f, 2.0f, 3.0f, 3.14159f};
+  uint32_t seed = 1;
+  for (float angle : angles) {
+    for (float tv : ts) {
+      seed = seed * 1103515245u + 12345u;
+      const vector axis1(std::sin(seed * 0.1f), 1.0f, std::cos(seed * 0.3f));
+      const vector axis2(std::cos(seed * 0.7f), std::sin(seed * 0.2f), 0.5f);
+      const quaternion from = axis_angle(axis1, 0.3f * static_cast<float>(seed % 7));
+      quaternion step = axis_angle(axis2, angle), to;
+      from.multiply(to, step);
+      a.push_back(from);
+      b.push_back(to);
+      t.push_back(tv);
+      // The same pair the longer way round.
+      quaternion neg;
+      a.push_back(from);
+      b.push_back(to.negated(neg));
+      t.push_back(tv);
+    }
+  }
+  a.push_back({0.1f, 0.2f, 0.3f, 0.4f});  // far from unit length
+  b.push_back({0.4f, 0.1f, -0.2f, 0.9f});
+  t.push_back(0.6f);
+  for (size_t i = 0; i < a.size(); ++i) {
+    quaternion want, got;
+    quaternion_slerp(want, a[i], b[i], t[i]);
+    quaternion_slerp_fast(got, a[i], b[i], t[i]);
+    expect_quat(got, want, 3e-7f);
+  }
+  for (int n : {1, 2, 3, 31, 32, 33, static_cast<int>(a.size())}) {
+    std::vector<quaternion> many(n);
+    quaternion_slerp_fast_many(many.data(), a.data(), b.data(), t.data(), n);
+    for (int i = 0; i < n; ++i) {
+      quaternion one;
+      quaternion_slerp_fast(one, a[i], b[i], t[i]);
+      EXPECT_EQ(std::memcmp(&one, &many[i], sizeof one), 0) << "pair " << i << " of " << n;
+    }
+  }
+  // In place, as a blend of many bones writes back over its first poses.
+  std::vector<quaternion> in_place = a;
+  quaternion_slerp_fast_many(in_place.data(), in_place.data(), b.data(), t.data(), static_cast<int>(a.size()));
+  for (size_t i = 0; i < a.size(); ++i) {
+    quaternion one;
+    quaternion_slerp_fast(one, a[i], b[i], t[i]);
+    EXPECT_EQ(std::memcmp(&one, &in_place[i], sizeof one), 0) << "pair " << i;
+  }
+}
+
 TEST(Quaternion, SquadAndTangent) {
   quaternion out;
   quaternion_squad(out, QA, identity_quaternion, QB, QB, 0.0f);
@@ -301,6 +360,44 @@ TEST(PackedQuaternion, Normalisation) {
   packed_quaternion z{0, 0, 0, 0};
   z.normalize();
   expect_packed(z, identity_packed_quaternion, 0);
+}
+
+// A key pair's arc, worked out once, samples to exactly what the packed slerp
+// gives for the same pair: the same shorter-way choice, the same branch for
+// keys too close to tell apart, the same wrap of t and the same rounding.
+TEST(PackedQuaternion, PreparedArcSamplesExactlyAsTheSlerp) {
+  const packed_quaternion pa = pack(QA), pb = pack(QB);
+  packed_quaternion neg_b, almost_a = pa;
+  pb.negated(neg_b);
+  almost_a.x = static_cast<int16_t>(almost_a.x + 1);
+  const packed_quaternion pairs[][2] = {
+      {pa, pb},
+      {pa, neg_b},                                          // the shorter way is through -b
+      {pa, pa},                                             // no arc at all
+      {pa, almost_a},                                       // closer than the slerp tells apart
+      {{16383, 0, 0, 0}, {0, 16383, 0, 0}},                 // a quarter turn apart; w comes out 0
+      {identity_packed_quaternion, {0, 0, 0, -16383}},      // q and -q
+      {{16383, 0, 0, 0}, {-16383, 0, 0, 0}},
+      {{-32768, 32767, -32768, 32767}, {32767, -32768, 100, -5}},  // damaged keys, far off unit length
+      {{0, 0, 0, 0}, pb},
+  };
+  const float ts[] = {0.0f, 0.001f, 0.25f, 0.5f, 0.73f, 0.999f, 1.0f, 1.25f, -0.25f, 40.5f,
+                      std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+  for (const auto& pair : pairs) {
+    packed_slerp_arc arc;
+    arc.prepare(pair[0], pair[1]);
+    for (float t : ts) {
+      packed_quaternion want;
+      packed_quaternion_slerp(want, pair[0], pair[1], t);
+      quaternion want_f, got;
+      want.to_quaternion(want_f);
+      arc.sample_unpacked(got, t);
+      EXPECT_EQ(std::memcmp(&got, &want_f, sizeof got), 0)
+          << "pair (" << pair[0].x << "," << pair[0].y << "," << pair[0].z << "," << pair[0].w << ") t " << t
+          << ": " << got.x << " " << got.y << " " << got.z << " " << got.w << " vs " << want_f.x << " " << want_f.y
+          << " " << want_f.z << " " << want_f.w;
+    }
+  }
 }
 
 TEST(PackedQuaternion, MatchesTheFloatFormWithinQuantisation) {
