@@ -28,6 +28,7 @@ struct Walk {
   CollisionResult* res;  // this instance's contacts
   int instance;
   float bound;  // contacts no nearer than this are of no use
+  bool plumb;   // a ray along y alone, of moderate size (see beside_level_face)
 };
 
 vector corner(const Walk& w, const LevelFace& f, int i) { return w.mesh->positions[f.v[i]]; }
@@ -72,6 +73,25 @@ float best_fraction(const Walk& w) { return w.res->count > 0 ? std::min(w.bound,
 // A ray's walk ends at its first contact, so every face it tests has only
 // the nearest contact of earlier instances (w.bound) to beat. One branch on
 // the outcome: which test a face fails is a guess the predictor keeps losing.
+// Floor probes are the commonest query: a ray along y alone (in mesh space)
+// meets a level face (normal along y alone) where the ray already is in x and
+// z, so the face's edge tests need no contact fraction, and the many faces of
+// a floor the ray passes beside are turned away before any division. Each
+// lane does what the full edge test does: there n.x and n.z are 0, so their
+// terms add only zeros (the sizes checked for plumb keep every product
+// finite), and whether x and z carry a zero's sign changes no comparison.
+bool beside_level_face(const Walk& w, const vector& a, const vector& b, const vector& c, float ny) {
+  const __m128 x0 = _mm_setr_ps(a.x, b.x, c.x, 0.0f), x1 = _mm_setr_ps(b.x, c.x, a.x, 0.0f);
+  const __m128 y0 = _mm_setr_ps(a.y, b.y, c.y, 0.0f), y1 = _mm_setr_ps(b.y, c.y, a.y, 0.0f);
+  const __m128 z0 = _mm_setr_ps(a.z, b.z, c.z, 0.0f), z1 = _mm_setr_ps(b.z, c.z, a.z, 0.0f);
+  const __m128 ex = _mm_sub_ps(x1, x0), ey = _mm_sub_ps(y1, y0), ez = _mm_sub_ps(z1, z0);
+  const __m128 dx = _mm_sub_ps(_mm_set1_ps(w.start.x), x0), dz = _mm_sub_ps(_mm_set1_ps(w.start.z), z0);
+  const __m128 cy = _mm_sub_ps(_mm_mul_ps(ez, dx), _mm_mul_ps(ex, dz));
+  const __m128 side = _mm_mul_ps(cy, _mm_set1_ps(ny));
+  const __m128 len2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_mul_ps(ez, ez));
+  return (_mm_movemask_ps(_mm_cmplt_ps(side, _mm_mul_ps(_mm_set1_ps(-1e-5f), len2))) & 7) != 0;
+}
+
 bool ray_face(Walk& w, const LevelFace& f) {
   const float facing = vector::dot(f.normal, w.delta);
   const bool back = facing > 0.0f;
@@ -80,6 +100,7 @@ bool ray_face(Walk& w, const LevelFace& f) {
   // A zero normal (a degenerate face) gives dn 0 and no contact.
   const float dn = vector::dot(n, w.delta);
   const vector a = corner(w, f, 0), b = corner(w, f, 1), c = corner(w, f, 2);
+  if (w.plumb && f.normal.x == 0.0f && f.normal.z == 0.0f && beside_level_face(w, a, b, c, f.normal.y)) return false;
   const vector centroid = (a + b + c) * (1.0f / 3.0f);
   const float t = vector::dot(n, centroid - w.start) / dn;
   const vector p = w.start + w.delta * t;
@@ -293,7 +314,13 @@ void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery*
   CollisionResult local;
   reset_result(&local);
   Walk w{mesh,   q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS,
-         &local, instance,       result->count > 0 ? result->fraction : FLT_MAX};
+         &local, instance,       result->count > 0 ? result->fraction : FLT_MAX, false};
+  // Sizes up to 1e15 keep every product of the edge tests finite.
+  const auto moderate = [](const vector& v) {
+    return std::fabs(v.x) <= 1e15f && std::fabs(v.y) <= 1e15f && std::fabs(v.z) <= 1e15f;
+  };
+  w.plumb = !w.sphere && w.delta.x == 0.0f && w.delta.z == 0.0f && moderate(w.start) && moderate(w.delta) &&
+            moderate(mesh->box_min) && moderate(mesh->box_max);
   // Nothing of the mesh lies near a segment that misses its box.
   const float pad = 2.0f * COLLIDE_TOLERANCE + (w.sphere ? q->radius : 0.0f);
   // A ray's contact at or beyond the nearest one found so far is refused, so
