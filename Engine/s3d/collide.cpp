@@ -33,26 +33,41 @@ struct Walk {
 
 vector corner(const Walk& w, const LevelFace& f, int i) { return w.mesh->positions[f.v[i]]; }
 
+// A triangle's three edges side by side, one lane an edge: its start corner
+// and its vector. The lanes do exactly the arithmetic of one edge's scalar
+// test each, and the caller takes one branch at the end: which edge a random
+// point falls outside of is a guess the branch predictor keeps losing.
+struct Edges {
+  __m128 x0, y0, z0;  // start corners a, b, c
+  __m128 ex, ey, ez;  // b - a, c - b, a - c
+  Edges(const vector& a, const vector& b, const vector& c)
+      : x0(_mm_setr_ps(a.x, b.x, c.x, 0.0f)),
+        y0(_mm_setr_ps(a.y, b.y, c.y, 0.0f)),
+        z0(_mm_setr_ps(a.z, b.z, c.z, 0.0f)),
+        ex(_mm_sub_ps(_mm_setr_ps(b.x, c.x, a.x, 0.0f), x0)),
+        ey(_mm_sub_ps(_mm_setr_ps(b.y, c.y, a.y, 0.0f), y0)),
+        ez(_mm_sub_ps(_mm_setr_ps(b.z, c.z, a.z, 0.0f), z0)) {}
+  // The edges whose side value falls below the slack (a hair of each edge's
+  // length squared): the point lies outside them.
+  int outside(const __m128& side) const {
+    const __m128 len2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_mul_ps(ez, ez));
+    return _mm_movemask_ps(_mm_cmplt_ps(side, _mm_mul_ps(_mm_set1_ps(-1e-5f), len2))) & 7;
+  }
+};
+
 // Edges count as inside, with a hair of slack: a ray down the edge two
 // faces share must not slip between them by rounding.
 bool inside_triangle(const vector& p, const vector& a, const vector& b, const vector& c, const vector& n) {
-  // The three edges side by side, each lane doing exactly the arithmetic
-  // of one edge's scalar test (cross, dot with n, length squared), and one
-  // branch at the end: which edge a random point falls outside of is a
-  // guess the branch predictor keeps losing.
-  const __m128 x0 = _mm_setr_ps(a.x, b.x, c.x, 0.0f), x1 = _mm_setr_ps(b.x, c.x, a.x, 0.0f);
-  const __m128 y0 = _mm_setr_ps(a.y, b.y, c.y, 0.0f), y1 = _mm_setr_ps(b.y, c.y, a.y, 0.0f);
-  const __m128 z0 = _mm_setr_ps(a.z, b.z, c.z, 0.0f), z1 = _mm_setr_ps(b.z, c.z, a.z, 0.0f);
-  const __m128 ex = _mm_sub_ps(x1, x0), ey = _mm_sub_ps(y1, y0), ez = _mm_sub_ps(z1, z0);
-  const __m128 dx = _mm_sub_ps(_mm_set1_ps(p.x), x0), dy = _mm_sub_ps(_mm_set1_ps(p.y), y0),
-               dz = _mm_sub_ps(_mm_set1_ps(p.z), z0);
-  const __m128 cx = _mm_sub_ps(_mm_mul_ps(ey, dz), _mm_mul_ps(ez, dy));
-  const __m128 cy = _mm_sub_ps(_mm_mul_ps(ez, dx), _mm_mul_ps(ex, dz));
-  const __m128 cz = _mm_sub_ps(_mm_mul_ps(ex, dy), _mm_mul_ps(ey, dx));
+  const Edges e(a, b, c);
+  const __m128 dx = _mm_sub_ps(_mm_set1_ps(p.x), e.x0), dy = _mm_sub_ps(_mm_set1_ps(p.y), e.y0),
+               dz = _mm_sub_ps(_mm_set1_ps(p.z), e.z0);
+  // (edge x (p - start)) . n
+  const __m128 cx = _mm_sub_ps(_mm_mul_ps(e.ey, dz), _mm_mul_ps(e.ez, dy));
+  const __m128 cy = _mm_sub_ps(_mm_mul_ps(e.ez, dx), _mm_mul_ps(e.ex, dz));
+  const __m128 cz = _mm_sub_ps(_mm_mul_ps(e.ex, dy), _mm_mul_ps(e.ey, dx));
   const __m128 side = _mm_add_ps(_mm_add_ps(_mm_mul_ps(cx, _mm_set1_ps(n.x)), _mm_mul_ps(cy, _mm_set1_ps(n.y))),
                                  _mm_mul_ps(cz, _mm_set1_ps(n.z)));
-  const __m128 len2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_mul_ps(ez, ez));
-  return (_mm_movemask_ps(_mm_cmplt_ps(side, _mm_mul_ps(_mm_set1_ps(-1e-5f), len2))) & 7) == 0;
+  return e.outside(side) == 0;
 }
 
 void accept(Walk& w, const LevelFace& f, float t, const vector& point, const vector& normal, int kind) {
@@ -81,15 +96,10 @@ float best_fraction(const Walk& w) { return w.res->count > 0 ? std::min(w.bound,
 // terms add only zeros (the sizes checked for plumb keep every product
 // finite), and whether x and z carry a zero's sign changes no comparison.
 bool beside_level_face(const Walk& w, const vector& a, const vector& b, const vector& c, float ny) {
-  const __m128 x0 = _mm_setr_ps(a.x, b.x, c.x, 0.0f), x1 = _mm_setr_ps(b.x, c.x, a.x, 0.0f);
-  const __m128 y0 = _mm_setr_ps(a.y, b.y, c.y, 0.0f), y1 = _mm_setr_ps(b.y, c.y, a.y, 0.0f);
-  const __m128 z0 = _mm_setr_ps(a.z, b.z, c.z, 0.0f), z1 = _mm_setr_ps(b.z, c.z, a.z, 0.0f);
-  const __m128 ex = _mm_sub_ps(x1, x0), ey = _mm_sub_ps(y1, y0), ez = _mm_sub_ps(z1, z0);
-  const __m128 dx = _mm_sub_ps(_mm_set1_ps(w.start.x), x0), dz = _mm_sub_ps(_mm_set1_ps(w.start.z), z0);
-  const __m128 cy = _mm_sub_ps(_mm_mul_ps(ez, dx), _mm_mul_ps(ex, dz));
-  const __m128 side = _mm_mul_ps(cy, _mm_set1_ps(ny));
-  const __m128 len2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_mul_ps(ez, ez));
-  return (_mm_movemask_ps(_mm_cmplt_ps(side, _mm_mul_ps(_mm_set1_ps(-1e-5f), len2))) & 7) != 0;
+  const Edges e(a, b, c);
+  const __m128 dx = _mm_sub_ps(_mm_set1_ps(w.start.x), e.x0), dz = _mm_sub_ps(_mm_set1_ps(w.start.z), e.z0);
+  const __m128 cy = _mm_sub_ps(_mm_mul_ps(e.ez, dx), _mm_mul_ps(e.ex, dz));
+  return e.outside(_mm_mul_ps(cy, _mm_set1_ps(ny))) != 0;
 }
 
 bool ray_face(Walk& w, const LevelFace& f) {
