@@ -356,7 +356,9 @@ bool instance_allowed(const LevelMeshInstance& mi, const CollisionQuery* q) {
 // passes far from cost neither the move into mesh space nor a walk. Each box
 // keeps the placement and mesh box it was made for, and every query checks
 // them: doors and anything else may move an instance at any time, and a stale
-// box would silently miss contacts.
+// box would silently miss contacts. (These boxes, like the last-contact
+// globals, make queries single-threaded.)
+//
 // The words a box depends on: the instance's position and orientation
 // (48 bytes), and its mesh's box (24 bytes, taken as two overlapping halves).
 struct Placement {
