@@ -210,7 +210,9 @@ TEST_F(Collide, KnownContactsOnTheIndoorLevel) {
     ASSERT_GT(r.count, 0);
     EXPECT_STREQ(Level.instances[r.instance].name, c.instance);
     EXPECT_EQ(r.kind, c.kind);
-    if (c.fraction >= 0.0f) EXPECT_NEAR(r.fraction, c.fraction, 1e-5f);
+    if (c.fraction >= 0.0f) {
+      EXPECT_NEAR(r.fraction, c.fraction, 1e-5f);
+    }
     if (c.kind == 0) {
       vector n;
       r.normal.unrotated(n, Level.instances[r.instance].orient);
