@@ -10,6 +10,7 @@
 #include "quarn/geom/effect_emitter.h"
 #include "quarn/gr/gr_alpha.h"
 #include "quarn/math/floatops.h"
+#include "tests/quarn/geom/effect_test_util.h"
 #include "tests/quarn/geom/recorded_screen.h"
 #include "tools/writers/effect_writer.h"
 
@@ -22,25 +23,30 @@ class EmitterTest : public ::testing::Test {
     os_srand(1234);
   }
   EffectEmitter* make(const EffectDefSpec& d, int index = 0) {
-    file_ = effect_file_build({d});
-    img_ = effect_file_view(file_);
+    img_ = make_image({d});
     char err[128];
-    EXPECT_TRUE(effect_image_check(img_, err, sizeof err)) << err;
-    def_ = effect_image_def_offset(img_, 0);
-    const EffectDefArray a = effect_def_array(img_, def_, EFFECT_ARRAY_EMITTER);
+    EXPECT_TRUE(effect_image_check(img_.view, err, sizeof err)) << err;
+    const uint32_t def = img_.def(0);
+    const EffectDefArray a = effect_def_array(img_.view, def, EFFECT_ARRAY_EMITTER);
     EffectEmitter* e = effect_emitter_alloc();
     EXPECT_TRUE(e);
-    EXPECT_TRUE(effect_emitter_bind_def(e, &img_, def_, a.record(index)));
+    EXPECT_TRUE(effect_emitter_bind_def(e, &img_.view, def, a.record(index)));
     effect_emitter_take_items(e, e->def.item_count);
     return e;
   }
   static void steps(EffectEmitter* e, float from, float to, float by) {
     for (float f = from; f <= to + 1e-4f; f += by) effect_emitter_step(e, f, nullptr, nullptr, false);
   }
+  // An item born by hand at the emitter, as a spawn would: age 0, alive long
+  // past the test.
+  static void born(EffectItem* it, const vector& at, const vector& velocity) {
+    it->age = 0;
+    it->lifetime = 10 * 256;
+    it->velocity = velocity;
+    it->position = at;
+  }
 
-  std::vector<uint8_t> file_;
-  EffectImage img_;
-  uint32_t def_ = 0;
+  Image img_;
 };
 
 // Items per frame as the rate track's raw 4.12 value (x 320 / 4096).
@@ -138,11 +144,7 @@ TEST_F(EmitterTest, GravityOverWholeStepsMatchesTheFall) {
   EffectEmitter* em = make(d);
   effect_emitter_step(em, 1.0f, nullptr, nullptr, false);
   EffectItem* it = em->items;
-  // Born by hand at the emitter, as a spawn would: age 0, at rest position.
-  it->age = 0;
-  it->lifetime = 10 * 256;
-  it->velocity.set(0, 6.0f, 0);
-  it->position.set(0, 0, 0);
+  born(it, vector(0, 0, 0), vector(0, 6.0f, 0));
   em->live = 1;
   for (int f = 2; f <= 16; f++) effect_emitter_step(em, static_cast<float>(f), nullptr, nullptr, false);
   const float t = 15.0f / 15.0f;
@@ -175,10 +177,7 @@ TEST_F(EmitterTest, DirectionalFieldPushesAlongItsAxis) {
   em->params[0] = &run;
   effect_emitter_step(em, 1.0f, nullptr, nullptr, false);
   EffectItem* it = em->items;
-  it->age = 0;
-  it->lifetime = 10 * 256;
-  it->velocity.set(0, 0, 0);
-  it->position.set(0, 0, 0);
+  born(it, vector(0, 0, 0), vector(0, 0, 0));
   em->live = 1;
   effect_emitter_step(em, 2.0f, nullptr, nullptr, false);
   // Up (the identity rotation's axis) at 2000 x 0.0625 = 125 m/s^2.
@@ -252,12 +251,7 @@ TEST_F(EmitterTest, PointFieldPullsTowardsItsPosition) {
   // One item below the point and one above it, at rest.
   const float start_y[2] = {0.0f, 4.0f};
   EffectItem* items[2] = {em->items, em->items->next};
-  for (int i = 0; i < 2; i++) {
-    items[i]->age = 0;
-    items[i]->lifetime = 10 * 256;
-    items[i]->velocity.set(0, 0, 0);
-    items[i]->position.set(0, start_y[i], 0);
-  }
+  for (int i = 0; i < 2; i++) born(items[i], vector(0, start_y[i], 0), vector(0, 0, 0));
   em->live = 2;
   effect_emitter_step(em, 2.0f, nullptr, nullptr, false);
   const float t = 1.0f / 15.0f, pull = 0.5f * 125.0f * t * t;

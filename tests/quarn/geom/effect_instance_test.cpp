@@ -43,9 +43,7 @@ bool list_shown(const EffectInstance* inst, int k) {
 class EffectInstances : public ::testing::Test {
  protected:
   void SetUp() override {
-    lights_reset();
-    effect_emitter_pool_reset();
-    effect_instances_reset();
+    effect_pools_fresh();
   }
   void TearDown() override {
     effect_instances_reset();
@@ -362,9 +360,7 @@ struct PolyRecorder : GrRecorder {
 // sprite is drawn while the effect runs and not after, and the light shines
 // only while its key says on.
 TEST(EffectInstanceDrawing, DrawsWhileRunningAndNothingOnceFinished) {
-  lights_reset();
-  effect_emitter_pool_reset();
-  effect_instances_reset();
+  effect_pools_fresh();
   PolyRecorder rec;
   bm_init();
   gr_set_recorder(&rec);
@@ -429,9 +425,7 @@ class EffectTagBinding : public CaRootTest {
   void SetUp() override {
     CaRootTest::SetUp();
     character_instance_system_init(-1);
-    lights_reset();
-    effect_emitter_pool_reset();
-    effect_instances_reset();
+    effect_pools_fresh();
   }
   void TearDown() override {
     effect_instances_reset();
@@ -504,17 +498,7 @@ TEST_F(EffectTagBinding, ABoundLightFollowsTheMovingBone) {
 
 namespace {
 
-class EffectDefinitionReset : public TempRootTest {
- protected:
-  void SetUp() override {
-    TempRootTest::SetUp();
-    bm_init();
-  }
-  void TearDown() override {
-    bm_close();
-    TempRootTest::TearDown();
-  }
-};
+class EffectDefinitionReset : public BitmapRootTest {};
 
 // A VIF emitter's bitmap is loaded by name into the image when its
 // definition is reset, as at creation; a name that does not load gives no
@@ -528,16 +512,15 @@ TEST_F(EffectDefinitionReset, VifEmittersLoadTheirBitmaps) {
   good.bitmap = "spark.tga";
   missing.bitmap = "nothing.tga";
   d.vifs = {good, missing};
-  std::vector<uint8_t> file = effect_file_build({d});
-  EffectImage img = effect_file_view(file);
-  const uint32_t def = effect_image_def_offset(img, 0);
-  const EffectDefArray vifs = effect_def_array(img, def, EFFECT_ARRAY_VIF);
+  Image img = make_image({d});
+  const uint32_t def = img.def(0);
+  const EffectDefArray vifs = effect_def_array(img.view, def, EFFECT_ARRAY_VIF);
   ASSERT_EQ(vifs.count, 2);
-  effect_definition_reset(img, def, -1);
-  const int handle = img.i32(vifs.record(0) + VIF_BITMAP);
+  effect_definition_reset(img.view, def, -1);
+  const int handle = img.view.i32(vifs.record(0) + VIF_BITMAP);
   EXPECT_GE(handle, 0);
   EXPECT_STREQ(bm_get_filename(handle), "spark.tga");
-  const int other = img.i32(vifs.record(1) + VIF_BITMAP);
+  const int other = img.view.i32(vifs.record(1) + VIF_BITMAP);
   EXPECT_TRUE(other < 0 || bm_is_placeholder(other)) << other;
 }
 
@@ -597,9 +580,7 @@ namespace {
 TEST(EffectInstanceDrawing, DemoSpellCoreIsSquareAndSparksAreSmallDots) {
   RecordedScreen screen;
   auto& rec = screen.rec;
-  lights_reset();
-  effect_emitter_pool_reset();
-  effect_instances_reset();
+  effect_pools_fresh();
   os_srand(5);
   EffectDefSpec spell = demo_spell_def();
   spell.pool_class = EFFECT_POOL_SPELL;

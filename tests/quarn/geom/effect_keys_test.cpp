@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quarn/geom/effect_keys.h"
+#include "tests/quarn/geom/effect_test_util.h"
 #include "tools/writers/effect_writer.h"
 
 namespace {
@@ -106,15 +107,13 @@ TEST(EffectParamSet, SamplingBlendsTheWholeFrames) {
   EffectDefSpec d;
   d.name = "field";
   d.params = {p};
-  std::vector<uint8_t> file = effect_file_build({d});
-  EffectImage img = effect_file_view(file);
+  const Image img = make_image({d});
   char err[128];
-  ASSERT_TRUE(effect_image_check(img, err, sizeof err)) << err;
-  const uint32_t def = effect_image_def_offset(img, 0);
-  const EffectDefArray params = effect_def_array(img, def, EFFECT_ARRAY_PARAM_SET);
+  ASSERT_TRUE(effect_image_check(img.view, err, sizeof err)) << err;
+  const EffectDefArray params = effect_def_array(img.view, img.def(0), EFFECT_ARRAY_PARAM_SET);
   ASSERT_EQ(params.count, 1);
   EffectParamSetDef pd;
-  ASSERT_TRUE(effect_param_set_def_at(img, params.record(0), pd));
+  ASSERT_TRUE(effect_param_set_def_at(img.view, params.record(0), pd));
   EXPECT_EQ(pd.key_count, 3);
 
   EffectParamRun run;

@@ -4,8 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "quarn/bmpman/bmpman.h"
+#include "quarn/geom/effect_emitter.h"
 #include "quarn/geom/effect_image.h"
+#include "quarn/geom/effect_instance.h"
 #include "quarn/geom/effect_mem.h"
+#include "quarn/geom/lights.h"
+#include "tests/quarn/bmpman/bm_test_util.h"
 #include "tools/writers/effect_writer.h"
 
 struct Image {
@@ -29,3 +34,24 @@ inline EffectDefSpec spell_def(const char* name) {
   d.pool_class = EFFECT_POOL_SPELL;
   return d;
 }
+
+// Every light, emitter and instance back in its pool, as a level starts.
+inline void effect_pools_fresh() {
+  lights_reset();
+  effect_emitter_pool_reset();
+  effect_instances_reset();
+}
+
+// A scratch root with the bitmap manager up, for elements that load their
+// bitmaps by name.
+class BitmapRootTest : public TempRootTest {
+ protected:
+  void SetUp() override {
+    TempRootTest::SetUp();
+    bm_init();
+  }
+  void TearDown() override {
+    bm_close();
+    TempRootTest::TearDown();
+  }
+};

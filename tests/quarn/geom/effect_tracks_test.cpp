@@ -31,12 +31,6 @@ MaterialSpec track(uint8_t r, uint8_t g, uint8_t b, std::vector<uint8_t> alpha) 
   return m;
 }
 
-void fresh_pools() {
-  lights_reset();
-  effect_emitter_pool_reset();
-  effect_instances_reset();
-}
-
 // ---- Material tracks and the emitters that name them ----
 
 struct ItemRecorder : GrRecorder {
@@ -52,17 +46,15 @@ struct ItemRecorder : GrRecorder {
   }
 };
 
-class EffectMaterialTracks : public TempRootTest {
+class EffectMaterialTracks : public BitmapRootTest {
  protected:
   void SetUp() override {
-    TempRootTest::SetUp();
-    bm_init();
-    fresh_pools();
+    BitmapRootTest::SetUp();
+    effect_pools_fresh();
   }
   void TearDown() override {
     effect_instances_reset();
-    bm_close();
-    TempRootTest::TearDown();
+    BitmapRootTest::TearDown();
   }
 };
 
@@ -176,7 +168,7 @@ TEST_F(EffectMaterialTracks, TheDemoSpellsSparksHaveTheirBitmapAndColour) {
 // ---- The environment handed to the level renderer ----
 
 TEST(EffectEnvironmentApply, PublishesTheSelectedTrackAtTheInstancesFrame) {
-  fresh_pools();
+  effect_pools_fresh();
   EffectDefSpec d = spell_def("dusk");
   d.length = 30;
   MaterialSpec other = track(1, 2, 3, {9});
@@ -240,7 +232,7 @@ EffectCameraSpec keyed_camera() {
 
 class EffectCamera : public ::testing::Test {
  protected:
-  void SetUp() override { fresh_pools(); }
+  void SetUp() override { effect_pools_fresh(); }
   void TearDown() override { effect_instances_reset(); }
   EffectInstance* play(const Image& f) {
     EffectInstance* inst = effect_create_from_def(f.view, f.def(0), -1, 0, 0, false);
@@ -378,7 +370,7 @@ TEST(EffectImageTracks, CurvesAndCameraStreamsOutsideTheImageRefuseIt) {
 // ---- Level reset ----
 
 TEST(EffectPools, ALevelResetRebuildsTheInstancePools) {
-  fresh_pools();
+  effect_pools_fresh();
   EffectDefSpec d = spell_def("fly");
   d.cameras = {keyed_camera()};
   MeshElementSpec sprite;

@@ -16,6 +16,7 @@
 #include "quarn/gr/gr_recorder.h"
 #include "quarn/os/console.h"
 #include "tests/quarn/bmpman/bm_test_util.h"
+#include "tests/quarn/geom/effect_test_util.h"
 #include "tests/quarn/geom/recorded_screen.h"
 #include "tools/writers/effect_instance_writer.h"
 #include "tools/writers/image_writers.h"
@@ -89,16 +90,8 @@ TEST(MeshMaterialCurves, ResetAndRefusals) {
   EXPECT_FALSE(mesh_material_read(m, img.data(), 40, 8, err, sizeof err));
 }
 
-class LayerFrames : public TempRootTest {
+class LayerFrames : public BitmapRootTest {
  protected:
-  void SetUp() override {
-    TempRootTest::SetUp();
-    bm_init();
-  }
-  void TearDown() override {
-    bm_close();
-    TempRootTest::TearDown();
-  }
   // A 10-frame animation at 20 frames per second and a still bitmap.
   int load_anim() {
     std::vector<uint8_t> data;

@@ -9,12 +9,12 @@
 #include "quarn/geom/vif_emitter.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/memory.h"
+#include "tests/quarn/geom/effect_test_util.h"
 #include "tools/writers/effect_writer.h"
 
 namespace {
 struct Built {
-  std::vector<uint8_t> file;
-  EffectImage img;
+  Image image;
   bool ok = false;
   VifEmitterDef def;
 };
@@ -23,12 +23,11 @@ Built build(const VifEmitterSpec& v) {
   d.name = "vif";
   d.vifs = {v};
   Built b;
-  b.file = effect_file_build({d});
-  b.img = effect_file_view(b.file);
+  b.image = make_image({d});
   char err[128];
-  b.ok = effect_image_check(b.img, err, sizeof err);
-  const EffectDefArray a = effect_def_array(b.img, effect_image_def_offset(b.img, 0), EFFECT_ARRAY_VIF);
-  if (b.ok) b.ok = vif_emitter_def_at(b.img, a.record(0), b.def);
+  b.ok = effect_image_check(b.image.view, err, sizeof err);
+  const EffectDefArray a = effect_def_array(b.image.view, b.image.def(0), EFFECT_ARRAY_VIF);
+  if (b.ok) b.ok = vif_emitter_def_at(b.image.view, a.record(0), b.def);
   return b;
 }
 VifEmitterSpec steady(float interval, int count) {
