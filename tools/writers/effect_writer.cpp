@@ -26,19 +26,10 @@ struct Image {
     first.resize(first.size() + n, 0);
     return at;
   }
-  void u8(uint32_t at, uint8_t v) { first[at] = v; }
-  void u16(uint32_t at, uint16_t v) {
-    first[at] = static_cast<uint8_t>(v);
-    first[at + 1] = static_cast<uint8_t>(v >> 8);
-  }
-  void u32(uint32_t at, uint32_t v) {
-    for (int i = 0; i < 4; i++) first[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  }
-  void f32(uint32_t at, float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    u32(at, u);
-  }
+  void u8(uint32_t at, uint8_t v) { image_set_u8(first, at, v); }
+  void u16(uint32_t at, uint16_t v) { image_set_u16(first, at, v); }
+  void u32(uint32_t at, uint32_t v) { image_set_u32(first, at, v); }
+  void f32(uint32_t at, float f) { image_set_f32(first, at, f); }
   void vec(uint32_t at, const vector& v) {
     f32(at, v.x);
     f32(at + 4, v.y);
