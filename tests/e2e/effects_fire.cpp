@@ -10,17 +10,15 @@
 #include <filesystem>
 #include <vector>
 
-#include "Engine/rendering/preload.h"
 #include "quarn/geom/effect_emitter.h"
 #include "quarn/geom/effect_mem.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_alpha.h"
 #include "quarn/math/floatops.h"
-#include "quarn/os/memory.h"
 #include "quarn/vfile/vfile.h"
+#include "tests/support/demo_effects_level.h"
 #include "tests/support/gl_screen.h"
-#include "tests/support/test_files.h"
 #include "tools/writers/effect_demo.h"
 
 namespace fs = std::filesystem;
@@ -40,21 +38,14 @@ bool lit(const uint8_t* bgr) { return bgr[0] > 8 || bgr[1] > 8 || bgr[2] > 8; }
 }  // namespace
 
 TEST(EffectsFire, LoopingFireLightsOnlyWhereItsFlamesAre) {
-  const fs::path tmp = test_scratch_root("effects_fire");
-  fs::remove_all(tmp);
-  fs::create_directories(tmp / "screenshots");
+  const fs::path tmp = effects_scratch_root("effects_fire");
   ASSERT_TRUE(demo_effects_write(tmp.string(), tmp.string()));
   vfile_set_root(tmp.c_str(), false);
   const int shots = vfile_add_path_type("screenshots", ".tga .jpg");
   ASSERT_NO_FATAL_FAILURE(gl_screen_open("Orrimund Effects Test"));
   gr_set_aspect(1.0f);
 
-  preload_init();
-  alignas(64) static uint8_t level_bytes[1 << 18];
-  MemArena level;
-  level.init(level_bytes, sizeof level_bytes, "level");
-  effects_set_level_arena(&level);
-  ASSERT_EQ(effects_init(), 0);
+  ASSERT_EQ(effects_level_init(), 0);
   EffectDefRef ref = effect_base_find("fire-loop", nullptr);
   ASSERT_TRUE(ref);
   EffectImage img = ref.image;

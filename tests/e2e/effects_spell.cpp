@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "Engine/rendering/preload.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/base_character.h"
 #include "quarn/ca/character_instance.h"
@@ -32,10 +31,9 @@
 #include "quarn/gr/gr_alpha.h"
 #include "quarn/gr/gr_mesh.h"
 #include "quarn/math/floatops.h"
-#include "quarn/os/memory.h"
 #include "quarn/vfile/vfile.h"
+#include "tests/support/demo_effects_level.h"
 #include "tests/support/gl_screen.h"
-#include "tests/support/test_files.h"
 #include "tools/writers/effect_demo.h"
 #include "tools/writers/figure_writer.h"
 #include "tools/writers/image_writers.h"
@@ -121,9 +119,7 @@ struct SpellPixels {
 }  // namespace
 
 TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
-  const fs::path tmp = test_scratch_root("effects_spell");
-  fs::remove_all(tmp);
-  fs::create_directories(tmp / "screenshots");
+  const fs::path tmp = effects_scratch_root("effects_spell");
   ASSERT_TRUE(demo_effects_write(tmp.string(), tmp.string()));
   // The effects' bitmap, as the demo builder writes it.
   const std::vector<uint8_t> spark_px = demo_spark_pixels(16);
@@ -153,12 +149,7 @@ TEST(EffectsSpell, LoopingSpellFollowsTheHandLightsTheHeroAndEndsAfterStop) {
   hero->setup_matrices();
 
   // The spell, from the demo's effect files.
-  preload_init();
-  alignas(64) static uint8_t level_bytes[1 << 18];
-  MemArena level;
-  level.init(level_bytes, sizeof level_bytes, "level");
-  effects_set_level_arena(&level);
-  ASSERT_EQ(effects_init(), 0);
+  ASSERT_EQ(effects_level_init(), 0);
   lights_reset();
   lights_set_ambient(0.15f, 0.15f, 0.15f);
   effect_emitter_pool_reset();
