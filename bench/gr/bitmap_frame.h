@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/gr/bench_screen.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/opengl/gr_opengl.h"
@@ -155,7 +156,7 @@ inline void run_plain(benchmark::State& state, bool ready, void (*frame)()) {
     glFinish();
   }
   gr_flip();
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  bench_count_fps(state);
 }
 
 }  // namespace bitmap_frame

@@ -16,6 +16,7 @@
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/opengl/gr_opengl.h"
+#include "bench/gr/bench_screen.h"
 #include "bench/gr/bitmap_frame.h"
 #include "quarn/os/os.h"
 
@@ -26,14 +27,9 @@ bool start() {
   static bool started = false, ok = false;
   if (started) return ok;
   started = true;
-  os_init("Quorvane", "Orrimund Graphics Bench");
-  if (!os_get_window()) {
-    std::fprintf(stderr, "no X display: run under xvfb-run\n");
-    return false;
-  }
+  if (!bench_window("Orrimund Graphics Bench")) return false;
   bm_init();
-  gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
+  bench_screen(GR_OPENGL);
   make_pictures();
   upload_plain_textures();
   ok = true;
@@ -67,7 +63,7 @@ void BM_FrontEndBitmaps(benchmark::State& state) {
     gr_flip();
     glFinish();
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  bench_count_fps(state);
 }
 BENCHMARK(BM_FrontEndBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -14,6 +14,7 @@
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/directx/gr_d3d.h"
 #include "quarn/gr/gr.h"
+#include "bench/gr/bench_screen.h"
 #include "bench/gr/bitmap_frame.h"
 #include "quarn/os/os.h"
 
@@ -27,14 +28,9 @@ bool start() {
   static bool started = false, ok = false;
   if (started) return ok;
   started = true;
-  os_init("Quorvane", "Orrimund Direct3D Bench");
-  if (!os_get_window()) {
-    std::fprintf(stderr, "no X display: run under xvfb-run\n");
-    return false;
-  }
+  if (!bench_window("Orrimund Direct3D Bench")) return false;
   bm_init();
-  gr_init(640, 480, GR_DIRECT3D, GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
+  bench_screen(GR_DIRECT3D);
   if (!gr_d3d_device()) return false;
   make_pictures();
   std::vector<uint8_t> atlas(kAtlasSide * kAtlasSide * 4);
@@ -48,10 +44,7 @@ bool start() {
       }
   }
   glGenTextures(1, &Atlas);
-  glBindTexture(GL_TEXTURE_2D, Atlas);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kAtlasSide, kAtlasSide, 0, GL_RGBA, GL_UNSIGNED_BYTE, atlas.data());
+  upload_nearest(Atlas, kAtlasSide, atlas.data());
   Atlas_tex.resize(kPerFrame * 6 * 2);
   Atlas_pos.resize(kPerFrame * 6 * 2);
   ok = true;
@@ -68,7 +61,7 @@ void BM_Direct3DBitmaps(benchmark::State& state) {
     gr_flip();
     glFinish();
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  bench_count_fps(state);
 }
 BENCHMARK(BM_Direct3DBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -123,7 +116,7 @@ void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
   }
   // The layer's GL state is its own again on the next draw.
   gr_d3d_set_render_state(RenderStateWord(0, 0, 0, 0, 0, 0));
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  bench_count_fps(state);
 }
 BENCHMARK(BM_PlainOpenglAtlasOneCall)->Unit(benchmark::kMillisecond)->UseRealTime();
 

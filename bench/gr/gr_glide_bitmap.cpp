@@ -15,6 +15,7 @@
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/opengl/gr_opengl.h"
+#include "bench/gr/bench_screen.h"
 #include "bench/gr/bitmap_frame.h"
 #include "quarn/os/os.h"
 
@@ -29,19 +30,14 @@ bool use(int renderer) {
   static bool os_started = false;
   if (!os_started) {
     os_started = true;
-    os_init("Quorvane", "Orrimund Glide Bench");
-    if (!os_get_window()) {
-      std::fprintf(stderr, "no X display: run under xvfb-run\n");
-      return false;
-    }
+    if (!bench_window("Orrimund Glide Bench")) return false;
     bm_init();
     make_pictures();
   }
   if (!os_get_window()) return false;
   if (Current == renderer) return true;
   if (Current >= 0) gr_close();
-  gr_init(640, 480, renderer, renderer == GR_GLIDE ? GR_FULLSCREEN : GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
+  bench_screen(renderer, renderer == GR_GLIDE ? GR_FULLSCREEN : GR_WINDOWED);
   Current = renderer;
   if (renderer == GR_OPENGL) upload_plain_textures();
   return true;
@@ -59,7 +55,7 @@ void run_front_end(benchmark::State& state, int renderer) {
     gr_flip();
     gr_finish();
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  bench_count_fps(state);
 }
 
 void BM_GlideBitmaps(benchmark::State& state) { run_front_end(state, GR_GLIDE); }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/gr/bench_screen.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/vim.h"
 #include "quarn/geom/lights.h"
@@ -53,14 +54,9 @@ bool start() {
   static bool started = false, ok = false;
   if (started) return ok;
   started = true;
-  os_init("Quorvane", "Orrimund Mesh Bench");
-  if (!os_get_window()) {
-    std::fprintf(stderr, "no X display: run under xvfb-run\n");
-    return false;
-  }
+  if (!bench_window("Orrimund Mesh Bench")) return false;
   bm_init();
-  gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
+  bench_screen(GR_OPENGL);
   gr_set_aspect(1.0f);
   const std::vector<uint8_t> bytes = vim_build(figure_mesh(FigureSpec{"ruvizo", 1.0f, 1.0f, {170, 60, 50}}, 0));
   ReadStream s;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/gr/bench_screen.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr_font.h"
@@ -47,16 +48,11 @@ bool start() {
     std::fprintf(stderr, "make_demo failed\n");
     return false;
   }
-  os_init("Quorvane", "Orrimund Text Bench");
-  if (!os_get_window()) {
-    std::fprintf(stderr, "no X display: run under xvfb-run\n");
-    return false;
-  }
+  if (!bench_window("Orrimund Text Bench")) return false;
   vfile_set_root(root.c_str(), false);
   vfile_add_path_type("data\\fonts", ".vf");
   bm_init();
-  gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
+  bench_screen(GR_OPENGL);
   Font = gr_font_load("font-small.vf", 9);
   ok = Font >= 0;
   return ok;
@@ -161,7 +157,7 @@ void BM_FrontEndText(benchmark::State& state) {
     glFinish();
   }
   state.counters["pixels_differ"] = Pixels_differ;
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  bench_count_fps(state);
 }
 BENCHMARK(BM_FrontEndText)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -180,7 +176,7 @@ void BM_PlainOpenglTextOneCall(benchmark::State& state) {
   }
   gr_flip();
   state.counters["pixels_differ"] = Pixels_differ;
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  bench_count_fps(state);
 }
 BENCHMARK(BM_PlainOpenglTextOneCall)->Unit(benchmark::kMillisecond)->UseRealTime();
 
