@@ -23,9 +23,6 @@ GlideApi Glide_api;
 
 namespace {
 
-// Added to the screen x and y of the 3D paths: it fixes the sub-pixel
-// precision of the floats the card receives.
-constexpr float SNAP_BIAS = 786432.0f;
 constexpr int MAX_VERTS = 25;
 
 const GlideApi* Test_api = nullptr;
@@ -499,8 +496,8 @@ void gr_glide_line3d(const GrVertex* p, const GrVertex* q, RenderStateWord state
   GlideVertex a{}, b{};
   vertex_color(a, nullptr);
   vertex_color(b, nullptr);
-  a.x = p->sx + SNAP_BIAS, a.y = p->sy + SNAP_BIAS, a.oow = p->ooz;
-  b.x = q->sx + SNAP_BIAS, b.y = q->sy + SNAP_BIAS, b.oow = q->ooz;
+  a.x = p->sx + GR_GLIDE_SNAP_BIAS, a.y = p->sy + GR_GLIDE_SNAP_BIAS, a.oow = p->ooz;
+  b.x = q->sx + GR_GLIDE_SNAP_BIAS, b.y = q->sy + GR_GLIDE_SNAP_BIAS, b.oow = q->ooz;
   Glide_api.grDrawLine(&a, &b);
 }
 
@@ -511,8 +508,8 @@ void gr_glide_tmapper(int count, GrVertex** verts, RenderStateWord state) {
     GlideVertex& g = Verts[slot];
     g = GlideVertex{};
     vertex_color(g, v);
-    g.x = v->sx + SNAP_BIAS;
-    g.y = v->sy + SNAP_BIAS;
+    g.x = v->sx + GR_GLIDE_SNAP_BIAS;
+    g.y = v->sy + GR_GLIDE_SNAP_BIAS;
     g.oow = v->ooz;
     g.tmu[0].oow = g.tmu[1].oow = v->ooz;
     if (v->flags & GR_VERTEX_UV) {
@@ -540,8 +537,8 @@ void multipass_pieces(int count, GrLayeredVertex** verts, int pass_count, const 
     const GrVertex* v = verts[i]->vertex;
     GlideVertex& g = Verts[i];
     g = GlideVertex{};
-    g.x = v->sx + SNAP_BIAS;
-    g.y = v->sy + SNAP_BIAS;
+    g.x = v->sx + GR_GLIDE_SNAP_BIAS;
+    g.y = v->sy + GR_GLIDE_SNAP_BIAS;
     g.oow = v->ooz;
     g.tmu[0].oow = g.tmu[1].oow = v->ooz;
   }

@@ -8,6 +8,10 @@
 // The table every Glide call goes through.
 extern GlideApi Glide_api;
 
+// Added to the screen x and y of the 3D paths: it fixes the sub-pixel
+// precision of the floats the card receives.
+constexpr float GR_GLIDE_SNAP_BIAS = 786432.0f;
+
 // True when the library loads and has every entry point; otherwise a line
 // naming what is missing is printed.
 bool gr_glide_available();

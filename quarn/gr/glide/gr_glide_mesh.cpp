@@ -6,7 +6,6 @@
 #include "quarn/gr/glide/gr_glide_tcache.h"
 
 namespace {
-constexpr float SNAP_BIAS = 786432.0f;
 GlideVertex Verts[GR_MESH_MAX_VERTS];
 }  // namespace
 
@@ -17,8 +16,8 @@ bool gr_glide_mesh_draw(RenderStateWord state, int bitmap, const GrMeshScratch& 
   if (!gr_glide_set_texture(0, bitmap, 0, &ss, &ts, 1)) return false;
   for (int i = 0; i < vertex_count; i++) {
     GlideVertex& v = Verts[i];
-    v.x = s.position[i][0] + SNAP_BIAS;
-    v.y = s.position[i][1] + SNAP_BIAS;
+    v.x = s.position[i][0] + GR_GLIDE_SNAP_BIAS;
+    v.y = s.position[i][1] + GR_GLIDE_SNAP_BIAS;
     v.r = s.colour[i][0];
     v.g = s.colour[i][1];
     v.b = s.colour[i][2];
