@@ -776,6 +776,15 @@ void gr_set_tint(bool on, float r, float g, float b) {
   gr_screen.tint_b = b;
 }
 
+void gr_apply_tint(int& r, int& g, int& b) {
+  if (!gr_screen.tint_on) return;
+  auto clamp = [](float v) { return !(v > 0.0f) ? 0 : v >= 255.0f ? 255 : static_cast<int>(v); };
+  const float s = static_cast<float>(r + g + b);
+  r = clamp(s * gr_screen.tint_r);
+  g = clamp(s * gr_screen.tint_g);
+  b = clamp(s * gr_screen.tint_b);
+}
+
 void gr_set_gamma(float gamma) {
   Gr_gamma = gamma;
   Gr_gamma_int = static_cast<int>(gamma * 100.0f);

@@ -208,6 +208,9 @@ void gr_zbuffer_clear(bool on);
 bool gr_zbuffer_is_on();
 void gr_fog_set(bool on, int r, int g, int b, float near_dist, float far_dist);
 void gr_set_tint(bool on, float r, float g, float b);
+// A colour under the screen's tint: the sum of its channels times each tint
+// factor, clamped to a byte; unchanged while the tint is off.
+void gr_apply_tint(int& r, int& g, int& b);
 void gr_set_gamma(float gamma);
 // Copies a back-buffer rectangle into the buffer and returns its pixel
 // format (3 for 5-6-5, 6 for 24-bit blue, green, red), 0 when nothing was read.

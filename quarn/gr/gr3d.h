@@ -6,6 +6,7 @@
 // View space is pre-scaled: the view orientation's rows are multiplied by the
 // x, y and z scales, so the side planes of the frustum sit at 45 degrees
 // (x = +-z, y = +-z) and the far plane at depth `far distance * z scale`.
+#include <algorithm>
 #include <cstdint>
 
 #include "quarn/math/matrix.h"
@@ -111,6 +112,19 @@ void gr_3d_get_light_frame(vector& eye, matrix& orient);
 // The far plane's depth in pre-scaled view space; 0 without far clipping.
 float gr_3d_far_depth();
 void gr_3d_get_frame(Gr3dFrame& out);
+// The depth a point of this 1/z is drawn at (the 3D view's depth value),
+// taken from the frame current when it is made.
+struct Gr3dDepthMap {
+  float k;
+  float zmax;
+  Gr3dDepthMap() {
+    Gr3dFrame f;
+    gr_3d_get_frame(f);
+    k = f.depth_scale * f.zmult;
+    zmax = f.zmax;
+  }
+  float operator()(float ooz) const { return std::min(k * ooz, zmax); }
+};
 void gr_3d_save_view();
 void gr_3d_restore_view();
 // b becomes a applied to b (orientation and position).

@@ -411,15 +411,6 @@ void base_colour(int* r, int* g, int* b, int* a) {
   *a = Use_alpha ? c.alpha : 255;
 }
 
-void tint(int* r, int* g, int* b) {
-  if (!gr_screen.tint_on) return;
-  const float s = static_cast<float>(*r + *g + *b);
-  auto clamp = [](float v) { return v <= 0.0f ? 0 : v >= 255.0f ? 255 : static_cast<int>(v); };
-  *r = clamp(s * gr_screen.tint_r);
-  *g = clamp(s * gr_screen.tint_g);
-  *b = clamp(s * gr_screen.tint_b);
-}
-
 uint32_t argb(int a, int r, int g, int b) {
   return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) |
          static_cast<uint32_t>(b);
@@ -430,24 +421,13 @@ uint32_t argb(int a, int r, int g, int b) {
 uint32_t flat_colour() {
   int r, g, b, a;
   base_colour(&r, &g, &b, &a);
-  tint(&r, &g, &b);
+  gr_apply_tint(r, g, b);
   if (!(Texture_blend_caps & D3DPTBLENDCAPS_MODULATEALPHA)) {
     r = r * a / 255, g = g * a / 255, b = b * a / 255;
     a = 255;
   }
   return argb(a, r, g, b);
 }
-
-struct DepthMap {
-  float k, zmax;
-  DepthMap() {
-    Gr3dFrame f;
-    gr_3d_get_frame(f);
-    k = f.depth_scale * f.zmult;
-    zmax = f.zmax;
-  }
-  float operator()(float ooz) const { return std::min(k * ooz, zmax); }
-};
 
 uint32_t fog_factor(float depth) {
   if (!gr_screen.fog_on || depth <= gr_screen.fog_alpha_near) return 255u << 24;
@@ -754,7 +734,7 @@ void gr_d3d_fog_set(bool changed) {
           start = gr_3d_zoom_scale(gr_screen.fog_near);
           end = gr_3d_zoom_scale(gr_screen.fog_far);
         } else {
-          const DepthMap depth;
+          const Gr3dDepthMap depth;
           const float n = gr_3d_zoom_scale(gr_screen.fog_near), f = gr_3d_zoom_scale(gr_screen.fog_far);
           start = depth(n > 0 ? 1.0f / n : 0.0f);
           end = depth(f > 0 ? 1.0f / f : 0.0f);
@@ -827,7 +807,7 @@ void gr_d3d_line(float x1, float y1, float x2, float y2, RenderStateWord state) 
   gr_d3d_set_render_state(RenderStateWord::from_bits(state.bits & ~31u));
   int r, g, b, a;
   base_colour(&r, &g, &b, &a);
-  tint(&r, &g, &b);
+  gr_apply_tint(r, g, b);
   float ax = static_cast<float>(gr_screen.offset_x + static_cast<int>(x1));
   float ay = static_cast<float>(gr_screen.offset_y + static_cast<int>(y1));
   float bx = static_cast<float>(gr_screen.offset_x + static_cast<int>(x2));
@@ -846,7 +826,7 @@ void gr_d3d_line3d(const GrVertex* a, const GrVertex* b, RenderStateWord state) 
   if (!Ready || !a || !b) return;
   gr_d3d_set_render_state(RenderStateWord::from_bits(state.bits & ~31u));
   const uint32_t c = flat_colour();
-  const DepthMap depth;
+  const Gr3dDepthMap depth;
   D3dTLVertex v[2] = {{a->sx, a->sy, depth(a->ooz), a->ooz, c, fog_factor(a->z), 0, 0, 0, 0},
                       {b->sx, b->sy, depth(b->ooz), b->ooz, c, fog_factor(b->z), 0, 0, 0, 0}};
   Device->DrawPrimitive(D3DPT_LINELIST, D3DFVF_TLVERTEX2, v, 2, 0);
@@ -860,14 +840,14 @@ void gr_d3d_poly(int count, GrVertex** verts, RenderStateWord state) {
   gr_d3d_set_render_state(state);
   int br, bg, bb, ba;
   base_colour(&br, &bg, &bb, &ba);
-  const DepthMap depth;
+  const Gr3dDepthMap depth;
   D3dTLVertex out[32];
   for (int i = 0; i < count; i++) {
     const GrVertex* p = verts[i];
     int r = br, g = bg, b = bb, a = ba;
     if (Use_colour && (p->flags & GR_VERTEX_RGB)) r = lookup(p->r), g = lookup(p->g), b = lookup(p->b);
     if (Use_alpha && (p->flags & GR_VERTEX_ALPHA)) a = p->a;
-    tint(&r, &g, &b);
+    gr_apply_tint(r, g, b);
     D3dTLVertex& v = out[i];
     v = {p->sx - 0.5f, p->sy - 0.5f, depth(p->ooz), p->ooz > 0 ? p->ooz : 1.0f, argb(a, r, g, b), fog_factor(p->z),
          0, 0, 0, 0};
@@ -880,7 +860,7 @@ void gr_d3d_poly(int count, GrVertex** verts, RenderStateWord state) {
 void gr_d3d_poly_multipass(int count, GrLayeredVertex** verts, int pass_count, const GrLayer* passes) {
   if (!Ready || count < 3 || !verts) return;
   if (count > 32) count = 32;
-  const DepthMap depth;
+  const Gr3dDepthMap depth;
   D3dTLVertex out[32];
   for (int p = 0; p < pass_count; p++) {
     const GrLayer& pass = passes[p];

@@ -130,24 +130,10 @@ uint8_t clamp_byte(float v) {
 
 void tint(uint8_t* rgb) {
   if (!gr_screen.tint_on) return;
-  const float s = static_cast<float>(rgb[0]) + rgb[1] + rgb[2];
-  rgb[0] = clamp_byte(s * gr_screen.tint_r);
-  rgb[1] = clamp_byte(s * gr_screen.tint_g);
-  rgb[2] = clamp_byte(s * gr_screen.tint_b);
+  int r = rgb[0], g = rgb[1], b = rgb[2];
+  gr_apply_tint(r, g, b);
+  rgb[0] = static_cast<uint8_t>(r), rgb[1] = static_cast<uint8_t>(g), rgb[2] = static_cast<uint8_t>(b);
 }
-
-// The depth a point of this 1/z is drawn at (the 3D view's depth value).
-struct DepthMap {
-  float k;
-  float zmax;
-  DepthMap() {
-    Gr3dFrame f;
-    gr_3d_get_frame(f);
-    k = f.depth_scale * f.zmult;
-    zmax = f.zmax;
-  }
-  float operator()(float ooz) const { return std::min(k * ooz, zmax); }
-};
 
 void upload(int handle, TextureSlot& slot, bool replace) {
   if (slot.used > 0) glFinish();
@@ -704,7 +690,7 @@ void gr_opengl_line3d(const GrVertex* a, const GrVertex* b, RenderStateWord stat
                   gr_screen.current_color.blue, gr_screen.current_color.alpha};
   tint(c);
   glColor4ubv(c);
-  const DepthMap depth;
+  const Gr3dDepthMap depth;
   glBegin(GL_LINE_STRIP);
   glVertex3f(a->sx, a->sy, depth(a->ooz));
   glVertex3f(b->sx, b->sy, depth(b->ooz));
@@ -721,7 +707,7 @@ void gr_opengl_tmapper(int count, GrVertex** verts, RenderStateWord state) {
   } else {
     gr_opengl_set_state_and_texture(state, gr_screen.current_bitmap, 0);
   }
-  const DepthMap depth;
+  const Gr3dDepthMap depth;
   const Color cur = gr_screen.current_color;
 
   auto fill = [&](int slot, const GrVertex* v) {
@@ -788,7 +774,7 @@ void gr_opengl_fog_set(bool set_distances) {
   glFogi(GL_FOG_MODE, GL_LINEAR);
   glHint(GL_FOG_HINT, GL_NICEST);
   if (set_distances) {
-    const DepthMap depth;
+    const Gr3dDepthMap depth;
     const float zoom = gr_3d_zoom_scale(1.0f);
     const float n = gr_screen.fog_near * zoom;
     const float f = gr_screen.fog_far * zoom * 1.01f;
