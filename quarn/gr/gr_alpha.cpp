@@ -56,20 +56,6 @@ void report_once(const char* what) {
   std::fprintf(stderr, "gr_alpha: %s; polygon dropped\n", what);
 }
 
-uint8_t clamp_byte(float v) {
-  if (!(v > 0.0f)) return 0;
-  if (v >= 255.0f) return 255;
-  return static_cast<uint8_t>(v);
-}
-
-void apply_tint(int& r, int& g, int& b) {
-  if (!gr_screen.tint_on) return;
-  const float s = static_cast<float>(r + g + b);
-  r = clamp_byte(s * gr_screen.tint_r);
-  g = clamp_byte(s * gr_screen.tint_g);
-  b = clamp_byte(s * gr_screen.tint_b);
-}
-
 // ---- writing records ----------------------------------------------------------
 
 void put_u8(int at, uint8_t v) { Stream[at] = v; }
@@ -96,6 +82,20 @@ int reserve(int n) {
   const int at = Write_pos;
   std::memset(&Stream[at], 0, n);
   Write_pos += n;
+  return at;
+}
+
+// Room for one more command of n bytes of a kind kept within a limit (count
+// is how many the polygon has), its first byte the command; -1, and the
+// record overflowed, when there is no room.
+int reserve_counted(int& count, int limit, int n, uint8_t command) {
+  if (count >= limit) {
+    Rec_overflow = true;
+    return -1;
+  }
+  count++;
+  const int at = reserve(n);
+  if (at >= 0) put_u8(at, command);
   return at;
 }
 
@@ -294,17 +294,11 @@ void gr_alpha_poly_begin(bool translucent, float sort_depth, uint8_t mode, bool 
 }
 
 void gr_alpha_poly_state(RenderStateWord state, int bitmap, int r, int g, int b, int a, int stage) {
-  apply_tint(r, g, b);
+  gr_apply_tint(r, g, b);
   if (Recording) {
-    if (Rec_passes >= ALPHA_MAX_PASSES) {
-      Rec_overflow = true;
-      return;
-    }
-    Rec_passes++;
-    Rec_uv = Rec_rgb = Rec_alpha = 0;
-    const int at = reserve(16);
+    const int at = reserve_counted(Rec_passes, ALPHA_MAX_PASSES, 16, ALPHA_CMD_STATE);
     if (at < 0) return;
-    put_u8(at, ALPHA_CMD_STATE);
+    Rec_uv = Rec_rgb = Rec_alpha = 0;
     put_u8(at + 1, static_cast<uint8_t>(stage));
     put_i32(at + 4, static_cast<int32_t>(state.bits));
     put_i32(at + 8, bitmap);
@@ -344,14 +338,8 @@ void gr_alpha_poly_state(RenderStateWord state, int bitmap, int r, int g, int b,
 void gr_alpha_poly_vertex(GrVertex* point) {
   if (!point) return;
   if (Recording) {
-    if (Rec_verts >= ALPHA_MAX_VERTS) {
-      Rec_overflow = true;
-      return;
-    }
-    Rec_verts++;
-    const int at = reserve(16);
+    const int at = reserve_counted(Rec_verts, ALPHA_MAX_VERTS, 16, ALPHA_CMD_VERTEX);
     if (at < 0) return;
-    put_u8(at, ALPHA_CMD_VERTEX);
     put_u8(at + 1, point->codes);
     put_f32(at + 4, point->x);
     put_f32(at + 8, point->y);
@@ -367,14 +355,8 @@ void gr_alpha_poly_vertex(GrVertex* point) {
 
 void gr_alpha_poly_uv(float u, float v) {
   if (Recording) {
-    if (Rec_uv >= ALPHA_MAX_VERTS) {
-      Rec_overflow = true;
-      return;
-    }
-    Rec_uv++;
-    const int at = reserve(12);
+    const int at = reserve_counted(Rec_uv, ALPHA_MAX_VERTS, 12, ALPHA_CMD_UV);
     if (at < 0) return;
-    put_u8(at, ALPHA_CMD_UV);
     put_f32(at + 4, u);
     put_f32(at + 8, v);
     return;
@@ -390,16 +372,10 @@ void gr_alpha_poly_uv(float u, float v) {
 }
 
 void gr_alpha_poly_rgb(int r, int g, int b) {
-  apply_tint(r, g, b);
+  gr_apply_tint(r, g, b);
   if (Recording) {
-    if (Rec_rgb >= ALPHA_MAX_VERTS) {
-      Rec_overflow = true;
-      return;
-    }
-    Rec_rgb++;
-    const int at = reserve(4);
+    const int at = reserve_counted(Rec_rgb, ALPHA_MAX_VERTS, 4, ALPHA_CMD_RGB);
     if (at < 0) return;
-    put_u8(at, ALPHA_CMD_RGB);
     put_u8(at + 1, static_cast<uint8_t>(r));
     put_u8(at + 2, static_cast<uint8_t>(g));
     put_u8(at + 3, static_cast<uint8_t>(b));
@@ -418,14 +394,8 @@ void gr_alpha_poly_rgb(int r, int g, int b) {
 
 void gr_alpha_poly_alpha(int a) {
   if (Recording) {
-    if (Rec_alpha >= ALPHA_MAX_VERTS) {
-      Rec_overflow = true;
-      return;
-    }
-    Rec_alpha++;
-    const int at = reserve(4);
+    const int at = reserve_counted(Rec_alpha, ALPHA_MAX_VERTS, 4, ALPHA_CMD_ALPHA);
     if (at < 0) return;
-    put_u8(at, ALPHA_CMD_ALPHA);
     put_u8(at + 1, static_cast<uint8_t>(a));
     return;
   }
