@@ -362,9 +362,7 @@ struct PolyRecorder : GrRecorder {
 TEST(EffectInstanceDrawing, DrawsWhileRunningAndNothingOnceFinished) {
   effect_pools_fresh();
   PolyRecorder rec;
-  bm_init();
-  gr_set_recorder(&rec);
-  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  const RecordingRenderer renderer(rec);
 
   EffectDefSpec d = spell_def("flash");
   d.length = 15;
@@ -409,9 +407,6 @@ TEST(EffectInstanceDrawing, DrawsWhileRunningAndNothingOnceFinished) {
   effect_instance_release(inst);
   EXPECT_FALSE(light_get_enabled(lamp));
 
-  gr_close();
-  gr_set_recorder(nullptr);
-  bm_close();
 }
 
 }  // namespace

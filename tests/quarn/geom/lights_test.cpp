@@ -11,6 +11,7 @@
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr_recorder.h"
+#include "tests/quarn/geom/recorded_screen.h"
 
 namespace {
 
@@ -242,9 +243,7 @@ TEST_F(Lights, DebugMarkersAreSmallGreenSpheres) {
       all_green = all_green && gr_screen.current_color == Color(0, 255, 0, 255);
     }
   } rec;
-  bm_init();
-  gr_set_recorder(&rec);
-  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  const RecordingRenderer renderer(rec);
   gr_3d_set_far_plane(0.0f);
   gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
   gr_set_color(1, 2, 3, 4);
@@ -255,9 +254,6 @@ TEST_F(Lights, DebugMarkersAreSmallGreenSpheres) {
   EXPECT_EQ(rec.lines, 2 * 3 * (5 + 1));
   EXPECT_TRUE(rec.all_green);
   EXPECT_EQ(gr_screen.current_color, Color(1, 2, 3, 4));
-  gr_close();
-  gr_set_recorder(nullptr);
-  bm_close();
 }
 
 TEST(LightSphereMap, ReflectionsOfTheViewRay) {

@@ -282,9 +282,7 @@ namespace {
 // material has no bitmap, face 4 turned away.
 TEST(MeshEffectFaces, FarthestFirstAndOnlyFacesThatCanBeDrawn) {
   GrRecorder rec;
-  bm_init();
-  gr_set_recorder(&rec);
-  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  const RecordingRenderer renderer(rec);
   gr_3d_set_far_plane(0.0f);
   gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
 
@@ -335,9 +333,6 @@ TEST(MeshEffectFaces, FarthestFirstAndOnlyFacesThatCanBeDrawn) {
   EXPECT_EQ(order[1], 1);
   EXPECT_EQ(gr_3d_instance_depth(), 0);
 
-  gr_close();
-  gr_set_recorder(nullptr);
-  bm_close();
 }
 
 }  // namespace
@@ -369,9 +364,7 @@ MeshElementSpec rigid_triangle(uint32_t flags) {
 // y at frame 1 of a second element swings it behind too.
 TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
   GrRecorder rec;
-  bm_init();
-  gr_set_recorder(&rec);
-  gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
+  const RecordingRenderer renderer(rec);
   gr_3d_set_far_plane(0.0f);
   gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
 
@@ -396,9 +389,6 @@ TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
     EXPECT_EQ(mesh_effect_draw_faces(st, e, 1.0f), 0);
   }
 
-  gr_close();
-  gr_set_recorder(nullptr);
-  bm_close();
 }
 
 }  // namespace

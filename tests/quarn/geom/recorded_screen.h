@@ -34,19 +34,29 @@ inline ScreenBox screen_box(const std::vector<std::pair<float, float>>& corners)
   return b;
 }
 
-struct RecordedScreen {
-  CornerRecorder rec;
-  RecordedScreen() {
+// The bitmap manager and the recording renderer at 640 by 480, drawing into
+// `rec`, for as long as this lives.
+struct RecordingRenderer {
+  explicit RecordingRenderer(GrRecorder& rec) {
     bm_init();
     gr_set_recorder(&rec);
     gr_init(640, 480, GR_RECORDER, GR_WINDOWED, 0, false);
-    gr_set_aspect(1.0f);
-    start_frame();
   }
-  ~RecordedScreen() {
+  ~RecordingRenderer() {
     gr_close();
     gr_set_recorder(nullptr);
     bm_close();
+  }
+  RecordingRenderer(const RecordingRenderer&) = delete;
+  RecordingRenderer& operator=(const RecordingRenderer&) = delete;
+};
+
+struct RecordedScreen {
+  CornerRecorder rec;
+  RecordingRenderer renderer{rec};
+  RecordedScreen() {
+    gr_set_aspect(1.0f);
+    start_frame();
   }
   static void start_frame() {
     gr_3d_set_far_plane(0.0f);
