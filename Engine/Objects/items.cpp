@@ -62,12 +62,17 @@ void* block_alloc(ParseContext& pc, int size) {
   return p;
 }
 
-const char* block_text(ParseContext& pc) {
-  char text[ITEM_TEXT_MAX + 1];
-  int n = pc.read_string(text, sizeof text);
+// A copy in the item memory block of n characters and their terminator.
+const char* block_copy(ParseContext& pc, const char* text, int n) {
   char* p = static_cast<char*>(block_alloc(pc, n + 1));
   memcpy(p, text, static_cast<size_t>(n) + 1);
   return p;
+}
+
+const char* block_text(ParseContext& pc) {
+  char text[ITEM_TEXT_MAX + 1];
+  const int n = pc.read_string(text, sizeof text);
+  return block_copy(pc, text, n);
 }
 
 // An integer on the rest of the line, or the default when the line ends.
@@ -160,7 +165,6 @@ void read_armor(ParseContext& pc, Item_info& it) {
   ArmorPart& a = it.armor;
   static const char* const hero_keys[4] = {"+Ruvizo", "+Zazuru", "+Rivud", "+Rivadara"};  // hero order
   static const uint8_t hero_bits[4] = {RESTRICT_RUVIZO, RESTRICT_ZAZURU, RESTRICT_RIVUD, RESTRICT_RIVADARA};
-  static const char* const part_words[3] = {"One Hand", "Head", "Leg"};
   for (;;) {
     int hero = -1;
     for (int h = 0; h < 4 && hero < 0; h++) {
@@ -168,8 +172,6 @@ void read_armor(ParseContext& pc, Item_info& it) {
     }
     if (hero < 0) break;
     bool heavy = false;
-    ParsePos before;
-    pc.save_pos(before);
     pc.skip_space_in_line();
     if (pc.optional_string("Heavy")) heavy = true;
     // Parts: body (none given), cape or one hand, head, leg.
@@ -179,7 +181,6 @@ void read_armor(ParseContext& pc, Item_info& it) {
     else if (pc.optional_string("One Hand")) part = 1;
     else if (pc.optional_string("Head")) part = 2;
     else if (pc.optional_string("Leg")) part = 3;
-    (void)part_words;
     pc.require_string("Texture:");
     char name[ITEM_TEXT_MAX + 1];
     int n = pc.read_string(name, sizeof name);
@@ -191,10 +192,8 @@ void read_armor(ParseContext& pc, Item_info& it) {
                    (cape && (slot == SLOT_TORSO || slot == SLOT_HEAVY)) || (part == 1 && !cape && slot == SLOT_HANDS) ||
                    (part == 3 && slot == SLOT_HEAVY);
     if (!(it.restriction & hero_bits[hero]) || !slot_ok || !part_ok) continue;
-    char* text = static_cast<char*>(block_alloc(pc, n + 1));
-    memcpy(text, name, static_cast<size_t>(n) + 1);
     const int variant = hero + (heavy ? 4 : 0);
-    a.textures[variant][part] = text;
+    a.textures[variant][part] = block_copy(pc, name, n);
     if (slot == SLOT_HANDS || slot == SLOT_FEET) {
       a.textures[hero + 4][0] = a.textures[hero][0];
       a.textures[hero + 4][1] = a.textures[hero][1];
