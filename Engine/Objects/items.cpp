@@ -457,13 +457,7 @@ void item_free(item_instance* item) {
   Num_live_items--;
 }
 
-int item_lookup(const char* name) {
-  if (!name) return -1;
-  for (int i = 0; i < Num_item_infos; i++) {
-    if (Item_infos[i].name && strcasecmp(Item_infos[i].name, name) == 0) return i;
-  }
-  return -1;
-}
+int item_lookup(const char* name) { return record_index(Item_infos, Num_item_infos, name); }
 
 int item_lookup_by_checksum(uint32_t checksum) {
   for (int i = 0; i < Num_item_infos; i++) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "Engine/characterinfo/table_words.h"
 #include "Orrimund/fs_paths.h"
 #include "quarn/os/memory.h"
 #include "quarn/os/console.h"
@@ -97,13 +98,7 @@ void alt_textures_free() {
   Num_bases = 0;
 }
 
-int alt_textures_base_index(const char* base) {
-  if (!base) return -1;
-  for (int i = 0; i < Num_bases; i++) {
-    if (strcasecmp(Bases[i].name, base) == 0) return i;
-  }
-  return -1;
-}
+int alt_textures_base_index(const char* base) { return record_index(Bases, Num_bases, base); }
 
 int alt_textures_num_bases() { return Num_bases; }
 

@@ -474,13 +474,7 @@ Character_info* read_table(ParseContext& pc) {
 
 }  // namespace
 
-int charinfo_type_row(const char* name) {
-  if (!name) return -1;
-  for (int i = 0; i < NUM_CHARACTER_TYPES; i++) {
-    if (strcasecmp(Character_type_list[i].name, name) == 0) return i;
-  }
-  return -1;
-}
+int charinfo_type_row(const char* name) { return record_index(Character_type_list, NUM_CHARACTER_TYPES, name); }
 
 bool charinfo_is_boss_kind(int kind) {
   for (int k : BOSS_KINDS) {
@@ -565,13 +559,7 @@ void charinfo_reset() {
   Initialised = false;
 }
 
-int charinfo_lookup(const char* name) {
-  if (!name) return -1;
-  for (int i = 0; i < Num_character_infos; i++) {
-    if (Character_infos[i].name && strcasecmp(Character_infos[i].name, name) == 0) return i;
-  }
-  return -1;
-}
+int charinfo_lookup(const char* name) { return record_index(Character_infos, Num_character_infos, name); }
 
 int charinfo_find_by_kind(int kind) {
   for (int i = 0; i < Num_character_infos; i++) {

@@ -156,13 +156,7 @@ const ChainSkillRow* chain_row(int hero, int skill) {
 
 }  // namespace
 
-int skill_lookup(const char* name) {
-  if (!name) return -1;
-  for (int i = 0; i < NUM_SKILLS; i++) {
-    if (strcasecmp(Skills[i].name, name) == 0) return i;
-  }
-  return -1;
-}
+int skill_lookup(const char* name) { return record_index(Skills, NUM_SKILLS, name); }
 
 bool skill_is_summon(int skill) { return valid_skill(skill) && (Skills[skill].flags & SKILL_SUMMON); }
 bool skill_is_aimed_choice(int skill) { return valid_skill(skill) && (Skills[skill].flags & SKILL_AIMED_CHOICE); }

@@ -145,13 +145,7 @@ void spells_reset_for_level() {
   }
 }
 
-int spell_find_by_name(const char* name) {
-  if (!name) return -1;
-  for (int i = 0; i < MAX_SPELLS; i++) {
-    if (Spells[i].name && strcasecmp(Spells[i].name, name) == 0) return i;
-  }
-  return -1;
-}
+int spell_find_by_name(const char* name) { return record_index(Spells, MAX_SPELLS, name); }
 
 int spell_find_by_variation(int variation) {
   for (int i = 0; i < MAX_SPELLS; i++) {

@@ -6,6 +6,8 @@
 // Words are read without regard to case, quoted or bare; a bare word may be
 // several words long ("tripped lie down"), and the longest list entry that
 // ends at a word boundary wins.
+#include <strings.h>
+
 #include <cstdint>
 
 class ParseContext;
@@ -82,6 +84,16 @@ extern const char* const Team_names[NUM_TEAMS];
 // Index of name in a list of count entries (null entries skipped), ignoring
 // case; -1 when absent.
 int word_index(const char* const* names, int count, const char* name);
+// The same over a table of records by their `name` field.
+template <class Record>
+int record_index(const Record* records, int count, const char* name) {
+  if (!name) return -1;
+  for (int i = 0; i < count; i++) {
+    const char* n = records[i].name;
+    if (n && strcasecmp(n, name) == 0) return i;
+  }
+  return -1;
+}
 
 // Reads one word of the list at the cursor, quoted or bare; anything else is
 // the parser's error "a valid type string". Returns its index.
