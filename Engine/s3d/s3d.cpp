@@ -135,7 +135,8 @@ bool all_below(const uint16_t* a, uint32_t count, int limit) {
 
 // Whether every vertex index of the faces is below V.
 bool faces_inside(const LevelFace* faces, int count, int V) {
-  if (count > 0 && V <= 0) return false;
+  if (count <= 0) return true;
+  if (V <= 0) return false;
   int i = 0;
   uint32_t top = 0;
 #if defined(__SSE2__)
@@ -150,7 +151,7 @@ bool faces_inside(const LevelFace* faces, int count, int V) {
   top = _mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())) == 0xFFFF ? 0 : 0xFFFF;
 #endif
   for (; i < count; i++) top = std::max<uint32_t>(top, std::max(faces[i].v[0], std::max(faces[i].v[1], faces[i].v[2])));
-  return top < uint32_t(V) || (top == 0 && count == 0);
+  return top < uint32_t(V);
 }
 
 // The box around a mesh's positions (the first position when it has none
@@ -300,22 +301,24 @@ struct S3dIo {
     if (!reading) return fh->serialize_vector(v);
     if (const uint8_t* p = next(12)) Codec<true>(p).vec(*v);
   }
+  // Reading: the next four floats as a rotation, false once the file ends.
+  bool read_quaternion(quaternion& q) {
+    const uint8_t* p = next(16);
+    if (!p) return false;
+    float f[4];
+    Codec<true> c(p);
+    for (float& x : f) c.f32(x);
+    q.set(f[0], f[1], f[2], f[3]);
+    return true;
+  }
   void serialize_quaternion(quaternion* q) {
     if (!reading) return fh->serialize_quaternion(q);
-    if (const uint8_t* p = next(16)) {
-      float f[4];
-      Codec<true> c(p);
-      for (float& x : f) c.f32(x);
-      q->set(f[0], f[1], f[2], f[3]);
-    }
+    read_quaternion(*q);
   }
   // A rotation stored as four floats and kept as a matrix.
   void serialize_quaternion(matrix* m) {
     if (!reading) return fh->serialize_quaternion(m);
-    quaternion q;
-    const bool had = !ran_out && end - at >= 16;
-    serialize_quaternion(&q);
-    if (had) q.to_matrix(*m);
+    if (quaternion q; read_quaternion(q)) q.to_matrix(*m);
   }
   // Stored as the third row, then the first, then the second.
   void serialize_matrix(matrix* m) {
