@@ -103,17 +103,6 @@ ScreenImage draw_scene(const char* name) {
   return img;
 }
 
-double share_close(const ScreenImage& a, const ScreenImage& b, int tol) {
-  if (a.w != b.w || a.h != b.h || a.w == 0) return 0.0;
-  long close = 0;
-  for (int y = 0; y < a.h; y++)
-    for (int x = 0; x < a.w; x++) {
-      const uint8_t *p = a.at(x, y), *q = b.at(x, y);
-      close += std::abs(p[0] - q[0]) <= tol && std::abs(p[1] - q[1]) <= tol && std::abs(p[2] - q[2]) <= tol;
-    }
-  return static_cast<double>(close) / (static_cast<double>(a.w) * a.h);
-}
-
 class GrD3dScreen : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -145,7 +134,8 @@ TEST_F(GrD3dScreen, SceneMatchesOpenGLInAWindowAndFullScreen) {
 
   ASSERT_EQ(gl.w, 640);
   ASSERT_EQ(d3d.w, 640);
-  const double window_share = share_close(gl, d3d, 8), full_share = share_close(gl, full, 8);
+  const double window_share = gl_screen_share_alike(gl, d3d, 8);
+  const double full_share = gl_screen_share_alike(gl, full, 8);
   std::printf("pixels within 8 levels of OpenGL: window %.4f, full screen %.4f\n", window_share, full_share);
   EXPECT_GE(window_share, 0.99);
   EXPECT_GE(full_share, 0.99);
