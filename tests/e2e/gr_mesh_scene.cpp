@@ -152,6 +152,21 @@ Halves figure_halves(const ScreenImage& img, const Bounds& bb) {
   return h;
 }
 
+// The scene drawn with another renderer, the screen given back to OpenGL
+// after.
+ScreenImage draw_scene_with(int renderer, int mode, const char* name) {
+  const auto open = [](int r, int m) {
+    gr_close();
+    gr_init(640, 480, r, m, os_get_window(), false);
+    gr_fade_in(0);
+    gr_set_aspect(1.0f);
+  };
+  open(renderer, mode);
+  const ScreenImage img = draw_scene(name, 2.5f, true);
+  open(GR_OPENGL, GR_WINDOWED);
+  return img;
+}
+
 class GrMeshScene : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -277,15 +292,7 @@ namespace {
 // within the card's 5-6-5 read-back.
 TEST_F(GrMeshScene, GlideDrawsTheSameLitFigureAsOpenGL) {
   const ScreenImage gl = draw_scene("figure_opengl", 2.5f, true);
-  gr_close();
-  gr_init(640, 480, GR_GLIDE, GR_FULLSCREEN, os_get_window(), false);
-  gr_fade_in(0);
-  gr_set_aspect(1.0f);
-  const ScreenImage glide = draw_scene("figure_glide", 2.5f, true);
-  gr_close();
-  gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
-  gr_set_aspect(1.0f);
+  const ScreenImage glide = draw_scene_with(GR_GLIDE, GR_FULLSCREEN, "figure_glide");
   ASSERT_EQ(glide.w, gl.w);
   ASSERT_EQ(glide.h, gl.h);
   int worst = 0;
@@ -301,26 +308,11 @@ namespace {
 // layer, in a window: matches OpenGL's picture within the 5-6-5 read-back.
 TEST_F(GrMeshScene, Direct3DDrawsTheSameLitFigureAsOpenGL) {
   const ScreenImage gl = draw_scene("figure_opengl_d3d", 2.5f, true);
-  gr_close();
-  gr_init(640, 480, GR_DIRECT3D, GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
-  gr_set_aspect(1.0f);
-  const ScreenImage d3d = draw_scene("figure_d3d", 2.5f, true);
-  gr_close();
-  gr_init(640, 480, GR_OPENGL, GR_WINDOWED, os_get_window(), false);
-  gr_fade_in(0);
-  gr_set_aspect(1.0f);
+  const ScreenImage d3d = draw_scene_with(GR_DIRECT3D, GR_WINDOWED, "figure_d3d");
   ASSERT_EQ(d3d.w, gl.w);
   ASSERT_EQ(d3d.h, gl.h);
-  size_t alike = 0;
   int worst = 0;
-  for (size_t i = 0; i < gl.bgr.size(); i += 3) {
-    int d = 0;
-    for (int c = 0; c < 3; c++) d = std::max(d, std::abs(gl.bgr[i + c] - d3d.bgr[i + c]));
-    worst = std::max(worst, d);
-    alike += d <= 8;
-  }
-  const double share = static_cast<double>(alike) / static_cast<double>(gl.bgr.size() / 3);
+  const double share = gl_screen_share_alike(gl, d3d, 8, &worst);
   std::printf("Direct3D figure: %.4f of the pixels within 8 levels of OpenGL, worst difference %d\n", share, worst);
   // The figure covers under 1% of the picture, so a bar of 99% would pass
   // with no figure drawn at all; the two pictures differ only at edges.
