@@ -77,6 +77,13 @@ void read_pair(ParseContext& pc, int* a, int* b) {
 
 void read_text(ParseContext& pc, char* buf, int size = NAME_LEN) { pc.read_string(buf, size); }
 
+// The field's text into buf when the field is there.
+bool optional_text(ParseContext& pc, const char* field, char* buf, int size = NAME_LEN) {
+  if (!pc.optional_string(field)) return false;
+  read_text(pc, buf, size);
+  return true;
+}
+
 // One of the words, quoted or bare.
 int read_choice(ParseContext& pc, const char* const* words, int count) {
   for (int i = 0; i < count; i++)
@@ -103,9 +110,7 @@ void adopt(UiGadget* g, const Parent& p) {
   if (p.gadget) g->set_owner(p.gadget);
 }
 
-void read_name(ParseContext& pc, char* name) {
-  if (pc.optional_string(":")) read_text(pc, name, NAME_LEN);
-}
+void read_name(ParseContext& pc, char* name) { optional_text(pc, ":", name); }
 
 // "$Id:", "$Position:" (made relative to the parent) and the size field.
 struct Head {
@@ -215,11 +220,8 @@ UiButton* read_button_body(ParseContext& pc, UiObject* parent, const char* name)
     b->create(p.window, hd.x, hd.y, hd.w, hd.h, hd.id, flags, true);
     settle(b, p, name);
   }
-  if (pc.optional_string("+Text:")) {
-    char text[NAME_LEN];
-    read_text(pc, text);
-    b->set_text(text);
-  }
+  char text[NAME_LEN];
+  if (optional_text(pc, "+Text:", text)) b->set_text(text);
   if (pc.optional_string("+Font:")) b->set_font(pc.read_int());
   read_hotkeys(pc, b);
   if (pc.optional_string("+Hotspot:")) b->set_hotspot(pc.read_int());
@@ -246,12 +248,9 @@ UiSlider* read_slider_body(ParseContext& pc, UiObject* parent, const char* name)
   int positions = 1, position = 0;
   if (pc.optional_string("+Positions:")) positions = read_coord(pc);
   char unused[FILE_LEN];
-  if (pc.optional_string("+Marker bitmap:")) read_text(pc, unused, FILE_LEN);
+  optional_text(pc, "+Marker bitmap:", unused, FILE_LEN);
   if (pc.optional_string("+Marker position:")) position = read_coord(pc);
-  if (pc.optional_string("+Background bitmap:")) {
-    read_text(pc, unused, FILE_LEN);
-    if (pc.optional_string(",")) read_text(pc, unused, FILE_LEN);
-  }
+  if (optional_text(pc, "+Background bitmap:", unused, FILE_LEN)) optional_text(pc, ",", unused, FILE_LEN);
   const char* first_button = horizontal ? "+Left button" : "+Up button";
   const char* second_button = horizontal ? "+Right button" : "+Down button";
   ParsePos here;
@@ -395,16 +394,10 @@ UiContainer* ui_read_container(ParseContext& pc, UiObject* parent) {
   c->create(p.window, hd.x, hd.y, hd.w, hd.h, hd.id, 0, true);
   settle(c, p, name);
   if (pc.optional_string("+Font:")) c->font = pc.read_int();
-  if (pc.optional_string("$Label:")) {
-    char label[NAME_LEN];
-    read_text(pc, label);
-    c->set_label(label);
-  }
-  if (pc.optional_string("+Mask bitmap:")) {
-    char file[FILE_LEN];
-    read_text(pc, file, FILE_LEN);
-    c->load_mask(file);
-  }
+  char label[NAME_LEN];
+  if (optional_text(pc, "$Label:", label)) c->set_label(label);
+  char file[FILE_LEN];
+  if (optional_text(pc, "+Mask bitmap:", file, FILE_LEN)) c->load_mask(file);
   read_keyed_tooltips(pc, c);
   pc.require_string("$Inventory start");
   read_sections(pc, c, true);
@@ -424,40 +417,28 @@ UiTextInput* ui_read_inputbox(ParseContext& pc, UiObject* parent) {
   char mask_text[NAME_LEN] = {};
   if (pc.optional_string("+Password")) {
     flags |= UI_IF_PASSWORD;
-    if (pc.optional_string(":")) read_text(pc, mask_text);
+    optional_text(pc, ":", mask_text);
   }
   UiTextInput* t = new UiTextInput;
   t->create(p.window, hd.x, hd.y, hd.w, hd.h, hd.id, flags, true);
   settle(t, p, name);
   if (mask_text[0]) t->set_password_char(mask_text[0]);
   char text[NAME_LEN];
-  if (pc.optional_string("+Valid chars:")) {
-    read_text(pc, text);
-    t->set_valid_chars(text);
-  }
-  if (pc.optional_string("+Invalid chars:")) {
-    read_text(pc, text);
-    t->set_invalid_chars(text);
-  }
+  if (optional_text(pc, "+Valid chars:", text)) t->set_valid_chars(text);
+  if (optional_text(pc, "+Invalid chars:", text)) t->set_invalid_chars(text);
   if (pc.optional_string("+Max text length:")) t->set_max_length(pc.read_int());
   static const char* const States[] = {"Normal", "Disabled"};
   read_state_bitmaps(pc, States, 2, [&](int slot, int handle) {
     (slot == 0 ? t->normal_bitmap : t->disabled_bitmap) = handle;
   });
   if (pc.optional_string("+Margin:")) t->margin = read_coord(pc);
-  if (pc.optional_string("+Text:")) {
-    read_text(pc, text);
-    t->set_text(text);
-  }
+  if (optional_text(pc, "+Text:", text)) t->set_text(text);
   if (pc.optional_string("+Font:")) t->font = pc.read_int();
   if (pc.optional_string("+Text y offset:")) t->vmargin = read_coord(pc);
   static const char* const Vertical[] = {"Top", "Center", "Bottom"};
   if (pc.optional_string("+Vertical justification:")) t->vjust = read_choice(pc, Vertical, 3);
-  if (pc.optional_string("+Cursor bitmap:")) {
-    char file[FILE_LEN];
-    read_text(pc, file, FILE_LEN);
-    t->cursor_bitmap = bm_load(file);
-  }
+  char file[FILE_LEN];
+  if (optional_text(pc, "+Cursor bitmap:", file, FILE_LEN)) t->cursor_bitmap = bm_load(file);
   if (pc.optional_string("+Cursor size:")) read_pair(pc, &t->cursor_w, &t->cursor_h);
   if (pc.optional_string("+Cursor y offset:")) t->cursor_dy = read_coord(pc);
   read_tooltip(pc, t);
@@ -496,11 +477,8 @@ UiListBox* ui_read_listbox(ParseContext& pc, UiObject* parent) {
   if (pc.optional_string("+Entry spacing:")) l->spacing = read_coord(pc);
   if (pc.optional_string("+Margin:")) l->margin = read_coord(pc);
   if (pc.optional_string("+Vertical margin:")) l->vmargin = read_coord(pc);
-  if (pc.optional_string("+Background bitmap:")) {
-    char file[FILE_LEN];
-    read_text(pc, file, FILE_LEN);
-    l->background_bitmap = bm_load(file);
-  }
+  char file[FILE_LEN];
+  if (optional_text(pc, "+Background bitmap:", file, FILE_LEN)) l->background_bitmap = bm_load(file);
   read_tooltip(pc, l);
   if (pc.optional_string("+Horizontal scrollbar")) read_slider_body(pc, l, "");
   if (pc.optional_string("+Vertical scrollbar")) read_slider_body(pc, l, "");
@@ -529,11 +507,8 @@ UiStatic* ui_read_static(ParseContext& pc, UiObject* parent) {
   if (pc.optional_string("+Horizontal justification:")) s->hjust = read_choice(pc, Horizontal, 3);
   if (pc.optional_string("+Vertical justification:")) s->vjust = read_choice(pc, Vertical, 3);
   if (pc.optional_string("+Font:")) s->font = pc.read_int();
-  if (pc.optional_string("+Text:")) {
-    char text[NAME_LEN];
-    read_text(pc, text);
-    s->set_text(text);
-  }
+  char text[NAME_LEN];
+  if (optional_text(pc, "+Text:", text)) s->set_text(text);
   if (pc.optional_string("+Text x position:")) s->text_x = read_coord(pc);
   if (pc.optional_string("+Text y position:")) s->text_y = read_coord(pc);
   static const char* const States[] = {"Normal", "Disabled"};
@@ -550,7 +525,7 @@ void ui_load_window(UiWindow* window, ParseContext& pc) {
   pc.require_string("$Size:");
   read_pair(pc, &w, &h);
   char name[NAME_LEN] = {};
-  if (pc.optional_string("+Name:")) read_text(pc, name);
+  optional_text(pc, "+Name:", name);
   int id = -1;
   if (pc.optional_string("+Id:")) id = pc.read_int();
   uint32_t flags = 1;
@@ -562,12 +537,8 @@ void ui_load_window(UiWindow* window, ParseContext& pc) {
   window->create(x, y, w, h, id, flags);
   std::snprintf(window->name, sizeof window->name, "%s", name);
   char file[FILE_LEN];
-  if (pc.optional_string("+Background bitmap:")) {
-    read_text(pc, file, FILE_LEN);
-    window->load_background(file);
-  }
-  if (pc.optional_string("+Mask bitmap:")) {
-    read_text(pc, file, FILE_LEN);
+  if (optional_text(pc, "+Background bitmap:", file, FILE_LEN)) window->load_background(file);
+  if (optional_text(pc, "+Mask bitmap:", file, FILE_LEN)) {
     window->load_mask(file);
     read_keyed_tooltips(pc, window);
   }
