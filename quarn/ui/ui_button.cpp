@@ -13,6 +13,14 @@ constexpr int REPEAT_NEXT_MS = 150;
 
 bool over(const UiGadget* g) { return g->window && g->window->hover == g; }
 
+template <size_t N>
+void release_bitmaps(int (&bitmaps)[N]) {
+  for (int& b : bitmaps) {
+    if (b >= 0) bm_release(b);
+    b = -1;
+  }
+}
+
 // One arrow glyph of lines, its point on the side the bit names.
 void draw_arrow(int x, int y, int w, int h, uint32_t glyph, const Color& c) {
   const int mx = (w - 4) / 4 + 2, my = (h - 4) / 4 + 2;
@@ -66,14 +74,11 @@ void UiButton::create_in(UiGadget* o, int nx, int ny, int wd, int ht, int new_id
 }
 
 void UiButton::destroy() {
-  for (int& b : bitmaps) {
-    if (b >= 0) bm_release(b);
-    b = -1;
-  }
+  release_bitmaps(bitmaps);
   UiGadget::destroy();
 }
 
-void UiButton::set_text(const char* text) { std::snprintf(caption, sizeof caption, "%s", text ? text : ""); }
+void UiButton::set_text(const char* text) { ui_copy_text(caption, text); }
 
 void UiButton::set_latched(bool on) { flags = on ? flags | UI_BF_LATCHED : flags & ~UI_BF_LATCHED; }
 bool UiButton::is_latched() { return (flags & UI_BF_LATCHED) && !is_disabled(); }
@@ -224,8 +229,7 @@ int UiButton::process(int key) {
 
 void UiButton::draw_face_at(int sx, int sy, const Color* set, bool sunken, int slot) {
   if (bitmaps[slot] >= 0) {
-    gr_set_color(255, 255, 255, 255);
-    gr_bitmap(bitmaps[slot], sx, sy, Gr_preset[1]);
+    ui_draw_bitmap(bitmaps[slot], sx, sy);
     if (flags & UI_BF_ALWAYS_FACE) ui_fill(sx, sy, width, height, set[2]);
   } else if (flags & (UI_BF_FLAT | UI_BF_FACE_ONLY)) {
     ui_fill(sx, sy, width, height, set[2]);
@@ -282,14 +286,11 @@ void UiStatic::create(UiWindow* w, int nx, int ny, int wd, int ht, int new_id, b
 }
 
 void UiStatic::destroy() {
-  for (int& b : bitmaps) {
-    if (b >= 0) bm_release(b);
-    b = -1;
-  }
+  release_bitmaps(bitmaps);
   UiGadget::destroy();
 }
 
-void UiStatic::set_text(const char* t) { std::snprintf(text, sizeof text, "%s", t ? t : ""); }
+void UiStatic::set_text(const char* t) { ui_copy_text(text, t); }
 
 void UiStatic::set_source_offset(int sx, int sy) {
   if (sx < 0 || sy < 0) return;

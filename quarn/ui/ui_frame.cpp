@@ -175,8 +175,7 @@ void draw_dragged() {
 
 void draw_window_frame(UiWindow* w) {
   if (w->background_bitmap >= 0) {
-    gr_set_color(255, 255, 255, 255);
-    gr_bitmap(w->background_bitmap, w->x, w->y, Gr_preset[1]);
+    ui_draw_bitmap(w->background_bitmap, w->x, w->y);
     return;
   }
   const Color* c = w->colors ? w->colors : Ui_schemes.window;
@@ -346,6 +345,11 @@ void UiWindow::draw() {
 }
 
 // ---- primitives ------------------------------------------------------------------------
+
+void ui_draw_bitmap(int handle, int x, int y) {
+  gr_set_color(255, 255, 255, 255);
+  gr_bitmap(handle, x, y, Gr_preset[1]);
+}
 
 void ui_fill(int x, int y, int w, int h, const Color& c) {
   if (w <= 0 || h <= 0 || c.alpha == 0) return;

@@ -20,7 +20,7 @@ void UiCheckbox::create(UiWindow* w, int nx, int ny, int bw, int bh, const char*
   UiGadget::create(w, UI_TYPE_CHECKBOX, nx, ny, bw, bh, new_id, own);
   box_w = bw;
   box_h = bh;
-  std::snprintf(label, sizeof label, "%s", text ? text : "");
+  ui_copy_text(label, text);
   label_dx = ldx;
   label_dy = ldy;
   font = f;
@@ -97,8 +97,7 @@ void UiCheckbox::draw() {
   const int sx = screen_x(), sy = screen_y();
   const int slot = s == 2 ? PRESSED : s == 3 ? DISABLED : (checked ? CHECKED : UNCHECKED);
   if (bitmaps[slot] >= 0) {
-    gr_set_color(255, 255, 255, 255);
-    gr_bitmap(bitmaps[slot], sx, sy, Gr_preset[1]);
+    ui_draw_bitmap(bitmaps[slot], sx, sy);
   } else {
     ui_fill(sx, sy, box_w, box_h, set[0]);
     if (checked) {
@@ -184,7 +183,7 @@ void UiTextInput::create(UiWindow* w, int nx, int ny, int wd, int ht, int new_id
   filter = nullptr;
 }
 
-void UiTextInput::set_text(const char* t) { std::snprintf(text, sizeof text, "%s", t ? t : ""); }
+void UiTextInput::set_text(const char* t) { ui_copy_text(text, t); }
 bool UiTextInput::set_valid_chars(const char* ranges) { return ui_expand_chars(ranges, valid, sizeof valid); }
 bool UiTextInput::set_invalid_chars(const char* ranges) { return ui_expand_chars(ranges, invalid, sizeof invalid); }
 
@@ -268,8 +267,7 @@ void UiTextInput::draw() {
   const int sx = screen_x(), sy = screen_y();
   const int bitmap = off ? disabled_bitmap : normal_bitmap;
   if (bitmap >= 0) {
-    gr_set_color(255, 255, 255, 255);
-    gr_bitmap(bitmap, sx, sy, Gr_preset[1]);
+    ui_draw_bitmap(bitmap, sx, sy);
   } else {
     ui_draw_sunken_box(sx, sy, width, height, set, 1);
   }
@@ -297,8 +295,7 @@ void UiTextInput::draw() {
   if (has_focus() && !off) {
     const int cx = sx + margin + tw;
     if (cursor_bitmap >= 0) {
-      gr_set_color(255, 255, 255, 255);
-      gr_bitmap(cursor_bitmap, cx, sy + cursor_dy, Gr_preset[1]);
+      ui_draw_bitmap(cursor_bitmap, cx, sy + cursor_dy);
     } else if (set[5].alpha) {
       gr_set_color_rec(set[5]);
       for (int i = 0; i < cursor_w; i++)

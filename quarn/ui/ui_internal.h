@@ -1,5 +1,8 @@
 #pragma once
 // State shared by the toolkit's own files; nothing outside quarn/ui uses it.
+#include <cstddef>
+#include <cstdio>
+
 #include "quarn/ui/ui.h"
 
 struct UiGlobals {
@@ -27,3 +30,12 @@ void ui_forget_object(UiObject* obj);
 // Closes the windows whose close waited for the end of a pass.
 void ui_close_pending();
 bool ui_mouse_over(const UiGadget* g);
+
+// A bitmap as it is, untinted.
+void ui_draw_bitmap(int handle, int x, int y);
+
+// A text into a field of the object, cut to fit; none is an empty text.
+template <size_t N>
+void ui_copy_text(char (&dest)[N], const char* text) {
+  std::snprintf(dest, N, "%s", text ? text : "");
+}

@@ -36,7 +36,7 @@ void UiContainer::create(UiWindow* w, int nx, int ny, int wd, int ht, int new_id
   colors = Ui_schemes.container;
 }
 
-void UiContainer::set_label(const char* text) { std::snprintf(label, sizeof label, "%s", text ? text : ""); }
+void UiContainer::set_label(const char* text) { ui_copy_text(label, text); }
 
 void UiContainer::load_mask(const char* file) {
   const int h = bm_load(file);
@@ -599,8 +599,7 @@ void UiListBox::draw() {
   const bool off = is_disabled();
   if (!(list_flags & UI_LF_NO_BACKGROUND)) {
     if (background_bitmap >= 0) {
-      gr_set_color(255, 255, 255, 255);
-      gr_bitmap(background_bitmap, sx, sy, Gr_preset[1]);
+      ui_draw_bitmap(background_bitmap, sx, sy);
     } else {
       ui_draw_sunken_box(sx, sy, width, height, off ? colors + 3 : colors, 1);
     }

@@ -22,10 +22,6 @@ int next_auto_id() {
   Next_auto_id = Next_auto_id == INT_MIN ? -1 : Next_auto_id - 1;
   return id;
 }
-
-void copy_text(char* dest, size_t size, const char* text) {
-  std::snprintf(dest, size, "%s", text ? text : "");
-}
 }  // namespace
 
 // ---- UiObject ----------------------------------------------------------------------
@@ -86,7 +82,7 @@ void UiObject::set_tooltip(const char* text, int dx, int dy, int n) {
 void UiObject::add_tooltip(const char* text, int key, int dx, int dy, int n) {
   UiTooltip t;
   t.owner = this;
-  copy_text(t.text, sizeof t.text, text);
+  ui_copy_text(t.text, text);
   t.spare = n;
   t.colors = Ui_schemes.tooltip;
   t.dx = dx;
