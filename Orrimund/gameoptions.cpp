@@ -28,8 +28,8 @@ GameOptions game_options_defaults() {
 namespace {
 // One list of the fields in file order serves reading and writing, so the
 // two can never disagree about the layout.
-template <typename Visit>
-void visit_fields(GameOptions& o, Visit&& v) {
+template <typename Options, typename Visit>
+void visit_fields(Options& o, Visit&& v) {
   v(o.sound_volume);
   v(o.music_volume);
   v(o.unused_8);
@@ -78,10 +78,9 @@ int game_options_decode(const uint8_t* data, size_t size, GameOptions* options) 
 }
 
 void game_options_encode(const GameOptions& options, uint8_t out[GAME_OPTIONS_SIZE]) {
-  GameOptions o = options;
   int at = 0;
-  visit_fields(o, [&](auto& field) {
-    using T = std::remove_reference_t<decltype(field)>;
+  visit_fields(options, [&](const auto& field) {
+    using T = std::remove_cvref_t<decltype(field)>;
     uint32_t bits;
     if constexpr (std::is_same_v<T, float>) std::memcpy(&bits, &field, 4);
     else bits = field;
