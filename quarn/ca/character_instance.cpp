@@ -95,12 +95,8 @@ void character_instance::copy_from(const character_instance& o) {
   owner_fraction = o.owner_fraction;
   skip_matrices = o.skip_matrices;
   std::memcpy(colour, o.colour, sizeof(colour));
-  ticks = nullptr;
-  weights = nullptr;
-  bone_cache = nullptr;
-  skin = nullptr;
-  key_hints_ = nullptr;
-  cache_size_ = 0;
+  // The arrays are already free: a new instance's, or freed by the
+  // assignment.
   if (o.ticks) {
     ensure_arrays();
     ensure_cache(o.cache_size_);
