@@ -2,23 +2,20 @@
 // Shared fixtures of the character tests: a scratch installation root and
 // small meshes made by the .vim writer.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/vfile/vfile.h"
+#include "tests/support/test_files.h"
 #include "tools/writers/vim_writer.h"
 
 class CaRootTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("orrimund_ca_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = fresh_temp_dir(std::string("ca_") + info->test_suite_name() + "_" + info->name());
     root_ = dir_.string() + "/";
     vfile_set_root(root_.c_str(), false);
     bm_init();
