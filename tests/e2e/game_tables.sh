@@ -4,16 +4,12 @@
 # console log shows each; a console script then prints a hero's moves and an
 # item's information text. A table missing a required key stops the program
 # at once with the parser's message naming the file and line, exit code 1.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill "$pid" 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/root"
 rm -rf "$root"
 mkdir -p "$root"
-"$bin/make_demo" "$root" >"$tmp/make_demo.out" 2>&1 || fail "make_demo failed: $(cat "$tmp/make_demo.out")"
+write_demo "$root"
 printf 'charinfo_moves Rivud\r\nitem_info "Long Sword"\r\nitem_info "ring of fire"\r\n' >"$root/tables.vcs"
 log="$tmp/console.log"
 rm -f "$log"

@@ -3,14 +3,10 @@
 # desktop. A Glide library that lacks an entry point leaves Glide unavailable:
 # the game says which entry point is missing and draws with OpenGL in a
 # window instead.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
-"$bin/make_demo" "$root" >"$tmp/make_demo.out" 2>&1 || fail "make_demo failed: $(cat "$tmp/make_demo.out")"
+write_demo "$root"
 
 # Starts the program $2 and waits for the title state; $1 names the run.
 start() {

@@ -4,16 +4,12 @@
 # -800/-1024, placed at the top of the desktop and centred, shows a cleared
 # (black) screen once the splash is over, and loads the demo fonts. Without a display it says so and
 # runs on without graphics.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 regdir="$XDG_CONFIG_HOME/Quorvane/Orrimund Demo"
 mkdir -p "$regdir"
 
 root="$tmp/demo"
-"$bin/make_demo" "$root" >"$tmp/make_demo.out" 2>&1 || fail "make_demo failed: $(cat "$tmp/make_demo.out")"
+write_demo "$root"
 
 # Writes the registry file with the given value lines.
 registry() {

@@ -5,11 +5,7 @@
 # and the game runs on. A text file the game writes through the file layer
 # ends its lines in CR LF. vfile_cat shows which copy of a game path the
 # file layer serves: the packed member, or a loose file dropped in over it.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill "$pid" 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/root"
 mkdir -p "$root/data/tables/levels" "$root/data/fonts" "$root/data/sounds/pc/music" \

@@ -4,14 +4,10 @@
 # older shot; -800 opens an 800x600 screen; Shift+Escape in the menu ends
 # the program with 0; the frame-rate overlay switched on by a console script
 # shows its text; a second copy is refused.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
-"$bin/make_demo" "$root" >"$tmp/make_demo.out" 2>&1 || fail "make_demo failed: $(cat "$tmp/make_demo.out")"
+write_demo "$root"
 
 # Mean brightness (0..1) of a box of a picture: $1 picture, $2 WxH+X+Y.
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }

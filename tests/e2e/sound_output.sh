@@ -2,15 +2,11 @@
 # The game's sound end to end, captured by OpenAL's wave-file output: the
 # title music starts by itself and loops, a console script plays a demo
 # sound, and with -nosound the same script runs silently without an error.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 command -v sox >/dev/null || fail "sox is needed to measure the written sound"
 
 root="$tmp/demo"
-"$bin/make_demo" "$root" >"$tmp/make_demo.out" 2>&1 || fail "make_demo failed: $(cat "$tmp/make_demo.out")"
+write_demo "$root"
 printf 'play_sound snd_05\r\nplay_sound nothere\r\n' >"$root/Autoexec.vcs"
 printf '[general]\ndrivers=wave\n[wave]\nfile=%s\n' "$tmp/out.wav" >"$tmp/alsoft.conf"
 
