@@ -34,7 +34,7 @@ char Ds_diag[512];
 // Our device objects never refuse a release, so the retries the output layer
 // once needed for busy hardware buffers have nothing left to do.
 template <typename T>
-void release_retry(T*& obj, const char*) {
+void release_object(T*& obj) {
   if (!obj) return;
   obj->release();
   obj = nullptr;
@@ -71,6 +71,21 @@ void clear_sound(LoadedSound& s) {
 }
 
 DsVector to_ds(const vector& v) { return DsVector{v.x, v.y, v.z}; }
+
+// A buffer whose status cannot be read counts as silent.
+bool buffer_playing(DsBuffer* b) {
+  uint32_t status = 0;
+  return !ds_failed(b->get_status(&status)) && (status & DSBSTATUS_PLAYING);
+}
+
+// Where a 3-D buffer sounds from, deferred until the listener commits.
+void place_3d(Ds3DBuffer* b, const vector* position, const vector* velocity, float min_distance,
+              float max_distance) {
+  if (position) b->set_position(to_ds(*position), DS3D_DEFERRED);
+  if (velocity) b->set_velocity(to_ds(*velocity), DS3D_DEFERRED);
+  b->set_min_distance(min_distance, DS3D_DEFERRED);
+  b->set_max_distance(max_distance, DS3D_DEFERRED);
+}
 
 void build_volume_table() {
   Ds_volume_table[0] = -10000;
@@ -158,8 +173,8 @@ void free_sound(LoadedSound& s) {
   if (s.acm_stream) acm_close_stream(s.acm_stream);
   if (s.file) wave_close(s.file);
   if (s.pdsb) s.pdsb->stop();
-  release_retry(s.pds3db, "s->pds3db");
-  release_retry(s.pdsb, "s->pdsb");
+  release_object(s.pds3db);
+  release_object(s.pdsb);
   clear_sound(s);
 }
 
@@ -212,8 +227,7 @@ int ds_init(void* window, int rate, int bits, int channels, bool want_3d, bool w
   }
   r = Ds_device->set_cooperative_level(window, DSSCL_EXCLUSIVE);
   if (ds_failed(r)) {
-    Ds_device->release();
-    Ds_device = nullptr;
+    release_object(Ds_device);
     ds_diagnostic("SetCooperativeLevel() failed with return value: %s\n", ds_error_text(r));
     return -1;
   }
@@ -226,8 +240,7 @@ int ds_init(void* window, int rate, int bits, int channels, bool want_3d, bool w
     r = Ds_device->create_sound_buffer(pd, &pPrimaryBuffer);
   }
   if (ds_failed(r)) {
-    Ds_device->release();
-    Ds_device = nullptr;
+    release_object(Ds_device);
     return -1;
   }
   WaveFormat pf;
@@ -274,9 +287,9 @@ int ds_init(void* window, int rate, int bits, int channels, bool want_3d, bool w
     }
     if (!ok) {
       Ds_3d = Ds_eax = false;
-      release_retry(Vm_props, "props");
-      release_retry(Vm_3d, "vm3d");
-      release_retry(Vm_buffer, "vm");
+      release_object(Vm_props);
+      release_object(Vm_3d);
+      release_object(Vm_buffer);
     }
   }
   if (Ds_eax) eax_init();
@@ -292,13 +305,13 @@ void ds_close() {
     if (s.name_hash != 0xFFFFFFFFu || s.pdsb || s.file) free_sound(s);
   stream_close();
   eax_close();
-  release_retry(Ds_listener, "listener");
+  release_object(Ds_listener);
   Ds_listener_ready = false;
-  release_retry(Vm_props, "props");
-  release_retry(Vm_3d, "vm3d");
-  release_retry(Vm_buffer, "vm");
-  release_retry(pPrimaryBuffer, "primary");
-  release_retry(Ds_device, "device");
+  release_object(Vm_props);
+  release_object(Vm_3d);
+  release_object(Vm_buffer);
+  release_object(pPrimaryBuffer);
+  release_object(Ds_device);
   acm_close();
   Ds_3d = Ds_eax = false;
   Ds_initialized = false;
@@ -395,8 +408,8 @@ void ds_release_channel(int ch, bool even_fading) {
     if (stream_feeds(c.stream, ch)) stream_stop(c.stream);
   }
   c.pdsb->stop();
-  release_retry(c.pds3db, "c->pds3db");
-  release_retry(c.pdsb, "c->pdsb");
+  release_object(c.pds3db);
+  release_object(c.pdsb);
   clear_channel(c);
 }
 
@@ -431,6 +444,16 @@ int start_duplicate(int slot, SoundChannel** out) {
 
 }  // namespace
 
+int ds_start_channel(int ch, bool looping) {
+  SoundChannel& c = Sound_channels[ch];
+  if (ds_failed(c.pdsb->play(looping ? DSBPLAY_LOOPING : 0))) {
+    ds_release_channel(ch, true);
+    return -1;
+  }
+  c.signature = ds_next_signature();
+  return c.signature;
+}
+
 int ds_play(int slot, float volume, float pan, bool looping) {
   SoundChannel* c = nullptr;
   int ch = start_duplicate(slot, &c);
@@ -447,12 +470,7 @@ int ds_play(int slot, float volume, float pan, bool looping) {
   c->category = Loaded_sounds[slot].category;
   c->pdsb->set_pan(static_cast<int>(pan * 1000.0f));
   c->sound = slot;
-  if (ds_failed(c->pdsb->play(looping ? DSBPLAY_LOOPING : 0))) {
-    ds_release_channel(ch, true);
-    return -1;
-  }
-  c->signature = ds_next_signature();
-  return c->signature;
+  return ds_start_channel(ch, looping);
 }
 
 int ds_play_3d(int slot, const vector* position, const vector* velocity, float min_distance,
@@ -473,17 +491,9 @@ int ds_play_3d(int slot, const vector* position, const vector* velocity, float m
   c->volume = volume;
   c->category = Loaded_sounds[slot].category;
   c->sound = slot;
-  if (position) c->pds3db->set_position(to_ds(*position), DS3D_DEFERRED);
-  if (velocity) c->pds3db->set_velocity(to_ds(*velocity), DS3D_DEFERRED);
-  c->pds3db->set_min_distance(min_distance, DS3D_DEFERRED);
-  c->pds3db->set_max_distance(max_distance, DS3D_DEFERRED);
+  place_3d(c->pds3db, position, velocity, min_distance, max_distance);
   Ds_listener->commit_deferred_settings();
-  if (ds_failed(c->pdsb->play(looping ? DSBPLAY_LOOPING : 0))) {
-    ds_release_channel(ch, true);
-    return -1;
-  }
-  c->signature = ds_next_signature();
-  return c->signature;
+  return ds_start_channel(ch, looping);
 }
 
 int ds_set_3d(int signature, const vector* position, const vector* velocity, float min_distance,
@@ -492,10 +502,7 @@ int ds_set_3d(int signature, const vector* position, const vector* velocity, flo
   if (ch < 0 || !Ds_listener_ready) return -1;
   SoundChannel& c = Sound_channels[ch];
   if (!c.pds3db) return -1;
-  if (position) c.pds3db->set_position(to_ds(*position), DS3D_DEFERRED);
-  if (velocity) c.pds3db->set_velocity(to_ds(*velocity), DS3D_DEFERRED);
-  c.pds3db->set_min_distance(min_distance, DS3D_DEFERRED);
-  c.pds3db->set_max_distance(max_distance, DS3D_DEFERRED);
+  place_3d(c.pds3db, position, velocity, min_distance, max_distance);
   return ds_failed(Ds_listener->commit_deferred_settings()) ? -1 : 0;
 }
 
@@ -539,8 +546,7 @@ void ds_update_fades() {
   for (int i = 0; i < MAX_SOUND_CHANNELS; ++i) {
     SoundChannel& c = Sound_channels[i];
     if (!c.pdsb || !(c.flags & SCF_FADING)) continue;
-    uint32_t status = 0;
-    if (ds_failed(c.pdsb->get_status(&status)) || !(status & DSBSTATUS_PLAYING)) continue;
+    if (!buffer_playing(c.pdsb)) continue;
     if (!c.fade_timer.elapsed()) continue;
     c.fade_timer.set(75);
     c.volume -= c.fade_step;
@@ -557,8 +563,7 @@ void ds_pause_all(bool include_streams) {
   for (SoundChannel& c : Sound_channels) {
     if (!c.pdsb) continue;
     if ((c.flags & SCF_STREAMED) && !include_streams) continue;
-    uint32_t status = 0;
-    if (ds_failed(c.pdsb->get_status(&status)) || !(status & DSBSTATUS_PLAYING)) continue;
+    if (!buffer_playing(c.pdsb)) continue;
     c.pdsb->stop();
     c.flags |= SCF_PAUSED;
   }
@@ -619,18 +624,13 @@ int ds_get_frequency(int signature, int* hz) {
 
 bool ds_is_playing(int signature) {
   int ch = ds_channel_from_handle(signature);
-  if (ch < 0) return false;
-  uint32_t status = 0;
-  if (ds_failed(Sound_channels[ch].pdsb->get_status(&status))) return false;
-  return (status & DSBSTATUS_PLAYING) != 0;
+  return ch >= 0 && buffer_playing(Sound_channels[ch].pdsb);
 }
 
 int ds_count_playing() {
   int n = 0;
   for (SoundChannel& c : Sound_channels) {
-    if (!c.pdsb) continue;
-    uint32_t status = 0;
-    if (!ds_failed(c.pdsb->get_status(&status)) && (status & DSBSTATUS_PLAYING)) ++n;
+    if (c.pdsb && buffer_playing(c.pdsb)) ++n;
   }
   return n;
 }

@@ -103,6 +103,9 @@ DsPropertySet* ds_property_set();
 int ds_free_channel();
 void ds_release_channel(int ch, bool even_fading);
 int ds_next_signature();
+// Plays a filled channel (a streamed ring always loops) and gives it the next
+// signature; a channel that will not play is released.
+int ds_start_channel(int ch, bool looping);
 // Tests: where the running number stands.
 void ds_set_signature_counter(int value);
 void ds_diagnostic(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

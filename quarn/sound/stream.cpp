@@ -273,17 +273,24 @@ int ds_stream_play(int slot, float volume, float pan, bool looping) {
     PlatformLockGuard lk(Stream_lock);
     if (first_fill > 0) Wave_streams[c.stream].write_pos = first_fill % Wave_streams[c.stream].ring_size;
   }
-  if (ds_failed(c.pdsb->play(DSBPLAY_LOOPING))) {
-    ds_release_channel(ch, true);
-    return -1;
-  }
-  c.signature = ds_next_signature();
-  return c.signature;
+  return ds_start_channel(ch, true);
 }
 
 // ---- Wave files --------------------------------------------------------------------
 
 namespace {
+
+// Plain PCM of the given shape, as buffers are made and decoders write.
+WaveFormat pcm_format(uint16_t channels, uint32_t rate, uint16_t bits) {
+  WaveFormat f;
+  f.tag = WAVE_FORMAT_PCM;
+  f.channels = channels;
+  f.rate = rate;
+  f.bits = bits;
+  f.block_align = static_cast<uint16_t>(bits * channels / 8);
+  f.bytes_per_second = f.block_align * rate;
+  return f;
+}
 
 uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t le32(const uint8_t* p) {
@@ -332,13 +339,7 @@ int wave_open_file(MmioFile* f, uint32_t offset, MmioFile** file, WaveFormat** f
   if (tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_ADPCM) return fail();
   if (ff.channels < 1 || ff.channels > 2 || ff.rate < 100 || ff.rate > 100000) return fail();
   if (tag == WAVE_FORMAT_PCM && ff.bits != 8 && ff.bits != 16) return fail();
-  WaveFormat& bf = **buffer_format;
-  bf.tag = WAVE_FORMAT_PCM;
-  bf.channels = ff.channels;
-  bf.rate = ff.rate;
-  bf.bits = tag == WAVE_FORMAT_ADPCM ? 16 : ff.bits;
-  bf.block_align = static_cast<uint16_t>(bf.bits * bf.channels / 8);
-  bf.bytes_per_second = bf.block_align * bf.rate;
+  **buffer_format = pcm_format(ff.channels, ff.rate, tag == WAVE_FORMAT_ADPCM ? 16 : ff.bits);
   if (mmio_ascend(f, &fmt) != 0) return fail();
   *file = f;
   return 0;
@@ -422,13 +423,7 @@ void acm_close() {
 int acm_open_stream(const WaveFormat* src, WaveFormat* dst, AcmStream** stream, int bits) {
   *stream = nullptr;
   if (acm_init() != 0 || !src) return -1;
-  *dst = WaveFormat();
-  dst->tag = WAVE_FORMAT_PCM;
-  dst->channels = src->channels;
-  dst->rate = src->rate;
-  dst->bits = static_cast<uint16_t>(bits);
-  dst->block_align = static_cast<uint16_t>(dst->channels * bits / 8);
-  dst->bytes_per_second = dst->block_align * dst->rate;
+  *dst = pcm_format(src->channels, src->rate, static_cast<uint16_t>(bits));
   return acm_stream_open(stream, Acm_driver, *src, *dst, ACM_STREAMOPENF_NONREALTIME) == 0 ? 0 : -1;
 }
 
@@ -451,20 +446,20 @@ int acm_convert(AcmStream* stream, const uint8_t* src, uint32_t src_bytes, uint8
   return 0;
 }
 
-int acm_source_size(AcmStream* stream, uint32_t dst_bytes) {
+namespace {
+int stream_size(AcmStream* stream, uint32_t bytes, uint32_t which) {
   uint32_t out = 0;
-  if (!stream || acm_stream_size(stream, dst_bytes, &out, ACM_STREAMSIZEF_DESTINATION) != 0 ||
-      out > 0x7fffffffu)
-    return -1;
+  if (!stream || acm_stream_size(stream, bytes, &out, which) != 0 || out > 0x7fffffffu) return -1;
   return static_cast<int>(out);
+}
+}  // namespace
+
+int acm_source_size(AcmStream* stream, uint32_t dst_bytes) {
+  return stream_size(stream, dst_bytes, ACM_STREAMSIZEF_DESTINATION);
 }
 
 int acm_dest_size(AcmStream* stream, uint32_t src_bytes) {
-  uint32_t out = 0;
-  if (!stream || acm_stream_size(stream, src_bytes, &out, ACM_STREAMSIZEF_SOURCE) != 0 ||
-      out > 0x7fffffffu)
-    return -1;
-  return static_cast<int>(out);
+  return stream_size(stream, src_bytes, ACM_STREAMSIZEF_SOURCE);
 }
 
 int acm_close_stream(AcmStream* stream) {
