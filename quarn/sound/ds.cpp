@@ -88,7 +88,7 @@ void place_3d(Ds3DBuffer* b, const vector* position, const vector* velocity, flo
 }
 
 void build_volume_table() {
-  Ds_volume_table[0] = -10000;
+  Ds_volume_table[0] = DSBVOLUME_MIN;
   for (int i = 1; i <= 100; ++i)
     Ds_volume_table[i] = static_cast<int>(1000.0 * std::log2(i / 100.0));
 }
@@ -98,8 +98,10 @@ bool create_static_buffer(LoadedSound& s) {
   const WaveFormat& ff = *s.file_format;
   const WaveFormat& bf = *s.buffer_format;
   if (wave_find_data(s.file, &s.data_chunk, &s.riff_chunk) != 0) return false;
-  uint32_t flags = 0xCA;
-  if (Ds_3d && bf.channels == 1) flags = 0x200D2;  // 3-D control is for mono buffers only
+  uint32_t flags = DSBCAPS_STATIC | DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+  if (Ds_3d && bf.channels == 1)  // 3-D control is for mono buffers only
+    flags = DSBCAPS_STATIC | DSBCAPS_CTRL3D | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME |
+            DSBCAPS_MUTE3DATMAXDISTANCE;
   std::vector<uint8_t> decoded;
   uint32_t bytes = s.data_chunk.size;
   if (ff.tag == WAVE_FORMAT_ADPCM) {
@@ -232,11 +234,11 @@ int ds_init(void* window, int rate, int bits, int channels, bool want_3d, bool w
     return -1;
   }
   DsBufferDesc pd;
-  pd.flags = Ds_3d ? 0x11 : 0x1;
+  pd.flags = Ds_3d ? DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRL3D : DSBCAPS_PRIMARYBUFFER;
   r = Ds_device->create_sound_buffer(pd, &pPrimaryBuffer);
   if (ds_failed(r) && Ds_3d) {
     Ds_3d = Ds_eax = false;
-    pd.flags = 0x1;
+    pd.flags = DSBCAPS_PRIMARYBUFFER;
     r = Ds_device->create_sound_buffer(pd, &pPrimaryBuffer);
   }
   if (ds_failed(r)) {

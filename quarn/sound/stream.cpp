@@ -201,7 +201,7 @@ int ds_stream_play(int slot, float volume, float pan, bool looping) {
   if (ch < 0) return -1;
   SoundChannel& c = Sound_channels[ch];
   DsBufferDesc d;
-  d.flags = 0xC8;
+  d.flags = DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
   d.bytes = 2 * s.buffer_format->bytes_per_second;
   d.format = s.buffer_format;
   if (ds_failed(ds_device()->create_sound_buffer(d, &c.pdsb))) {
