@@ -4,28 +4,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tools/writers/byte_put.h"
+
 namespace {
 
-void put16(std::vector<uint8_t>& o, uint32_t v) {
-  o.push_back(static_cast<uint8_t>(v & 0xff));
-  o.push_back(static_cast<uint8_t>((v >> 8) & 0xff));
-}
-void put32(std::vector<uint8_t>& o, uint32_t v) {
-  put16(o, v & 0xffff);
-  put16(o, v >> 16);
-}
 void tag(std::vector<uint8_t>& o, const char* t) { o.insert(o.end(), t, t + 4); }
 
 std::vector<uint8_t> riff(const std::vector<uint8_t>& fmt, const std::vector<uint8_t>& data) {
   std::vector<uint8_t> o;
   tag(o, "RIFF");
-  put32(o, static_cast<uint32_t>(4 + 8 + fmt.size() + 8 + data.size() + (data.size() & 1)));
+  put_u32(o, static_cast<uint32_t>(4 + 8 + fmt.size() + 8 + data.size() + (data.size() & 1)));
   tag(o, "WAVE");
   tag(o, "fmt ");
-  put32(o, static_cast<uint32_t>(fmt.size()));
+  put_u32(o, static_cast<uint32_t>(fmt.size()));
   o.insert(o.end(), fmt.begin(), fmt.end());
   tag(o, "data");
-  put32(o, static_cast<uint32_t>(data.size()));
+  put_u32(o, static_cast<uint32_t>(data.size()));
   o.insert(o.end(), data.begin(), data.end());
   if (data.size() & 1) o.push_back(0);
   return o;
@@ -72,18 +66,18 @@ std::vector<uint8_t> wave_build_pcm(const std::vector<int16_t>& samples, int cha
                                     int bits) {
   std::vector<uint8_t> fmt;
   int align = channels * bits / 8;
-  put16(fmt, 1);
-  put16(fmt, static_cast<uint32_t>(channels));
-  put32(fmt, static_cast<uint32_t>(rate));
-  put32(fmt, static_cast<uint32_t>(rate * align));
-  put16(fmt, static_cast<uint32_t>(align));
-  put16(fmt, static_cast<uint32_t>(bits));
+  put_u16(fmt, 1);
+  put_u16(fmt, static_cast<uint16_t>(channels));
+  put_u32(fmt, static_cast<uint32_t>(rate));
+  put_u32(fmt, static_cast<uint32_t>(rate * align));
+  put_u16(fmt, static_cast<uint16_t>(align));
+  put_u16(fmt, static_cast<uint16_t>(bits));
   std::vector<uint8_t> data;
   for (int16_t s : samples) {
     if (bits == 8)
       data.push_back(static_cast<uint8_t>((s >> 8) + 128));
     else
-      put16(data, static_cast<uint16_t>(s));
+      put_u16(data, static_cast<uint16_t>(s));
   }
   return riff(fmt, data);
 }
@@ -92,18 +86,18 @@ std::vector<uint8_t> wave_build_msadpcm(const std::vector<int16_t>& samples, int
                                         int rate, int block_align) {
   int spb = (block_align - 7 * channels) * 2 / channels + 2;
   std::vector<uint8_t> fmt;
-  put16(fmt, 2);
-  put16(fmt, static_cast<uint32_t>(channels));
-  put32(fmt, static_cast<uint32_t>(rate));
-  put32(fmt, static_cast<uint32_t>(static_cast<int64_t>(rate) * block_align / spb));
-  put16(fmt, static_cast<uint32_t>(block_align));
-  put16(fmt, 4);
-  put16(fmt, 32);
-  put16(fmt, static_cast<uint32_t>(spb));
-  put16(fmt, 7);
+  put_u16(fmt, 2);
+  put_u16(fmt, static_cast<uint16_t>(channels));
+  put_u32(fmt, static_cast<uint32_t>(rate));
+  put_u32(fmt, static_cast<uint32_t>(static_cast<int64_t>(rate) * block_align / spb));
+  put_u16(fmt, static_cast<uint16_t>(block_align));
+  put_u16(fmt, 4);
+  put_u16(fmt, 32);
+  put_u16(fmt, static_cast<uint16_t>(spb));
+  put_u16(fmt, 7);
   for (auto& c : kCoef) {
-    put16(fmt, static_cast<uint16_t>(c[0]));
-    put16(fmt, static_cast<uint16_t>(c[1]));
+    put_u16(fmt, static_cast<uint16_t>(c[0]));
+    put_u16(fmt, static_cast<uint16_t>(c[1]));
   }
   size_t frames = samples.size() / static_cast<size_t>(channels);
   std::vector<uint8_t> data;
@@ -130,9 +124,9 @@ std::vector<uint8_t> wave_build_msadpcm(const std::vector<int16_t>& samples, int
     }
     std::vector<uint8_t> b;
     for (int c = 0; c < channels; ++c) b.push_back(static_cast<uint8_t>(preds[c]));
-    for (int c = 0; c < channels; ++c) put16(b, static_cast<uint16_t>(deltas[c]));
-    for (int c = 0; c < channels; ++c) put16(b, static_cast<uint16_t>(block[static_cast<size_t>(channels + c)]));
-    for (int c = 0; c < channels; ++c) put16(b, static_cast<uint16_t>(block[static_cast<size_t>(c)]));
+    for (int c = 0; c < channels; ++c) put_u16(b, static_cast<uint16_t>(deltas[c]));
+    for (int c = 0; c < channels; ++c) put_u16(b, static_cast<uint16_t>(block[static_cast<size_t>(channels + c)]));
+    for (int c = 0; c < channels; ++c) put_u16(b, static_cast<uint16_t>(block[static_cast<size_t>(c)]));
     std::vector<uint8_t> all;
     for (size_t i = 0; i < nib[0].size(); ++i)
       for (int c = 0; c < channels; ++c) all.push_back(nib[c][i]);
