@@ -6,8 +6,6 @@
 #include <sstream>
 #include <string>
 
-#include <unistd.h>
-
 #include "quarn/os/memory.h"
 #include "tests/support/critical_error_trap.h"
 #include "tests/support/test_files.h"
@@ -150,7 +148,7 @@ TEST_F(MemoryTest, MemoryLogPadsToColumn66AndWritesNothingWhenClosed) {
   mem_log_printf("nothing", "%d", 1);  // closed: no effect, no crash
   EXPECT_FALSE(mem_log_enabled());
 
-  std::string path = ::testing::TempDir() + "memlog_test_" + std::to_string(getpid()) + ".txt";
+  std::string path = fresh_temp_dir("memlog_test") + "/memlog.txt";
   mem_log_open(path.c_str());
   ASSERT_TRUE(mem_log_enabled());
   mem_log_unindent();  // stays at level 0
