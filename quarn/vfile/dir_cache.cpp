@@ -25,11 +25,6 @@ struct Variant {
   std::unique_ptr<DirNode> node;  // made on first use of a directory
 };
 
-struct NameHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
-
 }  // namespace
 
 struct DirNode {
@@ -59,8 +54,6 @@ bool g_notify = false;
 // unchanged. Without a watch, a listing taken that close to the last change
 // is read again on every use until the change is safely older.
 constexpr time_t RACY_SECONDS = 2;
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 void index_names(const DirNode& d, int delta) {
   for (const auto& [key, variants] : d.entries) {
@@ -178,7 +171,7 @@ bool list(DirNode& d, bool* gone) {
   d.entries.clear();
   for (Variant& v : found) {
     std::string key(v.name);
-    for (char& c : key) c = lower(c);
+    for (char& c : key) c = ascii_lower(c);
     if (v.kind == EntryKind::dir) {
       auto it = old.find(key);
       if (it != old.end()) {
@@ -233,7 +226,7 @@ bool current(DirNode& d, bool* gone) {
 Variant* find_variant(DirNode& d, std::string_view name) {
   char key[256];
   if (name.size() >= sizeof key) return nullptr;  // longer than any name a directory holds
-  for (size_t i = 0; i < name.size(); ++i) key[i] = lower(name[i]);
+  for (size_t i = 0; i < name.size(); ++i) key[i] = ascii_lower(name[i]);
   auto it = d.entries.find(std::string_view(key, name.size()));
   if (it == d.entries.end()) return nullptr;
   for (Variant& v : it->second) {
@@ -336,10 +329,6 @@ const char* dircache_entry(DirNode* dir, const char* name, size_t len, EntryKind
   *kind = v->kind;
   return v->name.c_str();
 }
-
-}  // namespace vfile_detail
-
-namespace vfile_detail {
 
 bool dircache_name_unlisted(const char* lower_name, size_t len) {
   take_notifications();

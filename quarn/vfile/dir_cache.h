@@ -9,10 +9,21 @@
 // they are neither found nor listed until they are renamed into place.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string_view>
 
 namespace vfile_detail {
 
 enum class EntryKind : uint8_t { missing, file, dir };
+
+// Names are keyed in ASCII lower case, whatever the locale.
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// For maps keyed by std::string that are asked with a std::string_view.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
 
 struct DirNode;
 

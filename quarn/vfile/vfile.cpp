@@ -28,7 +28,9 @@
 namespace vfile_detail {
 FileBuffer g_buffers[VFILE_NUM_BUFFERS];
 }
+using vfile_detail::ascii_lower;
 using vfile_detail::EntryKind;
+using vfile_detail::NameHash;
 using vfile_detail::FileBuffer;
 using vfile_detail::g_buffers;
 
@@ -510,14 +512,8 @@ struct TypeDir {
 };
 TypeDir g_type_dirs[MAX_PATH_TYPES];
 
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Types whose extension list holds an extension, in type order; keyed by the
 // lower-case extension and a blank, as the lists hold it.
-struct ExtHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
 struct ExtTypes {
   std::vector<int> types;
   // Whether, at this generation of the directory cache, every folder the
@@ -525,7 +521,7 @@ struct ExtTypes {
   uint64_t checked = 0;
   bool folders_known = false;
 };
-std::unordered_map<std::string, ExtTypes, ExtHash, std::equal_to<>> g_ext_types;
+std::unordered_map<std::string, ExtTypes, NameHash, std::equal_to<>> g_ext_types;
 uint64_t g_ext_types_generation = 0;
 constexpr size_t EXT_TYPES_MAX = 256;  // distinct extensions remembered
 
