@@ -114,8 +114,6 @@ void start(SoundEmitter& s) {
   }
 }
 
-bool same_point(const vector& a, const vector& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
 }  // namespace
 
 void snd_emitter_init() {
@@ -211,7 +209,7 @@ void snd_emitter_update(int emitter, const vector* position, const vector* veloc
         snd_set_volume(s.channel, entry->volume * gain);
         s.applied_scale = scale;
       }
-      if (s.channel != -1 && !same_point(s.position, s.previous_position))
+      if (s.channel != -1 && s.position != s.previous_position)
         ds_set_3d(s.channel, &s.position, &s.velocity, entry->min_distance, entry->cutoff_distance);
     } else {
       silence(s, 0);

@@ -1,7 +1,6 @@
 #include "Engine/gamesound/sound.h"
 
 #include <cfloat>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,23 +66,15 @@ const char* strip_directory(const char* name) {
   return p;
 }
 
-bool same_point(const vector& a, const vector& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
-float dist(const vector& a, const vector& b) {
-  float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
 // The point of a segment closest to the listener.
 vector closest_on_segment(const vector& start, const vector& end) {
-  vector d{end.x - start.x, end.y - start.y, end.z - start.z};
-  vector p{Snd_listener.position.x - start.x, Snd_listener.position.y - start.y,
-           Snd_listener.position.z - start.z};
-  float len2 = d.x * d.x + d.y * d.y + d.z * d.z;
-  float t = len2 > 0.0f ? (p.x * d.x + p.y * d.y + p.z * d.z) / len2 : 0.0f;
+  const vector d = end - start;
+  const vector p = Snd_listener.position - start;
+  const float len2 = d.length_squared();
+  float t = len2 > 0.0f ? vector::dot(p, d) / len2 : 0.0f;
   if (t < 0.0f) t = 0.0f;
   if (t > 1.0f) t = 1.0f;
-  return vector{start.x + d.x * t, start.y + d.y * t, start.z + d.z * t};
+  return start + d * t;
 }
 
 int play_common(int index, float volume, float pan, bool looping, bool stream) {
@@ -282,8 +273,8 @@ float snd_3d_gain(int index, const vector* position, float scale) {
   if (Snd_disabled || !valid(index) || !position) return 0.0f;
   const SoundEntry& e = SoundTable[index];
   float cat = category_volume(snd_entry_category(e));
-  if (same_point(*position, Snd_listener.position)) return cat * e.volume * scale;
-  float d = dist(Snd_listener.position, *position);
+  if (*position == Snd_listener.position) return cat * e.volume * scale;
+  float d = vector_distance(Snd_listener.position, *position);
   float g = scale >= 1.0f ? e.volume : e.volume * scale;
   if (d > e.cutoff_distance) return 0.0f;
   if (d > e.min_distance) {
@@ -302,36 +293,33 @@ float snd_3d_gain_segment(int index, const vector* start, const vector* end, flo
 
 float snd_pan(const vector* position) {
   if (Snd_disabled || !position) return 0.0f;
-  if (same_point(*position, Snd_listener.position)) return 0.0f;
-  float d = dist(Snd_listener.position, *position);
+  if (*position == Snd_listener.position) return 0.0f;
+  float d = vector_distance(Snd_listener.position, *position);
   if (d <= 0.5f) return 0.0f;
-  const vector& r = Snd_listener.orientation.right;
-  const vector& l = Snd_listener.position;
-  return (r.x * (position->x - l.x) + r.y * (position->y - l.y) + r.z * (position->z - l.z)) / d;
+  return vector::dot(Snd_listener.orientation.right, *position - Snd_listener.position) / d;
 }
 
 float snd_pan_segment(const vector* start, const vector* end) {
   if (Snd_disabled || !start || !end) return 0.0f;
   vector p = closest_on_segment(*start, *end);
   const vector& l = Snd_listener.position;
-  if (same_point(p, l)) return 0.0f;
-  vector v{p.x - l.x, p.y - l.y, p.z - l.z};
-  if (v.x * v.x + v.y * v.y + v.z * v.z <= 0.25f) return 0.0f;
-  const vector& r = Snd_listener.orientation.right;
-  return r.x * v.x + r.y * v.y + r.z * v.z;
+  if (p == l) return 0.0f;
+  const vector v = p - l;
+  if (v.length_squared() <= 0.25f) return 0.0f;
+  return vector::dot(Snd_listener.orientation.right, v);
 }
 
 int snd_doppler(int frequency, const vector* position, const vector* velocity) {
   if (Snd_disabled || !position) return frequency;
   const vector& l = Snd_listener.position;
-  if (same_point(*position, l)) return frequency;
-  float d = dist(l, *position);
+  if (*position == l) return frequency;
+  float d = vector_distance(l, *position);
   vector u{(position->x - l.x) / d, (position->y - l.y) / d, (position->z - l.z) / d};
-  vector w{-u.x, -u.y, -u.z};
+  const vector w = -u;
   const vector& lv = Snd_listener.velocity;
   vector sv = velocity ? *velocity : vector{0, 0, 0};
-  float num = SND_SPEED_OF_SOUND + (lv.x * u.x + lv.y * u.y + lv.z * u.z);
-  float den = SND_SPEED_OF_SOUND - (sv.x * w.x + sv.y * w.y + sv.z * w.z);
+  float num = SND_SPEED_OF_SOUND + vector::dot(lv, u);
+  float den = SND_SPEED_OF_SOUND - vector::dot(sv, w);
   return static_cast<int>(static_cast<float>(frequency) * num / den);
 }
 
