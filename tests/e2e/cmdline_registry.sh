@@ -4,14 +4,10 @@
 # acts as if it had been typed. -800 is seen from outside as the size of the
 # game window. Switches nobody knows, from either source, are ignored, and a
 # damaged registry file is reported and read as empty, never fatal.
-set -u
-bin="$ORRIMUND_BIN_DIR/orrimund"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 regdir="$XDG_CONFIG_HOME/Quorvane/Orrimund Demo"
 mkdir -p "$regdir" "$tmp/root"
-"$ORRIMUND_BIN_DIR/make_tables" "$tmp/root" >/dev/null || fail "make_tables failed"
+write_tables "$tmp/root"
 
 # Starts the game, waits until its window has left the small start-up size
 # and settled, and prints that size as WIDTHxHEIGHT; stops the game again.
@@ -19,7 +15,7 @@ window_size() {  # name args...
   local name=$1; shift
   # -opengl: only a windowed renderer shows the chosen size as the window's
   # (the default one runs in full screen).
-  ORRIMUND_ROOT="$tmp/root" "$bin" -opengl "$@" >"$tmp/$name.out" 2>"$tmp/$name.err" &
+  ORRIMUND_ROOT="$tmp/root" "$bin/orrimund" -opengl "$@" >"$tmp/$name.out" 2>"$tmp/$name.err" &
   pid=$!
   local size="" last="" seen=0
   for _ in $(seq 1 300); do

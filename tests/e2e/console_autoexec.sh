@@ -3,21 +3,17 @@
 # runs once start-up has finished, and console output lands in the file
 # ORRIMUND_CONSOLE_LOG names. The script lists the commands with
 # print_to_file and reports the machine with sysinfo.
-set -u
-bin="$ORRIMUND_BIN_DIR/orrimund"
-tmp="$ORRIMUND_TEST_TMP"
-pid=""
-fail() { echo "FAIL: $*" >&2; [ -n "$pid" ] && kill $pid 2>/dev/null; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/root"
 mkdir -p "$root"
-"$ORRIMUND_BIN_DIR/make_tables" "$root" >/dev/null || fail "make_tables failed"
+write_tables "$root"
 # CR LF lines, comments, and a line that is no command.
 printf '// start-up script of the test\r\n/* nothing in here\r\nsysinfo\r\n*/\r\nprint_to_file\r\nno_such_command 1\r\n\r\nsysinfo\r\n' >"$root/Autoexec.vcs"
 
 cd "$tmp"
 ORRIMUND_ROOT="$root" ORRIMUND_AUTOEXEC="$root/Autoexec.vcs" ORRIMUND_CONSOLE_LOG="$tmp/console.log" \
-  "$bin" >"$tmp/orrimund.out" 2>&1 &
+  "$bin/orrimund" >"$tmp/orrimund.out" 2>&1 &
 pid=$!
 
 for _ in $(seq 1 300); do

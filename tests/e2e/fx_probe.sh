@@ -6,10 +6,7 @@
 # brings them back. Then 60 frames of the four running effects: the looping
 # fire keeps burning inside a flame-sized box, the one-shot sparks fall and
 # die out, and the streak's items trail along its path.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/root"
 rm -rf "$root"

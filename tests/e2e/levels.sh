@@ -4,10 +4,7 @@
 # prints each level's counts, the floor under its start points and where its
 # door stands. A damaged copy of a level is refused with the file and the
 # section named, and the next level still loads.
-set -u
-bin="$ORRIMUND_BIN_DIR"
-tmp="$ORRIMUND_TEST_TMP"
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/root"
 "$bin/make_demo" "$root" > "$tmp/demo.out" 2>&1 || fail "make_demo failed: $(tail -5 "$tmp/demo.out")"
