@@ -9,7 +9,7 @@
 
 namespace {
 constexpr float PACK_SCALE = 16383.0f;
-constexpr float PACK_UNIT = 6.103888e-5f;       // 1 / 16383
+constexpr float PACK_UNIT = PACKED_QUATERNION_UNIT;
 constexpr float PACK_UNIT_SQ = 3.725745e-9f;    // 1 / 16383^2
 
 // The key tracks sample arcs inline with these, so they live in the header.

@@ -72,6 +72,7 @@ quaternion& quaternion_squad_tangent(quaternion& out, const quaternion& qa, cons
 
 // ---------------------------------------------------------------------------
 constexpr int PACKED_QUATERNION_ONE = 16383;
+constexpr float PACKED_QUATERNION_UNIT = 6.103888e-5f;  // 1 / 16383
 
 struct packed_quaternion {
   int16_t x, y, z, w;
@@ -97,7 +98,7 @@ struct packed_quaternion {
   // Unpack: each component times 1/16383 (inline: key tracks unpack on
   // every sample).
   quaternion& to_quaternion(quaternion& out) const {
-    constexpr float unit = 6.103888e-5f;  // 1 / 16383
+    constexpr float unit = PACKED_QUATERNION_UNIT;
     return out.set(x * unit, y * unit, z * unit, w * unit);
   }
 
@@ -171,7 +172,7 @@ struct packed_slerp_arc {
       s0 = std::sin((1.0f - t) * angle) / sine;
       s1 = std::sin(t * angle) / sine;
     }
-    constexpr float unit = 6.103888e-5f;  // 1 / 16383
+    constexpr float unit = PACKED_QUATERNION_UNIT;
 #if defined(__SSE2__)
     // The four components side by side, each exactly as packed_component
     // and the unpacking treat it.
