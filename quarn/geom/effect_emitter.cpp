@@ -571,15 +571,9 @@ void effect_node_update(EffectNode* n, const EffectImage& img, uint32_t off, flo
   matrix orient;
   keyed_transform(pt, n->position_keys, rt, n->rotation_keys, f0, f1, t, pos, orient);
   if ((n->binding & NODE_BOUND) && n->bound) {
-    matrix identity;
-    identity.identity();
     matrix tag_orient;
-    vector tag_pos;
-    n->bound->get_tag_transform(static_cast<int>(n->binding & NODE_TAG_MASK), identity, vector{0, 0, 0},
-                                &tag_orient, &tag_pos);
-    vector world;
-    pos.unrotated(world, tag_orient);
-    n->position = world + tag_pos;
+    effect_tag_place(n->bound, static_cast<int>(n->binding & NODE_TAG_MASK), pos, tag_orient);
+    n->position = pos;
     effect_orient_in_frame(n->orient, orient, tag_orient);
   } else {
     n->position = pos;

@@ -22,21 +22,24 @@ void frames_around(float frame, int key_count, int& f0, int& f1, float& t) {
 
 void tag_frame(character_instance* ch, uint32_t flags, vector& pos, quaternion& rot) {
   if (!ch || !(flags & EFFECT_PARAM_BOUND)) return;
-  matrix identity;
-  identity.identity();
   matrix tag_orient;
-  vector tag_pos;
-  ch->get_tag_transform(static_cast<int>(flags & EFFECT_PARAM_TAG_MASK), identity, vector{0, 0, 0}, &tag_orient,
-                        &tag_pos);
-  vector world;
-  pos.unrotated(world, tag_orient);
-  pos = world + tag_pos;
+  effect_tag_place(ch, static_cast<int>(flags & EFFECT_PARAM_TAG_MASK), pos, tag_orient);
   quaternion tq, out;
   tq.from_matrix(tag_orient);
   tq.multiply(out, rot);
   rot = out;
 }
 }  // namespace
+
+void effect_tag_place(character_instance* ch, int tag, vector& pos, matrix& tag_orient) {
+  matrix identity;
+  identity.identity();
+  vector tag_pos;
+  ch->get_tag_transform(tag, identity, vector{0, 0, 0}, &tag_orient, &tag_pos);
+  vector world;
+  pos.unrotated(world, tag_orient);
+  pos = world + tag_pos;
+}
 
 EffectKeyTrack effect_key_track_make(const uint8_t* stream, uint16_t length, uint16_t base, bool narrow) {
   EffectKeyTrack t;

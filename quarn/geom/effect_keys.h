@@ -53,6 +53,10 @@ inline void effect_orient_in_frame(matrix& out, const matrix& local, const matri
   local.up.unrotated(out.up, frame);
   local.forward.unrotated(out.forward, frame);
 }
+// A point given in a character's tag frame (the tag at rest, with no parent
+// frame), carried out to the character's space; tag_orient answers the tag's
+// orientation, for the caller to turn its own orientation by.
+void effect_tag_place(character_instance* ch, int tag, vector& pos, matrix& tag_orient);
 // 8.8 fixed point.
 inline float effect_key_float(int16_t v) { return static_cast<float>(v) / 256.0f; }
 
