@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "quarn/geom/effect_image.h"
+#include "tools/writers/byte_put.h"
 
 void image_set_u8(std::vector<uint8_t>& image, uint32_t off, uint8_t v) {
   if (image.size() < off + 1u) image.resize(off + 1u);
@@ -22,6 +23,11 @@ void image_set_f32(std::vector<uint8_t>& image, uint32_t off, float v) {
   std::memcpy(&u, &v, 4);
   image_set_u32(image, off, u);
 }
+void image_set_vector(std::vector<uint8_t>& image, uint32_t off, const vector& v) {
+  image_set_f32(image, off, v.x);
+  image_set_f32(image, off + 4, v.y);
+  image_set_f32(image, off + 8, v.z);
+}
 uint32_t image_append(std::vector<uint8_t>& image, const void* data, uint32_t n) {
   while (image.size() % 4) image.push_back(0);
   const uint32_t off = static_cast<uint32_t>(image.size());
@@ -34,6 +40,8 @@ namespace {
 uint32_t name_field(const EffectNameField& names, const std::string& s) {
   return s.empty() || !names ? 0u : names(s);
 }
+// A signed fixed-point field: v in units of 1/scale, rounded.
+uint16_t fixed16(float v, float scale) { return static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * scale))); }
 }  // namespace
 
 void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const ChannelElementSpec& spec,
@@ -44,12 +52,8 @@ void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const Chan
   for (size_t k = 0; k < n; k++) {
     const ChannelKeySpec& key = spec.keys[k];
     const float p[3] = {key.position.x, key.position.y, key.position.z};
-    for (int a = 0; a < 3; a++) {
-      const auto v = static_cast<uint16_t>(static_cast<int16_t>(std::lround(p[a] * 16.0f)));
-      axis[a].push_back(static_cast<uint8_t>(v)), axis[a].push_back(static_cast<uint8_t>(v >> 8));
-    }
-    const auto i = static_cast<uint16_t>(key.intensity);
-    intensity.push_back(static_cast<uint8_t>(i)), intensity.push_back(static_cast<uint8_t>(i >> 8));
+    for (int a = 0; a < 3; a++) put_u16(axis[a], fixed16(p[a], 16.0f));
+    put_u16(intensity, static_cast<uint16_t>(key.intensity));
     colour[0].push_back(key.r), colour[1].push_back(key.g), colour[2].push_back(key.b);
     if (key.on) on[k / 8] = static_cast<uint8_t>(on[k / 8] | (1u << (k % 8)));
   }
@@ -64,9 +68,7 @@ void write_channel_element(std::vector<uint8_t>& image, uint32_t off, const Chan
     const uint32_t at = image_append(image, arrays[a]->data(), static_cast<uint32_t>(arrays[a]->size()));
     image_set_u32(image, off + 16 + 4 * a, at);
   }
-  image_set_f32(image, off + 48, spec.offset.x);
-  image_set_f32(image, off + 52, spec.offset.y);
-  image_set_f32(image, off + 56, spec.offset.z);
+  image_set_vector(image, off + 48, spec.offset);
   for (int i = 0; i < 4; i++) image_set_f32(image, off + 60 + 4 * i, spec.orient[i]);
   image_set_f32(image, off + 76, spec.radius);
   image_set_f32(image, off + 80, spec.outer_radius);
@@ -107,57 +109,44 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
   std::vector<uint8_t> faces(spec.faces.size() * 28, 0);
   for (size_t i = 0; i < spec.faces.size(); i++) {
     const MeshFaceSpec& f = spec.faces[i];
-    std::vector<uint8_t> one(28, 0);
-    image_set_u8(one, 0, static_cast<uint8_t>(f.slot));
+    const auto at = static_cast<uint32_t>(i * 28);
+    image_set_u8(faces, at, static_cast<uint8_t>(f.slot));
     for (int j = 0; j < 3; j++) {
-      image_set_u16(one, 4 + 2 * j, f.vertex[j]);
-      image_set_u16(one, 10 + 2 * j, static_cast<uint16_t>(static_cast<int16_t>(std::lround(f.u[j] * 4096.0f))));
-      image_set_u16(one, 16 + 2 * j, static_cast<uint16_t>(static_cast<int16_t>(std::lround(f.v[j] * 4096.0f))));
-      image_set_u16(one, 22 + 2 * j, f.light[j]);
+      image_set_u16(faces, at + 4 + 2 * j, f.vertex[j]);
+      image_set_u16(faces, at + 10 + 2 * j, fixed16(f.u[j], 4096.0f));
+      image_set_u16(faces, at + 16 + 2 * j, fixed16(f.v[j], 4096.0f));
+      image_set_u16(faces, at + 22 + 2 * j, f.light[j]);
     }
-    std::copy(one.begin(), one.end(), faces.begin() + static_cast<long>(i * 28));
   }
   std::vector<uint8_t> lights(static_cast<size_t>(spec.light_records) * 12, 0);
   for (int i = 0; i < spec.light_records; i++) {
     // An upward normal (bytes 128, 255, 128 decode to about (0, 1, 0)), one
     // packed normal averaged.
     const uint32_t word = (static_cast<uint32_t>(i & 0x7FF) << 1) | (128u << 12) | (255u << 20) | (1u << 28);
-    std::vector<uint8_t> one(12, 0);
-    image_set_u32(one, 0, word);
-    image_set_u8(one, 11, 128);
-    std::copy(one.begin(), one.end(), lights.begin() + static_cast<long>(i) * 12);
+    image_set_u32(lights, static_cast<uint32_t>(i) * 12, word);
+    image_set_u8(lights, static_cast<uint32_t>(i) * 12 + 11, 128);
   }
   std::vector<uint8_t> frames(spec.frames.size() * 72, 0);
   for (size_t i = 0; i < spec.frames.size(); i++) {
     const MeshFrameSpec& fr = spec.frames[i];
-    std::vector<uint8_t> one(72, 0);
+    const auto at = static_cast<uint32_t>(i * 72);
     const float p[3] = {fr.position.x, fr.position.y, fr.position.z};
-    for (int a = 0; a < 3; a++)
-      image_set_u16(one, 2 * a, static_cast<uint16_t>(static_cast<int16_t>(std::lround(p[a] * 16.0f))));
-    for (int a = 0; a < 4; a++)
-      image_set_u16(one, 6 + 2 * a,
-                    static_cast<uint16_t>(static_cast<int16_t>(std::lround(fr.rotation[a] * 16383.0f))));
-    image_set_u16(one, 14, static_cast<uint16_t>(static_cast<int16_t>(std::lround(fr.size * 256.0f))));
-    image_set_u16(one, 16, static_cast<uint16_t>(static_cast<int16_t>(std::lround(fr.length * 256.0f))));
-    image_set_f32(one, 20, fr.direction.x);
-    image_set_f32(one, 24, fr.direction.y);
-    image_set_f32(one, 28, fr.direction.z);
-    std::copy(one.begin(), one.end(), frames.begin() + static_cast<long>(i * 72));
+    for (int a = 0; a < 3; a++) image_set_u16(frames, at + 2 * a, fixed16(p[a], 16.0f));
+    for (int a = 0; a < 4; a++) image_set_u16(frames, at + 6 + 2 * a, fixed16(fr.rotation[a], 16383.0f));
+    image_set_u16(frames, at + 14, fixed16(fr.size, 256.0f));
+    image_set_u16(frames, at + 16, fixed16(fr.length, 256.0f));
+    image_set_vector(frames, at + 20, fr.direction);
   }
   std::vector<uint8_t> subs(spec.sub_materials.size() * 12, 0);
   for (size_t i = 0; i < spec.sub_materials.size(); i++) {
-    std::vector<uint8_t> one(12, 0);
-    image_set_u16(one, 0, spec.sub_materials[i]);
-    image_set_u16(one, 4, static_cast<uint16_t>(spec.faces.size()));
-    image_set_f32(one, 8, 1.0f);
-    std::copy(one.begin(), one.end(), subs.begin() + static_cast<long>(i * 12));
+    const auto at = static_cast<uint32_t>(i * 12);
+    image_set_u16(subs, at, spec.sub_materials[i]);
+    image_set_u16(subs, at + 4, static_cast<uint16_t>(spec.faces.size()));
+    image_set_f32(subs, at + 8, 1.0f);
   }
   std::vector<uint8_t> verts;
   for (const vector& v : spec.vertex_positions)
-    for (float c : {v.x, v.y, v.z}) {
-      const auto s = static_cast<uint16_t>(static_cast<int16_t>(std::lround(c * 256.0f)));
-      verts.push_back(static_cast<uint8_t>(s)), verts.push_back(static_cast<uint8_t>(s >> 8));
-    }
+    for (float c : {v.x, v.y, v.z}) put_u16(verts, fixed16(c, 256.0f));
 
   auto add = [&](const std::vector<uint8_t>& bytes) {
     return bytes.empty() ? 0u : image_append(image, bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -180,22 +169,16 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
   image_set_u32(image, off + 40, add(faces));
   image_set_u32(image, off + 44, add(spec.slots));
   image_set_u32(image, off + 48, add(lights));
-  image_set_f32(image, off + 52, spec.rest.x);
-  image_set_f32(image, off + 56, spec.rest.y);
-  image_set_f32(image, off + 60, spec.rest.z);
+  image_set_vector(image, off + 52, spec.rest);
   image_set_u32(image, off + 64, add(frames));
   image_set_u32(image, off + 68, add(verts));
   image_set_u32(image, off + 84, add(subs));
   image_set_u32(image, off + 88, name_field(names, spec.glow_name));
   image_set_f32(image, off + 96, spec.glow_size);
-  image_set_f32(image, off + 100, spec.offset.x);
-  image_set_f32(image, off + 104, spec.offset.y);
-  image_set_f32(image, off + 108, spec.offset.z);
+  image_set_vector(image, off + 100, spec.offset);
   for (int i = 0; i < 4; i++) image_set_f32(image, off + 112 + 4 * i, spec.orient[i]);
   for (int i = 0; i < 4; i++) image_set_f32(image, off + 128 + 4 * i, spec.rest_rotation[i]);
-  image_set_f32(image, off + 144, spec.rest_scale.x);
-  image_set_f32(image, off + 148, spec.rest_scale.y);
-  image_set_f32(image, off + 152, spec.rest_scale.z);
+  image_set_vector(image, off + 144, spec.rest_scale);
   if (spec.flags & 2) {
     auto position_keys = [](const std::vector<MeshPositionKeySpec>& keys) {
       std::vector<uint8_t> bytes(keys.size() * 40, 0);
@@ -203,11 +186,7 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
         const auto at = static_cast<uint32_t>(i * 40);
         image_set_u32(bytes, at, static_cast<uint32_t>(keys[i].tick));
         const vector* v[3] = {&keys[i].value, &keys[i].in, &keys[i].out};
-        for (int k = 0; k < 3; k++) {
-          image_set_f32(bytes, at + 4 + 12 * k, v[k]->x);
-          image_set_f32(bytes, at + 8 + 12 * k, v[k]->y);
-          image_set_f32(bytes, at + 12 + 12 * k, v[k]->z);
-        }
+        for (int k = 0; k < 3; k++) image_set_vector(bytes, at + 4 + 12 * k, *v[k]);
       }
       return bytes;
     };
@@ -216,9 +195,7 @@ void write_mesh_element(std::vector<uint8_t>& image, uint32_t off, const MeshEle
       const auto at = static_cast<uint32_t>(i * 16);
       const MeshRotationKeySpec& k = spec.rotation_keys[i];
       image_set_u32(rotations, at, static_cast<uint32_t>(k.tick));
-      for (int c = 0; c < 4; c++)
-        image_set_u16(rotations, at + 4 + 2 * c,
-                      static_cast<uint16_t>(static_cast<int16_t>(std::lround(k.rotation[c] * 16383.0f))));
+      for (int c = 0; c < 4; c++) image_set_u16(rotations, at + 4 + 2 * c, fixed16(k.rotation[c], 16383.0f));
       image_set_u8(rotations, at + 12, k.ease_to);
       image_set_u8(rotations, at + 13, k.ease_from);
     }
@@ -249,11 +226,8 @@ void write_motion_path(std::vector<uint8_t>& image, uint32_t off, const MotionPa
     const auto at = static_cast<uint32_t>(i * 14);
     const MotionPathFrameSpec& f = spec.frames[i];
     const float p[3] = {f.position.x, f.position.y, f.position.z};
-    for (int a = 0; a < 3; a++)
-      image_set_u16(frames, at + 2 * a, static_cast<uint16_t>(static_cast<int16_t>(std::lround(p[a] * 16.0f))));
-    for (int a = 0; a < 4; a++)
-      image_set_u16(frames, at + 6 + 2 * a,
-                    static_cast<uint16_t>(static_cast<int16_t>(std::lround(f.rotation[a] * 16383.0f))));
+    for (int a = 0; a < 3; a++) image_set_u16(frames, at + 2 * a, fixed16(p[a], 16.0f));
+    for (int a = 0; a < 4; a++) image_set_u16(frames, at + 6 + 2 * a, fixed16(f.rotation[a], 16383.0f));
   }
   const int end = spec.end >= 0 ? spec.end : spec.first + static_cast<int>(spec.frames.size());
   image_set_u16(image, off, static_cast<uint16_t>(static_cast<int16_t>(spec.first)));

@@ -64,6 +64,7 @@ void image_set_u8(std::vector<uint8_t>& image, uint32_t off, uint8_t v);
 void image_set_u16(std::vector<uint8_t>& image, uint32_t off, uint16_t v);
 void image_set_u32(std::vector<uint8_t>& image, uint32_t off, uint32_t v);
 void image_set_f32(std::vector<uint8_t>& image, uint32_t off, float v);
+void image_set_vector(std::vector<uint8_t>& image, uint32_t off, const vector& v);
 // Appends bytes, aligned to 4, and answers their offset.
 uint32_t image_append(std::vector<uint8_t>& image, const void* data, uint32_t n);
 

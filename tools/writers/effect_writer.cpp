@@ -30,11 +30,7 @@ struct Image {
   void u16(uint32_t at, uint16_t v) { image_set_u16(first, at, v); }
   void u32(uint32_t at, uint32_t v) { image_set_u32(first, at, v); }
   void f32(uint32_t at, float f) { image_set_f32(first, at, f); }
-  void vec(uint32_t at, const vector& v) {
-    f32(at, v.x);
-    f32(at + 4, v.y);
-    f32(at + 8, v.z);
-  }
+  void vec(uint32_t at, const vector& v) { image_set_vector(first, at, v); }
   // A name field's value: offset into the second area, its first byte coded
   // as 0xFFFFFFFF because 0 means none.
   uint32_t name(const std::string& s) {
