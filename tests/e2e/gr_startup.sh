@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The program opens its screen at start-up: with -opengl it draws with
-# OpenGL in a window at the resolution of the registry or of
-# -800/-1024, placed at the top of the desktop and centred, shows a cleared
-# (black) screen once the splash is over, and loads the demo fonts. Without a display it says so and
-# runs on without graphics.
+# OpenGL in a window at the resolution of the registry or of -800/-1024,
+# placed at the top of the desktop and centred, shows a cleared (black)
+# screen once the splash is over, and loads the demo fonts. Without a display
+# it says so and runs on without graphics.
 . "${BASH_SOURCE%/*}/lib.sh"
 regdir="$XDG_CONFIG_HOME/Quorvane/Orrimund Demo"
 mkdir -p "$regdir"
@@ -59,7 +59,7 @@ run_and_check() {
 }
 
 # The window's placement is OpenGL's (the default renderer runs in full
-# screen: glide_screens.sh).
+# screen: glide_fallback.sh).
 registry
 run_and_check default 640x480 -opengl
 registry '"Resolution Width"=dword:00000320' '"Resolution Height"=dword:00000258'
