@@ -16,6 +16,12 @@ const char* const Eax_environment_names[26] = {
 namespace {
 bool Eax_on = false;
 DsPropertySet* Eax_props = nullptr;
+
+// One four-byte listener property; -1 while reverberation is off.
+int set_listener(uint32_t property, const void* value) {
+  if (!Eax_on || !Eax_props) return -1;
+  return ds_failed(Eax_props->set(DsPropertySetId::Eax20Listener, property, value, 4)) ? -1 : 0;
+}
 }  // namespace
 
 bool eax_is_on() { return Eax_on; }
@@ -49,20 +55,14 @@ int eax_set_environment(const char* name) {
 }
 
 int eax_set_environment_index(int index) {
-  if (!Eax_on || !Eax_props) return -1;
   int32_t v = index;
-  return ds_failed(Eax_props->set(DsPropertySetId::Eax20Listener, EAX_LISTENER_ENVIRONMENT, &v, 4))
-             ? -1
-             : 0;
+  return set_listener(EAX_LISTENER_ENVIRONMENT, &v);
 }
 
 int eax_set_decay_time(float seconds) {
-  if (!Eax_on || !Eax_props) return -1;
   if (seconds < 0.1f) seconds = 0.1f;
   if (seconds > 20.0f) seconds = 20.0f;
-  return ds_failed(Eax_props->set(DsPropertySetId::Eax20Listener, EAX_LISTENER_DECAY_TIME, &seconds, 4))
-             ? -1
-             : 0;
+  return set_listener(EAX_LISTENER_DECAY_TIME, &seconds);
 }
 
 void eax_buffer_no_reverb(DsBuffer* buffer) {
