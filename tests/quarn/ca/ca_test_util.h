@@ -1,8 +1,10 @@
 #pragma once
-// Shared fixtures of the character tests: a scratch installation root and
-// small meshes made by the .vim writer.
+// Shared fixtures of the character tests: a scratch installation root,
+// small meshes made by the .vim writer and turns about y.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -10,6 +12,14 @@
 #include "quarn/vfile/vfile.h"
 #include "tests/support/test_files.h"
 #include "tools/writers/vim_writer.h"
+
+constexpr float kPi = 3.14159265358979f;
+
+// A turn of `degrees` about +y as the animation writer's x, y, z, w.
+inline std::array<float, 4> about_y(float degrees) {
+  const float h = degrees * kPi / 360.0f;
+  return {0, std::sin(h), 0, std::cos(h)};
+}
 
 class CaRootTest : public ::testing::Test {
  protected:

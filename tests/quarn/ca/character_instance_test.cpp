@@ -15,13 +15,6 @@
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
-
-std::array<float, 4> about_y(float degrees) {
-  const float h = degrees * kPi / 360.0f;
-  return {0, std::sin(h), 0, std::cos(h)};
-}
-
 // Heading of an orientation that turns only about y, in degrees, signed so
 // that the rotation about_y(a) reads as a.
 float y_degrees(const matrix& m) {

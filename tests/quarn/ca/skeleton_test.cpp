@@ -9,17 +9,11 @@
 #include <functional>
 
 #include "quarn/vfile/readstream.h"
+#include "tests/quarn/ca/ca_test_util.h"
 #include "tests/support/critical_error_trap.h"
 #include "tools/writers/mvf_writer.h"
 
 namespace {
-
-constexpr float kPi = 3.14159265358979f;
-
-std::array<float, 4> about_y(float degrees) {
-  const float h = degrees * kPi / 360.0f;
-  return {0, std::sin(h), 0, std::cos(h)};
-}
 
 // Angle about +y of a rotation that turns only about y.
 float y_degrees(const quaternion& q) { return 2.0f * std::atan2(q.y, q.w) * 180.0f / kPi; }
