@@ -864,18 +864,23 @@ void instance_fixups(LevelMeshInstance& mi, bool glide, bool ocean, bool texture
 
 // ---- Lists, nodes, movables, lights, groups, surfaces, vertex animation ----
 
+// A list's points, taken from the shared pool when reading.
+bool serialize_points(S3dIo& io, vector*& points, int count) {
+  if (io.reading) {
+    points = take(io, io.point_pool, io.point_cur, io.L->header.total_points, count, "points");
+    if (io.failed) return false;
+  }
+  serialize_vectors(io, points, count);
+  return io_ok(io);
+}
+
 bool serialize_point_list(S3dIo& io, LevelPointList& p) {
   io.serialize_int(&p.count);
   io.serialize_int(&p.value);
   io.serialize_bytes(p.bytes, 4);
   if (!io_ok(io)) return false;
-  if (io.reading) {
-    if (p.count < 0) return fail(io, "a negative point count");
-    p.points = take(io, io.point_pool, io.point_cur, io.L->header.total_points, p.count, "points");
-    if (io.failed) return false;
-  }
-  serialize_vectors(io, p.points, p.count);
-  return io_ok(io);
+  if (io.reading && p.count < 0) return fail(io, "a negative point count");
+  return serialize_points(io, p.points, p.count);
 }
 
 bool serialize_node(S3dIo& io, LevelNode& n) {
@@ -890,13 +895,8 @@ bool serialize_named_points(S3dIo& io, LevelNamedPoints& p) {
   io.serialize_int(&p.value);
   io.serialize_int(&p.count);
   if (!io_ok(io)) return false;
-  if (io.reading) {
-    if (p.count < 0) return fail(io, "list %s has a negative point count", p.name);
-    p.points = take(io, io.point_pool, io.point_cur, io.L->header.total_points, p.count, "points");
-    if (io.failed) return false;
-  }
-  serialize_vectors(io, p.points, p.count);
-  return io_ok(io);
+  if (io.reading && p.count < 0) return fail(io, "list %s has a negative point count", p.name);
+  return serialize_points(io, p.points, p.count);
 }
 
 bool serialize_movable(S3dIo& io, LevelMovableMesh& m, int index) {
