@@ -3,13 +3,12 @@
 // region, relocation when the read completes, and the resets. Files are
 // read through the file layer and the preload queue, as the game reads them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "Engine/rendering/preload.h"
+#include "tests/quarn/bmpman/bm_test_util.h"
 #include "tests/support/critical_error_trap.h"
 #include "quarn/geom/effect_mem.h"
 #include "quarn/os/memory.h"
@@ -18,16 +17,10 @@
 #include "tools/writers/vim_writer.h"
 
 namespace {
-class EffectMemTest : public ::testing::Test {
+class EffectMemTest : public TempRootTest {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("orrimund_fx_" + std::to_string(::getpid()) + "_" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    root_ = dir_.string() + "/";
-    vfile_set_root(root_.c_str(), false);
+    TempRootTest::SetUp();
     preload_init();
     preload_set_file(nullptr);
     mem_set_arena(nullptr);
@@ -35,23 +28,19 @@ class EffectMemTest : public ::testing::Test {
   void TearDown() override {
     preload_reset();
     effects_set_level_arena(nullptr);
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    TempRootTest::TearDown();
   }
   void file(const std::string& name, const std::vector<uint8_t>& bytes) {
-    ASSERT_TRUE(writer_put_file(root_ + name, bytes));
+    ASSERT_TRUE(writer_put_file(root() + name, bytes));
   }
   void list(const std::vector<EffectListEntry>& entries) {
-    ASSERT_TRUE(effect_list_write(root_ + "demo_effects.arr", entries));
+    ASSERT_TRUE(effect_list_write(root() + "demo_effects.arr", entries));
     ASSERT_EQ(effects_init(), 0);
   }
   // A file of one definition named after the file, of the given image size.
   void sized(const std::string& name, uint32_t bytes) { file(name + ".vfx", effect_file_sized(name, bytes)); }
   int base(const std::string& name) { return effect_base_find_file((name + ".vfx").c_str()); }
   bool resident(const std::string& name) { return effect_base_at(base(name))->resident(); }
-
-  std::filesystem::path dir_;
-  std::string root_;
 };
 
 int parse(const char* line, char* file, int* pool, int* count, char names[][EFFECT_LIST_TOKEN_SIZE]) {
@@ -109,7 +98,7 @@ TEST_F(EffectMemTest, MissingListAndTooManyNames) {
     for (int k = 0; k < 32; k++) e.names.push_back("e" + std::to_string(i) + "_" + std::to_string(k));
     entries.push_back(e);
   }
-  ASSERT_TRUE(effect_list_write(root_ + "demo_effects.arr", entries));  // 448 names
+  ASSERT_TRUE(effect_list_write(root() + "demo_effects.arr", entries));  // 448 names
   CriticalErrorTrap trap;
   try {
     effects_init();
