@@ -12,6 +12,7 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_mesh.h"
 #include "quarn/gr/gr_tile.h"
 #include "quarn/os/cmdline.h"
 #include "quarn/os/error.h"
@@ -429,11 +430,8 @@ uint32_t flat_colour() {
   return argb(a, r, g, b);
 }
 
-uint32_t fog_factor(float depth) {
-  if (!gr_screen.fog_on || depth <= gr_screen.fog_alpha_near) return 255u << 24;
-  const float f = std::max(0.0f, (gr_screen.fog_alpha_far - depth) * gr_screen.fog_alpha_scale);
-  return static_cast<uint32_t>(std::min(255.0f, 255.0f * f)) << 24;
-}
+// The vertex fog of a view depth, in the specular colour's alpha.
+uint32_t fog_factor(float depth) { return static_cast<uint32_t>(gr_fog_alpha(255, depth)) << 24; }
 
 void quad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1, uint32_t colour) {
   D3dTLVertex v[4];
