@@ -4,19 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
-namespace {
-
-void put16(std::vector<uint8_t>& out, int v) {
-  out.push_back(static_cast<uint8_t>(v & 0xff));
-  out.push_back(static_cast<uint8_t>((v >> 8) & 0xff));
-}
-
-void put32(std::vector<uint8_t>& out, int v) {
-  const auto u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>((u >> (8 * i)) & 0xff));
-}
-
-}  // namespace
+#include "tools/writers/byte_put.h"
 
 bool image_write_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::error_code ec;
@@ -44,20 +32,20 @@ std::vector<uint8_t> tga_build(const uint8_t* pixels, int width, int height, int
   out.push_back(static_cast<uint8_t>(o.id.size()));
   out.push_back(mapped ? 1 : 0);
   out.push_back(static_cast<uint8_t>(type));
-  put16(out, 0);
-  put16(out, entries);
+  put_u16(out, 0);
+  put_u16(out, entries);
   out.push_back(static_cast<uint8_t>(mapped ? o.colour_map_entry_bits : 0));
-  put16(out, 0);
-  put16(out, 0);
-  put16(out, width);
-  put16(out, height);
+  put_u16(out, 0);
+  put_u16(out, 0);
+  put_u16(out, width);
+  put_u16(out, height);
   out.push_back(static_cast<uint8_t>(bits_per_pixel));
   out.push_back(static_cast<uint8_t>((o.top_first ? 0x20 : 0) | (o.alpha_bits & 15)));
   out.insert(out.end(), o.id.begin(), o.id.end());
   for (int i = 0; i < entries; i++) {
     const uint8_t r = o.colour_map[i * 3], g = o.colour_map[i * 3 + 1], b = o.colour_map[i * 3 + 2];
     if (o.colour_map_entry_bits == 16 || o.colour_map_entry_bits == 15) {
-      put16(out, ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+      put_u16(out, ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
     } else {
       out.push_back(b);
       out.push_back(g);
@@ -193,13 +181,13 @@ bool pcx_write_file(const std::string& path, const uint8_t* pixels, int width, i
 std::vector<uint8_t> vbm_build(const VbmWriterHeader& h, const uint8_t* data, size_t size) {
   std::vector<uint8_t> out;
   out.insert(out.end(), {'V', 'B', 'M', ' '});
-  put32(out, 0);
-  put32(out, h.width);
-  put32(out, h.height);
-  put32(out, h.pixel_type);
-  put32(out, h.fps);
-  put32(out, h.frames);
-  put32(out, h.mips_below);
+  put_u32(out, 0);
+  put_u32(out, h.width);
+  put_u32(out, h.height);
+  put_u32(out, h.pixel_type);
+  put_u32(out, h.fps);
+  put_u32(out, h.frames);
+  put_u32(out, h.mips_below);
   if (data) out.insert(out.end(), data, data + size);
   return out;
 }

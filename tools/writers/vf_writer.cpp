@@ -4,19 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
-void put32(std::vector<uint8_t>& out, int32_t v) {
-  const uint32_t u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-}
-void put16(std::vector<uint8_t>& out, int16_t v) {
-  const uint16_t u = static_cast<uint16_t>(v);
-  out.push_back(static_cast<uint8_t>(u));
-  out.push_back(static_cast<uint8_t>(u >> 8));
-}
-
-}  // namespace
+#include "tools/writers/byte_put.h"
 
 std::vector<uint8_t> vf_build(const VfWriterFont& font) {
   std::vector<VfWriterKern> kerns = font.kerns;
@@ -28,19 +16,19 @@ std::vector<uint8_t> vf_build(const VfWriterFont& font) {
   for (const auto& g : font.glyphs) pixel_size += static_cast<int>(g.pixels.size());
 
   std::vector<uint8_t> out;
-  put32(out, font.id);
-  put32(out, font.version);
-  if (font.version >= 1) put32(out, font.kind);
-  put32(out, count);
-  put32(out, font.first_char);
-  put32(out, font.default_advance);
-  put32(out, font.height);
-  put32(out, static_cast<int32_t>(kerns.size()));
+  put_u32(out, font.id);
+  put_u32(out, font.version);
+  if (font.version >= 1) put_u32(out, font.kind);
+  put_u32(out, count);
+  put_u32(out, font.first_char);
+  put_u32(out, font.default_advance);
+  put_u32(out, font.height);
+  put_u32(out, static_cast<uint32_t>(kerns.size()));
   if (font.version == 0) {
-    put32(out, 0);
-    put32(out, 0);
+    put_u32(out, 0);
+    put_u32(out, 0);
   }
-  put32(out, pixel_size);
+  put_u32(out, pixel_size);
   for (const auto& k : kerns) {
     out.push_back(static_cast<uint8_t>(k.first - font.first_char));
     out.push_back(static_cast<uint8_t>(k.second - font.first_char));
@@ -56,11 +44,11 @@ std::vector<uint8_t> vf_build(const VfWriterFont& font) {
       if (first < 0) first = k;
       n++;
     }
-    put32(out, g.advance);
-    put32(out, g.width);
-    put32(out, offset);
-    put16(out, static_cast<int16_t>(first));
-    put16(out, static_cast<int16_t>(n));
+    put_u32(out, g.advance);
+    put_u32(out, g.width);
+    put_u32(out, offset);
+    put_u16(out, static_cast<uint16_t>(first));
+    put_u16(out, static_cast<uint16_t>(n));
     offset += static_cast<int>(g.pixels.size());
   }
   for (const auto& g : font.glyphs) out.insert(out.end(), g.pixels.begin(), g.pixels.end());
