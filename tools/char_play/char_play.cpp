@@ -26,16 +26,20 @@ namespace {
 
 constexpr float kFrame = 1.0f / 30.0f;
 
-// Advances one frame and prints it; `events` names what the frame passed.
-template <typename Events>
-void play_frame(character_instance& ci, const char* what, int frame, int anim, int weapon_tag, Events events_of) {
+// Advances one frame and prints it; `passed(event, old clock)` tells the
+// animation's sound events the frame passed.
+template <typename Passed>
+void play_frame(character_instance& ci, const char* what, int frame, int anim, int weapon_tag, Passed passed) {
   const int old = ci.ticks[anim];
   ci.process(kFrame, 0, 0);
   ci.blend_anim_motion();
   vector step, weapon;
   ci.get_motion_step(&step, kFrame);
   ci.get_tag_local(weapon_tag, nullptr, &weapon);
-  const std::string events = events_of(old);
+  std::string events;
+  for (const SoundEvent& ev : ci.base->anims[anim]->sound_events) {
+    if (ev.name && passed(ev, old)) events += (events.empty() ? "" : ",") + std::string(ev.name);
+  }
   const int clock = ci.ticks[anim];
   std::printf("%s %d clock %d step %.4f %.4f %.4f weapon %.4f %.4f %.4f events %s\n", what, frame, clock, step.x,
               step.y, step.z, weapon.x, weapon.y, weapon.z, events.empty() ? "-" : events.c_str());
@@ -78,32 +82,17 @@ int main(int argc, char** argv) {
 
   character_instance ci(bc);
   ci.set_anim_weight(walk, 1.0f);
-  const skeleton* walk_anim = bc->anims[walk];
   for (int f = 1; f <= walk_frames; ++f) {
-    play_frame(ci, "walk", f, walk, weapon_tag, [&](int) {
-      std::string events;
-      for (const SoundEvent& ev : walk_anim->sound_events) {
-        if (ev.name && ci.event_fired(ev.name)) events += (events.empty() ? "" : ",") + std::string(ev.name);
-      }
-      return events;
-    });
+    play_frame(ci, "walk", f, walk, weapon_tag, [&](const SoundEvent& ev, int) { return ci.event_fired(ev.name); });
   }
 
   ci.stop_overlay_anims();
   ci.start_anim(attack, 1.0f, 1, 1.0f);
-  const skeleton* attack_anim = bc->anims[attack];
   for (int f = 1; f <= attack_frames; ++f) {
     // An action's events are not the instance's (those follow the dominant
     // cycle): they are read off its clock.
-    play_frame(ci, "attack", f, attack, weapon_tag, [&](int old) {
-      std::string events;
-      for (const SoundEvent& ev : attack_anim->sound_events) {
-        if (ev.name && old < ev.tick && ev.tick <= ci.ticks[attack]) {
-          events += (events.empty() ? "" : ",") + std::string(ev.name);
-        }
-      }
-      return events;
-    });
+    play_frame(ci, "attack", f, attack, weapon_tag,
+               [&](const SoundEvent& ev, int old) { return old < ev.tick && ev.tick <= ci.ticks[attack]; });
   }
   character_instance_system_shutdown();
   bm_close();
