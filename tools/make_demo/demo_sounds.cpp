@@ -8,13 +8,10 @@
 #include <vector>
 
 #include "tools/make_demo/demo_steps.h"
+#include "tools/writers/table_writers.h"
 #include "tools/writers/wave_writer.h"
 
 namespace {
-
-bool write_text(const std::filesystem::path& path, const std::string& text) {
-  return wave_write_file(path.string(), std::vector<uint8_t>(text.begin(), text.end()));
-}
 
 bool demo_build_sounds(const std::string& root) {
   namespace fs = std::filesystem;
@@ -90,8 +87,10 @@ bool demo_build_sounds(const std::string& root) {
   fb += "#End\n";
 
   std::string surfaces = "$Default: \"stone\"\n#End\n";
-  ok = ok && write_text(tables / "sounds.tbl", tbl) && write_text(tables / "music.tbl", mus) &&
-       write_text(tables / "feedback.tbl", fb) && write_text(tables / "demo_surfaces.tbl", surfaces);
+  ok = ok && table_write_file((tables / "sounds.tbl").string(), tbl) &&
+       table_write_file((tables / "music.tbl").string(), mus) &&
+       table_write_file((tables / "feedback.tbl").string(), fb) &&
+       table_write_file((tables / "demo_surfaces.tbl").string(), surfaces);
   if (!ok) std::fprintf(stderr, "demo_sounds: cannot write the sound tables\n");
   return ok;
 }
