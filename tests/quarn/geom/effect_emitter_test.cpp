@@ -15,6 +15,19 @@
 #include "tools/writers/effect_writer.h"
 
 namespace {
+EffectEmitterSpec straight_up(float speed) {
+  EffectEmitterSpec e;
+  e.name = "jet";
+  e.item_count = 64;
+  e.lifetime_ticks = 4800 * 10;
+  for (auto& t : e.position) t = effect_track_constant(0);
+  e.rotation[3] = effect_track_constant(16383 - 1);
+  e.scalar[2] = effect_track_constant(4096);                             // item size 1
+  e.scalar[3] = effect_track_constant(static_cast<int16_t>(speed * 4096));  // shape A: the speed
+  e.scalar[4] = effect_track_constant(0);                                // B 0: straight
+  return e;
+}
+
 // One definition in a file kept alive by the fixture.
 class EmitterTest : public ::testing::Test {
  protected:
@@ -37,6 +50,20 @@ class EmitterTest : public ::testing::Test {
   static void steps(EffectEmitter* e, float from, float to, float by) {
     for (float f = from; f <= to + 1e-4f; f += by) effect_emitter_step(e, f, nullptr, nullptr, false);
   }
+  // A still emitter linked to one force field, whose run `run` is sampled
+  // afresh.
+  EffectEmitter* make_in_field(const char* name, const EffectParamSetSpec& field, EffectParamRun& run) {
+    EffectDefSpec d;
+    d.name = name;
+    d.params = {field};
+    EffectEmitterSpec e = straight_up(0.0f);
+    e.links = {0};
+    d.emitters = {e};
+    EffectEmitter* em = make(d);
+    run.reset();
+    em->params[0] = &run;
+    return em;
+  }
   // An item born by hand at the emitter, as a spawn would: age 0, alive long
   // past the test.
   static void born(EffectItem* it, const vector& at, const vector& velocity) {
@@ -51,19 +78,6 @@ class EmitterTest : public ::testing::Test {
 
 // Items per frame as the rate track's raw 4.12 value (x 320 / 4096).
 int16_t rate_for(float items_per_frame) { return static_cast<int16_t>(items_per_frame * 4096.0f / 320.0f); }
-
-EffectEmitterSpec straight_up(float speed) {
-  EffectEmitterSpec e;
-  e.name = "jet";
-  e.item_count = 64;
-  e.lifetime_ticks = 4800 * 10;
-  for (auto& t : e.position) t = effect_track_constant(0);
-  e.rotation[3] = effect_track_constant(16383 - 1);
-  e.scalar[2] = effect_track_constant(4096);                             // item size 1
-  e.scalar[3] = effect_track_constant(static_cast<int16_t>(speed * 4096));  // shape A: the speed
-  e.scalar[4] = effect_track_constant(0);                                // B 0: straight
-  return e;
-}
 }  // namespace
 
 TEST_F(EmitterTest, RateSpawnsWholeItemsAndCarriesTheFraction) {
@@ -159,22 +173,14 @@ TEST_F(EmitterTest, GravityOverWholeStepsMatchesTheFall) {
 }
 
 TEST_F(EmitterTest, DirectionalFieldPushesAlongItsAxis) {
-  EffectDefSpec d;
-  d.name = "wind";
   EffectParamSetSpec field;
   field.key_count = 100;
   for (auto& t : field.position) t = effect_track_constant(0);
   field.rotation[3] = effect_track_constant(16382);
   field.scalar[0] = effect_track_constant(1);  // strength 2000
-  d.params = {field};
-  EffectEmitterSpec e = straight_up(0.0f);
-  e.links = {0};
-  d.emitters = {e};
-  EffectEmitter* em = make(d);
-  ASSERT_EQ(effect_emitter_link_index(em, 0), 0);
   EffectParamRun run;
-  run.reset();
-  em->params[0] = &run;
+  EffectEmitter* em = make_in_field("wind", field, run);
+  ASSERT_EQ(effect_emitter_link_index(em, 0), 0);
   effect_emitter_step(em, 1.0f, nullptr, nullptr, false);
   EffectItem* it = em->items;
   born(it, vector(0, 0, 0), vector(0, 0, 0));
@@ -231,22 +237,14 @@ TEST(EffectEmitterPool, ItemsAndRecordsGoBack) {
 }
 
 TEST_F(EmitterTest, PointFieldPullsTowardsItsPosition) {
-  EffectDefSpec d;
-  d.name = "well";
   EffectParamSetSpec field;
   field.kind = 1;
   field.key_count = 100;
   field.position[1] = effect_track_constant(512);  // at (0, 2, 0)
   field.rotation[3] = effect_track_constant(16382);
   field.scalar[0] = effect_track_constant(1);  // strength 2000
-  d.params = {field};
-  EffectEmitterSpec e = straight_up(0.0f);
-  e.links = {0};
-  d.emitters = {e};
-  EffectEmitter* em = make(d);
   EffectParamRun run;
-  run.reset();
-  em->params[0] = &run;
+  EffectEmitter* em = make_in_field("well", field, run);
   effect_emitter_step(em, 1.0f, nullptr, nullptr, false);
   // One item below the point and one above it, at rest.
   const float start_y[2] = {0.0f, 4.0f};
