@@ -81,10 +81,7 @@ int choose_renderer(int* window_mode) {
   }
   *window_mode = Opt_window.found() ? GR_WINDOWED : GR_FULLSCREEN;
   if (Opt_direct3d.found()) renderer = GR_DIRECT3D;
-  if (Opt_opengl.found()) {
-    renderer = GR_OPENGL;
-    *window_mode = GR_WINDOWED;
-  }
+  if (Opt_opengl.found()) renderer = GR_OPENGL;
   if (renderer != GR_OPENGL && !gr_renderer_available(renderer)) {
     std::printf("%s is not available: drawing with OpenGL in a window\n",
                 renderer == GR_DIRECT3D ? "Direct3D" : "Glide");
