@@ -2,20 +2,6 @@
 
 #include "quarn/vfile/vfile.h"
 
-int Root_path_type = 0;
-int Data_path_type = -1;
-int Interface_path_type = -1;
-int Maps_path_type = -1;
-int Tables_path_type = -1;
-int Models_path_type = -1;
-int Scripts_path_type = -1;
-int Characterinfo_path_type = -1;
-int Internal_path_type = -1;
-int Player_path_type = -1;
-int Savegame_path_type = -1;
-int Level_tables_path_type = -1;
-int Movie_path_type = -1;
-
 void fs_register_path_types() {
   // The order fixes the type numbers, which the game keeps.
   Root_path_type = vfile_add_path_type("", ".cfg .vpp .vcs .brw .arr .ico .sys .pre");
@@ -58,5 +44,3 @@ void fs_init() {
   vfile_set_root(nullptr, true);
   fs_register_path_types();
 }
-
-void null_callback() {}

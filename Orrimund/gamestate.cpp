@@ -14,8 +14,6 @@
 #include "quarn/os/timer.h"
 #include "quarn/ui/ui.h"
 
-uint32_t GameFlags = 0;
-
 int Mouse_x = 0, Mouse_y = 0, Mouse_z = 0;
 int Mouse_prev_x = 0, Mouse_prev_y = 0;
 uint8_t Loading_icon_shown = 0;

@@ -5,7 +5,7 @@
 // a state's operations never run while another state is half set up.
 #include <cstdint>
 
-#include "Orrimund/gameflags.h"
+#include "Engine/gameflags.h"
 
 constexpr int GS_NONE = 0;
 constexpr int GS_TITLE = 1;

@@ -12,7 +12,7 @@
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/characterinfo/table_words.h"
-#include "Orrimund/fs_paths.h"
+#include "quarn/vfile/path_types.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/os/chainbuf.h"
 #include "quarn/os/console.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "Engine/characterinfo/table_words.h"
-#include "Orrimund/fs_paths.h"
+#include "quarn/vfile/path_types.h"
 #include "quarn/os/memory.h"
 #include "quarn/os/console.h"
 #include "quarn/parse/parse.h"

@@ -15,7 +15,7 @@
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gamesound/sound.h"
-#include "Orrimund/fs_paths.h"
+#include "quarn/vfile/path_types.h"
 #include "quarn/os/console.h"
 #include "quarn/os/error.h"
 #include "quarn/os/stringpool.h"

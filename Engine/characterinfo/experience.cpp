@@ -4,7 +4,7 @@
 
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/table_words.h"
-#include "Orrimund/fs_paths.h"
+#include "quarn/vfile/path_types.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/console.h"
 #include "quarn/parse/parse.h"

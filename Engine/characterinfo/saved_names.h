@@ -5,7 +5,7 @@
 // operations; the save image takes over these names when it lands.
 #include <cstdint>
 
-#include "Orrimund/gameflags.h"  // game_is_networked
+#include "Engine/gameflags.h"  // game_is_networked
 
 // The checksum of a lower-cased name: the key of named flags and integers
 // and of item_lookup_by_checksum.

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "Orrimund/fs_paths.h"
+#include "quarn/vfile/path_types.h"
 #include "quarn/parse/parse.h"
 #include "quarn/vfile/vfile.h"
 

@@ -6,7 +6,7 @@
 
 #include "Engine/gamesound/sound.h"
 #include "Engine/s3d/s3d.h"
-#include "Orrimund/gameflags.h"
+#include "Engine/gameflags.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/console.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "Orrimund/fs_paths.h"
+#include "quarn/vfile/path_types.h"
 #include "quarn/gr/grclip.h"
 #include "quarn/math/matrix.h"
 #include "quarn/math/vector.h"

@@ -11,7 +11,7 @@
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/gamesound/sound.h"
 #include "Orrimund/fs_paths.h"
-#include "Orrimund/gameflags.h"
+#include "Engine/gameflags.h"
 #include "quarn/os/timer.h"
 #include "quarn/platform/mmtimer.h"
 #include "quarn/sound/ds.h"

@@ -1,0 +1,3 @@
+#include "Engine/gameflags.h"
+
+uint32_t GameFlags = 0;
