@@ -8,6 +8,7 @@
 #include "Orrimund/gamewide.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
+#include "quarn/os/console.h"
 #include "quarn/os/key.h"
 #include "quarn/os/mouse.h"
 #include "quarn/os/os.h"
@@ -134,6 +135,7 @@ int game_state_driver() {
     // (not built yet) packet-type counts reset and the network frame
   }
   if (preload_state() == PRELOAD_LOADING) preload_tick();
+  console_poll_pipe();  // developer route: lines written to ORRIMUND_CONSOLE_FIFO
   if (const GameStateOps* r = row(g_current)) call(r->frame);
   // (not built yet) closed developer dialogs destroyed
   end_of_frame();

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "quarn/os/memory.h"
 #include "quarn/os/textfile.h"
+#include "quarn/platform/line_pipe.h"
 #include "quarn/vfile/vfile.h"
 
 ConsoleArg Console_arg;
@@ -540,6 +542,35 @@ void console_run_autoexec() {
   } else {
     console_run_script(name);
   }
+}
+
+// --- the developer's pipe ----------------------------------------------------------
+
+namespace {
+LinePipe* Console_pipe = nullptr;
+bool Console_pipe_checked = false;
+
+void run_pipe_line(const char* line, void*) {
+  if (!line) {
+    console_printf("Console pipe: line longer than %d characters ignored\n", CONSOLE_MAX_LINE);
+    return;
+  }
+  if (line[0]) console_execute(line);
+}
+}  // namespace
+
+void console_poll_pipe() {
+  if (!Console_pipe_checked) {
+    Console_pipe_checked = true;
+    const char* path = getenv("ORRIMUND_CONSOLE_FIFO");
+    if (!path || !*path) return;
+    Console_pipe = line_pipe_open(path);
+    if (!Console_pipe) {
+      console_printf("Console pipe %s cannot be opened: %s\n", path, strerror(errno));
+      fprintf(stderr, "Console pipe %s cannot be opened: %s\n", path, strerror(errno));
+    }
+  }
+  if (Console_pipe) line_pipe_poll(Console_pipe, CONSOLE_MAX_LINE, run_pipe_line, nullptr);
 }
 
 // --- console variables -------------------------------------------------------------

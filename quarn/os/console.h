@@ -11,7 +11,8 @@
 // The program has no console window. Output goes nowhere unless the
 // environment variable ORRIMUND_CONSOLE_LOG names a file (appended to), and
 // ORRIMUND_AUTOEXEC names a script that console_run_autoexec runs once
-// start-up has finished.
+// start-up has finished, and ORRIMUND_CONSOLE_FIFO names a pipe whose lines
+// run as commands once per driver turn.
 #include <cstdint>
 
 #define MAX_CONSOLE_COMMANDS 300
@@ -73,6 +74,11 @@ const ConsoleCommand* console_find_command(const char* name);
 void console_init();
 // Runs the script ORRIMUND_AUTOEXEC names, if any (after start-up).
 void console_run_autoexec();
+// Runs every whole line written so far to the named pipe ORRIMUND_CONSOLE_FIFO
+// names, each as a console command; never waits. Called once per driver turn,
+// so tests can drive a running game at any moment. Does nothing without the
+// variable; a pipe that cannot be opened is reported once.
+void console_poll_pipe();
 
 // 0 when a command ran or the line was only a mode keyword, -1 on any error
 // (each reported through console_output; nothing is fatal).
