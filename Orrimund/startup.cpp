@@ -82,6 +82,12 @@ int choose_renderer(int* window_mode) {
   *window_mode = Opt_window.found() ? GR_WINDOWED : GR_FULLSCREEN;
   if (Opt_direct3d.found()) renderer = GR_DIRECT3D;
   if (Opt_opengl.found()) renderer = GR_OPENGL;
+  // Glide draws in full screen only; -window is a documented switch, so it
+  // chooses OpenGL rather than ending the game.
+  if (renderer == GR_GLIDE && *window_mode == GR_WINDOWED) {
+    std::printf("Glide can only be used in fullscreen mode: drawing with OpenGL in a window\n");
+    renderer = GR_OPENGL;
+  }
   if (renderer != GR_OPENGL && !gr_renderer_available(renderer)) {
     std::printf("%s is not available: drawing with OpenGL in a window\n",
                 renderer == GR_DIRECT3D ? "Direct3D" : "Glide");

@@ -97,6 +97,7 @@ static ConsoleCommand Cc_antialiasing("antialiasing", "Toggles antialiasing", []
 namespace {
 
 bool Gr_inited = false;
+GrWindow Screen_window = 0;
 bool Zbuffer_on = false;
 
 // Fade: 0 none, 1 fading in, 2 fading out.
@@ -208,6 +209,23 @@ void place_window(int window_mode, GrWindow window) {
   }
 }
 
+// Direct3D gave up in the middle of the game (it has said why): the game
+// goes on with OpenGL in a window, as when Direct3D cannot start.
+void direct3d_lost() {
+  std::printf("Direct3D is not available: drawing with OpenGL in a window\n");
+  if (!Screen_window) return;
+  gr_screen.renderer = GR_OPENGL;
+  gr_screen.window_mode = GR_WINDOWED;
+  place_window(GR_WINDOWED, Screen_window);
+  gr_screen.aspect *= 0.75f;
+  if (!renderer_init(Screen_window))
+    critical_error_fmt(__FILE__, __LINE__,
+                       "The %s renderer is not available on this system. Choose another video card.\n",
+                       renderer_name(GR_OPENGL));
+  gr_opengl_fog_set(true);
+  gr_reset_clip();
+}
+
 }  // namespace
 
 bool gr_renderer_available(int renderer) {
@@ -250,6 +268,7 @@ void gr_init(int width, int height, int renderer, int window_mode, GrWindow wind
   Fade_mode = 0;
   Fade_level = 1.0f;
 
+  Screen_window = window;
   bool started = renderer_init(window);
   if (!started && renderer == GR_DIRECT3D && window) {
     // Direct3D said why it could not start; the game goes on with OpenGL.
@@ -322,7 +341,9 @@ void gr_flip() {
   }
 
   switch (gr_screen.renderer) {
-    case GR_DIRECT3D: gr_d3d_flip(); break;
+    case GR_DIRECT3D:
+      if (!gr_d3d_flip()) direct3d_lost();
+      break;
     case GR_GLIDE: gr_glide_flip(); break;
     case GR_OPENGL: gr_opengl_flip(); break;
     case GR_RECORDER:
@@ -864,6 +885,7 @@ void gr_set_alpha_test(bool on) {
 
 void gr_set_window(GrWindow window) {
   if (gr_alpha_flush) gr_alpha_flush();
+  Screen_window = window;
   switch (gr_screen.renderer) {
     case GR_DIRECT3D: gr_d3d_set_window(window); break;
     case GR_OPENGL: gr_opengl_set_window(window); break;

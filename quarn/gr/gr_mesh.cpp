@@ -147,10 +147,15 @@ bool submit(int vertex_count, int bitmap) {
     case GR_OPENGL:
       gr_opengl_mesh_draw(Mesh_state, bitmap, Scratch.index, Scratch.index_count);
       break;
-    case GR_DIRECT3D:
+    case GR_DIRECT3D: {
+      // Vertex fog reads each vertex's own fog value; with table fog the
+      // device fogs by depth and the value is not looked at.
+      static uint8_t fog[GR_MESH_MAX_VERTS];
+      for (int i = 0; i < vertex_count; i++) fog[i] = static_cast<uint8_t>(gr_fog_value(Scratch.view[i].z));
       gr_d3d_mesh_draw(Scratch.position, Scratch.colour, Scratch.tex, vertex_count, Mesh_state, bitmap, Scratch.index,
-                       Scratch.index_count);
+                       Scratch.index_count, fog);
       break;
+    }
     case GR_GLIDE: return gr_glide_mesh_draw(Mesh_state, bitmap, Scratch, vertex_count);
     case GR_RECORDER:
       if (gr_get_recorder()) gr_get_recorder()->mesh_group(Scratch, vertex_count, bitmap, Mesh_state);
@@ -194,7 +199,8 @@ void draw_mesh(VimMesh* mesh, const vector& position, const matrix& orient, cons
   if (gr_screen.renderer == GR_OPENGL) gr_opengl_mesh_arrays(Scratch.position, Scratch.colour, Scratch.tex);
   for (int gi = 0; gi < mesh->group_count; gi++) {
     const VimGroup& g = mesh->groups[gi];
-    if (!gr_mesh_prepare_group(g, record, gr_screen.renderer == GR_GLIDE)) continue;
+    const bool far_limit = gr_screen.renderer == GR_GLIDE || gr_screen.renderer == GR_DIRECT3D;
+    if (!gr_mesh_prepare_group(g, record, far_limit)) continue;
     // A mesh has VIM_MAX_BITMAPS slots, and so has an override list; a
     // slot beyond them names no bitmap.
     int bitmap = -1;

@@ -52,6 +52,7 @@ D3dLayerConfig Config;
 bool Configured = false;
 bool Recording = false;
 std::vector<D3dCall> Calls;
+std::vector<D3dTLVertex> Drawn;
 int Surfaces_alive = 0;
 
 using ActiveTextureFn = void (*)(GLenum);
@@ -512,8 +513,10 @@ D3dLayerConfig& d3d_layer_config() {
 void d3d_layer_record(bool on) {
   Recording = on;
   Calls.clear();
+  Drawn.clear();
 }
 std::vector<D3dCall>& d3d_layer_calls() { return Calls; }
+std::vector<D3dTLVertex>& d3d_layer_drawn_vertices() { return Drawn; }
 int d3d_layer_surfaces_alive() { return Surfaces_alive; }
 
 bool d3d_layer_load_library(const char*) { return d3d_layer_config().library; }
@@ -886,6 +889,10 @@ HRESULT Direct3DDevice7::SetTexture(uint32_t stage, DirectDrawSurface7* surface)
 HRESULT Direct3DDevice7::DrawPrimitive(uint32_t type, uint32_t fvf, void* vertices, uint32_t count, uint32_t) {
   record(D3dCall::DRAW, 0, type, count);
   if (fvf != D3DFVF_TLVERTEX2 || !vertices) return DDERR_INVALIDPARAMS;
+  if (Recording) {
+    const auto* v = static_cast<const D3dTLVertex*>(vertices);
+    Drawn.insert(Drawn.end(), v, v + count);
+  }
   const GLenum mode = type == D3DPT_LINELIST ? GL_LINES : type == D3DPT_TRIANGLELIST ? GL_TRIANGLES : GL_TRIANGLE_FAN;
   draw(this, mode, static_cast<const D3dTLVertex*>(vertices), nullptr, count);
   return D3D_OK;
@@ -897,6 +904,8 @@ HRESULT Direct3DDevice7::DrawIndexedPrimitiveVB(uint32_t type, Direct3DVertexBuf
   if (!vb || !indices || start + count > vb->vertices.size()) return DDERR_INVALIDPARAMS;
   for (uint32_t i = 0; i < index_count; i++)
     if (indices[i] >= count) return DDERR_INVALIDPARAMS;
+  if (Recording)
+    for (uint32_t i = 0; i < index_count; i++) Drawn.push_back(vb->vertices[start + indices[i]]);
   draw(this, type == D3DPT_TRIANGLELIST ? GL_TRIANGLES : GL_TRIANGLE_FAN, vb->vertices.data() + start, indices,
        index_count);
   return D3D_OK;

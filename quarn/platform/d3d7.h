@@ -440,5 +440,8 @@ struct D3dCall {
 };
 void d3d_layer_record(bool on);
 std::vector<D3dCall>& d3d_layer_calls();
+// The vertices of every draw while recording, in drawing order (indexed draws
+// through their indices).
+std::vector<D3dTLVertex>& d3d_layer_drawn_vertices();
 // The number of surfaces alive (tests check that the cache releases them).
 int d3d_layer_surfaces_alive();

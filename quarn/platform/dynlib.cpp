@@ -10,6 +10,7 @@
 
 namespace {
 std::string Library_dir;
+std::string Load_error;
 
 std::string program_dir() {
   if (!Library_dir.empty()) return Library_dir;
@@ -33,14 +34,29 @@ std::string shared_name(const char* name) {
 }  // namespace
 
 void* os_load_library(const char* name) {
+  Load_error.clear();
   if (!name || !*name) return nullptr;
   const std::string file = shared_name(name);
   if (file.find('/') == std::string::npos) {
     const std::string beside = program_dir() + "/" + file;
     if (void* h = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return h;
+    // A file that is there but does not load is the reason to give, not
+    // the search that follows.
+    if (access(beside.c_str(), F_OK) == 0) {
+      const char* e = dlerror();
+      Load_error = e ? e : beside + ": cannot be loaded";
+    }
   }
-  return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!h && Load_error.empty()) {
+    const char* e = dlerror();
+    // The loader's "cannot open shared object file" means nothing was found.
+    if (e && !std::strstr(e, "No such file")) Load_error = e;
+  }
+  return h;
 }
+
+const char* os_library_load_error() { return Load_error.c_str(); }
 
 void* os_get_proc_address(void* library, const char* name) {
   if (!library || !name) return nullptr;

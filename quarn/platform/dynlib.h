@@ -7,6 +7,10 @@
 
 // Null when the library cannot be loaded.
 void* os_load_library(const char* name);
+// Why the last os_load_library failed when a library of that name was found
+// but would not load (damaged, empty, wrong machine); empty when none was
+// found or the load succeeded.
+const char* os_library_load_error();
 // Null when the library has no such entry point.
 void* os_get_proc_address(void* library, const char* name);
 void os_free_library(void* library);

@@ -134,6 +134,9 @@ TEST_F(StartupChoices, RendererAndWindowMode) {
       {3, "3DFX Direct 3D", "orrimund", GR_GLIDE, GR_FULLSCREEN},   // 3DFX is looked for first
       {0, "None", "orrimund -direct3d", GR_DIRECT3D, GR_FULLSCREEN},
       {0, "None", "orrimund -direct3d -opengl", GR_OPENGL, GR_WINDOWED},
+      // Glide draws in full screen only: -window goes on with OpenGL.
+      {-1, nullptr, "orrimund -window", GR_OPENGL, GR_WINDOWED},
+      {3, "3DFX Voodoo", "orrimund -window", GR_OPENGL, GR_WINDOWED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.args) + " card " + std::to_string(c.card));

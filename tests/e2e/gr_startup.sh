@@ -69,6 +69,12 @@ registry '"Resolution Width"=dword:00000500' '"Resolution Height"=dword:00000400
 run_and_check unlisted 640x480 -opengl
 registry '"Resolution Width"=dword:00000320' '"Resolution Height"=dword:00000258'
 run_and_check switch_1024 1024x768 -opengl -1024
+# The default renderer (Glide) runs in full screen only: -window goes on with
+# OpenGL in a window and says so.
+registry
+run_and_check glide_window 640x480 -window
+grep -q "^Glide can only be used in fullscreen mode: drawing with OpenGL in a window$" "$tmp/glide_window.out" ||
+  fail "no word of OpenGL for -window: $(cat "$tmp/glide_window.out")"
 # The card chosen in the registry, then the switch that runs OpenGL in a window.
 registry '"Selected Video Card"=dword:00000000' '"Video Card 0"=sz:"Direct 3D card"'
 run_and_check card 640x480 -window

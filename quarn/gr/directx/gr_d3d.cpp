@@ -630,23 +630,42 @@ void gr_d3d_depth_less() {
   Last.invalidate();
 }
 
-void gr_d3d_flip() {
-  if (!Ready) return;
+bool gr_d3d_flip() {
+  if (!Ready) return true;
   gr_reset_clip();
   end_scene();
+  HRESULT hr = DD_OK;
+  const char* call = "Flip";
   if (Windowed) {
-    Primary->Blt(&Dest_rect, Back, &Src_rect, DDBLT_WAIT, nullptr);
-    while (Primary->GetBltStatus(DDGBS_ISBLTDONE) != DD_OK) {
+    call = "Blt";
+    for (int attempt = 0; attempt < 2; attempt++) {
+      hr = Primary->Blt(&Dest_rect, Back, &Src_rect, DDBLT_WAIT, nullptr);
+      if (hr != DDERR_SURFACELOST) break;
+      for (DirectDrawSurface7* s : {Primary, Back, Zbuffer})
+        if (s && s->IsLost() == DDERR_SURFACELOST) s->Restore();
+    }
+    while (hr == DD_OK) {
+      const HRESULT status = Primary->GetBltStatus(DDGBS_ISBLTDONE);
+      if (status == DD_OK) break;
+      if (status != DDERR_WASSTILLDRAWING) hr = status, call = "GetBltStatus";
     }
   } else {
     for (;;) {
       for (DirectDrawSurface7* s : {Primary, Back, Zbuffer})
         if (s && s->IsLost() == DDERR_SURFACELOST) s->Restore();
-      if (Primary->Flip(nullptr, DDFLIP_WAIT) != DDERR_SURFACELOST) break;
+      hr = Primary->Flip(nullptr, DDFLIP_WAIT);
+      if (hr != DDERR_SURFACELOST) break;
       os_sleep(1000);
     }
   }
+  if (hr != DD_OK) {
+    // The frame never reaches the screen: a black screen with no word of
+    // why is worse than giving up the renderer, as start-up does.
+    failed(call, hr);
+    return false;
+  }
   begin_scene();
+  return true;
 }
 
 void gr_d3d_clear() {
@@ -825,8 +844,10 @@ void gr_d3d_line3d(const GrVertex* a, const GrVertex* b, RenderStateWord state) 
   gr_d3d_set_render_state(RenderStateWord::from_bits(state.bits & ~31u));
   const uint32_t c = flat_colour();
   const Gr3dDepthMap depth;
-  D3dTLVertex v[2] = {{a->sx, a->sy, depth(a->ooz), a->ooz, c, fog_factor(a->z), 0, 0, 0, 0},
-                      {b->sx, b->sy, depth(b->ooz), b->ooz, c, fog_factor(b->z), 0, 0, 0, 0}};
+  // The half-pixel shift of the polygons, so a line along a polygon's edge
+  // lands on it.
+  D3dTLVertex v[2] = {{a->sx - 0.5f, a->sy - 0.5f, depth(a->ooz), a->ooz, c, fog_factor(a->z), 0, 0, 0, 0},
+                      {b->sx - 0.5f, b->sy - 0.5f, depth(b->ooz), b->ooz, c, fog_factor(b->z), 0, 0, 0, 0}};
   Device->DrawPrimitive(D3DPT_LINELIST, D3DFVF_TLVERTEX2, v, 2, 0);
 }
 
@@ -907,7 +928,8 @@ void gr_d3d_poly_multipass(int count, GrLayeredVertex** verts, int pass_count, c
 }
 
 void gr_d3d_mesh_draw(const float (*positions)[3], const uint8_t (*colours)[4], const float (*tex)[4],
-                      int vertex_count, RenderStateWord state, int bitmap, const uint16_t* indices, int index_count) {
+                      int vertex_count, RenderStateWord state, int bitmap, const uint16_t* indices, int index_count,
+                      const uint8_t* fog) {
   if (!Ready || !Vb || !positions || !indices || index_count < 3 || vertex_count < 1) return;
   float us = 1, vs = 1;
   gr_d3d_set_texture(0, bitmap, 0, &us, &vs, true);
@@ -938,7 +960,8 @@ void gr_d3d_mesh_draw(const float (*positions)[3], const uint8_t (*colours)[4], 
         if (remap[i] < 0) {
           const float w = tex[i][3] > 0 ? tex[i][3] : 1.0f;
           v[used] = {positions[i][0] - 0.5f, positions[i][1] - 0.5f, positions[i][2], w,
-                     argb(colours[i][3], colours[i][0], colours[i][1], colours[i][2]), 255u << 24,
+                     argb(colours[i][3], colours[i][0], colours[i][1], colours[i][2]),
+                     static_cast<uint32_t>(fog ? fog[i] : 255) << 24,
                      tex[i][0] / w * us, tex[i][1] / w * vs, 0, 0};
           remap[i] = used++;
         }

@@ -15,7 +15,9 @@ class Direct3DVertexBuffer7;
 bool gr_d3d_available();
 bool gr_d3d_init(GrWindow window);
 void gr_d3d_shutdown();
-void gr_d3d_flip();
+// False when the frame could not be shown: the failed call is named (as by
+// gr_d3d_failure) and the renderer released.
+bool gr_d3d_flip();
 void gr_d3d_clear();
 void gr_d3d_clear_depth();
 void gr_d3d_set_clip();
@@ -41,9 +43,11 @@ void gr_d3d_depth_greater();
 void gr_d3d_depth_less();
 // Mesh groups: the mesh drawer's screen positions (x, y, depth), colours and
 // projective texture coordinates (u·w, v·w, 0, w), drawn through the
-// character vertex buffer; groups above its size are drawn in pieces.
+// character vertex buffer; groups above its size are drawn in pieces. `fog`
+// holds each vertex's fog value (255 clear .. 0 fogged; null: all clear).
 void gr_d3d_mesh_draw(const float (*positions)[3], const uint8_t (*colours)[4], const float (*tex)[4],
-                      int vertex_count, RenderStateWord state, int bitmap, const uint16_t* indices, int index_count);
+                      int vertex_count, RenderStateWord state, int bitmap, const uint16_t* indices, int index_count,
+                      const uint8_t* fog = nullptr);
 void gr_d3d_texture_dirty(int handle);
 void gr_d3d_texture_release(int handle);
 void gr_d3d_flush_textures();

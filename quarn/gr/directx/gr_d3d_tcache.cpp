@@ -23,6 +23,8 @@ struct Section {
 struct Slot {
   int handle = -1;
   uint8_t dirty = 0;
+  // The bitmap could not be made a texture: binds fail until it changes.
+  bool refused = false;
   std::vector<Section> sections;
 };
 struct Binding {
@@ -123,6 +125,7 @@ bool upload(int index, int handle) {
   Slot& s = Slots[index];
   release_sections(s);
   s.handle = handle;
+  s.refused = true;
   int w = 0, h = 0, levels = 1;
   bm_get_info(handle, &w, &h, nullptr, &levels);
   if (w < 1 || h < 1) return false;
@@ -133,6 +136,8 @@ bool upload(int index, int handle) {
   if (levels > 1 && !(cols * rows == 1 && is_pow2_in(w, 4, 256) && is_pow2_in(h, 4, 256))) {
     char text[300];
     std::snprintf(text, sizeof text, "D3D: Not drawing %dx%d bitmap '%s'\n", w, h, bm_get_filename(handle));
+    std::fputs(text, stdout);
+    s.sections.clear();
     return false;
   }
   uint8_t* data = nullptr;
@@ -140,6 +145,7 @@ bool upload(int index, int handle) {
   const int kind = bm_lock(handle, &data, &palette);
   if (kind == BM_FORMAT_NONE || !data) {
     if (kind != BM_FORMAT_NONE) bm_unlock(handle);
+    s.sections.clear();
     return false;
   }
   int k = 0;
@@ -150,6 +156,7 @@ bool upload(int index, int handle) {
       create_texture(q, kind, data, palette, w, h, levels);
     }
   bm_unlock(handle);
+  s.refused = false;
   return true;
 }
 
@@ -258,16 +265,19 @@ int gr_d3d_set_texture(int stage, int handle, int section, float* u_scale, float
     return 1;
   }
   if (s.handle != index) {
-    if (!upload(index, index)) return 0;
     s.dirty = 0;
+    if (!upload(index, index)) return 0;
   }
   if (s.dirty) {
-    if (!upload(index, index)) return 0;
     s.dirty = 0;
+    if (!upload(index, index)) return 0;
   }
+  if (s.refused) return 0;
   if (!bind) return 1;
   if (section < 0 || section >= static_cast<int>(s.sections.size())) return 0;
   const Section& q = s.sections[section];
+  // A section the device gave no surface has nothing to bind.
+  if (!q.surface) return 0;
   if (dev) dev->SetTexture(static_cast<uint32_t>(stage), q.surface);
   b = {index, section, q.u_scale, q.v_scale};
   if (u_scale) *u_scale = q.u_scale;
@@ -295,6 +305,7 @@ void gr_d3d_texture_release(int index) {
   forget_slot(index);
   release_sections(Slots[index]);
   Slots[index].handle = -1;
+  Slots[index].refused = false;
 }
 
 int gr_d3d_section_count(int handle) {

@@ -166,7 +166,9 @@ bool gr_glide_available() {
   const char* missing = nullptr;
   const bool ok = gr_glide_load_library(&missing);
   if (!ok) {
-    if (missing && std::strcmp(missing, "glide2x.dll") == 0)
+    if (missing && std::strcmp(missing, "glide2x.dll") == 0 && *os_library_load_error())
+      std::printf("Glide: the library glide2x.dll cannot be loaded: %s\n", os_library_load_error());
+    else if (missing && std::strcmp(missing, "glide2x.dll") == 0)
       std::printf("Glide: the library glide2x.dll was not found\n");
     else
       std::printf("Glide: the library has no entry point %s\n", missing ? missing : "?");
@@ -462,12 +464,16 @@ void gr_glide_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int
   for (int i = 0; i < sections; i++) {
     int rx, ry, rw, rh;
     gr_glide_section_rect(handle, i, &rx, &ry, &rw, &rh);
-    // Sections outside the source rectangle put nothing on the screen.
-    if (rx + rw <= sx || rx >= sx + sw || ry + rh <= sy || ry >= sy + sh) continue;
-    float s, t;
-    if (!gr_glide_set_texture(0, handle, i, &s, &t, 1)) continue;
-    quad(dx + (rx - sx) * fx, dy + (ry - sy) * fy, dx + (rx + rw - sx) * fx, dy + (ry + rh - sy) * fy, e, e, s - e,
-         t - e);
+    // Each section draws only the part of the source rectangle it holds, so
+    // nothing lands outside the destination.
+    const int l = std::max(sx, rx), t = std::max(sy, ry);
+    const int r = std::min(sx + sw, rx + rw), b = std::min(sy + sh, ry + rh);
+    if (r <= l || b <= t || rw < 1 || rh < 1) continue;
+    float ss, ts;
+    if (!gr_glide_set_texture(0, handle, i, &ss, &ts, 1)) continue;
+    const float ks = ss / static_cast<float>(rw), kt = ts / static_cast<float>(rh);
+    quad(dx + (l - sx) * fx, dy + (t - sy) * fy, dx + (r - sx) * fx, dy + (b - sy) * fy, (l - rx) * ks + e,
+         (t - ry) * kt + e, (r - rx) * ks - e, (b - ry) * kt - e);
   }
 }
 
@@ -585,11 +591,16 @@ void multipass_pieces(int count, GrLayeredVertex** verts, int pass_count, const 
       int tw = bw, th = bh;
       const int section = gr_tile_for_polygon(count, verts, p, &tw, &th, &uo, &vo, &uf, &vf);
       gr_glide_set_texture(0, pass.bitmap, section, &S_scale, &T_scale, 1);
-      // A tile's 0..1 spans a whole 256-texel tile, also where the bitmap's
-      // last tile is narrower.
+      // (u - offset) x bitmap width is the texel within the tile; the card
+      // spans its 0..256 over the larger side of the section's texture, so
+      // a narrow last section has more card units per texel than a full one.
+      int rx, ry, rw, rh;
+      gr_glide_section_rect(pass.bitmap, section, &rx, &ry, &rw, &rh);
+      const float ks = rw > 0 ? S_scale / static_cast<float>(rw) : 0.0f;
+      const float kt = rh > 0 ? T_scale / static_cast<float>(rh) : 0.0f;
       for (int i = 0; i < count; i++) {
-        Verts[i].tmu[0].sow = (verts[i]->layer[p].u - uo) * uf * 256.0f * Verts[i].oow;
-        Verts[i].tmu[0].tow = (verts[i]->layer[p].v - vo) * vf * 256.0f * Verts[i].oow;
+        Verts[i].tmu[0].sow = (verts[i]->layer[p].u - uo) * static_cast<float>(bw) * ks * Verts[i].oow;
+        Verts[i].tmu[0].tow = (verts[i]->layer[p].v - vo) * static_cast<float>(bh) * kt * Verts[i].oow;
       }
     }
     draw_polygon(count);

@@ -5,10 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/ca/vim.h"
+#include "quarn/geom/lights.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_mesh.h"
+#include "quarn/vfile/readstream.h"
+#include "tools/writers/vim_writer.h"
 #include "quarn/os/cmdline.h"
 #include "quarn/platform/d3d7.h"
 
@@ -365,6 +373,147 @@ TEST_F(GrD3d, SplitBitmapsHonourTheSourceRectangleAndLargeMeshesGoInPieces) {
                    reinterpret_cast<const float(*)[4]>(tex.data()), n, RenderStateWord(0, 0, 0, 0, 4, 0), -1, idx.data(),
                    n);
   EXPECT_EQ(draws(), (std::vector<uint32_t>{999, 501}));
+}
+
+TEST_F(GrD3d, ARefusedMipMapIsNeverBoundAndSaysSoOnce) {
+  start();
+  // Mip levels need power-of-two sides: 24x24 with two levels is refused.
+  std::vector<uint8_t> px(bm_mip_pixel_count(24, 24, 2) * 2, 0x55);
+  const int bm = bm_create(BM_FORMAT_565, 24, 24, px.data());
+  BitmapEntry* e = const_cast<BitmapEntry*>(bm_get_entry(bm));
+  e->mip_levels = 2;
+  e->pixel_count = bm_mip_pixel_count(24, 24, 2);
+  d3d_layer_record(true);
+  testing::internal::CaptureStdout();
+  float us = 0, vs = 0;
+  EXPECT_EQ(gr_d3d_set_texture(0, bm, 0, &us, &vs, true), 0);
+  EXPECT_EQ(gr_d3d_set_texture(0, bm, 0, &us, &vs, true), 0);  // was 1, binding nothing
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "D3D: Not drawing 24x24 bitmap 'USERBMAP'\n");
+  for (const D3dCall& c : d3d_layer_calls()) EXPECT_FALSE(c.kind == D3dCall::TEXTURE && c.value == 1);
+  // A bitmap the device can take still binds.
+  std::vector<uint8_t> ok(16 * 16 * 2, 0x11);
+  EXPECT_EQ(gr_d3d_set_texture(0, bm_create(BM_FORMAT_565, 16, 16, ok.data()), 0, &us, &vs, true), 1);
+}
+
+TEST_F(GrD3d, AFailingPresentIsNamedAndReleasesTheRenderer) {
+  struct Case {
+    int mode;
+    const char* call;
+    HRESULT result;
+    const char* line;
+  } cases[] = {
+      {GR_WINDOWED, "Blt", DDERR_GENERIC, "Direct3D: Blt failed: Generic failure.\n"},
+      // A surface that stays lost is given up after restoring it once.
+      {GR_WINDOWED, "Blt", DDERR_SURFACELOST, "Direct3D: Blt failed: Access to this surface"},
+      {GR_FULLSCREEN, "Flip", E_OUTOFMEMORY, "Direct3D: Flip failed: DirectDraw does not have enough memory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    d3d_layer_reset_config();
+    gr_init(640, 480, GR_DIRECT3D, c.mode, 0, false);
+    ASSERT_NE(gr_d3d_device(), nullptr) << gr_d3d_failure();
+    gr_flip();  // a working present changes nothing
+    ASSERT_NE(gr_d3d_device(), nullptr);
+    d3d_layer_config().fail_call = c.call;
+    d3d_layer_config().fail_result = c.result;
+    testing::internal::CaptureStdout();
+    gr_flip();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.rfind(c.line, 0), 0u) << out;
+    EXPECT_NE(out.find("Direct3D is not available: drawing with OpenGL in a window\n"), std::string::npos) << out;
+    EXPECT_EQ(gr_d3d_device(), nullptr);
+    EXPECT_EQ(d3d_layer_surfaces_alive(), 0);
+    // Drawing and presenting after it do nothing, and say nothing more.
+    testing::internal::CaptureStdout();
+    gr_clear();
+    gr_flip();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    gr_close();
+  }
+}
+
+TEST_F(GrD3d, ThreeDLinesTakeThePolygonsHalfPixelShift) {
+  start();
+  GrVertex a{}, b{}, c{};
+  a.sx = 100.25f, a.sy = 50.75f, a.ooz = 0.5f, a.z = 2.0f;
+  b.sx = 300.0f, b.sy = 80.5f, b.ooz = 0.5f, b.z = 2.0f;
+  c.sx = 200.0f, c.sy = 300.0f, c.ooz = 0.5f, c.z = 2.0f;
+  d3d_layer_record(true);
+  gr_d3d_line3d(&a, &b, RenderStateWord(0, 0, 0, 0, 1, 0));
+  GrVertex* tri[3] = {&a, &b, &c};
+  gr_d3d_poly(3, tri, RenderStateWord(0, 0, 0, 0, 1, 0));
+  const auto& v = d3d_layer_drawn_vertices();
+  ASSERT_EQ(v.size(), 5u);
+  // The line's ends are where the polygon's corners at the same points are.
+  EXPECT_FLOAT_EQ(v[0].x, 99.75f);
+  EXPECT_FLOAT_EQ(v[0].y, 50.25f);
+  EXPECT_FLOAT_EQ(v[0].x, v[2].x);
+  EXPECT_FLOAT_EQ(v[0].y, v[2].y);
+  EXPECT_FLOAT_EQ(v[1].x, v[3].x);
+  EXPECT_FLOAT_EQ(v[1].y, v[3].y);
+}
+
+VimMesh* load_quad_mesh() {
+  VimWriterMesh m;
+  m.radius = 2.0f;
+  VimWriterGroup g;
+  g.positions = {{-1, 1, 0}, {1, 1, 0}, {1, -1, 0}, {-1, -1, 0}};
+  g.normals = {{0, 0, -1}, {0, 0, -1}, {0, 0, -1}, {0, 0, -1}};
+  g.uvs = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  g.dup_map = {-1, -1, -1, -1};
+  g.faces = {{{0, 1, 2}, 0}, {{0, 2, 3}, 0}};
+  m.groups.push_back(g);
+  const std::vector<uint8_t> bytes = vim_build(m);
+  ReadStream s;
+  s.open_memory(bytes.data(), static_cast<int>(bytes.size()));
+  return vim_load_stream(s, 0);
+}
+
+TEST_F(GrD3d, MeshesAreFoggedUnderVertexFogAndCutFarOffScreen) {
+  cmdline_set_text("orrimund -vertexfog");
+  cmdline_parse();
+  start();
+  ASSERT_EQ(gr_d3d_fog_mode(), 3);
+  VimMesh* mesh = load_quad_mesh();
+  ASSERT_NE(mesh, nullptr);
+  std::vector<uint8_t> px(16 * 16 * 2, 0x77);
+  const int bm = bm_create(BM_FORMAT_565, 16, 16, px.data());
+  mesh->bitmaps[0] = bm;
+  lights_reset();
+  lights_set_ambient(1.0f, 1.0f, 1.0f);
+  gr_mesh_set_current(mesh);
+  gr_3d_set_far_plane(0.0f);
+  gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
+  gr_fog_set(true, 100, 110, 120, 10.0f, 50.0f);
+  // Vertex fog: 255 x (fog end - depth) / (fog end - fog start), truncated.
+  const float start_d = gr_3d_zoom_scale(10.0f), end_d = gr_3d_zoom_scale(50.0f);
+  for (float depth : {5.0f, 20.0f, 35.0f, 60.0f}) {
+    SCOPED_TRACE(depth);
+    d3d_layer_record(true);
+    MeshDrawRecord rec;
+    rec.alpha = 255;
+    gr_mesh_render(vector(0, 0, depth), identity_matrix, rec);
+    const auto& v = d3d_layer_drawn_vertices();
+    ASSERT_EQ(v.size(), 6u);
+    const float z = gr_3d_zoom_scale(depth);  // view depth, as the fog distances are
+    const float k = z <= start_d ? 1.0f : std::clamp((end_d - z) / (end_d - start_d), 0.0f, 1.0f);
+    const uint32_t expected = static_cast<uint32_t>(255.0f * k);
+    for (const D3dTLVertex& x : v) EXPECT_NEAR(static_cast<int>(x.specular >> 24), static_cast<int>(expected), 1);
+  }
+  gr_fog_set(false, 0, 0, 0, -1.0f, -1.0f);
+  // A mesh whose corners project 2048 pixels or more from the origin is not
+  // drawn: the face would misdraw.
+  d3d_layer_record(true);
+  MeshDrawRecord rec;
+  gr_mesh_render(vector(40, 0, 6), identity_matrix, rec);
+  EXPECT_TRUE(d3d_layer_drawn_vertices().empty());
+  d3d_layer_record(true);
+  gr_mesh_render(vector(0, 0, 6), identity_matrix, rec);
+  EXPECT_EQ(d3d_layer_drawn_vertices().size(), 6u);
+  gr_mesh_set_current(nullptr);
+  vim_free(mesh);
+  lights_reset();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "quarn/platform/dynlib.h"
 #include "quarn/platform/messages.h"
 #include "tests/support/critical_error_trap.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -459,6 +461,30 @@ TEST(GlideLoader, OurLibraryHasEveryEntryPoint) {
   gr_glide_unload_library();
   os_set_library_dir(nullptr);
   EXPECT_EQ(os_load_library("orrimund_no_such_library.dll"), nullptr);
+  EXPECT_STREQ(os_library_load_error(), "");
+}
+
+TEST(GlideLoader, ADamagedLibraryIsNamedNotReportedMissing) {
+  const std::string dir = fresh_temp_dir("glide_damaged");
+  struct Case {
+    const char* what;
+    std::string bytes;
+  } cases[] = {{"empty", ""}, {"not a library", "this is not a shared library at all, only text\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      std::ofstream f(dir + "/libglide2x.so", std::ios::binary | std::ios::trunc);
+      f << c.bytes;
+    }
+    os_set_library_dir(dir.c_str());
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(gr_glide_available());
+    const std::string out = testing::internal::GetCapturedStdout();
+    os_set_library_dir(nullptr);
+    EXPECT_EQ(out.rfind("Glide: the library glide2x.dll cannot be loaded: ", 0), 0u) << out;
+    EXPECT_NE(out.find(dir + "/libglide2x.so"), std::string::npos) << out;
+    EXPECT_EQ(out.find("not found"), std::string::npos) << out;
+  }
 }
 
 }  // namespace
@@ -529,6 +555,106 @@ TEST_F(GlideRenderer, MultipassPairsTwoTextureLayersAndTilesLargeBitmaps) {
 }  // namespace
 
 namespace {
+
+// One layer over a large bitmap, its vertices' u and v given.
+struct TiledQuad {
+  GrVertex v[4];
+  GrLayeredVertex lv[4];
+  GrLayeredVertex* list[4];
+  TiledQuad(float u0, float v0, float u1, float v1) {
+    const float uv[4][2] = {{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}};
+    for (int i = 0; i < 4; i++) {
+      v[i] = GrVertex{};
+      v[i].sx = 100.0f + 50.0f * (i == 1 || i == 2);
+      v[i].sy = 100.0f + 50.0f * (i >= 2);
+      v[i].ooz = 0.5f;
+      lv[i].vertex = &v[i];
+      for (auto& d : lv[i].layer) d = GrLayerVertexData{uv[i][0], uv[i][1], 255, 255, 255, 255};
+      list[i] = &lv[i];
+    }
+  }
+};
+
+TEST_F(GlideRenderer, TilesNarrowerThan256AreAddressedByTheirOwnTexels) {
+  start();
+  // The card spans 0..256 over the larger side of each section's texture:
+  // a texel t of a section whose texture's larger side is L is at t x 256 / L.
+  struct Case {
+    const char* what;
+    int w, h;
+    float u0, v0, u1, v1;
+    int section;
+    float s0, t0, s1, t1;  // card coordinates at the first and third corners
+  } cases[] = {
+      // 300x200: section 0 is 256x200 in a 256x256 texture; v 0..1 is texels 0..200.
+      {"300x200 left", 300, 200, 0.1f, 0.0f, 0.8f, 1.0f, 0, 30.0f, 0.0f, 240.0f, 200.0f},
+      // 300x300: the corner section is 44x44 in a 64x64 texture (4 units a texel);
+      // u 0.9 is texel 270, 14 into the section.
+      {"300x300 corner", 300, 300, 0.9f, 0.9f, 1.0f, 1.0f, 3, 56.0f, 56.0f, 176.0f, 176.0f},
+      // 300x300: the right section is 44x256 in a 64x256 texture (1 unit a texel).
+      {"300x300 right", 300, 300, 0.9f, 0.1f, 1.0f, 0.5f, 1, 14.0f, 30.0f, 44.0f, 150.0f},
+      // 512x256: full sections, as before.
+      {"512x256 right", 512, 256, 0.6f, 0.0f, 0.9f, 1.0f, 1, 51.2f, 0.0f, 204.8f, 256.0f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int bm = bitmap(BM_FORMAT_565, c.w, c.h);
+    TiledQuad q(c.u0, c.v0, c.u1, c.v1);
+    GrLayer layer = {};
+    layer.state = RenderStateWord(1, 2, 3, 3, 4, 3);
+    layer.bitmap = bm;
+    layer.use_layer_uv = 1;
+    Fake_glide.reset();
+    gr_glide_poly_multipass(4, q.list, 1, &layer);
+    ASSERT_EQ(Fake_glide.polygons.size(), 1u);
+    GlideSectionView view{};
+    ASSERT_TRUE(gr_glide_section_view(bm, c.section, &view));
+    EXPECT_TRUE(view.resident[0]);
+    const auto& p = Fake_glide.polygons[0];
+    EXPECT_NEAR(p[0].tmu[0].sow / p[0].oow, c.s0, 1e-3f);
+    EXPECT_NEAR(p[0].tmu[0].tow / p[0].oow, c.t0, 1e-3f);
+    EXPECT_NEAR(p[2].tmu[0].sow / p[2].oow, c.s1, 1e-3f);
+    EXPECT_NEAR(p[2].tmu[0].tow / p[2].oow, c.t1, 1e-3f);
+  }
+}
+
+TEST_F(GlideRenderer, SplitBitmapSubRectangleStaysInsideItsDestination) {
+  start();
+  const int bm = bitmap(BM_FORMAT_565, 300, 300);
+  // 120x100 from (180, 200), its bottom-right corner the bitmap's: it
+  // straddles all four sections.
+  gr_glide_bitmap(bm, 10, 20, 120, 100, 180, 200, 120, 100, Gr_preset[1]);
+  ASSERT_EQ(Fake_glide.polygons.size(), 4u);
+  float area = 0;
+  for (const auto& p : Fake_glide.polygons) {
+    for (const GlideVertex& v : p) {
+      EXPECT_GE(v.x, 10.0f);
+      EXPECT_LE(v.x, 130.0f);
+      EXPECT_GE(v.y, 20.0f);
+      EXPECT_LE(v.y, 120.0f);
+    }
+    area += (p[2].x - p[0].x) * (p[2].y - p[0].y);
+  }
+  EXPECT_FLOAT_EQ(area, 120.0f * 100.0f);
+  // The top-left piece: source (180..256, 200..256) of section 0 at one card
+  // unit a texel; the bottom-right: all of the 44x44 corner section, in a
+  // 64x64 texture at 4 units a texel.
+  const auto& tl = Fake_glide.polygons[0];
+  EXPECT_FLOAT_EQ(tl[0].x, 10.0f);
+  EXPECT_FLOAT_EQ(tl[2].x, 86.0f);
+  EXPECT_FLOAT_EQ(tl[2].y, 76.0f);
+  EXPECT_FLOAT_EQ(tl[0].tmu[0].sow, 180.0f);
+  EXPECT_FLOAT_EQ(tl[0].tmu[0].tow, 200.0f);
+  EXPECT_FLOAT_EQ(tl[2].tmu[0].sow, 256.0f);
+  const auto& br = Fake_glide.polygons[3];
+  EXPECT_FLOAT_EQ(br[0].x, 86.0f);
+  EXPECT_FLOAT_EQ(br[0].y, 76.0f);
+  EXPECT_FLOAT_EQ(br[2].x, 130.0f);
+  EXPECT_FLOAT_EQ(br[2].y, 120.0f);
+  EXPECT_FLOAT_EQ(br[0].tmu[0].sow, 0.0f);
+  EXPECT_FLOAT_EQ(br[2].tmu[0].sow, 44.0f * 4.0f);
+  EXPECT_FLOAT_EQ(br[2].tmu[0].tow, 44.0f * 4.0f);
+}
 
 TEST_F(GlideRenderer, MeshGroupsGoFaceByFaceAsPlanarTriangles) {
   start();
