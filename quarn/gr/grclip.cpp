@@ -69,6 +69,10 @@ int clip_pool_used() {
   return Clip_pool_used;
 }
 
+void clip_pool_rewind(int used) {
+  if (used >= 0 && used < Clip_pool_used) Clip_pool_used = used;
+}
+
 GrVertex* clip_edge(int plane_code, const GrVertex* a, const GrVertex* b) {
   GrVertex* n = clip_new_vertex();
   if (!n) return nullptr;

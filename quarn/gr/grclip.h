@@ -46,6 +46,10 @@ GrVertex* clip_new_vertex();
 void clip_pool_reset();
 // Pool vertices handed out since the last reset.
 int clip_pool_used();
+// Hands the vertices after `used` out again: a caller that copies each
+// clipped polygon at once gives its pool vertices back, so a mesh with many
+// clipped faces does not run the frame's pool dry. Earlier ones stay intact.
+void clip_pool_rewind(int used);
 
 // The point where the edge from `inside` to `outside` meets the plane, with
 // its attributes interpolated and its clip codes computed; nullptr when the

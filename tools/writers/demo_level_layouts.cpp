@@ -3,23 +3,31 @@
 // named point list its key names.
 #include "tools/writers/demo_level_layouts.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
+
+void demo_outdoor_ground_colour(const vector& world, uint8_t* rgb) {
+  const float t = std::clamp((world.x + 24.0f) / 48.0f, 0.0f, 1.0f);
+  rgb[0] = static_cast<uint8_t>(255.0f - 135.0f * t);
+  rgb[1] = 200;
+  rgb[2] = static_cast<uint8_t>(120.0f + 135.0f * t);
+}
 
 void demo_level_outdoor(LevelBuilder& b) {
   const int grass = b.texture("demo_grass.tga");
   const int stone = b.texture("demo_stone.tga");
   const int wood = b.texture("demo_wood.tga");
   const int fence = b.texture("demo_fence.tga");
-  const int lm_ground = b.lightmap(32, 250, 170);
   const int lm_stone = b.lightmap(16, 230, 120);
   // Four tiles of ground, 48 by 48 units together, in large cells.
   b.max_cell = 8.0f;
   for (int t = 0; t < 4; t++) {
     const float x0 = -24.0f + 24.0f * (t % 2), z0 = -24.0f + 24.0f * (t / 2);
-    b.add_floor("ground_" + std::to_string(t), x0, z0, x0 + 24.0f, z0 + 24.0f, 0.0f, grass, MI_GROUND | MI_DECALS,
-                lm_ground);
+    const int ground =
+        b.add_floor("ground_" + std::to_string(t), x0, z0, x0 + 24.0f, z0 + 24.0f, 0.0f, grass, MI_GROUND | MI_DECALS);
+    b.prelight(ground, demo_outdoor_ground_colour);
   }
   b.max_cell = 4.0f;
   // Two hamlets of small houses north and south, each house a box with a
@@ -76,8 +84,9 @@ void demo_level_indoor(LevelBuilder& b) {
   const int floor = b.texture("demo_floor.tga");
   const int wall = b.texture("demo_stone.tga");
   const int wood = b.texture("demo_wood.tga");
-  const int lm_a = b.lightmap(16, 240, 140);
-  const int lm_b = b.lightmap(16, 180, 90);
+  // Room A is lit warm, room B cold.
+  const int lm_a = b.lightmap_tinted(16, 240, 140, DEMO_ROOM_A_LIGHT[0], DEMO_ROOM_A_LIGHT[1], DEMO_ROOM_A_LIGHT[2]);
+  const int lm_b = b.lightmap_tinted(16, 180, 90, DEMO_ROOM_B_LIGHT[0], DEMO_ROOM_B_LIGHT[1], DEMO_ROOM_B_LIGHT[2]);
   // Room A spans x -12..0, room B 0..12; both 10 deep and 4 high. The wall
   // between them leaves a doorway at z -1..1.
   // The rooms' own bottoms lie under the floors.

@@ -6,8 +6,26 @@
 constexpr const char* DEMO_LEVEL_OUTDOOR = "demo_outdoor.s3d";
 constexpr const char* DEMO_LEVEL_INDOOR = "demo_indoor.s3d";
 
+// The outdoor ground's prelit colour at a world point: warm in the west,
+// cold in the east.
+void demo_outdoor_ground_colour(const vector& world, uint8_t* rgb);
+// The colours of the indoor rooms' lightmaps.
+constexpr int DEMO_ROOM_A_LIGHT[3] = {255, 170, 90};
+constexpr int DEMO_ROOM_B_LIGHT[3] = {110, 150, 255};
+
 // Open ground with two hamlets and a rock field, a ramp to a lookout,
 // crates, a tower and a fence.
 void demo_level_outdoor(LevelBuilder& b);
 // Two rooms joined by a doorway with a sliding door, a ramp and a key.
 void demo_level_indoor(LevelBuilder& b);
+
+// The levels' visibility layers, as make_demo writes them beside the levels.
+constexpr const char* DEMO_OUTDOOR_VIS =
+    "$vis_set \"$layer1\" $high_camera \"$visTower\" \"$visLookout\"\r\n"
+    "$vis_set \"$layer2\" $high_camera \"$visLookout\"\r\n"
+    "$end\r\n";
+constexpr const char* DEMO_INDOOR_VIS =
+    "$vis_set \"$layer1\" $low_camera \"$visRoomA\" \"$visRoomB\"\r\n"
+    "$vis_set \"$layer2\" $low_camera \"$visRoomA\"\r\n"
+    "$vis_set \"$layer3\" $low_camera \"$visRoomB\"\r\n"
+    "$end\r\n";

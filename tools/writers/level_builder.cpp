@@ -307,11 +307,30 @@ int LevelBuilder::lightmap(int size, int bright, int dark) {
   return static_cast<int>(lightmaps.size() - 1);
 }
 
+int LevelBuilder::lightmap_tinted(int size, int bright, int dark, int r, int g, int b) {
+  Lightmap lm{size, size, {}};
+  for (int y = 0; y < size; y++) {
+    const int v = bright + (dark - bright) * y / std::max(1, size - 1);
+    for (int x = 0; x < size; x++) {
+      const int c[3] = {v * r / 255, v * g / 255, v * b / 255};
+      int w[3];
+      for (int k = 0; k < 3; k++) w[k] = std::clamp(c[k], 0, 255) >> 3;
+      lm.pixels.push_back(static_cast<uint16_t>((w[0] << 10) | (w[1] << 5) | w[2]));
+    }
+  }
+  lightmaps.push_back(std::move(lm));
+  return static_cast<int>(lightmaps.size() - 1);
+}
+
+void LevelBuilder::prelight(int instance, void (*colour)(const vector& world, uint8_t* rgb)) {
+  instances[instance].prelit = colour;
+}
+
 int LevelBuilder::add_mesh_instance(Mesh mesh, const std::string& name, const vector& pos, const matrix& orient,
                                     uint32_t flags) {
   mesh.name = name;
   meshes.push_back(std::move(mesh));
-  instances.push_back(Instance{name, static_cast<int>(meshes.size() - 1), pos, orient, flags});
+  instances.push_back(Instance{name, static_cast<int>(meshes.size() - 1), pos, orient, flags, -1, 200, nullptr});
   return static_cast<int>(instances.size() - 1);
 }
 
@@ -539,6 +558,12 @@ bool LevelBuilder::write(const char* name, int path_type) {
     o.faces = iface[i].data();
     o.lightmap_uvs = !m.faces.empty() && m.faces[0].lightmap >= 0 ? lm_uvs[i].data() : nullptr;
     colors[i].assign(m.positions.size() * 3, in.shade);
+    for (size_t k = 0; in.prelit && k < m.positions.size(); k++) {
+      vector w;
+      m.positions[k].unrotated(w, in.orient);
+      w += in.pos;
+      in.prelit(w, &colors[i][3 * k]);
+    }
     o.colors = colors[i].data();
     vector lo{0, 0, 0}, hi{0, 0, 0};
     for (size_t k = 0; k < m.positions.size(); k++) {

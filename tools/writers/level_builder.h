@@ -32,6 +32,9 @@ struct LevelBuilder {
     uint32_t flags;
     int sector = -1;
     uint8_t shade = 200;  // prelit vertex colour
+    // Prelit colour of a vertex from its world position, in place of the
+    // shade (taken when the file is written, after faces are split).
+    void (*prelit)(const vector& world, uint8_t* rgb) = nullptr;
   };
   struct Door {
     int instance;
@@ -72,6 +75,10 @@ struct LevelBuilder {
   int texture(const std::string& name);
   // A lightmap that shades from `bright` at the top to `dark` at the bottom.
   int lightmap(int size, int bright, int dark);
+  // The same lit by a coloured light: each channel scaled by r, g, b / 255.
+  int lightmap_tinted(int size, int bright, int dark, int r, int g, int b);
+  // Prelit vertex colours of an instance from its vertices' world positions.
+  void prelight(int instance, void (*colour)(const vector& world, uint8_t* rgb));
 
   // An axis-aligned box centred on its instance's position, faces outward
   // (inward with `inside`, for a room). Returns the instance index.

@@ -1,0 +1,524 @@
+// The scene render pass.
+#include "Engine/rendering/scene.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "Engine/s3d/level_objects.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/os/console.h"
+#include "quarn/os/timer.h"
+
+float Character_lod_dist = 27.0f;
+float Main_character_lod_dist = 9.0f;
+bool Render_level = true, Render_characters = true, Render_effects = true;
+bool Cull_ground = false, Cull_ground_too = true;
+bool Scene_force_low_detail = false;
+bool Scene_all_full_detail = false;
+int Scene_fade = 255;
+bool Scene_lights_changed = false;
+SceneStats Scene_stats;
+
+CONSOLE_FLOAT_VARIABLE(Lod_dist_cmd, "lod_dist", "Sets Character_lod_dist", Character_lod_dist);
+CONSOLE_FLOAT_VARIABLE(Main_lod_dist_cmd, "main_lod_dist", "Sets Main_character_lod_dist", Main_character_lod_dist);
+CONSOLE_BOOL_VARIABLE(Render_level_cmd, "render_level", "Toggles Render_level", Render_level);
+CONSOLE_BOOL_VARIABLE(Render_characters_cmd, "render_characters", "Toggles Render_characters", Render_characters);
+CONSOLE_BOOL_VARIABLE(Render_effects_cmd, "render_effects", "Toggles Render_effects", Render_effects);
+CONSOLE_BOOL_VARIABLE(Cull_ground_cmd, "Cull_ground", "Toggles Cull_ground", Cull_ground);
+CONSOLE_BOOL_VARIABLE(Cull_ground_too_cmd, "Cull_ground_too", "Toggles Cull_ground_too", Cull_ground_too);
+
+namespace {
+
+struct DrawEntry {
+  uint8_t kind;
+  float depth, near_depth;
+  int index;  // instance, or the slot in the frame's characters or effects
+  int alpha;
+};
+
+SceneServices Services{};
+DrawEntry Pool[SCENE_MAX_DRAW_ENTRIES];
+int Pool_used = 0;
+DrawEntry* Opaque[SCENE_MAX_DRAW_ENTRIES];
+DrawEntry* Second[SCENE_MAX_DRAW_ENTRIES];
+DrawEntry* Translucent[SCENE_MAX_DRAW_ENTRIES];
+int Opaque_count = 0, Second_count = 0, Translucent_count = 0;
+
+SceneCharacter Characters[SCENE_MAX_CHARACTERS];
+int Character_count = 0;
+bool Character_drawn[SCENE_MAX_CHARACTERS];
+SceneEffect Effects[SCENE_MAX_EFFECTS];
+int Effect_count = 0;
+
+LevelDynLight Dyn_lights[SCENE_MAX_DYN_LIGHTS];
+int Dyn_count = 0;
+
+std::vector<SeeThroughRecord> See_through;
+bool Fade_in = true;
+
+struct Highlight {
+  int object = 0;
+  int r = 0, g = 0, b = 0;
+};
+Highlight Highlight_a, Highlight_b;
+
+bool Pair_on = false;
+float Pair_a = 0.0f, Pair_b = 0.0f, Pair_a2 = 0.0f, Pair_b2 = 0.0f;
+
+vector Eye;
+matrix View_orient;
+
+bool cutscene() { return Services.cutscene && Services.cutscene(); }
+
+DrawEntry* new_entry(uint8_t kind, float depth, float radius, int index, int alpha) {
+  if (Pool_used >= SCENE_MAX_DRAW_ENTRIES) {
+    Scene_stats.dropped++;
+    return nullptr;
+  }
+  DrawEntry* e = &Pool[Pool_used++];
+  *e = DrawEntry{kind, depth, depth - radius, index, alpha};
+  return e;
+}
+
+float depth_of(const vector& p) { return vector::dot(View_orient.forward, p - Eye); }
+
+void set_fog_for_frame() {
+  float near_d = Fog_near, far_d = Fog_far;
+  if (near_d <= 0.0f && far_d <= 0.0f) {
+    gr_fog_set(false, 0, 0, 0, 0.0f, 0.0f);
+    gr_3d_set_far_plane(0.0f);
+    return;
+  }
+  if (Fog_framerate_on) {
+    if (frametime_fps < 15.0f) Fog_framerate_factor += 0.02f;
+    else if (frametime_fps >= 24.0f) Fog_framerate_factor -= 0.02f;
+    Fog_framerate_factor = std::clamp(Fog_framerate_factor, 0.0f, 0.8f);
+    near_d = fog_get_near();
+    far_d = fog_get_far();
+  }
+  gr_3d_set_far_plane(far_d);
+  gr_fog_set(true, Fog_r, Fog_g, Fog_b, near_d, far_d);
+}
+
+// Marks every member of the selected groups and resets its wish.
+void mark_see_through(VisGroup* const* groups, int count, int32_t now) {
+  for (int g = 0; g < count; g++) {
+    const VisGroup* grp = groups[g];
+    for (int k = 0; grp && k < grp->count; k++) {
+      const int i = grp->members[k];
+      if (i < 0 || i >= Level.instance_count) continue;
+      LevelMeshInstance& mi = Level.instances[i];
+      if (mi.flags & MI_VIS_MEMBER) continue;
+      mi.flags |= MI_VIS_MEMBER;
+      See_through[i].state = (See_through[i].state & ~(0xFFu << 4) & ~SEE_THROUGH_WANTED) | (0xFFu << 4);
+    }
+  }
+  if (!cutscene() && Services.see_through) {
+    int list[64];
+    const int n = std::min(Services.see_through(list, 64), 64);
+    for (int k = 0; k < n; k++) {
+      const int i = list[k];
+      if (i < 0 || i >= Level.instance_count) continue;
+      See_through[i].state |= SEE_THROUGH_WANTED;
+      if (const VisGroup* link = See_through[i].link)
+        for (int m = 0; m < link->count; m++)
+          if (link->members[m] >= 0 && link->members[m] < Level.instance_count)
+            See_through[link->members[m]].state |= SEE_THROUGH_WANTED;
+    }
+  }
+  for (int i = 0; i < Level.instance_count; i++) {
+    LevelMeshInstance& mi = Level.instances[i];
+    if (!(mi.flags & MI_VIS_MEMBER) || !(See_through[i].state & (0xFFu << 4))) continue;
+    mi.flags &= ~MI_VIS_MEMBER;
+    see_through_step(See_through[i], now);
+  }
+}
+
+void select_meshes(VisGroup* const* groups, int count) {
+  for (int g = 0; g < count; g++) {
+    const VisGroup* grp = groups[g];
+    for (int k = 0; grp && k < grp->count; k++) {
+      const int i = grp->members[k];
+      if (i < 0 || i >= Level.instance_count) continue;
+      LevelMeshInstance& mi = Level.instances[i];
+      if (mi.flags & MI_VIS_SEEN) continue;
+      mi.flags |= MI_VIS_SEEN;
+      const int alpha = static_cast<int>((See_through[i].state >> 4) & 0xFF);
+      if (alpha == 0) continue;
+      float r = mi.mesh->radius;
+      const LevelMovableMesh* mv = level_mesh_movable_info(i);
+      if (mv && (mv->state & MOVABLE_MOVING)) r += (mv->open_pos - mv->closed_pos).length();
+      const vector c = mi.bound_center;
+      if (gr_3d_sphere_culled(c, r, r > Small_mesh_threshold)) continue;
+      if (!mv && gr_3d_box_culled(mi.bound_min, mi.bound_max)) continue;
+      if (Scene_force_low_detail) {
+        const float q = (c - Eye).length_squared() - r * r;
+        const float far_d = fog_get_far();
+        if (q >= far_d * far_d) continue;
+        if (r < 3.0f && q >= 400.0f) continue;
+        if (r >= 3.0f && r < 8.0f && q >= 900.0f) continue;
+      }
+      DrawEntry* e = new_entry(SCENE_LEVEL_MESH, depth_of(c), r, i, alpha);
+      if (!e) continue;
+      if (alpha < 255) Translucent[Translucent_count++] = e;
+      else if (mi.flags & MI_HAS_ALPHA_FACES) Second[Second_count++] = e;
+      else Opaque[Opaque_count++] = e;
+    }
+  }
+}
+
+bool stands_on_seen_mesh(int mesh) {
+  if (mesh < 0 || mesh >= Level.instance_count) return false;
+  return (Level.instances[mesh].flags & (MI_VIS_SEEN | MI_HIDDEN)) != 0;
+}
+
+void select_characters() {
+  Character_count = Services.characters && Render_characters
+                        ? std::clamp(Services.characters(Characters, SCENE_MAX_CHARACTERS), 0, SCENE_MAX_CHARACTERS)
+                        : 0;
+  const bool cut = cutscene();
+  const float far_d = fog_get_far();
+  for (int i = 0; i < Character_count; i++) {
+    const SceneCharacter& c = Characters[i];
+    Character_drawn[i] = false;
+    if (gr_3d_sphere_culled(c.pos, c.radius, false) && !cut) continue;
+    bool drawn = cut || c.is_main ||
+                 (c.standing_mesh >= 0 && c.standing_mesh < Level.instance_count &&
+                  (c.standing_second < 0 || stands_on_seen_mesh(c.standing_mesh)));
+    if (!drawn) continue;
+    const float d2 = (c.pos - Eye).length_squared();
+    if (!cut) {
+      if (d2 >= far_d * far_d) continue;
+      GrVertex v;
+      gr_3d_rotate_point(v, c.pos);
+      const float size = v.z > 0.0f ? gr_3d_screen_size(vector(v.x, v.y, v.z), c.radius) : 0.0f;
+      if (size < 2.0f && d2 >= 5625.0f) continue;
+    } else if (d2 >= 50625.0f) {
+      continue;
+    }
+    DrawEntry* e = new_entry(SCENE_CHARACTER, depth_of(c.pos), c.radius, i, c.model_alpha);
+    if (!e) continue;
+    if (c.model_alpha != 255) Translucent[Translucent_count++] = e;
+    else Second[Second_count++] = e;
+    Character_drawn[i] = true;
+  }
+}
+
+void select_effects() {
+  Effect_count = Services.effects && Render_effects
+                     ? std::clamp(Services.effects(Effects, SCENE_MAX_EFFECTS), 0, SCENE_MAX_EFFECTS)
+                     : 0;
+  for (int i = 0; i < Effect_count; i++) {
+    const SceneEffect& fx = Effects[i];
+    bool keep = false;
+    if (fx.owner >= 0) {
+      for (int c = 0; c < Character_count; c++)
+        if (Characters[c].handle == fx.owner && Character_drawn[c]) keep = true;
+    } else {
+      keep = !gr_3d_sphere_culled(fx.pos, fx.radius, false);
+    }
+    if (!keep) continue;
+    DrawEntry* e = new_entry(SCENE_EFFECT, depth_of(fx.pos), fx.radius, i, 255);
+    if (!e) continue;
+    if (fx.ground) Second[Second_count++] = e;
+    else Translucent[Translucent_count++] = e;
+  }
+}
+
+void sort_translucent() {
+  for (int gap = Translucent_count / 2; gap > 0; gap /= 2)
+    for (int i = gap; i < Translucent_count; i++)
+      for (int j = i - gap; j >= 0 && Translucent[j + gap]->near_depth > Translucent[j]->near_depth; j -= gap)
+        std::swap(Translucent[j], Translucent[j + gap]);
+}
+
+void draw_mesh(const DrawEntry& e) {
+  LevelMeshInstance& mi = Level.instances[e.index];
+  if (mi.flags & MI_HIDDEN) return;
+  int alpha = e.alpha;
+  if (!Cull_ground) {
+    if (Scene_fade < 255 && (Cull_ground_too || !(mi.flags & MI_GROUND))) alpha = Scene_fade;
+  } else if (Cull_ground_too || !(mi.flags & MI_GROUND)) {
+    return;
+  }
+  if (alpha <= 0) return;
+  gr_set_color(255, 255, 255, 255);
+  bool restore_far = false;
+  Gr3dFrame frame;
+  gr_3d_get_frame(frame);
+  if (mi.flags & MI_OCEAN) {
+    const float ocean = cutscene() ? 160.0f : 80.0f;
+    if (!frame.far_clipping || ocean < frame.far_distance) {
+      gr_3d_set_far_plane(ocean / std::max(Gr_level_fog_multiplier, 0.0001f));
+      restore_far = true;
+    }
+  }
+  // Lights that reach the instance, moved into its own frame.
+  LevelDynLight local[SCENE_MAX_DYN_LIGHTS];
+  const LevelDynLight* list[SCENE_MAX_DYN_LIGHTS];
+  int n = 0;
+  if (Scene_options.dynamic_lights && !(mi.flags & (MI_NO_LIGHTMAP_FILE | MI_NO_DYNAMIC_LIGHT))) {
+    for (int i = 0; i < Dyn_count; i++) {
+      const LevelDynLight& l = Dyn_lights[i];
+      const float reach = mi.mesh->radius + (l.ranged ? l.far_dist : 1e9f);
+      if ((l.pos - mi.bound_center).length_squared() > reach * reach) continue;
+      local[n] = l;
+      (l.pos - mi.pos).rotated(local[n].pos, mi.orient);
+      list[n] = &local[n];
+      n++;
+    }
+  }
+  const Highlight* h = Highlight_a.object == e.index + 1 ? &Highlight_a
+                       : Highlight_b.object == e.index + 1 ? &Highlight_b
+                                                           : nullptr;
+  if (h) gr_set_tint(true, h->r / 255.0f, h->g / 255.0f, h->b / 255.0f);
+  gr_3d_start_instance(mi.pos, mi.orient, false);
+  if (gr_screen.renderer == GR_OPENGL) levelrender_draw_opengl(&mi, alpha, n, list);
+  gr_3d_end_instance();
+  if (h) gr_set_tint(false, 1.0f, 1.0f, 1.0f);
+  if (restore_far) gr_3d_set_far_plane(Fog_far);
+}
+
+void draw_character(const DrawEntry& e) {
+  const SceneCharacter& c = Characters[e.index];
+  if (!c.draw) return;
+  int detail = 0;
+  if (!cutscene() && !Scene_all_full_detail) {
+    const int mode = c.type == 7 ? Scene_options.lod_main : Scene_options.lod_other;
+    detail = scene_character_detail(c.type, (c.pos - Eye).length(), mode);
+  }
+  if (Scene_force_low_detail) detail = 2;
+  int alpha = c.model_alpha;
+  if (Pair_on) {
+    alpha = scene_pair_range_alpha(alpha, (c.pos - Eye).length_squared());
+    if (alpha < 0) {
+      Character_drawn[e.index] = false;
+      return;
+    }
+  }
+  gr_set_color(255, 255, 255, 255);
+  c.draw(c.handle, detail, alpha);
+}
+
+void draw_list(DrawEntry** list, int count) {
+  for (int i = 0; i < count; i++) {
+    const DrawEntry& e = *list[i];
+    switch (e.kind) {
+      case SCENE_LEVEL_MESH:
+        if (Render_level) draw_mesh(e);
+        break;
+      case SCENE_CHARACTER: draw_character(e); break;
+      case SCENE_EFFECT:
+        if (!(Cull_ground && Effects[e.index].ground) && Effects[e.index].draw) Effects[e.index].draw(Effects[e.index].handle);
+        break;
+      default: break;
+    }
+  }
+}
+
+}  // namespace
+
+void scene_set_services(const SceneServices& services) { Services = services; }
+
+int scene_character_detail(int type, float distance, int lod_mode) {
+  if (lod_mode == 0) return distance >= 0.6f * Main_character_lod_dist ? 2 : 0;
+  if (lod_mode == 1) return 0;
+  return distance >= (type == 7 ? Main_character_lod_dist : Character_lod_dist) ? 2 : 0;
+}
+
+int scene_pair_range_alpha(int alpha, float d2) {
+  if (!Pair_on || d2 <= Pair_a2) return alpha;
+  if (d2 > Pair_b2 || Pair_b2 <= Pair_a2) return -1;
+  return static_cast<int>(static_cast<float>(alpha) * (Pair_b2 - d2) / (Pair_b2 - Pair_a2));
+}
+
+int see_through_step(SeeThroughRecord& r, int32_t now) {
+  const bool wanted = (r.state & SEE_THROUGH_WANTED) != 0;
+  int32_t e = now - r.stamp;
+  int state = static_cast<int>(r.state & 3);
+  int alpha = 255;
+  switch (state) {
+    case 0:
+      if (wanted) {
+        r.stamp = now;
+        state = 3;
+        e = 0;
+      }
+      break;
+    case 1:
+      // While still wanted the second of grace starts again.
+      if (wanted) {
+        r.stamp = now;
+      } else if (e > 1000) {
+        r.stamp = now;
+        state = 2;
+        e = 0;
+      }
+      break;
+    case 2:
+      if (wanted) {
+        e = std::clamp(270 - e, 0, 270);
+        r.stamp = now - e;
+        state = 3;
+      } else if (e >= 270) {
+        state = 0;
+      }
+      break;
+    case 3:
+      if (e >= 270) {
+        state = 1;
+        r.stamp = now;
+      } else if (!wanted && e > 1000) {
+        e = std::clamp(270 - e, 0, 270);
+        r.stamp = now - e;
+        state = 2;
+      }
+      break;
+  }
+  switch (state) {
+    case 0: alpha = 255; break;
+    case 1: alpha = 128; break;
+    case 2: alpha = 128 + std::clamp(e, 0, 270) * 127 / 270; break;
+    case 3: alpha = 255 - std::clamp(e, 0, 270) * 127 / 270; break;
+  }
+  r.state = (r.state & ~3u & ~(0xFFu << 4)) | static_cast<uint32_t>(state) | (static_cast<uint32_t>(alpha) << 4);
+  return alpha;
+}
+
+const SeeThroughRecord* scene_see_through(int instance) {
+  if (instance < 0 || instance >= static_cast<int>(See_through.size())) return nullptr;
+  return &See_through[instance];
+}
+
+void scene_fade_out() {
+  if (Scene_fade >= 254) Scene_fade = 254;
+  Fade_in = false;
+}
+
+void scene_fade_in() {
+  Scene_fade = 255;
+  Fade_in = true;
+  Cull_ground = false;
+}
+
+void scene_set_highlight_a(int object, int r, int g, int b) { Highlight_a = Highlight{object, r, g, b}; }
+void scene_set_highlight_b(int object, int r, int g, int b) { Highlight_b = Highlight{object, r, g, b}; }
+
+void scene_set_pair_range(float a, float b) {
+  Pair_on = true;
+  Pair_a = a, Pair_b = b;
+  Pair_a2 = a * a, Pair_b2 = b * b;
+}
+void scene_clear_pair_range() { Pair_on = false; }
+float scene_pair_range_b() { return Pair_on ? Pair_b : 0.0f; }
+
+void level_render_setup(const char* level_file_name) {
+  if (Num_detail_levels == 0) detail_levels_load();
+  Detail_level_current = detail_level_find(level_file_name);
+  detail_entry_apply(Detail_level_current, Scene_options.level_detail);
+  for (int l = 0; l < MAX_VIS_LAYERS; l++) vis_layer_set_snow(l, true);
+  for (VisLayer& l : Vis_layers) l.fog_far = l.fog_near = 0.0f;
+  vis_override_end();
+  detail_levels_apply();
+  Opaque_count = Second_count = Translucent_count = Pool_used = 0;
+  Dyn_count = 0;
+  See_through.assign(static_cast<size_t>(std::max(Level.instance_count, 0)),
+                     SeeThroughRecord{nullptr, 0xFFu << 4, timer_game_clock});
+  for (int g = 0; g < Level.vis_group_count; g++) {
+    VisGroup& grp = Level.vis_groups[g];
+    if (strncasecmp(grp.name, "$seethru", 8) != 0) continue;
+    for (int k = 0; k < grp.count; k++)
+      if (grp.members[k] >= 0 && grp.members[k] < Level.instance_count) See_through[grp.members[k]].link = &grp;
+  }
+  levelrender_setup_lights();
+}
+
+void level_render_reset() {
+  fog_level_reset();
+  Opaque_count = Second_count = Translucent_count = Pool_used = 0;
+  See_through.clear();
+  if (Level.instances)
+    for (int i = 0; i < Level.instance_count; i++) Level.instances[i].flags &= ~(MI_VIS_SEEN | MI_VIS_MEMBER);
+}
+
+void scene_render() {
+  Scene_stats = SceneStats{};
+  Opaque_count = Second_count = Translucent_count = Pool_used = 0;
+  vector eye;
+  matrix orient;
+  float fov = 90.0f;
+  if (!Services.camera || !Services.camera(&eye, &orient, &fov)) return;
+  Eye = eye;
+  View_orient = orient;
+  if (static_cast<int>(See_through.size()) != Level.instance_count)
+    See_through.assign(static_cast<size_t>(std::max(Level.instance_count, 0)),
+                       SeeThroughRecord{nullptr, 0xFFu << 4, timer_game_clock});
+
+  VisGroup* const* groups = nullptr;
+  const int group_count = vis_selected_groups(Scene_options.level_detail, &groups);
+  Scene_stats.groups = group_count;
+
+  if (Scene_fade > 0 && Scene_fade < 255) {
+    Scene_fade += static_cast<int>(FrameTimer * (Fade_in ? 256.0f : -256.0f));
+    Scene_fade = std::clamp(Scene_fade, 0, 255);
+  }
+  Cull_ground = Scene_fade == 0;
+
+  if (Scene_lights_changed) {
+    levelrender_setup_lights();
+    Scene_lights_changed = false;
+  }
+  Dyn_count = 0;
+  if (!Scene_force_low_detail && Services.light_channels)
+    Dyn_count = std::clamp(Services.light_channels(Dyn_lights, SCENE_MAX_DYN_LIGHTS), 0, SCENE_MAX_DYN_LIGHTS);
+  Scene_stats.dyn_lights = Dyn_count;
+
+  set_fog_for_frame();
+  gr_3d_start_frame(eye, orient, fov, true);
+  set_fog_for_frame();  // the fog's depth range follows the frame's projection
+
+  mark_see_through(groups, group_count, timer_game_clock);
+  select_meshes(groups, group_count);
+  Scene_stats.meshes_opaque = Opaque_count;
+  Scene_stats.meshes_second = Second_count;
+  Scene_stats.meshes_translucent = Translucent_count;
+  select_characters();
+  select_effects();
+  sort_translucent();
+  for (int i = 0; i < Character_count; i++) Scene_stats.characters += Character_drawn[i];
+  Scene_stats.effects = Effect_count;
+
+  draw_list(Opaque, Opaque_count);
+  draw_list(Second, Second_count);
+  draw_list(Translucent, Translucent_count);
+  gr_set_color(255, 255, 255, 255);
+
+  for (int g = 0; g < group_count; g++) {
+    const VisGroup* grp = groups[g];
+    for (int k = 0; grp && k < grp->count; k++)
+      if (grp->members[k] >= 0 && grp->members[k] < Level.instance_count)
+        Level.instances[grp->members[k]].flags &= ~(MI_VIS_SEEN | MI_VIS_MEMBER);
+  }
+  Vis_previous_layer = Vis_current_layer;
+}
+
+// "set_fog far [near]".
+static ConsoleCommand Set_fog_cmd("set_fog", "Set the fogging clip plane.", [] {
+  if (Console_run) {
+    console_get_arg(ARG_FLOAT | ARG_INT);
+    const float far_d = Console_arg.float_value;
+    float near_d = far_d - 10.0f >= 1.0f ? far_d - 10.0f : 1.0f;
+    console_get_arg(ARG_FLOAT | ARG_INT | ARG_NONE);
+    if (!(Console_arg.type & ARG_NONE)) near_d = Console_arg.float_value;
+    fog_set(near_d, far_d);
+  }
+  if (Console_help) console_printf("Usage: set_fog far [near]\nSet the fogging clip plane.\n");
+  if (Console_status)
+    console_printf("Fog is currently at far: %.3f meters and near: %.3f meters.\n", static_cast<double>(Fog_far),
+                   static_cast<double>(Fog_near));
+});

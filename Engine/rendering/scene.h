@@ -1,0 +1,124 @@
+#pragma once
+// The scene render pass: once per gameplay frame it draws what the game
+// camera sees. The level's instances come from the selected visibility
+// groups, meshes between the camera and the party fade to see-through, and
+// characters, their attached models and effects join three draw lists (two
+// opaque, one translucent sorted back to front) with their level of detail.
+//
+// The living entities, the effects and the camera belong to other parts of
+// the game: they enter the pass through SceneServices, filled at start-up.
+#include <cstdint>
+
+#include "Engine/rendering/levelrender.h"
+#include "Engine/rendering/levelvis.h"
+#include "Engine/s3d/s3d.h"
+#include "quarn/math/matrix.h"
+#include "quarn/math/vector.h"
+
+#define SCENE_MAX_DRAW_ENTRIES 3200
+#define SCENE_MAX_DYN_LIGHTS 24
+#define SCENE_MAX_CHARACTERS 256
+#define SCENE_MAX_EFFECTS 256
+
+// Draw-list kinds.
+enum SceneKind : uint8_t {
+  SCENE_CHARACTER = 0,
+  SCENE_LEVEL_MESH = 1,
+  SCENE_ATTACHED = 2,
+  SCENE_EFFECT = 3,
+  SCENE_ITEM = 4,
+  SCENE_OBJECT = 5
+};
+
+// A living entity as the pass sees it.
+struct SceneCharacter {
+  int handle;
+  int type;             // object type: 7 heroes, 5 creatures, ...
+  vector pos;
+  float radius;
+  int model_alpha;      // 255 opaque
+  int standing_mesh;    // level mesh instance it stands on, -1 none
+  int standing_second;  // negative: drawn whatever that mesh's state
+  bool is_main;         // the current main character
+  // Draws the model at a detail level (0 full, 2 reduced) and alpha.
+  void (*draw)(int handle, int detail, int alpha);
+};
+
+// A visible part of an effect.
+struct SceneEffect {
+  int handle;
+  vector pos;
+  float radius;
+  bool ground;           // drawn with the second opaque list
+  int owner;             // handle of the character it is attached to, -1 none
+  void (*draw)(int handle);
+};
+
+struct SceneServices {
+  // The game camera: eye, orientation and horizontal field of view in
+  // degrees; false when there is none (nothing is drawn).
+  bool (*camera)(vector* eye, matrix* orient, float* fov);
+  // Level mesh instances between the camera and the party this frame.
+  int (*see_through)(int* instances, int capacity);
+  int (*characters)(SceneCharacter* out, int capacity);
+  int (*effects)(SceneEffect* out, int capacity);
+  // The active light channels of the game effects, in world space.
+  int (*light_channels)(LevelDynLight* out, int capacity);
+  bool (*cutscene)();
+};
+void scene_set_services(const SceneServices& services);
+
+// Console variables.
+extern float Character_lod_dist;       // lod_dist, 27
+extern float Main_character_lod_dist;  // main_lod_dist, 9
+extern bool Render_level, Render_characters, Render_effects;
+extern bool Cull_ground, Cull_ground_too;
+extern bool Scene_force_low_detail;
+extern bool Scene_all_full_detail;
+
+extern int Scene_fade;  // 0..255, 255 fully shown
+extern bool Scene_lights_changed;
+
+// Once per level, after the level and its .vis file are loaded.
+void level_render_setup(const char* level_file_name);
+// Level unload: fog defaults back, lists and see-through records dropped.
+void level_render_reset();
+
+void scene_render();
+void scene_fade_out();
+void scene_fade_in();
+void scene_set_highlight_a(int object, int r, int g, int b);
+void scene_set_highlight_b(int object, int r, int g, int b);
+void scene_set_pair_range(float a, float b);
+void scene_clear_pair_range();
+float scene_pair_range_b();
+
+// ---- Pure rules of the pass, for tests ---------------------------------------------------
+
+// The detail level (0 full, 2 reduced) of a character at a distance.
+int scene_character_detail(int type, float distance, int lod_mode);
+// The alpha of a character at squared distance d2 under the pair range;
+// -1 when beyond it (not drawn).
+int scene_pair_range_alpha(int alpha, float d2);
+
+// The see-through record of an instance.
+struct SeeThroughRecord {
+  VisGroup* link;   // "$seethru" group whose members share the wish
+  uint32_t state;   // bits 0-1 state, bit 2 wanted, bits 4-11 alpha
+  int32_t stamp;    // ms on the game clock
+};
+constexpr uint32_t SEE_THROUGH_WANTED = 0x4;
+// Advances one record to `now` and returns the alpha it is drawn with.
+int see_through_step(SeeThroughRecord& r, int32_t now);
+const SeeThroughRecord* scene_see_through(int instance);
+
+// What the last pass drew.
+struct SceneStats {
+  int groups;
+  int meshes_opaque, meshes_second, meshes_translucent;
+  int characters;
+  int effects;
+  int dyn_lights;
+  int dropped;  // entries refused by the full pool
+};
+extern SceneStats Scene_stats;
