@@ -123,6 +123,12 @@ struct Character_info {
   int32_t mp_drop_items[MAX_MP_DROPS] = {};
   float mp_drop_chances[MAX_MP_DROPS] = {};
   int32_t mp_drop_counts[MAX_MP_DROPS] = {};
+  // Read by living-entity set-up: a particle emitter attached at a tag of
+  // the model, and an ambient effect attached to every entity of the type.
+  // No table key sets them yet; the game code may.
+  const char* particle_emitter = nullptr;
+  const char* emitter_tag = nullptr;
+  const char* ambient_effect = nullptr;
 };
 
 extern Character_info Character_infos[MAX_CHARACTER_INFO];
