@@ -397,7 +397,11 @@ living_entity* WorldKit::spawn(int t, const vector& pos, int object_type, int le
 void WorldKit::seed(int s) { os_random_seed(s); }
 
 void WorldKit::advance(float dt) {
-  timer_game_clock = timestamp_set(timer_game_clock, static_cast<int32_t>(std::lround(dt * 1000.0f)));
+  // The game clock follows the summed time, so 1/30 s frames do not drift.
+  const int64_t before = std::llround(elapsed_ * 1000.0);
+  elapsed_ += dt;
+  const int64_t after = std::llround(elapsed_ * 1000.0);
+  timer_game_clock = timestamp_set(timer_game_clock, static_cast<int32_t>(after - before));
   frame_clock += dt;
   FrameTimer = dt;
 }

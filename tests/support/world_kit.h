@@ -177,6 +177,9 @@ class WorldKit {
   std::map<std::string, int> ai_calls;
   std::map<int, FakeBase> bases;
   std::vector<std::string> output;  // console output lines
+
+ private:
+  double elapsed_ = 0.0;
 };
 
 // A fixture owning a kit, for tests that need nothing more.
