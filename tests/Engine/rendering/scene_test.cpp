@@ -1,0 +1,193 @@
+// The scene pass on a small level written by the level builder, with the
+// recording renderer in place of a display: which instances the current
+// layer selects, the see-through fade that the camera's list triggers (and
+// that a "$seethru" group shares), the scene fade, and the level-of-detail
+// and pair-range rules for characters.
+#include "Engine/rendering/scene.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Engine/s3d/level_objects.h"
+#include "quarn/gr/gr.h"
+#include "quarn/os/timer.h"
+#include "quarn/vfile/vfile.h"
+#include "tests/support/test_files.h"
+#include "tools/writers/level_builder.h"
+
+namespace {
+
+std::vector<int> Wanted;
+int see_through(int* out, int capacity) {
+  int n = 0;
+  for (int i : Wanted)
+    if (n < capacity) out[n++] = i;
+  return n;
+}
+bool camera(vector* eye, matrix* orient, float* fov) {
+  *eye = vector(0, 2, -10);
+  *orient = identity_matrix;
+  *fov = 90.0f;
+  return true;
+}
+
+class SceneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fresh_temp_dir("scene");
+    vfile_set_root(dir_.c_str(), false);
+    type_ = vfile_add_path_type("", ".s3d .tga .vis .tbl");
+    LevelBuilder b;
+    const int stone = b.texture("stone.tga");
+    b.add_box("wall", vector(-2, 0, 0), vector(2, 3, 1), stone);        // 0
+    b.add_box("wall_b", vector(3, 0, 0), vector(5, 3, 1), stone);       // 1
+    b.add_box("pillar", vector(-6, 0, 4), vector(-5, 3, 5), stone);     // 2
+    b.add_box("tower", vector(6, 0, 6), vector(8, 9, 8), stone);        // 3
+    b.add_box("behind", vector(-1, 0, -20), vector(1, 2, -18), stone);  // 4: behind the eye
+    b.add_vis_group("$seethru_walls", {0, 1});
+    b.add_vis_group("$visTower", {3});
+    ASSERT_TRUE(b.write("scene.s3d", type_));
+    ASSERT_EQ(s3d_load("scene.s3d", &Level), 0);
+    const std::string vis = "$vis_set \"$layer1\" \"$visTower\"\n$vis_set \"$layer2\"\n$end\n";
+    vis_parse_text("scene.vis", vis.data(), static_cast<int>(vis.size()));
+    gr_screen.renderer = GR_RECORDER;
+    gr_screen.clip_width = 640;
+    gr_screen.clip_height = 480;
+    timer_game_clock = 5000;
+    level_render_setup("scene.s3d");
+    SceneServices s{};
+    s.camera = camera;
+    s.see_through = see_through;
+    scene_set_services(s);
+    Wanted.clear();
+    Vis_previous_layer = -1;
+    scene_fade_in();
+  }
+  void TearDown() override {
+    level_render_reset();
+    s3d_unload(&Level);
+    vfile_remove_path_type(type_);
+    Vis_current_layer = -1;
+  }
+  int alpha(int instance) { return static_cast<int>((scene_see_through(instance)->state >> 4) & 0xFF); }
+  void frame_at(int ms) {
+    timer_game_clock = 5000 + ms;
+    scene_render();
+  }
+  std::string dir_;
+  int type_ = -1;
+};
+
+TEST_F(SceneTest, NothingIsDrawnBeforeALayerIsCurrent) {
+  Vis_current_layer = -1;
+  scene_render();
+  EXPECT_EQ(Scene_stats.groups, 0);
+  EXPECT_EQ(Scene_stats.meshes_opaque, 0);
+}
+
+TEST_F(SceneTest, TheLayerSelectsItsGroupsAndTheViewCullsTheRest) {
+  fog_set(60.0f, 80.0f);
+  fog_apply_zone(0);
+  scene_render();
+  EXPECT_EQ(Scene_stats.groups, 2);
+  // $vis_base holds 0, 1, 2 and 4; 4 lies behind the eye; the tower's group
+  // is in this layer.
+  EXPECT_EQ(Scene_stats.meshes_opaque, 4);
+  fog_apply_zone(1);
+  scene_render();
+  EXPECT_EQ(Scene_stats.groups, 1);
+  EXPECT_EQ(Scene_stats.meshes_opaque, 3);
+  // The pass leaves no marks on the instances for the next frame.
+  for (int i = 0; i < Level.instance_count; i++)
+    EXPECT_EQ(Level.instances[i].flags & (MI_VIS_SEEN | MI_VIS_MEMBER), 0u) << i;
+  EXPECT_EQ(Vis_previous_layer, 1);
+}
+
+// The camera names the first wall: it and the wall sharing its "$seethru"
+// group fade 255 to 128 over 270 ms, stay while wanted, and come back 1 s
+// after they are no longer wanted.
+TEST_F(SceneTest, SeeThroughFadeTriggeredByTheCameraAndSharedByItsGroup) {
+  fog_apply_zone(0);
+  frame_at(0);
+  EXPECT_EQ(alpha(0), 255);
+  Wanted = {0};
+  frame_at(0);
+  frame_at(135);
+  EXPECT_EQ(alpha(0), 255 - 135 * 127 / 270);
+  EXPECT_EQ(alpha(1), 255 - 135 * 127 / 270);
+  EXPECT_EQ(alpha(2), 255);
+  EXPECT_EQ(Scene_stats.meshes_translucent, 2);
+  frame_at(270);
+  EXPECT_EQ(alpha(0), 128);
+  frame_at(2500);
+  EXPECT_EQ(alpha(0), 128);
+  Wanted.clear();
+  frame_at(3000);
+  EXPECT_EQ(alpha(0), 128);
+  frame_at(3499);
+  EXPECT_EQ(alpha(0), 128);
+  frame_at(3501);  // 1 s after the last wanted frame
+  frame_at(3636);
+  EXPECT_EQ(alpha(0), 128 + 135 * 127 / 270);
+  frame_at(3800);
+  EXPECT_EQ(alpha(0), 255);
+  EXPECT_EQ(alpha(1), 255);
+  EXPECT_EQ(Scene_stats.meshes_translucent, 0);
+}
+
+TEST(SeeThroughStep, WantedAgainWhileFadingBackTurnsAroundWhereItIs) {
+  SeeThroughRecord r{nullptr, 2u | (128u << 4), 1000};
+  r.state |= SEE_THROUGH_WANTED;
+  // 100 ms into fading back in (alpha 128 + 47): fading out again from the
+  // same alpha, 170 ms from its end.
+  EXPECT_EQ(see_through_step(r, 1100), 255 - 170 * 127 / 270);
+  EXPECT_EQ(r.state & 3u, 3u);
+  EXPECT_EQ(see_through_step(r, 1200), 128);
+  EXPECT_EQ(r.state & 3u, 1u);
+}
+
+TEST_F(SceneTest, SceneFadeReachesZeroInAboutASecondAndCullsTheGround) {
+  fog_apply_zone(0);
+  FrameTimer = 1.0f / 30.0f;
+  scene_fade_out();
+  EXPECT_EQ(Scene_fade, 254);
+  int frames = 0;
+  while (Scene_fade > 0 && frames < 100) {
+    scene_render();
+    frames++;
+  }
+  EXPECT_GE(frames, 28);
+  EXPECT_LE(frames, 36);
+  EXPECT_TRUE(Cull_ground);
+  scene_fade_in();
+  EXPECT_FALSE(Cull_ground);
+  EXPECT_EQ(Scene_fade, 255);
+}
+
+TEST(SceneDetail, CharacterLevelOfDetailByMode) {
+  struct Case {
+    int type;
+    float dist;
+    int mode, detail;
+  } cases[] = {
+      {7, 8.0f, 2, 0}, {7, 8.0f, 0, 2},  {7, 9.0f, 2, 2},   {7, 5.3f, 0, 0}, {7, 5.4f, 0, 2},
+      {5, 26.9f, 2, 0}, {5, 27.0f, 2, 2}, {5, 100.0f, 1, 0}, {5, 6.0f, 0, 2}, {5, 20.0f, 3, 0},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(scene_character_detail(c.type, c.dist, c.mode), c.detail) << c.type << " " << c.dist << " " << c.mode;
+}
+
+TEST(SceneDetail, PairRangeFadesBetweenItsDistances) {
+  scene_set_pair_range(10.0f, 20.0f);
+  EXPECT_FLOAT_EQ(scene_pair_range_b(), 20.0f);
+  EXPECT_EQ(scene_pair_range_alpha(255, 81.0f), 255);
+  EXPECT_EQ(scene_pair_range_alpha(255, 250.0f), static_cast<int>(255.0f * (400.0f - 250.0f) / 300.0f));
+  EXPECT_EQ(scene_pair_range_alpha(255, 401.0f), -1);
+  scene_clear_pair_range();
+  EXPECT_FLOAT_EQ(scene_pair_range_b(), 0.0f);
+  EXPECT_EQ(scene_pair_range_alpha(200, 401.0f), 200);
+}
+
+}  // namespace
