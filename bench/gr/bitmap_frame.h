@@ -69,6 +69,43 @@ inline void front_end_frame() {
   for (int i = 0; i < kPerFrame; i++) gr_bitmap(Handles[i % kBitmaps], pos_x(i), pos_y(i), Gr_preset[1]);
 }
 
+// Pixels of the frame that differ between drawing it as the renderer does
+// (pages, runs in one call) and drawing every bitmap alone from its own
+// texture; read through the renderer's own read-back.
+inline int pixels_differ_from_alone() {
+  std::vector<uint8_t> alone(640 * 480 * 3), batched(640 * 480 * 3);
+  gr_batch_2d(false);
+  front_end_frame();
+  gr_read_screen(0, 0, 640, 480, alone.data());
+  gr_flip();
+  gr_batch_2d(true);
+  front_end_frame();
+  gr_read_screen(0, 0, 640, 480, batched.data());
+  gr_flip();
+  int differ = 0;
+  for (size_t i = 0; i < alone.size(); i += 3) differ += std::memcmp(&alone[i], &batched[i], 3) != 0;
+  return differ;
+}
+
+// The first frame after the textures were dropped: every bitmap is converted
+// and uploaded (into its page or its own texture) as it is drawn.
+inline void run_first_frames(benchmark::State& state, bool ready) {
+  if (!ready) {
+    state.SkipWithError("no display");
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    gr_flush_textures();
+    gr_finish();
+    state.ResumeTiming();
+    front_end_frame();
+    gr_flip();
+    gr_finish();
+  }
+  bench_count_fps(state);
+}
+
 // Fills two triangles a quad from the atlas (s, t, 0, 1 and x, y, -1);
 // answers the vertex count.
 inline size_t atlas_vertices(float* tex, float* pos) {

@@ -1,7 +1,9 @@
 // 10,000 small bitmaps a frame through gr_bitmap with the Direct3D renderer
 // (our layer over OpenGL), beside the strongest plain OpenGL loop in the same
 // context: all the quads in one call from one atlas texture holding the
-// sixteen pictures. Needs an X server: run under xvfb-run.
+// sixteen pictures; the frame's pixels against drawing each bitmap alone
+// (counter pixels_differ_alone), and the first frame after the textures were
+// dropped apart from the steady ones. Needs an X server: run under xvfb-run.
 #include <benchmark/benchmark.h>
 
 #include <GL/gl.h>
@@ -56,14 +58,19 @@ void BM_Direct3DBitmaps(benchmark::State& state) {
     state.SkipWithError("no display or no Direct3D");
     return;
   }
+  const int differ = pixels_differ_from_alone();  // also uploads the textures before the timing
   for (auto _ : state) {
     front_end_frame();
     gr_flip();
     glFinish();
   }
   bench_count_fps(state);
+  state.counters["pixels_differ_alone"] = differ;
 }
 BENCHMARK(BM_Direct3DBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Direct3DFirstFrame(benchmark::State& state) { run_first_frames(state, start()); }
+BENCHMARK(BM_Direct3DFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
   if (!start()) {

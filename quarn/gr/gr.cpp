@@ -732,6 +732,12 @@ void gr_flush_textures() {
   }
 }
 
+void gr_batch_2d(bool on) {
+  gr_opengl_batch_2d(on);
+  gr_d3d_batch_2d(on);
+  gr_glide_batch_2d(on);
+}
+
 void gr_zbuffer_clear(bool on) {
   Zbuffer_on = on;
   if (!on) return;

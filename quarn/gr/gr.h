@@ -204,6 +204,10 @@ void gr_preload(int handle, int flag);
 void gr_texture_mark_dirty(int handle);
 void gr_texture_release(int handle);
 void gr_flush_textures();
+// Small unscaled bitmaps come from shared texture pages, and runs of them go
+// out as one draw call (on by default). Off, every 2D draw goes by itself
+// from the bitmap's own texture: tests and benches compare the two.
+void gr_batch_2d(bool on);
 void gr_zbuffer_clear(bool on);
 bool gr_zbuffer_is_on();
 void gr_fog_set(bool on, int r, int g, int b, float near_dist, float far_dist);

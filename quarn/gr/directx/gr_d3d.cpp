@@ -63,8 +63,27 @@ float Fog_start_sent = -1.0f, Fog_end_sent = -1.0f;
 bool Use_colour = true, Use_alpha = true;
 std::string Failure;
 
+// The 2D batch: unscaled bitmaps from one texture page under one state
+// collect here as triangles and go to the device as one draw.
+constexpr int BATCH_MAX_QUADS = 2048;
+D3dTLVertex Batch[6 * BATCH_MAX_QUADS];
+int Batch_count = 0;
+bool Batching = true;
+
 // Owned by the texture cache but chosen here.
 }  // namespace
+
+void gr_d3d_flush_2d() {
+  if (Batch_count == 0) return;
+  const int n = Batch_count;
+  Batch_count = 0;
+  if (Device) Device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX2, Batch, static_cast<uint32_t>(n), 0);
+}
+
+void gr_d3d_batch_2d(bool on) {
+  gr_d3d_flush_2d();
+  Batching = on;
+}
 
 DDPIXELFORMAT Gr_d3d_alpha_format, Gr_d3d_rgb_format, Gr_d3d_bump_format;
 bool Gr_d3d_bump_available = false;
@@ -80,6 +99,7 @@ void release(T*& p) {
 }
 
 void release_all() {
+  Batch_count = 0;
   if (Ready || D3d) gr_d3d_tcache_shutdown();
   release(Vb);
   release(Device);
@@ -465,6 +485,7 @@ bool gr_d3d_init(GrWindow window) {
 }
 
 void gr_d3d_shutdown() {
+  gr_d3d_flush_2d();
   if (Ready) {
     gr_reset_clip();
     gr_clear();
@@ -475,6 +496,7 @@ void gr_d3d_shutdown() {
 }
 
 void gr_d3d_set_transforms(float far_distance) {
+  gr_d3d_flush_2d();
   if (!Device) return;
   D3DMATRIX id{}, proj{};
   for (int i = 0; i < 4; i++) id.m[i][i] = 1.0f;
@@ -490,6 +512,7 @@ void gr_d3d_set_transforms(float far_distance) {
 
 void gr_d3d_set_render_state(RenderStateWord state) {
   if (!Device || state == Last) return;
+  gr_d3d_flush_2d();
   Last = state;
   const int tmode = state.texture_mode();
   const uint32_t colour_op = state.color_source() == 3 ? D3DTOP_ADD : D3DTOP_MODULATE;
@@ -631,6 +654,7 @@ void gr_d3d_depth_less() {
 }
 
 bool gr_d3d_flip() {
+  gr_d3d_flush_2d();
   if (!Ready) return true;
   gr_reset_clip();
   end_scene();
@@ -669,6 +693,7 @@ bool gr_d3d_flip() {
 }
 
 void gr_d3d_clear() {
+  gr_d3d_flush_2d();
   if (!Ready) return;
   gr_d3d_set_render_state(RenderStateWord(0, 0, 0, 0, 0, 0));
   Rect r = {gr_screen.clip_left + gr_screen.offset_x, gr_screen.clip_top + gr_screen.offset_y,
@@ -677,6 +702,7 @@ void gr_d3d_clear() {
 }
 
 void gr_d3d_clear_depth() {
+  gr_d3d_flush_2d();
   if (!Ready) return;
   gr_d3d_set_render_state(RenderStateWord(0, 0, 0, 0, 4, 0));
   Rect r = {gr_screen.clip_left + gr_screen.offset_x, gr_screen.clip_top + gr_screen.offset_y,
@@ -685,6 +711,7 @@ void gr_d3d_clear_depth() {
 }
 
 void gr_d3d_set_clip() {
+  gr_d3d_flush_2d();
   if (!Ready) return;
   D3DVIEWPORT7 vp = {static_cast<uint32_t>(gr_screen.offset_x + gr_screen.clip_left),
                      static_cast<uint32_t>(gr_screen.offset_y + gr_screen.clip_top),
@@ -694,6 +721,7 @@ void gr_d3d_set_clip() {
 }
 
 void gr_d3d_set_window(GrWindow window) {
+  gr_d3d_flush_2d();
   const bool changed = window != Window;
   Window = window;
   client_rects(window);
@@ -708,6 +736,7 @@ void gr_d3d_set_window(GrWindow window) {
 }
 
 int gr_d3d_read_screen(int x, int y, int w, int h, void* dest) {
+  gr_d3d_flush_2d();
   if (!Ready || !dest || w < 1 || h < 1) return 0;
   end_scene();
   DDSURFACEDESC2 sd;
@@ -735,6 +764,7 @@ int gr_d3d_read_screen(int x, int y, int w, int h, void* dest) {
 }
 
 void gr_d3d_fog_set(bool changed) {
+  gr_d3d_flush_2d();
   if (!Ready) return;
   if (gr_screen.fog_on && Fog_mode != 0) {
     rs(D3DRENDERSTATE_FOGENABLE, 1);
@@ -774,12 +804,15 @@ bool gr_d3d_render_state_supported(RenderStateWord state) { return Multitexture 
 int gr_d3d_get_video_memory() { return Free_memory; }
 bool gr_d3d_antialias_supported() { return Antialias; }
 void gr_d3d_set_antialias(bool on) {
+  gr_d3d_flush_2d();
   if (Device) rs(D3DRENDERSTATE_ANTIALIAS, on ? D3DANTIALIAS_SORTINDEPENDENT : D3DANTIALIAS_NONE);
 }
 void gr_d3d_set_alpha_test(bool on) {
+  gr_d3d_flush_2d();
   if (Device) rs(D3DRENDERSTATE_ALPHAFUNC, on ? D3DCMP_GREATER : D3DCMP_ALWAYS);
 }
 void gr_d3d_set_zbias(int value) {
+  gr_d3d_flush_2d();
   if (Device) rs(D3DRENDERSTATE_ZBIAS, static_cast<uint32_t>(value));
 }
 
@@ -789,6 +822,27 @@ void gr_d3d_preload(int handle) {
 
 void gr_d3d_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int sw, int sh, RenderStateWord state) {
   if (!Ready || w < 1 || h < 1) return;
+  // Point-sampled draws at the bitmap's own size come from its page: each
+  // pixel samples the texel its own texture gives.
+  GrD3dPageQuad page;
+  if (Batching && w == sw && h == sh && state.texture_mode() == 3 && gr_d3d_page_bind(handle, &page)) {
+    gr_d3d_set_render_state(state);
+    if (Batch_count + 6 > 6 * BATCH_MAX_QUADS) gr_d3d_flush_2d();
+    const uint32_t colour = flat_colour();
+    const float x0 = static_cast<float>(gr_screen.offset_x + x) - 0.5f;
+    const float y0 = static_cast<float>(gr_screen.offset_y + y) - 0.5f;
+    const float x1 = x0 + static_cast<float>(w), y1 = y0 + static_cast<float>(h);
+    const float k = 1.0f / static_cast<float>(page.side);
+    const float u0 = static_cast<float>(page.x + sx) * k, u1 = static_cast<float>(page.x + sx + sw) * k;
+    const float v0 = static_cast<float>(page.y + sy) * k, v1 = static_cast<float>(page.y + sy + sh) * k;
+    // The fan's two triangles, as a fan of the quad would give them.
+    const float xs[4] = {x0, x1, x1, x0}, ys[4] = {y0, y0, y1, y1};
+    const float us[4] = {u0, u1, u1, u0}, vs[4] = {v0, v0, v1, v1};
+    for (int i : {0, 1, 2, 0, 2, 3})
+      Batch[Batch_count++] = {xs[i], ys[i], 0.99f, 1.0f, colour, 255u << 24, us[i], vs[i], 0.0f, 0.0f};
+    return;
+  }
+  gr_d3d_flush_2d();
   float us = 1, vs = 1;
   gr_d3d_set_texture(0, handle, 0, &us, &vs, true);
   gr_d3d_set_render_state(state);
@@ -820,6 +874,7 @@ void gr_d3d_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int s
 }
 
 void gr_d3d_line(float x1, float y1, float x2, float y2, RenderStateWord state) {
+  gr_d3d_flush_2d();
   if (!Ready) return;
   gr_d3d_set_render_state(RenderStateWord::from_bits(state.bits & ~31u));
   int r, g, b, a;
@@ -840,6 +895,7 @@ void gr_d3d_line(float x1, float y1, float x2, float y2, RenderStateWord state) 
 }
 
 void gr_d3d_line3d(const GrVertex* a, const GrVertex* b, RenderStateWord state) {
+  gr_d3d_flush_2d();
   if (!Ready || !a || !b) return;
   gr_d3d_set_render_state(RenderStateWord::from_bits(state.bits & ~31u));
   const uint32_t c = flat_colour();
@@ -852,6 +908,7 @@ void gr_d3d_line3d(const GrVertex* a, const GrVertex* b, RenderStateWord state) 
 }
 
 void gr_d3d_poly(int count, GrVertex** verts, RenderStateWord state) {
+  gr_d3d_flush_2d();
   if (!Ready || count < 3 || !verts) return;
   if (count > 32) count = 32;
   float us = 1, vs = 1;
@@ -877,6 +934,7 @@ void gr_d3d_poly(int count, GrVertex** verts, RenderStateWord state) {
 }
 
 void gr_d3d_poly_multipass(int count, GrLayeredVertex** verts, int pass_count, const GrLayer* passes) {
+  gr_d3d_flush_2d();
   if (!Ready || count < 3 || !verts) return;
   if (count > 32) count = 32;
   const Gr3dDepthMap depth;
@@ -930,6 +988,7 @@ void gr_d3d_poly_multipass(int count, GrLayeredVertex** verts, int pass_count, c
 void gr_d3d_mesh_draw(const float (*positions)[3], const uint8_t (*colours)[4], const float (*tex)[4],
                       int vertex_count, RenderStateWord state, int bitmap, const uint16_t* indices, int index_count,
                       const uint8_t* fog) {
+  gr_d3d_flush_2d();
   if (!Ready || !Vb || !positions || !indices || index_count < 3 || vertex_count < 1) return;
   float us = 1, vs = 1;
   gr_d3d_set_texture(0, bitmap, 0, &us, &vs, true);

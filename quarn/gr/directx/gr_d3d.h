@@ -69,6 +69,21 @@ void gr_d3d_tcache_shutdown();
 // 1 when bound (or a negative handle unbound the stage), 0 when the upload failed.
 int gr_d3d_set_texture(int stage, int handle, int section, float* u_scale, float* v_scale, bool bind);
 int gr_d3d_section_count(int handle);
+// Small bitmaps live in shared pages as well: binds the page that holds the
+// bitmap (placing it first) on stage 0 and gives the bitmap's top-left texel
+// in it. False when the bitmap goes in no page (too large, mip-mapped, a
+// format of its own, or its pixels cannot be read).
+class DirectDrawSurface7;
+struct GrD3dPageQuad {
+  DirectDrawSurface7* page = nullptr;
+  int x = 0, y = 0, side = 0;
+};
+bool gr_d3d_page_bind(int handle, GrD3dPageQuad* out);
+// Sends the queued 2D quads of one page as one draw; everything that changes
+// the device's state or draws otherwise calls it first.
+void gr_d3d_flush_2d();
+// Tests and benches: 2D quads drawn one by one from their own textures.
+void gr_d3d_batch_2d(bool on);
 void gr_d3d_section_rect(int handle, int section, int* x, int* y, int* w, int* h);
 // Texture side for a section side: next power of two not below it when the
 // card needs powers of two, held within the card's limits.

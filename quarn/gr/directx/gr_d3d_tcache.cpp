@@ -8,6 +8,7 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/directx/gr_d3d.h"
+#include "quarn/gr/gr_tpage.h"
 #include "quarn/platform/d3d7.h"
 
 extern DDPIXELFORMAT Gr_d3d_alpha_format, Gr_d3d_rgb_format, Gr_d3d_bump_format;
@@ -34,6 +35,37 @@ struct Binding {
 
 std::vector<Slot> Slots;
 Binding Stage[2];
+
+// Pages of small bitmaps, one set for each of the two texture formats.
+constexpr int MAX_PAGES = 16;
+struct PageSet {
+  GrPagePacker packer;
+  std::vector<DirectDrawSurface7*> surfaces;
+};
+PageSet Pages[2];  // 0: the alpha format, 1: the RGB format
+struct PagePlace {
+  int handle = -1;  // -1: not in a page
+  int set = 0;
+  GrPagePlace place;
+  int w = 0, h = 0;
+  uint8_t dirty = 0;
+};
+std::vector<PagePlace> Placed;
+DirectDrawSurface7* Bound_page = nullptr;  // on stage 0
+int Page_side = 0;
+
+void pages_release() {
+  gr_d3d_flush_2d();
+  for (PageSet& set : Pages) {
+    for (DirectDrawSurface7* t : set.surfaces)
+      if (t) t->Release();
+    set.surfaces.clear();
+    set.packer.reset(Page_side, MAX_PAGES);
+  }
+  for (PagePlace& p : Placed) p.handle = -1;
+  if (Bound_page && gr_d3d_device()) gr_d3d_device()->SetTexture(0, nullptr);
+  Bound_page = nullptr;
+}
 
 void release_sections(Slot& s) {
   for (Section& q : s.sections)
@@ -239,10 +271,20 @@ void gr_d3d_convert_pixels(int kind, const uint8_t* src, const uint8_t* palette,
 void gr_d3d_tcache_init() {
   Slots.assign(MAX_BITMAPS, Slot());
   Stage[0] = Stage[1] = Binding();
+  const D3dTextureRules& r = Gr_d3d_texture_rules;
+  Page_side = std::min({256, r.max_w, r.max_h});
+  Placed.assign(MAX_BITMAPS, PagePlace());
+  Bound_page = nullptr;
+  for (PageSet& set : Pages) {
+    set.surfaces.clear();
+    set.packer.reset(Page_side, MAX_PAGES);
+  }
 }
 
 void gr_d3d_tcache_shutdown() {
   gr_d3d_flush_textures();
+  pages_release();
+  Placed.clear();
   for (Slot& s : Slots) release_sections(s);
   Slots.clear();
 }
@@ -250,6 +292,15 @@ void gr_d3d_tcache_shutdown() {
 int gr_d3d_set_texture(int stage, int handle, int section, float* u_scale, float* v_scale, bool bind) {
   if (stage < 0 || stage > 1) return 0;
   Direct3DDevice7* dev = gr_d3d_device();
+  if (bind && stage == 0) {
+    // Another texture replaces the page on stage 0; the quads queued from
+    // the page go first.
+    gr_d3d_flush_2d();
+    if (Bound_page) {
+      Bound_page = nullptr;
+      Stage[0] = Binding();
+    }
+  }
   if (handle < 0) {
     if (dev) dev->SetTexture(static_cast<uint32_t>(stage), nullptr);
     Stage[stage] = Binding();
@@ -286,6 +337,8 @@ int gr_d3d_set_texture(int stage, int handle, int section, float* u_scale, float
 }
 
 void gr_d3d_flush_textures() {
+  gr_d3d_flush_2d();
+  if (!Placed.empty()) pages_release();
   if (gr_d3d_object()) gr_d3d_object()->EvictManagedTextures();
   for (int i = 0; i < 2; i++) {
     Stage[i] = Binding();
@@ -297,6 +350,7 @@ void gr_d3d_texture_dirty(int handle) {
   const int index = handle >= 0 ? bm_get_current_frame(handle) : -1;
   if (index < 0 || index >= static_cast<int>(Slots.size())) return;
   Slots[index].dirty = 1;
+  if (index < static_cast<int>(Placed.size())) Placed[index].dirty = 1;
   forget_slot(index);
 }
 
@@ -306,7 +360,103 @@ void gr_d3d_texture_release(int index) {
   release_sections(Slots[index]);
   Slots[index].handle = -1;
   Slots[index].refused = false;
+  // Its place in a page stays unused until the pages are emptied.
+  if (index < static_cast<int>(Placed.size())) Placed[index].handle = -1;
 }
+
+namespace {
+
+// Converts the bitmap into its place in the page. A place filled afresh is
+// under no queued quad; one filled again (the bitmap changed) is, and those
+// quads must show the picture as it was.
+bool page_upload(int index, const PagePlace& p, bool refill) {
+  uint8_t* data = nullptr;
+  uint8_t* palette = nullptr;
+  const int kind = bm_lock(index, &data, &palette);
+  if (kind == BM_FORMAT_NONE || !data) {
+    if (kind != BM_FORMAT_NONE) bm_unlock(index);
+    return false;
+  }
+  DirectDrawSurface7* page = Pages[p.set].surfaces[p.place.page];
+  if (refill) gr_d3d_flush_2d();
+  DDSURFACEDESC2 ld;
+  bool ok = page->Lock(nullptr, &ld, DDLOCK_WAIT, nullptr) == DD_OK;
+  if (ok) {
+    uint8_t* dest = static_cast<uint8_t*>(ld.lpSurface) + static_cast<size_t>(p.place.y) * ld.lPitch + p.place.x * 2;
+    gr_d3d_convert_pixels(kind, data, palette, p.w, 0, 0, p.w, p.h, ld.ddpfPixelFormat, dest, p.w, p.h, ld.lPitch);
+    page->Unlock(nullptr);
+  }
+  bm_unlock(index);
+  return ok;
+}
+
+// A new, transparent page of the set.
+bool page_create(int set) {
+  DirectDraw7* dd = gr_d3d_object() ? gr_d3d_object()->ddraw : nullptr;
+  if (!dd) return false;
+  DDSURFACEDESC2 sd;
+  sd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+  sd.dwWidth = sd.dwHeight = static_cast<uint32_t>(Page_side);
+  sd.ddpfPixelFormat = set == 0 ? Gr_d3d_alpha_format : Gr_d3d_rgb_format;
+  sd.dwCaps = DDSCAPS_TEXTURE;
+  sd.dwCaps2 = DDSCAPS2_TEXTUREMANAGE;
+  DirectDrawSurface7* t = nullptr;
+  if (dd->CreateSurface(&sd, &t, nullptr) != DD_OK) return false;
+  DDSURFACEDESC2 ld;
+  if (t->Lock(nullptr, &ld, DDLOCK_WAIT, nullptr) == DD_OK) {
+    for (int y = 0; y < Page_side; y++) std::memset(static_cast<uint8_t*>(ld.lpSurface) + static_cast<size_t>(y) * ld.lPitch, 0, Page_side * 2);
+    t->Unlock(nullptr);
+  }
+  Pages[set].surfaces.push_back(t);
+  return true;
+}
+
+}  // namespace
+
+bool gr_d3d_page_bind(int handle, GrD3dPageQuad* out) {
+  if (Placed.empty() || Page_side < 16 || handle < 0) return false;
+  const int index = bm_get_current_frame(handle);
+  if (index < 0 || index >= static_cast<int>(Placed.size())) return false;
+  PagePlace& p = Placed[index];
+  if (p.handle != index || p.dirty) {
+    bool refill = p.handle == index;
+    int w = 0, h = 0, levels = 1;
+    bm_get_info(index, &w, &h, nullptr, &levels);
+    if (levels > 1 || !gr_page_takes(w, h, Page_side)) return false;
+    const DDPIXELFORMAT* f = format_of(bm_get_format(index));
+    if (!f || f == &Gr_d3d_bump_format) return false;
+    const int set = f == &Gr_d3d_alpha_format ? 0 : 1;
+    if (p.handle != index || p.w != w || p.h != h || p.set != set) {
+      GrPagePlace place;
+      if (!Pages[set].packer.place(w, h, &place)) {
+        // Every page is full: they are emptied and filled again from here.
+        pages_release();
+        if (!Pages[set].packer.place(w, h, &place)) return false;
+      }
+      if (place.page >= static_cast<int>(Pages[set].surfaces.size()) && !page_create(set)) return false;
+      p = PagePlace{index, set, place, w, h, 0};
+      refill = false;
+    }
+    p.dirty = 0;
+    if (!page_upload(index, p, refill)) {
+      p.handle = -1;
+      return false;
+    }
+  }
+  DirectDrawSurface7* page = Pages[p.set].surfaces[p.place.page];
+  if (Bound_page != page) {
+    gr_d3d_flush_2d();
+    if (gr_d3d_device()) gr_d3d_device()->SetTexture(0, page);
+    Bound_page = page;
+    Stage[0] = Binding();
+  }
+  out->page = page;
+  out->x = p.place.x;
+  out->y = p.place.y;
+  out->side = Page_side;
+  return true;
+}
+
 
 int gr_d3d_section_count(int handle) {
   const int index = handle >= 0 ? bm_get_current_frame(handle) : -1;

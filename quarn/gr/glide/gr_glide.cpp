@@ -34,6 +34,7 @@ int Fb_mb = 0;
 int Resolution = GLIDE_RESOLUTION_640x480;
 GrWindow Window = 0;
 bool Hook_registered = false;
+bool Batching = true;
 
 // Written by the window thread's hook, read and cleared by the flip.
 std::atomic<int> Active{1};
@@ -423,9 +424,40 @@ void gr_glide_preload(int handle, int flag) {
   gr_glide_set_texture(flag ? 1 : 0, handle, 0, &s, &t, 1);
 }
 
+void gr_glide_batch_2d(bool on) { Batching = on; }
+
 void gr_glide_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int sw, int sh,
                      RenderStateWord state) {
   if (!Loaded || drawing_stopped() || w <= 0 || h <= 0) return;
+  // Point-sampled draws at the bitmap's own size come from its page, so a
+  // run of them keeps one texture selected and the library can send them
+  // together; each pixel samples the texel the bitmap's own texture gives.
+  int px = 0, py = 0;
+  const bool paged = Batching && handle >= 0 && w == sw && h == sh && state.texture_mode() == 3;
+  if (paged && gr_glide_page_bind(handle, &px, &py)) {
+    gr_glide_set_render_state(state);
+    const Color& c = gr_screen.current_color;
+    const float x0 = static_cast<float>(gr_screen.offset_x + x), y0 = static_cast<float>(gr_screen.offset_y + y);
+    const float x1 = x0 + static_cast<float>(w), y1 = y0 + static_cast<float>(h);
+    const float s0 = static_cast<float>(px + sx), s1 = static_cast<float>(px + sx + sw);
+    const float t0 = static_cast<float>(py + sy), t1 = static_cast<float>(py + sy + sh);
+    const float pos[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    const float st[4][2] = {{s0, t0}, {s1, t0}, {s1, t1}, {s0, t1}};
+    for (int i = 0; i < 4; i++) {
+      GlideVertex& v = Verts[i];
+      v = GlideVertex{};
+      v.r = c.red, v.g = c.green, v.b = c.blue, v.a = c.alpha;
+      tint(v);
+      v.oow = 1.0f;
+      v.tmu[0].oow = v.tmu[1].oow = 1.0f;
+      v.x = pos[i][0];
+      v.y = pos[i][1];
+      v.tmu[0].sow = st[i][0];
+      v.tmu[0].tow = st[i][1];
+    }
+    draw_polygon(4);
+    return;
+  }
   gr_glide_set_state_and_texture(state, handle);
   const Color& c = gr_screen.current_color;
   for (int i = 0; i < 4; i++) {

@@ -23,6 +23,8 @@ void gr_glide_clear_depth();
 void gr_glide_set_clip();
 void gr_glide_set_render_state(RenderStateWord state);
 void gr_glide_preload(int handle, int flag);
+// Tests and benches: 2D bitmaps drawn from their own textures, not pages.
+void gr_glide_batch_2d(bool on);
 void gr_glide_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int sw, int sh,
                      RenderStateWord state);
 void gr_glide_line(float x1, float y1, float x2, float y2, RenderStateWord state);

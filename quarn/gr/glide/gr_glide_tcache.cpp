@@ -7,6 +7,7 @@
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/glide/gr_glide.h"
 #include "quarn/gr/gr.h"
+#include "quarn/gr/gr_tpage.h"
 
 namespace {
 
@@ -50,6 +51,31 @@ std::vector<TextureSlot> Slots;
 Heap Heaps[2];
 int Converted_bytes = 0;
 bool Started = false;
+
+// Pages of small bitmaps: 256x256 textures of the slots after the bitmaps'
+// own, one set for each of the card's four texel formats.
+constexpr int PAGE_SIDE = 256;
+constexpr int PAGES_PER_FORMAT = 4;
+constexpr int PAGE_FORMATS = 4;
+constexpr int PAGE_SLOTS = PAGES_PER_FORMAT * PAGE_FORMATS;
+GrPagePacker Packers[PAGE_FORMATS];
+struct PagePlace {
+  int handle = -1;  // -1: not in a page
+  int set = 0;
+  GrPagePlace place;
+  int w = 0, h = 0;
+};
+std::vector<PagePlace> Placed;
+
+int page_set_of(int glide_format) {
+  switch (glide_format) {
+    case GLIDE_TEXFMT_ARGB_1555: return 0;
+    case GLIDE_TEXFMT_RGB_565: return 1;
+    case GLIDE_TEXFMT_ARGB_4444: return 2;
+    default: return 3;  // alpha 8
+  }
+}
+int page_slot(int set, int page) { return GLIDE_MAX_SLOTS + set * PAGES_PER_FORMAT + page; }
 
 void heap_reset(Heap& h) {
   h.blocks.assign(GLIDE_MAX_BLOCKS, Block());
@@ -358,7 +384,9 @@ uint16_t gr_glide_convert_pixel(int bitmap_format, const uint8_t* p, const uint8
 }
 
 void gr_glide_tcache_init() {
-  Slots.assign(GLIDE_MAX_SLOTS, TextureSlot());
+  Slots.assign(GLIDE_MAX_SLOTS + PAGE_SLOTS, TextureSlot());
+  Placed.assign(GLIDE_MAX_SLOTS, PagePlace());
+  for (GrPagePacker& p : Packers) p.reset(PAGE_SIDE, PAGES_PER_FORMAT);
   Converted_bytes = 0;
   for (int u = 0; u < 2; u++) {
     Heap& h = Heaps[u];
@@ -389,6 +417,8 @@ void gr_glide_flush_textures() {
     s.sections.clear();
   }
   for (Heap& h : Heaps) heap_reset(h);
+  for (GrPagePacker& p : Packers) p.reset(PAGE_SIDE, PAGES_PER_FORMAT);
+  for (PagePlace& p : Placed) p.handle = -1;
 }
 
 void gr_glide_tcache_shutdown() {
@@ -398,6 +428,7 @@ void gr_glide_tcache_shutdown() {
     h.blocks.shrink_to_fit();
   }
   Slots.clear();
+  Placed.clear();
   Started = false;
 }
 
@@ -447,14 +478,17 @@ void gr_glide_section_rect(int handle, int section, int* x, int* y, int* w, int*
 }
 
 void gr_glide_texture_dirty(int handle) {
-  if (!Started || handle < 0 || handle >= static_cast<int>(Slots.size())) return;
+  if (!Started || handle < 0 || handle >= GLIDE_MAX_SLOTS) return;
+  // The page keeps the old picture; the bitmap takes a new place.
+  Placed[handle].handle = -1;
   forget_binding(handle);
   if (Slots[handle].handle < 0) return;
   if (!build_slot(handle, handle)) free_sections(handle);
 }
 
 void gr_glide_texture_release(int handle) {
-  if (!Started || handle < 0 || handle >= static_cast<int>(Slots.size())) return;
+  if (!Started || handle < 0 || handle >= GLIDE_MAX_SLOTS) return;
+  Placed[handle].handle = -1;
   forget_binding(handle);
   free_sections(handle);
   Slots[handle].handle = -1;
@@ -483,3 +517,97 @@ bool gr_glide_section_view(int handle, int section, GlideSectionView* out) {
 
 uint32_t gr_glide_heap_bytes_in_use(int unit) { return unit == 0 || unit == 1 ? Heaps[unit].in_use : 0; }
 int gr_glide_converted_bytes() { return Converted_bytes; }
+
+namespace {
+
+void pages_empty() {
+  for (int i = 0; i < PAGE_SLOTS; i++) {
+    const int slot = GLIDE_MAX_SLOTS + i;
+    forget_binding(slot);
+    free_sections(slot);
+  }
+  for (GrPagePacker& p : Packers) p.reset(PAGE_SIDE, PAGES_PER_FORMAT);
+  for (PagePlace& p : Placed) p.handle = -1;
+}
+
+// A new page: one transparent 256x256 section of the format.
+void page_create(int slot, int glide_format) {
+  TextureSection s;
+  s.tex_w = s.tex_h = PAGE_SIDE;
+  s.w = s.h = PAGE_SIDE;
+  s.s_scale = s.t_scale = 256.0f;
+  s.pixels.assign(static_cast<size_t>(PAGE_SIDE) * PAGE_SIDE * glide_bytes(glide_format), 0);
+  s.info.large_lod = s.info.small_lod = gr_glide_lod_code(PAGE_SIDE);
+  s.info.aspect = GLIDE_ASPECT_1x1;
+  s.info.format = glide_format;
+  s.info.data = s.pixels.data();
+  Converted_bytes += static_cast<int>(s.pixels.size());
+  Slots[slot].handle = slot;
+  Slots[slot].sections.assign(1, std::move(s));
+  Slots[slot].sections[0].info.data = Slots[slot].sections[0].pixels.data();
+}
+
+// Converts the bitmap into its place; a page already on the card is sent
+// again.
+bool page_fill(int handle, const PagePlace& p) {
+  uint8_t* data = nullptr;
+  uint8_t* palette = nullptr;
+  int format = 0, gf = 0;
+  if (!lock_for_card(handle, &data, &palette, &format, &gf)) return false;
+  const int slot = page_slot(p.set, p.place.page);
+  TextureSection& s = Slots[slot].sections[0];
+  const int bytes = glide_bytes(gf), bpp = bm_bytes_per_pixel(format);
+  for (int y = 0; y < p.h; y++) {
+    const uint8_t* row = data + static_cast<size_t>(y) * p.w * bpp;
+    uint8_t* out = &s.pixels[(static_cast<size_t>(p.place.y + y) * PAGE_SIDE + p.place.x) * bytes];
+    for (int x = 0; x < p.w; x++)
+      put_texel(out + static_cast<size_t>(x) * bytes, gf, gr_glide_convert_pixel(format, row + x * bpp, palette));
+  }
+  bm_unlock(handle);
+  for (int u = 0; u < 2; u++) {
+    if (!s.resident[u]) continue;
+    Glide_api.grTexDownloadMipMap(u, s.address[u], GLIDE_MIPMAPLEVELMASK_BOTH, &s.info);
+    // The card forgets what was selected where it was written.
+    if (Heaps[u].bound_slot == slot) Heaps[u].bound_slot = Heaps[u].bound_section = -1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool gr_glide_page_bind(int handle, int* x, int* y) {
+  const int index = slot_of(handle);
+  if (index < 0 || index >= GLIDE_MAX_SLOTS) return false;
+  PagePlace& p = Placed[index];
+  if (p.handle != index) {
+    int w = 0, h = 0, pixel_count = 0, levels = 1;
+    bm_get_info(index, &w, &h, &pixel_count, &levels);
+    if (levels > 1 || !gr_page_takes(w, h, PAGE_SIDE)) return false;
+    int gf = 0;
+    if (!gr_glide_format_of(bm_get_format(index), &gf)) return false;
+    const int set = page_set_of(gf);
+    GrPagePlace place;
+    if (!Packers[set].place(w, h, &place)) {
+      // Every page of the format is full: all pages are emptied and filled
+      // again from here.
+      pages_empty();
+      if (!Packers[set].place(w, h, &place)) return false;
+    }
+    const int slot = page_slot(set, place.page);
+    if (Slots[slot].sections.empty()) page_create(slot, gf);
+    p = PagePlace{index, set, place, w, h};
+    if (!page_fill(index, p)) {
+      p.handle = -1;
+      return false;
+    }
+  }
+  const int slot = page_slot(p.set, p.place.page);
+  Heap& heap = Heaps[0];
+  if (heap.bound_slot != slot || heap.bound_section != 0) {
+    float s, t;
+    make_resident(heap, slot, 0, &s, &t);
+  }
+  *x = p.place.x;
+  *y = p.place.y;
+  return true;
+}

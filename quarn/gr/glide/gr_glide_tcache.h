@@ -19,6 +19,11 @@ void gr_glide_flush_textures();
 // texture.
 int gr_glide_set_texture(int unit, int handle, int section, float* s_scale, float* t_scale, int upload);
 int gr_glide_section_count(int handle);
+// Small bitmaps live in shared 256x256 pages as well: selects the page that
+// holds the bitmap (placing it first) on unit 0 and gives the bitmap's
+// top-left texel in it, one card unit a texel. False when the bitmap goes
+// in no page (too large, mip-mapped, or a format the card cannot take).
+bool gr_glide_page_bind(int handle, int* x, int* y);
 void gr_glide_section_rect(int handle, int section, int* x, int* y, int* w, int* h);
 void gr_glide_texture_dirty(int handle);
 void gr_glide_texture_release(int handle);

@@ -18,6 +18,7 @@
 
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_tpage.h"
 #include "quarn/os/error.h"
 #include "quarn/platform/message_box.h"
 #include "quarn/platform/window.h"
@@ -51,7 +52,6 @@ bool White_color = false;
 bool Opaque_alpha = false;
 
 std::vector<TextureSlot> Slots;
-int Next_name = 1;
 int Bound[2] = {-1, -1};
 int Vram_in_use = 0;
 int Uploaded_this_frame = 0;
@@ -100,6 +100,33 @@ void batch_polygon(int n) {
       Batch_count++;
     }
   }
+}
+
+// Small bitmaps drawn unscaled in 2D come from shared pages, so a run of them
+// is one batch: the batch only breaks where the page (or the state) changes.
+constexpr int PAGE_SIDE = 1024;
+constexpr int MAX_PAGES = 8;
+struct PageSlot {
+  int handle = -1;  // -1: not in a page
+  GrPagePlace place;
+  int w = 0, h = 0;
+  uint8_t dirty = 0;
+};
+std::vector<PageSlot> Page_slots;
+std::vector<GLuint> Page_names;
+GrPagePacker Packer;
+int Bound_page = -1;  // the page bound on unit 0
+int Next_name = 1;
+
+// Empties the pages; their texture objects go too when a context holds them.
+void pages_clear(bool delete_textures) {
+  batch_flush();
+  if (delete_textures && !Page_names.empty())
+    glDeleteTextures(static_cast<GLsizei>(Page_names.size()), Page_names.data());
+  Page_names.clear();
+  Page_slots.assign(MAX_BITMAPS, PageSlot());
+  Packer.reset(PAGE_SIDE, MAX_PAGES);
+  Bound_page = -1;
 }
 
 void select_unit(int unit) {
@@ -197,6 +224,7 @@ void upload(int handle, TextureSlot& slot, bool replace) {
 
 void cache_start() {
   Slots.assign(MAX_BITMAPS, TextureSlot());
+  pages_clear(false);
   Bound[0] = Bound[1] = -1;
   Vram_in_use = 0;
   Uploaded_this_frame = 0;
@@ -204,6 +232,7 @@ void cache_start() {
 
 void cache_shutdown() {
   gr_opengl_flush_textures();
+  Page_slots.clear();
   Vram_in_use = 0;
   Uploaded_this_frame = 0;
   Slots.clear();
@@ -426,6 +455,7 @@ void gr_opengl_flip() {
   if (Inited) {
     Uploaded_this_frame = 0;
     Bound[0] = Bound[1] = -1;
+    Bound_page = -1;
     for (auto& s : Slots) s.used = 0;
   }
 }
@@ -602,6 +632,7 @@ static int bind_texture(int handle, float* u_scale, float* v_scale, int unit) {
   if (slot.name < 0) slot.name = Next_name++;
   select_unit(unit);
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(slot.name));
+  if (unit == 0) Bound_page = -1;
   if (slot.handle < 0) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
     upload(h, slot, false);
@@ -625,10 +656,108 @@ void gr_opengl_preload(int handle, int unit) {
   gr_opengl_set_texture(handle, &Cur_u_scale, &Cur_v_scale, unit);
 }
 
+namespace {
+
+// Converts the bitmap into its place in a page. A place filled afresh is
+// under no queued quad; one filled again (the bitmap changed) is, and those
+// quads must show the picture as it was.
+bool page_upload(int index, PageSlot& ps, bool refill) {
+  uint8_t* data = nullptr;
+  uint8_t* palette = nullptr;
+  const int format = bm_lock(index, &data, &palette);
+  if (format == 0 || !data) {
+    if (format != 0) bm_unlock(index);
+    return false;
+  }
+  Convert_buffer.resize(static_cast<size_t>(ps.w) * ps.h * 4);
+  const bool ok = gr_opengl_convert(format, data, palette, ps.w, ps.h, Convert_buffer.data(), ps.w, ps.h);
+  bm_unlock(index);
+  if (!ok) return false;
+  // The queued quads are drawn with the texture bound when they go.
+  if (refill || Bound_page != ps.place.page) batch_flush();
+  select_unit(0);
+  if (Bound_page != ps.place.page) {
+    glBindTexture(GL_TEXTURE_2D, Page_names[ps.place.page]);
+    Bound_page = ps.place.page;
+    Bound[0] = -1;
+    Last_state.invalidate();
+  }
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, ps.place.x, ps.place.y, ps.w, ps.h, GL_RGBA, GL_UNSIGNED_BYTE,
+                  Convert_buffer.data());
+  Uploaded_this_frame += ps.w * ps.h * 2;
+  return true;
+}
+
+// Binds the page holding the bitmap (placing it first); null when the
+// bitmap does not go in a page.
+const PageSlot* page_bind(int handle) {
+  const int index = bm_get_current_frame(handle);
+  if (index < 0 || index >= static_cast<int>(Page_slots.size())) return nullptr;
+  PageSlot& ps = Page_slots[index];
+  if (ps.handle != index || ps.dirty) {
+    bool refill = ps.handle == index;
+    int w = 0, h = 0, levels = 1;
+    bm_get_info(index, &w, &h, nullptr, &levels);
+    if (levels > 1 || !gr_page_takes(w, h, PAGE_SIDE)) return nullptr;
+    if (ps.handle != index || ps.w != w || ps.h != h) {
+      GrPagePlace place;
+      if (!Packer.place(w, h, &place)) {
+        // Every page is full: they are emptied and filled again from here.
+        pages_clear(true);
+        if (!Packer.place(w, h, &place)) return nullptr;
+      }
+      PageSlot& fresh = Page_slots[index];
+      fresh = PageSlot{index, place, w, h, 0};
+      refill = false;
+      if (place.page >= static_cast<int>(Page_names.size())) {
+        batch_flush();
+        const GLuint name = static_cast<GLuint>(Next_name++);
+        Page_names.push_back(name);
+        select_unit(0);
+        glBindTexture(GL_TEXTURE_2D, name);
+        std::vector<uint8_t> clear(static_cast<size_t>(PAGE_SIDE) * PAGE_SIDE * 4, 0);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, PAGE_SIDE, PAGE_SIDE, 0, GL_RGBA, GL_UNSIGNED_BYTE, clear.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        Bound_page = place.page;
+        Bound[0] = -1;
+        Last_state.invalidate();
+      }
+    }
+    PageSlot& slot = Page_slots[index];
+    slot.dirty = 0;
+    if (!page_upload(index, slot, refill)) {
+      slot.handle = -1;
+      return nullptr;
+    }
+  }
+  const PageSlot& slot = Page_slots[index];
+  if (Bound_page != slot.place.page) {
+    batch_flush();
+    select_unit(0);
+    glBindTexture(GL_TEXTURE_2D, Page_names[slot.place.page]);
+    Bound_page = slot.place.page;
+    Bound[0] = -1;
+    Last_state.invalidate();
+  }
+  return &slot;
+}
+
+}  // namespace
+
 void gr_opengl_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int sw, int sh,
                       RenderStateWord state) {
   if (w < 1 || h < 1 || !Inited) return;
-  apply_state_and_texture(state, handle, 0);
+  // Pages serve point-sampled, clamped draws at the bitmap's own size: every
+  // pixel then samples one texel well inside the bitmap, the same texel its
+  // own texture gives.
+  const PageSlot* page = Batching && w == sw && h == sh && state.texture_mode() == 3 && Max_texture_size >= PAGE_SIDE
+                             ? page_bind(handle)
+                             : nullptr;
+  if (page) apply_render_state(state);
+  else apply_state_and_texture(state, handle, 0);
   uint8_t c[4] = {gr_screen.current_color.red, gr_screen.current_color.green,
                   gr_screen.current_color.blue, gr_screen.current_color.alpha};
   if (White_color) c[0] = c[1] = c[2] = 255;
@@ -639,10 +768,17 @@ void gr_opengl_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, in
   bm_get_size(handle, &bw, &bh);
   if (bw < 1) bw = 1;
   if (bh < 1) bh = 1;
-  const float s0 = static_cast<float>(sx) * Cur_u_scale / static_cast<float>(bw);
-  const float s1 = static_cast<float>(sx + sw) * Cur_u_scale / static_cast<float>(bw);
-  const float t0 = static_cast<float>(sy) * Cur_v_scale / static_cast<float>(bh);
-  const float t1 = static_cast<float>(sy + sh) * Cur_v_scale / static_cast<float>(bh);
+  float s0 = static_cast<float>(sx) * Cur_u_scale / static_cast<float>(bw);
+  float s1 = static_cast<float>(sx + sw) * Cur_u_scale / static_cast<float>(bw);
+  float t0 = static_cast<float>(sy) * Cur_v_scale / static_cast<float>(bh);
+  float t1 = static_cast<float>(sy + sh) * Cur_v_scale / static_cast<float>(bh);
+  if (page) {
+    const float k = 1.0f / static_cast<float>(PAGE_SIDE);
+    s0 = static_cast<float>(page->place.x + sx) * k;
+    s1 = static_cast<float>(page->place.x + sx + sw) * k;
+    t0 = static_cast<float>(page->place.y + sy) * k;
+    t1 = static_cast<float>(page->place.y + sy + sh) * k;
+  }
   const float x0 = static_cast<float>(gr_screen.offset_x + x);
   const float y0 = static_cast<float>(gr_screen.offset_y + y);
   const float x1 = x0 + static_cast<float>(w), y1 = y0 + static_cast<float>(h);
@@ -812,6 +948,7 @@ void gr_opengl_texture_dirty(int handle) {
   if (handle < 0 || handle >= static_cast<int>(Slots.size())) return;
   batch_flush();  // queued quads show the picture as it was
   Slots[handle].dirty = 1;
+  if (handle < static_cast<int>(Page_slots.size())) Page_slots[handle].dirty = 1;
   forget_handle(handle);
 }
 
@@ -821,6 +958,8 @@ void gr_opengl_texture_release(int handle) {
   TextureSlot& slot = Slots[handle];
   forget_handle(handle);
   release_slot(slot);
+  // Its place in a page is left unused until the pages are emptied.
+  if (handle < static_cast<int>(Page_slots.size())) Page_slots[handle].handle = -1;
   if (slot.handle >= 0) {
     // In use this frame: the texture object stays until the slot is uploaded
     // again, but it no longer counts as memory held.
@@ -835,6 +974,7 @@ void gr_opengl_flush_textures() {
   batch_flush();
   glFinish();
   for (auto& s : Slots) release_slot(s);
+  pages_clear(true);
   if (Vram_in_use != 0) {
     std::printf("WARNING: VRAM is at %d instead of zero after flushing!\n", Vram_in_use);
     Vram_in_use = 0;

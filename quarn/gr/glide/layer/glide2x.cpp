@@ -69,6 +69,7 @@ Tmu Units[2];
 GLuint White = 0;
 bool Dirty = true;
 bool Tex_dirty = true;  // only the textures sourced on the units changed
+bool Unit1_textured = false;  // as the last apply_textures left it
 
 Combine Color_combine, Alpha_combine;
 uint32_t Constant_color = 0xFFFFFFFFu;
@@ -241,29 +242,57 @@ void apply_textures() {
   } else {
     glDisable(GL_TEXTURE_2D);
   }
+  Unit1_textured = chain;
+  glActiveTexture(GL_TEXTURE0);
+}
+
+// Colour and alpha both the texture scaled by the iterated values, with one
+// texture unit in use: unit 0 alone can do it.
+bool texture_times_iterated() {
+  auto plain = [](const Combine& c) {
+    return c.function == GLIDE_COMBINE_FUNCTION_SCALE_OTHER && c.factor == GLIDE_COMBINE_FACTOR_LOCAL &&
+           c.local == GLIDE_COMBINE_LOCAL_ITERATED && c.other == GLIDE_COMBINE_OTHER_TEXTURE;
+  };
+  const Tmu& t0 = Units[0];
+  const bool tex0 = t0.combine != GLIDE_TEXCOMBINE_ONE && t0.combine != GLIDE_TEXCOMBINE_ZERO && t0.source;
+  return tex0 && !Unit1_textured && plain(Color_combine) && plain(Alpha_combine);
+}
+
+// Unit 2: the colour and alpha combine; it depends on the textures as well.
+void apply_combine() {
+  glActiveTexture(GL_TEXTURE2);
+  if (texture_times_iterated()) {
+    // The commonest combine, the texture scaled by the iterated colour and
+    // alpha, is unit 0's own modulate: a third texture unit per pixel saved.
+    glDisable(GL_TEXTURE_2D);
+    glActiveTexture(GL_TEXTURE0);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  } else {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, White);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    const float cc[4] = {(Constant_color & 0xFF) / 255.0f, ((Constant_color >> 8) & 0xFF) / 255.0f,
+                         ((Constant_color >> 16) & 0xFF) / 255.0f, ((Constant_color >> 24) & 0xFF) / 255.0f};
+    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, cc);
+    combine_sources(false, Color_combine);
+    combine_sources(true, Alpha_combine);
+  }
   glActiveTexture(GL_TEXTURE0);
 }
 
 void apply_state() {
   if (!Ctx) return;
   if (!Dirty) {
-    if (Tex_dirty) apply_textures();
+    if (Tex_dirty) {
+      apply_textures();
+      apply_combine();
+    }
     Tex_dirty = false;
     return;
   }
   Dirty = Tex_dirty = false;
   apply_textures();
-
-  glActiveTexture(GL_TEXTURE2);
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, White);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-  const float cc[4] = {(Constant_color & 0xFF) / 255.0f, ((Constant_color >> 8) & 0xFF) / 255.0f,
-                       ((Constant_color >> 16) & 0xFF) / 255.0f, ((Constant_color >> 24) & 0xFF) / 255.0f};
-  glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, cc);
-  combine_sources(false, Color_combine);
-  combine_sources(true, Alpha_combine);
-  glActiveTexture(GL_TEXTURE0);
+  apply_combine();
 
   glEnable(GL_BLEND);
   glBlendFunc(blend_factor(Blend[0], false), blend_factor(Blend[1], true));
@@ -312,6 +341,67 @@ void emit(const GlideVertex& v) {
   // W-buffer: nearer points have the larger 1/w.
   const float depth = 1.0f - std::clamp(q / 16.0f, 0.0f, 1.0f);
   glVertex3f(unbias(v.x), unbias(v.y), depth);
+}
+
+// Polygons go to GL in batches: consecutive polygons under one state (the
+// same textures selected, nothing set in between) collect here as triangles
+// and are drawn with one call. Anything that changes GL state or draws
+// otherwise sends the batch first, so the order of drawing never changes.
+constexpr int BATCH_MAX_VERTS = 4 * 4096;  // within 16-bit indices
+struct BatchVertex {
+  float pos[3];
+  float colour[4];
+  float tex0[4];
+  float tex1[4];
+  float fog;
+};
+std::vector<BatchVertex> Batch;
+std::vector<uint16_t> Batch_index;
+bool Batch_fog = false;
+
+void batch_flush() {
+  if (Batch.empty()) return;
+  if (Ctx) {
+    const GLsizei stride = sizeof(BatchVertex);
+    const BatchVertex* b = Batch.data();
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, b->pos);
+    glColorPointer(4, GL_FLOAT, stride, b->colour);
+    // A unit that samples nothing needs no coordinates.
+    const int units = Unit1_textured ? 2 : 1;
+    for (int u = 0; u < units; u++) {
+      glClientActiveTexture(GL_TEXTURE0 + u);
+      glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+      glTexCoordPointer(4, GL_FLOAT, stride, u ? b->tex1 : b->tex0);
+    }
+    if (Batch_fog) {
+      glEnableClientState(GL_FOG_COORD_ARRAY);
+      glFogCoordPointer(GL_FLOAT, stride, &b->fog);
+    }
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(Batch_index.size()), GL_UNSIGNED_SHORT, Batch_index.data());
+    if (Batch_fog) glDisableClientState(GL_FOG_COORD_ARRAY);
+    for (int u = units - 1; u >= 0; u--) {
+      glClientActiveTexture(GL_TEXTURE0 + u);
+      glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+  }
+  Batch.clear();
+  Batch_index.clear();
+}
+
+// What emit() sends for the vertex, kept for the batch.
+BatchVertex batch_vertex(const GlideVertex& v) {
+  const float q = v.oow;
+  BatchVertex b;
+  b.colour[0] = v.r / 255.0f, b.colour[1] = v.g / 255.0f, b.colour[2] = v.b / 255.0f, b.colour[3] = v.a / 255.0f;
+  b.tex0[0] = v.tmu[0].sow, b.tex0[1] = v.tmu[0].tow, b.tex0[2] = 0.0f, b.tex0[3] = q;
+  b.tex1[0] = v.tmu[1].sow, b.tex1[1] = v.tmu[1].tow, b.tex1[2] = 0.0f, b.tex1[3] = q;
+  b.fog = (Fog_mode & GLIDE_FOG_WITH_TABLE) ? fog_of(q) : 0.0f;
+  b.pos[0] = unbias(v.x), b.pos[1] = unbias(v.y), b.pos[2] = 1.0f - std::clamp(q / 16.0f, 0.0f, 1.0f);
+  return b;
 }
 
 void query_window_height() {
@@ -444,6 +534,7 @@ GLIDE_FN(GlideBool, grSstWinOpen, 28, unsigned long window, int resolution, int,
 }
 
 GLIDE_FN(void, grSstWinClose, 0, void) {
+  batch_flush();
   // The card's memory goes with the window.
   for (Tmu& t : Units) drop_textures(t);
   if (Ctx) {
@@ -457,6 +548,7 @@ GLIDE_FN(void, grSstWinClose, 0, void) {
 
 GLIDE_FN(GlideBool, grSstControl, 4, int) { return 1; }
 GLIDE_FN(void, grSstIdle, 0, void) {
+  batch_flush();
   if (Ctx) glFinish();
 }
 GLIDE_FN(GlideBool, grSstIsBusy, 0, void) { return 0; }
@@ -464,6 +556,7 @@ GLIDE_FN(void, grGammaCorrectionValue, 4, float) {}
 GLIDE_FN(void, grHints, 8, uint32_t, uint32_t) {}
 
 GLIDE_FN(void, grBufferSwap, 4, int) {
+  batch_flush();
   if (!Ctx) return;
   glXSwapBuffers(Dpy, Win);
   const int before = Win_height;
@@ -475,6 +568,7 @@ GLIDE_FN(void, grBufferSwap, 4, int) {
 }
 
 GLIDE_FN(void, grBufferClear, 12, uint32_t color, uint32_t alpha, uint32_t depth) {
+  batch_flush();
   if (!Ctx) return;
   GLbitfield what = 0;
   if (Rgb_mask || Alpha_mask) {
@@ -498,6 +592,7 @@ GLIDE_FN(void, grColorMask, 8, GlideBool rgb, GlideBool alpha) {
 }
 
 GLIDE_FN(void, grClipWindow, 16, uint32_t minx, uint32_t miny, uint32_t maxx, uint32_t maxy) {
+  batch_flush();
   Clip[0] = static_cast<int>(minx);
   Clip[1] = static_cast<int>(miny);
   Clip[2] = static_cast<int>(maxx);
@@ -588,6 +683,7 @@ GLIDE_FN(uint32_t, grTexTextureMemRequired, 8, uint32_t, const GlideTexInfo* inf
 }
 
 GLIDE_FN(void, grTexDownloadMipMap, 16, int tmu, uint32_t address, uint32_t, const GlideTexInfo* info) {
+  batch_flush();
   if (!Ctx || !info) return;
   Tmu& t = Units[tmu & 1];
   const uint32_t size = mem_required(*info);
@@ -622,14 +718,27 @@ GLIDE_FN(void, grTexSource, 16, int tmu, uint32_t address, uint32_t, const Glide
 
 GLIDE_FN(void, grDrawPolygonVertexList, 8, int count, const GlideVertex* v) {
   if (!Ctx || count < 3 || !v) return;
-  apply_state();
-  glBegin(GL_POLYGON);
-  for (int i = 0; i < count; i++) emit(v[i]);
-  glEnd();
+  if (Dirty || Tex_dirty) {
+    batch_flush();
+    apply_state();
+  }
+  if (Batch.size() + static_cast<size_t>(count) > BATCH_MAX_VERTS) batch_flush();
+  if (Batch.capacity() < BATCH_MAX_VERTS) {
+    Batch.reserve(BATCH_MAX_VERTS);
+    Batch_index.reserve(3 * BATCH_MAX_VERTS);
+  }
+  Batch_fog = (Fog_mode & GLIDE_FOG_WITH_TABLE) != 0;
+  const uint16_t first = static_cast<uint16_t>(Batch.size());
+  for (int i = 0; i < count; i++) Batch.push_back(batch_vertex(v[i]));
+  // A fan, each edge followed by the first vertex: the way GL splits the
+  // polygon, so the pixels are those of drawing it as one.
+  for (int i = 1; i + 1 < count; i++)
+    for (int k : {i, i + 1, 0}) Batch_index.push_back(static_cast<uint16_t>(first + k));
 }
 
 GLIDE_FN(void, grDrawPlanarPolygon, 12, int count, const int* indices, const GlideVertex* v) {
   if (!Ctx || count < 3 || !indices || !v) return;
+  batch_flush();
   apply_state();
   glBegin(GL_POLYGON);
   for (int i = 0; i < count; i++) emit(v[indices[i]]);
@@ -638,6 +747,7 @@ GLIDE_FN(void, grDrawPlanarPolygon, 12, int count, const int* indices, const Gli
 
 GLIDE_FN(void, grDrawLine, 8, const GlideVertex* a, const GlideVertex* b) {
   if (!Ctx || !a || !b) return;
+  batch_flush();
   apply_state();
   glBegin(GL_LINES);
   emit(*a);
@@ -647,6 +757,7 @@ GLIDE_FN(void, grDrawLine, 8, const GlideVertex* a, const GlideVertex* b) {
 
 GLIDE_FN(GlideBool, grLfbReadRegion, 28, int, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t stride,
          void* dst) {
+  batch_flush();
   if (!Ctx || !dst || w == 0 || h == 0 || stride < w * 2) return 0;
   std::vector<uint16_t> rows(static_cast<size_t>(w) * h);
   glReadBuffer(GL_BACK);

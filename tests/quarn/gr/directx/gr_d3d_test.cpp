@@ -516,4 +516,65 @@ TEST_F(GrD3d, MeshesAreFoggedUnderVertexFogAndCutFarOffScreen) {
   lights_reset();
 }
 
+TEST_F(GrD3d, UnscaledSmallBitmapsFromOnePageGoOutAsOneDrawInTheirOrder) {
+  start();
+  std::vector<std::vector<uint8_t>> px;
+  auto small = [&](uint8_t fill) {
+    px.emplace_back(16 * 16 * 2, fill);
+    return bm_create(BM_FORMAT_565, 16, 16, px.back().data());
+  };
+  const int a = small(0x11), b = small(0x22), c = small(0x33);
+  gr_fade_in(0);  // no fading rectangle at the flips
+  auto draws = [] {
+    std::vector<uint32_t> counts;
+    for (const D3dCall& k : d3d_layer_calls())
+      if (k.kind == D3dCall::DRAW) counts.push_back(k.value);
+    return counts;
+  };
+  gr_set_color(255, 255, 255, 255);
+  // The first frame places the bitmaps; it is one draw as well.
+  d3d_layer_record(true);
+  for (int h : {a, b, a, c}) gr_bitmap(h, 10 + h, 20, Gr_preset[1]);
+  EXPECT_TRUE(draws().empty());  // queued until something else needs the device
+  gr_flip();
+  EXPECT_EQ(draws(), std::vector<uint32_t>{24});
+  d3d_layer_record(true);
+  for (int h : {a, b, a, c}) gr_bitmap(h, 10 + h, 20, Gr_preset[1]);
+  gr_flip();
+  EXPECT_EQ(draws(), std::vector<uint32_t>{24});
+  // Each quad is the fan's two triangles at the unbatched quad's corners.
+  const auto batched = d3d_layer_drawn_vertices();
+  gr_batch_2d(false);
+  d3d_layer_record(true);
+  for (int h : {a, b, a, c}) gr_bitmap(h, 10 + h, 20, Gr_preset[1]);
+  EXPECT_EQ(draws(), (std::vector<uint32_t>{4, 4, 4, 4}));
+  const auto alone = d3d_layer_drawn_vertices();
+  gr_batch_2d(true);
+  ASSERT_EQ(batched.size(), 24u);
+  ASSERT_EQ(alone.size(), 16u);
+  for (int q = 0; q < 4; q++) {
+    const int corner[6] = {0, 1, 2, 0, 2, 3};
+    for (int k = 0; k < 6; k++) {
+      EXPECT_FLOAT_EQ(batched[q * 6 + k].x, alone[q * 4 + corner[k]].x);
+      EXPECT_FLOAT_EQ(batched[q * 6 + k].y, alone[q * 4 + corner[k]].y);
+      EXPECT_EQ(batched[q * 6 + k].diffuse, alone[q * 4 + corner[k]].diffuse);
+    }
+    // 16 texels across in the page, as across the bitmap's own texture.
+    EXPECT_FLOAT_EQ((batched[q * 6 + 1].u - batched[q * 6].u) * 256.0f, 16.0f);
+  }
+  // Anything else drawn between them keeps its place: the batch goes first.
+  d3d_layer_record(true);
+  gr_bitmap(a, 0, 0, Gr_preset[1]);
+  gr_bitmap(b, 20, 0, Gr_preset[1]);
+  gr_rect(5, 5, 10, 10, Gr_preset[7]);
+  gr_bitmap(c, 40, 0, Gr_preset[1]);
+  gr_bitmap_scaled(a, 60, 0, 32, 32, 0, 0, 16, 16, Gr_preset[1]);  // scaled: its own texture
+  gr_flip();
+  const std::vector<uint32_t> d = draws();
+  ASSERT_EQ(d.size(), 4u);
+  EXPECT_EQ(d[0], 12u);
+  EXPECT_EQ(d[2], 6u);
+  EXPECT_EQ(d[3], 4u);
+}
+
 }  // namespace

@@ -656,6 +656,43 @@ TEST_F(GlideRenderer, SplitBitmapSubRectangleStaysInsideItsDestination) {
   EXPECT_FLOAT_EQ(br[2].tmu[0].tow, 44.0f * 4.0f);
 }
 
+TEST_F(GlideRenderer, UnscaledSmallBitmapsShareAPageSelectedOnce) {
+  start();
+  const int a = bitmap(BM_FORMAT_565, 16, 16, 2, 0x11), b = bitmap(BM_FORMAT_565, 16, 8, 2, 0x22),
+            c = bitmap(BM_FORMAT_565, 32, 16, 2, 0x33);
+  gr_set_color(255, 255, 255, 255);
+  // The first frame places each bitmap and sends the page to the card again.
+  for (int h : {a, b, a, c}) gr_bitmap(h, 100, 50, Gr_preset[1]);
+  EXPECT_EQ(Fake_glide.downloads.size(), 3u);
+  Fake_glide.reset();
+  gr_glide_flip();
+  Fake_glide.reset();
+  for (int h : {a, b, a, c}) gr_bitmap(h, 100, 50, Gr_preset[1]);
+  ASSERT_EQ(Fake_glide.polygons.size(), 4u);
+  EXPECT_LE(Fake_glide.sources.size(), 1u);  // one page, selected at most once
+  EXPECT_TRUE(Fake_glide.downloads.empty());
+  // One card unit a texel in the 256-texel page: a quad spans its width in
+  // texels, and two bitmaps never share a texel.
+  const auto& pa = Fake_glide.polygons[0];
+  const auto& pb = Fake_glide.polygons[1];
+  const auto& pc = Fake_glide.polygons[3];
+  EXPECT_FLOAT_EQ(pa[1].tmu[0].sow - pa[0].tmu[0].sow, 16.0f);
+  EXPECT_FLOAT_EQ(pb[2].tmu[0].tow - pb[0].tmu[0].tow, 8.0f);
+  EXPECT_FLOAT_EQ(pc[1].tmu[0].sow - pc[0].tmu[0].sow, 32.0f);
+  EXPECT_FLOAT_EQ(pa[0].x, 100.0f);
+  EXPECT_FLOAT_EQ(pc[2].x, 132.0f);
+  EXPECT_TRUE(pa[1].tmu[0].sow <= pb[0].tmu[0].sow || pa[2].tmu[0].tow <= pb[0].tmu[0].tow);
+  EXPECT_FLOAT_EQ(Fake_glide.polygons[2][0].tmu[0].sow, pa[0].tmu[0].sow);  // a again, same place
+
+  // Drawn alone, each bitmap is selected from its own texture.
+  gr_batch_2d(false);
+  Fake_glide.reset();
+  for (int h : {a, b, a, c}) gr_bitmap(h, 100, 50, Gr_preset[1]);
+  gr_batch_2d(true);
+  EXPECT_EQ(Fake_glide.sources.size(), 4u);
+  EXPECT_FLOAT_EQ(Fake_glide.polygons[0][1].tmu[0].sow, 256.0f);
+}
+
 TEST_F(GlideRenderer, MeshGroupsGoFaceByFaceAsPlanarTriangles) {
   start();
   static GrMeshScratch s;
