@@ -227,4 +227,6 @@ const CharacterTypeRow Character_type_list[NUM_CHARACTER_TYPES] = {
     {"Aspirant Male", 160, 0},
     {"Jade Temple Priest", 218, 0},
     {"Jade Temple Soldier", 219, 0},
+    // The demo world's own creature, beside the game's list.
+    {"Grub", 226, 1},
 };

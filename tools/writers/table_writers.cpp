@@ -210,6 +210,17 @@ std::vector<ItemRecord> table_demo_items() {
                           "+Stat Mod: MaxHP 5" + EOL + "+Restricted: Zazuru Rivud" + EOL;
   mail.type_part = table_armor_part(0.9f, 30.0f, 12.0f, "iron");
   items.push_back(mail);
+  // Heavy armour: the heroes who have a heavy model change into it.
+  ItemRecord plate;
+  plate.name = "Plate Armour";
+  plate.type = "Armor";
+  plate.slot = "heavy";
+  plate.value = 600;
+  plate.model = "plate_armour.vim";
+  plate.type_part = table_armor_part(0.8f, 45.0f, 20.0f, "iron",
+                                     std::string("+Ruvizo Texture: \"plate_ruvz.tga\"") + EOL +
+                                         "+Zazuru Texture: \"plate_zazr.tga\"" + EOL + "+Rivud Texture: \"plate_rivd.tga\"" + EOL);
+  items.push_back(plate);
   ItemRecord amulet;
   amulet.name = "Cloudy Amulet#Amulet of Shadows";
   amulet.slot = "neck";
@@ -444,7 +455,7 @@ namespace {
 
 // Types with complete tables (moves with their combat triggers); the others
 // get small tables with only the required keys.
-const char* const Complete_creatures[] = {"Golem", "Rat", "Mummy", "Velmoran Archer", "Red Minotaur", "Tiger Rider", "Generic Fighter"};
+const char* const Complete_creatures[] = {"Golem", "Rat", "Mummy", "Velmoran Archer", "Red Minotaur", "Tiger Rider", "Generic Fighter", "Grub"};
 
 bool is_complete(const char* name) {
   for (const char* c : Complete_creatures) {

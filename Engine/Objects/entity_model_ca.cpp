@@ -1,0 +1,144 @@
+#include "Engine/Objects/entity_model_ca.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "Engine/characterinfo/characterinfo.h"
+#include "quarn/ca/base_character.h"
+#include "quarn/ca/character_instance.h"
+#include "quarn/gr/gr_mesh.h"
+#include "quarn/vfile/vfile.h"
+
+namespace {
+
+class CharacterModel : public EntityModel {
+ public:
+  explicit CharacterModel(BaseCharacter* base) : base_(base), inst_(base) {}
+  const void* shared() const override { return base_; }
+  void release_shared() override { base_character_release(base_); }
+  void get_bounds(vector* centre, float* radius) const override { inst_.get_bounds(centre, radius); }
+  void reset_anims() override { inst_.reset_anim_frames(1); }
+  void start_anim(int anim, float weight, float rate, bool make_current) override {
+    if (valid(anim)) inst_.start_anim(anim, weight, make_current ? 1 : 0, rate);
+  }
+  void set_anim_weight(int anim, float weight) override {
+    if (valid(anim)) inst_.set_anim_weight(anim, weight);
+  }
+  float anim_weight(int anim) const override { return valid(anim) && inst_.weights ? inst_.weights[anim] : 0.0f; }
+  float anim_length(int anim) const override { return valid(anim) ? inst_.get_anim_length(anim) : 0.0f; }
+  float anim_root_speed(int anim) const override { return valid(anim) ? inst_.get_anim_speed(anim) : 0.0f; }
+  void set_time(float seconds) override { inst_.phase = seconds - std::floor(seconds); }
+  void process(float seconds) override {
+    inst_.process(seconds, 0, 0);
+    inst_.blend_anim_motion();
+    last_step_ = seconds;
+  }
+  vector motion_step(float seconds) const override {
+    vector v;
+    const_cast<character_instance&>(inst_).get_motion_step(&v, seconds);
+    return v;
+  }
+  float motion_speed() const override {
+    vector v;
+    inst_.get_anim_velocity(&v);
+    return v.length();
+  }
+  bool event_fired(const char* name) override { return inst_.event_fired(name); }
+  int find_bone(const char* name) const override { return character_find_bone(base_, name); }
+  vector bone_position(int bone) const override {
+    vector p(0, 0, 0);
+    if (bone >= 0) const_cast<character_instance&>(inst_).get_bone_transform(&p, nullptr, bone);
+    return p;
+  }
+  void set_tint(uint8_t r, uint8_t g, uint8_t b) override { inst_.set_tint(r, g, b); }
+  void reset_tint() override { inst_.set_tint(255, 255, 255); }
+  uint8_t alpha() const override { return inst_.alpha; }
+  void set_alpha(uint8_t a) override { inst_.alpha = a; }
+  void set_skin(int variant) override {
+    skin_ = variant;
+    character_select_variant(base_, variant);
+  }
+  int skin() const override { return skin_; }
+  void set_layer_texture(int layer, const char* file_name) override { character_set_bitmap(base_, layer, file_name); }
+
+  bool draw(const vector& pos, const matrix& orient, int alpha) {
+    if (!base_->current || !base_->current->mesh) return false;
+    // The base is shared: its variant follows this entity's skin.
+    character_select_variant(base_, skin_);
+    inst_.setup_matrices();
+    gr_mesh_set_current(base_->current->mesh);
+    gr_mesh_set_character(base_, &inst_);
+    MeshDrawRecord rec;
+    rec.alpha = alpha;
+    rec.r = inst_.colour[0];
+    rec.g = inst_.colour[1];
+    rec.b = inst_.colour[2];
+    gr_mesh_render(pos, orient, rec);
+    gr_mesh_set_character(nullptr, nullptr);
+    return true;
+  }
+
+ private:
+  bool valid(int anim) const { return anim >= 0 && anim < base_->anim_count && base_->anims[anim]; }
+  BaseCharacter* base_;
+  character_instance inst_;
+  int skin_ = 0;
+  float last_step_ = 0.0f;
+};
+
+bool file_exists(const char* name) {
+  FileHandle fh;
+  if (fh.open(name, VF_READ, VFILE_ANY_TYPE) != VF_OK) return false;
+  fh.close();
+  return true;
+}
+
+// Loads every move's animation of a type into its base character once; a
+// missing file leaves the move without an animation.
+void load_type_anims(Character_info* ci, BaseCharacter* bc) {
+  Character_info* owner = ci->parent ? ci->parent : ci;
+  if (owner->current_class_mask == 0xFFFFFFFFu) return;
+  // Movement cycles first: a file two moves share is then loaded as the
+  // cycle it is for the walk, not as an action.
+  static const int Order[NUM_MOVE_LISTS] = {MOVE_MOVEMENT, 0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15};
+  for (int list : Order) {
+    for (Move_info* m = owner->moves[list]; m; m = m->next) {
+      m->anim_slot = -1;
+      if (!m->animation) continue;
+      if (!file_exists(m->animation)) {
+        std::printf("No animation %s for %s\n", m->animation, owner->name);
+        continue;
+      }
+      const bool cycle = list == MOVE_MOVEMENT;
+      m->anim_slot = base_character_add_skeleton(bc, m->animation, m->action ? m->action : m->animation, cycle ? 1 : 0,
+                                                 0, 1, 0);
+    }
+  }
+  owner->current_class_mask = 0xFFFFFFFFu;
+}
+
+EntityModel* make_model(Character_info* ci, bool) {
+  const Character_info* owner = ci->parent ? ci->parent : ci;
+  if (!owner->name) return nullptr;
+  BaseCharacter* bc = character_find(owner->name);
+  if (!bc) {
+    // The second variant is the heavy-armour model of a hero.
+    char alt[64];
+    std::snprintf(alt, sizeof alt, "%s_alt", owner->name);
+    const char* names[2] = {owner->name, alt};
+    bc = base_character_load(names, file_exists((std::string(alt) + ".vim").c_str()) ? 2 : 1, nullptr, nullptr);
+  }
+  if (!bc) return nullptr;
+  load_type_anims(ci, bc);
+  return new CharacterModel(bc);
+}
+
+}  // namespace
+
+void entity_model_use_characters() { entity_model_set_maker(make_model); }
+
+bool entity_model_draw(EntityModel* model, const vector& pos, const matrix& orient, int alpha) {
+  CharacterModel* m = dynamic_cast<CharacterModel*>(model);
+  return m && m->draw(pos, orient, alpha);
+}

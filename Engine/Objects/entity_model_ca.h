@@ -1,0 +1,15 @@
+#pragma once
+// Living-entity models over the engine's animated characters: each entity
+// gets a character instance of its type's base character (an alternate
+// type uses its parent's), with the type's move animations loaded into the
+// base character once. A move whose animation file is missing keeps slot
+// -1 and plays nothing, after a line of debug output.
+#include "Engine/Objects/entity_model.h"
+#include "quarn/math/matrix.h"
+#include "quarn/math/vector.h"
+
+// Installs the maker: from now on new entities get character models.
+void entity_model_use_characters();
+// Draws an entity's model where it stands (inside a started 3D frame).
+// False when the model is not a character model.
+bool entity_model_draw(EntityModel* model, const vector& pos, const matrix& orient, int alpha);
