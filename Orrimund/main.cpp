@@ -25,6 +25,9 @@
 #include "Orrimund/gamewide.h"
 #include "Orrimund/splash.h"
 #include "Orrimund/startup.h"
+#include "levelscripts/level_flags.h"
+#include "levelscripts/level_scripts.h"
+#include "levelscripts/savegame.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/ca/ca_preload.h"
 #include "quarn/ca/character_instance.h"
@@ -165,7 +168,10 @@ void startup_game() {
   // (not built yet) shadows.tbl
   // (not built yet) party
   // (not built yet) AI
-  // (not built yet) conversation manager, level-script names, save image
+  // (not built yet) conversation manager
+  script_filenames_load();                                 // script_filenames.tbl: each level's arrival scripts and caps
+  level_flags_init();                                      // demo_events.tbl: named flags and quests; automap layers
+  savegame_init();                                         // the save image laid out ("SAVE GAME ALLOCATED : %d")
   // (not built yet) network game layer
   init_time_print();                                       // "SYSTEM INIT TIME : %.2f"
   request_title_state();                                   // reset, request the title state, hold the game clock

@@ -8,6 +8,7 @@
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/table_words.h"
+#include "tools/writers/script_table_writers.h"
 
 namespace {
 
@@ -477,6 +478,12 @@ bool table_write_demo_tables(const std::string& root) {
                                                       {"Generic Fighter", {{"Sir Ammund", "ammund_body.tga"}}}}));
   // The game stops without its music and voice tables; empty ones start it.
   ok = ok && table_write_file(tables + "music.tbl", "#End\r\n") && table_write_file(tables + "feedback.tbl", "#End\r\n");
+  // Level scripting: the story's declarations, the levels' arrival scripts
+  // and the level items (none placed yet).
+  ok = ok && table_write_file(tables + "demo_events.tbl", demo_events_text(game_event_declarations(), demo_quests())) &&
+       table_write_file(tables + "script_filenames.tbl",
+                        script_filenames_text({{"rand-forest01", {{"rand-forest01", 0, 0, 10}, {"from_worldmap", 1, 2, -1}}}})) &&
+       table_write_file(tables + "level_items.tbl", level_items_text({}));
   for (const CharacterTypeRow& row : Character_type_list) {
     if (!ok || !row.load) continue;
     CharacterRecord c = row.kind >= 0 && row.kind < 4 ? table_demo_hero(row.kind)

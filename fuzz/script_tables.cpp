@@ -1,0 +1,45 @@
+// The level-scripting tables through their readers: the first byte chooses
+// demo_events.tbl, script_filenames.tbl or a level table's automap section;
+// the rest is the table. A bad table ends in the parse error, never in a
+// crash, and whatever was read lays out an image that fits its capacity.
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+
+#include "levelscripts/level_flags.h"
+#include "levelscripts/level_scripts.h"
+#include "levelscripts/savegame.h"
+#include "quarn/os/error.h"
+
+namespace {
+struct Fatal : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+void throw_handler(const char*, int, const char*, const char* full) { throw Fatal(full); }
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool installed = (critical_error_set_handler(throw_handler), true);
+  (void)installed;
+  if (size < 1) return 0;
+  const char* text = reinterpret_cast<const char*>(data + 1);
+  const int length = static_cast<int>(size - 1);
+  try {
+    switch (data[0] % 3) {
+      case 0:
+        demo_events_load_text("demo_events.tbl", text, length);
+        savegame_layout();
+        for (int l = 0; l < NUM_LEVEL_SCRIPTS; l++) level_flag_get(l, "x");
+        break;
+      case 1:
+        script_filenames_load_text("script_filenames.tbl", text, length);
+        for (int l = 0; l < NUM_LEVEL_SCRIPTS; l++) level_script_level_cap(l, level_script_name_index(l, "a"));
+        break;
+      default:
+        automap_layer_count_from_text("demo_test.tbl", text, length);
+        break;
+    }
+  } catch (const Fatal&) {
+  }
+  return 0;
+}

@@ -1,0 +1,98 @@
+#include "tools/writers/script_table_writers.h"
+
+#include <cstdio>
+
+namespace {
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+}  // namespace
+
+std::vector<EventLevel> game_event_declarations() {
+  std::vector<EventLevel> levels = {
+      {"Vozido", {"found_rivadara2"}, {}, {}},
+      {"Catacombs", {"got_ring_of_light"}, {}, {}},
+      {"worldmap1", {}, {}, {}},
+      {"thalem1c", {"thalem1c_flag_found_rivud"}, {}, {}},
+      {"sewer", {"sewer_grate_open", "sewer_found_tb"}, {}, {}},
+      {"IkaemosTopInt", {"got_ring_of_stone"}, {}, {}},
+      {"KhosaniLab", {"got_ring_of_fire", "room8"}, {}, {}},
+      {"OdrinExt", {"odrin_ext_found_rivadara"}, {}, {}},
+      {"VozidoCaverns", {"got_ring_of_water"}, {}, {}},
+      {"TempleInt", {"act2_done"}, {}, {}},
+      {"Shenwu", {"got_ring_of_forest"}, {}, {}},
+      {"OdrinExt02", {"trapped_deviziv", "found_tessam"}, {}, {}},
+      {"KhosaniStrng", {"ready_for_end"}, {}, {}},
+      {"LPalaceInt", {"got_ring_of_darkness", "lpalaceint_tessam_found", "found_zazuru"}, {}, {}},
+      {"tancredhouse", {"found_galienne"}, {}, {}},
+      {"LPalaceInt02", {"got_scrolls"}, {}, {}},
+      {"KhosaniLab2", {"trapped_pyrul", "pyrulstart"}, {}, {}},
+      {"Vozido2", {"got_ring_of_wind"}, {}, {}},
+      {"eleh", {"found_ruvizo"}, {}, {}},
+      {"jadetemple", {"got_ring_of_jade", "got_laharah_spirit"}, {}, {}},
+      {"TempleInt2", {"mach_intro"}, {}, {}},
+      {"IkaemosBottomInt2", {"trapped_titus"}, {}, {}},
+  };
+  EventLevel& world = levels[2];
+  for (const char* ring : {"dark", "light", "fire", "stone", "water", "wind", "forest", "jade"})
+    world.ints.push_back(std::string(ring) + "_ring_xp");
+  for (int hero = 0; hero < 4; hero++) {
+    for (int i = 0; i < 4; i++) {
+      char name[32];
+      std::snprintf(name, sizeof name, "chainconfig%d%d", hero, i);
+      world.ints.push_back(name);
+      std::snprintf(name, sizeof name, "chainpts%d%d", hero, i);
+      world.ints.push_back(name);
+    }
+  }
+  return levels;
+}
+
+std::vector<EventQuest> demo_quests() {
+  return {
+      {"The Lost Rings", true, {{"Find the Ring of Darkness.", "got_ring_of_darkness"}, {"Find the Ring of Light.", "got_ring_of_light"}}, ""},
+      {"Grate of the Sewers", false, {{"Open the sewer grate.", "sewer_grate_open"}, {"Find what lies below.", "sewer_found_tb"}}, "got_scrolls"},
+  };
+}
+
+std::string demo_events_text(const std::vector<EventLevel>& levels, const std::vector<EventQuest>& quests) {
+  std::string t = "// Named flags, integers and floats of each level, then the quests.\r\n";
+  for (const EventLevel& l : levels) {
+    t += "$Level: " + quoted(l.level) + "\r\n";
+    for (const auto& f : l.flags) t += "+Flag: " + quoted(f) + "\r\n";
+    for (const auto& i : l.ints) t += "+Int: " + quoted(i) + "\r\n";
+    for (const auto& f : l.floats) t += "+Float: " + quoted(f) + "\r\n";
+  }
+  t += "#End\r\n";
+  for (const EventQuest& q : quests) {
+    t += "$Quest: " + quoted(q.name) + "\r\n";
+    if (q.main_quest) t += "+Main quest\r\n";
+    for (const auto& s : q.stages) {
+      t += "+Stage: " + quoted(s.first) + "\r\n";
+      if (!s.second.empty()) t += "+Flag: " + quoted(s.second) + "\r\n";
+    }
+    if (!q.invalidate.empty()) t += "+Invalidate: " + quoted(q.invalidate) + "\r\n";
+  }
+  t += "#End\r\n";
+  return t;
+}
+
+std::string script_filenames_text(const std::vector<ScriptFileLevel>& levels) {
+  std::string t;
+  for (const ScriptFileLevel& l : levels) {
+    t += "$Level: " + quoted(l.level) + "\r\n";
+    for (const ScriptFileEntry& e : l.entries) {
+      t += "+Script: " + quoted(e.script) + "\r\n";
+      if (e.dialogue1 || e.dialogue2)
+        t += "+Dialogue: " + std::to_string(e.dialogue1) + " " + std::to_string(e.dialogue2) + "\r\n";
+      if (e.level_cap >= 0) t += "+Levelcap: " + std::to_string(e.level_cap) + "\r\n";
+    }
+  }
+  t += "#End\r\n";
+  return t;
+}
+
+std::string level_items_text(const std::vector<std::string>& names) {
+  std::string t = "#Level Items\r\n";
+  for (const auto& n : names) t += "$Name: " + quoted(n) + "\r\n";
+  t += "#End\r\n";
+  return t;
+}
