@@ -220,6 +220,22 @@ void vis_override_end() {
 
 bool vis_override_on() { return Override_on; }
 
+int vis_layer_of_mesh(int instance) {
+  int base_layer = -1;
+  for (int l = 0; l < MAX_VIS_LAYERS; l++) {
+    const VisLayer& layer = Vis_layers[l];
+    for (int g = 0; g < layer.count && layer.plain; g++) {
+      const VisGroup* grp = layer.plain[g];
+      for (int k = 0; grp && k < grp->count; k++) {
+        if (grp->members[k] != instance) continue;
+        if (grp != base_group()) return l;
+        if (base_layer < 0) base_layer = l;
+      }
+    }
+  }
+  return base_layer;
+}
+
 void vis_layer_set_snow(int layer, bool on) {
   if (layer >= 0 && layer < MAX_VIS_LAYERS) Vis_layers[layer].snow = on ? 1 : 0;
 }

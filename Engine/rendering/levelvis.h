@@ -63,6 +63,10 @@ void vis_override_add(const char* group_name);
 void vis_override_end();
 bool vis_override_on();
 
+// The first layer whose plain list holds a group with this instance (the
+// base group counts only when no other does); -1 when none.
+int vis_layer_of_mesh(int instance);
+
 void vis_layer_set_snow(int layer, bool on);
 bool vis_layer_has_snow(int layer);
 

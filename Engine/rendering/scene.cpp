@@ -67,6 +67,9 @@ struct Highlight {
 };
 Highlight Highlight_a, Highlight_b;
 
+int Tint_handle = -1;
+float Tint_r = 1.0f, Tint_g = 1.0f, Tint_b = 1.0f;
+
 bool Pair_on = false;
 float Pair_a = 0.0f, Pair_b = 0.0f, Pair_a2 = 0.0f, Pair_b2 = 0.0f;
 
@@ -302,7 +305,23 @@ void draw_character(const DrawEntry& e) {
     }
   }
   gr_set_color(255, 255, 255, 255);
+  const bool tinted = Tint_handle >= 0 && c.handle == Tint_handle;
+  if (tinted) gr_set_tint(true, Tint_r, Tint_g, Tint_b);
   c.draw(c.handle, detail, alpha);
+  if (tinted) gr_set_tint(false, 1.0f, 1.0f, 1.0f);
+}
+
+// The shadow pass: every character in the lists, opaque ones first, adds
+// its blob shadow for the decals to draw.
+void add_shadows(DrawEntry** list, int count) {
+  for (int i = 0; i < count; i++) {
+    if (list[i]->kind != SCENE_CHARACTER) continue;
+    const SceneCharacter& c = Characters[list[i]->index];
+    ShadowCaster caster{};
+    if (Character_drawn[list[i]->index] && c.shadow && c.shadow(c.handle, &caster) &&
+        creature_shadow_add(caster) == 0)
+      Scene_stats.shadows++;
+  }
 }
 
 void draw_list(DrawEntry** list, int count) {
@@ -409,6 +428,13 @@ void scene_fade_in() {
 void scene_set_highlight_a(int object, int r, int g, int b) { Highlight_a = Highlight{object, r, g, b}; }
 void scene_set_highlight_b(int object, int r, int g, int b) { Highlight_b = Highlight{object, r, g, b}; }
 
+void scene_set_tint(int handle, float r, float g, float b) {
+  Tint_handle = handle;
+  Tint_r = r, Tint_g = g, Tint_b = b;
+}
+
+bool scene_point_visible(const vector& point, float radius) { return !gr_3d_sphere_culled(point, radius, false); }
+
 void scene_set_pair_range(float a, float b) {
   Pair_on = true;
   Pair_a = a, Pair_b = b;
@@ -495,6 +521,9 @@ void scene_render() {
 
   draw_list(Opaque, Opaque_count);
   draw_list(Second, Second_count);
+  add_shadows(Opaque, Opaque_count);
+  add_shadows(Second, Second_count);
+  add_shadows(Translucent, Translucent_count);
   draw_list(Translucent, Translucent_count);
   gr_set_color(255, 255, 255, 255);
 

@@ -42,6 +42,8 @@ struct SceneCharacter {
   bool is_main;         // the current main character
   // Draws the model at a detail level (0 full, 2 reduced) and alpha.
   void (*draw)(int handle, int detail, int alpha);
+  // Its blob shadow for this frame; false when it casts none. May be null.
+  bool (*shadow)(int handle, ShadowCaster* out);
 };
 
 // A visible part of an effect.
@@ -89,6 +91,11 @@ void scene_fade_out();
 void scene_fade_in();
 void scene_set_highlight_a(int object, int r, int g, int b);
 void scene_set_highlight_b(int object, int r, int g, int b);
+// The tinted entity: while it is drawn the screen's tint is on with these
+// factors (handle -1 clears it).
+void scene_set_tint(int handle, float r, float g, float b);
+// Whether a sphere lies at least partly in the current view.
+bool scene_point_visible(const vector& point, float radius);
 void scene_set_pair_range(float a, float b);
 void scene_clear_pair_range();
 float scene_pair_range_b();
@@ -119,6 +126,7 @@ struct SceneStats {
   int characters;
   int effects;
   int dyn_lights;
+  int shadows;  // blob shadows the pass added
   int dropped;  // entries refused by the full pool
 };
 extern SceneStats Scene_stats;

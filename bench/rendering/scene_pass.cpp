@@ -70,7 +70,7 @@ void draw_figure(int handle, int, int alpha) {
 int characters(SceneCharacter* out, int capacity) {
   int n = 0;
   for (size_t i = 0; i < Figures.size() && n < capacity; i++, n++)
-    out[n] = SceneCharacter{static_cast<int>(i), i < 4 ? 7 : 5, Figures[i], 1.2f, 255, -1, -1, i == 0, draw_figure};
+    out[n] = SceneCharacter{static_cast<int>(i), i < 4 ? 7 : 5, Figures[i], 1.2f, 255, -1, -1, i == 0, draw_figure, nullptr};
   return n;
 }
 

@@ -93,7 +93,7 @@ void draw_hero(int, int, int) {
 
 int characters(SceneCharacter* out, int capacity) {
   if (!Hero_on || capacity < 1) return 0;
-  out[0] = SceneCharacter{1, 7, Hero_pos, 1.5f, 255, -1, -1, true, draw_hero};
+  out[0] = SceneCharacter{1, 7, Hero_pos, 1.5f, 255, -1, -1, true, draw_hero, nullptr};
   return 1;
 }
 
@@ -272,6 +272,29 @@ TEST_F(LevelSight, SecondLayerHidesItsGroup) {
   EXPECT_GT(t.r + t.g + t.b, 60.0);
   EXPECT_LT(n.r + n.g + n.b, 15.0) << n.r << " " << n.g << " " << n.b;
   fog_apply_zone(0);
+}
+
+// The pass's console commands as a developer types them: render_level
+// hides and shows the level, set_fog moves the fog in.
+TEST_F(LevelSight, ConsoleCommandsTurnTheLevelAndFog) {
+  ASSERT_NO_FATAL_FAILURE(load_level(DEMO_LEVEL_OUTDOOR, "demo_outdoor"));
+  fog_set(100.0f, 120.0f);
+  look(vector(-12.0f, 6.0f, -30.0f), vector(-12.0f, 6.0f, -12.0f));
+  ASSERT_EQ(console_execute("render_level"), 0);
+  const ScreenImage off = frame("console_level_off");
+  ASSERT_EQ(console_execute("render_level"), 0);
+  const ScreenImage on = frame("console_level_on");
+  const Rgb a = patch(off, 320, 200), b = patch(on, 320, 200);
+  EXPECT_LT(a.r + a.g + a.b, 15.0);
+  EXPECT_GT(b.r + b.g + b.b, 60.0);
+  ASSERT_EQ(console_execute("set_fog 20"), 0);
+  EXPECT_FLOAT_EQ(fog_get_far(), 20.0f);
+  EXPECT_FLOAT_EQ(fog_get_near(), 10.0f);
+  // The tower, 18 units away, now stands in thick fog (the zone's colour is
+  // black): far darker than before.
+  const ScreenImage fogged = frame("console_fog_20");
+  const Rgb c = patch(fogged, 320, 200);
+  EXPECT_LT(c.r + c.g + c.b, 0.6 * (b.r + b.g + b.b));
 }
 
 }  // namespace

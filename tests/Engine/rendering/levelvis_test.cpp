@@ -85,6 +85,14 @@ TEST_F(VisTest, LayersListBaseFirstAndHighVariantsAboveDetailZero) {
   EXPECT_TRUE(names(20, 0).empty());
 }
 
+TEST_F(VisTest, AMeshBelongsToTheFirstLayerNamingItsGroup) {
+  parse("$vis_set \"$layer2\" \"$visTower\"\n$vis_set \"$layer5\" \"props\" \"$visTower\"\n$end\n");
+  EXPECT_EQ(vis_layer_of_mesh(0), 1);  // $visTower
+  EXPECT_EQ(vis_layer_of_mesh(3), 4);  // props
+  EXPECT_EQ(vis_layer_of_mesh(4), 0);  // only in $vis_base, which every layer draws
+  EXPECT_EQ(vis_layer_of_mesh(2), -1);
+}
+
 TEST_F(VisTest, BadLayerNumberStopsParsingAndLeavesLaterLayersEmpty) {
   for (const char* bad : {"$layer0", "$layer21", "$level2", "$layer", "$layer2b"}) {
     SCOPED_TRACE(bad);

@@ -137,6 +137,72 @@ TEST_F(SceneTest, SeeThroughFadeTriggeredByTheCameraAndSharedByItsGroup) {
   EXPECT_EQ(Scene_stats.meshes_translucent, 0);
 }
 
+struct Seen {
+  int handle;
+  bool tinted;
+  float tint_g;
+  int detail;
+};
+std::vector<Seen> Drawn;
+void record_draw(int handle, int detail, int) {
+  Drawn.push_back(Seen{handle, gr_screen.tint_on != 0, gr_screen.tint_g, detail});
+}
+bool cast_shadow(int handle, ShadowCaster* out) {
+  *out = ShadowCaster{1, false, vector(static_cast<float>(handle), 3.0f, 0.0f), 0.0f};
+  return true;
+}
+int characters(SceneCharacter* out, int capacity) {
+  const SceneCharacter all[] = {
+      {1, 7, vector(0, 1, 0), 1.0f, 255, -1, -1, true, record_draw, cast_shadow},  // the main character
+      {2, 5, vector(-5, 1, 4), 1.0f, 255, 2, 0, false, record_draw, cast_shadow},  // on the pillar
+      {3, 5, vector(7, 9, 7), 1.0f, 255, 3, 0, false, record_draw, cast_shadow},   // on the tower
+      {4, 5, vector(1, 1, 2), 1.0f, 255, -1, 0, false, record_draw, cast_shadow},  // on nothing
+      {5, 5, vector(0, 1, 70), 1.0f, 255, 2, -1, false, record_draw, cast_shadow}, // past the fog
+  };
+  int n = 0;
+  for (const SceneCharacter& c : all)
+    if (n < capacity) out[n++] = c;
+  return n;
+}
+
+// Characters are drawn when they stand on a mesh the layer shows (or are the
+// main character), with the tinted one under the tint, and each drawn one
+// adds its blob shadow.
+TEST_F(SceneTest, CharactersFollowTheirGroundWithTintAndShadows) {
+  SceneServices s{};
+  s.camera = camera;
+  s.characters = characters;
+  scene_set_services(s);
+  scene_set_tint(2, 1.0f, 0.5f, 0.0f);
+  creature_shadows_clear();
+  fog_apply_zone(1);  // the tower's group is not shown
+  Drawn.clear();
+  scene_render();
+  ASSERT_EQ(Drawn.size(), 2u);
+  EXPECT_EQ(Drawn[0].handle, 1);
+  EXPECT_FALSE(Drawn[0].tinted);
+  EXPECT_EQ(Drawn[1].handle, 2);
+  EXPECT_TRUE(Drawn[1].tinted);
+  EXPECT_FLOAT_EQ(Drawn[1].tint_g, 0.5f);
+  EXPECT_EQ(gr_screen.tint_on, 0);
+  EXPECT_EQ(Scene_stats.characters, 2);
+  EXPECT_EQ(Scene_stats.shadows, 2);
+  EXPECT_EQ(creature_shadow_count(), 2);
+  // With the tower's group shown its stander is drawn too.
+  fog_apply_zone(0);
+  Drawn.clear();
+  scene_render();
+  EXPECT_EQ(Drawn.size(), 3u);
+  // The pair range leaves out what lies beyond its far distance.
+  scene_set_pair_range(5.0f, 12.0f);
+  Drawn.clear();
+  scene_render();
+  for (const Seen& d : Drawn) EXPECT_NE(d.handle, 3);
+  scene_clear_pair_range();
+  scene_set_tint(-1, 1, 1, 1);
+  creature_shadows_clear();
+}
+
 TEST(SeeThroughStep, WantedAgainWhileFadingBackTurnsAroundWhereItIs) {
   SeeThroughRecord r{nullptr, 2u | (128u << 4), 1000};
   r.state |= SEE_THROUGH_WANTED;
