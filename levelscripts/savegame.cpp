@@ -9,6 +9,7 @@
 #include "Engine/Objects/items.h"
 #include "Orrimund/gamestate.h"
 #include "levelscripts/level_flags.h"
+#include "levelscripts/save_parts.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
 #include "quarn/os/error.h"
@@ -476,6 +477,7 @@ void savegame_layout() {
 }
 
 void savegame_init() {
+  save_parts_install();
   Save_image.pending_name[0] = '\0';
   Save_image.pending_mode = -1;
   savegame_layout();

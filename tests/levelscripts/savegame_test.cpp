@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/gameflags.h"
 #include "Orrimund/fs_paths.h"
@@ -453,4 +454,41 @@ TEST_F(Saves, AGameKilledWhileWritingLeavesThePreviousSaveLoadable) {
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(file("crash.sav"), before);
   EXPECT_TRUE(save_read("crash.sav", 0));
+}
+
+TEST_F(Saves, ThePartyInventoryRoundTrips) {
+  item_pool_init();
+  party_inventory_init();
+  Party_inventory.gold = 777;
+  party_inventory_add_by_index(1, 2, -1, false);
+  party_inventory_add_by_index(3, 1, -1, false);
+  struct Held {
+    const Item_info* info;
+    uint32_t count;
+    int32_t charges;
+    bool operator==(const Held& o) const { return info == o.info && count == o.count && charges == o.charges; }
+  };
+  auto held = [] {
+    std::vector<Held> h;
+    for (int i = 0; i < Party_inventory.count; i++) {
+      const InventoryEntry& e = Party_inventory.entries[i];
+      h.push_back({e.item->info, e.count, e.item->charges});
+    }
+    return h;
+  };
+  const std::vector<Held> before = held();
+  ASSERT_FALSE(before.empty());
+  ASSERT_TRUE(save_write("inv.sav", "inventory"));
+  party_inventory_clear();
+  Party_inventory.gold = 0;
+  ASSERT_TRUE(save_read("inv.sav", 0));
+  EXPECT_EQ(Party_inventory.gold, 777u);
+  EXPECT_TRUE(held() == before);
+  // The part as the format lays it out: tag, gold, count, then 12 bytes an entry.
+  const uint8_t* p = save_section(SEC_INVENTORY);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), 4), "INVT");
+  EXPECT_EQ(save_get_u32(p + 4), 777u);
+  EXPECT_EQ(save_get_u32(p + 8), before.size());
+  EXPECT_EQ(save_get_u32(p + 12), name_checksum(before[0].info->name));
+  EXPECT_EQ(save_get_u32(p + 12 + 12 * before.size()), 16 + 12 * before.size());
 }
