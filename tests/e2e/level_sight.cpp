@@ -91,6 +91,14 @@ void draw_hero(int, int, int) {
   gr_3d_draw_rect_sprite(Hero_pos, 0.0f, 3.0f, 4.0f, RenderStateWord(0, 0, 0, 0, 4, 0));
 }
 
+// An effect's red light by room A's west wall.
+bool Light_on = false;
+int light_channels(LevelDynLight* out, int capacity) {
+  if (!Light_on || capacity < 1) return 0;
+  out[0] = LevelDynLight{vector(-10.5f, 2.0f, 0.0f), 1.0f, 0.1f, 0.1f, 2.0f, 1, 1.0f, 3.0f};
+  return 1;
+}
+
 int characters(SceneCharacter* out, int capacity) {
   if (!Hero_on || capacity < 1) return 0;
   out[0] = SceneCharacter{1, 7, Hero_pos, 1.5f, 255, -1, -1, true, draw_hero, nullptr};
@@ -153,6 +161,7 @@ class LevelSight : public ::testing::Test {
     s.camera = camera;
     s.see_through = see_through;
     s.characters = characters;
+    s.light_channels = light_channels;
     scene_set_services(s);
     Scene_options.level_detail = 0;
   }
@@ -163,6 +172,7 @@ class LevelSight : public ::testing::Test {
   void SetUp() override {
     Hero_on = false;
     Hero_hidden_by_wall = false;
+    Light_on = false;
     timer_game_clock = 1000;
   }
 };
@@ -272,6 +282,31 @@ TEST_F(LevelSight, SecondLayerHidesItsGroup) {
   EXPECT_GT(t.r + t.g + t.b, 60.0);
   EXPECT_LT(n.r + n.g + n.b, 15.0) << n.r << " " << n.g << " " << n.b;
   fog_apply_zone(0);
+}
+
+// A red light from an effect near room A's west wall: the lightmapped wall
+// gets its second, additive pass only where the light reaches, and turns
+// redder there; without the light every batch is drawn once.
+TEST_F(LevelSight, DynamicLightAddsASecondPassWhereItReaches) {
+  ASSERT_NO_FATAL_FAILURE(load_level(DEMO_LEVEL_INDOOR, "demo_indoor"));
+  fog_set(60.0f, 80.0f);
+  look(vector(-3.0f, 2.0f, 0.0f), vector(-12.0f, 2.0f, 0.0f));
+  Levelrender_stats = LevelRenderStats{};
+  const ScreenImage dark = frame("dynlight_off");
+  EXPECT_EQ(Levelrender_stats.second_passes, 0);
+  const int single = Levelrender_stats.draw_calls;
+  Light_on = true;
+  Levelrender_stats = LevelRenderStats{};
+  const ScreenImage lit = frame("dynlight_on");
+  Light_on = false;
+  EXPECT_GT(Levelrender_stats.second_passes, 0);
+  EXPECT_EQ(Levelrender_stats.draw_calls, single + Levelrender_stats.second_passes);
+  const Rgb a = patch(dark, 320, 240), b = patch(lit, 320, 240);
+  EXPECT_GT(b.r, a.r + 30.0) << a.r << " -> " << b.r;
+  EXPECT_LT(std::fabs(b.b - a.b), 0.5 * (b.r - a.r));
+  // The floor by the camera, out of the light's range, is unchanged.
+  const Rgb c = patch(dark, 40, 460), d = patch(lit, 40, 460);
+  EXPECT_LT(dist(c, d), 6.0);
 }
 
 // The pass's console commands as a developer types them: render_level
