@@ -813,9 +813,16 @@ void gr_opengl_line(float x1, float y1, float x2, float y2, RenderStateWord stat
                   gr_screen.current_color.blue, gr_screen.current_color.alpha};
   tint(c);
   glColor4ubv(c);
+  // Through the pixel centres: a line on the integer grid lies between two
+  // columns, and GL took the one to the left of where the other renderers
+  // draw it.
+  const float ax = static_cast<float>(gr_screen.offset_x + static_cast<int>(x1)) + 0.5f;
+  const float ay = static_cast<float>(gr_screen.offset_y + static_cast<int>(y1)) + 0.5f;
+  const float bx = static_cast<float>(gr_screen.offset_x + static_cast<int>(x2)) + 0.5f;
+  const float by = static_cast<float>(gr_screen.offset_y + static_cast<int>(y2)) + 0.5f;
   glBegin(GL_LINE_STRIP);
-  glVertex2i(gr_screen.offset_x + static_cast<int>(x1), gr_screen.offset_y + static_cast<int>(y1));
-  glVertex2i(gr_screen.offset_x + static_cast<int>(x2), gr_screen.offset_y + static_cast<int>(y2));
+  glVertex2f(ax, ay);
+  glVertex2f(bx, by);
   glEnd();
 }
 
