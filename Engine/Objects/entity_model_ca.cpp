@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/characterinfo.h"
+#include "Engine/characterinfo/charmodels.h"
 #include "quarn/ca/base_character.h"
 #include "quarn/ca/character_instance.h"
 #include "quarn/gr/gr_mesh.h"
@@ -94,28 +97,31 @@ bool file_exists(const char* name) {
   return true;
 }
 
-// Loads every move's animation of a type into its base character once; a
-// missing file leaves the move without an animation.
-void load_type_anims(Character_info* ci, BaseCharacter* bc) {
-  Character_info* owner = ci->parent ? ci->parent : ci;
-  if (owner->current_class_mask == 0xFFFFFFFFu) return;
-  // Movement cycles first: a file two moves share is then loaded as the
-  // cycle it is for the walk, not as an action.
-  static const int Order[NUM_MOVE_LISTS] = {MOVE_MOVEMENT, 0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15};
-  for (int list : Order) {
-    for (Move_info* m = owner->moves[list]; m; m = m->next) {
-      m->anim_slot = -1;
-      if (!m->animation) continue;
-      if (!file_exists(m->animation)) {
-        std::printf("No animation %s for %s\n", m->animation, owner->name);
-        continue;
-      }
-      const bool cycle = list == MOVE_MOVEMENT;
-      m->anim_slot = base_character_add_skeleton(bc, m->animation, m->action ? m->action : m->animation, cycle ? 1 : 0,
-                                                 0, 1, 0);
+LevelAnimContext Level_context;
+
+// One move's animation into its type's base character; a missing file
+// leaves the move without one.
+int load_move(Character_info* ci, Move_info* m) {
+  const Character_info* owner = ci->parent ? ci->parent : ci;
+  BaseCharacter* bc = owner->name ? character_find(owner->name) : nullptr;
+  if (!bc || !m->animation) return -1;
+  if (!file_exists(m->animation)) {
+    std::printf("No animation %s for %s\n", m->animation, owner->name);
+    return -1;
+  }
+  const bool cycle = m->list == MOVE_MOVEMENT;
+  return base_character_add_skeleton(bc, m->animation, m->action ? m->action : m->animation, cycle ? 1 : 0, 0, 1, 0);
+}
+
+// Loads a type's moves for a weapon class, then lets every entity of the
+// type find its movement animations again.
+void set_weapon_class(Character_info* ci, int weapon_class) {
+  if (charinfo_set_weapon_class(Level_context, ci, weapon_class, load_move) == 0) return;
+  for (living_entity* list : {entity_live_list(), entity_dead_list()}) {
+    for (living_entity* e = entity_first(list); e; e = entity_next(list, e)) {
+      if (e->character == ci) e->setup_standard_anims();
     }
   }
-  owner->current_class_mask = 0xFFFFFFFFu;
 }
 
 EntityModel* make_model(Character_info* ci, bool) {
@@ -130,13 +136,19 @@ EntityModel* make_model(Character_info* ci, bool) {
     bc = base_character_load(names, file_exists((std::string(alt) + ".vim").c_str()) ? 2 : 1, nullptr, nullptr);
   }
   if (!bc) return nullptr;
-  load_type_anims(ci, bc);
   return new CharacterModel(bc);
 }
 
 }  // namespace
 
-void entity_model_use_characters() { entity_model_set_maker(make_model); }
+void entity_model_use_characters() {
+  entity_model_set_maker(make_model);
+  EntityGameHooks g = entity_game();
+  g.set_weapon_class = set_weapon_class;
+  entity_set_game_hooks(g);
+}
+
+void entity_model_set_level(const LevelAnimContext& ctx) { Level_context = ctx; }
 
 bool entity_model_draw(EntityModel* model, const vector& pos, const matrix& orient, int alpha) {
   CharacterModel* m = dynamic_cast<CharacterModel*>(model);

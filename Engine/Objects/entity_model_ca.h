@@ -2,14 +2,19 @@
 // Living-entity models over the engine's animated characters: each entity
 // gets a character instance of its type's base character (an alternate
 // type uses its parent's), with the type's move animations loaded into the
-// base character once. A move whose animation file is missing keeps slot
-// -1 and plays nothing, after a line of debug output.
+// base character by weapon class. A move whose animation file is missing
+// keeps slot -1 and plays nothing, after a line of debug output.
 #include "Engine/Objects/entity_model.h"
 #include "quarn/math/matrix.h"
 #include "quarn/math/vector.h"
 
-// Installs the maker: from now on new entities get character models.
+struct LevelAnimContext;
+
+// Installs the maker: from now on new entities get character models, and a
+// type's animations load by weapon class as its entities take weapons.
 void entity_model_use_characters();
+// The level whose rules decide which animations load (level start).
+void entity_model_set_level(const LevelAnimContext& ctx);
 // Draws an entity's model where it stands (inside a started 3D frame).
 // False when the model is not a character model.
 bool entity_model_draw(EntityModel* model, const vector& pos, const matrix& orient, int alpha);

@@ -9,6 +9,7 @@
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
@@ -397,6 +398,72 @@ int living_entity::start_knockdown(int variation) {
   state |= ES_HELD_BY_SCRIPT;
   set_held(1);
   combat.phase = 0;
+  return id;
+}
+
+// ---- spells for the AI -------------------------------------------------------------
+
+bool living_entity::wants_spell(float* range) {
+  if (is_boss()) {
+    const EntityGameHooks& g = entity_game();
+    return g.boss_wants_spell && g.boss_wants_spell(this, range);
+  }
+  const bool ai_allows = !(ai.flags & AIF_SPELL_BLOCK) && !(type == OBJ_PLAYER && (ai.flags & AIF_PLAYER_CAST_BLOCK));
+  if (!has_status_effect(STATUS_SILENCE) && ai_allows &&
+      (ai.state == AI_STATE_CAST_SPELL || ai.state == AI_STATE_PATROL)) {
+    // An entity without action points at all never casts.
+    const int max = get_max_points(1);
+    const float ratio = max > 0 ? static_cast<float>(ap) / static_cast<float>(max) : 0.0f;
+    if (ratio > (type == OBJ_PLAYER ? 0.25f : 0.05f)) {
+      if (range) *range = 8.0f;
+      return true;
+    }
+  }
+  const item_instance* weapon = equipment[EQ_WEAPON];
+  if (weapon && weapon->info && weapon->info->type == ITEM_WEAPON && weapon->info->use_effect && weapon->charges > 0) {
+    if (range) *range = weapon->info->weapon.attack_radius;
+    return true;
+  }
+  return false;
+}
+
+bool living_entity::can_cast_spell(int spell) {
+  if (spell < 0 || spell >= MAX_SPELLS) return false;
+  const Spell_info& s = Spells[spell];
+  const int skill = s.spell_class >= 0 && s.spell_class < NUM_SPELL_CLASSES ? Spell_class_skill[s.spell_class] : -1;
+  if (skill < 0) return false;
+  if (has_status_effect(STATUS_SILENCE)) return false;
+  if (!find_move(MOVE_CAST, s.variation)) return false;
+  if (ap < s.cost) return false;
+  const EntityGameHooks& g = entity_game();
+  if (g.cooldown_running && g.cooldown_running(this, spell)) return false;
+  return get_stat(skill) >= s.skill;
+}
+
+int living_entity::cast_spell(int spell, int flag) {
+  if (spell < 0 || spell >= MAX_SPELLS) return -1;
+  const Spell_info& s = Spells[spell];
+  int id;
+  if (is_boss()) {
+    id = current_move_id;
+  } else {
+    id = play_move(find_move(MOVE_CAST, s.variation), 1.0f, false, false, flag);
+    if (id < 0) return -1;
+  }
+  if (type == OBJ_PLAYER && (s.flags & SPELL_FADE_PROPS) && current_move && instance) {
+    const float length = instance->anim_length(current_move->anim_slot);
+    if (length > 0.0f) entity_add_fade(this, id, 0.5f / length);
+  }
+  const EntityGameHooks& g = entity_game();
+  const int effect = g.cast_effect ? g.cast_effect(this, spell) : -1;
+  if (s.cast_sound.index >= 0 && entity_sounds().play_3d) entity_sounds().play_3d(s.cast_sound.index, pos);
+  if (g.cooldown_start) g.cooldown_start(this, spell, effect);
+  if (Use_spell_ap && !multi_is_client()) {
+    const int cost = spell >= 38 && spell <= 53 ? Skills[spell - 2].ap_cost : static_cast<int>(s.cost);
+    int next = ap - cost;
+    if (next < -32768) next = -32768;
+    ap = static_cast<int16_t>(next);
+  }
   return id;
 }
 

@@ -104,6 +104,15 @@ struct EntityGameHooks {
   float (*boss_height)(const living_entity* e) = nullptr;
   // Pages in the item a kind-206 entity carries.
   void (*page_carried_item)(living_entity* e, int item_index) = nullptr;
+  // Bosses choose their spells themselves.
+  bool (*boss_wants_spell)(living_entity* e, float* range) = nullptr;
+  // The cast cooldown of a spell: running, and started by a cast (its
+  // length follows the cast effect's frames).
+  bool (*cooldown_running)(const living_entity* e, int spell) = nullptr;
+  void (*cooldown_start)(living_entity* e, int spell, int cast_effect) = nullptr;
+  // The cast effect of a spell on its caster (its launch tracking too);
+  // the effect handle, -1 none.
+  int (*cast_effect)(living_entity* e, int spell) = nullptr;
   // Loads the animations of a weapon class for a type.
   void (*set_weapon_class)(Character_info* type, int weapon_class) = nullptr;
 };

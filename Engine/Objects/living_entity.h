@@ -202,6 +202,9 @@ class living_entity : public game_object {
   void update_footsteps();
   void play_footstep(const vector& pos, bool left);
   int start_knockdown(int variation);
+  bool wants_spell(float* range);
+  bool can_cast_spell(int spell);
+  int cast_spell(int spell, int flag);
 
   // ---- the record (order as in the game's record where it matters)
   int32_t team = 0;

@@ -79,11 +79,14 @@ void use_figure_motions(const char* type, const char* figure) {
   for (int list = 0; list < NUM_MOVE_LISTS; list++) {
     for (Move_info* m = ci->moves[list]; m; m = m->next) {
       const std::string a = m->animation ? m->animation : "";
-      const char* motion = "idle";
-      if (a.find("walk") != std::string::npos) motion = "walk";
-      else if (a.find("run") != std::string::npos) motion = "run";
-      else if (a.find("death") != std::string::npos || a.find("die") != std::string::npos) motion = "death01";
-      else if (list == MOVE_ATTACK || list == MOVE_CAST || list == MOVE_PARRY || list == MOVE_DODGE) motion = "attack01";
+      const char* motion = "attack01";
+      if (list == MOVE_MOVEMENT) {
+        motion = a.find("walk") != std::string::npos  ? "walk"
+                 : a.find("run") != std::string::npos ? "run"
+                                                      : "idle";
+      } else if (list == MOVE_DEATH) {
+        motion = "death01";
+      }
       names.push_back(std::string(figure) + "_" + motion + ".mvf");
       m->animation = names.back().c_str();
     }

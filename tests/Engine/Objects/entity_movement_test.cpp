@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "Engine/Objects/living_entity.h"
+#include "Engine/characterinfo/spells.h"
 #include "quarn/os/timer.h"
 #include "tests/support/world_kit.h"
 
@@ -170,6 +171,85 @@ TEST_F(EntityMovement, CorpsesRetireWhenTheirDeathMoveEnds) {
   kit.frame();
   EXPECT_EQ(entity_from_handle(h), nullptr);
   EXPECT_EQ(entity_count(entity_dead_list()), 0);
+}
+
+}  // namespace
+
+namespace {
+
+using EntitySpells = WorldTest;
+
+TEST_F(EntitySpells, AiCastersWantASpellWhileTheyHaveActionPoints) {
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  living_entity* hero = kit.spawn(kit.type("Rivud"), {3, 0, 0}, OBJ_PLAYER);
+  for (living_entity* e : {rat, hero}) {
+    e->max_ap_base = 100;
+    e->ai.state = AI_STATE_CAST_SPELL;
+  }
+  // Ratio above 5 % for creatures, above 25 % for player characters.
+  struct Case {
+    living_entity* e;
+    int ap;
+    bool wants;
+  } cases[] = {{rat, 5, false}, {rat, 6, true}, {hero, 25, false}, {hero, 26, true}};
+  for (const Case& c : cases) {
+    c.e->ap = static_cast<int16_t>(c.ap);
+    float range = 0.0f;
+    EXPECT_EQ(c.e->wants_spell(&range), c.wants) << c.e->get_name() << " " << c.ap;
+    if (c.wants) {
+      EXPECT_FLOAT_EQ(range, 8.0f);
+    }
+  }
+  rat->ap = 50;
+  rat->ai.state = AI_STATE_IDLE;
+  EXPECT_FALSE(rat->wants_spell(nullptr));
+  rat->ai.state = AI_STATE_PATROL;
+  EXPECT_TRUE(rat->wants_spell(nullptr));
+  rat->apply_status_effect(STATUS_SILENCE, 5000, -1, 0.0f, -1, false);
+  EXPECT_FALSE(rat->wants_spell(nullptr));
+  hero->ap = 50;
+  hero->ai.flags |= AIF_PLAYER_CAST_BLOCK;
+  EXPECT_FALSE(hero->wants_spell(nullptr));
+  // No action points at all: never, and no division by zero.
+  hero->ai.flags = 0;
+  hero->max_ap_base = 0;
+  hero->ap = 0;
+  EXPECT_FALSE(hero->wants_spell(nullptr));
+}
+
+TEST_F(EntitySpells, CastingNeedsTheMoveTheSkillAndThePoints) {
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  const int fireball = spell_find_by_name("Fireball");
+  ASSERT_GE(fireball, 0);
+  const Spell_info& s = Spells[fireball];
+  const int skill = Spell_class_skill[s.spell_class];
+  rat->stats[skill] = 100;
+  rat->ap = static_cast<int16_t>(s.cost + 5);
+  EXPECT_TRUE(rat->can_cast_spell(fireball));
+  rat->ap = static_cast<int16_t>(s.cost - 1);
+  EXPECT_FALSE(rat->can_cast_spell(fireball)) << "too few action points";
+  rat->ap = static_cast<int16_t>(s.cost + 5);
+  ASSERT_GT(s.skill, 0.0f);
+  rat->stats[skill] = 0;
+  EXPECT_FALSE(rat->can_cast_spell(fireball)) << "too little skill";
+  rat->stats[skill] = 100;
+  // The rat has a cast move for fireball only.
+  const int heal = spell_find_by_name("Heal");
+  ASSERT_GE(heal, 0);
+  ASSERT_NE(Spells[heal].variation, s.variation);
+  EXPECT_FALSE(rat->can_cast_spell(heal)) << "no cast move";
+
+  const int before = rat->ap;
+  const int id = rat->cast_spell(fireball, 0);
+  EXPECT_GE(id, 0);
+  EXPECT_EQ(rat->current_move->list, MOVE_CAST);
+  EXPECT_EQ(rat->ap, before - static_cast<int>(s.cost));
+  Use_spell_ap = false;
+  rat->cast_spell(fireball, 0);
+  EXPECT_EQ(rat->ap, before - static_cast<int>(s.cost));
+  Use_spell_ap = true;
+  rat->apply_status_effect(STATUS_SILENCE, 5000, -1, 0.0f, -1, false);
+  EXPECT_FALSE(rat->can_cast_spell(fireball));
 }
 
 }  // namespace
