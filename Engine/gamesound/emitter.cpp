@@ -100,7 +100,7 @@ void start(SoundEmitter& s) {
   }
   bool looping = s.repeat_delay < 1;
   int sig;
-  if (snd_is_3d()) {
+  if (snd_positional(s.sound)) {
     sig = snd_play_3d(s.sound, &s.position, looping);
   } else {
     float level = entry_level(s.sound);
@@ -198,7 +198,7 @@ void snd_emitter_update(int emitter, const vector* position, const vector* veloc
   float gain = segment ? snd_3d_gain_segment(s.sound, &s.segment_start, &s.segment_end, scale)
                        : snd_3d_gain(s.sound, &s.position, scale);
   const SoundEntry* entry = snd_get_entry(s.sound);
-  if (snd_is_3d()) {
+  if (snd_positional(s.sound)) {
     s.gain = gain;
     if (gain > 0.1f) {
       if (s.channel == -1 || !snd_is_playing(s.channel)) {

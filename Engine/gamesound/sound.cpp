@@ -164,8 +164,9 @@ void snd_parse_sounds_tbl(ParseContext& pc) {
     e.min_distance = pc.read_float();
     e.volume = pc.read_float();
     e.rolloff = pc.read_float();
-    // A rolloff of 0 or less has no distance at which the sound fades out.
-    if (!(e.rolloff > 0.0f)) pc.error("a rolloff above 0");
+    // A rolloff of 0 is a sound that never fades with distance, as snd_load
+    // takes it; below 0 the gain would grow with distance.
+    if (!(e.rolloff >= 0.0f)) pc.error("a rolloff of 0 or above");
     e.cutoff_distance = cutoff_of(e.min_distance, e.volume, e.rolloff);
     e.ds_index = -1;
     set_category_bits(e, 0);
@@ -320,7 +321,14 @@ int snd_doppler(int frequency, const vector* position, const vector* velocity) {
   vector sv = velocity ? *velocity : vector{0, 0, 0};
   float num = SND_SPEED_OF_SOUND + vector::dot(lv, u);
   float den = SND_SPEED_OF_SOUND - vector::dot(sv, w);
-  return static_cast<int>(static_cast<float>(frequency) * num / den);
+  // At and beyond the speed of sound the rule has no answer: the rate goes
+  // to the highest a buffer plays (the lowest, for a listener outrunning
+  // the sound), as it does on its way there.
+  double f = den > 0.0f ? static_cast<double>(frequency) * num / den : (num > 0.0f ? 1e300 : 0.0);
+  if (!(f == f)) return frequency;
+  if (f > SND_FREQUENCY_MAX) return SND_FREQUENCY_MAX;
+  if (f < SND_FREQUENCY_MIN) return SND_FREQUENCY_MIN;
+  return static_cast<int>(f);
 }
 
 int snd_doppler_segment(int frequency, const vector* start, const vector* end, const vector* velocity) {
@@ -337,7 +345,9 @@ int snd_play_3d(int index, const vector* position, bool looping) {
   if (!(g >= 0.0f) || !Snd_device_active) return -1;
   const SoundEntry& e = SoundTable[index];
   float level = entry_level(e);
-  if (ds_is_3d()) {
+  // Only a mono sound can be placed by the device; a stereo one plays flat,
+  // with the distance and the side worked out here.
+  if (ds_is_3d() && ds_has_3d(ds)) {
     vector zero{0, 0, 0};
     return ds_play_3d(ds, position, &zero, e.min_distance, e.cutoff_distance, level, looping);
   }
@@ -376,7 +386,8 @@ bool snd_is_playing(int signature) {
 }
 
 namespace {
-float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+// NaN (a damaged options file, or any caller's arithmetic) counts as 0.
+float clamp01(float v) { return !(v > 0.0f) ? 0.0f : (v > 1.0f ? 1.0f : v); }
 }  // namespace
 
 void snd_set_volume(int signature, float volume) {
@@ -422,7 +433,7 @@ int snd_get_data_size(int index) {
   if (ds < 0) return 0;
   int rate = 0, bits = 0, channels = 0;
   ds_get_format(ds, &rate, &bits, &channels);
-  return static_cast<int>(static_cast<float>(rate) * static_cast<float>(bits) * ds_get_duration(ds) / 8.0f);
+  return static_cast<int>(static_cast<double>(rate) * bits * channels * ds_get_duration(ds) / 8.0 + 0.5);
 }
 
 int snd_get_file_size(int index) {
@@ -470,6 +481,8 @@ int snd_copy_entry(int index, SoundEntry* out) {
 float snd_get_cutoff(int index) { return valid(index) ? SoundTable[index].cutoff_distance : 0.0f; }
 
 bool snd_is_3d() { return !Snd_disabled && Snd_device_active && ds_is_3d(); }
+
+bool snd_positional(int index) { return snd_is_3d() && ds_has_3d(snd_page_in(index, false)); }
 
 void snd_set_environment(const char* preset) {
   if (Snd_disabled || !Snd_device_active || !ds_is_eax()) return;

@@ -15,6 +15,9 @@ constexpr uint32_t SND_PAGED_IN = 0x08000000;
 constexpr uint32_t SND_LOAD_FAILED = 0x80000000;
 constexpr uint32_t SND_CATEGORY_MASK = 0x07FFFFFF;
 constexpr float SND_SPEED_OF_SOUND = 600.0f;
+// The playback rates a channel takes (snd_set_frequency clamps to them).
+constexpr int SND_FREQUENCY_MIN = 100;
+constexpr int SND_FREQUENCY_MAX = 100000;
 
 struct SoundEntry {
   char name[40];
@@ -89,6 +92,9 @@ int snd_copy_entry(int index, SoundEntry* out);
 float snd_get_cutoff(int index);
 bool snd_file_exists(const char* name);
 bool snd_is_3d();
+// True when the sound plays placed by the 3-D device: in 3-D mode, a mono
+// sound; stereo sounds play flat there, panned and faded by distance here.
+bool snd_positional(int index);
 void snd_set_environment(const char* preset);
 void snd_update();
 void snd_pause_all(bool include_streams);

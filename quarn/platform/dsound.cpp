@@ -7,9 +7,11 @@
 // only. A buffer that plays in 3-D is voiced by one mono source.
 //
 // A streaming ring is not something OpenAL has: the ring memory belongs to
-// us, and a feeder queues slices of it to the sources. The play cursor is the
-// feeder's read position, so everything behind it is already in the mixer and
-// the writer may overwrite it.
+// us, and a feeder queues slices of it to the sources. The write cursor is the
+// feeder's read position (everything behind it is already copied into the
+// mixer); the play cursor is what is being heard, behind it by what is still
+// queued. Writers go by the play cursor, so a stream that ends is stopped
+// only once its last sample has been heard.
 #include "quarn/platform/dsound.h"
 
 #include <AL/al.h>
@@ -91,6 +93,10 @@ const EFXEAXREVERBPROPERTIES kPresets[EAX_ENVIRONMENT_COUNT] = {
     EFX_REVERB_PRESET_UNDERWATER,      EFX_REVERB_PRESET_DRUGGED,
     EFX_REVERB_PRESET_DIZZY,           EFX_REVERB_PRESET_PSYCHOTIC,
 };
+
+// A ring is queued in slices of a 32nd (62.5 ms of a two-second ring).
+constexpr uint32_t kRingSlices = 32;
+constexpr size_t kSlicesAhead = 6;
 
 float finite_or_zero(float v) { return std::isfinite(v) ? v : 0.0f; }
 
@@ -193,7 +199,12 @@ struct DsBufferState {
   int room = 0;
   // Ring feeder.
   uint32_t read_pos = 0;
-  std::deque<std::pair<ALuint, ALuint>> queued;
+  struct Slice {
+    ALuint left, right;
+    uint32_t frames;
+  };
+  std::deque<Slice> queued;
+  std::vector<uint8_t> wrap_scratch;
   std::vector<uint8_t> ring_bytes;
 
   bool flat() const { return !(flags & DSBCAPS_CTRL3D) || mode == DS3DMODE_DISABLE; }
@@ -345,32 +356,59 @@ struct DsBufferState {
     alGetSourcei(src_r, AL_BUFFERS_PROCESSED, &pr);
     int done = std::min(pl, pr);
     for (int i = 0; i < done && !queued.empty(); ++i) {
-      auto b = queued.front();
+      Slice b = queued.front();
       queued.pop_front();
-      alSourceUnqueueBuffers(src_l, 1, &b.first);
-      alSourceUnqueueBuffers(src_r, 1, &b.second);
-      alDeleteBuffers(1, &b.first);
-      alDeleteBuffers(1, &b.second);
+      alSourceUnqueueBuffers(src_l, 1, &b.left);
+      alSourceUnqueueBuffers(src_r, 1, &b.right);
+      alDeleteBuffers(1, &b.left);
+      alDeleteBuffers(1, &b.right);
     }
     uint32_t size = static_cast<uint32_t>(ring_bytes.size());
     uint32_t align = fmt.block_align ? fmt.block_align : 1;
-    // Small slices, few ahead: what is queued is past the play cursor, and
-    // the writer counts it as played.
-    uint32_t slice = size / 32 / align * align;
-    if (slice == 0) slice = size;
-    while (queued.size() < 2 && size) {
-      uint32_t n = std::min(slice, size - read_pos);
-      ALuint l = make_side_buffer(ring_bytes.data() + read_pos, n, fmt, 0);
-      ALuint r = make_side_buffer(ring_bytes.data() + read_pos, n, fmt, 1);
+    // Every slice is the same length, the one that crosses the ring's end
+    // included: a slice of a few frames there would leave the source nothing
+    // to play while the feeder sleeps. Enough are queued to ride out a
+    // feeder that wakes late on a busy machine.
+    uint32_t slice = size / kRingSlices / align * align;
+    if (slice == 0) slice = size / align * align;
+    while (queued.size() < kSlicesAhead && slice) {
+      const uint8_t* from = ring_bytes.data() + read_pos;
+      if (read_pos + slice > size) {
+        wrap_scratch.resize(slice);
+        uint32_t first = size - read_pos;
+        std::memcpy(wrap_scratch.data(), from, first);
+        std::memcpy(wrap_scratch.data() + first, ring_bytes.data(), slice - first);
+        from = wrap_scratch.data();
+      }
+      ALuint l = make_side_buffer(from, slice, fmt, 0);
+      ALuint r = make_side_buffer(from, slice, fmt, 1);
       alSourceQueueBuffers(src_l, 1, &l);
       alSourceQueueBuffers(src_r, 1, &r);
-      queued.emplace_back(l, r);
-      read_pos = (read_pos + n) % size;
+      queued.push_back({l, r, slice / align});
+      read_pos = (read_pos + slice) % size;
     }
     if (!source_playing()) {
       ALuint s[2] = {src_l, src_r};
       alSourcePlayv(2, s);
     }
+  }
+
+  // Bytes of the ring that are queued in the mixer but not yet heard.
+  uint32_t unheard_bytes() const {
+    if (!ring || voice != 1 || queued.empty()) return 0;
+    ALint st = 0;
+    alGetSourcei(src_l, AL_SOURCE_STATE, &st);
+    uint64_t total = 0;
+    for (const Slice& b : queued) total += b.frames;
+    if (st == AL_STOPPED) return 0;
+    uint64_t heard = 0;
+    if (st != AL_INITIAL) {
+      ALint off = 0;
+      alGetSourcei(src_l, AL_SAMPLE_OFFSET, &off);
+      heard = off > 0 ? static_cast<uint64_t>(off) : 0;
+    }
+    uint64_t left = total > heard ? total - heard : 0;
+    return static_cast<uint32_t>(left * (fmt.block_align ? fmt.block_align : 1));
   }
 
   void free_al() {
@@ -381,9 +419,9 @@ struct DsBufferState {
       alSourcei(id, AL_BUFFER, 0);
       alDeleteSources(1, &id);
     }
-    for (auto& b : queued) {
-      alDeleteBuffers(1, &b.first);
-      alDeleteBuffers(1, &b.second);
+    for (Slice& b : queued) {
+      alDeleteBuffers(1, &b.left);
+      alDeleteBuffers(1, &b.right);
     }
     queued.clear();
     src_l = src_r = src_3d = 0;
@@ -586,7 +624,11 @@ DsResult DsBuffer::get_current_position(uint32_t* play, uint32_t* write) {
   std::lock_guard<std::recursive_mutex> lk(g_mx);
   uint32_t p = 0;
   if (st_->ring) {
-    p = st_->read_pos;
+    uint32_t size = static_cast<uint32_t>(st_->ring_bytes.size());
+    uint32_t behind = std::min(st_->unheard_bytes(), size);
+    if (play) *play = size ? (st_->read_pos + size - behind) % size : 0;
+    if (write) *write = st_->read_pos;
+    return DS_OK;
   } else if (st_->voice) {
     ALint off = 0;
     alGetSourcei(st_->voice == 2 ? st_->src_3d : st_->src_l, AL_SAMPLE_OFFSET, &off);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "quarn/math/matrix.h"
+#include "quarn/os/console.h"
 #include "quarn/math/vector.h"
 #include "quarn/sound/eax.h"
 #include "quarn/sound/stream.h"
@@ -26,6 +27,8 @@ bool Ds_eax = false;
 bool Ds_initialized = false;
 bool Ds_listener_ready = false;
 int Ds_signature = 0;
+// The category volumes the channels' levels were last scaled by.
+float Ds_category_volume[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 DsBuffer* Vm_buffer = nullptr;
 Ds3DBuffer* Vm_3d = nullptr;
 DsPropertySet* Vm_props = nullptr;
@@ -67,7 +70,23 @@ void clear_sound(LoadedSound& s) {
   s.file = nullptr;
   s.data_chunk = MmioChunk{};
   s.riff_chunk = MmioChunk{};
+  s.frames = 0;
   s.refs = 0;
+}
+
+// A volume the layer can use: NaN (a damaged options file, or any caller's
+// arithmetic) is silence rather than an index past the volume table.
+float usable_volume(float v) {
+  if (!(v > 0.0f)) return 0.0f;
+  return v > 1.0f ? 1.0f : v;
+}
+
+// Says which sound file cannot be played and why, where a player or a
+// developer looks: the console and the standard error.
+void refuse_sound(const char* name, const char* why) {
+  ds_diagnostic("Sound %s cannot be played: %s\n", name, why);
+  console_printf("%s", ds_last_diagnostic());
+  std::fprintf(stderr, "%s", ds_last_diagnostic());
 }
 
 DsVector to_ds(const vector& v) { return DsVector{v.x, v.y, v.z}; }
@@ -124,13 +143,19 @@ bool create_static_buffer(LoadedSound& s) {
                         &used_d, &used_s);
     acm_close_stream(s.acm_stream);
     s.acm_stream = nullptr;
-    if (r != 0 || used_d == 0) return false;
+    if (r != 0 || used_d == 0) {
+      refuse_sound(s.name, "its MS-ADPCM data is damaged");
+      return false;
+    }
     decoded.resize(used_d);
     bytes = used_d;
   } else if (ff.tag != WAVE_FORMAT_PCM) {
     return false;
   }
-  if (bytes == 0) return false;
+  if (bytes == 0) {
+    refuse_sound(s.name, "it holds no sound");
+    return false;
+  }
   DsBufferDesc d;
   d.flags = flags;
   d.bytes = bytes;
@@ -153,6 +178,7 @@ bool create_static_buffer(LoadedSound& s) {
     }
   }
   s.pdsb->unlock(p1, n1, nullptr, 0);
+  s.frames = bf.block_align ? bytes / bf.block_align : 0;
   if (Ds_3d) {
     void* i3 = nullptr;
     DsResult q = s.pdsb->query_interface(DsInterface::Buffer3D, &i3);
@@ -209,9 +235,18 @@ uint32_t ds_name_hash(const char* name) {
 }
 
 int ds_volume_to_mb(float volume) {
-  float scaled = volume * 100.0f;
-  int i = scaled >= 100.0f ? 100 : scaled <= 0.0f ? 0 : static_cast<int>(scaled);
+  // A hair over, so that a level scaled down and back up by its category
+  // lands on the step it left, not one below.
+  float scaled = volume * 100.0f + 1e-4f;
+  int i = scaled >= 100.0f ? 100 : !(scaled > 0.0f) ? 0 : static_cast<int>(scaled);
   return Ds_volume_table[i];
+}
+
+void ds_apply_volume(int ch, float volume) {
+  if (ch < 0 || ch >= MAX_SOUND_CHANNELS || !Sound_channels[ch].pdsb) return;
+  SoundChannel& c = Sound_channels[ch];
+  c.volume = usable_volume(volume);
+  c.pdsb->set_volume(ds_volume_to_mb(c.volume));
 }
 
 int ds_init(void* window, int rate, int bits, int channels, bool want_3d, bool want_eax,
@@ -255,6 +290,7 @@ int ds_init(void* window, int rate, int bits, int channels, bool want_3d, bool w
   for (LoadedSound& s : Loaded_sounds) clear_sound(s);
   for (SoundChannel& c : Sound_channels) clear_channel(c);
   Ds_signature = 0;
+  for (float& v : Ds_category_volume) v = 1.0f;
   stream_init();
   if (Ds_3d) {
     bool ok = false;
@@ -321,6 +357,8 @@ void ds_close() {
 
 int ds_load(const char* name, const char* path, uint32_t offset, int category, bool stream) {
   if (!Ds_initialized || !name || !path) return -1;
+  if (std::strlen(name) >= sizeof(LoadedSound::name) || std::strlen(path) >= sizeof(LoadedSound::path))
+    return -1;
   uint32_t h = ds_name_hash(name);
   int free_slot = -1;
   for (int i = 0; i < MAX_LOADED_SOUNDS; ++i) {
@@ -329,6 +367,9 @@ int ds_load(const char* name, const char* path, uint32_t offset, int category, b
       if (free_slot < 0) free_slot = i;
       continue;
     }
+    // A file opened for streaming has no buffer to play whole, and a whole
+    // one no open file to stream from: each kind has a slot of its own.
+    if ((s.pdsb == nullptr) != stream) continue;
     // Names differing only in case are one sound, though their hashes differ.
     if ((s.name_hash == h && strcmp(s.name, name) == 0) || strcasecmp(s.name, name) == 0) {
       ++s.refs;
@@ -342,6 +383,7 @@ int ds_load(const char* name, const char* path, uint32_t offset, int category, b
   s.offset = offset;
   s.category = category;
   if (wave_open(path, offset, &s.file, &s.file_format, &s.buffer_format, &s.riff_chunk) != 0) {
+    refuse_sound(name, wave_refusal());
     clear_sound(s);
     return -1;
   }
@@ -354,8 +396,15 @@ int ds_load(const char* name, const char* path, uint32_t offset, int category, b
       return -1;
     }
   } else if (s.file_format->tag == WAVE_FORMAT_ADPCM && acm_init() != 0) {
+    refuse_sound(name, "no MS-ADPCM decoder is available");
     free_sound(s);
     return -1;
+  } else if (wave_find_data(s.file, &s.data_chunk, &s.riff_chunk) != 0) {
+    refuse_sound(name, "it has no sound data");
+    free_sound(s);
+    return -1;
+  } else {
+    s.frames = wave_frames(*s.file_format, s.data_chunk.size);
   }
   s.name_hash = h;
   s.refs = 1;
@@ -467,8 +516,7 @@ int ds_play(int slot, float volume, float pan, bool looping) {
     if (Ds_eax) eax_buffer_no_reverb(c->pdsb);
   }
   if (looping) c->flags |= SCF_LOOPING;
-  c->pdsb->set_volume(ds_volume_to_mb(volume));
-  c->volume = volume;
+  ds_apply_volume(ch, volume);
   c->category = Loaded_sounds[slot].category;
   c->pdsb->set_pan(static_cast<int>(pan * 1000.0f));
   c->sound = slot;
@@ -489,13 +537,16 @@ int ds_play_3d(int slot, const vector* position, const vector* velocity, float m
   c->pds3db = static_cast<Ds3DBuffer*>(p);
   c->pds3db->set_mode(DS3DMODE_NORMAL, DS3D_IMMEDIATE);
   if (looping) c->flags |= SCF_LOOPING;
-  c->pdsb->set_volume(ds_volume_to_mb(volume));
-  c->volume = volume;
+  ds_apply_volume(ch, volume);
   c->category = Loaded_sounds[slot].category;
   c->sound = slot;
   place_3d(c->pds3db, position, velocity, min_distance, max_distance);
   Ds_listener->commit_deferred_settings();
   return ds_start_channel(ch, looping);
+}
+
+bool ds_has_3d(int slot) {
+  return Ds_listener_ready && slot >= 0 && slot < MAX_LOADED_SOUNDS && Loaded_sounds[slot].pds3db;
 }
 
 int ds_set_3d(int signature, const vector* position, const vector* velocity, float min_distance,
@@ -545,6 +596,7 @@ void ds_fade_out(int signature, int ms) {
 }
 
 void ds_update_fades() {
+  stream_report_damage();
   for (int i = 0; i < MAX_SOUND_CHANNELS; ++i) {
     SoundChannel& c = Sound_channels[i];
     if (!c.pdsb || !(c.flags & SCF_FADING)) continue;
@@ -589,10 +641,7 @@ void ds_resume_all() {
 }
 
 void ds_set_volume(int signature, float volume) {
-  int ch = ds_channel_from_handle(signature);
-  if (ch < 0) return;
-  Sound_channels[ch].pdsb->set_volume(ds_volume_to_mb(volume));
-  Sound_channels[ch].volume = volume;
+  ds_apply_volume(ds_channel_from_handle(signature), volume);
 }
 
 void ds_set_pan(int signature, float pan) {
@@ -645,24 +694,31 @@ void ds_get_format(int slot, int* rate, int* bits, int* channels) {
   if (channels) *channels = f.channels;
 }
 
+// The frames of sound the data holds over the rate: the RIFF chunk counts
+// headers too, and neither it nor compressed bytes are frames.
 float ds_get_duration(int slot) {
   if (slot < 0 || slot >= MAX_LOADED_SOUNDS || !Loaded_sounds[slot].buffer_format) return 0.0f;
   const LoadedSound& s = Loaded_sounds[slot];
   const WaveFormat& f = *s.buffer_format;
-  if (f.bits < 8 || f.rate == 0) return 0.0f;
-  return static_cast<float>(s.riff_chunk.size) / static_cast<float>(f.bits / 8) /
-         static_cast<float>(f.rate);
+  if (f.rate == 0) return 0.0f;
+  return static_cast<float>(static_cast<double>(s.frames) / f.rate);
 }
 
 void ds_set_category_volume(int category, float volume) {
-  if (volume < 0.0f) volume = 0.0f;
-  if (volume > 1.0f) volume = 1.0f;
-  for (SoundChannel& c : Sound_channels) {
+  volume = usable_volume(volume);
+  // Each channel keeps its own level within the category: it is scaled by
+  // the change, not set to the category's volume.
+  for (int i = 0; i < MAX_SOUND_CHANNELS; ++i) {
+    SoundChannel& c = Sound_channels[i];
     if (!c.pdsb) continue;
     if (category != -1 && c.category != category) continue;
-    c.pdsb->set_volume(ds_volume_to_mb(volume));
-    c.volume = volume;
+    bool known = c.category >= 0 && c.category < 4;
+    float old = known ? Ds_category_volume[c.category] : 1.0f;
+    if (!known && category != -1) continue;
+    if (old > 0.0f) ds_apply_volume(i, c.volume * volume / old);
   }
+  for (int k = 0; k < 4; ++k)
+    if (category == -1 || category == k) Ds_category_volume[k] = volume;
 }
 
 const char* ds_error_text(DsResult code) {

@@ -34,6 +34,7 @@ struct LoadedSound {
   MmioFile* file;
   MmioChunk data_chunk;
   MmioChunk riff_chunk;
+  uint32_t frames;  // frames of sound the file holds
   int32_t refs;
 };
 
@@ -94,6 +95,11 @@ void ds_disable_eax();
 uint32_t ds_name_hash(const char* name);
 // The attenuation (hundredths of a decibel) for a volume 0..1.
 int ds_volume_to_mb(float volume);
+// Sets a channel's volume (clamped to 0..1, NaN as 0) and remembers it.
+void ds_apply_volume(int ch, float volume);
+// True when the loaded sound can play positioned by the device (a mono
+// sound in 3-D mode); others play flat.
+bool ds_has_3d(int slot);
 // The last diagnostic text the layer formatted.
 const char* ds_last_diagnostic();
 

@@ -1,7 +1,11 @@
 #include "quarn/sound/stream.h"
 
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
+#include "quarn/os/console.h"
 #include "quarn/platform/mmtimer.h"
 #include "quarn/sound/ds.h"
 
@@ -18,6 +22,10 @@ uint8_t Source_scratch[STREAM_DECODE_SCRATCH + 65536];
 bool Acm_ready = false;
 AcmDriver Acm_driver = 0;
 AcmDriverId Acm_found = 0;
+
+// Damage met on the timer thread waits here for the main thread to say it.
+char Damage_report[320];
+bool Damage_pending = false;
 
 void timer_callback(uint32_t id, uintptr_t user) {
   PlatformLockGuard lk(Stream_lock);
@@ -37,6 +45,18 @@ void clear_record(WaveStream& w) {
   w.timer = 0;
   w.silence_written = 0;
   w.flags = 0;
+  w.file = nullptr;
+  w.data_chunk = MmioChunk{};
+  w.riff_chunk = MmioChunk{};
+  w.acm_stream = nullptr;
+  w.data_bytes = 0;
+}
+
+void close_record_file(WaveStream& w) {
+  if (w.acm_stream) acm_close_stream(w.acm_stream);
+  if (w.file) wave_close(w.file);
+  w.acm_stream = nullptr;
+  w.file = nullptr;
 }
 
 void copy_into(void* p1, uint32_t n1, void* p2, uint32_t n2, const uint8_t* src, uint32_t n) {
@@ -45,45 +65,94 @@ void copy_into(void* p1, uint32_t n1, void* p2, uint32_t n2, const uint8_t* src,
   if (n > a && p2) std::memcpy(p2, src + a, std::min(n - a, n2));
 }
 
-// Reads up to n bytes of the sound's data into two regions; returns the bytes.
-uint32_t read_pcm(LoadedSound& s, void* p1, uint32_t n1, void* p2, uint32_t n2) {
+int record_of(const WaveStream& w) { return static_cast<int>(&w - Wave_streams); }
+
+void note_damage(WaveStream& w, uint32_t at) {
+  const char* name = w.sound >= 0 ? Loaded_sounds[w.sound].name : "?";
+  std::snprintf(Damage_report, sizeof(Damage_report),
+                "Sound %s is damaged at byte %u of its data: it stops there\n", name, at);
+  Damage_pending = true;
+  w.flags |= WSF_DAMAGED;
+  w.flags &= ~WSF_LOOPING;
+  // Nothing after the damage is read: the stream plays out what it has.
+  w.data_chunk.size = 0;
+}
+
+// Reads up to n1 + n2 bytes of the stream's data into two regions; returns
+// the bytes read.
+uint32_t read_pcm(WaveStream& w, void* p1, uint32_t n1, void* p2, uint32_t n2) {
   uint32_t got1 = 0, got2 = 0;
-  if (wave_read(s.file, n1, static_cast<uint8_t*>(p1), &s.data_chunk, &got1) != 0) return 0;
+  if (wave_read(w.file, n1, static_cast<uint8_t*>(p1), &w.data_chunk, &got1) != 0) return 0;
   if (p2 && n2 && got1 == n1)
-    if (wave_read(s.file, n2, static_cast<uint8_t*>(p2), &s.data_chunk, &got2) != 0) got2 = 0;
+    if (wave_read(w.file, n2, static_cast<uint8_t*>(p2), &w.data_chunk, &got2) != 0) got2 = 0;
   return got1 + got2;
 }
 
-// Decodes up to want bytes of PCM into Decode_scratch; returns the bytes made
-// and sets *read_any when the file gave anything at all.
-uint32_t decode_adpcm(LoadedSound& s, uint32_t want, bool* read_any) {
-  *read_any = false;
+// Decodes up to want bytes of PCM into Decode_scratch; returns the bytes
+// made. Data that cannot be read or decoded is noted as damage.
+uint32_t decode_adpcm(WaveStream& w, uint32_t want) {
   if (want > STREAM_DECODE_SCRATCH) want = STREAM_DECODE_SCRATCH;
-  int need = acm_source_size(s.acm_stream, want);
-  if (need <= 0) return 0;
+  uint32_t left = w.data_chunk.size;
+  if (left == 0) return 0;
+  uint32_t at = w.data_bytes - left;
+  int need = acm_source_size(w.acm_stream, want);
+  if (need <= 0) {
+    note_damage(w, at);
+    return 0;
+  }
   uint32_t n = static_cast<uint32_t>(need);
   if (n > sizeof(Source_scratch)) n = sizeof(Source_scratch);
   uint32_t got = 0;
-  if (wave_read(s.file, n, Source_scratch, &s.data_chunk, &got) != 0 || got == 0) return 0;
-  *read_any = true;
+  if (wave_read(w.file, n, Source_scratch, &w.data_chunk, &got) != 0 || got == 0) {
+    note_damage(w, at);
+    return 0;
+  }
   uint32_t dused = 0, sused = 0;
-  if (acm_convert(s.acm_stream, Source_scratch, got, Decode_scratch, want, &dused, &sused) != 0) {
-    dused = 0;
-    sused = 0;
+  if (acm_convert(w.acm_stream, Source_scratch, got, Decode_scratch, want, &dused, &sused) != 0) {
+    // The blocks before the bad one decoded and are kept.
+    note_damage(w, at + sused);
+    return dused;
   }
   // Give back what the conversion did not take: the next refill starts there.
   if (sused < got) {
-    mmio_seek(s.file, -static_cast<long>(got - sused), SEEK_CUR);
-    s.data_chunk.size += got - sused;
+    mmio_seek(w.file, -static_cast<long>(got - sused), SEEK_CUR);
+    w.data_chunk.size += got - sused;
   }
   return dused;
+}
+
+// Up to want bytes of the stream's data into the two regions (PCM read in
+// place, MS-ADPCM decoded through the scratch); returns the bytes written.
+uint32_t fill_regions(WaveStream& w, const LoadedSound& s, void* p1, uint32_t n1, void* p2,
+                      uint32_t n2) {
+  if (s.file_format->tag == WAVE_FORMAT_ADPCM) {
+    uint32_t got = decode_adpcm(w, n1 + n2);
+    copy_into(p1, n1, p2, n2, Decode_scratch, got);
+    return got;
+  }
+  return read_pcm(w, p1, n1, p2, n2);
+}
+
+// Writes n bytes of silence at the write position.
+bool write_silence(WaveStream& w, DsBuffer* ring, uint8_t silence, uint32_t n) {
+  if (n == 0) return true;
+  void *p1 = nullptr, *p2 = nullptr;
+  uint32_t n1 = 0, n2 = 0;
+  if (ds_failed(ring->lock(w.write_pos, n, &p1, &n1, &p2, &n2, false))) return false;
+  std::memset(p1, silence, n1);
+  if (p2) std::memset(p2, silence, n2);
+  ring->unlock(p1, n1, p2, n2);
+  w.write_pos = (w.write_pos + n) % w.ring_size;
+  return true;
 }
 
 }  // namespace
 
 void stream_init() {
   mm_time_begin_period(1);
+  PlatformLockGuard lk(Stream_lock);
   for (WaveStream& w : Wave_streams) clear_record(w);
+  Damage_pending = false;
 }
 
 void stream_close() {
@@ -91,6 +160,19 @@ void stream_close() {
   for (int i = 0; i < MAX_WAVE_STREAMS; ++i)
     if (Wave_streams[i].flags & WSF_ACTIVE) stream_stop(i);
   mm_time_end_period(1);
+}
+
+void stream_report_damage() {
+  char text[sizeof(Damage_report)];
+  {
+    PlatformLockGuard lk(Stream_lock);
+    if (!Damage_pending) return;
+    Damage_pending = false;
+    std::memcpy(text, Damage_report, sizeof(text));
+  }
+  ds_diagnostic("%s", text);
+  console_printf("%s", text);
+  std::fprintf(stderr, "%s", text);
 }
 
 bool stream_feeds(int record, int channel) {
@@ -104,19 +186,32 @@ uint32_t stream_timer_start(uint32_t period_ms, int record) {
 }
 
 int stream_play(int sound, int channel, bool looping) {
+  if (sound < 0 || sound >= MAX_LOADED_SOUNDS) return -1;
   PlatformLockGuard lk(Stream_lock);
+  const LoadedSound& s = Loaded_sounds[sound];
+  if (!s.file_format || !s.buffer_format) return -1;
   for (int i = 0; i < MAX_WAVE_STREAMS; ++i) {
     WaveStream& w = Wave_streams[i];
     if (w.flags & WSF_ACTIVE) continue;
+    clear_record(w);
+    WaveFormat *ff = nullptr, *bf = nullptr;
+    if (wave_open(s.path, s.offset, &w.file, &ff, &bf, &w.riff_chunk) != 0) return -1;
+    wave_free_formats(&ff, &bf);
+    if (s.file_format->tag == WAVE_FORMAT_ADPCM) {
+      WaveFormat pcm;
+      if (acm_open_stream(s.file_format, &pcm, &w.acm_stream, 16) != 0) {
+        close_record_file(w);
+        return -1;
+      }
+    }
     w.flags = WSF_ACTIVE | (looping ? WSF_LOOPING : 0);
     w.sound = sound;
     w.channel = channel;
-    w.write_pos = 0;
-    w.silence_written = 0;
-    w.ring_size = 2 * Loaded_sounds[sound].buffer_format->bytes_per_second;
+    w.ring_size = 2 * s.buffer_format->bytes_per_second;
     w.timer = stream_timer_start(STREAM_PERIOD_MS, i);
     if (!w.timer) {
-      w.flags = 0;
+      close_record_file(w);
+      clear_record(w);
       return -1;
     }
     return i;
@@ -135,9 +230,30 @@ void stream_stop(int record) {
   // on the main thread while the callback waits for the lock we hold.
   if (w.timer) mm_time_kill_event(w.timer);
   w.timer = 0;
+  close_record_file(w);
   w.flags = 0;
   w.sound = -1;
 }
+
+namespace {
+
+// The data ran out (or was damaged) in a refill that had room for rest more
+// bytes: a looping stream starts its file again after that much silence; a
+// stream that ends keeps its channel until the silence behind its data has
+// gone round the whole ring, that is until its last sample has been heard.
+void data_ended(WaveStream& w, DsBuffer* ring, uint8_t silence, uint32_t rest) {
+  if ((w.flags & WSF_LOOPING) && wave_find_data(w.file, &w.data_chunk, &w.riff_chunk) != 0)
+    note_damage(w, w.data_bytes);
+  if (w.flags & WSF_LOOPING) w.silence_written = 0;
+  w.silence_written += rest;
+  bool filled = write_silence(w, ring, silence, rest);
+  if (filled && !(w.flags & WSF_LOOPING) && w.silence_written >= w.ring_size) {
+    w.silence_written = 0;
+    stream_stop(record_of(w));
+  }
+}
+
+}  // namespace
 
 void stream_service(int record) {
   if (record < 0 || record >= MAX_WAVE_STREAMS) return;
@@ -146,7 +262,7 @@ void stream_service(int record) {
   if (!(w.flags & WSF_ACTIVE) || w.channel < 0 || w.sound < 0 || w.ring_size == 0) return;
   SoundChannel& c = Sound_channels[w.channel];
   LoadedSound& s = Loaded_sounds[w.sound];
-  if (!c.pdsb || !s.file || !s.buffer_format) return;
+  if (!c.pdsb || !w.file || !s.buffer_format || !s.file_format) return;
   uint32_t play = 0;
   uint32_t free = 0;
   if (!ds_failed(c.pdsb->get_current_position(&play, nullptr)))
@@ -159,44 +275,74 @@ void stream_service(int record) {
   void *p1 = nullptr, *p2 = nullptr;
   uint32_t n1 = 0, n2 = 0;
   if (ds_failed(c.pdsb->lock(w.write_pos, free, &p1, &n1, &p2, &n2, false))) return;
-  uint32_t written = 0;
-  if (s.file_format->tag == WAVE_FORMAT_ADPCM) {
-    bool any = false;
-    written = decode_adpcm(s, free, &any);
-    if (!any) w.flags |= WSF_END_OF_DATA;
-    copy_into(p1, n1, p2, n2, Decode_scratch, written);
-  } else {
-    written = read_pcm(s, p1, n1, p2, n2);
-    if (written < free) w.flags |= WSF_END_OF_DATA;
-  }
+  uint32_t written = fill_regions(w, s, p1, n1, p2, n2);
   c.pdsb->unlock(p1, n1, p2, n2);
   w.write_pos = (w.write_pos + written) % w.ring_size;
-  if (!(w.flags & WSF_END_OF_DATA)) return;
-  w.flags &= ~WSF_END_OF_DATA;
-  uint32_t rest = free - written;
-  if (w.flags & WSF_LOOPING) wave_find_data(s.file, &s.data_chunk, &s.riff_chunk);
-  w.silence_written += rest;
-  bool filled = true;
-  if (rest > 0) {
-    filled = !ds_failed(c.pdsb->lock(w.write_pos, rest, &p1, &n1, &p2, &n2, false));
-    if (filled) {
-      uint8_t silence = s.buffer_format->bits == 8 ? 128 : 0;
-      std::memset(p1, silence, n1);
-      if (p2) std::memset(p2, silence, n2);
-      c.pdsb->unlock(p1, n1, p2, n2);
-      w.write_pos = (w.write_pos + rest) % w.ring_size;
+  // The end is where the data ends, not a refill later that reads nothing.
+  // Decoded data comes in whole blocks, so a short MS-ADPCM refill is not
+  // an end; a short PCM read is (a file cut off before its stated size).
+  bool pcm = s.file_format->tag != WAVE_FORMAT_ADPCM;
+  if (w.data_chunk.size > 0 && !(pcm && written < free)) return;
+  data_ended(w, c.pdsb, s.buffer_format->bits == 8 ? 128 : 0, free - written);
+}
+
+int stream_first_fill(int record) {
+  if (record < 0 || record >= MAX_WAVE_STREAMS) return -1;
+  PlatformLockGuard lk(Stream_lock);
+  WaveStream& w = Wave_streams[record];
+  if (!(w.flags & WSF_ACTIVE) || w.channel < 0 || w.sound < 0) return -1;
+  SoundChannel& c = Sound_channels[w.channel];
+  const LoadedSound& s = Loaded_sounds[w.sound];
+  if (!c.pdsb || wave_find_data(w.file, &w.data_chunk, &w.riff_chunk) != 0) return -1;
+  w.data_bytes = w.data_chunk.size;
+  void* p1 = nullptr;
+  uint32_t n1 = 0;
+  if (ds_failed(c.pdsb->lock(0, 0, &p1, &n1, nullptr, nullptr, true))) return -1;
+  uint8_t* ring = static_cast<uint8_t*>(p1);
+  bool looping = (w.flags & WSF_LOOPING) != 0;
+  // A looping sound shorter than the ring goes on from its start at once,
+  // rather than after a stretch of silence as long as the ring's tail.
+  uint32_t filled = 0;
+  bool rewound = false, ok = true;
+  while (ok && filled < n1) {
+    uint32_t got = fill_regions(w, s, ring + filled, n1 - filled, nullptr, 0);
+    filled += got;
+    if (w.flags & WSF_DAMAGED) break;
+    if (got > 0) {
+      rewound = false;
+      continue;
     }
+    if (!looping || rewound || w.data_chunk.size > 0) break;
+    ok = wave_find_data(w.file, &w.data_chunk, &w.riff_chunk) == 0;
+    rewound = true;
   }
-  if (filled && !(w.flags & WSF_LOOPING) && w.silence_written >= w.ring_size) {
-    w.silence_written = 0;
-    stream_stop(record);
+  uint8_t silence = s.buffer_format->bits == 8 ? 128 : 0;
+  bool ended = w.data_chunk.size == 0 && (!looping || (w.flags & WSF_DAMAGED));
+  if (ended) std::memset(ring + filled, silence, n1 - filled);
+  c.pdsb->unlock(p1, n1, nullptr, 0);
+  if (!ok) return -1;
+  if (ended) {
+    // The whole ring is written: data, then silence that counts toward the
+    // end, so the stream stops once the data has been heard, not a ring later
+    // and not after the data came round again.
+    w.write_pos = 0;
+    w.silence_written = w.ring_size - filled;
+    return 0;
   }
+  if (looping && w.data_chunk.size == 0 && wave_find_data(w.file, &w.data_chunk, &w.riff_chunk) != 0)
+    return -1;
+  // Decoded data comes in whole blocks and may stop short of the ring's
+  // end: the first refill goes on right after it, leaving no gap.
+  w.write_pos = filled % w.ring_size;
+  return 0;
 }
 
 int ds_stream_play(int slot, float volume, float pan, bool looping) {
   if (!ds_initialized() || slot < 0 || slot >= MAX_LOADED_SOUNDS) return -1;
   LoadedSound& s = Loaded_sounds[slot];
-  if (!s.file || !s.buffer_format) return -1;
+  // A slot loaded as a whole sound has a static buffer and is played, not
+  // streamed.
+  if (!s.file || !s.buffer_format || s.pdsb) return -1;
   int ch = ds_free_channel();
   if (ch < 0) return -1;
   SoundChannel& c = Sound_channels[ch];
@@ -209,70 +355,19 @@ int ds_stream_play(int slot, float volume, float pan, bool looping) {
     ds_release_channel(ch, true);
     return -1;
   }
-  uint32_t first_fill = 0;
   {
     PlatformLockGuard lk(Stream_lock);
-    if (wave_find_data(s.file, &s.data_chunk, &s.riff_chunk) != 0) {
-      ds_release_channel(ch, true);
-      return -1;
-    }
-    void* p1 = nullptr;
-    uint32_t n1 = 0;
-    if (ds_failed(c.pdsb->lock(0, 0, &p1, &n1, nullptr, nullptr, true))) {
-      ds_release_channel(ch, true);
-      return -1;
-    }
-    bool ok = true;
-    if (s.file_format->tag == WAVE_FORMAT_ADPCM && !s.acm_stream) {
-      WaveFormat pcm;
-      ok = acm_open_stream(s.file_format, &pcm, &s.acm_stream, 16) == 0;
-    }
-    // A looping sound shorter than the ring goes on from its start at once,
-    // rather than after a stretch of silence as long as the ring's tail.
-    uint32_t filled = 0;
-    bool rewound = false;
-    while (ok && filled < n1) {
-      uint32_t got = 0;
-      if (s.file_format->tag == WAVE_FORMAT_ADPCM) {
-        bool any = false;
-        got = decode_adpcm(s, n1 - filled, &any);
-        std::memcpy(static_cast<uint8_t*>(p1) + filled, Decode_scratch, got);
-      } else {
-        ok = wave_read(s.file, n1 - filled, static_cast<uint8_t*>(p1) + filled, &s.data_chunk, &got) == 0;
-      }
-      filled += got;
-      if (got > 0) {
-        rewound = false;
-        continue;
-      }
-      if (!looping || rewound || s.data_chunk.size > 0) break;
-      ok = wave_find_data(s.file, &s.data_chunk, &s.riff_chunk) == 0;
-      rewound = true;
-    }
-    c.pdsb->unlock(p1, n1, nullptr, 0);
-    first_fill = filled;
-    if (!ok) {
+    c.flags |= SCF_STREAMED;
+    c.sound = slot;
+    c.stream = stream_play(slot, ch, looping);
+    if (c.stream < 0 || stream_first_fill(c.stream) != 0) {
       ds_release_channel(ch, true);
       return -1;
     }
   }
-  c.flags |= SCF_STREAMED;
   c.category = s.category;
-  c.pdsb->set_volume(ds_volume_to_mb(volume));
-  c.volume = volume;
+  ds_apply_volume(ch, volume);
   c.pdsb->set_pan(static_cast<int>(pan * 1000.0f));
-  c.sound = slot;
-  c.stream = stream_play(slot, ch, looping);
-  if (c.stream < 0) {
-    ds_release_channel(ch, true);
-    return -1;
-  }
-  {
-    // Decoded data comes in whole blocks and may stop short of the ring's
-    // end: the first refill goes on right after it, leaving no gap.
-    PlatformLockGuard lk(Stream_lock);
-    if (first_fill > 0) Wave_streams[c.stream].write_pos = first_fill % Wave_streams[c.stream].ring_size;
-  }
   return ds_start_channel(ch, true);
 }
 
@@ -298,32 +393,61 @@ uint32_t le32(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+char Wave_refusal[160];
+
+int refuse(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+int refuse(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(Wave_refusal, sizeof(Wave_refusal), fmt, ap);
+  va_end(ap);
+  return -1;
+}
+
+// Why a format tag is not one we play, in the player's words.
+int refuse_tag(uint16_t tag, uint16_t bits) {
+  switch (tag) {
+    case 3: return refuse("%u-bit floating-point samples are not supported", bits);
+    case 0x11: return refuse("IMA ADPCM is not supported");
+    case 0xFFFE: return refuse("the extensible wave format is not supported");
+    default: return refuse("wave format %u is not supported", tag);
+  }
+}
+
 int wave_open_file(MmioFile* f, uint32_t offset, MmioFile** file, WaveFormat** file_format,
                    WaveFormat** buffer_format, MmioChunk* riff) {
   *file = nullptr;
   *file_format = nullptr;
   *buffer_format = nullptr;
-  auto fail = [&]() {
+  auto fail = [&](int) {
     wave_free_formats(file_format, buffer_format);
     mmio_close(f);
     return -1;
   };
-  if (!f) return -1;
-  if (offset != 0 && mmio_seek(f, static_cast<long>(offset), SEEK_SET) < 0) return fail();
+  if (!f) return refuse("the file cannot be opened");
+  if (offset != 0 && mmio_seek(f, static_cast<long>(offset), SEEK_SET) < 0)
+    return fail(refuse("the file is shorter than its place in the pack"));
   riff->form_type = mmio_fourcc('W', 'A', 'V', 'E');
-  if (mmio_descend(f, riff, nullptr, MMIO_FINDRIFF) != 0) return fail();
+  if (mmio_descend(f, riff, nullptr, MMIO_FINDRIFF) != 0) return fail(refuse("it is not a RIFF WAVE file"));
   MmioChunk fmt;
   fmt.id = mmio_fourcc('f', 'm', 't', ' ');
-  if (mmio_descend(f, &fmt, riff, MMIO_FINDCHUNK) != 0 || fmt.size < 16) return fail();
+  if (mmio_descend(f, &fmt, riff, MMIO_FINDCHUNK) != 0 || fmt.size < 16)
+    return fail(refuse("it has no wave format"));
   uint8_t b[16];
-  if (mmio_read(f, b, 16) != 16) return fail();
+  if (mmio_read(f, b, 16) != 16) return fail(refuse("its wave format is cut short"));
   uint16_t tag = le16(b);
   uint16_t extra = 0;
   if (tag != WAVE_FORMAT_PCM) {
     uint8_t e[2];
-    if (fmt.size < 18 || mmio_read(f, e, 2) != 2) return fail();
+    if (fmt.size < 18 || mmio_read(f, e, 2) != 2) {
+      if (tag != WAVE_FORMAT_ADPCM) return fail(refuse_tag(tag, le16(b + 14)));
+      return fail(refuse("its wave format is cut short"));
+    }
     extra = le16(e);
-    if (extra > sizeof(WaveFormat::extra) || 18u + extra > fmt.size) return fail();
+    if (extra > sizeof(WaveFormat::extra) || 18u + extra > fmt.size) {
+      if (tag != WAVE_FORMAT_ADPCM) return fail(refuse_tag(tag, le16(b + 14)));
+      return fail(refuse("its MS-ADPCM format is damaged"));
+    }
   }
   *file_format = new WaveFormat();
   *buffer_format = new WaveFormat();
@@ -335,12 +459,17 @@ int wave_open_file(MmioFile* f, uint32_t offset, MmioFile** file, WaveFormat** f
   ff.block_align = le16(b + 12);
   ff.bits = le16(b + 14);
   ff.extra_size = extra;
-  if (extra && mmio_read(f, ff.extra, extra) != extra) return fail();
-  if (tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_ADPCM) return fail();
-  if (ff.channels < 1 || ff.channels > 2 || ff.rate < 100 || ff.rate > 100000) return fail();
-  if (tag == WAVE_FORMAT_PCM && ff.bits != 8 && ff.bits != 16) return fail();
+  if (extra && mmio_read(f, ff.extra, extra) != extra) return fail(refuse("its wave format is cut short"));
+  if (tag != WAVE_FORMAT_PCM && tag != WAVE_FORMAT_ADPCM) return fail(refuse_tag(tag, ff.bits));
+  if (ff.channels < 1 || ff.channels > 2) return fail(refuse("%u channels are not supported", ff.channels));
+  if (ff.rate < 100 || ff.rate > 100000) return fail(refuse("a rate of %u Hz is not supported", ff.rate));
+  if (tag == WAVE_FORMAT_PCM && ff.bits != 8 && ff.bits != 16)
+    return fail(refuse("%u-bit samples are not supported", ff.bits));
+  MsAdpcmInfo info;
+  if (tag == WAVE_FORMAT_ADPCM && !msadpcm_parse_format(ff, &info))
+    return fail(refuse("its MS-ADPCM format is damaged"));
   **buffer_format = pcm_format(ff.channels, ff.rate, tag == WAVE_FORMAT_ADPCM ? 16 : ff.bits);
-  if (mmio_ascend(f, &fmt) != 0) return fail();
+  if (mmio_ascend(f, &fmt) != 0) return fail(refuse("its wave format is cut short"));
   *file = f;
   return 0;
 }
@@ -355,6 +484,26 @@ int wave_open(const char* path, uint32_t offset, MmioFile** file, WaveFormat** f
 int wave_open_memory(const void* data, uint32_t size, MmioFile** file, WaveFormat** file_format,
                      WaveFormat** buffer_format, MmioChunk* riff) {
   return wave_open_file(mmio_open_memory(data, size), 0, file, file_format, buffer_format, riff);
+}
+
+const char* wave_refusal() { return Wave_refusal; }
+
+uint32_t wave_frames(const WaveFormat& ff, uint32_t data_bytes) {
+  if (ff.tag == WAVE_FORMAT_ADPCM) {
+    MsAdpcmInfo info;
+    if (!msadpcm_parse_format(ff, &info)) return 0;
+    uint32_t ba = static_cast<uint32_t>(info.block_align);
+    uint32_t ch = static_cast<uint32_t>(info.channels);
+    uint32_t spb = static_cast<uint32_t>(info.samples_per_block);
+    uint64_t frames = static_cast<uint64_t>(data_bytes / ba) * spb;
+    // A short last block holds its header's two frames and what its
+    // nibbles reach, as the decoder plays it.
+    uint32_t rest = data_bytes % ba;
+    if (rest >= 7 * ch) frames += 2 + std::min((rest - 7 * ch) * 2 / ch, spb - 2);
+    return frames > 0xffffffffu ? 0xffffffffu : static_cast<uint32_t>(frames);
+  }
+  uint32_t frame = static_cast<uint32_t>(ff.channels) * (ff.bits / 8u);
+  return frame ? data_bytes / frame : 0;
 }
 
 void wave_free_formats(WaveFormat** file_format, WaveFormat** buffer_format) {
@@ -440,10 +589,11 @@ int acm_convert(AcmStream* stream, const uint8_t* src, uint32_t src_bytes, uint8
   if (acm_stream_prepare_header(stream, &h) != 0) return -1;
   uint32_t r = acm_stream_convert(stream, &h);
   acm_stream_unprepare_header(stream, &h);
-  if (r != 0) return -1;
+  // A failed conversion still tells how far it got: the blocks before a bad
+  // one are good sound.
   *dst_used = h.dst_used;
   *src_used = h.src_used;
-  return 0;
+  return r == 0 ? 0 : -1;
 }
 
 namespace {

@@ -16,6 +16,9 @@ constexpr uint32_t STREAM_PERIOD_MS = 250;
 constexpr uint32_t WSF_ACTIVE = 1;
 constexpr uint32_t WSF_LOOPING = 2;
 constexpr uint32_t WSF_END_OF_DATA = 4;
+// The data held a block that does not decode (or could not be read): the
+// stream plays what came before it and then ends.
+constexpr uint32_t WSF_DAMAGED = 8;
 
 struct WaveStream {
   int32_t sound;
@@ -25,6 +28,13 @@ struct WaveStream {
   uint32_t timer;
   uint32_t silence_written;
   uint32_t flags;
+  // Every stream reads through a file handle of its own: two plays of one
+  // file (a track faded out under its own restart) never share a position.
+  MmioFile* file;
+  MmioChunk data_chunk;
+  MmioChunk riff_chunk;
+  AcmStream* acm_stream;
+  uint32_t data_bytes;  // size of the data chunk, for the damage report
 };
 
 extern WaveStream Wave_streams[MAX_WAVE_STREAMS];
@@ -39,9 +49,19 @@ uint32_t stream_timer_start(uint32_t period_ms, int record);
 void stream_service(int record);
 // True while a record is active and still feeds the channel.
 bool stream_feeds(int record, int channel);
+// Fills the whole ring of a record's channel from the start of its data, as a
+// stream begins; 0 or -1.
+int stream_first_fill(int record);
+// Main thread: says on the console and the standard error which stream met
+// damaged data since the last call (the timer thread only notes it).
+void stream_report_damage();
 
 int wave_open(const char* path, uint32_t offset, MmioFile** file, WaveFormat** file_format,
               WaveFormat** buffer_format, MmioChunk* riff);
+// Why the last wave_open refused its file, in words for the player.
+const char* wave_refusal();
+// Frames of sound that a data chunk of this many bytes holds in this format.
+uint32_t wave_frames(const WaveFormat& file_format, uint32_t data_bytes);
 // The same on a block of memory (the file handle reads the caller's block).
 int wave_open_memory(const void* data, uint32_t size, MmioFile** file, WaveFormat** file_format,
                      WaveFormat** buffer_format, MmioChunk* riff);

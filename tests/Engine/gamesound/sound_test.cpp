@@ -104,10 +104,11 @@ TEST_F(GameSoundTest, CategoryVolumesScalePlaysAndChannels) {
   int sm = snd_play_looping(m, 0.8f, 0.0f);
   EXPECT_FLOAT_EQ(Sound_channels[ds_channel_from_handle(sa)].volume, 0.5f);
   EXPECT_FLOAT_EQ(Sound_channels[ds_channel_from_handle(sm)].volume, 0.4f);
-  // Setting a category sets its playing channels to the category volume.
+  // Setting a category scales its playing channels by the change (0.5 to
+  // 1.0: the 0.8 play at 0.5 is heard at 0.8).
   snd_set_category_volume(1, 2.0f);
   EXPECT_FLOAT_EQ(snd_get_category_volume(1), 1.0f);
-  EXPECT_FLOAT_EQ(Sound_channels[ds_channel_from_handle(sm)].volume, 1.0f);
+  EXPECT_FLOAT_EQ(Sound_channels[ds_channel_from_handle(sm)].volume, 0.8f);
   EXPECT_EQ(snd_count_playing(), 2);
   snd_pause_all(false);
   EXPECT_EQ(snd_count_playing(), 0);
@@ -160,11 +161,11 @@ TEST_F(GameSoundTest, SoundsTableReadAndGuarded) {
   EXPECT_STREQ(SoundTable[639].name, "s639.wav");
   EXPECT_NE(out.find("sounds.tbl"), std::string::npos);
 
-  table("sounds.tbl", "#Sounds Start\n\"one.wav\" 2.0 0.5 1.0\n\"z.wav\" 1 1 0\n#Sounds End\n");
+  table("sounds.tbl", "#Sounds Start\n\"one.wav\" 2.0 0.5 1.0\n\"z.wav\" 1 1 -0.5\n#Sounds End\n");
   CriticalErrorTrap trap;
   try {
     snd_read_sounds_tbl();
-    FAIL() << "a rolloff of 0 was accepted";
+    FAIL() << "a rolloff below 0 was accepted";
   } catch (const CriticalErrorThrown& e) {
     EXPECT_NE(e.text.find("sounds.tbl"), std::string::npos) << e.text;
     EXPECT_NE(e.text.find("line #3"), std::string::npos) << e.text;
