@@ -55,6 +55,13 @@ bool Character_drawn[SCENE_MAX_CHARACTERS];
 SceneEffect Effects[SCENE_MAX_EFFECTS];
 int Effect_count = 0;
 
+SceneObject Objects[SCENE_MAX_OBJECTS];
+int Object_count = 0;
+SceneAttachment Attachments[SCENE_MAX_ATTACHMENTS];
+int Attachment_owner[SCENE_MAX_ATTACHMENTS];  // slot in the frame's characters
+int Attachment_count = 0;
+int Second_pool_used = 0;  // bytes
+
 LevelDynLight Dyn_lights[SCENE_MAX_DYN_LIGHTS];
 int Dyn_count = 0;
 
@@ -77,6 +84,17 @@ vector Eye;
 matrix View_orient;
 
 bool cutscene() { return Services.cutscene && Services.cutscene(); }
+
+// Attached-model and item entries share one pool of bytes; a full pool adds
+// nothing more this frame.
+bool second_pool_take(int bytes) {
+  if (Second_pool_used + bytes > SCENE_SECOND_POOL_BYTES) {
+    Scene_stats.dropped++;
+    return false;
+  }
+  Second_pool_used += bytes;
+  return true;
+}
 
 DrawEntry* new_entry(uint8_t kind, float depth, float radius, int index, int alpha) {
   if (Pool_used >= SCENE_MAX_DRAW_ENTRIES) {
@@ -212,6 +230,44 @@ void select_characters() {
   }
 }
 
+// A character in the lists brings its attached models when near enough.
+void select_attachments() {
+  Attachment_count = 0;
+  if (!Services.attachments) return;
+  for (int i = 0; i < Character_count; i++) {
+    const SceneCharacter& c = Characters[i];
+    if (!Character_drawn[i] || c.type == 1 || c.type == 3) continue;
+    if ((c.pos - Eye).length_squared() >= 900.0f) continue;
+    const int room = SCENE_MAX_ATTACHMENTS - Attachment_count;
+    const int n = std::clamp(Services.attachments(c.handle, Attachments + Attachment_count, room), 0, room);
+    for (int k = 0; k < n; k++) {
+      const int slot = Attachment_count + k;
+      Attachment_owner[slot] = i;
+      if (!second_pool_take(SCENE_ATTACHED_ENTRY_BYTES)) continue;
+      DrawEntry* e = new_entry(SCENE_ATTACHED, depth_of(Attachments[slot].pos), Attachments[slot].radius, slot, 255);
+      if (e) Opaque[Opaque_count++] = e;
+      Scene_stats.attachments += e != nullptr;
+    }
+    Attachment_count += n;
+  }
+}
+
+// Items and objects near the camera, in view, on a mesh drawn this frame.
+void select_objects() {
+  Object_count = Services.objects ? std::clamp(Services.objects(Objects, SCENE_MAX_OBJECTS), 0, SCENE_MAX_OBJECTS) : 0;
+  const bool cut = cutscene();
+  for (int i = 0; i < Object_count; i++) {
+    const SceneObject& o = Objects[i];
+    if ((o.pos - Eye).length_squared() >= 400.0f) continue;
+    if (gr_3d_sphere_culled(o.pos, o.radius, false)) continue;
+    if (!cut && o.standing_mesh >= 0 && !stands_on_seen_mesh(o.standing_mesh)) continue;
+    if (!second_pool_take(SCENE_ITEM_ENTRY_BYTES)) continue;
+    DrawEntry* e = new_entry(o.kind == SCENE_OBJECT ? SCENE_OBJECT : SCENE_ITEM, depth_of(o.pos), o.radius, i, 255);
+    if (e) Opaque[Opaque_count++] = e;
+    Scene_stats.objects += e != nullptr;
+  }
+}
+
 void select_effects() {
   Effect_count = Services.effects && Render_effects
                      ? std::clamp(Services.effects(Effects, SCENE_MAX_EFFECTS), 0, SCENE_MAX_EFFECTS)
@@ -332,6 +388,19 @@ void draw_list(DrawEntry** list, int count) {
         if (Render_level) draw_mesh(e);
         break;
       case SCENE_CHARACTER: draw_character(e); break;
+      case SCENE_ATTACHED: {
+        const SceneAttachment& a = Attachments[e.index];
+        const int owner = Attachment_owner[e.index];
+        const int alpha = owner >= 0 && owner < Character_count ? Characters[owner].model_alpha : 255;
+        gr_set_color(255, 255, 255, 255);
+        if (a.draw) a.draw(a.handle, alpha);
+        break;
+      }
+      case SCENE_ITEM:
+      case SCENE_OBJECT:
+        gr_set_color(255, 255, 255, 255);
+        if (Objects[e.index].draw) Objects[e.index].draw(Objects[e.index].handle);
+        break;
       case SCENE_EFFECT:
         if (!(Cull_ground && Effects[e.index].ground) && Effects[e.index].draw) Effects[e.index].draw(Effects[e.index].handle);
         break;
@@ -475,6 +544,7 @@ void level_render_reset() {
 void scene_render() {
   Scene_stats = SceneStats{};
   Opaque_count = Second_count = Translucent_count = Pool_used = 0;
+  Second_pool_used = 0;
   vector eye;
   matrix orient;
   float fov = 90.0f;
@@ -514,6 +584,8 @@ void scene_render() {
   Scene_stats.meshes_second = Second_count;
   Scene_stats.meshes_translucent = Translucent_count;
   select_characters();
+  select_attachments();
+  select_objects();
   select_effects();
   sort_translucent();
   for (int i = 0; i < Character_count; i++) Scene_stats.characters += Character_drawn[i];

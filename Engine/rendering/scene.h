@@ -19,6 +19,12 @@
 #define SCENE_MAX_DYN_LIGHTS 24
 #define SCENE_MAX_CHARACTERS 256
 #define SCENE_MAX_EFFECTS 256
+#define SCENE_MAX_OBJECTS 256
+#define SCENE_MAX_ATTACHMENTS 512
+// The second pool, of attached-model and item entries.
+#define SCENE_SECOND_POOL_BYTES 51200
+#define SCENE_ATTACHED_ENTRY_BYTES 76
+#define SCENE_ITEM_ENTRY_BYTES 16
 
 // Draw-list kinds.
 enum SceneKind : uint8_t {
@@ -43,7 +49,7 @@ struct SceneCharacter {
   // Draws the model at a detail level (0 full, 2 reduced) and alpha.
   void (*draw)(int handle, int detail, int alpha);
   // Its blob shadow for this frame; false when it casts none. May be null.
-  bool (*shadow)(int handle, ShadowCaster* out);
+  bool (*shadow)(int handle, ShadowCaster* out) = nullptr;
 };
 
 // A visible part of an effect.
@@ -56,6 +62,26 @@ struct SceneEffect {
   void (*draw)(int handle);
 };
 
+// An item lying in the world (SCENE_ITEM) or a world object of type 11
+// (SCENE_OBJECT), as its module hands it to the pass.
+struct SceneObject {
+  int handle;
+  uint8_t kind;
+  vector pos;
+  float radius;
+  int standing_mesh;  // -1 none
+  void (*draw)(int handle);
+};
+
+// A model attached to a character's bone (weapon, shield, worn extra), at
+// the bone's place this frame.
+struct SceneAttachment {
+  int handle;
+  vector pos;
+  float radius;
+  void (*draw)(int handle, int alpha);
+};
+
 struct SceneServices {
   // The game camera: eye, orientation and horizontal field of view in
   // degrees; false when there is none (nothing is drawn).
@@ -64,6 +90,10 @@ struct SceneServices {
   int (*see_through)(int* instances, int capacity);
   int (*characters)(SceneCharacter* out, int capacity);
   int (*effects)(SceneEffect* out, int capacity);
+  // Active items and type-11 objects.
+  int (*objects)(SceneObject* out, int capacity);
+  // A character's attached models.
+  int (*attachments)(int character, SceneAttachment* out, int capacity);
   // The active light channels of the game effects, in world space.
   int (*light_channels)(LevelDynLight* out, int capacity);
   bool (*cutscene)();
@@ -125,6 +155,8 @@ struct SceneStats {
   int meshes_opaque, meshes_second, meshes_translucent;
   int characters;
   int effects;
+  int attachments;
+  int objects;
   int dyn_lights;
   int shadows;  // blob shadows the pass added
   int dropped;  // entries refused by the full pool

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -203,7 +204,62 @@ TEST_F(SceneTest, CharactersFollowTheirGroundWithTintAndShadows) {
   creature_shadows_clear();
 }
 
-TEST(SeeThroughStep, WantedAgainWhileFadingBackTurnsAroundWhereItIs) {
+std::vector<int> Drawn_things;
+void draw_thing(int handle) { Drawn_things.push_back(handle); }
+void draw_attached(int handle, int alpha) { Drawn_things.push_back(handle * 1000 + alpha); }
+int objects(SceneObject* out, int capacity) {
+  const SceneObject all[] = {
+      {10, SCENE_ITEM, vector(-5, 1, 3), 0.3f, 2, draw_thing},     // on the pillar
+      {11, SCENE_OBJECT, vector(1, 1, 2), 0.3f, -1, draw_thing},   // on nothing
+      {12, SCENE_ITEM, vector(7, 1, 7), 0.3f, 3, draw_thing},      // on the hidden tower
+      {13, SCENE_ITEM, vector(0, 1, 12), 0.3f, -1, draw_thing},    // 22 from the eye
+      {14, SCENE_ITEM, vector(0, 1, -12), 0.3f, -1, draw_thing},   // behind the eye
+  };
+  int n = 0;
+  for (const SceneObject& o : all)
+    if (n < capacity) out[n++] = o;
+  return n;
+}
+int attachments(int character, SceneAttachment* out, int capacity) {
+  int n = 0;
+  for (int k = 0; k < 2 && n < capacity; k++) out[n++] = SceneAttachment{character * 10 + k, vector(0, 1, 0), 0.5f, draw_attached};
+  return n;
+}
+int near_and_far(SceneCharacter* out, int capacity) {
+  if (capacity < 2) return 0;
+  out[0] = SceneCharacter{1, 7, vector(0, 1, 0), 1.0f, 200, -1, -1, true, record_draw, nullptr};
+  out[1] = SceneCharacter{2, 5, vector(0, 1, 25), 1.0f, 255, -1, -1, true, record_draw, nullptr};  // 35 away
+  return 2;
+}
+
+// Items and objects within 20 of the eye, in view and on a shown mesh (or
+// none) are drawn; a character within 30 brings its attached models, drawn
+// with its own alpha.
+TEST_F(SceneTest, ItemsObjectsAndAttachedModelsJoinTheOpaqueList) {
+  SceneServices s{};
+  s.camera = camera;
+  s.objects = objects;
+  s.attachments = attachments;
+  s.characters = near_and_far;
+  scene_set_services(s);
+  fog_apply_zone(1);
+  Drawn_things.clear();
+  scene_render();
+  std::vector<int> got = Drawn_things;
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, (std::vector<int>{10, 11, 10 * 1000 + 200, 11 * 1000 + 200}));
+  EXPECT_EQ(Scene_stats.objects, 2);
+  EXPECT_EQ(Scene_stats.attachments, 2);
+  // In the cutscene state the ground rule is off: the tower's item shows.
+  s.cutscene = [] { return true; };
+  scene_set_services(s);
+  Drawn_things.clear();
+  scene_render();
+  EXPECT_NE(std::find(Drawn_things.begin(), Drawn_things.end(), 12), Drawn_things.end());
+}
+
+TEST(SeeThroughStep,
+ WantedAgainWhileFadingBackTurnsAroundWhereItIs) {
   SeeThroughRecord r{nullptr, 2u | (128u << 4), 1000};
   r.state |= SEE_THROUGH_WANTED;
   // 100 ms into fading back in (alpha 128 + 47): fading out again from the
