@@ -49,4 +49,14 @@ grep -q '^Glide version: ' "$tmp/fallback.out" && fail "fallback: Glide was star
 info=$(xwininfo -id "$wid")
 echo "$info" | grep -q 'Width: 640$' || fail "fallback: not a 640x480 window: $info"
 stop fallback
+
+# ---- A damaged (empty) library: named with the loader's reason, not "not found" ---
+: >"$tmp/prog/libglide2x.so"
+start damaged "$tmp/prog/orrimund"
+grep -q "^Glide: the library glide2x.dll cannot be loaded: .*libglide2x.so" "$tmp/damaged.out" ||
+  fail "damaged: the reason is not given: $(cat "$tmp/damaged.out")"
+grep -q "not found" "$tmp/damaged.out" && fail "damaged: reported as not found: $(cat "$tmp/damaged.out")"
+grep -q '^Glide is not available: drawing with OpenGL in a window$' "$tmp/damaged.out" ||
+  fail "damaged: no word of the OpenGL fallback: $(cat "$tmp/damaged.out")"
+stop damaged
 echo PASS

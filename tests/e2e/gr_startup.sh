@@ -87,6 +87,15 @@ grep -q "^Direct3D: CreateDevice failed: Generic failure.$" "$tmp/d3d_failed.out
   fail "the failed call was not named: $(cat "$tmp/d3d_failed.out")"
 grep -q "^Direct3D is not available: drawing with OpenGL in a window$" "$tmp/d3d_failed.out" ||
   fail "no word of the OpenGL fallback: $(cat "$tmp/d3d_failed.out")"
+# A present that fails (every Blt of the windowed Direct3D screen) is named,
+# and the game goes on drawing with OpenGL in a window.
+export ORRIMUND_D3D_FAIL=Blt
+run_and_check d3d_blt 640x480 -direct3d -window
+unset ORRIMUND_D3D_FAIL
+grep -q "^Direct3D: Blt failed: Generic failure.$" "$tmp/d3d_blt.out" ||
+  fail "the failed Blt was not named: $(cat "$tmp/d3d_blt.out")"
+grep -q "^Direct3D is not available: drawing with OpenGL in a window$" "$tmp/d3d_blt.out" ||
+  fail "no word of the OpenGL fallback after Blt: $(cat "$tmp/d3d_blt.out")"
 run_and_check opengl_switch 800x600 -opengl -800 -direct3d
 grep -q "not available" "$tmp/opengl_switch.out" && fail "-opengl did not choose OpenGL: $(cat "$tmp/opengl_switch.out")"
 
