@@ -11,7 +11,12 @@
 
 namespace {
 
-bool in_layer(const LevelMeshInstance& mi, int layer) { return layer >= 0 && (mi.sector[0] == layer || mi.sector[1] == layer); }
+// A level built without pathfinding sectors has one layer, 0, holding every
+// mesh; otherwise a mesh belongs to the layers of its two sectors.
+bool in_layer(const LevelMeshInstance& mi, int layer) {
+  if (mi.sector[0] < 0 && mi.sector[1] < 0) return layer == 0;
+  return layer >= 0 && (mi.sector[0] == layer || mi.sector[1] == layer);
+}
 
 bool floor_ray(const vector& top, float length, int candidates, int layer, int mesh, int poly, FloorHit* hit) {
   CollisionQuery q{};

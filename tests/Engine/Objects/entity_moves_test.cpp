@@ -6,9 +6,14 @@
 #include <cstring>
 #include <string>
 
+#include "Engine/Objects/entity_level.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/s3d/s3d.h"
 #include "quarn/os/timer.h"
+#include "quarn/vfile/vfile.h"
+#include "tests/support/test_files.h"
 #include "tests/support/world_kit.h"
+#include "tools/writers/demo_level_layouts.h"
 
 namespace {
 
@@ -206,6 +211,59 @@ TEST_F(EntityMoves, SightDistanceAndCollision) {
   EXPECT_TRUE(a->collide_with_entities({9.1f, 0, 0}, &out, false));
   a->state |= ES_HELD;
   EXPECT_FALSE(a->collide_with_entities({9.5f, 0, 0}, &out, false));
+}
+
+}  // namespace
+
+namespace {
+
+// The demo's outdoor level, written by the level builder and loaded as the
+// game loads it: the entity settles on the real collision meshes.
+class DemoLevelFloor : public WorldTest {
+ protected:
+  void SetUp() override {
+    dir_ = fresh_temp_dir("entity_floor");
+    vfile_set_root(dir_.c_str(), false);
+    type_ = vfile_add_path_type("", ".s3d .tga");
+    LevelBuilder b;
+    demo_level_outdoor(b);
+    ASSERT_TRUE(b.write(DEMO_LEVEL_OUTDOOR, type_));
+    ASSERT_EQ(s3d_load(DEMO_LEVEL_OUTDOOR, &Level), 0);
+    entity_use_loaded_level();
+  }
+  void TearDown() override {
+    living_entities_reset();
+    s3d_unload(&Level);
+    vfile_remove_path_type(type_);
+  }
+  std::string dir_;
+  int type_ = -1;
+};
+
+TEST_F(DemoLevelFloor, EntitiesSettleOnTheGroundAndTheLookoutRamp) {
+  // The lookout ramp rises along z from 0 at z = -2 to 3 at z = 6, over
+  // x 7..11.
+  struct Case {
+    float x, z, height;
+  } cases[] = {{0.0f, 0.0f, 0.0f}, {9.0f, -2.0f + 8.0f * 0.25f, 0.75f}, {9.0f, 2.0f, 1.5f}, {8.0f, 5.0f, 2.625f}};
+  for (const Case& c : cases) {
+    living_entity* e = kit.spawn(kit.type("Rat"), {c.x, c.height + 1.5f, c.z});
+    EXPECT_NEAR(e->pos.y, c.height, 0.02f) << c.x << " " << c.z;
+    EXPECT_NE(e->floor_poly, 65535) << c.x << " " << c.z;
+    EXPECT_GT(e->floor_normal.y, 0.5f);
+    // Walking on: the next settle starts from the floor it stands on.
+    e->pos.z += 0.5f;
+    e->settle_on_floor();
+    const float expected = c.x == 0.0f ? 0.0f : std::fmin(3.0f, c.height + 0.5f * 3.0f / 8.0f);
+    EXPECT_NEAR(e->pos.y, expected, 0.02f) << c.x << " " << c.z;
+    e->deinit();
+  }
+  // The party starts of the level: 2 above the ground, settled onto it.
+  living_entity* hero = kit.spawn(kit.type("Rivud"), {0, 0, 0}, OBJ_PLAYER);
+  ASSERT_TRUE(hero->place_at_party_start(3));
+  EXPECT_NEAR(hero->pos.x, 1.5f, 1e-4f);
+  EXPECT_NEAR(hero->pos.z, 1.5f, 1e-4f);
+  EXPECT_NEAR(hero->pos.y, 0.0f, 1e-3f);
 }
 
 }  // namespace

@@ -133,6 +133,36 @@ TEST_F(PartyInventoryTest, TwoHandedWeaponsDisplaceWeaponAndShield) {
   item_free(out1);
 }
 
+TEST_F(PartyInventoryTest, WhatTheSlotHeldIsHandedBack) {
+  living_entity* e = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  item_instance* fire = item_create_by_name("Ring of Fire");
+  item_instance* jade = item_create_by_name("Ring of Jade");
+  item_instance* water = item_create_by_name("Ring of Water");
+  item_instance *out1, *out2;
+  entity_equip_item(&out1, &out2, e, EQ_RING1, fire);
+  entity_equip_item(&out1, &out2, e, EQ_RING2, jade);
+  EXPECT_EQ(out1, nullptr);
+  EXPECT_EQ(e->equipment[EQ_RING1], fire);
+  entity_equip_item(&out1, &out2, e, EQ_RING1, water);
+  EXPECT_EQ(out1, fire);
+  EXPECT_EQ(out2, nullptr);
+  EXPECT_EQ(e->equipment[EQ_RING1], water);
+  EXPECT_EQ(e->equipment[EQ_RING2], jade);
+  item_free(out1);
+  // An item whose rules empty another slot, put where a ring is: the ring
+  // comes back rather than being lost.
+  item_instance* amulet = item_create_by_name("Cloudy Amulet#Amulet of Shadows");
+  entity_equip_item(&out1, &out2, e, EQ_RING2, amulet);
+  EXPECT_EQ(out1, jade);
+  EXPECT_EQ(e->equipment[EQ_RING2], amulet);
+  item_free(out1);
+  // A slot outside the block takes nothing.
+  item_instance* extra = item_create_by_name("Ring of Stone");
+  entity_equip_item(&out1, &out2, e, NUM_EQUIPMENT_SLOTS, extra);
+  EXPECT_EQ(out1, nullptr);
+  item_free(extra);
+}
+
 TEST_F(PartyInventoryTest, HeavyArmourSwitchesTheHeroSkin) {
   living_entity* hero = kit.spawn(kit.type("Ruvizo"), {0, 0, 0}, OBJ_PLAYER);
   FakeModel* m = kit.model(hero);
