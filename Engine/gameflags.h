@@ -10,6 +10,7 @@ constexpr uint32_t GF_CUTSCENE_WAITS = 0x8;       // a cutscene waits for its le
 constexpr uint32_t GF_CUTSCENE_ON_ENTRY = 0x10;   // start the waiting cutscene on level entry
 constexpr uint32_t GF_CUTSCENE = 0x20;            // a cutscene is running
 constexpr uint32_t GF_SCREENSHOT = 0x40;          // write a screenshot at the end of the frame
+constexpr uint32_t GF_NO_UI = 0x80;               // the front end draws nothing
 constexpr uint32_t GF_CONVERSATION = 0x100;
 constexpr uint32_t GF_LEVEL_IN_PLAY = 0x200;
 constexpr uint32_t GF_SOLO = 0x1000;

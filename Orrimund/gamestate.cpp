@@ -6,6 +6,7 @@
 #include "Engine/gamesound/sound.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/screens/front_states.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/os/console.h"
@@ -240,16 +241,13 @@ void title_enter() {
   music_play(music_find("Title"), true);
   input_flush();
   // (not built yet) travel destination cleared, level start mode 1
-  // (not built yet) screen 14, the main menu
+  front_title_enter();                                     // screen 14, the main menu
 }
 
 void title_frame() {
   Menu_cursor_shown = 1;
-  // Until the screens draw the menu, the title is a clear screen.
   if (gr_is_initialised()) gr_clear();
-  const int key = menu_frame_input();
-  (void)key;
-  // (not built yet) the key to the screen manager, then the screens rendered
+  front_title_frame();  // the key to the screen manager, then the screens rendered
 }
 
 void title_leave() { Menu_cursor_shown = 0; }

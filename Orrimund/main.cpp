@@ -23,6 +23,8 @@
 #include "Orrimund/gameoptions.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/screens/front_states.h"
+#include "Orrimund/screens/screens.h"
 #include "Orrimund/splash.h"
 #include "Orrimund/startup.h"
 #include "levelscripts/level_flags.h"
@@ -176,7 +178,8 @@ void startup_game() {
   init_time_print();                                       // "SYSTEM INIT TIME : %.2f"
   request_title_state();                                   // reset, request the title state, hold the game clock
   music_load_tables();                                     // music and hero-feedback tables
-  // (not built yet) screens' resources
+  screens_load_all();                                      // screens' resources
+  front_states_install();                                  // the front end's own game states, where still empty
   // (not built yet) automap labels
   // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"
   chain_skills_defaults();                                 // heroes' chain-skill defaults
@@ -194,7 +197,7 @@ void shutdown_game() {
   spells_free();                                           // spells
   objects_reset_all();                                     // world objects
   // (not built yet) UI toolkit
-  // (not built yet) screen manager reset
+  screens_reset();                                         // screen manager reset
   alt_textures_free();                                     // alternate textures
 }
 
