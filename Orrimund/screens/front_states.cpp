@@ -59,6 +59,7 @@ void gameplay_enter() {
 }
 
 void gameplay_frame() {
+  Menu_cursor_shown = 1;  // the HUD and the menus are worked with the mouse
   const int key = menu_frame_input();
   if (drawing()) {
     gr_reset_clip();

@@ -374,6 +374,16 @@ bool demo_build_front(const std::string& root) {
   hud(1);
   hud_icons();
   portraits();
+  // The selection rings under the controlled hero, for small and large heroes.
+  for (int size : {32, 64}) {
+    Canvas ring(size, size, CLEAR);
+    for (int y = 0; y < size; y++)
+      for (int x = 0; x < size; x++) {
+        const double d = std::hypot(x + 0.5 - size / 2.0, y + 0.5 - size / 2.0);
+        if (std::fabs(d - size * 0.42) < size * 0.05) ring.set(x, y, {120, 230, 120});
+      }
+    save(ring, size == 32 ? "cursorspot-focus.tga" : "cursorspot-focus-large.tga", true);
+  }
   FT_Done_FreeType(lib);
   // The level a new game starts in: the outdoor layout under its own name.
   const std::string levels = root + "/data/models/levels";
