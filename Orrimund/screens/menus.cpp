@@ -250,7 +250,8 @@ void game_menu_register() {
     g_game_state = 0;
     g_game_pressed = -1;
     g_owns_ui_mode = false;
-    if (!in_ui_mode()) {
+    // A networked game's world runs on under the menu.
+    if (game_is_single_player() && !in_ui_mode()) {
       enter_ui_mode(0, 0);
       g_owns_ui_mode = true;
     }

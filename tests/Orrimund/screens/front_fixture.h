@@ -16,6 +16,7 @@
 
 struct RectCall {
   int x, y, w, h;
+  Color color;  // the drawing colour when it was filled
 };
 struct BitmapCall {
   int handle, x, y, w, h;
@@ -31,7 +32,8 @@ class FrontRecorder : public GrRecorder {
   void polygon(int count, GrVertex** v, RenderStateWord) override {
     if (count == 4)
       rects.push_back({static_cast<int>(v[0]->sx), static_cast<int>(v[0]->sy),
-                       static_cast<int>(v[2]->sx - v[0]->sx), static_cast<int>(v[2]->sy - v[0]->sy)});
+                       static_cast<int>(v[2]->sx - v[0]->sx), static_cast<int>(v[2]->sy - v[0]->sy),
+                       gr_screen.current_color});
   }
   void reset() {
     rects.clear();

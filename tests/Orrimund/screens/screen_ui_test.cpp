@@ -71,16 +71,28 @@ TEST_F(UiHelpers, PulsesFollowTheUiClock) {
 
 TEST_F(UiHelpers, LoadingBarFillsStepByStepAndNeverPastItsWidth) {
   const struct {
-    int w, h, bar_w;
-  } screens[] = {{640, 480, 320}, {800, 600, 400}, {1024, 768, 512}};
+    int w, h, bar_x, bar_y, bar_w, bar_h, box_x, box_y;
+  } screens[] = {{640, 480, 160, 248, 320, 28, 145, 190},
+                 {800, 600, 200, 310, 400, 35, 181, 238},
+                 {1024, 768, 256, 397, 512, 45, 232, 304}};
   for (const auto& s : screens) {
     screen(s.w, s.h);
     loading_screen_begin(3);
     EXPECT_EQ(loading_bar_fill_width(), 0);
     for (int step = 1; step <= 5; step++) {
+      rec.reset();
       loading_bar_step();
       const int expected = static_cast<int>(std::lround(s.bar_w * std::min(step / 3.0, 1.0)));
       EXPECT_EQ(loading_bar_fill_width(), expected) << s.w << " step " << step;
+      ASSERT_EQ(rec.rects.size(), 1u);
+      EXPECT_EQ(rec.rects[0].x, s.bar_x);
+      EXPECT_EQ(rec.rects[0].y, s.bar_y);
+      EXPECT_EQ(rec.rects[0].w, expected);
+      EXPECT_EQ(rec.rects[0].h, s.bar_h);
+      EXPECT_EQ(rec.rects[0].color, Color(36, 121, 28, 255));
+      ASSERT_FALSE(rec.bitmaps.empty());
+      EXPECT_EQ(rec.bitmaps.back().x, s.box_x);
+      EXPECT_EQ(rec.bitmaps.back().y, s.box_y);
     }
     loading_screen_end();
   }
