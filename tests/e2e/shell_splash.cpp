@@ -102,20 +102,21 @@ TEST(ShellSplash, TheSplashShowsThenTheTitleState) {
       if (read_file(out.string()).find("SYSTEM INIT TIME : ") != std::string::npos)
         started_at = std::chrono::steady_clock::now();
     } else if (std::chrono::steady_clock::now() - started_at > std::chrono::seconds(1)) {
-      // The title state: black, with the walk cursor (a yellow ring) at the
-      // centre of the screen, where start-up put the mouse.
-      bool top_black = true, ring = false;
-      for (int y = 0; y < 160 && top_black; y += 4)
-        for (int x = 0; x < 640 && top_black; x += 4) {
+      // The title state: the main menu's night-blue backdrop (its left edge,
+      // clear of the title and the items), with the walk cursor (a yellow
+      // ring) at the centre of the screen, where start-up put the mouse.
+      bool top_blue = true, ring = false;
+      for (int y = 0; y < 160 && top_blue; y += 4)
+        for (int x = 0; x < 40 && top_blue; x += 4) {
           const Rgb p = pixel(img, x, y);
-          top_black = p.r == 0 && p.g == 0 && p.b == 0;
+          top_blue = p.b >= 40 && p.b > p.r;
         }
       for (int y = 240; y < 272; y++)
         for (int x = 320; x < 352; x++) {
           const Rgb p = pixel(img, x, y);
           if (p.r > 150 && p.g > 150 && p.b < 120) ring = true;
         }
-      title_seen = top_black && ring;
+      title_seen = top_blue && ring;
     }
     XDestroyImage(img);
   }
@@ -124,6 +125,6 @@ TEST(ShellSplash, TheSplashShowsThenTheTitleState) {
   waitpid(pid, &status, 0);
   XCloseDisplay(d);
   EXPECT_TRUE(splash_seen) << "the splash picture was never on the screen";
-  EXPECT_TRUE(title_seen) << "the title state does not show a black screen with the cursor";
+  EXPECT_TRUE(title_seen) << "the title state does not show the main menu with the cursor";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
