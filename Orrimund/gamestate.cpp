@@ -6,6 +6,7 @@
 #include "Engine/gamesound/sound.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/screens/dev_dialogs.h"
 #include "Orrimund/screens/front_states.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
@@ -138,7 +139,7 @@ int game_state_driver() {
   if (preload_state() == PRELOAD_LOADING) preload_tick();
   console_poll_pipe();  // developer route: lines written to ORRIMUND_CONSOLE_FIFO
   if (const GameStateOps* r = row(g_current)) call(r->frame);
-  // (not built yet) closed developer dialogs destroyed
+  dialog_list_sweep();  // closed developer dialogs destroyed
   end_of_frame();
   return g_current;
 }

@@ -23,6 +23,7 @@
 #include "Orrimund/gameoptions.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/screens/dev_dialogs.h"
 #include "Orrimund/screens/front_states.h"
 #include "Orrimund/screens/screens.h"
 #include "Orrimund/splash.h"
@@ -157,7 +158,7 @@ void startup_game() {
   preload_init();                                          // the asset preload queue
   character_preload_install();                             // the queue reads animations and meshes
   // (not built yet) level timed slots and level-name copy reset
-  // (not built yet) developer dialog list
+  dialog_list_init();                                      // developer dialog list
   init_time_start();                                       // the tables below are timed
   spells_load();                                           // spells.tbl: the 108 spells, before anything names one
   item_tables_init();                                      // materials.tbl and items.tbl

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Engine/characterinfo/characterinfo.h"
 #include "Engine/gameflags.h"
 #include "Engine/s3d/s3d.h"
 #include "Orrimund/gamestate.h"
@@ -213,12 +214,13 @@ void typelist_enter() {
   list->create(g_type_window.get(), 0, 0, 100, 400, 0, 0, 2, UI_LF_VSCROLL, true);
   g_type_button = button;
   g_type_list = list;
-  // The names of the character types, once their table can be listed here.
-  const char* const names[] = {"Ruvizo", "Zazuru", "Rivud", "Rivadara"};
-  for (int i = 0; i < 4; i++) list->add_entry(names[i])->value = i;
+  for (int i = 0; i < Num_character_infos; i++)
+    if (const char* name = Character_infos[i].name) list->add_entry(name)->value = i;
   list->set_hidden(true);
   list->set_selection(list->first_entry(), false);
-  button->set_text(names[g_type_chosen >= 0 && g_type_chosen < 4 ? g_type_chosen : 0]);
+  if (g_type_chosen < 0 || g_type_chosen >= Num_character_infos) g_type_chosen = 0;
+  const char* chosen = Num_character_infos > 0 ? Character_infos[g_type_chosen].name : nullptr;
+  button->set_text(chosen ? chosen : "");
 }
 
 void typelist_frame() {

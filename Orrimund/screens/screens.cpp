@@ -261,6 +261,25 @@ void screen_set_character(int member) {
 }
 int screen_get_character() { return g_character; }
 
+namespace {
+void step_character(int dir) {
+  const int n = front().party_count();
+  if (n <= 0) return;
+  const int start = g_character < 0 ? 0 : g_character;
+  for (int k = 1; k <= n; k++) {
+    const int i = ((start + dir * k) % n + n) % n;
+    if (front().party_member(i).can_act) {
+      screen_set_character(i);
+      return;
+    }
+  }
+  screen_set_character(start);
+}
+}  // namespace
+
+void screen_next_character() { step_character(1); }
+void screen_prev_character() { step_character(-1); }
+
 int screen_call_special() {
   const ScreenOps* o = ops_of(g_current);
   return o && o->special ? o->special() : 0;

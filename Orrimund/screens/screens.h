@@ -129,6 +129,10 @@ int screen_call_special();
 // The screen character: a party index, -1 none.
 void screen_set_character(int member);
 int screen_get_character();
+// Steps the screen character to the next (or previous) party member that
+// can act, wrapping; stays when none can.
+void screen_next_character();
+void screen_prev_character();
 
 // Set by the shell: closing the text box shows the end splash.
 extern bool Screen_end_splash_flag;

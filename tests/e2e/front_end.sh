@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The front end as a player meets it on the demo world, at 640x480 and at
 # 800x600: the title shows the main menu, and hovering Start lights it;
-# clicking Start shows the loading box with a bar that grows, then the HUD
-# with the four heroes' portraits; Escape opens the game menu and the game
+# clicking Start loads the new game's level (the loading box itself is
+# watched by front_loading.cpp), then the HUD shows the four heroes' portraits; Escape opens the game menu and the game
 # clock stands still behind it; Quit and Yes return to the title; Escape on
 # the title shows the end splash, a key ends the program with 0. The
 # developer level picker lists the demo levels and loads demo_indoor.
@@ -16,19 +16,12 @@ fifo="$tmp/console.fifo"
 colour_of() { convert "$1" -crop "$2" -format '%[fx:int(255*mean.r)] %[fx:int(255*mean.g)] %[fx:int(255*mean.b)]' info:; }
 # Mean brightness (0..1) of a box.
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
-# Pixels of a one-pixel row that have the loading bar's green.
-green_run() {
-  convert "$1" -crop "$2" +repage -fx 'abs(r-0.141)<0.08 && abs(g-0.475)<0.08 && abs(b-0.11)<0.08 ? 1 : 0' \
-    -format '%[fx:int(mean*w+0.5)]' info:
-}
-# 1 when "r g b" is close to the given colour.
-near() { set -- $1 $2 $3 $4; [ $(( ($1-$4)*($1-$4) )) -lt 1 ] 2>/dev/null; }
 
 start() {
   local name=$1 width=$2; shift 2
   rm -f "$fifo"; mkfifo "$fifo"
   ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$tmp/$name.console" \
-    ORRIMUND_LOAD_PACE_MS=500 "$bin/orrimund" -opengl "$@" >"$tmp/$name.out" 2>&1 &
+    "$bin/orrimund" -opengl "$@" >"$tmp/$name.out" 2>&1 &
   pid=$!
   wid=""
   local until=$((SECONDS + 90))
@@ -79,31 +72,20 @@ for size in 640 800; do
   shot "$name-hover"
   lit=$(colour_of "$tmp/$name-hover.png" "$(sc 100)x1+$(sc 400)+$(sc 211)")
   set -- $lit; [ $1 -ge 220 ] && [ $2 -ge 220 ] && [ $3 -le 200 ] || fail "$name: Start not lit: $lit (was $before)"
-  # ---- clicking Start: the loading bar grows, then the HUD -------------------------
+  # ---- clicking Start: the loading box (front_loading.cpp), then the HUD -----------
   xdotool click --window "$wid" 1
-  bar_x=$(sc 160); bar_y=$(( $(sc 248) + 10 )); bar_w=$(sc 320)
-  widths=""
-  for i in $(seq 1 40); do
-    import -window "$wid" "$tmp/$name-load$i.png" 2>/dev/null || break
-    w=$(green_run "$tmp/$name-load$i.png" "${bar_w}x1+$bar_x+$bar_y")
-    [ "$w" -gt 0 ] && { widths="$widths $w"; last_load=$i; }
-    [ "$w" -ge "$bar_w" ] && break
-    grep -q "^Level loaded" "$tmp/$name.out" && [ "$w" -eq 0 ] && [ -n "$widths" ] && break
-    sleep 0.15
-  done
-  first=$(echo $widths | awk '{print $1}')
-  grown=$(echo $widths | awk '{print $NF}')
-  [ -n "$first" ] && [ "$grown" -gt "$first" ] || fail "$name: the loading bar did not grow: widths$widths"
-  first_shot=$(for i in $(seq 1 40); do [ -f "$tmp/$name-load$i.png" ] && echo $i; done | head -1)
-  cp "$tmp/$name-load$last_load.png" "$tmp/$name-loading-late.png"
   wait_out "^Level loaded: rand-forest01.s3d"
-  sleep 1.5
-  shot "$name-hud"
+  # The loading box stays while its steps are drawn; then the HUD.
+  for _ in $(seq 1 60); do
+    shot "$name-hud"
+    m=$(mean_of "$tmp/$name-hud.png" "$(sc 30)x$(sc 20)+$(sc 59)+$(sc 425)")
+    awk -v m="$m" 'BEGIN { exit !(m > 0.15) }' && break
+    sleep 0.2
+  done
   for i in 0 1 2 3; do
     m=$(mean_of "$tmp/$name-hud.png" "$(sc 30)x$(sc 20)+$(sc $((59 + 51 * i)))+$(sc 425)")
     awk -v m="$m" 'BEGIN { exit !(m > 0.15) }' || fail "$name: portrait $i not shown ($m)"
   done
-  m=$(mean_of "$tmp/$name-hud.png" "$(sc 40)x$(sc 20)+$(sc 250)+$(sc 425)")  # the fifth place: no portrait
   # ---- Escape: the game menu, and the game clock stands still ----------------------
   console "game_time"
   wait_console "^Game clock: " 1

@@ -113,6 +113,18 @@ TEST_F(ScreenManager, WithNobodyToShowTheHudOpensAndTheOldScreenClosesOnce) {
   EXPECT_EQ(screen_get_character(), 1);
 }
 
+TEST_F(ScreenManager, TheScreenCharacterStepsOverMembersThatCannotAct) {
+  set_screen(SCREEN_STATUS);
+  EXPECT_EQ(screen_get_character(), 0);
+  screen_next_character();
+  EXPECT_EQ(screen_get_character(), 1);
+  screen_next_character();
+  screen_next_character();  // 3 cannot act: round to 0
+  EXPECT_EQ(screen_get_character(), 0);
+  screen_prev_character();  // backwards past 3
+  EXPECT_EQ(screen_get_character(), 2);
+}
+
 TEST_F(ScreenManager, ClosingAModalScreenToTheHudForgetsTheClick) {
   set_screen(SCREEN_STATUS);
   move(300, 200);
