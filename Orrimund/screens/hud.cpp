@@ -28,6 +28,13 @@ constexpr ScreenResource row(const char* name, int x, int y, int kind) {
   r.kind = kind;
   return r;
 }
+// The hot-button area lies around the slots, whose 1024x768 places are
+// their own rather than the 640 ones grown.
+constexpr ScreenResource hot_area_row() {
+  ScreenResource r = row("Main-HUD-HotBtnBkg", 510, 396, 0);
+  r.x[2] = 881, r.y[2] = 674;
+  return r;
+}
 constexpr int PORT_X0 = 50, PORT_STEP = 51, BAR_TOP = 416;
 constexpr int ICON_X0 = 334, ICON_STEP = 29, ICON_Y = 424;
 constexpr int px(int i) { return PORT_X0 + PORT_STEP * i; }
@@ -63,7 +70,7 @@ const ScreenResource Hud_rows[HUD_NUM_ROWS] = {
     row("Main-HUD-BttnHiLite", 8, 419, 1), row("Main-HUD-BttnPress", 8, 419, 0),
     row("Main-HUD-BttnHiLite", 8, 439, 1), row("Main-HUD-BttnPress", 8, 439, 0),
     row("Main-HUD-BttnHiLite", 8, 459, 33), row("Main-HUD-BttnPress", 8, 459, 0),
-    row("Main-HUD-HotBtnBkg", 510, 396, 0),
+    hot_area_row(),
     row("HUD-NonCmbtIconA.tga", ix(0), ICON_Y, 48), row("HUD-NonCmbtIconB.tga", ix(0), ICON_Y, 49),
     row("HUD-NonCmbtIconC.tga", ix(0), ICON_Y, 0),
     row("HUD-CmbtIconA.tga", ix(0), ICON_Y, 48), row("HUD-CmbtIconB.tga", ix(0), ICON_Y, 49),
@@ -502,10 +509,11 @@ void hud_hot_rect(int slot, int* x, int* y, int* w, int* h) {
 
 void hud_bar_rects(int slot, int* x, int* y, int* w, int* hp_fill, int* ap_fill, int* bar_h) {
   const ScreenButton& frame = Hud_buttons[ROW_FRAME + slot];
-  *x = frame.x + ui_scaled(2);
-  *y = frame.y + ui_scaled(50);
-  *w = ui_scaled(44);
-  *bar_h = ui_scaled(5);
+  // Under the frame, in the 640 layout's places grown with the screen.
+  *x = frame.x + ui_layout_scaled(2);
+  *y = frame.y + ui_layout_scaled(50);
+  *w = ui_layout_scaled(44);
+  *bar_h = ui_layout_scaled(5);
   *hp_fill = *ap_fill = 0;
   if (slot < 0 || slot >= g_hud.portrait_count) return;
   const FrontPartyMember m = front().party_member(g_hud.portraits[slot].member);
@@ -679,7 +687,7 @@ void hud_render() {
     int x, y, w, hp, ap, h;
     hud_bar_rects(slot, &x, &y, &w, &hp, &ap, &h);
     ui_fill_rect(x, y, hp, h, Color(110, 0, 0, 255));
-    ui_fill_rect(x, y + h + ui_scaled(2), ap, h, Color(10, 23, 115, 255));
+    ui_fill_rect(x, y + h + ui_layout_scaled(2), ap, h, Color(10, 23, 115, 255));
   }
   const int sel = front().party_selected();
   if (!g_hud.drag && sel >= 0 && sel < 5) {

@@ -112,6 +112,8 @@ float ui_get_scale() {
   return w > 0 ? static_cast<float>(w) / (ui_art_set() ? 1024.0f : 640.0f) : 1.0f;
 }
 int ui_scaled(int v) { return static_cast<int>(v * ui_get_scale() + 0.5f); }
+float ui_layout_scale() { return gr_screen_width() * 0.0015625f; }
+int ui_layout_scaled(int v) { return static_cast<int>(v * ui_layout_scale() + 0.5f); }
 
 void screen_buttons_build(const ScreenResource* rows, int count, ScreenButton* out) {
   const int r = ui_resolution();

@@ -95,6 +95,9 @@ int ui_art_set();           // 1 for the "1024" art, else 0
 const char* ui_art_suffix();  // "640.tga" or "1024.tga"
 float ui_get_scale();       // screen width / art width
 int ui_scaled(int v);       // v times the UI scale, rounded
+// Screen width / 640: how the HUD's places of the 640 layout grow.
+float ui_layout_scale();
+int ui_layout_scaled(int v);  // rounded
 // Turns rows into buttons: each counts one unit of loading progress.
 void screen_buttons_build(const ScreenResource* rows, int count, ScreenButton* out);
 void screen_buttons_release(ScreenButton* buttons, int count);

@@ -293,11 +293,12 @@ void hud(int set) {
     b.text(Face_bold, S(10), S(18), S(2), "", LIT, true);
     save(b, std::string(i ? "Main-HUD-BttnPress" : "Main-HUD-BttnHiLite") + suffix, true);
   }
-  Canvas hot(S(120), S(80), CLEAR);
+  // At 1024x768 the area runs from (881, 674) to the screen's corner.
+  Canvas hot(set ? 143 : 120, set ? 94 : 80, CLEAR);
   hot.fill(0, 0, hot.w(), hot.h(), {20, 18, 14, 200});
   hot.frame(0, 0, hot.w(), hot.h(), 1, {110, 100, 80});
   // The six slots by this set's geometry, relative to the area's corner.
-  const int step = set ? 43 : 40, size = set ? 51 : 32, ox = set ? 887 - S(510) : 4, oy = set ? 680 - S(396) : 4;
+  const int step = set ? 43 : 40, size = set ? 51 : 32, ox = set ? 6 : 4, oy = set ? 6 : 4;
   for (int i = 0; i < 6; i++) hot.frame(ox + (i % 3) * step, oy + (i / 3) * step, size, size, 1, {80, 72, 58});
   save(hot, std::string("Main-HUD-HotBtnBkg") + suffix, true);
 }

@@ -96,6 +96,15 @@ TEST_F(Hud, LayoutFollowsTheBarNumbersAtEachResolution) {
       EXPECT_STREQ(bm_get_filename(Hud_buttons[6 + i].bitmap), want.c_str());
       EXPECT_TRUE(Hud_buttons[6 + i].flags & SB_DRAWN);
     }
+    // Each portrait's bars lie under its frame, grown as the places are.
+    for (int i = 0; i < 4; i++) {
+      int x, y, w, hp, ap, h;
+      hud_bar_rects(i, &x, &y, &w, &hp, &ap, &h);
+      EXPECT_EQ(x, Hud_buttons[1 + i].x + round_scaled(2, c.scale));
+      EXPECT_EQ(y, Hud_buttons[1 + i].y + round_scaled(50, c.scale)) << c.w;
+      EXPECT_EQ(w, round_scaled(44, c.scale)) << c.w;
+      EXPECT_GE(y, Hud_buttons[1 + i].y + Hud_buttons[1 + i].h) << "bars over the portrait at " << c.w;
+    }
     EXPECT_TRUE(Hud_buttons[10].flags & SB_HIDDEN);  // no fifth member
     EXPECT_TRUE(Hud_buttons[11].flags & SB_DRAWN);   // the selected member's frame
     EXPECT_FALSE(Hud_buttons[12].flags & SB_DRAWN);
