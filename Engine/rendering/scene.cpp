@@ -11,6 +11,7 @@
 #include "Engine/s3d/level_objects.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
+#include "quarn/gr/grclip.h"
 #include "quarn/os/console.h"
 #include "quarn/os/timer.h"
 
@@ -20,6 +21,7 @@ bool Render_level = true, Render_characters = true, Render_effects = true;
 bool Cull_ground = false, Cull_ground_too = true;
 bool Scene_force_low_detail = false;
 bool Scene_all_full_detail = false;
+bool Scene_hide_world = false;
 int Scene_fade = 255;
 bool Scene_lights_changed = false;
 SceneStats Scene_stats;
@@ -61,6 +63,13 @@ SceneAttachment Attachments[SCENE_MAX_ATTACHMENTS];
 int Attachment_owner[SCENE_MAX_ATTACHMENTS];  // slot in the frame's characters
 int Attachment_count = 0;
 int Second_pool_used = 0;  // bytes
+
+VisGroup* Last_selection[MAX_VIS_ENTRIES];
+int Last_selection_count = -1;
+VisGroup* const* Selection = nullptr;
+int Selection_count = 0;
+bool Selection_changed = true;
+bool Reevaluate = false;
 
 LevelDynLight Dyn_lights[SCENE_MAX_DYN_LIGHTS];
 int Dyn_count = 0;
@@ -289,6 +298,47 @@ void select_effects() {
   }
 }
 
+void note_selection(VisGroup* const* groups, int count) {
+  Selection = groups;
+  Selection_count = count;
+  bool same = count == Last_selection_count;
+  for (int i = 0; same && i < count; i++) same = Last_selection[i] == groups[i];
+  Selection_changed = !same || Reevaluate;
+  Reevaluate = false;
+  Last_selection_count = std::min(count, MAX_VIS_ENTRIES);
+  for (int i = 0; i < Last_selection_count; i++) Last_selection[i] = groups[i];
+}
+
+// The highlighted character's health bar, over its head point.
+void draw_health_bar() {
+  if (Scene_hide_world || !Highlight_a.object) return;
+  const SceneCharacter* main = nullptr;
+  for (int i = 0; i < Character_count; i++)
+    if (Characters[i].is_main) main = &Characters[i];
+  for (int i = 0; i < Character_count; i++) {
+    const SceneCharacter& c = Characters[i];
+    if (c.handle != Highlight_a.object || !Character_drawn[i]) continue;
+    if (c.type != 5 && c.type != 7 && c.type != 9) return;
+    if (!cutscene()) {
+      if (!main || std::fabs(c.pos.y - main->pos.y) > 4.0f || (c.pos - main->pos).length_squared() >= 2500.0f) return;
+    }
+    const vector head = c.pos + vector(0.0f, c.height + (c.type == 9 ? 0.0f : 0.75f), 0.0f);
+    GrVertex v;
+    if (gr_3d_rotate_point(v, head) & CLIP_BEHIND) return;
+    if (!(gr_3d_project_point(v) & PF_PROJECTED)) return;
+    const int x = static_cast<int>(v.sx) - 16 - gr_screen.offset_x;
+    const int y = static_cast<int>(v.sy) - 16 - 5 - gr_screen.offset_y;
+    gr_set_color(64, 0, 0, 255);
+    gr_rect(x, y, 32, 5, Gr_preset[7]);
+    if (c.health > 0 && c.max_health > 0) {
+      gr_set_color(255, 0, 0, 255);
+      gr_rect(x, y, std::min(32, 32 * c.health / c.max_health), 5, Gr_preset[7]);
+    }
+    gr_set_color(255, 255, 255, 255);
+    return;
+  }
+}
+
 void sort_translucent() {
   for (int gap = Translucent_count / 2; gap > 0; gap /= 2)
     for (int i = gap; i < Translucent_count; i++)
@@ -332,9 +382,10 @@ void draw_mesh(const DrawEntry& e) {
       n++;
     }
   }
-  const Highlight* h = Highlight_a.object == e.index + 1 ? &Highlight_a
-                       : Highlight_b.object == e.index + 1 ? &Highlight_b
-                                                           : nullptr;
+  const int as_object = scene_highlight_mesh(e.index);
+  const Highlight* h = Highlight_a.object == as_object   ? &Highlight_a
+                       : Highlight_b.object == as_object ? &Highlight_b
+                                                         : nullptr;
   if (h) gr_set_tint(true, h->r / 255.0f, h->g / 255.0f, h->b / 255.0f);
   gr_3d_start_instance(mi.pos, mi.orient, false);
   if (gr_screen.renderer == GR_OPENGL) levelrender_draw_opengl(&mi, alpha, n, list);
@@ -360,7 +411,12 @@ void draw_character(const DrawEntry& e) {
       return;
     }
   }
-  gr_set_color(255, 255, 255, 255);
+  const Highlight* h = c.handle == 0                     ? nullptr
+                       : Highlight_a.object == c.handle ? &Highlight_a
+                       : Highlight_b.object == c.handle ? &Highlight_b
+                                                        : nullptr;
+  if (h) gr_set_color(h->r, h->g, h->b, 255);
+  else gr_set_color(255, 255, 255, 255);
   const bool tinted = Tint_handle >= 0 && c.handle == Tint_handle;
   if (tinted) gr_set_tint(true, Tint_r, Tint_g, Tint_b);
   c.draw(c.handle, detail, alpha);
@@ -502,6 +558,17 @@ void scene_set_tint(int handle, float r, float g, float b) {
   Tint_r = r, Tint_g = g, Tint_b = b;
 }
 
+bool scene_group_selected(const char* name) {
+  if (!name) return false;
+  for (int i = 0; i < Selection_count; i++)
+    if (Selection[i] && strcasecmp(Selection[i]->name, name) == 0) return true;
+  return false;
+}
+
+bool scene_selection_changed() { return Selection_changed; }
+
+void scene_request_reevaluation() { Reevaluate = true; }
+
 bool scene_point_visible(const vector& point, float radius) { return !gr_3d_sphere_culled(point, radius, false); }
 
 void scene_set_pair_range(float a, float b) {
@@ -558,6 +625,7 @@ void scene_render() {
   VisGroup* const* groups = nullptr;
   const int group_count = vis_selected_groups(Scene_options.level_detail, &groups);
   Scene_stats.groups = group_count;
+  note_selection(groups, group_count);
 
   if (Scene_fade > 0 && Scene_fade < 255) {
     Scene_fade += static_cast<int>(FrameTimer * (Fade_in ? 256.0f : -256.0f));
@@ -598,6 +666,7 @@ void scene_render() {
   add_shadows(Translucent, Translucent_count);
   draw_list(Translucent, Translucent_count);
   gr_set_color(255, 255, 255, 255);
+  draw_health_bar();
 
   for (int g = 0; g < group_count; g++) {
     const VisGroup* grp = groups[g];

@@ -50,6 +50,8 @@ struct SceneCharacter {
   void (*draw)(int handle, int detail, int alpha);
   // Its blob shadow for this frame; false when it casts none. May be null.
   bool (*shadow)(int handle, ShadowCaster* out) = nullptr;
+  float height = 1.8f;  // model height: the head point is above it
+  int health = 0, max_health = 0;
 };
 
 // A visible part of an effect.
@@ -107,6 +109,7 @@ extern bool Render_level, Render_characters, Render_effects;
 extern bool Cull_ground, Cull_ground_too;
 extern bool Scene_force_low_detail;
 extern bool Scene_all_full_detail;
+extern bool Scene_hide_world;  // no overlays (speech, labels, health bar)
 
 extern int Scene_fade;  // 0..255, 255 fully shown
 extern bool Scene_lights_changed;
@@ -119,11 +122,22 @@ void level_render_reset();
 void scene_render();
 void scene_fade_out();
 void scene_fade_in();
+// A highlight slot holds an object handle, or a level mesh instance given
+// as scene_highlight_mesh(instance); 0 clears it.
+constexpr int scene_highlight_mesh(int instance) { return -2 - instance; }
 void scene_set_highlight_a(int object, int r, int g, int b);
 void scene_set_highlight_b(int object, int r, int g, int b);
 // The tinted entity: while it is drawn the screen's tint is on with these
 // factors (handle -1 clears it).
 void scene_set_tint(int handle, float r, float g, float b);
+// Whether a group of that name ("$vis..." names, ignoring case) is selected
+// this frame: effect parts bound to such a set show only then.
+bool scene_group_selected(const char* name);
+// True during a pass (and after it) that selected other groups than the
+// pass before, or after a new evaluation was asked for: effects then mark
+// their parts again.
+bool scene_selection_changed();
+void scene_request_reevaluation();
 // Whether a sphere lies at least partly in the current view.
 bool scene_point_visible(const vector& point, float radius);
 void scene_set_pair_range(float a, float b);

@@ -24,6 +24,7 @@
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr3d_draw.h"
+#include "quarn/gr/grclip.h"
 #include "quarn/os/console.h"
 #include "quarn/os/timer.h"
 #include "quarn/vfile/vfile.h"
@@ -102,6 +103,8 @@ int light_channels(LevelDynLight* out, int capacity) {
 int characters(SceneCharacter* out, int capacity) {
   if (!Hero_on || capacity < 1) return 0;
   out[0] = SceneCharacter{1, 7, Hero_pos, 1.5f, 255, -1, -1, true, draw_hero, nullptr};
+  out[0].health = 16;
+  out[0].max_health = 32;
   return 1;
 }
 
@@ -307,6 +310,32 @@ TEST_F(LevelSight, DynamicLightAddsASecondPassWhereItReaches) {
   // The floor by the camera, out of the light's range, is unchanged.
   const Rgb c = patch(dark, 40, 460), d = patch(lit, 40, 460);
   EXPECT_LT(dist(c, d), 6.0);
+}
+
+// The highlighted hero's health bar: 32 by 5 pixels, 16 above its head
+// point, red for the health it has and dark red for the rest.
+TEST_F(LevelSight, HighlightedHeroShowsItsHealthBar) {
+  ASSERT_NO_FATAL_FAILURE(load_level(DEMO_LEVEL_OUTDOOR, "demo_outdoor"));
+  fog_set(100.0f, 120.0f);
+  Hero_on = true;
+  Hero_pos = vector(0.0f, 2.0f, 4.0f);
+  look(vector(0.0f, 4.0f, -6.0f), vector(0.0f, 3.0f, 4.0f));
+  scene_set_highlight_a(1, 255, 255, 255);
+  const ScreenImage img = frame("health_bar");
+  GrVertex v;
+  gr_3d_rotate_point(v, Hero_pos + vector(0.0f, 1.8f + 0.75f, 0.0f));
+  ASSERT_TRUE(gr_3d_project_point(v) & PF_PROJECTED);
+  const int x = static_cast<int>(v.sx), y = static_cast<int>(v.sy) - 16 - 3;
+  const uint8_t* full = img.at(x - 12, y);
+  const uint8_t* empty = img.at(x + 12, y);
+  EXPECT_EQ(full[2], 255);
+  EXPECT_LT(full[1], 10);
+  EXPECT_NEAR(empty[2], 64, 3);
+  EXPECT_LT(empty[1], 10);
+  // Not highlighted: no bar.
+  scene_set_highlight_a(0, 0, 0, 0);
+  const ScreenImage plain = frame("health_bar_none");
+  EXPECT_NE(plain.at(x - 12, y)[2], 255);
 }
 
 // The pass's console commands as a developer types them: render_level

@@ -258,6 +258,27 @@ TEST_F(SceneTest, ItemsObjectsAndAttachedModelsJoinTheOpaqueList) {
   EXPECT_NE(std::find(Drawn_things.begin(), Drawn_things.end(), 12), Drawn_things.end());
 }
 
+// Effects show their "$vis" sets only while a group of that name is
+// selected, and mark their parts again when the selection changes.
+TEST_F(SceneTest, EffectsLearnTheSelectedGroupsAndWhenTheyChange) {
+  fog_apply_zone(0);
+  scene_render();
+  scene_render();
+  EXPECT_FALSE(scene_selection_changed());
+  EXPECT_TRUE(scene_group_selected("$VISTOWER"));
+  EXPECT_TRUE(scene_group_selected("$vis_base"));
+  EXPECT_FALSE(scene_group_selected("$seethru_walls"));
+  fog_apply_zone(1);
+  scene_render();
+  EXPECT_TRUE(scene_selection_changed());
+  EXPECT_FALSE(scene_group_selected("$visTower"));
+  scene_render();
+  EXPECT_FALSE(scene_selection_changed());
+  scene_request_reevaluation();
+  scene_render();
+  EXPECT_TRUE(scene_selection_changed());
+}
+
 TEST(SeeThroughStep,
  WantedAgainWhileFadingBackTurnsAroundWhereItIs) {
   SeeThroughRecord r{nullptr, 2u | (128u << 4), 1000};
