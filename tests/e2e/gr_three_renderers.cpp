@@ -24,6 +24,7 @@
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr3d_draw.h"
 #include "quarn/gr/gr_alpha.h"
+#include "quarn/gr/gr_font.h"
 #include "quarn/gr/gr_mesh.h"
 #include "quarn/gr/gr_tile.h"
 #include "quarn/os/cmdline.h"
@@ -207,7 +208,10 @@ class GrThreeRenderers : public ::testing::Test {
   static void SetUpTestSuite() {
     Tmp = test_scratch_root("gr_three_renderers");
     fs::create_directories(Tmp / "screenshots");
+    ASSERT_TRUE(gl_screen_write_test_data(Tmp));
     vfile_set_root(Tmp.c_str(), false);
+    vfile_add_path_type("data\\fonts", ".vf");
+    vfile_add_path_type("data\\interface", ".tga");
     Shots_type = vfile_add_path_type("screenshots", ".tga .jpg");
     // Direct3D fogs from the vertices.
     cmdline_set_text("orrimund -vertexfog");
@@ -246,6 +250,12 @@ class GrThreeRenderers : public ::testing::Test {
     gl_screen_close();
     cmdline_set_text(nullptr);
     cmdline_reset();
+  }
+  static void open(int renderer) {
+    gr_close();
+    gr_init(640, 480, renderer, renderer == GR_GLIDE ? GR_FULLSCREEN : GR_WINDOWED, os_get_window(), false);
+    gr_fade_in(0);
+    gr_set_aspect(1.0f);
   }
   static ScreenImage draw_with(int renderer, const char* name) {
     gr_close();
@@ -316,6 +326,98 @@ TEST_F(GrThreeRenderers, EveryPairAgreesOnNearlyEveryPixel) {
     EXPECT_TRUE(near_bgr(img->at(590, 219), 90, 40, 40, 10)) << which;
     EXPECT_TRUE(near_bgr(img->at(590, 221), 90, 40, 40, 10)) << which;
   }
+}
+
+
+// Small pictures of 16x16, 8x24 and 24x8, each its own colour ramp.
+std::vector<std::vector<uint8_t>> Small_px;
+std::vector<int> Small;
+
+void make_small_bitmaps() {
+  if (!Small.empty()) return;
+  const int sizes[][2] = {{16, 16}, {8, 24}, {24, 8}};
+  for (int i = 0; i < 12; i++) {
+    const int w = sizes[i % 3][0], h = sizes[i % 3][1];
+    Small_px.emplace_back(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++) {
+        uint8_t* p = &Small_px.back()[(static_cast<size_t>(y) * w + x) * 3];
+        p[0] = static_cast<uint8_t>(i * 20), p[1] = static_cast<uint8_t>(x * 10), p[2] = static_cast<uint8_t>(y * 10);
+      }
+    Small.push_back(bm_create(BM_FORMAT_BGR24, w, h, Small_px.back().data()));
+  }
+}
+
+// A 2D screen as the HUD draws one: text, many small bitmaps overlapping in
+// a set order, rectangles between them, scaled and partial bitmaps, and a
+// bitmap whose pixels change between two of its draws.
+void draw_screen_2d(int font, int quads) {
+  gr_reset_clip();
+  gr_clear();
+  for (int row = 0; row < 6; row++) {
+    gr_set_color(255, 60 + row * 30, 255 - row * 30, 255);
+    gr_string(10, 10 + row * 14, "Sphinx of black quartz, judge my vow", font, Gr_preset[1]);
+  }
+  gr_set_color(255, 255, 255, 255);
+  for (int i = 0; i < 300; i++) {
+    gr_bitmap(Small[i % Small.size()], 20 + (i * 37) % 580, 110 + (i * 53) % 250, Gr_preset[1]);
+    if (i % 50 == 25) {
+      gr_set_color(0, 200, 50, 255);
+      gr_rect(20 + (i * 7) % 500, 120 + (i * 11) % 200, 40, 30, Gr_preset[7]);
+      gr_set_color(255, 255, 255, 255);
+    }
+  }
+  gr_bitmap(quads, 400, 380, Gr_preset[1]);
+  gr_bitmap_scaled(quads, 450, 380, 64, 48, 0, 0, 32, 32, Gr_preset[1]);
+  gr_bitmap_ex(quads, 530, 380, 16, 16, 8, 8, Gr_preset[1]);
+  gr_set_color(255, 255, 0, 255);
+  gr_string(20, 420, "The end of the screen", font, Gr_preset[1]);
+  // The same small bitmap before and after its pixels change.
+  const int changing = Small[0];
+  gr_set_color(255, 255, 255, 255);
+  gr_bitmap(changing, 100, 440, Gr_preset[1]);
+  for (size_t i = 0; i < Small_px[0].size(); i += 3) Small_px[0][i] = 250;
+  gr_texture_mark_dirty(changing);
+  gr_bitmap(changing, 140, 440, Gr_preset[1]);
+  for (size_t i = 0; i < Small_px[0].size(); i += 3) Small_px[0][i] = 0;
+  gr_texture_mark_dirty(changing);
+}
+
+TEST_F(GrThreeRenderers, BatchedTwoDShowsThePixelsOfDrawingEachBitmapAlone) {
+  make_small_bitmaps();
+  const int quads = bm_load("quads.tga");
+  ASSERT_GE(quads, 0);
+  const struct {
+    int renderer;
+    const char* name;
+  } renderers[] = {{GR_OPENGL, "opengl"}, {GR_DIRECT3D, "direct3d"}, {GR_GLIDE, "glide"}};
+  for (const auto& r : renderers) {
+    SCOPED_TRACE(r.name);
+    open(r.renderer);
+    const int font = gr_font_load("blocks.vf");  // fonts go with the screen
+    ASSERT_GE(font, 0);
+    gr_batch_2d(false);
+    draw_screen_2d(font, quads);
+    const ScreenImage alone = gl_screen_shot(Tmp / "screenshots", (std::string("alone_") + r.name).c_str(), Shots_type);
+    gr_flip();
+    gr_batch_2d(true);
+    draw_screen_2d(font, quads);
+    const ScreenImage batched =
+        gl_screen_shot(Tmp / "screenshots", (std::string("batched_") + r.name).c_str(), Shots_type);
+    gr_flip();
+    ASSERT_EQ(alone.w, 640);
+    ASSERT_EQ(batched.w, 640);
+    int worst = 0;
+    EXPECT_EQ(gl_screen_share_alike(alone, batched, 0, &worst), 1.0) << "worst difference " << worst;
+    // The changed bitmap shows its old blue first and its new blue after.
+    EXPECT_LE(batched.at(104, 444)[0], 10);
+    EXPECT_GE(batched.at(144, 444)[0], 240);
+    // The text is there: the blocky glyphs of the first line.
+    int lit = 0;
+    for (int x = 10; x < 300; x++) lit += batched.at(x, 14)[2] > 200;
+    EXPECT_GT(lit, 100);
+  }
+  open(GR_OPENGL);
 }
 
 }  // namespace

@@ -842,7 +842,6 @@ void gr_d3d_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int s
       Batch[Batch_count++] = {xs[i], ys[i], 0.99f, 1.0f, colour, 255u << 24, us[i], vs[i], 0.0f, 0.0f};
     return;
   }
-  gr_d3d_flush_2d();
   float us = 1, vs = 1;
   gr_d3d_set_texture(0, handle, 0, &us, &vs, true);
   gr_d3d_set_render_state(state);
@@ -853,6 +852,19 @@ void gr_d3d_bitmap(int handle, int x, int y, int w, int h, int sx, int sy, int s
   const float ox = static_cast<float>(gr_screen.offset_x + x) - 0.5f;
   const float oy = static_cast<float>(gr_screen.offset_y + y) - 0.5f;
   const int sections = gr_d3d_section_count(handle);
+  // A run of unscaled draws from one texture of its own (the glyphs of a
+  // font's sheet) joins the batch as well.
+  if (Batching && sections <= 1 && w == sw && h == sh && state.texture_mode() == 3) {
+    if (Batch_count + 6 > 6 * BATCH_MAX_QUADS) gr_d3d_flush_2d();
+    const float x1 = ox + static_cast<float>(w), y1 = oy + static_cast<float>(h);
+    const float u0 = sx * us / bw, u1 = (sx + sw) * us / bw, v0 = sy * vs / bh, v1 = (sy + sh) * vs / bh;
+    const float xs[4] = {ox, x1, x1, ox}, ys[4] = {oy, oy, y1, y1};
+    const float uu[4] = {u0, u1, u1, u0}, vv[4] = {v0, v0, v1, v1};
+    for (int i : {0, 1, 2, 0, 2, 3})
+      Batch[Batch_count++] = {xs[i], ys[i], 0.99f, 1.0f, colour, 255u << 24, uu[i], vv[i], 0.0f, 0.0f};
+    return;
+  }
+  gr_d3d_flush_2d();
   if (sections <= 1) {
     quad(ox, oy, ox + w, oy + h, sx * us / bw, sy * vs / bh, (sx + sw) * us / bw, (sy + sh) * vs / bh, colour);
     return;

@@ -292,16 +292,15 @@ void gr_d3d_tcache_shutdown() {
 int gr_d3d_set_texture(int stage, int handle, int section, float* u_scale, float* v_scale, bool bind) {
   if (stage < 0 || stage > 1) return 0;
   Direct3DDevice7* dev = gr_d3d_device();
-  if (bind && stage == 0) {
+  if (bind && stage == 0 && Bound_page) {
     // Another texture replaces the page on stage 0; the quads queued from
     // the page go first.
     gr_d3d_flush_2d();
-    if (Bound_page) {
-      Bound_page = nullptr;
-      Stage[0] = Binding();
-    }
+    Bound_page = nullptr;
+    Stage[0] = Binding();
   }
   if (handle < 0) {
+    if (stage == 0) gr_d3d_flush_2d();
     if (dev) dev->SetTexture(static_cast<uint32_t>(stage), nullptr);
     Stage[stage] = Binding();
     return 1;
@@ -315,6 +314,7 @@ int gr_d3d_set_texture(int stage, int handle, int section, float* u_scale, float
     if (v_scale) *v_scale = b.v_scale;
     return 1;
   }
+  if (s.handle != index || s.dirty) gr_d3d_flush_2d();  // queued quads may show the old texture
   if (s.handle != index) {
     s.dirty = 0;
     if (!upload(index, index)) return 0;
@@ -329,6 +329,8 @@ int gr_d3d_set_texture(int stage, int handle, int section, float* u_scale, float
   const Section& q = s.sections[section];
   // A section the device gave no surface has nothing to bind.
   if (!q.surface) return 0;
+  // The quads queued from the texture bound until now go first.
+  if (stage == 0) gr_d3d_flush_2d();
   if (dev) dev->SetTexture(static_cast<uint32_t>(stage), q.surface);
   b = {index, section, q.u_scale, q.v_scale};
   if (u_scale) *u_scale = q.u_scale;
