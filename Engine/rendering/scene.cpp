@@ -91,6 +91,7 @@ float Pair_a = 0.0f, Pair_b = 0.0f, Pair_a2 = 0.0f, Pair_b2 = 0.0f;
 
 vector Eye;
 matrix View_orient;
+float Frame_far = 0.0f;  // the far clip the frame's fog set
 
 bool cutscene() { return Services.cutscene && Services.cutscene(); }
 
@@ -121,16 +122,15 @@ void set_fog_for_frame() {
   float near_d = Fog_near, far_d = Fog_far;
   if (near_d <= 0.0f && far_d <= 0.0f) {
     gr_fog_set(false, 0, 0, 0, 0.0f, 0.0f);
+    Frame_far = 0.0f;
     gr_3d_set_far_plane(0.0f);
     return;
   }
   if (Fog_framerate_on) {
-    if (frametime_fps < 15.0f) Fog_framerate_factor += 0.02f;
-    else if (frametime_fps >= 24.0f) Fog_framerate_factor -= 0.02f;
-    Fog_framerate_factor = std::clamp(Fog_framerate_factor, 0.0f, 0.8f);
     near_d = fog_get_near();
     far_d = fog_get_far();
   }
+  Frame_far = far_d;
   gr_3d_set_far_plane(far_d);
   gr_fog_set(true, Fog_r, Fog_g, Fog_b, near_d, far_d);
 }
@@ -356,6 +356,7 @@ void draw_mesh(const DrawEntry& e) {
     return;
   }
   if (alpha <= 0) return;
+  Scene_stats.meshes_drawn++;
   gr_set_color(255, 255, 255, 255);
   bool restore_far = false;
   Gr3dFrame frame;
@@ -391,7 +392,7 @@ void draw_mesh(const DrawEntry& e) {
   if (gr_screen.renderer == GR_OPENGL) levelrender_draw_opengl(&mi, alpha, n, list);
   gr_3d_end_instance();
   if (h) gr_set_tint(false, 1.0f, 1.0f, 1.0f);
-  if (restore_far) gr_3d_set_far_plane(Fog_far);
+  if (restore_far) gr_3d_set_far_plane(Frame_far);
 }
 
 void draw_character(const DrawEntry& e) {
@@ -642,6 +643,11 @@ void scene_render() {
     Dyn_count = std::clamp(Services.light_channels(Dyn_lights, SCENE_MAX_DYN_LIGHTS), 0, SCENE_MAX_DYN_LIGHTS);
   Scene_stats.dyn_lights = Dyn_count;
 
+  if (Fog_framerate_on) {
+    if (frametime_fps < 15.0f) Fog_framerate_factor += 0.02f;
+    else if (frametime_fps >= 24.0f) Fog_framerate_factor -= 0.02f;
+    Fog_framerate_factor = std::clamp(Fog_framerate_factor, 0.0f, 0.8f);
+  }
   set_fog_for_frame();
   gr_3d_start_frame(eye, orient, fov, true);
   set_fog_for_frame();  // the fog's depth range follows the frame's projection

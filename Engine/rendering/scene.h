@@ -167,6 +167,7 @@ const SeeThroughRecord* scene_see_through(int instance);
 struct SceneStats {
   int groups;
   int meshes_opaque, meshes_second, meshes_translucent;
+  int meshes_drawn;  // past the fade and ground rules, handed to the renderer
   int characters;
   int effects;
   int attachments;

@@ -44,7 +44,7 @@ class SceneTest : public ::testing::Test {
     const int stone = b.texture("stone.tga");
     b.add_box("wall", vector(-2, 0, 0), vector(2, 3, 1), stone);        // 0
     b.add_box("wall_b", vector(3, 0, 0), vector(5, 3, 1), stone);       // 1
-    b.add_box("pillar", vector(-6, 0, 4), vector(-5, 3, 5), stone);     // 2
+    b.add_box("pillar", vector(-6, 0, 4), vector(-5, 3, 5), stone, MI_GROUND);  // 2
     b.add_box("tower", vector(6, 0, 6), vector(8, 9, 8), stone);        // 3
     b.add_box("behind", vector(-1, 0, -20), vector(1, 2, -18), stone);  // 4: behind the eye
     b.add_vis_group("$seethru_walls", {0, 1});
@@ -304,9 +304,40 @@ TEST_F(SceneTest, SceneFadeReachesZeroInAboutASecondAndCullsTheGround) {
   EXPECT_GE(frames, 28);
   EXPECT_LE(frames, 36);
   EXPECT_TRUE(Cull_ground);
+  // Faded out, only ground meshes (flag 0x40) stay, and only while
+  // Cull_ground_too is off.
+  EXPECT_EQ(Scene_stats.meshes_drawn, 0);
+  Cull_ground_too = false;
+  scene_render();
+  EXPECT_EQ(Scene_stats.meshes_drawn, 1);
+  Cull_ground_too = true;
   scene_fade_in();
   EXPECT_FALSE(Cull_ground);
   EXPECT_EQ(Scene_fade, 255);
+}
+
+// Slow frames pull the fog in by 0.02 a frame up to 0.8 of it, never nearer
+// than 15; fast frames push it back out.
+TEST_F(SceneTest, FrameRateFogFollowsTheFrameRate) {
+  fog_apply_zone(0);
+  fog_set(10.0f, 40.0f);
+  Fog_framerate_on = true;
+  Fog_framerate_factor = 0.0f;
+  frametime_fps = 10.0f;
+  scene_render();
+  EXPECT_NEAR(Fog_framerate_factor, 0.02f, 1e-6);
+  for (int i = 0; i < 60; i++) scene_render();
+  EXPECT_FLOAT_EQ(Fog_framerate_factor, 0.8f);
+  EXPECT_FLOAT_EQ(fog_get_far(), 15.0f);
+  EXPECT_NEAR(fog_get_near(), 2.0f, 1e-5);
+  frametime_fps = 20.0f;  // between the two marks: stays
+  scene_render();
+  EXPECT_FLOAT_EQ(Fog_framerate_factor, 0.8f);
+  frametime_fps = 30.0f;
+  scene_render();
+  EXPECT_NEAR(Fog_framerate_factor, 0.78f, 1e-5);
+  Fog_framerate_on = false;
+  Fog_framerate_factor = 0.0f;
 }
 
 TEST(SceneDetail, CharacterLevelOfDetailByMode) {
