@@ -498,6 +498,13 @@ void hud_drag_begin(int x, int y, int w, int h, bool is_skill, int value) {
   g_hud.drag_value = value;
 }
 void hud_drag_cancel() { g_hud.drag = false; }
+
+void hud_clear_pending_buttons() {
+  if (g_hud.state == HELD_LEFT || g_hud.state == HELD_RIGHT || g_hud.state == HELD_HOT) g_hud.state = IDLE;
+  g_hud.pressed_row = -1;
+  g_hud.pressed_hot = -1;
+  g_hud.portrait_clicked = false;
+}
 bool hud_dragging() { return g_hud.drag; }
 
 void hud_hot_rect(int slot, int* x, int* y, int* w, int* h) {

@@ -39,6 +39,8 @@ int hud_bar_height();
 bool hud_mouse_over(int x, int y);
 void hud_drag_begin(int x, int y, int w, int h, bool is_skill, int value);
 void hud_drag_cancel();
+// Forgets a press in progress (a party member was selected under it).
+void hud_clear_pending_buttons();
 bool hud_dragging();
 int hud_click_state();
 

@@ -6,6 +6,7 @@
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Orrimund/gamestate.h"
+#include "Orrimund/player/party.h"
 #include "Orrimund/screens/front_seams.h"
 #include "Orrimund/screens/hud.h"
 #include "Orrimund/screens/menus.h"
@@ -172,6 +173,10 @@ bool screen_button_hit(const ScreenButton& b, int x, int y) {
 // ---- the manager --------------------------------------------------------------------
 
 void screens_load_all() {
+  // What the party asks of the screens.
+  Party_hooks.screen_special = [] { screen_call_special(); };
+  Party_hooks.hud_clear_buttons = hud_clear_pending_buttons;
+  Party_hooks.hud_message = [](const char* text) { hud_message(text); };
   // The screens of this build; each later screen adds its line here.
   hud_register();
   main_menu_register();

@@ -10,6 +10,7 @@
 
 #include "Engine/gameflags.h"
 #include "Orrimund/gamestate.h"
+#include "Orrimund/player/party.h"
 #include "Orrimund/screens/hud.h"
 #include "Orrimund/screens/popup.h"
 #include "quarn/bmpman/bmpman.h"
@@ -358,6 +359,27 @@ TEST_F(Hud, F3NamesTheReasonSavingIsRefused) {
     EXPECT_STREQ(popup_text(), c.text);
     popup_close();
   }
+}
+
+TEST_F(Hud, ThePartyReachesTheHudThroughItsHooks) {
+  ASSERT_NE(Party_hooks.hud_message, nullptr);
+  Party_hooks.hud_message("Stole 12 gold!");
+  EXPECT_STREQ(hud_message_text(), "Stole 12 gold!");
+  EXPECT_TRUE(hud_message_active());
+  // A selection made while a button is held drops the press.
+  const ScreenButton& menu = Hud_buttons[33];
+  move(menu.x + 3, menu.y + 3);
+  frame();
+  press();
+  frame();
+  EXPECT_EQ(hud_click_state(), 1);
+  ASSERT_NE(Party_hooks.hud_clear_buttons, nullptr);
+  Party_hooks.hud_clear_buttons();
+  release();
+  frame();
+  EXPECT_EQ(screen_get_current(), SCREEN_HUD);
+  ASSERT_NE(Party_hooks.screen_special, nullptr);
+  Party_hooks.screen_special();
 }
 
 TEST_F(Hud, GameOverWaitsThreeSecondsThenAnyKeyGoesToTheTitle) {
