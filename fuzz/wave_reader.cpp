@@ -15,6 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (wave_open_memory(block.data(), static_cast<uint32_t>(block.size()), &f, &ff, &bf, &riff) != 0)
     return 0;
   if (wave_find_data(f, &chunk, &riff) == 0) {
+    // The length a duration is made of: never more frames than the bytes
+    // could hold (two per byte of MS-ADPCM, plus a block header's two).
+    uint64_t frames = wave_frames(*ff, chunk.size);
+    if (frames > 2ull * chunk.size + 2) __builtin_trap();
     std::vector<uint8_t> packed;
     uint8_t piece[777];
     uint32_t got = 0;
