@@ -20,6 +20,15 @@ namespace bitmap_frame {
 constexpr int kBitmaps = 16;
 constexpr int kSize = 16;
 constexpr int kPerFrame = 10000;
+// The frames of the growth runs (Arg) go up to this many bitmaps.
+constexpr int kMaxPerFrame = 40000;
+inline int Per_frame = kPerFrame;
+
+// Sets the frame's bitmap count for a run and puts it back after.
+struct FrameSize {
+  explicit FrameSize(benchmark::State& state) { Per_frame = static_cast<int>(state.range(0)); }
+  ~FrameSize() { Per_frame = kPerFrame; }
+};
 constexpr int kAtlasSide = 4 * kSize;  // four pictures a row
 
 inline std::vector<std::vector<uint8_t>> Pixels;
@@ -66,7 +75,7 @@ inline void upload_plain_textures() {
 inline void front_end_frame() {
   gr_clear();
   gr_set_color(255, 255, 255, 255);
-  for (int i = 0; i < kPerFrame; i++) gr_bitmap(Handles[i % kBitmaps], pos_x(i), pos_y(i), Gr_preset[1]);
+  for (int i = 0; i < Per_frame; i++) gr_bitmap(Handles[i % kBitmaps], pos_x(i), pos_y(i), Gr_preset[1]);
 }
 
 // Pixels of the frame that differ between drawing it as the renderer does
@@ -118,7 +127,7 @@ inline size_t atlas_vertices(float* tex, float* pos) {
     v++;
   };
   const float step = static_cast<float>(kSize) / kAtlasSide;
-  for (int i = 0; i < kPerFrame; i++) {
+  for (int i = 0; i < Per_frame; i++) {
     const int b = i % kBitmaps;
     const float s0 = static_cast<float>(b % 4) * step, t0 = static_cast<float>(b / 4) * step;
     const float s1 = s0 + step, t1 = t0 + step;
@@ -152,7 +161,7 @@ inline void plain_quads_frame() {
   glTexCoordPointer(4, GL_FLOAT, 0, tex);
   glVertexPointer(3, GL_FLOAT, 0, pos);
   glColorPointer(4, GL_UNSIGNED_BYTE, 0, col);
-  for (int i = 0; i < kPerFrame; i++) {
+  for (int i = 0; i < Per_frame; i++) {
     glBindTexture(GL_TEXTURE_2D, Plain_textures[i % kBitmaps]);
     const float x = static_cast<float>(pos_x(i)), y = static_cast<float>(pos_y(i));
     pos[0][0] = x, pos[0][1] = y;
@@ -166,8 +175,8 @@ inline void plain_quads_frame() {
 
 // Every quad in one call from the atlas.
 inline void atlas_frame() {
-  static std::vector<float> tex(kPerFrame * 6 * 4), pos(kPerFrame * 6 * 3);
-  static std::vector<uint8_t> col(kPerFrame * 6 * 4, 255);
+  static std::vector<float> tex(kMaxPerFrame * 6 * 4), pos(kMaxPerFrame * 6 * 3);
+  static std::vector<uint8_t> col(kMaxPerFrame * 6 * 4, 255);
   plain_clear();
   glBindTexture(GL_TEXTURE_2D, Atlas);
   const size_t v = atlas_vertices(tex.data(), pos.data());

@@ -59,6 +59,7 @@ void BM_FrontEndBitmaps(benchmark::State& state) {
   }
   compare_atlas_once();  // also uploads the textures before the timing
   const int differ = pixels_differ_from_alone();
+  FrameSize size(state);
   for (auto _ : state) {
     front_end_frame();
     gr_flip();
@@ -67,7 +68,7 @@ void BM_FrontEndBitmaps(benchmark::State& state) {
   bench_count_fps(state);
   state.counters["pixels_differ_alone"] = differ;
 }
-BENCHMARK(BM_FrontEndBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrontEndBitmaps)->Arg(kPerFrame)->Arg(1000)->Arg(kMaxPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FrontEndFirstFrame(benchmark::State& state) { run_first_frames(state, start()); }
 BENCHMARK(BM_FrontEndFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -77,9 +78,10 @@ BENCHMARK(BM_PlainOpenglQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
   if (start()) compare_atlas_once();
+  FrameSize size(state);
   run_plain(state, start(), atlas_frame);
   state.counters["pixels_differ"] = Atlas_pixels_differ;
 }
-BENCHMARK(BM_PlainOpenglAtlasOneCall)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainOpenglAtlasOneCall)->Arg(kPerFrame)->Arg(1000)->Arg(kMaxPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

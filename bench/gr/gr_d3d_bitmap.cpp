@@ -47,8 +47,8 @@ bool start() {
   }
   glGenTextures(1, &Atlas);
   upload_nearest(Atlas, kAtlasSide, atlas.data());
-  Atlas_tex.resize(kPerFrame * 6 * 2);
-  Atlas_pos.resize(kPerFrame * 6 * 2);
+  Atlas_tex.resize(kMaxPerFrame * 6 * 2);
+  Atlas_pos.resize(kMaxPerFrame * 6 * 2);
   ok = true;
   return ok;
 }
@@ -59,6 +59,7 @@ void BM_Direct3DBitmaps(benchmark::State& state) {
     return;
   }
   const int differ = pixels_differ_from_alone();  // also uploads the textures before the timing
+  FrameSize size(state);
   for (auto _ : state) {
     front_end_frame();
     gr_flip();
@@ -67,7 +68,7 @@ void BM_Direct3DBitmaps(benchmark::State& state) {
   bench_count_fps(state);
   state.counters["pixels_differ_alone"] = differ;
 }
-BENCHMARK(BM_Direct3DBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Direct3DBitmaps)->Arg(kPerFrame)->Arg(1000)->Arg(kMaxPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Direct3DFirstFrame(benchmark::State& state) { run_first_frames(state, start()); }
 BENCHMARK(BM_Direct3DFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -79,6 +80,7 @@ void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
   }
   Display* dpy = glXGetCurrentDisplay();
   GLXDrawable win = glXGetCurrentDrawable();
+  FrameSize size(state);
   for (auto _ : state) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -102,7 +104,7 @@ void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
       v++;
     };
     const float step = static_cast<float>(kSize) / kAtlasSide;
-    for (int i = 0; i < kPerFrame; i++) {
+    for (int i = 0; i < Per_frame; i++) {
       const int b = i % kBitmaps;
       const float s0 = static_cast<float>(b % 4) * step, t0 = static_cast<float>(b / 4) * step;
       const float s1 = s0 + step, t1 = t0 + step;
@@ -125,6 +127,6 @@ void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
   gr_d3d_set_render_state(RenderStateWord(0, 0, 0, 0, 0, 0));
   bench_count_fps(state);
 }
-BENCHMARK(BM_PlainOpenglAtlasOneCall)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainOpenglAtlasOneCall)->Arg(kPerFrame)->Arg(1000)->Arg(kMaxPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

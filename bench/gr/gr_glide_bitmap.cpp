@@ -52,6 +52,7 @@ void run_front_end(benchmark::State& state, int renderer) {
   }
   // Also puts the textures on the card before the timing.
   const int differ = pixels_differ_from_alone();
+  FrameSize size(state);
   for (auto _ : state) {
     front_end_frame();
     gr_flip();
@@ -62,18 +63,22 @@ void run_front_end(benchmark::State& state, int renderer) {
 }
 
 void BM_GlideBitmaps(benchmark::State& state) { run_front_end(state, GR_GLIDE); }
-BENCHMARK(BM_GlideBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GlideBitmaps)->Arg(kPerFrame)->Arg(1000)->Arg(kMaxPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_GlideFirstFrame(benchmark::State& state) { run_first_frames(state, use(GR_GLIDE)); }
 BENCHMARK(BM_GlideFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OpenglRendererBitmaps(benchmark::State& state) { run_front_end(state, GR_OPENGL); }
-BENCHMARK(BM_OpenglRendererBitmaps)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenglRendererBitmaps)->Arg(kPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PlainOpenglQuads(benchmark::State& state) { run_plain(state, use(GR_OPENGL), plain_quads_frame); }
 BENCHMARK(BM_PlainOpenglQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PlainOpenglAtlasOneCall(benchmark::State& state) { run_plain(state, use(GR_OPENGL), atlas_frame); }
-BENCHMARK(BM_PlainOpenglAtlasOneCall)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_PlainOpenglAtlasOneCall(benchmark::State& state) {
+  const bool ready = use(GR_OPENGL);
+  FrameSize size(state);
+  run_plain(state, ready, atlas_frame);
+}
+BENCHMARK(BM_PlainOpenglAtlasOneCall)->Arg(kPerFrame)->Arg(1000)->Arg(kMaxPerFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
