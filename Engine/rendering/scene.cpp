@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Engine/s3d/level_objects.h"
+#include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/grclip.h"
@@ -22,6 +23,7 @@ bool Cull_ground = false, Cull_ground_too = true;
 bool Scene_force_low_detail = false;
 bool Scene_all_full_detail = false;
 bool Scene_hide_world = false;
+int Scene_talk_marker_bitmap = -1;
 int Scene_fade = 255;
 bool Scene_lights_changed = false;
 SceneStats Scene_stats;
@@ -309,6 +311,38 @@ void note_selection(VisGroup* const* groups, int count) {
   for (int i = 0; i < Last_selection_count; i++) Last_selection[i] = groups[i];
 }
 
+const SceneCharacter* main_character() {
+  for (int i = 0; i < Character_count; i++)
+    if (Characters[i].is_main) return &Characters[i];
+  return nullptr;
+}
+
+void draw_marker_at(const vector& head, int bitmap) {
+  GrVertex v;
+  if (gr_3d_rotate_point(v, head) & CLIP_BEHIND) return;
+  if (!(gr_3d_project_point(v) & PF_PROJECTED)) return;
+  int w = 0, h = 0;
+  bm_get_info(bitmap, &w, &h);
+  if (w <= 0) return;
+  gr_set_color(255, 255, 255, 255);
+  gr_bitmap(bitmap, static_cast<int>(v.sx) - w / 2 - gr_screen.offset_x, static_cast<int>(v.sy) - 25 - gr_screen.offset_y,
+            Gr_preset[1]);
+}
+
+// Characters with something to say, near the main character.
+void draw_talk_markers() {
+  if (Scene_hide_world || cutscene() || Scene_talk_marker_bitmap < 0) return;
+  const SceneCharacter* main = main_character();
+  if (!main) return;
+  for (int i = 0; i < Character_count; i++) {
+    const SceneCharacter& c = Characters[i];
+    if (!Character_drawn[i] || !c.talk || c.type == 5 || c.type == 9) continue;
+    if ((c.pos - main->pos).length_squared() >= 100.0f) continue;
+    if (!scene_head_marker_allowed(c, main)) continue;
+    draw_marker_at(scene_head_point(c), Scene_talk_marker_bitmap);
+  }
+}
+
 // The highlighted character's health bar, over its head point.
 void draw_health_bar() {
   if (Scene_hide_world || !Highlight_a.object) return;
@@ -559,6 +593,28 @@ void scene_set_tint(int handle, float r, float g, float b) {
   Tint_r = r, Tint_g = g, Tint_b = b;
 }
 
+vector scene_head_point(const SceneCharacter& c) {
+  vector p;
+  if (c.bone && c.bone(c.handle, "BDBN-Head", &p)) return p;
+  if (c.bone && c.bone(c.handle, "Head", &p)) return p + vector(0.0f, 0.1f, 0.0f);
+  return c.pos + vector(0.0f, c.height, 0.0f);
+}
+
+bool scene_head_marker_allowed(const SceneCharacter& c, const SceneCharacter* main) {
+  if (!c.name || strcasecmp(c.name, "Dizavadi") != 0 || c.type == 7) return true;
+  if (!main || !(c.state & 2)) return false;
+  return std::fabs(c.pos.y - main->pos.y) <= 4.0f && (c.pos - main->pos).length_squared() < 2500.0f;
+}
+
+void scene_draw_head_marker(int character, int bitmap) {
+  for (int i = 0; i < Character_count; i++) {
+    const SceneCharacter& c = Characters[i];
+    if (c.handle != character) continue;
+    if (scene_head_marker_allowed(c, main_character())) draw_marker_at(scene_head_point(c), bitmap);
+    return;
+  }
+}
+
 bool scene_group_selected(const char* name) {
   if (!name) return false;
   for (int i = 0; i < Selection_count; i++)
@@ -673,6 +729,7 @@ void scene_render() {
   draw_list(Translucent, Translucent_count);
   gr_set_color(255, 255, 255, 255);
   draw_health_bar();
+  draw_talk_markers();
 
   for (int g = 0; g < group_count; g++) {
     const VisGroup* grp = groups[g];

@@ -52,6 +52,11 @@ struct SceneCharacter {
   bool (*shadow)(int handle, ShadowCaster* out) = nullptr;
   float height = 1.8f;  // model height: the head point is above it
   int health = 0, max_health = 0;
+  const char* name = nullptr;  // its character's name
+  uint32_t state = 0;          // bit 1: a marker may show at a distance rule
+  bool talk = false;           // has a conversation flagged for a marker
+  // The world position of one of its bones; false when it has none.
+  bool (*bone)(int handle, const char* bone_name, vector* out) = nullptr;
 };
 
 // A visible part of an effect.
@@ -138,6 +143,18 @@ bool scene_group_selected(const char* name);
 // their parts again.
 bool scene_selection_changed();
 void scene_request_reevaluation();
+// The bitmap of the talk marker over characters with something to say
+// (-1: none drawn).
+extern int Scene_talk_marker_bitmap;
+// Where a character's head marker goes: its "BDBN-Head" bone, else 0.1
+// above its "Head" bone, else its position raised by its model height.
+vector scene_head_point(const SceneCharacter& c);
+// The marker rule: a character named "Dizavadi" (not a hero) gets one only
+// within 4 vertically and 50 of the main character and with state bit 1.
+bool scene_head_marker_allowed(const SceneCharacter& c, const SceneCharacter* main);
+// Draws a bitmap centred over a character of this frame, its top 25 pixels
+// above the projected head point.
+void scene_draw_head_marker(int character, int bitmap);
 // Whether a sphere lies at least partly in the current view.
 bool scene_point_visible(const vector& point, float radius);
 void scene_set_pair_range(float a, float b);

@@ -21,6 +21,7 @@
 #include "Engine/s3d/level_objects.h"
 #include "Engine/s3d/s3d.h"
 #include "Orrimund/fs_paths.h"
+#include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/gr3d_draw.h"
@@ -44,6 +45,7 @@ matrix Cam_orient;
 vector Hero_pos;
 bool Hero_on = false;
 bool Hero_hidden_by_wall = false;
+bool Hero_talks = false;
 
 bool camera(vector* eye, matrix* orient, float* fov) {
   *eye = Cam_eye;
@@ -105,6 +107,7 @@ int characters(SceneCharacter* out, int capacity) {
   out[0] = SceneCharacter{1, 7, Hero_pos, 1.5f, 255, -1, -1, true, draw_hero, nullptr};
   out[0].health = 16;
   out[0].max_health = 32;
+  out[0].talk = Hero_talks;
   return 1;
 }
 
@@ -176,6 +179,8 @@ class LevelSight : public ::testing::Test {
     Hero_on = false;
     Hero_hidden_by_wall = false;
     Light_on = false;
+    Hero_talks = false;
+    scene_set_highlight_a(0, 0, 0, 0);
     timer_game_clock = 1000;
   }
 };
@@ -336,6 +341,36 @@ TEST_F(LevelSight, HighlightedHeroShowsItsHealthBar) {
   scene_set_highlight_a(0, 0, 0, 0);
   const ScreenImage plain = frame("health_bar_none");
   EXPECT_NE(plain.at(x - 12, y)[2], 255);
+}
+
+// A hero with something to say wears the talk marker: the bitmap centred
+// over its head point, its top 25 pixels above it.
+TEST_F(LevelSight, TalkMarkerOverAHeroWithSomethingToSay) {
+  ASSERT_NO_FATAL_FAILURE(load_level(DEMO_LEVEL_OUTDOOR, "demo_outdoor"));
+  fog_set(100.0f, 120.0f);
+  std::vector<uint16_t> yellow(16 * 16, static_cast<uint16_t>((31 << 11) | (63 << 5)));
+  const int marker = bm_create(BM_FORMAT_565, 16, 16, yellow.data());
+  ASSERT_GE(marker, 0);
+  Scene_talk_marker_bitmap = marker;
+  Hero_on = true;
+  Hero_talks = true;
+  Hero_pos = vector(0.0f, 2.0f, 4.0f);
+  look(vector(0.0f, 4.0f, -6.0f), vector(0.0f, 3.0f, 4.0f));
+  const ScreenImage img = frame("talk_marker");
+  GrVertex v;
+  gr_3d_rotate_point(v, Hero_pos + vector(0.0f, 1.8f, 0.0f));
+  ASSERT_TRUE(gr_3d_project_point(v) & PF_PROJECTED);
+  const int x = static_cast<int>(v.sx), y = static_cast<int>(v.sy) - 25;
+  for (const auto& [dx, dy] : {std::pair{0, 2}, std::pair{-6, 13}, std::pair{6, 8}}) {
+    const uint8_t* p = img.at(x + dx, y + dy);
+    EXPECT_GT(p[2], 240) << dx << " " << dy;
+    EXPECT_GT(p[1], 240) << dx << " " << dy;
+    EXPECT_LT(p[0], 20) << dx << " " << dy;
+  }
+  // Above the marker's top: not the marker.
+  EXPECT_FALSE(img.at(x, y - 3)[2] > 240 && img.at(x, y - 3)[0] < 20);
+  Scene_talk_marker_bitmap = -1;
+  bm_release(marker);
 }
 
 // The pass's console commands as a developer types them: render_level

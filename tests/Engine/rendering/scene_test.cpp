@@ -340,6 +340,56 @@ TEST_F(SceneTest, FrameRateFogFollowsTheFrameRate) {
   Fog_framerate_factor = 0.0f;
 }
 
+bool bones(int handle, const char* name, vector* out) {
+  // Character 1 has a "BDBN-Head", character 2 only a "Head".
+  if (handle == 1 && std::string(name) == "BDBN-Head") return *out = vector(0, 3, 0), true;
+  if (handle == 2 && std::string(name) == "Head") return *out = vector(5, 2, 5), true;
+  return false;
+}
+
+TEST(SceneMarker, HeadPointByBoneAndTheNamedCharactersRule) {
+  SceneCharacter c{};
+  c.pos = vector(1, 0, 1);
+  c.height = 1.5f;
+  c.bone = bones;
+  c.handle = 1;
+  EXPECT_FLOAT_EQ(scene_head_point(c).y, 3.0f);
+  c.handle = 2;
+  EXPECT_FLOAT_EQ(scene_head_point(c).y, 2.1f);
+  c.handle = 3;
+  EXPECT_FLOAT_EQ(scene_head_point(c).y, 1.5f);
+  EXPECT_FLOAT_EQ(scene_head_point(c).x, 1.0f);
+
+  SceneCharacter main{};
+  main.pos = vector(0, 0, 0);
+  SceneCharacter d{};
+  d.name = "DIZAVADI";
+  d.type = 4;
+  struct Case {
+    vector pos;
+    uint32_t state;
+    bool allowed;
+  } cases[] = {
+      {{10, 3, 10}, 2, true},    // near, bit 1 set
+      {{10, 3, 10}, 0, false},   // bit 1 clear
+      {{10, 5, 10}, 2, false},   // more than 4 above
+      {{40, 0, 30}, 2, false},   // 50 away: squared 2500 is not below 2500
+      {{35, 0, 35}, 2, true},
+  };
+  for (const Case& k : cases) {
+    d.pos = k.pos;
+    d.state = k.state;
+    EXPECT_EQ(scene_head_marker_allowed(d, &main), k.allowed) << k.pos.x << " " << k.pos.y << " " << k.state;
+  }
+  EXPECT_FALSE(scene_head_marker_allowed(d, nullptr));
+  d.type = 7;  // a hero of that name is not held to the rule
+  d.state = 0;
+  EXPECT_TRUE(scene_head_marker_allowed(d, &main));
+  SceneCharacter other{};
+  other.name = "Grub";
+  EXPECT_TRUE(scene_head_marker_allowed(other, nullptr));
+}
+
 TEST(SceneDetail, CharacterLevelOfDetailByMode) {
   struct Case {
     int type;
