@@ -60,3 +60,7 @@ class EntityModel {
 using EntityModelMaker = EntityModel* (*)(Character_info* type, bool summon);
 void entity_model_set_maker(EntityModelMaker maker);
 EntityModel* entity_model_create(Character_info* type, bool summon);
+// The models' own name for it.
+inline EntityModel* charinfo_create_instance(Character_info* type, bool summon) {
+  return entity_model_create(type, summon);
+}

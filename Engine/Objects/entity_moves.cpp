@@ -517,14 +517,14 @@ bool living_entity::collide_with_entities(const vector& point_or_offset, vector*
   if (get_speed() < 0.001f && desired_speed < 0.001f) return false;
   const vector p = relative ? vector(pos.x + point_or_offset.x, pos.y + point_or_offset.y, pos.z + point_or_offset.z)
                             : point_or_offset;
+  const float my_radius = get_radius(), my_height = get_height();
   living_entity* list = entity_live_list();
-  for (living_entity* o = entity_first(list); o; o = entity_next(list, o)) {
+  for (living_entity* o = list->next_entity; o != list; o = o->next_entity) {
     if (o == this || (o->state & ES_AI_DISABLED)) continue;
-    const float scale = o->team == team ? 0.75f : 1.0f;
-    const float rs = (get_radius() + o->get_radius()) * scale;
     const float dx = p.x - o->pos.x, dz = p.z - o->pos.z;
+    const float rs = (my_radius + o->get_radius()) * (o->team == team ? 0.75f : 1.0f);
     if (dx * dx + dz * dz >= rs * rs) continue;
-    if (p.y > o->pos.y + o->get_height() || o->pos.y > p.y + get_height()) continue;
+    if (p.y > o->pos.y + o->get_height() || o->pos.y > p.y + my_height) continue;
     if (relative && out) {
       const float d = std::sqrt(dx * dx + dz * dz);
       const float nx = d > 0.0f ? dx / d : 1.0f, nz = d > 0.0f ? dz / d : 0.0f;

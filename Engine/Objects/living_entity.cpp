@@ -51,8 +51,6 @@ living_entity& dead_sentinel() {
 int Move_id_counter = 0;
 
 constexpr uint32_t Hostile_masks[4] = {12, 0, 11, 7};
-constexpr float Size_radius[4] = {0.15f, 0.47f, 1.0f, 99.9f};
-constexpr float Size_height[4] = {0.9f, 1.8f, 2.5f, 99.9f};
 
 bool in_array(const game_object* o) {
   return o >= static_cast<const game_object*>(&Living_entities[0]) &&
@@ -532,16 +530,12 @@ float living_entity::get_resistance(int damage_class) const {
   return charinfo_resistance_factor(character->resistances[damage_class]) + equipment_resist_bonus(damage_class);
 }
 
-float living_entity::get_radius() const {
-  if (type == OBJ_BOSS && entity_game().boss_radius) return entity_game().boss_radius(this);
-  const int s = character ? character->size : 1;
-  return Size_radius[s >= 0 && s < 4 ? s : 1];
+float living_entity::boss_radius() const {
+  return entity_game().boss_radius ? entity_game().boss_radius(this) : Entity_size_radius[size_class()];
 }
 
-float living_entity::get_height() const {
-  if (type == OBJ_BOSS && entity_game().boss_height) return entity_game().boss_height(this);
-  const int s = character ? character->size : 1;
-  return Size_height[s >= 0 && s < 4 ? s : 1];
+float living_entity::boss_height() const {
+  return entity_game().boss_height ? entity_game().boss_height(this) : Entity_size_height[size_class()];
 }
 
 // ---- state and AI -------------------------------------------------------------

@@ -81,6 +81,9 @@ struct combat_state {
   int32_t target = -1;
 };
 
+inline constexpr float Entity_size_radius[4] = {0.15f, 0.47f, 1.0f, 99.9f};
+inline constexpr float Entity_size_height[4] = {0.9f, 1.8f, 2.5f, 99.9f};
+
 class living_entity : public game_object {
  public:
   void deinit() override;
@@ -107,8 +110,10 @@ class living_entity : public game_object {
   float equipment_speed_factor() const;
   int get_max_points(int kind) const;
   float get_resistance(int damage_class) const;
-  float get_radius() const;
-  float get_height() const;
+  // By the type's size class; bosses ask the boss module. Inline, since the
+  // collision between entities asks them for every pair.
+  float get_radius() const { return type == OBJ_BOSS ? boss_radius() : Entity_size_radius[size_class()]; }
+  float get_height() const { return type == OBJ_BOSS ? boss_height() : Entity_size_height[size_class()]; }
 
   // ---- state and AI
   void set_held(int arg);
@@ -149,6 +154,8 @@ class living_entity : public game_object {
   int play_move(const Move_info* move, float speed, bool layered, bool reset, int flags);
   const Move_info* find_move(int kind, int id) const;
   float get_move_progress(int move_id) const;
+  // The fraction of a move still to play (0 when it is not the current one).
+  float get_move_remaining(int move_id) const { return 1.0f - get_move_progress(move_id); }
   bool get_move_time_left(int move_id, float* seconds);
   bool move_finished(int move_id) { return !get_move_time_left(move_id, nullptr); }
   const Move_info* get_current_move();
@@ -175,7 +182,11 @@ class living_entity : public game_object {
   // ---- placement and queries
   bool place_at_party_start(int slot);
   void place_at_point(const vector& p, float heading, int new_layer);
+  // A navpoint's position, heading and layer (the level scripts own them).
+  void place_at_navpoint(const vector& p, float heading, int new_layer) { place_at_point(p, heading, new_layer); }
   void settle_on_floor();
+  // What the AI calls after placing an entity exactly: the floor again.
+  void update_mesh_state() { settle_on_floor(); }
   void check_floor_layer();
   bool can_see_point(const vector& point) const;
   bool can_see(const game_object* other) const;
@@ -205,6 +216,13 @@ class living_entity : public game_object {
   bool wants_spell(float* range);
   bool can_cast_spell(int spell);
   int cast_spell(int spell, int flag);
+
+  int size_class() const {
+    const int s = character ? character->size : 1;
+    return s >= 0 && s < 4 ? s : 1;
+  }
+  float boss_radius() const;
+  float boss_height() const;
 
   // ---- the record (order as in the game's record where it matters)
   int32_t team = 0;

@@ -33,6 +33,8 @@ TEST_F(EntityMoves, AMovePastItsNoInterruptTagCannotBeCut) {
   EXPECT_GE(second, 0) << "before the tag the move may be cut short";
   EXPECT_NE(second, first);
   EXPECT_FLOAT_EQ(hero->get_move_progress(first), 1.0f) << "an earlier playing never matches";
+  EXPECT_FLOAT_EQ(hero->get_move_remaining(first), 0.0f);
+  EXPECT_FLOAT_EQ(hero->get_move_remaining(second), 1.0f);
 
   const int third = hero->play_move(swing, 1.0f, false, false, 0);
   kit.advance(0.25f);
