@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "Engine/Objects/items.h"
+#include "Engine/Objects/entity_model_ca.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/characterinfo/alt_textures.h"
 #include "Engine/characterinfo/characterinfo.h"
@@ -168,6 +169,7 @@ void startup_game() {
   // (not built yet) game effect pool
   // (not built yet) cutscene table
   objects_init();                                          // the object pools and handles
+  entity_model_use_characters();                           // living entities posed on character models
   // (not built yet) shadows.tbl
   // (not built yet) party
   // (not built yet) AI
