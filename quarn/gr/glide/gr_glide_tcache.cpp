@@ -64,6 +64,7 @@ struct PagePlace {
   int set = 0;
   GrPagePlace place;
   int w = 0, h = 0;
+  uint8_t dirty = 0;
 };
 std::vector<PagePlace> Placed;
 
@@ -479,8 +480,9 @@ void gr_glide_section_rect(int handle, int section, int* x, int* y, int* w, int*
 
 void gr_glide_texture_dirty(int handle) {
   if (!Started || handle < 0 || handle >= GLIDE_MAX_SLOTS) return;
-  // The page keeps the old picture; the bitmap takes a new place.
-  Placed[handle].handle = -1;
+  // Filled again at its next draw; the library sends the polygons queued
+  // from the page before the page changes.
+  Placed[handle].dirty = 1;
   forget_binding(handle);
   if (Slots[handle].handle < 0) return;
   if (!build_slot(handle, handle)) free_sections(handle);
@@ -579,12 +581,22 @@ bool gr_glide_page_bind(int handle, int* x, int* y) {
   const int index = slot_of(handle);
   if (index < 0 || index >= GLIDE_MAX_SLOTS) return false;
   PagePlace& p = Placed[index];
-  if (p.handle != index) {
+  if (p.handle != index || p.dirty) {
     int w = 0, h = 0, pixel_count = 0, levels = 1;
     bm_get_info(index, &w, &h, &pixel_count, &levels);
-    if (levels > 1 || !gr_page_takes(w, h, PAGE_SIDE)) return false;
     int gf = 0;
-    if (!gr_glide_format_of(bm_get_format(index), &gf)) return false;
+    const bool takes = levels <= 1 && gr_page_takes(w, h, PAGE_SIDE) && gr_glide_format_of(bm_get_format(index), &gf);
+    // A changed bitmap of the same size and format is filled in its place.
+    if (p.handle == index && takes && p.w == w && p.h == h && p.set == page_set_of(gf)) {
+      p.dirty = 0;
+      if (!page_fill(index, p)) {
+        p.handle = -1;
+        return false;
+      }
+      return gr_glide_page_bind(handle, x, y);
+    }
+    p.handle = -1;
+    if (!takes) return false;
     const int set = page_set_of(gf);
     GrPagePlace place;
     if (!Packers[set].place(w, h, &place)) {
@@ -595,7 +607,7 @@ bool gr_glide_page_bind(int handle, int* x, int* y) {
     }
     const int slot = page_slot(set, place.page);
     if (Slots[slot].sections.empty()) page_create(slot, gf);
-    p = PagePlace{index, set, place, w, h};
+    p = PagePlace{index, set, place, w, h, 0};
     if (!page_fill(index, p)) {
       p.handle = -1;
       return false;

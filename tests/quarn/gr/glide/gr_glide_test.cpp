@@ -691,6 +691,17 @@ TEST_F(GlideRenderer, UnscaledSmallBitmapsShareAPageSelectedOnce) {
   EXPECT_TRUE(pa[1].tmu[0].sow <= pb[0].tmu[0].sow || pa[2].tmu[0].tow <= pb[0].tmu[0].tow);
   EXPECT_FLOAT_EQ(Fake_glide.polygons[2][0].tmu[0].sow, pa[0].tmu[0].sow);  // a again, same place
 
+  // A changed bitmap is filled in its own place: the page goes to the card
+  // again, the quad's coordinates stay.
+  const float a_s = pa[0].tmu[0].sow, a_t = pa[0].tmu[0].tow;
+  gr_glide_texture_dirty(a);
+  Fake_glide.reset();
+  gr_bitmap(a, 100, 50, Gr_preset[1]);
+  ASSERT_EQ(Fake_glide.polygons.size(), 1u);
+  EXPECT_EQ(Fake_glide.downloads.size(), 1u);
+  EXPECT_FLOAT_EQ(Fake_glide.polygons[0][0].tmu[0].sow, a_s);
+  EXPECT_FLOAT_EQ(Fake_glide.polygons[0][0].tmu[0].tow, a_t);
+
   // Drawn alone, each bitmap is selected from its own texture.
   gr_batch_2d(false);
   Fake_glide.reset();
