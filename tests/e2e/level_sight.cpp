@@ -373,6 +373,44 @@ TEST_F(LevelSight, TalkMarkerOverAHeroWithSomethingToSay) {
   bm_release(marker);
 }
 
+// The banner sways: its top edge, weighted fully, moves between frames of
+// the game clock, while its bottom edge, weighted 0, stays.
+TEST_F(LevelSight, BannerSwaysAtItsTopOnly) {
+  ASSERT_NO_FATAL_FAILURE(load_level(DEMO_LEVEL_OUTDOOR, "demo_outdoor"));
+  fog_set(100.0f, 120.0f);
+  look(vector(16.0f, 5.0f, 9.0f), vector(10.0f, 5.0f, 9.0f));
+  levelrender_reset_anim_clock();
+  // The banner's top and bottom rows in the middle 80 columns: the first
+  // and last rows with a lit pixel against the black sky above the platform.
+  auto edges = [](const ScreenImage& img, int* top, int* bottom) {
+    *top = -1, *bottom = -1;
+    for (int y = 0; y < 300; y++)
+      for (int x = 280; x < 360; x++) {
+        const uint8_t* p = img.at(x, y);
+        if (p[0] + p[1] + p[2] > 90 && p[2] - p[0] > 30) {
+          if (*top < 0) *top = y;
+          *bottom = y;
+        }
+      }
+  };
+  int top0, bottom0;
+  const ScreenImage first = frame("banner_t0");
+  edges(first, &top0, &bottom0);
+  ASSERT_GE(top0, 0) << "no banner in view";
+  int moved = 0;
+  for (int step = 1; step <= 6; step++) {
+    timer_game_clock += 700;
+    char name[32];
+    std::snprintf(name, sizeof name, "banner_t%d", step);
+    const ScreenImage img = frame(name);
+    int top, bottom;
+    edges(img, &top, &bottom);
+    if (top != top0) moved++;
+    EXPECT_NEAR(bottom, bottom0, 1) << step;
+  }
+  EXPECT_GE(moved, 3);
+}
+
 // The pass's console commands as a developer types them: render_level
 // hides and shows the level, set_fog moves the fog in.
 TEST_F(LevelSight, ConsoleCommandsTurnTheLevelAndFog) {
