@@ -1,11 +1,16 @@
 #include "Orrimund/gamestate.h"
 
+#include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
+#include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/gamesound/sound.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/player/party.h"
+#include "levelscripts/level_flags.h"
+#include "levelscripts/savegame.h"
 #include "Orrimund/screens/dev_dialogs.h"
 #include "Orrimund/screens/front_states.h"
 #include "quarn/bmpman/bmpman.h"
@@ -255,9 +260,13 @@ void title_leave() { Menu_cursor_shown = 0; }
 
 void newgame_enter() {
   music_play(music_find("Title"), true);
+  party_free_all();
   objects_reset_all();
-  // (not built yet) party inventory emptied, gold 30
-  // (not built yet) save image laid out again
+  living_entities_reset();
+  party_inventory_clear();
+  Party_inventory.gold = NEW_GAME_GOLD;
+  savegame_layout();
+  game_stage_reset_joins();
   item_reset_identification();
   GameFlags = (GameFlags & (GF_UI_MODE | GF_CUTSCENE_WAITS | GF_CUTSCENE_ON_ENTRY)) |
               (g_previous == GS_LOBBY_LEVEL_SELECT ? GF_NETWORKED : GF_SINGLE_PLAYER);

@@ -22,6 +22,8 @@
 #include "Engine/rendering/preload.h"
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/gameoptions.h"
+#include "Orrimund/gameplay.h"
+#include "Orrimund/player/party.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/screens/dev_dialogs.h"
@@ -171,7 +173,7 @@ void startup_game() {
   objects_init();                                          // the object pools and handles
   entity_model_use_characters();                           // living entities posed on character models
   // (not built yet) shadows.tbl
-  // (not built yet) party
+  party_init();                                            // the party's five player records
   // (not built yet) AI
   // (not built yet) conversation manager
   script_filenames_load();                                 // script_filenames.tbl: each level's arrival scripts and caps
@@ -182,6 +184,7 @@ void startup_game() {
   request_title_state();                                   // reset, request the title state, hold the game clock
   music_load_tables();                                     // music and hero-feedback tables
   screens_load_all();                                      // screens' resources
+  gameplay_install();                                      // the gameplay state, its services and hooks
   front_states_install();                                  // the front end's own game states, where still empty
   // (not built yet) automap labels
   // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"

@@ -7,11 +7,10 @@
 
 constexpr int FRONT_MAX_PARTY = 5;
 
-// Saving rule answers.
-constexpr int SAVE_ALLOWED = 0;
-constexpr int SAVE_IN_COMBAT = 1;
-constexpr int SAVE_NOT_HERE = 2;
-constexpr int SAVE_SUMMON = 3;
+// Saving rule answers: savegame_allowed_check's (SAVE_ALLOWED, SAVE_IN_COMBAT,
+// SAVE_NOT_HERE, SAVE_SUMMONING).
+#include "levelscripts/level_flags.h"
+constexpr int SAVE_SUMMON = SAVE_SUMMONING;
 
 // Leave-state values of a pending exit.
 constexpr int LEAVE_OK = 0;

@@ -1,0 +1,379 @@
+#include "Orrimund/gameplay.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Engine/Objects/entity_level.h"
+#include "Engine/Objects/entity_model_ca.h"
+#include "Engine/Objects/inventory.h"
+#include "Engine/Objects/items.h"
+#include "Engine/Objects/living_entity.h"
+#include "Engine/characterinfo/characterinfo.h"
+#include "Engine/characterinfo/spells.h"
+#include "Engine/gameflags.h"
+#include "Engine/gamesound/sound.h"
+#include "Engine/rendering/levelvis.h"
+#include "Engine/rendering/scene.h"
+#include "Engine/s3d/s3d.h"
+#include "Orrimund/gamestate.h"
+#include "Orrimund/gamewide.h"
+#include "Orrimund/player/party.h"
+#include "Orrimund/screens/popup.h"
+#include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/screens.h"
+#include "levelscripts/level_flags.h"
+#include "levelscripts/level_scripts.h"
+#include "levelscripts/savegame.h"
+#include "quarn/gr/gr.h"
+#include "quarn/os/console.h"
+#include "quarn/os/timer.h"
+#include "quarn/parse/parse.h"
+#include "quarn/vfile/path_types.h"
+
+char LevelName[LEVEL_NAME_MAX] = "";
+char StartName[LEVEL_NAME_MAX] = "";
+uint32_t LevelStartMode = 0;
+uint8_t Tutorial_opening = 0;
+uint8_t Level_load_failed = 0;
+float Level_time = 0.0f, Game_time = 0.0f;
+bool Level_is_town = false;
+
+namespace {
+
+bool Level_loaded = false;      // the level geometry is in memory
+bool Loaded_from_save = false;  // this entry resumed a saved game
+bool Reset_camera_fully = false;
+int Load_started_ms = 0;
+// A failed load tells the player on the title, once it shows.
+std::string Pending_message;
+
+bool copy_name(char* out, const char* in) {
+  if (!in || std::strlen(in) >= LEVEL_NAME_MAX) return false;
+  std::snprintf(out, LEVEL_NAME_MAX, "%s", in);
+  return true;
+}
+
+void load_message(const char* text) {
+  console_printf("%s\n", text);
+  std::fprintf(stderr, "%s\n", text);
+  // Shown on the title, once the level is left.
+  Pending_message = text;
+}
+
+// --- the loading steps ------------------------------------------------------------
+
+bool step_reset_script_record() {
+  level_position_set_level(LevelName, StartName);
+  return true;
+}
+
+bool step_level_file() {
+  char file[LEVEL_NAME_MAX + 8];
+  std::snprintf(file, sizeof file, "%s.s3d", LevelName);
+  if (s3d_load(file, &Level) != 0) {
+    char text[128];
+    std::snprintf(text, sizeof text, "The level %s could not be loaded.", file);
+    load_message(text);
+    return false;
+  }
+  Level_loaded = true;
+  std::printf("Level loaded: %s\n", file);
+  std::fflush(stdout);
+  s3d_preload_textures(&Level);
+  // A level without a visibility file draws every group.
+  if (vis_load(LevelName) != 0) vis_defaults();
+  return true;
+}
+
+bool step_render_setup() {
+  char file[LEVEL_NAME_MAX + 8];
+  std::snprintf(file, sizeof file, "%s.s3d", LevelName);
+  level_render_setup(file);
+  fog_apply_zone(0);
+  return true;
+}
+
+bool step_characters() {
+  entity_use_loaded_level();
+  entity_model_use_characters();
+  return true;
+}
+
+bool step_party() {
+  party_create_for_level();
+  return true;
+}
+
+bool step_scripts() {
+  level_script_setup();
+  return true;
+}
+
+}  // namespace
+
+LevelLoadStep Level_load_steps[] = {
+    {"level script record", step_reset_script_record},
+    {"level file and visibility", step_level_file},
+    {"level renderer", step_render_setup},
+    {"characters", step_characters},
+    {"party", step_party},
+    {"level script hooks", step_scripts},
+};
+int Num_level_load_steps = static_cast<int>(sizeof Level_load_steps / sizeof Level_load_steps[0]);
+
+bool start_level(const char* level, const char* start) {
+  char name[LEVEL_NAME_MAX], start_name[LEVEL_NAME_MAX];
+  if (!copy_name(name, level)) {
+    console_printf("Level name too long: %.40s...\n", level ? level : "");
+    return false;
+  }
+  const int index = level_script_info_lookup(name);
+  if (start && *start) {
+    if (!copy_name(start_name, start)) return false;
+  } else {
+    const char* first = nullptr;
+    for (int i = 0; index >= 0 && i < MAX_LEVEL_SCRIPT_ENTRIES && !first; i++) first = level_script_entry_name(index, i);
+    if (!copy_name(start_name, first ? first : name)) return false;
+  }
+  std::memcpy(LevelName, name, LEVEL_NAME_MAX);
+  std::memcpy(StartName, start_name, LEVEL_NAME_MAX);
+  LevelStartMode = 1;
+  if (savegame_pending_load_length() > 0) Tutorial_opening = 1;
+  else Tutorial_opening = (index == MASAD_LEVEL_INDEX && strcasecmp(StartName, "masad") == 0) ? 1 : 0;
+  game_state_request(GS_NEW_GAME);
+  return true;
+}
+
+void level_summary(const char* start, bool* town, int* types, int* types_to_load) {
+  *town = false;
+  *types = *types_to_load = 0;
+  char file[LEVEL_NAME_MAX + 24];
+  std::snprintf(file, sizeof file, "%s_demoscript.tbl", start ? start : "");
+  ParseContext pc;
+  if (pc.open(file, Scripts_path_type) != 0) return;
+  *town = !game_is_networked() && pc.find_string("#Town");
+  if (!pc.find_string("#Objects")) return;
+  int seen[64];
+  char name[128];
+  while (pc.skip_to_string("$Character:", "#End")) {
+    pc.require_string("$Character:");
+    pc.read_string(name, sizeof name);
+    int t = charinfo_lookup(name);
+    if (t < 0) continue;
+    bool counted = false;
+    for (int i = 0; i < *types; i++) counted = counted || seen[i] == t;
+    if (counted || *types >= 64) continue;
+    seen[(*types)++] = t;
+  }
+}
+
+void party_create_for_level() {
+  if (game_is_networked()) return;  // the network game builds its party
+  if (game_state_previous() != GS_NEW_GAME || savegame_pending_load_length() > 0) return;
+  // A new game: the heroes of the level before are gone.
+  if (party_first()) return;
+  hero_create("Ruvizo", 1, true, false, -1);
+  if (strcasecmp(LevelName, "masad") == 0) {
+    Full_party = false;
+    return;
+  }
+  if (Full_party) {
+    hero_create("Rivadara", 1, false, false, -1);
+    hero_create("Zazuru", 1, false, false, -1);
+    hero_create("Rivud", 1, false, false, -1);
+  }
+}
+
+bool level_load() {
+  bool town = false;
+  int types = 0, to_load = 0;
+  level_summary(StartName, &town, &types, &to_load);
+  Level_is_town = town;
+  Load_started_ms = timer_get(1000);
+  const int total = Num_level_load_steps + screens_level_init_count();
+  std::printf("Loading steps: %d\n", total);
+  std::fflush(stdout);
+  loading_screen_begin(total);
+  for (int i = 0; i < Num_level_load_steps; i++) {
+    if (!Level_load_steps[i].run()) {
+      console_printf("Level %s: loading stopped at \"%s\"\n", LevelName, Level_load_steps[i].name);
+      return false;
+    }
+    loading_bar_step();
+  }
+  return true;
+}
+
+void level_objects_release(bool full) {
+  if (full) {
+    party_free_all();
+    living_entities_reset();
+    objects_reset_all();
+    Selected_entity = nullptr;
+  } else {
+    // A change of level: the heroes come along, everything else goes.
+    for (game_object* o = objects_first(); o; o = o->next) {
+      if (o->type == OBJ_PLAYER && !(static_cast<living_entity*>(o)->state & ES_SUMMONED)) {
+        ai_reset_to_idle(&static_cast<living_entity*>(o)->ai);
+        continue;
+      }
+      object_mark_deleted(o);
+    }
+    objects_delete_pending();
+    bool town = false;
+    int types = 0, to_load = 0;
+    level_summary(StartName, &town, &types, &to_load);
+    if (town || level_script_info_lookup(LevelName) == WORLDMAP_LEVEL_INDEX) {
+      for (PlayerRecord* p = party_first(); p; p = party_next(p)) {
+        living_entity* e = member_entity(p);
+        if (!e) continue;
+        e->state &= ~(ES_DEAD | ES_HELD | ES_AI_INTERRUPTED);
+        if (e->type == OBJ_DEAD_PLAYER) e->type = OBJ_PLAYER;
+        e->hp = static_cast<float>(e->get_max_points(0));
+        e->ap = static_cast<int16_t>(e->get_max_points(1));
+        e->cure_all_status_effects();
+      }
+    }
+  }
+  Follow_leader = nullptr;
+  Follow_target = nullptr;
+}
+
+void level_unload(bool full) {
+  level_objects_release(full);
+  if (Level_loaded) s3d_unload(&Level);
+  Level_loaded = false;
+  console_printf("Releasing from mark!\n");
+}
+
+bool dead_hero_switch() {
+  living_entity* e = Selected_entity;
+  const bool dead = !e || (e->state & ES_DEAD) || e->type == OBJ_DEAD_PLAYER;
+  if (!dead || !party_first()) return false;
+  for (PlayerRecord* p = party_first(); p; p = party_next(p)) {
+    living_entity* m = member_entity(p);
+    if (m && !(m->state & ES_DEAD) && m->type != OBJ_DEAD_PLAYER) {
+      Scene_fade = 255;
+      party_select_member_if_able(p);
+      return true;
+    }
+  }
+  if (!game_flags_test(GF_PARTY_DEAD)) {
+    game_flags_set(GF_PARTY_DEAD);
+    leave_ui_mode();
+  }
+  return false;
+}
+
+void gameplay_enter() {
+  Level_load_failed = 0;
+  const int previous = game_state_previous();
+  if (previous == GS_HELP || previous == GS_CHARACTER_LIST) return;
+  Loaded_from_save = false;
+  if (previous == GS_NEW_GAME || previous == GS_LOBBY_LEVEL_SELECT) {
+    party_inventory_clear();
+    Game_time = 0.0f;
+    Reset_camera_fully = true;
+  }
+  Menu_cursor_shown = 1;
+  spells_reset_for_level();
+  if (!level_load()) {
+    level_unload(true);
+    game_state_request(GS_TITLE);
+    Level_load_failed = 1;
+    input_flush();
+    return;
+  }
+  Level_time = 0.0f;
+  party_set_combat_ready(false);
+  if (savegame_pending_load_length() > 0) {
+    if (!savegame_load_pending()) {
+      load_message("The saved game could not be loaded.");
+      level_unload(true);
+      game_state_request(GS_TITLE);
+      Level_load_failed = 1;
+      input_flush();
+      return;
+    }
+    Loaded_from_save = true;
+  }
+  level_start_scripts(!Loaded_from_save);
+  if (!Loaded_from_save) {
+    int slot = 0;
+    for (PlayerRecord* p = party_first(); p && slot < 4; p = party_next(p))
+      if (living_entity* e = member_entity(p)) e->place_at_party_start(slot++);
+    if (!game_is_networked() && Party_inventory.count == 0) party_inventory_add_by_name("Health Tonic", 3, -1, true);
+    if (US_open_demo) {
+      for (const char* item : {"katana", "wakasashi", "icy dagger", "sword of spirits", "heavy boots",
+                               "steel gauntlets", "studded boots", "studded leather", "studded pants", "Ring of Fire",
+                               "Ring of Darkness"})
+        party_inventory_add_by_name(item, 1, -1, true);
+      level_flag_set(level_script_info_lookup("LPalaceInt"), "got_ring_of_darkness", true);
+      level_int_set(WORLDMAP_LEVEL_INDEX, "fire_ring_xp", 80000);
+    }
+  }
+  while (game_pause_depth() > 0) game_resume();
+  if (Selected_record) member_take_control(Selected_record);
+  input_flush();
+  game_flags_clear(GF_PARTY_DEAD);
+  game_flags_set(GF_LEVEL_IN_PLAY);
+  if (!Loaded_from_save && Level_script_current >= 0) level_visit_count_increment(Level_script_current);
+  screens_level_init_all(loading_bar_step);
+  loading_bar_finish();
+  loading_screen_end();
+  console_printf("========== ENDING LOAD OF %s =======\n", LevelName);
+  console_printf("Time took: %d\n", timer_get(1000) - Load_started_ms);
+}
+
+void gameplay_frame() {
+  const float dt = FrameTimer;
+  const bool ui = game_flags_test(GF_UI_MODE);
+  if (!ui) {
+    Level_time += dt;
+    Game_time += dt;
+    Savegame_play_time += dt;
+  }
+  dead_hero_switch();
+  Menu_cursor_shown = 1;
+  const int key = menu_frame_input();
+  screen_process_input(key);
+  if (!ui) {
+    objects_delete_pending();
+    entities_live_frame(dt);
+    entities_footsteps_frame(dt);
+    entities_dead_frame(dt);
+    level_script_frame();
+  }
+  if (gr_is_initialised()) {
+    gr_reset_clip();
+    gr_clear();
+    screen_set_view_rect();
+    scene_render();
+    gr_reset_clip();
+    screen_render();
+  }
+  level_script_change();
+}
+
+void gameplay_leave() {
+  const int next = game_state_requested();
+  if (next == GS_HELP || next == GS_CHARACTER_LIST) return;
+  popup_close();
+  set_screen(SCREEN_HUD, nullptr);
+  if (!Level_load_failed) level_script_exit();
+  const bool full = next != GS_GAMEPLAY && next != GS_NEW_GAME;
+  level_unload(full);
+  if (full) party_inventory_forget();
+  leave_ui_mode();
+  if (!Level_load_failed) game_pause();
+  game_flags_clear(GF_PARTY_DEAD | GF_LEVEL_IN_PLAY | GF_CONVERSATION);
+  if (game_flags_test(GF_SOLO)) toggle_solo_mode();
+  if (!Pending_message.empty()) {
+    static const char* const ok[] = {"OK"};
+    MessagePopup("Error", Pending_message.c_str(), -1, -1, 1, ok, nullptr, 0);
+    Pending_message.clear();
+  }
+}

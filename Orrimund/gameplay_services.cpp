@@ -1,0 +1,215 @@
+// What the gameplay state wires together at start-up: its row of the state
+// table, the front end's view of the party, the saves and the levels, the
+// party's and the level scripts' hooks into the world, and the scene pass's
+// view of the entities and of a follow camera behind the controlled hero.
+#include <cstdio>
+#include <cstring>
+
+#include "Engine/Objects/entity_model_ca.h"
+#include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/inventory.h"
+#include "Engine/Objects/living_entity.h"
+#include "Engine/characterinfo/table_words.h"
+#include "Engine/gameflags.h"
+#include "Engine/gamesound/gamesnd.h"
+#include "Engine/rendering/scene.h"
+#include "Orrimund/gameplay.h"
+#include "Orrimund/gamestate.h"
+#include "Orrimund/player/party.h"
+#include "Orrimund/screens/front_seams.h"
+#include "Orrimund/screens/popup.h"
+#include "levelscripts/level_flags.h"
+#include "levelscripts/level_scripts.h"
+#include "levelscripts/quest_lookup.h"
+#include "levelscripts/savegame.h"
+#include "levelscripts/script_world.h"
+#include "quarn/os/console.h"
+#include "quarn/vfile/path_types.h"
+#include "quarn/vfile/vfile.h"
+
+namespace {
+
+// --- the front end's view -----------------------------------------------------------
+
+class GameFrontServices : public FrontServices {
+ public:
+  int party_count() override {
+    int n = 0;
+    for (PlayerRecord* p = party_first(); p; p = party_next(p)) n++;
+    return n;
+  }
+  FrontPartyMember party_member(int index) override {
+    PlayerRecord* p = at(index);
+    living_entity* e = member_entity(p);
+    if (!e) return {"", 0, 0, 0, 0, 0, false, false};
+    const int kind = e->character ? e->character->kind : -1;
+    return {e->get_name(), kind >= 0 && kind < 16 ? kind + 1 : 0, static_cast<int>(e->hp), e->get_max_points(0),
+            e->ap, e->get_max_points(1), !(e->state & (ES_DEAD | ES_HELD)), p->unspent_stat_points > 0, true};
+  }
+  int party_selected() override {
+    int i = 0;
+    for (PlayerRecord* p = party_first(); p; p = party_next(p), i++)
+      if (p == Selected_record) return i;
+    return -1;
+  }
+  void party_select(int index) override {
+    if (PlayerRecord* p = at(index)) party_select_member_if_able(p);
+  }
+  bool party_combat_ready() override { return Party_combat_ready != 0; }
+  void party_toggle_combat() override { party_set_combat_ready(!Party_combat_ready); }
+
+  int save_allowed() override { return savegame_allowed_check(); }
+  const char* level_display_name() override {
+    ::level_display_name(display_, sizeof display_, level_script_info_lookup(LevelName));
+    return display_;
+  }
+  bool save_write(const char* file_name, const char* description) override {
+    return ::save_write(file_name, description);
+  }
+  bool save_load(const char* file_name) override {
+    SaveHeaderInfo info;
+    if (save_read_header(file_name, &info) < 1) return false;
+    savegame_set_pending_load(file_name, 0);
+    ::start_level(info.level, info.script);
+    return true;
+  }
+  const char* save_dir() override {
+    vfile_type_dir_path(Savegame_path_type, dir_);
+    return dir_;
+  }
+  void start_level(const char* level, const char* start) override { ::start_level(level, start); }
+  int level_start_names(const char* level, const char** names, int max) override {
+    int index = level_script_info_lookup(level), n = 0;
+    for (int i = 0; index >= 0 && i < MAX_LEVEL_SCRIPT_ENTRIES && n < max; i++)
+      if (const char* s = level_script_entry_name(index, i)) names[n++] = s;
+    return n;
+  }
+
+ private:
+  static PlayerRecord* at(int index) {
+    PlayerRecord* p = party_first();
+    for (int i = 0; p && i < index; i++) p = party_next(p);
+    return index >= 0 ? p : nullptr;
+  }
+  char display_[64] = {};
+  char dir_[512] = {};
+};
+GameFrontServices Front_services;
+
+// --- the scene's view ----------------------------------------------------------------
+
+// Until the game camera drives the view: behind and above the controlled
+// hero, looking at its chest.
+bool follow_camera(vector* eye, matrix* orient, float* fov) {
+  living_entity* e = Selected_entity;
+  if (!e) return false;
+  const vector target = e->pos + vector(0, 1.0f, 0);
+  *eye = e->pos + vector(0, 6.0f, -7.0f);
+  *orient = matrix::from_forward(target - *eye);
+  *fov = 90.0f;
+  return true;
+}
+
+void draw_entity(int handle, int, int alpha) {
+  living_entity* e = entity_from_handle(handle);
+  if (e && e->instance) entity_model_draw(e->instance, e->pos, e->orient, alpha);
+}
+
+int scene_characters(SceneCharacter* out, int capacity) {
+  int n = 0;
+  for (living_entity* list : {entity_live_list(), entity_dead_list()}) {
+    for (living_entity* e = entity_first(list); e && n < capacity; e = entity_next(list, e)) {
+      const int mesh = e->floor_mesh == 65535 ? -1 : e->floor_mesh;
+      out[n++] = SceneCharacter{e->handle, e->type, e->pos, 1.5f, 255, mesh, -1, e == Selected_entity, draw_entity};
+    }
+  }
+  return n;
+}
+
+// --- hooks ------------------------------------------------------------------------------
+
+int creature_list(living_entity** out, int capacity) {
+  int n = 0;
+  living_entity* list = entity_live_list();
+  for (living_entity* e = entity_first(list); e && n < capacity; e = entity_next(list, e))
+    if (e->type != OBJ_PLAYER) out[n++] = e;
+  return n;
+}
+living_entity* creature_at(int i) {
+  living_entity* all[MAX_LIVING_ENTIITES];
+  int n = creature_list(all, MAX_LIVING_ENTIITES);
+  return i >= 0 && i < n ? all[i] : nullptr;
+}
+
+void install_hooks() {
+  PartyHooks p;
+  p.hud_message = [](const char* text) { hud_message(text); };
+  p.play_feedback = [](int sound) { gamesound_play_default(sound, 1.0f); };
+  p.load_pending = [] { return savegame_pending_load_length() > 0; };
+  p.is_town = [] { return Level_is_town; };
+  p.on_world_map = [] { return Level_script_current == WORLDMAP_LEVEL_INDEX; };
+  p.story_flag = [](int level, const char* name) { return level_flag_get(level, name); };
+  party_set_hooks(p);
+
+  EntityGameHooks g = entity_game();
+  g.has_party_record = [](const living_entity* e) { return party_find_member(e->handle) != nullptr; };
+  g.party_forget = [](living_entity* e) { party_forget_entity(e->handle); };
+  g.selected = [] { return Selected_entity; };
+  entity_set_game_hooks(g);
+
+  ScriptWorld& w = Script_world;
+  w.start_level = [](const char* level, const char* script) { start_level(level, script); };
+  w.hud_message = [](const char* text) { hud_message(text); };
+  w.hero_join = [](int hero) {
+    if (hero >= 0 && hero < NUM_HEROES) hero_create(Hero_names[hero], 1, false, true, -1);
+  };
+  w.party_gain_item = [](const char* name) {
+    party_inventory_add_by_name(name, 1, -1, true);
+    char text[96];
+    std::snprintf(text, sizeof text, "Party acquired %s!", name);
+    hud_message(text);
+  };
+  w.level_start_restoring = [] { return Tutorial_opening != 0; };
+  w.selected_hero_level = [] { return Selected_entity ? static_cast<int>(Selected_entity->level) : -1; };
+  w.creature_count = [] {
+    living_entity* all[MAX_LIVING_ENTIITES];
+    return creature_list(all, MAX_LIVING_ENTIITES);
+  };
+  w.creature_level = [](int i) { return creature_at(i) ? static_cast<int>(creature_at(i)->level) : 1; };
+  w.creature_base_level = [](int i) {
+    living_entity* e = creature_at(i);
+    return e && e->character ? static_cast<int>(e->character->level) : 1;
+  };
+  w.creature_set_level = [](int i, int level) {
+    if (living_entity* e = creature_at(i)) {
+      e->level = static_cast<int16_t>(level);
+      e->compute_stats();
+    }
+  };
+
+  SceneServices s{};
+  s.camera = follow_camera;
+  s.characters = scene_characters;
+  scene_set_services(s);
+}
+
+}  // namespace
+
+void gameplay_install() {
+  game_state_set_ops(GS_GAMEPLAY, {gameplay_enter, gameplay_frame, gameplay_leave});
+  front_set_services(&Front_services);
+  install_hooks();
+}
+
+// The party's places, for developers and tests driving a running game.
+static ConsoleCommand cc_party_positions("party_positions", "Prints where each party member stands", [] {
+  if (!Console_run) return;
+  int i = 0;
+  for (PlayerRecord* p = party_first(); p; p = party_next(p), i++) {
+    living_entity* e = member_entity(p);
+    if (!e) continue;
+    console_printf("Member %d: %s at %.3f %.3f %.3f hp %.0f%s\n", i, e->get_name(), e->pos.x, e->pos.y, e->pos.z,
+                   e->hp, p == Selected_record ? " (controlled)" : "");
+  }
+  console_printf("Level %s, %d members\n", LevelName, i);
+});

@@ -1,0 +1,114 @@
+// The gameplay state without a window: a level started by name within its
+// field, the loading steps in order, a failed load back on the title with
+// the level released, and control passing from a dead hero.
+#include "Orrimund/gameplay.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Engine/gameflags.h"
+#include "Orrimund/gamestate.h"
+#include "Orrimund/player/party.h"
+#include "levelscripts/level_scripts.h"
+#include "tests/support/world_kit.h"
+
+namespace {
+
+std::vector<std::string> Steps;
+int Fail_at = -1;
+
+template <int N>
+bool fake_step() {
+  Steps.push_back(std::to_string(N));
+  return N != Fail_at;
+}
+
+class Gameplay : public WorldTest {
+ protected:
+  void SetUp() override {
+    GameFlags = GF_SINGLE_PLAYER;
+    party_init();
+    for (int i = 0; i < Num_level_load_steps; i++) saved[i] = Level_load_steps[i];
+    static bool (*const fakes[])() = {fake_step<0>, fake_step<1>, fake_step<2>, fake_step<3>, fake_step<4>,
+                                      fake_step<5>, fake_step<6>, fake_step<7>};
+    for (int i = 0; i < Num_level_load_steps; i++) Level_load_steps[i].run = fakes[i];
+    Steps.clear();
+    Fail_at = -1;
+    game_state_reset();
+  }
+  void TearDown() override {
+    for (int i = 0; i < Num_level_load_steps; i++) Level_load_steps[i] = saved[i];
+    party_free_all();
+    game_state_reset();
+    GameFlags = 0;
+  }
+  LevelLoadStep saved[16];
+};
+
+}  // namespace
+
+TEST_F(Gameplay, StartLevelKeepsNamesInTheirFieldAndPicksTheStart) {
+  ASSERT_TRUE(start_level("rand-forest01", "gate"));
+  EXPECT_STREQ(LevelName, "rand-forest01");
+  EXPECT_STREQ(StartName, "gate");
+  EXPECT_EQ(game_state_requested(), GS_NEW_GAME);
+  EXPECT_EQ(LevelStartMode, 1u);
+  // No start given and no script entries: the level's own name.
+  ASSERT_TRUE(start_level("demo_indoor", nullptr));
+  EXPECT_STREQ(StartName, "demo_indoor");
+  // The tutorial opens on masad's own start.
+  ASSERT_TRUE(start_level("MASAD", "masad"));
+  EXPECT_EQ(Tutorial_opening, 1);
+  ASSERT_TRUE(start_level("masad", "harbour"));
+  EXPECT_EQ(Tutorial_opening, 0);
+  // Names that would run past the field are refused whole.
+  game_state_reset();
+  const std::string long_name(LEVEL_NAME_MAX, 'x');
+  EXPECT_FALSE(start_level(long_name.c_str(), nullptr));
+  EXPECT_FALSE(start_level("masad", long_name.c_str()));
+  EXPECT_STREQ(LevelName, "masad");
+  EXPECT_FALSE(game_state_pending());
+}
+
+TEST_F(Gameplay, TheLoadRunsItsStepsInOrderAndStopsAtAFailure) {
+  EXPECT_TRUE(level_load());
+  std::vector<std::string> all;
+  for (int i = 0; i < Num_level_load_steps; i++) all.push_back(std::to_string(i));
+  EXPECT_EQ(Steps, all);
+  EXPECT_STREQ(Level_load_steps[1].name, "level file and visibility");
+
+  Steps.clear();
+  Fail_at = 1;
+  EXPECT_FALSE(level_load());
+  EXPECT_EQ(Steps, (std::vector<std::string>{"0", "1"}));
+}
+
+TEST_F(Gameplay, AFailedLoadGoesBackToTheTitleWithNothingLeft) {
+  Fail_at = 1;
+  ASSERT_TRUE(start_level("rand-forest01", nullptr));
+  game_state_commit();  // the new-game state
+  game_state_request(GS_GAMEPLAY);
+  game_state_commit();
+  hero_create("Ruvizo", 1, true, false, -1);  // what the party step would have made
+  gameplay_enter();
+  EXPECT_EQ(Level_load_failed, 1);
+  EXPECT_EQ(game_state_requested(), GS_TITLE);
+  EXPECT_EQ(party_first(), nullptr);
+  EXPECT_EQ(entity_count(entity_live_list()), 0);
+  EXPECT_FALSE(game_flags_test(GF_LEVEL_IN_PLAY));
+}
+
+TEST_F(Gameplay, ControlPassesToTheFirstLivingMemberAndThenTheGameEnds) {
+  living_entity* ruvizo = hero_create("Ruvizo", 1, true, true, -1);
+  living_entity* rivud = hero_create("Rivud", 1, false, true, -1);
+  member_take_control(Selected_record);
+  EXPECT_FALSE(dead_hero_switch());
+  ruvizo->state |= ES_DEAD;
+  EXPECT_TRUE(dead_hero_switch());
+  EXPECT_EQ(Selected_entity, rivud);
+  rivud->state |= ES_DEAD;
+  EXPECT_FALSE(dead_hero_switch());
+  EXPECT_TRUE(game_flags_test(GF_PARTY_DEAD));
+}
