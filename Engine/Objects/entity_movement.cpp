@@ -199,6 +199,7 @@ bool living_entity::collide_move(vector* delta) {
   if (state & ES_FREE_MOVE) return false;
   const EntityWorldHooks& w = entity_world();
   const int size = character ? character->size : 1;
+  bool changed = false;
   const vector to(pos.x + delta->x, pos.y + delta->y, pos.z + delta->z);
   vector crossing, slide;
   if (w.obstacle_crossing && w.obstacle_crossing(pos, to, size, layer, &crossing, &slide)) {
@@ -208,17 +209,35 @@ bool living_entity::collide_move(vector* delta) {
       if (w.push_out_of_obstacles) w.push_out_of_obstacles(&end, size, layer);
     }
     *delta = vector(end.x - pos.x, delta->y, end.z - pos.z);
-    return true;
-  }
-  if (w.push_out_of_obstacles) {
+    changed = true;
+  } else if (w.push_out_of_obstacles) {
     vector end = to;
     w.push_out_of_obstacles(&end, size, layer);
     if (end.x != to.x || end.z != to.z) {
       *delta = vector(end.x - pos.x, delta->y, end.z - pos.z);
-      return true;
+      changed = true;
     }
   }
-  return false;
+  // A long creature's head reaches obstacles before its body: where the
+  // head's move crosses one, the head's slide is taken, if the body can
+  // stand where that leaves it.
+  if (character && (character->flags & CIF_ELONGATED) && character->head_bone >= 0 && instance &&
+      w.obstacle_crossing) {
+    const vector local = to_world(orient, instance->bone_position(character->head_bone));
+    const vector head(pos.x + local.x, pos.y + local.y, pos.z + local.z);
+    if (!w.point_walkable || w.point_walkable(head, layer)) {
+      const vector head_to(head.x + delta->x, head.y + delta->y, head.z + delta->z);
+      vector head_cross, head_slide;
+      if (w.obstacle_crossing(head, head_to, size, layer, &head_cross, &head_slide)) {
+        const vector body_end(pos.x + head_slide.x - head.x, pos.y, pos.z + head_slide.z - head.z);
+        if (!w.point_walkable || w.point_walkable(body_end, layer)) {
+          *delta = vector(head_slide.x - head.x, delta->y, head_slide.z - head.z);
+          changed = true;
+        }
+      }
+    }
+  }
+  return changed;
 }
 
 // ---- upkeep --------------------------------------------------------------------

@@ -23,7 +23,7 @@ struct FakeBone {
   vector pos;
 };
 const FakeBone Bones[] = {{"BDBN-Foot-L", {-0.1f, 0.0f, 0.0f}}, {"BDBN-Foot-R", {0.1f, 0.0f, 0.0f}},
-                          {"BDBN-Head", {0.0f, 1.7f, 0.0f}}};
+                          {"BDBN-Head", {0.0f, 1.7f, 0.0f}}, {"BDBN-Snout", {0.0f, 0.5f, 1.2f}}};
 
 std::string stem(const char* file) {
   std::string s = file ? file : "";

@@ -13,8 +13,9 @@
 //   otherwise, walks ("walk", "norm_walk") move at 1.5 units/s, runs at
 //   4.0, others stand. Triggers of kinds left-foot/right-foot fire as events
 //   when a playing animation passes their time. Bones "BDBN-Foot-L",
-//   "BDBN-Foot-R" and "BDBN-Head" exist at fixed places; tint, alpha, skin
-//   and layer textures are recorded.
+//   "BDBN-Foot-R", "BDBN-Head" (above) and "BDBN-Snout" (1.2 ahead, for
+//   long creatures) exist at fixed places; tint, alpha, skin and layer
+//   textures are recorded.
 // - A flat level: floor at height 0 (mesh 0, layer 0, surface 0) with
 //   optional ramps (add_ramp) and circular obstacles (add_obstacle) that
 //   block lines of sight and moves; party start points; level index and

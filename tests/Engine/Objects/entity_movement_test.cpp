@@ -92,6 +92,23 @@ TEST_F(EntityMovement, ObstaclesStopAndSlide) {
   EXPECT_GT(e->pos.z, 3.0f) << "slid past it";
 }
 
+TEST_F(EntityMovement, ALongCreaturesHeadStopsAtObstaclesFirst) {
+  const int t = kit.type("Rat");
+  Character_infos[t].flags |= CIF_ELONGATED;
+  living_entity* e = kit.spawn(t, {0, 0, 0});
+  Character_infos[t].head_bone = kit.model(e)->find_bone("BDBN-Snout");
+  ASSERT_GE(Character_infos[t].head_bone, 0);
+  kit.add_obstacle(0.3f, 4.0f, 1.0f);
+  e->set_move_mode(1.5f);
+  for (int i = 0; i < 90; i++) {
+    kit.frame();
+    const FakeObstacle& o = kit.obstacles[0];
+    const float hd = std::hypot(e->pos.x - o.x, e->pos.z + 1.2f - o.z);
+    ASSERT_GE(hd, o.r - 0.05f) << "the head went into the obstacle at frame " << i;
+  }
+  EXPECT_GT(e->pos.z, 1.5f) << "it moved";
+}
+
 TEST_F(EntityMovement, ActionPointsComeBackEverySevenAndAHalfSeconds) {
   living_entity* hero = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
   const int max = hero->get_max_points(1);
