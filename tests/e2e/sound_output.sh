@@ -72,13 +72,14 @@ again=$(rms "$(plus "$onset" 6.8)" 1.0); loud "$again" || fail "the music did no
 
 # Dropouts: 5 ms windows with nothing in them, over 12.5 s of the title
 # music from its first sound. The 6 s track may come back after at most one
-# refill (250 ms) of silence behind its padded last block; anything else
-# silent, or a loop gap longer than that, is a fault a player hears.
+# refill of silence behind its padded last block (46 ms): 250 ms when the
+# timer is on time, allowed 100 ms of lateness on a busy machine. Anything
+# else silent, or a longer loop gap, is a fault a player hears.
 windows 220 >"$tmp/win5ms"
 total=$(awk 'END { print $1 }' "$tmp/win5ms")
 awk -v t="$total" -v o="$onset" 'BEGIN { exit !(t - o >= 12.5) }' || fail "only $total s of sound written"
 runs "$tmp/win5ms" 0.0005 0 "$(plus "$onset" 12.5)" >"$tmp/gaps"
-awk '$2 > 0.3 { bad = 1 } NR > 1 && $1 - prev < 5 { bad = 1 } { prev = $1 } END { exit bad }' "$tmp/gaps" ||
+awk '$2 > 0.4 { bad = 1 } NR > 1 && $1 - prev < 5 { bad = 1 } { prev = $1 } END { exit bad }' "$tmp/gaps" ||
   fail "the music has silent gaps (start s, length s): $(tr '\n' ';' <"$tmp/gaps")"
 [ "$(wc -l <"$tmp/gaps")" -ge 1 ] || fail "no loop of the title music was seen in 12.5 s"
 
