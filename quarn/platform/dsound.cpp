@@ -96,7 +96,10 @@ const EFXEAXREVERBPROPERTIES kPresets[EAX_ENVIRONMENT_COUNT] = {
 
 // A ring is queued in slices of a 32nd (62.5 ms of a two-second ring).
 constexpr uint32_t kRingSlices = 32;
-constexpr size_t kSlicesAhead = 6;
+// 750 ms queued: a device that renders in real time catches up in one burst
+// after the process has stalled (a loaded machine), faster than the feeder
+// wakes; the rest of the ring still leaves the refill timer over a second.
+constexpr size_t kSlicesAhead = 12;
 
 float finite_or_zero(float v) { return std::isfinite(v) ? v : 0.0f; }
 
