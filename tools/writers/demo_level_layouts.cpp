@@ -62,6 +62,9 @@ void demo_level_outdoor(LevelBuilder& b) {
   const int fence1 = b.add_panel("fence01", vector{-6.0f, 1.5f, 10.0f}, 4.0f, 1.5f, 0.0f, true, fence);
   const int banner = b.add_panel("banner01", vector{10.0f, 5.0f, 9.0f}, 1.0f, 1.5f, 1.5707964f, false, fence);
   b.add_vertex_anim(banner, 0.5f, 0.5f, 0.15f, 2.5f);
+  // An L-shaped wall west of the start, for paths that must go round it.
+  b.add_box("wall_l_north_south", vector{-8.0f, 0.0f, -11.0f}, vector{-7.0f, 2.5f, -3.0f}, stone, 0, lm_stone);
+  b.add_box("wall_l_east_west", vector{-7.0f, 0.0f, -4.0f}, vector{-1.0f, 2.5f, -3.0f}, stone, 0, lm_stone);
   b.add_vis_group("$visTower", {tower});
   b.add_vis_group("$visLookout", {platform, ramp, banner});
   b.add_vis_group("props", {crate1, crate2, fence1});
