@@ -19,6 +19,7 @@
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/gamesound/sound.h"
+#include "Engine/rendering/levelvis.h"
 #include "Engine/rendering/preload.h"
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/gameoptions.h"
@@ -172,7 +173,7 @@ void startup_game() {
   // (not built yet) cutscene table
   objects_init();                                          // the object pools and handles
   entity_model_use_characters();                           // living entities posed on character models
-  // (not built yet) shadows.tbl
+  shadows_load();                                          // shadows.tbl and the blob shadow "Shadow01.tga"
   party_init();                                            // the party's five player records
   // (not built yet) AI
   // (not built yet) conversation manager

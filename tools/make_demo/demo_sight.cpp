@@ -1,6 +1,8 @@
-// Demo step: the demo levels' visibility layers (data/internal/<level>.vis).
-// Outdoors the first layer shows everything and the second leaves the tower
-// out; indoors each room is a layer of its own beside both together.
+// Demo step: the demo levels' visibility layers (data/internal/<level>.vis),
+// the per-level detail table and the object shadow table (the blob shadow
+// bitmap comes with the images). Outdoors the first layer shows everything
+// and the second leaves the tower out; indoors each room is a layer of its
+// own beside both.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -24,7 +26,17 @@ bool demo_build_sight(const std::string& root) {
   const std::string dir = root + "/data/internal";
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  return write_text(dir + "/demo_outdoor.vis", DEMO_OUTDOOR_VIS) && write_text(dir + "/demo_indoor.vis", DEMO_INDOOR_VIS);
+  const std::string tables = root + "/data/tables";
+  std::filesystem::create_directories(tables, ec);
+  return write_text(dir + "/demo_outdoor.vis", DEMO_OUTDOOR_VIS) && write_text(dir + "/demo_indoor.vis", DEMO_INDOOR_VIS) &&
+         write_text(tables + "/detail_levels.tbl",
+                    "\"demo_outdoor\" 1.5 +UnlockMedium\r\n"
+                    "\"demo_indoor\" 1.0 +UnlockHigh +NoSmallMeshCulling\r\n") &&
+         write_text(tables + "/shadows.tbl",
+                    "#Object Shadow info\r\n"
+                    "$Object: \"crate01\"\r\n$Radius: 1.5\r\n$Scale: 1.0\r\n+Prop:\r\n"
+                    "$Object: \"crate02\"\r\n$Radius: 1.2\r\n$Scale: 1.0\r\n+Prop:\r\n"
+                    "#End\r\n");
 }
 
 }  // namespace
