@@ -74,16 +74,16 @@ UiGadget* clicked_gadget() {
   return nullptr;
 }
 
-// The tooltip owner under a still mouse: every shown window from the top
-// down; a lower window's find replaces an upper one's.
+// The tooltip owner under a still mouse: the first shown window from the
+// top that would take a click there (a gadget of it, or the window itself),
+// so the tooltip never speaks for a gadget the click cannot reach.
 UiObject* hover_owner() {
-  UiObject* found = nullptr;
   for (UiWindow* w = Ui.last; w; w = w->prev_window) {
     if (w->is_hidden()) continue;
-    if (UiGadget* g = w->gadget_at(Ui_mouse.x, Ui_mouse.y)) found = g;
-    else if (w->contains(Ui_mouse.x, Ui_mouse.y) && w->mask_at(Ui_mouse.x, Ui_mouse.y) != 0) found = w;
+    if (UiGadget* g = w->gadget_at(Ui_mouse.x, Ui_mouse.y)) return g;
+    if (w->contains(Ui_mouse.x, Ui_mouse.y)) return w->mask_at(Ui_mouse.x, Ui_mouse.y) != 0 ? w : nullptr;
   }
-  return found;
+  return nullptr;
 }
 
 void set_tooltip_owner(UiObject* owner) {

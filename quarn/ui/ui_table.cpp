@@ -274,6 +274,14 @@ UiSlider* read_slider_body(ParseContext& pc, UiObject* parent, const char* name)
   }
   read_tooltip(pc, s);
   if (has_arrows) {
+    // The file's buttons take the place of the ones the slider made for
+    // itself: two sets at one place would leave the slider listening to
+    // buttons the mouse never reaches.
+    for (UiButton*& own : s->arrows) {
+      own->destroy();
+      delete own;
+      own = nullptr;
+    }
     pc.require_string(first_button);
     s->arrows[0] = read_button_body(pc, s, "");
     pc.require_string(second_button);

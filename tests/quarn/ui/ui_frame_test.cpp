@@ -44,6 +44,33 @@ TEST_F(UiFrame, TooltipsShowAfterTheMouseStandsStillForASecond) {
   EXPECT_FALSE(ui_tooltip_shown());
 }
 
+// Over two windows, the tooltip comes from the one that would take a click
+// there: a gadget of the top window, or the top window itself when the
+// point is on it but on none of its gadgets.
+TEST_F(UiFrame, TheTooltipFollowsTheWindowThatTakesTheClick) {
+  UiWindow under, top;
+  open(under, 0, 0, 640, 480);
+  open(top, 80, 80, 200, 120);
+  UiButton covered, shown;
+  covered.create(&under, 100, 100, 80, 20, 1, 0, false);
+  covered.set_tooltip("Covered", 0, 24);
+  shown.create(&top, 20, 20, 80, 20, 2, 0, false);
+  shown.set_tooltip("Shown", 0, 24);
+  Fake_mouse.move(110, 110);
+  frame();
+  EXPECT_EQ(ui_tooltip_owner(), &shown);
+  // On the top window beside its button: the covered button takes no click
+  // here, so it shows no tooltip either.
+  shown.set_position(100, 60);
+  Fake_mouse.move(105, 105);
+  frame();
+  EXPECT_NE(ui_tooltip_owner(), &covered);
+  // Outside the top window the lower one's button is the owner again.
+  top.set_position(300, 300);
+  frame();
+  EXPECT_EQ(ui_tooltip_owner(), &covered);
+}
+
 TEST_F(UiFrame, ATooltipNearTheRightEdgeEndsTwoPixelsBeforeIt) {
   UiWindow w;
   open(w);

@@ -166,6 +166,31 @@ TEST_F(UiTables, EveryGadgetKindWithRelativePositions) {
   w.close();  // owned gadgets go with the window (checked by the sanitizer build)
 }
 
+// The table's arrow buttons stand where the slider would put its own: they
+// are the only ones, and clicking them steps the position.
+TEST_F(UiTables, ASlidersTableArrowsStepIt) {
+  UiTableWriter t;
+  t.window(100, 50, 400, 300);
+  t.section("#Slider").field("$Id:", 7).field("$Position:", 110, 210).field("$Size:", 200, 16);
+  t.flag("$Horizontal").field("$Marker size:", 12).field("+Positions:", 9).field("+Marker position:", 4);
+  t.raw("+Left button").field("$Id:", 70).field("$Position:", 110, 210).field("$Size:", 16, 16);
+  t.raw("+Right button").field("$Id:", 71).field("$Position:", 294, 210).field("$Size:", 16, 16);
+  t.end();
+  load(t);
+  w.callback = ui_log_event;
+  auto* slider = static_cast<UiSlider*>(w.find_gadget(7));
+  ASSERT_NE(slider, nullptr);
+  int children = 0;
+  for (UiGadget* c = slider->first_child; c; c = c->next_sibling) children++;
+  EXPECT_EQ(children, 2);
+  click(114, 218);
+  EXPECT_EQ(slider->get_position(), 3);
+  click(298, 218);
+  click(298, 218);
+  EXPECT_EQ(slider->get_position(), 5);
+  w.close();
+}
+
 TEST_F(UiTables, RefusalsNameWhatWasExpected) {
   // A radio button outside a container is no section of the window.
   UiTableWriter radio;
