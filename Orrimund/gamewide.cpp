@@ -38,19 +38,19 @@ int Cursor_loading_icon = -1;
 uint8_t Menu_cursor_shown = 0;
 
 namespace {
-CONSOLE_BOOL_VARIABLE(Cc_show_framerate, "show_framerate", "Toggles Gamewide_show_framerate",
+CONSOLE_BOOL_SWITCH(Cc_show_framerate, "show_framerate", "Toggles Gamewide_show_framerate",
                       Gamewide_show_framerate);
-CONSOLE_BOOL_VARIABLE(Cc_show_hud_info, "show_hud_info", "Toggles Gamewide_show_hud_info",
+CONSOLE_BOOL_SWITCH(Cc_show_hud_info, "show_hud_info", "Toggles Gamewide_show_hud_info",
                       Gamewide_show_hud_info);
-CONSOLE_BOOL_VARIABLE(Cc_net_stats, "net_stats", "Toggles Gamewide_show_net_stats", Gamewide_show_net_stats);
-CONSOLE_BOOL_VARIABLE(Cc_gr_info, "gr_info", "Toggles Gamewide_show_gr_info", Gamewide_show_gr_info);
-CONSOLE_BOOL_VARIABLE(Cc_targa, "targa", "Toggles Print_screen_as_targa", Print_screen_as_targa);
-CONSOLE_BOOL_VARIABLE(Cc_max_skills, "max_skills", "Toggles Max_skills", Max_skills);
-CONSOLE_BOOL_VARIABLE(Cc_us_open_demo, "us_open_demo", "Toggles US_open_demo", US_open_demo);
-CONSOLE_BOOL_VARIABLE(Cc_full_party, "full_party", "Toggles Full_party", Full_party);
-CONSOLE_BOOL_VARIABLE(Cc_dump_sound_usage, "dump_sound_usage", "Toggles Dump_sound_usage", Dump_sound_usage);
-CONSOLE_BOOL_VARIABLE(Cc_give_all_items, "Give_all_items", "Toggles Give_all_items", Give_all_items);
-CONSOLE_BOOL_VARIABLE(Cc_render_3d_obstacles, "render_3d_obstacles", "Toggles Render_3d_obstacles",
+CONSOLE_BOOL_SWITCH(Cc_net_stats, "net_stats", "Toggles Gamewide_show_net_stats", Gamewide_show_net_stats);
+CONSOLE_BOOL_SWITCH(Cc_gr_info, "gr_info", "Toggles Gamewide_show_gr_info", Gamewide_show_gr_info);
+CONSOLE_BOOL_SWITCH(Cc_targa, "targa", "Toggles Print_screen_as_targa", Print_screen_as_targa);
+CONSOLE_BOOL_SWITCH(Cc_max_skills, "max_skills", "Toggles Max_skills", Max_skills);
+CONSOLE_BOOL_SWITCH(Cc_us_open_demo, "us_open_demo", "Toggles US_open_demo", US_open_demo);
+CONSOLE_BOOL_SWITCH(Cc_full_party, "full_party", "Toggles Full_party", Full_party);
+CONSOLE_BOOL_SWITCH(Cc_dump_sound_usage, "dump_sound_usage", "Toggles Dump_sound_usage", Dump_sound_usage);
+CONSOLE_BOOL_SWITCH(Cc_give_all_items, "Give_all_items", "Toggles Give_all_items", Give_all_items);
+CONSOLE_BOOL_SWITCH(Cc_render_3d_obstacles, "render_3d_obstacles", "Toggles Render_3d_obstacles",
                       Render_3d_obstacles);
 
 int g_cursor = -1;

@@ -575,7 +575,8 @@ void console_poll_pipe() {
 
 // --- console variables -------------------------------------------------------------
 
-void console_bool_var(const char* command, const char* variable, bool& value) {
+namespace {
+void bool_var(const char* command, const char* variable, const char* status_name, bool& value) {
   if (Console_run) {
     console_get_arg(ARG_NONE | ARG_TRUE | ARG_FALSE);
     if (Console_arg.type & ARG_TRUE) {
@@ -590,7 +591,16 @@ void console_bool_var(const char* command, const char* variable, bool& value) {
     console_printf("Usage: %s [bool]\nSets %s to true or false. If nothing passed, then toggles it\n",
                    command, variable);
   }
-  if (Console_status) console_printf("%s is %s\n", variable, value ? "TRUE" : "FALSE");
+  if (Console_status) console_printf("%s is %s\n", status_name, value ? "TRUE" : "FALSE");
+}
+}  // namespace
+
+void console_bool_var(const char* command, const char* variable, bool& value) {
+  bool_var(command, variable, variable, value);
+}
+
+void console_bool_switch(const char* command, const char* variable, bool& value) {
+  bool_var(command, variable, command, value);
 }
 
 void console_bool_var(const char* command, const char* variable, int& value) {

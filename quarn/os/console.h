@@ -106,11 +106,16 @@ void console_run_script(const char* name);
 // bool: "on"/"true"/non-zero sets, "off"/"false"/0 clears, nothing toggles.
 void console_bool_var(const char* command, const char* variable, bool& value);
 void console_bool_var(const char* command, const char* variable, int& value);
+// The same, for the shell's switches, whose status line names the command a
+// player types rather than the variable behind it.
+void console_bool_switch(const char* command, const char* variable, bool& value);
 void console_float_var(const char* command, const char* variable, float& value);
 
 // Declares a console command for a global bool (or int used as a bool) or
 // float variable.
 #define CONSOLE_BOOL_VARIABLE(object, command, help, variable) \
   static ConsoleCommand object(command, help, [] { console_bool_var(command, #variable, variable); })
+#define CONSOLE_BOOL_SWITCH(object, command, help, variable) \
+  static ConsoleCommand object(command, help, [] { console_bool_switch(command, #variable, variable); })
 #define CONSOLE_FLOAT_VARIABLE(object, command, help, variable) \
   static ConsoleCommand object(command, help, [] { console_float_var(command, #variable, variable); })

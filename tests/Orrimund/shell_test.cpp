@@ -169,8 +169,16 @@ TEST(GamewideSwitches, DefaultsAndConsoleCommands) {
   EXPECT_EQ(console_execute("give_all_items true"), 0);  // commands ignore case
   EXPECT_TRUE(Give_all_items);
   g_console.clear();
+  // The status line names the command a player types; help names both.
   console_execute("? targa");
-  EXPECT_NE(g_console.find(" is FALSE\n"), std::string::npos) << g_console;
+  EXPECT_EQ(g_console, "targa is FALSE\n");
+  g_console.clear();
+  console_execute("show_framerate");
+  EXPECT_EQ(g_console, "show_framerate is TRUE\n");
+  console_execute("show_framerate false");
+  g_console.clear();
+  console_execute("help show_framerate");
+  EXPECT_NE(g_console.find("Sets Gamewide_show_framerate to true"), std::string::npos) << g_console;
   console_set_output_hook(nullptr);
   Give_all_items = false;
 }
