@@ -69,7 +69,12 @@ int game_options_decode(const uint8_t* data, size_t size, GameOptions* options) 
       return;
     }
     using T = std::remove_reference_t<decltype(field)>;
-    if constexpr (std::is_same_v<T, float>) field = in.read_float();
+    if constexpr (std::is_same_v<T, float>) {
+      // The floats are volumes and go straight to the sound: anything but a
+      // number from 0 to 1 keeps the value the field had.
+      const float v = in.read_float();
+      if (v >= 0.0f && v <= 1.0f) field = v;
+    }
     else if constexpr (std::is_same_v<T, uint32_t>) field = static_cast<uint32_t>(in.read_int());
     else field = in.read_ubyte();
     fields++;

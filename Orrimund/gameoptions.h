@@ -35,7 +35,8 @@ extern GameOptions Game_options;
 
 GameOptions game_options_defaults();
 // Decodes what the bytes hold over `options`; a field cut off by the end of
-// the data, and everything after it, keeps its value. Returns the fields read.
+// the data, and everything after it, keeps its value, as does a volume that is
+// not a number from 0 to 1. Returns the fields read.
 int game_options_decode(const uint8_t* data, size_t size, GameOptions* options);
 void game_options_encode(const GameOptions& options, uint8_t out[GAME_OPTIONS_SIZE]);
 

@@ -58,7 +58,7 @@ TEST(GameOptionsBytes, DefaultsEncodeToTheTablesBytes) {
 TEST(GameOptionsBytes, EveryFieldLandsAtItsOffset) {
   GameOptions o{};
   o.sound_volume = 1.0f;            // 0x3F800000
-  o.music_volume = -2.0f;           // 0xC0000000
+  o.music_volume = 0.75f;           // 0x3F400000
   o.reverse_mouse_turn = 9;
   o.combat_display = 12;
   o.hud_switch = 13;
@@ -73,7 +73,8 @@ TEST(GameOptionsBytes, EveryFieldLandsAtItsOffset) {
   game_options_encode(o, out);
   EXPECT_EQ(out[3], 0x3F);
   EXPECT_EQ(out[2], 0x80);
-  EXPECT_EQ(out[7], 0xC0);
+  EXPECT_EQ(out[7], 0x3F);
+  EXPECT_EQ(out[6], 0x40);
   EXPECT_EQ(out[9], 9);
   EXPECT_EQ(out[12], 12);
   EXPECT_EQ(out[13], 13);
@@ -121,6 +122,35 @@ TEST(GameOptionsBytes, ShortDataKeepsTheDefaultsOfWhatIsMissing) {
     EXPECT_EQ(o.reverse_mouse_turn, c.reverse);
     EXPECT_EQ(o.detail_level, c.detail_level);
     EXPECT_EQ(o.sound_volume, 0.8f);
+  }
+}
+
+// Volumes go straight to the sound: one that is not a number or lies
+// outside 0 to 1 keeps the value it had (the default, when read at start).
+TEST(GameOptionsBytes, VolumesThatAreNotNumbersOrOutOfRangeKeepTheirDefaults) {
+  struct Case {
+    uint8_t b[4];
+    float expected;
+  } cases[] = {
+      {{0x00, 0x00, 0xC0, 0x7F}, 0.8f},  // NaN
+      {{0x00, 0x00, 0xC0, 0xFF}, 0.8f},  // NaN with the sign set
+      {{0x00, 0x00, 0x80, 0x7F}, 0.8f},  // +infinity
+      {{0x00, 0x00, 0xC0, 0x3F}, 0.8f},  // 1.5
+      {{0xCD, 0xCC, 0xCC, 0xBD}, 0.8f},  // -0.1
+      {{0x00, 0x00, 0x80, 0x3F}, 1.0f},  // the ends of the range are kept
+      {{0x00, 0x00, 0x00, 0x00}, 0.0f},
+      {{0x00, 0x00, 0x80, 0x3E}, 0.25f},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = DEFAULT_BYTES;
+    std::memcpy(&bytes[0], c.b, 4);
+    std::memcpy(&bytes[4], c.b, 4);
+    bytes[9] = 1;
+    GameOptions o = game_options_defaults();
+    EXPECT_EQ(game_options_decode(bytes.data(), bytes.size(), &o), 24);
+    EXPECT_EQ(o.sound_volume, c.expected) << int(c.b[3]) << " " << int(c.b[2]);
+    EXPECT_EQ(o.music_volume, c.expected == 0.8f ? 0.5f : c.expected);
+    EXPECT_EQ(o.reverse_mouse_turn, 1);  // the fields after them are still read
   }
 }
 
