@@ -351,8 +351,20 @@ int effect_base_page_in(int base) {
   EffectBase& b = g_bases[base];
   if (b.resident()) return 0;
   if (preload_state() != PRELOAD_IDLE) return -1;
+  if (g_bad[base]) return -1;
   if (!(b.flags & EFB_REQUESTED) && !preload_contains(b.filename)) {
-    if (effect_base_read_header(base) != 0 || b.version != EFFECT_FORMAT_VERSION) return -1;
+    // Refused once with the reason, so a modder can find the file; later
+    // asks are refused quietly.
+    if (effect_base_read_header(base) != 0) {
+      std::printf("Effect file %s: its header cannot be read\n", b.filename);
+      g_bad[base] = true;
+      return -1;
+    }
+    if (b.version != EFFECT_FORMAT_VERSION) {
+      std::printf("Effect file %s is version %d, not %d\n", b.filename, b.version, EFFECT_FORMAT_VERSION);
+      g_bad[base] = true;
+      return -1;
+    }
     if (effect_base_add_streaming(base) != 0) return -1;
   }
   if (!preload_start()) {

@@ -264,6 +264,32 @@ TEST_F(EffectMemTest, BadFilesAreNotAvailable) {
   EXPECT_TRUE(effect_base_is_loaded("unknown.vfx"));
 }
 
+// A file refused before its read starts says which file and why, and is not
+// asked for again.
+TEST_F(EffectMemTest, AnUnreadableHeaderOrAnotherVersionIsReported) {
+  std::vector<uint8_t> version = effect_file_sized("old", 200);
+  version[2] = 8;
+  version[3] = 0;
+  file("old.vfx", version);
+  file("stub.vfx", {9, 0, 0});
+  list({{"old.vfx", "spell", {"old"}}, {"stub.vfx", "spell", {"stub"}}});
+  struct Case {
+    const char* name;
+    const char* why;
+  } cases[] = {{"old", "old.vfx is version 8, not 9"}, {"stub", "stub.vfx: its header cannot be read"}};
+  for (const Case& c : cases) {
+    const int b = effect_name_at(effect_name_find(c.name))->base;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(effect_base_page_in(b), -1);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(c.why), std::string::npos) << out;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(effect_base_page_in(b), -1);
+    out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find(c.why), std::string::npos) << "said twice: " << out;
+  }
+}
+
 TEST_F(EffectMemTest, OversizedPreloadIsFatal) {
   file("preload.rfx", effect_file_sized("preload", EFFECT_PRELOAD_REGION + 1));
   list({{"preload.rfx", "preload", {"glow"}}});
