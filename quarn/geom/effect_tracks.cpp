@@ -32,7 +32,7 @@ bool effect_material_track_sample(const EffectImage& img, uint32_t def, int mate
   MeshMaterial m;
   if (!effect_material_track(img, def, material, m)) return false;
   const int frame = normalised ? mesh_layer_frame_normalised(m.layer[0], time) : mesh_layer_frame(m.layer[0], time);
-  out.bitmap = frame > 0 ? frame : -1;
+  out.bitmap = m.layer[0].bitmap >= 0 ? frame : -1;
   const uint32_t at = track_offset(img, def, material);
   out.r = img.u8(at + MATERIAL_TRACK_COLOUR) / 255.0f;
   out.g = img.u8(at + MATERIAL_TRACK_COLOUR + 1) / 255.0f;
@@ -42,10 +42,10 @@ bool effect_material_track_sample(const EffectImage& img, uint32_t def, int mate
 }
 
 int effect_bitmap_load_named(const char* name) {
-  if (!name || !*name || name[0] == '$') return 0;
+  if (!name || !*name || name[0] == '$') return -1;
   int h = bm_load(name);
-  if (h <= 0) h = bm_load(name);
-  return h;
+  if (h < 0) h = bm_load(name);
+  return h < 0 ? -1 : h;
 }
 
 void effect_material_load_bitmaps(EffectImage& img, uint32_t at) {

@@ -26,8 +26,8 @@ bool effect_material_track(const EffectImage& img, uint32_t def, int index, Mesh
 // definition has no such track.
 bool effect_material_track_sample(const EffectImage& img, uint32_t def, int material, float time, bool normalised,
                                   EffectItemLook& out);
-// A bitmap of an effect by name: an empty or "$" name gives 0; a failed load
-// is tried once more.
+// A bitmap of an effect by name: an empty or "$" name gives -1 (no bitmap,
+// a handle the manager never hands out); a failed load is tried once more.
 int effect_bitmap_load_named(const char* name);
 // Loads the layer and environment bitmaps of the material at `at` by name
 // into the image.

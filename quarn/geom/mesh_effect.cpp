@@ -409,7 +409,7 @@ void mesh_effect_render(MeshEffectState& st, const MeshEffectElement& e, float t
     const int alpha = std::clamp(static_cast<int>(mesh_material_curve(m, 2, time) * 255.0f * st.scale), 0, 255);
     const int second = m.mode == 1 ? std::clamp(static_cast<int>(mesh_material_curve(m, 0, time) * 255.0f), 0, 255) : -1;
     for (int layer = 0; layer < (second >= 0 ? 2 : 1); layer++) {
-      const int bitmap = m.layer[layer].bitmap > 0 ? mesh_layer_frame(m.layer[layer], time) : -1;
+      const int bitmap = m.layer[layer].bitmap >= 0 ? mesh_layer_frame(m.layer[layer], time) : -1;
       gr_set_bitmap(bitmap);
       const int grey = layer == 0 ? 255 : second;
       gr_set_color(grey, grey, grey, gr_mesh_distance_alpha(alpha, at));
@@ -426,7 +426,7 @@ void mesh_effect_render(MeshEffectState& st, const MeshEffectElement& e, float t
   } else {
     mesh_effect_draw_faces(st, e, time);
   }
-  if (e.glow_handle > 0 && e.glow_size > 0.0f) {
+  if (e.glow_handle >= 0 && e.glow_size > 0.0f) {
     gr_set_bitmap(e.glow_handle);
     gr_set_color(255, 255, 255, gr_mesh_distance_alpha(255, st.world_position));
     gr_3d_draw_sprite(st.world_position, 0.0f, e.glow_size, Gr_preset[15]);
@@ -513,7 +513,7 @@ int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, floa
     const int mi = e.face_material(f);
     MeshMaterial m;
     if (mi < 0 || !mesh_effect_material(e, mi, m)) continue;
-    if (m.layer[0].bitmap <= 0 && m.layer[1].bitmap <= 0) continue;
+    if (m.layer[0].bitmap < 0 && m.layer[1].bitmap < 0) continue;
     const GrVertex& p0 = g_points[f.vertex[0]];
     const GrVertex& p1 = g_points[f.vertex[1]];
     const GrVertex& p2 = g_points[f.vertex[2]];
@@ -563,7 +563,7 @@ int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, floa
     const int alpha = std::clamp(static_cast<int>(mesh_material_curve(m, 2, time) * st.scale * 255.0f), 0, 255);
     gr_alpha_poly_begin(translucent, g_sort[s].key, 0, false, 0.0f);
     for (int j = 0; j < 3; j++) gr_alpha_poly_vertex(&g_points[f.vertex[j]]);
-    const int bitmap = m.layer[0].bitmap > 0 ? mesh_layer_frame(m.layer[0], time) : -1;
+    const int bitmap = m.layer[0].bitmap >= 0 ? mesh_layer_frame(m.layer[0], time) : -1;
     gr_alpha_poly_state(m.additive ? Gr_preset[15] : Gr_preset[19], bitmap, 255, 255, 255, alpha, 0);
     for (int j = 0; j < 3; j++) {
       const uint8_t* col = g_colour[f.light[j]];
@@ -571,7 +571,7 @@ int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, floa
       gr_alpha_poly_rgb(col[0], col[1], col[2]);
       gr_alpha_poly_alpha(translucent ? alpha : gr_fog_alpha(alpha, g_points[f.vertex[j]].z));
     }
-    if (m.mode == 1 && m.layer[1].bitmap > 0) {
+    if (m.mode == 1 && m.layer[1].bitmap >= 0) {
       const float intensity = mesh_material_curve(m, 0, time - e.start * 15.0f);
       const int layer2 = mesh_layer_frame(m.layer[1], time);
       // A second layer with its own alpha channel blends by it, faded with
@@ -590,7 +590,7 @@ int mesh_effect_draw_faces(MeshEffectState& st, const MeshEffectElement& e, floa
         gr_alpha_poly_alpha(a2);
       }
     }
-    if (m.environment_bitmap > 0) {
+    if (m.environment_bitmap >= 0) {
       const int ea = gr_mesh_distance_alpha(static_cast<int>(m.environment_strength * alpha / 255.0f + 0.5f),
                                             st.world_position);
       float u[3], v[3];

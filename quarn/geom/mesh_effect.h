@@ -21,7 +21,7 @@
 //  12 layer 1, 32 layer 2: {i32 first bitmap handle, u32 bitmap name offset,
 //         f32 start time, f32 speed, i32 play mode}
 //  52 u32 x 3 offsets of the curve bytes (0 with a length of 0)
-//  64 i32 environment bitmap handle (0 or below: none)
+//  64 i32 environment bitmap handle (below 0: none)
 //  68 u32 environment bitmap name offset
 //  72 f32 0.55, kept for the level renderer
 constexpr int MESH_MATERIAL_SIZE = 76;
@@ -103,7 +103,8 @@ struct MeshFace {
 //  52 f32 x 3 rest position
 //  64 u32 frames (72 bytes each), 68 u32 per-vertex frame data, 72 u32 packed
 //         normals, 76 u32 key-track set, 80 u32 materials, 84 u32 sub-records
-//  88 u32 glow bitmap name, 92 i32 glow handle (0 in the file), 96 f32 glow size
+//  88 u32 glow bitmap name, 92 i32 glow handle (0 in the file, set when the
+//         definition is reset; below 0: none), 96 f32 glow size
 // 100 f32 x 3 offset from the parent, 112 f32 x 4 orientation to the parent
 // 128 f32 x 4 rest rotation, 144 f32 x 3 rest scale: what an empty rotation
 //     or third key track gives (flags bit 1)
@@ -134,7 +135,7 @@ struct MeshEffectElement {
   vector rest{0, 0, 0};
   uint32_t frame_list = 0, vertex_data = 0, normals = 0, key_tracks = 0, material_list = 0, sub_list = 0;
   uint32_t glow_name = 0;
-  int32_t glow_handle = 0;
+  int32_t glow_handle = -1;
   float glow_size = 0.0f;
   vector offset{0, 0, 0};
   float orient[4] = {0, 0, 0, 1};

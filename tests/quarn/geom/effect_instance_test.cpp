@@ -534,7 +534,8 @@ TEST(EffectEnvironmentState, ClearGivesColourMinusOneAndZeros) {
 namespace {
 
 // Mesh elements load their glow and layer bitmaps by name when their
-// definition is reset; "$" names and empty names give 0.
+// definition is reset; "$" names and empty names give no bitmap (-1, a
+// handle the bitmap manager never hands out).
 TEST_F(EffectDefinitionReset, MeshElementsLoadGlowAndLayerBitmaps) {
   const auto pix = test_pattern(4, 4, 3);
   ASSERT_TRUE(tga_write_file(root() + "glow.tga", pix.data(), 4, 4, 24));
@@ -559,8 +560,8 @@ TEST_F(EffectDefinitionReset, MeshElementsLoadGlowAndLayerBitmaps) {
   MeshMaterial loaded;
   ASSERT_TRUE(mesh_effect_material(e, 0, loaded));
   EXPECT_STREQ(bm_get_filename(loaded.layer[0].bitmap), "flame.tga");
-  EXPECT_EQ(loaded.layer[1].bitmap, 0);
-  EXPECT_EQ(loaded.environment_bitmap, 0);  // no name
+  EXPECT_EQ(loaded.layer[1].bitmap, -1);
+  EXPECT_EQ(loaded.environment_bitmap, -1);  // no name
 }
 
 }  // namespace

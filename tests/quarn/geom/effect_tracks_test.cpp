@@ -142,7 +142,32 @@ TEST_F(EffectMaterialTracks, EmitterItemsTakeBitmapColourAndOpacityFromTheirTrac
   gr_set_recorder(nullptr);
 }
 
-// The demo spell's sparks are drawn with the spark bitmap the demo writes,
+// A track whose bitmap is the first the manager loaded (handle 0) gives its
+// items that bitmap; a "$" name and no name give none.
+TEST_F(EffectMaterialTracks, ATrackWithTheFirstBitmapLoadedShowsIt) {
+  const auto pix = test_pattern(4, 4, 3);
+  ASSERT_TRUE(tga_write_file(root() + "ember.tga", pix.data(), 4, 4, 24));
+  EffectDefSpec d = spell_def("embers");
+  MaterialSpec ember = track(255, 128, 0, {200});
+  ember.layer[0].name = "ember.tga";
+  MaterialSpec special = track(0, 0, 255, {255});
+  special.layer[0].name = "$special";
+  MaterialSpec bare = track(0, 255, 0, {255});
+  d.material_tracks = {ember, special, bare};
+  Image f = make_image({d});
+  effect_definition_reset(f.view, f.def(0), -1);
+  EffectItemLook look;
+  ASSERT_TRUE(effect_material_track_sample(f.view, f.def(0), 0, 0.0f, false, look));
+  EXPECT_EQ(look.bitmap, 0);
+  EXPECT_STREQ(bm_get_filename(look.bitmap), "ember.tga");
+  for (int t : {1, 2}) {
+    EffectItemLook none;
+    ASSERT_TRUE(effect_material_track_sample(f.view, f.def(0), t, 0.0f, false, none));
+    EXPECT_EQ(none.bitmap, -1) << t;
+  }
+}
+
+
 // in the warm colour of their track.
 TEST_F(EffectMaterialTracks, TheDemoSpellsSparksHaveTheirBitmapAndColour) {
   const auto pix = test_pattern(4, 4, 3);

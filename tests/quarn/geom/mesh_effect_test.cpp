@@ -391,6 +391,34 @@ TEST(MeshEffectFaces, RigidElementsMoveAndTurnWithTheirFrames) {
 
 }
 
+// The bitmap manager hands out handle 0 to the first bitmap it loads: a face
+// whose material has it is drawn, with its second layer and environment.
+TEST(MeshEffectFaces, BitmapHandleZeroIsARealBitmap) {
+  GrRecorder rec;
+  const RecordingRenderer renderer(rec);
+  gr_3d_set_far_plane(0.0f);
+  gr_3d_start_frame(vector(0, 0, 0), identity_matrix, 90.0f, false);
+  struct Case {
+    int32_t first, second, environment;
+    int drawn;
+  } cases[] = {{0, -1, -1, 1}, {-1, 0, -1, 1}, {-1, -1, -1, 0}, {0, 0, 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first << " " << c.second << " " << c.environment);
+    MeshElementSpec s = rigid_triangle(15u << 6);
+    for (vector& v : s.vertex_positions) v.z = 10;
+    s.materials[0].layer[0].bitmap = c.first;
+    s.materials[0].mode = 1;
+    s.materials[0].curve[0] = {255};
+    s.materials[0].layer[1].bitmap = c.second;
+    s.materials[0].environment_bitmap = c.environment;
+    s.materials[0].environment_strength = 255;
+    Written w(s);
+    ASSERT_TRUE(w.ok) << w.err;
+    ASSERT_TRUE(mesh_effect_prepare(w.st, w.e, 0.0f));
+    EXPECT_EQ(mesh_effect_draw_faces(w.st, w.e, 0.0f), c.drawn);
+  }
+}
+
 }  // namespace
 
 TEST(MeshEffectFaces, EnvironmentCoordinatesKeepTheShortWayRound) {
