@@ -142,7 +142,7 @@ void read_weapon(ParseContext& pc, Item_info& it) {
   pc.require_string("$Class:");
   w.weapon_class = read_word(pc, Weapon_class_names, NUM_WEAPON_CLASSES);
   pc.require_string("$Damage:");
-  w.damage = static_cast<uint16_t>(pc.read_int());
+  w.damage = static_cast<uint16_t>(pc.read_int_in(0, 65535, "$Damage:"));
   pc.require_string("$Damage Type:");
   w.damage_type = read_word(pc, Damage_type_names, NUM_DAMAGE_TYPES);
   if (pc.optional_string("+Elemental Damage:")) w.elemental_damage = read_word(pc, Damage_type_names, NUM_DAMAGE_TYPES);
@@ -450,7 +450,9 @@ item_instance* item_create_by_name(const char* name) {
 item_instance* item_create_misc_by_name(const char* name) { return item_create_by_name(name); }
 
 void item_free(item_instance* item) {
-  if (!item) return;
+  // A free instance has no item: freeing it again would put it on the free
+  // list twice and hand it to two owners.
+  if (!item || !item->info) return;
   item->info = nullptr;
   item->next_free = Free_instances;
   Free_instances = item;

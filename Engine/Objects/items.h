@@ -139,6 +139,7 @@ void item_pool_init();
 item_instance* item_create(int index);
 item_instance* item_create_by_name(const char* name);
 item_instance* item_create_misc_by_name(const char* name);
+// Gives the instance back; one already free is left as it is.
 void item_free(item_instance* item);
 
 int item_lookup(const char* name);

@@ -75,15 +75,17 @@ void read_record(ParseContext& pc, int number, int* previous_class) {
   pc.require_string("+Distance:");
   s.distance = pc.read_float();
   if (pc.optional_string("+Die:")) s.die = pc.read_int();
-  if (pc.optional_string("+Duration:")) s.duration = static_cast<uint16_t>(pc.read_int());
+  if (pc.optional_string("+Duration:")) s.duration = static_cast<uint16_t>(pc.read_int_in(0, 65535, "+Duration:"));
   // Without its own recovery time a spell recovers for as long as it lasts;
   // "no duration" (65535) read as a signed value means no cooldown at all.
   s.recovery_time = static_cast<int16_t>(s.duration);
-  if (pc.optional_string("+Recovery time:")) s.recovery_time = static_cast<int16_t>(pc.read_int());
+  if (pc.optional_string("+Recovery time:"))
+    s.recovery_time = static_cast<int16_t>(pc.read_int_in(-32768, 32767, "+Recovery time:"));
   s.ai_recovery_time = static_cast<int16_t>(SPELL_NO_DURATION);
-  if (pc.optional_string("+AI Recovery time:")) s.ai_recovery_time = static_cast<int16_t>(pc.read_int());
+  if (pc.optional_string("+AI Recovery time:"))
+    s.ai_recovery_time = static_cast<int16_t>(pc.read_int_in(-32768, 32767, "+AI Recovery time:"));
   if (pc.optional_string("+Emerge time:")) s.emerge_time = pc.read_int();
-  if (pc.optional_string("+Loop Time:")) s.loop_time = static_cast<int16_t>(pc.read_int());
+  if (pc.optional_string("+Loop Time:")) s.loop_time = static_cast<int16_t>(pc.read_int_in(-32768, 32767, "+Loop Time:"));
   if (pc.optional_string("+Target radius:")) s.target_radius = pc.read_float();
   static const struct {
     const char* key;

@@ -365,6 +365,21 @@ int32_t ParseContext::read_int() {
   return read_int_at_cursor("an integer");
 }
 
+int32_t ParseContext::read_int_in(int32_t lo, int32_t hi, const char* field) {
+  skip_space();
+  ParsePos pos;
+  save_pos(pos);
+  const int32_t v = read_int();
+  if (v < lo || v > hi) {
+    // Shown at the number, so the message holds it.
+    restore_pos(pos);
+    char expected[PARSE_MAX_NAME_LEN + 64];
+    snprintf(expected, sizeof expected, "a number from %d to %d for %s", lo, hi, field ? field : "");
+    error(expected);
+  }
+  return v;
+}
+
 uint32_t ParseContext::read_uint() {
   skip_space();
   if (!cursor_) error("a uint");
@@ -455,7 +470,10 @@ int ParseContext::read_string(char* buffer, int capacity, char open, char close)
   int len = read_delimited(&start, open, close);
   if (!buffer || len >= capacity) {
     restore_pos(pos);
-    CRITICAL_ERROR("Not enough storage provided (%d) for parsed C string (len=%d)", capacity, len);
+    // With many tables read at start-up, the file and the line are what
+    // lets someone find the string.
+    CRITICAL_ERROR("Parsing file \"%s\", at line #%d\nNot enough storage provided (%d) for parsed C string (len=%d)",
+                   filename_, line_, capacity, len);
   }
   memcpy(buffer, start, static_cast<size_t>(len));
   buffer[len] = '\0';

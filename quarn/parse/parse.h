@@ -82,12 +82,15 @@ class ParseContext {
   // --- values ---------------------------------------------------------------
   bool read_bool();
   int32_t read_int();
+  // An integer from lo to hi; any other number is the parse error, shown at
+  // the number and naming the field.
+  int32_t read_int_in(int32_t lo, int32_t hi, const char* field);
   uint32_t read_uint();
   float read_float();
   void read_vector(vector& out);
   void read_matrix(matrix& out);
   int read_text_string(TextString& out, char open = '"', char close = '"');
-  // A text of capacity characters or more is fatal.
+  // A text of capacity characters or more is fatal, naming the file and line.
   int read_string(char* buffer, int capacity, char open = '"', char close = '"');
   // Multi-line text up to the terminator (exact case), without the white
   // space before it; the cursor goes past the terminator.

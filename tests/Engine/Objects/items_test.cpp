@@ -184,6 +184,15 @@ TEST_F(Items, GrammarAndLimitsTable) {
   for (int i = 0; i < 3; i++) three_stats += "+Stat Mod: MaxAP 1\r\n";
   std::vector<ItemRecord> bad_type = base();
   bad_type[0].type = "Food";
+  auto weapon = [&](int damage) {
+    std::vector<ItemRecord> v = base();
+    ItemRecord w;
+    w.name = "Test Blade";
+    w.type = "Weapon";
+    w.type_part = table_weapon_part("sword weapons", "swords", damage, "slashing", 1.0f, 1.5f, 0.0f, "iron");
+    v.push_back(w);
+    return v;
+  };
   std::vector<ItemRecord> long_text = base();
   long_text[0].description = std::string(600, 'x');
   const struct {
@@ -201,6 +210,9 @@ TEST_F(Items, GrammarAndLimitsTable) {
       {"unknown type", bad_type, "Expected \"Weapon\", \"Armor\" or \"Misc\""},
       {"text too long", long_text, "Not enough storage provided (512) for parsed C string (len=600)"},
       {"key out of place", extra("+Stealth\r\n+Skill Mod: \"dodge\" 5\r\n"), "Expected \"$Name:\""},
+      {"damage past its field", weapon(70000), "Expected a number from 0 to 65535 for $Damage:"},
+      {"negative damage", weapon(-1), "Expected a number from 0 to 65535 for $Damage:"},
+      {"the largest damage", weapon(65535), ""},
   };
   for (const auto& c : cases) {
     const std::string error = load_items(c.items);
@@ -259,6 +271,26 @@ TEST_F(Items, AFullItemBlockIsATableErrorNotACrash) {
   }
   const std::string error = load_items(items);
   EXPECT_NE(error.find("Expected an item table that fits its 69632-byte memory block"), std::string::npos) << error;
+}
+
+// A second free of one instance is refused: the instance would otherwise be
+// on the free list twice and handed to two owners.
+TEST_F(Items, FreeingAnInstanceTwiceIsRefused) {
+  const int gold = item_lookup("Gold");
+  item_instance* a = item_create(gold);
+  item_instance* b = item_create(gold);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(Num_live_items, 2);
+  item_free(a);
+  item_free(a);
+  EXPECT_EQ(Num_live_items, 1);
+  item_instance* c = item_create(gold);
+  item_instance* d = item_create(gold);
+  EXPECT_EQ(c, a);
+  EXPECT_NE(d, a);
+  EXPECT_NE(d, b);
+  EXPECT_EQ(Num_live_items, 3);
 }
 
 TEST_F(Items, InstancePoolRunsOutSoftly) {

@@ -1,6 +1,7 @@
 // The spell, skill, alternate-texture and experience tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -100,6 +101,46 @@ TEST(Spells, ClassSplitInTwoRunsKeepsTheLastAndBadTablesFail) {
   std::vector<SpellRecord> bad_class = table_demo_spells();
   bad_class[0].spell_class = "water";
   EXPECT_NE(load_spells(bad_class).find("Expected a valid type string"), std::string::npos);
+  ASSERT_EQ(load_spells(table_demo_spells()), "");
+}
+
+// A number too large or too small for its field is refused with the file,
+// the line of the field and the field's name, never wrapped into another
+// value ("+Recovery time: 40000" would become a negative: no cooldown).
+TEST(Spells, NumbersOutsideTheirFieldAreRefusedWhereTheyStand) {
+  CriticalErrorTrap trap;
+  struct Case {
+    const char* tail;
+    const char* expected;  // empty: taken
+  } cases[] = {
+      {"+Duration: 70000\r\n", "a number from 0 to 65535 for +Duration:"},
+      {"+Duration: -2\r\n", "a number from 0 to 65535 for +Duration:"},
+      {"+Duration: 30\r\n+Recovery time: 40000\r\n", "a number from -32768 to 32767 for +Recovery time:"},
+      {"+AI Recovery time: -40000\r\n", "a number from -32768 to 32767 for +AI Recovery time:"},
+      {"+Loop Time: 32768\r\n", "a number from -32768 to 32767 for +Loop Time:"},
+      {"+Duration: 65535\r\n+Recovery time: -32768\r\n+Loop Time: 32767\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tail);
+    std::vector<SpellRecord> spells = table_demo_spells();
+    spells[7].tail = c.tail;
+    const std::string text = table_spells_text(spells);
+    const std::string message = load_spells(spells);
+    if (!*c.expected) {
+      EXPECT_EQ(message, "");
+      EXPECT_EQ(Spells[7].duration, 65535);
+      EXPECT_EQ(Spells[7].recovery_time, -32768);
+      EXPECT_EQ(Spells[7].loop_time, 32767);
+      continue;
+    }
+    // The line of the refused number, counted in the text itself.
+    const std::string field = std::string(c.expected).substr(std::string(c.expected).find(" for ") + 5);
+    const size_t at = text.find(field, text.find(spells[7].name));
+    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+    EXPECT_NE(message.find("\"spells.tbl\", at line #" + std::to_string(line) + "\n"), std::string::npos)
+        << message;
+    EXPECT_NE(message.find(std::string("Expected ") + c.expected), std::string::npos) << message;
+  }
   ASSERT_EQ(load_spells(table_demo_spells()), "");
 }
 

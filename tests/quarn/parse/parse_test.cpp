@@ -277,18 +277,55 @@ TEST(Parse, QuotedStrings) {
   });
   EXPECT_EQ(e.expected, "a string");
 
-  // A text of capacity characters or more does not fit.
+  // A text of capacity characters or more does not fit; the message names
+  // the file and the line, so one table among many can be found.
   std::string msg = fatal_text([] {
     ParseContext p;
-    p.open_memory("t", "\"12345678\"", 10);
+    const std::string text = "$Name: \"ok\"\r\n\r\n$Desc: \"12345678\"";
+    p.open_memory("monster.tbl", text.c_str(), text.size());
     char b[8];
+    p.require_string("$Name:");
+    p.read_string(b, sizeof b);
+    p.require_string("$Desc:");
     p.read_string(b, sizeof b);
   });
-  EXPECT_EQ(msg, "Not enough storage provided (8) for parsed C string (len=8)");
+  EXPECT_EQ(msg, "Parsing file \"monster.tbl\", at line #3\n"
+                 "Not enough storage provided (8) for parsed C string (len=8)");
   ParseContext fits;
   open_text(fits, "\"1234567\"");
   char b8[8];
   EXPECT_EQ(fits.read_string(b8, sizeof b8), 7);
+}
+
+// A number outside its field's range is the parse error at the number,
+// naming the range and the field; the ends of the range are taken.
+TEST(Parse, NumbersOutsideTheirRangeAreRefusedWithTheField) {
+  struct Case {
+    const char* text;
+    int32_t value;  // -1: refused
+  } cases[] = {{"65535", 65535}, {"0", 0}, {"70000", -1}, {"-1", -1}, {"65536", -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string text = std::string("$Name: x\n+Duration: ") + c.text + "\n";
+    if (c.value >= 0) {
+      ParseContext pc;
+      open_text(pc, text);
+      pc.require_string("$Name:");
+      pc.require_string("x");
+      pc.require_string("+Duration:");
+      EXPECT_EQ(pc.read_int_in(0, 65535, "+Duration:"), c.value);
+      continue;
+    }
+    ErrorParts e = parse_error(text, [](ParseContext& pc) {
+      pc.require_string("$Name:");
+      pc.require_string("x");
+      pc.require_string("+Duration:");
+      pc.read_int_in(0, 65535, "+Duration:");
+    });
+    EXPECT_EQ(e.line, 2);
+    EXPECT_EQ(e.expected, "a number from 0 to 65535 for +Duration:");
+    EXPECT_EQ(e.found.rfind(c.text, 0), 0u) << e.found;
+  }
 }
 
 TEST(Parse, OptionalQuotedStringAndBooleans) {
