@@ -86,8 +86,9 @@ std::map<std::string, const char*>& interned() {
 
 const char* intern(const char* text) {
   if (!text) return nullptr;
+  // By the exact text: pooling without regard to case would hand one
+  // string's spelling to another ("rat" for the type name "Rat").
   std::string key(text);
-  for (char& c : key) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   auto it = interned().find(key);
   if (it != interned().end()) return it->second;
   const char* stored = pool().add(text);
@@ -275,23 +276,39 @@ void read_move(ParseContext& pc, Character_info* ci, const char* sound_folder, b
   }
 }
 
+// The item a drop names; one that does not exist is refused at its name, as
+// the drop would otherwise hand out item -1.
+int read_drop_item(ParseContext& pc, const char* field) {
+  char name[PARSE_MAX_NAME_LEN + 1];
+  pc.skip_space();
+  ParsePos at;
+  pc.save_pos(at);
+  pc.read_string(name, sizeof name);
+  const int item = item_lookup(name);
+  if (item < 0) {
+    pc.restore_pos(at);
+    char expected[64];
+    snprintf(expected, sizeof expected, "the name of an item of items.tbl for %s", field);
+    pc.error(expected);
+  }
+  return item;
+}
+
 void read_drops(ParseContext& pc, Character_info* ci) {
   while (pc.optional_string("+Drop:")) {
-    char name[PARSE_MAX_NAME_LEN + 1];
-    pc.read_string(name, sizeof name);
+    const int item = read_drop_item(pc, "+Drop:");
     const int pct = pc.read_int();
     if (ci->drop_count >= MAX_DROPS) continue;
-    ci->drop_items[ci->drop_count] = item_lookup(name);
+    ci->drop_items[ci->drop_count] = item;
     ci->drop_chances[ci->drop_count++] = static_cast<float>(pct) / 100.0f;
   }
   while (pc.optional_string("+Multiplayer Drop:")) {
-    char name[PARSE_MAX_NAME_LEN + 1];
-    pc.read_string(name, sizeof name);
+    const int item = read_drop_item(pc, "+Multiplayer Drop:");
     const int pct = pc.read_int();
     const int count = pc.read_int();
     if (ci->mp_drop_count >= MAX_MP_DROPS) continue;
     const int i = ci->mp_drop_count++;
-    ci->mp_drop_items[i] = item_lookup(name);
+    ci->mp_drop_items[i] = item;
     ci->mp_drop_chances[i] = static_cast<float>(pct) / 100.0f;
     ci->mp_drop_counts[i] = count;
   }
@@ -328,16 +345,17 @@ void read_section(ParseContext& pc, Character_info* ci) {
   ci->team = read_word(pc, Team_names, NUM_TEAMS);
   int points[4];
   static const char* const point_keys[4] = {"$Max Hit Points:", "$Hit Points:", "$Max Ability Points:", "$Ability Points:"};
+  // Hit points are scaled for two kinds; the scaled value must fit the field
+  // too, so a number that would not is refused where it stands.
+  const int scale = ci->kind == 176 ? 3 : ci->kind == 66 ? 2 : 1;
   for (int i = 0; i < 4; i++) {
     pc.require_string(point_keys[i]);
-    points[i] = pc.read_int();
+    points[i] = pc.read_int_in(0, 65535 / (i < 2 ? scale : 1), point_keys[i]);
   }
-  const int scale = ci->kind == 176 ? 3 : ci->kind == 66 ? 2 : 1;
-  auto clamp16 = [](long v) { return static_cast<uint16_t>(v < 0 ? 0 : v > 65535 ? 65535 : v); };
-  ci->max_hit_points = clamp16(static_cast<long>(points[0]) * scale);
-  ci->hit_points = clamp16(static_cast<long>(points[1]) * scale);
-  ci->max_ability_points = clamp16(points[2]);
-  ci->ability_points = clamp16(points[3]);
+  ci->max_hit_points = static_cast<uint16_t>(points[0] * scale);
+  ci->hit_points = static_cast<uint16_t>(points[1] * scale);
+  ci->max_ability_points = static_cast<uint16_t>(points[2]);
+  ci->ability_points = static_cast<uint16_t>(points[3]);
   pc.require_string("$Aggressiveness:");
   pc.read_float();
   pc.require_string("$Teamwork:");
@@ -345,7 +363,8 @@ void read_section(ParseContext& pc, Character_info* ci) {
   pc.require_string("$Conservation:");
   pc.read_float();
   ci->intelligence = pc.optional_string("+Intelligence:") ? pc.read_float() / 100.0f : 0.5f;
-  ci->experience_gained = pc.optional_string("$Experience Gained:") ? clamp16(pc.read_int()) : 0;
+  ci->experience_gained =
+      pc.optional_string("$Experience Gained:") ? static_cast<uint16_t>(pc.read_int_in(0, 65535, "$Experience Gained:")) : 0;
   ci->level = pc.optional_string("$Level:") ? pc.read_int() : 1;
   pc.require_string("$Attack Radius:");
   ci->attack_radius = pc.read_float();
@@ -362,7 +381,7 @@ void read_section(ParseContext& pc, Character_info* ci) {
     ci->default_weapons[n] = static_cast<uint16_t>(index);
     ci->default_weapon_materials[n] = pc.optional_string("made of") ? read_word(pc, Material_names, NUM_MATERIALS) : 0;
   }
-  if (pc.optional_string("$Damage:")) ci->damage = clamp16(pc.read_int());
+  if (pc.optional_string("$Damage:")) ci->damage = static_cast<uint16_t>(pc.read_int_in(0, 65535, "$Damage:"));
   if (pc.optional_string("+Special ability:")) read_ability(pc, &ci->special_spell, &ci->special_extra, &ci->special_chance);
   if (pc.optional_string("+Reflex ability:")) read_ability(pc, &ci->reflex_spell, &ci->reflex_extra, &ci->reflex_chance);
   pc.require_string("$Field of view range:");
@@ -409,8 +428,8 @@ void read_section(ParseContext& pc, Character_info* ci) {
   }
   while (pc.optional_string("$Skill:")) {
     const int skill = read_skill_name(pc);
-    const int level = pc.read_int();
-    if (skill >= 0) ci->skills[skill] = static_cast<uint8_t>(level < 0 ? 0 : level > 255 ? 255 : level);
+    const int level = pc.read_int_in(0, 255, "$Skill:");
+    if (skill >= 0) ci->skills[skill] = static_cast<uint8_t>(level);
   }
 
   read_footsteps(pc, ci);

@@ -308,6 +308,26 @@ TEST_F(CharacterTables, GrammarAndLimitsTable) {
       {"resistance block left open", with("#End", "+Resistances:\r\nfire weak\r\n#End"), "Expected a valid type string"},
       {"light without its colour", with("#End", "+CharacterLightPos: \"$l\"\r\n+LightAtten: 2\r\n#End"),
        "Expected \"+LightColor:\""},
+      // Numbers past their field are refused at their line, never clamped.
+      {"hit points past their field", with("$Max Hit Points: 20", "$Max Hit Points: 70000"),
+       "at line #5\nExpected a number from 0 to 65535 for $Max Hit Points:"},
+      {"negative hit points", with("\n$Hit Points: 20", "\n$Hit Points: -5"),
+       "at line #6\nExpected a number from 0 to 65535 for $Hit Points:"},
+      {"ability points past their field", with("\n$Ability Points: 10", "\n$Ability Points: 65536"),
+       "Expected a number from 0 to 65535 for $Ability Points:"},
+      {"the largest hit points", with("$Max Hit Points: 20", "$Max Hit Points: 65535"), ""},
+      {"experience past its field", with("$Attack Radius:", "$Experience Gained: 99999\r\n$Attack Radius:"),
+       "Expected a number from 0 to 65535 for $Experience Gained:"},
+      {"damage past its field", with("$Field of view", "$Damage: 70000\r\n$Field of view"),
+       "Expected a number from 0 to 65535 for $Damage:"},
+      {"skill level past its field", with("#End", "$Skill: \"heal\" 300\r\n#End"),
+       "Expected a number from 0 to 255 for $Skill:"},
+      {"the largest skill level", with("#End", "$Skill: \"heal\" 255\r\n#End"), ""},
+      {"drop of an item that does not exist", with("#End", "+Drop: \"Spork\" 50\r\n#End"),
+       "Expected the name of an item of items.tbl for +Drop:"},
+      {"multiplayer drop of an item that does not exist",
+       with("#End", "+Multiplayer Drop: \"Spork\" 50 1\r\n#End"),
+       "Expected the name of an item of items.tbl for +Multiplayer Drop:"},
   };
   for (const auto& c : cases) {
     const std::string error = load_error(c.text);
@@ -362,6 +382,36 @@ TEST_F(CharacterTables, HitPointsScaleForTheTwoKinds) {
     int hp;
   } cases[] = {{"Blade of Zhorek", 60}, {"Barbarian Fighter", 40}, {"Rat", 20}};
   for (const auto& c : cases) EXPECT_EQ(load_character(minimal(c.name))->max_hit_points, c.hp) << c.name;
+  // The scaled value must fit the field too: three times 21845 does, one more
+  // does not.
+  auto with_hp = [](const char* name, int hp) {
+    CharacterRecord r = table_demo_creature(name, false);
+    r.hit_points = hp;
+    return table_character_text(r);
+  };
+  EXPECT_EQ(load_character(with_hp("Blade of Zhorek", 21845))->max_hit_points, 65535);
+  EXPECT_NE(load_error(with_hp("Blade of Zhorek", 21846)).find("Expected a number from 0 to 21845 for $Max Hit Points:"),
+            std::string::npos);
+  EXPECT_NE(load_error(with_hp("Barbarian Fighter", 32768)).find("Expected a number from 0 to 32767"),
+            std::string::npos);
+}
+
+// Shared text is pooled by its exact text: an earlier "RAT" elsewhere leaves
+// the type name "Rat" as written.
+TEST_F(CharacterTables, PooledTextKeepsItsCase) {
+  CharacterRecord first = table_demo_creature("Rat", false);
+  MoveRecord a;
+  a.list = "attack";
+  a.animation = "RAT";
+  a.action = "rat";
+  a.variation = "variation 1";
+  first.moves = {a};
+  Character_info* one = load_character(table_character_text(first));
+  EXPECT_STREQ(one->moves[MOVE_ATTACK]->animation, "RAT");
+  EXPECT_STREQ(one->moves[MOVE_ATTACK]->action, "rat");
+  Character_info* two = load_character(minimal("Rat"), false);
+  EXPECT_STREQ(two->name, "Rat");
+  EXPECT_EQ(two->name, one->name) << "equal text still shares one copy";
 }
 
 TEST_F(CharacterTables, TagsResolveOnceAgainstTheBaseCharacter) {
