@@ -685,10 +685,13 @@ bool serialize_mesh(S3dIo& io, LevelMesh& m) {
   return true;
 }
 
-// A child or face reference that points outside the tree, or a child that
-// is not after its parent (a cycle would never end the walk), refuses it.
+// A child or face reference that points outside the tree refuses it, as does
+// a child that is the root or has a second parent: the walk starts at node 0,
+// so with one parent for each node it can never come round again, whatever
+// order the nodes are numbered in.
 bool check_tree(S3dIo& io, const LevelMesh& m) {
   const CollisionTree& t = m.tree;
+  std::vector<uint8_t> has_parent(t.node_count, 0);
   // When no entry of the face lists reaches past the faces, only the lists'
   // bounds need a look at each node.
   const bool lists_inside = all_below(t.face_list, t.face_list_length, m.face_count);
@@ -698,8 +701,12 @@ bool check_tree(S3dIo& io, const LevelMesh& m) {
     const bool first = n.word0 & CNODE_FIRST_CHILD, second = n.word0 & CNODE_SECOND_CHILD;
     if (first || second) {
       const uint32_t last = c + (first && second ? 1 : 0);
-      if (c <= i || last >= t.node_count)
+      if (c == 0 || last >= t.node_count)
         return fail(io, "node %u of mesh %s has child %u of %u", i, m.name, c, t.node_count);
+      for (uint32_t k = c; k <= last; k++) {
+        if (has_parent[k]) return fail(io, "node %u of mesh %s has two parents", k, m.name);
+        has_parent[k] = 1;
+      }
     }
     const uint32_t ref = (n.word2 >> 16) & 0x7FFF;
     if (n.word2 & CNODE_FACE_LIST) {

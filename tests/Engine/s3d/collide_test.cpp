@@ -4,7 +4,10 @@
 
 #include <cfloat>
 #include <cmath>
+#include <algorithm>
+#include <cstdint>
 #include <random>
+#include <vector>
 
 #include "Engine/s3d/collide.h"
 #include "Engine/s3d/level_objects.h"
@@ -150,6 +153,61 @@ TEST_F(Collide, RaysFindTheNearestFaceAsTheBruteForceTestDoes) {
     }
     // The sample must mostly hit something, or it shows nothing.
     EXPECT_GT(hits, static_cast<int>(queries.size()) / 20);
+  }
+}
+
+// Renumbers a tree so that every node's children come before it (the root
+// stays node 0): sibling pairs keep their order and stay side by side.
+void children_before_parents(CollisionTree& t) {
+  const uint32_t n = t.node_count;
+  std::vector<std::vector<uint32_t>> groups;  // sibling groups in file order
+  std::vector<uint32_t> group_of_first(n, UINT32_MAX);
+  for (uint32_t i = 0; i < n; i++) {
+    const CollisionNode& nd = t.nodes[i];
+    const bool first = nd.word0 & CNODE_FIRST_CHILD, second = nd.word0 & CNODE_SECOND_CHILD;
+    if (!first && !second) continue;
+    const uint32_t c = nd.word2 & 0xFFFF;
+    if (group_of_first[c] != UINT32_MAX) continue;
+    group_of_first[c] = static_cast<uint32_t>(groups.size());
+    groups.push_back(first && second ? std::vector<uint32_t>{c, c + 1} : std::vector<uint32_t>{c});
+  }
+  std::sort(groups.begin(), groups.end());
+  std::vector<uint32_t> order = {0};
+  for (auto g = groups.rbegin(); g != groups.rend(); ++g) order.insert(order.end(), g->begin(), g->end());
+  ASSERT_EQ(order.size(), n) << "every node but the root is some node's child";
+  std::vector<uint32_t> new_index(n);
+  for (uint32_t k = 0; k < n; k++) new_index[order[k]] = k;
+  std::vector<CollisionNode> old(t.nodes, t.nodes + n);
+  for (uint32_t k = 0; k < n; k++) {
+    CollisionNode nd = old[order[k]];
+    if (nd.word0 & (CNODE_FIRST_CHILD | CNODE_SECOND_CHILD))
+      nd.word2 = (nd.word2 & ~0xFFFFu) | new_index[nd.word2 & 0xFFFF];
+    t.nodes[k] = nd;
+  }
+}
+
+// The file may number a node's children before it, as long as node 0 is
+// the root: such a level loads and its rays find what the brute test finds.
+TEST_F(Collide, TreesWithChildrenBeforeTheirParentsLoadAndFindTheSameFaces) {
+  load_demo(demo_level_outdoor, DEMO_LEVEL_OUTDOOR);
+  int reordered = 0;
+  for (int m = 0; m < Level.mesh_count; m++) {
+    CollisionTree& t = Level.meshes[m].tree;
+    if (t.node_count < 3) continue;
+    children_before_parents(t);
+    if (HasFailure()) return;
+    reordered++;
+    // The root's children now stand at the end.
+    EXPECT_GT(t.nodes[0].word2 & 0xFFFF, t.node_count / 2);
+  }
+  ASSERT_GT(reordered, 0);
+  ASSERT_EQ(s3d_write("reordered.s3d", type_, &Level), 0);
+  s3d_unload(&Level);
+  ASSERT_EQ(load("reordered.s3d"), 0);
+  const auto queries = random_queries(600, 0.0f, 5);
+  for (size_t i = 0; i < queries.size(); i++) {
+    expect_same_as_brute(queries[i], brute_ray(queries[i]), 0.02f, static_cast<int>(i));
+    if (HasFailure()) return;
   }
 }
 

@@ -264,6 +264,17 @@ TEST_F(S3dFile, DamagedRecordsRefuseTheLevelAndLeaveNothingBehind) {
       {"vertex animation weights", "vertex animation", [](LevelData& L) { L.vertex_anims[0].count = 3; }},
       {"tree child", "collision trees", [](LevelData& L) { L.meshes[0].tree.nodes[0].word2 = (L.meshes[0].tree.nodes[0].word2 & ~0xFFFFu) | 0xFFF0u; }},
       {"tree child loop", "collision trees", [](LevelData& L) { L.meshes[0].tree.nodes[0].word2 &= ~0xFFFFu; }},
+      // A node reached from two parents would let a walk come round again.
+      {"tree node with two parents", "collision trees",
+       [](LevelData& L) {
+         CollisionTree& t = L.meshes[0].tree;
+         for (uint32_t i = 1; i < t.node_count; i++)
+           if (t.nodes[i].word0 & (CNODE_FIRST_CHILD | CNODE_SECOND_CHILD)) {
+             t.nodes[i].word2 = (t.nodes[i].word2 & ~0xFFFFu) | (t.nodes[0].word2 & 0xFFFF);
+             return;
+           }
+         FAIL() << "mesh 0's tree has no inner node below the root";
+       }},
       {"tree face", "collision trees",
        [](LevelData& L) {
          CollisionNode& n = L.meshes[1].tree.nodes[0];
