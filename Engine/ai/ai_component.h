@@ -17,34 +17,107 @@ enum AiStateId {
   AI_STATE_SNEAKING = 10, AI_STATE_MOUNT_TRAVEL = 11, AI_STATE_MOUNT_IDLE = 12
 };
 
+// The AI flag word. One table for every part of the game: the bits that
+// already had meanings for the entity code keep their values and names.
 enum AiFlags : uint32_t {
-  AIF_PLAYER_CAST_BLOCK = 0x1, AIF_BACKSTAB = 0x2, AIF_MELEE = 0x20, AIF_SPAWNED_CREATURE = 64,
-  AIF_SPELL_BLOCK = 128
+  AIF_PLAYER_CAST_BLOCK = 0x1,   // exclusive attack/path orders; keeps thinking while pause_ai holds
+  AIF_BACKSTAB = 0x2,            // an uninterruptible move runs
+  AIF_LASTING_COMBAT = 0x4,      // a lasting combat sub-state (22-29) is active
+  AIF_RAN_THIS_FRAME = 0x8,      // set by the culling test
+  AIF_FIGHT_SLEEPER = 0x10,      // the fight goes on against a sleeping or charmed target
+  AIF_MELEE = 0x20,
+  AIF_SPAWNED_CREATURE = 0x40,   // also: update once more after becoming visible
+  AIF_SPELL_BLOCK = 0x80,        // low on action points; blocks casting
+  AIF_SUMMON_ON_SIGHT = 0x200,
+  AIF_PARTY_SNEAK = 0x4000000,
+  AIF_NEAR_FORMATION = 0x8000000,
+  AIF_CATCH_UP = 0x10000000,
+  AIF_SPELL_STARTED = 0x40000000,
+  AIF_MOVE_HALF_DONE = 0x80000000u
 };
+// The names the flag table gives the shared low bits.
+constexpr uint32_t AIF_EXCLUSIVE_ORDERS = AIF_PLAYER_CAST_BLOCK;
+constexpr uint32_t AIF_UNINTERRUPTIBLE = AIF_BACKSTAB;
+constexpr uint32_t AIF_LOW_AP = AIF_SPELL_BLOCK;
 
 constexpr int AI_QUEUE_LENGTH = 5;
-constexpr int AI_ACTION_NONE = -1;
+constexpr int AI_ACTION_NONE = 0;
 // The action type of a queued walk: an entity with one counts as moving.
 constexpr int AI_ACTION_WALK = 9;
+constexpr int AI_NO_SPELL = 108;
+constexpr int AI_NUM_STATES = 13;
+constexpr int AI_ATTACK_SLOTS = 5;
+constexpr int AI_OFFENSE_POINTS = 8;
+
+// Action flags.
+enum AiActionFlags : uint32_t {
+  AIA_LOCKED = 0x1, AIA_QUEUED = 0x2, AIA_SUSPENDED = 0x8, AIA_RUN = 0x10, AIA_PASSIVE = 0x20, AIA_MARKED = 0x40,
+  AIA_HERO_ORDER = 0x100, AIA_NO_START_CHECK = 0x200
+};
+
+// A planned path: its points in walking order; pieces planned in append
+// mode chain through next.
+struct ai_path {
+  int count = 0;
+  vector points[32];
+  ai_path* next = nullptr;
+};
+void ai_path_free(ai_path* path);
 
 struct ai_action {
   int32_t type = AI_ACTION_NONE;
-  int32_t priority = 0;
-  int32_t target = -1;
-  int32_t arg = 0;
   uint32_t flags = 0;
+  uint32_t serial = 0;
+  float time = 0.0f;
+  int32_t priority = -1;
+  vector point{0, 0, 0};
+  int32_t arg = 0;  // the point value
+  int32_t spell = AI_NO_SPELL;
+  int32_t target = -1;
+  float fvalue = 0.0f;
+  ai_path* path = nullptr;
+};
+
+struct ai_attack_slot {
+  int32_t attacker = -1;
+  int32_t time = 0;
 };
 
 struct ai_component {
   living_entity* owner = nullptr;
   int32_t state = AI_STATE_INACTIVE;
   int32_t sub_state = 0;
+  int32_t prev_state = -1, prev_sub_state = -1;
+  int32_t resume_state = -1, resume_sub_state = -1;
   uint32_t flags = 0;
-  int32_t target = -1;
-  int32_t special_move = -1;  // move id of a move the AI started, -1 none
+  int32_t target = -1;          // the combat target
+  int32_t pending_target = -1;  // becomes the combat target on entering COMBAT
+  int32_t special_move = -1;    // move id of a move the AI started, -1 none
   int32_t behaviour = 0;
-  int32_t current_action = -1;  // index into queue, -1 none
+  int32_t current_action = -1;  // slot of the running action, -1 none
   bool paused = false;
+  int32_t state_timer = 0;      // game clock at the last state change
+  int32_t think_timer = 0;
+  int32_t sneak_timer = 0;
+  int32_t disable_timer = 0;
+  int32_t repath_timer = 0;
+  int32_t knock_down_ms = 0;
+  int32_t distance = 0;
+  vector travel_target{0, 0, 0};
+  vector spell_point{0, 0, 0};
+  int32_t spell_value = 0;
+  float move_float = 0.0f;
+  int32_t offense_point_index = -1;
+  int32_t reserved_area = -1;
+  int32_t spell = -1, last_spell = -1;
+  uint32_t head_serial = 0;
+  int32_t moving = 0;
+  ai_path* path = nullptr;
+  vector path_goal{0, 0, 0};
+  int32_t path_timers[2] = {0, 0};
+  uint8_t path_flags = 0;
+  ai_attack_slot attack_slots[AI_ATTACK_SLOTS];
+  int32_t offense_points[AI_OFFENSE_POINTS] = {-1, -1, -1, -1, -1, -1, -1, -1};
   ai_action queue[AI_QUEUE_LENGTH];
 };
 
