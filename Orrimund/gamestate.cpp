@@ -6,7 +6,7 @@
 #include "Engine/Objects/objects.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/gamesound/sound.h"
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/player/party.h"
 #include "levelscripts/level_flags.h"

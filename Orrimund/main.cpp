@@ -21,7 +21,7 @@
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/gamesound/sound.h"
 #include "Engine/rendering/levelvis.h"
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/gameoptions.h"
 #include "Orrimund/gameplay.h"

@@ -1,6 +1,6 @@
 #include "quarn/ca/ca_preload.h"
 
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "quarn/ca/skeleton.h"
 #include "quarn/ca/vim.h"
 #include "quarn/vfile/readstream.h"

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "quarn/geom/effect_emitter.h"
 #include "quarn/os/console.h"
 #include "quarn/os/error.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "Orrimund/gamewide.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr_recorder.h"

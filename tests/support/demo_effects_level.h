@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "quarn/geom/effect_mem.h"
 #include "quarn/os/memory.h"
 #include "tests/support/test_files.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "Orrimund/fs_paths.h"
 #include "quarn/geom/effect_emitter.h"
 #include "quarn/geom/effect_mem.h"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "quarn/ca/ca_preload.h"
 #include "quarn/ca/skeleton.h"
 #include "quarn/ca/vim.h"

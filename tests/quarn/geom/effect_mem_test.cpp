@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 #include "tests/quarn/bmpman/bm_test_util.h"
 #include "tests/support/critical_error_trap.h"
 #include "quarn/geom/effect_mem.h"

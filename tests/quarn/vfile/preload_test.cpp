@@ -1,7 +1,7 @@
 // The preload queue against a file the test steps by hand: entries are read
 // one at a time in order, each turned into its asset when its read completes,
 // and the first failure stops the queue.
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 
 #include <gtest/gtest.h>
 

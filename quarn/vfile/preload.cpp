@@ -1,4 +1,4 @@
-#include "Engine/rendering/preload.h"
+#include "quarn/vfile/preload.h"
 
 #include <strings.h>
 
