@@ -45,7 +45,7 @@ members() { grep '^Member ' "$tmp/$name.console" | tail -n "$1"; }
 # ---- a new game from the title ---------------------------------------------------
 start first
 console "full_party 1"
-wait_console "Full_party is TRUE"
+wait_console "[Ff]ull_party is TRUE"
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
 sleep 2
