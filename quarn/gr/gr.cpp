@@ -285,6 +285,12 @@ void gr_init(int width, int height, int renderer, int window_mode, GrWindow wind
                        renderer_name(renderer));
   }
 
+  // Glide and Direct3D in full screen stretch their picture over the
+  // desktop-sized window: the mouse is read in the picture's pixels.
+  const bool stretched = window && gr_screen.window_mode == GR_FULLSCREEN &&
+                         (gr_screen.renderer == GR_GLIDE || gr_screen.renderer == GR_DIRECT3D);
+  window_set_picture(stretched ? width : 0, stretched ? height : 0);
+
   gr_print_screen_set_hooks(print_screen_get_clip, print_screen_read);
   bm_set_texture_hooks(gr_texture_release, gr_texture_mark_dirty);
   critical_error_set_display_release(gr_show_desktop);
@@ -313,6 +319,7 @@ void gr_close() {
     gr_print_screen_set_hooks(nullptr, nullptr);
     bm_set_texture_hooks(nullptr, nullptr);
     critical_error_set_display_release(nullptr);
+    window_set_picture(0, 0);
   }
   Gr_inited = false;
   gr_font_close();

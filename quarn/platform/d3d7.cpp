@@ -17,6 +17,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "quarn/platform/scaled_present.h"
 #include "quarn/platform/window.h"
 
 #define QGL_TEXTURE0 0x84C0
@@ -120,6 +121,7 @@ bool make_context(unsigned long window) {
 
 void drop_context() {
   if (!Ctx) return;
+  scaled_present_close();
   glXMakeCurrent(Dpy, 0, nullptr);
   glXDestroyContext(Dpy, Ctx);
   Ctx = nullptr;
@@ -128,9 +130,10 @@ void drop_context() {
 }
 
 // GL counts rows from the bottom of the window; the back buffer sits at the
-// window's top left, whatever size the window manager gave the window.
+// window's top left, whatever size the window manager gave the window. In
+// full screen it is the offscreen picture, whose rows are its own.
 int origin_y(int buffer_h) {
-  if (!Ctx) return 0;
+  if (!Ctx || scaled_present_active()) return 0;
   Window root;
   int x, y;
   unsigned int w = 0, h = 0, border, depth;
@@ -139,7 +142,10 @@ int origin_y(int buffer_h) {
 }
 
 void swap() {
-  if (Ctx) glXSwapBuffers(Dpy, Win);
+  if (!Ctx) return;
+  int w = 0, h = 0;
+  if (scaled_present_active() && window_get_client_size(&w, &h)) scaled_present_show(w, h);
+  glXSwapBuffers(Dpy, Win);
 }
 
 int mask_shift(uint32_t mask) {
@@ -755,6 +761,10 @@ HRESULT Direct3D7::CreateDevice(const Guid& guid, DirectDrawSurface7* target, Di
   dev->target = target;
   target->AddRef();
   dev->use_gl = ddraw && make_context(ddraw->window);
+  // The display keeps the desktop's mode: a full-screen back buffer is
+  // drawn apart and stretched over the window at each flip.
+  if (dev->use_gl && (ddraw->cooperative & DDSCL_FULLSCREEN))
+    scaled_present_open(static_cast<int>(target->desc.dwWidth), static_cast<int>(target->desc.dwHeight));
   dev->viewport = {0, 0, target->desc.dwWidth, target->desc.dwHeight, 0.0f, 1.0f};
   *out = dev;
   return D3D_OK;

@@ -16,6 +16,7 @@
 #include <deque>
 #include <mutex>
 
+#include "quarn/platform/picture_fit.h"
 #include "quarn/platform/scancodes.h"
 #include "quarn/platform/thread.h"
 
@@ -60,6 +61,14 @@ bool g_main_tried = false;
 std::atomic<bool> g_ptr_inside{false};
 std::atomic<int> g_ptr_x{0};
 std::atomic<int> g_ptr_y{0};
+
+// The window's client size from its configure events, and the picture the
+// renderer stretches over it (0 x 0: none). Written on either thread, read
+// on both; a size that is briefly stale only maps one event the old way.
+std::atomic<int> g_client_w{0};
+std::atomic<int> g_client_h{0};
+std::atomic<int> g_picture_w{0};
+std::atomic<int> g_picture_h{0};
 
 // Null backend cursor.
 std::atomic<int> g_null_cursor_x{0};
@@ -224,7 +233,15 @@ void query_pointer() {
   }
 }
 
+// A window position in the picture's pixels while a picture is set.
+void to_picture(int* x, int* y) {
+  const int pw = g_picture_w, ph = g_picture_h, cw = g_client_w, ch = g_client_h;
+  if (pw <= 0 || ph <= 0 || cw <= 0 || ch <= 0) return;
+  picture_fit_to_picture(picture_fit(pw, ph, cw, ch), pw, ph, *x, *y, x, y);
+}
+
 int64_t point_lparam(int x, int y) {
+  to_picture(&x, &y);
   return static_cast<int64_t>(static_cast<uint16_t>(x)) | (static_cast<int64_t>(static_cast<uint16_t>(y)) << 16);
 }
 
@@ -305,6 +322,8 @@ void translate_event(XEvent& ev, window_proc_fn proc, bool* destroyed) {
     }
     case ConfigureNotify:
       if (ev.xconfigure.window == g_win.load()) {
+        g_client_w = ev.xconfigure.width;
+        g_client_h = ev.xconfigure.height;
         // A still pointer outside is now somewhere else relative to the window.
         if (!g_ptr_inside) query_pointer();
         proc(OS_MSG_SIZE, 0, point_lparam(ev.xconfigure.width, ev.xconfigure.height));
@@ -442,6 +461,8 @@ bool window_create(const char* class_name, const char* title, const char* instan
   g_visual_id = XVisualIDFromVisual(visual);
   g_depth = depth;
   g_screen = screen;
+  g_client_w = 32;
+  g_client_h = 32;
   g_win = w;
   query_pointer();
   XSync(g_dpy, False);
@@ -503,6 +524,7 @@ void window_destroy() {
   g_blank_cursor = 0;
   g_win = 0;
   g_ptr_inside = false;
+  g_client_w = g_client_h = 0;
   std::lock_guard<std::mutex> lock(g_post_lock);
   g_posted.clear();
 }
@@ -668,6 +690,7 @@ bool window_get_cursor_pos(int* x, int* y) {
   }
   *x = g_ptr_x;
   *y = g_ptr_y;
+  to_picture(x, y);
   return true;
 }
 
@@ -679,12 +702,26 @@ void window_set_cursor_pos(int x, int y) {
     g_null_cursor_y = y;
     return;
   }
+  const int pw = g_picture_w, ph = g_picture_h, cw = g_client_w, ch = g_client_h;
+  if (pw > 0 && ph > 0 && cw > 0 && ch > 0) picture_fit_to_window(picture_fit(pw, ph, cw, ch), pw, ph, x, y, &x, &y);
   XWarpPointer(dpy, None, w, 0, 0, 0, 0, x, y);
   XFlush(dpy);
   // Until the events of the warp arrive, the next frame reads the position
   // it asked for (and does not pull the pointer back a second time).
   g_ptr_x = x;
   g_ptr_y = y;
+}
+
+void window_set_picture(int width, int height) {
+  const bool on = width > 0 && height > 0;
+  g_picture_w = on ? width : 0;
+  g_picture_h = on ? height : 0;
+}
+
+bool window_get_client_size(int* width, int* height) {
+  *width = g_client_w;
+  *height = g_client_h;
+  return *width > 0 && *height > 0;
 }
 
 namespace {

@@ -87,10 +87,22 @@ void window_sync();
 
 // Cursor relative to the window's client area, as the window's events last
 // reported it (outside the window: where it crossed out), so that reading
-// it never waits on the server. With the null backend these read and write
-// a position kept by the layer, which tests set.
+// it never waits on the server. While a picture is set (window_set_picture)
+// both speak in the picture's pixels instead, and so do the positions of the
+// mouse messages. With the null backend these read and write a position kept
+// by the layer, which tests set.
 bool window_get_cursor_pos(int* x, int* y);
 void window_set_cursor_pos(int x, int y);
+
+// The window shows a picture of width x height stretched over it with its
+// shape kept (quarn/platform/picture_fit.h), as the full-screen renderers
+// present it: cursor positions are mapped between the window and the
+// picture. A point on the black bars maps outside the picture (the mouse
+// module clamps it). 0 x 0: positions are the window's own again.
+void window_set_picture(int width, int height);
+// Size of the window's client area as its last configure event said
+// (false before the window has one, and with the null backend).
+bool window_get_client_size(int* width, int* height);
 
 // Finds the window of another copy by its instance tag on the display and
 // raises it. Returns true when one was found. Uses a short-lived connection.

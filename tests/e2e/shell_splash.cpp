@@ -3,7 +3,8 @@
 // for about half a second, fading in from black, and then the title state
 // takes over. The window is read straight from the X server as often as it
 // will give it, so the short splash is seen even on a loaded machine. The
-// screen is its top-left 640 by 480 (the window may cover the desktop).
+// window covers the desktop; the game's 640 by 480 is stretched over it with
+// its shape kept, centred.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -53,10 +54,24 @@ Rgb pixel(XImage* img, int x, int y) {
           static_cast<int>(p & img->blue_mask)};
 }
 
+// Where the 640 by 480 picture is shown on a window of w x h: the largest
+// 4:3 rectangle that fits, centred.
+struct Place {
+  int x = 0, y = 0, w = 640, h = 480;
+};
+Place Pic;
+void place_on(int w, int h) {
+  if (w * 3 <= h * 4) Pic = {0, (h - w * 3 / 4) / 2, w, w * 3 / 4};
+  else Pic = {(w - h * 4 / 3) / 2, 0, h * 4 / 3, h};
+}
+// The window pixel showing the picture's pixel (x, y).
+Rgb at(XImage* img, int x, int y) {
+  return pixel(img, Pic.x + static_cast<int>((x + 0.5) * Pic.w / 640), Pic.y + static_cast<int>((y + 0.5) * Pic.h / 480));
+}
+
 // Red, green, blue and yellow quarters, possibly dimmed by the fade-in.
 bool shows_splash(XImage* img) {
-  const Rgb tl = pixel(img, 160, 120), tr = pixel(img, 480, 120), bl = pixel(img, 160, 360),
-            br = pixel(img, 480, 360);
+  const Rgb tl = at(img, 160, 120), tr = at(img, 480, 120), bl = at(img, 160, 360), br = at(img, 480, 360);
   return tl.r > 20 && tl.r > 2 * tl.g && tr.g > 2 * tr.r && bl.b > 2 * bl.r && br.r > 2 * br.b && br.g > 2 * br.b;
 }
 }  // namespace
@@ -95,7 +110,8 @@ TEST(ShellSplash, TheSplashShowsThenTheTitleState) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       continue;
     }
-    XImage* img = XGetImage(d, w, 0, 0, 640, 480, AllPlanes, ZPixmap);
+    place_on(a.width, a.height);
+    XImage* img = XGetImage(d, w, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
     if (!img) continue;
     if (shows_splash(img)) splash_seen = true;
     if (started_at == std::chrono::steady_clock::time_point{}) {
@@ -108,12 +124,12 @@ TEST(ShellSplash, TheSplashShowsThenTheTitleState) {
       bool top_blue = true, ring = false;
       for (int y = 0; y < 160 && top_blue; y += 4)
         for (int x = 0; x < 40 && top_blue; x += 4) {
-          const Rgb p = pixel(img, x, y);
+          const Rgb p = at(img, x, y);
           top_blue = p.b >= 40 && p.b > p.r;
         }
       for (int y = 240; y < 272; y++)
         for (int x = 320; x < 352; x++) {
-          const Rgb p = pixel(img, x, y);
+          const Rgb p = at(img, x, y);
           if (p.r > 150 && p.g > 150 && p.b < 120) ring = true;
         }
       title_seen = top_blue && ring;

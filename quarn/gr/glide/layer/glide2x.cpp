@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "quarn/gr/glide/glide_api.h"
+#include "quarn/platform/scaled_present.h"
 
 // Exported under the decorated name with '$' for '@' (ELF keeps '@' for
 // symbol versions); the dynamic-library layer asks for it that way.
@@ -59,9 +60,10 @@ Display* Dpy = nullptr;
 Window Win = 0;
 GLXContext Ctx = nullptr;
 int Width = 640, Height = 480;
-// The screen is the top-left Width x Height of the window, which may be
-// larger (a full-screen window on a bigger desktop); GL counts rows from the
-// bottom of the window.
+// Height of what the card draws on: the offscreen picture that each swap
+// stretches over the full-screen window, or, where the context cannot make
+// one, the window itself, whose top-left Width x Height is the screen. GL
+// counts rows from the bottom.
 int Win_height = 480;
 uint32_t Tmu_bytes = 4u << 20;
 int Fb_mb = 16;
@@ -405,6 +407,10 @@ BatchVertex batch_vertex(const GlideVertex& v) {
 }
 
 void query_window_height() {
+  if (scaled_present_active()) {
+    Win_height = Height;
+    return;
+  }
   unsigned int h = 0;
   glXQueryDrawable(Dpy, Win, GLX_HEIGHT, &h);
   if (h > 0) Win_height = static_cast<int>(h);
@@ -526,6 +532,7 @@ GLIDE_FN(GlideBool, grSstWinOpen, 28, unsigned long window, int resolution, int,
   XFree(vi);
   if (!Ctx || !glXMakeCurrent(Dpy, window, Ctx)) return 0;
   Win = window;
+  scaled_present_open(Width, Height);
   Clip[0] = Clip[1] = 0;
   Clip[2] = Width;
   Clip[3] = Height;
@@ -538,6 +545,7 @@ GLIDE_FN(void, grSstWinClose, 0, void) {
   // The card's memory goes with the window.
   for (Tmu& t : Units) drop_textures(t);
   if (Ctx) {
+    scaled_present_close();
     glDeleteTextures(1, &White);
     glXMakeCurrent(Dpy, 0, nullptr);
     glXDestroyContext(Dpy, Ctx);
@@ -558,6 +566,12 @@ GLIDE_FN(void, grHints, 8, uint32_t, uint32_t) {}
 GLIDE_FN(void, grBufferSwap, 4, int) {
   batch_flush();
   if (!Ctx) return;
+  if (scaled_present_active()) {
+    unsigned int w = 0, h = 0;
+    glXQueryDrawable(Dpy, Win, GLX_WIDTH, &w);
+    glXQueryDrawable(Dpy, Win, GLX_HEIGHT, &h);
+    scaled_present_show(static_cast<int>(w), static_cast<int>(h));
+  }
   glXSwapBuffers(Dpy, Win);
   const int before = Win_height;
   query_window_height();
@@ -760,7 +774,7 @@ GLIDE_FN(GlideBool, grLfbReadRegion, 28, int, uint32_t x, uint32_t y, uint32_t w
   batch_flush();
   if (!Ctx || !dst || w == 0 || h == 0 || stride < w * 2) return 0;
   std::vector<uint16_t> rows(static_cast<size_t>(w) * h);
-  glReadBuffer(GL_BACK);
+  glReadBuffer(scaled_present_read_buffer());
   glReadPixels(static_cast<GLint>(x), Win_height - static_cast<GLint>(y + h), static_cast<GLsizei>(w),
                static_cast<GLsizei>(h), GL_RGB, GL_UNSIGNED_SHORT_5_6_5, rows.data());
   uint8_t* out = static_cast<uint8_t*>(dst);
