@@ -121,7 +121,9 @@ int scene_characters(SceneCharacter* out, int capacity) {
   for (living_entity* list : {entity_live_list(), entity_dead_list()}) {
     for (living_entity* e = entity_first(list); e && n < capacity; e = entity_next(list, e)) {
       const int mesh = e->floor_mesh == 65535 ? -1 : e->floor_mesh;
-      out[n++] = SceneCharacter{e->handle, e->type, e->pos, 1.5f, 255, mesh, -1, e == Selected_entity, draw_entity};
+      out[n] = SceneCharacter{e->handle, e->type, e->pos, 1.5f, 255, mesh, -1, e == Selected_entity, draw_entity};
+      out[n].name = e->name;
+      n++;
     }
   }
   return n;
@@ -194,6 +196,14 @@ void install_hooks() {
   SceneServices s{};
   s.camera = follow_camera;
   s.characters = scene_characters;
+  s.cutscene = [] { return game_flags_test(GF_CUTSCENE); };
+  s.letterbox = [] { return true; };
+  s.speech = [](SceneSpeech* out, int capacity) {
+    int n = 0;
+    for (const SpeechText& t : Speech_texts)
+      if (t.entity >= 0 && t.time_left > 0.0f && n < capacity) out[n++] = SceneSpeech{t.entity, t.text};
+    return n;
+  };
   scene_set_services(s);
 }
 

@@ -305,14 +305,22 @@ void fog_apply_zone(int layer) {
     Fog_far = l.fog_far;
     Fog_near = l.fog_near;
     fog_set_colour(l.fog_r, l.fog_g, l.fog_b);
-  } else if (Services.camera_elevation && Services.camera_elevation() < 4.0f) {
+  } else {
+    fog_apply_fallback();
+  }
+  Zone_applied = true;
+}
+
+void fog_apply_fallback() {
+  const int layer = Vis_current_layer;
+  if (layer >= 0 && layer < MAX_VIS_LAYERS && Vis_layers[layer].fog_far > 0.0f) return;
+  if (Services.camera_elevation && Services.camera_elevation() < 4.0f) {
     Fog_near = 20.0f;
     Fog_far = 30.0f;
   } else {
     Fog_near = 35.0f;
     Fog_far = 50.0f;
   }
-  Zone_applied = true;
 }
 
 // ---- Detail levels --------------------------------------------------------------------------

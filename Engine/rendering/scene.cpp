@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
+#include "Engine/rendering/decal.h"
 #include "Engine/s3d/level_objects.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
+#include "quarn/gr/gr_font.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/grclip.h"
 #include "quarn/os/console.h"
@@ -24,6 +28,7 @@ bool Scene_force_low_detail = false;
 bool Scene_all_full_detail = false;
 bool Scene_hide_world = false;
 int Scene_talk_marker_bitmap = -1;
+int Scene_main_marker_bitmap = -1;
 int Scene_fade = 255;
 bool Scene_lights_changed = false;
 SceneStats Scene_stats;
@@ -90,6 +95,17 @@ float Tint_r = 1.0f, Tint_g = 1.0f, Tint_b = 1.0f;
 
 bool Pair_on = false;
 float Pair_a = 0.0f, Pair_b = 0.0f, Pair_a2 = 0.0f, Pair_b2 = 0.0f;
+
+struct Label {
+  bool on = false;
+  vector pos;
+  char title[64] = {};
+  char text[256] = {};
+};
+Label Labels[SCENE_MAX_LABELS];
+bool Main_marker_requested = false;
+int Plates[SCENE_MAX_PLATES];  // slots in the frame's characters
+int Plate_count = 0;
 
 vector Eye;
 matrix View_orient;
@@ -317,14 +333,14 @@ const SceneCharacter* main_character() {
   return nullptr;
 }
 
-void draw_marker_at(const vector& head, int bitmap) {
+void draw_marker_at(const vector& head, int bitmap, int grey = 255) {
   GrVertex v;
   if (gr_3d_rotate_point(v, head) & CLIP_BEHIND) return;
   if (!(gr_3d_project_point(v) & PF_PROJECTED)) return;
   int w = 0, h = 0;
   bm_get_info(bitmap, &w, &h);
   if (w <= 0) return;
-  gr_set_color(255, 255, 255, 255);
+  gr_set_color(grey, grey, grey, 255);
   gr_bitmap(bitmap, static_cast<int>(v.sx) - w / 2 - gr_screen.offset_x, static_cast<int>(v.sy) - 25 - gr_screen.offset_y,
             Gr_preset[1]);
 }
@@ -371,6 +387,138 @@ void draw_health_bar() {
     gr_set_color(255, 255, 255, 255);
     return;
   }
+}
+
+// Where a world point lands on screen (clip-relative); false when it does
+// not project.
+bool project(const vector& p, int* x, int* y) {
+  GrVertex v;
+  if (gr_3d_rotate_point(v, p) & CLIP_BEHIND) return false;
+  if (!(gr_3d_project_point(v) & PF_PROJECTED)) return false;
+  *x = static_cast<int>(v.sx) - gr_screen.offset_x;
+  *y = static_cast<int>(v.sy) - gr_screen.offset_y;
+  return true;
+}
+
+// A translucent black box of text centred over a world point, its bottom
+// at the point: an optional title line, then the text's lines.
+void draw_text_box(const vector& at, const char* title, const char* text) {
+  int x = 0, y = 0;
+  if (!project(at, &x, &y)) return;
+  constexpr int MAX_LINES = 8;
+  char lines[MAX_LINES + 1][128];
+  int count = 0;
+  if (title && *title) std::snprintf(lines[count++], sizeof lines[0], "%s", title);
+  const int first_text = count;
+  for (const char* p = text ? text : ""; *p && count <= MAX_LINES;) {
+    const char* end = std::strchr(p, '\n');
+    const int len = static_cast<int>(end ? end - p : static_cast<long>(std::strlen(p)));
+    std::snprintf(lines[count++], sizeof lines[0], "%.*s", len, p);
+    if (!end) break;
+    p = end + 1;
+  }
+  if (count == 0) return;
+  int box_w = 0, line_h = 0;
+  for (int i = 0; i < count; i++) {
+    int w = 0, h = 0;
+    gr_get_string_size(&w, &h, lines[i]);
+    box_w = std::max(box_w, w);
+    line_h = std::max(line_h, h);
+  }
+  box_w += 8;
+  const int box_h = count * line_h + 4;
+  const int bx = x - box_w / 2, by = y - box_h;
+  gr_set_color(0, 0, 0, 190);
+  gr_rect(bx, by, box_w, box_h, Gr_preset[7]);
+  for (int i = 0; i < count; i++) {
+    if (i < first_text) gr_set_color(200, 100, 100, 255);
+    else gr_set_color(200, 200, 200, 255);
+    gr_string(bx + 4, by + 2 + i * line_h, lines[i]);
+  }
+  gr_set_color(255, 255, 255, 255);
+}
+
+int find_character(int handle) {
+  for (int i = 0; i < Character_count; i++)
+    if (Characters[i].handle == handle) return i;
+  return -1;
+}
+
+// Spoken lines over their speakers.
+void draw_speech() {
+  if (!Services.speech) return;
+  SceneSpeech lines[SCENE_MAX_SPEECH];
+  const int n = std::clamp(Services.speech(lines, SCENE_MAX_SPEECH), 0, SCENE_MAX_SPEECH);
+  const SceneCharacter* main = main_character();
+  for (int i = 0; i < n; i++) {
+    const int slot = find_character(lines[i].speaker);
+    if (slot < 0 || !Character_drawn[slot] || !lines[i].text) continue;
+    const SceneCharacter& c = Characters[slot];
+    if (!scene_head_marker_allowed(c, main)) continue;
+    draw_text_box(c.pos + vector(0.0f, c.height + 0.3f, 0.0f), nullptr, lines[i].text);
+  }
+}
+
+void draw_labels() {
+  for (const Label& l : Labels)
+    if (l.on) draw_text_box(l.pos, l.title, l.text);
+}
+
+// The floating values of the characters queued this frame.
+void draw_plates() {
+  const SceneCharacter* main = main_character();
+  for (int i = 0; i < Plate_count; i++) {
+    const SceneCharacter& c = Characters[Plates[i]];
+    if (!scene_plate_in_range(c, main)) continue;
+    int x = 0, y = 0;
+    if (!project(c.pos + vector(0.0f, c.height + 0.3f, 0.0f), &x, &y)) continue;
+    switch (c.plate_kind) {
+      case SCENE_PLATE_HEAL: gr_set_color(80, 255, 80, 255); break;
+      case SCENE_PLATE_OTHER: gr_set_color(255, 255, 120, 255); break;
+      default: gr_set_color(255, 70, 50, 255); break;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%d", c.plate_damage);
+    int w = 0, h = 0;
+    gr_get_string_size(&w, &h, text);
+    gr_string(x - w / 2, y - h, text);
+    if (c.plate_percent >= 0) {
+      std::snprintf(text, sizeof text, "%d%%", c.plate_percent);
+      int pw = 0;
+      gr_get_string_size(&pw, &h, text);
+      gr_string(x - pw / 2, y - 2 * h, text);
+    }
+  }
+  gr_set_color(255, 255, 255, 255);
+}
+
+void draw_main_marker() {
+  const bool requested = Main_marker_requested;
+  Main_marker_requested = false;
+  if (!requested || Scene_main_marker_bitmap < 0) return;
+  if (const SceneCharacter* main = main_character())
+    draw_marker_at(scene_head_point(*main), Scene_main_marker_bitmap, 200);
+}
+
+// Black bars over and under the cutscene's picture, or the top line.
+void draw_letterbox() {
+  const bool bars = cutscene() && Services.letterbox && Services.letterbox();
+  if (!bars && !Scene_top_line) return;
+  const int ox = gr_screen.offset_x, oy = gr_screen.offset_y;
+  const int cw = gr_screen.clip_width, ch = gr_screen.clip_height;
+  gr_reset_clip();
+  gr_set_color(0, 0, 0, 255);
+  if (bars) {
+    const int bar = scene_letterbox_bar(gr_screen.width, gr_screen.height);
+    if (bar > 0) {
+      gr_rect(0, 0, gr_screen.width, bar, Gr_preset[7]);
+      gr_rect(0, gr_screen.height - bar, gr_screen.width, bar, Gr_preset[7]);
+    }
+  } else {
+    gr_rect(0, 0, gr_screen.width, 3, Gr_preset[7]);
+  }
+  gr_set_color(255, 255, 255, 255);
+  gr_set_clip(ox, oy, cw, ch);
 }
 
 void sort_translucent() {
@@ -456,6 +604,7 @@ void draw_character(const DrawEntry& e) {
   if (tinted) gr_set_tint(true, Tint_r, Tint_g, Tint_b);
   c.draw(c.handle, detail, alpha);
   if (tinted) gr_set_tint(false, 1.0f, 1.0f, 1.0f);
+  if (c.plate && Plate_count < SCENE_MAX_PLATES) Plates[Plate_count++] = e.index;
 }
 
 // The shadow pass: every character in the lists, opaque ones first, adds
@@ -626,6 +775,28 @@ bool scene_selection_changed() { return Selection_changed; }
 
 void scene_request_reevaluation() { Reevaluate = true; }
 
+void scene_label_set(int slot, const vector& pos, const char* title, const char* text) {
+  if (slot < 0 || slot >= SCENE_MAX_LABELS) return;
+  Label& l = Labels[slot];
+  l.on = true;
+  l.pos = pos;
+  std::snprintf(l.title, sizeof l.title, "%s", title ? title : "");
+  std::snprintf(l.text, sizeof l.text, "%s", text ? text : "");
+}
+
+void scene_label_clear(int slot) {
+  if (slot >= 0 && slot < SCENE_MAX_LABELS) Labels[slot].on = false;
+}
+
+void scene_request_main_marker() { Main_marker_requested = true; }
+
+int scene_letterbox_bar(int w, int h) { return std::max(0, (h - w / 2) / 2); }
+
+bool scene_plate_in_range(const SceneCharacter& c, const SceneCharacter* main) {
+  if (!main) return false;
+  return std::fabs(c.pos.y - main->pos.y) <= 4.0f && (c.pos - main->pos).length_squared() < 2500.0f;
+}
+
 bool scene_point_visible(const vector& point, float radius) { return !gr_3d_sphere_culled(point, radius, false); }
 
 void scene_set_pair_range(float a, float b) {
@@ -643,6 +814,9 @@ void level_render_setup(const char* level_file_name) {
   for (int l = 0; l < MAX_VIS_LAYERS; l++) vis_layer_set_snow(l, true);
   for (VisLayer& l : Vis_layers) l.fog_far = l.fog_near = 0.0f;
   vis_override_end();
+  for (int i = 0; i < SCENE_MAX_LABELS; i++) scene_label_clear(i);
+  decal_mask_layout();
+  fog_apply_fallback();
   detail_levels_apply();
   Opaque_count = Second_count = Translucent_count = Pool_used = 0;
   Dyn_count = 0;
@@ -698,6 +872,8 @@ void scene_render() {
   if (!Scene_force_low_detail && Services.light_channels)
     Dyn_count = std::clamp(Services.light_channels(Dyn_lights, SCENE_MAX_DYN_LIGHTS), 0, SCENE_MAX_DYN_LIGHTS);
   Scene_stats.dyn_lights = Dyn_count;
+  decal_mask_clear();
+  Plate_count = 0;
 
   if (Fog_framerate_on) {
     if (frametime_fps < 15.0f) Fog_framerate_factor += 0.02f;
@@ -728,7 +904,13 @@ void scene_render() {
   add_shadows(Translucent, Translucent_count);
   draw_list(Translucent, Translucent_count);
   gr_set_color(255, 255, 255, 255);
-  draw_health_bar();
+  if (!Scene_hide_world) {
+    draw_speech();
+    draw_labels();
+    draw_health_bar();
+    draw_main_marker();
+    draw_plates();
+  }
   draw_talk_markers();
 
   for (int g = 0; g < group_count; g++) {
@@ -738,6 +920,7 @@ void scene_render() {
         Level.instances[grp->members[k]].flags &= ~(MI_VIS_SEEN | MI_VIS_MEMBER);
   }
   Vis_previous_layer = Vis_current_layer;
+  draw_letterbox();
 }
 
 // "set_fog far [near]".

@@ -57,6 +57,24 @@ struct SceneCharacter {
   bool talk = false;           // has a conversation flagged for a marker
   // The world position of one of its bones; false when it has none.
   bool (*bone)(int handle, const char* bone_name, vector* out) = nullptr;
+  // A floating value this frame: damage ("%d") and, when not negative, a
+  // percentage ("%d%%"); the kind picks the colour (SCENE_PLATE_...).
+  bool plate = false;
+  int plate_damage = 0;
+  int plate_percent = -1;
+  int plate_kind = 0;
+};
+
+// Colours of the floating values over characters.
+enum ScenePlateKind { SCENE_PLATE_DAMAGE = 0, SCENE_PLATE_HEAL = 1, SCENE_PLATE_OTHER = 2 };
+constexpr int SCENE_MAX_PLATES = 16;
+constexpr int SCENE_MAX_SPEECH = 16;
+constexpr int SCENE_MAX_LABELS = 16;
+
+// A spoken line shown over its speaker (a character of this frame).
+struct SceneSpeech {
+  int speaker;
+  const char* text;
 };
 
 // A visible part of an effect.
@@ -104,6 +122,10 @@ struct SceneServices {
   // The active light channels of the game effects, in world space.
   int (*light_channels)(LevelDynLight* out, int capacity);
   bool (*cutscene)();
+  // The lines being spoken now (at most 16).
+  int (*speech)(SceneSpeech* out, int capacity) = nullptr;
+  // In a cutscene: whether the letterbox bars are on.
+  bool (*letterbox)() = nullptr;
 };
 void scene_set_services(const SceneServices& services);
 
@@ -155,6 +177,21 @@ bool scene_head_marker_allowed(const SceneCharacter& c, const SceneCharacter* ma
 // Draws a bitmap centred over a character of this frame, its top 25 pixels
 // above the projected head point.
 void scene_draw_head_marker(int character, int bitmap);
+// The overhead text labels: a translucent black box at a world point with a
+// title line and text lines ('\n' between them). The level render set-up
+// clears them.
+void scene_label_set(int slot, const vector& pos, const char* title, const char* text);
+void scene_label_clear(int slot);
+// The marker over the current main character, drawn in grey by the next
+// pass only.
+extern int Scene_main_marker_bitmap;
+void scene_request_main_marker();
+// The bars the letterbox fills: top and bottom heights of a centred 2:1
+// picture on a screen of w x h (0 when the screen is wider than 2:1).
+int scene_letterbox_bar(int w, int h);
+// Whether a floating value over c is written this frame (within 4
+// vertically and 50 of the main character).
+bool scene_plate_in_range(const SceneCharacter& c, const SceneCharacter* main);
 // Whether a sphere lies at least partly in the current view.
 bool scene_point_visible(const vector& point, float radius);
 void scene_set_pair_range(float a, float b);

@@ -415,3 +415,35 @@ TEST(SceneDetail, PairRangeFadesBetweenItsDistances) {
 }
 
 }  // namespace
+
+namespace {
+
+// The cutscene's bars leave a centred picture twice as wide as high; the
+// floating values show within 4 vertically and 50 across of the main
+// character.
+TEST(SceneOverlay, LetterboxBarsAndFloatingValueRange) {
+  struct Bars {
+    int w, h, bar;
+  };
+  for (const Bars& b : {Bars{640, 480, 80}, Bars{1024, 768, 128}, Bars{800, 600, 100}, Bars{1000, 400, 0}})
+    EXPECT_EQ(scene_letterbox_bar(b.w, b.h), b.bar) << b.w << "x" << b.h;
+
+  SceneCharacter main{};
+  main.pos = vector(10, 1, 10);
+  struct Case {
+    vector at;
+    bool shown;
+  };
+  for (const Case& c : {Case{vector(10, 5, 10), true}, Case{vector(10, 5.5f, 10), false},
+                        Case{vector(10, -3, 10), true}, Case{vector(59.9f, 1, 10), true},
+                        Case{vector(60, 1, 10), false}, Case{vector(45, 1, 45), true},
+                        Case{vector(46, 1, 46), false}}) {
+    SceneCharacter other{};
+    other.pos = c.at;
+    EXPECT_EQ(scene_plate_in_range(other, &main), c.shown) << c.at.x << " " << c.at.y << " " << c.at.z;
+  }
+  SceneCharacter lone{};
+  EXPECT_FALSE(scene_plate_in_range(lone, nullptr));
+}
+
+}  // namespace
