@@ -13,12 +13,14 @@
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
 #include "quarn/os/error.h"
+#include "quarn/os/os.h"
 #include "quarn/parse/parse.h"
 #include "quarn/vfile/path_types.h"
 #include "quarn/vfile/vfile.h"
 
 SaveGameImage Save_image;
 float Savegame_play_time = 0.0f;
+bool Save_write_slowly = false;
 
 namespace {
 
@@ -314,7 +316,19 @@ bool write_file(const char* filename, const uint8_t* bytes, int length) {
   vfile_create_type_dir(Savegame_path_type);
   FileHandle f;
   if (f.open(filename, VF_WRITE, Savegame_path_type) != VF_OK) return false;
-  int written = f.write(bytes, length);
+  int written = 0;
+  if (Save_write_slowly) {
+    // Test pacing: a kill can land while the file is half written.
+    constexpr int SLOW_PIECE = 4096, SLOW_PAUSE_MS = 40;
+    for (int at = 0; at < length; at += SLOW_PIECE) {
+      const int n = length - at < SLOW_PIECE ? length - at : SLOW_PIECE;
+      written = f.write(bytes + at, n);  // the running total
+      if (written != at + n) break;
+      os_sleep(SLOW_PAUSE_MS);
+    }
+  } else {
+    written = f.write(bytes, length);
+  }
   // The file layer writes beside the old file and renames only on a clean
   // close, so a failed save leaves the old one as it was.
   return f.close() == VF_OK && written == length;
@@ -903,4 +917,5 @@ void loadgame_command() {
 }  // namespace
 
 static ConsoleCommand cc_savegame("savegame", "Save the game to a file", savegame_command);
+CONSOLE_BOOL_SWITCH(cc_save_write_slowly, "save_write_slowly", "Toggles Save_write_slowly", Save_write_slowly);
 static ConsoleCommand cc_loadgame("loadgame", "Load a previously saved game", loadgame_command);

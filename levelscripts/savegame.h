@@ -152,6 +152,9 @@ int savegame_load_pending();
 
 // Seconds of play, written into the header.
 extern float Savegame_play_time;
+// Tests only: saves are written in small pieces with pauses, so that a test
+// can kill the game in the middle of a write.
+extern bool Save_write_slowly;
 
 // Level items still in the world (name checksums).
 bool save_level_item_add(uint32_t checksum);

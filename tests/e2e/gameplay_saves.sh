@@ -2,10 +2,12 @@
 # A new game as a player starts it: Start on the title (a click) loads the
 # new game's level with the whole party (full_party) standing at the
 # level's four start points, the world runs, and Tab hands control to the
-# next hero. A story stage and a save from the console; the game quits. A
-# second run loads the save from the title: the stage, the party's places
-# and hit points read back as they were saved. The developer level picker's
-# route then loads demo_indoor and back, five times, with the party kept.
+# next hero. A story stage (which sets its story flags) from a console
+# script, a save from the console; the game quits. A second run loads the
+# save from the title: the stage judged from the flags, the party's places
+# and hit points read back as they were saved. A damaged save is refused.
+# The game is then killed while it writes a save over that one (a test
+# switch writes saves slowly); a third run loads the old save whole.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -63,7 +65,8 @@ grep -q "Member 0: Ruvizo.*(controlled)" "$tmp/first.members" || fail "Ruvizo is
 import -window "$wid" "$tmp/first-play.png"
 
 # ---- a stage and a save ------------------------------------------------------------
-console "gamestage 6"
+printf 'gamestage 6\r\ngamestage\r\n' >"$tmp/story.vcs"
+console "script \"$tmp/story.vcs\""
 wait_console "^Game stage is 6"
 console "savegame t1"
 wait_console 'Saved "t1.sav".'
@@ -89,5 +92,37 @@ head -c 100000 "$root/savegame/t1.sav" >"$root/savegame/cut.sav"
 console "loadgame cut"
 wait_console "Unable to read header from file.\|not loaded"
 kill -0 $pid 2>/dev/null || fail "a damaged save ended the game"
+
+console "loadgame t1"
+wait_console "ENDING LOAD OF rand-forest01" 2
+sleep 1
+# ---- killed in the middle of writing over the save ---------------------------------
+cp "$root/savegame/t1.sav" "$tmp/t1.before"
+console "save_write_slowly 1"
+wait_console "[Ss]ave_write_slowly is TRUE"
+console "savegame t1"
+for _ in $(seq 1 100); do
+  ls "$root/savegame/" | grep -q '^t1\.sav\.~' && break
+  sleep 0.05
+done
+ls "$root/savegame/" | grep -q '^t1\.sav\.~' || fail "the slow save never started: $(ls "$root/savegame/")"
+sleep 0.5
+grep -q 'Saved "t1.sav"' "$tmp/$name.console" && fail "the slow save finished before the kill"
+kill -KILL $pid
+wait $pid 2>/dev/null
+pid=""
+cmp -s "$root/savegame/t1.sav" "$tmp/t1.before" || fail "the save was changed by a write that never finished"
+
+start third
+console "loadgame t1"
+wait_console "ENDING LOAD OF rand-forest01"
+sleep 1
+console "gamestage"
+wait_console "^Game stage is 6"
+console "party_positions"
+wait_console "^Level rand-forest01, 4 members"
+members 4 >"$tmp/third.members"
+diff "$tmp/first.members" "$tmp/third.members" >/dev/null ||
+  fail "the old save did not load whole after the kill: $(cat "$tmp/third.members")"
 stop
 echo "PASS"
