@@ -8,6 +8,7 @@
 
 #include "Engine/Objects/entity_level.h"
 #include "Engine/Objects/entity_model_ca.h"
+#include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
@@ -26,6 +27,7 @@
 #include "Orrimund/screens/screens.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
+#include "levelscripts/script_runner.h"
 #include "levelscripts/savegame.h"
 #include "quarn/gr/gr.h"
 #include "quarn/os/console.h"
@@ -107,8 +109,27 @@ bool step_party() {
   return true;
 }
 
+// The party stands at the level's start navpoints.
+bool party_start_navpoint(int slot, vector* pos, float* heading, int* layer) {
+  return level_player_start(slot, pos, heading, layer);
+}
+
 bool step_scripts() {
+  // The level's navigation nodes become its navpoints, dropped to the
+  // ground of the level now loaded.
+  navpoints_reset(false);
+  for (int i = 0; i < Level.node_count; i++)
+    if (Level.nodes[i].name) navpoint_add_from_node(Level.nodes[i].name, Level.nodes[i].pos, Level.nodes[i].orient);
   level_script_setup();
+  if (!level_player_start(0, nullptr, nullptr, nullptr)) {
+    char text[128];
+    std::snprintf(text, sizeof text, "Unable to locate player starts for level %s", LevelName);
+    load_message(text);
+    return false;
+  }
+  EntityWorldHooks w = entity_world();
+  w.party_start = party_start_navpoint;
+  entity_set_world_hooks(w);
   return true;
 }
 
@@ -140,6 +161,7 @@ bool start_level(const char* level, const char* start) {
   }
   std::memcpy(LevelName, name, LEVEL_NAME_MAX);
   std::memcpy(StartName, start_name, LEVEL_NAME_MAX);
+  Level_position.entry_index = -1;
   LevelStartMode = 1;
   if (savegame_pending_load_length() > 0) Tutorial_opening = 1;
   else Tutorial_opening = (index == MASAD_LEVEL_INDEX && strcasecmp(StartName, "masad") == 0) ? 1 : 0;

@@ -13,6 +13,7 @@
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/rendering/scene.h"
+#include "Engine/s3d/level_objects.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
@@ -23,6 +24,7 @@
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/quest_lookup.h"
 #include "levelscripts/savegame.h"
+#include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
 #include "quarn/vfile/path_types.h"
@@ -79,6 +81,22 @@ class GameFrontServices : public FrontServices {
     return dir_;
   }
   void start_level(const char* level, const char* start) override { ::start_level(level, start); }
+  bool exit_pending() override { return Level_leave.current >= 0 && !Level_leave.confirmed; }
+  int exit_leave_state() override {
+    if (Level_leave.bits & LEAVE_HOSTILES) return LEAVE_ENEMIES;
+    if (Level_leave.bits & LEAVE_TOO_FAR) return LEAVE_SPREAD_OUT;
+    return LEAVE_OK;
+  }
+  const char* exit_target_name() override {
+    const LevelTrigger* t = level_trigger_at(Level_leave.current);
+    if (!t) return nullptr;
+    const int index = level_script_info_lookup(t->name);
+    if (index < 0) return t->name;
+    ::level_display_name(display_, sizeof display_, index);
+    return display_;
+  }
+  void exit_accept() override { level_leave_accept(); }
+  void exit_refuse() override { level_leave_refuse(); }
   int level_start_names(const char* level, const char** names, int max) override {
     int index = level_script_info_lookup(level), n = 0;
     for (int i = 0; index >= 0 && i < MAX_LEVEL_SCRIPT_ENTRIES && n < max; i++)
@@ -190,6 +208,28 @@ void install_hooks() {
     }
   };
 
+  w.read_level_script_data = [] { script_read_level_data(); };
+  w.step_script_characters = script_characters_step;
+  w.test_exit_triggers = level_triggers_check;
+  w.spline_first_segment = [](const char* name, vector* a, vector* b) {
+    const LevelNamedPoints* p = level_spline_find(name);
+    if (!p || p->count < 2 || !p->points) return false;
+    *a = p->points[0];
+    *b = p->points[1];
+    return true;
+  };
+  w.confirmed_exit = [](const char** level, const char** script, int* index) {
+    const LevelTrigger* t = level_trigger_at(Level_leave.current);
+    if (!t || !Level_leave.confirmed) return false;
+    *level = t->name;
+    *script = t->script;
+    *index = t->index;
+    // The gameplay state enters the destination by these names.
+    std::snprintf(LevelName, sizeof LevelName, "%s", t->name);
+    std::snprintf(StartName, sizeof StartName, "%s", t->script[0] ? t->script : t->name);
+    Level_leave = LevelLeave{};
+    return true;
+  };
   w.save_entities = party_save_members;
   w.load_entities = party_load_members;
 
@@ -227,3 +267,4 @@ static ConsoleCommand cc_party_positions("party_positions", "Prints where each p
   }
   console_printf("Level %s, %d members\n", LevelName, i);
 });
+

@@ -1,6 +1,7 @@
 // The level-scripting tables through their readers: the first byte chooses
-// demo_events.tbl, script_filenames.tbl or a level table's automap section;
-// the rest is the table. A bad table ends in the parse error, never in a
+// demo_events.tbl, script_filenames.tbl, a level table's automap section, a
+// demo script table, a level data table or level_items.tbl; the rest is the
+// table. A bad table ends in the parse error, never in a
 // crash, and whatever was read lays out an image that fits its capacity.
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/savegame.h"
+#include "levelscripts/script_runner.h"
 #include "quarn/os/error.h"
 
 namespace {
@@ -25,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* text = reinterpret_cast<const char*>(data + 1);
   const int length = static_cast<int>(size - 1);
   try {
-    switch (data[0] % 3) {
+    switch (data[0] % 6) {
       case 0:
         demo_events_load_text("demo_events.tbl", text, length);
         savegame_layout();
@@ -35,8 +37,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         script_filenames_load_text("script_filenames.tbl", text, length);
         for (int l = 0; l < NUM_LEVEL_SCRIPTS; l++) level_script_level_cap(l, level_script_name_index(l, "a"));
         break;
-      default:
+      case 2:
         automap_layer_count_from_text("demo_test.tbl", text, length);
+        break;
+      case 3:
+        script_runner_reset();
+        navpoints_reset(false);
+        demo_script_table_read_text("test_demoscript.tbl", text, length);
+        level_find_player_starts();
+        break;
+      case 4:
+        script_runner_reset();
+        level_data_table_read_text("demo_test.tbl", text, length);
+        for (int i = 0; i < level_trigger_count(); i++) level_trigger_at(i);
+        break;
+      default:
+        script_runner_reset();
+        level_position_set_level("test", "test");
+        level_items_read_text("level_items.tbl", text, length);
         break;
     }
   } catch (const Fatal&) {

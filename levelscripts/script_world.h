@@ -6,6 +6,7 @@
 // hooks with fakes.
 #include <cstdint>
 
+struct vector;
 class SaveWriter;
 class SaveReader;
 
@@ -38,6 +39,10 @@ struct ScriptWorld {
   void (*music_timer_step)() = nullptr;  // starts or fades the pending track when due
   void (*step_script_characters)() = nullptr;
   void (*test_exit_triggers)() = nullptr;
+  // Whether a cutscene is playing now.
+  bool (*cutscene_playing)() = nullptr;
+  // The first segment of the level's spline of that name; false when none.
+  bool (*spline_first_segment)(const char* name, vector* a, vector* b) = nullptr;
   // Name of the running cutscene script, "" or null when none.
   const char* (*cutscene_script_name)() = nullptr;
 

@@ -82,7 +82,7 @@ const char* mesh_name(int mesh) {
 
 bool party_start(int slot, vector* pos, float* heading, int* layer) {
   char want[16];
-  std::snprintf(want, sizeof want, "$player%02d", slot);
+  std::snprintf(want, sizeof want, "$player%02d", slot + 1);
   for (int i = 0; i < Level.node_count; i++) {
     const LevelNode& n = Level.nodes[i];
     if (!n.name || std::strcmp(n.name, want) != 0) continue;

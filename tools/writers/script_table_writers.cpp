@@ -1,5 +1,6 @@
 #include "tools/writers/script_table_writers.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -93,6 +94,75 @@ std::string script_filenames_text(const std::vector<ScriptFileLevel>& levels) {
 std::string level_items_text(const std::vector<std::string>& names) {
   std::string t = "#Level Items\r\n";
   for (const auto& n : names) t += "$Name: " + quoted(n) + "\r\n";
+  t += "#End\r\n";
+  return t;
+}
+
+namespace {
+std::string number(float v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%.3f", v);
+  return b;
+}
+}  // namespace
+
+std::string demo_script_text(bool town, const std::vector<ScriptNavpointSpec>& navpoints,
+                             const std::vector<ScriptCharacterSpec>& characters) {
+  std::string t = town ? "#Town\r\n" : "";
+  t += "#Navpoints\r\n$Num navpoints: " + std::to_string(navpoints.size()) + "\r\n";
+  for (const auto& n : navpoints) {
+    t += "$Name: " + quoted(n.name) + "\r\n";
+    if (!n.type.empty()) t += "$Type: " + quoted(n.type) + "\r\n";
+    t += "$Position: <" + number(n.x) + ", " + number(n.y) + ", " + number(n.z) + ">\r\n";
+    const float c = std::cos(n.heading), s = std::sin(n.heading);
+    t += "$Orientation: [<" + number(c) + ", 0.0, " + number(-s) + ">, <0.0, 1.0, 0.0>, <" + number(s) + ", 0.0, " +
+         number(c) + ">]\r\n";
+  }
+  t += "#Objects\r\n";
+  for (const auto& c : characters) {
+    t += "$Name: " + quoted(c.name) + "\r\n$Start position: " + quoted(c.start) + "\r\n$Character: " +
+         quoted(c.character) + "\r\n";
+    if (c.monster) t += "+Monster\r\n";
+    for (const auto& a : c.actions) t += "+Action: " + a + "\r\n";
+  }
+  t += "#End\r\n";
+  return t;
+}
+
+std::string level_data_text(const std::vector<std::string>& effects, const std::vector<LevelTriggerSpec>& triggers,
+                            const std::vector<ShopkeeperSpec>& shopkeepers) {
+  std::string t = "#Effects\r\n";
+  for (const auto& e : effects) t += "$Level_fx: " + quoted(e) + "\r\n";
+  t += "#Triggers\r\n";
+  for (const auto& g : triggers) {
+    t += "$Trigger: " + quoted(g.name) + "\r\n";
+    if (g.multi) t += "+Multi\r\n";
+    t += "+Id: " + quoted(g.kind) + "\r\n";
+    if (!g.script.empty()) t += "+Script: " + quoted(g.script) + "\r\n";
+    if (!g.ref_name.empty()) t += "+RefName: " + quoted(g.ref_name) + "\r\n";
+    if (g.index >= 0) t += "+Index: " + std::to_string(g.index) + "\r\n";
+    t += "+Type: " + quoted(g.shape) + "\r\n";
+    if (g.plane >= 0) t += "+Plane: " + std::to_string(g.plane) + "\r\n";
+    if (g.shape == "location") {
+      t += "+Location: " + quoted(g.location) + "\r\n+Radius: " + number(g.radius) + "\r\n";
+    } else if (!g.spline.empty()) {
+      t += "+Spline name: " + quoted(g.spline) + "\r\n";
+    }
+  }
+  t += "#Shopkeepers\r\n";
+  for (const auto& k : shopkeepers) {
+    t += "$Shopkeeper: " + quoted(k.character) + "\r\n";
+    if (!k.sell.empty()) {
+      t += "+Sell List:\r\n";
+      for (const auto& i : k.sell) t += "  " + quoted(i) + "\r\n";
+      t += "$End\r\n";
+    }
+    if (!k.buy.empty()) {
+      t += "+Buy List:\r\n";
+      for (const auto& i : k.buy) t += "  " + quoted(i) + "\r\n";
+      t += "$End\r\n";
+    }
+  }
   t += "#End\r\n";
   return t;
 }

@@ -38,3 +38,40 @@ struct ScriptFileLevel {
 std::string script_filenames_text(const std::vector<ScriptFileLevel>& levels);
 
 std::string level_items_text(const std::vector<std::string>& names);
+
+// The per-level tables of the script runner: the demo script table
+// ("<script>_demoscript.tbl": navpoints and script characters) and the level
+// data table ("demo_<level>.tbl": level effects, triggers, shopkeepers).
+struct ScriptNavpointSpec {
+  std::string name;
+  float x = 0, y = 0, z = 0;
+  float heading = 0;  // about the vertical axis
+  std::string type;   // empty: by the name
+};
+struct ScriptCharacterSpec {
+  std::string name, start, character;
+  bool monster = false;
+  // Each "+Action:" line's text after the keyword, e.g. "\"walk to\" \"nav_b\"".
+  std::vector<std::string> actions;
+};
+std::string demo_script_text(bool town, const std::vector<ScriptNavpointSpec>& navpoints,
+                             const std::vector<ScriptCharacterSpec>& characters);
+struct LevelTriggerSpec {
+  std::string name;
+  std::string kind = "load level";
+  bool multi = false;
+  std::string script;  // empty: none given
+  std::string ref_name;
+  int index = -1;      // -1: none given
+  std::string shape = "location";
+  int plane = -1;
+  std::string location;  // navpoint of a location trigger
+  float radius = 1.0f;
+  std::string spline;    // spline of a spline trigger (empty: the name)
+};
+struct ShopkeeperSpec {
+  std::string character;
+  std::vector<std::string> sell, buy;
+};
+std::string level_data_text(const std::vector<std::string>& effects, const std::vector<LevelTriggerSpec>& triggers,
+                            const std::vector<ShopkeeperSpec>& shopkeepers);

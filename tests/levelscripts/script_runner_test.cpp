@@ -1,0 +1,478 @@
+// The script runner on the world test kit: navpoints dropped to the kit's
+// flat floor, the party's starts, the tables' readers (one fixture spelled
+// out from the table grammar, the rest from the writers), script characters
+// stepping through walk, wait and goto, and the triggers the party crosses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/items.h"
+#include "Engine/ai/ai_core.h"
+#include "Engine/gameflags.h"
+#include "levelscripts/level_scripts.h"
+#include "levelscripts/script_runner.h"
+#include "levelscripts/script_world.h"
+#include "quarn/os/console.h"
+#include "quarn/os/timer.h"
+#include "tests/support/critical_error_trap.h"
+#include "tests/support/world_kit.h"
+#include "tools/writers/script_table_writers.h"
+
+namespace {
+
+living_entity* Hero = nullptr;
+std::string Said;
+std::string Used;
+
+class Runner : public WorldTest {
+ protected:
+  void SetUp() override {
+    saved_ = entity_game();
+    EntityGameHooks g = saved_;
+    g.selected = [] { return Hero; };
+    entity_set_game_hooks(g);
+    Hero = nullptr;
+    Said.clear();
+    Used.clear();
+    console_set_output_hook([](const char* t) { Said += t; });
+    navpoints_reset(false);
+    navpoints_reset(true);
+    script_runner_reset();
+    level_position_set_level("demo_outdoor", "demo_outdoor");
+    Level_position.entry_index = -1;
+    Dont_load_fx = false;
+    Level_hook_use = [](const char* name) {
+      Used += name;
+      Used += ";";
+      return false;
+    };
+  }
+  void TearDown() override {
+    Level_hook_use = nullptr;
+    console_set_output_hook(nullptr);
+    entity_set_game_hooks(saved_);
+    game_flags_clear(GF_NETWORKED);
+    Hero = nullptr;
+  }
+  static void nav(const char* name, float x, float z, float heading = 0.0f) {
+    const matrix m(vector(std::cos(heading), 0, -std::sin(heading)), vector(0, 1, 0),
+                   vector(std::sin(heading), 0, std::cos(heading)));
+    navpoint_add_from_node(name, vector(x, 0.5f, z), m);
+  }
+  static void data_table(const std::string& text) {
+    level_data_table_read_text("demo_demo_outdoor.tbl", text.c_str(), static_cast<int>(text.size()));
+  }
+  living_entity* hero_at(float x, float z) {
+    Hero = kit.spawn(kit.type("Ruvizo"), {x, 0, z}, OBJ_PLAYER);
+    return Hero;
+  }
+  EntityGameHooks saved_;
+};
+
+int walk_orders(const living_entity* e, bool* run) {
+  int n = 0;
+  for (const ai_action& a : e->ai.queue)
+    if (a.type == 12) {
+      n++;
+      if (run) *run = (a.flags & AIA_RUN) != 0;
+    }
+  return n;
+}
+
+TEST_F(Runner, NavpointsDropToTheGroundAndLevelPointsComeFirst) {
+  nav("gate", 3.0f, 4.0f, 1.0f);
+  const Navpoint* n = navpoint_find("GATE");
+  ASSERT_NE(n, nullptr);
+  // The kit's floor is at 0: the node was half a unit above it.
+  EXPECT_FLOAT_EQ(n->pos.y, 0.5f);
+  EXPECT_FLOAT_EQ(n->height, 0.5f);
+  EXPECT_EQ(n->plane, 0);
+  EXPECT_NEAR(n->heading, 1.0f, 1e-5f);
+  // A point given below the ground is lifted onto it.
+  const matrix id(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+  Navpoint* low = navpoint_add(false, "low", NAV_LEVEL, -1, vector(1, -0.5f, 1), id);
+  ASSERT_NE(low, nullptr);
+  EXPECT_FLOAT_EQ(low->pos.y, 0.0f);
+  EXPECT_FLOAT_EQ(low->height, 0.0f);
+  // Camera points keep their place and no plane.
+  Navpoint* cam = navpoint_add(false, "$camera1", NAV_CAMERA, -1, vector(0, 9, 0), id);
+  EXPECT_FLOAT_EQ(cam->pos.y, 9.0f);
+  EXPECT_EQ(cam->plane, -1);
+  // The cutscene's point is found only where the level has none of that name.
+  navpoint_add(true, "gate", NAV_CUTSCENE, -1, vector(50, 1, 50), id);
+  navpoint_add(true, "only_cut", NAV_CUTSCENE, -1, vector(50, 1, 50), id);
+  EXPECT_FLOAT_EQ(navpoint_find("gate")->pos.x, 3.0f);
+  EXPECT_FLOAT_EQ(navpoint_find("only_cut")->pos.x, 50.0f);
+  vector p;
+  matrix o;
+  EXPECT_FALSE(navpoint_get_position(nullptr, &p, &o));
+  EXPECT_FALSE(navpoint_get_position("nowhere", &p, &o));
+  ASSERT_TRUE(navpoint_get_position("gate", &p, &o));
+  EXPECT_NEAR(o.forward.x, std::sin(1.0f), 1e-5f);
+}
+
+TEST_F(Runner, PlayerStartsByEntryThenByNumberElseTheLevelIsRefused) {
+  struct Case {
+    const char* names[4];
+    int entry;
+    bool found;
+    float first_x;
+  } cases[] = {
+      {{"$player1-01", "$player1-02", "$player01", "$player02"}, -1, true, 10.0f},
+      {{"$player2-01", "$player2-02", "$player01", "$player02"}, 2, true, 10.0f},
+      {{"$player01", "$player02", "$player03", "$player04"}, 3, true, 10.0f},  // entry 3 missing: the plain starts
+      {{"$player00", "start", "x", "y"}, -1, false, 0.0f},
+  };
+  for (const Case& c : cases) {
+    navpoints_reset(false);
+    for (int i = 0; i < 4; i++) nav(c.names[i], 10.0f + i, 0.0f);
+    Level_position.entry_index = c.entry;
+    Said.clear();
+    EXPECT_EQ(level_find_player_starts(), c.found) << c.names[0];
+    vector p;
+    float h;
+    int plane;
+    EXPECT_EQ(level_player_start(0, &p, &h, &plane), c.found);
+    if (c.found) {
+      EXPECT_FLOAT_EQ(p.x, c.first_x);
+      EXPECT_TRUE(level_player_start(1, &p, &h, &plane));
+      EXPECT_FLOAT_EQ(p.x, 11.0f);
+    } else {
+      EXPECT_NE(Said.find("Unable to locate player starts for level demo_outdoor"), std::string::npos) << Said;
+    }
+  }
+  EXPECT_EQ(Level_position.entry_index, 1);  // -1 is read as 1
+}
+
+// The demo script table spelled out from its grammar, not by our writer.
+const char Demo_script[] =
+    "#Navpoints\r\n"
+    "$Num navpoints: 2\r\n"
+    "$Name: \"west\"\r\n"
+    "$Position: <-3.0, 0.0, 7.0>\r\n"
+    "$Orientation: [<1.0, 0.0, 0.0>, <0.0, 1.0, 0.0>, <0.0, 0.0, 1.0>]\r\n"
+    "$Name: \"east\"\r\n"
+    "$Type: \"level\"\r\n"
+    "+Plane: 0\r\n"
+    "$Position: <5.0, 2.0, 7.0>\r\n"
+    "$Orientation: [<-1.0, 0.0, 0.0>, <0.0, 1.0, 0.0>, <0.0, 0.0, -1.0>]\r\n"
+    "#Objects\r\n"
+    "$Name: \"Watchman\"\r\n"
+    "$Start position: \"west\"\r\n"
+    "$Character: \"Golem\"\r\n"
+    "+Action: \"label\" 1\r\n"
+    "+Action: \"walk to\" \"east\"\r\n"
+    "+Action: \"wait at\" \"east\" 2\r\n"
+    "+Action: \"run to\" \"west\"\r\n"
+    "+Action: \"goto\" 1\r\n"
+    "#End\r\n";
+
+TEST_F(Runner, TheWatchmanWalksWaitsRunsAndLoopsThroughHisActions) {
+  demo_script_table_read_text("demo_outdoor_demoscript.tbl", Demo_script, sizeof Demo_script - 1);
+  const Navpoint* east = navpoint_find("east");
+  ASSERT_NE(east, nullptr);
+  // Above the ground the point stays where it was given, its height kept.
+  EXPECT_FLOAT_EQ(east->pos.y, 2.0f);
+  EXPECT_FLOAT_EQ(east->height, 2.0f);
+  ASSERT_EQ(script_character_count(), 1) << Said;
+  const int w = script_character_find("WATCHMAN");
+  ASSERT_EQ(w, 0);
+  ScriptCharacter* c = script_character_at(w);
+  living_entity* e = entity_from_handle(c->entity);
+  ASSERT_NE(e, nullptr);
+  EXPECT_FLOAT_EQ(e->pos.x, -3.0f);
+  // The label finishes at once: the walk has started, at a walk.
+  EXPECT_EQ(c->current, 1);
+  bool run = true;
+  EXPECT_EQ(walk_orders(e, &run), 1);
+  EXPECT_FALSE(run);
+  // While the order is held, the walk is not done.
+  script_characters_step();
+  EXPECT_EQ(c->current, 1);
+  // Arrival (the AI drops the order): the wait starts and holds 2 s.
+  ai_queue_clear(&e->ai);
+  script_characters_step();
+  EXPECT_EQ(c->current, 2);
+  kit.advance(1.5f);
+  script_characters_step();
+  EXPECT_EQ(c->current, 2);
+  kit.advance(0.6f);
+  script_characters_step();
+  EXPECT_EQ(c->current, 3);
+  ASSERT_EQ(walk_orders(e, &run), 1);
+  EXPECT_TRUE(run);  // "run to" runs
+  ai_queue_clear(&e->ai);
+  // The goto jumps back past the label and walks east again.
+  script_characters_step();
+  EXPECT_EQ(c->current, 1);
+  EXPECT_EQ(walk_orders(e, &run), 1);
+  EXPECT_FALSE(run);
+}
+
+TEST_F(Runner, AGotoOntoItsOwnLabelStopsInsteadOfLoopingForEver) {
+  nav("here", 0.0f, 0.0f);
+  living_entity* e = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  const int c = script_character_add("looper", e->handle, 0);
+  ScriptAction label;
+  label.verb = SV_LABEL;
+  label.value = 7;
+  ScriptAction jump;
+  jump.verb = SV_GOTO;
+  jump.value = 7;
+  script_character_add_action(c, label);
+  script_character_add_action(c, jump);
+  script_character_start(c);  // would never return without the cap
+  EXPECT_NE(Said.find("Unable to start script entry"), std::string::npos) << Said;
+  // A goto without its label cannot start either, and is retried after 5 s.
+  const int d = script_character_add("lost", e->handle, 0);
+  jump.value = 99;
+  script_character_add_action(d, jump);
+  script_character_start(d);
+  EXPECT_TRUE(script_character_at(d)->retry);
+  EXPECT_EQ(script_character_at(d)->current, -1);
+}
+
+TEST_F(Runner, WaitForGoWaitsForPassGoFromAnother) {
+  living_entity* a = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  a->set_name("first");
+  living_entity* b = kit.spawn(kit.type("Rat"), {2, 0, 0});
+  b->set_name("second");
+  const int ca = script_character_add("first", a->handle, 0);
+  const int cb = script_character_add("second", b->handle, 0);
+  ScriptAction wait;
+  wait.verb = SV_WAIT_FOR_GO;
+  ScriptAction say;
+  say.verb = SV_SAY;
+  say.name = "Go on.";
+  say.value = 2;
+  script_character_add_action(ca, wait);
+  script_character_add_action(ca, say);
+  ScriptAction go;
+  go.verb = SV_PASS_GO;
+  go.name = "first";
+  script_character_add_action(cb, go);
+  script_character_start(ca);
+  script_characters_step();
+  EXPECT_EQ(script_character_at(ca)->current, 0);
+  script_character_start(cb);
+  script_characters_step();
+  EXPECT_EQ(script_character_at(ca)->current, 1);
+  // Run mode 0: idle after the last action.
+  script_characters_step();
+  EXPECT_EQ(script_character_at(ca)->current, -1);
+  EXPECT_EQ(script_character_at(ca)->run_mode, 0);
+}
+
+LevelTriggerSpec exit_to(const char* level, const char* at, float radius) {
+  LevelTriggerSpec t;
+  t.name = level;
+  t.location = at;
+  t.radius = radius;
+  t.index = 2;
+  return t;
+}
+
+TEST_F(Runner, EnteringAnExitAsksOnceAndRefusingStepsBack) {
+  nav("door", 10.0f, 0.0f);
+  data_table(level_data_text({}, {exit_to("demo_indoor", "door", 2.0f)}, {}));
+  ASSERT_EQ(level_trigger_count(), 1);
+  EXPECT_EQ(level_trigger_at(0)->index, 2);
+  EXPECT_STREQ(level_trigger_at(0)->script, "");
+  living_entity* h = hero_at(5.0f, 0.0f);
+  level_triggers_check();
+  EXPECT_EQ(Level_leave.current, -1);
+  h->pos = vector(8.5f, 0, 0);
+  level_triggers_check();
+  ASSERT_EQ(Level_leave.current, 0);
+  EXPECT_EQ(Level_leave.bits, 0);
+  // The step-back point: on the line from the navpoint through the hero,
+  // the radius plus 0.3 out.
+  EXPECT_NEAR(Level_leave.step_back.x, 10.0f - 2.3f, 1e-4f);
+  level_leave_refuse();
+  EXPECT_EQ(Level_leave.current, -1);
+  EXPECT_NEAR(h->pos.x, 7.7f, 1e-4f);
+  h->pos = vector(9.0f, 0, 0);
+  level_triggers_check();
+  ASSERT_EQ(Level_leave.current, 0);
+  level_leave_accept();
+  EXPECT_TRUE(Level_leave.confirmed);
+}
+
+TEST_F(Runner, DisabledMultiAndOtherPlaneTriggersDoNotFire) {
+  nav("door", 10.0f, 0.0f);
+  LevelTriggerSpec multi = exit_to("demo_indoor", "door", 2.0f);
+  multi.multi = true;
+  LevelTriggerSpec upstairs = exit_to("demo_indoor", "door", 2.0f);
+  upstairs.plane = 2;
+  LevelTriggerSpec shut = exit_to("demo_cellar", "door", 2.0f);
+  shut.ref_name = "cellar_door";
+  data_table(level_data_text({}, {multi, upstairs, shut}, {}));
+  ASSERT_EQ(level_trigger_count(), 3);
+  EXPECT_STREQ(level_trigger_at(0)->name, "demo_indoor");
+  EXPECT_TRUE(level_triggers_enable_by_reference("cellar_door", false));
+  hero_at(10.0f, 0.0f);
+  for (int frame = 0; frame < 3; frame++) level_triggers_check();
+  EXPECT_EQ(Level_leave.current, -1);
+  // The disabled exit tells the use hook every frame it is crossed.
+  EXPECT_EQ(Used, "cellar_door;cellar_door;cellar_door;");
+  EXPECT_FALSE(level_triggers_enable("nowhere", nullptr, false));
+  EXPECT_NE(Said.find("Loadarea or table file trigger missing!"), std::string::npos);
+  // Networked: only the "+Multi" one fires.
+  game_flags_set(GF_NETWORKED);
+  level_triggers_check();
+  EXPECT_EQ(Level_leave.current, 0);
+}
+
+TEST_F(Runner, APartyTooSpreadOutCannotLeaveADungeonButMayLeaveARandomLevel) {
+  nav("door", 10.0f, 0.0f);
+  data_table(level_data_text({}, {exit_to("demo_indoor", "door", 2.0f)}, {}));
+  hero_at(9.0f, 0.0f);
+  kit.spawn(kit.type("Rivud"), {-2.0f, 0, 0}, OBJ_PLAYER);  // 11 units away
+  level_triggers_check();
+  ASSERT_EQ(Level_leave.current, 0);
+  EXPECT_EQ(Level_leave.bits, LEAVE_TOO_FAR);
+  level_leave_accept();  // "Cannot Leave": only OK, which refuses
+  EXPECT_EQ(Level_leave.current, -1);
+  EXPECT_FALSE(Level_leave.confirmed);
+  level_position_set_level("Rand-Forest01", "x");
+  Hero->pos = vector(9.0f, 0, 0);
+  level_triggers_check();
+  ASSERT_EQ(Level_leave.current, 0);
+  EXPECT_EQ(Level_leave.bits, 0);
+}
+
+TEST_F(Runner, ASplineExitIsCrossedByTheHerosStepLengthened) {
+  Script_world.spline_first_segment = [](const char*, vector* a, vector* b) {
+    *a = vector(10, 0, -5);
+    *b = vector(10, 0, 5);
+    return true;
+  };
+  LevelTriggerSpec line;
+  line.name = "demo_indoor";
+  line.shape = "spline";
+  data_table(level_data_text({}, {line}, {}));
+  Script_world.spline_first_segment = nullptr;
+  ASSERT_EQ(level_trigger_count(), 1);
+  living_entity* h = hero_at(9.0f, 0.0f);
+  level_triggers_check();
+  // A step that ends 0.1 short of the line reaches it once lengthened by 30%.
+  h->pos = vector(9.9f, 0, 0);
+  level_triggers_check();
+  ASSERT_EQ(Level_leave.current, 0);
+  EXPECT_NEAR(Level_leave.step_back.x, 9.0f - 0.27f, 1e-4f);
+}
+
+TEST_F(Runner, ALocationTriggerAnswersAScriptOnce) {
+  nav("trap", 0.0f, 0.0f);
+  LevelTriggerSpec trap;
+  trap.name = "trap1";
+  trap.kind = "boss";
+  trap.location = "trap";
+  trap.radius = 1.0f;
+  trap.index = 5;
+  data_table(level_data_text({}, {trap}, {}));
+  int kind, index;
+  level_trigger_query(vector(3, 0, 0), vector(2, 0, 0), &kind, &index);
+  EXPECT_EQ(kind, -1);
+  level_trigger_query(vector(2, 0, 0), vector(0.5f, 0, 0), &kind, &index);
+  EXPECT_EQ(kind, TRIGGER_BOSS);
+  EXPECT_EQ(index, 5);
+  level_trigger_query(vector(2, 0, 0), vector(0.5f, 0, 0), &kind, &index);
+  EXPECT_EQ(kind, -1);
+  EXPECT_EQ(index, -1);
+}
+
+TEST_F(Runner, TablesRefuseEntriesPastTheirCapacityAndKeepTheRest) {
+  nav("door", 10.0f, 0.0f);
+  std::vector<LevelTriggerSpec> many;
+  for (int i = 0; i < MAX_LEVEL_TRIGGERS + 3; i++) many.push_back(exit_to("demo_indoor", "door", 1.0f));
+  LevelTriggerSpec lost = exit_to("demo_indoor", "nowhere", 1.0f);
+  many.insert(many.begin(), lost);
+  std::vector<std::string> effects;
+  for (int i = 0; i < MAX_LEVEL_EFFECTS + 2; i++) effects.push_back("fx" + std::to_string(i) + ".vfx");
+  data_table(level_data_text(effects, many, {}));
+  EXPECT_EQ(level_trigger_count(), MAX_LEVEL_TRIGGERS);
+  EXPECT_EQ(level_effect_count(), MAX_LEVEL_EFFECTS);
+  EXPECT_NE(Said.find("Couldn't find level trigger: nowhere"), std::string::npos);
+  EXPECT_NE(Said.find("MAX_LEVEL_TRIGGERS"), std::string::npos);
+  EXPECT_NE(Said.find("MAX_LEVEL_EFFECTS"), std::string::npos);
+}
+
+TEST_F(Runner, LevelEffectsFollowTheirScriptsAndTheSwitch) {
+  const char text[] =
+      "#Effects\r\n"
+      "$Level_fx: \"torch.vfx\" once\r\n"
+      "$Level_fx: \"night.vfx\"\r\n"
+      "+OnlyScript: \"other_arrival\"\r\n"
+      "$Level_fx: \"day.vfx\"\r\n"
+      "+OnlyScript: \"other_arrival\"\r\n"
+      "+OnlyScript: \"DEMO_OUTDOOR\"\r\n"
+      "#Triggers\r\n"
+      "$Trigger: \"masad\"\r\n"
+      "+Multi\r\n"
+      "+Id: \"load level\"\r\n"
+      "+Type: \"location\"\r\n"
+      "+Location: \"door\"\r\n"
+      "+Radius: 1.5\r\n"
+      "#End\r\n";
+  nav("door", 1.0f, 1.0f);
+  level_data_table_read_text("demo_demo_outdoor.tbl", text, sizeof text - 1);
+  ASSERT_EQ(level_effect_count(), 2);
+  EXPECT_STREQ(level_effect_at(0)->file, "torch.vfx");
+  EXPECT_TRUE(level_effect_at(0)->once);
+  EXPECT_STREQ(level_effect_at(1)->file, "day.vfx");
+  ASSERT_EQ(level_trigger_count(), 1);
+  EXPECT_TRUE(level_trigger_at(0)->flags & TRIGGER_MULTI);
+  EXPECT_FLOAT_EQ(level_trigger_at(0)->radius, 1.5f);
+  script_runner_reset();
+  Dont_load_fx = true;
+  level_data_table_read_text("demo_demo_outdoor.tbl", text, sizeof text - 1);
+  EXPECT_EQ(level_effect_count(), 0);
+  Dont_load_fx = false;
+}
+
+TEST_F(Runner, ShopkeepersSellAtValueAndBuyForLess) {
+  living_entity* e = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  e->set_name("Trader");
+  const int tonic = item_lookup("Health Tonic");
+  ASSERT_GE(tonic, 0);
+  const int value = Item_infos[tonic].value;
+  ShopkeeperSpec shop;
+  shop.character = "Trader";
+  shop.sell = {"Health Tonic", "No Such Thing", "Health Tonic"};
+  shop.buy = {"Health Tonic"};
+  ShopkeeperSpec ghost;
+  ghost.character = "Nobody";
+  data_table(level_data_text({}, {}, {shop, ghost}));
+  ShopkeeperRecord* s = shopkeeper_find("trader");
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->sell_count, 1);  // the unknown item and the repeat are left out
+  EXPECT_EQ(s->sell[0].price, value);
+  ASSERT_EQ(s->buy_count, 1);
+  EXPECT_EQ(s->buy[0].price, static_cast<int>(value * 0.7f));
+  EXPECT_NE(Said.find("Unable to locate item No Such Thing in any table file."), std::string::npos);
+  EXPECT_NE(Said.find("Unable to locate character Nobody for shopkeeper support"), std::string::npos);
+  EXPECT_EQ(shopkeeper_count(), 2);
+}
+
+TEST_F(Runner, TheConsoleSwitchesAndTheDialogueCamera) {
+  struct Case {
+    const char* line;
+    int mode;
+  } cases[] = {{"dcamera 2", 2}, {"dcamera 3", 2}, {"dcamera 0", 0}, {"dcamera", 0}};
+  for (const Case& c : cases) {
+    console_execute(c.line);
+    EXPECT_EQ(Dialogue_camera_mode, c.mode) << c.line;
+  }
+  console_execute("dont_load_fx");
+  EXPECT_TRUE(Dont_load_fx);
+  console_execute("dont_load_fx");
+  EXPECT_FALSE(Dont_load_fx);
+  console_execute("No_cutscenes");
+  EXPECT_TRUE(No_cutscenes);
+  No_cutscenes = false;
+}
+
+}  // namespace

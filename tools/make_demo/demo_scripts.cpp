@@ -1,0 +1,64 @@
+// Demo step: the script runner's tables of the outdoor demo level. A watchman
+// patrols between two navpoints and keeps a shop; an exit east of the start
+// leads to the indoor level's second entry, whose starts the indoor level's
+// own table adds.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tools/make_demo/demo_steps.h"
+#include "tools/writers/script_table_writers.h"
+#include "tools/writers/table_writers.h"
+
+namespace {
+
+bool write_text(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+bool demo_build_scripts(const std::string& root) {
+  const std::string dir = root + "/data/scripts/";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  const std::vector<ScriptNavpointSpec> navs = {
+      {"patrol_west", -3.0f, 0.0f, 7.0f, 0.0f, ""},
+      {"patrol_east", 5.0f, 0.0f, 7.0f, 3.1415927f, ""},
+      {"exit_indoor", 7.0f, 0.0f, -2.0f, 0.0f, ""},
+  };
+  ScriptCharacterSpec watchman;
+  watchman.name = "Watchman";
+  watchman.start = "patrol_west";
+  watchman.character = "Generic Fighter";
+  watchman.actions = {"\"label\" 1",          "\"walk to\" \"patrol_east\"", "\"wait at\" \"patrol_east\" 1",
+                      "\"walk to\" \"patrol_west\"", "\"wait at\" \"patrol_west\" 1", "\"goto\" 1"};
+  LevelTriggerSpec exit;
+  exit.name = "demo_indoor";
+  exit.index = 2;
+  exit.location = "exit_indoor";
+  exit.radius = 1.5f;
+  ShopkeeperSpec shop;
+  shop.character = "Watchman";
+  shop.sell = {"Health Tonic"};
+  shop.buy = {"Health Tonic"};
+  // The indoor level's second entry, where the outdoor exit arrives: room B.
+  const std::vector<ScriptNavpointSpec> arrival = {
+      {"$player2-01", 3.0f, 0.5f, -3.0f, 0.0f, ""},
+      {"$player2-02", 3.0f, 0.5f, -1.5f, 0.0f, ""},
+      {"$player2-03", 4.5f, 0.5f, -3.0f, 0.0f, ""},
+      {"$player2-04", 4.5f, 0.5f, -1.5f, 0.0f, ""},
+  };
+  if (!write_text(dir + "demo_outdoor_demoscript.tbl", demo_script_text(false, navs, {watchman})) ||
+      !write_text(dir + "demo_indoor_demoscript.tbl", demo_script_text(false, arrival, {})) ||
+      !write_text(dir + "demo_demo_outdoor.tbl", level_data_text({}, {exit}, {shop}))) {
+    std::fprintf(stderr, "demo: cannot write the outdoor level's script tables\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DEMO_STEP(demo_build_scripts, DEMO_ORDER_TABLES + 310);
