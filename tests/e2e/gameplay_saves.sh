@@ -12,40 +12,22 @@
 
 root="$tmp/demo"
 write_demo "$root"
-fifo="$tmp/console.fifo"
-
-start() {
-  name=$1; shift
-  rm -f "$fifo"; mkfifo "$fifo"
-  : >"$tmp/$name.console"
-  ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$tmp/$name.console" \
-    "$bin/orrimund" -opengl "$@" >"$tmp/$name.out" 2>&1 &
-  pid=$!
-  wid=""
-  local until=$((SECONDS + 90))
-  while [ $SECONDS -lt $until ]; do
-    kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
-    wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-    [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out" && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || fail "$name: no window"
-  sleep 1
-}
-console() { echo "$1" >"$fifo"; }
-wait_console() {
-  local want=${2:-1}
-  for _ in $(seq 1 300); do
-    [ "$(grep -c -- "$1" "$tmp/$name.console" 2>/dev/null)" -ge "$want" ] && return 0
-    sleep 0.1
-  done
-  fail "$name: no '$1' in the console log: $(tail -20 "$tmp/$name.console" 2>/dev/null)"
-}
 stop() { kill -TERM $pid; wait $pid; pid=""; }
 members() { grep '^Member ' "$tmp/$name.console" | tail -n "$1"; }
+# The loaded game: the stage judged from the flags, and the party as the
+# first run saved it.
+check_loaded() {
+  console "gamestage"
+  wait_console "^Game stage is 6"
+  console "party_positions"
+  wait_console "^Level rand-forest01, 4 members" "$2"
+  members 4 >"$tmp/$1.members"
+  diff "$tmp/first.members" "$tmp/$1.members" >/dev/null ||
+    fail "$1: the party did not come back as saved: $(cat "$tmp/first.members") / $(cat "$tmp/$1.members")"
+}
 
 # ---- a new game from the title ---------------------------------------------------
-start first
+start_game first
 console "full_party 1"
 wait_console "[Ff]ull_party is TRUE"
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
@@ -74,17 +56,11 @@ wait_console 'Saved "t1.sav".'
 stop
 
 # ---- the second run loads it -------------------------------------------------------
-start second
+start_game second
 console "loadgame t1"
 wait_console "ENDING LOAD OF rand-forest01"
 sleep 1
-console "gamestage"
-wait_console "^Game stage is 6"
-console "party_positions"
-wait_console "^Level rand-forest01, 4 members"
-members 4 >"$tmp/second.members"
-diff "$tmp/first.members" "$tmp/second.members" >/dev/null ||
-  fail "the party did not come back as saved: $(cat "$tmp/first.members") / $(cat "$tmp/second.members")"
+check_loaded second 1
 import -window "$wid" "$tmp/second-play.png"
 
 # ---- a damaged save is refused with a message, the game goes on --------------------
@@ -113,16 +89,10 @@ wait $pid 2>/dev/null
 pid=""
 cmp -s "$root/savegame/t1.sav" "$tmp/t1.before" || fail "the save was changed by a write that never finished"
 
-start third
+start_game third
 console "loadgame t1"
 wait_console "ENDING LOAD OF rand-forest01"
 sleep 1
-console "gamestage"
-wait_console "^Game stage is 6"
-console "party_positions"
-wait_console "^Level rand-forest01, 4 members"
-members 4 >"$tmp/third.members"
-diff "$tmp/first.members" "$tmp/third.members" >/dev/null ||
-  fail "the old save did not load whole after the kill: $(cat "$tmp/third.members")"
+check_loaded third 1
 stop
 echo "PASS"

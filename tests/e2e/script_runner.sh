@@ -10,32 +10,7 @@
 
 root="$tmp/demo"
 write_demo "$root"
-fifo="$tmp/console.fifo"
-name=run
-rm -f "$fifo"; mkfifo "$fifo"
-: >"$tmp/$name.console"
-ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$tmp/$name.console" \
-  "$bin/orrimund" -opengl >"$tmp/$name.out" 2>&1 &
-pid=$!
-wid=""
-until=$((SECONDS + 90))
-while [ $SECONDS -lt $until ]; do
-  kill -0 $pid 2>/dev/null || fail "the program ended: $(cat "$tmp/$name.out")"
-  wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-  [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out" && break
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window"
-sleep 1
-console() { echo "$1" >"$fifo"; }
-wait_console() {
-  local want=${2:-1}
-  for _ in $(seq 1 300); do
-    [ "$(grep -c -- "$1" "$tmp/$name.console" 2>/dev/null)" -ge "$want" ] && return 0
-    sleep 0.1
-  done
-  fail "no '$1' in the console log: $(tail -20 "$tmp/$name.console" 2>/dev/null)"
-}
+start_game run
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 
 # ---- demo_outdoor from the level picker (the second level in name order) ------------

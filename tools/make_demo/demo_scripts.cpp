@@ -12,13 +12,6 @@
 
 namespace {
 
-bool write_text(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 bool demo_build_scripts(const std::string& root) {
   const std::string dir = root + "/data/scripts/";
   std::error_code ec;
@@ -50,9 +43,9 @@ bool demo_build_scripts(const std::string& root) {
       {"$player2-03", 4.5f, 0.5f, -3.0f, 0.0f, ""},
       {"$player2-04", 4.5f, 0.5f, -1.5f, 0.0f, ""},
   };
-  if (!write_text(dir + "demo_outdoor_demoscript.tbl", demo_script_text(false, navs, {watchman})) ||
-      !write_text(dir + "demo_indoor_demoscript.tbl", demo_script_text(false, arrival, {})) ||
-      !write_text(dir + "demo_demo_outdoor.tbl", level_data_text({}, {exit}, {shop}))) {
+  if (!table_write_file(dir + "demo_outdoor_demoscript.tbl", demo_script_text(false, navs, {watchman})) ||
+      !table_write_file(dir + "demo_indoor_demoscript.tbl", demo_script_text(false, arrival, {})) ||
+      !table_write_file(dir + "demo_demo_outdoor.tbl", level_data_text({}, {exit}, {shop}))) {
     std::fprintf(stderr, "demo: cannot write the outdoor level's script tables\n");
     return false;
   }
