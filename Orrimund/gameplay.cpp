@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "Engine/ai/obstacles.h"
+#include "Engine/ai/path_graph.h"
 #include "Engine/Objects/entity_level.h"
 #include "Engine/Objects/entity_model_ca.h"
 #include "Engine/Objects/entity_world.h"
@@ -98,6 +100,17 @@ bool step_render_setup() {
   return true;
 }
 
+// A level without a graph file plays without paths; a damaged one stops the load.
+bool step_pathfinding() {
+  if (pfg_load(LevelName) != 0) {
+    char text[128];
+    std::snprintf(text, sizeof text, "The pathfinding graph of %s could not be loaded.", LevelName);
+    load_message(text);
+    return false;
+  }
+  return true;
+}
+
 bool step_characters() {
   entity_use_loaded_level();
   entity_model_use_characters();
@@ -139,6 +152,7 @@ LevelLoadStep Level_load_steps[] = {
     {"level script record", step_reset_script_record},
     {"level file and visibility", step_level_file},
     {"level renderer", step_render_setup},
+    {"pathfinding graph", step_pathfinding},
     {"characters", step_characters},
     {"party", step_party},
     {"level script hooks", step_scripts},
@@ -268,6 +282,7 @@ void level_unload(bool full) {
   level_objects_release(full);
   if (Level_loaded) s3d_unload(&Level);
   Level_loaded = false;
+  pfg_free();
   console_printf("Releasing from mark!\n");
 }
 
@@ -362,7 +377,9 @@ void gameplay_frame() {
   Menu_cursor_shown = 1;
   const int key = menu_frame_input();
   screen_process_input(key);
+  obstacles_frame_reset();
   if (!ui) {
+    path_graph_frame();
     objects_delete_pending();
     entities_live_frame(dt);
     entities_footsteps_frame(dt);

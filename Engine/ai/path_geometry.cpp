@@ -182,6 +182,18 @@ bool path_point_in_sector(const vector& p, int size_class, int sector) {
   return walk(s->tree, p.x, p.z, 0) != nullptr;
 }
 
+int path_sector_at(int size_class, float x, float z) {
+  const vector p{x, 0.0f, z};
+  for (int s = 0; s < PFG_SECTORS; s++) {
+    if (!path_point_in_sector(p, size_class, s)) continue;
+    for (int t = s + 1; t < PFG_SECTORS; t++)
+      if ((Path_graph.adjacency[s] & (1u << t)) && path_point_in_sector(p, size_class, t))
+        return path_portal_side(s, t, {x, z});
+    return s;
+  }
+  return -1;
+}
+
 GridCell* path_grid_cell(const SectorGrid& g, int col, int row) {
   if (g.bucket_count <= 0 || col < 0 || row < 0 || col >= g.columns || row >= g.rows) return nullptr;
   const int32_t key = row * g.columns + col;

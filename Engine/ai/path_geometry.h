@@ -72,6 +72,11 @@ AreaTreeNode* path_point_walkable(float x, float z, int sector = -1);
 // otherwise whether the tree finds a walkable leaf.
 bool path_point_in_sector(const vector& p, int size_class, int sector);
 
+// The sector of the size class that holds the point: the lowest numbered
+// one, unless a neighbour holds it too and a portal between them says
+// otherwise. -1 when none does.
+int path_sector_at(int size_class, float x, float z);
+
 // ---- Grid ------------------------------------------------------------------------
 
 // The cells listed by the latest grid query.
