@@ -391,6 +391,7 @@ void gameplay_frame() {
     gr_clear();
     screen_set_view_rect();
     scene_render();
+    if (Render_3d_obstacles && Selected_entity) obstacles_draw(Selected_entity->pos.y, Selected_entity->size_class());
     gr_reset_clip();
     screen_render();
   }

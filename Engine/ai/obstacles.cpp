@@ -2,7 +2,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
+#include "Engine/ai/path_graph.h"
+#include "Engine/rendering/levelvis.h"
+#include "Engine/s3d/s3d.h"
+#include "quarn/gr/gr3d_draw.h"
 #include "quarn/os/console.h"
 
 Obstacle Obstacles[MAX_OBSTACLES];
@@ -73,8 +78,61 @@ bool ConvexVolume::sphere_test(const vector& c, float r) {
   return inside;
 }
 
+void ConvexVolume::to_local(const vector& pos, const matrix& orient) {
+  for (int i = 0; i < count(); i++) {
+    const ConvexPlane& p = planes[i];
+    const vector n{p.nx, p.ny, p.nz};
+    // n . (pos + right lx + up ly + forward lz) + d, term by term.
+    local[i] = {vector::dot(n, orient.right), vector::dot(n, orient.up), vector::dot(n, orient.forward), p.d + vector::dot(n, pos)};
+  }
+}
+
+bool ConvexVolume::touches_mesh(const LevelMeshInstance& inst) {
+  if (!inst.mesh) {
+    flags &= ~CV_INSIDE;
+    return false;
+  }
+  to_local(inst.pos, inst.orient);
+  const vector& c = inst.mesh->center;
+  const float r = inst.mesh->radius;
+  bool inside = true;
+  for (int i = 0; i < count() && inside; i++) {
+    const ConvexPlane& p = local[i];
+    const float len = std::sqrt(p.nx * p.nx + p.ny * p.ny + p.nz * p.nz);
+    if (len <= 0.0f) continue;
+    inside = (p.nx * c.x + p.ny * c.y + p.nz * c.z + p.d) / len <= r;
+  }
+  flags = inside ? (flags | CV_INSIDE) : (flags & ~CV_INSIDE);
+  return inside;
+}
+
+int ConvexVolume::clip(const vector* in, int n, vector* out) const {
+  vector a[3 + 2 * CONVEX_MAX_PLANES + 16], b[3 + 2 * CONVEX_MAX_PLANES + 16];
+  constexpr int ROOM = static_cast<int>(sizeof a / sizeof a[0]);
+  if (n > ROOM - CONVEX_MAX_PLANES) n = ROOM - CONVEX_MAX_PLANES;
+  for (int i = 0; i < n; i++) a[i] = in[i];
+  vector* cur = a;
+  vector* next = b;
+  for (int k = 0; k < count() && n > 0; k++) {
+    const ConvexPlane& p = planes[k];
+    auto dist = [&](const vector& v) { return p.nx * v.x + p.ny * v.y + p.nz * v.z + p.d; };
+    int m = 0;
+    for (int i = 0; i < n; i++) {
+      const vector& s = cur[i];
+      const vector& e = cur[(i + 1) % n];
+      const float ds = dist(s), de = dist(e);
+      if (ds <= 0.0f) next[m++] = s;
+      if ((ds < 0.0f && de > 0.0f) || (ds > 0.0f && de < 0.0f)) next[m++] = s + (e - s) * (ds / (ds - de));
+    }
+    n = m;
+    std::swap(cur, next);
+  }
+  for (int i = 0; i < n; i++) out[i] = cur[i];
+  return n;
+}
+
 int obstacle_add(const vector& pos, const matrix& orient, float half_angle, float near_dist, float far_dist,
-                 float value, bool flag_bit) {
+                 float value, bool flag_bit, const ObstacleExtra* extra) {
   if (Num_obstacles >= MAX_OBSTACLES) return -1;
   const int index = Num_obstacles++;
   Obstacle& o = Obstacles[index];
@@ -85,6 +143,8 @@ int obstacle_add(const vector& pos, const matrix& orient, float half_angle, floa
   o.far_dist = far_dist;
   o.value = value;
   o.flags = OBSTACLE_IN_USE | (flag_bit ? 1u : 0u);
+  o.has_extra = extra != nullptr;
+  if (extra) o.extra = *extra;
   const float t = o.tan_half_angle;
   ConvexVolume& v = o.volume;
   v.reset();
@@ -108,4 +168,61 @@ int obstacle_add(const vector& pos, const matrix& orient, float half_angle, floa
 void obstacles_frame_reset() {
   for (Obstacle& o : Obstacles) o.flags &= ~OBSTACLE_INSTANCE_BITS;
   Num_obstacles = 0;
+}
+
+bool obstacle_record_instance(int obstacle, LevelMeshInstance* inst) {
+  if (obstacle < 0 || obstacle >= Num_obstacles) return false;
+  Obstacle& o = Obstacles[obstacle];
+  const int n = o.instance_count();
+  if (n >= OBSTACLE_MAX_INSTANCES) return false;
+  o.instances[n] = inst;
+  o.flags = (o.flags & ~OBSTACLE_INSTANCE_BITS) | (static_cast<uint32_t>(n + 1) << 6);
+  return true;
+}
+
+int obstacle_query_object(const vector& pos, float radius, int layer, int* out, int flag) {
+  (void)layer;
+  (void)flag;
+  const float reach = fog_get_far();
+  int found = 0;
+  for (int i = 0; i < Num_obstacles; i++) {
+    const ConvexVolume& v = Obstacles[i].volume;
+    const vector d = v.center - pos;
+    const float gap = std::sqrt(vector::dot(d, d)) - v.radius - radius;
+    if (gap <= reach) out[found++] = i;
+  }
+  return found;
+}
+
+void obstacles_debug_draw(ObstacleDrawFn draw) {
+  for (int i = 0; i < Num_obstacles; i++) {
+    Obstacle& o = Obstacles[i];
+    for (int k = 0; k < o.instance_count(); k++) {
+      const LevelMeshInstance* inst = o.instances[k];
+      if (!inst || !inst->mesh) continue;
+      const LevelMesh& mesh = *inst->mesh;
+      for (int f = 0; f < mesh.face_count; f++) {
+        vector tri[3], clipped[3 + CONVEX_MAX_PLANES];
+        for (int c = 0; c < 3; c++) {
+          const vector& l = mesh.positions[mesh.faces[f].v[c]];
+          tri[c] = inst->pos + inst->orient.right * l.x + inst->orient.up * l.y + inst->orient.forward * l.z;
+        }
+        const int n = o.volume.clip(tri, 3, clipped);
+        if (n >= 3) draw(clipped, n);
+      }
+    }
+  }
+}
+
+void obstacles_draw(float hero_height, int size_class) {
+  if (size_class < 0 || size_class >= PFG_SIZE_CLASSES) return;
+  const float y = hero_height + Obstacle_height_offset;
+  for (const PathSector& S : Path_graph.sectors[size_class])
+    for (const SectorPolygon* p = S.polygons; p; p = p->next)
+      for (int i = 0; i < p->count; i++) {
+        const PathSegment& w = p->segments[i];
+        // Doors in yellow, walls in red.
+        const int g = (w.flags & PSEG_DOOR) ? 255 : 0;
+        gr_3d_debug_line(w.a->x, y, w.a->z, w.b->x, y, w.b->z, 255, g, 0);
+      }
 }

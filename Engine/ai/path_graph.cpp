@@ -512,6 +512,7 @@ int path_graph_load(const char* level_name) {
     return err != 0 ? err : result;
   }
   std::printf("PFG memory size: %d\n", static_cast<int>(Path_graph.memory_bytes));
+  std::fflush(stdout);
   const int close_rc = fh.close();
   if (close_rc != 0) reset_graph();
   return close_rc;

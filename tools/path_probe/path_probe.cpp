@@ -30,12 +30,6 @@ namespace {
 PfgLevel Ground;
 bool Have_ground;
 
-int sector_at(int size_class, float x, float z) {
-  for (int s = 0; s < PFG_SECTORS; s++)
-    if (path_point_in_sector(vector{x, 0.0f, z}, size_class, s)) return s;
-  return -1;
-}
-
 void path_command() {
   float v[5];
   for (float& f : v) {
@@ -45,7 +39,7 @@ void path_command() {
   const int cls = static_cast<int>(v[0]);
   const vector start{v[1], 0.0f, v[2]};
   vector goal{v[3], 0.0f, v[4]};
-  const int s0 = sector_at(cls, start.x, start.z), s1 = sector_at(cls, goal.x, goal.z);
+  const int s0 = path_sector_at(cls, start.x, start.z), s1 = path_sector_at(cls, goal.x, goal.z);
   PathNode* path = s0 >= 0 && s1 >= 0 ? find_path(start, s0, goal, s1, cls, 0.0f) : nullptr;
   if (!path) {
     std::printf("no path\n");

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Paths in the running game: the developer level picker loads demo_outdoor
+# with its pathfinding graph (from the packfiles), and a console script
+# asks path_debug for paths from inside the L-shaped wall's corner to the
+# open ground beyond it, for each size of creature. Every path keeps clear
+# of the wall (checked here against the wall's own boxes grown by the
+# creature's radius) and is within 1% of the shortest walk, worked out
+# apart from the game's search by path_probe from the demo's ground.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/root"
+write_demo "$root"
+[ -f "$root/data/internal/demo_outdoor.pfg" ] || fail "make_demo wrote no graph for demo_outdoor"
+# The loose graphs go; the game must find them in the packfiles.
+rm -f "$root/data/internal/"*.pfg
+fifo="$tmp/console.fifo"
+mkfifo "$fifo"
+log="$tmp/console.log"
+
+ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$log" \
+  "$bin/orrimund" -opengl >"$tmp/orrimund.out" 2>&1 &
+pid=$!
+wid=""
+until=$((SECONDS + 90))
+while [ $SECONDS -lt $until ]; do
+  kill -0 $pid 2>/dev/null || fail "the program ended: $(cat "$tmp/orrimund.out")"
+  wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
+  [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/orrimund.out" && break
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window"
+sleep 1
+console() { echo "$1" >"$fifo"; }
+wait_log() {
+  for _ in $(seq 1 300); do
+    [ "$(grep -c -- "$1" "$2" 2>/dev/null)" -ge "${3:-1}" ] && return 0
+    sleep 0.1
+  done
+  fail "no '$1' in $2: $(tail -20 "$2" 2>/dev/null)"
+}
+
+# The picker lists the levels by name: demo_indoor, then demo_outdoor.
+console "level_picker"
+sleep 1.5
+xdotool mousemove --window "$wid" 230 78 click 1
+sleep 0.3
+xdotool key --window "$wid" Down
+sleep 0.3
+picked=0
+for y in 88 92 96 100 104; do
+  xdotool mousemove --window "$wid" 230 $y click 1
+  sleep 0.3
+  xdotool mousemove --window "$wid" 265 432 click 1
+  for _ in $(seq 1 30); do
+    grep -q "^Level loaded: demo_outdoor.s3d" "$tmp/orrimund.out" && picked=1 && break
+    grep -q "^Level loaded: " "$tmp/orrimund.out" && break
+    sleep 0.1
+  done
+  [ $picked = 1 ] && break
+  grep -q "^Level loaded: " "$tmp/orrimund.out" && fail "the picker loaded another level: $(grep '^Level loaded' "$tmp/orrimund.out")"
+done
+[ $picked = 1 ] || fail "the picker did not load demo_outdoor"
+wait_log "ENDING LOAD OF demo_outdoor" "$log"
+grep -q "^PFG memory size: [0-9]*$" "$tmp/orrimund.out" || fail "no graph was loaded: $(cat "$tmp/orrimund.out")"
+sleep 1
+
+# Inside the wall's corner to the far side, for each size class; back again;
+# and round the foot of the wall.
+requests=("0 -4 -9 -10 -1" "1 -4 -9 -10 -1" "2 -4 -9 -10 -1" "0 -10 -1 -4 -9" "0 -12 -6 -3 -12")
+for r in "${requests[@]}"; do console "path_debug $r"; done
+wait_log "^Path from \|^No path from " "$log" ${#requests[@]}
+# The graph's outlines drawn over the world: red lines where none were.
+import -window "$wid" "$tmp/navigation.png" || fail "no picture of the window"
+console "render_3d_obstacles"
+wait_log "[Rr]ender_3d_obstacles is TRUE" "$log"
+sleep 1
+import -window "$wid" "$tmp/obstacles.png" || fail "no picture of the window"
+red() { convert "$1" -crop 640x400+0+0 -fx '(r > 0.8 && g < 0.2 && b < 0.2) ? 1 : 0' -format '%[fx:int(mean*w*h)]' info:; }
+[ "$(red "$tmp/navigation.png")" -lt 50 ] || fail "red in the world before the outlines: $(red "$tmp/navigation.png")"
+[ "$(red "$tmp/obstacles.png")" -ge 200 ] || fail "no outlines drawn: $(red "$tmp/obstacles.png") red pixels"
+kill -TERM $pid; wait $pid; rc=$?; pid=""
+[ $rc -eq 0 ] || fail "ended with $rc on SIGTERM"
+
+# The independent shortest walks, from the demo's own description of the
+# ground (size class radii 0.3, 0.6, 1.0).
+printf 'path %s\n' "${requests[@]}" > "$tmp/paths.vcs"
+(cd "$root" && ORRIMUND_ROOT="$root" "$bin/path_probe" demo_outdoor.s3d "$tmp/paths.vcs") > "$tmp/probe.out" 2>&1 \
+  || fail "path_probe: $(cat "$tmp/probe.out")"
+mapfile -t shortest < <(grep '^shortest ' "$tmp/probe.out" | awk '{ print $2 }')
+[ ${#shortest[@]} -eq ${#requests[@]} ] || fail "shortest walks: $(cat "$tmp/probe.out")"
+radius=(0.3 0.6 1.0)
+
+[ "$(grep -c '^Path from ' "$log")" -eq ${#requests[@]} ] || fail "not every request found a path: $(cat "$log")"
+i=0
+bad=""
+for r in "${requests[@]}"; do
+  read -r cls sx sz _ _ <<< "$r"
+  block=$(awk -v want=$((i + 1)) '/^Path from / { k++ } k == want && (/^Path from / || /^  node /)' "$log")
+  res=$(printf '%s\n' "$block" | awk -v px="$sx" -v pz="$sz" -v g="${radius[$cls]}" -v best="${shortest[$i]}" '
+function hits(x0, z0, x1, z1, bx0, bz0, bx1, bz1,   t0, t1, dx, dz, a, b, t) {
+  # the wall box grown by the creature, less a hair for a path along its face
+  bx0 += 0.01 - g; bz0 += 0.01 - g; bx1 -= 0.01 - g; bz1 -= 0.01 - g
+  t0 = 0; t1 = 1; dx = x1 - x0; dz = z1 - z0
+  if (dx == 0) { if (x0 <= bx0 || x0 >= bx1) return 0 }
+  else { a = (bx0 - x0) / dx; b = (bx1 - x0) / dx; if (a > b) { t = a; a = b; b = t }
+         if (a > t0) t0 = a; if (b < t1) t1 = b }
+  if (dz == 0) { if (z0 <= bz0 || z0 >= bz1) return 0 }
+  else { a = (bz0 - z0) / dz; b = (bz1 - z0) / dz; if (a > b) { t = a; a = b; b = t }
+         if (a > t0) t0 = a; if (b < t1) t1 = b }
+  return t1 - t0 > 1e-6
+}
+/^Path from / { len = $NF; n = 0 }
+/^  node / {
+  n++
+  if (hits(px, pz, $2, $3, -8, -11, -7, -3) || hits(px, pz, $2, $3, -7, -4, -1, -3)) print "crosses the wall: " px "," pz " -> " $2 "," $3
+  px = $2; pz = $3
+}
+END {
+  if (len > best * 1.01 || len < best * 0.999) print "length " len " against the shortest " best
+  if (n < 2) print "only " n " nodes: straight through the wall?"
+}')
+  [ -z "$res" ] || bad="$bad request $((i + 1)) ($r): $res;"
+  i=$((i + 1))
+done
+[ -z "$bad" ] || fail "$bad"
+echo "PASS"
