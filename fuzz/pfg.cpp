@@ -1,6 +1,7 @@
 // Fuzz target: the pathfinding graph reader over arbitrary bytes. A file is
 // either refused (nothing left loaded) or loads whole, and then the walkable
-// test, line tests, slides and a path search over it stay inside its arrays.
+// test, line tests, slides, the visibility sweep and a path search over it
+// stay inside its arrays.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "Engine/ai/path_geometry.h"
 #include "Engine/ai/path_graph.h"
 #include "Engine/ai/path_search.h"
+#include "Engine/ai/point_vis.h"
 #include "quarn/vfile/readstream.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -32,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int s = 0; s < 4; s++) {
       path_sector_select(cls, s);
       path_point_in_sector(mid, cls, s);
+      determine_point_visibility(path_point(mid), s, PATH_LINE_ALL);
       path_line_test(path_point(lo), s, path_point(hi), (s + 1) % 4, PATH_LINE_ALL);
       vector out;
       path_slide_move(lo, hi, &out, cls, s);
