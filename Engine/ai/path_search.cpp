@@ -36,9 +36,6 @@ constexpr int PUSH_OUT_ROUNDS = 8;
 ConsoleCommand cc_precalc_vis("precalc_vis_method", "Toggles Precalc_vis_method",
                               [] { console_bool_var("precalc_vis_method", "Precalc_vis_method", Precalc_vis_method); });
 
-// A developer's look at the search: "path_debug <size class> <x0> <z0> <x1>
-// <z1>" finds the path between two ground points of the level and lists
-// its nodes; the length counts from the start point.
 void path_debug_command() {
   if (Console_help) {
     console_printf("Usage: path_debug <size class> <x0> <z0> <x1> <z1>\n");
@@ -50,27 +47,7 @@ void path_debug_command() {
     console_get_arg(ARG_FLOAT | ARG_INT);
     f = Console_arg.float_value;
   }
-  const int cls = static_cast<int>(v[0]);
-  const vector start{v[1], 0.0f, v[2]};
-  vector goal{v[3], 0.0f, v[4]};
-  const int s0 = path_sector_at(cls, start.x, start.z), s1 = path_sector_at(cls, goal.x, goal.z);
-  PathNode* path = s0 >= 0 && s1 >= 0 ? find_path(start, s0, goal, s1, cls, 0.0f) : nullptr;
-  if (!path) {
-    console_printf("No path from (%.3f, %.3f) to (%.3f, %.3f)\n", start.x, start.z, goal.x, goal.z);
-    return;
-  }
-  int n = 0;
-  double length = 0.0;
-  PathPoint prev = path_point(start);
-  for (PathNode* p = path; p; p = p->next) {
-    n++;
-    length += std::hypot(double(p->x) - prev.x, double(p->z) - prev.z);
-    prev = {p->x, p->z};
-  }
-  console_printf("Path from (%.3f, %.3f) sector %d to (%.3f, %.3f) sector %d: %d nodes, length %.3f\n", start.x,
-                 start.z, s0, goal.x, goal.z, s1, n, length);
-  for (PathNode* p = path; p; p = p->next) console_printf("  node %.3f %.3f sector %d\n", p->x, p->z, p->sector);
-  path_free(path);
+  path_debug_print(static_cast<int>(v[0]), v[1], v[2], v[3], v[4]);
 }
 ConsoleCommand cc_path_debug("path_debug", "Finds a path between two points of the level and prints it",
                              path_debug_command);
@@ -189,6 +166,29 @@ void smooth(PathNode*& path, const PathPoint& start, int start_sector) {
 }
 
 }  // namespace
+
+void path_debug_print(int size_class, float x0, float z0, float x1, float z1) {
+  const vector start{x0, 0.0f, z0};
+  vector goal{x1, 0.0f, z1};
+  const int s0 = path_sector_at(size_class, start.x, start.z), s1 = path_sector_at(size_class, goal.x, goal.z);
+  PathNode* path = s0 >= 0 && s1 >= 0 ? find_path(start, s0, goal, s1, size_class, 0.0f) : nullptr;
+  if (!path) {
+    console_printf("No path from (%.3f, %.3f) to (%.3f, %.3f)\n", start.x, start.z, goal.x, goal.z);
+    return;
+  }
+  int n = 0;
+  double length = 0.0;
+  PathPoint prev = path_point(start);
+  for (PathNode* p = path; p; p = p->next) {
+    n++;
+    length += std::hypot(double(p->x) - prev.x, double(p->z) - prev.z);
+    prev = {p->x, p->z};
+  }
+  console_printf("Path from (%.3f, %.3f) sector %d to (%.3f, %.3f) sector %d: %d nodes, length %.3f\n", start.x,
+                 start.z, s0, goal.x, goal.z, s1, n, length);
+  for (PathNode* p = path; p; p = p->next) console_printf("  node %.3f %.3f sector %d\n", p->x, p->z, p->sector);
+  path_free(path);
+}
 
 // ---- Pool ---------------------------------------------------------------------------
 

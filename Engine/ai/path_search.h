@@ -50,6 +50,12 @@ void path_free(PathNode* path);
 PathNode* find_path(const vector& start, int start_sector, vector& goal, int goal_sector, int size_class,
                     float radius);
 
+// The developer's look at a search (console "path_debug <size class> <x0>
+// <z0> <x1> <z1>"): finds the path between two ground points and prints
+// "Path from ... : <n> nodes, length <L>" (counted from the start point)
+// and one "  node <x> <z> sector <s>" line a node, or "No path from ...".
+void path_debug_print(int size_class, float x0, float z0, float x1, float z1);
+
 // Moves a point that lies on or within 0.025 of an obstacle wall 0.035 out
 // along the wall's normal; true when it moved. The height is kept.
 bool path_push_out_of_obstacles(vector& p, int size_class, int sector);

@@ -19,9 +19,9 @@ printf 'path 0 -8 0 8 -2\n' > "$tmp/indoor.vcs"
 (cd "$root" && ORRIMUND_ROOT="$root" "$bin/path_probe" demo_indoor.s3d "$tmp/indoor.vcs") > "$tmp/indoor.out" 2>&1 \
   || fail "indoor: $(cat "$tmp/indoor.out")"
 grep -q "^graph demo_indoor.s3d loaded: [0-9]* nodes in 2 sectors$" "$tmp/indoor.out" || fail "indoor: $(cat "$tmp/indoor.out")"
-grep -q "^path " "$tmp/indoor.out" || fail "no path through the doorway: $(cat "$tmp/indoor.out")"
+grep -q "^Path from " "$tmp/indoor.out" || fail "no path through the doorway: $(cat "$tmp/indoor.out")"
 (cd "$root" && ORRIMUND_ROOT="$root" "$bin/path_probe" no_such_level.s3d "$tmp/indoor.vcs") > "$tmp/none.out" 2>&1 \
   || fail "missing graph: $(cat "$tmp/none.out")"
 grep -qx "graph no_such_level.s3d missing" "$tmp/none.out" || fail "missing graph: $(cat "$tmp/none.out")"
-grep -qx "no path" "$tmp/none.out" || fail "a level without a graph found a path: $(cat "$tmp/none.out")"
+grep -q "^No path from " "$tmp/none.out" || fail "a level without a graph found a path: $(cat "$tmp/none.out")"
 echo "PASS"

@@ -6,9 +6,8 @@
 //   path <size class> <x0> <z0> <x1> <z1>
 //
 // Output: "graph <level> loaded: <n> nodes in <s> sectors" (or "graph
-// <level> missing"), then for each request "path <n> nodes length <L>" (or
-// "no path"), one "node <x> <z> <sector>" line per path node, and
-// "shortest <L>": the length of the shortest walk among the level's ground
+// <level> missing"), then for each request what the game's path_debug
+// prints, and "shortest <L>": the length of the shortest walk among the level's ground
 // as the demo builder describes it (demo levels only), worked out apart
 // from the game's search.
 // Exit 0; 1 when the graph cannot be loaded or the script cannot be read.
@@ -36,29 +35,9 @@ void path_command() {
     console_get_arg(ARG_FLOAT | ARG_INT);
     f = Console_arg.float_value;
   }
-  const int cls = static_cast<int>(v[0]);
-  const vector start{v[1], 0.0f, v[2]};
-  vector goal{v[3], 0.0f, v[4]};
-  const int s0 = path_sector_at(cls, start.x, start.z), s1 = path_sector_at(cls, goal.x, goal.z);
-  PathNode* path = s0 >= 0 && s1 >= 0 ? find_path(start, s0, goal, s1, cls, 0.0f) : nullptr;
-  if (!path) {
-    std::printf("no path\n");
-  } else {
-    int n = 0;
-    double length = 0.0;
-    float px = start.x, pz = start.z;
-    for (PathNode* p = path; p; p = p->next) {
-      n++;
-      length += std::hypot(double(p->x) - px, double(p->z) - pz);
-      px = p->x;
-      pz = p->z;
-    }
-    std::printf("path %d nodes length %.4f\n", n, length);
-    for (PathNode* p = path; p; p = p->next) std::printf("node %.4f %.4f %d\n", p->x, p->z, p->sector);
-    path_free(path);
-  }
+  path_debug_print(static_cast<int>(v[0]), v[1], v[2], v[3], v[4]);
   if (Have_ground)
-    std::printf("shortest %.4f\n", pfg_shortest_length(Ground, cls, {start.x, start.z}, {goal.x, goal.z}));
+    std::printf("shortest %.4f\n", pfg_shortest_length(Ground, static_cast<int>(v[0]), {v[1], v[2]}, {v[3], v[4]}));
 }
 
 ConsoleCommand cc_path("path", "path <size class> <x0> <z0> <x1> <z1>: prints the path between two points",
