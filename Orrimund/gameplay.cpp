@@ -8,6 +8,7 @@
 
 #include "Engine/ai/obstacles.h"
 #include "Engine/ai/path_graph.h"
+#include "Engine/ai/path_planner.h"
 #include "Engine/Objects/entity_level.h"
 #include "Engine/Objects/entity_model_ca.h"
 #include "Engine/Objects/entity_world.h"
@@ -102,6 +103,7 @@ bool step_render_setup() {
 
 // A level without a graph file plays without paths; a damaged one stops the load.
 bool step_pathfinding() {
+  path_planner_install();
   if (pfg_load(LevelName) != 0) {
     char text[128];
     std::snprintf(text, sizeof text, "The pathfinding graph of %s could not be loaded.", LevelName);
