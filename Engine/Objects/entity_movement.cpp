@@ -39,25 +39,6 @@ bool drives_statuses() { return !game_is_networked() || multi_is_host(); }
 
 }  // namespace
 
-// ---- hit points --------------------------------------------------------------------
-
-void living_entity::change_hp(float amount, int attacker) {
-  if (amount < 0.0f) {
-    if (!Debug_death) return;
-    if (type == OBJ_PLAYER && Players_immortal) return;
-    state |= ES_DAMAGED;
-    if (has_status_effect(STATUS_SLEEP)) cure_status_effect(STATUS_SLEEP, true, true);
-  }
-  const living_entity* a = entity_from_handle(attacker);
-  hit_by_player = a && a->type == OBJ_PLAYER;
-  const float max = static_cast<float>(get_max_points(0));
-  float next = hp + amount;
-  next = next < 0.0f ? 0.0f : next > max ? max : next;
-  damage_shown += static_cast<int32_t>(next - hp);
-  damage_timer = 2.0f;
-  hp = next;
-}
-
 // ---- speeds -------------------------------------------------------------------
 
 float living_entity::get_anim_distance() const { return move_speed < kStanding && desired_speed < kStanding && anim_distance < kStanding ? 0.0f : anim_distance; }
@@ -494,6 +475,7 @@ void entities_live_frame(float frametime) {
     living_entity* next = entity_next(list, e);
     e->frame_step = frametime;
     e->move(nullptr, nullptr);
+    combat_entity_step(e);
     e = next;
   }
 }

@@ -11,6 +11,7 @@
 // through the hooks of entity_world.h, its model through entity_model.h.
 #include <cstdint>
 
+#include "Engine/Objects/combat.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_component.h"
 #include "Engine/characterinfo/characterinfo.h"
@@ -73,14 +74,6 @@ struct status_effect_slot {
   const item_instance* granting_item = nullptr;
 };
 
-// Combat fields the movement and status code read; the combat part fills
-// the rest of its own record.
-struct combat_state {
-  living_entity* owner = nullptr;
-  int32_t phase = 0;
-  int32_t target = -1;
-};
-
 inline constexpr float Entity_size_radius[4] = {0.15f, 0.47f, 1.0f, 99.9f};
 inline constexpr float Entity_size_height[4] = {0.9f, 1.8f, 2.5f, 99.9f};
 
@@ -133,9 +126,24 @@ class living_entity : public game_object {
   bool is_boss() const { return type == OBJ_BOSS; }
   bool is_summoned_form() const { return summoned_form; }
 
-  // ---- hit points: the one routine that changes them. Negative amounts are
-  // damage; any damage ends Sleep. Death itself is the death sequence's.
-  void change_hp(float amount, int attacker);
+  // ---- hit points, action points, death and experience (entity_death.cpp).
+  // change_hp is the one routine that changes hit points: negative amounts
+  // are damage; false when this change killed the entity.
+  bool change_hp(float amount, int attacker, int arg = 0, int arg2 = 0);
+  void change_ap(float amount);
+  bool kill(int move_id);
+  void die();
+  void resurrect();
+  void add_experience(int amount, bool auto_distribute, bool forced);
+  void drop_loot();
+  void align_corpse();
+  void start_cooldown(int spell, float base, float extra);
+  bool is_on_cooldown(int spell) const;
+
+  // ---- the save record (entity_save.cpp): at most `size` bytes; the
+  // length written or read, -1 when the record does not fit or is refused.
+  int save(uint8_t* buffer, int size) const;
+  int load(const uint8_t* buffer, int size);
 
   // ---- status effects
   void apply_status_effect(int id, int duration_ms, int spell, float strength, int source, bool not_curable);

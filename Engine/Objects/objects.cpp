@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "Engine/Objects/containers.h"
 #include "Engine/Objects/items.h"
 #include "quarn/os/error.h"
 
@@ -84,6 +85,7 @@ void objects_init() {
   }
   Object_count = 0;
   Initialised = true;
+  containers_reset();
 }
 
 void game_object::setup(int object_type) {

@@ -138,6 +138,7 @@ struct SpeechSlot {
 };
 struct CooldownRecord {
   int32_t entity = -1;
+  int32_t spell = -1;
   uint32_t end_time = 0;  // ms
 };
 extern SpeechSlot Speech_slots[NUM_SPEECH_SLOTS];

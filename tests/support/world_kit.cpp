@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "Engine/Objects/combat.h"
+#include "Engine/Objects/entity_death.h"
 #include "Engine/Objects/inventory.h"
 #include "Engine/characterinfo/experience.h"
 #include "Engine/gameflags.h"
@@ -209,7 +211,29 @@ void install_hooks() {
   snd.playing = [](int) { return true; };
   entity_set_sound_hooks(snd);
 
+  CombatHooks c;
+  c.hud_message = [](const char* t) { Kit->hud.push_back(t); };
+  c.voice = [](living_entity* e, int action) { Kit->voices.push_back({e->handle, action}); };
+  c.hit_sound = [](int, int, const vector&) { Kit->hit_sounds++; };
+  c.party_count_active = [] { return Kit->party_active; };
+  c.party_add_gold = [](int g) { Kit->gold_added += g; };
+  combat_set_hooks(c);
+  DeathHooks d;
+  d.party_members = [](living_entity** out, int max) {
+    int n = 0;
+    for (living_entity* e : Kit->party) {
+      if (n < max) out[n++] = e;
+    }
+    return n;
+  };
+  d.named_int_get = [](const char* name) { return Kit->named_ints[name]; };
+  d.named_int_set = [](const char* name, int v) { Kit->named_ints[name] = v; };
+  d.hud_message = [](const char* t) { Kit->hud.push_back(t); };
+  d.voice = [](living_entity* e, int action) { Kit->voices.push_back({e->handle, action}); };
+  death_set_hooks(d);
+
   EntityGameHooks g;
+  g.selected = [] { return Kit->selected ? Kit->selected : Kit->party.empty() ? nullptr : Kit->party.front(); };
   g.set_weapon_class = [](Character_info*, int c) { Kit->ai_calls["weapon_class " + std::to_string(c)]++; };
   entity_set_game_hooks(g);
   entity_set_net_hooks(EntityNetHooks{});
@@ -352,6 +376,8 @@ WorldKit::~WorldKit() {
   entity_set_game_hooks(EntityGameHooks{});
   entity_set_net_hooks(EntityNetHooks{});
   ai_set_hooks(AiHooks{});
+  combat_set_hooks(CombatHooks{});
+  death_set_hooks(DeathHooks{});
   entity_model_set_maker(nullptr);
   console_set_output_hook(nullptr);
   GameFlags = 0;

@@ -27,6 +27,12 @@
 // - A seeded random source (seed()) and a controllable game clock (advance,
 //   run): timer_game_clock, frame_clock and FrameTimer move together.
 //
+// - Combat, death and loot: HUD lines, voices and hit sounds are recorded
+//   (hud, voices, hit_sounds); `party` lists the in-party members the death
+//   code shares experience among (the first is the selected hero when
+//   `selected` is unset); named integers of the saved game live in
+//   named_ints; party_active answers party_count_active.
+//
 // Later game logic extends the kit rather than writing a second one: add a
 // fake here, install it in the constructor, and document it above.
 #include <gtest/gtest.h>
@@ -178,6 +184,14 @@ class WorldKit {
   std::map<std::string, int> ai_calls;
   std::map<int, FakeBase> bases;
   std::vector<std::string> output;  // console output lines
+  std::vector<std::string> hud;
+  std::vector<std::pair<int, int>> voices;  // entity handle, action
+  int hit_sounds = 0;
+  std::vector<living_entity*> party;
+  living_entity* selected = nullptr;
+  std::map<std::string, int> named_ints;
+  int party_active = 0;
+  int gold_added = 0;
 
  private:
   double elapsed_ = 0.0;

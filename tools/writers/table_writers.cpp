@@ -330,6 +330,7 @@ std::string table_character_text(const CharacterRecord& c) {
   t += key("$Aggressiveness:", "0.5");
   t += key("$Teamwork:", "0.5");
   t += key("$Conservation:", "0.5");
+  if (c.experience > 0) t += key("$Experience Gained:", std::to_string(c.experience));
   if (c.level != 1) t += key("$Level:", std::to_string(c.level));
   t += key("$Attack Radius:", fmt_float(c.attack_radius));
   for (const std::string& w : c.default_weapons) {
@@ -421,6 +422,7 @@ CharacterRecord table_demo_creature(const char* name, bool complete) {
   c.name = name;
   if (!complete) return c;
   c.hit_points = 30;
+  c.experience = 20;
   c.default_weapons = {"Claws"};
   c.after_weapons = key("$Damage:", "6");
   c.resistances = std::string("fire weak") + EOL + "blunt strong" + EOL;

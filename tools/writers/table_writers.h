@@ -89,6 +89,7 @@ struct CharacterRecord {
   int hit_points = 20;
   int ability_points = 10;
   int level = 1;
+  int experience = 0;  // "$Experience Gained:", written when above 0
   float attack_radius = 1.5f;
   std::vector<std::string> default_weapons;  // item names, optionally with " made of <material>"
   std::string after_weapons;                 // "$Damage:", abilities, as given
