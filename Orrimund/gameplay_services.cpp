@@ -5,16 +5,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Engine/Objects/combat.h"
+#include "Engine/Objects/entity_death.h"
 #include "Engine/Objects/entity_model_ca.h"
+#include "Engine/Objects/entity_save.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/inventory.h"
+#include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/characterinfo/saved_names.h"
+#include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/table_words.h"
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/rendering/scene.h"
 #include "Engine/s3d/level_objects.h"
 #include "Orrimund/gameplay.h"
+#include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/player/party_save.h"
@@ -162,7 +169,80 @@ living_entity* creature_at(int i) {
   return i >= 0 && i < n ? all[i] : nullptr;
 }
 
+ChainMember chain_member_of(living_entity* e) {
+  ChainMember m;
+  m.type = e ? e->character : nullptr;
+  m.has_entity = e != nullptr;
+  m.entity_name = e ? e->get_name() : "";
+  m.ap = e ? e->ap : 0;
+  return m;
+}
+
+int hero_feedback_index(const living_entity* e) {
+  return e && e->character && charinfo_is_hero(e->character->kind) ? e->character->kind : -1;
+}
+
+// The fight, deaths and saves see the party, the HUD, the voices and the
+// saved game's named integers through these.
+void install_combat_hooks() {
+  CombatHooks c;
+  c.hud_message = [](const char* text) { hud_message(text); };
+  c.voice = [](living_entity* e, int action) { feedback_play(hero_feedback_index(e), action, &e->pos); };
+  c.chain_skill_get = [](living_entity* e, int slot) { return chain_skill_get(chain_member_of(e), slot); };
+  c.chain_skill_use = [](living_entity* e, int skill, int count) {
+    ChainMember m = chain_member_of(e);
+    chain_skill_used(m, skill, static_cast<float>(count));
+    e->ap = static_cast<int16_t>(m.ap);
+  };
+  c.party_combat_ready = [] { party_set_combat_ready(true); };
+  c.party_count_active = [] { return party_count_active(); };
+  c.party_add_gold = [](int gold) { Party_inventory.gold += static_cast<uint32_t>(gold > 0 ? gold : 0); };
+  combat_set_hooks(c);
+
+  DeathHooks d;
+  d.party_members = [](living_entity** out, int max) {
+    int n = 0;
+    for (PlayerRecord* p = party_first(); p && n < max; p = party_next(p))
+      if (living_entity* e = member_entity(p)) out[n++] = e;
+    return n;
+  };
+  d.level_gained = [](living_entity* e, int stat_points, int skill_points, int) {
+    if (PlayerRecord* p = party_find_member(e->handle)) {
+      p->unspent_stat_points += stat_points;
+      p->unspent_skill_points = skill_points;
+    }
+  };
+  d.unspent_points = [](living_entity* e) -> int* {
+    PlayerRecord* p = party_find_member(e->handle);
+    return p ? &p->unspent_stat_points : nullptr;
+  };
+  d.named_int_get = [](const char* name) { return level_int_get(SAVED_GAME_WIDE_LEVEL, name); };
+  d.named_int_set = [](const char* name, int v) { level_int_set(SAVED_GAME_WIDE_LEVEL, name, v); };
+  d.party_holds_item = [](const char* name) {
+    const int index = item_lookup(name);
+    if (index < 0) return false;
+    if (party_inventory_find(&Item_infos[index]) >= 0) return true;
+    for (PlayerRecord* p = party_first(); p; p = party_next(p))
+      if (living_entity* e = member_entity(p); e && entity_has_equipped(e, &Item_infos[index])) return true;
+    return false;
+  };
+  d.hud_message = [](const char* text) { hud_message(text); };
+  d.voice = [](living_entity* e, int action) { feedback_play(hero_feedback_index(e), action, &e->pos); };
+  d.game_sound = [](int sound, living_entity*) { gamesound_play_default(sound, 1.0f); };
+  d.level_name = [] { return static_cast<const char*>(Level_position.level); };
+  d.max_skills = [] { return Max_skills; };
+  death_set_hooks(d);
+
+  EntitySaveHooks s;
+  s.party_timers = [](living_entity* e) -> int32_t* {
+    PlayerRecord* p = party_find_member(e->handle);
+    return p ? p->cooldowns : nullptr;
+  };
+  entity_save_set_hooks(s);
+}
+
 void install_hooks() {
+  install_combat_hooks();
   PartyHooks p;
   p.hud_message = [](const char* text) { hud_message(text); };
   p.play_feedback = [](int sound) { gamesound_play_default(sound, 1.0f); };

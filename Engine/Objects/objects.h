@@ -138,8 +138,8 @@ struct SpeechSlot {
 };
 struct CooldownRecord {
   int32_t entity = -1;
-  int32_t spell = -1;
   uint32_t end_time = 0;  // ms
+  int32_t spell = -1;
 };
 extern SpeechSlot Speech_slots[NUM_SPEECH_SLOTS];
 extern CooldownRecord Cooldowns[NUM_COOLDOWN_RECORDS];

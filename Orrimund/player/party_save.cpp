@@ -1,13 +1,14 @@
 // The party in the save's "LENT" part: the party record (who is in it and
-// who is controlled) and one fixed slot per member with what brings the
-// hero back where and as it was: type, place, heading, points, level and
-// experience. Creatures of the level are not kept here; the level's own
-// layout brings them back.
+// who is controlled), then per member its type and name and one fixed slot
+// holding the member's living-entity record (place, heading, points,
+// level, experience, statuses, equipment, statistics). Creatures of the
+// level are not kept here; the level's own layout brings them back.
 #include "Orrimund/player/party_save.h"
 
 #include <cmath>
 #include <cstring>
 
+#include "Engine/Objects/entity_save.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/saved_names.h"
@@ -16,9 +17,6 @@
 #include "quarn/math/matrix.h"
 
 namespace {
-
-// The fields of a member's slot, in order; the rest of the slot is zero.
-constexpr int SLOT_FIELDS_BYTES = 4 * 10 + ENTITY_NAME_LEN;
 
 int type_by_checksum(uint32_t sum) {
   for (int i = 0; i < Num_character_infos; i++)
@@ -46,21 +44,13 @@ bool party_save_members(SaveWriter& w) {
     living_entity* e = member_entity(p);
     if (!e) continue;
     w.put_u32(name_checksum(e->get_name()));
-    const int start = w.used();
     w.put_u32(name_checksum(Character_infos[p->type].name));
-    w.put_float(e->pos.x);
-    w.put_float(e->pos.y);
-    w.put_float(e->pos.z);
-    w.put_float(std::atan2(e->orient.forward.x, e->orient.forward.z));
-    w.put_float(e->hp);
-    w.put_i32(e->ap);
-    w.put_i32(e->level);
-    w.put_u32(e->experience);
-    w.put_u32(e->state & ES_DEAD);
     char name[ENTITY_NAME_LEN] = {};
     std::memcpy(name, e->get_name(), strnlen(e->get_name(), ENTITY_NAME_LEN - 1));
     w.put_bytes(name, ENTITY_NAME_LEN);
-    while (w.ok() && w.used() - start < SAVE_ENTITY_RECORD_SIZE) w.put_u8(0);
+    uint8_t slot[SAVE_ENTITY_RECORD_SIZE] = {};
+    if (e->save(slot, SAVE_ENTITY_RECORD_SIZE) < 0) return false;
+    w.put_bytes(slot, SAVE_ENTITY_RECORD_SIZE);
   }
   w.put_u32(static_cast<uint32_t>(w.used() + 4));
   return w.ok();
@@ -78,36 +68,19 @@ bool party_load_members(SaveReader& r) {
   party_free_all();
   for (uint32_t i = 0; i < count; i++) {
     r.get_u32();  // the member's name key
-    uint8_t slot[SAVE_ENTITY_RECORD_SIZE];
-    if (!r.get_bytes(slot, SAVE_ENTITY_RECORD_SIZE)) return false;
-    SaveReader f(slot, SLOT_FIELDS_BYTES);
-    const int type = type_by_checksum(f.get_u32());
-    vector pos;
-    pos.x = f.get_float();
-    pos.y = f.get_float();
-    pos.z = f.get_float();
-    const float heading = f.get_float();
-    const float hp = f.get_float();
-    const int ap = f.get_i32();
-    const int level = f.get_i32();
-    const uint32_t experience = f.get_u32();
-    const bool dead = f.get_u32() != 0;
+    const int type = type_by_checksum(r.get_u32());
     char name[ENTITY_NAME_LEN];
-    f.get_bytes(name, ENTITY_NAME_LEN);
+    uint8_t slot[SAVE_ENTITY_RECORD_SIZE];
+    if (!r.get_bytes(name, ENTITY_NAME_LEN) || !r.get_bytes(slot, SAVE_ENTITY_RECORD_SIZE)) return false;
     name[ENTITY_NAME_LEN - 1] = '\0';
     if (type < 0) return false;
     PlayerRecord* p = player_slot_alloc();
     p->type = type;
-    living_entity* e = member_spawn(p, pos, identity_matrix, name[0] ? name : nullptr, i == controlled);
+    living_entity* e = member_spawn(p, vector(0, 0, 0), identity_matrix, name[0] ? name : nullptr, i == controlled);
     if (!e) return false;
     if (i == controlled) Selected_record = p;
-    e->level = static_cast<int16_t>(level < 1 ? 1 : level);
-    e->experience = experience;
-    e->compute_stats();
-    e->place_at_point(pos, heading, e->layer);
-    e->hp = hp;
-    e->ap = static_cast<int16_t>(ap);
-    if (dead) e->state |= ES_DEAD;
+    if (e->load(slot, SAVE_ENTITY_RECORD_SIZE) < 0) return false;
+    e->place_at_point(e->pos, std::atan2(e->orient.forward.x, e->orient.forward.z), e->layer);
   }
   party_sort();
   if (Selected_record) member_take_control(Selected_record);
