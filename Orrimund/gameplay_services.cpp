@@ -169,14 +169,6 @@ living_entity* creature_at(int i) {
   return i >= 0 && i < n ? all[i] : nullptr;
 }
 
-ChainMember chain_member_of(living_entity* e) {
-  ChainMember m;
-  m.type = e ? e->character : nullptr;
-  m.has_entity = e != nullptr;
-  m.entity_name = e ? e->get_name() : "";
-  m.ap = e ? e->ap : 0;
-  return m;
-}
 
 int hero_feedback_index(const living_entity* e) {
   return e && e->character && charinfo_is_hero(e->character->kind) ? e->character->kind : -1;
@@ -188,9 +180,9 @@ void install_combat_hooks() {
   CombatHooks c;
   c.hud_message = [](const char* text) { hud_message(text); };
   c.voice = [](living_entity* e, int action) { feedback_play(hero_feedback_index(e), action, &e->pos); };
-  c.chain_skill_get = [](living_entity* e, int slot) { return chain_skill_get(chain_member_of(e), slot); };
+  c.chain_skill_get = [](living_entity* e, int slot) { return chain_skill_get(party_chain_member(e), slot); };
   c.chain_skill_use = [](living_entity* e, int skill, int count) {
-    ChainMember m = chain_member_of(e);
+    ChainMember m = party_chain_member(e);
     chain_skill_used(m, skill, static_cast<float>(count));
     e->ap = static_cast<int16_t>(m.ap);
   };

@@ -202,15 +202,19 @@ int living_entity::save(uint8_t* buffer, int size) const {
     if (n < 0) w.skip(w.room() + 1);
     else w.skip(n);
   };
-  if (alive_type(static_cast<uint32_t>(type))) {
-    status_block();
-    w.u16(static_cast<uint16_t>(level));
+  // Hit and action points, the stance, then the AI's own data.
+  auto points_and_ai = [&] {
     w.f32(hp);
     w.f32(max_hp_base);
     w.u16(static_cast<uint16_t>(ap));
     w.u16(max_ap_base);
     w.u32(static_cast<uint32_t>(stance_anim));
     ai_block();
+  };
+  if (alive_type(static_cast<uint32_t>(type))) {
+    status_block();
+    w.u16(static_cast<uint16_t>(level));
+    points_and_ai();
     SpawnerSlot sp;
     if (Hooks.spawner_get && Hooks.spawner_get(this, &sp)) {
       w.u32(static_cast<uint32_t>(time_left(sp.timer)));
@@ -232,12 +236,7 @@ int living_entity::save(uint8_t* buffer, int size) const {
     for (int i = 0; i < SAVE_STATS; i++) w.u8(stats[i]);
     w.u16(static_cast<uint16_t>(level));
     w.u32(experience);
-    w.f32(hp);
-    w.f32(max_hp_base);
-    w.u16(static_cast<uint16_t>(ap));
-    w.u16(max_ap_base);
-    w.u32(static_cast<uint32_t>(stance_anim));
-    ai_block();
+    points_and_ai();
   }
   w.u8((state & ES_DOWN) ? static_cast<uint8_t>(death_move_id) : 0);
   return w.ok() ? w.used() : -1;

@@ -555,3 +555,12 @@ static ConsoleCommand cc_add_xp("add_xp", "Adds experience points to currently s
   if (Party_hooks.add_experience) Party_hooks.add_experience(Selected_entity, Console_arg.int_value);
   else Selected_entity->experience += static_cast<uint32_t>(Console_arg.int_value);
 });
+
+ChainMember party_chain_member(living_entity* e) {
+  ChainMember m;
+  m.type = e ? e->character : nullptr;
+  m.has_entity = e != nullptr;
+  m.entity_name = e ? e->get_name() : "";
+  m.ap = e ? e->ap : 0;
+  return m;
+}

@@ -81,6 +81,10 @@ living_entity* member_spawn(PlayerRecord* r, const vector& pos, const matrix& or
 bool member_skill_allowed(const PlayerRecord* r, int skill);
 bool member_has_skill(const PlayerRecord* r, int skill);
 
+// A member's entity as the chain-skill rules see it.
+struct ChainMember;
+ChainMember party_chain_member(living_entity* e);
+
 void party_select_member(PlayerRecord* r);
 void party_select_member_if_able(PlayerRecord* r);
 void party_start_skill_cooldown(living_entity* e, int skill);

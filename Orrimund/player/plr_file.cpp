@@ -134,14 +134,6 @@ int hero_slot(const living_entity* e) {
   return e && e->character && charinfo_is_hero(e->character->kind) ? e->character->kind : -1;
 }
 
-ChainMember chain_member(living_entity* e) {
-  ChainMember m;
-  m.type = e ? e->character : nullptr;
-  m.has_entity = e != nullptr;
-  m.entity_name = e ? e->get_name() : "";
-  m.ap = e ? e->ap : 0;
-  return m;
-}
 
 }  // namespace
 
@@ -311,7 +303,7 @@ int plr_save_member(PlayerRecord* member) {
   d.gold = Party_inventory.gold;
   std::memcpy(d.skills, e->stats, PLR_SKILLS);
   if (hero_slot(e) >= 0) {
-    const ChainMember m = chain_member(e);
+    const ChainMember m = party_chain_member(e);
     const int n = chain_skills_learned_count(m);
     for (int i = 0; i < n && i < PLR_MAX_CHAINS; i++) {
       const int s = chain_skill_learned_nth(m, i);
@@ -372,7 +364,7 @@ int plr_apply(living_entity* e, const char* file_name) {
   std::memcpy(e->stats, d.skills, PLR_SKILLS);
   const int hero = hero_slot(e);
   if (hero >= 0) {
-    const ChainMember m = chain_member(e);
+    const ChainMember m = party_chain_member(e);
     for (int s = 0; s < NUM_CHAIN_SLOTS; s++) chain_config_set(hero, s, SKILL_NONE);
     for (const PlrData::Chain& c : d.chains) {
       if (c.skill >= NUM_SKILLS) continue;

@@ -11,27 +11,20 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/experience.h"
 #include "quarn/os/timer.h"
+#include "tests/support/le_bytes.h"
 #include "tests/support/world_kit.h"
 
 namespace {
 
-struct Bytes {
-  std::vector<uint8_t> b;
-  Bytes& u8(uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
+struct Bytes : LeBytes {
+  Bytes& head(uint32_t type, float x, float y, float z, uint32_t flags, uint32_t state) {
+    u32(type).f32(x).f32(y).f32(z).f32(0.0f).u32(0xFFFFFFFFu).u32(flags).u32(state);
     return *this;
   }
-  Bytes& u16(uint32_t v) { return u8(v).u8(v >> 8); }
-  Bytes& u32(uint32_t v) { return u16(v).u16(v >> 16); }
-  Bytes& f32(float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    return u32(v);
+  Bytes& empty_status() {
+    u8(255).u8(0).u8(0).u32(0).u32(0).u32(0).u32(0);
+    return *this;
   }
-  Bytes& head(uint32_t type, float x, float y, float z, uint32_t flags, uint32_t state) {
-    return u32(type).f32(x).f32(y).f32(z).f32(0.0f).u32(0xFFFFFFFFu).u32(flags).u32(state);
-  }
-  Bytes& empty_status() { return u8(255).u8(0).u8(0).u32(0).u32(0).u32(0).u32(0); }
 };
 
 class Save_record_test : public WorldTest {};
@@ -44,7 +37,8 @@ TEST_F(Save_record_test, DeadCreatureIsHeadAndTailOnly) {
 
   living_entity* other = kit.spawn(kit.type("Rat"), {0, 0, 0});
   other->equipment[EQ_SHIELD] = item_create_by_name("Club");
-  const Bytes fixture = Bytes().head(OBJ_DEAD_CREATURE, 4.0f, 0.0f, -3.0f, OF_ACTIVE, ES_DEAD | ES_DOWN).u8(0);
+  Bytes fixture;
+  fixture.head(OBJ_DEAD_CREATURE, 4.0f, 0.0f, -3.0f, OF_ACTIVE, ES_DEAD | ES_DOWN).u8(0);
   ASSERT_EQ(fixture.b.size(), 33u);
   ASSERT_EQ(other->load(fixture.b.data(), static_cast<int>(fixture.b.size())), 33);
   EXPECT_EQ(other->type, OBJ_DEAD_CREATURE);

@@ -16,29 +16,13 @@
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/player/party.h"
 #include "quarn/vfile/vfile.h"
+#include "tests/support/le_bytes.h"
 #include "tests/support/test_files.h"
 #include "tests/support/world_kit.h"
 
 namespace {
 
-struct Bytes {
-  std::vector<uint8_t> b;
-  Bytes& u8(uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    return *this;
-  }
-  Bytes& u16(uint32_t v) { return u8(v).u8(v >> 8); }
-  Bytes& u32(uint32_t v) { return u16(v).u16(v >> 16); }
-  Bytes& f32(float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    return u32(v);
-  }
-  Bytes& str(const char* s) {
-    b.insert(b.end(), s, s + std::strlen(s) + 1);
-    return *this;
-  }
-};
+using Bytes = LeBytes;
 
 // A saved hero, field by field in the file's order.
 Bytes fixture(uint32_t version = 8) {
