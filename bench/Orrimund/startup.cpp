@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <thread>
 
 extern char** environ;
@@ -74,12 +75,27 @@ void BM_GameStartupToTitle(benchmark::State& state) {
     fs::remove(log);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = spawn(program, "");
-    // The console log is written by the start-up script only.
-    while (!fs::exists(log) || fs::file_size(log) == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // The console log is written by the start-up script only. A game that
+    // ends before writing it would leave the wait endless: watch the child.
+    int status = 0;
+    bool ended = false;
+    std::error_code ec;
+    while (!fs::exists(log, ec) || fs::file_size(log, ec) == 0) {
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        ended = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
     const auto end = std::chrono::steady_clock::now();
+    if (ended) {
+      const std::string why = WIFEXITED(status) ? "the game exited with status " + std::to_string(WEXITSTATUS(status))
+                                                : "the game was killed by signal " + std::to_string(WTERMSIG(status));
+      state.SkipWithError((why + " before its start-up script ran").c_str());
+      break;
+    }
     state.SetIterationTime(std::chrono::duration<double>(end - start).count());
     kill(pid, SIGTERM);
-    int status;
     waitpid(pid, &status, 0);
   }
   state.counters["splash_ms"] = 505;
