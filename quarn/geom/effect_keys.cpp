@@ -1,6 +1,10 @@
 #include "quarn/geom/effect_keys.h"
 
 #include <cmath>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "quarn/ca/character_instance.h"
 
@@ -61,10 +65,97 @@ EffectKeyTrack effect_key_track_at(const EffectImage& img, uint32_t off) {
     t.stream = img.data + stream;
     t.length = length;
   }
+  return effect_key_track_decode(t);
+}
+
+namespace {
+// Decoded tracks by their bytes (and base and width), so equal tracks of any
+// image share one array and nothing can go stale when an image moves or goes.
+// Bounded: past the bound tracks are read from their streams.
+struct DecodedTracks {
+  std::mutex lock;
+  std::unordered_map<std::string, std::vector<int16_t>> by_bytes;
+  size_t values = 0;
+};
+constexpr size_t kMaxDecodedValues = 4u << 20;
+
+DecodedTracks& decoded_tracks() {
+  static DecodedTracks* d = new DecodedTracks;  // never torn down: tracks may be read at exit
+  return *d;
+}
+
+// Every frame's value as effect_key_track_read gives it, and whether the
+// stream ends in the exhausted mark. False for a stream whose frames run
+// past the frame counter.
+bool decode_stream(const EffectKeyTrack& t, std::vector<int16_t>& out, bool& exhausts) {
+  const uint8_t* s = t.stream;
+  const uint32_t len = t.length, width = t.narrow ? 1 : 2;
+  const auto value = [&](uint32_t at) {
+    return static_cast<int16_t>(static_cast<uint16_t>(t.base + value_at(s + at, t.narrow)));
+  };
+  exhausts = false;
+  out.clear();
+  uint32_t pos = 0;
+  while (pos < len) {
+    const uint8_t first = s[pos];
+    if (first & 1) {
+      if (pos + 1 >= len) break;
+      const uint32_t n = s[pos + 1];
+      if (n == 0) {
+        exhausts = true;
+        break;
+      }
+      if (out.size() + n > kFrameMask + 1u) return false;
+      if (first != 1) {  // a run of another kind: no value inside it, and nothing after
+        out.insert(out.end(), n, 0);
+        exhausts = true;
+        break;
+      }
+      if (pos + 2 + width > len) {
+        out.insert(out.end(), n, 0);
+        break;
+      }
+      out.insert(out.end(), n, value(pos + 2));
+      pos += 2 + width;
+    } else {
+      if (pos + width > len) break;
+      if (out.size() + 1 > kFrameMask + 1u) return false;
+      out.push_back(value(pos));
+      pos += width;
+    }
+  }
+  return true;
+}
+}  // namespace
+
+EffectKeyTrack effect_key_track_decode(const EffectKeyTrack& track) {
+  EffectKeyTrack t = track;
+  t.decoded = nullptr;
+  std::string key(reinterpret_cast<const char*>(track.stream ? track.stream : reinterpret_cast<const uint8_t*>("")),
+                  track.stream ? track.length : 0);
+  key.push_back(static_cast<char>(track.base & 0xFF));
+  key.push_back(static_cast<char>(track.base >> 8));
+  key.push_back(track.narrow ? 1 : 0);
+  DecodedTracks& d = decoded_tracks();
+  std::lock_guard<std::mutex> hold(d.lock);
+  auto it = d.by_bytes.find(key);
+  if (it == d.by_bytes.end()) {
+    std::vector<int16_t> values;
+    bool exhausts = false;
+    if (!decode_stream(track, values, exhausts) || d.values + values.size() > kMaxDecodedValues) return t;
+    // The last slot holds whether the end exhausts.
+    values.push_back(exhausts ? 1 : 0);
+    d.values += values.size();
+    it = d.by_bytes.emplace(std::move(key), std::move(values)).first;
+  }
+  const std::vector<int16_t>& v = it->second;
+  t.decoded_count = static_cast<uint16_t>(v.size() - 1);
+  t.end_exhausts = v.back() != 0;
+  t.decoded = v.data();
   return t;
 }
 
-int16_t effect_key_track_value(const EffectKeyTrack& track, EffectKeyState& st, int f) {
+int16_t effect_key_track_read(const EffectKeyTrack& track, EffectKeyState& st, int f) {
   if (st.exhausted) return EFFECT_KEY_NO_VALUE;
   if (f < 0) f = 0;
   if (f > EFFECT_KEY_MAX_FRAME) f = EFFECT_KEY_MAX_FRAME;

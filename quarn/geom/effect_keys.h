@@ -26,6 +26,12 @@ struct EffectKeyTrack {
   uint16_t length = 0;
   uint16_t base = 0;
   bool narrow = false;
+  // The stream decoded once: the value of every frame up to where it ends,
+  // then what lies past the end (0, or the exhausted mark). Null: read the
+  // stream itself.
+  bool end_exhausts = false;
+  uint16_t decoded_count = 0;
+  const int16_t* decoded = nullptr;
 };
 
 // Where a decoder stands: the byte of the current record, the frame at which
@@ -40,12 +46,26 @@ struct EffectKeyState {
 EffectKeyTrack effect_key_track_at(const EffectImage& img, uint32_t off);
 // A track built on bytes of the caller's (tests, tools).
 EffectKeyTrack effect_key_track_make(const uint8_t* stream, uint16_t length, uint16_t base, bool narrow);
+// The same track with its values decoded once, shared by every track of the
+// same bytes; tracks resolved from an image come decoded. A stream running
+// past the last frame is left to be read as it stands.
+EffectKeyTrack effect_key_track_decode(const EffectKeyTrack& track);
 // Back to the stream's start with the exhausted mark cleared.
 inline void effect_key_track_relocate(EffectKeyState& st) { st.reset(); }
 // The value at frame (0..16383): base + the decoded value as a signed 16-bit
 // number; 4000 for an exhausted track; 0 past the stream's end or for an
 // empty stream. A record cut short by the stream's end counts as the end.
-int16_t effect_key_track_value(const EffectKeyTrack& track, EffectKeyState& st, int frame);
+int16_t effect_key_track_read(const EffectKeyTrack& track, EffectKeyState& st, int frame);
+inline int16_t effect_key_track_value(const EffectKeyTrack& track, EffectKeyState& st, int frame) {
+  if (!track.decoded) return effect_key_track_read(track, st, frame);
+  if (st.exhausted) return EFFECT_KEY_NO_VALUE;
+  if (frame < 0) frame = 0;
+  if (frame > EFFECT_KEY_MAX_FRAME) frame = EFFECT_KEY_MAX_FRAME;
+  if (frame < track.decoded_count) return track.decoded[frame];
+  if (!track.end_exhausts) return 0;
+  st.exhausted = true;
+  return EFFECT_KEY_NO_VALUE;
+}
 // An orientation given in a frame, taken out to the frame's parent: each
 // row unrotated by the frame.
 inline void effect_orient_in_frame(matrix& out, const matrix& local, const matrix& frame) {

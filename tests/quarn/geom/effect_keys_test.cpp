@@ -89,6 +89,59 @@ TEST(EffectKeyTrack, OddStreamsAndCutRecordsStayInside) {
   }
 }
 
+// A track decoded once answers every frame, in any order and with any
+// history, exactly as reading its stream does: hostile streams made at
+// random, each read by a sequence of frames that jumps back and forth
+// through two decoders at once, as emitters read f0 and f0 + 1.
+TEST(EffectKeyTrack, DecodedTracksAnswerAsTheirStreamsDo) {
+  uint32_t seed = 99;
+  const auto next = [&seed](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  int decoded = 0;
+  for (int round = 0; round < 400; round++) {
+    std::vector<uint8_t> bytes(next(40));
+    for (auto& b : bytes) {
+      // Mostly keys and runs of type 1, sometimes anything.
+      const uint32_t k = next(8);
+      b = static_cast<uint8_t>(k < 3 ? 1 : k < 4 ? 0 : next(256));
+    }
+    const bool narrow = next(2) == 1;
+    const uint16_t base = static_cast<uint16_t>(next(3) == 0 ? next(65536) : 0);
+    const EffectKeyTrack raw = track(bytes, base, narrow);
+    const EffectKeyTrack fast = effect_key_track_decode(raw);
+    decoded += fast.decoded != nullptr;
+    EffectKeyState rs[2], fs[2];
+    for (int step = 0; step < 200; step++) {
+      const int which = static_cast<int>(next(2));
+      const int f = next(10) == 0 ? static_cast<int>(next(20000)) - 10 : static_cast<int>(next(300));
+      ASSERT_EQ(effect_key_track_value(fast, fs[which], f), effect_key_track_value(raw, rs[which], f))
+          << "round " << round << " step " << step << " frame " << f;
+      ASSERT_EQ(fs[which].exhausted, rs[which].exhausted);
+      if (next(50) == 0) fs[which].reset(), rs[which].reset();
+    }
+  }
+  EXPECT_EQ(decoded, 400);
+}
+
+TEST(EffectKeyTrack, LongRunsToTheLastFrameDecode) {
+  // 64 runs of 255 frames and one of 64: frames 0..16383 exactly, then the end mark.
+  std::vector<uint8_t> s;
+  for (int r = 0; r < 64; r++) s.insert(s.end(), {1, 255, static_cast<uint8_t>(r), 0});
+  s.insert(s.end(), {1, 64, 99, 0, 1, 0});
+  const EffectKeyTrack raw = track(s, 0, false);
+  const EffectKeyTrack fast = effect_key_track_decode(raw);
+  ASSERT_NE(fast.decoded, nullptr);
+  for (int f : {0, 254, 255, 16319, 16320, 16383, 16384, 30000}) {
+    EffectKeyState a, b;
+    EXPECT_EQ(effect_key_track_value(fast, a, f), effect_key_track_value(raw, b, f)) << f;
+  }
+  EffectKeyState st;
+  EXPECT_EQ(effect_key_track_value(fast, st, 16383), 99);
+  EXPECT_FALSE(st.exhausted);
+}
+
 TEST(EffectKeyTrack, BaseWrapsIn16Bits) {
   const std::vector<uint8_t> s = {1, 2, 0x00, 0x80};
   EffectKeyState st;
