@@ -75,6 +75,80 @@ void BM_BoxCulling(benchmark::State& state) {
 }
 BENCHMARK(BM_BoxCulling)->Unit(benchmark::kMillisecond);
 
+// The plain forms of the two tests above: the view's own planes copied into a
+// flat array and every object tested against them in the loop, stopping at
+// the first plane that has it outside.
+struct PlainPlane {
+  float x, y, z, d;
+};
+std::vector<PlainPlane> plain_planes(std::vector<plane_record>& records) {
+  records.resize(MAX_FRUSTUM_PLANES);
+  records.resize(static_cast<size_t>(gr_3d_get_frustum(records.data(), nullptr)));
+  std::vector<PlainPlane> out;
+  for (const plane_record& r : records) out.push_back({r.pl.normal.x, r.pl.normal.y, r.pl.normal.z, r.pl.d});
+  return out;
+}
+
+void BM_PlainSphereCulling(benchmark::State& state) {
+  start_view();
+  Rng rng;
+  std::vector<vector> centers(COUNT);
+  std::vector<float> radii(COUNT);
+  for (int i = 0; i < COUNT; i++) {
+    centers[i].set(rng.next(-250, 250), rng.next(-250, 250), rng.next(-250, 250));
+    radii[i] = rng.next(0.5f, 10.0f);
+  }
+  std::vector<plane_record> records;
+  const std::vector<PlainPlane> planes = plain_planes(records);
+  const int np = static_cast<int>(planes.size());
+  int visible = 0;
+  for (auto _ : state) {
+    visible = 0;
+    for (int i = 0; i < COUNT; i++) {
+      const vector& c = centers[i];
+      bool out = false;
+      for (int k = 0; k < np && !out; k++)
+        out = c.x * planes[k].x + c.y * planes[k].y + c.z * planes[k].z + planes[k].d > radii[i];
+      visible += !out;
+    }
+    benchmark::DoNotOptimize(visible);
+  }
+  state.counters["visible"] = visible;
+  state.SetItemsProcessed(state.iterations() * COUNT);
+}
+BENCHMARK(BM_PlainSphereCulling)->Unit(benchmark::kMillisecond);
+
+void BM_PlainBoxCulling(benchmark::State& state) {
+  start_view();
+  Rng rng;
+  std::vector<vector> mins(COUNT), maxs(COUNT);
+  for (int i = 0; i < COUNT; i++) {
+    mins[i].set(rng.next(-250, 250), rng.next(-250, 250), rng.next(-250, 250));
+    maxs[i] = mins[i] + vector{rng.next(1, 20), rng.next(1, 20), rng.next(1, 20)};
+  }
+  std::vector<plane_record> records;
+  const std::vector<PlainPlane> planes = plain_planes(records);
+  const int np = static_cast<int>(planes.size());
+  int visible = 0;
+  for (auto _ : state) {
+    visible = 0;
+    for (int i = 0; i < COUNT; i++) {
+      const vector &lo = mins[i], &hi = maxs[i];
+      bool out = false;
+      // The corner nearest the inside of each plane: min where the normal is positive.
+      for (int k = 0; k < np && !out; k++) {
+        const PlainPlane& p = planes[k];
+        out = (p.x > 0 ? lo.x : hi.x) * p.x + (p.y > 0 ? lo.y : hi.y) * p.y + (p.z > 0 ? lo.z : hi.z) * p.z + p.d > 0;
+      }
+      visible += !out;
+    }
+    benchmark::DoNotOptimize(visible);
+  }
+  state.counters["visible"] = visible;
+  state.SetItemsProcessed(state.iterations() * COUNT);
+}
+BENCHMARK(BM_PlainBoxCulling)->Unit(benchmark::kMillisecond);
+
 void BM_OrientedBoxCulling(benchmark::State& state) {
   start_view();
   Rng rng;

@@ -69,6 +69,33 @@ struct ViewState {
 ViewState View;
 ViewState Saved_view;
 bool Have_saved_view = false;
+}  // namespace
+
+GrCullPlanes Gr_cull;
+
+namespace {
+GrCullPlane cull_plane(const plane& pl) {
+  GrCullPlane c;
+  c.normal = pl.normal;
+  c.d = pl.d;
+  int against, along;
+  box_plane_corners(pl, against, along);
+  vector lo{0, 0, 0}, hi{1, 1, 1}, corner;
+  box_corner(corner, against, lo, hi);
+  c.min_x = corner.x == 0.0f;
+  c.min_y = corner.y == 0.0f;
+  c.min_z = corner.z == 0.0f;
+  return c;
+}
+
+void rebuild_cull_planes() {
+  Gr_cull.count = View.plane_count;
+  for (int i = 0; i < View.plane_count; i++) {
+    const plane_record& pr = View.planes[i];
+    Gr_cull.frustum[i] = cull_plane(pr.pl);
+    Gr_cull.unfogged[i] = (pr.flags & 0xff) == CLIP_FAR ? cull_plane(View.far_unfogged) : Gr_cull.frustum[i];
+  }
+}
 
 void rebuild_scaled() {
   View.scaled.right = View.orient.right * View.x_scale;
@@ -105,6 +132,7 @@ void rebuild_frustum() {
     plane::from_normal_point(View.far_unfogged, o.forward, e + o.forward * View.far_given);
   }
   View.plane_count = n;
+  rebuild_cull_planes();
   clip_set_far(View.far_on, View.far_z);
 }
 
@@ -354,25 +382,6 @@ float gr_3d_world_z(const vector& view_point) {
   return view_point.z * View.inv_s;
 }
 
-bool gr_3d_sphere_culled(const vector& center, float radius, bool use_frustum_far) {
-  for (int i = 0; i < View.plane_count; i++) {
-    const plane_record& pr = View.planes[i];
-    const plane* p = &pr.pl;
-    if ((pr.flags & 0xff) == CLIP_FAR && !use_frustum_far) p = &View.far_unfogged;
-    if (p->distance(center) > radius) return true;
-  }
-  return false;
-}
-
-bool gr_3d_box_culled(const vector& min, const vector& max) {
-  vector c;
-  for (int i = 0; i < View.plane_count; i++) {
-    const plane_record& pr = View.planes[i];
-    box_corner(c, pr.corner_against, min, max);
-    if (pr.pl.distance(c) > 0.0f) return true;
-  }
-  return false;
-}
 
 bool gr_3d_oriented_box_culled(const matrix& orient, const vector& position, const vector& min,
                                const vector& max) {
@@ -430,6 +439,7 @@ void gr_3d_save_view() {
 void gr_3d_restore_view() {
   if (!Have_saved_view) return;
   View = Saved_view;
+  rebuild_cull_planes();
   clip_set_far(View.far_on, View.far_z);
 }
 

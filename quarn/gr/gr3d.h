@@ -95,8 +95,36 @@ float gr_3d_zoom_scale(float length);
 float gr_3d_world_z(const vector& view_point);
 
 // Frustum culling; true when wholly outside one plane.
-bool gr_3d_sphere_culled(const vector& center, float radius, bool use_frustum_far);
-bool gr_3d_box_culled(const vector& min, const vector& max);
+// The view's planes as the culling tests read them, kept beside the view
+// (every frame start, far-plane change and view restore), so the tests
+// inline into the caller's loop instead of a call per object.
+struct GrCullPlane {
+  vector normal;
+  float d;
+  // The box corner farthest against the normal takes min on these axes.
+  bool min_x, min_y, min_z;
+};
+struct GrCullPlanes {
+  int count = 0;
+  GrCullPlane frustum[MAX_FRUSTUM_PLANES];
+  GrCullPlane unfogged[MAX_FRUSTUM_PLANES];  // the far plane at the distance given, before fog
+};
+extern GrCullPlanes Gr_cull;
+
+inline bool gr_3d_sphere_culled(const vector& center, float radius, bool use_frustum_far) {
+  const GrCullPlane* p = use_frustum_far ? Gr_cull.frustum : Gr_cull.unfogged;
+  for (int i = 0, n = Gr_cull.count; i < n; i++)
+    if (vector::dot(center, p[i].normal) + p[i].d > radius) return true;
+  return false;
+}
+inline bool gr_3d_box_culled(const vector& min, const vector& max) {
+  const GrCullPlane* p = Gr_cull.frustum;
+  for (int i = 0, n = Gr_cull.count; i < n; i++) {
+    const vector c{p[i].min_x ? min.x : max.x, p[i].min_y ? min.y : max.y, p[i].min_z ? min.z : max.z};
+    if (vector::dot(c, p[i].normal) + p[i].d > 0.0f) return true;
+  }
+  return false;
+}
 bool gr_3d_oriented_box_culled(const matrix& orient, const vector& position, const vector& min,
                                const vector& max);
 // Planes left, right, bottom, top, near, then far when far clipping is on,
