@@ -2,7 +2,8 @@
 // grid, some overlapping), as every frame does for hover, clicks and
 // tooltips; beside a plain baseline that keeps the same rectangles in one
 // flat array (screen coordinates already summed) and scans it for the last
-// one that holds the point, which is the same answer.
+// one that holds the point, which is the same answer; and the strongest
+// plain form, a forward scan from the oldest that stops at the first hit.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -73,5 +74,24 @@ void BM_FlatRectScan(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FlatRectScan);
+
+void BM_ForwardScanFirstHit(benchmark::State& state) {
+  Scene& s = scene();
+  size_t i = 0;
+  for (auto _ : state) {
+    const int x = s.px[i], y = s.py[i];
+    int hit = -1;
+    for (int k = 0; k < static_cast<int>(s.rects.size()); k++) {
+      const Rect& r = s.rects[k];
+      if (x >= r.x && y >= r.y && x < r.x + r.w && y < r.y + r.h) {
+        hit = k;
+        break;
+      }
+    }
+    benchmark::DoNotOptimize(hit);
+    i = (i + 1) % kPoints;
+  }
+}
+BENCHMARK(BM_ForwardScanFirstHit);
 
 }  // namespace

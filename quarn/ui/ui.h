@@ -258,6 +258,12 @@ class UiGadget : public UiObject {
   bool mouse_inside(int sx, int sy) const;
   // The gadget (this or a descendant) hit at a screen point.
   UiGadget* find_at(int sx, int sy);
+  // The same below a screen origin (of the owner, or of the window).
+  UiGadget* find_at_from(int sx, int sy, int ox, int oy);
+  // The oldest of a sibling chain and its descendants hit at a point.
+  static UiGadget* find_oldest_at(UiGadget* head, int sx, int sy, int ox, int oy);
+  // Puts a gadget at the head (the newest end) of a sibling chain.
+  static void push_sibling(UiGadget** head, UiGadget* g);
   // Draws the children, then sends event 2 (the end of every draw).
   void draw_children_and_report();
   void unlink_from_window();
@@ -272,6 +278,8 @@ class UiGadget : public UiObject {
   UiGadget* owner = nullptr;
   UiGadget* first_child = nullptr;
   UiGadget* next_sibling = nullptr;
+  // Back along the chain; the head's points at the oldest sibling.
+  UiGadget* prev_sibling = nullptr;
 };
 
 // ---- buttons and statics --------------------------------------------------------

@@ -290,8 +290,7 @@ void UiGadget::create(UiWindow* w, int t, int nx, int ny, int wd, int ht, int ne
   if (w->last_gadget) w->last_gadget->list_next = this;
   else w->first_gadget = this;
   w->last_gadget = this;
-  next_sibling = w->top_gadgets;
-  w->top_gadgets = this;
+  push_sibling(&w->top_gadgets, this);
 }
 
 namespace {
@@ -304,22 +303,41 @@ UiGadget** sibling_head(UiGadget* g) {
 void unlink_sibling(UiGadget* g) {
   UiGadget** head = sibling_head(g);
   if (!head) return;
-  for (UiGadget** p = head; *p; p = &(*p)->next_sibling)
-    if (*p == g) {
-      *p = g->next_sibling;
-      break;
+  UiGadget** p = head;
+  while (*p && *p != g) p = &(*p)->next_sibling;
+  if (*p) {
+    UiGadget* first = *head;
+    UiGadget* next = g->next_sibling;
+    *p = next;
+    if (g == first) {
+      if (next) next->prev_sibling = g->prev_sibling;
+    } else if (next) {
+      next->prev_sibling = g->prev_sibling;
+    } else {
+      first->prev_sibling = g->prev_sibling;  // g was the oldest
     }
-  g->next_sibling = nullptr;
+  }
+  g->next_sibling = g->prev_sibling = nullptr;
 }
 }  // namespace
+
+void UiGadget::push_sibling(UiGadget** head, UiGadget* g) {
+  g->next_sibling = *head;
+  if (*head) {
+    g->prev_sibling = (*head)->prev_sibling;
+    (*head)->prev_sibling = g;
+  } else {
+    g->prev_sibling = g;
+  }
+  *head = g;
+}
 
 void UiGadget::set_owner(UiGadget* new_owner) {
   unlink_sibling(this);
   owner = new_owner;
   UiGadget** head = sibling_head(this);
   if (!head) return;
-  next_sibling = *head;
-  *head = this;
+  push_sibling(head, this);
 }
 
 void UiGadget::unlink_from_window() {
@@ -437,13 +455,30 @@ bool UiGadget::mouse_inside(int sx, int sy) const {
 }
 
 UiGadget* UiGadget::find_at(int sx, int sy) {
-  UiGadget* hit = nullptr;
-  for (UiGadget* c = first_child; c; c = c->next_sibling)
-    if (UiGadget* r = c->find_at(sx, sy)) hit = r;
-  if (hit) return hit;
+  int ox = 0, oy = 0;
+  for (const UiGadget* o = owner; o; o = o->owner) ox += o->x, oy += o->y;
+  if (window) ox += window->x, oy += window->y;
+  return find_at_from(sx, sy, ox, oy);
+}
+
+// Siblings run newest first and the oldest hit wins, so walking them oldest
+// first may stop at the first hit; the screen origin is carried down rather
+// than summed again for every gadget.
+UiGadget* UiGadget::find_oldest_at(UiGadget* head, int sx, int sy, int ox, int oy) {
+  if (!head) return nullptr;
+  for (UiGadget* c = head->prev_sibling;; c = c->prev_sibling) {
+    if (UiGadget* r = c->find_at_from(sx, sy, ox, oy)) return r;
+    if (c == head) return nullptr;
+  }
+}
+
+UiGadget* UiGadget::find_at_from(int sx, int sy, int ox, int oy) {
+  const int left = ox + x, top = oy + y;
+  if (first_child)
+    if (UiGadget* r = find_oldest_at(first_child, sx, sy, left, top)) return r;
   // The rectangle first: it rules out almost every gadget, and costs less
   // than asking the owners whether anything is hidden.
-  if (!mouse_inside(sx, sy) || is_hidden()) return nullptr;
+  if (sx < left || sy < top || sx >= left + width || sy >= top + height || is_hidden()) return nullptr;
   int v = hit_test(sx, sy);
   if (type == UI_TYPE_CONTAINER) {
     if (v >= 0) return v != 0 ? this : nullptr;
@@ -457,12 +492,7 @@ bool ui_mouse_over(const UiGadget* g) { return g->window && g->window->hover == 
 
 // ---- hit testing, navigation and the window process ----------------------------------
 
-UiGadget* UiWindow::gadget_at(int sx, int sy) {
-  UiGadget* hit = nullptr;
-  for (UiGadget* g = top_gadgets; g; g = g->next_sibling)
-    if (UiGadget* r = g->find_at(sx, sy)) hit = r;
-  return hit;
-}
+UiGadget* UiWindow::gadget_at(int sx, int sy) { return UiGadget::find_oldest_at(top_gadgets, sx, sy, x, y); }
 
 namespace {
 struct Probe {
