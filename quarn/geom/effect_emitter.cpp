@@ -136,14 +136,12 @@ struct Field {
   int kind;
 };
 
-void move_items(EffectEmitter* e, float dt, const Field* fields, int field_count) {
-  const bool gravity = (e->def.flags & EMITTER_GRAVITY) != 0;
-  // Sub-steps of at most 1/30 s that together cover the whole step.
-  const int steps = static_cast<int>(std::ceil(dt / kMaxSubStep));
-  const float h = dt / static_cast<float>(steps < 1 ? 1 : steps);
+// One item through every sub-step of a step (items move on their own, so
+// each may take all its sub-steps at once).
+void move_item(const EffectEmitter* e, EffectItem* it, int steps, float h, bool gravity, const Field* fields,
+               int field_count) {
   for (int s = 0; s < steps; s++) {
-    for (EffectItem* it = e->items; it; it = it->next) {
-      if (it->age < 0) continue;
+    {
       vector acc{0, 0, 0};
       if (gravity) acc.y -= kGravity;
       for (int k = 0; k < field_count; k++) {
@@ -406,30 +404,38 @@ void effect_emitter_step(EffectEmitter* e, float f, const vector* parent_pos, co
     e->last_frame = f;
     return;
   }
-  // 3. Ageing.
-  for (EffectItem* it = e->items; it; it = it->next) {
-    if (it->age < 0) continue;
-    const float age = from_8_8(it->age) + dt;
-    if (age >= from_8_8(it->lifetime)) {
-      it->age = EFFECT_ITEM_DEAD;
-      e->live--;
-    } else {
-      it->age = to_8_8(age);
-    }
-  }
-  // 4. Velocity.
+  // 3. Velocity.
   const vector velocity = (e->position - e->prev_position) * (1.0f / dt);
-  // 5. Motion.
-  if (e->live > 0) {
+  // 4. Ageing and motion in one walk of the items: an item that outlives its
+  // lifetime dies, the others move. The fields are sampled once, before the
+  // first item that lives on moves.
+  {
+    const bool gravity = (e->def.flags & EMITTER_GRAVITY) != 0;
+    // Sub-steps of at most 1/30 s that together cover the whole step.
+    const int steps = static_cast<int>(std::ceil(dt / kMaxSubStep));
+    const float h = dt / static_cast<float>(steps < 1 ? 1 : steps);
     Field fields[EFFECT_EMITTER_LINKS];
-    int n = 0;
-    for (int k = 0; k < EFFECT_EMITTER_LINKS; k++) {
-      if (!e->params[k] || !e->param_defs[k].offset) continue;
-      effect_param_set_values(*e->params[k], e->param_defs[k], fields[n].v, f);
-      fields[n].kind = e->param_defs[k].kind;
-      n++;
+    int field_count = -1;
+    for (EffectItem* it = e->items; it; it = it->next) {
+      if (it->age < 0) continue;
+      const float age = from_8_8(it->age) + dt;
+      if (age >= from_8_8(it->lifetime)) {
+        it->age = EFFECT_ITEM_DEAD;
+        e->live--;
+        continue;
+      }
+      it->age = to_8_8(age);
+      if (field_count < 0) {
+        field_count = 0;
+        for (int k = 0; k < EFFECT_EMITTER_LINKS; k++) {
+          if (!e->params[k] || !e->param_defs[k].offset) continue;
+          effect_param_set_values(*e->params[k], e->param_defs[k], fields[field_count].v, f);
+          fields[field_count].kind = e->param_defs[k].kind;
+          field_count++;
+        }
+      }
+      move_item(e, it, steps, h, gravity, fields, field_count);
     }
-    move_items(e, dt, fields, n);
   }
   // 6. Spawning.
   if (stopping) {

@@ -347,12 +347,18 @@ void vif_emitter_update(vif_particle_emitter* e, const VifEmitterDef& def, bool 
     }
   }
 
-  // 4. Motion and ageing.
-  for (int32_t i = e->live_list.first; i >= 0;) {
-    const int32_t next = p[i].next;
+  // 4. Motion and ageing, over the particle array in memory order (each
+  // particle moves on its own, so the order changes nothing); then the live
+  // list is walked only when some died, to free them in the list's order,
+  // which decides where the next spawns land.
+  const bool gravity = (def.flags & VIF_GRAVITY) != 0;
+  const int count = e->count;
+  int died = 0;
+  for (int i = 0; i < count; i++) {
     VifParticle& q = p[i];
+    if (!(q.flags & 1)) continue;
     if (q.age < q.lifetime) {
-      if (def.flags & VIF_GRAVITY) q.velocity.y -= 9.8f * dt;
+      if (gravity) q.velocity.y -= 9.8f * dt;
       if (force) {
         vector dir = force_dir;
         if (radial) {
@@ -364,11 +370,17 @@ void vif_emitter_update(vif_particle_emitter* e, const VifEmitterDef& def, bool 
       q.position += q.velocity * dt;
       q.age = fl_min(q.age + dt, q.lifetime);
     }
+    died += !(q.age < q.lifetime);
+  }
+  for (int32_t i = e->live_list.first; died > 0 && i >= 0;) {
+    const int32_t next = p[i].next;
+    VifParticle& q = p[i];
     if (!(q.age < q.lifetime)) {
       q.flags = 0;
       list_unlink(p, e->live_list, i);
       list_push(p, e->free_list, i);
       e->live--;
+      died--;
     }
     i = next;
   }
