@@ -186,17 +186,31 @@ void ParseContext::skip_space_in_line() { skip_blank(false); }
 // runs over line ends; only bare line ends stop the in-line form.
 void ParseContext::skip_blank(bool across_lines) {
   if (!cursor_) return;
+  // Lines are counted as the blanks are crossed, by the rule of advance_to.
+  const char* p = cursor_;
   for (;;) {
-    char c = *cursor_;
-    bool blank = is_line_end(c) ? across_lines : (c == ' ' || (c >= 9 && c <= 12));
-    if (blank) {
-      advance_to(cursor_ + 1);
-    } else if (const char* end = comment_end(cursor_)) {
+    const char c = *p;
+    if (c == ' ' || c == '\t') {
+      p++;
+    } else if (c == '\r') {
+      if (!across_lines) break;
+      line_++;
+      p++;
+    } else if (c == '\n') {
+      if (!across_lines) break;
+      if (p == text_ || p[-1] != '\r') line_++;
+      p++;
+    } else if (c >= 9 && c <= 12) {
+      p++;
+    } else if (const char* end = comment_end(p)) {
+      cursor_ = p;
       advance_to(end);
+      p = cursor_;
     } else {
-      return;
+      break;
     }
   }
+  cursor_ = p;
 }
 
 void ParseContext::skip_line() {
@@ -267,9 +281,22 @@ int ParseContext::read_until(char* buffer, int size, const char* text, const cha
 
 // ---- literals ------------------------------------------------------------------
 
+namespace {
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// The length of text when the cursor starts with it, ignoring case; -1 when
+// it does not. One pass: no length taken first.
+long literal_here(const char* cursor, const char* text) {
+  long i = 0;
+  for (; text[i]; i++)
+    if (cursor[i] != text[i] && ascii_lower(cursor[i]) != ascii_lower(text[i])) return -1;
+  return i;
+}
+}  // namespace
+
 bool ParseContext::at_literal(const char* text) const {
   if (!cursor_ || !text) return false;
-  return strncasecmp(cursor_, text, strlen(text)) == 0;
+  return literal_here(cursor_, text) >= 0;
 }
 
 bool ParseContext::check_string(const char* text) {
@@ -279,8 +306,10 @@ bool ParseContext::check_string(const char* text) {
 
 bool ParseContext::optional_string(const char* text) {
   skip_space();
-  if (!at_literal(text)) return false;
-  advance_to(cursor_ + strlen(text));
+  if (!cursor_ || !text) return false;
+  const long n = literal_here(cursor_, text);
+  if (n < 0) return false;
+  advance_to(cursor_ + n);
   return true;
 }
 
