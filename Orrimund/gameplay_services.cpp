@@ -31,6 +31,7 @@
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/quest_lookup.h"
 #include "levelscripts/savegame.h"
+#include "levelscripts/script_ops.h"
 #include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
@@ -282,6 +283,8 @@ void install_hooks() {
 
   w.read_level_script_data = [] { script_read_level_data(); };
   w.step_script_characters = script_characters_step;
+  w.kill_level_effects = [](bool) { ambient_sounds_clear(); };
+  w.stop_avoidance_splines = avoid_splines_reset;
   w.test_exit_triggers = level_triggers_check;
   w.spline_first_segment = [](const char* name, vector* a, vector* b) {
     const LevelNamedPoints* p = level_spline_find(name);

@@ -9,6 +9,7 @@
 #include "Engine/gameflags.h"
 #include "Orrimund/gamestate.h"
 #include "levelscripts/quest_lookup.h"
+#include "levelscripts/script_ops.h"
 #include "levelscripts/script_world.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/console.h"
@@ -99,8 +100,6 @@ StringPool Script_names;
 uint32_t Script_filenames_crc = 0;
 constexpr int SCRIPT_NAME_POOL_SIZE = 16384;
 
-// The marker that records the gift of the knife: cleared at every set-up.
-bool Knife_given = false;
 
 bool level_valid(int level) { return level >= 0 && level < NUM_LEVEL_SCRIPTS; }
 
@@ -221,7 +220,7 @@ void level_script_setup() {
   Level_hook_init = Level_hook_frame = Level_hook_exit = nullptr;
   Level_hook_use = Level_hook_second_check = nullptr;
   Level_hook_event = nullptr;
-  Knife_given = false;
+  script_knife_marker_clear();
   Level_script_current = level_script_info_lookup(Level_position.level);
   const LevelScriptInfo* r = Level_script_current >= 0 ? &Level_scripts[Level_script_current] : nullptr;
   if (r && r->init && !game_is_networked()) {

@@ -12,9 +12,11 @@
 #include "Engine/ai/ai_core.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/gameflags.h"
+#include "Engine/s3d/level_objects.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/savegame.h"
+#include "levelscripts/script_ops.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
 #include "quarn/os/stringpool.h"
@@ -294,28 +296,61 @@ void read_character(ParseContext& pc) {
 
 void read_clicks(ParseContext& pc) {
   while (pc.optional_string("$Name:")) {
-    char name[64], text[256];
+    char name[64], text[CLICK_MESSAGE_LEN] = "";
     pc.read_string(name, sizeof name);
-    if (pc.optional_string("+Give:")) pc.read_int();
+    int give = 0;
+    if (pc.optional_string("+Give:")) give = pc.read_int();
     if (pc.optional_string("+Messagebox:")) pc.read_string(text, sizeof text);
+    const int mesh = level_mesh_find_by_name(name);
+    if (mesh < 0) {
+      console_printf("%s: no level object %s to click\n", pc.filename(), name);
+      continue;
+    }
+    const int c = click_add(mesh);
+    if (c < 0) continue;
+    ClickRecord* r = click_at(c);
+    r->give = give;
+    copy_name(r->message, sizeof r->message, text);
   }
+}
+
+// A door sound's three values as the door keeps them: whole bytes.
+DoorSound read_door_sound(ParseContext& pc) {
+  char name[64];
+  pc.read_string(name, sizeof name);
+  const float range = pc.read_float(), volume = pc.read_float();
+  float rolloff = pc.read_float();
+  if (rolloff == 0.1f) rolloff = 1.0f;
+  auto byte = [](float v) { return static_cast<uint8_t>(v < 0.0f ? 0 : v > 255.0f ? 255 : v); };
+  return {pool_copy(name), byte(range), byte(volume), byte(rolloff)};
 }
 
 void read_doors(ParseContext& pc) {
   while (pc.optional_string("$Door:")) {
-    char name[64], sound[64], key[256];
+    char name[64], key[256] = "";
     pc.read_string(name, sizeof name);
-    for (const char* s : {"+Open sound:", "+Close sound:"}) {
-      if (!pc.optional_string(s)) continue;
-      pc.read_string(sound, sizeof sound);
-      pc.read_float();
-      pc.read_float();
-      pc.read_float();
-    }
+    DoorSound open{nullptr, 0, 0, 0}, close{nullptr, 0, 0, 0};
+    if (pc.optional_string("+Open sound:")) open = read_door_sound(pc);
+    if (pc.optional_string("+Close sound:")) close = read_door_sound(pc);
+    float lock = 0.0f;
     if (pc.optional_string("+Locked:")) {
-      pc.read_float();
+      lock = pc.read_float();
       if (pc.optional_string("+Key:")) pc.read_string(key, sizeof key);
     }
+    const int mesh = level_mesh_find_by_name(name);
+    LevelMovableMesh* m = mesh >= 0 ? level_mesh_movable_info(mesh) : nullptr;
+    if (!m) {
+      console_printf("%s: no door %s in the level\n", pc.filename(), name);
+      continue;
+    }
+    m->open_sound_info = open;
+    m->close_sound_info = close;
+    m->lock_value = lock;
+    m->key_item = key[0] ? item_lookup(key) : -1;
+    if (lock != 0.0f) m->door_flags |= MOVABLE_LOCKED;
+    else m->door_flags &= ~MOVABLE_LOCKED;
+    bool is_open = false, locked = false;
+    if (level_two_stage_get(name, &is_open, &locked)) level_door_set_by_name(name, is_open);
   }
 }
 
@@ -629,6 +664,9 @@ bool action_complete(ScriptCharacter& c, living_entity* e) {
     case SV_SYNCH:
     case SV_SYNCH_TELEPORT:
       return !cutscene_playing();
+    case SV_PLAY_ACTION:
+    case SV_PLAY_MVF:
+      return c.move_id < 0 || e->move_finished(c.move_id);
     case SV_FOLLOW:
       if (!c.timer) return false;
       ai_queue_remove_type(&e->ai, 2);
@@ -711,6 +749,19 @@ bool start_action(int index, ScriptCharacter& c, living_entity* e, int* jumps) {
         return start_action(index, c, e, jumps);
       }
       return false;
+    case SV_PLAY_ACTION:
+    case SV_PLAY_MVF: {
+      const Move_info* m = e->character ? charinfo_find_move(e->character, a.value) : nullptr;
+      c.move_id = m ? e->play_move(m, 1.0f, false, true, next_is_synch(c, c.current) ? 1 : 0) : -1;
+      return c.move_id >= 0;
+    }
+    case SV_GUARD_SPLINE:
+      if (a.value) return avoid_spline_find(e->handle) >= 0 || avoid_spline_register(e->handle);
+      avoid_spline_release(e->handle);
+      return true;
+    case SV_ONE_HAND:
+      if (Script_world.set_one_hand_stance) Script_world.set_one_hand_stance(e, a.value != 0);
+      return true;
     case SV_FOLLOW: {
       const int leader = script_character_find(a.name);
       living_entity* l = leader >= 0 ? character_entity(Characters[leader]) : nullptr;
@@ -1012,6 +1063,7 @@ int script_character_add(const char* name, int entity_handle, int run_mode) {
   copy_name(c.name, sizeof c.name, name);
   c.run_mode = run_mode;
   c.current = -1;
+  c.move_id = -1;
   c.entity = entity_handle;
   return Num_characters++;
 }
@@ -1093,7 +1145,10 @@ void level_items_read_text(const char* filename, const char* text, int length) {
 }
 
 bool script_read_level_data() {
-  if (!Level_script_restarting) script_runner_reset();
+  if (!Level_script_restarting) {
+    script_runner_reset();
+    clicks_reset();
+  }
   Level_leave = LevelLeave{};
   char file[64];
   // The script name is shortened so the suffix fits the game's 32.
@@ -1107,7 +1162,9 @@ bool script_read_level_data() {
     read_file(file, read_level_data);
   }
   console_printf("Level script string pool usage: %d bytes\n", Strings.used());
-  return level_find_player_starts();
+  const bool starts = level_find_player_starts();
+  avoid_splines_reset();
+  return starts;
 }
 
 int level_effect_count() { return Num_level_effects; }

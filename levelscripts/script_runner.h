@@ -142,6 +142,7 @@ struct ScriptCharacter {
   bool paused;
   bool go;           // the go marker of its next "wait for go"
   bool retry;        // the current action could not start: try again when the timer runs out
+  int32_t move_id;   // the move a "play action" started, -1 none
 };
 int script_character_count();
 ScriptCharacter* script_character_at(int i);

@@ -84,6 +84,20 @@ struct ScriptWorld {
   // Stores the running conversation's state into the image before a save.
   void (*store_conversation_state)() = nullptr;
 
+  // --- script operations ------------------------------------------------------
+  // Starts a cutscene by name; false when none can play.
+  bool (*cutscene_play)(const char* name) = nullptr;
+  // Makes the current conversation person's topic available or not.
+  void (*topic_set_available)(const char* topic, bool available) = nullptr;
+  // The same for a person named (the console's topic commands).
+  void (*person_topic_set_available)(const char* person, const char* topic, bool available) = nullptr;
+  // The one-handed stance of an entity.
+  void (*set_one_hand_stance)(class living_entity* e, bool one_hand) = nullptr;
+  // An avoidance barrier across the way between the entity and the selected
+  // hero: its polygon, -1 when none was made; and its removal.
+  int (*avoid_barrier_add)(int entity) = nullptr;
+  void (*avoid_barrier_remove)(int polygon) = nullptr;
+
   // --- front end ------------------------------------------------------------
   void (*hud_message)(const char* text) = nullptr;
 
