@@ -72,7 +72,9 @@ void read_level_items_table() {
   if (!pc.find_string("#Level Items")) return;
   pc.require_string("#Level Items");
   char name[PARSE_MAX_NAME_LEN + 2];
-  while (pc.optional_string("$Name:")) {
+  // Every level's section: the names of all levels are kept in one list.
+  while (pc.skip_to_string("$Name:", "#End")) {
+    pc.require_string("$Name:");
     pc.read_string(name, sizeof name);
     if (!save_level_item_add(name_checksum(name))) {
       console_printf("level_items.tbl: more than %d level items, %s not listed\n", SAVE_MAX_LEVEL_ITEMS, name);

@@ -9,6 +9,7 @@
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/gameflags.h"
@@ -612,6 +613,30 @@ void read_level_items(ParseContext& pc) {
   }
 }
 
+// The current script's level items still in the save image's list lie at
+// their navpoints; one whose event flag is not yet set lies hidden.
+}  // namespace
+
+void level_items_place() {
+  for (int i = 0; i < Num_level_items; i++) {
+    LevelItemEntry& e = Level_items[i];
+    if (!e.nav || e.item < 0 || strcasecmp(e.script, Level_position.script)) continue;
+    if (!save_level_item_listed(name_checksum(e.name))) continue;
+    item_instance* item = item_create(e.item);
+    if (!item) continue;
+    ground_item* g = ground_item_drop(item, e.nav->pos, heading_matrix(e.nav->heading), e.count, -1, -1);
+    if (!g) {
+      item_free(item);
+      console_printf("Level item %s not placed: no free ground item (MAX_GROUND_ITEMS)\n", e.name);
+      continue;
+    }
+    const_cast<Navpoint*>(e.nav)->level_item = i;
+    if (e.event_level >= 0 && e.event_flag[0] && !level_flag_get(e.event_level, e.event_flag)) g->flags &= ~OF_ACTIVE;
+  }
+}
+
+namespace {
+
 bool read_file(const char* filename, void (*reader)(ParseContext&)) {
   ParseContext pc;
   if (pc.open(filename, VFILE_ANY_TYPE) != 0) return false;
@@ -1157,6 +1182,7 @@ bool script_read_level_data() {
   read_file(file, read_demo_script);
   if (Level_position.level[0] && !read_file("level_items.tbl", read_level_items))
     console_printf("level_items.tbl not found\n");
+  level_items_place();
   if (!Level_script_restarting) {
     std::snprintf(file, sizeof file, "demo_%s.tbl", Level_position.level);
     read_file(file, read_level_data);

@@ -192,6 +192,9 @@ struct LevelItemEntry {
   char event_flag[32];
 };
 int level_item_count();
+// Places the current script's level items still listed in the save image at
+// their navpoints (hidden while their event flag is unset).
+void level_items_place();
 const LevelItemEntry* level_item_at(int i);
 
 extern bool Level_is_town_script;  // "#Town" outside networked games

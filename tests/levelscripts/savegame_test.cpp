@@ -51,7 +51,10 @@ struct Saves : ::testing::Test {
     write("data/tables/demo_events.tbl", demo_events_text(game_event_declarations(), demo_quests()));
     write("data/tables/script_filenames.tbl",
           script_filenames_text({{"masad", {{"start", 0, 0, 10}}}, {"sewer", {{"down", 0, 0, -1}}}}));
-    write("data/tables/level_items.tbl", level_items_text({"Rusty Key", "Old Map"}));
+    // Two levels' sections: every level's items are listed.
+    write("data/tables/level_items.tbl",
+          level_items_text({{"masad", "Rusty Key", "masad", "Health Tonic", "key_spot"},
+                            {"sewer", "Old Map", "sewer", "Health Tonic", "map_spot", 2, "sewer", "sewer_grate_open"}}));
     script_filenames_load();
     level_flags_init();
     savegame_init();

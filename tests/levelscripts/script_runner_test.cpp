@@ -14,6 +14,9 @@
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
+#include "levelscripts/level_flags.h"
+#include "levelscripts/savegame.h"
+#include "Engine/Objects/objects.h"
 #include "quarn/os/console.h"
 #include "quarn/os/timer.h"
 #include "tests/support/critical_error_trap.h"
@@ -473,6 +476,41 @@ TEST_F(Runner, TheConsoleSwitchesAndTheDialogueCamera) {
   console_execute("No_cutscenes");
   EXPECT_TRUE(No_cutscenes);
   No_cutscenes = false;
+}
+
+TEST_F(Runner, LevelItemsOfTheScriptLieAtTheirNavpointsWhileListed) {
+  savegame_layout();
+  nav("key_spot", 2.0f, 2.0f);
+  nav("map_spot", 4.0f, 4.0f);
+  const std::string text = level_items_text({
+      {"demo_outdoor", "Rusty Key", "demo_outdoor", "Health Tonic", "key_spot", 2},
+      {"demo_outdoor", "Old Map", "demo_outdoor", "Health Tonic", "map_spot", 1, "sewer", "sewer_grate_open"},
+      {"demo_outdoor", "Other Arrival", "from_the_sea", "Health Tonic", "key_spot"},
+      {"demo_indoor", "Indoor Thing", "demo_indoor", "Health Tonic", "key_spot"},
+      {"demo_outdoor", "Taken", "demo_outdoor", "Health Tonic", "key_spot"},
+  });
+  level_items_read_text("level_items.tbl", text.c_str(), static_cast<int>(text.size()));
+  ASSERT_EQ(level_item_count(), 4);  // the indoor level's section is not this level's
+  EXPECT_EQ(level_item_at(0)->count, 2);
+  EXPECT_EQ(level_item_at(2)->nav, nullptr);  // another script's item: its navpoint is not looked up
+  for (const char* name : {"Rusty Key", "Old Map", "Other Arrival"}) save_level_item_add(name_checksum(name));
+  level_items_place();
+  int shown = 0, hidden = 0;
+  for (int i = 0; ground_item_at(i); i++) {
+    const ground_item* g = ground_item_at(i);
+    if (g->type != OBJ_GROUND_ITEM) continue;
+    if (g->flags & OF_ACTIVE) {
+      shown++;
+      EXPECT_FLOAT_EQ(g->pos.x, 2.0f);
+      EXPECT_EQ(g->quantity, 2);
+    } else {
+      hidden++;
+      EXPECT_FLOAT_EQ(g->pos.x, 4.0f);
+    }
+  }
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(hidden, 1);
+  EXPECT_EQ(navpoint_find("key_spot")->level_item, 0);
 }
 
 }  // namespace

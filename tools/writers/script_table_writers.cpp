@@ -1,5 +1,6 @@
 #include "tools/writers/script_table_writers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -91,9 +92,21 @@ std::string script_filenames_text(const std::vector<ScriptFileLevel>& levels) {
   return t;
 }
 
-std::string level_items_text(const std::vector<std::string>& names) {
+std::string level_items_text(const std::vector<LevelItemSpec>& items) {
   std::string t = "#Level Items\r\n";
-  for (const auto& n : names) t += "$Name: " + quoted(n) + "\r\n";
+  std::vector<std::string> levels;
+  for (const auto& i : items)
+    if (std::find(levels.begin(), levels.end(), i.level) == levels.end()) levels.push_back(i.level);
+  for (const auto& level : levels) {
+    t += "#Level: " + quoted(level) + "\r\n";
+    for (const auto& i : items) {
+      if (i.level != level) continue;
+      t += "$Name: " + quoted(i.name) + "\r\n$Script: " + quoted(i.script) + "\r\n$Item: " + quoted(i.item) +
+           "\r\n$Navpoint: " + quoted(i.navpoint) + "\r\n";
+      if (i.count != 1) t += "+Count: " + std::to_string(i.count) + "\r\n";
+      if (!i.event_flag.empty()) t += "+Event: " + quoted(i.event_level) + " " + quoted(i.event_flag) + "\r\n";
+    }
+  }
   t += "#End\r\n";
   return t;
 }

@@ -37,7 +37,13 @@ struct ScriptFileLevel {
 };
 std::string script_filenames_text(const std::vector<ScriptFileLevel>& levels);
 
-std::string level_items_text(const std::vector<std::string>& names);
+// level_items.tbl: one "#Level:" section per level, in the order first met.
+struct LevelItemSpec {
+  std::string level, name, script, item, navpoint;
+  int count = 1;
+  std::string event_level, event_flag;  // empty: no "+Event:"
+};
+std::string level_items_text(const std::vector<LevelItemSpec>& items);
 
 // The per-level tables of the script runner: the demo script table
 // ("<script>_demoscript.tbl": navpoints and script characters) and the level
