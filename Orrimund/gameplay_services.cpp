@@ -283,7 +283,10 @@ void install_hooks() {
 
   w.read_level_script_data = [] { script_read_level_data(); };
   w.step_script_characters = script_characters_step;
-  w.kill_level_effects = [](bool) { ambient_sounds_clear(); };
+  w.kill_level_effects = [](bool restarting) {
+    level_effects_kill(restarting);
+    if (!restarting) ambient_sounds_clear();
+  };
   w.stop_avoidance_splines = avoid_splines_reset;
   w.test_exit_triggers = level_triggers_check;
   w.spline_first_segment = [](const char* name, vector* a, vector* b) {

@@ -780,6 +780,9 @@ bool start_action(int index, ScriptCharacter& c, living_entity* e, int* jumps) {
       c.move_id = m ? e->play_move(m, 1.0f, false, true, next_is_synch(c, c.current) ? 1 : 0) : -1;
       return c.move_id >= 0;
     }
+    case SV_PLAY_EFFECT:
+      if (entity_effects().attach && a.name) entity_effects().attach(e, a.name, 0);
+      return true;
     case SV_GUARD_SPLINE:
       if (a.value) return avoid_spline_find(e->handle) >= 0 || avoid_spline_register(e->handle);
       avoid_spline_release(e->handle);
@@ -1188,9 +1191,30 @@ bool script_read_level_data() {
     read_file(file, read_level_data);
   }
   console_printf("Level script string pool usage: %d bytes\n", Strings.used());
+  if (!Level_script_restarting) level_effects_start();
   const bool starts = level_find_player_starts();
   avoid_splines_reset();
   return starts;
+}
+
+void level_effects_start() {
+  const EntityEffectHooks& w = entity_effects();
+  for (int i = 0; i < Num_level_effects; i++) {
+    LevelEffectEntry& e = Level_effects[i];
+    e.handle = w.place ? w.place(e.file, vector(0, 0, 0)) : -1;
+  }
+}
+
+void level_effects_kill(bool restarting) {
+  const EntityEffectHooks& w = entity_effects();
+  for (int i = 0; i < Num_level_effects; i++) {
+    LevelEffectEntry& e = Level_effects[i];
+    // A "once" effect plays out by itself; a restart resets them all.
+    if (e.handle < 0 || (e.once && !restarting)) continue;
+    if (w.kill && (!w.alive || w.alive(e.handle))) w.kill(e.handle);
+    e.handle = -1;
+  }
+  if (!restarting) Num_level_effects = 0;
 }
 
 int level_effect_count() { return Num_level_effects; }

@@ -179,6 +179,11 @@ struct LevelEffectEntry {
   bool once;
 };
 int level_effect_count();
+// Starts each kept level effect as a free world effect.
+void level_effects_start();
+// Level exit: kills the running effects not marked "once" and forgets them;
+// a restart kills them all and keeps the list.
+void level_effects_kill(bool restarting);
 const LevelEffectEntry* level_effect_at(int i);
 
 #define MAX_LEVEL_ITEMS 32

@@ -426,6 +426,17 @@ TEST_F(Runner, LevelEffectsFollowTheirScriptsAndTheSwitch) {
   EXPECT_STREQ(level_effect_at(0)->file, "torch.vfx");
   EXPECT_TRUE(level_effect_at(0)->once);
   EXPECT_STREQ(level_effect_at(1)->file, "day.vfx");
+  // Started as world effects; leaving the level ends all but the "once" one.
+  level_effects_start();
+  EXPECT_EQ(kit.effects_named("torch.vfx"), 1);
+  EXPECT_EQ(kit.effects_named("day.vfx"), 1);
+  const int torch = level_effect_at(0)->handle, day = level_effect_at(1)->handle;
+  level_effects_kill(false);
+  EXPECT_EQ(level_effect_count(), 0);
+  for (const FakeEffect& f : kit.effects) {
+    if (f.handle == torch) EXPECT_TRUE(f.alive);
+    if (f.handle == day) EXPECT_FALSE(f.alive);
+  }
   ASSERT_EQ(level_trigger_count(), 1);
   EXPECT_TRUE(level_trigger_at(0)->flags & TRIGGER_MULTI);
   EXPECT_FLOAT_EQ(level_trigger_at(0)->radius, 1.5f);
