@@ -60,6 +60,7 @@ struct PathSegment {
   uint16_t flags;
   uint8_t door;    // movable level mesh; out of range means no door
   uint32_t stamp;  // query stamp of the last line query that tested it
+  uint8_t avoid_uses;  // obstacle polygons closed along it (avoidance areas)
 };
 
 struct SectorPortal {
