@@ -7,6 +7,7 @@
 
 #include "Engine/ai/path_geometry.h"
 #include "Engine/ai/path_search.h"
+#include "quarn/gr/gr3d_draw.h"
 #include "quarn/os/console.h"
 
 AvoidPrimitive Avoid_primitives[AA_MAX_PRIMITIVES];
@@ -753,6 +754,35 @@ ConsoleCommand cc_avoidance("avoidance", "Sets avoidance area parameters", [] {
   }
 });
 
+// Developer commands that give a level script's areas by hand:
+// "aa_debug_add <x> <z> <half x> <half z> [size class]" adds a prohibit
+// rectangle and prints its handle; "aa_debug_remove <handle>" removes it.
+ConsoleCommand cc_aa_debug_add("aa_debug_add", "Adds a prohibit rectangle avoidance area", [] {
+  if (Console_help) console_printf("Usage: aa_debug_add <x> <z> <half x> <half z> [size class, else every one]\n");
+  if (!Console_run) return;
+  float v[4];
+  for (float& f : v) {
+    console_get_arg(ARG_FLOAT | ARG_INT);
+    f = Console_arg.float_value;
+  }
+  console_get_arg(ARG_INT | ARG_NONE);
+  const int cls = (Console_arg.type & ARG_INT) ? Console_arg.int_value : -1;
+  const vector c{v[0], 0.0f, v[1]};
+  // A one-point shape is a rectangle of size x by size y round the point.
+  AvoidShape s{AA_TYPE_PROHIBIT | AA_TYPE_RECT, 1, &c, 2.0f * v[2], 2.0f * v[3], 1.0f, -1, cls};
+  const int h = aa_add(s);
+  if (h < 0) console_printf("Avoidance area not added\n");
+  else console_printf("Avoidance area %d added\n", h);
+});
+
+ConsoleCommand cc_aa_debug_remove("aa_debug_remove", "Removes an avoidance area", [] {
+  if (Console_help) console_printf("Usage: aa_debug_remove <handle>\n");
+  if (!Console_run) return;
+  console_get_arg(ARG_INT);
+  aa_remove(Console_arg.int_value);
+  console_printf("Avoidance area %d removed\n", Console_arg.int_value);
+});
+
 }  // namespace
 
 // ---- public -----------------------------------------------------------------------------------
@@ -922,12 +952,15 @@ int aa_add(const AvoidShape& shape) {
   AvoidHandle& H = Avoid_handles[h];
   H = AvoidHandle{};
   H.flags = 1;
-  const int cls = std::clamp(shape.size_class, 0, PFG_SIZE_CLASSES - 1);
+  const int lo = shape.size_class < 0 ? 0 : std::min(shape.size_class, PFG_SIZE_CLASSES - 1);
+  const int hi = shape.size_class < 0 ? PFG_SIZE_CLASSES - 1 : lo;
   auto add = [&](const vector& c, const vector& h1, const vector& h2, int type) {
-    const int sector = path_sector_at(cls, c.x, c.z);
-    const int id = sector >= 0 ? aa_add_primitive(c, type, h1, h2, cls, sector) : -1;
-    if (id < 0) std::printf("AA - primative not added!!\n");
-    else if (H.count < AA_MAX_POLY_PRIMITIVES) H.prims[H.count++] = static_cast<uint8_t>(id);
+    for (int cls = lo; cls <= hi; cls++) {
+      const int sector = path_sector_at(cls, c.x, c.z);
+      const int id = sector >= 0 ? aa_add_primitive(c, type, h1, h2, cls, sector) : -1;
+      if (id < 0) std::printf("AA - primative not added!!\n");
+      else if (H.count < AA_HANDLE_PRIMITIVES) H.prims[H.count++] = static_cast<uint8_t>(id);
+    }
   };
   if (shape.count == 1) {
     const vector& c = shape.points[0];
@@ -978,4 +1011,24 @@ bool aa_point_in_handle(const vector& p, int sector, int size_class, int handle)
       return true;
   }
   return false;
+}
+
+void aa_debug_draw(float y, int size_class) {
+  y += 0.01f;
+  for (const ObstaclePoly& O : Obstacle_polys) {
+    if (!(O.flags & OP_IN_USE) || O.layer != size_class) continue;
+    const bool prohibit = (O.flags & OP_PROHIBIT) != 0;
+    const int r = prohibit ? 32 : 128, b = prohibit ? 128 : 32;
+    for (int i = 0; i < O.seg_count; i++) {
+      const OutlineSegment& s = O.segs[i];
+      const ObstacleNode& n1 = O.nodes[s.n1];
+      const ObstacleNode& n2 = O.nodes[s.n2];
+      gr_3d_debug_line(n1.cx, y, n1.cz, n2.cx, y, n2.cz, r, 32, b);
+      const float len = 0.5f * std::sqrt((n2.cx - n1.cx) * (n2.cx - n1.cx) + (n2.cz - n1.cz) * (n2.cz - n1.cz));
+      const float mx = 0.5f * (n1.cx + n2.cx), mz = 0.5f * (n1.cz + n2.cz);
+      gr_3d_debug_line(mx, y, mz, mx + s.nx * len, y, mz + s.nz * len, r, 32, b);
+      for (const ObstacleNode* n : {&n1, &n2})
+        gr_3d_debug_line(n->cx, y, n->cz, n->cx + n->dx * len, y, n->cz + n->dz * len, r, 32, b);
+    }
+  }
 }

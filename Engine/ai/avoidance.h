@@ -92,17 +92,20 @@ struct ObstaclePoly {
   float max_z, min_z, min_x, max_x;
 };
 
+// A handle holds the primitives of one area in every size class it covers.
+constexpr int AA_HANDLE_PRIMITIVES = 2 * PFG_SIZE_CLASSES;
 struct AvoidHandle {
   uint16_t flags;
   int16_t count;
-  uint8_t prims[AA_MAX_POLY_PRIMITIVES];
+  uint8_t prims[AA_HANDLE_PRIMITIVES];
 };
 
 // A caller's area (spells, effects, level scripts): kind as the type bits;
 // one point: a rectangle (or circle) of size x by size y round it; two or
 // three points: a rectangle along each leg, half as wide as size x and
 // reaching 0.3 past the leg's ends and 0.1 past its sides. `size_class`
-// picks the graph the area stands in (the owner's size; 0 by default).
+// picks the graph the area stands in; -1 (the default) puts it in every
+// size class, so that creatures of every size go round it.
 struct AvoidShape {
   int kind;
   int count;
@@ -110,7 +113,7 @@ struct AvoidShape {
   float size_x, size_y;
   float weight;
   int owner;
-  int size_class = 0;
+  int size_class = -1;
 };
 
 struct AvoidSettings {
@@ -153,3 +156,8 @@ bool aa_primitives_meet(const AvoidPrimitive& a, const AvoidPrimitive& b);
 // The corner rule: the outward direction at a corner between an incoming
 // and an outgoing unit direction.
 PathPoint aa_corner_direction(const PathPoint& d1, const PathPoint& d2);
+
+// Debug drawing: the outline segments of the active obstacle polygons of a
+// size class at height y, prohibit in blue and avoid in red, each with its
+// normal and its nodes' directions at half length.
+void aa_debug_draw(float y, int size_class);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "Engine/ai/avoidance.h"
 #include "Engine/ai/path_graph.h"
 #include "Engine/rendering/levelvis.h"
 #include "Engine/s3d/s3d.h"
@@ -225,4 +226,5 @@ void obstacles_draw(float hero_height, int size_class) {
         const int g = (w.flags & PSEG_DOOR) ? 255 : 0;
         gr_3d_debug_line(w.a->x, y, w.a->z, w.b->x, y, w.b->z, 255, g, 0);
       }
+  aa_debug_draw(y, size_class);
 }

@@ -5,7 +5,9 @@
 # open ground beyond it, for each size of creature. Every path keeps clear
 # of the wall (checked here against the wall's own boxes grown by the
 # creature's radius) and is within 1% of the shortest walk, worked out
-# apart from the game's search by path_probe from the demo's ground.
+# apart from the game's search by path_probe from the demo's ground. Then
+# a prohibit avoidance area across the hero's way: the walk order goes
+# round it, and straight once it is removed.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/root"
@@ -78,8 +80,40 @@ import -window "$wid" "$tmp/obstacles.png" || fail "no picture of the window"
 red() { convert "$1" -crop 640x400+0+0 -fx '(r > 0.8 && g < 0.2 && b < 0.2) ? 1 : 0' -format '%[fx:int(mean*w*h)]' info:; }
 [ "$(red "$tmp/navigation.png")" -lt 50 ] || fail "red in the world before the outlines: $(red "$tmp/navigation.png")"
 [ "$(red "$tmp/obstacles.png")" -ge 200 ] || fail "no outlines drawn: $(red "$tmp/obstacles.png") red pixels"
+
+# A prohibit rectangle across the hero's way east: the walk order's planned
+# way goes round it, and the hero's places, sampled while it walks, stay
+# out of it; once the area is removed the planned way is straight again.
+console "aa_debug_add 18 -2 0.5 3"
+wait_log "^Avoidance area [0-9]* added" "$log"
+handle=$(grep "^Avoidance area [0-9]* added" "$log" | tail -1 | awk '{ print $3 }')
+console "walk_to 22 -2"
+wait_log "^Walk order for " "$log"
+for _ in 1 2 3 4 5 6; do console "party_positions"; sleep 0.5; done
+wait_log "^Level demo_outdoor, " "$log" 6
+import -window "$wid" "$tmp/avoidance.png" || fail "no picture of the window"
+console "aa_debug_remove $handle"
+wait_log "^Avoidance area $handle removed" "$log"
+console "walk_to 22 -2"
+wait_log "^Walk order for " "$log" 2
 kill -TERM $pid; wait $pid; rc=$?; pid=""
 [ $rc -eq 0 ] || fail "ended with $rc on SIGTERM"
+
+inside() { awk -v x="$1" -v z="$2" 'BEGIN { exit !((x - 18) ^ 2 < 0.25 && (z + 2) ^ 2 < 9) }'; }
+first=$(awk '/^Walk order for / { k++ } k == 1 && /^  point /' "$log")
+[ "$(printf '%s\n' "$first" | wc -l)" -ge 3 ] || fail "the walk round the area has no bends: $first"
+bad=$(printf '%s\n' "$first" | awk '
+  { if (n) for (k = 0; k <= 50; k++) {
+      x = px + ($2 - px) * k / 50; z = pz + ($3 - pz) * k / 50
+      if ((x - 18) ^ 2 < 0.25 && (z + 2) ^ 2 < 9) { print "enters at " x "," z; exit } }
+    px = $2; pz = $3; n++ }')
+[ -z "$bad" ] || fail "the planned walk $bad: $first"
+printf '%s\n' "$first" | tail -1 | grep -q "point 22.000 -2.000" || fail "the walk does not end at the goal: $first"
+while read -r _ _ _ _ x _ z _; do
+  inside "$x" "$z" && fail "the hero stood in the area at $x $z"
+done < <(grep "^Member 0: " "$log")
+second=$(awk '/^Walk order for / { k++ } k == 2 && /^  point /' "$log")
+[ "$(printf '%s\n' "$second" | wc -l)" -eq 2 ] || fail "the walk after removal is not straight: $second"
 
 # The independent shortest walks, from the demo's own description of the
 # ground (size class radii 0.3, 0.6, 1.0).

@@ -255,6 +255,7 @@ TEST_F(Avoidance, PoolsSwitchesAndHandles) {
   ASSERT_GE(h, 0);
   // The leg reaches 0.3 past its ends and 0.1 past its half width of 0.5.
   EXPECT_TRUE(aa_point_blocked(vector{3.25f, 0, 0}, 0, 0));
+  EXPECT_TRUE(aa_point_blocked(vector{3.25f, 0, 0}, 0, 2));  // every size goes round it
   EXPECT_TRUE(aa_point_blocked(vector{0, 0, 0.62f}, 0, 0));
   EXPECT_FALSE(aa_point_blocked(vector{0, 0, 0.7f}, 0, 0));
   EXPECT_TRUE(aa_point_in_handle(vector{0, 0, 0.3f}, 0, 0, h));
