@@ -16,6 +16,8 @@ fifo="$tmp/console.fifo"
 colour_of() { convert "$1" -crop "$2" -format '%[fx:int(255*mean.r)] %[fx:int(255*mean.g)] %[fx:int(255*mean.b)]' info:; }
 # Mean brightness (0..1) of a box.
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
+# Standard deviation (0..1) of a box: a picture has some, a flat panel none.
+deviation_of() { convert "$1" -crop "$2" -format '%[fx:standard_deviation]' info:; }
 
 start() {
   local name=$1 width=$2; shift 2
@@ -56,6 +58,10 @@ for size in 640 800; do
   name="play$size"
   if [ $size = 640 ]; then s=100; start $name 640; else s=125; start $name 800 -800; fi
   sc() { echo $(( ($1 * s + 50) / 100 )); }  # a 640 place at this size
+  # A new game starts with the first hero alone; the developer switch brings
+  # the other three along, so the HUD shows four portraits.
+  console "full_party on"
+  wait_console "^full_party is TRUE"
   # ---- the title: the menu's items where the rows place them -----------------
   shot "$name-title"
   identify "$tmp/$name-title.png" | grep -q " $size"x || fail "$name: window size $(identify "$tmp/$name-title.png")"
@@ -85,6 +91,9 @@ for size in 640 800; do
   for i in 0 1 2 3; do
     m=$(mean_of "$tmp/$name-hud.png" "$(sc 30)x$(sc 20)+$(sc $((59 + 51 * i)))+$(sc 425)")
     awk -v m="$m" 'BEGIN { exit !(m > 0.15) }' || fail "$name: portrait $i not shown ($m)"
+    # A face on its backdrop, not the bar's even panel.
+    d=$(deviation_of "$tmp/$name-hud.png" "$(sc 36)x$(sc 36)+$(sc $((56 + 51 * i)))+$(sc 422)")
+    awk -v d="$d" 'BEGIN { exit !(d > 0.08) }' || fail "$name: portrait $i has no face ($d)"
   done
   # ---- Escape: the game menu, and the game clock stands still ----------------------
   console "game_time"
