@@ -13,6 +13,7 @@ constexpr uint32_t GF_SCREENSHOT = 0x40;          // write a screenshot at the e
 constexpr uint32_t GF_NO_UI = 0x80;               // the front end draws nothing
 constexpr uint32_t GF_CONVERSATION = 0x100;
 constexpr uint32_t GF_LEVEL_IN_PLAY = 0x200;
+constexpr uint32_t GF_CAMERA_TRACK = 0x800;       // a camera track holds the view; cleared when it ends
 constexpr uint32_t GF_SOLO = 0x1000;
 constexpr uint32_t GF_SKIP_SWAP = 0x8000;         // do not present this frame
 constexpr uint32_t GF_INPUT_LOCKED = 0x10000;
