@@ -21,7 +21,10 @@
 #include "Engine/gamesound/sound.h"
 #include "Engine/rendering/levelvis.h"
 #include "Engine/rendering/scene.h"
+#include "Engine/s3d/level_objects.h"
 #include "Engine/s3d/s3d.h"
+#include "Orrimund/control/game_camera.h"
+#include "Orrimund/control/world_input.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/player/party.h"
@@ -33,6 +36,7 @@
 #include "levelscripts/script_runner.h"
 #include "levelscripts/savegame.h"
 #include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
 #include "quarn/os/console.h"
 #include "quarn/os/timer.h"
 #include "quarn/parse/parse.h"
@@ -355,6 +359,19 @@ void gameplay_enter() {
     }
   }
   while (game_pause_depth() > 0) game_resume();
+  if (Reset_camera_fully) {
+    game_camera.init_defaults();
+    Reset_camera_fully = false;
+  }
+  game_camera.level_start();
+  // The camera starts behind the hero in control, without a glide from
+  // wherever it was in the level before.
+  if (Selected_entity) {
+    game_camera.target = Selected_entity->handle;
+    game_camera.behind_target();
+    game_camera.reset_view(true, true);
+    game_camera.update(0.0f);
+  }
   if (Selected_record) member_take_control(Selected_record);
   input_flush();
   game_flags_clear(GF_PARTY_DEAD);
@@ -380,12 +397,15 @@ void gameplay_frame() {
   const int key = menu_frame_input();
   screen_process_input(key);
   obstacles_frame_reset();
+  world_input_frame(ui ? 0.0f : dt);
   if (!ui) {
     path_graph_frame();
     objects_delete_pending();
     entities_live_frame(dt);
     entities_footsteps_frame(dt);
     entities_dead_frame(dt);
+    // Doors, gates and lifts move toward where their last use sent them.
+    for (int i = 0; i < Level.movable_count; i++) level_door_update(Level.movables[i].instance);
     level_script_frame();
   }
   if (gr_is_initialised()) {
@@ -394,6 +414,12 @@ void gameplay_frame() {
     screen_set_view_rect();
     scene_render();
     if (Render_3d_obstacles && Selected_entity) obstacles_draw(Selected_entity->pos.y, Selected_entity->size_class());
+    // The pick looks along the mouse ray of the view just drawn.
+    if (!ui && !screen_is_modal() && !game_flags_test(GF_INPUT_LOCKED)) {
+      vector eye, ray;
+      gr_3d_screen_to_ray(eye, ray, static_cast<float>(Input_record.x), static_cast<float>(Input_record.y));
+      world_input_actions(Input_record, eye, ray);
+    }
     gr_reset_clip();
     screen_render();
   }

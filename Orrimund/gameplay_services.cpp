@@ -2,6 +2,7 @@
 // table, the front end's view of the party, the saves and the levels, the
 // party's and the level scripts' hooks into the world, and the scene pass's
 // view of the entities and of a follow camera behind the controlled hero.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,9 @@
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/rendering/scene.h"
 #include "Engine/s3d/level_objects.h"
+#include "Engine/rendering/levelvis.h"
+#include "Engine/s3d/collide.h"
+#include "Orrimund/control/game_camera.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
@@ -35,6 +39,8 @@
 #include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
+#include "quarn/os/key.h"
+#include "quarn/os/mouse.h"
 #include "quarn/vfile/path_types.h"
 #include "quarn/vfile/vfile.h"
 
@@ -125,16 +131,85 @@ GameFrontServices Front_services;
 
 // --- the scene's view ----------------------------------------------------------------
 
-// Until the game camera drives the view: behind and above the controlled
-// hero, looking at its chest.
 bool follow_camera(vector* eye, matrix* orient, float* fov) {
-  living_entity* e = Selected_entity;
-  if (!e) return false;
-  const vector target = e->pos + vector(0, 1.0f, 0);
-  *eye = e->pos + vector(0, 6.0f, -7.0f);
-  *orient = matrix::from_forward(target - *eye);
-  *fov = 90.0f;
+  if (!Selected_entity && !(game_camera.flags & (CAM_TRACK | CAM_FREE))) return false;
+  game_camera.get_view(eye, orient, fov);
   return true;
+}
+
+// The camera's view of the world.
+bool camera_target(int handle, CameraTarget* out) {
+  living_entity* e = entity_from_handle(handle);
+  if (!e) return false;
+  out->position = e->pos + e->offset;
+  out->heading = std::atan2(e->orient.forward.x, e->orient.forward.z);
+  out->speed = e->get_speed();
+  out->height = e->get_height();
+  return true;
+}
+
+bool camera_enemies_near(int handle) {
+  living_entity* hero = entity_from_handle(handle);
+  if (!hero) return false;
+  if (living_entity* t = entity_from_handle(hero->combat.target))
+    if (hero->is_hostile_to(t) && !(t->state & ES_DEAD)) return true;
+  living_entity* list = entity_live_list();
+  for (living_entity* e = entity_first(list); e; e = entity_next(list, e))
+    if (e != hero && e->type != OBJ_PLAYER && !(e->state & ES_DEAD) && hero->is_hostile_to(e) &&
+        camera_enemy_within_reach(hero->pos, e->pos))
+      return true;
+  return false;
+}
+
+// The level objects a segment meets, nearest first.
+int camera_ray_objects(const vector& from, const vector& to, int* out, int capacity) {
+  int n = 0;
+  vector start = from;
+  const vector whole = to - from;
+  const float length = whole.length();
+  if (length <= 0) return 0;
+  const vector dir = whole * (1.0f / length);
+  float travelled = 0;
+  while (n < capacity && travelled < length) {
+    CollisionQuery q{};
+    q.start = start;
+    q.delta = dir * (length - travelled);
+    CollisionResult r{};
+    collide_level(&q, &r);
+    if (r.count <= 0) break;
+    bool seen = false;
+    for (int i = 0; i < n; i++) seen = seen || out[i] == r.instance;
+    if (!seen) out[n++] = r.instance;
+    travelled += r.fraction * (length - travelled) + 0.01f;
+    start = from + dir * travelled;
+  }
+  return n;
+}
+
+void install_camera() {
+  CameraWorld w;
+  w.target = camera_target;
+  w.world_map = [] { return Level_script_current == WORLDMAP_LEVEL_INDEX; };
+  w.enemies_near = camera_enemies_near;
+  w.dialogue = [] { return game_flags_test(GF_CONVERSATION); };
+  w.solo = [] { return game_flags_test(GF_SOLO); };
+  w.cutscene = [] { return game_flags_test(GF_CUTSCENE); };
+  // The visibility zones keep their own fog and fall back by the camera's
+  // elevation (VisServices below), so the camera sets none itself.
+  w.ray_objects = camera_ray_objects;
+  w.mouse_delta = [](int* dx, int* dy) {
+    int dz = 0;
+    mouse_get_delta(dx, dy, &dz);
+  };
+  w.ctrl_held = [] { return key_is_down(KEY_LCTRL) || key_is_down(KEY_RCTRL); };
+  game_camera_set_world(w);
+  VisServices v{};
+  v.camera_state = [] { return static_cast<int>(game_camera.flags); };
+  v.camera_set_mode = [](int mode) { game_camera.set_mode(mode); };
+  v.camera_elevation = [] { return game_camera.elevation; };
+  v.camera_unlocked = [] { return game_camera.unlocked != 0; };
+  v.camera_set_unlock_allowed = [](bool on) { game_camera.unlock_allowed = on ? 1 : 0; };
+  vis_set_services(v);
 }
 
 void draw_entity(int handle, int, int alpha) {
@@ -242,6 +317,7 @@ void install_hooks() {
   p.load_pending = [] { return savegame_pending_load_length() > 0; };
   p.is_town = [] { return Level_is_town; };
   p.on_world_map = [] { return Level_script_current == WORLDMAP_LEVEL_INDEX; };
+  p.camera_target = [](living_entity* e) { game_camera.set_target(e ? e->handle : -1); };
   p.story_flag = [](int level, const char* name) { return level_flag_get(level, name); };
   party_set_hooks(p);
 
@@ -311,8 +387,14 @@ void install_hooks() {
   w.save_entities = party_save_members;
   w.load_entities = party_load_members;
 
+  install_camera();
   SceneServices s{};
   s.camera = follow_camera;
+  s.see_through = [](int* instances, int capacity) {
+    int n = 0;
+    for (int i = 0; i < game_camera.avoid_count && n < capacity; i++) instances[n++] = game_camera.avoid[i];
+    return n;
+  };
   s.characters = scene_characters;
   s.cutscene = [] { return game_flags_test(GF_CUTSCENE); };
   s.letterbox = [] { return true; };
@@ -330,6 +412,7 @@ void install_hooks() {
 void gameplay_install() {
   game_state_set_ops(GS_GAMEPLAY, {gameplay_enter, gameplay_frame, gameplay_leave});
   front_set_services(&Front_services);
+  game_camera.construct();
   install_hooks();
 }
 

@@ -55,6 +55,10 @@ constexpr uint32_t MI_OCEAN = 0x1000000;
 // Face flags.
 constexpr uint16_t FACE_ALPHA = 0x20;      // two-sided for spheres
 constexpr uint16_t FACE_TWO_SIDED = 0x200;  // two-sided for rays
+// The face's material bits. Mouse picks pass through a face that carries all
+// of them (no ordinary face does: the bits hold the kinds above as well), so a
+// level can lay invisible blockers that the pointer sees through.
+constexpr uint16_t FACE_PICK_PASS = 0xFF0;
 
 // Flags word of the level.
 constexpr uint32_t LEVEL_LOADED = 0x1;

@@ -1,0 +1,561 @@
+#include "Orrimund/control/world_input.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "Engine/Objects/doors.h"
+#include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_core.h"
+#include "Engine/ai/path_geometry.h"
+#include "Engine/ai/path_search.h"
+#include "Engine/gameflags.h"
+#include "Engine/gamesound/gamesnd.h"
+#include "Engine/rendering/levelvis.h"
+#include "Engine/rendering/scene.h"
+#include "Engine/s3d/collide.h"
+#include "Engine/s3d/level_objects.h"
+#include "Engine/s3d/s3d.h"
+#include "Orrimund/control/game_camera.h"
+#include "Engine/Objects/inventory.h"
+#include "Orrimund/gameoptions.h"
+#include "Orrimund/gamewide.h"
+#include "Orrimund/player/party.h"
+#include "Orrimund/screens/popup.h"
+#include "Orrimund/screens/screens.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/os/console.h"
+#include "quarn/os/key.h"
+#include "quarn/os/mouse.h"
+
+InputRecord Input_record;
+WorldInputState World_input;
+int Hud_targeting = TARGETING_NONE;
+
+const float Highlight_valid[3] = {0.75f, 1.0f, 1.0f};
+const float Highlight_invalid[3] = {1.0f, 0.5f, 0.5f};
+const float Highlight_friend[3] = {0.75f, 1.0f, 0.75f};
+const float Highlight_mesh[3] = {0.75f, 1.0f, 1.0f};
+
+namespace {
+
+constexpr int KEY_GRAVE = 41;
+constexpr float PICK_START = 10000.0f;
+constexpr float BEST_START = 10000000.0f;
+constexpr int WHEEL_ZOOM = 15;
+
+bool mouse_over_ui() { return screen_mouse_over(); }
+int wheel_delta() {
+  int dx = 0, dy = 0, dz = 0;
+  mouse_get_delta(&dx, &dy, &dz);
+  return dz;
+}
+void real_mouse_pos(int* x, int* y) {
+  int z = 0;
+  mouse_get_pos(x, y, &z);
+}
+const WorldInputDevices Real{key_is_down, key_down_fraction, mouse_down, mouse_down_count, mouse_up_count,
+                             mouse_down_time, real_mouse_pos, wheel_delta, mouse_over_ui};
+WorldInputDevices Dev = Real;
+WorldInputHooks Hooks;
+
+void sound(int s) { gamesound_play_default(s, 1.0f); }
+
+bool in_conversation() { return game_flags_test(GF_CONVERSATION); }
+
+living_entity* hero() { return Selected_entity; }
+
+float flat_sq(const vector& a, const vector& b) {
+  const float dx = a.x - b.x, dz = a.z - b.z;
+  return dx * dx + dz * dz;
+}
+
+const char* person_name(const living_entity* e) {
+  if (e->name[0]) return e->name;
+  return e->character ? e->character->name : "";
+}
+
+void highlight(int object, const float* c) {
+  scene_set_highlight_a(object, static_cast<int>(c[0] * 255.0f), static_cast<int>(c[1] * 255.0f),
+                        static_cast<int>(c[2] * 255.0f));
+}
+
+bool is_door(int mesh) {
+  return mesh >= 0 && mesh < Level.instance_count && (Level.instances[mesh].flags & MI_MOVABLE);
+}
+
+bool hero_reaches(int mesh) { return hero() && level_mesh_within_reach(hero()->pos, mesh); }
+
+}  // namespace
+
+void world_input_set_devices(const WorldInputDevices* devices) { Dev = devices ? *devices : Real; }
+void world_input_set_hooks(const WorldInputHooks& hooks) { Hooks = hooks; }
+
+// ---- the record ------------------------------------------------------------------------
+
+void input_record_build(InputRecord& r) {
+  if (in_conversation() || game_flags_test(GF_PARTY_DEAD)) return;
+  r = InputRecord{};
+  Dev.mouse_pos(&r.x, &r.y);
+  if (Dev.key_down(KEY_LSHIFT) || Dev.key_down(KEY_RSHIFT)) r.bits |= IR_SHIFT;
+  if (Dev.key_down(KEY_LALT) || Dev.key_down(KEY_RALT)) r.bits |= IR_ALT;
+  const bool over = Dev.over_screen_element();
+  if (!over) {
+    if (Dev.mouse_down_count(MOUSE_RIGHT_BUTTON) > 0) r.bits |= IR_RIGHT_DOWN;
+    if (Dev.mouse_up_count(MOUSE_RIGHT_BUTTON) > 0) r.bits |= IR_RIGHT_UP;
+  }
+  const bool left = Dev.mouse_down(MOUSE_LEFT_BUTTON);
+  if (World_input.held_click && left && Dev.mouse_down_time(MOUSE_LEFT_BUTTON) >= HOLD_TO_TRAVEL_MS)
+    r.bits |= IR_TRAVEL;
+  if (!World_input.held_click || !left) {
+    World_input.walk_marker = true;
+    World_input.held_click = false;
+  }
+  if (!over && Dev.mouse_down_count(MOUSE_LEFT_BUTTON) > 0) {
+    World_input.held_click = true;
+    // A click is a click: the modifiers held with it do not change its kind.
+    r.bits = IR_CLICK;
+    if (Dev.key_down(KEY_LCTRL) || Dev.key_down(KEY_RCTRL)) r.bits |= IR_CTRL;
+    if (Dev.key_down(KEY_GRAVE)) r.bits |= Dev.key_down(KEY_LSHIFT) ? IR_TELEPORT : IR_STUDY;
+    World_input.walk_marker = false;
+  }
+}
+
+void camera_input_from_mouse(const InputRecord& r, int screen_width) {
+  if (in_conversation()) return;
+  // Only a key held for the whole interval counts.
+  int turn = static_cast<int>(Dev.key_fraction(KEY_LEFT) - Dev.key_fraction(KEY_RIGHT));
+  if (Game_options.reverse_mouse_turn) turn = -turn;
+  const bool buttons = Dev.mouse_down(MOUSE_LEFT_BUTTON) || Dev.mouse_down(MOUSE_RIGHT_BUTTON);
+  if (!buttons) {
+    if (r.x < 3) turn -= 1;
+    else if (r.x > screen_width - 4) turn += 1;
+  }
+  int zoom = 0;
+  const int screen = screen_get_current();
+  if (screen != SCREEN_ASSESS && screen != SCREEN_TRADE) {
+    const int w = Dev.wheel();
+    if (w > 0) zoom -= WHEEL_ZOOM;
+    else if (w < 0) zoom += WHEEL_ZOOM;
+  }
+  game_camera.set_input(static_cast<float>(turn), static_cast<float>(zoom), 0.0f);
+}
+
+// ---- picking ----------------------------------------------------------------------------
+
+int ray_pick_level(const vector& origin, const vector& direction, float far, vector* hit, int* face) {
+  int best = -1;
+  float best_d = PICK_START;
+  vector start = origin;
+  const vector delta = direction * far;
+  const float length = delta.length();
+  float travelled = 0;
+  // A hit on a face the pick passes through goes on from just beyond it.
+  for (int step = 0; step < 16 && travelled < length; step++) {
+    CollisionQuery q{};
+    q.start = start;
+    q.delta = direction * (length - travelled);
+    q.radius = 0.0f;
+    CollisionResult res{};
+    collide_level(&q, &res);
+    if (res.count <= 0) break;
+    const float along = res.fraction * (length - travelled);
+    const vector at = start + q.delta * res.fraction;
+    const float d = travelled + along;
+    if (res.face && (res.face->flags & FACE_PICK_PASS) != FACE_PICK_PASS && d < best_d) {
+      best_d = d;
+      best = res.instance;
+      *hit = at;
+      *face = static_cast<int>(res.face - Level.instances[res.instance].mesh->faces);
+      break;
+    }
+    travelled = d + 0.01f;
+    start = origin + direction * travelled;
+  }
+  return best;
+}
+
+game_object* pick_object_among(const PickCandidate* c, int count, const vector& camera, const vector& hit) {
+  game_object* taken = nullptr;
+  float taken_r = 0, best = BEST_START;
+  vector taken_centre{0, 0, 0};
+  const vector seg = hit - camera;
+  const float seg_sq = seg.length_squared();
+  for (int i = 0; i < count; i++) {
+    const float t = seg_sq > 0 ? std::fmin(std::fmax(vector::dot(c[i].centre - camera, seg) / seg_sq, 0.0f), 1.0f) : 0;
+    const vector q = camera + seg * t;
+    const vector d = q - c[i].centre;
+    const float d2 = d.length_squared();
+    const float h2 = d.x * d.x + d.z * d.z;
+    const float r = c[i].radius;
+    if (!(d2 < r * r) || !(h2 < r * 0.5f) || !(d2 < best)) continue;
+    if (taken && !(taken_r * 0.5f <= 0.5f * (c[i].centre - taken_centre).length())) continue;
+    taken = c[i].object;
+    taken_r = r;
+    taken_centre = c[i].centre;
+    best = d2;
+  }
+  return taken;
+}
+
+game_object* pick_object(const vector& camera, const vector& hit) {
+  static PickCandidate list[MAX_OBJECTS];
+  int n = 0;
+  for (game_object* o = objects_first(); o && n < MAX_OBJECTS; o = objects_next(o)) {
+    if ((o->flags & (OF_ACTIVE | OF_KEEP_FLOOR)) != (OF_ACTIVE | OF_KEEP_FLOOR) && !obj_is_living_entity(o)) continue;
+    if (obj_is_living_entity(o)) {
+      auto* e = static_cast<living_entity*>(o);
+      list[n++] = {o, e->pos + vector{0, e->get_height() * 0.5f, 0}, e->get_radius() * 2.0f};
+    } else if (o->type == OBJ_GROUND_ITEM) {
+      list[n++] = {o, o->pos, o->radius > 0 ? o->radius : 0.5f};
+    } else if (o->type == OBJ_CONTAINER) {
+      list[n++] = {o, o->pos, 2.0f};
+    }
+  }
+  return pick_object_among(list, n, camera, hit);
+}
+
+// ---- classification ------------------------------------------------------------------
+
+bool can_talk(const living_entity* p) {
+  if (!p || (p->state & ES_DEAD)) return false;
+  if (Hooks.dialogue_idle && !Hooks.dialogue_idle()) return false;
+  const living_entity* h = hero();
+  if (!h) return false;
+  if (std::fabs((p->pos.y + p->offset.y) - (h->pos.y + h->offset.y)) > 0.5f) return false;
+  if (std::sqrt(flat_sq(p->pos, h->pos)) - p->get_radius() - h->get_radius() >= REACH_ITEM) return false;
+  return Hooks.conversation_exists && Hooks.conversation_exists(person_name(p));
+}
+
+int target_classify(game_object* object, int mesh, const vector& hit, bool* valid) {
+  *valid = true;
+  if (in_conversation()) {
+    Hud_targeting = TARGETING_NONE;
+    return TC_NONE;
+  }
+  living_entity* h = hero();
+  if (!h) return TC_NONE;
+  switch (Hud_targeting) {
+    case TARGETING_CREATURE:
+      *valid = object && obj_is_living_entity(object);
+      return TC_CREATURE;
+    case TARGETING_POINT:
+      if (Dev.over_screen_element()) return TC_NONE;
+      *valid = mesh >= 0 && (Level.instances[mesh].flags & MI_GROUND);
+      return TC_POINT;
+    case TARGETING_LOCK:
+      if (!object && is_door(mesh) && hero_reaches(mesh)) return TC_LOCK_PICK;
+      if (object && object->type == OBJ_CONTAINER && (object->pos - h->pos).length_squared() <= REACH_GOLD * REACH_GOLD)
+        return TC_LOCK_PICK;
+      return TC_NONE;
+    default: break;
+  }
+  (void)hit;
+  if (!object) {
+    if (mesh < 0) return TC_NONE;
+    return is_door(mesh) ? TC_DOOR : TC_LEVEL_ITEM;
+  }
+  const bool single = game_is_single_player();
+  switch (object->type) {
+    case OBJ_GROUND_ITEM:
+    case OBJ_CONTAINER:
+      if ((object->pos - h->pos).length_squared() <= REACH_GOLD * REACH_GOLD)
+        return object->type == OBJ_GROUND_ITEM ? TC_GOLD : TC_CONTAINER;
+      return TC_NONE;
+    case OBJ_NEUTRAL:
+      if (can_talk(static_cast<living_entity*>(object))) return single ? TC_TALK : TC_MERCHANT;
+      return TC_NONE;
+    case OBJ_CREATURE:
+    case OBJ_BOSS: {
+      auto* e = static_cast<living_entity*>(object);
+      if (h->is_hostile_to(e) && !(e->state & ES_DEAD)) return TC_ENEMY;
+      return TC_NONE;
+    }
+    case OBJ_PLAYER: {
+      auto* e = static_cast<living_entity*>(object);
+      if (e == h || (e->state & (ES_DOWN | ES_DEAD | ES_HELD))) return TC_NONE;
+      if (single) return TC_MEMBER;
+      if (!(e->state & ES_SUMMONED) && (e->pos - h->pos).length_squared() <= REACH_ITEM * REACH_ITEM) return TC_TRADE;
+      return TC_NONE;
+    }
+    default: return TC_NONE;
+  }
+}
+
+// ---- actions ---------------------------------------------------------------------------
+
+bool attack_order(living_entity* target) {
+  living_entity* h = hero();
+  if (!h || !target || !h->is_hostile_to(target)) {
+    sound(36);
+    return false;
+  }
+  for (PlayerRecord* p = party_first(); p; p = party_next(p)) {
+    living_entity* m = member_entity(p);
+    if (!m || (m->state & ES_DEAD)) continue;
+    if (game_is_networked() && m != h) continue;
+    const bool controlled = m == h;
+    if (controlled || !m->is_engaged()) ai_queue_attack(&m->ai, target->handle, WALK_ORDER_PRIORITY);
+  }
+  party_set_combat_ready(true);
+  sound(35);
+  return true;
+}
+
+bool talk_to(living_entity* npc) {
+  if (!npc || game_flags_test(GF_UI_MODE) || !Hooks.conversation_exists ||
+      !Hooks.conversation_exists(person_name(npc))) {
+    sound(36);
+    return false;
+  }
+  sound(35);
+  game_flags_set(GF_CONVERSATION);
+  if (Hooks.conversation_start) Hooks.conversation_start(person_name(npc));
+  return true;
+}
+
+void door_use(int mesh) {
+  LevelMovableMesh* m = level_mesh_movable_info(mesh);
+  const char* name = Level.instances[mesh].name ? Level.instances[mesh].name : "";
+  bool open = false, locked = false;
+  if (!level_two_stage_get(name, &open, &locked)) locked = m && (m->door_flags & MOVABLE_LOCKED);
+  const char* key = Hooks.door_key ? Hooks.door_key(mesh) : nullptr;
+  const bool has_key_item = key && *key;
+  if (locked && has_key_item && Hooks.party_has_item && Hooks.party_has_item(key)) {
+    locked = false;
+    level_two_stage_set(name, open, false);
+    hud_message("Unlocked!");
+    sound(6);
+  }
+  if (game_is_networked() && !game_flags_test(GF_SINGLE_PLAYER)) {
+    // A client asks the host; the network layer is not here yet.
+    return;
+  }
+  const bool worked = !locked && level_mesh_use(mesh, false);
+  if (worked) return;
+  const float lock = m ? m->lock_value : 0.0f;
+  if (!level_mesh_has_track(mesh) && has_key_item) {
+    hud_message("Need item to use");
+    sound(5);
+  } else if (lock != 0.0f || locked) {
+    if (Hooks.feedback) Hooks.feedback(hero(), 3);
+    hud_message("Locked");
+    sound(5);
+  }
+}
+
+void level_item_examine(int mesh) {
+  const char* name = nullptr;
+  const char* text = nullptr;
+  int count = 0;
+  bool taken = false, flag80 = false;
+  if (!Hooks.level_item || !Hooks.level_item(mesh, &name, &count, &text, &taken, &flag80)) return;
+  if (Hooks.level_item_script) Hooks.level_item_script(mesh);
+  static const char* const ok[] = {"Ok"};
+  if (count < 1) {
+    if (text && *text) MessagePopup("Examine", text, -1, -1, 1, ok, nullptr, 0);
+    return;
+  }
+  if (taken) {
+    MessagePopup("Examine", "Nothing!", -1, -1, 1, ok, nullptr, 0);
+    return;
+  }
+  if (Hooks.level_item_take) Hooks.level_item_take(mesh);
+  if (strcasecmp(name, "gold") == 0) Party_inventory.gold += count;
+  else party_inventory_add_by_name(name, count, -1, true);
+  char line[128];
+  if (count >= 2) std::snprintf(line, sizeof line, "Found %d %s!", count, name);
+  else std::snprintf(line, sizeof line, "Found %s!", name);
+  MessagePopup("Examine", line, -1, -1, 1, ok, nullptr, 0);
+}
+
+bool walk_order(InputRecord& r, const vector& point, int mesh) {
+  if (!(r.bits & IR_CLICK) || in_conversation()) return false;
+  living_entity* h = hero();
+  if (!h) return false;
+  if ((h->state & ES_FREE_MOVE) && !ai_can_act(&h->ai)) {
+    sound(36);
+    return false;
+  }
+  vector goal = point;
+  const int sector = mesh >= 0 ? level_mesh_sector(mesh) : -1;
+  // A point inside the hero itself is no order.
+  if (flat_sq(goal, h->pos) <= h->get_radius() * h->get_radius()) return false;
+  if (sector >= 0) {
+    const int size = h->size_class();
+    if (!path_point_in_sector(goal, size, sector)) {
+      path_push_out_of_obstacles(goal, size, sector);
+      vector back = h->pos - goal;
+      back.y = 0;
+      if (back.length() > 1.5f) goal += back * (1.5f / back.length());
+      if (!path_point_in_sector(goal, size, sector)) return false;
+    }
+  }
+  World_input.travel_armed = true;
+  ai_queue_path_to(&h->ai, goal, (r.bits & IR_CTRL) ? 1 : 0, WALK_ORDER_PRIORITY, true);
+  sound(35);
+  World_input.walk_marker_pos = goal;
+  return true;
+}
+
+void world_input_actions(InputRecord& r, const vector& camera, const vector& ray) {
+  living_entity* h = hero();
+  if (!h) return;
+  if ((h->state & (ES_DEAD | ES_HELD))) return;
+  World_input.object = 0;
+  World_input.view_w = gr_screen.clip_width;
+  World_input.view_h = gr_screen.clip_height;
+  // The ray is cast every third frame; the frames between keep its result.
+  if (++World_input.ray_counter >= 3 || (r.bits & IR_CLICK)) {
+    World_input.ray_counter = 0;
+    World_input.mesh = ray_pick_level(camera, ray, fog_get_far(), &World_input.hit, &World_input.face);
+  }
+  if (Dev.over_screen_element() && Hud_targeting < 0) {
+    cursor_set(Cursor_walk);
+    return;
+  }
+  if (World_input.mesh < 0) {
+    World_input.travel_armed = true;
+    cursor_set(Cursor_walk);
+    return;
+  }
+  const int mesh = World_input.mesh;
+  const vector hit = World_input.hit;
+  game_object* o = Hud_targeting < 0 ? pick_object(camera, hit) : nullptr;
+  if (o && obj_is_living_entity(o) && o->type != OBJ_PLAYER) {
+    auto* e = static_cast<living_entity*>(o);
+    if ((e->ai.state == 6 && (e->state & ES_HELD)) || e->is_mount()) o = nullptr;
+    else if ((game_camera.flags & CAM_ATTACHED) &&
+             ((e->pos - h->pos).length() >= PICK_FAR || std::fabs(e->pos.y - h->pos.y) >= PICK_HEIGHT))
+      o = nullptr;
+  } else if (o && o->type == OBJ_PLAYER && !(static_cast<living_entity*>(o)->hp > 0)) {
+    o = nullptr;
+  }
+  int kept_mesh = -1;
+  if (!o && !game_is_networked()) {
+    if (is_door(mesh)) {
+      if (hero_reaches(mesh)) kept_mesh = mesh;
+    } else if (Hooks.level_item) {
+      const char* name;
+      const char* text;
+      int count = 0;
+      bool taken = false, flag80 = false;
+      if (Hooks.level_item(mesh, &name, &count, &text, &taken, &flag80) && !flag80 && (!taken || count >= 1)) {
+        vector c;
+        float rad;
+        level_mesh_sphere(mesh, &c, &rad);
+        if ((c - h->pos).length_squared() <= REACH_ITEM * REACH_ITEM) kept_mesh = mesh;
+      }
+    }
+    if (kept_mesh >= 0) highlight(scene_highlight_mesh(kept_mesh), Highlight_mesh);
+  }
+  World_input.object = o ? o->handle : 0;
+  if (!o && kept_mesh < 0) scene_set_highlight_a(0, 0, 0, 0);
+  if (!r.bits && !o && kept_mesh < 0 && Hud_targeting < 0) {
+    World_input.last_code = TC_NONE;
+    cursor_set(Cursor_walk);
+    return;
+  }
+  if ((r.bits & IR_TELEPORT) && (Level.instances[mesh].flags & MI_GROUND)) {
+    party_teleport(hit, vis_layer_of_mesh(mesh));
+    r.bits = 0;
+    return;
+  }
+  if ((r.bits & IR_STUDY) && o && obj_is_living_entity(o) && static_cast<living_entity*>(o)->hp > 0) {
+    World_input.study_object = o->handle;
+    Hud_hidden = true;
+    r.bits = 0;
+    return;
+  }
+  bool valid = true;
+  const int code = target_classify(o, o ? -1 : kept_mesh, hit, &valid);
+  World_input.last_code = code;
+  // What the mouse is over shows in its highlight and cursor.
+  if (o) {
+    if (code == TC_MEMBER || code == TC_TRADE || code == TC_MERCHANT) highlight(o->handle, Highlight_friend);
+    else if (code == TC_NONE) highlight(o->handle, Highlight_invalid);
+    else highlight(o->handle, Highlight_valid);
+  }
+  cursor_set(code == TC_NONE ? Cursor_walk : Cursor_target);
+  if (!(r.bits & IR_CLICK)) return;
+  World_input.travel_armed = false;
+  r.bits &= ~IR_CLICK;
+  switch (code) {
+    case TC_NONE: r.bits |= IR_CLICK; break;
+    case TC_MEMBER:
+      if (PlayerRecord* p = party_find_member(o->handle)) party_select_member_if_able(p);
+      break;
+    case TC_TALK: talk_to(static_cast<living_entity*>(o)); break;
+    case TC_ENEMY: attack_order(static_cast<living_entity*>(o)); break;
+    case TC_GOLD: {
+      auto* g = static_cast<ground_item*>(o);
+      char line[64];
+      std::snprintf(line, sizeof line, "Picked up %d Gold", g->quantity);
+      hud_message(line);
+      Party_inventory.gold += g->quantity;
+      object_mark_deleted(o);
+      break;
+    }
+    case TC_CONTAINER:
+      if (Hooks.container_open) Hooks.container_open(o);
+      break;
+    case TC_DOOR: door_use(kept_mesh); break;
+    case TC_LEVEL_ITEM: level_item_examine(kept_mesh); break;
+    default: break;
+  }
+  walk_order(r, hit, mesh);
+}
+
+void world_input_frame(float dt) {
+  if (game_flags_test(GF_INPUT_LOCKED)) return;
+  if (screen_is_modal()) return;
+  input_record_build(Input_record);
+  camera_input_from_mouse(Input_record, gr_screen_width());
+  game_camera.update(dt);
+}
+
+// ---- developer queries ---------------------------------------------------------------------
+
+// The view the renderer was handed, for developers and tests that turn a
+// screen point into a ray of their own.
+static ConsoleCommand cc_camera_view("camera_view", "Prints the game camera's view", [] {
+  if (!Console_run) return;
+  vector eye;
+  matrix o;
+  float fov;
+  game_camera.get_view(&eye, &o, &fov);
+  console_printf("Camera at %.4f %.4f %.4f fov %.4f mode %d\n", eye.x, eye.y, eye.z, fov, game_camera.mode);
+  console_printf("Camera right %.5f %.5f %.5f\n", o.right.x, o.right.y, o.right.z);
+  console_printf("Camera up %.5f %.5f %.5f\n", o.up.x, o.up.y, o.up.z);
+  console_printf("Camera forward %.5f %.5f %.5f\n", o.forward.x, o.forward.y, o.forward.z);
+  float h = 0, v = 0;
+  gr_3d_get_fov(h, v);
+  console_printf("Screen %d %d view fov %.4f %.4f view %d %d\n", gr_screen_width(), gr_screen_height(), h, v,
+                 World_input.view_w, World_input.view_h);
+});
+
+// The AI of the study object (a study click chooses it), else of the hero in
+// control.
+static ConsoleCommand cc_ai_state("ai_state", "Prints the AI state of the study object or the controlled hero", [] {
+  if (!Console_run) return;
+  living_entity* e = entity_from_handle(World_input.study_object);
+  if (!e) e = Selected_entity;
+  if (!e) {
+    console_printf("No entity\n");
+    return;
+  }
+  char text[1024];
+  ai_describe(&e->ai, text, sizeof text);
+  console_printf("AI of %s: %s", e->get_name(), text);
+  for (const ai_action& a : e->ai.queue)
+    if (a.type == AI_ACTION_WALK) console_printf("Walk order to %.3f %.3f %.3f\n", a.point.x, a.point.y, a.point.z);
+});
+
+// What the mouse is over: the action code and the cursor.
+static ConsoleCommand cc_pick_state("pick_state", "Prints what the mouse is over", [] {
+  if (!Console_run) return;
+  console_printf("Pick code %d mesh %d object %d cursor %s\n", World_input.last_code, World_input.mesh,
+                 World_input.object, cursor_get() == Cursor_target ? "target" : "walk");
+});

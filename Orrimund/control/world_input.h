@@ -1,0 +1,142 @@
+#pragma once
+// World input: each gameplay frame the mouse and keys become one input
+// record that turns and zooms the game camera; when no screen element is
+// under the mouse, a ray from the mouse finds what lies under it, the target
+// is classified into an action code with a highlight and a cursor, and a
+// click carries the action out (select, talk, attack, pick up, open, walk).
+// Keys and mouse come through WorldInputDevices so tests can script them;
+// what other screens and systems do with an action comes through
+// WorldInputHooks, each of which may be left null.
+#include <cstdint>
+
+#include "quarn/math/vector.h"
+
+class game_object;
+class living_entity;
+
+// Input record bits.
+constexpr uint32_t IR_RIGHT_DOWN = 0x1;
+constexpr uint32_t IR_RIGHT_UP = 0x2;
+constexpr uint32_t IR_CLICK = 0x4;
+constexpr uint32_t IR_CTRL = 0x8;
+constexpr uint32_t IR_TRAVEL = 0x10;
+constexpr uint32_t IR_SHIFT = 0x20;
+constexpr uint32_t IR_ALT = 0x40;
+constexpr uint32_t IR_TELEPORT = 0x40000000u;
+constexpr uint32_t IR_STUDY = 0x80000000u;
+
+struct InputRecord {
+  uint32_t bits = 0;
+  int32_t x = 0, y = 0;
+};
+extern InputRecord Input_record;
+
+// Action codes of target_classify.
+enum TargetCode {
+  TC_NONE = 0, TC_MEMBER = 1, TC_TALK = 2, TC_ENEMY = 3, TC_POINT = 4, TC_CREATURE = 5, TC_GOLD = 6,
+  TC_CONTAINER = 7, TC_DOOR = 8, TC_LEVEL_ITEM = 9, TC_LOCK_PICK = 10, TC_TRADE = 11, TC_MERCHANT = 12
+};
+
+// What the HUD and screens aim: -1 nothing, 0 a creature, 1 a ground point,
+// 2 a lock.
+constexpr int TARGETING_NONE = -1;
+constexpr int TARGETING_CREATURE = 0;
+constexpr int TARGETING_POINT = 1;
+constexpr int TARGETING_LOCK = 2;
+extern int Hud_targeting;
+
+constexpr int HOLD_TO_TRAVEL_MS = 400;
+constexpr float REACH_GOLD = 3.0f;  // gold and containers
+constexpr float REACH_ITEM = 5.0f;  // level items and trade partners
+constexpr float PICK_FAR = 15.0f;   // creatures farther from the hero are not picked
+constexpr float PICK_HEIGHT = 3.0f;
+constexpr int WALK_ORDER_PRIORITY = 999999;
+
+// The byte states of the click machine, and the pick state.
+struct WorldInputState {
+  bool held_click = false;
+  bool walk_marker = true;
+  bool travel_armed = false;
+  int ray_counter = 0;
+  int mesh = -1;
+  vector hit{0, 0, 0};
+  int face = -1;
+  int object = 0;  // picked object handle, 0 none
+  int remembered_object = 0;
+  int remembered_door = -1;
+  vector walk_marker_pos{0, 0, 0};
+  int study_object = 0;  // developer study click
+  int last_code = TC_NONE;
+  int view_w = 0, view_h = 0;  // the 3D view the mouse ray was taken in
+};
+extern WorldInputState World_input;
+
+struct WorldInputDevices {
+  bool (*key_down)(int scan_code);
+  double (*key_fraction)(int scan_code);  // held share of the time since the last frame
+  bool (*mouse_down)(int button);
+  int (*mouse_down_count)(int button);  // presses since the last frame
+  int (*mouse_up_count)(int button);    // releases since the last frame
+  int (*mouse_down_time)(int button);   // ms the button has been down
+  void (*mouse_pos)(int* x, int* y);
+  int (*wheel)();               // wheel movement since the last frame
+  bool (*over_screen_element)();
+};
+// Null restores the keyboard and mouse.
+void world_input_set_devices(const WorldInputDevices* devices);
+
+struct WorldInputHooks {
+  // A conversation person of this name exists; start the dialogue.
+  bool (*conversation_exists)(const char* name) = nullptr;
+  bool (*conversation_start)(const char* name) = nullptr;
+  bool (*dialogue_idle)() = nullptr;
+  void (*container_open)(game_object* container) = nullptr;
+  // The level item of a mesh: its name, count, text and state. False when
+  // the mesh has none.
+  bool (*level_item)(int mesh, const char** name, int* count, const char** text, bool* taken,
+                     bool* mesh_flag_80) = nullptr;
+  void (*level_item_take)(int mesh) = nullptr;
+  void (*level_item_script)(int mesh) = nullptr;
+  // Whether the party holds (or wears) an item of that name.
+  bool (*party_has_item)(const char* name) = nullptr;
+  // A door's key item name (null or empty: none).
+  const char* (*door_key)(int mesh) = nullptr;
+  void (*feedback)(living_entity* hero, int kind) = nullptr;
+};
+void world_input_set_hooks(const WorldInputHooks& hooks);
+
+// Frame entry: keys to the screens, then the record, the camera input and
+// the camera update (nothing more while a modal screen is open).
+void world_input_frame(float dt);
+// The pick and the action, from the camera's eye along the mouse ray.
+void world_input_actions(InputRecord& record, const vector& camera, const vector& ray);
+
+void input_record_build(InputRecord& record);
+void camera_input_from_mouse(const InputRecord& record, int screen_width);
+
+// The nearest accepted level hit along the ray (direction scaled by far):
+// its mesh instance, hit point and face index; -1 when none.
+int ray_pick_level(const vector& origin, const vector& direction, float far, vector* hit, int* face);
+
+// A candidate of pick_object: an object, its centre and its pick radius.
+struct PickCandidate {
+  game_object* object;
+  vector centre;
+  float radius;
+};
+game_object* pick_object_among(const PickCandidate* candidates, int count, const vector& camera, const vector& hit);
+game_object* pick_object(const vector& camera, const vector& hit);
+
+// The action code of a picked object or mesh for the selected hero; *valid
+// tells whether a pending aimed target is acceptable.
+int target_classify(game_object* object, int mesh, const vector& hit, bool* valid);
+
+bool can_talk(const living_entity* person);
+bool attack_order(living_entity* target);
+bool talk_to(living_entity* npc);
+void door_use(int mesh);
+void level_item_examine(int mesh);
+bool walk_order(InputRecord& record, const vector& point, int mesh);
+
+// Highlight colours (r, g, b).
+extern const float Highlight_valid[3], Highlight_invalid[3], Highlight_friend[3], Highlight_mesh[3];
