@@ -292,12 +292,12 @@ bool attack_order(living_entity* target) {
     sound(36);
     return false;
   }
-  for (PlayerRecord* p = party_first(); p; p = party_next(p)) {
+  // The hero in control always; the others when they are free to join in.
+  ai_queue_attack(&h->ai, target->handle, WALK_ORDER_PRIORITY);
+  for (PlayerRecord* p = party_first(); p && !game_is_networked(); p = party_next(p)) {
     living_entity* m = member_entity(p);
-    if (!m || (m->state & ES_DEAD)) continue;
-    if (game_is_networked() && m != h) continue;
-    const bool controlled = m == h;
-    if (controlled || !m->is_engaged()) ai_queue_attack(&m->ai, target->handle, WALK_ORDER_PRIORITY);
+    if (!m || m == h || (m->state & ES_DEAD)) continue;
+    if (!m->is_engaged()) ai_queue_attack(&m->ai, target->handle, WALK_ORDER_PRIORITY);
   }
   party_set_combat_ready(true);
   sound(35);
