@@ -288,6 +288,18 @@ void GameCamera::pop_view() {
   load(saved_views[--saved_count]);
 }
 
+// A track authored relative to the scripted frame: rotated by its
+// orientation, then moved to its position.
+void GameCamera::apply_script_view(vector* p, matrix* o) const {
+  if (!(flags & CAM_SCRIPT_VIEW)) return;
+  vector rotated;
+  p->unrotated(rotated, script_orientation);
+  *p = rotated + script_offset;
+  matrix combined;
+  o->multiply(combined, script_orientation);
+  *o = combined;
+}
+
 void GameCamera::play_track(const CameraTrack& t) {
   if (flags & CAM_TRACK) end_track(true);
   track = t;
@@ -296,14 +308,7 @@ void GameCamera::play_track(const CameraTrack& t) {
   vector p = position;
   matrix o = orientation;
   if (track.sample) track.sample(track.context, 0.0f, &p, &o);
-  if (flags & CAM_SCRIPT_VIEW) {
-    vector rotated;
-    p.unrotated(rotated, script_orientation);
-    p = rotated + script_offset;
-    matrix combined;
-    o.multiply(combined, script_orientation);
-    o = combined;
-  }
+  apply_script_view(&p, &o);
   hand_over(p, o);
   field_of_view = track.fov * (1.0f / PI);
   flags |= CAM_TRACK;
@@ -493,14 +498,7 @@ void GameCamera::update(float dt) {
     vector p = view_position;
     matrix o = view_orientation;
     const bool going = track.sample && track.sample(track.context, dt, &p, &o);
-    if (flags & CAM_SCRIPT_VIEW) {
-      vector rotated;
-      p.unrotated(rotated, script_orientation);
-      p = rotated + script_offset;
-      matrix combined;
-      o.multiply(combined, script_orientation);
-      o = combined;
-    }
+    apply_script_view(&p, &o);
     hand_over(p, o);
     if (!going) end_track(true);
     return;

@@ -171,6 +171,7 @@ struct GameCamera {
   void combat_switch();
   void geometry_avoidance();
   void hand_over(const vector& p, const matrix& o);
+  void apply_script_view(vector* p, matrix* o) const;
 };
 
 extern GameCamera game_camera;

@@ -10,29 +10,11 @@
 
 root="$tmp/demo"
 write_demo "$root"
-fifo="$tmp/console.fifo"
 
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 # Root-mean-square difference (0..1) of a box in two pictures.
 differ() { compare -metric RMSE <(convert "$1" -crop "$3" +repage png:-) <(convert "$2" -crop "$3" +repage png:-) null: 2>&1 | sed 's/.*(\(.*\))/\1/'; }
 
-start() {
-  name=$1
-  rm -f "$fifo"; mkfifo "$fifo"
-  ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$tmp/$name.console" \
-    "$bin/orrimund" -opengl >"$tmp/$name.out" 2>&1 &
-  pid=$!
-  wid=""
-  local until=$((SECONDS + 90))
-  while [ $SECONDS -lt $until ]; do
-    kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
-    wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-    [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out" && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || fail "$name: no window"
-  sleep 1
-}
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 # Runs a console command and waits for its n-th answer line matching $2.
 ask() {
@@ -79,8 +61,26 @@ floor_under() {
     }' "$tmp/$name.console"
 }
 
+# The screen point of world point ($1, $2, $3), the other way round.
+screen_of() {
+  ask camera_view "^Screen " >/dev/null
+  awk -v px="$1" -v py="$2" -v pz="$3" '
+    /^Camera at /      { ex=$3; ey=$4; ez=$5 }
+    /^Camera right /   { rx=$3; ry=$4; rz=$5 }
+    /^Camera up /      { ux=$3; uy=$4; uz=$5 }
+    /^Camera forward / { fx=$3; fy=$4; fz=$5 }
+    /^Screen /         { hf=$6; vf=$7; w=$9; h=$10 }
+    END {
+      pi = atan2(0, -1)
+      th = sin(hf * pi / 360) / cos(hf * pi / 360); tv = sin(vf * pi / 360) / cos(vf * pi / 360)
+      dx = px - ex; dy = py - ey; dz = pz - ez
+      f = dx * fx + dy * fy + dz * fz; r = dx * rx + dy * ry + dz * rz; u = dx * ux + dy * uy + dz * uz
+      printf "%d %d\n", w / 2 + r / f / th * (w / 2), h / 2 - u / f / tv * (h / 2)
+    }' "$tmp/$name.console"
+}
+
 # ---- the forest: walk orders, turning and zooming ---------------------------------
-start forest
+start_game forest
 xdotool mousemove --window "$wid" 450 225 click 1
 wait_out "^Level loaded: rand-forest01.s3d"
 wait_hud
@@ -119,7 +119,7 @@ awk -v n="$n" -v f="$f" 'BEGIN { exit !(f > n) }' || fail "forest: the wheel did
 kill -TERM $pid; wait $pid; pid=""
 
 # ---- indoors: the door under the cursor, and a click that opens it -------------------
-start indoor
+start_game indoor
 echo level_picker >"$fifo"
 sleep 1.5
 xdotool mousemove --window "$wid" 230 78 click 1
@@ -127,10 +127,11 @@ sleep 0.5
 xdotool mousemove --window "$wid" 265 432 click 1
 wait_out "^Level loaded: demo_indoor.s3d"
 wait_hud
-# A developer teleport click (grave and Shift held) on the floor near the
-# door, at about (-5, 0, 2) as the camera first looks. The keys go through
-# the X server's own input, so the click carries their state.
-xdotool mousemove --window "$wid" 490 273
+# A developer teleport click (grave and Shift held) on the floor by the
+# door, at (-4.5, 0, 1). The keys go through the X server's own input, so
+# the click carries their state.
+set -- $(screen_of -4.5 0 1); tx=$1; ty=$2
+xdotool mousemove --window "$wid" $tx $ty
 sleep 0.3
 xdotool keydown grave keydown shift
 sleep 0.2
@@ -140,8 +141,8 @@ xdotool keyup shift keyup grave
 sleep 1
 hero=$(ask party_positions "^Member 0: ")
 set -- $hero
-awk -v x="$5" -v z="$7" 'BEGIN { exit !(x > -6 && x < -4 && z > 1 && z < 3) }' ||
-  fail "indoor: the teleport click did not bring the hero near the door: $hero"
+awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x + 4.5)^2 + (z - 1)^2) < 0.3) }' ||
+  fail "indoor: the teleport click at ($tx, $ty) did not bring the hero to (-4.5, 1): $hero"
 # The camera follows the hero there; Left held for a quarter turn (a sixth
 # of a turn a second at this elevation) brings the door (+x) into view.
 xdotool keydown Left; sleep 1.5; xdotool keyup Left
