@@ -1,13 +1,16 @@
 // Demo step: what living entities draw beyond the figures: the heroes'
 // default underwear and skin textures (one per texture layer, plus
 // Ruvizo's alternate arm) and the plate armour's heavy textures, in each
-// hero's colours so a player can tell the layers apart.
+// hero's colours so a player can tell the layers apart. The new game's
+// level gets a monster layout of grubs near the party's start points.
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "Orrimund/mlayout.h"
 #include "tools/make_demo/demo_steps.h"
+#include "tools/writers/vim_writer.h"
 #include "tools/writers/image_writers.h"
 
 namespace {
@@ -65,6 +68,18 @@ bool demo_build_entities(const std::string& root) {
       const bool skin = layer == 0;
       if (!write(dir, h.files[layer], skin ? 230 : h.r, skin ? 190 : h.g, skin ? 160 : h.b, skin ? 0 : 1)) return false;
     }
+  }
+  // Grubs face the party from a few steps away.
+  MlayoutFile layout;
+  layout.level = "rand-forest01";
+  const matrix facing(vector(-1, 0, 0), vector(0, 1, 0), vector(0, 0, -1));
+  for (const vector& at : {vector(3.5f, 0, 4.5f), vector(-1.5f, 0, 5.0f), vector(5.0f, 0, 2.0f)})
+    layout.records.push_back({5, "Grub", at, facing});
+  const std::string internal = root + "/data/internal/";
+  std::filesystem::create_directories(internal, ec);
+  if (!writer_put_file(internal + "rand-forest01.mlo", mlayout_encode(layout))) {
+    std::fprintf(stderr, "make_demo: entities: cannot write rand-forest01.mlo\n");
+    return false;
   }
   return write(dir, "Arms_Underwear1A_Ruvz.tga", 230, 190, 160, 0) &&
          write(dir, "plate_ruvz.tga", 150, 155, 165, 2) && write(dir, "plate_zazr.tga", 150, 155, 165, 2) &&
