@@ -15,6 +15,7 @@
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_driver.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
@@ -401,7 +402,7 @@ void gameplay_frame() {
   if (!ui) {
     path_graph_frame();
     objects_delete_pending();
-    entities_live_frame(dt);
+    ai_frame(dt);  // every live entity's AI, then its movement and upkeep
     entities_footsteps_frame(dt);
     entities_dead_frame(dt);
     // Doors, gates and lifts move toward where their last use sent them.

@@ -13,6 +13,7 @@
 #include "Engine/Objects/entity_model_ca.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_core.h"
+#include "Engine/ai/ai_driver.h"
 #include "Engine/characterinfo/alt_textures.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/experience.h"
@@ -177,6 +178,7 @@ void startup_game() {
   shadows_load();                                          // shadows.tbl and the blob shadow "Shadow01.tga"
   party_init();                                            // the party's five player records
   ai_install_core();                                       // entities reach the AI core through its hooks
+  ai_init_tables();                                        // the AI's sixteen directions
   // (not built yet) conversation manager
   script_filenames_load();                                 // script_filenames.tbl: each level's arrival scripts and caps
   level_flags_init();                                      // demo_events.tbl: named flags and quests; automap layers

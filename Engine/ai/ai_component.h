@@ -116,6 +116,11 @@ struct ai_component {
   vector path_goal{0, 0, 0};
   int32_t path_timers[2] = {0, 0};
   uint8_t path_flags = 0;
+  // The driver's bookkeeping: game time gathered for the entity's AI, the
+  // culling test's 750 ms timer, and the leader the group control gives it.
+  float ai_time = 0.0f;
+  int32_t cull_timer = 0;
+  int32_t leader = -1;
   ai_attack_slot attack_slots[AI_ATTACK_SLOTS];
   int32_t offense_points[AI_OFFENSE_POINTS] = {-1, -1, -1, -1, -1, -1, -1, -1};
   ai_action queue[AI_QUEUE_LENGTH];

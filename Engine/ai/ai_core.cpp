@@ -63,7 +63,8 @@ ai_path* straight_line(const vector& start, int, const vector& goal, int, float,
 
 void free_offense_point(ai_component* ai) {
   living_entity* t = resolve(ai->target);
-  if (t && ai->offense_point_index >= 0 && ai->offense_point_index < AI_OFFENSE_POINTS &&
+  if (t && t->character && t->character->offense_point_count > 0 && ai->offense_point_index >= 0 &&
+      ai->offense_point_index < AI_OFFENSE_POINTS &&
       ai->owner && t->ai.offense_points[ai->offense_point_index] == ai->owner->handle)
     t->ai.offense_points[ai->offense_point_index] = -1;
   ai->offense_point_index = -1;
@@ -212,6 +213,7 @@ bool ai_can_act(const ai_component* ai) {
   if (ai_is_uninterruptible(ai)) return false;
   if (ai->state == AI_STATE_DISABLED && (ai->sub_state == 45 || ai->sub_state == 46)) return false;
   if (!ai->owner) return true;
+  if (ai->owner->character && ai->owner->character->ai_cannot_act) return false;
   if (ai->owner->has_status_effect(10)) return false;
   return !ai->owner->is_rider() && !ai->owner->is_mount();
 }

@@ -129,6 +129,14 @@ struct Character_info {
   const char* particle_emitter = nullptr;
   const char* emitter_tag = nullptr;
   const char* ambient_effect = nullptr;
+  // Read by the AI: a type that never acts on its own, one that shrugs off
+  // stuns, one no close special attack may be made on, and how many
+  // numbered offense points attackers may hold around it. The type flag
+  // word keeps its own meanings; no table key sets these yet.
+  bool ai_cannot_act = false;
+  bool ai_cannot_be_stunned = false;
+  bool ai_no_close_action = false;
+  int32_t offense_point_count = 0;
 };
 
 extern Character_info Character_infos[MAX_CHARACTER_INFO];

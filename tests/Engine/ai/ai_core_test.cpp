@@ -79,6 +79,7 @@ TEST_F(AiCore, AStateAskedForWhileHidingWaitsForTheFadeIn) {
 }
 
 TEST_F(AiCore, LeavingCombatFreesTheOffensePointAndItsFlags) {
+  rat->character->offense_point_count = 8;
   ai()->target = rat->handle;
   ai_set_state(ai(), AI_STATE_COMBAT, 15);
   ai()->offense_point_index = 3;
