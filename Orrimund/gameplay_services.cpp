@@ -14,6 +14,7 @@
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_driver.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/table_words.h"
@@ -327,6 +328,12 @@ void install_hooks() {
   g.selected = [] { return Selected_entity; };
   entity_set_game_hooks(g);
 
+  AiDriverHooks ai = ai_driver_hooks();
+  ai.controlled = [] { return static_cast<const living_entity*>(Selected_entity); };
+  ai.hud_message = [](const char* text) { hud_message(text); };
+  ai.conversation_running = [] { return game_flags_test(GF_CONVERSATION); };
+  ai_set_driver_hooks(ai);
+
   ScriptWorld& w = Script_world;
   w.start_level = [](const char* level, const char* script) { start_level(level, script); };
   w.hud_message = [](const char* text) { hud_message(text); };
@@ -423,8 +430,11 @@ static ConsoleCommand cc_party_positions("party_positions", "Prints where each p
   for (PlayerRecord* p = party_first(); p; p = party_next(p), i++) {
     living_entity* e = member_entity(p);
     if (!e) continue;
-    console_printf("Member %d: %s at %.3f %.3f %.3f hp %.0f%s\n", i, e->get_name(), e->pos.x, e->pos.y, e->pos.z,
-                   e->hp, p == Selected_record ? " (controlled)" : "");
+    const item_instance* weapon = e->equipment[5];
+    const std::string held = weapon && weapon->info ? item_display_name(weapon->info) : "";
+    console_printf("Member %d: %s at %.3f %.3f %.3f hp %.0f%s%s%s\n", i, e->get_name(), e->pos.x, e->pos.y, e->pos.z,
+                   e->hp, p == Selected_record ? " (controlled)" : "", held.empty() ? "" : " holding ",
+                   held.c_str());
   }
   console_printf("Level %s, %d members\n", LevelName, i);
 });

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Living entities and their AI in the running game. A console script
+# (ORRIMUND_AUTOEXEC) asks for the whole party; Start on the title (a click)
+# enters the new game's level, where the four heroes stand at the level's
+# start points holding their default weapons, drawn on the ground. The
+# level's monster layout, loaded from the console pipe, brings grubs named
+# "Grub#1", "Grub#2", "Grub#3"; the leader is ordered to walk to a point
+# and Rivud to attack a grub, and the AI's state dump shows each in its
+# state with its order queued. The layout saved back holds the same
+# creatures.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+fifo="$tmp/console.fifo"
+log="$tmp/console.log"
+rm -f "$fifo"; mkfifo "$fifo"
+: >"$log"
+printf 'full_party 1\n' >"$root/party.vcs"
+ORRIMUND_ROOT="$root" ORRIMUND_AUTOEXEC="$root/party.vcs" ORRIMUND_CONSOLE_FIFO="$fifo" \
+  ORRIMUND_CONSOLE_LOG="$log" "$bin/orrimund" -opengl >"$tmp/game.out" 2>&1 &
+pid=$!
+wid=""
+until=$((SECONDS + 90))
+while [ $SECONDS -lt $until ]; do
+  kill -0 $pid 2>/dev/null || fail "the program ended: $(cat "$tmp/game.out")"
+  wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
+  [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/game.out" && break
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window"
+console() { echo "$1" >"$fifo"; }
+wait_console() {
+  for _ in $(seq 1 300); do
+    grep -q -- "$1" "$log" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "no '$1' in the console log: $(tail -20 "$log")"
+}
+grep -q "[Ff]ull_party is TRUE" "$log" || fail "the console script did not run: $(cat "$log")"
+sleep 1
+xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+wait_console "ENDING LOAD OF rand-forest01"
+sleep 2
+
+# ---- the heroes at their start points with their weapons -------------------------
+console "party_positions"
+wait_console "^Level rand-forest01, 4 members"
+grep '^Member ' "$log" >"$tmp/members"
+expect=("0.000 0.000 0.000" "1.500 0.000 0.000" "0.000 0.000 1.500" "1.500 0.000 1.500")
+i=0
+while read -r line; do
+  echo "$line" | grep -q " at ${expect[$i]} " || fail "member $i not at its start point: $line"
+  echo "$line" | grep -q " holding " || fail "member $i holds no weapon: $line"
+  i=$((i + 1))
+done <"$tmp/members"
+[ $i -eq 4 ] || fail "$i members: $(cat "$tmp/members")"
+import -window "$wid" "$tmp/heroes.png"
+
+# ---- monsters from the layout, named by type and number -----------------------------
+console "load_mlayout rand-forest01"
+console "ai_dump"
+wait_console "^Grub#3 at "
+for n in 1 2 3; do grep -q "^Grub#$n at " "$log" || fail "no Grub#$n: $(grep ' at ' "$log")"; done
+grep -q "^Grub#4 " "$log" && fail "a fourth grub"
+xdotool key --window "$wid" space  # the layout load paused the game, as a console screen does
+sleep 1
+import -window "$wid" "$tmp/grubs.png"
+
+# ---- orders: the leader walks, Rivud attacks a grub -----------------------------------
+leader=$(sed -n 's/^Member 0: \(.*\) at .*/\1/p' "$tmp/members")
+rivud=$(sed -n 's/^Member [0-9]: \(Rivud[^ ]*\) at .*/\1/p' "$tmp/members")
+[ -n "$leader" ] && [ -n "$rivud" ] || fail "no leader or Rivud: $(cat "$tmp/members")"
+: >"$log"
+console "ai_order $leader walk 6 0 8"
+console "ai_order $rivud attack \"Grub#1\""
+wait_console "$rivud takes the order"
+sleep 1
+console "ai_dump"
+wait_console "^Grub#3 at "
+cp "$log" "$tmp/dump.log"
+grep -A1 "^$leader at " "$log" | grep -q "AI_STATE_TRAVELING" || fail "the leader does not travel: $(cat "$log")"
+grep -A2 "^$leader at " "$log" | grep -q "type 12 .* running" || fail "the leader's walk order is not running: $(cat "$log")"
+grep "^$rivud at " "$log" | grep -q "AI_STATE_COMBAT" || fail "Rivud does not fight: $(cat "$log")"
+grep -A2 "^$rivud at " "$log" | grep -q "type 1 .* running" || fail "Rivud's attack order is not running: $(cat "$log")"
+
+# ---- the layout saved back --------------------------------------------------------------
+console "save_mlayout e2e_saved"
+for _ in $(seq 1 50); do [ -s "$root/data/internal/e2e_saved.mlo" ] && break; sleep 0.1; done
+[ -s "$root/data/internal/e2e_saved.mlo" ] || fail "no layout written"
+grep -c "Grub" "$root/data/internal/e2e_saved.mlo" | grep -q . || fail "the saved layout names no grub"
+kill -TERM $pid; wait $pid; pid=""
+echo "PASS"
