@@ -11,7 +11,12 @@
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/geom/lights.h"
 #include "quarn/gr/grclip.h"
+#include "quarn/gr/directx/gr_d3d.h"
+#include "quarn/gr/glide/gr_glide.h"
+#include "quarn/gr/glide/gr_glide_tcache.h"
 #include "quarn/gr/opengl/gr_opengl.h"
+#include "quarn/os/error.h"
+#include "quarn/platform/d3d7.h"
 #include "quarn/math/noise.h"
 #include "quarn/os/console.h"
 #include "quarn/os/timer.h"
@@ -49,6 +54,15 @@ float Gl_tex0[LEVELRENDER_STORE_VERTICES][4];
 float Gl_tex1[LEVELRENDER_STORE_VERTICES][4];
 // The first pass of a lightmapped batch: white, with the faded alpha.
 uint8_t Gl_white[LEVELRENDER_STORE_VERTICES][4];
+// What the Direct3D and Glide paths take from the same slots: the texture
+// coordinates unprojected and the vertex fog factor.
+float Raw_uv[LEVELRENDER_STORE_VERTICES][4];
+uint8_t Vertex_fog[LEVELRENDER_STORE_VERTICES];
+
+// The level's Direct3D vertex buffer, one for every mesh.
+Direct3DVertexBuffer7* Level_vb = nullptr;
+// The Glide vertex store.
+GlideVertex Glide_store[LEVELRENDER_STORE_VERTICES];
 uint16_t Gl_index[6 * 65536];  // one group's triangles, clipped ones split
 
 bool Anim_clock_set = false;
@@ -322,11 +336,17 @@ int levelrender_clip_face(const LevelMeshInstance& mi, int face, const float* li
   return n;
 }
 
-// ---- The OpenGL path ----------------------------------------------------------------------
+// ---- The render paths ------------------------------------------------------------------
+//
+// The three paths share the vertex and face stages and write every vertex
+// into the same slots of the static arrays; what differs is how a range of
+// slots reaches the card. OpenGL and Direct3D share the batching of
+// lightmapped instances and the indexed groups of the others; Glide draws
+// each face as one polygon.
 
 namespace {
 
-struct GlDraw {
+struct PathDraw {
   const LevelMeshInstance* mi;
   int alpha;
   int light_count;
@@ -336,8 +356,14 @@ struct GlDraw {
   Gr3dDepthMap depth;
 };
 
+// The fog factor of a vertex for the Direct3D path's specular alpha.
+uint8_t fog_factor(float z) {
+  if (!gr_screen.fog_on || z <= gr_screen.fog_start) return 255;
+  return static_cast<uint8_t>(255.0f * std::max(0.0f, std::min(1.0f, (gr_screen.fog_end - z) * gr_screen.fog_scale)));
+}
+
 void put_vertex(int slot, float sx, float sy, float ooz, float z, float u, float v, float u2, float v2,
-                const uint8_t* rgb, const GlDraw& d) {
+                const uint8_t* rgb, const PathDraw& d) {
   Gl_pos[slot][0] = sx;
   Gl_pos[slot][1] = sy;
   Gl_pos[slot][2] = d.depth(ooz);
@@ -356,18 +382,222 @@ void put_vertex(int slot, float sx, float sy, float ooz, float z, float u, float
   Gl_tex1[slot][1] = v2 * ooz;
   Gl_tex1[slot][2] = 0.0f;
   Gl_tex1[slot][3] = ooz;
+  Raw_uv[slot][0] = u, Raw_uv[slot][1] = v, Raw_uv[slot][2] = u2, Raw_uv[slot][3] = v2;
+  Vertex_fog[slot] = fog_factor(z);
 }
 
 // A clipped vertex's 1/z, biased again for flagged instances.
-float clipped_ooz(const GrVertex& g, const GlDraw& d) {
+float clipped_ooz(const GrVertex& g, const PathDraw& d) {
   if (d.bias && g.z - d.bias_z > 0.0f) return 1.0f / (g.z - d.bias_z);
   return g.ooz;
 }
 
-void put_clipped(int slot, const GrVertex& g, const GlDraw& d) {
+void put_clipped(int slot, const GrVertex& g, const PathDraw& d) {
   const uint8_t rgb[3] = {g.r, g.g, g.b};
   put_vertex(slot, g.sx, g.sy, clipped_ooz(g, d), g.z, g.u, g.v, g.u2, g.v2, rgb, d);
 }
+
+void put_corner(int slot, int vi, const float* luv, int corner, const uint8_t* rgb, const PathDraw& d) {
+  const LevelMesh& m = *d.mi->mesh;
+  put_vertex(slot, Scratch.sx[vi], Scratch.sy[vi], Scratch.ooz[vi], Scratch.view[vi].z, m.uvs[vi].x, m.uvs[vi].y,
+             luv ? luv[corner] : 0.0f, luv ? luv[3 + corner] : 0.0f, rgb, d);
+}
+
+// The face stage of one face: false when it is culled; *clipped is 0 for a
+// whole face, else the corner count of its clipped polygon in Clip_list.
+bool face_stage(const PathDraw& d, const vector* positions, int face, int vert_end, const float* luv,
+                bool lightmapped, int* clipped) {
+  const LevelMeshInstance& mi = *d.mi;
+  const LevelFace& f = mi.mesh->faces[face];
+  *clipped = 0;
+  if (f.v[0] >= vert_end || f.v[1] >= vert_end || f.v[2] >= vert_end) return false;
+  if (!(f.flags & FACE_TWO_SIDED) && !gr_3d_facing_eye(f.normal, positions[f.v[0]])) return false;
+  const uint8_t c0 = Scratch.codes[f.v[0]], c1 = Scratch.codes[f.v[1]], c2 = Scratch.codes[f.v[2]];
+  if (c0 & c1 & c2) return false;
+  if (!(c0 | c1 | c2)) return true;
+  *clipped = levelrender_clip_face(mi, face, luv, d.light_count, lightmapped, Clip_list);
+  if (!*clipped) return false;
+  Levelrender_stats.faces_clipped++;
+  return true;
+}
+
+// A clipped corner that is one of the face's own, unclipped, keeps its
+// mesh vertex.
+bool is_input_corner(const GrVertex& cv, const LevelFace& f) {
+  return !(cv.proj_flags & PF_TEMPORARY) && Scratch.codes[f.v[cv.corner]] == 0;
+}
+
+// How one renderer takes the slots of a batched or indexed draw.
+struct BatchOps {
+  void (*lightmap_state)();
+  void (*group_texture)(int base);  // lightmapped path, before the group's faces
+  void (*bind_lightmap)(int handle);
+  void (*draw_range)(int start, int end);
+  // The additive dynamic-light pass over the same range, then back to the
+  // lightmap state.
+  void (*second_pass)(int start, int end);
+  void (*set_state)(RenderStateWord state);
+  void (*bind_base)(int base);
+  void (*draw_indexed)(const uint16_t* indices, int count, int vertex_end);
+};
+
+void draw_batch(const BatchOps& ops, int start, int end, int hit_sum, const PathDraw& d, int* current_lightmap) {
+  if (end <= start) return;
+  ops.draw_range(start, end);
+  Levelrender_stats.draw_calls++;
+  if (d.light_count > 0 && hit_sum != 0) {
+    ops.second_pass(start, end);
+    Levelrender_stats.draw_calls++;
+    Levelrender_stats.second_passes++;
+    // The second pass may have left another texture on the lightmap's
+    // unit: the next face binds its lightmap again.
+    *current_lightmap = -2;
+  }
+}
+
+void draw_lightmapped(const BatchOps& ops, const PathDraw& d, const vector* positions, const Gr3dFrame& frame,
+                      const LevelDynLight* const* lights) {
+  const LevelMeshInstance& mi = *d.mi;
+  const LevelMesh& m = *mi.mesh;
+  ops.lightmap_state();
+  int current = -2;  // no lightmap bound yet
+  int write = 0;
+  LevelFaceGroup groups[64];
+  const int group_count = levelrender_groups(m, groups, 64);
+  for (int gi = 0; gi < group_count; gi++) {
+    const LevelFaceGroup& g = groups[gi];
+    if (g.face_count < 1) continue;
+    ops.group_texture(texture_handle(mi.faces[g.first_face].texture));
+    const int vert_end = g.first_vertex + g.vertex_count;
+    levelrender_vertex_stage(mi, positions, g.first_vertex, vert_end, frame, d.light_count, lights);
+    int start = write, hit_sum = 0;
+    for (int fi = g.first_face; fi < g.first_face + g.face_count; fi++) {
+      const LevelFace& f = m.faces[fi];
+      const float* luv = mi.lightmap_uvs + 6 * fi;
+      int clipped = 0;
+      if (!face_stage(d, positions, fi, vert_end, luv, true, &clipped)) continue;
+      const int n = clipped ? 3 * (clipped - 2) : 3;
+      const int lm = lightmap_handle(mi.faces[fi]);
+      if ((lm != current && write > start) || write + n > LEVELRENDER_BATCH_LIMIT) {
+        draw_batch(ops, start, write, hit_sum, d, &current);
+        if (write + 3 > LEVELRENDER_BATCH_LIMIT) write = 0;
+        start = write;
+        hit_sum = 0;
+      }
+      if (write + n > LEVELRENDER_STORE_VERTICES) {
+        Levelrender_stats.vertices_dropped += n;
+        continue;
+      }
+      if (d.light_count > 0) hit_sum += Scratch.hits[f.v[0]] + Scratch.hits[f.v[1]] + Scratch.hits[f.v[2]];
+      if (lm != current) {
+        ops.bind_lightmap(lm);
+        Levelrender_stats.lightmap_binds++;
+        current = lm;
+      }
+      if (!clipped) {
+        for (int c = 0; c < 3; c++) {
+          uint8_t rgb[3] = {0, 0, 0};
+          if (d.light_count > 0) levelrender_corner_colour(mi, f.v[c], d.light_count, true, rgb);
+          put_corner(write++, f.v[c], luv, c, rgb, d);
+        }
+      } else {
+        const uint8_t(*tri)[3] = levelrender_triangulation(clipped);
+        for (int t = 0; t < clipped - 2; t++)
+          for (int c = 0; c < 3; c++) put_clipped(write++, *Clip_list[tri[t][c]], d);
+      }
+      Levelrender_stats.faces_drawn++;
+    }
+    if (write > start) {
+      draw_batch(ops, start, write, hit_sum, d, &current);
+      current = -2;
+    }
+  }
+}
+
+void draw_indexed(const BatchOps& ops, const PathDraw& d, const vector* positions, const Gr3dFrame& frame,
+                  const LevelDynLight* const* lights) {
+  const LevelMeshInstance& mi = *d.mi;
+  const LevelMesh& m = *mi.mesh;
+  int append = m.vertex_count;
+  int textured = -1;  // none applied yet
+  LevelFaceGroup groups[64];
+  const int group_count = levelrender_groups(m, groups, 64);
+  for (int gi = 0; gi < group_count; gi++) {
+    const LevelFaceGroup& g = groups[gi];
+    if (g.face_count < 1) continue;
+    const int slot = mi.faces ? mi.faces[g.first_face].texture : 0;
+    const int base = slot ? texture_handle(slot) : -1;
+    const int is_textured = slot != 0 ? 1 : 0;
+    if (is_textured != textured) {
+      ops.set_state(is_textured ? Levelrender_textured_preset : Levelrender_untextured_preset);
+      textured = is_textured;
+    }
+    if (base >= 0) ops.bind_base(base);
+    const int vert_end = g.first_vertex + g.vertex_count;
+    levelrender_vertex_stage(mi, positions, g.first_vertex, vert_end, frame, d.light_count, lights);
+    for (int vi = g.first_vertex; vi < vert_end; vi++) {
+      if (Scratch.codes[vi]) continue;
+      uint8_t rgb[3];
+      levelrender_corner_colour(mi, vi, d.light_count, false, rgb);
+      put_corner(vi, vi, nullptr, 0, rgb, d);
+    }
+    int count = 0;
+    const int index_room = static_cast<int>(sizeof Gl_index / sizeof Gl_index[0]);
+    for (int fi = g.first_face; fi < g.first_face + g.face_count; fi++) {
+      const LevelFace& f = m.faces[fi];
+      int n = 0;
+      if (!face_stage(d, positions, fi, vert_end, nullptr, false, &n)) continue;
+      if (!n) {
+        if (count + 3 > index_room) break;
+        for (int c = 0; c < 3; c++) Gl_index[count++] = f.v[c];
+        Levelrender_stats.faces_drawn++;
+        continue;
+      }
+      // Each clipped corner that is not an input corner takes an append slot.
+      int slots[MAX_CLIPPED_CORNERS];
+      int needed = 0;
+      for (int i = 0; i < n; i++) needed += !is_input_corner(*Clip_list[i], f);
+      if (append + needed > LEVELRENDER_STORE_VERTICES || count + 3 * (n - 2) > index_room) {
+        Levelrender_stats.vertices_dropped += needed;
+        continue;
+      }
+      for (int i = 0; i < n; i++) {
+        const GrVertex& cv = *Clip_list[i];
+        if (is_input_corner(cv, f)) {
+          slots[i] = f.v[cv.corner];
+        } else {
+          slots[i] = append;
+          put_clipped(append++, cv, d);
+        }
+      }
+      const uint8_t(*tri)[3] = levelrender_triangulation(n);
+      for (int t = 0; t < n - 2; t++)
+        for (int c = 0; c < 3; c++) Gl_index[count++] = static_cast<uint16_t>(slots[tri[t][c]]);
+      Levelrender_stats.faces_drawn++;
+    }
+    if (count >= 3) {
+      ops.draw_indexed(Gl_index, count, append > m.vertex_count ? append : vert_end);
+      Levelrender_stats.draw_calls++;
+    }
+  }
+}
+
+// What every path does first: the animated positions, the fade range, the
+// depth bias. Null when the instance cannot be drawn.
+const vector* path_start(const LevelMeshInstance* mi, int alpha, int light_count, PathDraw* d) {
+  if (!mi || !mi->mesh || mi->mesh->vertex_count < 1 || mi->mesh->face_count < 1 || !mi->faces) return nullptr;
+  if (mi->mesh->vertex_count > LEVELRENDER_MAX_VERTICES) return nullptr;
+  const vector* positions = mi->mesh->positions;
+  if (mi->flags & MI_VERTEX_ANIM) {
+    levelrender_vertex_anim(*mi, Anim_positions);
+    positions = Anim_positions;
+  }
+  *d = PathDraw{mi, alpha, light_count, mi->mesh->radius <= Small_mesh_threshold,
+                (mi->flags & (MI_DEPTH_BIAS | MI_DECALS)) != 0, gr_3d_zoom_scale(0.1f), Gr3dDepthMap()};
+  return positions;
+}
+
+// ---- OpenGL ----
 
 void select_unit(unsigned int unit) {
   if (Gl_active_texture_arb) Gl_active_texture_arb(unit);
@@ -392,124 +622,200 @@ void lightmap_arrays() {
   glTexCoordPointer(4, GL_FLOAT, 0, Gl_tex1);
 }
 
-void lightmap_state() {
+void gl_lightmap_state() {
   gr_opengl_set_render_state(Levelrender_lightmap_preset);
   lightmap_arrays();
 }
 
-void draw_batch(int start, int end, int hit_sum, const GlDraw& d, int* current_lightmap) {
-  if (end <= start) return;
-  glDrawArrays(GL_TRIANGLES, start, end - start);
-  Levelrender_stats.draw_calls++;
-  if (d.light_count > 0 && hit_sum != 0) {
-    select_unit(QGL_TEXTURE0_ARB);
-    gr_opengl_set_render_state(Levelrender_dynamic_preset);
-    point_arrays();
-    glDrawArrays(GL_TRIANGLES, start, end - start);
-    Levelrender_stats.draw_calls++;
-    Levelrender_stats.second_passes++;
-    lightmap_state();
-    // The second pass may have left another texture on the lightmap's
-    // unit: the next face binds its lightmap again.
-    *current_lightmap = -2;
-  }
+const BatchOps Gl_ops = {
+    gl_lightmap_state,
+    [](int base) {
+      float us, vs;
+      if (base >= 0) gr_opengl_set_texture(base, &us, &vs, 0);
+      lightmap_arrays();
+    },
+    [](int handle) {
+      float us, vs;
+      gr_opengl_set_texture(handle, &us, &vs, 1);
+      lightmap_arrays();
+    },
+    [](int start, int end) { glDrawArrays(GL_TRIANGLES, start, end - start); },
+    [](int start, int end) {
+      select_unit(QGL_TEXTURE0_ARB);
+      gr_opengl_set_render_state(Levelrender_dynamic_preset);
+      point_arrays();
+      glDrawArrays(GL_TRIANGLES, start, end - start);
+      gl_lightmap_state();
+    },
+    [](RenderStateWord state) { gr_opengl_set_render_state(state); },
+    [](int base) {
+      float us, vs;
+      gr_opengl_set_texture(base, &us, &vs, 0);
+    },
+    [](const uint16_t* indices, int count, int) {
+      point_arrays();
+      glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, indices);
+    },
+};
+
+// ---- Direct3D ----
+
+// The first lock of a draw call discards what the buffer held; later ones
+// leave earlier batches alone for the card.
+bool Vb_discard = true;
+
+uint32_t bgra(const uint8_t* c) {
+  return (static_cast<uint32_t>(c[3]) << 24) | (static_cast<uint32_t>(c[0]) << 16) |
+         (static_cast<uint32_t>(c[1]) << 8) | c[2];
 }
 
-void draw_lightmapped(const GlDraw& d, const vector* positions, const Gr3dFrame& frame,
-                      const LevelDynLight* const* lights) {
+// Copies slots [start, end) into the level buffer at the same places.
+void vb_fill(int start, int end) {
+  void* p = nullptr;
+  const HRESULT r = Level_vb->Lock(Vb_discard ? 0x2820u : 0x1820u, &p, nullptr);
+  if (r != D3D_OK) critical_error(__FILE__, __LINE__, gr_d3d_error_text(r));
+  Vb_discard = false;
+  auto* v = static_cast<D3dTLVertex*>(p);
+  for (int i = start; i < end; i++)
+    v[i] = D3dTLVertex{Gl_pos[i][0] - 0.5f, Gl_pos[i][1] - 0.5f, Gl_pos[i][2], Gl_tex0[i][3], bgra(Gl_col[i]),
+                       static_cast<uint32_t>(Vertex_fog[i]) << 24, Raw_uv[i][0], Raw_uv[i][1], Raw_uv[i][2],
+                       Raw_uv[i][3]};
+  Level_vb->Unlock();
+}
+
+void d3d_draw_range(int start, int end) {
+  if (!Level_vb || !gr_d3d_device()) return;
+  vb_fill(start, end);
+  gr_d3d_device()->DrawPrimitiveVB(D3DPT_TRIANGLELIST, Level_vb, static_cast<uint32_t>(start),
+                                   static_cast<uint32_t>(end - start), 0);
+}
+
+const BatchOps D3d_ops = {
+    [] { gr_d3d_set_render_state(Levelrender_lightmap_preset); },
+    [](int base) {
+      float us, vs;
+      gr_d3d_set_texture(0, base, 0, &us, &vs, true);
+    },
+    [](int handle) {
+      float us, vs;
+      gr_d3d_set_texture(1, handle, 0, &us, &vs, true);
+    },
+    d3d_draw_range,
+    [](int start, int end) {
+      gr_d3d_set_render_state(Levelrender_dynamic_preset);
+      if (Level_vb && gr_d3d_device())
+        gr_d3d_device()->DrawPrimitiveVB(D3DPT_TRIANGLELIST, Level_vb, static_cast<uint32_t>(start),
+                                         static_cast<uint32_t>(end - start), 0);
+      gr_d3d_set_render_state(Levelrender_lightmap_preset);
+    },
+    [](RenderStateWord state) { gr_d3d_set_render_state(state); },
+    [](int base) {
+      float us, vs;
+      gr_d3d_set_texture(0, base, 0, &us, &vs, true);
+    },
+    [](const uint16_t* indices, int count, int vertex_end) {
+      if (!Level_vb || !gr_d3d_device()) return;
+      vb_fill(0, vertex_end);
+      gr_d3d_device()->DrawIndexedPrimitiveVB(D3DPT_TRIANGLELIST, Level_vb, 0, static_cast<uint32_t>(vertex_end),
+                                              const_cast<uint16_t*>(indices), static_cast<uint32_t>(count), 0);
+    },
+};
+
+// ---- Glide ----
+
+void glide_vertex(GlideVertex& g, int slot, float ss, float ts, float lss, float lts) {
+  const float w = Gl_tex0[slot][3];
+  g = GlideVertex{};
+  g.x = Gl_pos[slot][0] + GR_GLIDE_SNAP_BIAS;
+  g.y = Gl_pos[slot][1] + GR_GLIDE_SNAP_BIAS;
+  g.r = Gl_col[slot][0];
+  g.g = Gl_col[slot][1];
+  g.b = Gl_col[slot][2];
+  g.a = Gl_col[slot][3];
+  g.oow = w;
+  g.tmu[0].sow = Raw_uv[slot][0] * ss * w;
+  g.tmu[0].tow = Raw_uv[slot][1] * ts * w;
+  g.tmu[0].oow = w;
+  g.tmu[1].sow = Raw_uv[slot][2] * lss * w;
+  g.tmu[1].tow = Raw_uv[slot][3] * lts * w;
+  g.tmu[1].oow = w;
+}
+
+void draw_glide_lightmapped(const PathDraw& d, const vector* positions, const Gr3dFrame& frame,
+                            const LevelDynLight* const* lights) {
   const LevelMeshInstance& mi = *d.mi;
   const LevelMesh& m = *mi.mesh;
-  lightmap_state();
-  int current = -2;  // no lightmap bound yet
-  int write = 0;
+  gr_glide_set_render_state(Levelrender_lightmap_preset);
+  int current = -2;
+  float ss = 1.0f, ts = 1.0f, lss = 1.0f, lts = 1.0f;
   LevelFaceGroup groups[64];
   const int group_count = levelrender_groups(m, groups, 64);
   for (int gi = 0; gi < group_count; gi++) {
     const LevelFaceGroup& g = groups[gi];
     if (g.face_count < 1) continue;
-    float us, vs;
     const int base = texture_handle(mi.faces[g.first_face].texture);
-    if (base >= 0) gr_opengl_set_texture(base, &us, &vs, 0);
-    lightmap_arrays();
+    if (base >= 0) gr_glide_set_texture(0, base, 0, &ss, &ts, 1);
     const int vert_end = g.first_vertex + g.vertex_count;
     levelrender_vertex_stage(mi, positions, g.first_vertex, vert_end, frame, d.light_count, lights);
-    int start = write, hit_sum = 0;
     for (int fi = g.first_face; fi < g.first_face + g.face_count; fi++) {
       const LevelFace& f = m.faces[fi];
-      if (f.v[0] >= vert_end || f.v[1] >= vert_end || f.v[2] >= vert_end) continue;
-      if (!(f.flags & FACE_TWO_SIDED) && !gr_3d_facing_eye(f.normal, positions[f.v[0]])) continue;
-      const uint8_t c0 = Scratch.codes[f.v[0]], c1 = Scratch.codes[f.v[1]], c2 = Scratch.codes[f.v[2]];
-      if (c0 & c1 & c2) continue;
       const float* luv = mi.lightmap_uvs + 6 * fi;
       int clipped = 0;
-      if (c0 | c1 | c2) {
-        clipped = levelrender_clip_face(mi, fi, luv, d.light_count, true, Clip_list);
-        if (!clipped) continue;
-        Levelrender_stats.faces_clipped++;
-      }
-      const int n = clipped ? 3 * (clipped - 2) : 3;
+      if (!face_stage(d, positions, fi, vert_end, luv, true, &clipped)) continue;
       const int lm = lightmap_handle(mi.faces[fi]);
-      if ((lm != current && write > start) || write + n > LEVELRENDER_BATCH_LIMIT) {
-        draw_batch(start, write, hit_sum, d, &current);
-        if (write + 3 > LEVELRENDER_BATCH_LIMIT) write = 0;
-        start = write;
-        hit_sum = 0;
-      }
-      if (write + n > LEVELRENDER_STORE_VERTICES) {
-        Levelrender_stats.vertices_dropped += n;
-        continue;
-      }
-      if (d.light_count > 0) hit_sum += Scratch.hits[f.v[0]] + Scratch.hits[f.v[1]] + Scratch.hits[f.v[2]];
       if (lm != current) {
-        float lus, lvs;
-        gr_opengl_set_texture(lm, &lus, &lvs, 1);
+        gr_glide_set_texture(1, lm, 0, &lss, &lts, 1);
         Levelrender_stats.lightmap_binds++;
-        lightmap_arrays();
         current = lm;
       }
-      if (!clipped) {
-        for (int c = 0; c < 3; c++) {
-          const int vi = f.v[c];
+      const int n = clipped ? clipped : 3;
+      for (int c = 0; c < n; c++) {
+        if (clipped) {
+          put_clipped(c, *Clip_list[c], d);
+        } else {
           uint8_t rgb[3] = {0, 0, 0};
-          if (d.light_count > 0) levelrender_corner_colour(mi, vi, d.light_count, true, rgb);
-          put_vertex(write++, Scratch.sx[vi], Scratch.sy[vi], Scratch.ooz[vi], Scratch.view[vi].z, m.uvs[vi].x,
-                     m.uvs[vi].y, luv[c], luv[3 + c], rgb, d);
+          if (d.light_count > 0) levelrender_corner_colour(mi, f.v[c], d.light_count, true, rgb);
+          put_corner(c, f.v[c], luv, c, rgb, d);
         }
-      } else {
-        const uint8_t(*tri)[3] = levelrender_triangulation(clipped);
-        for (int t = 0; t < clipped - 2; t++)
-          for (int c = 0; c < 3; c++) put_clipped(write++, *Clip_list[tri[t][c]], d);
+        glide_vertex(Glide_store[c], c, ss, ts, lss, lts);
       }
+      Glide_api.grDrawPlanarPolygonVertexList(n, Glide_store);
+      Levelrender_stats.draw_calls++;
       Levelrender_stats.faces_drawn++;
-    }
-    if (write > start) {
-      draw_batch(start, write, hit_sum, d, &current);
-      current = -2;
+      const int hits = Scratch.hits[f.v[0]] + Scratch.hits[f.v[1]] + Scratch.hits[f.v[2]];
+      if (d.light_count > 0 && hits != 0) {
+        gr_glide_set_render_state(Levelrender_dynamic_preset);
+        Glide_api.grDrawPlanarPolygonVertexList(n, Glide_store);
+        gr_glide_set_render_state(Levelrender_lightmap_preset);
+        Levelrender_stats.draw_calls++;
+        Levelrender_stats.second_passes++;
+      }
     }
   }
 }
 
-void draw_indexed(const GlDraw& d, const vector* positions, const Gr3dFrame& frame,
-                  const LevelDynLight* const* lights) {
+void draw_glide_indexed(const PathDraw& d, const vector* positions, const Gr3dFrame& frame,
+                        const LevelDynLight* const* lights) {
   const LevelMeshInstance& mi = *d.mi;
   const LevelMesh& m = *mi.mesh;
   int append = m.vertex_count;
-  int textured = -1;  // none applied yet
+  int textured = -1;
+  float ss = 1.0f, ts = 1.0f;
   LevelFaceGroup groups[64];
   const int group_count = levelrender_groups(m, groups, 64);
   for (int gi = 0; gi < group_count; gi++) {
     const LevelFaceGroup& g = groups[gi];
     if (g.face_count < 1) continue;
-    const int slot = mi.faces ? mi.faces[g.first_face].texture : 0;
-    const int base = slot ? texture_handle(slot) : -1;
+    const int slot = mi.faces[g.first_face].texture;
     const int is_textured = slot != 0 ? 1 : 0;
     if (is_textured != textured) {
-      gr_opengl_set_render_state(is_textured ? Levelrender_textured_preset : Levelrender_untextured_preset);
+      gr_glide_set_render_state(is_textured ? Levelrender_textured_preset : Levelrender_untextured_preset);
       textured = is_textured;
     }
-    if (base >= 0) {
-      float us, vs;
-      gr_opengl_set_texture(base, &us, &vs, 0);
+    if (slot != 0 && texture_handle(slot) >= 0) {
+      gr_glide_set_texture(0, texture_handle(slot), 0, &ss, &ts, 1);
+      // Meshes marked at load for Glide stretch their t like their s.
+      if (mi.flags & MI_STALAG) ts = ss;
     }
     const int vert_end = g.first_vertex + g.vertex_count;
     levelrender_vertex_stage(mi, positions, g.first_vertex, vert_end, frame, d.light_count, lights);
@@ -517,53 +823,38 @@ void draw_indexed(const GlDraw& d, const vector* positions, const Gr3dFrame& fra
       if (Scratch.codes[vi]) continue;
       uint8_t rgb[3];
       levelrender_corner_colour(mi, vi, d.light_count, false, rgb);
-      put_vertex(vi, Scratch.sx[vi], Scratch.sy[vi], Scratch.ooz[vi], Scratch.view[vi].z, m.uvs[vi].x, m.uvs[vi].y,
-                 0.0f, 0.0f, rgb, d);
+      put_corner(vi, vi, nullptr, 0, rgb, d);
+      glide_vertex(Glide_store[vi], vi, ss, ts, 1.0f, 1.0f);
     }
-    int count = 0;
-    const int index_room = static_cast<int>(sizeof Gl_index / sizeof Gl_index[0]);
     for (int fi = g.first_face; fi < g.first_face + g.face_count; fi++) {
       const LevelFace& f = m.faces[fi];
-      if (f.v[0] >= vert_end || f.v[1] >= vert_end || f.v[2] >= vert_end) continue;
-      if (!(f.flags & FACE_TWO_SIDED) && !gr_3d_facing_eye(f.normal, positions[f.v[0]])) continue;
-      const uint8_t c0 = Scratch.codes[f.v[0]], c1 = Scratch.codes[f.v[1]], c2 = Scratch.codes[f.v[2]];
-      if (c0 & c1 & c2) continue;
-      if (!(c0 | c1 | c2)) {
-        if (count + 3 > index_room) break;
-        for (int c = 0; c < 3; c++) Gl_index[count++] = f.v[c];
-        Levelrender_stats.faces_drawn++;
-        continue;
-      }
-      const int n = levelrender_clip_face(mi, fi, nullptr, d.light_count, false, Clip_list);
-      if (!n) continue;
-      Levelrender_stats.faces_clipped++;
-      // Each clipped corner that is not an input corner takes an append slot.
-      int slots[MAX_CLIPPED_CORNERS];
-      int needed = 0;
-      for (int i = 0; i < n; i++)
-        if (Clip_list[i]->proj_flags & PF_TEMPORARY || Scratch.codes[f.v[Clip_list[i]->corner]]) needed++;
-      if (append + needed > LEVELRENDER_STORE_VERTICES || count + 3 * (n - 2) > index_room) {
-        Levelrender_stats.vertices_dropped += needed;
-        continue;
-      }
-      for (int i = 0; i < n; i++) {
-        const GrVertex& cv = *Clip_list[i];
-        if (!(cv.proj_flags & PF_TEMPORARY) && Scratch.codes[f.v[cv.corner]] == 0) {
-          slots[i] = f.v[cv.corner];
-        } else {
-          slots[i] = append;
-          put_clipped(append++, cv, d);
+      int n = 0;
+      if (!face_stage(d, positions, fi, vert_end, nullptr, false, &n)) continue;
+      int idx[MAX_CLIPPED_CORNERS];
+      if (!n) {
+        for (int c = 0; c < 3; c++) idx[c] = f.v[c];
+        n = 3;
+      } else {
+        int needed = 0;
+        for (int i = 0; i < n; i++) needed += !is_input_corner(*Clip_list[i], f);
+        if (append + needed > LEVELRENDER_STORE_VERTICES) {
+          Levelrender_stats.vertices_dropped += needed;
+          continue;
+        }
+        for (int i = 0; i < n; i++) {
+          const GrVertex& cv = *Clip_list[i];
+          if (is_input_corner(cv, f)) {
+            idx[i] = f.v[cv.corner];
+          } else {
+            put_clipped(append, cv, d);
+            glide_vertex(Glide_store[append], append, ss, ts, 1.0f, 1.0f);
+            idx[i] = append++;
+          }
         }
       }
-      const uint8_t(*tri)[3] = levelrender_triangulation(n);
-      for (int t = 0; t < n - 2; t++)
-        for (int c = 0; c < 3; c++) Gl_index[count++] = static_cast<uint16_t>(slots[tri[t][c]]);
-      Levelrender_stats.faces_drawn++;
-    }
-    if (count >= 3) {
-      point_arrays();
-      glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, Gl_index);
+      Glide_api.grDrawPlanarPolygon(n, idx, Glide_store);
       Levelrender_stats.draw_calls++;
+      Levelrender_stats.faces_drawn++;
     }
   }
 }
@@ -572,29 +863,67 @@ void draw_indexed(const GlDraw& d, const vector* positions, const Gr3dFrame& fra
 
 void levelrender_draw_opengl(const LevelMeshInstance* mi, int alpha, int light_count,
                              const LevelDynLight* const* lights) {
-  if (!mi || !mi->mesh || mi->mesh->vertex_count < 1 || mi->mesh->face_count < 1 || !mi->faces) return;
-  if (mi->mesh->vertex_count > LEVELRENDER_MAX_VERTICES) return;
   if (gr_screen.renderer != GR_OPENGL) return;
-  const vector* positions = mi->mesh->positions;
-  if (mi->flags & MI_VERTEX_ANIM) {
-    levelrender_vertex_anim(*mi, Anim_positions);
-    positions = Anim_positions;
-  }
+  PathDraw d{};
+  const vector* positions = path_start(mi, alpha, light_count, &d);
+  if (!positions) return;
   Gr3dFrame frame;
   gr_3d_get_frame(frame);
-  GlDraw d{mi, alpha, light_count, mi->mesh->radius <= Small_mesh_threshold,
-           (mi->flags & (MI_DEPTH_BIAS | MI_DECALS)) != 0, gr_3d_zoom_scale(0.1f), Gr3dDepthMap()};
   gr_opengl_flush_2d();
   Clip_mark = clip_pool_used();
   if (levelrender_uses_lightmaps(*mi)) {
-    draw_lightmapped(d, positions, frame, lights);
+    draw_lightmapped(Gl_ops, d, positions, frame, lights);
     // Unit 0 back to what the renderer believes its state left there.
     select_unit(QGL_TEXTURE0_ARB);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   } else {
-    draw_indexed(d, positions, frame, lights);
+    draw_indexed(Gl_ops, d, positions, frame, lights);
   }
   clip_pool_rewind(Clip_mark);
   // Leave unit 0 current for the renderer's own draws.
   select_unit(QGL_TEXTURE0_ARB);
+}
+
+void levelrender_draw_d3d(const LevelMeshInstance* mi, int alpha, int light_count, const LevelDynLight* const* lights) {
+  if (gr_screen.renderer != GR_DIRECT3D || !Level_vb) return;
+  PathDraw d{};
+  const vector* positions = path_start(mi, alpha, light_count, &d);
+  if (!positions) return;
+  Gr3dFrame frame;
+  gr_3d_get_frame(frame);
+  gr_d3d_flush_2d();
+  Clip_mark = clip_pool_used();
+  Vb_discard = true;
+  if (levelrender_uses_lightmaps(*mi)) draw_lightmapped(D3d_ops, d, positions, frame, lights);
+  else draw_indexed(D3d_ops, d, positions, frame, lights);
+  clip_pool_rewind(Clip_mark);
+}
+
+void levelrender_draw_glide(const LevelMeshInstance* mi, int alpha, int light_count,
+                            const LevelDynLight* const* lights) {
+  if (gr_screen.renderer != GR_GLIDE || !Glide_api.grDrawPlanarPolygon) return;
+  PathDraw d{};
+  const vector* positions = path_start(mi, alpha, light_count, &d);
+  if (!positions) return;
+  Gr3dFrame frame;
+  gr_3d_get_frame(frame);
+  Clip_mark = clip_pool_used();
+  if (levelrender_uses_lightmaps(*mi)) draw_glide_lightmapped(d, positions, frame, lights);
+  else draw_glide_indexed(d, positions, frame, lights);
+  clip_pool_rewind(Clip_mark);
+}
+
+void levelrender_create_vertex_buffer() {
+  if (gr_screen.renderer != GR_DIRECT3D || Level_vb || !gr_d3d_object()) return;
+  // Write-only, in system memory; pre-transformed vertices with two
+  // texture sets.
+  D3DVERTEXBUFFERDESC desc{0x10800u, D3DFVF_TLVERTEX2, LEVELRENDER_STORE_VERTICES};
+  if (gr_d3d_object()->CreateVertexBuffer(&desc, &Level_vb, 0) != D3D_OK || !Level_vb)
+    critical_error(__FILE__, __LINE__, "Unable to create level vertex buffer for D3d!");
+}
+
+void levelrender_release_vertex_buffer() {
+  if (!Level_vb) return;
+  Level_vb->Release();
+  Level_vb = nullptr;
 }

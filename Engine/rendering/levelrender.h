@@ -111,9 +111,18 @@ int levelrender_fade_alpha(int alpha, float z, bool small_mesh);
 int levelrender_clip_face(const LevelMeshInstance& mi, int face, const float* lightmap_uv, int light_count,
                           bool lightmapped, GrVertex** out);
 
-// Draws one instance through OpenGL.
+// Draws one instance through OpenGL, Direct3D or Glide; each does nothing
+// under another renderer.
 void levelrender_draw_opengl(const LevelMeshInstance* mi, int alpha, int light_count,
                              const LevelDynLight* const* lights);
+void levelrender_draw_d3d(const LevelMeshInstance* mi, int alpha, int light_count, const LevelDynLight* const* lights);
+void levelrender_draw_glide(const LevelMeshInstance* mi, int alpha, int light_count,
+                            const LevelDynLight* const* lights);
+// The one Direct3D vertex buffer every level mesh is drawn through: made at
+// level set-up under Direct3D (fatal when it cannot be), released at
+// tear-down. Nothing under the other renderers.
+void levelrender_create_vertex_buffer();
+void levelrender_release_vertex_buffer();
 
 // Figures of the last draws, for tests and statistics.
 struct LevelRenderStats {

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "Engine/rendering/decal.h"
+#include "Engine/rendering/lampglow.h"
+#include "Engine/rendering/snow.h"
+#include "Engine/s3d/collide.h"
 #include "Engine/s3d/level_objects.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
@@ -106,6 +109,16 @@ Label Labels[SCENE_MAX_LABELS];
 bool Main_marker_requested = false;
 int Plates[SCENE_MAX_PLATES];  // slots in the frame's characters
 int Plate_count = 0;
+
+// One per instance: its lamp glow and what hid it last.
+struct LampRecord {
+  int glow = -1;
+  int occluder = -1;
+};
+std::vector<LampRecord> Lamps;
+bool Glows_marked = false;
+// The animated positions of an instance whose decals are drawn.
+vector Decal_positions[LEVELRENDER_MAX_VERTICES];
 
 vector Eye;
 matrix View_orient;
@@ -216,6 +229,10 @@ void select_meshes(VisGroup* const* groups, int count) {
       if (alpha < 255) Translucent[Translucent_count++] = e;
       else if (mi.flags & MI_HAS_ALPHA_FACES) Second[Second_count++] = e;
       else Opaque[Opaque_count++] = e;
+      if ((mi.flags & MI_LAMP) && i < static_cast<int>(Lamps.size())) {
+        lampglow_fade_out(Lamps[static_cast<size_t>(i)].glow, FrameTimer);
+        Glows_marked = true;
+      }
     }
   }
 }
@@ -571,8 +588,21 @@ void draw_mesh(const DrawEntry& e) {
                                                          : nullptr;
   if (h) gr_set_tint(true, h->r / 255.0f, h->g / 255.0f, h->b / 255.0f);
   gr_3d_start_instance(mi.pos, mi.orient, false);
-  if (gr_screen.renderer == GR_OPENGL) levelrender_draw_opengl(&mi, alpha, n, list);
+  switch (gr_screen.renderer) {
+    case GR_DIRECT3D: levelrender_draw_d3d(&mi, alpha, n, list); break;
+    case GR_GLIDE: levelrender_draw_glide(&mi, alpha, n, list); break;
+    case GR_OPENGL: levelrender_draw_opengl(&mi, alpha, n, list); break;
+    default: break;
+  }
   gr_3d_end_instance();
+  if ((mi.flags & (MI_GROUND | MI_NEAR_DEPTH)) && e.depth < 20.0f && decal_mark_faces(e.index) > 0) {
+    const vector* positions = mi.mesh->positions;
+    if ((mi.flags & MI_VERTEX_ANIM) && mi.mesh->vertex_count <= LEVELRENDER_MAX_VERTICES) {
+      levelrender_vertex_anim(mi, Decal_positions);
+      positions = Decal_positions;
+    }
+    decal_draw_on_mesh(e.index, positions);
+  }
   if (h) gr_set_tint(false, 1.0f, 1.0f, 1.0f);
   if (restore_far) gr_3d_set_far_plane(Frame_far);
 }
@@ -607,16 +637,62 @@ void draw_character(const DrawEntry& e) {
   if (c.plate && Plate_count < SCENE_MAX_PLATES) Plates[Plate_count++] = e.index;
 }
 
-// The shadow pass: every character in the lists, opaque ones first, adds
-// its blob shadow for the decals to draw.
+// The shadow pass: characters near the eye, each list from its end to its
+// start (the two opaque lists as one, then the translucent one), add their
+// blob shadows; the first sixteen are kept.
 void add_shadows(DrawEntry** list, int count) {
-  for (int i = 0; i < count; i++) {
+  for (int i = count - 1; i >= 0; i--) {
     if (list[i]->kind != SCENE_CHARACTER) continue;
     const SceneCharacter& c = Characters[list[i]->index];
+    if (!scene_shadow_wanted(c.type, list[i]->near_depth, c.no_shadow)) continue;
     ShadowCaster caster{};
     if (Character_drawn[list[i]->index] && c.shadow && c.shadow(c.handle, &caster) &&
         creature_shadow_add(caster) == 0)
       Scene_stats.shadows++;
+  }
+}
+
+// Each blob shadow is a one-frame decal straight down from its point: as
+// wide as its cone where the ground lies, 2 below, and deep enough to reach
+// its far distance.
+void place_shadow_decals() {
+  for (int i = 0; i < creature_shadow_count(); i++) {
+    const ShadowProjection* p = creature_shadow_get(i);
+    if (!p || p->bitmap < 0) continue;
+    const float r = std::tan(p->half_angle) * 2.0f;
+    if (r <= 0.0f) continue;
+    decal_add(p->bitmap, p->pos, vector(r, 0.0f, 0.0f), vector(0.0f, 0.0f, r), 0, false, 0, p->far_dist / r);
+  }
+}
+
+// Lamps near the eye in the opaque lists: a ray from the lamp to the eye
+// tries the mesh that hid it last, then the list's other meshes from the
+// last; a clear ray grows the glow. Then the glow is drawn.
+void lamp_glows(DrawEntry** list, int count) {
+  for (int i = 0; i < count; i++) {
+    const DrawEntry& e = *list[i];
+    if (e.kind != SCENE_LEVEL_MESH || e.index >= static_cast<int>(Lamps.size())) continue;
+    const LevelMeshInstance& mi = Level.instances[e.index];
+    if (!(mi.flags & MI_LAMP) || (mi.bound_center - Eye).length_squared() >= 1600.0f) continue;
+    LampRecord& lamp = Lamps[static_cast<size_t>(e.index)];
+    CollisionQuery q{};
+    q.start = mi.bound_center;
+    q.delta = Eye - mi.bound_center;
+    q.radius = 0.0f;
+    q.options = CQ_FIRST_INSTANCE;
+    CollisionResult r{};
+    auto hits = [&](int instance) {
+      if (instance < 0 || instance == e.index) return false;
+      collide_mesh(instance, &q, &r, 1);
+      return r.count > 0;
+    };
+    int hit = hits(lamp.occluder) ? lamp.occluder : -1;
+    for (int k = count - 1; hit < 0 && k >= 0; k--)
+      if (list[k]->kind == SCENE_LEVEL_MESH && list[k]->index != lamp.occluder && hits(list[k]->index))
+        hit = list[k]->index;
+    lamp.occluder = hit;
+    if (hit < 0) lampglow_fade_in(lamp.glow, FrameTimer);
+    lampglow_draw(lamp.glow);
   }
 }
 
@@ -792,6 +868,12 @@ void scene_request_main_marker() { Main_marker_requested = true; }
 
 int scene_letterbox_bar(int w, int h) { return std::max(0, (h - w / 2) / 2); }
 
+bool scene_shadow_wanted(int type, float near_depth, bool no_shadow) {
+  if (near_depth > 20.0f) return false;
+  if (type != 4 && type != 5 && type != 7) return false;
+  return !no_shadow;
+}
+
 bool scene_plate_in_range(const SceneCharacter& c, const SceneCharacter* main) {
   if (!main) return false;
   return std::fabs(c.pos.y - main->pos.y) <= 4.0f && (c.pos - main->pos).length_squared() < 2500.0f;
@@ -829,9 +911,20 @@ void level_render_setup(const char* level_file_name) {
       if (grp.members[k] >= 0 && grp.members[k] < Level.instance_count) See_through[grp.members[k]].link = &grp;
   }
   levelrender_setup_lights();
+  levelrender_create_vertex_buffer();
+  decal_pool_reset();
+  Lamps.assign(static_cast<size_t>(std::max(Level.instance_count, 0)), LampRecord{});
+  for (int i = 0; i < Level.instance_count; i++) {
+    const LevelMeshInstance& mi = Level.instances[i];
+    if ((mi.flags & MI_LAMP) && mi.mesh) Lamps[static_cast<size_t>(i)].glow = lampglow_add(mi.bound_center, mi.mesh->radius);
+  }
 }
 
 void level_render_reset() {
+  lampglow_clear();
+  Lamps.clear();
+  decal_pool_reset();
+  levelrender_release_vertex_buffer();
   fog_level_reset();
   Opaque_count = Second_count = Translucent_count = Pool_used = 0;
   See_through.clear();
@@ -874,6 +967,7 @@ void scene_render() {
   Scene_stats.dyn_lights = Dyn_count;
   decal_mask_clear();
   Plate_count = 0;
+  Glows_marked = false;
 
   if (Fog_framerate_on) {
     if (frametime_fps < 15.0f) Fog_framerate_factor += 0.02f;
@@ -883,6 +977,7 @@ void scene_render() {
   set_fog_for_frame();
   gr_3d_start_frame(eye, orient, fov, true);
   set_fog_for_frame();  // the fog's depth range follows the frame's projection
+  snow_update(FrameTimer);
 
   mark_see_through(groups, group_count, timer_game_clock);
   select_meshes(groups, group_count);
@@ -897,12 +992,22 @@ void scene_render() {
   for (int i = 0; i < Character_count; i++) Scene_stats.characters += Character_drawn[i];
   Scene_stats.effects = Effect_count;
 
+  // Shadows go down as decals before the level they land on is drawn.
+  creature_shadows_clear();
+  add_shadows(Second, Second_count);
+  add_shadows(Opaque, Opaque_count);
+  add_shadows(Translucent, Translucent_count);
+  place_shadow_decals();
+
   draw_list(Opaque, Opaque_count);
   draw_list(Second, Second_count);
-  add_shadows(Opaque, Opaque_count);
-  add_shadows(Second, Second_count);
-  add_shadows(Translucent, Translucent_count);
   draw_list(Translucent, Translucent_count);
+  if (Glows_marked) {
+    lamp_glows(Opaque, Opaque_count);
+    lamp_glows(Second, Second_count);
+  }
+  gr_set_color(255, 255, 255, 255);
+  if (vis_layer_has_snow(Vis_current_layer)) snow_draw();
   gr_set_color(255, 255, 255, 255);
   if (!Scene_hide_world) {
     draw_speech();
@@ -920,6 +1025,7 @@ void scene_render() {
         Level.instances[grp->members[k]].flags &= ~(MI_VIS_SEEN | MI_VIS_MEMBER);
   }
   Vis_previous_layer = Vis_current_layer;
+  decal_end_frame();
   draw_letterbox();
 }
 

@@ -59,6 +59,8 @@ struct SceneCharacter {
   bool (*bone)(int handle, const char* bone_name, vector* out) = nullptr;
   // A floating value this frame: damage ("%d") and, when not negative, a
   // percentage ("%d%%"); the kind picks the colour (SCENE_PLATE_...).
+  // Its character type carries "+No Shadow".
+  bool no_shadow = false;
   bool plate = false;
   int plate_damage = 0;
   int plate_percent = -1;
@@ -189,6 +191,9 @@ void scene_request_main_marker();
 // The bars the letterbox fills: top and bottom heights of a centred 2:1
 // picture on a screen of w x h (0 when the screen is wider than 2:1).
 int scene_letterbox_bar(int w, int h);
+// Whether a character gets a blob shadow this frame: a creature record
+// (types 4, 5, 7) whose near depth is at most 20 and whose type casts one.
+bool scene_shadow_wanted(int type, float near_depth, bool no_shadow);
 // Whether a floating value over c is written this frame (within 4
 // vertically and 50 of the main character).
 bool scene_plate_in_range(const SceneCharacter& c, const SceneCharacter* main);

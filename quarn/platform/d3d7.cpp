@@ -908,6 +908,16 @@ HRESULT Direct3DDevice7::DrawPrimitive(uint32_t type, uint32_t fvf, void* vertic
   return D3D_OK;
 }
 
+HRESULT Direct3DDevice7::DrawPrimitiveVB(uint32_t type, Direct3DVertexBuffer7* vb, uint32_t start, uint32_t count,
+                                         uint32_t) {
+  record(D3dCall::DRAW, 0, type, count);
+  if (!vb || start + count > vb->vertices.size()) return DDERR_INVALIDPARAMS;
+  if (Recording) Drawn.insert(Drawn.end(), vb->vertices.begin() + start, vb->vertices.begin() + start + count);
+  const GLenum mode = type == D3DPT_LINELIST ? GL_LINES : type == D3DPT_TRIANGLELIST ? GL_TRIANGLES : GL_TRIANGLE_FAN;
+  draw(this, mode, vb->vertices.data() + start, nullptr, count);
+  return D3D_OK;
+}
+
 HRESULT Direct3DDevice7::DrawIndexedPrimitiveVB(uint32_t type, Direct3DVertexBuffer7* vb, uint32_t start,
                                                 uint32_t count, uint16_t* indices, uint32_t index_count, uint32_t) {
   record(D3dCall::DRAW, 1, type, index_count);

@@ -385,6 +385,7 @@ class Direct3DDevice7 : public LayerObject {
   HRESULT SetTextureStageState(uint32_t stage, D3dStageState state, uint32_t value);
   HRESULT SetTexture(uint32_t stage, DirectDrawSurface7* surface);
   HRESULT DrawPrimitive(uint32_t type, uint32_t fvf, void* vertices, uint32_t count, uint32_t flags);
+  HRESULT DrawPrimitiveVB(uint32_t type, Direct3DVertexBuffer7* vb, uint32_t start, uint32_t count, uint32_t flags);
   HRESULT DrawIndexedPrimitiveVB(uint32_t type, Direct3DVertexBuffer7* vb, uint32_t start, uint32_t count,
                                  uint16_t* indices, uint32_t index_count, uint32_t flags);
 

@@ -149,7 +149,7 @@ enum : int32_t {
 #define GLIDE_ENTRY_POINTS(X)                                                                 \
   X(grDrawLine, 8, void (*)(const GlideVertex*, const GlideVertex*))                          \
   X(grDrawPlanarPolygon, 12, void (*)(int, const int*, const GlideVertex*))                   \
-  X(grDrawPlanarPolygonVertexList, 8, V)                                                      \
+  X(grDrawPlanarPolygonVertexList, 8, void (*)(int, const GlideVertex*))                                                \
   X(grDrawPoint, 4, V)                                                                        \
   X(grDrawPolygon, 12, V)                                                                     \
   X(grDrawPolygonVertexList, 8, void (*)(int, const GlideVertex*))                            \

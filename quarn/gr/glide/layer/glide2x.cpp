@@ -750,6 +750,11 @@ GLIDE_FN(void, grDrawPolygonVertexList, 8, int count, const GlideVertex* v) {
     for (int k : {i, i + 1, 0}) Batch_index.push_back(static_cast<uint16_t>(first + k));
 }
 
+// A planar polygon is drawn as any other: GL interpolates alike.
+GLIDE_FN(void, grDrawPlanarPolygonVertexList, 8, int count, const GlideVertex* v) {
+  grDrawPolygonVertexList(count, v);
+}
+
 GLIDE_FN(void, grDrawPlanarPolygon, 12, int count, const int* indices, const GlideVertex* v) {
   if (!Ctx || count < 3 || !indices || !v) return;
   batch_flush();
@@ -782,7 +787,6 @@ GLIDE_FN(GlideBool, grLfbReadRegion, 28, int, uint32_t x, uint32_t y, uint32_t w
     std::memcpy(out + static_cast<size_t>(r) * stride, &rows[static_cast<size_t>(h - 1 - r) * w], w * 2);
   return 1;
 }
-GLIDE_STUB(grDrawPlanarPolygonVertexList, 8)
 GLIDE_STUB(grDrawPoint, 4)
 GLIDE_STUB(grDrawPolygon, 12)
 GLIDE_STUB(grDrawTriangle, 12)
