@@ -28,6 +28,7 @@
 #include "Orrimund/control/world_input.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/ground_marks.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screen_ui.h"
@@ -39,6 +40,7 @@
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/os/console.h"
+#include "quarn/os/mouse.h"
 #include "quarn/os/timer.h"
 #include "quarn/parse/parse.h"
 #include "quarn/vfile/path_types.h"
@@ -324,6 +326,7 @@ void gameplay_enter() {
   }
   Menu_cursor_shown = 1;
   spells_reset_for_level();
+  travel_decal_set_bitmap(Cursorspot_walkto);
   if (!level_load()) {
     level_unload(true);
     game_state_request(GS_TITLE);
@@ -413,6 +416,10 @@ void gameplay_frame() {
     gr_reset_clip();
     gr_clear();
     screen_set_view_rect();
+    if (!game_flags_test(GF_CUTSCENE)) {
+      if (!mouse_down(MOUSE_LEFT_BUTTON)) travel_decal_add(Selected_entity);
+      selection_ring_add(Selected_entity, dt);
+    }
     scene_render();
     if (Render_3d_obstacles && Selected_entity) obstacles_draw(Selected_entity->pos.y, Selected_entity->size_class());
     // The pick looks along the mouse ray of the view just drawn.

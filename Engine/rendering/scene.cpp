@@ -890,6 +890,7 @@ void scene_clear_pair_range() { Pair_on = false; }
 float scene_pair_range_b() { return Pair_on ? Pair_b : 0.0f; }
 
 void level_render_setup(const char* level_file_name) {
+  lampglow_init();
   if (Num_detail_levels == 0) detail_levels_load();
   Detail_level_current = detail_level_find(level_file_name);
   detail_entry_apply(Detail_level_current, Scene_options.level_detail);

@@ -104,6 +104,25 @@ bool demo_build_images(const std::string& root) {
   for (int i = 0; i < 256; i++) grey_map.colour_map.insert(grey_map.colour_map.end(), {uint8_t(i), uint8_t(i), uint8_t(i)});
   if (!tga_write_with_mips(maps_dir, "Shadow01", shadow.data(), 32, 32, 8, 2, grey_map)) return false;
 
+  // The world's dressing, soft round spots with alpha: snowflakes, the lamp
+  // glow and a blood splot for hits.
+  auto spot = [&](const char* name, int side, uint8_t r, uint8_t g, uint8_t b, double edge) {
+    std::vector<uint8_t> px;
+    const double c = (side - 1) / 2.0;
+    for (int y = 0; y < side; y++)
+      for (int x = 0; x < side; x++) {
+        const double d = std::hypot(x - c, y - c) / (side / 2.0);
+        const double a = std::clamp((1.0 - d) / edge, 0.0, 1.0);
+        px.insert(px.end(), {b, g, r, static_cast<uint8_t>(255.0 * a)});
+      }
+    TgaWriterOptions with_alpha;
+    with_alpha.alpha_bits = 8;
+    return tga_write_file(maps_dir + "/" + name, px.data(), side, side, 32, with_alpha);
+  };
+  if (!spot("SnowFlake.tga", 16, 255, 255, 255, 0.5)) return false;
+  if (!spot("VozidoLampGlow01.tga", 64, 255, 220, 140, 1.0)) return false;
+  if (!spot("BloodSplot-small02.tga", 32, 150, 10, 10, 0.3)) return false;
+
   if (!write_vbm_animation(interface_dir + "/cursor-walk.vbm", 32, 8, 12, 240, 220, 80)) return false;
   if (!write_vbm_animation(interface_dir + "/cursorspot-walkto.vbm", 32, 6, 10, 80, 220, 120)) return false;
 

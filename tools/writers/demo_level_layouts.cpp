@@ -106,7 +106,10 @@ void demo_level_indoor(LevelBuilder& b) {
   const int ramp = b.add_ramp("stage_ramp", 6.0f, -4.0f, 10.0f, 0.0f, 0.0f, 1.0f, wood);
   const int stage = b.add_box("stage", vector{6.0f, 0.0f, 0.0f}, vector{10.0f, 1.0f, 4.0f}, wood);
   const int chest = b.add_box("key_chest", vector{-10.0f, 0.0f, 3.0f}, vector{-9.0f, 0.8f, 4.0f}, wood);
-  b.add_vis_group("$visRoomA", {room_a, floor_a, chest});
+  // A lamp hanging in room A: it carries a glow.
+  const int lamp = b.add_box("lamp_a", vector{DEMO_LAMP[0] - 0.2f, DEMO_LAMP[1] - 0.2f, DEMO_LAMP[2] - 0.2f},
+                             vector{DEMO_LAMP[0] + 0.2f, DEMO_LAMP[1] + 0.2f, DEMO_LAMP[2] + 0.2f}, wood, MI_LAMP);
+  b.add_vis_group("$visRoomA", {room_a, floor_a, chest, lamp});
   b.add_vis_group("$visRoomB", {room_b, floor_b, ramp, stage});
   b.add_vis_group("doors", {door, sill, wall_n, wall_s});
   b.add_node("$player01", vector{-8.0f, 0.5f, 0.0f});

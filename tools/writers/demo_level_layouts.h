@@ -12,6 +12,8 @@ void demo_outdoor_ground_colour(const vector& world, uint8_t* rgb);
 // The colours of the indoor rooms' lightmaps.
 constexpr int DEMO_ROOM_A_LIGHT[3] = {255, 170, 90};
 constexpr int DEMO_ROOM_B_LIGHT[3] = {110, 150, 255};
+// The centre of the lamp hanging in room A.
+constexpr float DEMO_LAMP[3] = {-6.0f, 3.0f, 4.2f};
 
 // Open ground with two hamlets and a rock field, a ramp to a lookout,
 // crates, a tower and a fence.
