@@ -6,7 +6,7 @@
 
 #include "quarn/math/vector.h"
 
-struct living_entity;
+class living_entity;
 
 // The walk-to marker's bitmap, set at every level start.
 void travel_decal_set_bitmap(int bitmap);

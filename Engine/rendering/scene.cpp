@@ -17,6 +17,7 @@
 #include "Engine/s3d/level_objects.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
+#include "quarn/gr/gr_alpha.h"
 #include "quarn/gr/gr_font.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/gr/grclip.h"
@@ -1009,6 +1010,9 @@ void scene_render() {
   }
   gr_set_color(255, 255, 255, 255);
   if (vis_layer_has_snow(Vis_current_layer)) snow_draw();
+  // The world's buffered translucent polygons (glows, sprites) go out
+  // before the overlays are written over them.
+  gr_alpha_flush();
   gr_set_color(255, 255, 255, 255);
   if (!Scene_hide_world) {
     draw_speech();

@@ -110,6 +110,10 @@ void demo_level_indoor(LevelBuilder& b) {
   const int lamp = b.add_box("lamp_a", vector{DEMO_LAMP[0] - 0.2f, DEMO_LAMP[1] - 0.2f, DEMO_LAMP[2] - 0.2f},
                              vector{DEMO_LAMP[0] + 0.2f, DEMO_LAMP[1] + 0.2f, DEMO_LAMP[2] + 0.2f}, wood, MI_LAMP);
   b.add_vis_group("$visRoomA", {room_a, floor_a, chest, lamp});
+  // A small screen before the lamp, shown only when a script asks for it.
+  const int screen = b.add_box("lamp_screen", vector{DEMO_LAMP[0] - 0.25f, DEMO_LAMP[1] - 0.25f, DEMO_LAMP[2] - 1.2f},
+                               vector{DEMO_LAMP[0] + 0.25f, DEMO_LAMP[1] + 0.25f, DEMO_LAMP[2] - 1.1f}, wood);
+  b.add_vis_group("$visLampScreen", {screen});
   b.add_vis_group("$visRoomB", {room_b, floor_b, ramp, stage});
   b.add_vis_group("doors", {door, sill, wall_n, wall_s});
   b.add_node("$player01", vector{-8.0f, 0.5f, 0.0f});
