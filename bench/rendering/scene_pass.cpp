@@ -364,3 +364,37 @@ void BM_PlainBuffers(benchmark::State& state) {
 BENCHMARK(BM_PlainBuffers)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+
+// The same pass of demo_outdoor under Direct3D (102) and Glide (103), each
+// through its own layer on the same display; the plain OpenGL program above
+// is the baseline for all three.
+void BM_ScenePassRenderer(benchmark::State& state) {
+  if (!start(0)) {
+    state.SkipWithError("no display or no level");
+    return;
+  }
+  const int renderer = static_cast<int>(state.range(0));
+  auto use = [](int r) {
+    levelrender_release_vertex_buffer();
+    gr_close();
+    gr_init(640, 480, r, r == GR_GLIDE ? GR_FULLSCREEN : GR_WINDOWED, os_get_window(), false);
+    gr_fade_in(0);
+    levelrender_create_vertex_buffer();
+  };
+  use(renderer);
+  if (gr_screen.renderer != renderer) {
+    use(GR_OPENGL);
+    state.SkipWithError("renderer not available");
+    return;
+  }
+  for (auto _ : state) {
+    Levelrender_stats = LevelRenderStats{};
+    gr_clear();
+    scene_render();
+    glFinish();
+  }
+  state.counters["draws"] = Levelrender_stats.draw_calls;
+  state.counters["level_faces"] = Levelrender_stats.faces_drawn;
+  use(GR_OPENGL);
+}
+BENCHMARK(BM_ScenePassRenderer)->Arg(GR_DIRECT3D)->Arg(GR_GLIDE)->Unit(benchmark::kMillisecond)->UseRealTime();
