@@ -427,6 +427,29 @@ bool is_input_corner(const GrVertex& cv, const LevelFace& f) {
   return !(cv.proj_flags & PF_TEMPORARY) && Scratch.codes[f.v[cv.corner]] == 0;
 }
 
+// Gives each corner of a clipped polygon its slot: the mesh vertex for an
+// input corner, else a new one written at the append slot. False, with
+// nothing written, when the new ones would pass the stores.
+template <class Put>
+bool place_clipped(const LevelFace& f, int n, int* append, int* slots, Put put) {
+  int needed = 0;
+  for (int i = 0; i < n; i++) needed += !is_input_corner(*Clip_list[i], f);
+  if (*append + needed > LEVELRENDER_STORE_VERTICES) {
+    Levelrender_stats.vertices_dropped += needed;
+    return false;
+  }
+  for (int i = 0; i < n; i++) {
+    const GrVertex& cv = *Clip_list[i];
+    if (is_input_corner(cv, f)) {
+      slots[i] = f.v[cv.corner];
+    } else {
+      slots[i] = *append;
+      put((*append)++, cv);
+    }
+  }
+  return true;
+}
+
 // How one renderer takes the slots of a batched or indexed draw.
 struct BatchOps {
   void (*lightmap_state)();
@@ -553,23 +576,10 @@ void draw_indexed(const BatchOps& ops, const PathDraw& d, const vector* position
         Levelrender_stats.faces_drawn++;
         continue;
       }
-      // Each clipped corner that is not an input corner takes an append slot.
       int slots[MAX_CLIPPED_CORNERS];
-      int needed = 0;
-      for (int i = 0; i < n; i++) needed += !is_input_corner(*Clip_list[i], f);
-      if (append + needed > LEVELRENDER_STORE_VERTICES || count + 3 * (n - 2) > index_room) {
-        Levelrender_stats.vertices_dropped += needed;
+      if (count + 3 * (n - 2) > index_room) continue;
+      if (!place_clipped(f, n, &append, slots, [&](int slot, const GrVertex& cv) { put_clipped(slot, cv, d); }))
         continue;
-      }
-      for (int i = 0; i < n; i++) {
-        const GrVertex& cv = *Clip_list[i];
-        if (is_input_corner(cv, f)) {
-          slots[i] = f.v[cv.corner];
-        } else {
-          slots[i] = append;
-          put_clipped(append++, cv, d);
-        }
-      }
       const uint8_t(*tri)[3] = levelrender_triangulation(n);
       for (int t = 0; t < n - 2; t++)
         for (int c = 0; c < 3; c++) Gl_index[count++] = static_cast<uint16_t>(slots[tri[t][c]]);
@@ -835,22 +845,11 @@ void draw_glide_indexed(const PathDraw& d, const vector* positions, const Gr3dFr
         for (int c = 0; c < 3; c++) idx[c] = f.v[c];
         n = 3;
       } else {
-        int needed = 0;
-        for (int i = 0; i < n; i++) needed += !is_input_corner(*Clip_list[i], f);
-        if (append + needed > LEVELRENDER_STORE_VERTICES) {
-          Levelrender_stats.vertices_dropped += needed;
-          continue;
-        }
-        for (int i = 0; i < n; i++) {
-          const GrVertex& cv = *Clip_list[i];
-          if (is_input_corner(cv, f)) {
-            idx[i] = f.v[cv.corner];
-          } else {
-            put_clipped(append, cv, d);
-            glide_vertex(Glide_store[append], append, ss, ts, 1.0f, 1.0f);
-            idx[i] = append++;
-          }
-        }
+        const bool placed = place_clipped(f, n, &append, idx, [&](int slot, const GrVertex& cv) {
+          put_clipped(slot, cv, d);
+          glide_vertex(Glide_store[slot], slot, ss, ts, 1.0f, 1.0f);
+        });
+        if (!placed) continue;
       }
       Glide_api.grDrawPlanarPolygon(n, idx, Glide_store);
       Levelrender_stats.draw_calls++;

@@ -282,17 +282,21 @@ bool start(int large) {
   return true;
 }
 
-void BM_ScenePass(benchmark::State& state) {
-  if (!start(static_cast<int>(state.range(0)))) {
-    state.SkipWithError("no display or no level");
-    return;
-  }
+void run_passes(benchmark::State& state) {
   for (auto _ : state) {
     Levelrender_stats = LevelRenderStats{};
     gr_clear();
     scene_render();
     glFinish();
   }
+}
+
+void BM_ScenePass(benchmark::State& state) {
+  if (!start(static_cast<int>(state.range(0)))) {
+    state.SkipWithError("no display or no level");
+    return;
+  }
+  run_passes(state);
   state.counters["triangles"] = Plain_triangles;
   state.counters["level_faces"] = Levelrender_stats.faces_drawn;
   state.counters["clipped"] = Levelrender_stats.faces_clipped;
@@ -387,12 +391,7 @@ void BM_ScenePassRenderer(benchmark::State& state) {
     state.SkipWithError("renderer not available");
     return;
   }
-  for (auto _ : state) {
-    Levelrender_stats = LevelRenderStats{};
-    gr_clear();
-    scene_render();
-    glFinish();
-  }
+  run_passes(state);
   state.counters["draws"] = Levelrender_stats.draw_calls;
   state.counters["level_faces"] = Levelrender_stats.faces_drawn;
   use(GR_OPENGL);
