@@ -1,5 +1,8 @@
 #pragma once
 // State shared by the parts of the file layer; not for other modules.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +10,19 @@
 #include "quarn/vfile/vfile.h"
 
 namespace vfile_detail {
+
+// n bytes at an absolute offset of a descriptor, in as few system calls as
+// the kernel allows (a read interrupted by a signal goes on). The bytes read.
+inline int read_fd_at(int fd, void* dest, int n, long offset) {
+  int got = 0;
+  while (got < n) {
+    const ssize_t r = pread(fd, static_cast<char*>(dest) + got, static_cast<size_t>(n - got), offset + got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<int>(r);
+  }
+  return got;
+}
 
 struct FileBuffer {
   unsigned mode = 0;  // 0: the slot is free

@@ -8,6 +8,7 @@
 #include "quarn/os/stringpool.h"
 #include "quarn/vfile/le_bytes.h"
 #include "quarn/vfile/vfile.h"
+#include "quarn/vfile/vfile_internal.h"
 
 namespace {
 
@@ -334,6 +335,12 @@ int packfile_read(void* dest, int elsize, int count, PackfileEntry* e) {
     return 0;
   }
   return static_cast<int>(std::fread(dest, static_cast<size_t>(elsize), static_cast<size_t>(count), entry_stream(e)));
+}
+
+int packfile_read_at(void* dest, int n, int at, PackfileEntry* e) {
+  FILE* fp = e && e->pack ? entry_stream(e) : nullptr;
+  if (!fp || n <= 0 || at < 0) return 0;
+  return vfile_detail::read_fd_at(fileno(fp), dest, n, static_cast<long>(e->start_sector) * PACKFILE_SECTOR_SIZE + at);
 }
 
 void packfile_close(PackfileEntry* e) {

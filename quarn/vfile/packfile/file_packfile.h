@@ -48,6 +48,9 @@ PackfileEntry* packfile_find(const char* path);
 bool packfile_open(PackfileEntry* entry);
 bool packfile_seek(PackfileEntry* entry, int offset, int whence);
 int packfile_read(void* dest, int elsize, int count, PackfileEntry* entry);
+// Reads n bytes at offset `at` of the member straight from its file, without
+// the stream's buffer or position (which are left as they were). The bytes read.
+int packfile_read_at(void* dest, int n, int at, PackfileEntry* entry);
 void packfile_close(PackfileEntry* entry);
 // Size and byte offset of a member of a named packfile.
 bool packfile_locate(const char* packfile_name, const char* member_name, int* size, int* offset);

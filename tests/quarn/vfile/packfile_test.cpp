@@ -269,3 +269,25 @@ TEST_F(PackfileTest, InitMountsTheNineInOrder) {
   EXPECT_NE(out.find("TOTAL PACKFILE LOAD TIME : "), std::string::npos);
   EXPECT_EQ(member_bytes(packfile_find("items.tbl")), "root pack");
 }
+
+// Reads as large as the file layer's buffer go straight to the member's
+// bytes; mixed with small buffered reads of the same handle, every byte
+// still comes from its own place, and the member ends where it ends.
+TEST_F(PackfileTest, LargeAndSmallReadsOfAMemberMixInOrder) {
+  std::string big(3 * VFILE_BUFFER_SIZE + 123, '\0');
+  for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  pack("p.vpp", {member("a.bin", "first"), member("big.bin", big), member("z.bin", "after")});
+  ::testing::internal::CaptureStdout();
+  vfile_add_path_type("", ".bin");
+  packfile_add("p.vpp");
+  captured_stdout();
+  FileHandle fh;
+  ASSERT_EQ(fh.open("big.bin", VF_READ, 0), 0);
+  std::string got;
+  std::vector<char> buf(2 * VFILE_BUFFER_SIZE);
+  for (int n : {10, VFILE_BUFFER_SIZE, 5, 2 * VFILE_BUFFER_SIZE, 1, 2 * VFILE_BUFFER_SIZE}) {
+    const int r = fh.read(buf.data(), n);
+    got.append(buf.data(), static_cast<size_t>(r));
+  }
+  EXPECT_EQ(got, big);  // the last read stops at the member's end, not in z.bin
+}
