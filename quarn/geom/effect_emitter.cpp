@@ -140,6 +140,9 @@ struct Field {
 // each may take all its sub-steps at once).
 void move_item(const EffectEmitter* e, EffectItem* it, int steps, float h, bool gravity, const Field* fields,
                int field_count) {
+  // Position and velocity stay in registers through the sub-steps and are
+  // stored whole at the end.
+  vector pos = it->position, vel = it->velocity;
   for (int s = 0; s < steps; s++) {
     {
       vector acc{0, 0, 0};
@@ -149,17 +152,17 @@ void move_item(const EffectEmitter* e, EffectItem* it, int steps, float h, bool 
         vector force;
         float dist = 0.0f;
         if (fields[k].kind == EFFECT_PARAM_POINT_FIELD) {
-          force = f.position - it->position;
+          force = f.position - pos;
           dist = force.length();
           force = dist > kMinDistance ? force * (1.0f / dist) : vector{0, 0, 0};
         } else {
           force = f.axis;
-          dist = vector_distance(f.position, it->position);
+          dist = vector_distance(f.position, pos);
         }
         force.scale(f.scalar[0] * kFieldScale);
         if (f.scalar[1] != 0.0f) force.scale(std::exp(-f.scalar[1] * dist));
         if (f.scalar[2] != 0.0f) {
-          const vector p = it->position * f.scalar[4];
+          const vector p = pos * f.scalar[4];
           const float drift = e->age * 48.0f * f.scalar[3];
           force += vector{noise_3d(p.x + drift, p.y, p.z), noise_3d(p.x, p.y + drift, p.z),
                           noise_3d(p.x, p.y, p.z + drift)} *
@@ -167,11 +170,13 @@ void move_item(const EffectEmitter* e, EffectItem* it, int steps, float h, bool 
         }
         acc += force;
       }
-      const vector v0 = it->velocity;
-      it->velocity += acc * h;
-      it->position += (v0 + it->velocity) * (0.5f * h);
+      const vector v0 = vel;
+      vel = v0 + acc * h;
+      pos += (v0 + vel) * (0.5f * h);
     }
   }
+  it->velocity = vel;
+  it->position = pos;
 }
 }  // namespace
 

@@ -358,16 +358,20 @@ void vif_emitter_update(vif_particle_emitter* e, const VifEmitterDef& def, bool 
     VifParticle& q = p[i];
     if (!(q.flags & 1)) continue;
     if (q.age < q.lifetime) {
-      if (gravity) q.velocity.y -= 9.8f * dt;
+      // Worked on in registers and stored whole: reading back a vector one
+      // of whose parts was just stored alone stalls the load.
+      vector v = q.velocity;
+      if (gravity) v.y -= 9.8f * dt;
       if (force) {
         vector dir = force_dir;
         if (radial) {
           dir = q.position - force_point;
           dir.normalize_safe();
         }
-        q.velocity += dir * magnitude;
+        v += dir * magnitude;
       }
-      q.position += q.velocity * dt;
+      q.velocity = v;
+      q.position += v * dt;
       q.age = fl_min(q.age + dt, q.lifetime);
     }
     died += !(q.age < q.lifetime);
