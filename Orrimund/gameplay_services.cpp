@@ -28,6 +28,7 @@
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
+#include "Engine/ai/boss_layer.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/player/party_save.h"
 #include "Orrimund/screens/front_seams.h"
@@ -327,6 +328,7 @@ void install_hooks() {
   g.party_forget = [](living_entity* e) { party_forget_entity(e->handle); };
   g.selected = [] { return Selected_entity; };
   entity_set_game_hooks(g);
+  boss_layer_install();
 
   AiDriverHooks ai = ai_driver_hooks();
   ai.controlled = [] { return static_cast<const living_entity*>(Selected_entity); };
