@@ -7,6 +7,7 @@
 
 #include "Engine/Objects/combat.h"
 #include "Engine/Objects/entity_death.h"
+#include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/inventory.h"
 #include "Engine/characterinfo/experience.h"
 #include "Engine/gameflags.h"
@@ -231,6 +232,30 @@ void install_hooks() {
   d.hud_message = [](const char* t) { Kit->hud.push_back(t); };
   d.voice = [](living_entity* e, int action) { Kit->voices.push_back({e->handle, action}); };
   death_set_hooks(d);
+  FxLayer fl;
+  fl.create = [](const char* name, bool visible) {
+    Kit->fx_instances.push_back({name, 0.0f, visible, false});
+    return static_cast<int>(Kit->fx_instances.size()) - 1;
+  };
+  fl.advance = [](int i, float dt, const vector&, const matrix&) {
+    FakeFxInstance& f = Kit->fx_instances[i];
+    f.time += dt;
+    return f.time >= Kit->fx_seconds(f.name);
+  };
+  fl.release = [](int i) { Kit->fx_instances[i].released = true; };
+  fl.frame = [](int i) { return Kit->fx_instances[i].time * 30.0f; };
+  fl.progress = [](int i) {
+    const FakeFxInstance& f = Kit->fx_instances[i];
+    const float p = f.time / Kit->fx_seconds(f.name);
+    return p > 1.0f ? 1.0f : p;
+  };
+  fx_set_layer(fl);
+  FxHits fh;
+  fh.hit = [](int spell, living_entity*, living_entity* t, const vector*, const Item_info*, const SpellOutcome*) {
+    Kit->fx_hits.push_back(std::to_string(spell) + " " + std::to_string(t->handle));
+  };
+  fx_set_hits(fh);
+  fx_init();
 
   EntityGameHooks g;
   g.selected = [] { return Kit->selected ? Kit->selected : Kit->party.empty() ? nullptr : Kit->party.front(); };
@@ -377,6 +402,9 @@ WorldKit::~WorldKit() {
   entity_set_net_hooks(EntityNetHooks{});
   ai_set_hooks(AiHooks{});
   combat_set_hooks(CombatHooks{});
+  fx_reset();
+  fx_set_layer(FxLayer{});
+  fx_set_hits(FxHits{});
   death_set_hooks(DeathHooks{});
   entity_model_set_maker(nullptr);
   console_set_output_hook(nullptr);

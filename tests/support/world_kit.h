@@ -33,6 +33,10 @@
 //   `selected` is unset); named integers of the saved game live in
 //   named_ints; party_active answers party_count_active.
 //
+// - Game effect instances (FakeFxInstance): each runs fx_length[name]
+//   seconds (1 s unless set) at 30 frames a second; delivered spell hits are
+//   recorded in fx_hits as "spell target-handle".
+//
 // Later game logic extends the kit rather than writing a second one: add a
 // fake here, install it in the constructor, and document it above.
 #include <gtest/gtest.h>
@@ -118,6 +122,13 @@ struct FakeSound {
   int channel;
 };
 
+struct FakeFxInstance {
+  std::string name;
+  float time = 0.0f;
+  bool visible = true;
+  bool released = false;
+};
+
 struct FakeRamp {
   float x0, z0, x1, z1;  // the area, rising along x from h0 to h1
   float h0, h1;
@@ -192,6 +203,13 @@ class WorldKit {
   std::map<std::string, int> named_ints;
   int party_active = 0;
   int gold_added = 0;
+  std::vector<FakeFxInstance> fx_instances;
+  std::map<std::string, float> fx_length;
+  std::vector<std::string> fx_hits;
+  float fx_seconds(const std::string& name) const {
+    auto it = fx_length.find(name);
+    return it == fx_length.end() ? 1.0f : it->second;
+  }
 
  private:
   double elapsed_ = 0.0;
