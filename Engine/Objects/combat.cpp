@@ -457,6 +457,13 @@ void combat_state::play_reaction_checked(int location) {
   move_handle = reaction_move;
 }
 
+void combat_state::react_to_hit(int location) {
+  if (owner->is_boss() || in_exchange(owner) || owner->ai.state == AI_STATE_DISABLED ||
+      (owner->ai.state == AI_STATE_COMBAT && owner->ai.sub_state == AI_SUB_MISSILE))
+    return;
+  play_reaction_checked(location);
+}
+
 // ---- one-sided, missile and backstab ---------------------------------------------------
 
 void combat_state::update_attack() {

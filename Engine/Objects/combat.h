@@ -84,6 +84,9 @@ class combat_state {
   void queue_counterattack();
   void play_reaction(int location);
   void play_reaction_checked(int location);
+  // A hit's flinch, unless the owner is a boss, fights in an exchange or a
+  // missile stance, or its AI is disabled.
+  void react_to_hit(int location);
   void clear_chain() {
     last_chain_skill = CS_NONE;
     chain_count = 0;

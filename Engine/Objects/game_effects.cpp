@@ -7,6 +7,7 @@
 #include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/spell_outcome.h"
+#include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
 
@@ -157,6 +158,9 @@ bool update(game_effect* fx, float dt) {
     case FX_PETRIFY:
     case FX_STATUS_VISUAL: return update_attached(fx, dt) && fx->kind != FX_STATUS_VISUAL;
     case FX_RING: return update_ring(fx, dt);
+    case FX_SPELL_HIT:
+      if (!obj_from_handle(fx->owner) || !obj_from_handle(fx->entity)) return true;
+      return advance(fx, dt);
     case FX_TIMED_HIT:
     case FX_DELAYED_HIT: {
       if (!fx->timer.elapsed()) return false;
@@ -315,6 +319,20 @@ int fx_add_area_effect(const char* name, int spell, int owner, const vector& pos
     for (living_entity* e = entity_first(list); e && fx->target_count < 6; e = entity_next(list, e))
       if (o->is_hostile_to(e) && (e->pos - pos).length() <= 10.0f) fx->targets[fx->target_count++] = e->handle;
   }
+  return fx->handle;
+}
+
+int fx_add_spell_hit_effect(int spell, int owner, int target) {
+  living_entity* o = living(owner);
+  living_entity* t = living(target);
+  if (!o || !t || spell < 0 || spell >= MAX_SPELLS || !Spells[spell].hit_effect) return -1;
+  vector d = t->pos - o->pos;
+  const matrix m = d.length() > 0.0f ? matrix::from_forward(d) : t->orient;
+  game_effect* fx = fx_create(Spells[spell].hit_effect, FX_SPELL_HIT, t->pos, m, true);
+  if (!fx) return -1;
+  fx->spell = spell;
+  fx->owner = owner;
+  fx->entity = target;
   return fx->handle;
 }
 

@@ -84,6 +84,9 @@ int fx_add_homing_effect(const char* name, int spell, const vector& start, int o
 int fx_add_fade(living_entity* e, const char* name, bool fade_in);
 int fx_add_petrify_effect(living_entity* e);
 int fx_add_area_effect(const char* name, int spell, int owner, const vector& pos, const SpellOutcome* outcome);
+// The spell's hit effect at the target, turned from owner to target; it
+// ends when either is gone.
+int fx_add_spell_hit_effect(int spell, int owner, int target);
 int fx_add_timed_hit(const char* name, int spell, int owner, int target, int delay_ms, const vector& pos);
 game_effect* fx_get(int handle);
 void fx_kill(int handle);

@@ -140,6 +140,9 @@ class living_entity : public game_object {
   void start_cooldown(int spell, float base, float extra);
   bool is_on_cooldown(int spell) const;
 
+  // ---- spell hits (spell_hits.cpp): an outcome record applied here.
+  void apply_spell_effect(const struct SpellHitRecord& record);
+
   // ---- the save record (entity_save.cpp): at most `size` bytes; the
   // length written or read, -1 when the record does not fit or is refused.
   int save(uint8_t* buffer, int size) const;
