@@ -441,3 +441,40 @@ static ConsoleCommand cc_party_positions("party_positions", "Prints where each p
   console_printf("Level %s, %d members\n", LevelName, i);
 });
 
+
+// A status on the controlled hero, and each member's points, statuses and
+// equipment: for developers and tests checking what a save keeps.
+static ConsoleCommand cc_member_status("member_status", "Starts a status (id, ms) on the controlled hero", [] {
+  console_get_arg(ARG_INT);
+  const int id = Console_arg.int_value;
+  console_get_arg(ARG_INT);
+  const int ms = Console_arg.int_value;
+  if (!Console_run) return;
+  if (!Selected_entity || id < 0 || id >= NUM_STATUS_EFFECTS) {
+    console_printf("No status %d on the controlled hero\n", id);
+    return;
+  }
+  Selected_entity->apply_status_effect(id, ms, -1, 0.5f, -1, false);
+  console_printf("Status %d on %s\n", id, Selected_entity->get_name());
+});
+
+static ConsoleCommand cc_member_state("member_state", "Prints each member's points, statuses and equipment", [] {
+  if (!Console_run) return;
+  int i = 0;
+  for (PlayerRecord* p = party_first(); p; p = party_next(p), i++) {
+    living_entity* e = member_entity(p);
+    if (!e) continue;
+    char line[512];
+    int n = std::snprintf(line, sizeof line, "State %d: %s hp %.0f ap %d level %d statuses", i, e->get_name(), e->hp,
+                          e->ap, e->level);
+    for (int s = 0; s < NUM_STATUS_EFFECTS && n < static_cast<int>(sizeof line) - 8; s++)
+      if (e->has_status_effect(s)) n += std::snprintf(line + n, sizeof line - n, " %d", s);
+    n += std::snprintf(line + n, sizeof line - n, " equipment");
+    for (int s = 0; s < NUM_EQUIPMENT_SLOTS && n < static_cast<int>(sizeof line) - 40; s++) {
+      const item_instance* it = e->equipment[s];
+      if (it && it->info) n += std::snprintf(line + n, sizeof line - n, " %d:%s", s, it->info->name);
+    }
+    console_printf("%s\n", line);
+  }
+  console_printf("States of %d members\n", i);
+});
