@@ -7,39 +7,10 @@
 
 root="$tmp/demo"
 write_demo "$root"
-fifo="$tmp/console.fifo"
-
-start() {
-  name=$1; shift
-  rm -f "$fifo"; mkfifo "$fifo"
-  : >"$tmp/$name.console"
-  ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$tmp/$name.console" \
-    "$bin/orrimund" -opengl "$@" >"$tmp/$name.out" 2>&1 &
-  pid=$!
-  wid=""
-  local until=$((SECONDS + 90))
-  while [ $SECONDS -lt $until ]; do
-    kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
-    wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-    [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out" && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || fail "$name: no window"
-  sleep 1
-}
-console() { echo "$1" >"$fifo"; }
-wait_console() {
-  local want=${2:-1}
-  for _ in $(seq 1 300); do
-    [ "$(grep -c -- "$1" "$tmp/$name.console" 2>/dev/null)" -ge "$want" ] && return 0
-    sleep 0.1
-  done
-  fail "$name: no '$1' in the console log: $(tail -20 "$tmp/$name.console" 2>/dev/null)"
-}
 stop() { kill -TERM $pid; wait $pid; pid=""; }
 states() { grep '^State ' "$tmp/$name.console" | tail -n "$1"; }
 
-start first
+start_game first
 console "full_party 1"
 wait_console "[Ff]ull_party is TRUE"
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
@@ -56,7 +27,7 @@ console "savegame c1"
 wait_console 'Saved "c1.sav".'
 stop
 
-start second
+start_game second
 console "loadgame c1"
 wait_console "ENDING LOAD OF rand-forest01"
 sleep 1
