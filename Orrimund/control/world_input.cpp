@@ -18,6 +18,7 @@
 #include "Engine/s3d/level_objects.h"
 #include "Engine/s3d/s3d.h"
 #include "Orrimund/control/game_camera.h"
+#include "Orrimund/control/movement.h"
 #include "Engine/Objects/inventory.h"
 #include "Orrimund/gameoptions.h"
 #include "Orrimund/gamewide.h"
@@ -558,4 +559,21 @@ static ConsoleCommand cc_pick_state("pick_state", "Prints what the mouse is over
   if (!Console_run) return;
   console_printf("Pick code %d mesh %d object %d cursor %s\n", World_input.last_code, World_input.mesh,
                  World_input.object, cursor_get() == Cursor_target ? "target" : "walk");
+});
+
+// The developer's slew camera: detached from the hero and flown by the
+// keypad and A/Z from where the view stood.
+bool Slew_mode = false;
+static ConsoleCommand cc_slew("slew", "Toggles Slew Mode", [] {
+  if (!Console_run) return;
+  Slew_mode = !Slew_mode;
+  if (Slew_mode) {
+    movement_set_limits(10.0f, 1.0f, 0.1f, 0.1f);
+    game_camera.free_position = game_camera.view_position;
+    game_camera.free_orientation = game_camera.view_orientation;
+    game_camera.set_follow_flags(false, true);
+  } else {
+    game_camera.attach();
+  }
+  if (Console_status) console_printf("Slew mode is %s\n", Slew_mode ? "on" : "off");
 });

@@ -138,5 +138,8 @@ void door_use(int mesh);
 void level_item_examine(int mesh);
 bool walk_order(InputRecord& record, const vector& point, int mesh);
 
+// Console "slew": the game camera detached and flown freely.
+extern bool Slew_mode;
+
 // Highlight colours (r, g, b).
 extern const float Highlight_valid[3], Highlight_invalid[3], Highlight_friend[3], Highlight_mesh[3];

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 
+#include "Orrimund/control/world_input.h"
 #include "quarn/os/console.h"
 
 namespace {
@@ -283,6 +284,27 @@ TEST_F(Camera, SaveRecordIsNineWordsInTheirOrder) {
   const CameraSavedView back = game_camera_record_read(words);
   EXPECT_EQ(back.heading, -1.25f);
   EXPECT_EQ(back.previous_mode, cam.previous_mode);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Slew, DetachesTheCameraIntoFreeFlightFromWhereItStoodAndBack) {
+  GameCamera& cam = game_camera;
+  cam.construct();
+  cam.flags = CAM_ATTACHED | CAM_ORBIT;
+  cam.view_position = {1, 2, 3};
+  ASSERT_EQ(console_execute("slew"), 0);
+  EXPECT_TRUE(Slew_mode);
+  EXPECT_EQ(cam.flags & (CAM_ATTACHED | CAM_ORBIT | CAM_FREE), CAM_FREE);
+  EXPECT_EQ(cam.free_position, (vector{1, 2, 3}));
+  // With no key held the free camera stays where it is.
+  cam.update(0.1f);
+  EXPECT_EQ(cam.view_position, (vector{1, 2, 3}));
+  ASSERT_EQ(console_execute("slew"), 0);
+  EXPECT_FALSE(Slew_mode);
+  EXPECT_EQ(cam.flags & (CAM_ATTACHED | CAM_ORBIT), CAM_ATTACHED | CAM_ORBIT);
 }
 
 }  // namespace
