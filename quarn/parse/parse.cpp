@@ -48,8 +48,9 @@ const char* comment_end(const char* p) {
     return p;
   }
   if (p[1] == '*') {
-    const char* end = strstr(p + 2, "*/");
-    return end ? end + 2 : p + strlen(p);
+    for (p += 2; *p; p++)
+      if (p[0] == '*' && p[1] == '/') return p + 2;
+    return p;
   }
   return nullptr;
 }
