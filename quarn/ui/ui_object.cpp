@@ -467,7 +467,12 @@ UiGadget* UiGadget::find_at(int sx, int sy) {
 UiGadget* UiGadget::find_oldest_at(UiGadget* head, int sx, int sy, int ox, int oy) {
   if (!head) return nullptr;
   for (UiGadget* c = head->prev_sibling;; c = c->prev_sibling) {
-    if (UiGadget* r = c->find_at_from(sx, sy, ox, oy)) return r;
+    // A gadget without children whose rectangle misses is passed over here,
+    // without the call.
+    const int left = ox + c->x, top = oy + c->y;
+    const bool miss = sx < left || sy < top || sx >= left + c->width || sy >= top + c->height;
+    if (c->first_child || !miss)
+      if (UiGadget* r = c->find_at_from(sx, sy, ox, oy)) return r;
     if (c == head) return nullptr;
   }
 }
