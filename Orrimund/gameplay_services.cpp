@@ -2,6 +2,8 @@
 // table, the front end's view of the party, the saves and the levels, the
 // party's and the level scripts' hooks into the world, and the scene pass's
 // view of the entities and of a follow camera behind the controlled hero.
+#include <malloc.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,12 +15,14 @@
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
+#include "Engine/Objects/objects.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_driver.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/table_words.h"
 #include "Engine/gameflags.h"
+#include "quarn/bmpman/bmpman.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/rendering/scene.h"
 #include "Engine/s3d/level_objects.h"
@@ -477,4 +481,14 @@ static ConsoleCommand cc_member_state("member_state", "Prints each member's poin
     console_printf("%s\n", line);
   }
   console_printf("States of %d members\n", i);
+});
+
+// What a level holds in memory, for developers and tests checking that
+// leaving a level gives it all back: objects, live and dead entities,
+// bitmaps in use and the heap in use.
+static ConsoleCommand cc_memory_marks("memory_marks", "Prints the level's memory counters", [] {
+  if (!Console_run) return;
+  const struct mallinfo2 m = mallinfo2();
+  console_printf("Memory marks: objects %d entities %d dead %d bitmaps %d heap %zu\n", objects_count(),
+                 entity_count(entity_live_list()), entity_count(entity_dead_list()), bm_count_used(), m.uordblks);
 });

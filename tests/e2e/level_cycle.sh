@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Play as a player starts it: Start on the title (a click) enters the new
+# game's level with the party at its start points; the world runs for ten
+# seconds; Tab hands control to the next hero. The developer level picker
+# then loads demo_indoor, and going to demo_outdoor and back five times
+# leaves the level's memory counters (objects, entities, bitmaps) where the
+# first visit left them.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+fifo="$tmp/console.fifo"
+log="$tmp/console.log"
+rm -f "$fifo"; mkfifo "$fifo"
+: >"$log"
+printf 'full_party 1\n' >"$root/party.vcs"
+ORRIMUND_ROOT="$root" ORRIMUND_AUTOEXEC="$root/party.vcs" ORRIMUND_CONSOLE_FIFO="$fifo" \
+  ORRIMUND_CONSOLE_LOG="$log" "$bin/orrimund" -opengl >"$tmp/game.out" 2>&1 &
+pid=$!
+wid=""
+until=$((SECONDS + 90))
+while [ $SECONDS -lt $until ]; do
+  kill -0 $pid 2>/dev/null || fail "the program ended: $(cat "$tmp/game.out")"
+  wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
+  [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/game.out" && break
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window"
+console() { echo "$1" >"$fifo"; }
+wait_count() {
+  for _ in $(seq 1 400); do
+    [ "$(grep -c -- "$1" "$log" 2>/dev/null)" -ge "$2" ] && return 0
+    sleep 0.1
+  done
+  fail "no $2 x '$1' in the console log: $(tail -20 "$log")"
+}
+sleep 1
+xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+wait_count "ENDING LOAD OF rand-forest01" 1
+console "game_time"
+wait_count "^Game clock: " 1
+sleep 10
+console "game_time"
+wait_count "^Game clock: " 2
+t0=$(grep "^Game clock: " "$log" | sed -n 1p | tr -dc 0-9)
+t1=$(grep "^Game clock: " "$log" | sed -n 2p | tr -dc 0-9)
+[ $((t1 - t0)) -ge 9000 ] || fail "the world ran $((t1 - t0)) ms in ten seconds"
+console "party_positions"
+wait_count "^Level rand-forest01, 4 members" 1
+grep -q "^Member 0: Ruvizo.*(controlled)" "$log" || fail "Ruvizo is not controlled: $(grep '^Member' "$log")"
+xdotool key --window "$wid" Tab
+sleep 0.5
+console "party_positions"
+wait_count "^Level rand-forest01, 4 members" 2
+grep "^Member" "$log" | tail -4 | grep -q "(controlled)" || fail "nobody is controlled after Tab"
+grep "^Member" "$log" | tail -4 | grep -q "^Member 0: Ruvizo.*(controlled)" &&
+  fail "Tab did not change the controlled hero: $(grep '^Member' "$log" | tail -4)"
+import -window "$wid" "$tmp/play.png"
+
+# ---- the level picker, back and forth -------------------------------------------------
+pick() {  # $1: the row's y in the picker's list at 640x480
+  console "level_picker"
+  sleep 1.5
+  xdotool mousemove --window "$wid" 230 "$1" click 1
+  sleep 0.5
+  xdotool mousemove --window "$wid" 265 432 click 1
+}
+pick 78
+wait_count "ENDING LOAD OF demo_indoor" 1
+sleep 1
+console "memory_marks"
+wait_count "^Memory marks: " 1
+for i in 1 2 3 4 5; do
+  pick 96
+  wait_count "ENDING LOAD OF demo_outdoor" $i
+  sleep 0.5
+  pick 78
+  wait_count "ENDING LOAD OF demo_indoor" $((i + 1))
+  sleep 1
+  console "memory_marks"
+  wait_count "^Memory marks: " $((i + 1))
+done
+import -window "$wid" "$tmp/indoor.png"
+grep "^Memory marks: " "$log" >"$tmp/marks"
+first=$(sed -n 1p "$tmp/marks" | sed 's/ heap.*//')
+last=$(sed -n '$p' "$tmp/marks" | sed 's/ heap.*//')
+[ "$first" = "$last" ] || fail "the level's memory does not come back: $(cat "$tmp/marks")"
+# The heap may hold a little more or less (the allocator's own lists); not a
+# level's worth.
+h0=$(sed -n 1p "$tmp/marks" | sed 's/.*heap //')
+h1=$(sed -n '$p' "$tmp/marks" | sed 's/.*heap //')
+[ $((h1 - h0)) -lt 262144 ] || fail "the heap grew by $((h1 - h0)) bytes over five visits: $(cat "$tmp/marks")"
+kill -TERM $pid; wait $pid; pid=""
+echo "PASS"
