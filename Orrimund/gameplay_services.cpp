@@ -377,6 +377,10 @@ void install_hooks() {
     if (!restarting) ambient_sounds_clear();
   };
   w.stop_avoidance_splines = avoid_splines_reset;
+  w.restart_level_objects = [] {
+    script_characters_restart();
+    for (int i = 0; i < script_character_count(); i++) script_character_start(i);
+  };
   w.test_exit_triggers = level_triggers_check;
   w.spline_first_segment = [](const char* name, vector* a, vector* b) {
     const LevelNamedPoints* p = level_spline_find(name);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
@@ -780,6 +781,13 @@ bool start_action(int index, ScriptCharacter& c, living_entity* e, int* jumps) {
       c.move_id = m ? e->play_move(m, 1.0f, false, true, next_is_synch(c, c.current) ? 1 : 0) : -1;
       return c.move_id >= 0;
     }
+    case SV_DO_STATE:
+      if (e->instance) e->instance->set_anim_weight(a.value, 1.0f);
+      return true;
+    case SV_COMBAT_MODE:
+      if (a.value == 1) e->state |= ES_COMBAT_READY;
+      else e->state &= ~ES_COMBAT_READY;
+      return true;
     case SV_PLAY_EFFECT:
       if (entity_effects().attach && a.name) entity_effects().attach(e, a.name, 0);
       return true;
@@ -807,7 +815,7 @@ void advance(int index, ScriptCharacter& c, living_entity* e) {
   while (true) {
     c.current++;
     if (c.current >= c.action_count) {
-      if (c.run_mode == 0) c.current = -1;
+      if (c.run_mode == 0) c.current = -1, c.idle = true;
       else if (c.run_mode == 1) c.run_mode = -1;
       else c.current = c.action_count - 1;
       return;
@@ -1109,6 +1117,7 @@ void script_character_start(int character) {
   if (!c || !e || c->action_count == 0) return;
   c->current = -1;
   c->paused = false;
+  c->idle = false;
   advance(character, *c, e);
 }
 
@@ -1127,10 +1136,26 @@ void script_character_pass_go(int character) {
   c->go = true;
 }
 
+void script_characters_restart() {
+  for (int i = 0; i < Num_characters; i++) {
+    ScriptCharacter& c = Characters[i];
+    if (c.run_mode == -1 && !entity_from_handle(c.entity)) continue;
+    c.run_mode = 0;
+    c.go = false;
+    c.retry = false;
+    c.move_id = -1;
+    for (int k = 0; k < c.action_count; k++)
+      if (c.actions[k].verb == SV_DIE) c.run_mode = 1;
+    c.current = -1;
+    c.timer = 0;
+    c.idle = false;
+  }
+}
+
 void script_characters_step() {
   for (int i = 0; i < Num_characters; i++) {
     ScriptCharacter& c = Characters[i];
-    if (c.run_mode == -1 || c.paused) continue;
+    if (c.run_mode == -1 || c.paused || c.idle) continue;
     living_entity* e = character_entity(c);
     if (!e) {
       c.run_mode = -1;

@@ -143,6 +143,7 @@ struct ScriptCharacter {
   bool go;           // the go marker of its next "wait for go"
   bool retry;        // the current action could not start: try again when the timer runs out
   int32_t move_id;   // the move a "play action" started, -1 none
+  bool idle;         // run mode 0 past its last action: not stepped until started again
 };
 int script_character_count();
 ScriptCharacter* script_character_at(int i);
@@ -154,6 +155,9 @@ int script_character_add(const char* name, int entity_handle, int run_mode);
 bool script_character_add_action(int character, const ScriptAction& action);
 // Starts the character's first action.
 void script_character_start(int character);
+// Editor restart: every character back before its first action (run mode
+// 1 when it has a "die", else 0), its go marker cleared.
+void script_characters_restart();
 // Every frame: steps each running, unpaused character.
 void script_characters_step();
 // "pass go": ends a pending wander or follow, or arms the next wait for go.

@@ -266,6 +266,18 @@ TEST_F(Runner, WaitForGoWaitsForPassGoFromAnother) {
   script_characters_step();
   EXPECT_EQ(script_character_at(ca)->current, -1);
   EXPECT_EQ(script_character_at(ca)->run_mode, 0);
+  // Idle characters are not stepped again.
+  script_characters_step();
+  EXPECT_EQ(script_character_at(ca)->current, -1);
+  // A restart puts both back before their first actions: the first waits
+  // for go again, and the second's pass go lets it on.
+  script_characters_restart();
+  EXPECT_FALSE(script_character_at(ca)->go);
+  script_character_start(ca);
+  script_character_start(cb);
+  EXPECT_EQ(script_character_at(ca)->current, 0);
+  script_characters_step();
+  EXPECT_EQ(script_character_at(ca)->current, 1);
 }
 
 LevelTriggerSpec exit_to(const char* level, const char* at, float radius) {
