@@ -5,11 +5,13 @@
 #include <cstring>
 #include <strings.h>
 
+#include "Engine/Objects/combat.h"
 #include "Engine/Objects/doors.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/path_geometry.h"
 #include "Engine/ai/path_search.h"
+#include "Engine/characterinfo/skills.h"
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/rendering/levelvis.h"
@@ -30,6 +32,7 @@
 #include "quarn/os/console.h"
 #include "quarn/os/key.h"
 #include "quarn/os/mouse.h"
+#include "quarn/os/timer.h"
 
 InputRecord Input_record;
 WorldInputState World_input;
@@ -401,9 +404,40 @@ bool walk_order(InputRecord& r, const vector& point, int mesh) {
   return true;
 }
 
+void chain_input(const InputRecord& r) {
+  static GameTimestamp timer;
+  living_entity* h = hero();
+  if (!(r.bits & IR_RIGHT_DOWN) || !h || (timer.is_valid() && !timer.elapsed())) return;
+  int slot;
+  if (Dev.key_down(KEY_LSHIFT) || Dev.key_down(KEY_RSHIFT)) slot = 1;
+  else if (Dev.key_down(KEY_LCTRL) || Dev.key_down(KEY_RCTRL)) slot = 2;
+  else if (Dev.key_down(KEY_LALT) || Dev.key_down(KEY_RALT)) slot = 3;
+  else if (Dev.key_down(KEY_CAPSLOCK)) slot = 0;
+  else slot = party_chain_member(h).selected_slot;
+  const CombatHooks& c = combat_hooks();
+  const int skill = c.chain_skill_get ? c.chain_skill_get(h, slot) : CS_NONE;
+  if (skill == CS_NONE || skill < 0 || skill >= NUM_SKILLS) return;
+  timer.set(1000);
+  // Outside a swing there is no chain to time.
+  if (!h->combat.is_attacking()) return;
+  const float t = h->combat.try_chain(skill);
+  if (t == 0.0f) {
+    char line[96];
+    std::snprintf(line, sizeof line, "Chain %s", Skills[skill].name ? Skills[skill].name : "");
+    hud_message(line);
+    std::snprintf(line, sizeof line, "Chain %d", static_cast<int>(h->combat.chain_count));
+    hud_message2(line);
+    sound(3);
+  } else {
+    hud_message(t > 0.0f ? "Too slow!" : "Too fast!");
+    sound(4);
+  }
+}
+
 void world_input_actions(InputRecord& r, const vector& camera, const vector& ray) {
   living_entity* h = hero();
   if (!h) return;
+  chain_input(r);
   if ((h->state & (ES_DEAD | ES_HELD))) return;
   World_input.object = 0;
   World_input.view_w = gr_screen.clip_width;

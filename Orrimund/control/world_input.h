@@ -112,6 +112,9 @@ void world_input_frame(float dt);
 void world_input_actions(InputRecord& record, const vector& camera, const vector& ray);
 
 void input_record_build(InputRecord& record);
+// A right click during a swing times the chain skill of the slot its
+// modifier picks (Shift 1, Ctrl 2, Alt 3, Caps Lock 0, else the member's).
+void chain_input(const InputRecord& record);
 void camera_input_from_mouse(const InputRecord& record, int screen_width);
 
 // The nearest accepted level hit along the ray (direction scaled by far):

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "Engine/Objects/living_entity.h"
+#include "Engine/Objects/combat.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/gameflags.h"
 #include "Orrimund/control/game_camera.h"
@@ -224,6 +225,61 @@ TEST_F(Classify, AttackOrderQueuesTheControlledHerosAttackOnlyOnAnEnemy) {
   bool queued = false;
   for (const ai_action& a : hero->ai.queue) queued = queued || (a.type == 1 && a.target == rat->handle);
   EXPECT_TRUE(queued);
+}
+
+}  // namespace
+
+namespace {
+
+int Asked_slot = -1, Asks = 0;
+
+class Chain : public Classify {
+ protected:
+  void SetUp() override {
+    Classify::SetUp();
+    reset_devices();
+    world_input_set_devices(&Fake);
+    saved_hooks = combat_hooks();
+    CombatHooks h = saved_hooks;
+    h.chain_skill_get = [](living_entity*, int slot) {
+      Asked_slot = slot;
+      Asks++;
+      return static_cast<int>(CS_PUSH);
+    };
+    combat_set_hooks(h);
+    Asks = 0;
+  }
+  void TearDown() override {
+    combat_set_hooks(saved_hooks);
+    world_input_set_devices(nullptr);
+    Classify::TearDown();
+  }
+  CombatHooks saved_hooks;
+};
+
+TEST_F(Chain, TheModifierPicksTheSlotAndOneRightClickASecondCounts) {
+  struct Case {
+    int key, slot;
+  };
+  InputRecord r;
+  r.bits = IR_RIGHT_DOWN;
+  for (const Case& c : {Case{KEY_LSHIFT, 1}, Case{KEY_RCTRL, 2}, Case{KEY_LALT, 3}, Case{KEY_CAPSLOCK, 0}}) {
+    Keys.clear();
+    Keys[c.key] = 1.0;
+    const int before = Asks;
+    chain_input(r);
+    EXPECT_EQ(Asks, before + 1) << c.key;
+    EXPECT_EQ(Asked_slot, c.slot) << c.key;
+    kit.advance(0.5f);
+    chain_input(r);
+    EXPECT_EQ(Asks, before + 1) << "within the second";
+    kit.advance(0.51f);
+  }
+  // Without the right button nothing is asked.
+  r.bits = IR_CLICK;
+  const int before = Asks;
+  chain_input(r);
+  EXPECT_EQ(Asks, before);
 }
 
 }  // namespace
