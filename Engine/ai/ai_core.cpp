@@ -1,9 +1,12 @@
 #include "Engine/ai/ai_core.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "Engine/Objects/inventory.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/Objects/objects.h"
 #include "quarn/os/timer.h"
 
 const char* const Ai_state_names[AI_NUM_STATES] = {
@@ -490,6 +493,20 @@ int ai_queue_action6(ai_component* ai, int toggle, int priority) {
   return -1;
 }
 
+int ai_queue_close_action(ai_component* ai, int target, int priority) {
+  living_entity* t = resolve(target);
+  if (!ai->owner || !t || ai->owner->distance_to(t, false, -1) > 2.0f) return -1;
+  vector to = ai->owner->pos - t->pos;
+  const float len = std::sqrt(to.x * to.x + to.y * to.y + to.z * to.z);
+  const vector& f = t->orient.forward;
+  if (len <= 0.0f || -(to.x * f.x + to.y * f.y + to.z * f.z) / len <= 0.707f) return -1;
+  return ai_queue_add(ai, 14, priority, 0, target, nullptr, 0, AI_NO_SPELL, 0.0f);
+}
+
+int ai_queue_pick_up(ai_component* ai, int object, int priority) {
+  return ai_queue_add(ai, 17, priority, 0, object, nullptr, 0, AI_NO_SPELL, 0.0f);
+}
+
 int ai_queue_action15(ai_component* ai) {
   return ai_queue_add(ai, 15, PLAYER_ORDER, 0, -1, nullptr, 0, AI_NO_SPELL, 0.0f);
 }
@@ -683,6 +700,31 @@ void ai_queue_execute(ai_component* ai) {
       if (ai->state != AI_STATE_SNEAKING && !sneaking(ai)) ai_set_state(ai, AI_STATE_SNEAKING, 12);
       else ai_set_state(ai, AI_STATE_SNEAKING, 13);
       break;
+    case 14: {
+      living_entity* t = resolve(h.target);
+      if (!ai->owner || dead(t) || ai->owner->distance_to(t, false, -1) > 2.0f) break;
+      if (sneaking(ai)) {
+        ai_queue_action15(ai);
+        break;
+      }
+      ai->target = h.target;
+      ai->offense_point_index = -1;
+      ai->flags |= AIF_FIGHT_SLEEPER;
+      ai->owner->combat.set_target(ai->owner, t);
+      ai->owner->combat.set_attack_style(18);
+      ai_set_state(ai, AI_STATE_COMBAT, 17);
+      break;
+    }
+    case 17: {
+      const int target = h.target;
+      ai_queue_remove(ai, 0);
+      game_object* o = target < 0 ? nullptr : obj_from_handle(target);
+      if (!o || !ai->owner || o->type != OBJ_GROUND_ITEM) break;
+      const vector d = o->pos - ai->owner->pos;
+      if (d.x * d.x + d.y * d.y + d.z * d.z <= 2.25f * 2.25f)
+        party_inventory_pickup(static_cast<ground_item*>(o), true);
+      break;
+    }
     case 16:
       if (ai->state != AI_STATE_HIDING) {
         ai->flags |= AIF_UNINTERRUPTIBLE;

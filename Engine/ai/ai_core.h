@@ -72,6 +72,11 @@ int ai_queue_action4(ai_component* ai, int spell, int target, int priority);
 int ai_queue_cast_at_point(ai_component* ai, int spell, const vector& point, int value, int priority);
 int ai_queue_action6(ai_component* ai, int toggle, int priority);
 int ai_queue_action15(ai_component* ai);
+// The close special attack: refused (-1) beyond 2.0 or unless the actor
+// stands behind the target.
+int ai_queue_close_action(ai_component* ai, int target, int priority);
+// Picks up a ground item within 2.25 into the party inventory.
+int ai_queue_pick_up(ai_component* ai, int object, int priority);
 
 // The queue's network and save record: a 4-byte behaviour, then for
 // creatures and neutral entities five 48-byte slots.

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "Engine/Objects/inventory.h"
+#include "Engine/Objects/items.h"
+#include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_core.h"
 #include "quarn/os/timer.h"
 #include "tests/support/world_kit.h"
@@ -469,6 +472,46 @@ TEST_F(AiCore, AQueueSavedMidOrderResumesIt) {
   ai_queue_execute(&copy->ai);
   EXPECT_TRUE(ai_is_in_state(&copy->ai, AI_STATE_COMBAT, 15));
   EXPECT_EQ(copy->ai.target, hero->handle);
+}
+
+TEST_F(AiCore, CloseAttacksNeedTheTargetsBackWithinReach) {
+  rat->pos = vector(0, 0, 0);
+  rat->orient = matrix(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+  struct Case {
+    vector at;
+    bool queued;
+  } cases[] = {{vector(0, 0, -1.2f), true}, {vector(0, 0, 1.2f), false}, {vector(1.2f, 0, 0), false},
+               {vector(0, 0, -4.0f), false}};
+  for (const Case& c : cases) {
+    ai_queue_clear(ai());
+    hero->pos = c.at;
+    EXPECT_EQ(ai_queue_close_action(ai(), rat->handle, 50) >= 0, c.queued) << c.at.x << " " << c.at.z;
+  }
+  hero->pos = vector(0, 0, -1.2f);
+  ai_queue_clear(ai());
+  ai_queue_close_action(ai(), rat->handle, 50);
+  ai_queue_execute(ai());
+  EXPECT_TRUE(ai_is_in_state(ai(), AI_STATE_COMBAT, 17));
+  EXPECT_EQ(ai()->target, rat->handle);
+  EXPECT_TRUE(ai()->flags & AIF_FIGHT_SLEEPER);
+}
+
+TEST_F(AiCore, APickUpOrderTakesOnlyWhatLiesWithinReach) {
+  const matrix m(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+  ground_item* near = ground_item_drop(item_create_by_name("Gold"), {1.5f, 0, 1.5f}, m, 45, -1, -1);
+  ground_item* far = ground_item_drop(item_create_by_name("Gold"), {3, 0, 3}, m, 45, -1, -1);
+  ASSERT_TRUE(near && far);
+  near->pos = vector(1.5f, 0, 1.5f);  // 2.12 away
+  far->pos = vector(3, 0, 3);
+  const uint32_t gold = Party_inventory.gold;
+  ai_queue_pick_up(ai(), far->handle, 50);
+  ai_queue_execute(ai());
+  EXPECT_EQ(count(17), 0);
+  EXPECT_EQ(Party_inventory.gold, gold);
+  ai_queue_pick_up(ai(), near->handle, 50);
+  ai_queue_execute(ai());
+  EXPECT_EQ(count(17), 0);
+  EXPECT_EQ(Party_inventory.gold, gold + 45);
 }
 
 }  // namespace
