@@ -136,6 +136,19 @@ struct Field {
   int kind;
 };
 
+// Without fields the acceleration is the same at every sub-step: the loop
+// stays small enough to keep the item in registers.
+void move_item_plain(EffectItem* it, int steps, float h, const vector acc) {
+  vector pos = it->position, vel = it->velocity;
+  for (int s = 0; s < steps; s++) {
+    const vector v0 = vel;
+    vel = v0 + acc * h;
+    pos += (v0 + vel) * (0.5f * h);
+  }
+  it->velocity = vel;
+  it->position = pos;
+}
+
 // One item through every sub-step of a step (items move on their own, so
 // each may take all its sub-steps at once).
 void move_item(const EffectEmitter* e, EffectItem* it, int steps, float h, bool gravity, const Field* fields,
@@ -439,7 +452,8 @@ void effect_emitter_step(EffectEmitter* e, float f, const vector* parent_pos, co
           field_count++;
         }
       }
-      move_item(e, it, steps, h, gravity, fields, field_count);
+      if (field_count == 0) move_item_plain(it, steps, h, vector{0, gravity ? -kGravity : 0.0f, 0});
+      else move_item(e, it, steps, h, gravity, fields, field_count);
     }
   }
   // 6. Spawning.
