@@ -31,6 +31,7 @@
 #include "Orrimund/gamewide.h"
 #include "Orrimund/screens/dev_dialogs.h"
 #include "Orrimund/screens/front_states.h"
+#include "Orrimund/screens/item_cameras.h"
 #include "Orrimund/screens/screens.h"
 #include "Orrimund/splash.h"
 #include "Orrimund/startup.h"
@@ -171,6 +172,7 @@ void startup_game() {
   alt_textures_load();                                     // alt_textures.tbl (optional), before the character tables
   charinfo_init();                                         // character types from data\tables\characterinfo
   experience_load();                                       // experience.tbl
+  item_cameras_load_all();                                 // the item screens' camera tables
   // (not built yet) game effect pool
   // (not built yet) cutscene table
   objects_init();                                          // the object pools and handles

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/make_demo/demo_steps.h"
+#include "tools/writers/icam_writer.h"
 #include "tools/writers/table_writers.h"
 #include "tools/writers/vim_writer.h"
 #include "tools/writers/wave_writer.h"
@@ -46,6 +47,7 @@ VimWriterMesh item_mesh(bool weapon) {
 
 bool demo_build_tables(const std::string& root) {
   if (!table_write_demo_tables(root)) return false;
+  if (!icam_write_demo_tables(root)) return false;
   std::set<std::string> written;
   std::error_code ec;
   std::filesystem::create_directories(root + "/data/models/items", ec);
