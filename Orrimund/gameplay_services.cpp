@@ -37,6 +37,7 @@
 #include "Orrimund/player/party_save.h"
 #include "Orrimund/screens/front_seams.h"
 #include "Orrimund/screens/popup.h"
+#include "levelscripts/conversation.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/quest_lookup.h"
@@ -370,7 +371,17 @@ void install_hooks() {
     }
   };
 
-  w.read_level_script_data = [] { script_read_level_data(); };
+  w.read_level_script_data = [] {
+    script_read_level_data();
+    dlg_table_load(Level_position.script[0] ? Level_position.script : Level_position.level);
+  };
+  w.person_topic_set_available = [](const char* person, const char* topic, bool on) {
+    if (dialogue_set_topic_available(person, topic, on) != 0) console_printf("No topic %s of %s.\n", topic, person);
+  };
+  w.topic_set_available = [](const char* topic, bool on) {
+    if (const DialoguePerson* p = conversation_person(conversation_current_person()))
+      dialogue_set_topic_available(p->name.c_str(), topic, on);
+  };
   w.step_script_characters = script_characters_step;
   w.kill_level_effects = [](bool restarting) {
     level_effects_kill(restarting);

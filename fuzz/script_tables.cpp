@@ -1,12 +1,13 @@
 // The level-scripting tables through their readers: the first byte chooses
 // demo_events.tbl, script_filenames.tbl, a level table's automap section, a
-// demo script table, a level data table or level_items.tbl; the rest is the
+// demo script table, a level data table, level_items.tbl or a dialogue table; the rest is the
 // table. A bad table ends in the parse error, never in a
 // crash, and whatever was read lays out an image that fits its capacity.
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 
+#include "levelscripts/conversation.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/savegame.h"
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* text = reinterpret_cast<const char*>(data + 1);
   const int length = static_cast<int>(size - 1);
   try {
-    switch (data[0] % 6) {
+    switch (data[0] % 7) {
       case 0:
         demo_events_load_text("demo_events.tbl", text, length);
         savegame_layout();
@@ -50,6 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         script_runner_reset();
         level_data_table_read_text("demo_test.tbl", text, length);
         for (int i = 0; i < level_trigger_count(); i++) level_trigger_at(i);
+        break;
+      case 6:
+        dlg_table_load_text("test_dlg.tbl", text, length);
+        if (conversation_person_count() > 0 && conversation_begin(conversation_person(0)->name.c_str()) == 0)
+          conversation_pick(conversation_first_offered());
         break;
       default:
         script_runner_reset();
