@@ -29,6 +29,7 @@
 
 class EntityModel;
 struct item_instance;
+struct Item_info;
 
 // Equipment slots, numbered from 0 everywhere.
 enum EquipmentSlot {
@@ -142,6 +143,11 @@ class living_entity : public game_object {
 
   // ---- spell hits (spell_hits.cpp): an outcome record applied here.
   void apply_spell_effect(const struct SpellHitRecord& record);
+  // A spell decided and applied here (single-player casts, specials,
+  // missiles): position and orientation may be null; amount scales the
+  // drains 62 and 63; named picks the hit effect by name (else preloaded).
+  void get_hit_by_spell(int spell, int caster, const vector* pos, const matrix* orient, int source,
+                        const Item_info* item, float amount, bool named);
 
   // ---- the save record (entity_save.cpp): at most `size` bytes; the
   // length written or read, -1 when the record does not fit or is refused.

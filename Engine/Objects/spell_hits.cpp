@@ -1,5 +1,7 @@
 #include "Engine/Objects/spell_hits.h"
 
+#include <algorithm>
+#include <cmath>
 #include <initializer_list>
 
 #include "Engine/Objects/entity_world.h"
@@ -7,6 +9,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
+#include "quarn/math/floatops.h"
 
 namespace {
 
@@ -30,6 +33,7 @@ bool is_status_spell(int s) {
 }  // namespace
 
 void spell_hits_set_hooks(const SpellHitHooks& hooks) { Hooks = hooks; }
+const SpellHitHooks& spell_hits_hooks() { return Hooks; }
 
 void living_entity::apply_spell_effect(const SpellHitRecord& r) {
   if ((state & ES_DOWN) || hp <= 0.0f) return;
@@ -157,4 +161,151 @@ void living_entity::apply_spell_effect(const SpellHitRecord& r) {
     default: break;
   }
   if (host && offensive && caster && Hooks.consider_target) Hooks.consider_target(this, caster);
+}
+
+// ---- the local hit ---------------------------------------------------------------------
+
+namespace {
+
+bool local_status_spell(int s) {
+  for (int v : {2, 6, 7, 8, 16, 19, 21, 22, 23, 34, 36, 37, 60, 61, 67, 80, 85, 86, 88, 89, 90})
+    if (v == s) return true;
+  return false;
+}
+
+int kind_number(const living_entity* e) { return e && e->character ? e->character->kind : -1; }
+
+}  // namespace
+
+void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at, const matrix* turn, int source,
+                                     const Item_info* item, float amount, bool named) {
+  if (s < 0 || s >= MAX_SPELLS || source < 0 || source > SS_WEAK) return;
+  if (((state & ES_DOWN) || hp <= 0.0f) && s != 3 && s != 5 && s != 105) return;
+  if (s == 72) {
+    for (int k : {7, 8, 67}) get_hit_by_spell(k, caster_handle, at, turn, source, item, amount, false);
+    if (Spells[7].hit_effect &&
+        (has_status_effect(0) || has_status_effect(1) || has_status_effect(9)))
+      fx_attach_to_entity(Spells[7].hit_effect, handle, false, true);
+    return;
+  }
+  living_entity* c = entity_from_handle(caster_handle);
+  if (!c) return;
+  const Spell_info& info = Spells[s];
+  if (info.distance > 0.0f && (c->pos - pos).length() > info.distance) return;
+  int L = spell_effect_level(c, s, item, source);
+  if (L < 0) return;
+  float R = 0.0f, t = 0.0f;
+  spell_hit_threshold(&R, &t, s, c, this, L, source);
+  auto holds = [&](bool inclusive) {
+    if (No_resist) return true;
+    const float u = frand();
+    return inclusive ? !(u <= t) : !(u < t);
+  };
+  const int S = spell_status_slot(s);
+  const int src = named ? s : -1;
+  const char* effect = named ? info.hit_effect : (info.preloaded_hit_effect ? info.preloaded_hit_effect : info.hit_effect);
+  int count = 0, die = 0, flinch = 0;
+  bool use_resistance = true, show = true, alert = false;
+  float gain = 0.0f;
+  bool gain_set = false;
+  switch (s) {
+    case 0: case 4: count = L, die = info.die; break;
+    case 1:
+      for (int id : {0, 1, 3, 9, 10, 11, 12, 13, 16}) cure_status_effect(id, L >= 100, false);
+      break;
+    case 3: case 5: case 105:
+      if (s == 105 && type != OBJ_PLAYER) {
+        count = 7 * c->level, flinch = 130;
+        break;
+      }
+      show = false;
+      resurrect();
+      hp = s == 5 ? static_cast<float>(get_max_points(0))
+                  : (s == 3 ? 1.0f : std::min(std::max(2.0f * c->level, hp), static_cast<float>(get_max_points(0))));
+      break;
+    case 11: case 14:
+      show = false;
+      apply_status_effect(S, spell_status_duration(s, L), src,
+                          s == 11 && !game_is_networked() && L >= 50 ? 1.0f : 0.0f, caster_handle, false);
+      break;
+    case 13:
+      if (holds(false) && level > 1) {
+        level--;
+        compute_stats();
+      }
+      break;
+    case 15:
+      alert = true, flinch = 130, die = -info.die;
+      count = source == SS_CAST ? static_cast<int>((1.0f + c->get_stat(30)) * L) : L;
+      break;
+    case 17:
+      alert = true, show = false;
+      if (holds(false)) {
+        const float have = ap > 0 ? static_cast<float>(ap) : 0.0f;
+        float d = frand() < 0.05f ? have : std::floor(have * L * 0.01f + 0.5f);
+        if (d < 0.0f) d = 0.0f;
+        change_ap(-d);
+        c->change_ap(d < 20.0f ? d : 20.0f);
+        start_knockdown(130);
+      }
+      break;
+    case 25: case 26: case 32: case 77: case 91:
+      alert = true, show = false, die = -info.die;
+      count = L;
+      if (source == SS_CAST && s == 25) count = static_cast<int>((1.0f + c->get_stat(32)) * L);
+      if (source == SS_CAST && s == 32) count = static_cast<int>((1.0f + c->get_stat(33)) * L);
+      combat.react_to_hit(2);
+      if (effect && at) fx_add_effect(effect, *at, turn ? *turn : orient, true);
+      break;
+    case 28: case 30: case 79: case 100:
+      alert = true, show = false, count = L, flinch = 130;
+      die = kind_number(c) == 88 ? -10 : -info.die;
+      break;
+    case 33: count = L, die = -info.die; break;
+    case 62:
+      show = false;
+      if (holds(false)) gain = amount * 0.05f * L, gain_set = true;
+      break;
+    case 63:
+      show = false;
+      if (holds(false)) change_ap(-(amount * 0.05f * L));
+      break;
+    case 64: case 65: case 66: show = false, count = L; break;
+    case 68:
+      show = false;
+      if (holds(false)) change_ap(-static_cast<float>(L));
+      break;
+    case 102:
+      alert = true, show = false;
+      if (holds(false)) count = L, die = -info.die;
+      break;
+    case 104: alert = true, show = false, count = 20 * c->level, flinch = 130; break;
+    default:
+      if (local_status_spell(s)) {
+        show = false;
+        if ((info.flags & SPELL_OFFENSIVE) && !holds(true)) {
+          if (effect && s != 23 && s != 36) fx_attach_to_entity(effect, handle, false, true);
+          break;
+        }
+        int D = spell_status_duration(s, L);
+        if (kind_number(c) == 195) D = c->level * 3000;
+        else if (kind_number(c) == 182) D = c->level * 4000;
+        if (!(spell_can_affect(this, s) > 0.01f)) break;
+        apply_status_effect(S, D, src, spell_status_strength(S, L), caster_handle, source == SS_FULL);
+      }
+      break;
+  }
+  const float h = gain_set ? gain : spell_damage(this, s, count, die, use_resistance ? R : 0.0f);
+  change_hp(h, caster_handle, 0, 0);
+  if (h < 0.0f && flinch) start_knockdown(flinch);
+  if (show && effect) fx_attach_to_entity(effect, handle, false, true);
+  if (s == 33) {
+    if (!No_resist && frand() <= R) {
+      combat.react_to_hit(2);
+    } else {
+      apply_status_effect(STATUS_SLEEP, spell_status_duration(33, L), src, 0.0f, caster_handle, false);
+      start_knockdown(129);
+    }
+  }
+  if (alert && Hooks.consider_target) Hooks.consider_target(this, c);
 }

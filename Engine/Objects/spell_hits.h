@@ -31,3 +31,4 @@ struct SpellHitHooks {
   void (*consider_target)(living_entity* e, living_entity* caster) = nullptr;
 };
 void spell_hits_set_hooks(const SpellHitHooks& hooks);
+const SpellHitHooks& spell_hits_hooks();
