@@ -108,6 +108,12 @@ struct ai_component {
   int32_t spell_value = 0;
   float move_float = 0.0f;
   int32_t offense_point_index = -1;
+  // Engagement: the distance it wants to strike or cast from, the attack
+  // slot it claimed on its target (-1 none), and the spell its choice left
+  // to cast (-1 none).
+  float preferred_range = 0.0f;
+  int32_t position_slot = -1;
+  int32_t pending_spell = -1;
   int32_t reserved_area = -1;
   int32_t spell = -1, last_spell = -1;
   uint32_t head_serial = 0;

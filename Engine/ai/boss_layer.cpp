@@ -54,3 +54,5 @@ void boss_layer_install() {
   };
   entity_set_game_hooks(g);
 }
+
+bool boss_has_own_targeting(const living_entity*) { return false; }

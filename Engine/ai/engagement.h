@@ -1,0 +1,43 @@
+#pragma once
+// How every fighting entity closes in on its target, where around it it
+// stands, when it strikes or casts and when it gives up. The combat state
+// handler sends sub-states 15, 16, 22/23 and 34 here; attack orders start
+// with ai_engage. Ordinary creatures get the boss layer's defaults.
+#include "Engine/ai/ai_component.h"
+
+// Combat sub-states these routines move between.
+constexpr int AI_SUB_MELEE = 15, AI_SUB_CAST = 16, AI_SUB_FIRST_STRIKE = 17, AI_SUB_CHOOSE_SPELL = 21,
+              AI_SUB_APPROACH_SLOT = 22, AI_SUB_APPROACH_RANGE = 23, AI_SUB_FOLLOW_PATH = 34;
+// How far inside the preferred range counts as "there".
+constexpr float AI_RANGE_SLACK = 0.2f;
+constexpr int AI_REPLAN_MS = 500;
+
+// The ground-plane edge distance from the entity to its target.
+float ai_target_distance(const ai_component* ai, const living_entity* target);
+bool ai_in_preferred_range(const ai_component* ai, float distance);
+// The slot (0-4) whose direction points most nearly from the target toward
+// `from`; ties keep the lower index.
+int ai_facing_slot(const vector& target_pos, const vector& from);
+// The slot between two slots two steps apart round the circle of five, -1
+// when they are not two apart.
+int ai_detour_slot(int a, int b);
+// The radius the attack slots are taken at.
+float ai_slot_radius(const living_entity* self, const living_entity* target, float preferred_range);
+
+bool ai_engage(ai_component* ai, int target);
+bool ai_approach(ai_component* ai, living_entity* target, bool casting);
+bool ai_approach_slot(ai_component* ai, living_entity* target);
+bool ai_approach_range(ai_component* ai, living_entity* target);
+bool ai_step_to_target(ai_component* ai, living_entity* target);
+// Walks the planned path one step: true while it still moves.
+bool ai_follow_path(ai_component* ai);
+void ai_alert_guards(ai_component* attacked, living_entity* attacker);
+
+// The sub-state handlers.
+void ai_combat_melee(ai_component* ai);
+void ai_combat_cast(ai_component* ai);
+void ai_combat_approach(ai_component* ai);
+void ai_combat_follow_path(ai_component* ai);
+// Runs the handler of the entity's combat sub-state; false when the
+// sub-state is not one of these routines'.
+bool ai_combat_dispatch(ai_component* ai);

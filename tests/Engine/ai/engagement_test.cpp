@@ -1,0 +1,224 @@
+// Engagement on the world kit's flat level: which slot an attacker goes
+// for and at what radius, the detour round the target, the sight-range
+// drop-out, the caster who fights hand to hand until others crowd in, and
+// the guards who join in. Distances come from the radii and reaches of the
+// demo creatures, worked out here.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Engine/Objects/living_entity.h"
+#include "Engine/Objects/objects.h"
+#include "Engine/ai/ai_core.h"
+#include "Engine/ai/ai_driver.h"
+#include "Engine/ai/engagement.h"
+#include "quarn/os/timer.h"
+#include "tests/support/world_kit.h"
+
+namespace {
+
+constexpr float kMedium = 0.47f;  // radius of a medium creature
+constexpr float kReach = 1.5f;    // the demo creatures' attack radius
+
+vector slot_dir(int i) {
+  const float a = static_cast<float>(i) * 2.0f * 3.14159265f / 5.0f;
+  return vector(std::cos(a), 0.0f, std::sin(a));
+}
+
+vector path_end(const ai_component& ai) {
+  vector v;
+  EXPECT_TRUE(ai_get_path_end(&ai, &v));
+  return v;
+}
+
+void expect_near(const vector& a, const vector& b) {
+  EXPECT_NEAR(a.x, b.x, 1e-3f);
+  EXPECT_NEAR(a.z, b.z, 1e-3f);
+}
+
+TEST(Engagement, DetourSlotsLieBetweenSlotsTwoApart) {
+  struct Case {
+    int a, b, via;
+  } cases[] = {{0, 2, 1}, {2, 0, 1}, {1, 3, 2}, {2, 4, 3}, {3, 0, 4}, {0, 3, 4}, {4, 1, 0}, {1, 4, 0},
+               {0, 1, -1}, {4, 0, -1}, {2, 2, -1}, {3, 2, -1}};
+  for (const Case& c : cases) EXPECT_EQ(ai_detour_slot(c.a, c.b), c.via) << c.a << "," << c.b;
+}
+
+TEST(Engagement, FacingSlotPointsTowardTheAttacker) {
+  for (int i = 0; i < AI_ATTACK_SLOTS; i++) {
+    const vector from = slot_dir(i) * 6.0f + vector(3, 0, -2);
+    EXPECT_EQ(ai_facing_slot(vector(3, 0, -2), from), i);
+  }
+}
+
+TEST(Engagement, ApproachTakesTheNearestSlotAtTheSlotRadius) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* monster = kit.spawn(rat, {10, 0, 0.5f});
+  monster->ai.target = hero->handle;
+  EXPECT_TRUE(ai_engage(&monster->ai, hero->handle));
+  EXPECT_TRUE(ai_is_in_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_APPROACH_SLOT));
+  const float R = kMedium + kMedium + kReach - 0.2f;
+  EXPECT_FLOAT_EQ(ai_slot_radius(monster, hero, kReach), R);
+  expect_near(path_end(monster->ai), slot_dir(0) * R);
+  EXPECT_EQ(monster->ai.position_slot, 0);
+  EXPECT_EQ(hero->ai.attack_slots[0].attacker, monster->handle);
+  // The claim lasts 0.3 s a unit of the way, at most 2.5 s.
+  const float way = std::hypot(10.0f - R, 0.5f);
+  EXPECT_NEAR(hero->ai.attack_slots[0].time - timer_game_clock, std::min(0.3f * way, 2.5f) * 1000.0f, 1.0f);
+  EXPECT_EQ(monster->ai.path->count, 2);  // start and slot: no detour on the near side
+}
+
+TEST(Engagement, AFarSlotIsReachedRoundTheSlotBetween) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* others[3];
+  for (int i = 0; i < 3; i++) others[i] = kit.spawn(rat, {-20, 0, 5.0f * i});
+  // The attacker stands off slot 0; slots 0, 1 and 4 are held.
+  const int held[3] = {0, 1, 4};
+  for (int i = 0; i < 3; i++) hero->ai.attack_slots[held[i]] = {others[i]->handle, timer_game_clock + 60000};
+  living_entity* monster = kit.spawn(rat, {8, 0, 1.0f});
+  EXPECT_TRUE(ai_engage(&monster->ai, hero->handle));
+  const float R = kMedium + kMedium + kReach - 0.2f;
+  // Slot 2 (nearer to z > 0) is two steps from slot 0: the path goes by slot 1.
+  ASSERT_NE(monster->ai.path, nullptr);
+  ASSERT_EQ(monster->ai.path->count, 3);
+  expect_near(monster->ai.path->points[1], slot_dir(1) * R);
+  expect_near(path_end(monster->ai), slot_dir(2) * R);
+  EXPECT_EQ(monster->ai.position_slot, 2);
+}
+
+TEST(Engagement, WithEverySlotHeldTheAttackerMakesForTheTarget) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {2, 0, 3}, OBJ_PLAYER);
+  for (int i = 0; i < AI_ATTACK_SLOTS; i++) {
+    living_entity* o = kit.spawn(rat, {-20, 0, 4.0f * i});
+    hero->ai.attack_slots[i] = {o->handle, timer_game_clock + 60000};
+  }
+  living_entity* monster = kit.spawn(rat, {12, 0, 3});
+  EXPECT_TRUE(ai_engage(&monster->ai, hero->handle));
+  EXPECT_TRUE(ai_is_in_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_APPROACH_SLOT));
+  expect_near(path_end(monster->ai), hero->pos);
+  EXPECT_EQ(monster->ai.position_slot, -1);
+}
+
+TEST(Engagement, NoPathMeansNoApproach) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* monster = kit.spawn(rat, {10, 0, 0});
+  ai_set_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_MELEE);
+  ai_set_planner([](const vector&, int, const vector&, int, float, bool) -> ai_path* { return nullptr; });
+  EXPECT_FALSE(ai_engage(&monster->ai, hero->handle));
+  ai_set_planner(nullptr);
+  EXPECT_EQ(monster->ai.sub_state, AI_SUB_MELEE);
+  EXPECT_EQ(hero->ai.attack_slots[0].attacker, -1);  // nothing claimed for a way it cannot go
+}
+
+TEST(Engagement, BeyondSightCreaturesGiveUpButHeroesNever) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* target = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* monster = kit.spawn(rat, {20, 0, 0});
+  living_entity* hero = kit.spawn(rat, {-20, 0, 0}, OBJ_PLAYER);
+  monster->character->fov_range = 10.0f;  // the type is shared by all three
+  ai_queue_attack(&monster->ai, target->handle, 100);
+  ai_set_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_MELEE);
+  EXPECT_TRUE(ai_engage(&monster->ai, target->handle));
+  EXPECT_EQ(monster->ai.state, AI_STATE_IDLE);
+  EXPECT_FALSE(ai_has_queued(&monster->ai, 1));
+  EXPECT_TRUE(ai_engage(&hero->ai, target->handle));
+  EXPECT_TRUE(ai_is_in_state(&hero->ai, AI_STATE_COMBAT, AI_SUB_APPROACH_SLOT));
+}
+
+TEST(Engagement, ACasterFightsHandToHandUntilOthersCrowdIn) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* target = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  // 1.0 apart at the edges: within reach.
+  living_entity* caster = kit.spawn(rat, {1.0f + 2 * kMedium, 0, 0});
+  caster->ap = static_cast<int16_t>(caster->get_max_points(1));
+  ai_set_state(&caster->ai, AI_STATE_PATROL, 0);  // casting is wanted in patrol
+  float range = 0;
+  ASSERT_TRUE(caster->wants_spell(&range));
+  ai_engage(&caster->ai, target->handle);
+  EXPECT_TRUE(ai_is_in_state(&caster->ai, AI_STATE_COMBAT, AI_SUB_MELEE));
+  EXPECT_FLOAT_EQ(caster->ai.preferred_range, kReach);
+
+  // Two others strike the target: the caster backs off to between half and
+  // all of its casting range.
+  for (int i = 0; i < 2; i++) {
+    living_entity* o = kit.spawn(rat, {-1.5f, 0, 2.0f * i - 1.0f});
+    o->ai.target = target->handle;
+    ai_set_state(&o->ai, AI_STATE_COMBAT, AI_SUB_MELEE);
+  }
+  ai_set_state(&caster->ai, AI_STATE_PATROL, 0);
+  EXPECT_TRUE(ai_engage(&caster->ai, target->handle));
+  EXPECT_TRUE(ai_is_in_state(&caster->ai, AI_STATE_COMBAT, AI_SUB_APPROACH_RANGE));
+  EXPECT_FLOAT_EQ(caster->ai.preferred_range, range);
+  const vector end = path_end(caster->ai);
+  EXPECT_NEAR(end.z, 0.0f, 1e-4f);
+  EXPECT_GE(end.x, 0.5f * range);
+  EXPECT_LT(end.x, range);
+}
+
+TEST(Engagement, InRangeTheBehaviourPicksTheSubState) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* target = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  struct Case {
+    int behaviour;
+    uint32_t flags;
+    int sub;
+  } cases[] = {{0, 0, AI_SUB_MELEE}, {4, 0, AI_SUB_CHOOSE_SPELL}, {5, 0, AI_SUB_CHOOSE_SPELL},
+               {5, AIF_SPELL_BLOCK, AI_SUB_MELEE}, {3, 0, AI_SUB_MELEE}};
+  for (const Case& c : cases) {
+    living_entity* m = kit.spawn(rat, {0, 0, 1.5f});
+    m->ai.behaviour = c.behaviour;
+    m->ai.flags |= c.flags;
+    EXPECT_TRUE(ai_engage(&m->ai, target->handle));
+    EXPECT_TRUE(ai_is_in_state(&m->ai, AI_STATE_COMBAT, c.sub)) << c.behaviour;
+  }
+}
+
+TEST(Engagement, ArrivingAtTheSlotTurnsToStrike) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* monster = kit.spawn(rat, {6, 0, 0});
+  monster->ai.target = hero->handle;
+  ASSERT_TRUE(ai_engage(&monster->ai, hero->handle));
+  // Walk the path frame by frame (the handler steers, the kit moves).
+  for (int i = 0; i < 300 && monster->ai.sub_state == AI_SUB_APPROACH_SLOT; i++) {
+    ai_combat_dispatch(&monster->ai);
+    if (monster->ai.sub_state == AI_SUB_APPROACH_SLOT) monster->pos = monster->pos + monster->orient.forward * 0.05f;
+    kit.advance(1.0f / 30);
+  }
+  EXPECT_TRUE(ai_is_in_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_MELEE));
+  EXPECT_LT(monster->distance_to(hero, true, -1), kReach + 0.2f);
+  for (int i = 0; i < 20 && !monster->combat.is_attacking(); i++) ai_combat_dispatch(&monster->ai);
+  EXPECT_TRUE(monster->combat.is_attacking());
+  EXPECT_LT(monster->orient.forward.x, -0.97f);  // facing the hero at -x
+}
+
+TEST(Engagement, GuardsJoinAgainstTheAttacker) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* ward = kit.spawn(rat, {0, 0, 0});
+  living_entity* guard = kit.spawn(rat, {3, 0, 0});
+  living_entity* bystander = kit.spawn(rat, {-3, 0, 0});
+  living_entity* hero = kit.spawn(rat, {0, 0, 2}, OBJ_PLAYER);
+  hero->set_team(ward->get_team() + 1);
+  ai_queue_add(&guard->ai, 8, 50, 0, ward->handle, nullptr, 0, AI_NO_SPELL, 0.0f);
+  ai_alert_guards(&ward->ai, hero);
+  const int g = ai_queue_find(&guard->ai, 0x5, 1, 0, hero->handle, nullptr, 0, AI_NO_SPELL);
+  ASSERT_GE(g, 0);
+  EXPECT_EQ(guard->ai.queue[g].priority, 2000);
+  EXPECT_LT(ai_queue_find(&bystander->ai, 0x5, 1, 0, hero->handle, nullptr, 0, AI_NO_SPELL), 0);
+  EXPECT_GE(ai_queue_find(&ward->ai, 0x5, 1, 0, hero->handle, nullptr, 0, AI_NO_SPELL), 0);
+}
+
+}  // namespace
