@@ -33,6 +33,7 @@
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
 #include "Engine/ai/boss_layer.h"
+#include "Engine/ai/engagement.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/player/party_save.h"
 #include "Orrimund/screens/front_seams.h"
@@ -339,6 +340,7 @@ void install_hooks() {
   ai.controlled = [] { return static_cast<const living_entity*>(Selected_entity); };
   ai.hud_message = [](const char* text) { hud_message(text); };
   ai.conversation_running = [] { return game_flags_test(GF_CONVERSATION); };
+  if (!ai.handlers[AI_STATE_COMBAT]) ai.handlers[AI_STATE_COMBAT] = [](ai_component* a) { ai_combat_dispatch(a); };
   ai_set_driver_hooks(ai);
 
   ScriptWorld& w = Script_world;
