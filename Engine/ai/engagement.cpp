@@ -10,6 +10,7 @@
 #include "Engine/ai/ai_driver.h"
 #include "Engine/ai/boss_layer.h"
 #include "Engine/ai/predict_move.h"
+#include "Engine/ai/spell_choice.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/timer.h"
 
@@ -424,6 +425,7 @@ bool ai_combat_dispatch(ai_component* ai) {
     case AI_SUB_CAST: ai_combat_cast(ai); return true;
     case AI_SUB_APPROACH_SLOT:
     case AI_SUB_APPROACH_RANGE: ai_combat_approach(ai); return true;
+    case AI_SUB_CHOOSE_SPELL: ai_combat_choose_spell(ai); return true;
     case AI_SUB_FOLLOW_PATH: ai_combat_follow_path(ai); return true;
     default: return false;
   }

@@ -5,6 +5,7 @@
 // seeded source.
 #include <cstdint>
 
+#include "Engine/ai/ai_component.h"
 #include "Engine/characterinfo/spells.h"
 
 class living_entity;
@@ -34,3 +35,29 @@ float ai_weigh_allies(SpellCandidate* allies, int count, bool heal, bool cure);
 // -1 none, SPELL_ID_HEAL or SPELL_ID_CURE with *chosen the ally, or
 // SPELL_ID_GROUP_HEAL when more than two allies are wounded and it may be cast.
 int ai_choose_support_spell(living_entity* caster, SpellCandidate* allies, int count, int* chosen);
+
+// The offensive choice. Condition bits the offensive choice sets on its
+// candidates.
+constexpr uint32_t SPELL_COND_WANTS_7 = 16, SPELL_COND_WANTS_8 = 32, SPELL_COND_ASLEEP = 64,
+                   SPELL_COND_TURNED = 128, SPELL_COND_PARALYSED = 0x100, SPELL_COND_BLIND = 0x200,
+                   SPELL_COND_SILENCED = 0x400, SPELL_COND_POISONED = 0x800;
+constexpr int SPELL_CANDIDATES = 10;
+
+// A spell entered in a weighted draw with the running total up to it.
+struct SpellPick {
+  int spell = -1;
+  float running = 0.0f;
+};
+
+// The weight of casting `spell` at list[candidate]; appended to picks (at
+// most `room`) with the running total when positive. The new total.
+float ai_spell_weight(const ai_component* ai, int spell, int candidate, const SpellCandidate* list, int count,
+                      float total, SpellPick* picks, int* pick_count, int room);
+// Support spells 7 (against blindness) and 8 (against silence): -1, 7 or 8
+// with *chosen the candidate.
+int ai_choose_spell_7_8(const ai_component* ai, SpellCandidate* list, int count, int* chosen);
+// Puts the AI's target in the list (count may grow), sets every candidate's
+// bits and answers the spell to cast (-1 none) with *chosen its candidate.
+int ai_choose_offense_spell(ai_component* ai, SpellCandidate* list, int* count, int* chosen);
+// Combat sub-state 21: choose a spell and a target, then cast or close in.
+void ai_combat_choose_spell(ai_component* ai);

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_core.h"
 #include "Engine/ai/spell_choice.h"
+#include "Engine/characterinfo/spells.h"
 #include "quarn/math/floatops.h"
 #include "tests/support/world_kit.h"
 
@@ -41,6 +43,80 @@ TEST(SpellChoice, AlliesWeighByTheirWoundsAndStatuses) {
   int chosen = 7;
   EXPECT_EQ(ai_choose_support_spell(e[2], fine, 1, &chosen), -1);
   EXPECT_EQ(chosen, -1);
+}
+
+}  // namespace
+
+namespace {
+
+// Spells 15, 25 and 26 made castable by a hero of the kit: the cast move
+// of Heal and a skill every hero has.
+void make_castable(int spell, float cost) {
+  Spells[spell].spell_class = Spells[SPELL_ID_HEAL].spell_class;
+  Spells[spell].variation = Spells[SPELL_ID_HEAL].variation;
+  Spells[spell].skill = 0.0f;
+  Spells[spell].cost = cost;
+}
+
+TEST(SpellChoice, OffensiveSpellsAreDrawnByWeight) {
+  WorldKit kit;
+  living_entity* caster = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 4});
+  caster->ai.target = rat->handle;
+  caster->ap = 20;
+  make_castable(15, 3);
+  make_castable(25, 6);
+  make_castable(26, 7);
+  caster->ai.last_spell = 25;
+  // 10 less cost / AP x 5 each; the last spell cast weighs four times.
+  const float w[3] = {10 - 3.0f / 20 * 5, 40 - 6.0f / 20 * 5, 10 - 7.0f / 20 * 5};
+  const int ids[3] = {15, 25, 26};
+  const float total = w[0] + w[1] + w[2];
+  kit.seed(9);
+  std::vector<float> draws;
+  for (int i = 0; i < 50; i++) draws.push_back(frand());
+  kit.seed(9);
+  int seen[3] = {};
+  for (int i = 0; i < 50; i++) {
+    const float r = draws[i] * total;
+    const int expected = r < w[0] ? 15 : r < w[0] + w[1] ? 25 : 26;
+    SpellCandidate list[SPELL_CANDIDATES];
+    int count = 0, chosen = -1;
+    const int got = ai_choose_offense_spell(&caster->ai, list, &count, &chosen);
+    EXPECT_EQ(got, expected) << i;
+    EXPECT_EQ(count, 1);  // the target was put in the list
+    EXPECT_EQ(list[chosen].entity, rat);
+    for (int k = 0; k < 3; k++) seen[k] += got == ids[k];
+  }
+  EXPECT_GT(seen[1], seen[0] + seen[2]);
+}
+
+TEST(SpellChoice, NoActionPointsMeansNoSpell) {
+  WorldKit kit;
+  living_entity* caster = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 4});
+  caster->ai.target = rat->handle;
+  for (int s : {15, 25, 26}) make_castable(s, 0);  // free, so castable at 0 AP
+  caster->ap = 0;
+  SpellCandidate list[SPELL_CANDIDATES];
+  int count = 0, chosen = -1;
+  EXPECT_EQ(ai_choose_offense_spell(&caster->ai, list, &count, &chosen), -1);
+  caster->ap = 5;
+  EXPECT_NE(ai_choose_offense_spell(&caster->ai, list, &count, &chosen), -1);
+}
+
+TEST(SpellChoice, ASilencedChooserFightsInstead) {
+  WorldKit kit;
+  living_entity* hero = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 1.5f});
+  rat->ai.target = hero->handle;
+  rat->ai.behaviour = 4;
+  ai_set_state(&rat->ai, AI_STATE_COMBAT, 21);
+  rat->apply_status_effect(STATUS_SILENCE, 10000, -1, 1.0f, -1, false);
+  ai_combat_choose_spell(&rat->ai);
+  // The choice is skipped once: the rat strikes.
+  EXPECT_TRUE(rat->ai.flags & AIF_SPELL_BLOCK);
+  EXPECT_TRUE(ai_is_in_state(&rat->ai, AI_STATE_COMBAT, 15));
 }
 
 }  // namespace
