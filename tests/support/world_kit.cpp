@@ -418,6 +418,28 @@ int WorldKit::type(const char* name) const {
   return i;
 }
 
+void WorldKit::add_arena(float radius) {
+  constexpr float kPost = 0.5f;
+  const int posts = static_cast<int>(std::ceil(2.0f * 3.14159265f * (radius + kPost) / kPost));
+  for (int i = 0; i < posts; i++) {
+    const float a = 2.0f * 3.14159265f * static_cast<float>(i) / static_cast<float>(posts);
+    add_obstacle((radius + kPost) * std::cos(a), (radius + kPost) * std::sin(a), kPost);
+  }
+}
+
+living_entity* WorldKit::spawn_horse(const vector& pos) {
+  int t = -1;
+  for (int i = 0; i < MAX_CHARACTER_INFO; i++)
+    if (Character_infos[i].kind == 85 && Character_infos[i].name) t = i;
+  if (t < 0) {
+    CharacterRecord horse = table_demo_creature("WarHorse1", true);
+    horse.size = "large";
+    horse.team = "neutral";
+    t = add_type(horse);
+  }
+  return t < 0 ? nullptr : spawn(t, pos);
+}
+
 int WorldKit::add_type(const CharacterRecord& record) {
   const std::string text = table_character_text(record);
   Character_info* ci = charinfo_load_table_text("kit.tbl", text.data(), static_cast<int>(text.size()));

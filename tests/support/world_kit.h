@@ -20,6 +20,8 @@
 //   optional ramps (add_ramp) and circular obstacles (add_obstacle) that
 //   block lines of sight and moves; party start points; level index and
 //   town flag.
+//   add_arena rings the origin with posts; spawn_horse adds a war horse
+//   (type id 85) for riders.
 // - Effects and sounds: every attach, placement and play is recorded with a
 //   handle; effects stay alive until kill() or end_effect().
 // - The AI: the built-in bookkeeping of ai_component.cpp plus a count of
@@ -172,6 +174,11 @@ class WorldKit {
   // The flat level.
   int add_ramp(float x0, float z0, float x1, float z1, float h0, float h1);
   void add_obstacle(float x, float z, float r) { obstacles.push_back({x, z, r}); }
+  // A round arena of the given radius about the origin: a ring of posts
+  // close enough that nothing walks out between them.
+  void add_arena(float radius);
+  // A war horse (character type id 85), the mount riders take.
+  living_entity* spawn_horse(const vector& pos);
   void set_surface(int mesh, int surface) { surfaces[mesh] = surface; }
   void set_party_start(int slot, const vector& p, float heading, int layer = 0);
   float floor_at(float x, float z, int* mesh) const;

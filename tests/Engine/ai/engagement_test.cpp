@@ -222,3 +222,30 @@ TEST(Engagement, GuardsJoinAgainstTheAttacker) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Engagement, SlotsInsideAPostAreSkippedInTheArena) {
+  WorldKit kit;
+  kit.add_arena(12.0f);
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* monster = kit.spawn(rat, {9, 0, 0.3f});
+  const float R = kMedium + kMedium + kReach - 0.2f;
+  kit.add_obstacle(R, 0.0f, 0.4f);  // a post where slot 0 would be
+  EXPECT_TRUE(ai_engage(&monster->ai, hero->handle));
+  // Slot 1 lies nearer to the attacker (z > 0) than slot 4.
+  EXPECT_EQ(monster->ai.position_slot, 1);
+  expect_near(path_end(monster->ai), slot_dir(1) * R);
+}
+
+TEST(Engagement, TheKitHasAWarHorse) {
+  WorldKit kit;
+  living_entity* horse = kit.spawn_horse({2, 0, 2});
+  ASSERT_NE(horse, nullptr);
+  EXPECT_EQ(horse->character->kind, 85);
+  EXPECT_EQ(horse->size_class(), 2);
+  EXPECT_EQ(kit.spawn_horse({4, 0, 2})->character, horse->character);  // one type for all
+}
+
+}  // namespace
