@@ -19,6 +19,7 @@ namespace {
 constexpr int ACTION_ATTACK = 1;
 constexpr int ACTION_GUARD = 8;
 constexpr int ALERT_PRIORITY = 2000;
+constexpr int FIRST_STRIKE_PRIORITY = 1000;
 constexpr int SPELL_PRIORITY = 999999;
 // Steering: how far one step turns, and how closely it must face before
 // it counts as facing.
@@ -418,6 +419,59 @@ void ai_combat_follow_path(ai_component* ai) {
   ai_engage(ai, ai->target);
 }
 
+void ai_combat_first_strike(ai_component* ai) {
+  living_entity* self = ai->owner;
+  living_entity* target = entity_from_handle(ai->target);
+  if (gone(target) || self->distance_to(target, false, -1) > 2.0f) {
+    ai_reset_to_idle(ai);
+    return;
+  }
+  if (!ai_step_to_target(ai, target)) return;
+  self->combat.target = target->handle;
+  if (!self->combat.engage(0)) return;
+  const int handle = target->handle;
+  ai_reset_to_idle(ai);
+  ai_queue_attack(ai, handle, FIRST_STRIKE_PRIORITY);
+  if (target->ai.state != AI_STATE_COMBAT) {
+    ai_queue_attack(&target->ai, self->handle, FIRST_STRIKE_PRIORITY);
+    ai_queue_execute(&target->ai);
+  }
+}
+
+void ai_combat_strike_after_path(ai_component* ai) {
+  living_entity* self = ai->owner;
+  if (ai->path && ai_follow_path(ai)) return;
+  living_entity* target = entity_from_handle(ai->target);
+  if (gone(target)) {
+    ai_reset_to_idle(ai);
+    return;
+  }
+  if ((ai_step_to_target(ai, target) || self->combat.is_attacking()) && !self->combat.is_attacking()) {
+    self->combat.target = target->handle;
+    self->combat.engage(0);
+  }
+}
+
+int ai_chase_to_range(ai_component* ai, living_entity* target, float range) {
+  living_entity* self = ai->owner;
+  if (self->distance_to(target, false, -1) <= range) {
+    ai_path_free(ai->path);
+    ai->path = nullptr;
+    self->set_move_mode(0.0f);
+    return 1;
+  }
+  if (!ai->path || timestamp_elapsed(ai->repath_timer, now())) {
+    vector aim;
+    predict_move_end_position(&target->ai, &aim, 1.0f);
+    if (!walkable(aim, self->layer)) aim = target->pos;
+    if (!plan_to(ai, aim, range)) return -1;
+    ai_claim_attack_slot(&target->ai, self, 1000, -1);
+    ai->repath_timer = timestamp_set(now(), AI_REPLAN_MS);
+  }
+  if (ai_follow_path(ai)) return 0;
+  return self->get_anim_distance() < 0.01f ? -1 : 0;
+}
+
 bool ai_combat_dispatch(ai_component* ai) {
   if (ai->state != AI_STATE_COMBAT || !ai->owner) return false;
   switch (ai->sub_state) {
@@ -426,7 +480,9 @@ bool ai_combat_dispatch(ai_component* ai) {
     case AI_SUB_APPROACH_SLOT:
     case AI_SUB_APPROACH_RANGE: ai_combat_approach(ai); return true;
     case AI_SUB_CHOOSE_SPELL: ai_combat_choose_spell(ai); return true;
+    case AI_SUB_FIRST_STRIKE: ai_combat_first_strike(ai); return true;
     case AI_SUB_FOLLOW_PATH: ai_combat_follow_path(ai); return true;
+    case AI_SUB_STRIKE_AFTER_PATH: ai_combat_strike_after_path(ai); return true;
     default: return false;
   }
 }

@@ -7,7 +7,8 @@
 
 // Combat sub-states these routines move between.
 constexpr int AI_SUB_MELEE = 15, AI_SUB_CAST = 16, AI_SUB_FIRST_STRIKE = 17, AI_SUB_CHOOSE_SPELL = 21,
-              AI_SUB_APPROACH_SLOT = 22, AI_SUB_APPROACH_RANGE = 23, AI_SUB_FOLLOW_PATH = 34;
+              AI_SUB_APPROACH_SLOT = 22, AI_SUB_APPROACH_RANGE = 23, AI_SUB_FOLLOW_PATH = 34,
+              AI_SUB_STRIKE_AFTER_PATH = 63;
 // How far inside the preferred range counts as "there".
 constexpr float AI_RANGE_SLACK = 0.2f;
 constexpr int AI_REPLAN_MS = 500;
@@ -32,12 +33,16 @@ bool ai_step_to_target(ai_component* ai, living_entity* target);
 // Walks the planned path one step: true while it still moves.
 bool ai_follow_path(ai_component* ai);
 void ai_alert_guards(ai_component* attacked, living_entity* attacker);
+// 1 within the range, 0 while chasing, -1 with no way there or stuck.
+int ai_chase_to_range(ai_component* ai, living_entity* target, float range);
 
 // The sub-state handlers.
 void ai_combat_melee(ai_component* ai);
 void ai_combat_cast(ai_component* ai);
 void ai_combat_approach(ai_component* ai);
 void ai_combat_follow_path(ai_component* ai);
+void ai_combat_first_strike(ai_component* ai);
+void ai_combat_strike_after_path(ai_component* ai);
 // Runs the handler of the entity's combat sub-state; false when the
 // sub-state is not one of these routines'.
 bool ai_combat_dispatch(ai_component* ai);

@@ -249,3 +249,47 @@ TEST(Engagement, TheKitHasAWarHorse) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Engagement, AFirstStrikeNeedsTheTargetClose) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  hero->set_team(0);
+  living_entity* far = kit.spawn(rat, {0, 0, 2.0f + 2 * kMedium + 0.5f});
+  far->ai.target = hero->handle;
+  ai_set_state(&far->ai, AI_STATE_COMBAT, AI_SUB_FIRST_STRIKE);
+  ai_combat_first_strike(&far->ai);
+  EXPECT_EQ(far->ai.state, AI_STATE_IDLE);  // more than 2.0 away: no first strike
+
+  living_entity* near = kit.spawn(rat, {0, 0, 1.0f + 2 * kMedium});
+  near->ai.target = hero->handle;
+  ai_set_state(&near->ai, AI_STATE_COMBAT, AI_SUB_FIRST_STRIKE);
+  for (int i = 0; i < 20 && near->ai.state == AI_STATE_COMBAT; i++) ai_combat_first_strike(&near->ai);
+  EXPECT_EQ(near->ai.state, AI_STATE_IDLE);
+  EXPECT_LT(near->orient.forward.z, -0.97f);  // turned to strike
+  // Then an ordinary attack order, and the target answers in kind.
+  EXPECT_GE(ai_queue_find(&near->ai, 0x5, 1, 0, hero->handle, nullptr, 0, AI_NO_SPELL), 0);
+  EXPECT_TRUE(hero->ai.state == AI_STATE_COMBAT ||
+              ai_queue_find(&hero->ai, 0x5, 1, 0, near->handle, nullptr, 0, AI_NO_SPELL) >= 0);
+}
+
+TEST(Engagement, ChasingEndsWithinTheRange) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* target = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* chaser = kit.spawn(rat, {8, 0, 0});
+  EXPECT_EQ(ai_chase_to_range(&chaser->ai, target, 3.0f), 0);
+  expect_near(path_end(chaser->ai), target->pos);
+  EXPECT_EQ(target->ai.attack_slots[ai_facing_slot(target->pos, chaser->pos)].attacker, chaser->handle);
+  chaser->pos = vector(2 * kMedium + 2.5f, 0, 0);
+  EXPECT_EQ(ai_chase_to_range(&chaser->ai, target, 3.0f), 1);
+  EXPECT_EQ(chaser->ai.path, nullptr);
+  ai_set_planner([](const vector&, int, const vector&, int, float, bool) -> ai_path* { return nullptr; });
+  chaser->pos = vector(20, 0, 0);
+  EXPECT_EQ(ai_chase_to_range(&chaser->ai, target, 3.0f), -1);
+  ai_set_planner(nullptr);
+}
+
+}  // namespace
