@@ -75,7 +75,12 @@ int game_options_decode(const uint8_t* data, size_t size, GameOptions* options) 
       const float v = in.read_float();
       if (v >= 0.0f && v <= 1.0f) field = v;
     }
-    else if constexpr (std::is_same_v<T, uint32_t>) field = static_cast<uint32_t>(in.read_int());
+    else if constexpr (std::is_same_v<T, uint32_t>) {
+      // Every 32-bit field is a detail level or camera choice, 0 to 2, that
+      // renderers index tables with: anything else keeps the value it had.
+      const uint32_t v = static_cast<uint32_t>(in.read_int());
+      if (v <= GAME_OPTIONS_MAX_CHOICE) field = v;
+    }
     else field = in.read_ubyte();
     fields++;
   });

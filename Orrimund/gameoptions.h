@@ -7,6 +7,8 @@
 
 constexpr int GAME_OPTIONS_SIZE = 48;
 constexpr const char* GAME_OPTIONS_FILE = "orrimund.cfg";
+// The 32-bit fields hold choices from 0 to this.
+constexpr uint32_t GAME_OPTIONS_MAX_CHOICE = 2;
 
 struct GameOptions {
   float sound_volume;         // sound effects, category 0
@@ -36,13 +38,16 @@ extern GameOptions Game_options;
 GameOptions game_options_defaults();
 // Decodes what the bytes hold over `options`; a field cut off by the end of
 // the data, and everything after it, keeps its value, as does a volume that is
-// not a number from 0 to 1. Returns the fields read.
+// not a number from 0 to 1 and a 32-bit choice above 2. Returns the fields
+// read.
 int game_options_decode(const uint8_t* data, size_t size, GameOptions* options);
 void game_options_encode(const GameOptions& options, uint8_t out[GAME_OPTIONS_SIZE]);
 
 // Defaults, then orrimund.cfg over them; the volumes go to the sound.
 void options_read();
-// Replaces orrimund.cfg whole. A failure to open is silent (false).
+// Replaces orrimund.cfg whole: the bytes go to a temporary file that takes
+// the old one's place only once written, so a failed write leaves the file as
+// it was. A failure is silent (false).
 bool options_write();
 // Options the card cannot carry: cards with 8 MB of video memory or less get
 // the lowest detail level.

@@ -1,7 +1,7 @@
 // orrimund.cfg as anyone may have left it: any length, any bytes. Whatever
 // the file holds is taken field by field; what it lacks keeps its default, as
-// does a volume that is not a number from 0 to 1, and written back the
-// options give the file's bytes followed by the defaults'.
+// does a volume that is not a number from 0 to 1 or a choice above 2, and
+// written back the options give the file's bytes followed by the defaults'.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -29,6 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     float v;
     std::memcpy(&v, data + at, 4);
     if (!(v >= 0.0f && v <= 1.0f)) std::memcpy(expected + at, defaults + at, 4);
+  }
+  // So do 32-bit choices above 2, which renderers would index with.
+  static const int choices[] = {16, 20, 24, 28, 36, 40};
+  for (int at : choices) {
+    if (static_cast<size_t>(at) + 4 > whole) break;
+    const uint32_t v = data[at] | data[at + 1] << 8 | data[at + 2] << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
+    if (v > GAME_OPTIONS_MAX_CHOICE) std::memcpy(expected + at, defaults + at, 4);
   }
   if (std::memcmp(out, expected, whole) != 0) abort();
   if (std::memcmp(out + whole, defaults + whole, GAME_OPTIONS_SIZE - whole) != 0) abort();

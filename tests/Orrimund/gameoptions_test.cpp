@@ -86,6 +86,11 @@ TEST(GameOptionsBytes, EveryFieldLandsAtItsOffset) {
   EXPECT_EQ(out[40], 0x40);
   EXPECT_EQ(out[44], 44);
   EXPECT_EQ(out[47], 0x47);
+  // Read back, the choices must be ones the game offers.
+  o.dialog_camera = 1;
+  o.detail_level = 0;
+  o.scene_setting = 2;
+  game_options_encode(o, out);
   GameOptions back = game_options_defaults();
   EXPECT_EQ(game_options_decode(out, GAME_OPTIONS_SIZE, &back), 24);
   uint8_t again[GAME_OPTIONS_SIZE];
@@ -105,14 +110,14 @@ TEST(GameOptionsBytes, ShortDataKeepsTheDefaultsOfWhatIsMissing) {
       {6, 1, 0.5f, 0, 2},      // a cut float keeps its default
       {10, 4, 0.25f, 1, 2},
       {30, 13, 0.25f, 1, 2},   // detail level cut in the middle
-      {32, 14, 0.25f, 1, 7},
-      {47, 23, 0.25f, 1, 7},
-      {100, 24, 0.25f, 1, 7},  // a longer file: the first 48 bytes
+      {32, 14, 0.25f, 1, 1},
+      {47, 23, 0.25f, 1, 1},
+      {100, 24, 0.25f, 1, 1},  // a longer file: the first 48 bytes
   };
   std::vector<uint8_t> bytes = DEFAULT_BYTES;
   bytes[4] = 0, bytes[5] = 0, bytes[6] = 0x80, bytes[7] = 0x3E;  // music 0.25
   bytes[9] = 1;
-  bytes[28] = 7;
+  bytes[28] = 1;
   bytes.resize(100, 0xAB);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
@@ -151,6 +156,49 @@ TEST(GameOptionsBytes, VolumesThatAreNotNumbersOrOutOfRangeKeepTheirDefaults) {
     EXPECT_EQ(o.sound_volume, c.expected) << int(c.b[3]) << " " << int(c.b[2]);
     EXPECT_EQ(o.music_volume, c.expected == 0.8f ? 0.5f : c.expected);
     EXPECT_EQ(o.reverse_mouse_turn, 1);  // the fields after them are still read
+  }
+}
+
+// Renderers index tables with the 32-bit choices: a hostile file must not
+// hand them a value beyond 2. Each out-of-range field keeps its default while
+// its neighbours are still read.
+TEST(GameOptionsBytes, ChoicesAboveTwoKeepTheirDefaults) {
+  struct Case {
+    int offset;
+    uint8_t b[4];
+    uint32_t expected;
+  } cases[] = {
+      {16, {3, 0, 0, 0}, 0},              // dialog camera
+      {20, {0xFF, 0xFF, 0xFF, 0xFF}, 2},  // -1 as a signed field
+      {24, {0, 0, 0, 0x80}, 2},           // the most negative
+      {28, {0, 1, 0, 0}, 2},              // 256: only the high byte set
+      {36, {0x7F, 0xFF, 0xFF, 0xFF}, 2},
+      {40, {2, 0, 0, 1}, 0},
+      {28, {0, 0, 0, 0}, 0},              // in range: read as it stands
+      {40, {2, 0, 0, 0}, 2},
+      {20, {1, 0, 0, 0}, 1},
+  };
+  auto field = [](const GameOptions& o, int offset) {
+    switch (offset) {
+      case 16: return o.dialog_camera;
+      case 20: return o.level_detail_a;
+      case 24: return o.level_detail_b;
+      case 28: return o.detail_level;
+      case 36: return o.detail_setting;
+      default: return o.scene_setting;
+    }
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    std::vector<uint8_t> bytes = DEFAULT_BYTES;
+    std::memcpy(&bytes[c.offset], c.b, 4);
+    bytes[9] = 1;   // before the field
+    bytes[44] = 1;  // after it
+    GameOptions o = game_options_defaults();
+    EXPECT_EQ(game_options_decode(bytes.data(), bytes.size(), &o), 24);
+    EXPECT_EQ(field(o, c.offset), c.expected);
+    EXPECT_EQ(o.reverse_mouse_turn, 1);
+    EXPECT_EQ(o.detail_switch_44, 1);
   }
 }
 
