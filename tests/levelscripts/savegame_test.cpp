@@ -25,6 +25,7 @@
 #include "quarn/os/console.h"
 #include "quarn/vfile/vfile.h"
 #include "tests/support/game_tables.h"
+#include "tests/support/save_world.h"
 #include "tests/support/test_files.h"
 #include "tools/writers/script_table_writers.h"
 #include "tools/writers/table_writers.h"
@@ -41,24 +42,13 @@ uint32_t get32(const std::vector<uint8_t>& b, size_t at) {
 struct Saves : ::testing::Test {
   std::filesystem::path root;
   void SetUp() override {
-    vfile_shutdown();
     root = fresh_temp_dir("savegame");
-    vfile_set_root(root.c_str(), false);
-    fs_register_path_types();
-    script_world_reset();
-    GameFlags = GF_SINGLE_PLAYER;
-    load_demo_spells_and_items();
-    write("data/tables/demo_events.tbl", demo_events_text(game_event_declarations(), demo_quests()));
-    write("data/tables/script_filenames.tbl",
-          script_filenames_text({{"masad", {{"start", 0, 0, 10}}}, {"sewer", {{"down", 0, 0, -1}}}}));
+    save_world_setup(root);
     // Two levels' sections: every level's items are listed.
     write("data/tables/level_items.tbl",
           level_items_text({{"masad", "Rusty Key", "masad", "Health Tonic", "key_spot"},
                             {"sewer", "Old Map", "sewer", "Health Tonic", "map_spot", 2, "sewer", "sewer_grate_open"}}));
-    script_filenames_load();
-    level_flags_init();
-    savegame_init();
-    ASSERT_TRUE(level_position_set_level("masad", "start"));
+    ASSERT_TRUE(save_world_start());
   }
   void TearDown() override {
     script_world_reset();

@@ -12,37 +12,17 @@
 #include <set>
 #include <string>
 
-#include "Engine/gameflags.h"
-#include "Orrimund/fs_paths.h"
-#include "Orrimund/gamestate.h"
-#include "levelscripts/level_flags.h"
-#include "levelscripts/savegame.h"
-#include "levelscripts/script_world.h"
-#include "quarn/vfile/vfile.h"
-#include "tests/support/game_tables.h"
-#include "tests/support/test_files.h"
-#include "tools/writers/script_table_writers.h"
-#include "tools/writers/table_writers.h"
+#include "levelscripts/level_scripts.h"
+#include "tests/support/save_world.h"
 
 namespace {
 
 struct SaveList : ::testing::Test {
   std::filesystem::path root;
   void SetUp() override {
-    vfile_shutdown();
     root = fresh_temp_dir("save_list");
-    vfile_set_root(root.c_str(), false);
-    fs_register_path_types();
-    script_world_reset();
-    GameFlags = GF_SINGLE_PLAYER;
-    load_demo_spells_and_items();
-    write("data/tables/demo_events.tbl", demo_events_text(game_event_declarations(), demo_quests()));
-    write("data/tables/script_filenames.tbl",
-          script_filenames_text({{"masad", {{"start", 0, 0, 10}}}, {"sewer", {{"down", 0, 0, -1}}}}));
-    script_filenames_load();
-    level_flags_init();
-    savegame_init();
-    ASSERT_TRUE(level_position_set_level("masad", "start"));
+    save_world_setup(root);
+    ASSERT_TRUE(save_world_start());
   }
   void TearDown() override {
     script_world_reset();
@@ -50,10 +30,7 @@ struct SaveList : ::testing::Test {
     vfile_shutdown();
     std::filesystem::remove_all(root);
   }
-  void write(const std::string& rel, const std::string& text) {
-    std::filesystem::create_directories((root / rel).parent_path());
-    std::ofstream(root / rel, std::ios::binary) << text;
-  }
+  void write(const std::string& rel, const std::string& text) { save_world_write(root, rel, text); }
   std::filesystem::path save_path(const std::string& name) { return root / "savegame" / name; }
   void copy_save(const char* from, const std::string& to) {
     std::filesystem::copy_file(save_path(from), save_path(to));
