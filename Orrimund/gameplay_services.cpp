@@ -17,6 +17,7 @@
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_behaviour.h"
 #include "Engine/ai/ai_driver.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
@@ -342,6 +343,7 @@ void install_hooks() {
   ai.conversation_running = [] { return game_flags_test(GF_CONVERSATION); };
   if (!ai.handlers[AI_STATE_COMBAT]) ai.handlers[AI_STATE_COMBAT] = [](ai_component* a) { ai_combat_dispatch(a); };
   ai_set_driver_hooks(ai);
+  ai_behaviour_install();
 
   ScriptWorld& w = Script_world;
   w.start_level = [](const char* level, const char* script) { start_level(level, script); };

@@ -1,0 +1,328 @@
+#include "Engine/ai/ai_behaviour.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "Engine/Objects/entity_model.h"
+#include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_core.h"
+#include "Engine/ai/ai_driver.h"
+#include "Engine/characterinfo/characterinfo.h"
+#include "quarn/os/timer.h"
+
+namespace {
+
+constexpr float kPi = 3.14159265f;
+constexpr uint8_t PF_STAND = 0x01, PF_AREA_BLOCKED = 0x10;
+constexpr float kStandingSpeed = 0.01f;
+
+living_entity* resolve(int handle) { return handle < 0 ? nullptr : entity_from_handle(handle); }
+
+vector flat(const vector& v) { return vector(v.x, 0.0f, v.z); }
+float flat_len(const vector& v) { return std::sqrt(v.x * v.x + v.z * v.z); }
+
+void set_heading(living_entity* e, const vector& dir) {
+  const float h = std::atan2(dir.x, dir.z);
+  const float s = std::sin(h), c = std::cos(h);
+  e->orient = matrix(vector(c, 0, -s), vector(0, 1, 0), vector(s, 0, c));
+}
+
+float current_speed(const living_entity* e) { return e->instance ? e->instance->motion_speed() : e->move_speed; }
+
+// The speed the entity walks a path at: its run when the order asks to
+// run, else its walk. Before its first move the animation speeds are not
+// known yet, so the walk is taken from its animation directly.
+float max_speed(const living_entity* e) {
+  const ai_component* ai = &e->ai;
+  bool run = false;
+  if (ai->current_action >= 0 && ai->current_action < AI_QUEUE_LENGTH)
+    run = (ai->queue[ai->current_action].flags & AIA_RUN) != 0;
+  float walk = e->walk_speed, r = e->run_speed;
+  if (walk <= 0.0f && e->instance) {
+    if (e->anim[SA_NORM_WALK] >= 0) walk = e->instance->anim_root_speed(e->anim[SA_NORM_WALK]);
+    if (e->anim[SA_NORM_RUN] >= 0) r = e->instance->anim_root_speed(e->anim[SA_NORM_RUN]);
+  }
+  if (r <= 0.0f) r = walk;
+  return run ? r : walk;
+}
+
+// The path's first node, and the dropping of nodes in front.
+vector* first_node(ai_component* ai) {
+  while (ai->path && ai->path->count <= 0) {
+    ai_path* next = ai->path->next;
+    ai->path->next = nullptr;
+    ai_path_free(ai->path);
+    ai->path = next;
+  }
+  return ai->path ? &ai->path->points[0] : nullptr;
+}
+
+const vector* second_node(const ai_component* ai) {
+  const ai_path* p = ai->path;
+  if (!p) return nullptr;
+  if (p->count > 1) return &p->points[1];
+  for (p = p->next; p; p = p->next)
+    if (p->count > 0) return &p->points[0];
+  return nullptr;
+}
+
+bool is_last_node(const ai_component* ai) { return second_node(ai) == nullptr; }
+
+void pop_node(ai_component* ai) {
+  ai_path* p = ai->path;
+  if (!p || p->count <= 0) return;
+  ai->path_goal = p->points[0];
+  std::memmove(&p->points[0], &p->points[1], sizeof(vector) * static_cast<size_t>(p->count - 1));
+  p->count--;
+  first_node(ai);
+}
+
+void free_path(ai_component* ai) {
+  ai_path_free(ai->path);
+  ai->path = nullptr;
+}
+
+// The direction of the leg that ends at the first node: from the node
+// passed last.
+vector leg_direction(const ai_component* ai, const vector& node) {
+  vector d = flat(node - ai->path_goal);
+  const float l = flat_len(d);
+  return l > 0.0f ? d * (1.0f / l) : vector(0, 0, 0);
+}
+
+// Steering around other entities (closest approach). Sets the travel
+// target and returns true when it chose one.
+bool steer(ai_component* ai, float distance_left) {
+  living_entity* e = ai->owner;
+  const float radius = e->get_radius();
+  const float horizon = std::fmin(distance_left - radius, 1.0f);
+  vector vel = flat(e->velocity);
+  if (vel.length_squared() < 0.05f) return false;
+  living_entity* target = resolve(ai->target);
+  living_entity* target_mount = target ? target->get_mount() : nullptr;
+  living_entity* list = entity_live_list();
+  living_entity* best = nullptr;
+  float best_t = 1e30f;
+  for (living_entity* o = entity_first(list); o; o = entity_next(list, o)) {
+    if (o == e || o == target || o == target_mount || (o->state & ES_DEAD)) continue;
+    const vector to = flat(o->pos - e->pos);
+    if (to.length_squared() >= 50.0f) continue;
+    if (vector::dot(to, e->orient.forward) <= 0.0f) continue;
+    const vector ov = flat(o->velocity);
+    const float t = ai_closest_approach_time(vel, ov, e, o);
+    if (!(t > 0.0f && t < horizon)) continue;
+    const vector pa = e->pos + vel * t, pb = o->pos + ov * t;
+    const float reach = 1.25f * (radius + o->get_radius());
+    if (flat(pa - pb).length_squared() < reach * reach && t < best_t) {
+      best_t = t;
+      best = o;
+    }
+  }
+  if (!best) return false;
+  const float sum = radius + best->get_radius();
+  const vector pa = e->pos + vel * best_t, pb = best->pos + flat(best->velocity) * best_t;
+  vector away = flat(pb - pa);
+  const float d = flat_len(away);
+  if (d > 0.0f) away = away * (std::fmax(0.0f, 2.0f * sum - d) / d);
+  const vector side = e->orient.right;
+  // One unit off to the side away from the other's predicted place.
+  e->ai.travel_target = vector::dot(flat(pb - e->pos), side) < 0.0f ? e->pos + side : e->pos - side;
+  const vector to = flat(best->pos - e->pos);
+  const float tl = flat_len(to);
+  if (tl < 0.5f + sum && tl > 0.0f && vector::dot(to * (1.0f / tl), e->orient.forward) > 0.5f)
+    ai->path_flags |= PF_STAND;
+  ai->moving = 2;
+  return true;
+}
+
+}  // namespace
+
+float ai_closest_approach_time(const vector& vel_a, const vector& vel_b, const living_entity* a,
+                               const living_entity* b) {
+  const vector dv = vel_b - vel_a;
+  const float l2 = dv.length_squared();
+  if (l2 < 0.0001f) return 0.0f;
+  return vector::dot(a->pos - b->pos, dv) / l2;
+}
+
+float ai_corner_factor(float cosine) {
+  int k = static_cast<int>(5.0f * cosine + 5.5f);
+  if (k < 0) k = 0;
+  if (k > 10) k = 10;
+  return std::sqrt(k / 10.0f);
+}
+
+bool ai_step_toward(ai_component* ai, const vector& point, float rate_scale) {
+  living_entity* e = ai->owner;
+  if (!e) return false;
+  // The driver's accumulated AI time is never wound back, so the frame's
+  // own time is the step.
+  const float dt = FrameTimer;
+  ai->flags &= ~0x20u;
+  vector dir = flat(point - (e->pos + e->offset));
+  const float l = flat_len(dir);
+  if (l <= 0.0f) return false;
+  dir = dir * (1.0f / l);
+  float c = vector::dot(dir, e->orient.forward);
+  c = std::fmax(-1.0f, std::fmin(1.0f, c));
+  const float angle = std::acos(c);
+  const float side = vector::dot(dir, e->orient.right) < 0.0f ? -1.0f : 1.0f;
+  const Character_info* ci = e->character;
+  float rate;
+  if (current_speed(e) < kStandingSpeed)
+    rate = ci ? (c >= 0.3f ? ci->fast_turn_rate : ci->slow_turn_rate) : 0.0f;
+  else
+    rate = ci ? ci->moving_turn_rate : 0.0f;
+  if (rate <= 0.0f) rate = 2.0f;  // a type without rates still turns
+  float step = rate * dt * rate_scale;
+  if (ai->flags & AIF_CATCH_UP) step *= 2.0f;
+  if (step >= angle) {
+    set_heading(e, dir);
+    return false;
+  }
+  const float h = std::atan2(e->orient.forward.x, e->orient.forward.z) + side * step;
+  set_heading(e, vector(std::sin(h), 0, std::cos(h)));
+  ai->flags |= 0x20u;
+  return true;
+}
+
+int ai_follow_path(ai_component* ai, float speed) {
+  living_entity* e = ai->owner;
+  if (!e) return 0;
+  ai->path_flags &= ~PF_STAND;
+  if (ai->path_flags & PF_AREA_BLOCKED) {
+    e->set_move_mode(0.0f);
+    return 1;
+  }
+  vector* node = first_node(ai);
+  if (!node) {
+    ai->flags &= ~AIF_CATCH_UP;
+    return 0;
+  }
+  if (ai->moving == 1 && !(ai->flags & AIF_CATCH_UP)) {
+    // A new path: the node passed last is where the entity stands.
+    ai->path_goal = flat(e->pos) + vector(0, node->y, 0);
+    ai->travel_target = *node;
+    if (!ai_step_toward(ai, *node)) ai->moving = 0;
+    e->set_move_mode(0.0f);
+    return 1;
+  }
+  // Nodes that lie behind along their leg are passed.
+  for (;;) {
+    const vector leg = leg_direction(ai, *node);
+    const vector to = flat(*node - e->pos);
+    if (vector::dot(to, leg) >= 0.0f && flat_len(to) > 0.05f) break;
+    pop_node(ai);
+    node = first_node(ai);
+    if (!node) {
+      e->set_move_mode(0.0f);
+      return 0;
+    }
+  }
+  vector dir = flat(*node - e->pos);
+  const float dist = flat_len(dir);
+  dir = dist > 0.0f ? dir * (1.0f / dist) : e->orient.forward;
+  // The distance left: to the first node, then along the rest.
+  float left = dist;
+  {
+    vector prev = *node;
+    for (const ai_path* p = ai->path; p; p = p->next)
+      for (int i = p == ai->path ? 1 : 0; i < p->count; i++) {
+        left += flat_len(p->points[i] - prev);
+        prev = p->points[i];
+      }
+  }
+  const int was_moving = ai->moving;
+  (void)was_moving;
+  ai->moving = 0;
+  const float M = max_speed(e);
+  bool turning;
+  if ((ai->flags & AIF_CATCH_UP) || current_speed(e) < kStandingSpeed) {
+    ai->travel_target = *node;
+    turning = ai_step_toward(ai, ai->travel_target);
+    if (turning) {
+      ai->path_flags |= PF_STAND;
+      if (current_speed(e) < kStandingSpeed) {
+        e->set_move_mode(0.0f);
+        // Standing and turning: unless it already nearly faces the node, it
+        // does not set off yet.
+        if (vector::dot(dir, e->orient.forward) < 0.7f) return 1;
+        ai->path_flags &= ~PF_STAND;
+      }
+    } else {
+      ai->flags &= ~AIF_CATCH_UP;
+    }
+  } else {
+    if (!steer(ai, left)) {
+      ai->travel_target = *node;
+      if (is_last_node(ai)) ai->travel_target = *node + leg_direction(ai, *node) * 0.5f;
+    }
+    if (vector::dot(dir, e->orient.forward) < 0.0f) ai->path_flags |= PF_STAND;
+    if (!ai_step_toward(ai, ai->travel_target)) ai->flags &= ~AIF_CATCH_UP;
+  }
+  if (left <= 0.0f) {
+    free_path(ai);
+    e->set_move_mode(0.0f);
+    return 0;
+  }
+  // The speed.
+  float v;
+  if (speed >= 0.0001f) {
+    const float braking = e->distance_to_reach_speed(speed);
+    const float accel = e->speedup_rate;
+    // A type that does not accelerate has no braking length to speak of.
+    const float b = accel > 0.0f && M > 0.0f ? (2.0f * M) * (2.0f * M) / (2.0f * accel * M) : 0.0f;
+    if (braking >= left) v = speed;
+    else v = left <= b ? 0.5f * (speed + M) : M;
+  } else {
+    v = e->get_stopping_distance(nullptr) < left ? M : 0.0f;
+    // Close to the end a walker with no braking figures still stops on it.
+    if (v == M && left < M * FrameTimer) v = left / std::fmax(FrameTimer, 0.001f);
+  }
+  if (const vector* second = second_node(ai)) {
+    vector d2 = flat(*second - e->pos);
+    const float l2 = flat_len(d2);
+    const float cosine = l2 > 0.0f ? vector::dot(dir, d2 * (1.0f / l2)) : 1.0f;
+    const float corner = ai_corner_factor(cosine) * M;
+    if (corner < current_speed(e) && e->slowdown_rate > 0.0f) {
+      const float s = current_speed(e);
+      const float need = (s * s - corner * corner) / (2.0f * e->slowdown_rate);
+      if (need > dist) v = std::fmin(v, corner);
+    }
+  }
+  v = std::fmin(v, (vector::dot(dir, e->orient.forward) + 1.0f) * 0.5f * M);
+  if (ai->path_flags & PF_STAND) v = 0.0f;
+  if (M > 0.0f) v = std::fmin(v, M);
+  if (v < 0.0f) v = 0.0f;
+  e->set_move_mode(v);
+  return 1;
+}
+
+void ai_traveling_handler(ai_component* ai) {
+  living_entity* e = ai->owner;
+  if (!e) return;
+  if (living_entity* m = e->get_mount(); m && ai_is_in_state(&m->ai, AI_STATE_TRAVELING, 0)) return;
+  switch (ai->sub_state) {
+    case 0:
+    case 6:
+    case 7:
+    case 43:
+      if (!ai_follow_path(ai, 0.0f)) {
+        e->set_move_mode(0.0f);
+        if (ai->sub_state == 0 || ai->sub_state == 6) ai_reset_to_idle(ai);
+        else ai_reset_to_idle(ai);
+      }
+      break;
+    case 2:
+      if (!ai_step_toward(ai, ai->travel_target)) ai_reset_to_idle(ai);
+      break;
+    default:
+      break;
+  }
+}
+
+void ai_behaviour_install() {
+  AiDriverHooks h = ai_driver_hooks();
+  h.handlers[AI_STATE_TRAVELING] = ai_traveling_handler;
+  ai_set_driver_hooks(h);
+}

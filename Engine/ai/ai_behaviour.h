@@ -1,0 +1,30 @@
+#pragma once
+// What entities do once their orders have started: turning toward points,
+// following planned paths while steering round one another, and the
+// per-frame handlers of the states that carry those orders out.
+#include "Engine/ai/ai_component.h"
+
+class living_entity;
+
+// True while the entity still turns toward the point; false once it faces
+// it (or the point is where it stands).
+bool ai_step_toward(ai_component* ai, const vector& point, float rate_scale = 1.0f);
+
+// 1 while the entity still follows its path this frame (turned, stood or
+// moved), 0 when the path is done or there is none. A speed below 0.0001
+// lets the entity choose its own.
+int ai_follow_path(ai_component* ai, float speed);
+
+// The time at which two entities keeping the given velocities are nearest;
+// 0 when their relative velocity is (almost) nil.
+float ai_closest_approach_time(const vector& vel_a, const vector& vel_b, const living_entity* a,
+                               const living_entity* b);
+
+// The speed factor allowed at a corner whose legs meet at the given cosine.
+float ai_corner_factor(float cosine);
+
+// The TRAVELING handler.
+void ai_traveling_handler(ai_component* ai);
+
+// Makes the handlers above the AI driver's.
+void ai_behaviour_install();
