@@ -21,6 +21,9 @@
 #include "Engine/ai/ai_driver.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
+#include "Engine/Objects/game_effects.h"
+#include "Engine/Objects/spell_cast.h"
+#include "Engine/Objects/spell_hits.h"
 #include "Engine/characterinfo/table_words.h"
 #include "Engine/gameflags.h"
 #include "quarn/bmpman/bmpman.h"
@@ -274,7 +277,13 @@ void install_combat_hooks() {
   c.party_combat_ready = [] { party_set_combat_ready(true); };
   c.party_count_active = [] { return party_count_active(); };
   c.party_add_gold = [](int gold) { Party_inventory.gold += static_cast<uint32_t>(gold > 0 ? gold : 0); };
+  // Specials ride on landed blows; effects deliver their spells' hits.
+  c.struck_specials = spell_apply_on_struck_spells;
+  c.hit_specials = spell_apply_on_hit_spells;
   combat_set_hooks(c);
+  FxHits fh;
+  fh.hit = spell_fx_hit;
+  fx_set_hits(fh);
 
   DeathHooks d;
   d.party_members = [](living_entity** out, int max) {

@@ -9,6 +9,7 @@
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/spell_hits.h"
+#include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
@@ -323,5 +324,69 @@ void spell_cast(living_entity* caster, int spell, int target, const vector* pos,
   if (sound) {
     const SpellHitHooks& h = spell_hits_hooks();
     if (h.play_sound) h.play_sound(s, at);
+  }
+}
+
+// ---- specials of items and abilities ------------------------------------------------
+
+namespace {
+
+void release_special(living_entity* owner, living_entity* other, int s, int kind, const Item_info* item,
+                     float damage) {
+  if (s < 0 || s >= MAX_SPELLS || !other) return;
+  living_entity* on = (Spells[s].flags & SPELL_BENEFICIAL) ? owner : other;
+  const vector place = on->pos + vector{0, 1.2f, 0};
+  if (game_is_networked()) {
+    SpellRelease r;
+    r.caster = owner->handle;
+    r.spell = s;
+    r.target = on->handle;
+    r.has_pos = true;
+    r.pos = place;
+    r.item = item;
+    r.source = kind;
+    r.release_pos = owner->pos;
+    r.outcome = spell_compute_outcome(owner, s, on->handle, item, kind, damage);
+    spell_hit(r);
+    if (Hooks.send) {
+      uint8_t buf[RLS_SPL_SIZE];
+      rls_spl_write(r, owner->net_handle, on->net_handle, buf);
+      Hooks.send(buf, RLS_SPL_SIZE);
+    }
+  } else if (Spells[s].flags & SPELL_HIT_ONLY) {
+    on->get_hit_by_spell(s, owner->handle, &place, &on->orient, kind, item, damage, false);
+    const SpellHitHooks& h = spell_hits_hooks();
+    if (h.play_sound) h.play_sound(s, place);
+  } else {
+    spell_cast(owner, s, on->handle, &place, &on->orient, item, kind);
+  }
+}
+
+const Item_info* equipped(const living_entity* e, int slot) {
+  const item_instance* it = e->equipment[slot];
+  return it ? it->info : nullptr;
+}
+
+}  // namespace
+
+void spell_apply_on_hit_spells(living_entity* attacker, living_entity* victim, float damage) {
+  if (!attacker || !victim) return;
+  if (const Character_info* c = attacker->character)
+    if (c->special_spell != 65535 && frand() < c->special_chance)
+      release_special(attacker, victim, c->special_spell, SS_TYPE_SPECIAL, nullptr, damage);
+  const Item_info* w = equipped(attacker, EQ_WEAPON);
+  if (w && w->type == ITEM_WEAPON && w->weapon.triggered && frand() < w->weapon.triggered->chance)
+    release_special(attacker, victim, w->weapon.triggered->spell, SS_WEAPON_SPECIAL, w, damage);
+}
+
+void spell_apply_on_struck_spells(living_entity* victim, living_entity* attacker, float damage) {
+  if (!victim || !attacker) return;
+  if (const Character_info* c = victim->character)
+    if (c->reflex_spell != 65535 && frand() < c->reflex_chance)
+      release_special(victim, attacker, c->reflex_spell, SS_TYPE_REFLEX, nullptr, damage);
+  for (int slot = 0; slot < EQ_WEAPON2; slot++) {
+    const Item_info* a = equipped(victim, slot);
+    if (a && a->type == ITEM_ARMOR && a->armor.triggered && frand() < a->armor.triggered->chance)
+      release_special(victim, attacker, a->armor.triggered->spell, SS_ARMOUR_SPECIAL, a, damage);
   }
 }

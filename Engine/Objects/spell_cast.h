@@ -67,3 +67,10 @@ bool spell_hit(const SpellRelease& r);
 // the spell's local hit.
 void spell_fx_hit(int spell, living_entity* owner, living_entity* target, const vector* point,
                   const Item_info* item, const SpellOutcome* outcome);
+
+// The specials around a landed blow: the attacker's type special and weapon
+// special, and the defender's reflex and armour specials (also on a parry,
+// with damage 0). A beneficial special acts on its carrier, any other on
+// the other fighter.
+void spell_apply_on_hit_spells(living_entity* attacker, living_entity* victim, float damage);
+void spell_apply_on_struck_spells(living_entity* victim, living_entity* attacker, float damage);

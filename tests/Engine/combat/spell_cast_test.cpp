@@ -133,6 +133,29 @@ TEST_F(Spell_cast_test, PartySpellOfACreatureOutsideItsGroupAlsoHitsItself) {
   EXPECT_FLOAT_EQ(ally->hp, 1.0f);
 }
 
+TEST_F(Spell_cast_test, TypeSpecialOfABlowActsOnTheOtherFighterOrOnItsCarrierWhenBeneficial) {
+  No_resist = true;
+  Character_info saved = *hero->character;
+  const uint32_t flags = Spells[68].flags;
+  hero->character->special_spell = 68;
+  hero->character->special_extra = 4;
+  hero->character->special_chance = 1.0f;
+  rat->max_ap_base = hero->max_ap_base = 100;
+  rat->ap = hero->ap = 50;
+  Spells[68].flags = SPELL_HIT_ONLY;
+  spell_apply_on_hit_spells(hero, rat, 10.0f);
+  EXPECT_EQ(rat->ap, 46) << "the special's own level";
+  EXPECT_EQ(hero->ap, 50);
+  Spells[68].flags = SPELL_HIT_ONLY | SPELL_BENEFICIAL;
+  spell_apply_on_hit_spells(hero, rat, 10.0f);
+  EXPECT_EQ(hero->ap, 46);
+  hero->character->special_chance = 0.0f;
+  spell_apply_on_hit_spells(hero, rat, 10.0f);
+  EXPECT_EQ(hero->ap, 46) << "chance 0 never fires";
+  Spells[68].flags = flags;
+  *hero->character = saved;
+}
+
 // The record laid out by hand as the wire says.
 std::vector<uint8_t> fixture() {
   std::vector<uint8_t> b;
