@@ -142,7 +142,60 @@ void give_up_choice(ai_component* ai) {
   ai_engage(ai, ai->target);
 }
 
+// The gate of the single-type spells: a draw, scaled down while the spell's
+// creature timer still runs, must reach the threshold. A spell without a
+// duration is never scaled (its share of the duration has no meaning).
+bool timer_gate(const living_entity* self, int spell, float threshold) {
+  const float r = frand();
+  float f = 1.0f;
+  const int left = Creature_spell_timers[spell] - timer_game_clock;
+  const int duration = Spells[spell].duration;
+  if (self->type == OBJ_CREATURE && left > 0 && duration > 0 && duration != SPELL_NO_DURATION)
+    f = 1.0f - static_cast<float>(left) / (static_cast<float>(duration) * 1000.0f);
+  return r * f >= threshold;
+}
+
+float hp_share(const living_entity* e) {
+  const float max = static_cast<float>(e->get_max_points(0));
+  return max > 0.0f ? e->hp / max : 0.0f;
+}
+
+template <class Weigh>
+int weighted_candidate(SpellCandidate* list, int count, Weigh weigh) {
+  float total = 0.0f;
+  for (int i = 0; i < count; i++) {
+    total += list[i].entity ? weigh(list[i]) : 0.0f;
+    list[i].weight = total;
+  }
+  if (!(total > 0.0f)) return -1;
+  const float r = frand() * total;
+  for (int i = 0; i < count; i++)
+    if (list[i].weight > r) return i;
+  return -1;
+}
+
 }  // namespace
+
+int ai_choose_spell_6(const ai_component* ai, SpellCandidate* list, int count, int* chosen) {
+  living_entity* self = ai->owner;
+  *chosen = -1;
+  if (!self || !self->can_cast_spell(6) || !timer_gate(self, 6, 0.9f)) return -1;
+  *chosen = weighted_candidate(list, count, [](const SpellCandidate& c) {
+    return (c.bits & SPELL_COND_POISONED) ? 0.0f : hp_share(c.entity);
+  });
+  return *chosen >= 0 ? 6 : -1;
+}
+
+int ai_choose_spell_24(const ai_component* ai, SpellCandidate* list, int count, int* chosen) {
+  living_entity* self = ai->owner;
+  *chosen = -1;
+  if (!self || !self->can_cast_spell(24) || !timer_gate(self, 24, 0.95f)) return -1;
+  *chosen = weighted_candidate(list, count, [](const SpellCandidate& c) {
+    const float share = hp_share(c.entity);
+    return share <= 0.25f ? 0.0f : share;
+  });
+  return *chosen >= 0 ? 24 : -1;
+}
 
 float ai_spell_weight(const ai_component* ai, int spell, int candidate, const SpellCandidate* list, int count,
                       float total, SpellPick* picks, int* pick_count, int room) {
@@ -236,7 +289,10 @@ int ai_choose_offense_spell(ai_component* ai, SpellCandidate* list, int* count, 
   *chosen = at;
   if (!(self->get_team() == 0 && target->get_team() == 0)) {
     int c = -1;
-    const int spell = ai_choose_spell_7_8(ai, list, *count, &c);
+    int spell = ai_choose_spell_7_8(ai, list, *count, &c);
+    const int kind = self->character ? self->character->kind : -1;
+    if (spell < 0 && kind == 202) spell = ai_choose_spell_6(ai, list, *count, &c);
+    if (spell < 0 && kind == 9) spell = ai_choose_spell_24(ai, list, *count, &c);
     if (spell >= 0) {
       *chosen = c;
       return spell;

@@ -56,6 +56,12 @@ float ai_spell_weight(const ai_component* ai, int spell, int candidate, const Sp
 // Support spells 7 (against blindness) and 8 (against silence): -1, 7 or 8
 // with *chosen the candidate.
 int ai_choose_spell_7_8(const ai_component* ai, SpellCandidate* list, int count, int* chosen);
+// The support spells of single types: 6 (type 202) on a candidate not yet
+// poisoned, 24 (type 9) on one above a quarter of its hit points; each
+// weighted by the candidate's share of hit points and rationed by the
+// spell's creature timer. -1, or the spell with *chosen the candidate.
+int ai_choose_spell_6(const ai_component* ai, SpellCandidate* list, int count, int* chosen);
+int ai_choose_spell_24(const ai_component* ai, SpellCandidate* list, int count, int* chosen);
 // Puts the AI's target in the list (count may grow), sets every candidate's
 // bits and answers the spell to cast (-1 none) with *chosen its candidate.
 int ai_choose_offense_spell(ai_component* ai, SpellCandidate* list, int* count, int* chosen);

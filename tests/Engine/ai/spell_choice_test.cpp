@@ -120,3 +120,55 @@ TEST(SpellChoice, ASilencedChooserFightsInstead) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SpellChoice, Spell24GoesToTheHaleAndWaitsOnItsTimer) {
+  WorldKit kit;
+  living_entity* caster = kit.spawn(kit.type("Zazuru"), {0, 0, 0});  // a creature
+  caster->ap = 50;
+  make_castable(24, 1);
+  Spells[24].duration = 10;  // seconds
+  std::vector<living_entity*> c;
+  const float shares[3] = {0.2f, 0.5f, 1.0f};  // the first is at or below a quarter
+  for (int i = 0; i < 3; i++) {
+    c.push_back(kit.spawn(kit.type("Rat"), {float(i), 0, 3}, OBJ_PLAYER));
+    c[i]->hp = shares[i] * static_cast<float>(c[i]->get_max_points(0));
+  }
+  auto choose = [&](int* chosen) {
+    SpellCandidate list[3];
+    for (int i = 0; i < 3; i++) list[i].entity = c[i];
+    return ai_choose_spell_24(&caster->ai, list, 3, chosen);
+  };
+  // Timer reached: the gate is a plain draw of 0.95 or more, then a draw
+  // over 0 + 0.5 + 1.0.
+  Creature_spell_timers[24] = timer_game_clock;
+  kit.seed(3);
+  std::vector<float> draws;
+  for (int i = 0; i < 400; i++) draws.push_back(frand());
+  kit.seed(3);
+  size_t d = 0;
+  int cast = 0;
+  while (d + 1 < draws.size()) {
+    int chosen = -1;
+    const int got = choose(&chosen);
+    if (draws[d++] < 0.95f) {
+      EXPECT_EQ(got, -1);
+      continue;
+    }
+    const float r = draws[d++] * 1.5f;
+    EXPECT_EQ(got, 24);
+    EXPECT_EQ(chosen, r < 0.5f ? 1 : 2);
+    cast++;
+  }
+  EXPECT_GT(cast, 0);
+  // With 9 of the 10 seconds still to run the gate's draw is scaled by 0.1:
+  // it never reaches 0.95.
+  Creature_spell_timers[24] = timer_game_clock + 9000;
+  for (int i = 0; i < 100; i++) {
+    int chosen = -1;
+    EXPECT_EQ(choose(&chosen), -1);
+  }
+}
+
+}  // namespace
