@@ -4,49 +4,35 @@
 // five floats).
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "levelscripts/cutscene_stream.h"
 #include "quarn/vfile/readstream.h"
+#include "tests/support/le_bytes.h"
 #include "tools/writers/cutscene_writer.h"
 
 namespace {
 
-struct Bytes {
-  std::vector<uint8_t> b;
-  Bytes& u32(uint32_t v) {
-    for (int i = 0; i < 4; i++) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    return *this;
-  }
-  Bytes& f(float v) {
-    uint32_t u;
-    std::memcpy(&u, &v, 4);
-    return u32(u);
-  }
-  Bytes& u16(uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-    return *this;
-  }
-  Bytes& raw(const char* s) {
-    while (*s) b.push_back(static_cast<uint8_t>(*s++));
-    return *this;
-  }
-};
+using Bytes = LeBytes;
+
+// Characters without their NUL.
+Bytes& raw(Bytes& s, const char* text) {
+  while (*text) s.u8(static_cast<uint8_t>(*text++));
+  return s;
+}
 
 // A track from `start` to `end` s with one position key at x and one
 // rotation key (no turn), both at the track's start.
 Bytes& track(Bytes& s, float start, float end, float x) {
-  s.f(start).f(end).f(0.59f);
-  s.u16(1).u32(static_cast<uint32_t>(start * 4800)).f(x).f(0).f(0).f(0).f(0).f(0).f(0).f(0).f(0);
-  s.u16(1).u32(static_cast<uint32_t>(start * 4800)).f(0).f(0).f(0).f(1);
-  return s.f(0).f(0).f(0).f(0).f(0);
+  s.f32(start).f32(end).f32(0.59f);
+  s.u16(1).u32(static_cast<uint32_t>(start * 4800)).f32(x).f32(0).f32(0).f32(0).f32(0).f32(0).f32(0).f32(0).f32(0);
+  s.u16(1).u32(static_cast<uint32_t>(start * 4800)).f32(0).f32(0).f32(0).f32(1);
+  return s.f32(0).f32(0).f32(0).f32(0).f32(0);
 }
 
 Bytes header(uint32_t version, uint32_t count, const char* magic = "CSCR") {
   Bytes s;
-  return s.raw(magic).u32(version).f(1.5f).f(-2.0f).u32(count);
+  return raw(s, magic).u32(version).f32(1.5f).f32(-2.0f).u32(count);
 }
 
 Bytes with_track(Bytes s) {
@@ -98,6 +84,8 @@ TEST_F(CutsceneStreams, ABadHeaderOrTrackRefusesTheStream) {
   Bytes truncated_track = header(0x20000, 2);
   track(truncated_track, 1.0f, 2.0f, 1.0f);
   truncated_track.b.resize(truncated_track.b.size() + 1);  // the second track is one byte
+  Bytes short_header = header(0x20000, 1);
+  short_header.b.resize(8);
   struct {
     const char* what;
     Bytes bytes;
@@ -107,7 +95,7 @@ TEST_F(CutsceneStreams, ABadHeaderOrTrackRefusesTheStream) {
       {"no track", header(0x20000, 0)},
       {"negative count", header(0x20000, 0xFFFFFFFFu)},
       {"more tracks than the cutscene holds", with_track(header(0x20000, MAX_CUTSCENE_TRACKS))},
-      {"header cut short", Bytes().raw("CSCR").u32(0x20000)},
+      {"header cut short", short_header},
       {"track cut short", truncated_track},
   };
   for (auto& c : cases) {
@@ -123,10 +111,10 @@ TEST_F(CutsceneStreams, WrittenStreamsReadBack) {
   t.positions = {{0, {4, 5, 6}, {4, 5, 6}, {4, 5, 6}}, {9600, {8, 5, 6}, {8, 5, 6}, {8, 5, 6}}};
   t.rotations = {{0, {0, 0, 0, 1}}};
   Bytes expected = header(0x20000, 1);
-  expected.f(0).f(2).f(0.59f).u16(2);
-  expected.u32(0).f(4).f(5).f(6).f(4).f(5).f(6).f(4).f(5).f(6);
-  expected.u32(9600).f(8).f(5).f(6).f(8).f(5).f(6).f(8).f(5).f(6);
-  expected.u16(1).u32(0).f(0).f(0).f(0).f(1).f(0).f(0).f(0).f(0).f(0);
+  expected.f32(0).f32(2).f32(0.59f).u16(2);
+  expected.u32(0).f32(4).f32(5).f32(6).f32(4).f32(5).f32(6).f32(4).f32(5).f32(6);
+  expected.u32(9600).f32(8).f32(5).f32(6).f32(8).f32(5).f32(6).f32(8).f32(5).f32(6);
+  expected.u16(1).u32(0).f32(0).f32(0).f32(0).f32(1).f32(0).f32(0).f32(0).f32(0).f32(0);
   expected.b[8] = expected.b[9] = expected.b[10] = expected.b[11] = 0;  // the writer's unused floats are 0
   expected.b[12] = expected.b[13] = expected.b[14] = expected.b[15] = 0;
   EXPECT_EQ(cutscene_stream_bytes({t}), expected.b);
