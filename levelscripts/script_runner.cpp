@@ -160,7 +160,7 @@ int read_type_keyword(ParseContext& pc, const char* const* words, int count, con
   pc.error(expected);
 }
 
-void read_navpoints(ParseContext& pc) {
+void read_navpoints(ParseContext& pc, bool cutscene = false) {
   static const char* const types[] = {"level", "cutscene", "camera", "ambient sound"};
   if (pc.optional_string("$Num navpoints:")) pc.read_int();
   while (pc.optional_string("$Name:")) {
@@ -179,15 +179,16 @@ void read_navpoints(ParseContext& pc) {
     pc.read_vector(pos);
     pc.require_string("$Orientation:");
     pc.read_matrix(orient);
-    if (!navpoint_add(false, name, type, plane, pos, orient))
-      console_printf("%s: navpoint %s refused: the level holds %d navpoints (MAX_NAVPOINTS)\n", pc.filename(), name,
-                     MAX_NAVPOINTS);
+    if (!navpoint_add(cutscene, name, type, plane, pos, orient))
+      console_printf(cutscene ? "%s: navpoint %s refused: the cutscene holds %d navpoints (MAX_CUTSCENE_NAVPOINTS)\n"
+                              : "%s: navpoint %s refused: the level holds %d navpoints (MAX_NAVPOINTS)\n",
+                     pc.filename(), name, cutscene ? MAX_CUTSCENE_NAVPOINTS : MAX_NAVPOINTS);
   }
 }
 
 const char* const Creature_kinds[] = {"+Monster", "+Miniboss", "+Boss"};
 
-void read_character(ParseContext& pc) {
+void read_character(ParseContext& pc, ScriptObjectHook placed = nullptr) {
   char name[32], start[NAVPOINT_NAME_LEN], type_name[64];
   pc.read_string(name, sizeof name);
   const bool no_create = pc.optional_string("+No create");
@@ -287,6 +288,7 @@ void read_character(ParseContext& pc) {
     console_printf("%s: character %s has no entity\n", pc.filename(), name);
     return;
   }
+  if (placed) placed(e, !no_create);
   int run_mode = 0;
   for (int i = 0; i < count; i++)
     if (actions[i].verb == SV_DIE) run_mode = 1;
@@ -1186,6 +1188,9 @@ void script_runner_reset() {
   Strings.reset();
   Hero_last_handle = -1;
 }
+
+void script_read_navpoints(ParseContext& pc, bool cutscene) { read_navpoints(pc, cutscene); }
+void script_read_object(ParseContext& pc, ScriptObjectHook placed) { read_character(pc, placed); }
 
 void demo_script_table_read_text(const char* filename, const char* text, int length) {
   read_text(filename, text, length, read_demo_script);

@@ -169,6 +169,14 @@ void script_character_pass_go(int character);
 // player starts. False when the level cannot be played (no player start).
 bool script_read_level_data();
 // The readers, from text (tests and the fuzz target use these directly).
+// The readers the cutscene scripts share: navpoints into the level's or the
+// cutscene's table, and one object after its "$Name:", whose entity is shown
+// to `placed` (with whether it was made here) before its actions start.
+class ParseContext;
+struct living_entity;
+using ScriptObjectHook = void (*)(living_entity* e, bool created);
+void script_read_navpoints(ParseContext& pc, bool cutscene);
+void script_read_object(ParseContext& pc, ScriptObjectHook placed);
 void demo_script_table_read_text(const char* filename, const char* text, int length);
 void level_data_table_read_text(const char* filename, const char* text, int length);
 void level_items_read_text(const char* filename, const char* text, int length);
