@@ -3,29 +3,20 @@
 // empties the cutscene's navpoints.
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 
+#include "fatal_throw.h"
 #include "levelscripts/cutscene_script.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/script_runner.h"
-#include "quarn/os/error.h"
-
-namespace {
-struct Fatal : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-void throw_handler(const char*, int, const char*, const char* full) { throw Fatal(full); }
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool installed = (critical_error_set_handler(throw_handler), true);
-  (void)installed;
+  fuzz_fatal_throws();
   level_position_set_level("demo_outdoor", "demo_outdoor");
   script_runner_reset();
   Cscript_cutscene_index = 0;
   try {
     cscript_table_read_text("fuzz_cscript.tbl", reinterpret_cast<const char*>(data), static_cast<int>(size));
-  } catch (const Fatal&) {
+  } catch (const FuzzFatal&) {
   }
   cscript_restore_objects();
   if (navpoint_count(true) != 0) __builtin_trap();
