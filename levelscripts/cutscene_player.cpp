@@ -1,6 +1,13 @@
 #include "levelscripts/cutscene_player.h"
 
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include "quarn/os/console.h"
+#include "quarn/vfile/readstream.h"
+#include "quarn/vfile/vfile.h"
 
 CutscenePlayer Cutscene_player;
 
@@ -46,6 +53,44 @@ void cutscene_player_release() {
   Cutscene_player.elapsed = Cutscene_player.frame_step = 0.0f;
   Cutscene_player.time_offset = Cutscene_player.end_time = -1.0f;
   for (int32_t& h : Cutscene_player.timed_effects) h = -1;
+  if (Cutscene_player.stream_path_type >= 0) vfile_remove_path_type(Cutscene_player.stream_path_type);
+  Cutscene_player.stream_path_type = -1;
+}
+
+bool cutscene_load_record(const CutsceneRecord* record) {
+  CutscenePlayer& p = Cutscene_player;
+  cutscene_player_release();
+  if (!record || !record->name) return false;
+  char name[256];
+  std::snprintf(name, sizeof name, "%s", record->name);
+  constexpr char SUFFIX[] = "_cscript.tbl";
+  const size_t n = std::strlen(name), s = sizeof SUFFIX - 1;
+  if (n >= s && !strcasecmp(name + n - s, SUFFIX)) name[n - s] = '\0';
+  char dir[300];
+  std::snprintf(dir, sizeof dir, "data\\cutscenes\\%s", name);
+  p.stream_path_type = vfile_add_path_type(dir, ".csc .mvf .vfx");
+  if (p.stream_path_type < 0) {
+    cutscene_player_release();
+    return false;
+  }
+  campath_release_keys();
+  for (int i = 0; i < record->stream_count; i++) {
+    FileHandle fh;
+    ReadStream rs;
+    bool read = fh.open(record->streams[i], VF_READ, p.stream_path_type) == 0;
+    if (read) {
+      rs.open_file(&fh);
+      read = cutscene_stream_read(rs, p.tracks);
+    }
+    if (!read) {
+      console_printf("Cutscene %s: stream %s does not read\n", record->name, record->streams[i]);
+      cutscene_player_release();
+      campath_release_keys();
+      return false;
+    }
+  }
+  cutscene_player_begin(record);
+  return true;
 }
 
 void cutscene_player_begin(const CutsceneRecord* record) {

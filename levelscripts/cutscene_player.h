@@ -34,14 +34,22 @@ struct CutscenePlayer {
   bool track_changed = false;
   float elapsed = 0.0f, frame_step = 0.0f;
   int32_t timed_effects[MAX_CUTSCENE_TIMED_EFFECTS];
+  int32_t stream_path_type = -1;  // data\cutscenes\<name>, -1 none
 };
 extern CutscenePlayer Cutscene_player;
 
 // Takes the record and its tracks (already read) and waits for the first
 // camera step; time offset 0.
 void cutscene_player_begin(const CutsceneRecord* record);
-// Clears the record and tracks, offsets -1.0, effect handles -1.
+// Clears the record and tracks, offsets -1.0, effect handles -1, and
+// removes the stream path type.
 void cutscene_player_release();
+// Registers "data\cutscenes\<name>" (the name without a trailing
+// "_cscript.tbl") with ".csc .mvf .vfx", and reads the record's streams in
+// order with the key pools emptied first. A folder that cannot be
+// registered, or a stream that does not open or read, releases the player:
+// false.
+bool cutscene_load_record(const CutsceneRecord* record);
 // The frame steps at the system clock's `now_ms`; nothing without a record.
 void cutscene_frame_camera(uint32_t now_ms);
 void cutscene_frame_events();

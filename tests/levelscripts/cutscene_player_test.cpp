@@ -2,11 +2,16 @@
 // what each frame starts, in order, with the services as recording hooks.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "levelscripts/cutscene_player.h"
 #include "quarn/vfile/readstream.h"
+#include "quarn/vfile/vfile.h"
+#include "tests/support/test_files.h"
 #include "tools/writers/cutscene_writer.h"
 
 namespace {
@@ -100,6 +105,65 @@ TEST_F(CutscenePlayerSteps, NothingRunsWithoutARecord) {
   EXPECT_EQ(frame(0), Steps{});
   EXPECT_EQ(Cutscene_player.current_track, -1);
   EXPECT_FLOAT_EQ(Cutscene_player.time_offset, -1.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// Streams under the cutscene's own folder of a scratch root.
+class CutsceneLoading : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fresh_temp_dir("cutscene_loading");
+    vfile_shutdown();
+    vfile_set_root((root_ + "/").c_str(), false);
+    std::filesystem::create_directories(root_ + "/data/cutscenes/gate");
+    CscTrack a{0.0f, 1.5f}, b{1.5f, 2.0f};
+    ASSERT_TRUE(cutscene_stream_write_file(root_ + "/data/cutscenes/gate/one.csc", {a}));
+    ASSERT_TRUE(cutscene_stream_write_file(root_ + "/data/cutscenes/gate/two.csc", {b}));
+    std::vector<uint8_t> bad = cutscene_stream_bytes({a}, 0x10000);
+    FILE* f = std::fopen((root_ + "/data/cutscenes/gate/old.csc").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bad.data(), 1, bad.size(), f);
+    std::fclose(f);
+  }
+  void TearDown() override {
+    cutscene_player_release();
+    campath_release_keys();
+    cutscene_table_reset();
+    vfile_shutdown();
+  }
+  const CutsceneRecord* record(const char* streams) {
+    const std::string text = std::string("$Cutscene: \"gate_cscript.tbl\" +Level: \"any\" ") + streams + "\n";
+    cutscene_table_read_text("cutscenes.tbl", text.data(), static_cast<int>(text.size()));
+    return cutscene_record_at(0);
+  }
+  std::string root_;
+};
+
+TEST_F(CutsceneLoading, ReadsTheStreamsOfTheCutscenesFolderInOrder) {
+  ASSERT_TRUE(cutscene_load_record(record("+Stream: \"one.csc\" +Stream: \"two.csc\"")));
+  EXPECT_EQ(Cutscene_player.tracks.count, 2);
+  EXPECT_FLOAT_EQ(Cutscene_player.end_time, 2.0f);
+  EXPECT_FLOAT_EQ(Cutscene_player.time_offset, 0.0f);
+  EXPECT_EQ(Cutscene_player.current_track, -1);
+  ASSERT_GE(Cutscene_player.stream_path_type, 0);
+  EXPECT_EQ(std::string(vfile_type_ext_list(Cutscene_player.stream_path_type)).rfind(".csc .mvf .vfx", 0), 0u);
+  const int type = Cutscene_player.stream_path_type;
+  cutscene_player_release();
+  EXPECT_FALSE(vfile_type_valid(type));
+}
+
+TEST_F(CutsceneLoading, AStreamThatDoesNotReadReleasesThePlayer) {
+  for (const char* streams : {"+Stream: \"one.csc\" +Stream: \"missing.csc\"", "+Stream: \"old.csc\""}) {
+    EXPECT_FALSE(cutscene_load_record(record(streams))) << streams;
+    EXPECT_EQ(Cutscene_player.record, nullptr);
+    EXPECT_EQ(Cutscene_player.tracks.count, 0);
+    EXPECT_EQ(Cutscene_player.stream_path_type, -1);
+    EXPECT_FLOAT_EQ(Cutscene_player.time_offset, -1.0f);
+    EXPECT_EQ(campath_position_keys_used(), 0);
+  }
 }
 
 }  // namespace
