@@ -9,6 +9,8 @@
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/spell_hits.h"
+#include "Engine/Objects/summons.h"
+#include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
@@ -221,6 +223,10 @@ bool spell_hit(const SpellRelease& r) {
   } else if (party_spell(s)) {
     for_party_of(caster, [&](living_entity* e) { e->apply_spell_effect(rec); });
     found = true;
+  } else if (s >= 38 && s <= 49) {
+    summon_creature(caster, r.has_pos ? r.pos : caster->pos, s);
+  } else if (s == 54) {
+    summon_end_current();
   }
   if (found) {
     const SpellHitHooks& h = spell_hits_hooks();
@@ -274,6 +280,7 @@ void spell_cast(living_entity* caster, int spell, int target, const vector* pos,
     return;
   }
   const int kind = item ? SS_ITEM_CHARGE : source;
+  if (charinfo_find_summoned_type(spell) >= 0) summon_creature(caster, pos ? *pos : caster->pos, spell);
   living_entity* t = living(target);
   const int c = caster->handle;
   auto hit = [&](living_entity* e, int s) { e->get_hit_by_spell(s, c, pos, orient, kind, item, 0.0f, true); };
@@ -311,6 +318,8 @@ void spell_cast(living_entity* caster, int spell, int target, const vector* pos,
     if (kind == SS_WEAPON_SPECIAL || kind == SS_ARMOUR_SPECIAL) hit(t, s);
     else fx_add_homing_effect(hit_name(s), s, caster->pos + vector{0, 1.2f, 0}, c, target);
     at = t->pos;
+  } else if (s == 54) {
+    summon_end_current();
   } else if (s >= 104 && s <= 107) {
     living_entity* list = entity_live_list();
     for (living_entity* e = entity_first(list); e; e = entity_next(list, e)) {

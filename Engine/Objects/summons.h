@@ -1,0 +1,24 @@
+#pragma once
+// Summoned creatures: a hero's summon grows with the experience of the
+// matching elemental ring and joins the party at the price of part of the
+// hero's maximum hit points; other casters' summons fight on their side.
+#include "quarn/math/vector.h"
+
+class living_entity;
+
+struct SummonHooks {
+  // The party takes a hero's summon in as a member.
+  void (*join_party)(living_entity* caster, living_entity* summon) = nullptr;
+};
+void summons_set_hooks(const SummonHooks& hooks);
+
+// The ring experience that sets the level of a hero's summon of a kind.
+int summon_ring_xp(int kind);
+// The level a summon of a kind gets from the caster (at least 1).
+int summon_level(const living_entity* caster, int kind);
+// Summons the spell's creature at a place, facing the caster; null when the
+// spell summons nothing or no entity can be made.
+living_entity* summon_creature(living_entity* caster, const vector& at, int spell);
+// The last creature a hero summoned (-1 none), and spell 54's ending of it.
+int summon_current();
+void summon_end_current();

@@ -1,0 +1,63 @@
+// Summons on the world kit: a hero's summon takes the level its ring
+// experience gives and costs the hero maximum hit points; the console's
+// "summon golem" needs a selected hero.
+#include "Engine/Objects/summons.h"
+
+#include <gtest/gtest.h>
+
+#include "Engine/Objects/living_entity.h"
+#include "Engine/characterinfo/characterinfo.h"
+#include "Engine/characterinfo/experience.h"
+#include "Engine/characterinfo/saved_names.h"
+#include "Engine/characterinfo/skills.h"
+#include "tests/support/world_kit.h"
+
+namespace {
+
+class Summons_test : public WorldTest {};
+
+TEST_F(Summons_test, HerosGolemTakesTheLevelItsRingExperienceGivesAndCostsMaxHitPoints) {
+  living_entity* hero = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  const int golem = charinfo_find_summoned_type(38);
+  ASSERT_GE(golem, 0);
+  const int kind = Character_infos[golem].kind;
+  struct Case {
+    int64_t xp;
+    int level;
+  } cases[] = {{0, 1}, {xp_for_level(4), 4}, {xp_for_level(4) - 1, 3}, {int64_t{2000000000}, 29}};
+  for (const Case& c : cases) {
+    // The ring a golem grows with is the one its kind names.
+    if (kind == 4) level_int_set(4, "stone_ring_xp", static_cast<int>(c.xp));
+    else GTEST_SKIP() << "the demo golem is not of the stone kind";
+    hero->max_hp_base = 100.0f;
+    hero->hp = static_cast<float>(hero->get_max_points(0));
+    living_entity* g = summon_creature(hero, {3, 0, 0}, 38);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->level, c.level) << "xp " << c.xp;
+    EXPECT_EQ(g->get_team(), hero->get_team());
+    EXPECT_TRUE(g->state & ES_SUMMONED);
+    EXPECT_EQ(summon_current(), g->handle);
+    EXPECT_FLOAT_EQ(hero->max_hp_base, 100.0f * (1.0f - Skills[skill_find_summon_by_creature(Character_infos[golem].name)].factor));
+  }
+}
+
+TEST_F(Summons_test, OtherCastersSummonAtTheirSummoningSkillAndJoinNoParty) {
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  rat->level = 6;
+  const float skill = rat->get_stat(27);
+  living_entity* g = summon_creature(rat, {2, 0, 0}, 38);
+  ASSERT_NE(g, nullptr);
+  const int want = static_cast<int>((skill + 0.5f) * 6 + 0.5f);
+  EXPECT_EQ(g->level, want < 1 ? 1 : want);
+  EXPECT_EQ(summon_current(), -1);
+  EXPECT_EQ(summon_creature(rat, {2, 0, 0}, 15), nullptr) << "a spell that summons nothing";
+}
+
+TEST_F(Summons_test, RingShareOfSeventyPercent) {
+  level_int_set(4, "light_ring_xp", 1000);
+  EXPECT_EQ(summon_ring_xp(185), 700);
+  EXPECT_EQ(summon_ring_xp(204), 1000);
+  EXPECT_EQ(summon_ring_xp(12345), 0);
+}
+
+}  // namespace
