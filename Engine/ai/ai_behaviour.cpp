@@ -96,7 +96,9 @@ bool steer(ai_component* ai, float distance_left) {
   living_entity* e = ai->owner;
   const float radius = e->get_radius();
   const float horizon = std::fmin(distance_left - radius, 1.0f);
-  vector vel = flat(e->velocity);
+  // Its own velocity is the one it means to walk at: one held up against
+  // another entity has moved nowhere, and must still steer off it.
+  vector vel = flat(e->orient.forward) * current_speed(e);
   if (vel.length_squared() < 0.05f) return false;
   living_entity* target = resolve(ai->target);
   living_entity* target_mount = target ? target->get_mount() : nullptr;
@@ -118,6 +120,19 @@ bool steer(ai_component* ai, float distance_left) {
       best = o;
     }
   }
+  if (!best) {
+    // Already pressed against someone ahead: no approach is left to
+    // predict, but it must still go round (else both stand for good).
+    for (living_entity* o = entity_first(list); o; o = entity_next(list, o)) {
+      if (o == e || o == target || o == target_mount || (o->state & ES_DEAD)) continue;
+      const vector to = flat(o->pos - e->pos);
+      const float reach = 1.25f * (radius + o->get_radius());
+      if (to.length_squared() < reach * reach && vector::dot(to, e->orient.forward) > 0.0f) {
+        best = o;
+        best_t = 0.0f;
+      }
+    }
+  }
   if (!best) return false;
   const float sum = radius + best->get_radius();
   const vector pa = e->pos + vel * best_t, pb = best->pos + flat(best->velocity) * best_t;
@@ -129,7 +144,7 @@ bool steer(ai_component* ai, float distance_left) {
   e->ai.travel_target = vector::dot(flat(pb - e->pos), side) < 0.0f ? e->pos + side : e->pos - side;
   const vector to = flat(best->pos - e->pos);
   const float tl = flat_len(to);
-  if (tl < 0.5f + sum && tl > 0.0f && vector::dot(to * (1.0f / tl), e->orient.forward) > 0.5f)
+  if (tl < 0.5f && tl > 0.0f && vector::dot(to * (1.0f / tl), e->orient.forward) > 0.5f)
     ai->path_flags |= PF_STAND;
   ai->moving = 2;
   return true;
