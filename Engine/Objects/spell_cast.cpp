@@ -85,6 +85,15 @@ SpellHitRecord record_of(const SpellRelease& r) {
   return h;
 }
 
+// The deciding side applies a release itself and sends the same record.
+void release_to_peers(const SpellRelease& r, const living_entity* caster, const living_entity* target) {
+  spell_hit(r);
+  if (!Hooks.send) return;
+  uint8_t buf[RLS_SPL_SIZE];
+  rls_spl_write(r, caster->net_handle, target ? target->net_handle : -1, buf);
+  Hooks.send(buf, RLS_SPL_SIZE);
+}
+
 void put32(uint8_t*& p, uint32_t v) {
   for (int i = 0; i < 4; i++) *p++ = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -270,13 +279,7 @@ void spell_cast(living_entity* caster, int spell, int target, const vector* pos,
     r.release_pos = caster->pos;
     r.outcome = spell_compute_outcome(caster, spell, target, item, source, 0.0f);
     if (spell == 101 && r.outcome.layout() == OL_FIVE_STATUSES) r.spell = 103;
-    spell_hit(r);
-    if (Hooks.send) {
-      living_entity* t = living(target);
-      uint8_t buf[RLS_SPL_SIZE];
-      rls_spl_write(r, caster->net_handle, t ? t->net_handle : -1, buf);
-      Hooks.send(buf, RLS_SPL_SIZE);
-    }
+    release_to_peers(r, caster, living(target));
     return;
   }
   const int kind = item ? SS_ITEM_CHARGE : source;
@@ -356,12 +359,7 @@ void release_special(living_entity* owner, living_entity* other, int s, int kind
     r.source = kind;
     r.release_pos = owner->pos;
     r.outcome = spell_compute_outcome(owner, s, on->handle, item, kind, damage);
-    spell_hit(r);
-    if (Hooks.send) {
-      uint8_t buf[RLS_SPL_SIZE];
-      rls_spl_write(r, owner->net_handle, on->net_handle, buf);
-      Hooks.send(buf, RLS_SPL_SIZE);
-    }
+    release_to_peers(r, owner, on);
   } else if (Spells[s].flags & SPELL_HIT_ONLY) {
     on->get_hit_by_spell(s, owner->handle, &place, &on->orient, kind, item, damage, false);
     const SpellHitHooks& h = spell_hits_hooks();
