@@ -12,31 +12,9 @@
 
 root="$tmp/demo"
 write_demo "$root"
-fifo="$tmp/console.fifo"
-log="$tmp/console.log"
-rm -f "$fifo"; mkfifo "$fifo"
-: >"$log"
 printf 'full_party 1\n' >"$root/party.vcs"
-ORRIMUND_ROOT="$root" ORRIMUND_AUTOEXEC="$root/party.vcs" ORRIMUND_CONSOLE_FIFO="$fifo" \
-  ORRIMUND_CONSOLE_LOG="$log" "$bin/orrimund" -opengl >"$tmp/game.out" 2>&1 &
-pid=$!
-wid=""
-until=$((SECONDS + 90))
-while [ $SECONDS -lt $until ]; do
-  kill -0 $pid 2>/dev/null || fail "the program ended: $(cat "$tmp/game.out")"
-  wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-  [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/game.out" && break
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window"
-console() { echo "$1" >"$fifo"; }
-wait_console() {
-  for _ in $(seq 1 300); do
-    grep -q -- "$1" "$log" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "no '$1' in the console log: $(tail -20 "$log")"
-}
+ORRIMUND_AUTOEXEC="$root/party.vcs" start_game play
+log="$tmp/play.console"
 grep -q "[Ff]ull_party is TRUE" "$log" || fail "the console script did not run: $(cat "$log")"
 sleep 1
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1

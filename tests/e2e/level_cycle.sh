@@ -9,49 +9,27 @@
 
 root="$tmp/demo"
 write_demo "$root"
-fifo="$tmp/console.fifo"
-log="$tmp/console.log"
-rm -f "$fifo"; mkfifo "$fifo"
-: >"$log"
 printf 'full_party 1\n' >"$root/party.vcs"
-ORRIMUND_ROOT="$root" ORRIMUND_AUTOEXEC="$root/party.vcs" ORRIMUND_CONSOLE_FIFO="$fifo" \
-  ORRIMUND_CONSOLE_LOG="$log" "$bin/orrimund" -opengl >"$tmp/game.out" 2>&1 &
-pid=$!
-wid=""
-until=$((SECONDS + 90))
-while [ $SECONDS -lt $until ]; do
-  kill -0 $pid 2>/dev/null || fail "the program ended: $(cat "$tmp/game.out")"
-  wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-  [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/game.out" && break
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window"
-console() { echo "$1" >"$fifo"; }
-wait_count() {
-  for _ in $(seq 1 400); do
-    [ "$(grep -c -- "$1" "$log" 2>/dev/null)" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  fail "no $2 x '$1' in the console log: $(tail -20 "$log")"
-}
+ORRIMUND_AUTOEXEC="$root/party.vcs" start_game play
+log="$tmp/play.console"
 sleep 1
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
-wait_count "ENDING LOAD OF rand-forest01" 1
+wait_console "ENDING LOAD OF rand-forest01" 1
 console "game_time"
-wait_count "^Game clock: " 1
+wait_console "^Game clock: " 1
 sleep 10
 console "game_time"
-wait_count "^Game clock: " 2
+wait_console "^Game clock: " 2
 t0=$(grep "^Game clock: " "$log" | sed -n 1p | tr -dc 0-9)
 t1=$(grep "^Game clock: " "$log" | sed -n 2p | tr -dc 0-9)
 [ $((t1 - t0)) -ge 9000 ] || fail "the world ran $((t1 - t0)) ms in ten seconds"
 console "party_positions"
-wait_count "^Level rand-forest01, 4 members" 1
+wait_console "^Level rand-forest01, 4 members" 1
 grep -q "^Member 0: Ruvizo.*(controlled)" "$log" || fail "Ruvizo is not controlled: $(grep '^Member' "$log")"
 xdotool key --window "$wid" Tab
 sleep 0.5
 console "party_positions"
-wait_count "^Level rand-forest01, 4 members" 2
+wait_console "^Level rand-forest01, 4 members" 2
 grep "^Member" "$log" | tail -4 | grep -q "(controlled)" || fail "nobody is controlled after Tab"
 grep "^Member" "$log" | tail -4 | grep -q "^Member 0: Ruvizo.*(controlled)" &&
   fail "Tab did not change the controlled hero: $(grep '^Member' "$log" | tail -4)"
@@ -66,19 +44,19 @@ pick() {  # $1: the row's y in the picker's list at 640x480
   xdotool mousemove --window "$wid" 265 432 click 1
 }
 pick 78
-wait_count "ENDING LOAD OF demo_indoor" 1
+wait_console "ENDING LOAD OF demo_indoor" 1
 sleep 1
 console "memory_marks"
-wait_count "^Memory marks: " 1
+wait_console "^Memory marks: " 1
 for i in 1 2 3 4 5; do
   pick 96
-  wait_count "ENDING LOAD OF demo_outdoor" $i
+  wait_console "ENDING LOAD OF demo_outdoor" $i
   sleep 0.5
   pick 78
-  wait_count "ENDING LOAD OF demo_indoor" $((i + 1))
+  wait_console "ENDING LOAD OF demo_indoor" $((i + 1))
   sleep 1
   console "memory_marks"
-  wait_count "^Memory marks: " $((i + 1))
+  wait_console "^Memory marks: " $((i + 1))
 done
 import -window "$wid" "$tmp/indoor.png"
 grep "^Memory marks: " "$log" >"$tmp/marks"
