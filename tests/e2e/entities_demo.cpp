@@ -112,12 +112,7 @@ class EntitiesDemo : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     Root = test_scratch_root("entities_demo");
-    fs::remove_all(Root);
-    fs::create_directories(Root / "screenshots");
-    const char* bin = std::getenv("ORRIMUND_BIN_DIR");
-    ASSERT_NE(bin, nullptr);
-    const std::string cmd = std::string(bin) + "/make_demo " + Root.string() + " > " + (Root / "demo.log").string() + " 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << "make_demo failed";
+    ASSERT_TRUE(write_demo_world(Root)) << "make_demo failed";
     vfile_set_root(Root.c_str(), false);
     fs_register_path_types();
     Shots_type = vfile_add_path_type("screenshots", ".tga .jpg");

@@ -33,3 +33,16 @@ std::string fresh_temp_dir(const std::string& name) {
   if (ec) ADD_FAILURE() << "cannot make " << dir << ": " << ec.message();
   return dir.string();
 }
+
+bool write_demo_world(const std::filesystem::path& root) {
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
+  std::filesystem::create_directories(root / "screenshots", ec);
+  const char* bin = std::getenv("ORRIMUND_BIN_DIR");
+  if (!bin) {
+    ADD_FAILURE() << "ORRIMUND_BIN_DIR is not set";
+    return false;
+  }
+  const std::string cmd = std::string(bin) + "/make_demo " + root.string() + " > " + (root / "demo.log").string() + " 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}

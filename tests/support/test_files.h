@@ -15,3 +15,6 @@ std::string fresh_temp_dir(const std::string& name);
 // The scratch folder the end-to-end runner gives the test (ORRIMUND_TEST_TMP),
 // else `fallback` under the system's temporary folder.
 std::filesystem::path test_scratch_root(const char* fallback);
+// The demo world written afresh into `root` (with an empty "screenshots"
+// folder) by the make_demo beside the game; its output goes to demo.log.
+bool write_demo_world(const std::filesystem::path& root);
