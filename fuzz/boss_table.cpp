@@ -8,18 +8,10 @@
 #include <stdexcept>
 
 #include "Engine/ai/boss_table.h"
-#include "quarn/os/error.h"
-
-namespace {
-struct Fatal : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-void throw_handler(const char*, int, const char*, const char* full) { throw Fatal(full); }
-}  // namespace
+#include "fuzz/fatal_throw.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool installed = (critical_error_set_handler(throw_handler), true);
-  (void)installed;
+  fuzz_fatal_throws();
   if (size < 1) return 0;
   const int stages = (data[0] & 1) ? 3 : 1;
   BossOffensePoint points[3 * BOSS_POINTS_PER_STAGE + 1];
@@ -28,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     boss_read_table_text("fuzz_boss.tbl", reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1),
                          stages, points);
-  } catch (const Fatal&) {
+  } catch (const FuzzFatal&) {
   }
   if (points[stages * BOSS_POINTS_PER_STAGE].number != 0x5a5a) std::abort();
   return 0;

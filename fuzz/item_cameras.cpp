@@ -8,14 +8,9 @@
 #include <stdexcept>
 
 #include "Orrimund/screens/item_cameras.h"
-#include "quarn/os/error.h"
+#include "fuzz/fatal_throw.h"
 
 namespace {
-struct Fatal : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-void throw_handler(const char*, int, const char*, const char* full) { throw Fatal(full); }
-
 int lookup(const char* name) { return name[0] ? static_cast<unsigned char>(name[0]) % 7 : -1; }
 const char* name_of(int) { return "a"; }
 const IcamNames Names = {lookup, name_of, lookup, name_of};
@@ -27,8 +22,7 @@ struct Guarded {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool installed = (critical_error_set_handler(throw_handler), true);
-  (void)installed;
+  fuzz_fatal_throws();
   static Guarded g;
   g.guard = 0x5a5a5a5a;
   try {
@@ -37,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     matrix m;
     vector v;
     new_icam_get(g.table, "a", &m, &v, Names);
-  } catch (const Fatal&) {
+  } catch (const FuzzFatal&) {
   }
   if (g.guard != 0x5a5a5a5a || g.table.count < 0 || g.table.count > MAX_ICAM_ENTRIES) std::abort();
   return 0;

@@ -12,18 +12,10 @@
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/savegame.h"
 #include "levelscripts/script_runner.h"
-#include "quarn/os/error.h"
-
-namespace {
-struct Fatal : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-void throw_handler(const char*, int, const char*, const char* full) { throw Fatal(full); }
-}  // namespace
+#include "fuzz/fatal_throw.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool installed = (critical_error_set_handler(throw_handler), true);
-  (void)installed;
+  fuzz_fatal_throws();
   if (size < 1) return 0;
   const char* text = reinterpret_cast<const char*>(data + 1);
   const int length = static_cast<int>(size - 1);
@@ -63,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         level_items_read_text("level_items.tbl", text, length);
         break;
     }
-  } catch (const Fatal&) {
+  } catch (const FuzzFatal&) {
   }
   return 0;
 }
