@@ -101,8 +101,21 @@ bool new_icam_get(const IcamTable& table, const char* name, matrix* orientation,
   return false;
 }
 
+// A world without one of the tables still starts: its screen shows every
+// model as built, unturned. A table that is there but damaged is still the
+// parse error that names it.
+static void load_if_present(IcamTable& table, const char* filename) {
+  start(table, filename);
+  ParseContext pc;
+  if (pc.open(filename, Tables_path_type >= 0 ? Tables_path_type : VFILE_ANY_TYPE) != 0) {
+    console_printf("No %s: item models are shown unturned\n", filename);
+    return;
+  }
+  read_table(pc, table, icam_default_names());
+}
+
 void item_cameras_load_all() {
-  new_icam_load(Bs_cameras, "bs_cameras.tbl");
-  new_icam_load(Inv_cameras, "inv_cameras.tbl");
-  new_icam_load(Status_cameras, "status_cameras.tbl");
+  load_if_present(Bs_cameras, "bs_cameras.tbl");
+  load_if_present(Inv_cameras, "inv_cameras.tbl");
+  load_if_present(Status_cameras, "status_cameras.tbl");
 }

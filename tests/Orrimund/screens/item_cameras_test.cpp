@@ -8,7 +8,9 @@
 #include <cmath>
 #include <string>
 
+#include "quarn/vfile/vfile.h"
 #include "tests/support/critical_error_trap.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -132,4 +134,15 @@ TEST(ItemCameras, DamagedTablesAreTheParseError) {
   for (const char* c : cases) {
     EXPECT_THROW(load(t, c), CriticalErrorThrown) << c;
   }
+}
+
+TEST(ItemCameras, AWorldWithoutTheTablesStartsWithEmptyOnes) {
+  vfile_set_root(fresh_temp_dir("icam_none").c_str(), false);
+  CriticalErrorTrap trap;
+  Bs_cameras.count = Inv_cameras.count = Status_cameras.count = 7;
+  EXPECT_NO_THROW(item_cameras_load_all());
+  EXPECT_EQ(Bs_cameras.count, 0);
+  EXPECT_EQ(Inv_cameras.count, 0);
+  EXPECT_EQ(Status_cameras.count, 0);
+  EXPECT_STREQ(Status_cameras.filename, "status_cameras.tbl");
 }
