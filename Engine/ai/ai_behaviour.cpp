@@ -170,9 +170,7 @@ float ai_corner_factor(float cosine) {
 bool ai_step_toward(ai_component* ai, const vector& point, float rate_scale) {
   living_entity* e = ai->owner;
   if (!e) return false;
-  // The driver's accumulated AI time is never wound back, so the frame's
-  // own time is the step.
-  const float dt = FrameTimer;
+  const float dt = ai_time_step(ai);
   ai->flags &= ~0x20u;
   vector dir = flat(point - (e->pos + e->offset));
   const float l = flat_len(dir);
@@ -292,7 +290,8 @@ int ai_follow_path(ai_component* ai, float speed) {
   } else {
     v = e->get_stopping_distance(nullptr) < left ? M : 0.0f;
     // Close to the end a walker with no braking figures still stops on it.
-    if (v == M && left < M * FrameTimer) v = left / std::fmax(FrameTimer, 0.001f);
+    const float dt = ai_time_step(ai);
+    if (v == M && left < M * dt) v = left / std::fmax(dt, 0.001f);
   }
   if (const vector* second = second_node(ai)) {
     vector d2 = flat(*second - e->pos);

@@ -138,6 +138,16 @@ void ai_frame(float frametime) {
   Ai_running = false;
 }
 
+float ai_time_step(const ai_component* ai) {
+  float t = ai->ai_time;
+  if (t <= 0.0f && ai->owner)
+    if (const living_entity* m = ai->owner->get_mount()) t = m->ai.ai_time;
+  if (t <= 0.0f) t = FrameTimer;
+  // Never more than one throttled period and a frame, however long the
+  // game stood.
+  return std::fmin(t, CULL_PERIOD_MS / 1000.0f + 0.1f);
+}
+
 bool ai_cull_update(ai_component* ai, float frametime) {
   living_entity* e = ai->owner;
   ai->flags |= AIF_RAN_THIS_FRAME;
@@ -207,6 +217,8 @@ void ai_process_entity(living_entity* e, float frametime) {
     return;
   ai->ai_time += frametime;
   if (!ai_cull_update(ai, frametime)) {
+    // Out of sight it stands still: that time is not walked off later.
+    if (Hooks.on_screen && !Hooks.on_screen(e)) ai->ai_time = 0.0f;
     Accumulated.entities_culled++;
     return;
   }
@@ -230,7 +242,10 @@ void ai_process_entity(living_entity* e, float frametime) {
   if ((e->state & ES_SNEAKING) && ai->state != AI_STATE_SNEAKING && Hooks.handlers[AI_STATE_SNEAKING])
     Hooks.handlers[AI_STATE_SNEAKING](ai);
 
-  e->frame_step = frametime;
+  // A throttled entity moves by all the time since its last update, not by
+  // this frame's alone, or it would walk at a fraction of its speed.
+  e->frame_step = ai_time_step(ai);
+  ai->ai_time = 0.0f;
   if ((ai->flags & AIF_CATCH_UP) && !(e->state & ES_SLOW_DOWN_EXEMPT)) {
     // Behind its path start: it runs faster for this step only.
     const float desired = e->desired_speed;

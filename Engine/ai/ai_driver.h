@@ -64,6 +64,10 @@ void ai_frame(float frametime);
 void ai_process_entity(living_entity* e, float frametime);
 // The think step: the think routine and the queue, on its timer.
 void ai_think(ai_component* ai);
+// The time an update covers: the entity's AI time accumulated since its
+// last update (a rider without its own, its mount's; outside the driver,
+// the frame time).
+float ai_time_step(const ai_component* ai);
 // The culling test: true when the entity is updated this frame.
 bool ai_cull_update(ai_component* ai, float frametime);
 
