@@ -160,11 +160,28 @@ void living_entity::move(vector* out_delta, const vector* plane) {
     const float d = delta.x * plane->x + delta.y * plane->y + delta.z * plane->z;
     delta = vector(delta.x - plane->x * d, delta.y - plane->y * d, delta.z - plane->z * d);
   }
-  const bool nonzero = delta.x != 0.0f || delta.y != 0.0f || delta.z != 0.0f;
+  bool nonzero = delta.x != 0.0f || delta.y != 0.0f || delta.z != 0.0f;
+  bool blocked = false;
   vector pushed;
   if (collide_with_entities(delta, &pushed, true)) {
-    delta = vector(0, 0, 0);
-  } else if (nonzero || (character && (character->flags & CIF_ELONGATED))) {
+    // Slide round the one in the way rather than stop dead against it: an
+    // entity pressed against another would otherwise never get past it.
+    // The slide is taken only when it is no longer than the step and runs
+    // into nobody else.
+    // The pushed point lies on the other's edge; a hair further out along
+    // the push, so that the point itself is clear of it.
+    const float px = pushed.x - (pos.x + delta.x), pz = pushed.z - (pos.z + delta.z);
+    const float pl = std::sqrt(px * px + pz * pz);
+    const float nudge = pl > 0.0f ? 0.001f / pl : 0.0f;
+    const vector slide(pushed.x + px * nudge - pos.x, delta.y, pushed.z + pz * nudge - pos.z);
+    const float step_len = std::sqrt(delta.x * delta.x + delta.z * delta.z);
+    if (std::sqrt(slide.x * slide.x + slide.z * slide.z) <= step_len && !collide_with_entities(slide, nullptr, true))
+      delta = slide;
+    else
+      delta = vector(0, 0, 0), blocked = true;
+    nonzero = delta.x != 0.0f || delta.y != 0.0f || delta.z != 0.0f;
+  }
+  if (!blocked && (nonzero || (character && (character->flags & CIF_ELONGATED)))) {
     collide_move(&delta);
     pos = vector(pos.x + delta.x, pos.y + delta.y, pos.z + delta.z);
   }

@@ -94,6 +94,46 @@ TEST_F(AiBehaviour, TwoCreaturesOnCrossingPathsNeverOverlap) {
   EXPECT_LT(flat_distance(b->pos, vector(-5, 0, 0.2f)), 1.0f);
 }
 
+TEST_F(AiBehaviour, AThrottledCreatureWalksAtItsWalkSpeed) {
+  // On screen, out of combat and not a hero: the driver updates it only
+  // every 750 ms, so each update must cover the time since the last one.
+  living_entity* grub = kit.spawn(kit.type("Ruvizo"), {0, 0, 0}, OBJ_CREATURE);
+  ai_set_state(&grub->ai, AI_STATE_IDLE, 0);
+  const vector goal = grub->pos + grub->orient.forward * 30.0f;  // straight ahead: no turn first
+  ASSERT_GE(ai_queue_walk_to(&grub->ai, goal, 0, false, 1000), 0);
+  for (int i = 0; i < 30; i++) frame();  // it sets off within the first second
+  const vector start = grub->pos;
+  const float seconds = 6.0f;
+  for (int i = 0; i < 30 * 6; i++) frame();
+  ASSERT_EQ(grub->ai.state, AI_STATE_TRAVELING);
+  const float walk = grub->walk_speed > 0.0f ? grub->walk_speed : 1.5f;  // the kit's walks
+  const float covered = flat_distance(grub->pos, start);
+  EXPECT_GT(covered, 0.8f * walk * seconds);
+  EXPECT_LT(covered, 1.1f * walk * seconds);
+}
+
+TEST_F(AiBehaviour, TheLeaderWalksOutOfThePartysFormation) {
+  // The demo's four start points, 1.5 apart; the leader's way out passes
+  // right by the member diagonally behind it.
+  const char* heroes[] = {"Ruvizo", "Rivud", "Ruvizo", "Rivud"};
+  const vector starts[] = {{0, 0, 0}, {1.5f, 0, 0}, {0, 0, 1.5f}, {1.5f, 0, 1.5f}};
+  living_entity* party[4];
+  for (int i = 0; i < 4; i++) {
+    party[i] = kit.spawn(kit.type(heroes[i]), starts[i], OBJ_PLAYER);
+    party[i]->state |= 0x100;  // in the party
+    ai_set_state(&party[i]->ai, AI_STATE_IDLE, 0);
+  }
+  const vector goal(6, 0, 8);
+  ASSERT_GE(ai_queue_walk_to(&party[0]->ai, goal, 0, false, 1000), 0);
+  for (int i = 0; i < 30 * 15 && !(i > 0 && party[0]->ai.state == AI_STATE_IDLE); i++) {
+    frame();
+    for (int j = 1; j < 4; j++)
+      EXPECT_GE(flat_distance(party[0]->pos, party[j]->pos), 0.7f * (party[0]->get_radius() + party[j]->get_radius()));
+  }
+  EXPECT_EQ(party[0]->ai.state, AI_STATE_IDLE);
+  EXPECT_LT(flat_distance(party[0]->pos, goal), 0.6f) << party[0]->pos.x << " " << party[0]->pos.z;
+}
+
 TEST_F(AiBehaviour, CornerSpeedFactorFollowsTheCosineSteps) {
   struct Case {
     float cosine, factor;
