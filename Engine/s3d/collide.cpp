@@ -352,32 +352,16 @@ bool instance_allowed(const LevelMeshInstance& mi, const CollisionQuery* q) {
 }
 
 // Where each instance's mesh box lies in the world. A level query tests the
-// segment against these first, four instances at a time, so the instances it
-// passes far from cost neither the move into mesh space nor a walk. Each box
-// keeps the placement and mesh box it was made for, and every query checks
-// them: doors and anything else may move an instance at any time, and a stale
-// box would silently miss contacts. (These boxes, like the last-contact
-// globals, make queries single-threaded.)
+// segment against these first, so the instances it passes far from cost
+// neither the move into mesh space nor a walk, and a grid over the ground
+// plane hands it only the boxes of the cells it crosses: a query costs the
+// same in a level of fifty instances as in one of eight hundred.
 //
-// The words a box depends on: the instance's position and orientation
-// (48 bytes), and its mesh's box (24 bytes, taken as two overlapping halves).
-struct Placement {
-  __m128i words[5];
-  const LevelMesh* mesh;
-};
-static_assert(offsetof(LevelMeshInstance, orient) == offsetof(LevelMeshInstance, pos) + sizeof(vector) &&
-              sizeof(vector) + sizeof(matrix) == 48 &&
-              offsetof(LevelMesh, box_max) == offsetof(LevelMesh, box_min) + sizeof(vector));
-
-void placement_words(const LevelMeshInstance& mi, const LevelMesh* mesh, __m128i* w) {
-  const char* at = reinterpret_cast<const char*>(&mi.pos);
-  const char* box = reinterpret_cast<const char*>(&mesh->box_min);
-  w[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-  w[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
-  w[2] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 32));
-  w[3] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(box));
-  w[4] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(box + 8));
-}
+// The boxes and the grid are made from the placements at the first query
+// after a level is loaded or cleared; an instance moved after that must be
+// announced with collide_instance_moved (the level's movers do), or rays
+// meet it where it stood. (These boxes, like the last-contact globals, make
+// queries single-threaded.)
 
 // Four instances' boxes, by axis then instance: the box around the mesh box
 // with rounding room, and how far one unit of mesh-space padding reaches
@@ -386,17 +370,31 @@ struct alignas(16) BoxGroup {
   float lo[3][4], hi[3][4], pad_scale[3][4];
 };
 
+// Cells of the ground plane (x, z) and the box groups each one touches.
+// Boxes over too many cells, endless ones and the moved are kept apart and
+// tested by every query.
+constexpr int Grid_max_side = 256;
+constexpr int Grid_max_cells_a_box = 16;
+constexpr size_t Grid_max_moved = 64;
+constexpr size_t Grid_all_groups = 24;
+
 struct WorldBoxes {
-  std::vector<Placement> placed;
+  bool built = false;
+  const LevelMeshInstance* instances = nullptr;  // what the boxes were made for
+  int count = 0;
   std::vector<BoxGroup> groups;  // the spare lanes of the last group are never read
   std::vector<uint64_t> near;    // a bit an instance, of the current query
+  float x0 = 0, z0 = 0, inv_cell = 0;
+  int nx = 0, nz = 0;
+  std::vector<int> cell_start;   // nx * nz + 1 offsets into cell_groups
+  std::vector<int> cell_groups;
+  std::vector<int> everywhere;   // groups every query tests
+  std::vector<uint32_t> seen;    // a group's last query stamp
+  uint32_t stamp = 0;
+  float max_pad_scale = 0;
 } World;
 
 void make_world_box(int i, const LevelMeshInstance& mi) {
-  Placement& p = World.placed[i];
-  placement_words(mi, mi.mesh, p.words);
-  p.mesh = mi.mesh;
-  const vector mesh_min = mi.mesh->box_min, mesh_max = mi.mesh->box_max;
   BoxGroup& g = World.groups[i / 4];
   const int lane = i % 4;
   for (int a = 0; a < 3; a++) {
@@ -404,6 +402,11 @@ void make_world_box(int i, const LevelMeshInstance& mi) {
     g.hi[a][lane] = INFINITY;
     g.pad_scale[a][lane] = 0.0f;
   }
+  if (!mi.mesh) {  // nothing to meet: a box no segment reaches
+    for (int a = 0; a < 3; a++) g.lo[a][lane] = INFINITY, g.hi[a][lane] = -INFINITY;
+    return;
+  }
+  const vector mesh_min = mi.mesh->box_min, mesh_max = mi.mesh->box_max;
   // Mesh space is rows . (world - pos); back out takes the true inverse, as
   // a file's orientation need not be a pure rotation.
   const matrix& m = mi.orient;
@@ -443,33 +446,121 @@ void make_world_box(int i, const LevelMeshInstance& mi) {
   }
 }
 
-// Brings every box up to the instances' present placements.
-void update_world_boxes() {
+bool box_is_finite(int i) {
+  const BoxGroup& g = World.groups[i / 4];
+  const int lane = i % 4;
+  for (int a = 0; a < 3; a++)
+    if (!std::isfinite(g.lo[a][lane]) || !std::isfinite(g.hi[a][lane])) return false;
+  return true;
+}
+
+int cell_of(float v, float origin, int side) {
+  const float c = (v - origin) * World.inv_cell;
+  if (!(c > 0.0f)) return 0;  // NaN too
+  return c >= static_cast<float>(side - 1) ? side - 1 : static_cast<int>(c);
+}
+
+void add_everywhere(int group) {
+  if (std::find(World.everywhere.begin(), World.everywhere.end(), group) == World.everywhere.end())
+    World.everywhere.push_back(group);
+}
+
+// Every box from the present placements, and the grid over them.
+void build_world_boxes() {
   const int n = Level.instance_count;
-  if (World.placed.size() < static_cast<size_t>(n)) {
-    World.placed.resize(n, Placement{{}, nullptr});
-    World.groups.resize((n + 3) / 4, BoxGroup{});
-    World.near.resize((n + 63) / 64);
-  }
-  const LevelMeshInstance* instances = Level.instances;
-  const Placement* placed = World.placed.data();
+  World.built = true;
+  World.instances = Level.instances;
+  World.count = n;
+  World.groups.assign((n + 3) / 4, BoxGroup{});
+  World.near.assign((n + 63) / 64, 0);
+  World.seen.assign(World.groups.size(), 0);
+  World.stamp = 0;
+  World.everywhere.clear();
+  World.max_pad_scale = 0.0f;
+  float lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+  double area = 0.0;
+  int placed = 0;
   for (int i = 0; i < n; i++) {
-    const LevelMesh* mesh = instances[i].mesh;
-    if (!mesh) continue;
-    __m128i now[5];
-    placement_words(instances[i], mesh, now);
-    const __m128i* was = placed[i].words;
-    const __m128i same = _mm_and_si128(
-        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi32(now[0], was[0]), _mm_cmpeq_epi32(now[1], was[1])),
-                      _mm_and_si128(_mm_cmpeq_epi32(now[2], was[2]), _mm_cmpeq_epi32(now[3], was[3]))),
-        _mm_cmpeq_epi32(now[4], was[4]));
-    if ((_mm_movemask_epi8(same) != 0xFFFF) | (placed[i].mesh != mesh)) make_world_box(i, instances[i]);
+    make_world_box(i, Level.instances[i]);
+    if (!box_is_finite(i)) continue;
+    const BoxGroup& g = World.groups[i / 4];
+    const int lane = i % 4;
+    for (int a = 0; a < 3; a++) World.max_pad_scale = std::max(World.max_pad_scale, g.pad_scale[a][lane]);
+    lo[0] = std::min(lo[0], g.lo[0][lane]), hi[0] = std::max(hi[0], g.hi[0][lane]);
+    lo[1] = std::min(lo[1], g.lo[2][lane]), hi[1] = std::max(hi[1], g.hi[2][lane]);
+    area += static_cast<double>(g.hi[0][lane] - g.lo[0][lane]) * (g.hi[2][lane] - g.lo[2][lane]);
+    placed++;
   }
+  // Cells about the size of an average box, so a box touches a few cells
+  // and a cell holds a few boxes.
+  World.nx = World.nz = 1;
+  World.x0 = placed ? lo[0] : 0.0f;
+  World.z0 = placed ? lo[1] : 0.0f;
+  World.inv_cell = 0.0f;
+  if (placed) {
+    const double extent = std::max(1e-3, static_cast<double>(std::max(hi[0] - lo[0], hi[1] - lo[1])));
+    const double cell = std::max({std::sqrt(area / placed), extent / Grid_max_side, 1e-3});
+    World.inv_cell = static_cast<float>(1.0 / cell);
+    World.nx = std::clamp(static_cast<int>((hi[0] - lo[0]) / cell) + 1, 1, Grid_max_side);
+    World.nz = std::clamp(static_cast<int>((hi[1] - lo[1]) / cell) + 1, 1, Grid_max_side);
+  }
+  std::vector<int> counts(static_cast<size_t>(World.nx) * World.nz + 1, 0);
+  const auto cells = [](int i, int* cx0, int* cx1, int* cz0, int* cz1) {
+    const BoxGroup& g = World.groups[i / 4];
+    const int lane = i % 4;
+    *cx0 = cell_of(g.lo[0][lane], World.x0, World.nx), *cx1 = cell_of(g.hi[0][lane], World.x0, World.nx);
+    *cz0 = cell_of(g.lo[2][lane], World.z0, World.nz), *cz1 = cell_of(g.hi[2][lane], World.z0, World.nz);
+    return (*cx1 - *cx0 + 1) * (*cz1 - *cz0 + 1) <= Grid_max_cells_a_box;
+  };
+  std::vector<char> wide(n, 0);
+  for (int pass = 0; pass < 2; pass++) {
+    if (pass == 1) {
+      for (size_t c = 1; c < counts.size(); c++) counts[c] += counts[c - 1];
+      World.cell_start = counts;
+      World.cell_groups.assign(counts.back(), 0);
+      std::fill(counts.begin(), counts.end(), 0);
+    }
+    for (int i = 0; i < n; i++) {
+      if (!Level.instances[i].mesh) continue;
+      int cx0, cx1, cz0, cz1;
+      if (!box_is_finite(i) || !cells(i, &cx0, &cx1, &cz0, &cz1)) {
+        if (pass == 0) add_everywhere(i / 4);
+        continue;
+      }
+      for (int z = cz0; z <= cz1; z++)
+        for (int x = cx0; x <= cx1; x++) {
+          const int c = z * World.nx + x;
+          if (pass == 0) counts[c + 1]++;
+          else World.cell_groups[World.cell_start[c] + counts[c]++] = i / 4;
+        }
+    }
+  }
+}
+
+void test_group(int group, const __m128& pads, const __m128& slack, const __m128* start, const __m128* inv,
+                const __m128* flat, const __m128* lift) {
+  const BoxGroup* g = &World.groups[group];
+  __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
+  for (int a = 0; a < 3; a++) {
+    const __m128 p = _mm_add_ps(_mm_mul_ps(pads, _mm_load_ps(g->pad_scale[a])), slack);
+    const __m128 mn = _mm_sub_ps(_mm_load_ps(g->lo[a]), p);
+    const __m128 mx = _mm_add_ps(_mm_load_ps(g->hi[a]), p);
+    out = _mm_or_ps(out, _mm_and_ps(flat[a], _mm_or_ps(_mm_cmplt_ps(start[a], mn), _mm_cmpgt_ps(start[a], mx))));
+    const __m128 ta = _mm_mul_ps(_mm_sub_ps(mn, start[a]), inv[a]);
+    const __m128 tb = _mm_mul_ps(_mm_sub_ps(mx, start[a]), inv[a]);
+    t0 = _mm_max_ps(_mm_min_ps(ta, tb), t0);
+    t1 = _mm_min_ps(_mm_add_ps(_mm_max_ps(ta, tb), lift[a]), t1);
+  }
+  const uint64_t miss = static_cast<uint64_t>(_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))));
+  const int i = group * 4;
+  World.near[i / 64] |= (~miss & 0xF) << (i % 64);
 }
 
 // Marks in World.near the instances whose box the segment comes near, padded
 // as the mesh box test pads. Non-finite segments mark every instance.
 void mark_near_instances(const CollisionQuery* q) {
+  if (!World.built || World.instances != Level.instances || World.count != Level.instance_count)
+    build_world_boxes();
   const int n = Level.instance_count;
   const float pad = 2.0f * COLLIDE_TOLERANCE + (q->radius >= COLLIDE_RAY_RADIUS ? q->radius : 0.0f);
   bool finite = std::isfinite(pad);
@@ -479,44 +570,83 @@ void mark_near_instances(const CollisionQuery* q) {
     size = std::max({size, std::fabs(q->start[a]), std::fabs(q->delta[a])});
   }
   std::fill(World.near.begin(), World.near.end(), finite ? 0 : ~uint64_t{0});
-  if (!finite) return;
+  if (!finite || n == 0) return;
   // Room for the rounding of the segment's own size.
   const __m128 slack = _mm_set1_ps(1e-5f * size), pads = _mm_set1_ps(pad);
   // A segment level with an axis must start between the box's faces on it;
   // on any other axis it is limited to the stretch between them. Level axes
   // take 0 for the reciprocal, and their stretch is lifted to an endless one.
   // A NaN (from an endless box) limits nothing.
-  struct Axis {
-    __m128 start, inv, flat, lift;
-  } axes[3];
+  __m128 start[3], inv[3], flat[3], lift[3];
   for (int a = 0; a < 3; a++) {
-    const float inv = 1.0f / q->delta[a];
-    const bool flat = !std::isfinite(inv);  // no move, or too little to divide by
-    axes[a] = Axis{_mm_set1_ps(q->start[a]), _mm_set1_ps(flat ? 0.0f : inv),
-                   _mm_castsi128_ps(_mm_set1_epi32(flat ? -1 : 0)), _mm_set1_ps(flat ? INFINITY : 0.0f)};
+    const float r = 1.0f / q->delta[a];
+    const bool level = !std::isfinite(r);  // no move, or too little to divide by
+    start[a] = _mm_set1_ps(q->start[a]);
+    inv[a] = _mm_set1_ps(level ? 0.0f : r);
+    flat[a] = _mm_castsi128_ps(_mm_set1_epi32(level ? -1 : 0));
+    lift[a] = _mm_set1_ps(level ? INFINITY : 0.0f);
   }
-  const BoxGroup* g = World.groups.data();
-  for (int i = 0; i < n; i += 4, g++) {
-    __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
-    const auto axis = [&](int a, const Axis& x) {
-      const __m128 p = _mm_add_ps(_mm_mul_ps(pads, _mm_load_ps(g->pad_scale[a])), slack);
-      const __m128 mn = _mm_sub_ps(_mm_load_ps(g->lo[a]), p);
-      const __m128 mx = _mm_add_ps(_mm_load_ps(g->hi[a]), p);
-      out = _mm_or_ps(out, _mm_and_ps(x.flat, _mm_or_ps(_mm_cmplt_ps(x.start, mn), _mm_cmpgt_ps(x.start, mx))));
-      const __m128 ta = _mm_mul_ps(_mm_sub_ps(mn, x.start), x.inv);
-      const __m128 tb = _mm_mul_ps(_mm_sub_ps(mx, x.start), x.inv);
-      t0 = _mm_max_ps(_mm_min_ps(ta, tb), t0);
-      t1 = _mm_min_ps(_mm_add_ps(_mm_max_ps(ta, tb), x.lift), t1);
-    };
-    axis(0, axes[0]);
-    axis(1, axes[1]);
-    axis(2, axes[2]);
-    const uint64_t miss = static_cast<uint64_t>(_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))));
-    World.near[i / 64] |= (~miss & 0xF) << (i % 64);
+  if (++World.stamp == 0) {
+    std::fill(World.seen.begin(), World.seen.end(), 0);
+    World.stamp = 1;
+  }
+  const uint32_t stamp = World.stamp;
+  const auto test = [&](int group) {
+    if (World.seen[group] == stamp) return;
+    World.seen[group] = stamp;
+    test_group(group, pads, slack, start, inv, flat, lift);
+  };
+  // A small level is quicker to test whole than to walk cells of.
+  if (World.groups.size() <= Grid_all_groups) {
+    for (size_t g = 0; g < World.groups.size(); g++) test_group(static_cast<int>(g), pads, slack, start, inv, flat, lift);
+    return;
+  }
+  for (int group : World.everywhere) test(group);
+  if (World.inv_cell <= 0.0f) return;
+  // The cells the padded segment crosses, row by row: in each row of cells
+  // the part of the segment within the row's z stretch, widened by the pad.
+  const float reach = pad * World.max_pad_scale + 1e-5f * size + 1e-4f;
+  const float sx = q->start.x, sz = q->start.z, dx = q->delta.x, dz = q->delta.z;
+  const float cell = 1.0f / World.inv_cell;
+  const int rz0 = cell_of(std::min(sz, sz + dz) - reach, World.z0, World.nz);
+  const int rz1 = cell_of(std::max(sz, sz + dz) + reach, World.z0, World.nz);
+  for (int z = rz0; z <= rz1; z++) {
+    float t0 = 0.0f, t1 = 1.0f;
+    if (std::fabs(dz) > 1e-12f) {
+      // The row's stretch, widened, with the outer rows reaching to infinity
+      // (the grid's edge cells hold what lies beyond).
+      const float za = z == 0 ? -INFINITY : World.z0 + z * cell - reach;
+      const float zb = z == World.nz - 1 ? INFINITY : World.z0 + (z + 1) * cell + reach;
+      float ta = (za - sz) / dz, tb = (zb - sz) / dz;
+      if (ta > tb) std::swap(ta, tb);
+      t0 = std::max(t0, ta);
+      t1 = std::min(t1, tb);
+      if (!(t0 <= t1)) continue;
+    }
+    const float xa = sx + dx * t0, xb = sx + dx * t1;
+    const int cx0 = cell_of(std::min(xa, xb) - reach, World.x0, World.nx);
+    const int cx1 = cell_of(std::max(xa, xb) + reach, World.x0, World.nx);
+    const int* starts = World.cell_start.data() + z * World.nx;
+    const int* from = World.cell_groups.data() + starts[cx0];
+    const int* to = World.cell_groups.data() + starts[cx1 + 1];
+    for (const int* g = from; g != to; g++) test(*g);
   }
 }
 
 }  // namespace
+
+void collide_instance_moved(int instance) {
+  if (!World.built || World.instances != Level.instances || World.count != Level.instance_count) return;
+  if (instance < 0 || instance >= World.count) return;
+  if (World.everywhere.size() >= Grid_max_moved) {
+    World.built = false;  // many movers: cheaper to lay the grid again
+    return;
+  }
+  make_world_box(instance, Level.instances[instance]);
+  add_everywhere(instance / 4);
+}
+
+void collide_level_changed() { World.built = false; }
 
 void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int reset) {
   if (reset) reset_result(result);
@@ -528,7 +658,6 @@ void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int 
 
 void collide_level(CollisionQuery* q, CollisionResult* result) {
   reset_result(result);
-  update_world_boxes();
   mark_near_instances(q);
   const int n = Level.instance_count;
   int moved = -1;

@@ -39,6 +39,12 @@ struct CollisionResult {
 };
 
 void collide_level(CollisionQuery* query, CollisionResult* result);
+// collide_level finds instances through boxes made from their placements at
+// its first query on a level. Whatever moves an instance afterwards (a door,
+// a lift) announces it here, or rays go on meeting it where it stood.
+void collide_instance_moved(int instance);
+// The level was loaded, cleared or rebuilt in place: every box is made anew.
+void collide_level_changed();
 // One instance; reset clears the result first.
 void collide_mesh(int instance, CollisionQuery* query, CollisionResult* result, int reset);
 // The light at a point: always white.

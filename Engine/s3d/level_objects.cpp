@@ -71,6 +71,7 @@ void place(LevelMeshInstance& mi, const LevelMovableMesh& m, float u) {
   quaternion q;
   quaternion_slerp(q, m.open_orient, m.closed_orient, u);
   q.to_matrix(mi.orient);
+  collide_instance_moved(static_cast<int>(&mi - Level.instances));
 }
 
 // The first instance of the sector that the downward ray meets.

@@ -19,6 +19,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "Engine/s3d/collide.h"
 #include "Engine/s3d/level_objects.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/bmpman/image_io.h"
@@ -1029,6 +1030,7 @@ void free_heap_parts(LevelData* L) {
 }
 
 void clear_level(LevelData* L) {
+  collide_level_changed();
   free_heap_parts(L);
   for (int i = 0; i < L->lightmap_count && L->lightmap_handles; i++)
     if (L->lightmap_handles[i] != -1) bm_release(L->lightmap_handles[i]);

@@ -1,10 +1,11 @@
 // Loading the larger demo level beside reading its bytes raw, and ray casts
-// through the collision trees beside a plain test of every triangle of the
-// level (world-space triangles prepared once, the nearest hit kept).
+// through towns of growing size beside a plain cull of the instances' boxes
+// followed by a test of every triangle of those met.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cstdio>
 #include <filesystem>
@@ -108,12 +109,28 @@ void BM_ReadLevelAndTextureHeaders(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadLevelAndTextureHeaders)->Unit(benchmark::kMicrosecond);
 
+// Towns of 5, 10 and 20 blocks a side (54, 204 and 804 instances at one
+// density), written once each beside the demo level.
+void load_town(int side) {
+  setup_level();
+  const std::string name = "town" + std::to_string(side) + ".s3d";
+  const std::string dir = std::filesystem::path(level_path).parent_path();
+  if (!std::filesystem::exists(dir + "/" + name)) {
+    LevelBuilder b;
+    demo_level_town(b, side);
+    b.write_file(dir + "/" + name);
+  }
+  if (s3d_load(name.c_str(), &Level) != 0) std::fprintf(stderr, "%s: load failed\n", name.c_str());
+}
+
 // Kind 0: what the game casts most, floor probes 40 units straight down and
 // movement steps of 2 units; kind 1: long rays of 20 units in any
-// direction, as picking and line-of-sight tests cast.
-std::vector<CollisionQuery> rays(int kind) {
+// direction, as picking and line-of-sight tests cast. Spread over the whole
+// town, so a bigger town is not a denser one.
+std::vector<CollisionQuery> rays(int kind, int side) {
   std::mt19937 gen(5);
-  std::uniform_real_distribution<float> xz(-24.0f, 24.0f), y(0.5f, 10.0f), d(-1.0f, 1.0f);
+  const float edge = side * DEMO_TOWN_BLOCK * 0.5f;
+  std::uniform_real_distribution<float> xz(-edge, edge), y(0.5f, 6.0f), d(-1.0f, 1.0f);
   std::vector<CollisionQuery> out;
   for (int i = 0; i < 1024; i++) {
     CollisionQuery q{};
@@ -134,9 +151,9 @@ std::vector<CollisionQuery> rays(int kind) {
 }
 
 void BM_RayTree(benchmark::State& state) {
-  setup_level();
-  if (s3d_load(DEMO_LEVEL_OUTDOOR, &Level) != 0) state.SkipWithError("load failed");
-  std::vector<CollisionQuery> qs = rays(static_cast<int>(state.range(0)));
+  const int side = static_cast<int>(state.range(1));
+  load_town(side);
+  std::vector<CollisionQuery> qs = rays(static_cast<int>(state.range(0)), side);
   size_t i = 0, hits = 0;
   for (auto _ : state) {
     CollisionResult r;
@@ -145,15 +162,17 @@ void BM_RayTree(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
   state.counters["hit_share"] = static_cast<double>(hits) / state.iterations();
+  state.counters["instances"] = Level.instance_count;
 }
-BENCHMARK(BM_RayTree)->Arg(0)->Arg(1);
+BENCHMARK(BM_RayTree)->ArgsProduct({{0, 1}, {5, 10, 20}});
 
-// Each triangle prepared once in world space: its plane (unnormalised
+// The strongest plain form: every instance's world box in flat arrays, each
+// tested against the segment, then every triangle of the boxes it meets.
+// Each triangle is prepared once in world space: its plane (unnormalised
 // normal and offset) in one array, which every ray reads through, and the two
 // planes that give its barycentric coordinates in another, read only for the
-// few whose plane the segment crosses. Of the plain every-triangle tests we
-// tried this is the fastest (about 1.2x to 1.5x a Moller-Trumbore loop over
-// the same triangles).
+// few whose plane the segment crosses. Of the plain triangle tests we tried
+// this is the fastest (about 1.2x to 1.5x a Moller-Trumbore loop).
 struct TriPlane {
   vector n;
   float d;
@@ -166,19 +185,25 @@ struct TriEdges {
   bool two_sided;
 };
 
-void BM_RayEveryTriangle(benchmark::State& state) {
-  setup_level();
-  if (s3d_load(DEMO_LEVEL_OUTDOOR, &Level) != 0) state.SkipWithError("load failed");
+void BM_RayCullThenTriangles(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(1));
+  load_town(side);
   std::vector<TriPlane> planes;
   std::vector<TriEdges> edges;
-  for (int i = 0; i < Level.instance_count; i++) {
+  const int n = Level.instance_count;
+  std::vector<float> lo[3], hi[3];
+  std::vector<int> first(n + 1, 0);
+  for (int a = 0; a < 3; a++) lo[a].assign(n, FLT_MAX), hi[a].assign(n, -FLT_MAX);
+  for (int i = 0; i < n; i++) {
     const LevelMeshInstance& mi = Level.instances[i];
+    first[i] = static_cast<int>(planes.size());
     for (int f = 0; f < mi.mesh->face_count; f++) {
       const LevelFace& face = mi.mesh->faces[f];
       vector w[3];
       for (int k = 0; k < 3; k++) {
         mi.mesh->positions[face.v[k]].unrotated(w[k], mi.orient);
         w[k] += mi.pos;
+        for (int a = 0; a < 3; a++) lo[a][i] = std::min(lo[a][i], w[k][a]), hi[a][i] = std::max(hi[a][i], w[k][a]);
       }
       const vector e1 = w[1] - w[0], e2 = w[2] - w[0];
       TriPlane p;
@@ -197,35 +222,51 @@ void BM_RayEveryTriangle(benchmark::State& state) {
       edges.push_back(e);
     }
   }
-  std::vector<CollisionQuery> qs = rays(static_cast<int>(state.range(0)));
+  first[n] = static_cast<int>(planes.size());
+  std::vector<CollisionQuery> qs = rays(static_cast<int>(state.range(0)), side);
+  std::vector<int> met;
+  met.reserve(n);
   size_t i = 0, hits = 0;
   for (auto _ : state) {
     const CollisionQuery& q = qs[i++ & 1023];
-    float best = FLT_MAX;
-    for (size_t k = 0; k < planes.size(); k++) {
-      const TriPlane& t = planes[k];
-      const float s0 = vector::dot(t.n, q.start) - t.d;
-      const float dn = vector::dot(t.n, q.delta);
-      const float s1 = s0 + dn;
-      if ((s0 > 0.0f && s1 > 0.0f) || (s0 < 0.0f && s1 < 0.0f) || dn == 0.0f) continue;
-      const TriEdges& e = edges[k];
-      if (dn > 0.0f && !e.two_sided) continue;
-      const float tt = -s0 / dn;
-      if (!(tt >= 0.0f && tt <= 1.0f && tt < best)) continue;
-      const vector p = q.start + q.delta * tt;
-      const float u = vector::dot(e.n1, p) + e.d1;
-      if (u < 0.0f || u > 1.0f) continue;
-      const float v = vector::dot(e.n2, p) + e.d2;
-      if (v < 0.0f || u + v > 1.0f) continue;
-      best = tt;
+    float inv[3];
+    for (int a = 0; a < 3; a++) inv[a] = 1.0f / q.delta[a];
+    met.clear();
+    for (int k = 0; k < n; k++) {
+      float t0 = 0.0f, t1 = 1.0f;
+      for (int a = 0; a < 3; a++) {
+        const float ta = (lo[a][k] - q.start[a]) * inv[a], tb = (hi[a][k] - q.start[a]) * inv[a];
+        t0 = std::max(t0, std::min(ta, tb));
+        t1 = std::min(t1, std::max(ta, tb));
+      }
+      if (t0 <= t1) met.push_back(k);
     }
+    float best = FLT_MAX;
+    for (int m : met)
+      for (int k = first[m]; k < first[m + 1]; k++) {
+        const TriPlane& t = planes[k];
+        const float s0 = vector::dot(t.n, q.start) - t.d;
+        const float dn = vector::dot(t.n, q.delta);
+        const float s1 = s0 + dn;
+        if ((s0 > 0.0f && s1 > 0.0f) || (s0 < 0.0f && s1 < 0.0f) || dn == 0.0f) continue;
+        const TriEdges& e = edges[k];
+        if (dn > 0.0f && !e.two_sided) continue;
+        const float tt = -s0 / dn;
+        if (!(tt >= 0.0f && tt <= 1.0f && tt < best)) continue;
+        const vector p = q.start + q.delta * tt;
+        const float u = vector::dot(e.n1, p) + e.d1;
+        if (u < 0.0f || u > 1.0f) continue;
+        const float v = vector::dot(e.n2, p) + e.d2;
+        if (v < 0.0f || u + v > 1.0f) continue;
+        best = tt;
+      }
     hits += best <= 1.0f;
     benchmark::DoNotOptimize(best);
   }
   state.SetItemsProcessed(state.iterations());
   state.counters["hit_share"] = static_cast<double>(hits) / state.iterations();
-  state.counters["triangles"] = static_cast<double>(planes.size());
+  state.counters["instances"] = n;
 }
-BENCHMARK(BM_RayEveryTriangle)->Arg(0)->Arg(1);
+BENCHMARK(BM_RayCullThenTriangles)->ArgsProduct({{0, 1}, {5, 10, 20}});
 
 }  // namespace

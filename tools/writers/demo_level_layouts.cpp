@@ -126,3 +126,28 @@ void demo_level_indoor(LevelBuilder& b) {
   b.add_surface(0.4f, 0.3f, 0.2f, 1);  // stone floor
   b.add_surface(0.3f, 0.4f, 0.2f, 2);  // wood
 }
+
+void demo_level_town(LevelBuilder& b, int side) {
+  const int grass = b.texture("demo_grass.tga");
+  const int stone = b.texture("demo_stone.tga");
+  const int wood = b.texture("demo_wood.tga");
+  const float edge = side * DEMO_TOWN_BLOCK * 0.5f;
+  for (int z = 0; z < side; z++)
+    for (int x = 0; x < side; x++) {
+      const float x0 = -edge + x * DEMO_TOWN_BLOCK, z0 = -edge + z * DEMO_TOWN_BLOCK;
+      const std::string at = std::to_string(x) + "_" + std::to_string(z);
+      b.add_floor("tile_" + at, x0, z0, x0 + DEMO_TOWN_BLOCK, z0 + DEMO_TOWN_BLOCK, 0.0f, grass, MI_GROUND);
+      const float height = 2.0f + static_cast<float>((x * 7 + z * 3) % 4);
+      const vector middle{x0 + 4.0f, height * 0.5f, z0 + 4.0f};
+      if ((x + z) % 2)
+        b.add_box_turned("house_" + at, middle, vector{1.5f, height * 0.5f, 2.0f}, 0.3f * static_cast<float>(x % 5),
+                         wood);
+      else
+        b.add_box("house_" + at, middle - vector{2.0f, height * 0.5f, 1.5f}, middle + vector{2.0f, height * 0.5f, 1.5f},
+                  stone);
+    }
+  b.add_box("wall_north", vector{-edge - 1.0f, 0.0f, edge}, vector{edge + 1.0f, 4.0f, edge + 1.0f}, stone);
+  b.add_box("wall_south", vector{-edge - 1.0f, 0.0f, -edge - 1.0f}, vector{edge + 1.0f, 4.0f, -edge}, stone);
+  b.add_box("wall_east", vector{edge, 0.0f, -edge}, vector{edge + 1.0f, 4.0f, edge}, stone);
+  b.add_box("wall_west", vector{-edge - 1.0f, 0.0f, -edge}, vector{-edge, 4.0f, edge}, stone);
+}

@@ -20,6 +20,11 @@ constexpr float DEMO_LAMP[3] = {-6.0f, 3.0f, 4.2f};
 void demo_level_outdoor(LevelBuilder& b);
 // Two rooms joined by a doorway with a sliding door, a ramp and a key.
 void demo_level_indoor(LevelBuilder& b);
+// A town of side x side blocks of 8 units, each a ground tile and a house
+// (every other one turned), inside four walls: 2 side^2 + 4 instances at
+// the same density whatever its size.
+constexpr float DEMO_TOWN_BLOCK = 8.0f;
+void demo_level_town(LevelBuilder& b, int side);
 
 // The levels' visibility layers, as make_demo writes them beside the levels.
 constexpr const char* DEMO_OUTDOOR_VIS =

@@ -156,6 +156,41 @@ TEST_F(Collide, RaysFindTheNearestFaceAsTheBruteForceTestDoes) {
   }
 }
 
+// Towns of a few and of many blocks: the grid that finds the instances near
+// a segment must hand over every one a face test finds, for rays and
+// spheres, short and long, from inside the town and from beyond its walls.
+TEST_F(Collide, RaysAndSpheresInTownsFindWhatEveryFaceTestFinds) {
+  for (int side : {1, 4, 13}) {
+    SCOPED_TRACE(side);
+    LevelBuilder b;
+    demo_level_town(b, side);
+    write(b, "town.s3d");
+    ASSERT_EQ(load("town.s3d"), 0);
+    ASSERT_EQ(Level.instance_count, 2 * side * side + 4);
+    const float reach = side * DEMO_TOWN_BLOCK * 0.5f + 6.0f;
+    std::mt19937 gen(11 + side);
+    std::uniform_real_distribution<float> xz(-reach, reach), y(-0.5f, 7.0f), dir(-1.0f, 1.0f), len(0.5f, 60.0f);
+    int hits = 0;
+    for (int i = 0; i < 1500 && !HasFailure(); i++) {
+      vector d{dir(gen), dir(gen) * (i % 3 == 0 ? 0.05f : 0.6f), dir(gen)};
+      if (i % 5 == 0) d = vector{0.0f, -1.0f, 0.0f};
+      if (i % 7 == 0) d = vector{1.0f, 0.0f, 0.0f};
+      d.normalize();
+      const CollisionQuery q = ray(vector{xz(gen), y(gen), xz(gen)}, d * len(gen));
+      const Brute brute = brute_ray(q);
+      hits += brute.count > 0;
+      expect_same_as_brute(q, brute, 0.02f, i);
+    }
+    EXPECT_GT(hits, 300);
+    for (int i = 0; i < 300 && !HasFailure(); i++) {
+      vector d{dir(gen), dir(gen) * 0.3f, dir(gen)};
+      d.normalize();
+      const CollisionQuery q = ray(vector{xz(gen), y(gen), xz(gen)}, d * len(gen), 0.4f);
+      expect_same_as_brute(q, brute_faces(q), 1e-4f, i);
+    }
+  }
+}
+
 // Renumbers a tree so that every node's children come before it (the root
 // stays node 0): sibling pairs keep their order and stay side by side.
 void children_before_parents(CollisionTree& t) {
@@ -427,9 +462,9 @@ TEST_F(Collide, FloorPointsOnRampsInDoorwaysAndOutside) {
   }
 }
 
-// Instances move (doors, or anything that sets a placement), and a new level
-// may take the old one's memory with instances in the same places: rays must
-// follow what is there now.
+// Instances move (doors, or anything that sets a placement and says so), and
+// a new level may take the old one's memory with instances in the same
+// places: rays must follow what is there now.
 TEST_F(Collide, RaysFollowInstancesThatMoveAndLevelsThatReplaceTheirs) {
   load_demo(demo_level_indoor, DEMO_LEVEL_INDOOR);
   const int door = level_mesh_find_by_name("door_main");
@@ -452,6 +487,7 @@ TEST_F(Collide, RaysFollowInstancesThatMoveAndLevelsThatReplaceTheirs) {
   // The door moves 3 back into room A: the ray goes on to room A's own
   // wall at x 0, and one from further back meets the door.
   Level.instances[door].pos.x -= 3.0f;
+  collide_instance_moved(door);
   q = through;
   collide_level(&q, &r);
   ASSERT_GT(r.count, 0);
@@ -466,6 +502,7 @@ TEST_F(Collide, RaysFollowInstancesThatMoveAndLevelsThatReplaceTheirs) {
   const float s = std::sin(0.8f), c = std::cos(0.8f);
   Level.instances[chest].orient = matrix{vector{c, 0, -s}, vector{0, 1, 0}, vector{s, 0, c}};
   Level.instances[chest].pos.x += 3.0f;
+  collide_instance_moved(chest);
   all_same_as_brute();
   // A level of the same layout whose chest is twice as tall, loaded into the
   // same memory: a ray over the old chest's top meets the new one.
