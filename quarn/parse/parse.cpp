@@ -179,7 +179,18 @@ void ParseContext::advance_to(const char* p) {
 
 // ---- skipping ----------------------------------------------------------------
 
-void ParseContext::skip_space() { skip_blank(true); }
+// Most calls find the cursor at a token or behind a run of spaces: those
+// are passed here, and only line ends, other blanks and comments take the
+// full walk.
+void ParseContext::skip_space() {
+  const char* p = cursor_;
+  if (!p) return;
+  while (*p == ' ') p++;
+  const char c = *p;
+  cursor_ = p;
+  if (c > ' ' && c != '/') return;
+  skip_blank(true);
+}
 
 void ParseContext::skip_space_in_line() { skip_blank(false); }
 
