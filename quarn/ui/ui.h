@@ -221,6 +221,11 @@ class UiWindow : public UiObject {
   UiWindow* next_window = nullptr;
   UiWindow* prev_window = nullptr;
   bool linked = false;
+  // top_gadgets oldest first, as hit testing visits them: reading the
+  // gadgets through an array lets their loads overlap, where following the
+  // chain waits on each link. Made again whenever a sibling chain changed.
+  std::vector<UiGadget*> top_order;
+  uint32_t top_order_serial = 0;
 };
 
 class UiGadget : public UiObject {
@@ -269,6 +274,8 @@ class UiGadget : public UiObject {
   static UiGadget* find_oldest_at(UiGadget* head, int sx, int sy, int ox, int oy);
   // Puts a gadget at the head (the newest end) of a sibling chain.
   static void push_sibling(UiGadget** head, UiGadget* g);
+  // Counts every change of any sibling chain.
+  static uint32_t Sibling_serial;
   // Draws the children, then sends event 2 (the end of every draw).
   void draw_children_and_report();
   void unlink_from_window();

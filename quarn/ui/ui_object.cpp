@@ -137,6 +137,7 @@ void UiWindow::create(int nx, int ny, int w, int h, int new_id, uint32_t new_fla
   flags = new_flags & ~UI_WF_CLOSE_PENDING;
   layer = Ui.layer;
   first_gadget = last_gadget = top_gadgets = nullptr;
+  UiGadget::Sibling_serial++;
   hover = selection = nullptr;
   mask_bitmap = background_bitmap = -1;
   mask_pixels.clear();
@@ -166,6 +167,7 @@ void UiWindow::close() {
     if (g->owned) delete g;
   }
   top_gadgets = hover = selection = nullptr;
+  UiGadget::Sibling_serial++;
   if (linked) {
     if (prev_window) prev_window->next_window = next_window;
     else Ui.first = next_window;
@@ -285,6 +287,7 @@ void UiGadget::create(UiWindow* w, int t, int nx, int ny, int wd, int ht, int ne
   hotkeys[0] = hotkeys[1] = -1;
   hotspot = 0;
   owner = first_child = next_sibling = nullptr;
+  Sibling_serial++;
   list_next = nullptr;
   list_prev = w->last_gadget;
   if (w->last_gadget) w->last_gadget->list_next = this;
@@ -301,6 +304,7 @@ UiGadget** sibling_head(UiGadget* g) {
 }
 
 void unlink_sibling(UiGadget* g) {
+  UiGadget::Sibling_serial++;
   UiGadget** head = sibling_head(g);
   if (!head) return;
   UiGadget** p = head;
@@ -321,7 +325,10 @@ void unlink_sibling(UiGadget* g) {
 }
 }  // namespace
 
+uint32_t UiGadget::Sibling_serial = 1;
+
 void UiGadget::push_sibling(UiGadget** head, UiGadget* g) {
+  Sibling_serial++;
   g->next_sibling = *head;
   if (*head) {
     g->prev_sibling = (*head)->prev_sibling;
@@ -497,7 +504,26 @@ bool ui_mouse_over(const UiGadget* g) { return g->window && g->window->hover == 
 
 // ---- hit testing, navigation and the window process ----------------------------------
 
-UiGadget* UiWindow::gadget_at(int sx, int sy) { return UiGadget::find_oldest_at(top_gadgets, sx, sy, x, y); }
+UiGadget* UiWindow::gadget_at(int sx, int sy) {
+  if (top_order_serial != UiGadget::Sibling_serial) {
+    top_order.clear();
+    if (top_gadgets)
+      for (UiGadget* c = top_gadgets->prev_sibling;; c = c->prev_sibling) {
+        top_order.push_back(c);
+        if (c == top_gadgets) break;
+      }
+    top_order_serial = UiGadget::Sibling_serial;
+  }
+  for (UiGadget* c : top_order) {
+    // A gadget without children whose rectangle misses is passed over here,
+    // without the call.
+    const int left = x + c->x, top = y + c->y;
+    const bool miss = sx < left || sy < top || sx >= left + c->width || sy >= top + c->height;
+    if (c->first_child || !miss)
+      if (UiGadget* r = c->find_at_from(sx, sy, x, y)) return r;
+  }
+  return nullptr;
+}
 
 namespace {
 struct Probe {

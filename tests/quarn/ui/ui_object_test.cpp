@@ -157,6 +157,42 @@ TEST_F(UiObjects, HitTestingFollowsSiblingOrderAndMasks) {
   EXPECT_EQ(spot.get_hotspot(), 0);
 }
 
+// Gadgets come and go, change owners and move between hit tests: each
+// answer is the gadget there now.
+TEST_F(UiObjects, HitTestingFollowsGadgetsAddedRemovedAndMoved) {
+  UiWindow w;
+  open(w, 0, 0, 300, 300);
+  UiButton a, b;
+  a.create(&w, 0, 0, 50, 50, 1, 0, false);
+  b.create(&w, 100, 0, 50, 50, 2, 0, false);
+  EXPECT_EQ(w.gadget_at(10, 10), &a);
+  EXPECT_EQ(w.gadget_at(110, 10), &b);
+  {
+    UiButton c;
+    c.create(&w, 200, 0, 50, 50, 3, 0, false);
+    EXPECT_EQ(w.gadget_at(210, 10), &c);
+    c.destroy();
+    EXPECT_EQ(w.gadget_at(210, 10), nullptr);
+  }
+  EXPECT_EQ(w.gadget_at(210, 10), nullptr);  // gone with the object too
+  b.x = 200;  // moved by its public field, the chain unchanged
+  EXPECT_EQ(w.gadget_at(110, 10), nullptr);
+  EXPECT_EQ(w.gadget_at(210, 10), &b);
+  // Into a container and out again.
+  UiContainer box;
+  box.create(&w, 0, 100, 100, 100, 4, 0, false);
+  a.set_owner(&box);
+  EXPECT_EQ(w.gadget_at(10, 110), &a);  // now inside the box
+  EXPECT_EQ(w.gadget_at(10, 10), nullptr);
+  a.set_owner(nullptr);
+  EXPECT_EQ(w.gadget_at(10, 10), &a);
+  // A window opened again starts with no gadgets.
+  a.destroy();
+  b.destroy();
+  box.destroy();
+  EXPECT_EQ(w.gadget_at(210, 10), nullptr);
+}
+
 struct NavCase {
   int from, key, expect;
 };
