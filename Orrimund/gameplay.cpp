@@ -33,6 +33,7 @@
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screen_ui.h"
 #include "Orrimund/screens/screens.h"
+#include "levelscripts/Scripts/front_story.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/script_runner.h"
@@ -347,6 +348,8 @@ void gameplay_enter() {
     }
     Loaded_from_save = true;
   }
+  tutorial_level_start();
+  elevators_reset();
   level_start_scripts(!Loaded_from_save);
   if (!Loaded_from_save) {
     int slot = 0;
@@ -411,6 +414,10 @@ void gameplay_frame() {
     // Doors, gates and lifts move toward where their last use sent them.
     for (int i = 0; i < Level.movable_count; i++) level_door_update(Level.movables[i].instance);
     level_script_frame();
+    if (!game_flags_test(GF_CUTSCENE)) {
+      tutorial_triggers_frame(Level_script_current);
+      elevators_frame(Level_script_current);
+    }
   }
   if (gr_is_initialised()) {
     gr_reset_clip();

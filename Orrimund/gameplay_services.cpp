@@ -42,6 +42,7 @@
 #include "Orrimund/player/party_save.h"
 #include "Orrimund/screens/front_seams.h"
 #include "Orrimund/screens/popup.h"
+#include "levelscripts/Scripts/script_host_game.h"
 #include "levelscripts/conversation.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
@@ -451,6 +452,7 @@ void install_hooks() {
 }  // namespace
 
 void gameplay_install() {
+  script_host_install_game();
   game_state_set_ops(GS_GAMEPLAY, {gameplay_enter, gameplay_frame, gameplay_leave});
   front_set_services(&Front_services);
   game_camera.construct();

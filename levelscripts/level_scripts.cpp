@@ -181,6 +181,7 @@ void copy_name(char* out, const char* in) {
 
 void level_script_empty_hook() {}
 bool level_script_false_hook(const char*) { return false; }
+void level_script_empty_event(const ScriptEvent*) {}
 
 void level_script_set_hooks(int index, LevelHook init, LevelHook frame, LevelHook exit, LevelUseHook use,
                             LevelUseHook second_check, LevelEventHook event) {

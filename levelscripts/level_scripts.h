@@ -47,6 +47,8 @@ extern LevelScriptInfo Level_scripts[NUM_LEVEL_SCRIPTS];
 // The two shared fillers of slots that need no work.
 void level_script_empty_hook();
 bool level_script_false_hook(const char* name);
+// The event slot's empty filler.
+void level_script_empty_event(const ScriptEvent* event);
 
 // The level scripts of the story fill their rows' hooks at start-up through
 // this; the row number and the estimate never change.

@@ -1,11 +1,189 @@
 #include "tools/writers/script_table_writers.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace {
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+}  // namespace
+
+
+// Every name the level scripts read or write, under the level the scripts
+// address it by (a name belongs to the first level declaring it, so each
+// appears once). The hook sweep of the story's tests checks this list.
+std::vector<EventLevel> story_event_declarations() {
+  return {
+      {"Vozido",
+       {"die_haidi_die", "found_rivadara2", "got_draught"},
+       {"vozido_intro"},
+       {}},
+      {"Catacombs",
+       {"ball1_used", "ball2_used", "carados_cutscene", "catacombs_boss_dead", "catacombs_flag_bones_comment", "CATACOMBS_FLAG_ODRIN_COMMENT", "catacombs_flag_statues_comment", "CATACOMBS_FLAG_WAY_COMMENT", "got_ring_of_light", "main_crypt_open", "maindoor_open"},
+       {"catacombs_flag_intro_played"},
+       {}},
+      {"test",
+       {"extra_1", "extra_2", "extra_3", "extra_4", "extra_5", "extra_6", "extra_7", "extra_8"},
+       {},
+       {}},
+      {"masad",
+       {"masad_barb", "masad_basic_combat_tutorial_part2", "masad_flag_gathering", "masad_intro", "masad_talked_to_nath"},
+       {},
+       {}},
+      {"worldmap1",
+       {"found_khosani"},
+       {"worldmap_last_pos_plane"},
+       {"worldmap_last_pos_heading", "worldmap_last_pos_x", "worldmap_last_pos_y", "worldmap_last_pos_z"}},
+      {"thalem1b",
+       {"got_ikaemos_map", "ivane_unhide_evien", "thalem_slums_flag_ken_speaks", "thalem_slums_flag_prost1_speaks", "thalem_slums_flag_prost2_speaks", "thalem_slums_got_salamanka_quest"},
+       {},
+       {}},
+      {"thalem1c",
+       {"thalem1c_flag_found_rivud"},
+       {},
+       {}},
+      {"thalem1d",
+       {"got_iven", "iven_quest", "thalem1d_mq_talked_to_captain", "unhide_zane"},
+       {"act2_intro"},
+       {}},
+      {"sewer",
+       {"sewer_flag_found_crate", "sewer_found_tb", "sewer_grate_open", "sewers_flag_crate_comment", "sewers_flag_different_comment", "sewers_flag_doll_comment", "sewers_flag_passage_comment", "sewers_flag_smell_comment", "sewers_flag_where_comment", "tb_killed"},
+       {},
+       {}},
+      {"rand-hills01",
+       {"phoenix_dismount_played", "phoenix_intro_played", "phoenix_killed", "phoenix_killed2"},
+       {},
+       {}},
+      {"IkaemosTopInt",
+       {"got_ring_of_stone", "ikaemos_boss_killed", "ikaemos_found_boss", "ikaemos_main_door", "ikaemos_slot1", "ikaemos_slot2", "ikaemos_slot3", "ikaemos_slot4"},
+       {},
+       {}},
+      {"IkaemosExt",
+       {},
+       {"ikaemos_intro"},
+       {}},
+      {"KhosaniLab",
+       {"got_ring_of_fire", "room1", "room1_killed", "room1_stepped", "room2", "room2_door1", "room2_door2", "room2_door3", "room2_door4", "room2_killed", "room4", "room4_finished", "room4_started", "room5", "room7", "room7_door1", "room7_door2", "room7_door3", "room7_door4", "room7_finished", "room7_killed", "sal_killed", "sal_trans1", "sal_trans2", "salstart"},
+       {},
+       {}},
+      {"OdrinExt",
+       {"odrin_ext_flag_chick_cam", "odrin_ext_flag_sweep", "odrin_ext_flag_wood_cam", "odrin_ext_found_rivadara"},
+       {"odrin_ext_played_intro"},
+       {}},
+      {"VozidoCaverns",
+       {"got_ring_of_water", "wc_nali_used", "wc_near_plants", "wc_piaobo_human", "wc_picked_up_ring"},
+       {},
+       {}},
+      {"TempleInt",
+       {"act2_done", "sornehan_played", "tiger_dismount_played", "tiger_intro_played", "tiger_killed"},
+       {},
+       {}},
+      {"rand-forest01",
+       {"crone_mq_gave_rose", "nhuvasarim_mq_bought_page7"},
+       {},
+       {}},
+      {"rand-forestnite1",
+       {"ghost_dismount_played", "ghost_intro_played", "ghost_killed", "ghost_killed2"},
+       {},
+       {}},
+      {"Shenwu",
+       {"got_ring_of_forest", "phoenix_dead", "phoenix_serpent", "poisoned", "serpent_dead", "shenwu_flag_bones_comment", "shenwu_flag_finished_quest", "shenwu_flag_give_sword", "shenwu_flag_grave_comment", "shenwu_flag_lair_comment", "shenwu_flag_noise_comment", "shenwu_flag_pit_comment", "shenwu_flag_shrine_comment", "shenwu_flag_stone_comment", "shenwu_flag_village_comment", "shenwu_flag_wave1", "shenwu_flag_wave2", "shenwu_flag_wave3", "shenwu_flag_wave4", "shrine_talk", "soldier_talk"},
+       {"li_intro"},
+       {}},
+      {"OdrinExt02",
+       {"deviziv_intro", "found_tessam", "trapped_deviziv"},
+       {"rvda_gl"},
+       {}},
+      {"KhosaniStrng",
+       {"buy_seeds", "khosani_strng_dizavadi", "khosani_strng_dizavadi2", "khosani_strng_gate1", "khosani_strng_gate2", "khosani_strng_guardian1", "khosani_strng_guardian2", "khosani_strng_talked_to_portal", "khosanistrng_haenulquest", "open_tessam", "ready_for_end"},
+       {"act4_intro", "khosani_intro"},
+       {}},
+      {"LPalaceInt",
+       {"found_aoqi", "found_zazuru", "got_dagger_quest", "got_ring_of_darkness", "got_suit", "lpalaceint_mq_gave_lanterns", "lpalaceint_talked_to_ruvizo", "lpalaceint_tessam_found", "talked_to_tessam"},
+       {"lpalaceint_int_sneak_attempts"},
+       {}},
+      {"tancredhouse",
+       {"found_galienne"},
+       {},
+       {}},
+      {"LPalaceInt02",
+       {"bothdead", "galienne_dead", "got_scrolls", "sgintro", "sornehan_dead"},
+       {},
+       {}},
+      {"KhosaniLab2",
+       {"pyrulstart", "trapped_pyrul"},
+       {},
+       {}},
+      {"Vozido2",
+       {"got_ring_of_wind", "vozido2_charge", "vozido2_fight1_won", "vozido2_fight2_won", "vozido2_fight3_won", "vozido2_fight4_won", "vozido2_force_alert", "vozido2_force_recruit", "vozido2_pijian", "vozido2_pijian_intro", "vozido2_reinforce"},
+       {},
+       {}},
+      {"eleh",
+       {"eleh_intro", "found_ruvizo"},
+       {},
+       {}},
+      {"thalem2aa",
+       {"thalem2aa_flag_vengence_done", "thalem2aa_flag_victim_dead"},
+       {},
+       {}},
+      {"thalem2ab",
+       {"thalem2ab_flag_ask_help", "thalem2ab_flag_escort_1", "thalem2ab_flag_escort_agree", "thalem2ab_flag_escort_complete"},
+       {},
+       {}},
+      {"thalem3d",
+       {},
+       {"thalem3_intro"},
+       {}},
+      {"jadetemple",
+       {"calvek_dead", "calvek_intro", "calvek_xform", "ghost2_dead", "ghost_dead", "got_laharah_spirit", "got_ring_of_jade", "phoenix2_dead", "serpent2_dead", "tg_intro", "tiger2_dead", "tiger_dead"},
+       {},
+       {}},
+      {"thalem1aa",
+       {"thalem1aa_zazuru_talk", "thalem_flag_cart_played", "unhide_korel"},
+       {},
+       {}},
+      {"TempleInt2",
+       {"mach_intro", "mach_killed", "ruvizo_killed", "zhorek_killed"},
+       {},
+       {}},
+      {"IkaemosExt2",
+       {},
+       {"ikaemos2_intro"},
+       {}},
+      {"IkaemosBottomInt2",
+       {"titus_intro", "trapped_titus"},
+       {},
+       {}},
+      {"Rand-Grassland01",
+       {"no_more_korel", "no_more_zane"},
+       {},
+       {}},
+      {"Rand-Kasdria01",
+       {"ahlang_quest_done"},
+       {},
+       {}},
+      {"Rand-KasdriaNite01",
+       {"cat_quest_done"},
+       {},
+       {}},
+      {"thalem2d",
+       {"pedrog_talk"},
+       {},
+       {}},
+  };
+}
+
+namespace {
+bool declared(const std::vector<EventLevel>& levels, const std::string& name) {
+  auto same = [&](const std::string& n) { return strcasecmp(n.c_str(), name.c_str()) == 0; };
+  for (const EventLevel& l : levels)
+    for (const auto* list : {&l.flags, &l.ints, &l.floats})
+      for (const std::string& n : *list)
+        if (same(n)) return true;
+  return false;
+}
 }  // namespace
 
 std::vector<EventLevel> game_event_declarations() {
@@ -44,6 +222,22 @@ std::vector<EventLevel> game_event_declarations() {
       std::snprintf(name, sizeof name, "chainpts%d%d", hero, i);
       world.ints.push_back(name);
     }
+  }
+  for (const EventLevel& story : story_event_declarations()) {
+    EventLevel* into = nullptr;
+    for (EventLevel& l : levels)
+      if (strcasecmp(l.level.c_str(), story.level.c_str()) == 0) into = &l;
+    if (!into) {
+      levels.push_back({story.level, {}, {}, {}});
+      into = &levels.back();
+    }
+    auto add = [&](const std::vector<std::string>& from, std::vector<std::string>& to) {
+      for (const std::string& n : from)
+        if (!declared(levels, n)) to.push_back(n);
+    };
+    add(story.flags, into->flags);
+    add(story.ints, into->ints);
+    add(story.floats, into->floats);
   }
   return levels;
 }

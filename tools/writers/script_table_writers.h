@@ -22,6 +22,8 @@ struct EventQuest {
 // stages and save rules, and the game-wide integers under "worldmap1" (ring
 // experience, the heroes' chain-skill settings).
 std::vector<EventLevel> game_event_declarations();
+// The names of the level scripts alone, by level (merged into the above).
+std::vector<EventLevel> story_event_declarations();
 // A few quests of the demo world.
 std::vector<EventQuest> demo_quests();
 std::string demo_events_text(const std::vector<EventLevel>& levels, const std::vector<EventQuest>& quests);
