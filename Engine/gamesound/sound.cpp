@@ -1,5 +1,6 @@
 #include "Engine/gamesound/sound.h"
 
+#include <cctype>
 #include <cfloat>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,21 @@ bool Snd_exit_registered = false;
 
 bool valid(int index) { return index >= 0 && index < MAX_SOUNDS; }
 
+// A key of each entry's name, ignoring case (0 for an empty name), in an
+// array of its own: looking a sound up reads 640 keys rather than 640
+// entries. Kept by every write of a name.
+uint32_t Name_key[MAX_SOUNDS];
+
+uint32_t name_key(const char* name) {
+  if (!name[0]) return 0;
+  uint32_t h = 2166136261u;
+  for (const char* p = name; *p; p++)
+    h = (h ^ static_cast<uint32_t>(std::tolower(static_cast<unsigned char>(*p)))) * 16777619u;
+  return h | 1u;
+}
+
+void set_name_key(int index) { Name_key[index] = name_key(SoundTable[index].name); }
+
 // Categories outside the four count at full volume rather than reading past
 // the array.
 float category_volume(int category) {
@@ -54,6 +70,7 @@ void clear_table_once() {
     e.name[0] = 0;
     e.flags &= ~0xF8000000u;
   }
+  std::memset(Name_key, 0, sizeof(Name_key));
   Snd_table_initialised = true;
 }
 
@@ -130,11 +147,13 @@ void snd_shutdown() {
     e.name[0] = 0;
     e.flags &= ~0xF8000000u;
   }
+  std::memset(Name_key, 0, sizeof(Name_key));
 }
 
 void snd_reset_for_tests() {
   snd_shutdown();
   std::memset(SoundTable, 0, sizeof(SoundTable));
+  std::memset(Name_key, 0, sizeof(Name_key));
   Snd_disabled = false;
   Snd_device_active = false;
   Snd_table_initialised = false;
@@ -161,6 +180,7 @@ void snd_parse_sounds_tbl(ParseContext& pc) {
     }
     SoundEntry& e = SoundTable[n];
     pc.read_string(e.name, sizeof(e.name));
+    set_name_key(n);
     e.min_distance = pc.read_float();
     e.volume = pc.read_float();
     e.rolloff = pc.read_float();
@@ -185,12 +205,15 @@ int snd_load(const char* name, float min_distance, float volume, float rolloff, 
              bool reserved) {
   if (Snd_disabled || !name) return -1;
   int free_entry = -1;
+  const uint32_t key = name_key(name);
   for (int i = reserved ? 0 : SND_RESERVED_ENTRIES; i < MAX_SOUNDS; ++i) {
-    SoundEntry& e = SoundTable[i];
-    if (!e.name[0]) {
-      if (free_entry < 0) free_entry = i;
+    const uint32_t k = Name_key[i];
+    if (k == 0) {
+      if (free_entry < 0 && !SoundTable[i].name[0]) free_entry = i;
       continue;
     }
+    if (k != key) continue;
+    const SoundEntry& e = SoundTable[i];
     if (strcasecmp(e.name, name) == 0 && e.volume == volume && e.min_distance == min_distance &&
         e.rolloff == rolloff)
       return i;
@@ -202,6 +225,7 @@ int snd_load(const char* name, float min_distance, float volume, float rolloff, 
   }
   SoundEntry& e = SoundTable[free_entry];
   std::snprintf(e.name, sizeof(e.name), "%s", name);
+  set_name_key(free_entry);
   e.volume = volume;
   set_category_bits(e, category);
   e.min_distance = min_distance > 0.0f ? min_distance : 1.0f;
@@ -255,6 +279,7 @@ void snd_unload(int index) {
   if (Snd_disabled || !valid(index)) return;
   snd_release(index);
   SoundTable[index].name[0] = 0;
+  Name_key[index] = 0;
   SoundTable[index].flags &= ~SND_LOAD_FAILED;
 }
 

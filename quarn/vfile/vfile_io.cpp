@@ -18,11 +18,11 @@ int raw_read(FileBuffer& b, void* dest, int at, int n) {
   if (n <= 0) {
     return 0;
   }
-  if (n >= VFILE_BUFFER_SIZE && !(b.mode & VF_WRITE)) {
-    // A read as large as the buffer goes straight to the file at its offset:
-    // through the stream it would be split at the stream's own buffer into
-    // two system calls. The stream's position is then no longer known. (Not
-    // for a file also written: the stream may hold bytes not yet written out.)
+  if (!(b.mode & VF_WRITE)) {
+    // A file only read is read straight at the offset: one system call,
+    // where the stream would seek first and split a read as large as its
+    // buffer in two. The stream's position is then no longer known. (Not for
+    // a file also written: the stream may hold bytes not yet written out.)
     const int got = b.entry ? packfile_read_at(dest, n, at, b.entry)
                             : vfile_detail::read_fd_at(fileno(b.stream), dest, n, at);
     b.stream_pos = -1;
