@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <emmintrin.h>
 #include <strings.h>
 
 #include "Engine/gamesound/emitter.h"
@@ -206,18 +207,26 @@ int snd_load(const char* name, float min_distance, float volume, float rolloff, 
   if (Snd_disabled || !name) return -1;
   int free_entry = -1;
   const uint32_t key = name_key(name);
-  for (int i = reserved ? 0 : SND_RESERVED_ENTRIES; i < MAX_SOUNDS; ++i) {
-    const uint32_t k = Name_key[i];
-    if (k == 0) {
-      if (free_entry < 0 && !SoundTable[i].name[0]) free_entry = i;
-      continue;
-    }
-    if (k != key) continue;
+  const auto same = [&](int i) {
     const SoundEntry& e = SoundTable[i];
-    if (strcasecmp(e.name, name) == 0 && e.volume == volume && e.min_distance == min_distance &&
-        e.rolloff == rolloff)
-      return i;
+    return strcasecmp(e.name, name) == 0 && e.volume == volume && e.min_distance == min_distance &&
+           e.rolloff == rolloff;
+  };
+  int i = reserved ? 0 : SND_RESERVED_ENTRIES;
+  for (; i < MAX_SOUNDS && free_entry < 0; ++i) {
+    const uint32_t k = Name_key[i];
+    if (k == 0 && !SoundTable[i].name[0]) free_entry = i;
+    else if (k == key && same(i)) return i;
   }
+  // Past the first free entry only a match matters: four keys a step.
+  const __m128i want = _mm_set1_epi32(static_cast<int>(key));
+  for (; i + 4 <= MAX_SOUNDS; i += 4) {
+    const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Name_key + i));
+    for (int m = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(k, want))); m; m &= m - 1)
+      if (same(i + __builtin_ctz(m))) return i + __builtin_ctz(m);
+  }
+  for (; i < MAX_SOUNDS; ++i)
+    if (Name_key[i] == key && same(i)) return i;
   if (free_entry < 0 || !snd_file_exists(name)) return -1;
   if (std::strlen(name) + 1 > sizeof(SoundEntry::name)) {
     console_printf("Sound filename %s too long\n", name);

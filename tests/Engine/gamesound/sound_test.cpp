@@ -1,4 +1,6 @@
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "tests/Engine/gamesound/gamesound_fixture.h"
 #include "tests/support/critical_error_trap.h"
@@ -51,6 +53,29 @@ TEST_F(GameSoundTest, GainPanAndDopplerRules) {
   EXPECT_EQ(snd_doppler(22050, &src, &still), 24255);  // 22050 * 660 / 600
   vector here{0, 0, 0};
   EXPECT_EQ(snd_doppler(22050, &here, &toward), 22050);
+}
+
+// Entries freed between others: a sound loaded again is found past the
+// hole, and a new one takes the lowest hole. Many entries, so matches lie
+// anywhere in the table.
+TEST_F(GameSoundTest, LoadingFindsEntriesPastFreedOnesAndFillsTheLowestHole) {
+  start(false);
+  std::vector<int> at;
+  for (int i = 0; i < 40; i++) {
+    const std::string name = "s" + std::to_string(i) + ".wav";
+    wave(name.c_str());
+    at.push_back(snd_load(name.c_str(), 1.0f, 1.0f, 1.0f, 0, false));
+    ASSERT_EQ(at[i], SND_RESERVED_ENTRIES + i);
+  }
+  snd_unload(at[5]);
+  snd_unload(at[20]);
+  for (int i : {0, 6, 21, 30, 37, 38, 39}) {
+    const std::string name = "S" + std::to_string(i) + ".WAV";
+    EXPECT_EQ(snd_load(name.c_str(), 1.0f, 1.0f, 1.0f, 0, false), at[i]) << name;
+  }
+  EXPECT_EQ(snd_load("s20.wav", 1.0f, 1.0f, 1.0f, 0, false), at[5]);  // gone: loaded anew in the lowest hole
+  EXPECT_EQ(snd_load("s5.wav", 1.0f, 1.0f, 1.0f, 0, false), at[20]);
+  EXPECT_EQ(snd_load("s39.wav", 2.0f, 1.0f, 1.0f, 0, false), SND_RESERVED_ENTRIES + 40);  // other numbers: another entry
 }
 
 TEST_F(GameSoundTest, LoadingRules) {
