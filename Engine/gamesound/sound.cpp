@@ -1,6 +1,5 @@
 #include "Engine/gamesound/sound.h"
 
-#include <cctype>
 #include <cfloat>
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +38,7 @@ uint32_t name_key(const char* name) {
   if (!name[0]) return 0;
   uint32_t h = 2166136261u;
   for (const char* p = name; *p; p++)
-    h = (h ^ static_cast<uint32_t>(std::tolower(static_cast<unsigned char>(*p)))) * 16777619u;
+    h = (h ^ static_cast<uint32_t>(*p >= 'A' && *p <= 'Z' ? *p + 32 : static_cast<unsigned char>(*p))) * 16777619u;
   return h | 1u;
 }
 
@@ -212,21 +211,23 @@ int snd_load(const char* name, float min_distance, float volume, float rolloff, 
     return strcasecmp(e.name, name) == 0 && e.volume == volume && e.min_distance == min_distance &&
            e.rolloff == rolloff;
   };
-  int i = reserved ? 0 : SND_RESERVED_ENTRIES;
-  for (; i < MAX_SOUNDS && free_entry < 0; ++i) {
-    const uint32_t k = Name_key[i];
-    if (k == 0 && !SoundTable[i].name[0]) free_entry = i;
-    else if (k == key && same(i)) return i;
-  }
-  // Past the first free entry only a match matters: four keys a step.
-  const __m128i want = _mm_set1_epi32(static_cast<int>(key));
-  for (; i + 4 <= MAX_SOUNDS; i += 4) {
+  // Four keys a step: a lane that matches the name's key is compared in
+  // full, and the first empty lane is the entry a new sound would take.
+  static_assert(MAX_SOUNDS % 4 == 0 && SND_RESERVED_ENTRIES % 4 == 0);
+  const __m128i want = _mm_set1_epi32(static_cast<int>(key)), none = _mm_setzero_si128();
+  for (int i = reserved ? 0 : SND_RESERVED_ENTRIES; i < MAX_SOUNDS; i += 4) {
     const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Name_key + i));
-    for (int m = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(k, want))); m; m &= m - 1)
-      if (same(i + __builtin_ctz(m))) return i + __builtin_ctz(m);
+    const int match = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(k, want)));
+    const int empty = free_entry < 0 ? _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(k, none))) : 0;
+    for (int m = match | empty; m; m &= m - 1) {
+      const int lane = __builtin_ctz(m), at = i + lane;
+      if ((match >> lane) & 1) {
+        if (same(at)) return at;
+      } else if (free_entry < 0 && !SoundTable[at].name[0]) {
+        free_entry = at;
+      }
+    }
   }
-  for (; i < MAX_SOUNDS; ++i)
-    if (Name_key[i] == key && same(i)) return i;
   if (free_entry < 0 || !snd_file_exists(name)) return -1;
   if (std::strlen(name) + 1 > sizeof(SoundEntry::name)) {
     console_printf("Sound filename %s too long\n", name);
