@@ -8,17 +8,6 @@
 #include "levelscripts/Scripts/story_common.h"
 
 namespace {
-std::string fmt(const char* f, int n) {
-  char b[64];
-  std::snprintf(b, sizeof b, f, n);
-  return b;
-}
-bool variant(const char* v) { return same_name(H().script_variant(), v); }
-bool all_dead(std::initializer_list<const char*> names) {
-  for (const char* n : names)
-    if (!H().character_dead(n)) return false;
-  return true;
-}
 
 // A fade move between floors: input locked, a pause, fade out, the party
 // moved to the navpoint, a pause, fade in, input back.

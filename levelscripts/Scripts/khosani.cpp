@@ -8,12 +8,6 @@
 #include <string>
 
 namespace {
-std::string fmt(const char* f, int n) {
-  char b[64];
-  std::snprintf(b, sizeof b, f, n);
-  return b;
-}
-bool variant(const char* v) { return same_name(H().script_variant(), v); }
 
 // --- KhosaniStrng ----------------------------------------------------------------------------------
 void khosanistrng_init() {

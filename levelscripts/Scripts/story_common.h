@@ -2,6 +2,7 @@
 // The few shapes every level script is written with.
 #include <strings.h>
 
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 
@@ -53,3 +54,16 @@ inline bool blocked(const char* dest, const char* level, const char* hero, const
 }
 
 inline bool event_is(const ScriptEvent* e, const char* name) { return e && same_name(e->name, name); }
+
+// A name with one number in it ("Iron Golem#%d").
+inline std::string fmt(const char* f, int n) {
+  char b[64];
+  std::snprintf(b, sizeof b, f, n);
+  return b;
+}
+inline bool variant(const char* v) { return same_name(H().script_variant(), v); }
+inline bool all_dead(std::initializer_list<const char*> names) {
+  for (const char* n : names)
+    if (!H().character_dead(n)) return false;
+  return true;
+}

@@ -9,12 +9,6 @@
 #include "levelscripts/Scripts/thalem.h"
 
 namespace {
-std::string fmt(const char* f, int n) {
-  char b[64];
-  std::snprintf(b, sizeof b, f, n);
-  return b;
-}
-bool variant(const char* v) { return same_name(H().script_variant(), v); }
 // The variant's suffix: 3 for "_v3", 2 for "_v2", else 1.
 int variant_period() {
   const char* v = H().script_variant();
@@ -26,11 +20,6 @@ int variant_period() {
 int stage_of_period() {
   int p = variant_period();
   return p == 3 ? 6 : p == 2 ? 4 : 0;
-}
-bool all_dead(std::initializer_list<const char*> names) {
-  for (const char* n : names)
-    if (!H().character_dead(n)) return false;
-  return true;
 }
 int period_of_stage(int s) { return s >= 6 ? 3 : s >= 4 ? 2 : 1; }
 void topic_by_item(const char* person, const char* without, const char* with, const char* item) {

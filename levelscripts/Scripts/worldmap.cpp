@@ -235,7 +235,6 @@ void worldmap_frame() {
 
 // --- the encounter levels --------------------------------------------------------------
 
-bool variant_is(const char* v) { return same_name(H().script_variant(), v); }
 
 void iceland_init() { H().set_level_music("rand-iceland01"); }
 void grasslandnite_init() { H().set_level_music("rand-grassland01"); }
@@ -244,12 +243,12 @@ void desert_init() { H().set_level_music("rand-desert"); }
 void hillsnite_init() { H().set_level_music("rand-hills01"); }
 void kasdrianite_init() {
   H().set_level_music("rand-kasdria01");
-  if (variant_is("rand-kasdrianite01_v3") && H().flag(L_RAND_KASDRIANITE01, "cat_quest_done"))
+  if (variant("rand-kasdrianite01_v3") && H().flag(L_RAND_KASDRIANITE01, "cat_quest_done"))
     H().character_show("Death", false);
 }
 void kasdria_init() {
   H().set_level_music("rand-kasdria01");
-  if (variant_is("rand-kasdria01_v3") && H().flag(L_RAND_KASDRIA01, "ahlang_quest_done"))
+  if (variant("rand-kasdria01_v3") && H().flag(L_RAND_KASDRIA01, "ahlang_quest_done"))
     H().character_show("Ahlang", false);
 }
 
@@ -267,7 +266,7 @@ void grassland_init() {
   H().character_show("Zane", false);
   for (const char* b : Bandits) H().character_show(b, false);
   H().character_show("Lord Korel", false);
-  if (!variant_is("rand-grassland01_v3")) return;
+  if (!variant("rand-grassland01_v3")) return;
   const char* leader = nullptr;
   if (korel_active()) leader = "Lord Korel";
   else if (zane_active()) leader = "Zane";
