@@ -9,6 +9,7 @@
 #include "Engine/gameflags.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/screens/front_seams.h"
+#include "Orrimund/screens/landmarks_hud.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screen_ui.h"
 #include "quarn/bmpman/bmpman.h"
@@ -463,6 +464,7 @@ void hud_level_init() {
   Hud_target_word = -1;
   refresh_portraits();
   refresh_icons();
+  landmarks_hud_level_start();
 }
 
 void hud_open() {
@@ -596,6 +598,7 @@ int hud_process_input(int key) {
   const int cur = screen_get_current();
   if (cur == SCREEN_CONTAINER || cur == SCREEN_GAME_MENU || cur == SCREEN_TEXT_BOX) return key;
   if (popup_is_open()) return key;
+  if (cur == SCREEN_HUD && landmarks_hud_key(key)) return 0;
   if (game_flags_test(GF_PARTY_DEAD) && g_hud.state != GAME_OVER) {
     g_hud.state = GAME_OVER;
     g_hud.game_over_time.set(3000);
@@ -670,6 +673,7 @@ void hud_render() {
   int cx, cy, cw, ch;
   gr_get_clip(&cx, &cy, &cw, &ch);
   gr_reset_clip();
+  landmarks_hud_render();
   for (int r = 0; r < HUD_NUM_ROWS; r++) {
     const ScreenButton& b = Hud_buttons[r];
     if (!(b.flags & (SB_DRAWN | SB_HIGHLIGHT)) || (b.flags & SB_HIDDEN) || row_hidden_by_kind(r)) continue;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "levelscripts/Scripts/front_story.h"
 #include "levelscripts/Scripts/story_common.h"
 #include "levelscripts/Scripts/worldmap.h"
 #include "quarn/os/console.h"
@@ -301,8 +302,10 @@ void forest_init() {
   for (const char* item : {"Ring of Stone", "Ring of Fire", "Tome of Revive", "Leather Boots", "Leather Gloves",
                            "Leather Leggings", "Leather Armor", "Short Sword", "Short Bow"})
     H().give_item(item);
+  // The instructions are the tutorial's: the switch that skips its lessons
+  // skips them too.
   Instruction_next = 0;
-  instruction_closed(0);
+  if (!Ignore_tutorial) instruction_closed(0);
 }
 
 // The rider encounters: a war horse under the rider; the rider dismounts

@@ -70,8 +70,9 @@ std::vector<StoryLevel> story_levels() {
     w.exits.push_back(exit_to("masad", "masad_v2", 1, "$to_masad"));
     levels.push_back(w);
   }
-  // Every encounter level the roll may pick, each a clearing with a way back.
-  for (const char* name : {"rand-forest01", "rand-forestnite1", "rand-grassland01", "rand-grasslandnite01",
+  // Every encounter level the roll may pick, each a clearing with a way back;
+  // rand-forest01 is the demo's own first level (the front end's step).
+  for (const char* name : {"rand-forestnite1", "rand-grassland01", "rand-grasslandnite01",
                            "rand-hills01", "rand-hillsnite01", "rand-desert", "rand-desertnite01", "rand-kasdria01",
                            "rand-kasdrianite01", "rand-iceland01", "rand-icelandnite01"}) {
     StoryLevel f{name, "demo_grass.tga", {}, {}, {}, {}};
