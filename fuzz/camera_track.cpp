@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadStream rs;
   rs.open_memory(data + 1, static_cast<int>(size - 1));
   campath_release_keys();
-  static CameraTrack tracks[8];
-  for (CameraTrack& t : tracks) {
+  static CampathTrack tracks[8];
+  for (CampathTrack& t : tracks) {
     if (!t.campath_read(rs, offset)) break;
     for (float at : {-1e30f, t.start, 0.5f * (t.start + t.end), t.end, 1e30f}) t.evaluate_at(at);
   }

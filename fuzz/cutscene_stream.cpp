@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cutscene_stream_read(rs, tracks);
   }
   for (int i = 0; i < tracks.count; i++) {
-    CameraTrack& t = tracks.tracks[i];
+    CampathTrack& t = tracks.tracks[i];
     for (float at : {-1e30f, t.start, 0.5f * (t.start + t.end), t.end, 1e30f}) t.evaluate_at(at);
   }
   campath_release_keys();

@@ -53,7 +53,7 @@ void campath_release_keys() {
   Rotation_used = 0;
 }
 
-bool CameraTrack::campath_read(ReadStream& s, float offset) {
+bool CampathTrack::campath_read(ReadStream& s, float offset) {
   start = s.read_float();
   end = s.read_float();
   int32_t shift = 0;
@@ -103,14 +103,26 @@ bool CameraTrack::campath_read(ReadStream& s, float offset) {
   return true;
 }
 
-void CameraTrack::evaluate_at(float t) {
+void CampathTrack::evaluate_at(float t) {
   t = std::clamp(t, start, std::max(start, end));
   const int tick = to_ticks(t);
   position_ = bone_track_evaluate(track, tick);
   bone_track_rotation(track, tick, 1).to_matrix(orientation_);
 }
 
-void CameraTrack::campath_evaluate() { evaluate_at(campath_clock_time()); }
+void CampathTrack::campath_evaluate() { evaluate_at(campath_clock_time()); }
+
+void campath_advance(CampathTrack& track, float) { track.campath_evaluate(); }
+
+float campath_time_left(const CampathTrack& track) {
+  const float left = track.end - campath_clock_time();
+  return left > 0.0f ? left : 0.0f;
+}
+
+float campath_field_of_view(const CampathTrack& track) {
+  constexpr float DEGREES_PER_RADIAN_TIMES_PI = 180.0f;
+  return track.third * DEGREES_PER_RADIAN_TIMES_PI;
+}
 
 float camera_blend_ease(float w) {
   if (w <= 0.0f || w >= 1.0f) return w;

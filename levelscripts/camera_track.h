@@ -32,9 +32,9 @@ class CameraMotion {
   matrix orientation_ = identity_matrix;
 };
 
-class CameraTrack : public CameraMotion {
+class CampathTrack : public CameraMotion {
  public:
-  CameraTrack() : CameraMotion(CAMPATH_KEYED) {}
+  CampathTrack() : CameraMotion(CAMPATH_KEYED) {}
   // Reads one track at the stream's position. A track that does not read
   // whole, or needs more keys than the pools have left, is refused (false)
   // and takes none of them.
@@ -53,6 +53,15 @@ class CameraTrack : public CameraMotion {
 // offset (s). The track's time is (now - started) / 1000 + offset.
 void campath_clock_start(uint32_t started_ms, float offset);
 float campath_clock_time();
+
+// What the game camera asks of a playing track: the pose at the cutscene's
+// clock (the frame time only tells that a frame passed; the clock is the
+// system's), the time left to its end (0 at the end), and its field of view,
+// the stored third value (radians) as the camera's track value, which the
+// camera turns into degrees by dividing by pi.
+void campath_advance(CampathTrack& track, float frame_time);
+float campath_time_left(const CampathTrack& track);
+float campath_field_of_view(const CampathTrack& track);
 
 // Keys taken from the pools so far; campath_release_keys empties them when
 // the cutscene's data is released.

@@ -121,6 +121,7 @@ void cutscene_frame_camera(uint32_t now_ms) {
     if (p.current_track == 0) {
       p.start_ms = now_ms;
       p.elapsed = 0.0f;
+      campath_clock_start(now_ms, p.time_offset);
     }
     p.track_changed = true;
     if (Hooks.camera_track) Hooks.camera_track(&p.tracks.tracks[p.current_track]);

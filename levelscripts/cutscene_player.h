@@ -13,7 +13,7 @@ struct CutscenePlayerHooks {
   void (*fade)(int kind, int ms) = nullptr;  // CutsceneFadeKind over ms
   void (*fade_now)(bool black) = nullptr;    // black, or clear, at once
   void (*fog)(float near_distance, float far_distance) = nullptr;
-  void (*camera_track)(CameraTrack* track) = nullptr;
+  void (*camera_track)(CampathTrack* track) = nullptr;
   // A timed effect's handle (-1 when it cannot be made), and its drawing
   // switched off.
   int (*effect_start)(const CutsceneEffectEntry& entry) = nullptr;

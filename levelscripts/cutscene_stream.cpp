@@ -13,8 +13,8 @@ bool cutscene_stream_read(ReadStream& s, CutsceneTracks& into) {
     return false;
   float offset = into.count > 0 ? into.tracks[into.count - 1].end : 0.0f;
   for (int i = 0; i < count; i++) {
-    CameraTrack& t = into.tracks[into.count + i];
-    t = CameraTrack();
+    CampathTrack& t = into.tracks[into.count + i];
+    t = CampathTrack();
     if (!t.campath_read(s, offset)) return false;
     offset = t.end;
   }

@@ -13,7 +13,7 @@ constexpr uint32_t CUTSCENE_STREAM_MIN_VERSION = 0x20000;
 constexpr int MAX_CUTSCENE_TRACKS = 50;
 
 struct CutsceneTracks {
-  CameraTrack tracks[MAX_CUTSCENE_TRACKS];
+  CampathTrack tracks[MAX_CUTSCENE_TRACKS];
   int count = 0;
   float end_time = 0.0f;  // the end of the last track read
 };

@@ -55,7 +55,7 @@ Bytes simple_track(float start = 1.0f, float end = 3.0f) {
   return s;
 }
 
-bool read_track(CameraTrack& t, const Bytes& bytes, float offset) {
+bool read_track(CampathTrack& t, const Bytes& bytes, float offset) {
   ReadStream rs;
   rs.open_memory(bytes.b.data(), static_cast<int>(bytes.b.size()));
   return t.campath_read(rs, offset);
@@ -81,7 +81,7 @@ class CameraTracks : public ::testing::Test {
 };
 
 TEST_F(CameraTracks, SamplesBetweenKeysOnTheCutscenesClock) {
-  CameraTrack t;
+  CampathTrack t;
   ASSERT_TRUE(read_track(t, simple_track(), -1.0f));
   EXPECT_EQ(t.campath_get_type(), CAMPATH_KEYED);
   EXPECT_FLOAT_EQ(t.start, 1.0f);
@@ -123,7 +123,7 @@ TEST_F(CameraTracks, ALateTrackIsMovedToTheOffset) {
   } cases[] = {{0.7f, 1.0f, 3.0f, 4800}, {0.5f, 0.5f, 2.5f, 2400}, {-1.0f, 1.0f, 3.0f, 4800}, {0.0f, 0.0f, 2.0f, 0}};
   for (auto c : cases) {
     campath_release_keys();
-    CameraTrack t;
+    CampathTrack t;
     ASSERT_TRUE(read_track(t, simple_track(), c.offset));
     EXPECT_NEAR(t.start, c.start, 1e-6) << c.offset;
     EXPECT_NEAR(t.end, c.end, 1e-6) << c.offset;
@@ -144,7 +144,7 @@ TEST_F(CameraTracks, PoolsAreSharedAndAnOverflowIsRefused) {
     for (int i = 0; i < rotations; i++) yaw_key(s, static_cast<uint32_t>(i * 10), 0);
     return s;
   };
-  CameraTrack a, b, c, d;
+  CampathTrack a, b, c, d;
   ASSERT_TRUE(read_track(a, track_of(200, 10), -1));
   EXPECT_FALSE(read_track(b, track_of(51, 1), -1));
   EXPECT_FALSE(read_track(b, track_of(1, 241), -1));

@@ -25,7 +25,7 @@ CutscenePlayerHooks recording_hooks() {
   h.fade = [](int kind, int ms) { say(std::string(kind == CUTSCENE_FADE_IN ? "fade in " : "fade out ") + std::to_string(ms)); };
   h.fade_now = [](bool black) { say(black ? "black" : "clear"); };
   h.fog = [](float n, float f) { say("fog " + std::to_string(static_cast<int>(n)) + " " + std::to_string(static_cast<int>(f))); };
-  h.camera_track = [](CameraTrack* t) {
+  h.camera_track = [](CampathTrack* t) {
     say("track " + std::to_string(static_cast<int>(t - Cutscene_player.tracks.tracks)));
   };
   h.effect_start = [](const CutsceneEffectEntry& e) {

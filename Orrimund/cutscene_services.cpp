@@ -1,0 +1,132 @@
+#include "Orrimund/cutscene_services.h"
+
+#include "Engine/Objects/game_effects.h"
+#include "Engine/Objects/living_entity.h"
+#include "Engine/gameflags.h"
+#include "Engine/gamesound/gamesnd.h"
+#include "Engine/gamesound/sound.h"
+#include "Engine/rendering/levelvis.h"
+#include "Orrimund/control/game_camera.h"
+#include "Orrimund/gameplay.h"
+#include "Orrimund/gamestate.h"
+#include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/screens.h"
+#include "levelscripts/cutscene.h"
+#include "levelscripts/script_world.h"
+#include "quarn/gr/gr.h"
+#include "quarn/os/timer.h"
+
+namespace {
+
+// The camera plays each cutscene track for as long as the cutscene runs;
+// the player hands it the next one when the time comes.
+bool sample_track(void* context, float dt, vector* position, matrix* orientation) {
+  CampathTrack* t = static_cast<CampathTrack*>(context);
+  campath_advance(*t, dt);
+  *position = t->position();
+  *orientation = t->orientation();
+  return cutscene_running();
+}
+
+int effect_create(const CutsceneEffectEntry& e, bool) {
+  if (!e.file) return -1;
+  if (e.entity && *e.entity)
+    if (living_entity* owner = entity_find_by_name(e.entity)) return fx_attach_to_entity(e.file, owner->handle, false, false);
+  return fx_add_effect(e.file, vector{0, 0, 0}, identity_matrix, true);
+}
+
+int sound_start(const char* name, bool stream) {
+  const int index = snd_load(name, 1.0f, 1.0f, 1.0f, 0, false);
+  if (index < 0) return -1;
+  return stream ? snd_stream_looping(index, 1.0f, 0.0f) : snd_play(index, 1.0f, 0.0f);
+}
+
+}  // namespace
+
+void cutscene_install() {
+  CutsceneGameHooks g;
+  g.level_name = [] { return static_cast<const char*>(LevelName); };
+  g.loading_begin = loading_screen_begin;
+  g.loading_step = loading_bar_step;
+  g.loading_end = [] {
+    loading_bar_finish();
+    loading_screen_end();
+  };
+  g.hud_show = [](bool shown) { Hud_hidden = !shown; };
+  g.fog_get = [](float* n, float* f) {
+    *n = fog_get_near();
+    *f = fog_get_far();
+  };
+  g.fog_set = fog_set;
+  g.music_current = music_current;
+  g.music_fade_out = music_fade_out;
+  g.music_play = [](int track) { music_play(track, true); };
+  g.sounds_stop_all = snd_stop_all;
+  g.sound_track_start = [](const char* file) { return sound_start(file, true); };
+  g.sound_fade_out = [](int channel, int ms) {
+    if (ms > 0) snd_fade_out(channel, ms);
+    else snd_stop(channel);
+  };
+  g.vsync = [](bool on) {
+    if (gr_is_initialised()) gr_set_vsync(on);
+  };
+  g.camera_release_view = [] { game_camera.set_script_view(nullptr, nullptr); };
+  g.camera_end_track = [] {
+    if (game_camera.flags & CAM_TRACK) game_camera.end_track(true);
+  };
+  g.vis_override = [](bool on) {
+    if (on) vis_override_begin();
+    else vis_override_end();
+  };
+  g.vis_set = [](const char* const* names, int count) {
+    vis_override_reset();
+    for (int i = 0; i < count; i++) vis_override_add(names[i]);
+  };
+  g.effect_create = effect_create;
+  g.effect_destroy = fx_destroy;
+  g.start_level = [](const char* level, const char* script) {
+    if (!start_level(level, script)) return false;
+    game_state_request(GS_GAMEPLAY);
+    return true;
+  };
+  g.request_state = game_state_request;
+  g.ui_mode = [] { return game_flags_test(GF_UI_MODE); };
+  g.fade_clear = [] {
+    if (gr_is_initialised()) gr_fade_in(0);
+  };
+  cutscene_set_game_hooks(g);
+
+  CutscenePlayerHooks p = cutscene_default_player_hooks();
+  p.fade = [](int kind, int ms) {
+    if (!gr_is_initialised()) return;
+    if (kind == CUTSCENE_FADE_IN) gr_fade_in(ms);
+    else gr_fade_out(ms);
+  };
+  p.fade_now = [](bool black) {
+    if (!gr_is_initialised()) return;
+    if (black) gr_fade_out(0);
+    else gr_fade_in(0);
+  };
+  p.camera_track = [](CampathTrack* t) {
+    CameraTrack track;
+    track.fov = campath_field_of_view(*t);
+    track.context = t;
+    track.sample = sample_track;
+    campath_advance(*t, 0.0f);
+    game_camera.play_track(track);
+  };
+  p.effect_stop_drawing = [](int handle) {
+    if (game_effect* e = fx_get(handle)) e->flags |= OF_HIDDEN;
+  };
+  p.sound_play = [](const CutsceneSoundEntry& s) {
+    if (s.name) sound_start(s.name, false);
+  };
+  cutscene_player_set_hooks(p);
+  Script_world.cutscene_play = [](const char* name) {
+    cutscene_play(name);
+    return cutscene_running();
+  };
+  cutscene_table_startup();
+}
+
+void cutscene_gameplay_frame() { cutscene_frame(static_cast<uint32_t>(timer_get(1000))); }
