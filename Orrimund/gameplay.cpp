@@ -26,6 +26,8 @@
 #include "Engine/s3d/s3d.h"
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
+#include "Orrimund/cutscene_services.h"
+#include "Orrimund/dialogue_services.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/ground_marks.h"
@@ -34,6 +36,9 @@
 #include "Orrimund/screens/screen_ui.h"
 #include "Orrimund/screens/screens.h"
 #include "levelscripts/Scripts/front_story.h"
+#include "levelscripts/conversation_state.h"
+#include "levelscripts/cutscene.h"
+#include "levelscripts/dialogue.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/script_runner.h"
@@ -347,6 +352,8 @@ void gameplay_enter() {
       return;
     }
     Loaded_from_save = true;
+    // The table was read before the saved image arrived; its state is in the image.
+    conversation_load(Level_position.level, Level_position.script);
   }
   tutorial_level_start();
   elevators_reset();
@@ -389,6 +396,7 @@ void gameplay_enter() {
   loading_screen_end();
   console_printf("========== ENDING LOAD OF %s =======\n", LevelName);
   console_printf("Time took: %d\n", timer_get(1000) - Load_started_ms);
+  cutscene_choose_escape();
 }
 
 void gameplay_frame() {
@@ -404,6 +412,7 @@ void gameplay_frame() {
   const int key = menu_frame_input();
   screen_process_input(key);
   obstacles_frame_reset();
+  cutscene_gameplay_frame();  // the cutscene's track reaches the camera before its update
   world_input_frame(ui ? 0.0f : dt);
   if (!ui) {
     path_graph_frame();
@@ -418,6 +427,7 @@ void gameplay_frame() {
       tutorial_triggers_frame(Level_script_current);
       elevators_frame(Level_script_current);
     }
+    dialogue_gameplay_frame();
   }
   if (gr_is_initialised()) {
     gr_reset_clip();
@@ -430,7 +440,7 @@ void gameplay_frame() {
     scene_render();
     if (Render_3d_obstacles && Selected_entity) obstacles_draw(Selected_entity->pos.y, Selected_entity->size_class());
     // The pick looks along the mouse ray of the view just drawn.
-    if (!ui && !screen_is_modal() && !game_flags_test(GF_INPUT_LOCKED)) {
+    if (!ui && !screen_is_modal() && !game_flags_test(GF_INPUT_LOCKED | GF_CUTSCENE)) {
       vector eye, ray;
       gr_3d_screen_to_ray(eye, ray, static_cast<float>(Input_record.x), static_cast<float>(Input_record.y));
       world_input_actions(Input_record, eye, ray);
@@ -445,8 +455,13 @@ void gameplay_leave() {
   const int next = game_state_requested();
   if (next == GS_HELP || next == GS_CHARACTER_LIST) return;
   popup_close();
+  cutscene_stop();
+  dialogue_end(false);
   set_screen(SCREEN_HUD, nullptr);
-  if (!Level_load_failed) level_script_exit();
+  if (!Level_load_failed) {
+    conversation_store_state();
+    level_script_exit();
+  }
   const bool full = next != GS_GAMEPLAY;
   level_unload(full);
   if (full) party_inventory_forget();

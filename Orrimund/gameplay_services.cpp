@@ -44,6 +44,8 @@
 #include "Orrimund/screens/popup.h"
 #include "levelscripts/Scripts/script_host_game.h"
 #include "levelscripts/conversation.h"
+#include "levelscripts/conversation_state.h"
+#include "levelscripts/cutscene.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/quest_lookup.h"
@@ -52,7 +54,6 @@
 #include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
-#include "quarn/os/key.h"
 #include "quarn/os/mouse.h"
 #include "quarn/vfile/path_types.h"
 #include "quarn/vfile/vfile.h"
@@ -63,6 +64,11 @@ namespace {
 
 class GameFrontServices : public FrontServices {
  public:
+  bool cutscene_skip() override {
+    const bool running = cutscene_running();
+    cutscene_stop();
+    return running;
+  }
   int party_count() override {
     int n = 0;
     for (PlayerRecord* p = party_first(); p; p = party_next(p)) n++;
@@ -387,7 +393,7 @@ void install_hooks() {
 
   w.read_level_script_data = [] {
     script_read_level_data();
-    dlg_table_load(Level_position.script[0] ? Level_position.script : Level_position.level);
+    conversation_load(Level_position.level, Level_position.script);
   };
   w.person_topic_set_available = [](const char* person, const char* topic, bool on) {
     if (dialogue_set_topic_available(person, topic, on) != 0) console_printf("No topic %s of %s.\n", topic, person);

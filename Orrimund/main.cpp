@@ -25,6 +25,8 @@
 #include "quarn/vfile/preload.h"
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/gameoptions.h"
+#include "Orrimund/cutscene_services.h"
+#include "Orrimund/dialogue_services.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/gamestate.h"
@@ -35,6 +37,8 @@
 #include "Orrimund/screens/screens.h"
 #include "Orrimund/splash.h"
 #include "Orrimund/startup.h"
+#include "levelscripts/conversation_state.h"
+#include "levelscripts/cutscene.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/savegame.h"
@@ -174,14 +178,13 @@ void startup_game() {
   experience_load();                                       // experience.tbl
   item_cameras_load_all();                                 // the item screens' camera tables
   // (not built yet) game effect pool
-  // (not built yet) cutscene table
   objects_init();                                          // the object pools and handles
   entity_model_use_characters();                           // living entities posed on character models
   shadows_load();                                          // shadows.tbl and the blob shadow "Shadow01.tga"
   party_init();                                            // the party's five player records
   ai_install_core();                                       // entities reach the AI core through its hooks
   ai_init_tables();                                        // the AI's sixteen directions
-  // (not built yet) conversation manager
+  conversation_state_install();                             // the save layout sizes each script's conversation state
   script_filenames_load();                                 // script_filenames.tbl: each level's arrival scripts and caps
   level_flags_init();                                      // demo_events.tbl: named flags and quests; automap layers
   savegame_init();                                         // the save image laid out ("SAVE GAME ALLOCATED : %d")
@@ -191,6 +194,8 @@ void startup_game() {
   music_load_tables();                                     // music and hero-feedback tables
   screens_load_all();                                      // screens' resources
   gameplay_install();                                      // the gameplay state, its services and hooks
+  cutscene_install();                                      // cutscenes.tbl, and the cutscene's services
+  dialogue_install();                                      // the conversation text box and the talk click
   front_states_install();                                  // the front end's own game states, where still empty
   // (not built yet) automap labels
   // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"
@@ -203,7 +208,7 @@ void startup_game() {
 void shutdown_game() {
   // (not built yet) conversation manager
   // (not built yet) level name, start name and travel destination cleared
-  // (not built yet) cutscenes stopped
+  cutscene_stop();                                         // a running cutscene
   // (not built yet) game effects
   item_tables_free();                                      // items and materials
   spells_free();                                           // spells

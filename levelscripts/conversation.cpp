@@ -351,7 +351,7 @@ void conversation_pick(int topic) {
   const DialogueTopic picked = *t;
   for (int kind : order)
     for (const DialogueEffect& e : picked.effects[kind]) apply(kind, e);
-  for (const ScriptEvent& r : picked.rewards) script_event_execute(&r);
+  // The rewards come when the dialogue runtime shows the topic's lines.
 }
 
 void conversation_end() { Current_person = Current_topic = -1; }

@@ -96,6 +96,7 @@ bool hero_reaches(int mesh) { return hero() && level_mesh_within_reach(hero()->p
 
 void world_input_set_devices(const WorldInputDevices* devices) { Dev = devices ? *devices : Real; }
 void world_input_set_hooks(const WorldInputHooks& hooks) { Hooks = hooks; }
+const WorldInputHooks& world_input_hooks() { return Hooks; }
 
 // ---- the record ------------------------------------------------------------------------
 

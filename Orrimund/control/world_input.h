@@ -104,6 +104,8 @@ struct WorldInputHooks {
   void (*feedback)(living_entity* hero, int kind) = nullptr;
 };
 void world_input_set_hooks(const WorldInputHooks& hooks);
+// The hooks as set, for a service that fills in its own.
+const WorldInputHooks& world_input_hooks();
 
 // Frame entry: keys to the screens, then the record, the camera input and
 // the camera update (nothing more while a modal screen is open).

@@ -1,0 +1,329 @@
+#include "levelscripts/dialogue.h"
+
+#include <cmath>
+#include <string>
+
+#include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_component.h"
+#include "Engine/ai/ai_core.h"
+#include "Engine/characterinfo/characterinfo.h"
+#include "Orrimund/player/party.h"
+#include "levelscripts/conversation.h"
+#include "levelscripts/script_ops.h"
+#include "levelscripts/script_runner.h"
+#include "levelscripts/text_panel.h"
+#include "quarn/os/timer.h"
+
+namespace {
+
+DialogueHooks Hooks;
+
+struct Runtime {
+  int entity = -1;
+  int state = DIALOGUE_IDLE;
+  int approach = 0;
+  int camera = 0;
+  float move_in = 3000.0f, move_out = 1500.0f;
+  uint16_t flags = 0;
+  float camera_height = 0.0f;
+  vector hero_last{0, 0, 0};
+  vector ahead{0, 0, 0};
+  uint32_t timer_start = 0;
+  float timer_length = 0.0f;
+  bool choices = false;
+  bool walked = false;
+  std::string person;
+} R;
+
+// The texts the speaker panel points at live here; the panel never holds
+// more entries than the ring has texts.
+std::string Texts[TEXT_PANEL_ENTRIES];
+int Next_text = 0;
+
+uint32_t now() { return Hooks.now_ms ? Hooks.now_ms() : timer_get(1000); }
+
+void timer_set(float ms) {
+  R.timer_start = now();
+  R.timer_length = ms;
+}
+float timer_left() {
+  const float left = R.timer_length - static_cast<float>(now() - R.timer_start);
+  return left > 0.0f ? left : 0.0f;
+}
+
+living_entity* person_entity() { return entity_from_handle(R.entity); }
+living_entity* hero() { return Selected_entity; }
+
+void post(const std::string& text, int kind, intptr_t tag) {
+  std::string& slot = Texts[Next_text];
+  Next_text = (Next_text + 1) % TEXT_PANEL_ENTRIES;
+  slot = text;
+  hud_text_post(slot.c_str(), kind, tag);
+}
+
+// The speaker of a text line: the controlled hero, the person, or the first
+// living hero of the named kind.
+std::string speaker_name(const DialogueLine& line) {
+  if (line.speaker.empty()) return hero() ? hero()->get_name() : "";
+  return line.speaker;
+}
+
+void script_character_hold(bool held) {
+  const int c = script_character_find(R.person.c_str());
+  if (ScriptCharacter* sc = c >= 0 ? script_character_at(c) : nullptr) sc->paused = held;
+}
+
+void face_hero() {
+  living_entity* p = person_entity();
+  living_entity* h = hero();
+  if (!p || !h || (R.flags & Cflag_DontFacePlayer)) return;
+  ai_turn_toward(&p->ai, h->pos, 0);
+}
+
+const DialogueTopic* current_topic() {
+  const DialoguePerson* p = conversation_person(conversation_current_person());
+  const int t = conversation_current_topic();
+  return p && t >= 0 && t < static_cast<int>(p->topics.size()) ? &p->topics[static_cast<size_t>(t)] : nullptr;
+}
+
+void show_topic(bool echo) {
+  const DialoguePerson* p = conversation_person(conversation_current_person());
+  const DialogueTopic* t = current_topic();
+  if (!p || !t) return;
+  if (t->lines.empty() && (t->flags & (TOPIC_FAREWELL | TOPIC_SHOP))) {
+    dialogue_advance();
+    return;
+  }
+  Choice_panel.clear();
+  R.choices = false;
+  R.state = DIALOGUE_SHOWING;
+  if (echo && Speaker_panel.count > 0) post(t->name, TP_PLAIN, conversation_current_topic() + 1);
+  for (const DialogueLine& line : t->lines) post(speaker_name(line) + ": " + line.text, TP_SPEECH, 0);
+  // Rewards come with the lines that grant them.
+  for (const ScriptEvent& r : t->rewards) script_event_execute(&r);
+  if (!t->effects[DE_HIDE_QUEST].empty() || !t->effects[DE_UNHIDE_QUEST].empty())
+    post("<Quest Journal Updated>", TP_COPIED, 0);
+}
+
+void approach_over() {
+  R.approach = 3;
+  face_hero();
+  if (R.camera == 0) {
+    R.camera = 1;
+    timer_set(R.move_in);
+  }
+  if (Hooks.open_box) Hooks.open_box(R.person.c_str());
+  R.state = DIALOGUE_WAITING;
+  show_topic(false);
+}
+
+// The point on the line from the person toward the hero where the hero
+// stands to talk.
+vector talk_point(const living_entity* h, const living_entity* p) {
+  vector d = h->pos - p->pos;
+  d.y = 0.0f;
+  const float len = std::sqrt(d.x * d.x + d.z * d.z);
+  const float at = h->get_radius() + p->get_radius() + DIALOGUE_STAND_OFF;
+  if (len < 1e-4f) return p->pos;
+  return p->pos + d * (at / len);
+}
+
+void approach_step() {
+  living_entity* h = hero();
+  living_entity* p = person_entity();
+  if (!h || !p) {
+    approach_over();
+    return;
+  }
+  const vector point = talk_point(h, p);
+  const vector to_point = h->pos - point;
+  const float near_point = std::sqrt(to_point.x * to_point.x + to_point.z * to_point.z);
+  const vector to_person = h->pos - p->pos;
+  const float hero_person = std::sqrt(to_person.x * to_person.x + to_person.z * to_person.z);
+  const float point_person = h->get_radius() + p->get_radius() + DIALOGUE_STAND_OFF;
+  if (R.approach == 0) {
+    if (near_point <= DIALOGUE_NEAR_ENOUGH && hero_person <= point_person) {
+      approach_over();
+      return;
+    }
+    if (h->state & ES_COMBAT_READY) party_set_combat_ready(false);
+    ai_travel_to(&h->ai, point);
+    R.walked = true;
+    R.approach = 1;
+    return;
+  }
+  // Walking: arrived, or the time allowed for the walk is over.
+  if (near_point <= DIALOGUE_NEAR_ENOUGH || timer_left() <= 0.0f) approach_over();
+}
+
+bool camera_stays() {
+  const int mode = Hooks.camera_mode ? Hooks.camera_mode() : 0;
+  return (R.flags & Cflag_NoCameraMovement) || mode == 1 || (mode == 2 && !(R.flags & Cflag_Important));
+}
+
+void go_idle() {
+  R.camera = 0;
+  R.state = DIALOGUE_IDLE;
+  if (Hooks.camera_restore) Hooks.camera_restore();
+}
+
+// True when the runtime became idle this frame.
+bool camera_step() {
+  if (camera_stays()) {
+    if (R.camera == 3) {
+      go_idle();
+      return true;
+    }
+    return false;
+  }
+  const int hero_handle = hero() ? hero()->handle : -1;
+  switch (R.camera) {
+    case 1: {
+      const float w = R.move_in > 0.0f ? 1.0f - timer_left() / R.move_in : 1.0f;
+      if (Hooks.camera_blend) Hooks.camera_blend(w, hero_handle, R.entity, R.camera_height);
+      if (w >= 1.0f) R.camera = 2;
+      break;
+    }
+    case 2:
+      if (Hooks.camera_blend) Hooks.camera_blend(1.0f, hero_handle, R.entity, R.camera_height);
+      break;
+    case 3: {
+      const float w = R.move_out > 0.0f ? timer_left() / R.move_out : 0.0f;
+      if (Hooks.camera_blend) Hooks.camera_blend(w, hero_handle, R.entity, R.camera_height);
+      if (w <= 0.0f) {
+        go_idle();
+        return true;
+      }
+      break;
+    }
+    default: break;
+  }
+  return false;
+}
+
+}  // namespace
+
+void dialogue_set_hooks(const DialogueHooks& hooks) { Hooks = hooks; }
+
+int dialogue_start(const char* person, int entity) {
+  if (!person || conversation_begin(person) != 0) {
+    dialogue_end(false);
+    return -1;
+  }
+  const DialoguePerson* p = conversation_person(conversation_current_person());
+  R = Runtime{};
+  R.person = p->name;
+  R.entity = entity;
+  R.move_in = p->move_in_ms;
+  R.move_out = p->move_out_ms;
+  R.flags = p->flags;
+  if (Hooks.camera_save) Hooks.camera_save();
+  living_entity* h = hero();
+  living_entity* e = person_entity();
+  if (h && e) R.camera_height = (h->pos.y + h->get_height() + e->pos.y + e->get_height()) * 0.5f + 0.25f;
+  timer_set(DIALOGUE_APPROACH_MS);
+  R.state = DIALOGUE_STARTING;
+  if (h) R.hero_last = h->pos;
+  if (e) {
+    R.ahead = e->pos + e->orient.forward;
+    ai_reset_to_idle(&e->ai);
+  }
+  script_character_hold(true);
+  Speaker_panel.reset();
+  Choice_panel.clear();
+  return 0;
+}
+
+int dialogue_start_from_player(const char* person, int entity) {
+  if (living_entity* h = hero(); h && !ai_is_uninterruptible(&h->ai)) {
+    ai_queue_clear(&h->ai);
+    ai_reset_to_idle(&h->ai);
+  }
+  return dialogue_start(person, entity);
+}
+
+void dialogue_end(bool open_trade) {
+  if (R.state == DIALOGUE_IDLE) return;
+  living_entity* e = person_entity();
+  if (e) {
+    ai_queue_clear(&e->ai);
+    ai_turn_toward(&e->ai, R.ahead, 0);
+  }
+  script_character_hold(false);
+  if (Hooks.camera_restore) Hooks.camera_restore();
+  timer_set(R.move_out);
+  R.camera = R.camera == 0 ? 0 : 3;
+  R.state = DIALOGUE_IDLE;
+  R.choices = false;
+  conversation_end();
+  Choice_panel.clear();
+  if (Hooks.close_box) Hooks.close_box();
+  if (open_trade && Hooks.open_trade) Hooks.open_trade(R.person.c_str());
+}
+
+bool dialogue_is_idle() { return R.state == DIALOGUE_IDLE && R.camera == 0; }
+int dialogue_state() { return R.state; }
+int dialogue_camera_step() { return R.camera; }
+bool dialogue_choices_shown() { return R.choices; }
+bool dialogue_may_abort() { return !(R.flags & Cflag_NoAbort); }
+
+int dialogue_do_frame() {
+  if (R.state == DIALOGUE_IDLE && R.camera == 0) return -1;
+  if (camera_step()) return 1;
+  if (R.state == DIALOGUE_STARTING) {
+    approach_step();
+    if (R.camera == 0 && R.state == DIALOGUE_STARTING) {
+      living_entity* h = hero();
+      living_entity* p = person_entity();
+      if (h && p) {
+        const vector d = h->pos - p->pos;
+        if (std::sqrt(d.x * d.x + d.z * d.z) - h->get_radius() - p->get_radius() <= DIALOGUE_CAMERA_START) {
+          R.camera = 1;
+          timer_set(R.move_in);
+        }
+      }
+    }
+  } else if (R.state != DIALOGUE_IDLE) {
+    living_entity* h = hero();
+    if (h) {
+      const vector d = h->pos - R.hero_last;
+      if (d.x * d.x + d.y * d.y + d.z * d.z >= 0.1f) {
+        R.hero_last = h->pos;
+        face_hero();
+      }
+    }
+  }
+  return 0;
+}
+
+void dialogue_advance() {
+  if (R.state == DIALOGUE_IDLE || R.state == DIALOGUE_STARTING) return;
+  R.state = DIALOGUE_WAITING;
+  const DialogueTopic* t = current_topic();
+  if (t && !(t->flags & TOPIC_FAREWELL)) {
+    if (t->flags & TOPIC_SHOP) {
+      dialogue_end(true);
+      return;
+    }
+    const DialoguePerson* p = conversation_person(conversation_current_person());
+    Choice_panel.clear();
+    for (size_t i = 0; p && i < p->topics.size(); i++) {
+      const DialogueTopic& o = p->topics[i];
+      if ((o.flags & TOPIC_AVAILABLE) && !(o.flags & TOPIC_HIDDEN))
+        Choice_panel.add(o.name.c_str(), TP_CHOICE, static_cast<intptr_t>(i) + 1);
+    }
+    if (Choice_panel.count > 0) {
+      R.choices = true;
+      return;
+    }
+  }
+  dialogue_end(false);
+}
+
+void dialogue_choose(int topic) {
+  if (R.state != DIALOGUE_WAITING || !R.choices) return;
+  const int before = conversation_current_topic();
+  conversation_pick(topic);
+  if (conversation_current_topic() == before && before != topic) return;
+  show_topic(true);
+}

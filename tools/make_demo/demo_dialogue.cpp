@@ -1,0 +1,40 @@
+// Demo step: the outdoor level's dialogue table. The watchman greets the
+// party; his greeting makes the road east one of the topics he opens every
+// conversation with, and asking about it offers his warning once.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tools/make_demo/demo_steps.h"
+#include "tools/writers/table_writers.h"
+
+namespace {
+
+bool demo_build_dialogue(const std::string& root) {
+  std::error_code ec;
+  std::filesystem::create_directories(root + "/data/scripts", ec);
+  const char* const table =
+      "$Character: \"Watchman\"\r\n"
+      "+Move in time: 1000\r\n"
+      "+Move out time: 500\r\n"
+      "+Topic: {Greetings}\r\n"
+      "+NPCText: {\"Halt. Travellers this late?\" The watchman lowers his spear.}\r\n"
+      "+PCText: {We came in from the west.}\r\n"
+      "+Add initial topic: {The road east}\r\n"
+      "+Topic: {The road east}\r\n"
+      "+NPCText: {\"The road east runs past the old gate. Keep to it after dark.\"}\r\n"
+      "+Add topic: {The old gate}\r\n"
+      "+Topic: {The old gate}\r\n"
+      "+NPCText: {\"Nobody has opened it in years.\"}\r\n"
+      "$Initial topics: {Greetings}\r\n"
+      "$End\r\n";
+  if (!table_write_file(root + "/data/scripts/demo_outdoor_dlg.tbl", table)) {
+    std::fprintf(stderr, "demo: cannot write the outdoor level's dialogue table\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DEMO_STEP(demo_build_dialogue, DEMO_ORDER_TABLES + 330);
