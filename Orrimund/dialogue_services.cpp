@@ -30,6 +30,7 @@ void dialogue_install() {
   d.open_box = [](const char* speaker) {
     std::snprintf(Speaker, sizeof Speaker, "%s", speaker ? speaker : "");
     game_flags_set(GF_CONVERSATION);
+    console_printf("Conversation with %s\n", Speaker);
     set_screen(SCREEN_TEXT_BOX, Speaker);
   };
   d.close_box = close_box;

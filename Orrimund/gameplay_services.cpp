@@ -54,6 +54,7 @@
 #include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
+#include "quarn/os/key.h"
 #include "quarn/os/mouse.h"
 #include "quarn/vfile/path_types.h"
 #include "quarn/vfile/vfile.h"

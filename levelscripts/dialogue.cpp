@@ -97,7 +97,13 @@ void show_topic(bool echo) {
   Choice_panel.clear();
   R.choices = false;
   R.state = DIALOGUE_SHOWING;
-  if (echo && Speaker_panel.count > 0) post(t->name, TP_PLAIN, conversation_current_topic() + 1);
+  // The picked topic's echo scrolls up to the top of the panel, its answer
+  // below it.
+  if (echo && Speaker_panel.count > 0) {
+    post(t->name, TP_PLAIN, conversation_current_topic() + 1);
+    const TextPanelEntry& e = Speaker_panel.at_slot(Speaker_panel.entry_slot(Speaker_panel.count - 1));
+    Speaker_panel.target = -e.offset;
+  }
   for (const DialogueLine& line : t->lines) post(speaker_name(line) + ": " + line.text, TP_SPEECH, 0);
   // Rewards come with the lines that grant them.
   for (const ScriptEvent& r : t->rewards) script_event_execute(&r);

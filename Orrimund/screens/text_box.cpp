@@ -15,6 +15,7 @@
 #include "levelscripts/text_panel.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr_font.h"
+#include "quarn/os/console.h"
 #include "quarn/os/key.h"
 
 namespace {
@@ -179,3 +180,19 @@ void text_box_register() {
   ops.hit_test = hit_test;
   screen_register(SCREEN_TEXT_BOX, ops);
 }
+
+// Where the box's links and choices stand on the screen, for developers and
+// tests that click them.
+static ConsoleCommand cc_text_box("text_box", "Prints the conversation text box's state and choices", [] {
+  if (!Console_run) return;
+  console_printf("Text box state %d speaker %s\n", Box_state, Speaker);
+  for (int k = 0; k < Choice_panel.count; k++) {
+    const int slot = Choice_panel.entry_slot(k);
+    const TextPanelEntry& e = Choice_panel.at_slot(slot);
+    const int top = Choice_panel.y + Choice_panel.entry_top(slot);
+    if (e.kind == TP_MORE || e.kind == TP_END)
+      console_printf("Link %s at %d %d\n", e.kind == TP_MORE ? "more" : "end", Choice_panel.x + 4, top + e.height / 2);
+    else if (Choice_panel.entry_visible(slot))
+      console_printf("Choice %s at %d %d\n", e.text ? e.text : "", Choice_panel.x + 4, top + e.height / 2);
+  }
+});

@@ -20,6 +20,7 @@ bool demo_build_dialogue(const std::string& root) {
       "+Topic: {Greetings}\r\n"
       "+NPCText: {\"Halt. Travellers this late?\" The watchman lowers his spear.}\r\n"
       "+PCText: {We came in from the west.}\r\n"
+      "+Add topic: {The road east}\r\n"
       "+Add initial topic: {The road east}\r\n"
       "+Topic: {The road east}\r\n"
       "+NPCText: {\"The road east runs past the old gate. Keep to it after dark.\"}\r\n"

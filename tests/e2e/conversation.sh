@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# A conversation as a player meets it in demo_outdoor: the leader walked
+# near the watchman, a click on the watchman opens the conversation text box with his greeting; "more" shows
+# the topics on offer; picking "The road east" shows his answer and offers
+# "The old gate"; after the farewell, talking to him again offers "The road
+# east" from the start, as his greeting made it one of his opening topics.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+start_game run
+shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
+# Runs a console command and waits for a new answer line matching $2.
+ask() {
+  local before
+  before=$(grep -c "$2" "$tmp/$name.console" 2>/dev/null)
+  echo "$1" >"$fifo"
+  for _ in $(seq 1 100); do
+    [ "$(grep -c "$2" "$tmp/$name.console" 2>/dev/null)" -gt "${before:-0}" ] && { grep "$2" "$tmp/$name.console" | tail -1; return 0; }
+    sleep 0.1
+  done
+  fail "$name: no answer '$2' to '$1': $(tail -5 "$tmp/$name.console")"
+}
+# The screen point of world point ($1, $2, $3) in the camera's view.
+screen_of() {
+  ask camera_view "^Screen " >/dev/null
+  awk -v px="$1" -v py="$2" -v pz="$3" '
+    /^Camera at /      { ex=$3; ey=$4; ez=$5 }
+    /^Camera right /   { rx=$3; ry=$4; rz=$5 }
+    /^Camera up /      { ux=$3; uy=$4; uz=$5 }
+    /^Camera forward / { fx=$3; fy=$4; fz=$5 }
+    /^Screen /         { hf=$6; vf=$7; w=$9; h=$10 }
+    END {
+      pi = atan2(0, -1)
+      th = sin(hf * pi / 360) / cos(hf * pi / 360); tv = sin(vf * pi / 360) / cos(vf * pi / 360)
+      dx = px - ex; dy = py - ey; dz = pz - ez
+      f = dx * fx + dy * fy + dz * fz; r = dx * rx + dy * ry + dz * rz; u = dx * ux + dy * uy + dz * uz
+      printf "%d %d\n", w / 2 + r / f / th * (w / 2), h / 2 - u / f / tv * (h / 2)
+    }' "$tmp/$name.console"
+}
+# Clicks the watchman where he stands now, and waits for the text box.
+talk() {
+  local at times=$1
+  at=$(ask script_characters "^Script character Watchman at ")
+  set -- $at
+  set -- $(screen_of "$5" "$(awk -v y="$6" 'BEGIN { print y + 0.9 }')" "$7")
+  xdotool mousemove --window "$wid" "$1" "$2"
+  sleep 0.5
+  xdotool click --window "$wid" 1
+  wait_console "^Conversation with Watchman" "$times"
+  sleep 1
+}
+# Clicks the text box's line named $1 ("Link more", "Choice The road east").
+click_line() {
+  local line
+  line=$(ask text_box "^$1 at ")
+  set -- ${line##* at }
+  xdotool mousemove --window "$wid" "$1" "$2"
+  sleep 0.3
+  xdotool click --window "$wid" 1
+  sleep 1
+}
+# "more" until the choices show (a long answer takes pages).
+read_on() {
+  for _ in 1 2 3 4; do
+    click_line "Link more"
+    ask text_box "^Text box state" | grep -q "^Text box state 3" && return 0
+  done
+  fail "the choices never showed: $(tail -3 "$tmp/$name.console")"
+}
+offered() { ask text_box "^Text box state" >/dev/null; sed -n '/^Text box state/h; /^Text box state/!H; ${x;p}' "$tmp/$name.console" | grep '^Choice '; }
+
+# ---- demo_outdoor from the level picker (the second level in name order) ------------
+console "level_picker"
+sleep 1.5
+xdotool mousemove --window "$wid" 230 78 click 1
+sleep 0.3
+xdotool key --window "$wid" Down
+sleep 0.3
+xdotool key --window "$wid" Return
+wait_console "ENDING LOAD OF demo_outdoor"
+sleep 1
+# The leader walks toward the watchman (a click on the ground before him)
+# until he is within talking reach.
+set -- $(screen_of 0.5 0 3)
+xdotool mousemove --window "$wid" "$1" "$2" click 1
+near=""
+for _ in $(seq 1 30); do
+  sleep 0.5
+  set -- $(ask party_positions "^Member 0: ")
+  awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x + 3)^2 + (z - 7)^2) < 5.8) }' && { near=1; break; }
+done
+[ -n "$near" ] || fail "the leader did not come near the watchman: $(grep '^Member 0' "$tmp/$name.console" | tail -1)"
+sleep 1
+
+# ---- the first conversation -----------------------------------------------------------
+talk 1
+shot greeting
+read_on
+shot choices
+list=$(offered)
+echo "$list" | grep -q '^Choice The road east at' || fail "the road east is not offered: $list"
+echo "$list" | grep -q '^Choice "Farewell." at' || fail "no farewell: $list"
+click_line "Choice The road east"
+shot answer
+read_on
+list=$(offered)
+echo "$list" | grep -q '^Choice The old gate at' || fail "the answer did not add the old gate: $list"
+echo "$list" | grep -q '^Choice The road east at' && fail "the road east is still offered after its answer: $list"
+click_line 'Choice "Farewell."'
+ask text_box "^Text box state" | grep -q "^Text box state 0" || fail "the farewell did not close the box"
+
+# ---- talking again: the road east is one of his opening topics now ---------------------
+talk 2
+read_on
+list=$(offered)
+echo "$list" | grep -q '^Choice The road east at' || fail "the road east is not offered the second time: $list"
+echo "$list" | grep -q '^Choice The old gate at' && fail "the old gate (added, not initial) is offered again: $list"
+shot again
+kill -TERM $pid; wait $pid; pid=""
+echo "PASS"
