@@ -24,11 +24,7 @@ constexpr ScreenResource main_row(const char* name, int x, int y, int kind) {
   return r;
 }
 constexpr ScreenResource menu_row(const char* name, int x0, int y0, int x1, int y1, int x2, int y2, int kind) {
-  ScreenResource r{};
-  for (int i = 0; i < 35 && name[i]; i++) r.name[i] = name[i];
-  r.x[0] = x0, r.y[0] = y0, r.x[1] = x1, r.y[1] = y1, r.x[2] = x2, r.y[2] = y2;
-  r.kind = kind;
-  return r;
+  return screen_row(name, x0, y0, x1, y1, x2, y2, kind);
 }
 }  // namespace
 

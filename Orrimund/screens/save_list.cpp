@@ -75,3 +75,18 @@ void save_format_play_time(float seconds, char* out, int size) {
   const int whole = seconds > 0.0f ? static_cast<int>(seconds) : 0;
   std::snprintf(out, static_cast<size_t>(size), "%02d:%02d", whole / 3600, whole / 60 % 60);
 }
+
+bool save_read_thumbnail(const char* file_name, uint16_t* pixels) {
+  constexpr int N = SAVE_THUMB_W * SAVE_THUMB_H;
+  std::memset(pixels, 0, N * 2);
+  // The picture follows the header and its eight zero bytes.
+  constexpr int THUMB_OFFSET = 512;
+  FileHandle f;
+  if (!file_name || f.open(file_name, VF_READ, Savegame_path_type) != VF_OK) return false;
+  static uint8_t bytes[N * 2];
+  const bool ok = f.seek(THUMB_OFFSET, SEEK_SET) == 0 && f.read(bytes, N * 2) == N * 2;
+  f.close();
+  if (!ok) return false;
+  for (int i = 0; i < N; i++) pixels[i] = static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  return true;
+}

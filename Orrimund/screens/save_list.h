@@ -1,6 +1,7 @@
 #pragma once
 // What the save and load screen lists and how it names and dates a save:
 // the rules without the drawing, so that they hold whatever the screen shows.
+#include <cstdint>
 #include <ctime>
 
 constexpr int SAVE_LIST_MAX = 32;
@@ -37,3 +38,7 @@ void save_format_time(time_t t, char* out, int size);
 void save_format_date(time_t t, char* out, int size);
 // Play time as "hh:mm".
 void save_format_play_time(float seconds, char* out, int size);
+
+// The save's thumbnail: SAVE_THUMB_W x SAVE_THUMB_H 16-bit 5-6-5 pixels, read
+// from behind its header. False (pixels all zero) when it cannot be read.
+bool save_read_thumbnail(const char* file_name, uint16_t* pixels);

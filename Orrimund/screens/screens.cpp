@@ -9,8 +9,10 @@
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/front_seams.h"
 #include "Orrimund/screens/hud.h"
+#include "Orrimund/screens/inventory_screen.h"
 #include "Orrimund/screens/menus.h"
 #include "Orrimund/screens/popup.h"
+#include "Orrimund/screens/save_screen.h"
 #include "Orrimund/screens/screen_ui.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/os/console.h"
@@ -182,6 +184,8 @@ void screens_load_all() {
   main_menu_register();
   end_splash_register();
   game_menu_register();
+  inventory_screen_register();
+  save_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

@@ -45,6 +45,14 @@ struct ScreenResource {
   int32_t x[3], y[3];  // by resolution row
   int32_t kind;        // read by each screen with its own bits
 };
+// A row with its own place at each resolution.
+constexpr ScreenResource screen_row(const char* name, int x0, int y0, int x1, int y1, int x2, int y2, int kind) {
+  ScreenResource r{};
+  for (int i = 0; i < 35 && name[i]; i++) r.name[i] = name[i];
+  r.x[0] = x0, r.y[0] = y0, r.x[1] = x1, r.y[1] = y1, r.x[2] = x2, r.y[2] = y2;
+  r.kind = kind;
+  return r;
+}
 
 constexpr int32_t SB_DRAWN = 0x1;      // drawn always
 constexpr int32_t SB_HIGHLIGHT = 0x2;  // highlighted this frame
