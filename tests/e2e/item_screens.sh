@@ -2,7 +2,7 @@
 # The inventory as a player meets it on the demo world at 640x480: I opens
 # it over a new game's party; a sword dragged from the bag onto the weapon
 # window is worn (the figure's hand and the window change, and the game says
-# so); right-click on the tonics and Destroy, Yes leaves two; a double click
+# so); right-click on the tonics and Destroy, Yes leaves one fewer; a double click
 # on a ring opens its info popup, Escape closes it; a ring dragged to the
 # first ring window is worn, dragged out again it is back in the bag. F3
 # saves the game from the save screen; after more changes F4 loads it, and
@@ -20,10 +20,14 @@ differ() {
 }
 items() {
   console "party_items"
-  wait_console "^Party items: " "$1"
+  wait_console "Party items: " "$1"
 }
 # The bag's rows at 640x480: 14-pixel rows from y 85, names from x 344.
 row_y() { echo $((85 + 14 * $1 + 7)); }
+# The last listing of the bag, and the row of an item in it.
+listing() { awk '/Party items: /{n=NR} {l[NR]=$0} END {for (i = n; i <= NR; i++) print l[i]}' "$tmp/items.console"; }
+row_of() { listing | grep -o "^Item [0-9]*: $1 x" | head -1 | awk '{print $2}' | tr -d ':'; }
+count_of() { listing | grep -o "^Item [0-9]*: $1 x[0-9]*" | head -1 | sed 's/.* x//'; }
 yes_button() { xdotool mousemove --window "$wid" 270 293 sleep 0.3 click 1; sleep 0.5; }
 
 start_game items
@@ -31,12 +35,14 @@ console "full_party 1"
 wait_console "[Ff]ull_party is TRUE"
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
+dismiss_popups
 console 'give_item "Short Sword"'
-console 'give_item "Ring of Fire"'
-wait_console "^Gave 1 Ring of Fire"
-# Bag, sorted: Short Sword, Health Tonic x3, Ring of Fire (and the held staff
-# is not in it).
+console 'give_item "Health Tonic" 3'
+console 'give_item "Ring of Jade"'
+wait_console "^Gave 1 Ring of Jade"
+items 1
+swords=$(count_of "Short Sword")
+tonics=$(count_of "Health Tonic")
 xdotool key --window "$wid" i
 sleep 1
 shot inventory
@@ -44,7 +50,7 @@ m=$(mean_of "$tmp/inventory.png" "60x20+130+20")
 awk -v m="$m" 'BEGIN { exit !(m > 0.15) }' || fail "no inventory title ($m)"
 
 # ---- the sword into the weapon window ---------------------------------------------------
-xdotool mousemove --window "$wid" 380 "$(row_y 0)" sleep 0.3 mousedown 1 sleep 0.3 \
+xdotool mousemove --window "$wid" 380 "$(row_y "$(row_of "Short Sword")")" sleep 0.3 mousedown 1 sleep 0.3 \
   mousemove --window "$wid" 330 120 sleep 0.3 mousemove --window "$wid" 283 150 sleep 0.4 mouseup 1
 sleep 0.7
 shot equipped
@@ -56,12 +62,13 @@ hand=$(differ "$tmp/inventory.png" "$tmp/equipped.png" "100x120+200+130")
 [ "$hand" -gt 100 ] || fail "the figure's hand did not change ($hand pixels)"
 win=$(differ "$tmp/inventory.png" "$tmp/equipped.png" "56x130+256+92")
 [ "$win" -gt 100 ] || fail "the weapon window did not change ($win pixels)"
-items 1
-grep -q "^Item .*: Staff x1" "$tmp/items.console" || fail "the staff did not go back to the bag"
+items 2
+listing | grep -q "^Item .*: Staff x1" || fail "the staff did not go back to the bag"
+[ "$(count_of "Short Sword")" = "$((swords - 1))" ] 2>/dev/null || [ $swords = 1 ] ||
+  fail "the sword did not leave the bag: $(listing)"
 
-# ---- destroy one tonic: the bag now runs Staff, Health Tonic, Ring of Fire --------------
-items 1
-ty=$(row_y 1)
+# ---- destroy one tonic ----------------------------------------------------------------------
+ty=$(row_y "$(row_of "Health Tonic")")
 xdotool mousemove --window "$wid" 380 "$ty" sleep 0.3 click 3
 sleep 0.6
 shot menu
@@ -70,32 +77,34 @@ xdotool mousemove --window "$wid" 400 $((ty + 2 + 14 * 2 + 5)) sleep 0.3 click 1
 sleep 0.6
 shot destroy
 yes_button
-items 2
-grep "^Item " "$tmp/items.console" | tail -3 | grep -q "Health Tonic x2" ||
-  fail "no tonic destroyed: $(grep '^Item ' "$tmp/items.console" | tail -3)"
+items 3
+[ "$(count_of "Health Tonic")" = "$((tonics - 1))" ] || fail "no tonic destroyed: $(listing)"
+left=$((tonics - 1))
 
 # ---- the ring's info popup, then the ring worn and taken off again ------------------------
-xdotool mousemove --window "$wid" 380 "$(row_y 2)" sleep 0.3 click --repeat 2 --delay 120 1
+ring=$(row_of "Ring of Jade")
+xdotool mousemove --window "$wid" 380 "$(row_y "$ring")" sleep 0.3 click --repeat 2 --delay 120 1
 sleep 0.7
 shot info
 m=$(mean_of "$tmp/info.png" "300x60+70+100")
 awk -v m="$m" 'BEGIN { exit !(m > 0.08) }' || fail "no item info popup ($m)"
 xdotool key --window "$wid" Escape
 sleep 0.5
-xdotool mousemove --window "$wid" 380 "$(row_y 2)" sleep 0.3 mousedown 1 sleep 0.3 \
+xdotool mousemove --window "$wid" 380 "$(row_y "$ring")" sleep 0.3 mousedown 1 sleep 0.3 \
   mousemove --window "$wid" 60 300 sleep 0.3 mousemove --window "$wid" 41 387 sleep 0.4 mouseup 1
 sleep 0.5
 console "member_state"
 wait_console "^State 0: Ruvizo" 2
-grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q " 1:Ring of Fire" || fail "the ring is not worn"
+grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q " 1:Ring of Jade" || fail "the ring is not worn"
 xdotool mousemove --window "$wid" 41 387 sleep 0.3 mousedown 1 sleep 0.3 \
   mousemove --window "$wid" 200 300 sleep 0.3 mousemove --window "$wid" 450 250 sleep 0.4 mouseup 1
 sleep 0.5
 console "member_state"
 wait_console "^State 0: Ruvizo" 3
-grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q "Ring of Fire" && fail "the ring was not taken off"
+grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q "Ring of Jade" && fail "the ring was not taken off"
 # Worn once more for the save.
-xdotool mousemove --window "$wid" 380 "$(row_y 2)" sleep 0.3 mousedown 1 sleep 0.3 \
+items 4
+xdotool mousemove --window "$wid" 380 "$(row_y "$(row_of "Ring of Jade")")" sleep 0.3 mousedown 1 sleep 0.3 \
   mousemove --window "$wid" 60 300 sleep 0.3 mousemove --window "$wid" 41 387 sleep 0.4 mouseup 1
 sleep 0.5
 xdotool key --window "$wid" i
@@ -119,13 +128,12 @@ xdotool key --window "$wid" F4
 sleep 1
 xdotool mousemove --window "$wid" 100 110 sleep 0.3 click --repeat 2 --delay 120 1
 wait_console "ENDING LOAD OF rand-forest01" 2
-sleep 1
+dismiss_popups
 console "member_state"
 wait_console "^State 0: Ruvizo" 4
-grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q " 1:Ring of Fire.* 5:Short Sword" ||
+grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q " 1:Ring of Jade.* 5:Short Sword" ||
   fail "the loaded game lost Ruvizo's equipment: $(grep '^State 0' "$tmp/items.console" | tail -1)"
-items 3
-last=$(awk '/^Party items: /{n=NR} {l[NR]=$0} END {for (i = n; i <= NR; i++) print l[i]}' "$tmp/items.console")
-echo "$last" | grep -q "Health Tonic x2" || fail "the loaded bag is not the saved one: $last"
-echo "$last" | grep -q "Staff x1" || fail "the loaded bag lost the staff: $last"
+items 5
+[ "$(count_of "Health Tonic")" = "$left" ] || fail "the loaded bag is not the saved one: $(listing)"
+listing | grep -q "Staff x1" || fail "the loaded bag lost the staff: $(listing)"
 kill $pid; wait $pid 2>/dev/null; pid=""
