@@ -13,6 +13,7 @@
 #include "levelscripts/savegame.h"
 #include "Orrimund/screens/dev_dialogs.h"
 #include "Orrimund/screens/front_states.h"
+#include "Orrimund/screens/screens.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr.h"
 #include "quarn/os/console.h"
@@ -274,9 +275,7 @@ void newgame_enter() {
 
 void newgame_frame() { game_state_request(GS_GAMEPLAY); }
 
-void credits_enter() {
-  // (not built yet) screen 21
-}
+void credits_enter() { set_screen(SCREEN_CREDITS, nullptr); }
 
 void credits_frame() {
   Menu_cursor_shown = 0;
@@ -285,6 +284,6 @@ void credits_frame() {
     gr_clear();
   }
   const int key = menu_frame_input();
-  (void)key;
-  // (not built yet) the key to the screen manager, then the screens rendered
+  screen_process_input(key);
+  if (gr_is_initialised()) screen_render();
 }

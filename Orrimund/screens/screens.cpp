@@ -8,6 +8,7 @@
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/front_seams.h"
+#include "Orrimund/screens/help_credits.h"
 #include "Orrimund/screens/hud.h"
 #include "Orrimund/screens/inventory_screen.h"
 #include "Orrimund/screens/menus.h"
@@ -186,6 +187,8 @@ void screens_load_all() {
   game_menu_register();
   inventory_screen_register();
   save_screen_register();
+  help_screen_register();
+  credits_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

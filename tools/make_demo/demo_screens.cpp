@@ -219,7 +219,26 @@ void save_load(const Set& set) {
   }
 }
 
+// The credits the credits screen scrolls: titles, centred names, a left-set
+// block and an entry continued on a second line.
+bool credits_table(const std::string& root) {
+  const std::string dir = root + "/data/tables";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  FILE* f = std::fopen((dir + "/credits.tbl").c_str(), "wb");
+  if (!f) {
+    std::fprintf(stderr, "make_demo: cannot write credits.tbl\n");
+    return false;
+  }
+  const char* const lines[] = {"*Orrimund", "", "a demo world", "", "*Design", "The Orrimund team", "",
+                               "*Programming", "Engine and tools", "&and the screens", "", "@Thanks to",
+                               "everyone who played", "-", "", "*The End"};
+  for (const char* l : lines) std::fprintf(f, "%s\r\n", l);
+  return std::fclose(f) == 0;
+}
+
 bool demo_build_screens(const std::string& root) {
+  if (!credits_table(root)) return false;
   Dir = root + "/data/interface/pc";
   std::error_code ec;
   std::filesystem::create_directories(Dir, ec);
