@@ -12,6 +12,7 @@
 #include "Orrimund/screens/hud.h"
 #include "Orrimund/screens/inventory_screen.h"
 #include "Orrimund/screens/menus.h"
+#include "Orrimund/screens/options_screen.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/save_screen.h"
 #include "Orrimund/screens/screen_ui.h"
@@ -189,6 +190,7 @@ void screens_load_all() {
   save_screen_register();
   help_screen_register();
   credits_screen_register();
+  options_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

@@ -219,6 +219,50 @@ void save_load(const Set& set) {
   }
 }
 
+// ---- the options screen -------------------------------------------------------------------
+// Each option's label and the labels over its boxes, at the 640 places.
+struct OptionLabel {
+  const char* text;
+  int x, y;
+};
+constexpr OptionLabel OPTION_LABELS[] = {
+    {"Music volume", 59, 72},   {"Sound volume", 59, 119},  {"Option", 30, 208},        {"On", 98, 192},
+    {"Off", 160, 192},          {"Solo switch", 30, 287},   {"On", 167, 271},           {"Off", 229, 271},
+    {"Reverse mouse", 30, 331}, {"Dialogue camera", 30, 376}, {"Low", 190, 376},        {"Mid", 280, 376},
+    {"High", 280, 396},         {"Combat display", 30, 437}, {"On", 175, 437},          {"Off", 274, 437},
+    {"Level detail", 360, 115}, {"Low", 447, 135},          {"Mid", 447, 154},          {"High", 447, 173},
+    {"Lights", 520, 115},       {"Low", 593, 135},          {"Mid", 593, 154},          {"High", 593, 173},
+    {"Detail", 360, 219},       {"Low", 461, 219},          {"High", 561, 219},         {"Render switch", 440, 264},
+    {"Second switch", 440, 283}, {"Textures", 330, 328},     {"Low", 435, 328},         {"Mid", 515, 328},
+    {"High", 598, 328},         {"Scene", 330, 377},        {"Low", 435, 377},          {"Mid", 515, 377},
+    {"High", 598, 377},         {"Extra", 380, 426},        {"On", 477, 426},           {"Off", 538, 426}};
+
+void options_screen(const Set& set) {
+  Canvas bg = backdrop(set, "Options", 320);
+  for (const OptionLabel& l : OPTION_LABELS) bg.text(Bold, set.S(9), set.S(l.x), set.S(l.y), l.text, TEXT);
+  save(bg, std::string("Options-Bkgrnd") + set.suffix, false);
+  const int b = set.S(14);
+  Canvas box(b, b, CLEAR);
+  box.fill(set.S(3), set.S(3), b - 2 * set.S(3), b - 2 * set.S(3), LIT);
+  box.frame(0, 0, b, b, 1, EDGE);
+  save(box, std::string("checkbox") + set.suffix, true);
+  Canvas lit(b, b, CLEAR);
+  lit.frame(0, 0, b, b, set.S(2), LIT);
+  save(lit, std::string("checkbox-hilite") + set.suffix, true);
+  Canvas bar(set.S(200), set.S(14), {20, 18, 14});
+  bar.frame(0, 0, bar.w(), bar.h(), 1, EDGE);
+  save(bar, std::string("Meter-Drag-Bar") + set.suffix, false);
+  const int c = set.S(22);
+  for (int k = 0; k < 2; k++) {
+    Canvas tick(c, c, {30, 60, 30});
+    const Rgba col = k ? PRESSED : LIT;
+    tick.frame(0, 0, c, c, 1, col);
+    for (int i = 0; i < c / 3; i++) tick.fill(set.S(4) + i, c / 2 + i - set.S(2), 2, 2, col);
+    for (int i = 0; i < c / 2; i++) tick.fill(set.S(4) + c / 3 + i, c / 2 + c / 3 - i - set.S(2), 2, 2, col);
+    save(tick, std::string(k ? "Icon-CheckPress" : "Icon-CheckHilite") + set.suffix, false);
+  }
+}
+
 // The credits the credits screen scrolls: titles, centred names, a left-set
 // block and an entry continued on a second line.
 bool credits_table(const std::string& root) {
@@ -250,6 +294,7 @@ bool demo_build_screens(const std::string& root) {
     inventory(set);
     item_info(set);
     save_load(set);
+    options_screen(set);
   }
   FT_Done_FreeType(lib);
   return Ok;
