@@ -6,6 +6,7 @@
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Orrimund/gamestate.h"
+#include "Orrimund/screens/container_screen.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/front_seams.h"
 #include "Orrimund/screens/help_credits.h"
@@ -191,6 +192,7 @@ void screens_load_all() {
   help_screen_register();
   credits_screen_register();
   options_screen_register();
+  container_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

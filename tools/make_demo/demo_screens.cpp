@@ -263,6 +263,26 @@ void options_screen(const Set& set) {
   }
 }
 
+// ---- the container panel -------------------------------------------------------------------
+void container_panel(const Set& set) {
+  Canvas panel(set.S(290), set.S(215), {0, 0, 0});
+  panel.gradient(0, 0, panel.w(), panel.h(), {44, 40, 34}, {22, 20, 16});
+  panel.frame(0, 0, panel.w(), panel.h(), set.S(2), EDGE);
+  panel.text(Serif, set.S(15), panel.w() / 2, set.S(18), "Take items", GOLD, true);
+  save(panel, std::string("Pickup") + set.suffix, false);
+  const int b = set.S(14);
+  for (int k = 0; k < 2; k++) {
+    Canvas cross(b, b, CLEAR);
+    const Rgba col = k ? LIT : EDGE;
+    cross.frame(0, 0, b, b, k ? set.S(2) : 1, col);
+    for (int i = set.S(3); i < b - set.S(3); i++) {
+      cross.put(i, i, {200, 90, 90});
+      cross.put(b - 1 - i, i, {200, 90, 90});
+    }
+    save(cross, std::string(k ? "crossbox-hilite" : "crossbox") + set.suffix, true);
+  }
+}
+
 // The credits the credits screen scrolls: titles, centred names, a left-set
 // block and an entry continued on a second line.
 bool credits_table(const std::string& root) {
@@ -295,6 +315,7 @@ bool demo_build_screens(const std::string& root) {
     item_info(set);
     save_load(set);
     options_screen(set);
+    container_panel(set);
   }
   FT_Done_FreeType(lib);
   return Ok;
