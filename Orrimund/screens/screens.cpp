@@ -12,6 +12,7 @@
 #include "Orrimund/screens/help_credits.h"
 #include "Orrimund/screens/hud.h"
 #include "Orrimund/screens/inventory_screen.h"
+#include "Orrimund/screens/journal_screen.h"
 #include "Orrimund/screens/menus.h"
 #include "Orrimund/screens/options_screen.h"
 #include "Orrimund/screens/popup.h"
@@ -193,6 +194,7 @@ void screens_load_all() {
   credits_screen_register();
   options_screen_register();
   container_screen_register();
+  journal_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

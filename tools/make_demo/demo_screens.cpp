@@ -283,6 +283,27 @@ void container_panel(const Set& set) {
   }
 }
 
+// ---- the quest journal ----------------------------------------------------------------------
+void journal(const Set& set) {
+  const int k = set.index;
+  Canvas bg = backdrop(set, "Quest Journal", 200);
+  auto at = [&](int x640, int x1024) { return k ? x1024 : x640; };
+  const int ly = at(100, 160), lh = set.S(10 * 14);
+  for (int l = 0; l < 2; l++) {
+    const int lx = l ? at(354, 567) : at(30, 48), lw = set.S(254);
+    bg.fill(lx - 4, ly - 4, lw + 8, lh + 8, {14, 12, 10});
+    bg.frame(lx - 4, ly - 4, lw + 8, lh + 8, 1, EDGE);
+    bg.text(Bold, set.S(10), lx, ly - set.S(20), l ? "Side quests" : "Main quests", TEXT);
+    bg.fill(l ? at(617, 987) : at(293, 469), at(130, 208), set.S(12), at(81, 130), {30, 26, 22});
+  }
+  const int tx = at(30, 48), ty = at(312, 499);
+  bg.fill(tx - 4, ty - 4, set.S(580), set.S(10 * 14) + 8, {14, 12, 10});
+  bg.frame(tx - 4, ty - 4, set.S(580), set.S(10 * 14) + 8, 1, EDGE);
+  bg.text(Bold, set.S(9), set.S(60), set.S(46), "< Status", TEXT);
+  bg.text(Bold, set.S(9), set.S(300), set.S(46), "Inventory >", TEXT);
+  save(bg, std::string("QstJrn-Bkgrnd") + set.suffix, false);
+}
+
 // The credits the credits screen scrolls: titles, centred names, a left-set
 // block and an entry continued on a second line.
 bool credits_table(const std::string& root) {
@@ -316,6 +337,7 @@ bool demo_build_screens(const std::string& root) {
     save_load(set);
     options_screen(set);
     container_panel(set);
+    journal(set);
   }
   FT_Done_FreeType(lib);
   return Ok;
