@@ -18,6 +18,7 @@
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/save_screen.h"
 #include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/status_screen.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/os/console.h"
 #include "quarn/os/key.h"
@@ -195,6 +196,7 @@ void screens_load_all() {
   options_screen_register();
   container_screen_register();
   journal_screen_register();
+  status_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

@@ -304,6 +304,19 @@ void journal(const Set& set) {
   save(bg, std::string("QstJrn-Bkgrnd") + set.suffix, false);
 }
 
+// ---- the status screen ----------------------------------------------------------------------
+void status_screen(const Set& set) {
+  const int k = set.index;
+  Canvas bg = backdrop(set, "Status", 170);
+  auto at = [&](int x640, int x1024) { return k ? x1024 : x640; };
+  bg.fill(at(24, 40), at(94, 152), set.S(282), set.S(330), {14, 12, 10});
+  bg.frame(at(24, 40), at(94, 152), set.S(282), set.S(330), 1, EDGE);
+  bg.fill(at(336, 540), at(91, 148), set.S(262), set.S(150), {14, 12, 10});
+  bg.frame(at(336, 540), at(91, 148), set.S(262), set.S(150), 1, EDGE);
+  bg.text(Bold, set.S(10), at(342, 547), at(75, 124), "Skills", TEXT);
+  save(bg, std::string("Skl-Bkgrnd") + set.suffix, false);
+}
+
 // The credits the credits screen scrolls: titles, centred names, a left-set
 // block and an entry continued on a second line.
 bool credits_table(const std::string& root) {
@@ -338,6 +351,7 @@ bool demo_build_screens(const std::string& root) {
     options_screen(set);
     container_panel(set);
     journal(set);
+    status_screen(set);
   }
   FT_Done_FreeType(lib);
   return Ok;
