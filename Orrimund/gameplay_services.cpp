@@ -361,6 +361,9 @@ void install_hooks() {
   if (!ai.handlers[AI_STATE_COMBAT]) ai.handlers[AI_STATE_COMBAT] = [](ai_component* a) { ai_combat_dispatch(a); };
   ai_set_driver_hooks(ai);
   ai_behaviour_install();
+  // Experience from scripts and the console goes through the entity's own
+  // rule, which raises levels and hands out their points.
+  Party_hooks.add_experience = [](living_entity* e, int points) { e->add_experience(points, false, false); };
 
   ScriptWorld& w = Script_world;
   w.start_level = [](const char* level, const char* script) { start_level(level, script); };

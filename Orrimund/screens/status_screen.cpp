@@ -310,7 +310,7 @@ void status_render() {
     int cx, cy, cw, ch;
     control_rect(k, &cx, &cy, &cw, &ch);
     char value[16];
-    std::snprintf(value, sizeof value, "%d", row.shown + row.pending * 10);
+    std::snprintf(value, sizeof value, "%d", row.shown + row.pending);
     int tw = 0, th = 0;
     gr_get_string_size(&tw, &th, value);
     gr_set_color_rec(row.pending > 0 ? Ui_hover_color : Ui_white);

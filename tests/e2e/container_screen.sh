@@ -20,7 +20,7 @@ bag() {
 start_game bags
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
+dismiss_popups
 h=$(bag '"Health Tonic" 5 20' 1)
 console "open_bag $h"
 sleep 0.8

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The status screen at 640x480: a new game's leader gains a level (through
+# the developer console's experience) and R shows its statistics and skills.
+# The raise control of the first skill raises it; Escape asks "Accept changes
+# to skills?" and Yes keeps it: R shows it raised again. A second raise
+# answered No goes back.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
+mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
+differ() {
+  convert "$1" -crop "$3" +repage "$tmp/a.png" && convert "$2" -crop "$3" +repage "$tmp/b.png" &&
+    compare -metric AE -fuzz 5% "$tmp/a.png" "$tmp/b.png" null: 2>&1 | cut -d' ' -f1
+}
+value="40x16+515+97"  # the first skill's value
+yes_button() { xdotool mousemove --window "$wid" 270 293 sleep 0.3 click 1; sleep 0.6; }
+no_button() { xdotool mousemove --window "$wid" 368 293 sleep 0.3 click 1; sleep 0.6; }
+
+start_game skills
+xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+wait_console "ENDING LOAD OF rand-forest01"
+dismiss_popups
+console "add_xp 3000"
+sleep 0.5
+xdotool key --window "$wid" r
+sleep 0.8
+shot status
+m=$(mean_of "$tmp/status.png" "70x24+135+20")
+awk -v m="$m" 'BEGIN { exit !(m > 0.1) }' || fail "no status screen ($m)"
+xdotool mousemove --window "$wid" 568 104 sleep 0.3 click 1
+sleep 0.4
+shot raised
+n=$(differ "$tmp/status.png" "$tmp/raised.png" "$value")
+[ "$n" -gt 20 ] || fail "the raise control did not raise the skill ($n pixels)"
+xdotool key --window "$wid" Escape
+sleep 0.6
+shot question
+yes_button
+shot closed
+n=$(differ "$tmp/status.png" "$tmp/closed.png" "70x24+135+20")
+[ "$n" -gt 100 ] || fail "Yes did not close the status screen"
+xdotool key --window "$wid" r
+sleep 0.8
+shot again
+# Raised from what it was (now in the normal colour, no longer pending).
+n=$(differ "$tmp/status.png" "$tmp/again.png" "$value")
+[ "$n" -gt 20 ] || fail "the accepted point did not stay ($n pixels)"
+# More experience for another point; the screen is left (nothing pending,
+# so without a question) and opened again.
+xdotool key --window "$wid" Escape
+sleep 0.5
+console "add_xp 20000"
+sleep 0.5
+xdotool key --window "$wid" r
+sleep 0.8
+shot again
+xdotool mousemove --window "$wid" 568 104 sleep 0.3 click 1
+sleep 0.4
+shot raised2
+n=$(differ "$tmp/again.png" "$tmp/raised2.png" "$value")
+[ "$n" -gt 20 ] || fail "the second raise did nothing ($n pixels)"
+xdotool key --window "$wid" Escape
+sleep 0.6
+no_button
+xdotool key --window "$wid" r
+sleep 0.8
+shot declined
+n=$(differ "$tmp/again.png" "$tmp/declined.png" "$value")
+[ "$n" -lt 10 ] || fail "No did not give the point back ($n pixels)"
+kill $pid; wait $pid 2>/dev/null; pid=""
