@@ -93,7 +93,7 @@ TEST_F(ScreenManager, AScreenThatNeedsItsArgumentRefusesToOpenWithout) {
   EXPECT_EQ(g_log, (std::vector<std::string>{"close 3", "open 4 arg"}));
   EXPECT_FALSE(set_screen(24));
   EXPECT_FALSE(set_screen(-1));
-  EXPECT_FALSE(set_screen(SCREEN_CREDITS));  // not in this build: no way out of it
+  EXPECT_FALSE(set_screen(SCREEN_LOBBY_CHAT));  // not in this build: no way out of it
   EXPECT_EQ(screen_get_current(), SCREEN_CONTAINER);
 }
 
