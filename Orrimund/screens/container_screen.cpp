@@ -174,12 +174,8 @@ void container_close() {
 
 // Developer route to the screen: a bag at the controlled hero's feet.
 ConsoleCommand cc_drop_bag("drop_bag", "Drops a bag of items (name and count, then gold) by the controlled hero", [] {
-  console_get_arg(ARG_STRING);
   char name[CONSOLE_MAX_ARG + 1];
-  const char* typed = Console_arg.original;
-  size_t n = std::strlen(typed);
-  if (n >= 2 && typed[0] == '"' && typed[n - 1] == '"') typed++, n -= 2;
-  std::snprintf(name, sizeof name, "%.*s", static_cast<int>(n), typed);
+  console_get_name(name, sizeof name);
   console_get_arg(ARG_INT);
   const int count = Console_arg.int_value;
   console_get_arg(ARG_INT | ARG_NONE);

@@ -590,13 +590,8 @@ void inventory_open(void* argument, bool) {
 
 // Developer commands: put an item into the bag, and list the bag.
 ConsoleCommand cc_give_item("give_item", "Puts an item (by name, optional count) into the party inventory", [] {
-  console_get_arg(ARG_STRING);
   char name[CONSOLE_MAX_ARG + 1];
-  // As typed, less the quotes round a name of several words.
-  const char* typed = Console_arg.original;
-  size_t n = std::strlen(typed);
-  if (n >= 2 && typed[0] == '"' && typed[n - 1] == '"') typed++, n -= 2;
-  std::snprintf(name, sizeof name, "%.*s", static_cast<int>(n), typed);
+  console_get_name(name, sizeof name);
   console_get_arg(ARG_INT | ARG_NONE);
   const int count = (Console_arg.type & ARG_INT) && Console_arg.int_value > 0 ? Console_arg.int_value : 1;
   if (!Console_run) return;

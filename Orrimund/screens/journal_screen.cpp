@@ -221,12 +221,8 @@ void journal_close() {
 
 // Developer route to the journal's contents: a quest on or off by name.
 ConsoleCommand cc_quest("quest_journal", "Sets a quest (by name) active (1) or not (0)", [] {
-  console_get_arg(ARG_STRING);
   char name[CONSOLE_MAX_ARG + 1];
-  const char* typed = Console_arg.original;
-  size_t n = std::strlen(typed);
-  if (n >= 2 && typed[0] == '"' && typed[n - 1] == '"') typed++, n -= 2;
-  std::snprintf(name, sizeof name, "%.*s", static_cast<int>(n), typed);
+  console_get_name(name, sizeof name);
   console_get_arg(ARG_INT);
   if (!Console_run) return;
   const int q = quest_find(name);

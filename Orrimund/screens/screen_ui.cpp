@@ -13,6 +13,7 @@
 #include "Orrimund/screens/screens.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr_font.h"
+#include "quarn/os/console.h"
 #include "quarn/os/key.h"
 #include "quarn/os/os.h"
 
@@ -316,4 +317,12 @@ bool party_select_next(bool backwards) {
     return i != start;
   }
   return false;
+}
+
+void console_get_name(char* out, int size) {
+  console_get_arg(ARG_STRING);
+  const char* typed = Console_arg.original;
+  size_t n = std::strlen(typed);
+  if (n >= 2 && typed[0] == '"' && typed[n - 1] == '"') typed++, n -= 2;
+  std::snprintf(out, static_cast<size_t>(size), "%.*s", static_cast<int>(n), typed);
 }

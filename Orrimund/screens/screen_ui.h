@@ -62,6 +62,10 @@ int loading_bar_fill_width();
 // route, 0 by default), so the bar can be watched on a fast machine.
 extern int Loading_pace_ms;
 
+// The next console argument as a name of several words: as typed, less the
+// quotes round it (the console lower-cases its own copy).
+void console_get_name(char* out, int size);
+
 // "v1.01", right-aligned near the bottom right.
 void ui_draw_version();
 

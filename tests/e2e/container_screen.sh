@@ -21,6 +21,11 @@ start_game bags
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
 dismiss_popups
+# What the new game holds before the bag.
+console "party_items"
+wait_console "Party items: "
+tonics=$(grep -o "Health Tonic x[0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*x//')
+gold=$(grep -o "Party items: .*gold [0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*gold //')
 h=$(bag '"Health Tonic" 5 20' 1)
 console "open_bag $h"
 sleep 0.8
@@ -33,9 +38,9 @@ xdotool mousemove --window "$wid" 438 313 sleep 0.3 click 1
 sleep 0.5
 shot taken
 console "party_items"
-wait_console "Party items: "
-grep -q "Party items: .*gold 50" "$tmp/$name.console" || fail "the purse did not grow by 20: $(grep 'Party items' "$tmp/$name.console")"
-grep -q "Health Tonic x8" "$tmp/$name.console" || fail "the five tonics did not join the three"
+wait_console "Party items: " 2
+grep -q "Party items: .*gold $((gold + 20))" "$tmp/$name.console" || fail "the purse did not grow by 20: $(grep 'Party items' "$tmp/$name.console")"
+grep -q "Health Tonic x$((${tonics:-0} + 5))" "$tmp/$name.console" || fail "the five tonics did not join the bag"
 m=$(mean_of "$tmp/taken.png" "140x12+250+10")
 awk -v m="$m" 'BEGIN { exit !(m > 0.05) }' || fail "no pick-up message ($m)"
 console "open_bag $h"
@@ -48,9 +53,10 @@ xdotool mousemove --window "$wid" 250 190 sleep 0.3 click 1 sleep 0.4
 shot unmarked
 xdotool mousemove --window "$wid" 438 313 sleep 0.3 click 1
 sleep 0.5
+before=$(grep -c "Ring of Jade x" "$tmp/$name.console")
 console "party_items"
-wait_console "Party items: " 2
-grep -q "Ring of Jade" "$tmp/$name.console" && fail "an unmarked ring was taken"
+wait_console "Party items: " 3
+[ "$(grep -c "Ring of Jade x" "$tmp/$name.console")" = "$before" ] || fail "an unmarked ring was taken"
 console "open_bag $h2"
 sleep 0.5
 grep -q "No container $h2" "$tmp/$name.console" && fail "the untouched bag was removed"
