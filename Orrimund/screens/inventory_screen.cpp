@@ -12,6 +12,7 @@
 #include "Engine/gameflags.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
+#include "Orrimund/screens/buysell_screen.h"
 #include "Orrimund/screens/inventory_rules.h"
 #include "Orrimund/screens/item_info.h"
 #include "Orrimund/screens/popup.h"
@@ -619,7 +620,10 @@ void inventory_close() {
   g.state = IDLE;
   if (g.owns_ui_mode) leave_ui_mode();
   g.owns_ui_mode = false;
-  if (g.forget_on_close) screen_set_character(-1);
+  if (g.forget_on_close) {
+    screen_set_character(-1);
+    buysell_set_merchant_record(nullptr);
+  }
 }
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include "Engine/gameflags.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
+#include "Orrimund/screens/buysell_screen.h"
 #include "Orrimund/screens/inventory_screen.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/row_buttons.h"
@@ -362,7 +363,10 @@ void status_close() {
   finish_leaving(g.skills.changes);
   if (g.owns_ui_mode) leave_ui_mode();
   g.owns_ui_mode = false;
-  if (g.forget_on_close) screen_set_character(-1);
+  if (g.forget_on_close) {
+    screen_set_character(-1);
+    buysell_set_merchant_record(nullptr);
+  }
 }
 }  // namespace
 

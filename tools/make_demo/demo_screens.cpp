@@ -317,6 +317,52 @@ void status_screen(const Set& set) {
   save(bg, std::string("Skl-Bkgrnd") + set.suffix, false);
 }
 
+// ---- the buy and sell screen --------------------------------------------------------------------
+void buy_sell(const Set& set) {
+  Canvas bg = backdrop(set, "", 320);
+  bg.fill(set.S(26), set.S(108), set.S(298), set.S(232), {14, 12, 10});
+  bg.frame(set.S(26), set.S(108), set.S(298), set.S(232), 1, EDGE);
+  bg.fill(set.S(344), set.S(143), set.S(12), set.S(194), {30, 26, 22});
+  bg.frame(set.S(388), set.S(88), set.S(204), set.S(84), 1, DIM);
+  bg.text(Bold, set.S(9), set.S(40), set.S(46), "< Status   Mode >", TEXT);
+  bg.frame(set.S(421), set.S(352), set.S(70), set.S(26), 1, DIM);
+  bg.frame(set.S(502), set.S(352), set.S(70), set.S(26), 1, DIM);
+  bg.text(Bold, set.S(11), set.S(537), set.S(358), "Info", TEXT, true);
+  save(bg, std::string("BuySell-Bkgrnd") + set.suffix, false);
+  const struct {
+    const char* name;
+    const char* text;
+    int w, h, size;
+    bool serif;
+  } labels[] = {{"BuySell-Buy", "Buy", 120, 30, 20, true},       {"BuySell-Sell", "Sell", 120, 30, 20, true},
+                {"BuySell-Price", "Price", 80, 16, 10, false},   {"BuySell-Offer", "Offer", 80, 16, 10, false},
+                {"BuySell-BuyButton", "Buy", 70, 26, 12, false}, {"BuySell-SellButton", "Sell", 70, 26, 12, false}};
+  for (const auto& l : labels) {
+    Canvas c(set.S(l.w), set.S(l.h), CLEAR);
+    c.text(l.serif ? Serif : Bold, set.S(l.size), c.w() / 2, set.S(l.h - l.size * 1.35) / 2, l.text,
+           l.serif ? GOLD : TEXT, true);
+    save(c, std::string(l.name) + set.suffix, true);
+  }
+  for (int p = 0; p < 2; p++) {
+    Canvas f(set.S(70), set.S(26), CLEAR);
+    f.frame(0, 0, f.w(), f.h(), set.S(2), p ? PRESSED : LIT);
+    save(f, std::string(p ? "LBYChat-HelpPress" : "LBYChat-HelpHilite") + set.suffix, true);
+  }
+  const char* cats[5][2] = {{"BuySell-Weap", "W"}, {"BuySell-Armr", "A"}, {"Buysell-Mgk", "M"},
+                            {"Buysell-Jwlry", "J"}, {"Buysell-Misc", "?"}};
+  const int cs = set.S(36);
+  for (const auto& c : cats) {
+    const Rgba edge[3] = {EDGE, LIT, PRESSED};
+    const char* state[3] = {"", "HiLite", "Press"};
+    for (int st = 0; st < 3; st++) {
+      Canvas ic(cs, cs, {50, 44, 36});
+      ic.frame(0, 0, cs, cs, set.S(2), edge[st]);
+      ic.text(Bold, set.S(16), cs / 2, set.S(7), c[1], st ? LIT : TEXT, true);
+      save(ic, std::string(c[0]) + state[st] + set.suffix, false);
+    }
+  }
+}
+
 // The credits the credits screen scrolls: titles, centred names, a left-set
 // block and an entry continued on a second line.
 bool credits_table(const std::string& root) {
@@ -352,6 +398,7 @@ bool demo_build_screens(const std::string& root) {
     container_panel(set);
     journal(set);
     status_screen(set);
+    buy_sell(set);
   }
   FT_Done_FreeType(lib);
   return Ok;

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The buy and sell screen at 640x480 with the demo's shopkeeper, the
+# Watchman of demo_outdoor (reached through the developer level picker and
+# the console's trade command, as no conversation opens it yet). Buying a
+# Health Tonic costs its value, 25; the mode arrow turns to selling, and a
+# tonic sells for 70 % of its value, 17. The purse and the bag follow.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
+purse() {
+  console "party_items"
+  wait_console "Party items: " "$1"
+  grep -o "Party items: .*gold [0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*gold //'
+}
+tonics() { grep -o "Health Tonic x[0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*x//'; }
+value=25
+sells_for=$((value * 7 / 10))
+
+start_game shop
+console "level_picker"
+sleep 1.5
+# The picker's list in name order: demo_indoor, demo_outdoor, ...
+xdotool mousemove --window "$wid" 230 96 click 1
+sleep 0.5
+xdotool mousemove --window "$wid" 265 432 click 1
+wait_console "ENDING LOAD OF demo_outdoor"
+dismiss_popups
+console "add_gold 100"
+g0=$(purse 1)
+t0=$(tonics)
+console "trade Watchman"
+sleep 1
+shot shop
+# The first row (Health Tonic), then Buy.
+xdotool mousemove --window "$wid" 100 119 sleep 0.3 click 1 sleep 0.3 mousemove --window "$wid" 455 365 sleep 0.3 click 1
+sleep 0.5
+shot bought
+g1=$(purse 2)
+[ "$g1" = $((g0 - value)) ] || fail "buying cost $((g0 - g1)), not $value"
+[ "$(tonics)" = $((${t0:-0} + 1)) ] || fail "the bought tonic is not in the bag"
+# The mode arrow: selling; the held tonics are the list's row.
+xdotool mousemove --window "$wid" 325 70 sleep 0.3 click 1
+sleep 0.4
+xdotool mousemove --window "$wid" 100 119 sleep 0.3 click 1 sleep 0.3 mousemove --window "$wid" 455 365 sleep 0.3 click 1
+sleep 0.5
+shot sold
+g2=$(purse 3)
+[ "$g2" = $((g1 + sells_for)) ] || fail "selling paid $((g2 - g1)), not $sells_for"
+[ "$(tonics)" = "${t0:-0}" ] || fail "the sold tonic is still in the bag"
+xdotool key --window "$wid" Escape
+sleep 0.5
+kill $pid; wait $pid 2>/dev/null; pid=""
