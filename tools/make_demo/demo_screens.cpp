@@ -46,6 +46,38 @@ void window_frame(Canvas& c, int x, int y, int w, int h, Rgba edge, int t) {
   c.frame(x, y, w, h, t, edge);
 }
 
+// Pictures of a word alone on a clear ground: titles in the serif face and
+// gold, labels in the bold face and grey.
+struct Label {
+  const char* name;
+  const char* text;
+  int w, h, size;
+  bool serif;
+};
+template <size_t N>
+void labels(const Set& set, const Label (&list)[N]) {
+  for (const Label& l : list) {
+    Canvas c(set.S(l.w), set.S(l.h), CLEAR);
+    c.text(l.serif ? Serif : Bold, set.S(l.size), c.w() / 2, set.S(l.h - l.size * 1.35) / 2, l.text,
+           l.serif ? GOLD : TEXT, true);
+    save(c, std::string(l.name) + set.suffix, true);
+  }
+}
+
+// A row of five category icons, each plain, lit and pressed, lettered.
+void category_icons(const Set& set, const char* const (&names)[5], const char* const (&states)[3]) {
+  const char* const letters[5] = {"W", "A", "M", "J", "?"};
+  const Rgba edge[3] = {EDGE, LIT, PRESSED};
+  const int cs = set.S(36);
+  for (int c = 0; c < 5; c++)
+    for (int st = 0; st < 3; st++) {
+      Canvas ic(cs, cs, {50, 44, 36});
+      ic.frame(0, 0, cs, cs, set.S(2), edge[st]);
+      ic.text(Bold, set.S(16), cs / 2, set.S(7), letters[c], st ? LIT : TEXT, true);
+      save(ic, std::string(names[c]) + states[st] + set.suffix, false);
+    }
+}
+
 // ---- arrows, close buttons, the thumb -------------------------------------------------------
 void arrow(Canvas& c, int size, char dir, Rgba col) {
   const double m = size / 2.0;
@@ -112,10 +144,6 @@ constexpr Window WINDOWS[] = {
 // Where the 1024 set puts the same windows.
 constexpr int WINDOWS_1024[][2] = {{37, 141}, {37, 310}, {37, 478}, {37, 591}, {101, 591},
                                    {305, 141}, {405, 142}, {405, 369}, {405, 539}, {15, 136}};
-const char* const CATEGORIES[5][2] = {{"Icon-Wpn", "W"}, {"Icon-Armr", "A"}, {"Icon-Mgk", "M"},
-                                      {"Icon-Jwlry", "J"}, {"Icon-Misc", "?"}};
-constexpr int CATEGORY_X[2][5] = {{379, 420, 461, 501, 542}, {609, 674, 739, 804, 869}};
-constexpr int CATEGORY_Y[2] = {349, 568};
 
 void inventory(const Set& set) {
   const int k = set.index;
@@ -150,19 +178,9 @@ void inventory(const Set& set) {
     name.text(Serif, set.S(15), name.w() / 2, 0, hero, GOLD, true);
     save(name, std::string("Inv-Name-") + hero + set.suffix, true);
   }
-  const int cs = set.S(36);
-  for (int c = 0; c < 5; c++) {
-    const Rgba edge[3] = {EDGE, LIT, PRESSED};
-    const char* state[3] = {"Active", "Hilite", "Press"};
-    for (int st = 0; st < 3; st++) {
-      Canvas ic(cs, cs, {50, 44, 36});
-      ic.frame(0, 0, cs, cs, set.S(2), edge[st]);
-      ic.text(Bold, set.S(16), cs / 2, set.S(7), CATEGORIES[c][1], st ? LIT : TEXT, true);
-      save(ic, std::string(CATEGORIES[c][0]) + state[st] + set.suffix, false);
-    }
-  }
-  (void)CATEGORY_X;
-  (void)CATEGORY_Y;
+  const char* const names[5] = {"Icon-Wpn", "Icon-Armr", "Icon-Mgk", "Icon-Jwlry", "Icon-Misc"};
+  const char* const states[3] = {"Active", "Hilite", "Press"};
+  category_icons(set, names, states);
 }
 
 // ---- the item info popup ----------------------------------------------------------------------
@@ -196,20 +214,10 @@ void save_load(const Set& set) {
   bg.frame(at(389, 623), at(229, 366), set.S(90), set.S(28), 1, DIM);
   bg.text(Bold, set.S(10), at(201, 322), at(296, 478), "Description", TEXT);
   save(bg, std::string("SaveLoad-Bkgrnd") + set.suffix, false);
-  const struct {
-    const char* name;
-    const char* text;
-    int w, h, size;
-    bool serif;
-  } labels[] = {{"SaveLoad-SG", "Save Game", 250, 36, 22, true}, {"SaveLoad-LG", "Load Game", 250, 36, 22, true},
-                {"SaveLoad-SF", "Saved games", 200, 20, 11, false}, {"SaveLoad-LF", "Saved games", 200, 20, 11, false},
-                {"SaveLoad-Save", "Save", 90, 28, 13, false},        {"SaveLoad-Load", "Load", 90, 28, 13, false}};
-  for (const auto& l : labels) {
-    Canvas c(set.S(l.w), set.S(l.h), CLEAR);
-    c.text(l.serif ? Serif : Bold, set.S(l.size), c.w() / 2, set.S(l.h - l.size * 1.35) / 2, l.text,
-           l.serif ? GOLD : TEXT, true);
-    save(c, std::string(l.name) + set.suffix, true);
-  }
+  const Label words[] = {{"SaveLoad-SG", "Save Game", 250, 36, 22, true},    {"SaveLoad-LG", "Load Game", 250, 36, 22, true},
+                         {"SaveLoad-SF", "Saved games", 200, 20, 11, false}, {"SaveLoad-LF", "Saved games", 200, 20, 11, false},
+                         {"SaveLoad-Save", "Save", 90, 28, 13, false},       {"SaveLoad-Load", "Load", 90, 28, 13, false}};
+  labels(set, words);
   for (int p = 0; p < 2; p++) {
     const Rgba col = p ? PRESSED : LIT;
     Canvas f(set.S(90), set.S(28), CLEAR);
@@ -329,38 +337,18 @@ void buy_sell(const Set& set) {
   bg.frame(set.S(502), set.S(352), set.S(70), set.S(26), 1, DIM);
   bg.text(Bold, set.S(11), set.S(537), set.S(358), "Info", TEXT, true);
   save(bg, std::string("BuySell-Bkgrnd") + set.suffix, false);
-  const struct {
-    const char* name;
-    const char* text;
-    int w, h, size;
-    bool serif;
-  } labels[] = {{"BuySell-Buy", "Buy", 120, 30, 20, true},       {"BuySell-Sell", "Sell", 120, 30, 20, true},
-                {"BuySell-Price", "Price", 80, 16, 10, false},   {"BuySell-Offer", "Offer", 80, 16, 10, false},
-                {"BuySell-BuyButton", "Buy", 70, 26, 12, false}, {"BuySell-SellButton", "Sell", 70, 26, 12, false}};
-  for (const auto& l : labels) {
-    Canvas c(set.S(l.w), set.S(l.h), CLEAR);
-    c.text(l.serif ? Serif : Bold, set.S(l.size), c.w() / 2, set.S(l.h - l.size * 1.35) / 2, l.text,
-           l.serif ? GOLD : TEXT, true);
-    save(c, std::string(l.name) + set.suffix, true);
-  }
+  const Label words[] = {{"BuySell-Buy", "Buy", 120, 30, 20, true},       {"BuySell-Sell", "Sell", 120, 30, 20, true},
+                         {"BuySell-Price", "Price", 80, 16, 10, false},   {"BuySell-Offer", "Offer", 80, 16, 10, false},
+                         {"BuySell-BuyButton", "Buy", 70, 26, 12, false}, {"BuySell-SellButton", "Sell", 70, 26, 12, false}};
+  labels(set, words);
   for (int p = 0; p < 2; p++) {
     Canvas f(set.S(70), set.S(26), CLEAR);
     f.frame(0, 0, f.w(), f.h(), set.S(2), p ? PRESSED : LIT);
     save(f, std::string(p ? "LBYChat-HelpPress" : "LBYChat-HelpHilite") + set.suffix, true);
   }
-  const char* cats[5][2] = {{"BuySell-Weap", "W"}, {"BuySell-Armr", "A"}, {"Buysell-Mgk", "M"},
-                            {"Buysell-Jwlry", "J"}, {"Buysell-Misc", "?"}};
-  const int cs = set.S(36);
-  for (const auto& c : cats) {
-    const Rgba edge[3] = {EDGE, LIT, PRESSED};
-    const char* state[3] = {"", "HiLite", "Press"};
-    for (int st = 0; st < 3; st++) {
-      Canvas ic(cs, cs, {50, 44, 36});
-      ic.frame(0, 0, cs, cs, set.S(2), edge[st]);
-      ic.text(Bold, set.S(16), cs / 2, set.S(7), c[1], st ? LIT : TEXT, true);
-      save(ic, std::string(c[0]) + state[st] + set.suffix, false);
-    }
-  }
+  const char* const names[5] = {"BuySell-Weap", "BuySell-Armr", "Buysell-Mgk", "Buysell-Jwlry", "Buysell-Misc"};
+  const char* const states[3] = {"", "HiLite", "Press"};
+  category_icons(set, names, states);
 }
 
 // The credits the credits screen scrolls: titles, centred names, a left-set
