@@ -6,6 +6,7 @@
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Orrimund/gamestate.h"
+#include "Orrimund/screens/assess_screen.h"
 #include "Orrimund/screens/buysell_screen.h"
 #include "Orrimund/screens/container_screen.h"
 #include "Orrimund/player/party.h"
@@ -199,6 +200,7 @@ void screens_load_all() {
   journal_screen_register();
   status_screen_register();
   buysell_screen_register();
+  assess_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

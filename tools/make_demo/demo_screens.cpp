@@ -351,6 +351,15 @@ void buy_sell(const Set& set) {
   category_icons(set, names, states);
 }
 
+// ---- the assess panel ---------------------------------------------------------------------
+void assess_panel(const Set& set) {
+  Canvas panel(set.S(300), set.S(200), {0, 0, 0});
+  panel.gradient(0, 0, panel.w(), panel.h(), {40, 36, 52}, {16, 14, 22});
+  panel.frame(0, 0, panel.w(), panel.h(), set.S(2), EDGE);
+  panel.fill(set.S(274), set.S(87), set.S(12), set.S(80), {30, 26, 22});
+  save(panel, std::string("Assess-Bkgrnd") + set.suffix, false);
+}
+
 // The credits the credits screen scrolls: titles, centred names, a left-set
 // block and an entry continued on a second line.
 bool credits_table(const std::string& root) {
@@ -387,6 +396,7 @@ bool demo_build_screens(const std::string& root) {
     journal(set);
     status_screen(set);
     buy_sell(set);
+    assess_panel(set);
   }
   FT_Done_FreeType(lib);
   return Ok;
