@@ -18,7 +18,7 @@ xdotool mousemove --window "$wid" 230 96 click 1
 sleep 0.5
 xdotool mousemove --window "$wid" 265 432 click 1
 wait_console "ENDING LOAD OF demo_outdoor"
-dismiss_popups
+sleep 1
 console "assess"
 sleep 1
 shot panel

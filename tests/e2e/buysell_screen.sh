@@ -26,7 +26,7 @@ xdotool mousemove --window "$wid" 230 96 click 1
 sleep 0.5
 xdotool mousemove --window "$wid" 265 432 click 1
 wait_console "ENDING LOAD OF demo_outdoor"
-dismiss_popups
+sleep 1
 console "add_gold 100"
 g0=$(purse 1)
 t0=$(tonics)

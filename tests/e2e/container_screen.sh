@@ -20,7 +20,7 @@ bag() {
 start_game bags
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-dismiss_popups
+sleep 1
 # What the new game holds before the bag.
 console "party_items"
 wait_console "Party items: "

@@ -35,7 +35,7 @@ console "full_party 1"
 wait_console "[Ff]ull_party is TRUE"
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-dismiss_popups
+sleep 1
 console 'give_item "Short Sword"'
 console 'give_item "Health Tonic" 3'
 console 'give_item "Ring of Jade"'
@@ -128,7 +128,7 @@ xdotool key --window "$wid" F4
 sleep 1
 xdotool mousemove --window "$wid" 100 110 sleep 0.3 click --repeat 2 --delay 120 1
 wait_console "ENDING LOAD OF rand-forest01" 2
-dismiss_popups
+sleep 1
 console "member_state"
 wait_console "^State 0: Ruvizo" 4
 grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q " 1:Ring of Jade.* 5:Short Sword" ||

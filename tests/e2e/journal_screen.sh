@@ -13,7 +13,7 @@ bright() { convert "$1" -crop "$2" -format '%[fx:maxima.r]' info:; }
 start_game quests
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-dismiss_popups
+sleep 1
 xdotool key --window "$wid" q
 sleep 0.8
 shot empty

@@ -59,18 +59,3 @@ wait_console() {
   done
   fail "$name: no '$1' in the console log: $(tail -20 "$tmp/$name.console" 2>/dev/null)"
 }
-
-# Clicks away the message popups a level may open as it starts (the demo
-# forest's chain of instructions), so that the keys after it reach the game.
-# A popup is known by the grey frame of its box at 640x480.
-dismiss_popups() {
-  local i c
-  for i in $(seq 1 8); do
-    sleep 0.6
-    import -window "$wid" "$tmp/popup-check.png" 2>/dev/null || return 0
-    c=$(convert "$tmp/popup-check.png" -crop 280x1+180+158 -format '%[fx:int(255*mean.r)] %[fx:int(255*mean.b)] %[fx:int(255*standard_deviation)]' info:)
-    set -- $c
-    [ "$1" -ge 100 ] && [ "$1" -le 120 ] && [ "$2" -ge 100 ] && [ "$2" -le 120 ] && [ "$3" -le 8 ] || return 0
-    xdotool mousemove --window "$wid" 319 293 sleep 0.2 click 1
-  done
-}

@@ -26,7 +26,7 @@ console "full_party 1"
 wait_console "[Ff]ull_party is TRUE"
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-dismiss_popups
+sleep 1
 console "add_gold 100"
 g=$(gold 1)
 [ "$g" = 130 ] || fail "a new game's purse with 100 more is $g"
@@ -67,7 +67,7 @@ m=$(mean_of "$tmp/load-mode.png" "150x14+201+318")
 awk -v m="$m" 'BEGIN { exit !(m > 0.03) }' || fail "the listed save shows no description ($m)"
 xdotool mousemove --window "$wid" 100 110 sleep 0.3 click 1 sleep 0.4 mousemove --window "$wid" 434 243 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01" 2
-dismiss_popups
+sleep 1
 g=$(gold 3)
 [ "$g" = 130 ] || fail "the loaded game's purse is $g, saved with 130"
 kill $pid; wait $pid 2>/dev/null; pid=""

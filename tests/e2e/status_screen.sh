@@ -21,7 +21,7 @@ no_button() { xdotool mousemove --window "$wid" 368 293 sleep 0.3 click 1; sleep
 start_game skills
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-dismiss_popups
+sleep 1
 console "add_xp 3000"
 sleep 0.5
 xdotool key --window "$wid" r
