@@ -295,9 +295,6 @@ class GameHost final : public ScriptHost {
              ScriptPopupDone done) override {
     Popup_done = done;
     MessagePopup(title, text, -1, -1, buttons, labels, popup_answer, POPUP_PAUSES);
-    // A script's popup waits for the player: the console says so, so that
-    // whoever drives the game through the console knows why it waits.
-    console_printf("Popup: %s\n", title ? title : "");
   }
   bool popup_open() override { return popup_is_open(); }
   void debug(const char* text) override { console_printf("%s", text); }

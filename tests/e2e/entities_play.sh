@@ -19,7 +19,6 @@ grep -q "[Ff]ull_party is TRUE" "$log" || fail "the console script did not run: 
 sleep 1
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
-close_instructions
 sleep 2
 
 # ---- the heroes at their start points with their weapons -------------------------

@@ -81,7 +81,6 @@ for size in 640 800; do
   # ---- clicking Start: the loading box (front_loading.cpp), then the HUD -----------
   xdotool click --window "$wid" 1
   wait_out "^Level loaded: rand-forest01.s3d"
-  close_instructions
   # The loading box stays while its steps are drawn; then the HUD.
   for _ in $(seq 1 60); do
     shot "$name-hud"

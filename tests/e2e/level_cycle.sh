@@ -15,7 +15,6 @@ log="$tmp/play.console"
 sleep 1
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01" 1
-close_instructions
 console "game_time"
 wait_console "^Game clock: " 1
 sleep 10

@@ -43,14 +43,6 @@ start_game() {
   sleep 1
 }
 console() { echo "$1" >"$fifo"; }
-# A new game's first level opens its chain of instructions; Escape closes the
-# chain. $1: how many such popups the console has announced by then.
-close_instructions() {
-  wait_console "^Popup: Instructions" "${1:-1}"
-  sleep 0.5
-  xdotool key --window "$wid" Escape
-  sleep 0.5
-}
 wait_console() {
   local want=${2:-1}
   for _ in $(seq 1 300); do

@@ -83,7 +83,6 @@ screen_of() {
 start_game forest
 xdotool mousemove --window "$wid" 450 225 click 1
 wait_out "^Level loaded: rand-forest01.s3d"
-close_instructions
 wait_hud
 ask camera_view "^Camera at " | grep -q "mode 2" || fail "forest: the camera is not automatic"
 hero=$(ask party_positions "^Member 0: ")
