@@ -19,36 +19,10 @@ mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 # Standard deviation (0..1) of a box: a picture has some, a flat panel none.
 deviation_of() { convert "$1" -crop "$2" -format '%[fx:standard_deviation]' info:; }
 
-start() {
-  local name=$1 width=$2; shift 2
-  rm -f "$fifo"; mkfifo "$fifo"
-  ORRIMUND_ROOT="$root" ORRIMUND_CONSOLE_FIFO="$fifo" ORRIMUND_CONSOLE_LOG="$tmp/$name.console" \
-    "$bin/orrimund" -opengl "$@" >"$tmp/$name.out" 2>&1 &
-  pid=$!
-  wid=""
-  local until=$((SECONDS + 90))
-  while [ $SECONDS -lt $until ]; do
-    kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
-    wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-    if [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out"; then
-      xwininfo -id "$wid" 2>/dev/null | grep -q "Width: $width\$" && break
-    fi
-    sleep 0.1
-  done
-  [ -n "$wid" ] || fail "$name: no window"
-  sleep 1
+start() {  # name, window width, then the program's arguments
+  START_WIDTH=$2 start_game "$1" "${@:3}"
 }
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
-console() { echo "$1" >"$fifo"; }
-# Waits until the console log has $2 lines matching $1 (default 1).
-wait_console() {
-  local want=${2:-1}
-  for _ in $(seq 1 200); do
-    [ "$(grep -c "$1" "$tmp/$name.console" 2>/dev/null)" -ge "$want" ] && return 0
-    sleep 0.1
-  done
-  fail "$name: no '$1' in the console log: $(cat "$tmp/$name.console" 2>/dev/null)"
-}
 wait_out() {
   for _ in $(seq 1 300); do grep -q "$1" "$tmp/$name.out" && return 0; sleep 0.1; done
   fail "$name: no '$1' in the output: $(cat "$tmp/$name.out")"

@@ -19,7 +19,8 @@ write_tables() {
 # A running game on the demo world in $root, driven through a console pipe:
 # start_game NAME [ARGS] starts it (the window found, start-up finished) with
 # its console log in $tmp/NAME.console; console sends a line; wait_console
-# waits for $2 (default 1) lines matching $1 in the log.
+# waits for $2 (default 1) lines matching $1 in the log. With START_WIDTH
+# set, start_game also waits until the window has that width.
 start_game() {
   name=$1; shift
   fifo="$tmp/console.fifo"
@@ -33,7 +34,10 @@ start_game() {
   while [ $SECONDS -lt $until ]; do
     kill -0 $pid 2>/dev/null || fail "$name: the program ended: $(cat "$tmp/$name.out")"
     wid=$(xdotool search --name '^Orrimund Demo$' 2>/dev/null | head -1)
-    [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out" && break
+    if [ -n "$wid" ] && grep -q '^SYSTEM INIT TIME : ' "$tmp/$name.out"; then
+      [ -z "${START_WIDTH:-}" ] && break
+      xwininfo -id "$wid" 2>/dev/null | grep -q "Width: $START_WIDTH\$" && break
+    fi
     sleep 0.1
   done
   [ -n "$wid" ] || fail "$name: no window"
