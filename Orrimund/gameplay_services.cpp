@@ -244,6 +244,9 @@ int scene_characters(SceneCharacter* out, int capacity) {
       const int mesh = e->floor_mesh == 65535 ? -1 : e->floor_mesh;
       out[n] = SceneCharacter{e->handle, e->type, e->pos, 1.5f, 255, mesh, -1, e == Selected_entity, draw_entity};
       out[n].name = e->name;
+      out[n].float_text = e->float_text;
+      out[n].float_time = e->float_time;
+      for (int k = 0; k < 3; k++) out[n].float_rgb[k] = e->float_rgb[k];
       n++;
     }
   }

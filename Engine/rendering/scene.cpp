@@ -510,6 +510,24 @@ void draw_plates() {
   gr_set_color(255, 255, 255, 255);
 }
 
+// The floating texts of the characters drawn this frame.
+void draw_float_texts() {
+  const SceneCharacter* main = main_character();
+  for (int i = 0; i < Character_count; i++) {
+    const SceneCharacter& c = Characters[i];
+    if (!Character_drawn[i] || !c.float_text || !c.float_text[0] || c.float_time <= 0.0f) continue;
+    if (!scene_plate_in_range(c, main)) continue;
+    int x = 0, y = 0;
+    const vector at = c.pos + vector(0.0f, c.height + 0.5f + scene_float_text_rise(c.float_time), 0.0f);
+    if (!project(at, &x, &y)) continue;
+    int w = 0, h = 0;
+    gr_get_string_size(&w, &h, c.float_text);
+    gr_set_color(c.float_rgb[0], c.float_rgb[1], c.float_rgb[2], scene_float_text_alpha(c.float_time));
+    gr_string(x - w / 2, y - h, c.float_text);
+  }
+  gr_set_color(255, 255, 255, 255);
+}
+
 void draw_main_marker() {
   const bool requested = Main_marker_requested;
   Main_marker_requested = false;
@@ -865,6 +883,16 @@ void scene_label_clear(int slot) {
   if (slot >= 0 && slot < SCENE_MAX_LABELS) Labels[slot].on = false;
 }
 
+float scene_float_text_rise(float seconds) {
+  const float age = 2.0f - std::clamp(seconds, 0.0f, 2.0f);
+  return 0.5f * age;
+}
+
+int scene_float_text_alpha(float seconds) {
+  if (seconds >= 0.5f) return 255;
+  return seconds <= 0.0f ? 0 : static_cast<int>(255.0f * seconds / 0.5f);
+}
+
 void scene_request_main_marker() { Main_marker_requested = true; }
 
 int scene_letterbox_bar(int w, int h) { return std::max(0, (h - w / 2) / 2); }
@@ -1020,6 +1048,7 @@ void scene_render() {
     draw_health_bar();
     draw_main_marker();
     draw_plates();
+    draw_float_texts();
   }
   draw_talk_markers();
 

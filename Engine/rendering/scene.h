@@ -65,6 +65,11 @@ struct SceneCharacter {
   int plate_damage = 0;
   int plate_percent = -1;
   int plate_kind = 0;
+  // Its floating text ("+20 xp", "12 AP", a status word) and the seconds
+  // it has left; it rises and fades as they run out.
+  const char* float_text = nullptr;
+  float float_time = 0.0f;
+  uint8_t float_rgb[3] = {255, 255, 255};
 };
 
 // Colours of the floating values over characters.
@@ -197,6 +202,11 @@ bool scene_shadow_wanted(int type, float near_depth, bool no_shadow);
 // Whether a floating value over c is written this frame (within 4
 // vertically and 50 of the main character).
 bool scene_plate_in_range(const SceneCharacter& c, const SceneCharacter* main);
+// How far above its head point a floating text with `seconds` left stands,
+// and its alpha: texts live for 2 s, rising half a unit a second and fading
+// over their last half second.
+float scene_float_text_rise(float seconds);
+int scene_float_text_alpha(float seconds);
 // Whether a sphere lies at least partly in the current view.
 bool scene_point_visible(const vector& point, float radius);
 void scene_set_pair_range(float a, float b);
