@@ -353,7 +353,9 @@ void living_entity::process_dead(float frametime) {
     upkeep();
     frame_step = 0.0f;
   }
-  if (!finished) return;
+  // Only the kinds that mark their death (state 0x8000) are retired once it
+  // has played; every other corpse lies where it fell.
+  if (!finished || !(state & ES_DEATH_KIND)) return;
   if (move_effect < 0) {
     retire_corpse();
   } else if (!entity_effects().alive || !entity_effects().alive(move_effect)) {
