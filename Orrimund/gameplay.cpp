@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "Engine/Objects/combat.h"
 #include "Engine/ai/obstacles.h"
 #include "Engine/ai/path_graph.h"
 #include "Engine/ai/path_planner.h"
@@ -418,6 +419,7 @@ void gameplay_frame() {
     path_graph_frame();
     objects_delete_pending();
     ai_frame(dt);  // every live entity's AI, then its movement and upkeep
+    combat_entities_frame();
     entities_footsteps_frame(dt);
     entities_dead_frame(dt);
     // Doors, gates and lifts move toward where their last use sent them.

@@ -80,6 +80,15 @@ void use_chain(living_entity* hero, int s, int count) {
 
 bool networked() { return game_is_networked(); }
 
+// A reaction ends at its move's end tag, or with the move when it ends
+// first (its tag lies past its end, or it has none); one whose move never
+// started (a type without the animation) is over at once rather than
+// holding the fight for good.
+bool reaction_over(living_entity* e) {
+  if (e->move_tag_state(TRIGGER_CRITICAL_END) == 1) return true;
+  return e->current_move_id < 0 || e->move_finished(e->current_move_id);
+}
+
 }  // namespace
 
 void combat_set_hooks(const CombatHooks& hooks) { Hooks = hooks; }
@@ -148,6 +157,16 @@ void combat_entity_step(living_entity* e) {
     return;
   }
   if (e->ai.state == AI_STATE_COMBAT && e->combat.target != -1) e->combat.engage(0);
+}
+
+void combat_entities_frame() {
+  living_entity* list = entity_live_list();
+  for (living_entity* e = entity_first(list); e;) {
+    // A death moves the entity to the dead list.
+    living_entity* next = entity_next(list, e);
+    combat_entity_step(e);
+    e = next;
+  }
 }
 
 // ---- choosing an attack ----------------------------------------------------------------
@@ -407,7 +426,7 @@ void combat_state::update_exchange() {
       break;
     case CP_REACTING:
     case CP_MISSILE:
-      if (owner->move_tag_state(TRIGGER_CRITICAL_END) == 1) phase = CP_IDLE;
+      if (reaction_over(owner)) phase = CP_IDLE;
       break;
     default: break;
   }

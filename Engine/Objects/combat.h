@@ -155,6 +155,8 @@ extern bool Super_power;
 // takes it over: an entity out of hit points dies, one whose AI fights
 // engages its target.
 void combat_entity_step(living_entity* e);
+// The step of every live entity, once a frame after the AI has run.
+void combat_entities_frame();
 
 float combat_position_bonus(const living_entity* a, const living_entity* v);
 void combat_spawn_blood(living_entity* a, living_entity* v);
