@@ -490,6 +490,19 @@ bool table_write_demo_tables(const std::string& root) {
     if (!ok || !row.load) continue;
     CharacterRecord c = row.kind >= 0 && row.kind < 4 ? table_demo_hero(row.kind)
                                                       : table_demo_creature(row.name, is_complete(row.name));
+    // The grubs of the demo level fight with the figure animations written
+    // for them.
+    if (std::string(row.name) == "Grub") {
+      for (MoveRecord& m : c.moves) {
+        if (m.animation.rfind("bite", 0) == 0) m.animation = "grub_attack01.mvf";
+        else if (m.animation == "die01.mvf") m.animation = "grub_death01.mvf";
+        else if (m.animation == "walk.mvf") m.animation = "grub_walk.mvf";
+      }
+      // A grub is soon beaten, and always leaves its gold in a bag.
+      c.hit_points = 12;
+      c.resistances = std::string("fire weak") + EOL;
+      c.tail = std::string("+Drop: \"Gold\" 100") + EOL + "+Drop: \"Health Tonic\" 100" + EOL;
+    }
     // A second type on the same mesh, differing only in its textures.
     if (std::string(row.name) == "Generic Fighter") c.tail += "+Alternate character: \"Sir Ammund\"\r\n";
     ok = table_write_file(tables + "characterinfo/" + table_character_file_name(row.name), table_character_text(c));

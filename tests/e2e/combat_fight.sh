@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# A fight from a console order, as a player sees it: the whole party on the
+# demo level with its grubs; the party is ordered to attack the nearest
+# grub, every hero closes to a place beside it and blows are exchanged both
+# ways (the console logs each hit) until the grub falls; "+40 xp" floats
+# over it (the game is paused on that frame for the picture), the heroes
+# gain experience, and a bag with its gold and a tonic lies where it fell.
+# Taking all from the bag fills the party's inventory.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+log() { cat "$tmp/fight.console"; }
+
+start_game fight
+console "full_party 1"
+wait_console "[Ff]ull_party is TRUE"
+xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+wait_console "ENDING LOAD OF rand-forest01"
+sleep 1
+console "load_mlayout rand-forest01"
+sleep 1
+xdotool key --window "$wid" space  # the layout load paused the game
+sleep 0.5
+
+console "party_attack"
+wait_console "^Party of 4 attacks Grub#2 at "
+dead=""
+for _ in $(seq 1 600); do
+  if grep -q "hits Grub#2 for [0-9]*, \(0\|-[0-9]*\) left" "$tmp/fight.console"; then dead=1; break; fi
+  sleep 0.1
+done
+[ -n "$dead" ] || fail "the grub did not fall: $(grep ' hits ' "$tmp/fight.console" | tail -5)"
+xdotool key --window "$wid" space  # pause on the frame the experience floats
+sleep 0.5
+import -window "$wid" "$tmp/xp.png"
+xdotool key --window "$wid" space
+
+grep -q "^[A-Za-z]* hits Grub#2 for " "$tmp/fight.console" || fail "no hero struck the grub: $(log)"
+grep -q "^Grub#2 hits [A-Za-z]* for " "$tmp/fight.console" || fail "the grub never struck back: $(grep ' hits ' "$tmp/fight.console")"
+# The floating text is drawn in its own green.
+green=$(convert "$tmp/xp.png" txt:- | grep -ci "#32B432")
+[ "$green" -ge 20 ] || fail "no \"+N xp\" over the grub ($green pixels of its colour)"
+
+console "creatures"
+wait_console "^3 creatures"
+grep -q '^Creature Grub#2 at .* dead text "+40 xp"' "$tmp/fight.console" ||
+  fail "the grub is not dead with its experience text: $(grep Grub#2 "$tmp/fight.console" | tail -1)"
+# Each hero still standing is beside the grub and has its share of the
+# experience (within 20 of the grub: 40 shared).
+gx=$(grep '^Creature Grub#2 at ' "$tmp/fight.console" | tail -1 | awk '{print $4}')
+gz=$(grep '^Creature Grub#2 at ' "$tmp/fight.console" | tail -1 | awk '{print $6}')
+grep '^Hero ' "$tmp/fight.console" | tail -4 | grep -v ' dead text ' >"$tmp/heroes"
+[ "$(wc -l <"$tmp/heroes")" -ge 2 ] || fail "the grub beat the party: $(grep '^Hero ' "$tmp/fight.console" | tail -4)"
+while read -r _ who _ x _ z _ _ _ xp _; do
+  awk -v x="$x" -v z="$z" -v gx="$gx" -v gz="$gz" 'BEGIN { exit !((x-gx)^2 + (z-gz)^2 < 4.0^2) }' ||
+    fail "$who did not close in: at $x $z, the grub at $gx $gz"
+  [ "$xp" -gt 1000 ] || fail "$who gained no experience: $(cat "$tmp/heroes")"
+done <"$tmp/heroes"
+
+console "bags"
+wait_console "bags$"
+grep -q "^Bag at .* holds 2$" "$tmp/fight.console" || fail "no bag of two where the grub fell: $(grep -i bag "$tmp/fight.console")"
+console "party_items"
+wait_console "^Inventory "
+before=$(grep "^Inventory " "$tmp/fight.console" | tail -1)
+console "take_bag"
+wait_console "^Took 2 from the bag"
+console "party_items"
+wait_console "^Inventory " 2
+after=$(grep "^Inventory " "$tmp/fight.console" | tail -1)
+grep -q "^Item Health Tonic x" "$tmp/fight.console" || fail "no tonic in the inventory: $(log | tail -8)"
+g0=$(echo "$before" | awk '{print $(NF-1)}')
+g1=$(echo "$after" | awk '{print $(NF-1)}')
+[ "$g1" -gt "$g0" ] || fail "no gold from the bag: $before / $after"
+kill -TERM $pid; wait $pid; pid=""
+echo "PASS"
