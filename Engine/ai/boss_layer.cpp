@@ -1,6 +1,9 @@
 #include "Engine/ai/boss_layer.h"
 
 #include "Engine/Objects/entity_world.h"
+#include "Engine/ai/ai_driver.h"
+#include "Engine/ai/boss_hooks.h"
+#include "Engine/gamesound/gamesnd.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/characterinfo.h"
 
@@ -45,7 +48,13 @@ float boss_radius_of(int type_id, int size_class) {
 }
 
 void boss_layer_install() {
+  AiDriverHooks ai = ai_driver_hooks();
+  ai.boss_update = [](living_entity* e) { boss_update(&e->ai); };
+  ai.boss_setup = [](living_entity* e) { boss_init(&e->ai); };
+  ai_set_driver_hooks(ai);
+  boss_set_taunt_sound([](int sound, const vector& at) { gamesound_play_3d(sound, &at); });
   EntityGameHooks g = entity_game();
+  g.boss_wants_spell = [](living_entity* e, float* range) { return boss_wants_spell(e, range) != 0; };
   g.boss_height = [](const living_entity* e) {
     return boss_height_of(e->character ? e->character->kind : -1, e->size_class());
   };
@@ -55,4 +64,6 @@ void boss_layer_install() {
   entity_set_game_hooks(g);
 }
 
-bool boss_has_own_targeting(const living_entity*) { return false; }
+bool boss_has_own_targeting(const living_entity* e) {
+  return e && e->type == OBJ_BOSS && boss_type_has_own_targeting(boss_type_id(e));
+}

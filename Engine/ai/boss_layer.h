@@ -9,7 +9,8 @@ bool boss_is_boss_type(int type_id);
 float boss_height_of(int type_id, int size_class);
 float boss_radius_of(int type_id, int size_class);
 // Whether a boss picks its targets itself rather than turning on whoever
-// strikes it; no boss of this round does, ordinary creatures never.
+// strikes it (the boss table's list); ordinary creatures never.
 bool boss_has_own_targeting(const living_entity* e);
-// Makes the entity code's boss height and radius the layer's.
+// Makes the entity code's boss height and radius, the AI driver's boss
+// update and set-up, the spell wish and the taunt sound the layer's.
 void boss_layer_install();
