@@ -279,6 +279,9 @@ class living_entity : public game_object {
   int32_t current_move_id = -1;
   const Move_info* current_move = nullptr;
   int32_t mount_link = -1;
+  // Per tag-defined attack position of the type: the handle of the
+  // attacker holding it, -1 free.
+  int32_t attack_tag_holders[NUM_ATTACK_TAGS] = {-1, -1, -1, -1, -1, -1, -1, -1};
   uint32_t link_flags = 0;
   int32_t damage_shown = 0;
   float damage_timer = 0.0f;

@@ -4,10 +4,12 @@
 #include <cmath>
 
 #include "Engine/Objects/combat.h"
+#include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
+#include "Engine/ai/boss_hooks.h"
 #include "Engine/ai/boss_layer.h"
 #include "Engine/ai/predict_move.h"
 #include "Engine/ai/spell_choice.h"
@@ -93,7 +95,7 @@ void choose_or_fight(ai_component* ai, bool casting) {
 void start_attack(ai_component* ai, living_entity* target) {
   living_entity* self = ai->owner;
   self->combat.target = target->handle;
-  self->combat.engage(0);
+  self->combat.engage(boss_current_offense_variation(ai));
   ai_claim_attack_slot(&self->ai, target, 0, -1);
   ai_claim_attack_slot(&target->ai, self, 0, -1);
   ai_alert_guards(&target->ai, self);
@@ -103,7 +105,47 @@ void start_attack(ai_component* ai, living_entity* target) {
 
 float ai_target_distance(const ai_component* ai, const living_entity* target) {
   if (!ai->owner || !target) return 0.0f;
-  return std::max(ai->owner->distance_to(target, true, -1), 0.0f);
+  // From the tag of the position held, when the target has such positions.
+  int bone = -1;
+  const int slot = ai->position_slot;
+  if (slot >= 0 && slot < boss_attack_position_count(target) && target->attack_tag_holders[slot] == ai->owner->handle)
+    bone = target->character->attack_tag_bones[slot];
+  return std::max(ai->owner->distance_to(target, true, bone), 0.0f);
+}
+
+vector ai_tag_position_point(const living_entity* t, int i) {
+  vector p = reference_point(t);
+  if (!t->instance || !t->character || i < 0 || i >= NUM_ATTACK_TAGS || t->character->attack_tag_bones[i] < 0)
+    return p;
+  const vector b = t->instance->bone_position(t->character->attack_tag_bones[i]);
+  return p + t->orient.right * b.x + t->orient.up * b.y + t->orient.forward * b.z;
+}
+
+bool ai_approach_tag_position(ai_component* ai, living_entity* target) {
+  living_entity* self = ai->owner;
+  const int count = boss_attack_position_count(target);
+  int held = ai->position_slot >= 0 && ai->position_slot < count &&
+                     target->attack_tag_holders[ai->position_slot] == self->handle
+                 ? ai->position_slot
+                 : -1;
+  vector goal = reference_point(target);
+  if (held < 0) {
+    float best = 0.0f;
+    for (int i = 0; i < count; i++) {
+      const living_entity* holder = entity_from_handle(target->attack_tag_holders[i]);
+      if (!gone(holder) && holder != self) continue;
+      if (target->is_boss() && !boss_allows_move(boss_type_id(target), i)) continue;
+      const float d = dist3(ai_tag_position_point(target, i), self->pos);
+      if (held < 0 || d < best) held = i, best = d;
+    }
+  }
+  if (held >= 0) goal = ai_tag_position_point(target, held);
+  if (!plan_to(ai, goal, 0.0f) &&
+      ai_plan_path(ai, self->pos, std::max(self->layer, 0), goal, std::max(self->layer, 0), 0.0f, false, false) != 0)
+    return false;
+  ai->position_slot = held;
+  if (held >= 0) target->attack_tag_holders[held] = self->handle;
+  return true;
 }
 
 bool ai_in_preferred_range(const ai_component* ai, float distance) {
@@ -158,7 +200,16 @@ bool ai_engage(ai_component* ai, int target_handle) {
   bool casting = self->wants_spell(&spell_range);
   const float reach = reach_of(self);
   ai->preferred_range = casting ? spell_range : reach;
+  // A boss fights at the range of the attack it has chosen.
+  if (self->is_boss() && boss_type_id(self) != BOSS_TIGER_RIDER) {
+    ai->preferred_range = reach;
+    boss_get_offense_range(ai, nullptr, nullptr);
+  }
 
+  // A target with tag positions is approached by them while none is held.
+  if (!casting && !ai_in_preferred_range(ai, d) && boss_attack_position_count(target) > 0 &&
+      ai->position_slot < 0)
+    return ai_approach(ai, target, false);
   bool back_off = false;
   if (casting && d < reach + AI_RANGE_SLACK) {
     // A caster the others are not yet crowding fights hand to hand; with
@@ -221,6 +272,14 @@ bool ai_approach_slot(ai_component* ai, living_entity* target) {
     if (line_walkable(aim, ahead, self)) aim = ahead;
   }
   const float R = ai_slot_radius(self, target, ai->preferred_range);
+  if (boss_attack_position_count(target) > 0) {
+    // Let go of the position held; the nearest free one is taken afresh.
+    const int held = ai->position_slot;
+    if (held >= 0 && held < NUM_ATTACK_TAGS && target->attack_tag_holders[held] == self->handle)
+      target->attack_tag_holders[held] = -1;
+    ai->position_slot = -1;
+    return ai_approach_tag_position(ai, target);
+  }
 
   bool open[AI_ATTACK_SLOTS];
   for (int i = 0; i < AI_ATTACK_SLOTS; ++i) {
@@ -352,6 +411,7 @@ void ai_combat_melee(ai_component* ai) {
   if (self->wants_spell(&range) && (count_attackers(target) >= 2 || d > reach_of(self))) {
     if (ai_engage(ai, ai->target)) return;
   }
+  boss_get_offense_range(ai, nullptr, nullptr);
   if (target->get_anim_distance() > 0.0f) d *= 4.0f / 9.0f;
   if (!ai_in_preferred_range(ai, d) && ai_engage(ai, ai->target)) return;
   if (!ai_step_to_target(ai, target) && !self->combat.is_attacking()) return;
@@ -372,6 +432,7 @@ void ai_combat_cast(ai_component* ai) {
     return;
   }
   const float d = ai_target_distance(ai, target);
+  boss_get_offense_range(ai, nullptr, nullptr);
   const float half = ai->preferred_range * 0.5f;
   if (!(ai_in_preferred_range(ai, d) && d >= half) && ai_engage(ai, ai->target)) return;
   if (ai_step_to_target(ai, target) && !self->combat.is_attacking()) start_attack(ai, target);
@@ -391,7 +452,8 @@ void ai_combat_approach(ai_component* ai) {
   float range = 0.0f;
   const bool casting = self->wants_spell(&range);
   if (casting) ai->preferred_range = range;
-  const float lower = casting ? ai->preferred_range * 0.5f : 0.0f;
+  float lower = casting ? ai->preferred_range * 0.5f : 0.0f;
+  boss_get_offense_range(ai, &lower, nullptr);
   const float d = std::max(ai_target_distance(ai, target), 0.01f);
   if (d >= lower && d <= ai->preferred_range && std::fabs(self->pos.y - target->pos.y) < 3.0f) {
     ai_path_free(ai->path);

@@ -29,6 +29,11 @@ bool ai_engage(ai_component* ai, int target);
 bool ai_approach(ai_component* ai, living_entity* target, bool casting);
 bool ai_approach_slot(ai_component* ai, living_entity* target);
 bool ai_approach_range(ai_component* ai, living_entity* target);
+// Toward the nearest free tag-defined attack position of the target (held
+// from then on), or its reference point when none is free.
+bool ai_approach_tag_position(ai_component* ai, living_entity* target);
+// The world point of the target's tag attack position `i`.
+vector ai_tag_position_point(const living_entity* target, int i);
 bool ai_step_to_target(ai_component* ai, living_entity* target);
 // Walks the planned path one step: true while it still moves.
 bool ai_follow_path(ai_component* ai);

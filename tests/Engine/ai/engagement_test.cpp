@@ -12,6 +12,7 @@
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
 #include "Engine/ai/engagement.h"
+#include "Engine/characterinfo/characterinfo.h"
 #include "quarn/os/timer.h"
 #include "tests/support/world_kit.h"
 
@@ -103,6 +104,44 @@ TEST(Engagement, WithEverySlotHeldTheAttackerMakesForTheTarget) {
   EXPECT_TRUE(ai_is_in_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_APPROACH_SLOT));
   expect_near(path_end(monster->ai), hero->pos);
   EXPECT_EQ(monster->ai.position_slot, -1);
+}
+
+TEST(Engagement, TagPositionsAreTakenNearestFirstAndHeld) {
+  WorldKit kit;
+  const int rat = kit.type("Rat"), grub = kit.type("Golem");
+  // The target's type has two tag positions: its snout (1.2 ahead, 0.5 up)
+  // and its left foot (0.1 to its left).
+  Character_infos[grub].attack_tag_count = 2;
+  Character_infos[grub].attack_tag_bones[0] = 3;
+  Character_infos[grub].attack_tag_bones[1] = 0;
+  living_entity* target = kit.spawn(grub, {0, 0, 0});
+  target->orient = matrix(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+  expect_near(ai_tag_position_point(target, 0), vector(0, 0, 1.2f));
+  EXPECT_NEAR(ai_tag_position_point(target, 0).y, 0.5f, 1e-4f);
+  expect_near(ai_tag_position_point(target, 1), vector(-0.1f, 0, 0));
+  living_entity* a = kit.spawn(rat, {0, 0, 10}, OBJ_PLAYER);
+  living_entity* b = kit.spawn(rat, {0, 0, 12}, OBJ_PLAYER);
+  living_entity* c = kit.spawn(rat, {0, 0, 14}, OBJ_PLAYER);
+  EXPECT_TRUE(ai_engage(&a->ai, target->handle));
+  EXPECT_EQ(a->ai.position_slot, 0);
+  EXPECT_EQ(target->attack_tag_holders[0], a->handle);
+  expect_near(path_end(a->ai), vector(0, 0, 1.2f));
+  // The snout is held: the next attacker takes the foot, though farther.
+  EXPECT_TRUE(ai_engage(&b->ai, target->handle));
+  EXPECT_EQ(b->ai.position_slot, 1);
+  EXPECT_EQ(target->attack_tag_holders[1], b->handle);
+  expect_near(path_end(b->ai), vector(-0.1f, 0, 0));
+  // None free: the third makes for the target and holds nothing.
+  EXPECT_TRUE(ai_engage(&c->ai, target->handle));
+  EXPECT_EQ(c->ai.position_slot, -1);
+  expect_near(path_end(c->ai), target->pos);
+  // A holder that re-engages keeps its own position.
+  EXPECT_TRUE(ai_approach_slot(&a->ai, target));
+  EXPECT_EQ(a->ai.position_slot, 0);
+  EXPECT_EQ(target->attack_tag_holders[0], a->handle);
+  // Distances are measured from the held tag: a is 10 - 1.2 from the snout.
+  EXPECT_NEAR(ai_target_distance(&a->ai, target), 8.8f, 1e-3f);
+  Character_infos[grub].attack_tag_count = 0;
 }
 
 TEST(Engagement, NoPathMeansNoApproach) {
