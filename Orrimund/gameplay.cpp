@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Engine/Objects/combat.h"
+#include "Engine/ai/boss_hooks.h"
 #include "Engine/ai/obstacles.h"
 #include "Engine/ai/path_graph.h"
 #include "Engine/ai/path_planner.h"
@@ -391,6 +392,8 @@ void gameplay_enter() {
   input_flush();
   game_flags_clear(GF_PARTY_DEAD);
   game_flags_set(GF_LEVEL_IN_PLAY);
+  boss_set_level_name(LevelName);
+  boss_reset_taunt_timer();
   if (!Loaded_from_save && Level_script_current >= 0) level_visit_count_increment(Level_script_current);
   screens_level_init_all(loading_bar_step);
   loading_bar_finish();

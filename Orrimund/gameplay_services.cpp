@@ -28,6 +28,7 @@
 #include "Engine/gameflags.h"
 #include "quarn/bmpman/bmpman.h"
 #include "Engine/gamesound/gamesnd.h"
+#include "Engine/rendering/decal.h"
 #include "Engine/rendering/scene.h"
 #include "Engine/s3d/level_objects.h"
 #include "Engine/rendering/levelvis.h"
@@ -36,6 +37,7 @@
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
+#include "Engine/ai/boss_hooks.h"
 #include "Engine/ai/boss_layer.h"
 #include "Engine/ai/engagement.h"
 #include "Orrimund/player/party.h"
@@ -269,6 +271,18 @@ living_entity* creature_at(int i) {
 }
 
 
+// A blood splot lying flat on the ground, turned along `dir`, fading out
+// over its two seconds.
+void blood_splot(const char* bitmap, const vector& at, const vector& dir, float extent, uint8_t tint) {
+  const int bm = bm_load(bitmap);
+  if (bm < 0) return;
+  const float len = std::sqrt(dir.x * dir.x + dir.z * dir.z);
+  if (len <= 0.0f) return;
+  const vector right(dir.x / len * extent, 0.0f, dir.z / len * extent);
+  const vector up(right.z, 0.0f, -right.x);
+  decal_add(bm, at, right, up, 2000, true, tint, 0.25f);
+}
+
 int hero_feedback_index(const living_entity* e) {
   return e && e->character && charinfo_is_hero(e->character->kind) ? e->character->kind : -1;
 }
@@ -291,12 +305,21 @@ void install_combat_hooks() {
   // Specials ride on landed blows; effects deliver their spells' hits.
   c.struck_specials = spell_apply_on_struck_spells;
   c.hit_specials = spell_apply_on_hit_spells;
+  // How a blow sounds and what it leaves on the ground.
+  c.hit_sound = [](int attacker_material, int defender_material, const vector& at) {
+    gamesound_play_hit(attacker_material, defender_material, &at);
+  };
+  c.game_sound = [](int sound, const vector&) { gamesound_play(sound, 1.0f, 0.0f); };
+  c.decal = blood_splot;
   combat_set_hooks(c);
   FxHits fh;
   fh.hit = spell_fx_hit;
   fx_set_hits(fh);
 
   DeathHooks d;
+  d.boss_damage = [](living_entity* boss, float amount, int attacker, int arg) {
+    boss_record_damage(boss, amount, attacker, arg != 0);
+  };
   d.party_members = [](living_entity** out, int max) {
     int n = 0;
     for (PlayerRecord* p = party_first(); p && n < max; p = party_next(p))
