@@ -10,6 +10,7 @@
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/boss_hooks.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
@@ -296,7 +297,13 @@ void combat_state::attack(bool one_sided) {
         if (move_handle >= 0) phase = CP_MISSILE;
       }
     }
-    if (phase == CP_ATTACKING) t->combat.hit_chance(this, true);
+    if (phase == CP_ATTACKING) {
+      // A boss's module may keep the target unwarned, and may take the
+      // attack's hit into its own hands.
+      const bool unwarned = owner->type == OBJ_BOSS && boss_offense_begin(this);
+      if (!unwarned) t->combat.hit_chance(this, true);
+      if (owner->type == OBJ_BOSS && boss_attack_begin(owner, move_handle)) phase = CP_BOSS;
+    }
     if (t->type == OBJ_PLAYER && Hooks.party_combat_ready) Hooks.party_combat_ready();
   } else {
     combat_state* tc = &t->combat;
@@ -491,6 +498,7 @@ void combat_state::update_attack() {
   switch (phase) {
     case CP_IDLE: {
       if (!chain_queued && attack_cooldown > 0.0f && !(t && t->is_boss())) break;
+      if (owner->type == OBJ_BOSS && t && (!boss_in_attack_range(owner, t) || boss_vetoes_attack(owner, t))) break;
       float speed = owner->get_stat(CS_SPEED);
       if (!(speed >= kMinSpeed)) speed = kMinSpeed;
       attack_cooldown = 3.0f / (10.0f * speed);
@@ -500,18 +508,39 @@ void combat_state::update_attack() {
     case CP_ATTACKING: {
       if (owner->move_tag_state(TRIGGER_CRITICAL_END) == 1) {
         phase = CP_IDLE;
+        if (owner->type == OBJ_BOSS) boss_on_attack_end(owner);
         break;
       }
       const int s7 = owner->move_tag_state(TRIGGER_IMPACT_START);
-      if (s7 < 0) phase = CP_IDLE;
-      else if (s7 == 1) {
+      if (s7 < 0) {
+        phase = CP_IDLE;
+        if (owner->type == OBJ_BOSS) boss_on_attack_end(owner);
+      } else if (s7 == 1) {
         if (owner->is_hero() && Hooks.voice) Hooks.voice(owner, 1);
+        if (owner->type == OBJ_BOSS) {
+          boss_attack_hit(owner, t);
+          if (armed >= 1 && boss_offense_hit(this)) {
+            armed = 0;
+            break;
+          }
+        }
         if (hits > 0) land_hit();
       }
       break;
     }
     case CP_STRUCK:
-    case CP_DEFENDING: phase = CP_IDLE; break;
+    case CP_DEFENDING:
+      phase = CP_IDLE;
+      if (owner->type == OBJ_BOSS) boss_on_attack_end(owner);
+      break;
+    case CP_BOSS:
+      // The boss's own hit handling: its module strikes at the impact tag.
+      if (owner->move_tag_state(TRIGGER_IMPACT_START) == 1) boss_attack_hit(owner, t);
+      if (owner->move_tag_state(TRIGGER_CRITICAL_END) == 1 || owner->current_move_id != move_handle) {
+        phase = CP_IDLE;
+        boss_on_attack_end(owner);
+      }
+      break;
     default:
       if (owner->move_tag_state(TRIGGER_CRITICAL_END) == 1) phase = CP_IDLE;
       break;

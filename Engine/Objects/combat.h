@@ -110,6 +110,8 @@ class combat_state {
   int32_t skill = CS_NONE;
   int32_t attack_type = CS_NONE;
   int32_t hits = 0;
+  // Set by a boss module that takes over the hit of the attack under way.
+  int32_t armed = 0;
   int32_t reaction_move = -1;
   float position_bonus = 0.0f;
   float attack_cooldown = 0.0f;

@@ -15,6 +15,10 @@
 #include "quarn/os/timer.h"
 #include "tests/support/world_kit.h"
 
+#include "Engine/ai/boss_hooks.h"
+#include "Engine/characterinfo/characterinfo.h"
+#include "tools/writers/table_writers.h"
+
 namespace {
 
 const matrix Facing_plus_z(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
@@ -350,6 +354,44 @@ TEST_F(Combat_test, OneSidedCooldownIsThreeTenthsOverSpeedAndBoundedAtZeroSpeed)
   rat->combat.update_attack();
   EXPECT_TRUE(std::isfinite(rat->combat.attack_cooldown));
   EXPECT_NEAR(rat->combat.attack_cooldown, 3.0f, 1e-5f);
+}
+
+int Boss_offense_calls = 0;
+
+TEST_F(Combat_test, ABossModuleVetoesOrTakesItsAttackOver) {
+  int t = charinfo_lookup("Titus");
+  if (t < 0) t = kit.add_type(table_demo_creature("Titus", true));
+  living_entity* titus = kit.spawn(t, {0, 0, 1.0f}, OBJ_BOSS);
+  titus->orient = titus->last_orient = Facing_minus_z;
+  titus->combat.target = hero->handle;
+  titus->ai.state = AI_STATE_COMBAT;
+  titus->ai.sub_state = AI_SUB_EXCHANGE_A;
+  boss_modules_reset();
+  BossModule m;
+  m.vetoes_attack = [](living_entity*, living_entity*) { return true; };
+  boss_register_module(BOSS_TITUS, m);
+  titus->combat.update_attack();
+  EXPECT_EQ(titus->combat.phase, CP_IDLE);
+  // Without the veto the module keeps the target unwarned and takes the
+  // attack's hit into its own hands.
+  Boss_offense_calls = 0;
+  m.vetoes_attack = nullptr;
+  m.offense_begin = [](combat_state*) { return ++Boss_offense_calls > 0; };
+  m.attack_begin = [](living_entity*, int) { return true; };
+  boss_register_module(BOSS_TITUS, m);
+  titus->combat.attack_cooldown = 0.0f;
+  titus->combat.update_attack();
+  EXPECT_EQ(Boss_offense_calls, 1);
+  EXPECT_EQ(titus->combat.phase, CP_BOSS);
+  // Out of its attack's range (the reach, without an offense point) it
+  // starts nothing.
+  titus->combat.phase = CP_IDLE;
+  titus->combat.attack_cooldown = 0.0f;
+  titus->pos = vector(0, 0, 10.0f);
+  titus->combat.update_attack();
+  EXPECT_EQ(titus->combat.phase, CP_IDLE);
+  EXPECT_EQ(Boss_offense_calls, 1);
+  boss_modules_reset();
 }
 
 TEST_F(Combat_test, AttackerThatDoesNotFaceItsTargetStartsNoPlainAttack) {
