@@ -170,24 +170,28 @@ TEST_F(EntityMovement, ParalysisFreezesTheAnimationAndMovement) {
   EXPECT_FALSE(e->state & ES_HELD);
 }
 
-TEST_F(EntityMovement, CorpsesRetireWhenTheirDeathMoveEnds) {
-  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
-  const Move_info* death = rat->find_move(MOVE_DEATH, 1);
-  ASSERT_NE(death, nullptr);
-  rat->death_move = death;
-  rat->play_move(death, 1.0f, false, true, 0);
-  entity_list_unlink(rat);
-  entity_list_append(entity_dead_list(), rat);
-  rat->type = OBJ_DEAD_CREATURE;
-  rat->state |= ES_DEAD | ES_DOWN;
-  const int h = rat->handle;
-  kit.run(0.5f);
-  EXPECT_FALSE(rat->flags & OF_DELETE);
-  kit.run(0.6f);
-  EXPECT_TRUE(rat->flags & OF_DELETE);
-  kit.frame();
-  EXPECT_EQ(entity_from_handle(h), nullptr);
-  EXPECT_EQ(entity_count(entity_dead_list()), 0);
+TEST_F(EntityMovement, MarkedCorpsesRetireWhenTheirDeathMoveEndsOthersLie) {
+  for (const bool marked : {true, false}) {
+    living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
+    const Move_info* death = rat->find_move(MOVE_DEATH, 1);
+    ASSERT_NE(death, nullptr);
+    rat->death_move = death;
+    rat->play_move(death, 1.0f, false, true, 0);
+    entity_list_unlink(rat);
+    entity_list_append(entity_dead_list(), rat);
+    rat->type = OBJ_DEAD_CREATURE;
+    rat->state |= ES_DEAD | ES_DOWN | (marked ? ES_DEATH_KIND : 0);
+    const int h = rat->handle;
+    kit.run(0.5f);
+    EXPECT_FALSE(rat->flags & OF_DELETE);
+    kit.run(0.6f);
+    EXPECT_EQ((rat->flags & OF_DELETE) != 0, marked);
+    kit.frame();
+    EXPECT_EQ(entity_from_handle(h) == nullptr, marked);
+    EXPECT_EQ(entity_count(entity_dead_list()), marked ? 0 : 1);
+    if (!marked) EXPECT_TRUE(rat->flags & OF_ACTIVE) << "a plain corpse stays in the world";
+    living_entities_reset();
+  }
 }
 
 }  // namespace
