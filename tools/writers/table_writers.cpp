@@ -499,7 +499,7 @@ bool table_write_demo_tables(const std::string& root) {
         else if (m.animation == "walk.mvf") m.animation = "grub_walk.mvf";
       }
       // A grub is soon beaten, and always leaves its gold in a bag.
-      c.hit_points = 12;
+      c.hit_points = 40;
       c.resistances = std::string("fire weak") + EOL;
       c.tail = std::string("+Drop: \"Gold\" 100") + EOL + "+Drop: \"Health Tonic\" 100" + EOL;
     }
