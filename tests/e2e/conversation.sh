@@ -10,34 +10,6 @@ root="$tmp/demo"
 write_demo "$root"
 start_game run
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
-# Runs a console command and waits for a new answer line matching $2.
-ask() {
-  local before
-  before=$(grep -c "$2" "$tmp/$name.console" 2>/dev/null)
-  echo "$1" >"$fifo"
-  for _ in $(seq 1 100); do
-    [ "$(grep -c "$2" "$tmp/$name.console" 2>/dev/null)" -gt "${before:-0}" ] && { grep "$2" "$tmp/$name.console" | tail -1; return 0; }
-    sleep 0.1
-  done
-  fail "$name: no answer '$2' to '$1': $(tail -5 "$tmp/$name.console")"
-}
-# The screen point of world point ($1, $2, $3) in the camera's view.
-screen_of() {
-  ask camera_view "^Screen " >/dev/null
-  awk -v px="$1" -v py="$2" -v pz="$3" '
-    /^Camera at /      { ex=$3; ey=$4; ez=$5 }
-    /^Camera right /   { rx=$3; ry=$4; rz=$5 }
-    /^Camera up /      { ux=$3; uy=$4; uz=$5 }
-    /^Camera forward / { fx=$3; fy=$4; fz=$5 }
-    /^Screen /         { hf=$6; vf=$7; w=$9; h=$10 }
-    END {
-      pi = atan2(0, -1)
-      th = sin(hf * pi / 360) / cos(hf * pi / 360); tv = sin(vf * pi / 360) / cos(vf * pi / 360)
-      dx = px - ex; dy = py - ey; dz = pz - ez
-      f = dx * fx + dy * fy + dz * fz; r = dx * rx + dy * ry + dz * rz; u = dx * ux + dy * uy + dz * uz
-      printf "%d %d\n", w / 2 + r / f / th * (w / 2), h / 2 - u / f / tv * (h / 2)
-    }' "$tmp/$name.console"
-}
 # Clicks the watchman where he stands now, and waits for the text box.
 talk() {
   local at times=$1
@@ -71,15 +43,7 @@ read_on() {
 offered() { ask text_box "^Text box state" >/dev/null; sed -n '/^Text box state/h; /^Text box state/!H; ${x;p}' "$tmp/$name.console" | grep '^Choice '; }
 
 # ---- demo_outdoor from the level picker (the second level in name order) ------------
-console "level_picker"
-sleep 1.5
-xdotool mousemove --window "$wid" 230 78 click 1
-sleep 0.3
-xdotool key --window "$wid" Down
-sleep 0.3
-xdotool key --window "$wid" Return
-wait_console "ENDING LOAD OF demo_outdoor"
-sleep 1
+open_demo_outdoor
 # The leader walks toward the watchman (a click on the ground before him)
 # until he is within talking reach.
 set -- $(screen_of 0.5 0 3)

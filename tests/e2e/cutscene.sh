@@ -15,15 +15,7 @@ dark() { awk -v m="$(mean_of "$1" "$2")" 'BEGIN { exit !(m < 0.02) }'; }
 lit() { awk -v m="$(mean_of "$1" "$2")" 'BEGIN { exit !(m > 0.05) }'; }
 
 # ---- demo_outdoor from the level picker (the second level in name order) ------------
-console "level_picker"
-sleep 1.5
-xdotool mousemove --window "$wid" 230 78 click 1
-sleep 0.3
-xdotool key --window "$wid" Down
-sleep 0.3
-xdotool key --window "$wid" Return
-wait_console "ENDING LOAD OF demo_outdoor"
-sleep 1
+open_demo_outdoor
 shot before
 size=$(identify -format '%wx%h' "$tmp/before.png")
 w=${size%x*}

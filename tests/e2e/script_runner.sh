@@ -14,16 +14,7 @@ start_game run
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 
 # ---- demo_outdoor from the level picker (the second level in name order) ------------
-console "level_picker"
-sleep 1.5
-shot picker
-xdotool mousemove --window "$wid" 230 78 click 1
-sleep 0.3
-xdotool key --window "$wid" Down
-sleep 0.3
-xdotool key --window "$wid" Return
-wait_console "ENDING LOAD OF demo_outdoor"
-sleep 1
+open_demo_outdoor
 shot outdoor
 
 console "party_positions"

@@ -16,17 +16,6 @@ mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 differ() { compare -metric RMSE <(convert "$1" -crop "$3" +repage png:-) <(convert "$2" -crop "$3" +repage png:-) null: 2>&1 | sed 's/.*(\(.*\))/\1/'; }
 
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
-# Runs a console command and waits for its n-th answer line matching $2.
-ask() {
-  local before
-  before=$(grep -c "$2" "$tmp/$name.console" 2>/dev/null)
-  echo "$1" >"$fifo"
-  for _ in $(seq 1 100); do
-    [ "$(grep -c "$2" "$tmp/$name.console" 2>/dev/null)" -gt "${before:-0}" ] && { grep "$2" "$tmp/$name.console" | tail -1; return 0; }
-    sleep 0.1
-  done
-  fail "$name: no answer '$2' to '$1': $(tail -5 "$tmp/$name.console")"
-}
 wait_out() {
   for _ in $(seq 1 300); do grep -q "$1" "$tmp/$name.out" && return 0; sleep 0.1; done
   fail "$name: no '$1' in the output"
@@ -58,24 +47,6 @@ floor_under() {
       x = fx + rx * dx + ux * dy; y = fy0 + ry * dx + uy * dy; z = fz + rz * dx + uz * dy
       t = (fy - ey) / y
       printf "%.3f %.3f %.3f\n", ex + x * t, fy, ez + z * t
-    }' "$tmp/$name.console"
-}
-
-# The screen point of world point ($1, $2, $3), the other way round.
-screen_of() {
-  ask camera_view "^Screen " >/dev/null
-  awk -v px="$1" -v py="$2" -v pz="$3" '
-    /^Camera at /      { ex=$3; ey=$4; ez=$5 }
-    /^Camera right /   { rx=$3; ry=$4; rz=$5 }
-    /^Camera up /      { ux=$3; uy=$4; uz=$5 }
-    /^Camera forward / { fx=$3; fy=$4; fz=$5 }
-    /^Screen /         { hf=$6; vf=$7; w=$9; h=$10 }
-    END {
-      pi = atan2(0, -1)
-      th = sin(hf * pi / 360) / cos(hf * pi / 360); tv = sin(vf * pi / 360) / cos(vf * pi / 360)
-      dx = px - ex; dy = py - ey; dz = pz - ez
-      f = dx * fx + dy * fy + dz * fz; r = dx * rx + dy * ry + dz * rz; u = dx * ux + dy * uy + dz * uz
-      printf "%d %d\n", w / 2 + r / f / th * (w / 2), h / 2 - u / f / tv * (h / 2)
     }' "$tmp/$name.console"
 }
 

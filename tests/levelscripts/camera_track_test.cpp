@@ -202,4 +202,24 @@ TEST_F(CameraTracks, BlendEasesToTheFixedViewAndBack) {
   for (int i = 0; i < 9; i++) EXPECT_NEAR(got[i], exp[i], 1e-4) << i;
 }
 
+// What the game camera asks of a playing track: the pose at the cutscene's
+// clock whatever the frame time, the time left (0 at and after the end), and
+// the field of view, which the camera divides by pi into degrees.
+TEST_F(CameraTracks, TheCameraAdvancesATrackAndAsksItsTimeLeftAndFieldOfView) {
+  CampathTrack t;
+  ASSERT_TRUE(read_track(t, simple_track(), -1.0f));
+  Fake_ns = 0;
+  timer_set_source(fake_counter, fake_sleep);
+  timer_init();
+  campath_clock_start(timer_get(1000), 0.0f);
+  Fake_ns += 2000ull * 1000000;  // t = 2.0, half way
+  campath_advance(t, 0.016f);
+  EXPECT_NEAR(t.position().x, 0.375f * 3 + 0.375f * 10 + 0.125f * 10, 1e-4);
+  EXPECT_NEAR(campath_time_left(t), 1.0f, 1e-3);
+  Fake_ns += 1500ull * 1000000;  // past the end
+  EXPECT_FLOAT_EQ(campath_time_left(t), 0.0f);
+  // 0.59 read, stored as 1.0 (radians): 180 / pi degrees once the camera divides.
+  EXPECT_NEAR(campath_field_of_view(t) / 3.14159265f, 57.29578f, 1e-3);
+}
+
 }  // namespace
