@@ -7,6 +7,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/screens.h"
 #include "Orrimund/startup.h"
 #include "levelscripts/Scripts/front_story.h"
 #include "levelscripts/level_flags.h"
@@ -42,7 +43,11 @@ void landmarks_hud_level_start() {
   if (on_map()) landmarks_level_start(judge_game_stage(), find_navpoint);
 }
 
-bool landmarks_hud_key(int key) { return on_map() && landmarks_key(Level_script_current, key); }
+bool landmarks_hud_key(int key) {
+  if (!on_map() || !landmarks_key(Level_script_current, key)) return false;
+  front_play_sound(39);
+  return true;
+}
 
 void landmarks_hud_render() {
   if (!on_map() || !Landmarks_display || !Selected_entity) return;
