@@ -40,6 +40,7 @@ void dialogue_install() {
     console_printf("Trade with %s\n", Merchant);
     return set_screen(SCREEN_BUY_SELL, Merchant);
   };
+  d.camera_mode = [] { return Dialogue_camera_mode; };
   dialogue_set_hooks(d);
 
   WorldInputHooks w = world_input_hooks();
