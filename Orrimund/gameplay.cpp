@@ -8,6 +8,7 @@
 
 #include "Engine/Objects/combat.h"
 #include "Engine/ai/boss_hooks.h"
+#include "Engine/ai/ai_think.h"
 #include "Engine/ai/obstacles.h"
 #include "Engine/ai/path_graph.h"
 #include "Engine/ai/path_planner.h"
@@ -135,6 +136,7 @@ bool step_characters() {
 }
 
 bool step_party() {
+  ai_think_reset();
   party_create_for_level();
   return true;
 }

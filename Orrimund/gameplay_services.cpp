@@ -19,6 +19,9 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_behaviour.h"
 #include "Engine/ai/ai_driver.h"
+#include "Engine/ai/ai_states.h"
+#include "Engine/ai/ai_think.h"
+#include "Engine/ai/party_controller.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/Objects/game_effects.h"
@@ -48,6 +51,7 @@
 #include "levelscripts/conversation.h"
 #include "levelscripts/conversation_state.h"
 #include "levelscripts/cutscene.h"
+#include "levelscripts/cutscene_script.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/quest_lookup.h"
@@ -371,6 +375,15 @@ void install_hooks() {
   p.on_world_map = [] { return Level_script_current == WORLDMAP_LEVEL_INDEX; };
   p.camera_target = [](living_entity* e) { game_camera.set_target(e ? e->handle : -1); };
   p.story_flag = [](int level, const char* name) { return level_flag_get(level, name); };
+  p.group_new = [](living_entity* e) { party_create(e); };
+  p.group_join = [](living_entity* e, living_entity* leader) {
+    if (leader && leader->ai.group >= 0) party_join(leader->ai.group, e);
+    else if (leader && party_create(leader) >= 0) party_join(leader->ai.group, e);
+  };
+  p.group_leave = [](living_entity* e) { party_leave(e); };
+  p.group_make_leader = [](living_entity* e) {
+    if (e->ai.group >= 0) PartyController[e->ai.group].leader = e->handle;
+  };
   party_set_hooks(p);
 
   EntityGameHooks g = entity_game();
@@ -390,6 +403,20 @@ void install_hooks() {
   // Experience from scripts and the console goes through the entity's own
   // rule, which raises levels and hands out their points.
   Party_hooks.add_experience = [](living_entity* e, int points) { e->add_experience(points, false, false); };
+  AiStateHooks st;
+  st.skill_cooldown = [](living_entity* e, int skill) { party_start_skill_cooldown(e, skill); };
+  ai_set_state_hooks(st);
+  AiThinkHooks th;
+  th.cutscene_script_running = [] { return cscript_is_running(); };
+  th.can_see = [](const living_entity* from, const living_entity* to) { return from->can_see(to); };
+  ai_set_think_hooks(th);
+  PartyControllerHooks pc;
+  pc.party_combat_ready = [] { return Party_combat_ready != 0; };
+  pc.set_party_combat_ready = [](bool on) { party_set_combat_ready(on); };
+  pc.controlled = [] { return static_cast<const living_entity*>(Selected_entity); };
+  pc.can_see = [](const living_entity* from, const living_entity* to) { return from->can_see(to); };
+  pc.player_controlled = [](const living_entity* e) { return entity_player_controlled(e); };
+  party_controller_set_hooks(pc);
 
   ScriptWorld& w = Script_world;
   w.start_level = [](const char* level, const char* script) { start_level(level, script); };

@@ -1,3 +1,6 @@
+#include "Engine/ai/path_geometry.h"
+#include "Engine/ai/path_graph.h"
+#include "Engine/ai/path_search.h"
 #include "Engine/Objects/entity_level.h"
 
 #include <cmath>
@@ -94,6 +97,27 @@ bool party_start(int slot, vector* pos, float* heading, int* layer) {
   return false;
 }
 
+int walk_class(int size_class) { return size_class < 0 ? 0 : size_class >= PFG_SIZE_CLASSES ? PFG_SIZE_CLASSES - 1 : size_class; }
+
+// Moves stop at the level's walls, found in the pathfinding graph of the
+// entity's size, and slide along them.
+bool obstacle_crossing(const vector& from, const vector& to, int size_class, int, vector* crossing, vector* slide) {
+  if (!Path_graph.loaded) return false;
+  const int cls = walk_class(size_class);
+  const int sector = path_sector_at(cls, from.x, from.z);
+  vector out;
+  if (sector < 0 || !path_slide_move(from, to, &out, cls, sector)) return false;
+  *crossing = *slide = out;
+  return true;
+}
+
+void push_out_of_obstacles(vector* p, int size_class, int) {
+  if (!Path_graph.loaded) return;
+  const int cls = walk_class(size_class);
+  const int sector = path_sector_at(cls, p->x, p->z);
+  if (sector >= 0) path_push_out_of_obstacles(*p, cls, sector);
+}
+
 }  // namespace
 
 void entity_use_loaded_level() {
@@ -104,5 +128,7 @@ void entity_use_loaded_level() {
   w.surface_of = gamesound_surface_sound;
   w.light_at = collide_get_light;
   w.party_start = party_start;
+  w.obstacle_crossing = obstacle_crossing;
+  w.push_out_of_obstacles = push_out_of_obstacles;
   entity_set_world_hooks(w);
 }

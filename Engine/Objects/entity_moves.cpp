@@ -514,7 +514,10 @@ float living_entity::distance_to(const living_entity* other, bool flat, int tag)
 
 bool living_entity::collide_with_entities(const vector& point_or_offset, vector* out, bool relative) const {
   if (state & (ES_AI_DISABLED | ES_HELD | ES_AI_INTERRUPTED)) return false;
-  if (get_speed() < 0.001f && desired_speed < 0.001f) return false;
+  // One standing still bumps nobody; but a move's own motion (a lunge, an
+  // attack) carries it along at speed 0, and must not take it into another.
+  const bool moved = relative && (point_or_offset.x != 0.0f || point_or_offset.z != 0.0f);
+  if (get_speed() < 0.001f && desired_speed < 0.001f && !moved) return false;
   const vector p = relative ? vector(pos.x + point_or_offset.x, pos.y + point_or_offset.y, pos.z + point_or_offset.z)
                             : point_or_offset;
   const float my_radius = get_radius(), my_height = get_height();

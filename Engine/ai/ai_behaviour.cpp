@@ -7,6 +7,11 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
+#include "Engine/ai/ai_states.h"
+#include "Engine/ai/ai_think.h"
+#include "Engine/Objects/entity_world.h"
+#include "Engine/gameflags.h"
+#include "quarn/math/floatops.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "quarn/os/timer.h"
 
@@ -312,6 +317,151 @@ int ai_follow_path(ai_component* ai, float speed) {
   return 1;
 }
 
+vector ai_formation_point(const vector& leader_pos, const vector& forward, int n) {
+  static const float offsets[5][2] = {{-2.0f, -2.0f}, {2.0f, -2.0f}, {0.0f, -4.0f}, {4.0f, -4.0f}, {-4.0f, -4.0f}};
+  if (n < 1 || n > 5) return leader_pos;
+  const float lat = offsets[n - 1][0], lon = offsets[n - 1][1];
+  return vector(leader_pos.x + lon * forward.x + lat * forward.z, leader_pos.y,
+                leader_pos.z + lon * forward.z - lat * forward.x);
+}
+
+vector ai_formation_point_of(const ai_component* ai, const living_entity* leader) {
+  return ai_formation_point(leader->pos, leader->orient.forward, ai->formation);
+}
+
+void ai_assign_formation(ai_component* ai) {
+  living_entity* leader = ai->owner;
+  if (!leader) return;
+  living_entity* followers[5];
+  int n = 0;
+  living_entity* list = entity_live_list();
+  for (living_entity* o = entity_first(list); o && n < 5; o = entity_next(list, o))
+    if (o != leader && o->ai.leader == leader->handle && !(o->state & ES_DEAD)) followers[n++] = o;
+  bool taken[5] = {};
+  for (int i = 0; i < n; i++) {
+    int best = -1;
+    float best_d = 0.0f;
+    for (int k = 0; k < 5; k++) {
+      if (taken[k]) continue;
+      const vector p = ai_formation_point(leader->pos, leader->orient.forward, k + 1);
+      const float d = flat(p - followers[i]->pos).length_squared();
+      if (best < 0 || d < best_d) {
+        best = k;
+        best_d = d;
+      }
+    }
+    if (best < 0) break;
+    taken[best] = true;
+    followers[i]->ai.formation = best + 1;
+  }
+}
+
+void ai_travel_target_step(ai_component* ai) {
+  living_entity* e = ai->owner;
+  if (!e) return;
+  if (ai_step_toward(ai, ai->travel_target, 2.0f)) return;
+  const bool networked = game_flags_test(GF_NETWORKED);
+  living_entity* list = entity_live_list();
+  float slowest = 99.9f;
+  bool mixed = false;
+  if (!networked) {
+    for (living_entity* m = entity_first(list); m; m = entity_next(list, m)) {
+      if (m == e || m->type != OBJ_PLAYER || (m->state & ES_DEAD)) continue;
+      if (m->ai.state == AI_STATE_TRAVELING && m->ai.sub_state == 0) ai_queue_remove_type(&m->ai, 9);
+      if (!(m->state & ES_SUMMONED) && !m->has_status_effect(STATUS_SLOW)) slowest = std::fmin(slowest, max_speed(m));
+      if (!(m->ai.flags & AIF_NEAR_FORMATION)) mixed = true;
+      // A member in the way steps aside, diagonally ahead, away from the side it stands on.
+      const vector r = flat(m->pos - e->pos);
+      const float d = flat_len(r);
+      if (m->ai.state != AI_STATE_TRAVELING || d >= 3.0f || d <= 0.0f) continue;
+      if (vector::dot(r * (1.0f / d), e->orient.forward) <= 0.5f) continue;
+      const vector& f = e->orient.forward;
+      const vector& side = e->orient.right;
+      const bool left = r.z * f.x - r.x * f.z >= 0.0f;
+      vector goal = m->pos + (left ? (f - side) : (f + side)) * 3.0f;
+      if (entity_world().push_out_of_obstacles) entity_world().push_out_of_obstacles(&goal, 1, m->layer);
+      if (ai_plan_path(&m->ai, m->pos, 0, goal, 0, m->get_radius(), false, true) == 0) {
+        ai_set_state(&m->ai, AI_STATE_TRAVELING, 43);
+        m->ai.moving = 1;
+      }
+    }
+  }
+  const float M = max_speed(e);
+  const float dist = flat_len(ai->travel_target - e->pos);
+  float v = dist < 0.25f ? 0.0f : std::fmin(dist * M, M);
+  v = std::fmin(v, mixed ? slowest * 0.8f : slowest);
+  if (M > 0.0f) v = std::fmin(v, M);
+  e->set_move_mode(v);
+}
+
+namespace {
+
+living_entity* group_leader(const ai_component* ai) {
+  living_entity* l = resolve(ai->leader);
+  return l && !(l->state & ES_DEAD) && l != ai->owner ? l : nullptr;
+}
+
+void follow_leader_step(ai_component* ai) {
+  living_entity* e = ai->owner;
+  living_entity* leader = group_leader(ai);
+  if (!leader) {
+    ai_reset_to_idle(ai);
+    return;
+  }
+  float speed = current_speed(leader);
+  if (ai->sub_state == 4) speed *= 0.5f;
+  if (ai_follow_path(ai, speed)) return;
+  if (e->anim_distance >= 0.0001f) {
+    ai->travel_target = e->pos + leader->orient.forward;
+    ai_step_toward(ai, ai->travel_target);
+    e->set_move_mode(std::fmin(speed, e->run_speed > 0.0f ? e->run_speed : max_speed(e)));
+  } else {
+    ai_set_state(ai, AI_STATE_TRAVELING, 5);
+  }
+}
+
+void stand_by_leader_step(ai_component* ai) {
+  living_entity* e = ai->owner;
+  living_entity* leader = group_leader(ai);
+  if (!leader) {
+    ai_reset_to_idle(ai);
+    return;
+  }
+  e->set_move_mode(0.0f);
+  if (e->anim_distance >= 0.0001f) return;
+  ai->travel_target = leader->pos + leader->offset;
+  ai_step_toward(ai, ai->travel_target);
+}
+
+// A wander point: a random place round the spell point that the graph
+// knows for the entity's size.
+void wander_step(ai_component* ai) {
+  living_entity* e = ai->owner;
+  if (ai->spare_timer >= 0 && timestamp_elapsed(ai->spare_timer, timer_game_clock)) {
+    bool found = false;
+    vector p;
+    for (int i = 0; i < 10 && !found; i++) {
+      const float a = static_cast<float>(os_rand() % 3600) * (kPi / 1800.0f);
+      const float frac = static_cast<float>(os_rand() % 1000) / 1000.0f;
+      const float r = std::fmax(2.0f, frac * ai->move_float + 0.1f);
+      p = ai->spell_point + vector(std::cos(a) * r, 0.0f, std::sin(a) * r);
+      found = !entity_world().point_walkable || entity_world().point_walkable(p, e->layer);
+    }
+    if (!found) {
+      ai_reset_to_idle(ai);
+      return;
+    }
+    if (ai_plan_path(ai, e->pos, 0, p, 0, e->get_radius(), false, true) == 0) ai->moving = 1;
+    ai->spare_timer = -1;
+  }
+  if (!ai_follow_path(ai, 0.0f)) {
+    e->set_move_mode(0.0f);
+    if (ai->spare_timer < 0) ai->spare_timer = timestamp_set(timer_game_clock, timestamp_random_ms(15000, 20000));
+  }
+}
+
+}  // namespace
+
 void ai_traveling_handler(ai_component* ai) {
   living_entity* e = ai->owner;
   if (!e) return;
@@ -323,14 +473,27 @@ void ai_traveling_handler(ai_component* ai) {
     case 43:
       if (!ai_follow_path(ai, 0.0f)) {
         e->set_move_mode(0.0f);
-        if (ai->sub_state == 0 || ai->sub_state == 6) ai_reset_to_idle(ai);
-        else ai_reset_to_idle(ai);
+        ai_reset_to_idle(ai);
       }
+      break;
+    case 1:
+      ai_travel_target_step(ai);
       break;
     case 2:
       if (!ai_step_toward(ai, ai->travel_target)) ai_reset_to_idle(ai);
       break;
+    case 3:
+    case 4:
+      follow_leader_step(ai);
+      break;
+    case 5:
+      stand_by_leader_step(ai);
+      break;
+    case 8:
+      wander_step(ai);
+      break;
     default:
+      ai_reset_to_idle(ai);
       break;
   }
 }
@@ -339,4 +502,6 @@ void ai_behaviour_install() {
   AiDriverHooks h = ai_driver_hooks();
   h.handlers[AI_STATE_TRAVELING] = ai_traveling_handler;
   ai_set_driver_hooks(h);
+  ai_states_install();
+  ai_think_install();
 }

@@ -23,6 +23,17 @@ float ai_closest_approach_time(const vector& vel_a, const vector& vel_b, const l
 // The speed factor allowed at a corner whose legs meet at the given cosine.
 float ai_corner_factor(float cosine);
 
+// Formation place n (1-5) behind a leader at the given position and
+// facing; any other n is the leader's own position.
+vector ai_formation_point(const vector& leader_pos, const vector& forward, int n);
+// The follower's own place behind its leader.
+vector ai_formation_point_of(const ai_component* ai, const living_entity* leader);
+// Gives each follower of this leader the free formation place nearest it.
+void ai_assign_formation(ai_component* ai);
+// TRAVELING 1, the held-mouse walk: straight at the travel target, party
+// members in the way stepping aside.
+void ai_travel_target_step(ai_component* ai);
+
 // The TRAVELING handler.
 void ai_traveling_handler(ai_component* ai);
 

@@ -127,6 +127,14 @@ struct ai_component {
   float ai_time = 0.0f;
   int32_t cull_timer = 0;
   int32_t leader = -1;
+  // How visible hiding and sneaking leave it: 1 fully, 0 not at all.
+  float visibility = 1.0f;
+  // The number (1-5) of its place in its leader's formation, 0 none.
+  int32_t formation = 0;
+  // Its group (PartyController record index), -1 none.
+  int32_t group = -1;
+  // The wander's pause between points (-1 not set).
+  int32_t spare_timer = -1;
   ai_attack_slot attack_slots[AI_ATTACK_SLOTS];
   int32_t offense_points[AI_OFFENSE_POINTS] = {-1, -1, -1, -1, -1, -1, -1, -1};
   ai_action queue[AI_QUEUE_LENGTH];

@@ -23,6 +23,7 @@ constexpr int PLAYER_ORDER = 999999;
 constexpr uint32_t FLAGS_IGNORED = AIA_QUEUED | 0x4 | AIA_SUSPENDED | AIA_HERO_ORDER | AIA_NO_START_CHECK;
 
 AiPlanner Planner = nullptr;
+AiApproach Approach = nullptr;
 uint32_t Next_serial = 1;
 
 int32_t now() { return timer_game_clock; }
@@ -76,6 +77,7 @@ void free_offense_point(ai_component* ai) {
 }  // namespace
 
 void ai_set_planner(AiPlanner planner) { Planner = planner; }
+void ai_set_approach(AiApproach approach) { Approach = approach; }
 
 void ai_path_free(ai_path* path) {
   while (path) {
@@ -236,6 +238,9 @@ void ai_core_reset(ai_component* ai) {
   ai->current_action = -1;
   ai->reserved_area = -1;
   ai->offense_point_index = -1;
+  ai->leader = ai->group = -1;
+  ai->formation = 0;
+  ai->visibility = 1.0f;
   for (ai_attack_slot& s : ai->attack_slots) s = ai_attack_slot{};
   for (int32_t& p : ai->offense_points) p = -1;
 }
@@ -268,6 +273,7 @@ void ai_core_init_for_spawn(ai_component* ai) {
   ai->path = nullptr;
   ai->head_serial = 0;
   ai->target = ai->pending_target = ai->last_spell = -1;
+  ai->spare_timer = now();
 }
 
 void ai_core_reset_to_idle(ai_component* ai) {
@@ -671,6 +677,12 @@ void ai_queue_execute(ai_component* ai) {
   ai_queue_sort(ai);
   ai_action& h = ai->queue[0];
   if (h.type == AI_ACTION_NONE || (h.flags & AIA_SUSPENDED)) return;
+  if ((h.type == 2 || h.type == 8) && Approach) {
+    ai->head_serial = h.serial;
+    ai->current_action = 0;
+    if (Approach(ai, h.target) < 0) ai_queue_remove(ai, 0);
+    return;
+  }
   if (h.serial == ai->head_serial && ai->state != AI_STATE_IDLE) return;
   ai->head_serial = h.serial;
   ai->current_action = 0;

@@ -17,6 +17,12 @@ using AiPlanner = ai_path* (*)(const vector& start, int start_record, const vect
                               float radius, bool check);
 void ai_set_planner(AiPlanner planner);
 
+// The behaviour layer's answer to an approach order (types 2 and 8): run
+// on every queue execution while the order leads the queue, since the one
+// approached keeps moving.
+using AiApproach = int (*)(ai_component* ai, int target);
+void ai_set_approach(AiApproach approach);
+
 // States.
 int ai_set_state(ai_component* ai, int state, int sub_state);
 int ai_get_behaviour(const ai_component* ai);

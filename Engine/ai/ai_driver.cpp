@@ -359,6 +359,7 @@ void ai_knock_down(ai_component* ai, int ms) {
   if (!is_lying(ai)) {
     ai->knock_down_ms = ms;
     ai->disable_timer = now();
+    ai->special_move = -1;
     ai_set_state(ai, AI_STATE_DISABLED, 44);
     if (e && Hooks.controlled && Hooks.controlled() == e && Hooks.hud_message) Hooks.hud_message("Knocked Down!");
   } else if (ms > ai->knock_down_ms - (now() - ai->disable_timer)) {
@@ -375,6 +376,7 @@ void ai_stun(ai_component* ai, int ms) {
   if (e && multi_is_host() && Hooks.send_stun) Hooks.send_stun(e, ms);
   ai->knock_down_ms = ms;
   ai->disable_timer = now();
+  ai->special_move = -1;
   ai_set_state(ai, AI_STATE_DISABLED, 47);
 }
 
