@@ -22,6 +22,7 @@
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
+#include "Engine/Objects/game_effects.h"
 #include "Engine/gamesound/sound.h"
 #include "Engine/rendering/levelvis.h"
 #include "Engine/rendering/scene.h"
@@ -48,11 +49,13 @@
 #include "levelscripts/savegame.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
+#include "quarn/gr/gr_font.h"
 #include "quarn/os/console.h"
 #include "quarn/os/mouse.h"
 #include "quarn/os/timer.h"
 #include "quarn/parse/parse.h"
 #include "quarn/vfile/path_types.h"
+#include "quarn/vfile/vfile.h"
 
 char LevelName[LEVEL_NAME_MAX] = "";
 char StartName[LEVEL_NAME_MAX] = "";
@@ -61,6 +64,10 @@ uint8_t Tutorial_opening = 0;
 uint8_t Level_load_failed = 0;
 float Level_time = 0.0f, Game_time = 0.0f;
 bool Level_is_town = false;
+float Script_effect_time = -1.0f;
+int Level_load_step_ms[MAX_LEVEL_LOAD_STEPS] = {};
+int Level_entry_ms = -1;
+int32_t Fog_display_timer = -1;
 
 namespace {
 
@@ -68,6 +75,16 @@ bool Level_loaded = false;      // the level geometry is in memory
 bool Loaded_from_save = false;  // this entry resumed a saved game
 bool Reset_camera_fully = false;
 int Load_started_ms = 0;
+int Request_ms = -1;            // when the level entry was asked for; -1 once its first frame ran
+// The files a level entry reads: counted always, listed with load_report on.
+bool Load_report = false;
+int Load_files = 0;
+long long Load_bytes = 0;
+void load_file_opened(const char* disk_path, long offset, int size) {
+  Load_files++;
+  Load_bytes += size;
+  if (Load_report) console_printf("Load file: %ld %d %s\n", offset, size, disk_path);
+}
 // A failed load tells the player on the title, once it shows.
 std::string Pending_message;
 
@@ -196,6 +213,11 @@ bool start_level(const char* level, const char* start) {
   std::memcpy(StartName, start_name, LEVEL_NAME_MAX);
   Level_position.entry_index = -1;
   LevelStartMode = 1;
+  Request_ms = timer_get(1000);
+  Level_entry_ms = -1;
+  Load_files = 0;
+  Load_bytes = 0;
+  vfile_set_open_trace_hook(load_file_opened);
   if (savegame_pending_load_length() > 0) Tutorial_opening = 1;
   else Tutorial_opening = (index == MASAD_LEVEL_INDEX && strcasecmp(StartName, "masad") == 0) ? 1 : 0;
   game_state_request(GS_NEW_GAME);
@@ -253,10 +275,14 @@ bool level_load() {
   std::fflush(stdout);
   loading_screen_begin(total);
   for (int i = 0; i < Num_level_load_steps; i++) {
-    if (!Level_load_steps[i].run()) {
+    const int began = timer_get(1000);
+    const bool ok = Level_load_steps[i].run();
+    if (i < MAX_LEVEL_LOAD_STEPS) Level_load_step_ms[i] = timer_get(1000) - began;
+    if (!ok) {
       console_printf("Level %s: loading stopped at \"%s\"\n", LevelName, Level_load_steps[i].name);
       return false;
     }
+    console_printf("Load step %d \"%s\": %d ms\n", i, Level_load_steps[i].name, Level_load_step_ms[i]);
     loading_bar_step();
   }
   return true;
@@ -338,6 +364,8 @@ void gameplay_enter() {
   spells_reset_for_level();
   travel_decal_set_bitmap(Cursorspot_walkto);
   if (!level_load()) {
+    vfile_set_open_trace_hook(nullptr);
+    Request_ms = -1;
     level_unload(true);
     game_state_request(GS_TITLE);
     Level_load_failed = 1;
@@ -349,6 +377,8 @@ void gameplay_enter() {
   if (savegame_pending_load_length() > 0) {
     if (!savegame_load_pending()) {
       load_message("The saved game could not be loaded.");
+      vfile_set_open_trace_hook(nullptr);
+      Request_ms = -1;
       level_unload(true);
       game_state_request(GS_TITLE);
       Level_load_failed = 1;
@@ -405,55 +435,150 @@ void gameplay_enter() {
   cutscene_choose_escape();
 }
 
+namespace {
+
+GameplayFrameHooks Frame_hooks;
+// The listener stands still: the camera's motion is not heard as Doppler.
+const vector Listener_velocity{0.0f, 0.0f, 0.0f};
+float Fog_shown_near = -1.0f, Fog_shown_far = -1.0f;
+constexpr int32_t FOG_DISPLAY_MS = 10000;
+
+// The object frame: creatures think and move, the dead lie down, doors move.
+void object_frame(float dt) {
+  objects_delete_pending();
+  ai_frame(dt);  // every live entity's AI, then its movement and upkeep
+  combat_entities_frame();
+  entities_footsteps_frame(dt);
+  entities_dead_frame(dt);
+  // Doors, gates and lifts move toward where their last use sent them.
+  for (int i = 0; i < Level.movable_count; i++) level_door_update(Level.movables[i].instance);
+}
+
+}  // namespace
+
+// Clicks reach the world outside cutscenes, in a networked game only while
+// its state is 5 or 6, and never through the container, game menu or assess
+// screen.
+bool gameplay_world_actions_allowed(bool ui) {
+  if (ui || game_flags_test(GF_CUTSCENE | GF_INPUT_LOCKED) || screen_is_modal()) return false;
+  if (game_is_networked()) {
+    const int state = Frame_hooks.network_game_state ? Frame_hooks.network_game_state() : -1;
+    if (state != 5 && state != 6) return false;
+  }
+  const int screen = screen_get_current();
+  return screen != SCREEN_CONTAINER && screen != SCREEN_GAME_MENU && screen != SCREEN_ASSESS;
+}
+
+namespace {
+
+void fog_readout() {
+  if (Fog_display_timer < 0) return;
+  if (timer_game_clock - Fog_display_timer >= FOG_DISPLAY_MS) {
+    Fog_display_timer = -1;
+    return;
+  }
+  const float near_dist = fog_get_near(), far_dist = fog_get_far();
+  if (near_dist != Fog_shown_near || far_dist != Fog_shown_far) Fog_display_timer = timer_game_clock;
+  Fog_shown_near = near_dist;
+  Fog_shown_far = far_dist;
+  char text[64];
+  std::snprintf(text, sizeof text, "Fog_near = %.2f, Fog_far = %.2f", near_dist, far_dist);
+  gr_set_color(250, 190, 190, 255);
+  gr_string(10, 50, text);
+}
+
+}  // namespace
+
+const GameplayFrameHooks& gameplay_frame_hooks() { return Frame_hooks; }
+void gameplay_set_frame_hooks(const GameplayFrameHooks& hooks) { Frame_hooks = hooks; }
+
+void cursor_choose() {
+  const bool aiming = Hud_targeting == TARGETING_CREATURE || Hud_targeting == TARGETING_POINT;
+  if (!aiming || screen_mouse_over() || Level_script_current == WORLDMAP_LEVEL_INDEX) cursor_set(Cursor_walk);
+  else cursor_set(Cursor_target);
+}
+
+void gameplay_render() {
+  const bool cutscene = game_flags_test(GF_CUTSCENE);
+  if (!cutscene && !mouse_down(MOUSE_LEFT_BUTTON)) travel_decal_add(Selected_entity);
+  if (!screen_is_modal()) {
+    scene_render();
+    if (Render_3d_obstacles && Selected_entity) obstacles_draw(Selected_entity->pos.y, Selected_entity->size_class());
+  }
+  gr_reset_clip();
+  Menu_cursor_shown = cutscene ? 0 : 1;
+  screen_render();
+  fog_readout();
+}
+
 void gameplay_frame() {
   const float dt = FrameTimer;
   const bool ui = game_flags_test(GF_UI_MODE);
+  const bool cutscene = game_flags_test(GF_CUTSCENE);
   if (!ui) {
     Level_time += dt;
     Game_time += dt;
     Savegame_play_time += dt;
   }
   dead_hero_switch();
-  Menu_cursor_shown = 1;
   const int key = menu_frame_input();
   screen_process_input(key);
   obstacles_frame_reset();
   cutscene_gameplay_frame();  // the cutscene's track reaches the camera before its update
   world_input_frame(ui ? 0.0f : dt);
-  if (!ui) {
-    path_graph_frame();
-    objects_delete_pending();
-    ai_frame(dt);  // every live entity's AI, then its movement and upkeep
-    combat_entities_frame();
-    entities_footsteps_frame(dt);
-    entities_dead_frame(dt);
-    // Doors, gates and lifts move toward where their last use sent them.
-    for (int i = 0; i < Level.movable_count; i++) level_door_update(Level.movables[i].instance);
-    level_script_frame();
-    if (!game_flags_test(GF_CUTSCENE)) {
-      tutorial_triggers_frame(Level_script_current);
-      elevators_frame(Level_script_current);
-    }
-    dialogue_gameplay_frame();
-  }
-  if (gr_is_initialised()) {
+  if (!cutscene && Frame_hooks.automap_reveal_party) Frame_hooks.automap_reveal_party();
+  if (Selected_entity) fog_apply_zone(Selected_entity->layer);
+  vector eye;
+  matrix orient;
+  float fov;
+  game_camera.get_view(&eye, &orient, &fov);
+  snd_set_listener(&eye, &Listener_velocity, &orient);
+  const bool drawing = gr_is_initialised();
+  if (drawing) {
     gr_reset_clip();
     gr_clear();
+  }
+  if (!ui) path_graph_frame();
+  if (drawing) {
     screen_set_view_rect();
-    if (!game_flags_test(GF_CUTSCENE)) {
-      if (!mouse_down(MOUSE_LEFT_BUTTON)) travel_decal_add(Selected_entity);
-      selection_ring_add(Selected_entity, dt);
-    }
-    scene_render();
-    if (Render_3d_obstacles && Selected_entity) obstacles_draw(Selected_entity->pos.y, Selected_entity->size_class());
-    // The pick looks along the mouse ray of the view just drawn.
-    if (!ui && !screen_is_modal() && !game_flags_test(GF_INPUT_LOCKED | GF_CUTSCENE)) {
+    // The mouse ray of this frame's clicks is taken in this view.
+    gr_3d_start_frame(eye, orient, fov, false);
+  }
+  const float effect_dt = Script_effect_time >= 0.0f ? Script_effect_time : dt;
+  if (ui) {
+    fx_frame(effect_dt, true);
+  } else if (cutscene) {
+    level_script_frame();
+    object_frame(dt);
+    fx_frame(effect_dt, false);
+    dialogue_gameplay_frame();
+  } else {
+    if (Frame_hooks.script_timers) Frame_hooks.script_timers();
+    level_script_frame();
+    tutorial_triggers_frame(Level_script_current);
+    elevators_frame(Level_script_current);
+    object_frame(dt);
+    fx_frame(effect_dt, false);
+    dialogue_gameplay_frame();
+  }
+  cursor_choose();
+  scene_set_highlight_a(0, 0, 0, 0);
+  scene_set_highlight_b(0, 0, 0, 0);
+  if (drawing) {
+    if (gameplay_world_actions_allowed(ui)) {
       vector eye, ray;
       gr_3d_screen_to_ray(eye, ray, static_cast<float>(Input_record.x), static_cast<float>(Input_record.y));
       world_input_actions(Input_record, eye, ray);
     }
-    gr_reset_clip();
-    screen_render();
+    if (!game_flags_test(GF_CUTSCENE)) selection_ring_add(Selected_entity, dt);
+    gameplay_render();
+  }
+  if (Request_ms >= 0) {
+    Level_entry_ms = timer_get(1000) - Request_ms;
+    Request_ms = -1;
+    vfile_set_open_trace_hook(nullptr);
+    console_printf("First gameplay frame of %s: %d ms after the request\n", LevelName, Level_entry_ms);
+    console_printf("Load files: %d files, %lld bytes\n", Load_files, Load_bytes);
   }
   level_script_change();
 }
@@ -482,3 +607,12 @@ void gameplay_leave() {
     Pending_message.clear();
   }
 }
+
+CONSOLE_BOOL_VARIABLE(cc_load_report, "load_report", "Toggles Load_report", Load_report);
+
+// Developers watching the fog settle: the readout shows for 10 s, longer
+// while the fog keeps changing.
+static ConsoleCommand cc_fog_display("fog_display", "Shows the fog distances for 10 seconds", [] {
+  if (!Console_run) return;
+  Fog_display_timer = timer_game_clock;
+});

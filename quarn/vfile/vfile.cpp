@@ -54,6 +54,7 @@ int g_group_access = 0;
 // Moves whenever a path type is added or removed.
 uint64_t g_types_generation = 1;
 void (*g_progress_hook)() = nullptr;
+void (*g_open_trace_hook)(const char*, long, int) = nullptr;
 
 void to_slashes(char* s) {
   for (; *s; ++s) {
@@ -865,6 +866,7 @@ void vfile_lower_group_access() {
 int vfile_group_access_level() { return g_group_access; }
 
 void vfile_set_load_progress_hook(void (*hook)()) { g_progress_hook = hook; }
+void vfile_set_open_trace_hook(void (*hook)(const char*, long, int)) { g_open_trace_hook = hook; }
 
 // ---- FileHandle: finding ------------------------------------------------
 
@@ -1128,6 +1130,18 @@ int FileHandle::open_slot(unsigned mode) {
   slot_ = s;
   if (g_progress_hook) {
     g_progress_hook();
+  }
+  if (g_open_trace_hook) {
+    FILE* fp = entry_ ? (entry_->stream ? entry_->stream : entry_->cd_stream) : nullptr;
+    if (fp) {
+      char link[64], disk[VFILE_MAX_PATH];
+      std::snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(fp));
+      const ssize_t n = readlink(link, disk, sizeof disk - 1);
+      disk[n > 0 ? n : 0] = '\0';
+      g_open_trace_hook(disk, std::ftell(fp), fresh.size);
+    } else {
+      g_open_trace_hook(path_, 0, fresh.size);
+    }
   }
   return VF_OK;
 }

@@ -125,6 +125,10 @@ int vfile_group_access_level();
 // Every read-open counts one unit of loading work for the loading screen;
 // the bitmap manager installs the counter. Does nothing until set.
 void vfile_set_load_progress_hook(void (*hook)());
+// Every read-open, told the file on disk that holds it, where its bytes
+// start there and how many there are (a packfile member: its packfile).
+// For load reports; null (the default) turns it off.
+void vfile_set_open_trace_hook(void (*hook)(const char* disk_path, long offset, int size));
 
 // Fallbacks of the typed reads.
 const vector& vfile_default_vector();

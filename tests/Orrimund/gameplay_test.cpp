@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "Engine/ai/ai_core.h"
 #include "Engine/gameflags.h"
+#include "Orrimund/control/world_input.h"
+#include "Orrimund/gamewide.h"
+#include "Orrimund/screens/screens.h"
+#include "quarn/os/timer.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
 #include "levelscripts/level_scripts.h"
@@ -111,4 +116,95 @@ TEST_F(Gameplay, ControlPassesToTheFirstLivingMemberAndThenTheGameEnds) {
   rivud->state |= ES_DEAD;
   EXPECT_FALSE(dead_hero_switch());
   EXPECT_TRUE(game_flags_test(GF_PARTY_DEAD));
+}
+
+namespace {
+
+std::vector<std::string> Ran;
+int Network_state = 0;
+
+}  // namespace
+
+TEST_F(Gameplay, TheFrameRunsEachModesStepsAndStopsTheClocksInUiMode) {
+  GameplayFrameHooks h;
+  h.automap_reveal_party = [] { Ran.push_back("automap"); };
+  h.script_timers = [] { Ran.push_back("timers"); };
+  const GameplayFrameHooks saved = gameplay_frame_hooks();
+  gameplay_set_frame_hooks(h);
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  ai_queue_walk_to(&rat->ai, vector(10, 0, 0), 0, true, 100);
+  FrameTimer = 0.1f;
+  Level_time = Game_time = 0.0f;
+
+  Ran.clear();
+  game_flags_set(GF_UI_MODE);
+  const vector before = rat->pos;
+  for (int i = 0; i < 10; i++) gameplay_frame();
+  EXPECT_EQ(Level_time, 0.0f);
+  EXPECT_EQ(Game_time, 0.0f);
+  EXPECT_EQ(rat->pos.x, before.x);
+  EXPECT_EQ(Ran.size(), 10u);  // the automap only
+  game_flags_clear(GF_UI_MODE);
+
+  Ran.clear();
+  gameplay_frame();
+  EXPECT_EQ(Ran, (std::vector<std::string>{"automap", "timers"}));
+  EXPECT_FLOAT_EQ(Level_time, 0.1f);
+
+  // In a cutscene neither the automap nor the script timers run.
+  Ran.clear();
+  game_flags_set(GF_CUTSCENE);
+  gameplay_frame();
+  EXPECT_TRUE(Ran.empty());
+  game_flags_clear(GF_CUTSCENE);
+  gameplay_set_frame_hooks(saved);
+}
+
+TEST_F(Gameplay, ClicksReachTheWorldOnlyOutsideCutscenesAndThreeScreens) {
+  EXPECT_TRUE(gameplay_world_actions_allowed(false));
+  EXPECT_FALSE(gameplay_world_actions_allowed(true));
+  game_flags_set(GF_CUTSCENE);
+  EXPECT_FALSE(gameplay_world_actions_allowed(false));
+  game_flags_clear(GF_CUTSCENE);
+  int argument = 0;
+  for (int screen : {SCREEN_CONTAINER, SCREEN_GAME_MENU, SCREEN_ASSESS}) {
+    ScreenOps ops;
+    ops.render = [] {};
+    screen_register(screen, ops);
+    ASSERT_TRUE(set_screen(screen, &argument)) << screen;
+    EXPECT_FALSE(gameplay_world_actions_allowed(false)) << screen;
+  }
+  set_screen(SCREEN_HUD, nullptr);
+  // A networked game lets clicks through in its states 5 and 6 only.
+  GameplayFrameHooks h = gameplay_frame_hooks();
+  h.network_game_state = [] { return Network_state; };
+  gameplay_set_frame_hooks(h);
+  game_flags_set(GF_NETWORKED);
+  for (int state : {0, 4, 5, 6, 7}) {
+    Network_state = state;
+    EXPECT_EQ(gameplay_world_actions_allowed(false), state == 5 || state == 6) << state;
+  }
+  game_flags_clear(GF_NETWORKED);
+  h.network_game_state = nullptr;
+  gameplay_set_frame_hooks(h);
+}
+
+TEST_F(Gameplay, TheCursorAimsOnlyWhileATargetIsPending) {
+  Cursor_walk = 7;
+  Cursor_target = 8;
+  struct Case {
+    int targeting;
+    int level;
+    int cursor;
+  };
+  for (const Case& c : {Case{TARGETING_NONE, 0, 7}, Case{TARGETING_CREATURE, 0, 8}, Case{TARGETING_POINT, 0, 8},
+                        Case{TARGETING_LOCK, 0, 7}, Case{TARGETING_CREATURE, WORLDMAP_LEVEL_INDEX, 7}}) {
+    Hud_targeting = c.targeting;
+    Level_script_current = c.level;
+    cursor_choose();
+    EXPECT_EQ(cursor_get(), c.cursor) << c.targeting << " " << c.level;
+  }
+  Hud_targeting = TARGETING_NONE;
+  Level_script_current = -1;
+  Cursor_walk = Cursor_target = -1;
 }
