@@ -18,6 +18,7 @@
 #include "Engine/Objects/objects.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_behaviour.h"
+#include "Engine/ai/avoidance.h"
 #include "Engine/ai/ai_driver.h"
 #include "Engine/ai/ai_states.h"
 #include "Engine/ai/ai_think.h"
@@ -30,7 +31,9 @@
 #include "Engine/characterinfo/table_words.h"
 #include "Engine/gameflags.h"
 #include "quarn/bmpman/bmpman.h"
+#include "Engine/gamesound/emitter.h"
 #include "Engine/gamesound/gamesnd.h"
+#include "Engine/gamesound/sound.h"
 #include "Engine/rendering/decal.h"
 #include "Engine/rendering/scene.h"
 #include "Engine/s3d/level_objects.h"
@@ -66,6 +69,11 @@
 #include "quarn/vfile/vfile.h"
 
 namespace {
+
+// An ambient sound is heard from this far at full volume, and its emitter
+// follows the listener four times a second.
+constexpr float AMBIENT_MIN_DISTANCE = 5.0f;
+constexpr int AMBIENT_UPDATE_MS = 250;
 
 // --- the front end's view -----------------------------------------------------------
 
@@ -462,8 +470,23 @@ void install_hooks() {
   w.step_script_characters = script_characters_step;
   w.kill_level_effects = [](bool restarting) {
     level_effects_kill(restarting);
-    if (!restarting) ambient_sounds_clear();
+    if (restarting) return;
+    ambient_sounds_clear();
+    level_automap_release();
   };
+  w.update_ambient_sounds = ambient_sounds_update;
+  w.avoid_barrier_add = guard_barrier_add;
+  w.avoid_barrier_remove = aa_remove;
+  w.ambient_emitter_create = [](const char* sound, const vector& pos) {
+    const int index = snd_load(sound, AMBIENT_MIN_DISTANCE, 1.0f, 1.0f, 0, false);
+    if (index < 0) return -1;
+    const int emitter = snd_emitter_create(index, AMBIENT_UPDATE_MS, 0);
+    static const vector still{0.0f, 0.0f, 0.0f};
+    if (emitter >= 0) snd_emitter_update(emitter, &pos, &still, 1.0f);
+    return emitter;
+  };
+  w.automap_bitmap_load = [](const char* name) { return bm_load(name); };
+  w.automap_bitmap_release = [](int bitmap) { bm_release(bitmap); };
   w.stop_avoidance_splines = avoid_splines_reset;
   w.restart_level_objects = [] {
     script_characters_restart();

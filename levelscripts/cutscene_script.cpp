@@ -117,6 +117,8 @@ void cscript_restore_objects() {
     }
   }
   Num_objects = 0;
+  // Weapons and armour the cutscene's characters changed go back.
+  script_replaced_items_restore();
   navpoints_reset(true);
   if (Strings.capacity() == 0) Strings.alloc(CSCRIPT_STRING_POOL_SIZE);
   Strings.reset();

@@ -2,13 +2,16 @@
 
 #include <strings.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
+#include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/avoidance.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/emitter.h"
@@ -143,6 +146,11 @@ int ambient_sound_find(const vector& pos) {
 }
 
 int ambient_sound_count() { return Num_ambient; }
+
+void ambient_sounds_update() {
+  static const vector still{0.0f, 0.0f, 0.0f};
+  for (int i = 0; i < Num_ambient; i++) snd_emitter_update(Ambient[i].emitter, &Ambient[i].pos, &still, 1.0f);
+}
 
 void ambient_sounds_clear() {
   for (int i = 0; i < Num_ambient; i++) snd_emitter_delete(Ambient[i].emitter, 0);
@@ -376,6 +384,57 @@ void avoid_splines_reset() {
     if (s.polygon != -1 && Script_world.avoid_barrier_remove) Script_world.avoid_barrier_remove(s.polygon);
     s = AvoidSlot{};
   }
+}
+
+// The barrier lies across the middle of the way between the guard and the
+// hero, square to it in the ground plane at the guard's height, up to
+// GUARD_BARRIER_REACH each side and stopped short where the ground it
+// stands on ends.
+bool guard_barrier_line(const vector& guard, const vector& hero, vector* a, vector* b) {
+  vector d(hero.x - guard.x, 0.0f, hero.z - guard.z);
+  const float len = std::sqrt(d.x * d.x + d.z * d.z);
+  if (len <= 0.0f) return false;
+  const vector side(-d.z / len, 0.0f, d.x / len);
+  const vector mid((guard.x + hero.x) * 0.5f, guard.y, (guard.z + hero.z) * 0.5f);
+  const EntityWorldHooks& w = entity_world();
+  auto walkable = [&](const vector& p) {
+    if (!w.floor_ray) return true;
+    FloorHit hit;
+    const vector top(p.x, p.y + GUARD_BARRIER_STEP_UP, p.z);
+    return w.floor_ray(top, 2.0f * GUARD_BARRIER_STEP_UP, FLOOR_ALL_MESHES, -1, -1, -1, &hit);
+  };
+  if (!walkable(mid)) return false;
+  vector* ends[2] = {a, b};
+  for (int k = 0; k < 2; k++) {
+    const float sign = k == 0 ? -1.0f : 1.0f;
+    float reach = GUARD_BARRIER_REACH;
+    for (float t = GUARD_BARRIER_SAMPLE; t <= GUARD_BARRIER_REACH; t += GUARD_BARRIER_SAMPLE) {
+      if (walkable(mid + side * (sign * t))) continue;
+      reach = t - GUARD_BARRIER_SAMPLE - GUARD_BARRIER_MARGIN;
+      if (reach < 0.0f) reach = 0.0f;
+      break;
+    }
+    *ends[k] = mid + side * (sign * reach);
+  }
+  return true;
+}
+
+int guard_barrier_add(int entity) {
+  const living_entity* guard = entity_from_handle(entity);
+  const EntityGameHooks& g = entity_game();
+  const living_entity* hero = g.selected ? g.selected() : nullptr;
+  if (!guard || !hero) return -1;
+  vector ends[2];
+  if (!guard_barrier_line(guard->pos, hero->pos, &ends[0], &ends[1])) return -1;
+  AvoidShape shape{};
+  shape.kind = AA_TYPE_RECT | AA_TYPE_PROHIBIT;
+  shape.count = 2;
+  shape.points = ends;
+  shape.size_x = GUARD_BARRIER_WIDTH;
+  shape.size_y = GUARD_BARRIER_WIDTH;
+  shape.weight = 1.0f;
+  shape.owner = entity;
+  return aa_add(shape);
 }
 
 // --- script events -----------------------------------------------------------------------------

@@ -42,6 +42,8 @@ bool ambient_sound_add(int emitter, const vector& pos);
 void ambient_sound_remove(int index);
 int ambient_sound_find(const vector& pos);
 int ambient_sound_count();
+// Each frame: every emitter hears the listener's new place.
+void ambient_sounds_update();
 // Level exit: every emitter deleted, no records left.
 void ambient_sounds_clear();
 
@@ -88,3 +90,13 @@ int avoid_spline_find(int entity);
 bool avoid_spline_register(int entity);
 void avoid_spline_release(int entity);
 void avoid_splines_reset();
+// The barrier a guard spline registers: its two ends across the way from
+// the guard to the hero (false when they stand on one spot or the guard's
+// ground is missing), and the avoidance area made of it (-1 none).
+#define GUARD_BARRIER_REACH 20.0f
+#define GUARD_BARRIER_MARGIN 0.1f
+#define GUARD_BARRIER_SAMPLE 0.25f
+#define GUARD_BARRIER_STEP_UP 1.0f
+#define GUARD_BARRIER_WIDTH 1.0f
+bool guard_barrier_line(const vector& guard, const vector& hero, vector* a, vector* b);
+int guard_barrier_add(int entity);

@@ -8,12 +8,15 @@
 
 #include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/gameflags.h"
+#include "Engine/gamesound/sound.h"
+#include "Engine/rendering/levelvis.h"
 #include "Engine/s3d/level_objects.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
@@ -62,6 +65,9 @@ int Num_shop_pairs = 0;
 
 ScriptCharacter Characters[MAX_SCRIPT_CHARACTERS];
 int Num_characters = 0;
+int Automap_bitmaps[MAX_AUTOMAP_MAPS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                         -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+int Num_automap_maps = 0;
 
 LevelEffectEntry Level_effects[MAX_LEVEL_EFFECTS];
 int Num_level_effects = 0;
@@ -245,6 +251,19 @@ void read_character(ParseContext& pc, ScriptObjectHook placed = nullptr) {
         break;
       case SV_SYNCH: case SV_MOUNT_ANIM: case SV_DISMOUNT_ANIM:
         if (a.verb == SV_SYNCH) a.value = pc.read_int();
+        break;
+      case SV_REPLACE_WEAPON: case SV_REPLACE_ARMOR:
+        // An item by name, or a definition number (negative: take off).
+        if (pc.check_string("\"")) {
+          pc.read_string(text, sizeof text);
+          a.value = item_lookup(text);
+          if (a.value < 0) {
+            console_printf("%s: %s: unknown item %s\n", pc.filename(), name, text);
+            continue;
+          }
+        } else {
+          a.value = pc.read_int();
+        }
         break;
       default:
         a.value = pc.read_int();
@@ -484,8 +503,10 @@ void read_shopkeeper(ParseContext& pc) {
 }
 
 // "$layer<n>" with n not 0; fatal otherwise, as a level with a broken
-// automap cannot show it.
+// automap cannot show it. Every map up to the highest number needs its
+// bitmap.
 void read_automap(ParseContext& pc) {
+  level_automap_release();
   while (true) {
     const bool pc_entry = pc.optional_string("$AutomapPC:");
     if (!pc_entry && !pc.optional_string("$AutomapPSX:")) break;
@@ -494,36 +515,65 @@ void read_automap(ParseContext& pc) {
     const int map = pc.read_int();
     pc.read_string(bitmap, sizeof bitmap);
     if (strncasecmp(layer, "$layer", 6) != 0 || std::atoi(layer + 6) == 0) pc.error("Layer name is invalid.");
-    (void)map;
+    if (!pc_entry) continue;
+    if (map < 1 || map > MAX_AUTOMAP_MAPS) {
+      console_printf("%s: automap map %d refused: a level holds maps 1 to %d (MAX_AUTOMAP_MAPS)\n", pc.filename(),
+                     map, MAX_AUTOMAP_MAPS);
+      continue;
+    }
+    if (Automap_bitmaps[map - 1] >= 0 && Script_world.automap_bitmap_release)
+      Script_world.automap_bitmap_release(Automap_bitmaps[map - 1]);
+    Automap_bitmaps[map - 1] = Script_world.automap_bitmap_load ? Script_world.automap_bitmap_load(bitmap) : -1;
+    if (map > Num_automap_maps) Num_automap_maps = map;
   }
+  for (int i = 0; i < Num_automap_maps; i++)
+    if (Automap_bitmaps[i] < 0) pc.error("Specified automap bitmap not found!");
 }
 
+int clamp_byte(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+void read_colour(ParseContext& pc, int* rgb) {
+  for (int i = 0; i < 3; i++) rgb[i] = clamp_byte(pc.read_int());
+}
+
+// The level's fog: per layer, or one near and far for the whole level; and
+// its sound environment.
 void read_fog(ParseContext& pc) {
-  if (pc.optional_string("+Color:")) {
-    pc.read_int();
-    pc.read_int();
-    pc.read_int();
-  }
+  int colour[3] = {0, 0, 0};
+  if (pc.optional_string("+Color:")) read_colour(pc, colour);
+  fog_set_colour(colour[0], colour[1], colour[2]);
   while (pc.optional_string("+Distance:")) {
     char layer[128];
     pc.read_string(layer, sizeof layer);
-    pc.read_float();
-    pc.read_float();
-    if (pc.optional_string("+Color:")) {
-      pc.read_int();
-      pc.read_int();
-      pc.read_int();
+    const float near_dist = pc.read_float();
+    const float far_dist = pc.read_float();
+    int rgb[3] = {colour[0], colour[1], colour[2]};
+    if (pc.optional_string("+Color:")) read_colour(pc, rgb);
+    const bool no_snow = pc.optional_string("NoSnow");
+    if (strncasecmp(layer, "$layer", 6) != 0) {
+      console_printf("%s: fog of %s: not a layer name\n", pc.filename(), layer);
+      continue;
     }
-    pc.optional_string("NoSnow");
+    const int n = std::atoi(layer + 6);
+    fog_zone_set(n, far_dist, near_dist, rgb[0], rgb[1], rgb[2]);
+    if (no_snow) vis_layer_set_snow(n, false);
   }
-  if (pc.optional_string("+Fog Near:")) pc.read_float();
-  if (pc.optional_string("+Fog Far:")) pc.read_float();
+  float near_dist = 0.0f, far_dist = 0.0f;
+  bool given = false;
+  if (pc.optional_string("+Fog Near:")) near_dist = pc.read_float(), given = true;
+  if (pc.optional_string("+Fog Far:")) far_dist = pc.read_float(), given = true;
+  if (given) {
+    fog_set_level_defaults(near_dist, far_dist);
+    fog_set(near_dist, far_dist);
+  }
   if (pc.optional_string("+CharFog:")) {
     pc.read_float();
     pc.read_float();
   }
-  char preset[64];
+  char preset[64] = "generic";
   if (pc.optional_string("+EAX:")) pc.read_string(preset, sizeof preset);
+  snd_set_environment(preset);
+  fog_zones_changed();
 }
 
 void read_level_data(ParseContext& pc) {
@@ -554,7 +604,19 @@ void read_level_data(ParseContext& pc) {
       char sound[64], nav[32];
       pc.read_string(sound, sizeof sound);
       pc.read_string(nav, sizeof nav);
-      if (!navpoint_find(nav)) console_printf("Ambient sound navpoint not found: %s\n", nav);
+      const Navpoint* at = navpoint_find(nav);
+      if (!at) {
+        console_printf("Ambient sound navpoint not found: %s\n", nav);
+        continue;
+      }
+      if (ambient_sound_count() >= MAX_AMBIENT_SOUNDS) {
+        console_printf("%s: ambient sound %s refused: the level holds %d (MAX_AMBIENT_SOUNDS)\n", pc.filename(), sound,
+                       MAX_AMBIENT_SOUNDS);
+        continue;
+      }
+      const int emitter =
+          Script_world.ambient_emitter_create ? Script_world.ambient_emitter_create(sound, at->pos) : -1;
+      ambient_sound_add(emitter, at->pos);
     }
   }
   if (pc.optional_string("#Triggers"))
@@ -712,6 +774,101 @@ bool action_complete(ScriptCharacter& c, living_entity* e) {
   }
 }
 
+// --- replaced equipment ---------------------------------------------------------------
+
+struct ReplacedItem {
+  int32_t entity;
+  item_instance* item;
+  int32_t kind;  // the item's slot kind
+};
+ReplacedItem Replaced[MAX_REPLACED_ITEMS];
+int Num_replaced = 0;
+
+bool weapon_kind(int kind) { return kind == SLOT_WEAPON || kind == SLOT_TWO_HANDED || kind == SLOT_SHIELD; }
+bool armour_kind(int kind) { return kind == SLOT_TORSO || kind == SLOT_LEGS || kind == SLOT_HEAVY; }
+int item_kind(const item_instance* item) { return item && item->info ? item->info->slot : -1; }
+
+// The first item a cutscene displaced from a slot is what the undo gives
+// back; a later one of the same slot's kinds is destroyed.
+void keep_replaced(const living_entity* e, item_instance* item) {
+  if (!item) return;
+  const int kind = item_kind(item);
+  const bool weapon = weapon_kind(kind);
+  for (int i = 0; i < Num_replaced; i++) {
+    if (Replaced[i].entity != e->handle) continue;
+    if (weapon ? weapon_kind(Replaced[i].kind) : armour_kind(Replaced[i].kind)) {
+      item_free(item);
+      return;
+    }
+  }
+  if (Num_replaced >= MAX_REPLACED_ITEMS) {
+    console_printf("Replaced item of %s not kept: %d are kept (MAX_REPLACED_ITEMS)\n", e->get_name(),
+                   MAX_REPLACED_ITEMS);
+    item_free(item);
+    return;
+  }
+  Replaced[Num_replaced++] = {e->handle, item, kind};
+}
+
+int equipment_slot_of(int kind) {
+  switch (kind) {
+    case SLOT_SHIELD: return EQ_SHIELD;
+    case SLOT_LEGS: return EQ_LEGS;
+    case SLOT_TORSO: case SLOT_HEAVY: return EQ_TORSO;
+    default: return EQ_WEAPON;
+  }
+}
+
+void replace_weapon(living_entity* e, int definition) {
+  if (definition < 0) {
+    keep_replaced(e, entity_unequip_slot(e, EQ_WEAPON, true));
+    keep_replaced(e, entity_unequip_slot(e, EQ_SHIELD, true));
+    return;
+  }
+  item_instance* item = item_create(definition);
+  if (!item) return;
+  item_instance *out1 = nullptr, *out2 = nullptr;
+  entity_equip_item(&out1, &out2, e, equipment_slot_of(item_kind(item)), item);
+  if (e->equipment[equipment_slot_of(item_kind(item))] != item) item_free(item);
+  keep_replaced(e, out1);
+  keep_replaced(e, out2);
+}
+
+void replace_armour(living_entity* e, int definition) {
+  const int worn = item_kind(e->equipment[EQ_TORSO]);
+  const int wanted = definition >= 0 && definition < Num_item_infos ? Item_infos[definition].slot : -1;
+  if (worn < 0 && (definition < 0 || wanted == SLOT_TORSO)) return;
+  if (worn == SLOT_HEAVY && wanted == SLOT_HEAVY) return;
+  if (worn >= 0 && worn != SLOT_HEAVY && wanted == SLOT_TORSO) return;
+  if (definition < 0) {
+    keep_replaced(e, entity_unequip_slot(e, EQ_TORSO, true));
+    return;
+  }
+  item_instance* item = item_create(definition);
+  if (!item) return;
+  item_instance *out1 = nullptr, *out2 = nullptr;
+  entity_equip_item(&out1, &out2, e, equipment_slot_of(wanted), item);
+  if (e->equipment[equipment_slot_of(wanted)] != item) item_free(item);
+  keep_replaced(e, out1);
+  keep_replaced(e, out2);
+}
+
+// "die": a neutral plays its death itself before it is killed; a boss dies
+// as a creature.
+bool script_kill(living_entity* e, int move) {
+  if (move < 0) return false;
+  if (e->type == OBJ_NEUTRAL) {
+    const Move_info* m = e->character ? charinfo_find_move(e->character, move) : nullptr;
+    if (m) e->play_move(m, 1.0f, false, true, 1);
+    e->kill(move);
+    e->state |= ES_DEAD;
+  } else {
+    if (e->type == OBJ_BOSS) e->type = OBJ_CREATURE;
+    e->kill(move);
+  }
+  return true;
+}
+
 // Starts the current action; false when it cannot start now.
 bool start_action(int index, ScriptCharacter& c, living_entity* e, int* jumps) {
   ScriptAction& a = c.actions[c.current];
@@ -746,7 +903,14 @@ bool start_action(int index, ScriptCharacter& c, living_entity* e, int* jumps) {
       e->show_speech_text(a.name ? a.name : "", static_cast<float>(a.value));
       return true;
     case SV_DIE:
+      if (!script_kill(e, a.value)) return false;
       c.run_mode = -1;
+      return true;
+    case SV_REPLACE_WEAPON:
+      replace_weapon(e, a.value);
+      return true;
+    case SV_REPLACE_ARMOR:
+      replace_armour(e, a.value);
       return true;
     case SV_NO_BLOCK:
       if (a.value) e->flags |= OF_HIDDEN;
@@ -1177,6 +1341,38 @@ void script_characters_step() {
   }
 }
 
+void script_characters_skip_to_synch(int synch) {
+  for (int i = 0; i < Num_characters; i++) {
+    ScriptCharacter& c = Characters[i];
+    if (c.run_mode == -1) continue;
+    living_entity* e = character_entity(c);
+    if (!e) continue;
+    int to = -1;
+    for (int k = 0; k < c.action_count && to < 0; k++)
+      if ((c.actions[k].verb == SV_SYNCH || c.actions[k].verb == SV_SYNCH_TELEPORT) && c.actions[k].value == synch)
+        to = k;
+    if (to < 0) continue;
+    // What it was doing stops where it is.
+    if (c.current >= 0 && c.current < c.action_count &&
+        (c.actions[c.current].verb == SV_PLAY_ACTION || c.actions[c.current].verb == SV_PLAY_MVF)) {
+      if (e->instance) e->instance->reset_anims();
+      e->current_move = nullptr;
+      e->current_move_id = -1;
+      c.move_id = -1;
+    }
+    ai_queue_clear(&e->ai);
+    ai_reset_to_idle(&e->ai);
+    const ScriptAction& a = c.actions[to];
+    if (a.verb == SV_SYNCH_TELEPORT && a.nav)
+      e->place_at_navpoint(a.nav->pos, a.nav->heading, a.nav->plane < 0 ? 0 : a.nav->plane);
+    c.current = to;
+    c.timer = 0;
+    c.retry = false;
+    c.idle = false;
+    advance(i, c, e);
+  }
+}
+
 // --- the level's tables -----------------------------------------------------------------------
 
 void script_runner_reset() {
@@ -1206,6 +1402,8 @@ bool script_read_level_data() {
   if (!Level_script_restarting) {
     script_runner_reset();
     clicks_reset();
+    ambient_sounds_clear();
+    level_automap_release();
   }
   Level_leave = LevelLeave{};
   char file[64];
@@ -1278,3 +1476,37 @@ static ConsoleCommand cc_script_characters("script_characters", "Prints each scr
                    e ? e->pos.y : 0.0f, e ? e->pos.z : 0.0f, c.current, v >= 0 ? Script_verb_names[v] : "none");
   }
 });
+
+// --- replaced equipment ------------------------------------------------------------------
+
+int script_replaced_item_count() { return Num_replaced; }
+
+void script_replaced_items_restore() {
+  for (int i = 0; i < Num_replaced; i++) {
+    living_entity* e = entity_from_handle(Replaced[i].entity);
+    if (!e) {
+      item_free(Replaced[i].item);
+      continue;
+    }
+    // What the cutscene put in that slot goes.
+    item_instance *out1 = nullptr, *out2 = nullptr;
+    entity_equip_item(&out1, &out2, e, equipment_slot_of(Replaced[i].kind), Replaced[i].item);
+    if (e->equipment[equipment_slot_of(Replaced[i].kind)] != Replaced[i].item) item_free(Replaced[i].item);
+    if (out1) item_free(out1);
+    if (out2) item_free(out2);
+  }
+  Num_replaced = 0;
+}
+
+// --- automap maps ---------------------------------------------------------------------------
+
+int level_automap_map_count() { return Num_automap_maps; }
+int level_automap_bitmap(int map) { return map >= 1 && map <= Num_automap_maps ? Automap_bitmaps[map - 1] : -1; }
+
+void level_automap_release() {
+  for (int& b : Automap_bitmaps) {
+    if (b >= 0 && Script_world.automap_bitmap_release) Script_world.automap_bitmap_release(b);
+    b = -1;
+  }
+  Num_automap_maps = 0;
+}

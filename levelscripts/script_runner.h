@@ -21,6 +21,11 @@
 // "goto" jumps taken in one step of one character: a label followed at once
 // by its own goto would otherwise loop for ever.
 #define MAX_SCRIPT_JUMPS 16
+// Items "replace weapon" and "replace armor" took off characters, kept for
+// the cutscene undo.
+#define MAX_REPLACED_ITEMS 16
+// Automap maps of one level (map numbers 1..count).
+#define MAX_AUTOMAP_MAPS 20
 
 enum NavpointType { NAV_LEVEL = 0, NAV_CUTSCENE = 1, NAV_CAMERA = 2, NAV_AMBIENT_SOUND = 3 };
 
@@ -160,6 +165,11 @@ void script_character_start(int character);
 void script_characters_restart();
 // Every frame: steps each running, unpaused character.
 void script_characters_step();
+// A skipped cutscene: every character with a "synch" or "synch teleport" of
+// this number stops what it does (its move ended, its orders dropped), a
+// synch teleport puts it at its navpoint, and it goes on after that action;
+// the others are left alone.
+void script_characters_skip_to_synch(int synch);
 // "pass go": ends a pending wander or follow, or arms the next wait for go.
 void script_character_pass_go(int character);
 
@@ -218,3 +228,17 @@ extern bool Level_is_town_script;  // "#Town" outside networked games
 extern bool Dont_load_fx;
 extern bool No_cutscenes;
 extern int Dialogue_camera_mode;
+
+// The items "replace weapon" and "replace armor" displaced go back to their
+// characters (what replaced them is destroyed) and the list empties; the
+// item of a character that is gone is destroyed.
+void script_replaced_items_restore();
+int script_replaced_item_count();
+
+// --- the level data table's automap ----------------------------------------------------------
+// The automap maps of the level: their count (the highest map number) and
+// the bitmap of map 1..count (-1 outside); layer n shows map n.
+int level_automap_map_count();
+int level_automap_bitmap(int map);
+// Level exit: the maps' bitmaps are given back.
+void level_automap_release();

@@ -98,6 +98,13 @@ struct ScriptWorld {
   int (*avoid_barrier_add)(int entity) = nullptr;
   void (*avoid_barrier_remove)(int polygon) = nullptr;
 
+  // --- level data table -------------------------------------------------------
+  // A looping emitter of the sound file at a place; -1 when none was made.
+  int (*ambient_emitter_create)(const char* sound, const vector& pos) = nullptr;
+  // An automap bitmap by file name (-1 when missing), and its release.
+  int (*automap_bitmap_load)(const char* name) = nullptr;
+  void (*automap_bitmap_release)(int bitmap) = nullptr;
+
   // --- front end ------------------------------------------------------------
   void (*hud_message)(const char* text) = nullptr;
 

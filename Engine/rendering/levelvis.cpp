@@ -311,6 +311,8 @@ void fog_apply_zone(int layer) {
   Zone_applied = true;
 }
 
+void fog_zones_changed() { Zone_applied = false; }
+
 void fog_apply_fallback() {
   const int layer = Vis_current_layer;
   if (layer >= 0 && layer < MAX_VIS_LAYERS && Vis_layers[layer].fog_far > 0.0f) return;

@@ -87,6 +87,9 @@ void fog_set_colour(int r, int g, int b);
 void fog_zone_set(int layer, float far_dist, float near_dist, int r, int g, int b);
 // Makes a layer current, with its camera preference and fog.
 void fog_apply_zone(int layer);
+// The zone tables changed (a level's table set them): the next
+// fog_apply_zone applies its layer's fog again.
+void fog_zones_changed();
 // The fog of a layer without zone fog: near 20, far 30 with the camera low
 // over the party, else near 35, far 50. A layer with its own fog keeps it.
 void fog_apply_fallback();

@@ -12,7 +12,10 @@
 #include "Engine/ai/ai_core.h"
 #include "Engine/gameflags.h"
 #include "levelscripts/level_scripts.h"
+#include "levelscripts/script_ops.h"
 #include "levelscripts/script_runner.h"
+#include "Engine/Objects/inventory.h"
+#include "Engine/rendering/levelvis.h"
 #include "levelscripts/script_world.h"
 #include "levelscripts/level_flags.h"
 #include "levelscripts/savegame.h"
@@ -537,3 +540,209 @@ TEST_F(Runner, LevelItemsOfTheScriptLieAtTheirNavpointsWhileListed) {
 }
 
 }  // namespace
+
+namespace {
+
+ScriptAction act(int verb, int value) {
+  ScriptAction a;
+  a.verb = verb;
+  a.value = value;
+  return a;
+}
+
+}  // namespace
+
+TEST_F(Runner, DieKillsTheCharacterANeutralPlayingItsMoveAndABossAsACreature) {
+  struct Case {
+    int object_type;
+    int expect_type;
+  };
+  for (const Case& k : {Case{OBJ_NEUTRAL, OBJ_NEUTRAL}, Case{OBJ_CREATURE, OBJ_CREATURE}, Case{OBJ_BOSS, OBJ_CREATURE}}) {
+    living_entity* e = kit.spawn(kit.type("Rat"), {0, 0, 0}, k.object_type);
+    const int c = script_character_add("victim", e->handle, 1);
+    script_character_add_action(c, act(SV_DIE, 0));
+    script_character_start(c);
+    EXPECT_EQ(e->type, k.expect_type) << k.object_type;
+    EXPECT_EQ(e->hp, 0.0f) << k.object_type;
+    EXPECT_TRUE(e->state & ES_DEAD) << k.object_type;
+    EXPECT_EQ(script_character_at(c)->run_mode, -1) << k.object_type;
+    // The entity's next frame lays it down.
+    kit.frame();
+    EXPECT_TRUE(e->state & ES_DOWN) << k.object_type;
+    script_runner_reset();
+  }
+  // A negative move cannot start: the character lives and retries.
+  living_entity* e = kit.spawn(kit.type("Rat"), {3, 0, 0}, OBJ_NEUTRAL);
+  const int c = script_character_add("survivor", e->handle, 1);
+  script_character_add_action(c, act(SV_DIE, -1));
+  script_character_start(c);
+  EXPECT_GT(e->hp, 0.0f);
+  EXPECT_TRUE(script_character_at(c)->retry);
+}
+
+TEST_F(Runner, ReplacedWeaponsAndArmourComeBackWithTheCutsceneUndo) {
+  living_entity* e = kit.spawn(kit.type("Rat"), {0, 0, 0}, OBJ_NEUTRAL);
+  const int sword = item_lookup("Short Sword"), long_sword = item_lookup("Long Sword");
+  const int mail = item_lookup("Chain Mail"), blouse = item_lookup("Servant's Blouse"), plate = item_lookup("Plate Armour");
+  ASSERT_GE(sword, 0);
+  ASSERT_GE(plate, 0);
+  item_instance* own = item_create(sword);
+  entity_equip_item(nullptr, nullptr, e, EQ_WEAPON, own);
+  item_instance* own_mail = item_create(mail);
+  entity_equip_item(nullptr, nullptr, e, EQ_TORSO, own_mail);
+  const int c = script_character_add("actor", e->handle, 1);
+  // Long sword in, then taken off: the first displaced sword is what is kept.
+  script_character_add_action(c, act(SV_REPLACE_WEAPON, long_sword));
+  script_character_add_action(c, act(SV_REPLACE_WEAPON, -1));
+  // Chain mail to a blouse is refused (other armour worn and a torso piece);
+  // to plate it changes.
+  script_character_add_action(c, act(SV_REPLACE_ARMOR, blouse));
+  script_character_add_action(c, act(SV_REPLACE_ARMOR, plate));
+  script_character_add_action(c, act(SV_REPLACE_ARMOR, plate));  // heavy over heavy: nothing
+  for (int i = 0; i < 5; i++) script_characters_step();
+  EXPECT_EQ(e->equipment[EQ_WEAPON], nullptr);
+  ASSERT_NE(e->equipment[EQ_TORSO], nullptr);
+  EXPECT_EQ(e->equipment[EQ_TORSO]->info, &Item_infos[plate]);
+  EXPECT_EQ(script_replaced_item_count(), 2);
+  script_replaced_items_restore();
+  EXPECT_EQ(e->equipment[EQ_WEAPON], own);
+  EXPECT_EQ(e->equipment[EQ_TORSO], own_mail);
+  EXPECT_EQ(script_replaced_item_count(), 0);
+  // Without armour, taking it off or a torso piece does nothing.
+  living_entity* bare = kit.spawn(kit.type("Rat"), {2, 0, 0}, OBJ_NEUTRAL);
+  const int d = script_character_add("bare", bare->handle, 1);
+  script_character_add_action(d, act(SV_REPLACE_ARMOR, -1));
+  script_character_add_action(d, act(SV_REPLACE_ARMOR, mail));
+  script_character_start(d);
+  script_characters_step();
+  EXPECT_EQ(bare->equipment[EQ_TORSO], nullptr);
+  EXPECT_EQ(script_replaced_item_count(), 0);
+}
+
+TEST_F(Runner, TheLevelTableStartsAmbientSoundsLoadsItsMapsAndSetsItsFog) {
+  static std::vector<std::string> Sounds, Loaded;
+  Sounds.clear();
+  Loaded.clear();
+  static int Released = 0;
+  Released = 0;
+  Script_world.ambient_emitter_create = [](const char* sound, const vector& pos) {
+    Sounds.push_back(std::string(sound) + "@" + std::to_string(static_cast<int>(pos.x)));
+    return static_cast<int>(Sounds.size()) + 40;
+  };
+  Script_world.automap_bitmap_load = [](const char* name) {
+    Loaded.push_back(name);
+    return std::string(name) == "missing.tga" ? -1 : static_cast<int>(Loaded.size()) + 100;
+  };
+  Script_world.automap_bitmap_release = [](int) { Released++; };
+  nav("brook", 6.0f, 1.0f);
+  // Spelled out from the table grammar.
+  const std::string text =
+      "#Effects\r\n#Ambient Sounds\r\n$Ambient: \"water.wav\" \"brook\"\r\n$Ambient: \"wind.wav\" \"nowhere\"\r\n"
+      "#Automap\r\n$AutomapPC: \"$layer1\" 2 \"lower.tga\"\r\n$AutomapPC: \"$layer2\" 1 \"upper.tga\"\r\n"
+      "$AutomapPSX: \"$layer1\" 3 \"psx.tga\"\r\n"
+      "#Fog\r\n+Color: 10 300 -5\r\n+Distance: \"$layer3\" 12.0 40.0 +Color: 1 2 3 NoSnow\r\n"
+      "+Fog Near: 18.0\r\n+Fog Far: 45.0\r\n+EAX: \"cave\"\r\n#End\r\n";
+  data_table(text);
+  EXPECT_EQ(Sounds, (std::vector<std::string>{"water.wav@6"}));
+  EXPECT_EQ(ambient_sound_count(), 1);
+  EXPECT_NE(Said.find("Ambient sound navpoint not found: nowhere"), std::string::npos);
+  // Map numbers, not the order of the lines; the console's version is not loaded.
+  EXPECT_EQ(level_automap_map_count(), 2);
+  EXPECT_EQ(level_automap_bitmap(1), 102);
+  EXPECT_EQ(level_automap_bitmap(2), 101);
+  EXPECT_EQ(level_automap_bitmap(3), -1);
+  EXPECT_EQ(Loaded.size(), 2u);
+  EXPECT_EQ(Fog_r, 10);
+  EXPECT_EQ(Fog_g, 255);
+  EXPECT_EQ(Fog_b, 0);
+  EXPECT_FLOAT_EQ(fog_get_near(), 18.0f);
+  EXPECT_FLOAT_EQ(fog_get_far(), 45.0f);
+  EXPECT_FALSE(vis_layer_has_snow(3));
+  fog_apply_zone(3);
+  EXPECT_FLOAT_EQ(fog_get_near(), 12.0f);
+  EXPECT_FLOAT_EQ(fog_get_far(), 40.0f);
+  EXPECT_EQ(Fog_b, 3);
+  level_automap_release();
+  EXPECT_EQ(Released, 2);
+  EXPECT_EQ(level_automap_map_count(), 0);
+  ambient_sounds_clear();
+  // A map without its bitmap stops the level.
+  CriticalErrorTrap trap;
+  for (const char* table : {"#Effects\r\n#Automap\r\n$AutomapPC: \"$layer1\" 1 \"missing.tga\"\r\n#End\r\n",
+                            "#Effects\r\n#Automap\r\n$AutomapPC: \"$layer1\" 2 \"upper.tga\"\r\n#End\r\n"}) {
+    try {
+      data_table(table);
+      ADD_FAILURE() << "a map without its bitmap was taken: " << table;
+    } catch (const CriticalErrorThrown& e) {
+      EXPECT_NE(std::string(e.what()).find("Specified automap bitmap not found!"), std::string::npos) << e.what();
+    }
+  }
+  Script_world.ambient_emitter_create = nullptr;
+  Script_world.automap_bitmap_load = nullptr;
+  Script_world.automap_bitmap_release = nullptr;
+  level_automap_release();
+  fog_level_reset();
+  for (int l = 0; l < MAX_VIS_LAYERS; l++) fog_zone_set(l, 0, 0, 0, 0, 0), vis_layer_set_snow(l, true);
+}
+
+TEST_F(Runner, AGuardSplineLaysABarrierAcrossTheWayCutWhereTheGroundEnds) {
+  vector a, b;
+  // Guard at the origin, hero 4 east: the barrier runs north-south through x = 2.
+  ASSERT_TRUE(guard_barrier_line({0, 0, 0}, {4, 0, 0}, &a, &b));
+  EXPECT_FLOAT_EQ(a.x, 2.0f);
+  EXPECT_FLOAT_EQ(b.x, 2.0f);
+  EXPECT_NEAR(std::fabs(a.z - b.z), 2.0f * GUARD_BARRIER_REACH, 1e-3f);
+  EXPECT_FALSE(guard_barrier_line({1, 0, 1}, {1, 5, 1}, &a, &b));
+  // A cliff rising from z = 5 on: the north end stops short of it.
+  kit.add_ramp(-10.0f, 5.0f, 10.0f, 30.0f, 6.0f, 6.0f);
+  ASSERT_TRUE(guard_barrier_line({0, 0, 0}, {4, 0, 0}, &a, &b));
+  const float north = std::max(a.z, b.z), south = std::min(a.z, b.z);
+  EXPECT_LT(north, 5.0f - GUARD_BARRIER_MARGIN + 1e-3f);
+  EXPECT_GT(north, 5.0f - GUARD_BARRIER_MARGIN - GUARD_BARRIER_SAMPLE - 1e-3f);
+  EXPECT_NEAR(south, -GUARD_BARRIER_REACH, 1e-3f);
+}
+
+TEST_F(Runner, SkippingACutsceneJumpsEachCharacterPastItsSynch) {
+  nav("start", 0.0f, 0.0f);
+  nav("far", 30.0f, 0.0f);
+  nav("mark", 8.0f, 4.0f, 1.0f);
+  const Navpoint* far = navpoint_find("far");
+  const Navpoint* mark = navpoint_find("mark");
+  living_entity* a = kit.spawn(kit.type("Rat"), {0, 0, 0}, OBJ_NEUTRAL);
+  living_entity* b = kit.spawn(kit.type("Rat"), {2, 0, 0}, OBJ_NEUTRAL);
+  living_entity* other = kit.spawn(kit.type("Rat"), {4, 0, 0}, OBJ_NEUTRAL);
+  const int ca = script_character_add("a", a->handle, 0);
+  const int cb = script_character_add("b", b->handle, 0);
+  const int co = script_character_add("other", other->handle, 0);
+  ScriptAction walk = act(SV_WALK_TO, 0);
+  walk.nav = far;
+  ScriptAction teleport = act(SV_SYNCH_TELEPORT, 2);
+  teleport.nav = mark;
+  ScriptAction say = act(SV_SAY, 2);
+  say.name = "Here.";
+  // a: a long walk, then its synch teleport to the mark, then a wait.
+  script_character_add_action(ca, walk);
+  script_character_add_action(ca, act(SV_SYNCH, 1));
+  script_character_add_action(ca, teleport);
+  ScriptAction wait = act(SV_WAIT_AT, 30);
+  wait.nav = mark;
+  script_character_add_action(ca, wait);
+  // b: synch 2 is a plain synch; the say after it starts.
+  script_character_add_action(cb, walk);
+  script_character_add_action(cb, act(SV_SYNCH, 2));
+  script_character_add_action(cb, say);
+  // other: no synch 2, left walking.
+  script_character_add_action(co, walk);
+  script_character_add_action(co, act(SV_SYNCH, 1));
+  for (int c : {ca, cb, co}) script_character_start(c);
+  ASSERT_EQ(walk_orders(a, nullptr), 1);
+  script_characters_skip_to_synch(2);
+  EXPECT_EQ(walk_orders(a, nullptr), 0);
+  EXPECT_FLOAT_EQ(a->pos.x, mark->pos.x);
+  EXPECT_FLOAT_EQ(a->pos.z, mark->pos.z);
+  EXPECT_EQ(script_character_at(ca)->current, 3);  // the wait after the teleport
+  EXPECT_EQ(walk_orders(b, nullptr), 0);
+  EXPECT_EQ(script_character_at(cb)->current, 2);
+  EXPECT_EQ(script_character_at(co)->current, 0);
+  EXPECT_EQ(walk_orders(other, nullptr), 1);
+}

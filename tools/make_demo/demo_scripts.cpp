@@ -20,6 +20,7 @@ bool demo_build_scripts(const std::string& root) {
       {"patrol_west", -3.0f, 0.0f, 7.0f, 0.0f, ""},
       {"patrol_east", 5.0f, 0.0f, 7.0f, 3.1415927f, ""},
       {"exit_indoor", 7.0f, 0.0f, -2.0f, 0.0f, ""},
+      {"brook", -6.0f, 0.0f, -6.0f, 0.0f, "ambient sound"},
   };
   ScriptCharacterSpec watchman;
   watchman.name = "Watchman";
@@ -36,6 +37,15 @@ bool demo_build_scripts(const std::string& root) {
   shop.character = "Watchman";
   shop.sell = {"Health Tonic"};
   shop.buy = {"Health Tonic"};
+  // A grey-blue haze a little closer than the default, and a murmur by the
+  // brook west of the start.
+  LevelFogSpec outdoor_fog;
+  outdoor_fog.r = 150;
+  outdoor_fog.g = 160;
+  outdoor_fog.b = 175;
+  outdoor_fog.near_dist = 28.0f;
+  outdoor_fog.far_dist = 45.0f;
+  outdoor_fog.eax = "forest";
   // The indoor level's second entry, where the outdoor exit arrives: room B.
   const std::vector<ScriptNavpointSpec> arrival = {
       {"$player2-01", 3.0f, 0.5f, -3.0f, 0.0f, ""},
@@ -45,7 +55,7 @@ bool demo_build_scripts(const std::string& root) {
   };
   if (!table_write_file(dir + "demo_outdoor_demoscript.tbl", demo_script_text(false, navs, {watchman})) ||
       !table_write_file(dir + "demo_indoor_demoscript.tbl", demo_script_text(false, arrival, {})) ||
-      !table_write_file(dir + "demo_demo_outdoor.tbl", level_data_text({}, {exit}, {shop}))) {
+      !table_write_file(dir + "demo_demo_outdoor.tbl", level_data_text({}, {exit}, {shop}, {{"snd_01.wav", "brook"}}, outdoor_fog))) {
     std::fprintf(stderr, "demo: cannot write the outdoor level's script tables\n");
     return false;
   }

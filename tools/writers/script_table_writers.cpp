@@ -337,9 +337,14 @@ std::string demo_script_text(bool town, const std::vector<ScriptNavpointSpec>& n
 }
 
 std::string level_data_text(const std::vector<std::string>& effects, const std::vector<LevelTriggerSpec>& triggers,
-                            const std::vector<ShopkeeperSpec>& shopkeepers) {
+                            const std::vector<ShopkeeperSpec>& shopkeepers,
+                            const std::vector<AmbientSoundSpec>& ambient, const LevelFogSpec& fog) {
   std::string t = "#Effects\r\n";
   for (const auto& e : effects) t += "$Level_fx: " + quoted(e) + "\r\n";
+  if (!ambient.empty()) {
+    t += "#Ambient Sounds\r\n";
+    for (const auto& a : ambient) t += "$Ambient: " + quoted(a.sound) + " " + quoted(a.navpoint) + "\r\n";
+  }
   t += "#Triggers\r\n";
   for (const auto& g : triggers) {
     t += "$Trigger: " + quoted(g.name) + "\r\n";
@@ -369,6 +374,11 @@ std::string level_data_text(const std::vector<std::string>& effects, const std::
       for (const auto& i : k.buy) t += "  " + quoted(i) + "\r\n";
       t += "$End\r\n";
     }
+  }
+  if (fog.far_dist > 0.0f) {
+    t += "#Fog\r\n+Color: " + std::to_string(fog.r) + " " + std::to_string(fog.g) + " " + std::to_string(fog.b) +
+         "\r\n+Fog Near: " + number(fog.near_dist) + "\r\n+Fog Far: " + number(fog.far_dist) + "\r\n";
+    if (!fog.eax.empty()) t += "+EAX: " + quoted(fog.eax) + "\r\n";
   }
   t += "#End\r\n";
   return t;

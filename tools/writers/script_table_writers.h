@@ -81,5 +81,16 @@ struct ShopkeeperSpec {
   std::string character;
   std::vector<std::string> sell, buy;
 };
+struct AmbientSoundSpec {
+  std::string sound, navpoint;
+};
+// The level's whole fog ("+Fog Near:"/"+Fog Far:") and sound environment;
+// no "#Fog" section when far is 0.
+struct LevelFogSpec {
+  int r = 0, g = 0, b = 0;
+  float near_dist = 0, far_dist = 0;
+  std::string eax;  // empty: none given
+};
 std::string level_data_text(const std::vector<std::string>& effects, const std::vector<LevelTriggerSpec>& triggers,
-                            const std::vector<ShopkeeperSpec>& shopkeepers);
+                            const std::vector<ShopkeeperSpec>& shopkeepers,
+                            const std::vector<AmbientSoundSpec>& ambient = {}, const LevelFogSpec& fog = {});
