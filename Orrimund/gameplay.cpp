@@ -76,6 +76,15 @@ bool Loaded_from_save = false;  // this entry resumed a saved game
 bool Reset_camera_fully = false;
 int Load_started_ms = 0;
 int Request_ms = -1;            // when the level entry was asked for; -1 once its first frame ran
+int Phase_ms = 0;               // the end of the entry's last reported phase
+
+// One phase of a level entry, from the end of the one before.
+void entry_phase(const char* name) {
+  if (Request_ms < 0) return;
+  const int now = timer_get(1000);
+  console_printf("Load phase \"%s\": %d ms\n", name, now - Phase_ms);
+  Phase_ms = now;
+}
 // The files a level entry reads: counted always, listed with load_report on.
 bool Load_report = false;
 int Load_files = 0;
@@ -213,7 +222,7 @@ bool start_level(const char* level, const char* start) {
   std::memcpy(StartName, start_name, LEVEL_NAME_MAX);
   Level_position.entry_index = -1;
   LevelStartMode = 1;
-  Request_ms = timer_get(1000);
+  Request_ms = Phase_ms = timer_get(1000);
   Level_entry_ms = -1;
   Load_files = 0;
   Load_bytes = 0;
@@ -273,7 +282,9 @@ bool level_load() {
   const int total = Num_level_load_steps + screens_level_init_count();
   std::printf("Loading steps: %d\n", total);
   std::fflush(stdout);
+  int screen_ms = timer_get(1000);
   loading_screen_begin(total);
+  screen_ms = timer_get(1000) - screen_ms;
   for (int i = 0; i < Num_level_load_steps; i++) {
     const int began = timer_get(1000);
     const bool ok = Level_load_steps[i].run();
@@ -283,8 +294,11 @@ bool level_load() {
       return false;
     }
     console_printf("Load step %d \"%s\": %d ms\n", i, Level_load_steps[i].name, Level_load_step_ms[i]);
+    const int bar = timer_get(1000);
     loading_bar_step();
+    screen_ms += timer_get(1000) - bar;
   }
+  console_printf("Load step %d \"%s\": %d ms\n", Num_level_load_steps, "loading screen and bar", screen_ms);
   return true;
 }
 
@@ -360,6 +374,7 @@ void gameplay_enter() {
     Game_time = 0.0f;
     Reset_camera_fully = true;
   }
+  entry_phase("request to the gameplay state");
   Menu_cursor_shown = 1;
   spells_reset_for_level();
   travel_decal_set_bitmap(Cursorspot_walkto);
@@ -372,6 +387,7 @@ void gameplay_enter() {
     input_flush();
     return;
   }
+  entry_phase("loading steps");
   Level_time = 0.0f;
   party_set_combat_ready(false);
   if (savegame_pending_load_length() > 0) {
@@ -427,9 +443,11 @@ void gameplay_enter() {
   boss_set_level_name(LevelName);
   boss_reset_taunt_timer();
   if (!Loaded_from_save && Level_script_current >= 0) level_visit_count_increment(Level_script_current);
+  entry_phase("saved game, scripts, party and camera");
   screens_level_init_all(loading_bar_step);
   loading_bar_finish();
   loading_screen_end();
+  entry_phase("screens");
   console_printf("========== ENDING LOAD OF %s =======\n", LevelName);
   console_printf("Time took: %d\n", timer_get(1000) - Load_started_ms);
   cutscene_choose_escape();
@@ -574,6 +592,7 @@ void gameplay_frame() {
     gameplay_render();
   }
   if (Request_ms >= 0) {
+    entry_phase("to the end of the first frame");
     Level_entry_ms = timer_get(1000) - Request_ms;
     Request_ms = -1;
     vfile_set_open_trace_hook(nullptr);
