@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
@@ -330,7 +331,21 @@ void status_render() {
     scroll_thumb_draw(scroll_thumb_bitmap(), B[13].x + 2, ty, th);
   std::snprintf(v, sizeof v, "Skill points: %d", r ? r->unspent_skill_points : 0);
   gr_set_color_rec(Ui_hover_color);
-  gr_string(LIST_X[rs], LIST_Y[rs] + LIST_ROWS[rs] * (fh + 2) + 8, v);
+  const int points_y = LIST_Y[rs] + LIST_ROWS[rs] * (fh + 2) + 8;
+  gr_string(LIST_X[rs], points_y, v);
+  // The member's active status effects, wrapped under the skills.
+  std::string effects;
+  for (int id = 0; id < NUM_STATUS_EFFECTS; id++) {
+    if (!Status_names[id] || !e->has_status_effect(id)) continue;
+    if (!effects.empty()) effects += ", ";
+    effects += Status_names[id];
+  }
+  if (!effects.empty()) {
+    char wrapped[512];
+    text_wrap(wrapped, sizeof wrapped, ("Status: " + effects).c_str(), LIST_W[rs]);
+    gr_set_color_rec(Ui_text_color);
+    gr_string(LIST_X[rs], points_y + fh + 8, wrapped);
+  }
 }
 
 void status_open(void*, bool) {
