@@ -589,7 +589,7 @@ void inventory_open(void* argument, bool) {
   refresh();
 }
 
-// Developer commands: put an item into the bag, and list the bag.
+// Developer command: put an item into the bag.
 ConsoleCommand cc_give_item("give_item", "Puts an item (by name, optional count) into the party inventory", [] {
   char name[CONSOLE_MAX_ARG + 1];
   console_get_name(name, sizeof name);
@@ -603,14 +603,6 @@ ConsoleCommand cc_give_item("give_item", "Puts an item (by name, optional count)
   party_inventory_add_by_name(name, count, -1, true);
   if (screen_get_current() == SCREEN_INVENTORY) refresh();
   console_printf("Gave %d %s\n", count, name);
-});
-ConsoleCommand cc_party_items("party_items", "Lists the party inventory", [] {
-  if (!Console_run) return;
-  console_printf("Party items: %d, gold %u\n", Party_inventory.count, Party_inventory.gold);
-  for (int i = 0; i < Party_inventory.count; i++) {
-    const InventoryEntry& e = Party_inventory.entries[i];
-    if (e.item && e.item->info) console_printf("Item %d: %s x%u\n", i, e.item->info->name, e.count);
-  }
 });
 
 void inventory_close() {

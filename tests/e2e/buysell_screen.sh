@@ -11,8 +11,8 @@ write_demo "$root"
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 purse() {
   console "party_items"
-  wait_console "Party items: " "$1"
-  grep -o "Party items: .*gold [0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*gold //'
+  wait_console "Inventory [0-9]* items" "$1"
+  grep -o "Inventory [0-9]* items, [0-9]* gold" "$tmp/$name.console" | tail -1 | sed 's/.*items, //; s/ gold//'
 }
 tonics() { grep -o "Health Tonic x[0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*x//'; }
 value=25

@@ -23,9 +23,9 @@ wait_console "ENDING LOAD OF rand-forest01"
 sleep 1
 # What the new game holds before the bag.
 console "party_items"
-wait_console "Party items: "
+wait_console "^Inventory [0-9]* items"
 tonics=$(grep -o "Health Tonic x[0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*x//')
-gold=$(grep -o "Party items: .*gold [0-9]*" "$tmp/$name.console" | tail -1 | sed 's/.*gold //')
+gold=$(grep -o "^Inventory [0-9]* items, [0-9]* gold" "$tmp/$name.console" | tail -1 | sed 's/.*items, //; s/ gold//')
 h=$(bag '"Health Tonic" 5 20' 1)
 console "open_bag $h"
 sleep 0.8
@@ -38,8 +38,8 @@ xdotool mousemove --window "$wid" 438 313 sleep 0.3 click 1
 sleep 0.5
 shot taken
 console "party_items"
-wait_console "Party items: " 2
-grep -q "Party items: .*gold $((gold + 20))" "$tmp/$name.console" || fail "the purse did not grow by 20: $(grep 'Party items' "$tmp/$name.console")"
+wait_console "^Inventory [0-9]* items" 2
+grep -q "^Inventory [0-9]* items, $((gold + 20)) gold" "$tmp/$name.console" || fail "the purse did not grow by 20: $(grep '^Inventory' "$tmp/$name.console")"
 grep -q "Health Tonic x$((${tonics:-0} + 5))" "$tmp/$name.console" || fail "the five tonics did not join the bag"
 m=$(mean_of "$tmp/taken.png" "140x12+250+10")
 awk -v m="$m" 'BEGIN { exit !(m > 0.05) }' || fail "no pick-up message ($m)"
@@ -55,7 +55,7 @@ xdotool mousemove --window "$wid" 438 313 sleep 0.3 click 1
 sleep 0.5
 before=$(grep -c "Ring of Jade x" "$tmp/$name.console")
 console "party_items"
-wait_console "Party items: " 3
+wait_console "^Inventory [0-9]* items" 3
 [ "$(grep -c "Ring of Jade x" "$tmp/$name.console")" = "$before" ] || fail "an unmarked ring was taken"
 console "open_bag $h2"
 sleep 0.5

@@ -20,14 +20,15 @@ differ() {
 }
 items() {
   console "party_items"
-  wait_console "Party items: " "$1"
+  wait_console "^Inventory [0-9]* items" "$1"
 }
 # The bag's rows at 640x480: 14-pixel rows from y 85, names from x 344.
 row_y() { echo $((85 + 14 * $1 + 7)); }
 # The last listing of the bag, and the row of an item in it.
-listing() { awk '/Party items: /{n=NR} {l[NR]=$0} END {for (i = n; i <= NR; i++) print l[i]}' "$tmp/items.console"; }
-row_of() { listing | grep -o "^Item [0-9]*: $1 x" | head -1 | awk '{print $2}' | tr -d ':'; }
-count_of() { listing | grep -o "^Item [0-9]*: $1 x[0-9]*" | head -1 | sed 's/.* x//'; }
+# party_items prints "Item <name> x<count>" in the bag's order, then "Inventory ...".
+listing() { awk '/^Inventory [0-9]* items/{m=p; p=NR} {l[NR]=$0} END {for (i = m + 1; i < p; i++) print l[i]}' "$tmp/items.console" | grep "^Item "; }
+row_of() { listing | grep -n "^Item $1 x" | head -1 | cut -d: -f1 | awk '{print $1 - 1}'; }
+count_of() { listing | grep -o "^Item $1 x[0-9]*" | head -1 | sed 's/.* x//'; }
 yes_button() { xdotool mousemove --window "$wid" 270 293 sleep 0.3 click 1; sleep 0.5; }
 
 start_game items
@@ -63,7 +64,7 @@ hand=$(differ "$tmp/inventory.png" "$tmp/equipped.png" "100x120+200+130")
 win=$(differ "$tmp/inventory.png" "$tmp/equipped.png" "56x130+256+92")
 [ "$win" -gt 100 ] || fail "the weapon window did not change ($win pixels)"
 items 2
-listing | grep -q "^Item .*: Staff x1" || fail "the staff did not go back to the bag"
+listing | grep -q "^Item Staff x1" || fail "the staff did not go back to the bag"
 [ "$(count_of "Short Sword")" = "$((swords - 1))" ] 2>/dev/null || [ $swords = 1 ] ||
   fail "the sword did not leave the bag: $(listing)"
 

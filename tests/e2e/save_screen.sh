@@ -16,8 +16,8 @@ mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 gold() {
   console "party_items"
   # add_gold ends its line without a line feed: the list may follow on it.
-  wait_console "Party items: " "$1"
-  grep -o "Party items: .*" "$tmp/$name.console" | tail -1 | sed 's/.*gold //'
+  wait_console "Inventory [0-9]* items" "$1"
+  grep -o "Inventory [0-9]* items, [0-9]* gold" "$tmp/$name.console" | tail -1 | sed 's/.*items, //; s/ gold//'
 }
 save_file="$root/savegame/orrimund0.sav"
 
