@@ -15,6 +15,8 @@ AvoidPoly Avoid_polys[AA_MAX_POLYS];
 ObstaclePoly Obstacle_polys[AA_MAX_POLYS];
 AvoidHandle Avoid_handles[AA_MAX_HANDLES];
 AvoidSettings Avoid_settings;
+AvoidScriptShape Avoid_script_shapes[AA_MAX_SCRIPT_SHAPES];
+AvoidScriptSegment Avoid_script_segments[AA_MAX_SCRIPT_SEGMENTS];
 
 namespace {
 
@@ -35,6 +37,7 @@ PathSegment* Backup[AA_BACKUP_WALLS];
 int Backup_count;
 int Prohibit_count[PFG_SIZE_CLASSES][PFG_SECTORS];
 int Avoid_count[PFG_SIZE_CLASSES][PFG_SECTORS];
+int Script_segment_count[PFG_SIZE_CLASSES][PFG_SECTORS];
 
 float dot(const PathPoint& a, const PathPoint& b) { return a.x * b.x + a.z * b.z; }
 PathPoint unit(float x, float z) {
@@ -113,6 +116,28 @@ void free_primitive(int id) {
   if (id < 0 || id >= AA_MAX_PRIMITIVES || !(Avoid_primitives[id].flags & AP_IN_USE)) return;
   count_prim(Avoid_primitives[id], -1);
   Avoid_primitives[id].flags = 0;
+}
+
+void free_script_segment(int index) {
+  if (index < 0 || index >= AA_MAX_SCRIPT_SEGMENTS) return;
+  AvoidScriptSegment& g = Avoid_script_segments[index];
+  if ((g.flags & AP_IN_USE) && valid(g.layer, g.sector) && Script_segment_count[g.layer][g.sector] > 0)
+    Script_segment_count[g.layer][g.sector]--;
+  g.flags = 0;
+  g.layer = g.sector = -1;
+}
+
+// Whether a-b crosses a script barrier of the sector (touching counts).
+bool script_segments_cross(const PathPoint& a, const PathPoint& b, int cls, int sector) {
+  if (!valid(cls, sector) || Script_segment_count[cls][sector] == 0) return false;
+  for (const AvoidScriptSegment& g : Avoid_script_segments) {
+    if (!(g.flags & AP_IN_USE) || g.layer != cls || g.sector != sector) continue;
+    PathPoint at;
+    path_segment_intersect(a, b, g.a, g.b, &at);
+    if (Path_isect.denom == 0.0f) continue;
+    if (Path_isect.t >= 0.0f && Path_isect.t <= 1.0f && Path_isect.u >= 0.0f && Path_isect.u <= 1.0f) return true;
+  }
+  return false;
 }
 
 // ---- nearest crossing of a segment with a polygon ----------------------------------------------
@@ -324,6 +349,106 @@ void free_avoid_poly(int index) {
 
 void do_poly_seg_list_links(int index);
 
+// ---- joining prohibit polygons along a shared wall --------------------------------------------
+
+struct WallEntry {
+  int poly, seg;
+  float pos;  // of the crossing node along the wall, from its walkable-side start
+};
+
+PathPoint seg_direction(const ObstaclePoly& O, const OutlineSegment& s) {
+  return unit(O.nodes[s.n2].cx - O.nodes[s.n1].cx, O.nodes[s.n2].cz - O.nodes[s.n1].cz);
+}
+
+void seg_normal(ObstaclePoly& O, OutlineSegment& s) {
+  const PathPoint d = seg_direction(O, s);
+  s.nx = d.z;
+  s.nz = -d.x;
+}
+
+void move_node(ObstacleNode& n, const ObstacleNode& onto) {
+  n.cx = onto.cx;
+  n.cz = onto.cz;
+}
+
+void set_direction(ObstaclePoly& O, int node, const PathPoint& dir) {
+  ObstacleNode& n = O.nodes[node];
+  n.dx = dir.x;
+  n.dz = dir.z;
+  n.dir_mark = 1;
+  // A polygon built earlier has its offsets already.
+  n.ox = n.cx + NODE_OFFSET * dir.x;
+  n.oz = n.cz + NODE_OFFSET * dir.z;
+  n.point = (O.flags & OP_PROHIBIT) ? PathPoint{n.cx, n.cz} : PathPoint{n.ox, n.oz};
+}
+
+// The outline segment beside a closing segment that has `node` at the given
+// end: the one just before it in the list, or the one before that.
+int outline_neighbour(const ObstaclePoly& O, int closing, int node, bool starts) {
+  for (int k = closing - 1; k >= closing - 2 && k >= 0; k--)
+    if ((starts ? O.segs[k].n1 : O.segs[k].n2) == node && !O.segs[k].wall) return k;
+  return -1;
+}
+
+// Two prohibit areas closing along one wall would leave a pocket of wall
+// between them that no node watches: their closing segments are joined so
+// the outline runs from one area's crossing to the next.
+void join_along_walls(int index) {
+  ObstaclePoly& O = Obstacle_polys[index];
+  const PathSegment* done[AA_MAX_OUTLINE];
+  int done_count = 0;
+  for (int s = 0; s < O.seg_count; s++) {
+    const PathSegment* w = O.segs[s].wall;
+    if (!w || w->avoid_uses < 2 || std::find(done, done + done_count, w) != done + done_count) continue;
+    done[done_count++] = w;
+    WallEntry list[AA_MAX_POLYS * AA_MAX_OUTLINE];
+    int count = 0;
+    const float ex = w->b->x - w->a->x, ez = w->b->z - w->a->z;
+    const bool along_x = std::fabs(ex) > std::fabs(ez);
+    for (int p = 0; p < AA_MAX_POLYS; p++) {
+      const ObstaclePoly& P = Obstacle_polys[p];
+      if (!(P.flags & OP_IN_USE) || !(P.flags & OP_PROHIBIT) || (P.flags & OP_UNLINKED) || P.layer != O.layer ||
+          P.sector != O.sector)
+        continue;
+      for (int k = 0; k < P.seg_count; k++) {
+        const OutlineSegment& c = P.segs[k];
+        if (c.wall != w) continue;
+        const ObstacleNode& cross = P.nodes[c.end_mark ? c.n1 : c.n2];
+        float pos = along_x ? (cross.cx - w->a->x) / ex : (cross.cz - w->a->z) / ez;
+        if (w->flags & PSEG_REVERSED) pos = 1.0f - pos;
+        list[count++] = {p, k, pos};
+      }
+    }
+    if (count < 2) continue;
+    std::stable_sort(list, list + count, [](const WallEntry& a, const WallEntry& b) { return a.pos < b.pos; });
+    for (int i = 0; i < count; i++) {
+      ObstaclePoly& E = Obstacle_polys[list[i].poly];
+      OutlineSegment& es = E.segs[list[i].seg];
+      if (es.end_mark == 1 && i + 1 < count) {
+        ObstaclePoly& N = Obstacle_polys[list[i + 1].poly];
+        const OutlineSegment& ns = N.segs[list[i + 1].seg];
+        move_node(E.nodes[es.n2], N.nodes[ns.n2]);
+        seg_normal(E, es);
+        const int out = outline_neighbour(N, list[i + 1].seg, ns.n2, true);
+        if (out < 0) continue;
+        const PathPoint dir = aa_corner_direction(seg_direction(E, es), seg_direction(N, N.segs[out]));
+        set_direction(E, es.n2, dir);
+        set_direction(N, ns.n2, dir);
+      } else if (es.end_mark == 0 && i > 0) {
+        ObstaclePoly& R = Obstacle_polys[list[i - 1].poly];
+        const OutlineSegment& rs = R.segs[list[i - 1].seg];
+        move_node(E.nodes[es.n1], R.nodes[rs.n1]);
+        seg_normal(E, es);
+        const int in = outline_neighbour(R, list[i - 1].seg, rs.n1, false);
+        if (in < 0) continue;
+        const PathPoint dir = aa_corner_direction(seg_direction(R, R.segs[in]), seg_direction(E, es));
+        set_direction(E, es.n1, dir);
+        set_direction(R, rs.n1, dir);
+      }
+    }
+  }
+}
+
 struct Crossing {
   float t;
   PathPoint at;
@@ -400,6 +525,7 @@ int create_obstacle_poly_from_avoid_poly(int avoid_index, bool link_now) {
     else std::printf("ran out of backup segs\n");
   }
   for (int i = 0; i < O.node_count; i++) O.nodes[i].dir_mark = O.nodes[i].dir_mark == -1 ? 1 : 0;
+  if ((O.flags & OP_PROHIBIT) && total > 0) join_along_walls(index);
   // Corner directions.
   for (int s = 0; s < O.seg_count; s++) {
     for (int end = 0; end < 2; end++) {
@@ -590,6 +716,7 @@ bool insert_primitive(int id, bool link_now) {
 
 bool hook_segment_blocked(float x0, float z0, float x1, float z1, int cls, int sector, int mode) {
   if (!valid(cls, sector)) return false;
+  if ((mode & PATH_LINE_PROHIBIT) && script_segments_cross({x0, z0}, {x1, z1}, cls, sector)) return true;
   const bool prohibit = (mode & PATH_LINE_PROHIBIT) && Prohibit_count[cls][sector] > 0;
   const bool avoid = (mode & PATH_LINE_AVOID) && Avoid_count[cls][sector] > 0;
   if (!prohibit && !avoid) return false;
@@ -632,9 +759,14 @@ float hook_edge_cost(const GraphNode* a, const GraphNode* b, bool* prohibited) {
   if (a->sector != b->sector) return 0.0f;
   const int cls = path_current_size_class();
   if (!valid(cls, a->sector)) return 0.0f;
-  if (Prohibit_count[cls][a->sector] == 0 && Avoid_count[cls][a->sector] == 0) return 0.0f;
   const PathPoint& p = *a->point;
   const PathPoint& q = *b->point;
+  // A script's barrier has no nodes of its own: nothing passes it.
+  if (script_segments_cross(p, q, cls, a->sector)) {
+    *prohibited = true;
+    return 0.0f;
+  }
+  if (Prohibit_count[cls][a->sector] == 0 && Avoid_count[cls][a->sector] == 0) return 0.0f;
   const bool skip_prohibit = ((a->flags | b->flags) & GN_AVOIDANCE) != 0;
   const AvoidPrimitive seg = aa_segment_shape(p, q);
   float cost = 0.0f;
@@ -881,7 +1013,58 @@ void aa_reset() {
   std::memset(Link_used, 0, sizeof Link_used);
   std::memset(Prohibit_count, 0, sizeof Prohibit_count);
   std::memset(Avoid_count, 0, sizeof Avoid_count);
+  std::memset(Script_segment_count, 0, sizeof Script_segment_count);
+  for (AvoidScriptShape& sh : Avoid_script_shapes) sh = AvoidScriptShape{};
+  for (AvoidScriptSegment& g : Avoid_script_segments) g = AvoidScriptSegment{0, -1, -1, {0, 0}, {0, 0}};
   Backup_count = 0;
+}
+
+int aa_create_avoid_poly(const AvoidShapeList& list) {
+  install_hooks();
+  if (!Avoid_settings.enable || !list.points || list.count < 2) return -1;
+  int index = -1;
+  for (int i = 0; i < AA_MAX_SCRIPT_SHAPES && index < 0; i++)
+    if (!(Avoid_script_shapes[i].flags & 1)) index = i;
+  if (index < 0) return -1;
+  AvoidScriptShape& S = Avoid_script_shapes[index];
+  S = AvoidScriptShape{};
+  S.flags = 1;
+  const int lo = list.size_class < 0 ? 0 : std::min(list.size_class, PFG_SIZE_CLASSES - 1);
+  const int hi = list.size_class < 0 ? PFG_SIZE_CLASSES - 1 : lo;
+  auto add = [&](const PathPoint& a, const PathPoint& b, int cls, int sector) {
+    if (sector < 0 || S.count >= AA_SHAPE_SEGMENTS) return;
+    for (int k = 0; k < S.count; k++) {
+      const AvoidScriptSegment& g = Avoid_script_segments[S.segs[k]];
+      if (g.layer == cls && g.sector == sector && path_points_equal(g.a, a) && path_points_equal(g.b, b)) return;
+    }
+    for (int i = 0; i < AA_MAX_SCRIPT_SEGMENTS; i++) {
+      AvoidScriptSegment& g = Avoid_script_segments[i];
+      if (g.flags & AP_IN_USE) continue;
+      g = AvoidScriptSegment{AP_IN_USE, static_cast<int16_t>(cls), static_cast<int16_t>(sector), a, b};
+      Script_segment_count[cls][sector]++;
+      S.segs[S.count++] = static_cast<uint8_t>(i);
+      return;
+    }
+  };
+  for (int i = 0; i + 1 < list.count; i++) {
+    const PathPoint a = path_point(list.points[i]), b = path_point(list.points[i + 1]);
+    for (int cls = lo; cls <= hi; cls++) {
+      add(a, b, cls, path_sector_at(cls, a.x, a.z));
+      add(a, b, cls, path_sector_at(cls, b.x, b.z));
+    }
+  }
+  if (S.count == 0) {
+    S.flags = 0;
+    return -1;
+  }
+  return index;
+}
+
+void aa_clear_avoid_poly(int index) {
+  if (index < 0 || index >= AA_MAX_SCRIPT_SHAPES) return;
+  AvoidScriptShape& S = Avoid_script_shapes[index];
+  for (int k = 0; k < S.count; k++) free_script_segment(S.segs[k]);
+  S = AvoidScriptShape{};
 }
 
 int aa_add_primitive(const vector& center, int type, const vector& half1, const vector& half2, int layer,

@@ -116,6 +116,28 @@ struct AvoidShape {
   int size_class = -1;
 };
 
+// A level script's barrier: a line of points whose legs paths may not
+// cross. Each leg becomes a script avoid segment in the sector of each of
+// its ends, for one size class or (-1) every one.
+constexpr int AA_MAX_SCRIPT_SHAPES = 20;
+constexpr int AA_MAX_SCRIPT_SEGMENTS = 100;
+constexpr int AA_SHAPE_SEGMENTS = 24;
+struct AvoidShapeList {
+  int count;
+  const vector* points;
+  int size_class = -1;
+};
+struct AvoidScriptSegment {
+  uint8_t flags;  // AP_IN_USE
+  int16_t layer, sector;
+  PathPoint a, b;
+};
+struct AvoidScriptShape {
+  uint16_t flags;  // 1 in use
+  int16_t count;
+  uint8_t segs[AA_SHAPE_SEGMENTS];
+};
+
 struct AvoidSettings {
   bool enable = true;
   bool no_remove = false;
@@ -141,6 +163,14 @@ void aa_remove_primitive(int id);
 // A handle over the primitives built for the shape, or -1 when none was.
 int aa_add(const AvoidShape& shape);
 void aa_remove(int handle);
+// A script's barrier from its line of points: the shape's index, or -1
+// when no leg lies in a sector or the pools are full.
+int aa_create_avoid_poly(const AvoidShapeList& list);
+// Frees the shape (0-19) and its segments; other indices are ignored.
+void aa_clear_avoid_poly(int index);
+extern AvoidScriptShape Avoid_script_shapes[AA_MAX_SCRIPT_SHAPES];
+extern AvoidScriptSegment Avoid_script_segments[AA_MAX_SCRIPT_SEGMENTS];
+
 // Whether the point lies in an active prohibit primitive of the size class
 // and sector, with a margin of 0.05.
 bool aa_point_blocked(const vector& p, int sector, int size_class);

@@ -5,6 +5,7 @@
 // rectangle and straight again once it is removed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -223,6 +224,131 @@ TEST_F(Avoidance, AnAreaReachingIntoAWallClosesAlongItAndFreesItsMark) {
   aa_remove_primitive(id);
   EXPECT_FALSE(wall->flags & PSEG_AVOID_CLOSED);
   EXPECT_EQ(wall->avoid_uses, 0);
+}
+
+TEST_F(Avoidance, ProhibitAreasOnOneWallJoinTheirClosingSegmentsAlongIt) {
+  // Two areas reach into the wall x = 9.7 (z 9.7 .. 12.3) at z 9.9-10.3 and
+  // 11.5-11.9. Along the wall, from its walkable-side start, each closing
+  // segment that leads back to the wall (end mark 1) ends at the next
+  // crossing instead of the wall's end, and each that comes from the wall
+  // (end mark 0) starts at the previous crossing; the first and the last
+  // keep the wall's ends.
+  ASSERT_GE(rect(9.2f, 10.1f, 1, 0.2f), 0);
+  ASSERT_GE(rect(9.2f, 11.7f, 1, 0.2f), 0);
+  struct Entry {
+    const ObstaclePoly* o;
+    const OutlineSegment* s;
+    float pos;
+  };
+  std::vector<Entry> list;
+  const PathSegment* wall = nullptr;
+  for (const ObstaclePoly& o : Obstacle_polys) {
+    if (!(o.flags & OP_IN_USE)) continue;
+    for (int i = 0; i < o.seg_count; i++) {
+      const OutlineSegment& s = o.segs[i];
+      if (!s.wall) continue;
+      wall = s.wall;
+      const ObstacleNode& cross = o.nodes[s.end_mark ? s.n1 : s.n2];
+      list.push_back({&o, &s, cross.cz});
+    }
+  }
+  ASSERT_EQ(list.size(), 4u);
+  ASSERT_EQ(wall->avoid_uses, 4);
+  const bool reversed = (wall->flags & PSEG_REVERSED) != 0;
+  const float start = reversed ? wall->b->z : wall->a->z;
+  const float dir = std::copysign(1.0f, (reversed ? wall->a->z : wall->b->z) - start);
+  for (Entry& e : list) e.pos = (e.pos - start) * dir;
+  std::stable_sort(list.begin(), list.end(), [](const Entry& a, const Entry& b) { return a.pos < b.pos; });
+  const float crossings[4] = {9.9f, 10.3f, 11.5f, 11.9f};
+  for (size_t i = 0; i < 4; i++) {
+    const Entry& e = list[i];
+    const ObstacleNode& cross = e.o->nodes[e.s->end_mark ? e.s->n1 : e.s->n2];
+    const ObstacleNode& end = e.o->nodes[e.s->end_mark ? e.s->n2 : e.s->n1];
+    EXPECT_NEAR(cross.cz, dir > 0 ? crossings[i] : crossings[3 - i], 1e-4);
+    EXPECT_NEAR(end.cx, 9.7f, 1e-4);
+    float want;
+    if (e.s->end_mark == 1 && i + 1 < 4) want = list[i + 1].o->nodes[list[i + 1].s->n2].cz;
+    else if (e.s->end_mark == 0 && i > 0) want = list[i - 1].o->nodes[list[i - 1].s->n1].cz;
+    else want = std::fabs(end.cz - 9.7f) < 1e-4 ? 9.7f : 12.3f;  // the wall's own end
+    EXPECT_NEAR(end.cz, want, 1e-4) << "entry " << i << " end mark " << e.s->end_mark;
+    if (std::fabs(want - 9.7f) > 1e-4 && std::fabs(want - 12.3f) > 1e-4) {
+      // A joined node turns the corner like any other, not along (1, 1).
+      EXPECT_GE(std::hypot(end.dx, end.dz), 1.0f - 1e-4);
+      EXPECT_FALSE(end.dx == 1.0f && end.dz == 1.0f);
+    }
+  }
+  // No closing segment reaches past a crossing of the other area: the wall
+  // between the areas is covered once at most.
+  int spans_gap = 0;
+  for (const Entry& e : list) {
+    const float a = e.o->nodes[e.s->n1].cz, b = e.o->nodes[e.s->n2].cz;
+    if (std::fmin(a, b) < 10.9f && std::fmax(a, b) > 10.9f) spans_gap++;
+  }
+  EXPECT_LE(spans_gap, 2);
+}
+
+TEST_F(Avoidance, AScriptBarrierTurnsPathsRoundItsEndUntilCleared) {
+  // A barrier along x = 0 from z = -20 to z = 3: the way from (-8, 0) to
+  // (8, 0) must pass beyond its end, here over a corner of the box at
+  // 10..12, and straight once the barrier is cleared.
+  auto walk = [](double* length) {
+    const vector start{-8, 0, 0};
+    vector goal{8, 0, 0};
+    PathNode* p = find_path(start, 0, goal, 0, 0, 0.0f);
+    std::vector<PathPoint> pts{{start.x, start.z}};
+    for (PathNode* n = p; n; n = n->next) pts.push_back({n->x, n->z});
+    const bool found = p != nullptr;
+    path_free(p);
+    *length = 0;
+    for (size_t i = 1; i < pts.size(); i++) *length += std::hypot(pts[i].x - pts[i - 1].x, pts[i].z - pts[i - 1].z);
+    return found ? pts : std::vector<PathPoint>{};
+  };
+  const vector line[3] = {{0, 0, -20}, {0, 0, -5}, {0, 0, 3}};
+  const int shape = aa_create_avoid_poly(AvoidShapeList{3, line, 0});
+  ASSERT_GE(shape, 0);
+  double len = 0;
+  const std::vector<PathPoint> round = walk(&len);
+  ASSERT_GE(round.size(), 3u);
+  EXPECT_GT(len, 20.0);
+  for (size_t i = 1; i < round.size(); i++) {
+    const PathPoint a = round[i - 1], b = round[i];
+    if ((a.x < 0) == (b.x < 0)) continue;
+    const float z = a.z + (0 - a.x) / (b.x - a.x) * (b.z - a.z);  // where the leg meets x = 0
+    EXPECT_GT(z, 3.0f) << "leg " << i << " crosses the barrier";
+  }
+  // Another size class has no barrier.
+  vector goal{8, 0, 0};
+  PathNode* other = find_path(vector{-8, 0, 0}, 0, goal, 0, 1, 0.0f);
+  int n = 0;
+  for (PathNode* q = other; q; q = q->next) n++;
+  path_free(other);
+  EXPECT_LE(n, 2);
+  aa_clear_avoid_poly(shape);
+  EXPECT_EQ(walk(&len).size(), 2u);
+  EXPECT_NEAR(len, 16, 1e-4);
+  for (const AvoidScriptSegment& g : Avoid_script_segments) EXPECT_FALSE(g.flags & AP_IN_USE);
+}
+
+TEST_F(Avoidance, ScriptBarrierPools) {
+  const vector leg[2] = {{-1, 0, 0}, {1, 0, 0}};
+  std::vector<int> made;
+  for (int i = 0; i < AA_MAX_SCRIPT_SHAPES; i++) made.push_back(aa_create_avoid_poly(AvoidShapeList{2, leg, 0}));
+  for (int i = 0; i < AA_MAX_SCRIPT_SHAPES; i++) EXPECT_EQ(made[i], i);
+  EXPECT_EQ(aa_create_avoid_poly(AvoidShapeList{2, leg, 0}), -1);  // the 21st
+  aa_clear_avoid_poly(-1);                                         // ignored
+  aa_clear_avoid_poly(AA_MAX_SCRIPT_SHAPES);
+  aa_clear_avoid_poly(7);
+  EXPECT_EQ(aa_create_avoid_poly(AvoidShapeList{2, leg, 0}), 7);
+  aa_reset();
+  // Every size class: one segment each; outside the level, none.
+  const int all = aa_create_avoid_poly(AvoidShapeList{2, leg});
+  ASSERT_GE(all, 0);
+  EXPECT_EQ(Avoid_script_shapes[all].count, PFG_SIZE_CLASSES);
+  const vector away[2] = {{100, 0, 100}, {101, 0, 100}};
+  EXPECT_EQ(aa_create_avoid_poly(AvoidShapeList{2, away}), -1);
+  EXPECT_EQ(aa_create_avoid_poly(AvoidShapeList{1, leg}), -1);
+  Avoid_settings.enable = false;
+  EXPECT_EQ(aa_create_avoid_poly(AvoidShapeList{2, leg}), -1);
 }
 
 TEST_F(Avoidance, TheCornerRule) {
