@@ -22,6 +22,7 @@
 #include "Engine/ai/ai_driver.h"
 #include "Engine/ai/ai_states.h"
 #include "Engine/ai/ai_think.h"
+#include "Engine/ai/avoidance.h"
 #include "Engine/ai/party_controller.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
@@ -40,6 +41,7 @@
 #include "Engine/rendering/levelvis.h"
 #include "Engine/s3d/collide.h"
 #include "Orrimund/control/game_camera.h"
+#include "Orrimund/control/world_input.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
@@ -426,6 +428,8 @@ void install_hooks() {
   pc.player_controlled = [](const living_entity* e) { return entity_player_controlled(e); };
   party_controller_set_hooks(pc);
 
+  world_input_set_hooks(world_input_game_hooks());
+
   ScriptWorld& w = Script_world;
   w.start_level = [](const char* level, const char* script) { start_level(level, script); };
   w.hud_message = [](const char* text) { hud_message(text); };
@@ -488,6 +492,20 @@ void install_hooks() {
   w.automap_bitmap_load = [](const char* name) { return bm_load(name); };
   w.automap_bitmap_release = [](int bitmap) { bm_release(bitmap); };
   w.stop_avoidance_splines = avoid_splines_reset;
+  // A guard's barrier: a line across the way from the guard to the hero,
+  // two units to each side of the guard.
+  w.avoid_barrier_add = [](int entity) {
+    const living_entity* e = entity_from_handle(entity);
+    const living_entity* h = Selected_entity;
+    if (!e || !h) return -1;
+    vector d = h->pos - e->pos;
+    d.y = 0;
+    if (d.length() < 0.001f) return -1;
+    d = d * (2.0f / d.length());
+    const vector line[2] = {e->pos + vector{-d.z, 0, d.x}, e->pos + vector{d.z, 0, -d.x}};
+    return aa_create_avoid_poly(AvoidShapeList{2, line});
+  };
+  w.avoid_barrier_remove = aa_clear_avoid_poly;
   w.restart_level_objects = [] {
     script_characters_restart();
     for (int i = 0; i < script_character_count(); i++) script_character_start(i);
