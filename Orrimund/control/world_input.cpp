@@ -8,10 +8,14 @@
 #include "Engine/Objects/combat.h"
 #include "Engine/Objects/doors.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_behaviour.h"
 #include "Engine/ai/ai_core.h"
+#include "Engine/ai/avoidance.h"
 #include "Engine/ai/path_geometry.h"
 #include "Engine/ai/path_search.h"
+#include "Engine/Objects/items.h"
 #include "Engine/characterinfo/skills.h"
+#include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/rendering/levelvis.h"
@@ -24,9 +28,11 @@
 #include "Engine/Objects/inventory.h"
 #include "Orrimund/gameoptions.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/ground_marks.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screens.h"
+#include "levelscripts/conversation.h"
 #include "quarn/gr/gr.h"
 #include "quarn/gr/gr3d.h"
 #include "quarn/os/console.h"
@@ -37,6 +43,12 @@
 InputRecord Input_record;
 WorldInputState World_input;
 int Hud_targeting = TARGETING_NONE;
+HudPending Hud_pending;
+
+void hud_targeting_clear() {
+  Hud_targeting = TARGETING_NONE;
+  Hud_pending = HudPending{};
+}
 
 const float Highlight_valid[3] = {0.75f, 1.0f, 1.0f};
 const float Highlight_invalid[3] = {1.0f, 0.5f, 0.5f};
@@ -92,11 +104,38 @@ bool is_door(int mesh) {
 
 bool hero_reaches(int mesh) { return hero() && level_mesh_within_reach(hero()->pos, mesh); }
 
+bool networked() { return game_is_networked() && !game_is_single_player(); }
+bool host() { return !networked() || (Hooks.net_host && Hooks.net_host()); }
+bool client() { return networked() && !host(); }
+
 }  // namespace
 
 void world_input_set_devices(const WorldInputDevices* devices) { Dev = devices ? *devices : Real; }
 void world_input_set_hooks(const WorldInputHooks& hooks) { Hooks = hooks; }
 const WorldInputHooks& world_input_hooks() { return Hooks; }
+
+WorldInputHooks world_input_game_hooks() {
+  WorldInputHooks h;
+  h.conversation_exists = [](const char* name) { return conversation_find_person(name) >= 0; };
+  h.conversation_start = [](const char* name) { return conversation_begin(name) == 0; };
+  h.dialogue_idle = [] { return conversation_current_person() < 0; };
+  h.container_open = [](game_object* c) { set_screen(SCREEN_CONTAINER, c); };
+  h.door_key = [](int mesh) -> const char* {
+    const LevelMovableMesh* m = level_mesh_movable_info(mesh);
+    if (!m || m->key_item < 0 || m->key_item >= Num_item_infos) return nullptr;
+    return Item_infos[m->key_item].name;
+  };
+  h.party_has_item = [](const char* name) {
+    const int index = item_lookup(name);
+    const Item_info* info = index >= 0 ? &Item_infos[index] : nullptr;
+    if (!info) return false;
+    if (party_inventory_find(info) >= 0) return true;
+    for (PlayerRecord* p = party_first(); p; p = party_next(p))
+      if (living_entity* m = member_entity(p); m && entity_has_equipped(m, info)) return true;
+    return false;
+  };
+  return h;
+}
 
 // ---- the record ------------------------------------------------------------------------
 
@@ -231,7 +270,53 @@ bool can_talk(const living_entity* p) {
   if (!h) return false;
   if (std::fabs((p->pos.y + p->offset.y) - (h->pos.y + h->offset.y)) > 0.5f) return false;
   if (std::sqrt(flat_sq(p->pos, h->pos)) - p->get_radius() - h->get_radius() >= REACH_ITEM) return false;
+  if (networked()) return Hooks.shopkeeper_exists && Hooks.shopkeeper_exists(p->name);
   return Hooks.conversation_exists && Hooks.conversation_exists(person_name(p));
+}
+
+bool spell_target_valid(int spell, const living_entity* h, const living_entity* e) {
+  if (!h || !e || spell < 0 || spell >= MAX_SPELLS) return false;
+  const Spell_info& s = Spells[spell];
+  if (s.flags & SPELL_OFFENSIVE) {
+    if (!h->is_hostile_to(e)) return false;
+  } else if (!obj_is_living_entity(e) && !obj_is_dead_entity(e)) {
+    return false;
+  }
+  const bool dead = (e->state & ES_DEAD) || !(e->hp > 0);
+  // The two raising spells want the fallen, every other spell the living.
+  if (spell == 3 || spell == 5) {
+    if (!dead) return false;
+  } else if (dead) {
+    return false;
+  }
+  if (spell == 11 && (e->state & ES_DEAD)) return false;
+  if (spell == 69 && Hooks.spell_consent && !Hooks.spell_consent(const_cast<living_entity*>(e), spell)) return false;
+  if (s.distance > 0.0f && (e->pos - h->pos).length() > s.distance) return false;
+  return true;
+}
+
+bool cursor_spot(int valid_bitmap, int invalid_bitmap, int mesh, const vector& point, bool check) {
+  living_entity* h = hero();
+  bool valid = true;
+  if (check) {
+    valid = h && mesh >= 0 && mesh < Level.instance_count && (Level.instances[mesh].flags & MI_GROUND);
+    const int size = h ? h->size_class() : 0;
+    const int sector = valid ? path_sector_at(size, point.x, point.z) : -1;
+    const float flat = h ? flat_sq(point, h->pos) : 0.0f;
+    valid = valid && sector >= 0 && std::fabs(point.y - h->pos.y) < 5.0f && flat < 169.0f && flat >= 9.0f;
+    valid = valid && path_line_walkable(h->pos, point, size, path_sector_at(size, h->pos.x, h->pos.z)) >= 0;
+  }
+  vector eye;
+  matrix orient;
+  float fov = 0;
+  game_camera.get_view(&eye, &orient, &fov);
+  float hf = 0, vf = 0;
+  gr_3d_get_fov(hf, vf);
+  const float angle = std::fmin(hf, vf) * 0.5f * 3.1415927f / 180.0f;
+  const GroundTarget t{point, valid, nullptr};
+  ground_target_marker_add(t, valid_bitmap, invalid_bitmap, (point - eye).length(), std::tan(angle));
+  World_input.spot_valid = valid;
+  return valid;
 }
 
 int target_classify(game_object* object, int mesh, const vector& hit, bool* valid) {
@@ -243,12 +328,18 @@ int target_classify(game_object* object, int mesh, const vector& hit, bool* vali
   living_entity* h = hero();
   if (!h) return TC_NONE;
   switch (Hud_targeting) {
-    case TARGETING_CREATURE:
-      *valid = object && obj_is_living_entity(object);
+    case TARGETING_CREATURE: {
+      living_entity* e = object && (obj_is_living_entity(object) || obj_is_dead_entity(object))
+                             ? static_cast<living_entity*>(object)
+                             : nullptr;
+      *valid = spell_target_valid(Hud_pending.spell, h, e);
+      cursor_spot(Cursorspot_target, Cursorspot_invalid, mesh, e ? e->pos : hit, false);
+      World_input.spot_valid = *valid;
       return TC_CREATURE;
+    }
     case TARGETING_POINT:
       if (Dev.over_screen_element()) return TC_NONE;
-      *valid = mesh >= 0 && (Level.instances[mesh].flags & MI_GROUND);
+      *valid = cursor_spot(Cursorspot_target, Cursorspot_invalid, mesh, hit, true);
       return TC_POINT;
     case TARGETING_LOCK:
       if (!object && is_door(mesh) && hero_reaches(mesh)) return TC_LOCK_PICK;
@@ -257,7 +348,6 @@ int target_classify(game_object* object, int mesh, const vector& hit, bool* vali
       return TC_NONE;
     default: break;
   }
-  (void)hit;
   if (!object) {
     if (mesh < 0) return TC_NONE;
     return is_door(mesh) ? TC_DOOR : TC_LEVEL_ITEM;
@@ -317,7 +407,11 @@ bool talk_to(living_entity* npc) {
   }
   sound(35);
   game_flags_set(GF_CONVERSATION);
-  if (Hooks.conversation_start) Hooks.conversation_start(person_name(npc));
+  // A conversation that cannot begin would leave the input locked.
+  if (Hooks.conversation_start && !Hooks.conversation_start(person_name(npc))) {
+    game_flags_clear(GF_CONVERSATION);
+    return false;
+  }
   return true;
 }
 
@@ -334,14 +428,37 @@ void door_use(int mesh) {
     hud_message("Unlocked!");
     sound(6);
   }
-  if (game_is_networked() && !game_flags_test(GF_SINGLE_PLAYER)) {
-    // A client asks the host; the network layer is not here yet.
+  const float lock = m ? m->lock_value : 0.0f;
+  const bool track = level_mesh_has_track(mesh);
+  if (client()) {
+    if (!locked) {
+      if (Hooks.net_request) Hooks.net_request(open ? WI_REQ_DOOR_CLOSE : WI_REQ_DOOR_OPEN, mesh);
+    } else if (!track && has_key_item) {
+      hud_message("Need item to use");
+      sound(5);
+    } else if (!track) {
+      hud_message("Can't use");
+      sound(36);
+    } else if (lock != 0.0f) {
+      if (Hooks.feedback) Hooks.feedback(hero(), 3);
+      hud_message("Locked");
+      sound(5);
+    } else if (!has_key_item) {
+      hud_message("Cannot be opened from here");
+      sound(5);
+    } else {
+      if (Hooks.feedback) Hooks.feedback(hero(), 3);
+      hud_message("Locked, Cannot Pick");
+      sound(5);
+    }
     return;
   }
   const bool worked = !locked && level_mesh_use(mesh, false);
-  if (worked) return;
-  const float lock = m ? m->lock_value : 0.0f;
-  if (!level_mesh_has_track(mesh) && has_key_item) {
+  if (worked) {
+    if (networked() && Hooks.net_door_state) Hooks.net_door_state(mesh);
+    return;
+  }
+  if (!track && has_key_item) {
     hud_message("Need item to use");
     sound(5);
   } else if (lock != 0.0f || locked) {
@@ -398,10 +515,93 @@ bool walk_order(InputRecord& r, const vector& point, int mesh) {
       if (!path_point_in_sector(goal, size, sector)) return false;
     }
   }
+  if (sector >= 0 && aa_point_blocked(goal, sector, h->size_class())) {
+    sound(36);
+    return false;
+  }
   World_input.travel_armed = true;
   ai_queue_path_to(&h->ai, goal, (r.bits & IR_CTRL) ? 1 : 0, WALK_ORDER_PRIORITY, true);
   sound(35);
   World_input.walk_marker_pos = goal;
+  return true;
+}
+
+void gold_pick_up(game_object* o) {
+  auto* g = static_cast<ground_item*>(o);
+  if (!g || g->quantity < 1) return;
+  if (client()) {
+    if (Hooks.net_request) Hooks.net_request(WI_REQ_ITEM, o->handle);
+    return;
+  }
+  if (networked() && Hooks.net_announce_gold) Hooks.net_announce_gold(o);
+  if (g->is_gold()) {
+    char line[64];
+    std::snprintf(line, sizeof line, "Picked up %d Gold", g->quantity);
+    hud_message(line);
+  }
+  party_inventory_pickup(g, true);
+}
+
+void container_use(game_object* o) {
+  if (networked() && Hooks.net_container_in_use && Hooks.net_container_in_use(o)) {
+    hud_message("Container is currently in use");
+    return;
+  }
+  if (Hooks.container_lock && Hooks.container_lock(o) > 0.0f) {
+    if (Hooks.feedback) Hooks.feedback(hero(), 3);
+    hud_message("Locked");
+    sound(5);
+    return;
+  }
+  if (client()) {
+    if (Hooks.net_request) Hooks.net_request(WI_REQ_CONTAINER, o->handle);
+    return;
+  }
+  if (networked() && Hooks.net_announce_container) Hooks.net_announce_container(o);
+  if (Hooks.container_open) Hooks.container_open(o);
+}
+
+bool hold_travel_steer(const vector& camera, const vector& ray, const InputRecord& r) {
+  living_entity* h = hero();
+  if (!h) return false;
+  vector hit;
+  bool found = false;
+  if (ray.y != 0.0f) {
+    const float t = (h->pos.y - camera.y) / ray.y;
+    if (t > 0.0f) hit = camera + ray * t, found = true;
+  }
+  if (!found) {
+    // The plane 10 units along the ray from the hero, facing back along it.
+    const vector q = h->pos + ray * 10.0f;
+    const float den = -vector::dot(ray, ray);
+    const float t = den != 0.0f ? -vector::dot(q - camera, ray) / den : -1.0f;
+    if (t > 0.0f) hit = camera + ray * t, found = true;
+  }
+  if (!found) return false;
+  vector dir = hit - h->pos;
+  dir.y = 0.0f;
+  const float length = dir.length();
+  if (!(length > 0.0f)) return false;
+  dir = dir * (1.0f / length);
+  float speed;
+  if (game_camera.distance < 4.0f) {
+    speed = std::fmin(length * 0.25f, 1.0f);
+  } else {
+    const float w = static_cast<float>(gr_screen.clip_width > 0 ? gr_screen.clip_width : 1);
+    const float hgt = static_cast<float>(gr_screen.clip_height > 0 ? gr_screen.clip_height : 1);
+    const float sx = (2.0f * static_cast<float>(r.x - gr_screen.offset_x) / w - 1.0f) * 1.1f;
+    const float sy = (2.0f * static_cast<float>(r.y - gr_screen.offset_y) / hgt - 1.0f) * 1.1f;
+    speed = (std::sqrt(sx * sx + sy * sy) + 0.05f) * 0.952381f;
+  }
+  World_input.steering = true;
+  World_input.steer_dir = dir;
+  World_input.steer_speed = speed;
+  // The hero travels toward a point just ahead, turned at its own rate, at
+  // the share of its running speed the mouse gives.
+  ai_core_travel_to(&h->ai, h->pos + dir * 2.0f);
+  ai_step_toward(&h->ai, h->pos + dir, 1.0f);
+  const float run = h->run_speed > 0.0f ? h->run_speed : (h->walk_speed > 0.0f ? h->walk_speed : 1.0f);
+  h->set_move_mode(speed * run);
   return true;
 }
 
@@ -435,14 +635,46 @@ void chain_input(const InputRecord& r) {
   }
 }
 
+namespace {
+
+// A targeting click that hit something valid: the pending item or skill is
+// used on the creature or at the point, and the aim ends.
+void use_pending(int code, game_object* o, const vector& hit, int mesh) {
+  living_entity* h = hero();
+  const HudPending p = Hud_pending;
+  if (code == TC_CREATURE) {
+    auto* e = static_cast<living_entity*>(o);
+    if (p.inventory_entry >= 0) party_inventory_use_item(h, p.inventory_entry, e, nullptr, 0);
+    else if (p.equipped_slot >= 0 && Hooks.use_equipped) Hooks.use_equipped(h, p.equipped_slot, e);
+    else if (p.spell >= 0) ai_queue_action4(&h->ai, p.spell, e->handle, WALK_ORDER_PRIORITY);
+  } else {
+    (void)mesh;
+    if (p.inventory_entry >= 0) party_inventory_use_item(h, p.inventory_entry, nullptr, &hit, 0);
+    else if (p.equipped_slot < 0 && p.spell >= 0) ai_queue_cast_at_point(&h->ai, p.spell, hit, 0, WALK_ORDER_PRIORITY);
+  }
+  hud_targeting_clear();
+}
+
+}  // namespace
+
 void world_input_actions(InputRecord& r, const vector& camera, const vector& ray) {
   living_entity* h = hero();
   if (!h) return;
   chain_input(r);
+  // Letting go of the button ends a steered walk.
+  if (World_input.steering && !(r.bits & IR_TRAVEL)) {
+    World_input.steering = false;
+    if (ai_is_traveling_sub1(&h->ai)) ai_core_reset_to_idle(&h->ai);
+    h->set_move_mode(0.0f);
+  }
   if ((h->state & (ES_DEAD | ES_HELD))) return;
   World_input.object = 0;
   World_input.view_w = gr_screen.clip_width;
   World_input.view_h = gr_screen.clip_height;
+  if ((r.bits & IR_TRAVEL) && World_input.travel_armed) {
+    hold_travel_steer(camera, ray, r);
+    return;
+  }
   // The ray is cast every third frame; the frames between keep its result.
   if (++World_input.ray_counter >= 3 || (r.bits & IR_CLICK)) {
     World_input.ray_counter = 0;
@@ -459,7 +691,8 @@ void world_input_actions(InputRecord& r, const vector& camera, const vector& ray
   }
   const int mesh = World_input.mesh;
   const vector hit = World_input.hit;
-  game_object* o = Hud_targeting < 0 ? pick_object(camera, hit) : nullptr;
+  // A spell aimed at a creature looks for one under the mouse as well.
+  game_object* o = Hud_targeting < 0 || Hud_targeting == TARGETING_CREATURE ? pick_object(camera, hit) : nullptr;
   if (o && obj_is_living_entity(o) && o->type != OBJ_PLAYER) {
     auto* e = static_cast<living_entity*>(o);
     if ((e->ai.state == 6 && (e->state & ES_HELD)) || e->is_mount()) o = nullptr;
@@ -470,7 +703,7 @@ void world_input_actions(InputRecord& r, const vector& camera, const vector& ray
     o = nullptr;
   }
   int kept_mesh = -1;
-  if (!o && !game_is_networked()) {
+  if (!o && !networked()) {
     if (is_door(mesh)) {
       if (hero_reaches(mesh)) kept_mesh = mesh;
     } else if (Hooks.level_item) {
@@ -515,6 +748,16 @@ void world_input_actions(InputRecord& r, const vector& camera, const vector& ray
     else highlight(o->handle, Highlight_valid);
   }
   cursor_set(code == TC_NONE ? Cursor_walk : Cursor_target);
+  if ((code == TC_POINT || code == TC_CREATURE) && (r.bits & IR_CLICK)) {
+    r.bits &= ~IR_CLICK;
+    World_input.travel_armed = false;
+    if (!valid) {
+      sound(36);
+      return;
+    }
+    use_pending(code, o, hit, mesh);
+    return;
+  }
   if (!(r.bits & IR_CLICK)) return;
   World_input.travel_armed = false;
   r.bits &= ~IR_CLICK;
@@ -525,20 +768,19 @@ void world_input_actions(InputRecord& r, const vector& camera, const vector& ray
       break;
     case TC_TALK: talk_to(static_cast<living_entity*>(o)); break;
     case TC_ENEMY: attack_order(static_cast<living_entity*>(o)); break;
-    case TC_GOLD: {
-      auto* g = static_cast<ground_item*>(o);
-      char line[64];
-      std::snprintf(line, sizeof line, "Picked up %d Gold", g->quantity);
-      hud_message(line);
-      Party_inventory.gold += g->quantity;
-      object_mark_deleted(o);
-      break;
-    }
-    case TC_CONTAINER:
-      if (Hooks.container_open) Hooks.container_open(o);
-      break;
+    case TC_GOLD: gold_pick_up(o); break;
+    case TC_CONTAINER: container_use(o); break;
     case TC_DOOR: door_use(kept_mesh); break;
     case TC_LEVEL_ITEM: level_item_examine(kept_mesh); break;
+    case TC_TRADE:
+      if (Hooks.open_trade) {
+        set_screen(SCREEN_HUD, nullptr);
+        Hooks.open_trade(static_cast<living_entity*>(o));
+      }
+      break;
+    case TC_MERCHANT:
+      if (Hooks.open_merchant) Hooks.open_merchant(static_cast<living_entity*>(o));
+      break;
     default: break;
   }
   walk_order(r, hit, mesh);
@@ -594,6 +836,9 @@ static ConsoleCommand cc_pick_state("pick_state", "Prints what the mouse is over
   if (!Console_run) return;
   console_printf("Pick code %d mesh %d object %d cursor %s\n", World_input.last_code, World_input.mesh,
                  World_input.object, cursor_get() == Cursor_target ? "target" : "walk");
+  const DialoguePerson* p = conversation_person(conversation_current_person());
+  console_printf("Talking to %s, party gold %u\n", p ? p->name.c_str() : "nobody",
+                 static_cast<unsigned>(Party_inventory.gold));
 });
 
 // The developer's slew camera: detached from the hero and flown by the

@@ -45,6 +45,20 @@ constexpr int TARGETING_POINT = 1;
 constexpr int TARGETING_LOCK = 2;
 extern int Hud_targeting;
 
+// What a targeting click completes, set by the HUD and screens with
+// Hud_targeting: a party-inventory item, an equipped item of the hero in
+// control, or a skill; `spell` is the spell whose target rules the aim
+// follows (-1 none).
+struct HudPending {
+  int inventory_entry = -1;
+  int equipped_slot = -1;
+  int skill = -1;
+  int spell = -1;
+};
+extern HudPending Hud_pending;
+// Clears the targeting mode and what it would complete.
+void hud_targeting_clear();
+
 constexpr int HOLD_TO_TRAVEL_MS = 400;
 constexpr float REACH_GOLD = 3.0f;  // gold and containers
 constexpr float REACH_ITEM = 5.0f;  // level items and trade partners
@@ -68,6 +82,10 @@ struct WorldInputState {
   int study_object = 0;  // developer study click
   int last_code = TC_NONE;
   int view_w = 0, view_h = 0;  // the 3D view the mouse ray was taken in
+  bool steering = false;       // hold to travel moves the hero
+  vector steer_dir{0, 0, 0};
+  float steer_speed = 0;
+  bool spot_valid = false;     // the cursor spot of the last aimed frame
 };
 extern WorldInputState World_input;
 
@@ -91,6 +109,8 @@ struct WorldInputHooks {
   bool (*conversation_start)(const char* name) = nullptr;
   bool (*dialogue_idle)() = nullptr;
   void (*container_open)(game_object* container) = nullptr;
+  // A container's lock value; above 0 it is locked.
+  float (*container_lock)(game_object* container) = nullptr;
   // The level item of a mesh: its name, count, text and state. False when
   // the mesh has none.
   bool (*level_item)(int mesh, const char** name, int* count, const char** text, bool* taken,
@@ -102,7 +122,34 @@ struct WorldInputHooks {
   // A door's key item name (null or empty: none).
   const char* (*door_key)(int mesh) = nullptr;
   void (*feedback)(living_entity* hero, int kind) = nullptr;
+  // Spell 69 asks the target's AI whether it may be aimed at.
+  bool (*spell_consent)(living_entity* target, int spell) = nullptr;
+  // The equipped item of the slot used on a creature.
+  void (*use_equipped)(living_entity* hero, int slot, living_entity* target) = nullptr;
+
+  // Networked games: whether this machine hosts; a client's request to the
+  // host (WI_REQ_*, with the object's network id or the door's index); the
+  // host's announcements; whether another player uses a container; trade
+  // with another player's hero; the buy and sell screen on a merchant; and
+  // whether a shopkeeper has the name (who may be talked to there).
+  bool (*net_host)() = nullptr;
+  void (*net_request)(int request, int value) = nullptr;
+  void (*net_announce_gold)(game_object* gold) = nullptr;
+  void (*net_announce_container)(game_object* container) = nullptr;
+  void (*net_door_state)(int mesh) = nullptr;
+  bool (*net_container_in_use)(game_object* container) = nullptr;
+  void (*open_trade)(living_entity* other) = nullptr;
+  void (*open_merchant)(living_entity* person) = nullptr;
+  bool (*shopkeeper_exists)(const char* name) = nullptr;
 };
+// A client's requests to the host.
+constexpr int WI_REQ_ITEM = 2;
+constexpr int WI_REQ_CONTAINER = 3;
+constexpr int WI_REQ_DOOR_CLOSE = 4;
+constexpr int WI_REQ_DOOR_OPEN = 5;
+// The hooks the running game uses: conversations, the container screen,
+// door keys from the party's goods.
+WorldInputHooks world_input_game_hooks();
 void world_input_set_hooks(const WorldInputHooks& hooks);
 // The hooks as set, for a service that fills in its own.
 const WorldInputHooks& world_input_hooks();
@@ -142,6 +189,16 @@ bool talk_to(living_entity* npc);
 void door_use(int mesh);
 void level_item_examine(int mesh);
 bool walk_order(InputRecord& record, const vector& point, int mesh);
+void container_use(game_object* container);
+void gold_pick_up(game_object* gold);
+// Whether the spell may be aimed at the creature by the hero.
+bool spell_target_valid(int spell, const living_entity* hero, const living_entity* target);
+// Holding the button after a walk order steers the hero toward the floor
+// under the mouse, faster the farther the mouse is from the view's middle.
+bool hold_travel_steer(const vector& camera, const vector& ray, const InputRecord& record);
+// The spot under an aimed cursor: checks the point when asked and lays the
+// valid or the invalid decal there; returns the validity.
+bool cursor_spot(int valid_bitmap, int invalid_bitmap, int mesh, const vector& point, bool check);
 
 // Console "slew": the game camera detached and flown freely.
 extern bool Slew_mode;

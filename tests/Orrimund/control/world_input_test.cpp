@@ -7,6 +7,11 @@
 
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/combat.h"
+#include "Engine/Objects/inventory.h"
+#include "Engine/Objects/items.h"
+#include "Engine/characterinfo/spells.h"
+#include "Orrimund/screens/popup.h"
+#include "quarn/gr/gr.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/gameflags.h"
 #include "Orrimund/control/game_camera.h"
@@ -280,6 +285,207 @@ TEST_F(Chain, TheModifierPicksTheSlotAndOneRightClickASecondCounts) {
   const int before = Asks;
   chain_input(r);
   EXPECT_EQ(Asks, before);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- aiming, picking up, containers and the networked branches ----------------------------
+
+int Requests[8], Last_request_value = -1, Announced = 0, Opened = 0;
+bool Host = false, In_use = false;
+float Lock = 0.0f;
+
+class Actions : public Classify {
+ protected:
+  void SetUp() override {
+    Classify::SetUp();
+    for (int& r : Requests) r = 0;
+    Last_request_value = -1;
+    Announced = Opened = 0;
+    Host = In_use = false;
+    Lock = 0.0f;
+    WorldInputHooks h;
+    h.net_host = [] { return Host; };
+    h.net_request = [](int request, int value) {
+      Requests[request]++;
+      Last_request_value = value;
+    };
+    h.net_announce_gold = [](game_object*) { Announced++; };
+    h.net_announce_container = [](game_object*) { Announced++; };
+    h.net_container_in_use = [](game_object*) { return In_use; };
+    h.container_lock = [](game_object*) { return Lock; };
+    h.container_open = [](game_object*) { Opened++; };
+    world_input_set_hooks(h);
+    hud_messages_clear();
+    party_inventory_forget();
+  }
+  void TearDown() override {
+    world_input_set_hooks(WorldInputHooks{});
+    hud_targeting_clear();
+    Classify::TearDown();
+  }
+  void networked() { GameFlags = GF_NETWORKED; }
+  std::string line() { return hud_message_active() ? hud_message_text() : ""; }
+};
+
+TEST_F(Actions, APickUpTakesGoldAsGoldAndAnyOtherItemIntoTheInventory) {
+  const matrix m = identity_matrix;
+  ground_item* gold = ground_item_drop(item_create_by_name("Gold"), {1, 0, 1}, m, 45, -1, -1);
+  ASSERT_NE(gold, nullptr);
+  const uint32_t before = Party_inventory.gold;
+  gold_pick_up(gold);
+  EXPECT_EQ(Party_inventory.gold, before + 45u);
+  EXPECT_EQ(line(), "Picked up 45 Gold");
+  hud_messages_clear();
+  ground_item* club = ground_item_drop(item_create_by_name("Club"), {1, 0, 1}, m, 1, -1, -1);
+  ASSERT_NE(club, nullptr);
+  gold_pick_up(club);
+  EXPECT_EQ(Party_inventory.gold, before + 45u) << "a club is no gold";
+  EXPECT_GE(party_inventory_find(&Item_infos[item_lookup("Club")]), 0);
+  EXPECT_EQ(line(), "");
+  // A client only asks the host for the item; a host also tells the others.
+  networked();
+  ground_item* more = ground_item_drop(item_create_by_name("Gold"), {1, 0, 1}, m, 5, -1, -1);
+  gold_pick_up(more);
+  EXPECT_EQ(Requests[WI_REQ_ITEM], 1);
+  EXPECT_EQ(Last_request_value, more->handle);
+  EXPECT_EQ(Party_inventory.gold, before + 45u);
+  Host = true;
+  gold_pick_up(more);
+  EXPECT_EQ(Announced, 1);
+  EXPECT_EQ(Party_inventory.gold, before + 50u);
+}
+
+TEST_F(Actions, AContainerInUseLockedAskedForOrOpened) {
+  game_object chest;
+  chest.type = OBJ_CONTAINER;
+  chest.handle = 77;
+  struct Case {
+    bool networked, host, in_use;
+    float lock;
+    const char* line;
+    int request, announced, opened;
+  } cases[] = {
+      {false, false, false, 0.0f, "", 0, 0, 1},
+      {false, false, false, 0.5f, "Locked", 0, 0, 0},
+      {true, false, true, 0.0f, "Container is currently in use", 0, 0, 0},
+      {true, false, false, 0.0f, "", 1, 0, 0},  // a client asks the host
+      {true, true, false, 0.0f, "", 0, 1, 1},   // a host tells its player and opens it
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    GameFlags = c.networked ? GF_NETWORKED : GF_SINGLE_PLAYER;
+    Host = c.host;
+    In_use = c.in_use;
+    Lock = c.lock;
+    container_use(&chest);
+    EXPECT_EQ(line(), c.line) << c.networked << c.host << c.in_use << c.lock;
+    EXPECT_EQ(Requests[WI_REQ_CONTAINER], c.request);
+    if (c.request) EXPECT_EQ(Last_request_value, 77);
+    EXPECT_EQ(Announced, c.announced);
+    EXPECT_EQ(Opened, c.opened);
+  }
+}
+
+TEST_F(Actions, AnAimedSpellFollowsItsTargetRules) {
+  living_entity* rat = kit.spawn(kit.type("Rat"), {3, 0, 0});
+  living_entity* friend_hero = kit.spawn(kit.type("Rivud"), {1, 0, 1}, OBJ_PLAYER);
+  if (rat->team == hero->team) GTEST_SKIP() << "the demo rat is on the heroes' team";
+  hero->hostile_mask = 1u << rat->team;
+  const Spell_info saved[4] = {Spells[3], Spells[20], Spells[21], Spells[69]};
+  Spells[20].flags = SPELL_OFFENSIVE;
+  Spells[20].distance = 0.0f;
+  Spells[21].flags = SPELL_BENEFICIAL;
+  Spells[21].distance = 2.0f;
+  Spells[3].flags = SPELL_BENEFICIAL;
+  Spells[3].distance = 0.0f;
+  Spells[69].flags = 0;
+  Spells[69].distance = 0.0f;
+  static bool consent;
+  WorldInputHooks h;
+  h.spell_consent = [](living_entity*, int) { return consent; };
+  world_input_set_hooks(h);
+  consent = false;
+  struct Case {
+    int spell;
+    living_entity* target;
+    bool valid;
+  } cases[] = {
+      {20, rat, true},            // offensive on a hostile creature
+      {20, friend_hero, false},   // offensive on a friend
+      {21, friend_hero, true},    // within its range of 2 (1.41 away)
+      {21, rat, false},           // 3 away, beyond the range
+      {3, friend_hero, false},    // a raising spell on the living
+      {69, friend_hero, false},   // the AI does not consent
+  };
+  for (const Case& c : cases) EXPECT_EQ(spell_target_valid(c.spell, hero, c.target), c.valid) << c.spell;
+  consent = true;
+  EXPECT_TRUE(spell_target_valid(69, hero, friend_hero));
+  friend_hero->state |= ES_DEAD;
+  friend_hero->hp = 0;
+  EXPECT_TRUE(spell_target_valid(3, hero, friend_hero));
+  EXPECT_FALSE(spell_target_valid(21, hero, friend_hero)) << "the fallen take only the raising spells";
+  EXPECT_FALSE(spell_target_valid(20, hero, nullptr));
+  // Aimed at a creature, classification gives code 5 with the validity.
+  Hud_targeting = TARGETING_CREATURE;
+  Hud_pending.spell = 20;
+  bool valid = false;
+  EXPECT_EQ(target_classify(rat, -1, rat->pos, &valid), TC_CREATURE);
+  EXPECT_TRUE(valid);
+  EXPECT_EQ(target_classify(nullptr, -1, rat->pos, &valid), TC_CREATURE);
+  EXPECT_FALSE(valid);
+  Spells[3] = saved[0], Spells[20] = saved[1], Spells[21] = saved[2], Spells[69] = saved[3];
+}
+
+TEST_F(Actions, HoldingTheButtonSteersTheHeroTowardTheFloorUnderTheMouse) {
+  gr_screen.offset_x = gr_screen.offset_y = 0;
+  gr_screen.clip_width = 640;
+  gr_screen.clip_height = 400;
+  const float saved_distance = game_camera.distance;
+  game_camera.distance = 10.0f;
+  hero->run_speed = 4.0f;
+  // From above and behind, a ray that meets the floor at (3, 0, 4).
+  const vector camera{0, 10, -6};
+  const vector target{3, 0, 4};
+  const vector ray = (target - camera) * (1.0f / (target - camera).length());
+  struct Case {
+    int x, y;
+    float speed;
+  } cases[] = {
+      {320, 200, 0.05f * 0.952381f},                                    // the middle
+      {640, 200, (1.1f + 0.05f) * 0.952381f},                           // the right edge
+      {640, 400, (std::sqrt(2.0f) * 1.1f + 0.05f) * 0.952381f},         // a corner
+  };
+  for (const Case& c : cases) {
+    InputRecord r;
+    r.bits = IR_TRAVEL;
+    r.x = c.x;
+    r.y = c.y;
+    ASSERT_TRUE(hold_travel_steer(camera, ray, r));
+    EXPECT_NEAR(World_input.steer_dir.x, 0.6f, 1e-4);
+    EXPECT_NEAR(World_input.steer_dir.z, 0.8f, 1e-4);
+    EXPECT_NEAR(World_input.steer_speed, c.speed, 1e-4) << c.x << "," << c.y;
+    EXPECT_NEAR(hero->desired_speed, c.speed * 4.0f, 1e-3);
+    EXPECT_TRUE(ai_is_traveling_sub1(&hero->ai));
+  }
+  // Close in, the distance to the floor point sets the speed (5 x 0.25, at
+  // most 1).
+  game_camera.distance = 3.0f;
+  InputRecord r;
+  r.bits = IR_TRAVEL;
+  ASSERT_TRUE(hold_travel_steer(camera, ray, r));
+  EXPECT_NEAR(World_input.steer_speed, 1.0f, 1e-5);
+  const vector near_target{0.6f, 0, 0.8f};
+  const vector near_ray = (near_target - camera) * (1.0f / (near_target - camera).length());
+  ASSERT_TRUE(hold_travel_steer(camera, near_ray, r));
+  EXPECT_NEAR(World_input.steer_speed, 0.25f, 1e-4);
+  // A ray that never comes down meets the plane facing back along it.
+  const vector level_ray{1, 0, 0};
+  EXPECT_TRUE(hold_travel_steer(vector{-5, 0, 0}, level_ray, r));
+  EXPECT_NEAR(World_input.steer_dir.x, 1.0f, 1e-4);
+  game_camera.distance = saved_distance;
 }
 
 }  // namespace
