@@ -21,7 +21,7 @@ bool demo_build_scripts(const std::string& root) {
       {"patrol_east", 5.0f, 0.0f, 7.0f, 3.1415927f, ""},
       {"exit_indoor", 7.0f, 0.0f, -2.0f, 0.0f, ""},
       {"brook", -6.0f, 0.0f, -6.0f, 0.0f, "ambient sound"},
-      {"purse", 2.0f, 0.0f, -2.5f, 0.0f, ""},  // where the demo's purse of gold lies
+      {"purse", -1.5f, 0.0f, 2.0f, 0.0f, ""},  // where the demo's purse of gold lies
   };
   ScriptCharacterSpec watchman;
   watchman.name = "Watchman";
