@@ -383,7 +383,12 @@ void install_hooks() {
   p.load_pending = [] { return savegame_pending_load_length() > 0; };
   p.is_town = [] { return Level_is_town; };
   p.on_world_map = [] { return Level_script_current == WORLDMAP_LEVEL_INDEX; };
-  p.camera_target = [](living_entity* e) { game_camera.set_target(e ? e->handle : -1); };
+  p.camera_target = [](living_entity* e) {
+    // A new hero in control aims at nothing yet.
+    hud_targeting_clear();
+    pick_filter_clear();
+    game_camera.set_target(e ? e->handle : -1);
+  };
   p.story_flag = [](int level, const char* name) { return level_flag_get(level, name); };
   p.group_new = [](living_entity* e) { party_create(e); };
   p.group_join = [](living_entity* e, living_entity* leader) {

@@ -1,5 +1,6 @@
 #include "Orrimund/control/world_input.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -117,7 +118,27 @@ const WorldInputHooks& world_input_hooks() { return Hooks; }
 WorldInputHooks world_input_game_hooks() {
   WorldInputHooks h;
   h.conversation_exists = [](const char* name) { return conversation_find_person(name) >= 0; };
-  h.conversation_start = [](const char* name) { return conversation_begin(name) == 0; };
+  // No conversation screen runs a conversation yet: the person's first
+  // line shows on the HUD and the conversation ends at once, so that the
+  // world's input does not stay locked.
+  h.conversation_start = [](const char* name) {
+    if (conversation_begin(name) != 0) return false;
+    const DialoguePerson* p = conversation_person(conversation_current_person());
+    std::snprintf(World_input.talked_to, sizeof World_input.talked_to, "%s", p ? p->name.c_str() : name);
+    const int topic = conversation_current_topic();
+    if (p && topic >= 0 && topic < static_cast<int>(p->topics.size())) {
+      for (const DialogueLine& l : p->topics[static_cast<size_t>(topic)].lines) {
+        if (!l.speaker.empty() && strcasecmp(l.speaker.c_str(), p->name.c_str()) != 0) continue;
+        char line[64];
+        std::snprintf(line, sizeof line, "%s", l.text.c_str());
+        hud_message(line);
+        break;
+      }
+    }
+    conversation_end();
+    game_flags_clear(GF_CONVERSATION);
+    return true;
+  };
   h.dialogue_idle = [] { return conversation_current_person() < 0; };
   h.container_open = [](game_object* c) { set_screen(SCREEN_CONTAINER, c); };
   h.door_key = [](int mesh) -> const char* {
@@ -248,8 +269,14 @@ game_object* pick_object(const vector& camera, const vector& hit) {
   static PickCandidate list[MAX_OBJECTS];
   int n = 0;
   for (game_object* o = objects_first(); o && n < MAX_OBJECTS; o = objects_next(o)) {
-    if ((o->flags & (OF_ACTIVE | OF_KEEP_FLOOR)) != (OF_ACTIVE | OF_KEEP_FLOOR) && !obj_is_living_entity(o)) continue;
-    if (obj_is_living_entity(o)) {
+    // Loose items and containers lying active in the world; an item inside a
+    // container is reached through the container.
+    if (o->flags & (OF_DELETE | OF_HIDDEN)) continue;
+    if (!(o->flags & OF_ACTIVE) && (o->type == OBJ_GROUND_ITEM || o->type == OBJ_CONTAINER)) continue;
+    if (o->type == OBJ_GROUND_ITEM && static_cast<ground_item*>(o)->container) continue;
+    // The fallen only matter to a spell aimed at a creature.
+    const bool dead_ok = Hud_targeting == TARGETING_CREATURE && obj_is_dead_entity(o);
+    if (obj_is_living_entity(o) || dead_ok) {
       auto* e = static_cast<living_entity*>(o);
       list[n++] = {o, e->pos + vector{0, e->get_height() * 0.5f, 0}, e->get_radius() * 2.0f};
     } else if (o->type == OBJ_GROUND_ITEM) {
@@ -295,7 +322,21 @@ bool spell_target_valid(int spell, const living_entity* h, const living_entity* 
   return true;
 }
 
-bool cursor_spot(int valid_bitmap, int invalid_bitmap, int mesh, const vector& point, bool check) {
+namespace {
+const bool Filter_default[8] = {true, true, true, true, true, false, false, false};
+const bool Filter_spell38[8] = {false, true, true, false, false, true, false, false};
+const bool* Pick_filter = nullptr;
+}  // namespace
+
+void pick_filter_for_spell(int spell) { Pick_filter = spell == 38 ? Filter_spell38 : Filter_default; }
+void pick_filter_clear() { Pick_filter = nullptr; }
+bool pick_filter_accepts(int surface) {
+  const bool* f = Pick_filter ? Pick_filter : Filter_default;
+  return surface >= 0 && surface < 8 && f[surface];
+}
+
+bool cursor_spot(int valid_bitmap, int invalid_bitmap, int mesh, int face, const vector& point, bool check) {
+  if (!Pick_filter) Pick_filter = Filter_default;
   living_entity* h = hero();
   bool valid = true;
   if (check) {
@@ -304,6 +345,9 @@ bool cursor_spot(int valid_bitmap, int invalid_bitmap, int mesh, const vector& p
     const int sector = valid ? path_sector_at(size, point.x, point.z) : -1;
     const float flat = h ? flat_sq(point, h->pos) : 0.0f;
     valid = valid && sector >= 0 && std::fabs(point.y - h->pos.y) < 5.0f && flat < 169.0f && flat >= 9.0f;
+    // A face of no known surface counts as the first kind.
+    const int surface = valid && face >= 0 ? std::max(0, gamesound_surface_sound(mesh, face)) : 0;
+    valid = valid && pick_filter_accepts(surface);
     valid = valid && path_line_walkable(h->pos, point, size, path_sector_at(size, h->pos.x, h->pos.z)) >= 0;
   }
   vector eye;
@@ -333,13 +377,13 @@ int target_classify(game_object* object, int mesh, const vector& hit, bool* vali
                              ? static_cast<living_entity*>(object)
                              : nullptr;
       *valid = spell_target_valid(Hud_pending.spell, h, e);
-      cursor_spot(Cursorspot_target, Cursorspot_invalid, mesh, e ? e->pos : hit, false);
+      cursor_spot(Cursorspot_target, Cursorspot_invalid, mesh, World_input.face, e ? e->pos : hit, false);
       World_input.spot_valid = *valid;
       return TC_CREATURE;
     }
     case TARGETING_POINT:
       if (Dev.over_screen_element()) return TC_NONE;
-      *valid = cursor_spot(Cursorspot_target, Cursorspot_invalid, mesh, hit, true);
+      *valid = cursor_spot(Cursorspot_target, Cursorspot_invalid, mesh, World_input.face, hit, true);
       return TC_POINT;
     case TARGETING_LOCK:
       if (!object && is_door(mesh) && hero_reaches(mesh)) return TC_LOCK_PICK;
@@ -836,8 +880,7 @@ static ConsoleCommand cc_pick_state("pick_state", "Prints what the mouse is over
   if (!Console_run) return;
   console_printf("Pick code %d mesh %d object %d cursor %s\n", World_input.last_code, World_input.mesh,
                  World_input.object, cursor_get() == Cursor_target ? "target" : "walk");
-  const DialoguePerson* p = conversation_person(conversation_current_person());
-  console_printf("Talking to %s, party gold %u\n", p ? p->name.c_str() : "nobody",
+  console_printf("Talked to %s, party gold %u\n", World_input.talked_to[0] ? World_input.talked_to : "nobody",
                  static_cast<unsigned>(Party_inventory.gold));
 });
 

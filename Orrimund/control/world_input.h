@@ -86,6 +86,7 @@ struct WorldInputState {
   vector steer_dir{0, 0, 0};
   float steer_speed = 0;
   bool spot_valid = false;     // the cursor spot of the last aimed frame
+  char talked_to[32] = {};     // the last person a click began a conversation with
 };
 extern WorldInputState World_input;
 
@@ -198,7 +199,12 @@ bool spell_target_valid(int spell, const living_entity* hero, const living_entit
 bool hold_travel_steer(const vector& camera, const vector& ray, const InputRecord& record);
 // The spot under an aimed cursor: checks the point when asked and lays the
 // valid or the invalid decal there; returns the validity.
-bool cursor_spot(int valid_bitmap, int invalid_bitmap, int mesh, const vector& point, bool check);
+bool cursor_spot(int valid_bitmap, int invalid_bitmap, int mesh, int face, const vector& point, bool check);
+// Which ground an aimed point may lie on, by the surface kind (0-7) of the
+// face under it: types 0 to 4 by default, 1, 2 and 5 for spell 38.
+void pick_filter_for_spell(int spell);
+void pick_filter_clear();
+bool pick_filter_accepts(int surface);
 
 // Console "slew": the game camera detached and flown freely.
 extern bool Slew_mode;

@@ -87,15 +87,32 @@ red() { convert "$1" -crop 640x400+0+0 -fx '(r > 0.8 && g < 0.2 && b < 0.2) ? 1 
 console "aa_debug_add 18 -2 0.5 3"
 wait_log "^Avoidance area [0-9]* added" "$log"
 handle=$(grep "^Avoidance area [0-9]* added" "$log" | tail -1 | awk '{ print $3 }')
+# Samples the hero's place every half second until it stands within 0.6 of
+# ($1, $2), at most 40 times; each sample line is marked with $3.
+walk_samples() {
+  local n
+  for n in $(seq 1 40); do
+    console "party_positions"
+    sleep 0.5
+    wait_log "^Level demo_outdoor, " "$log" $((samples + n))
+    last=$(grep "^Member 0: " "$log" | tail -1)
+    echo "$3 $last" >>"$tmp/samples.txt"
+    set -- "$1" "$2" "$3" $last
+    awk -v x="$8" -v z="${10}" -v gx="$1" -v gz="$2" 'BEGIN { exit !((x - gx) ^ 2 + (z - gz) ^ 2 < 0.36) }' && break
+  done
+  samples=$((samples + n))
+}
+: >"$tmp/samples.txt"
+samples=0
 console "walk_to 22 -2"
 wait_log "^Walk order for " "$log"
-for _ in 1 2 3 4 5 6; do console "party_positions"; sleep 0.5; done
-wait_log "^Level demo_outdoor, " "$log" 6
+walk_samples 22 -2 round
 import -window "$wid" "$tmp/avoidance.png" || fail "no picture of the window"
 console "aa_debug_remove $handle"
 wait_log "^Avoidance area $handle removed" "$log"
-console "walk_to 22 -2"
+console "walk_to 14 -2"
 wait_log "^Walk order for " "$log" 2
+walk_samples 14 -2 back
 kill -TERM $pid; wait $pid; rc=$?; pid=""
 [ $rc -eq 0 ] || fail "ended with $rc on SIGTERM"
 
@@ -109,11 +126,19 @@ bad=$(printf '%s\n' "$first" | awk '
     px = $2; pz = $3; n++ }')
 [ -z "$bad" ] || fail "the planned walk $bad: $first"
 printf '%s\n' "$first" | tail -1 | grep -q "point 22.000 -2.000" || fail "the walk does not end at the goal: $first"
-while read -r _ _ _ _ x _ z _; do
+# The hero's places while it walked round: never inside, and it arrived.
+while read -r _ _ _ _ _ x _ z _; do
   inside "$x" "$z" && fail "the hero stood in the area at $x $z"
-done < <(grep "^Member 0: " "$log")
+done < <(grep "^round " "$tmp/samples.txt")
+grep "^round " "$tmp/samples.txt" | tail -1 | awk '{ exit !(($6 - 22) ^ 2 + ($8 + 2) ^ 2 < 0.36) }' ||
+  fail "the hero did not arrive round the area: $(grep '^round ' "$tmp/samples.txt" | tail -3)"
 second=$(awk '/^Walk order for / { k++ } k == 2 && /^  point /' "$log")
 [ "$(printf '%s\n' "$second" | wc -l)" -eq 2 ] || fail "the walk after removal is not straight: $second"
+# Back west once the area is gone: straight through where it stood.
+grep "^back " "$tmp/samples.txt" | tail -1 | awk '{ exit !(($6 - 14) ^ 2 + ($8 + 2) ^ 2 < 0.36) }' ||
+  fail "the hero did not walk back: $(grep '^back ' "$tmp/samples.txt" | tail -3)"
+bent=$(grep "^back " "$tmp/samples.txt" | awk '($8 + 2) ^ 2 > 0.25 { print $6, $8 }' | head -1)
+[ -z "$bent" ] || fail "the way back bends off the straight line at $bent"
 
 # The independent shortest walks, from the demo's own description of the
 # ground (size class radii 0.3, 0.6, 1.0).

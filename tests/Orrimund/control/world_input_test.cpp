@@ -488,4 +488,17 @@ TEST_F(Actions, HoldingTheButtonSteersTheHeroTowardTheFloorUnderTheMouse) {
   game_camera.distance = saved_distance;
 }
 
+TEST(PickFilter, DefaultGroundAndTheGroundOfSpellThirtyEight) {
+  pick_filter_clear();
+  for (int surface = -1; surface <= 8; surface++)
+    EXPECT_EQ(pick_filter_accepts(surface), surface >= 0 && surface <= 4) << surface;
+  pick_filter_for_spell(38);
+  for (int surface = 0; surface < 8; surface++)
+    EXPECT_EQ(pick_filter_accepts(surface), surface == 1 || surface == 2 || surface == 5) << surface;
+  pick_filter_for_spell(12);
+  EXPECT_TRUE(pick_filter_accepts(0));
+  EXPECT_FALSE(pick_filter_accepts(5));
+  pick_filter_clear();
+}
+
 }  // namespace
