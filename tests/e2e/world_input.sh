@@ -2,7 +2,8 @@
 # The world under the mouse as a player meets it on the demo world at
 # 640x480: the camera sits behind the hero; a click on the ground orders the
 # hero to walk to the floor point under the mouse (the test computes that
-# point itself from the camera's view and the screen position); the Left
+# point itself from the camera's view and the screen position) and the hero
+# walks there, its place sampled on the way; the Left
 # arrow held turns the camera and the wheel zooms it. In demo_indoor, a
 # developer teleport click puts the hero by the door; the cursor turns to
 # the target cursor over the door, and a click on the closed door opens it.
@@ -57,7 +58,7 @@ wait_out "^Level loaded: rand-forest01.s3d"
 wait_hud
 ask camera_view "^Camera at " | grep -q "mode 2" || fail "forest: the camera is not automatic"
 hero=$(ask party_positions "^Member 0: ")
-set -- $hero; hy=$6
+set -- $hero; hy=$6; sx=$5; sz=$7
 # The camera sits behind the hero, above it, and looks toward it.
 cam=$(ask camera_view "^Camera at "); set -- $cam
 awk -v y="$4" -v hy="$hy" 'BEGIN { exit !(y > hy + 1) }' || fail "forest: camera not above the hero: $cam"
@@ -73,6 +74,18 @@ set -- $want; wx=$1; wz=$3
 set -- $got; gx=$4; gz=$6
 awk -v a="$wx" -v b="$wz" -v c="$gx" -v d="$gz" 'BEGIN { exit !(sqrt((a-c)^2 + (b-d)^2) < 0.25) }' ||
   fail "forest: the walk order goes to ($gx, $gz), not the floor under the mouse ($wx, $wz)"
+# The hero walks there: its place, sampled as it goes, ends within half a
+# unit of the floor point under the mouse.
+arrived=0
+for _ in $(seq 1 30); do
+  set -- $(ask party_positions "^Member 0: ")
+  echo "$5 $7" >>"$tmp/forest-walk.txt"
+  awk -v x="$5" -v z="$7" -v a="$wx" -v b="$wz" 'BEGIN { exit !((x - a) ^ 2 + (z - b) ^ 2 < 0.25) }' && { arrived=1; break; }
+  sleep 0.3
+done
+[ $arrived = 1 ] || fail "forest: the hero did not walk to ($wx, $wz): $(tr '\n' ';' <"$tmp/forest-walk.txt")"
+awk -v x="$sx" -v z="$sz" -v a="$wx" -v b="$wz" 'BEGIN { exit !((x - a) ^ 2 + (z - b) ^ 2 > 1) }' ||
+  fail "forest: the hero started within a unit of ($wx, $wz): no walk to see"
 # The Left arrow held turns the camera round the hero; the wheel zooms out.
 before=$(ask camera_view "^Camera forward ")
 xdotool keydown --window "$wid" Left; sleep 1; xdotool keyup --window "$wid" Left
