@@ -116,30 +116,8 @@ void world_input_set_hooks(const WorldInputHooks& hooks) { Hooks = hooks; }
 const WorldInputHooks& world_input_hooks() { return Hooks; }
 
 WorldInputHooks world_input_game_hooks() {
-  WorldInputHooks h;
-  h.conversation_exists = [](const char* name) { return conversation_find_person(name) >= 0; };
-  // No conversation screen runs a conversation yet: the person's first
-  // line shows on the HUD and the conversation ends at once, so that the
-  // world's input does not stay locked.
-  h.conversation_start = [](const char* name) {
-    if (conversation_begin(name) != 0) return false;
-    const DialoguePerson* p = conversation_person(conversation_current_person());
-    std::snprintf(World_input.talked_to, sizeof World_input.talked_to, "%s", p ? p->name.c_str() : name);
-    const int topic = conversation_current_topic();
-    if (p && topic >= 0 && topic < static_cast<int>(p->topics.size())) {
-      for (const DialogueLine& l : p->topics[static_cast<size_t>(topic)].lines) {
-        if (!l.speaker.empty() && strcasecmp(l.speaker.c_str(), p->name.c_str()) != 0) continue;
-        char line[64];
-        std::snprintf(line, sizeof line, "%s", l.text.c_str());
-        hud_message(line);
-        break;
-      }
-    }
-    conversation_end();
-    game_flags_clear(GF_CONVERSATION);
-    return true;
-  };
-  h.dialogue_idle = [] { return conversation_current_person() < 0; };
+  WorldInputHooks h = Hooks;
+  // Conversations are the dialogue's own (dialogue_install).
   h.container_open = [](game_object* c) { set_screen(SCREEN_CONTAINER, c); };
   h.door_key = [](int mesh) -> const char* {
     const LevelMovableMesh* m = level_mesh_movable_info(mesh);
@@ -880,8 +858,7 @@ static ConsoleCommand cc_pick_state("pick_state", "Prints what the mouse is over
   if (!Console_run) return;
   console_printf("Pick code %d mesh %d object %d cursor %s\n", World_input.last_code, World_input.mesh,
                  World_input.object, cursor_get() == Cursor_target ? "target" : "walk");
-  console_printf("Talked to %s, party gold %u\n", World_input.talked_to[0] ? World_input.talked_to : "nobody",
-                 static_cast<unsigned>(Party_inventory.gold));
+  console_printf("Party gold %u\n", static_cast<unsigned>(Party_inventory.gold));
 });
 
 // The developer's slew camera: detached from the hero and flown by the

@@ -86,7 +86,6 @@ struct WorldInputState {
   vector steer_dir{0, 0, 0};
   float steer_speed = 0;
   bool spot_valid = false;     // the cursor spot of the last aimed frame
-  char talked_to[32] = {};     // the last person a click began a conversation with
 };
 extern WorldInputState World_input;
 
@@ -148,8 +147,8 @@ constexpr int WI_REQ_ITEM = 2;
 constexpr int WI_REQ_CONTAINER = 3;
 constexpr int WI_REQ_DOOR_CLOSE = 4;
 constexpr int WI_REQ_DOOR_OPEN = 5;
-// The hooks the running game uses: conversations, the container screen,
-// door keys from the party's goods.
+// The hooks the running game uses beside the dialogue's: the container
+// screen, door keys from the party's goods.
 WorldInputHooks world_input_game_hooks();
 void world_input_set_hooks(const WorldInputHooks& hooks);
 // The hooks as set, for a service that fills in its own.

@@ -8,7 +8,7 @@ root="$tmp/demo"
 write_demo "$root"
 
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
-gold() { ask pick_state "^Talked to " | awk '{ print $NF }'; }
+gold() { ask pick_state "^Party gold " | awk '{ print $NF }'; }
 
 start_game outdoor
 pick_outdoor "$tmp/$name.out"

@@ -1,6 +1,6 @@
 // Demo step: what a click in the outdoor level acts on beyond the ground and
 // the doors: a purse of gold lying by the party's start for a click to pick
-// up, and the watchman's few words for a click to begin.
+// up.
 #include <cstdio>
 #include <string>
 
@@ -18,16 +18,8 @@ bool demo_build_control(const std::string& root) {
   purse.item = "Gold";
   purse.navpoint = "purse";
   purse.count = 25;
-  const std::string watchman =
-      "$Character: \"Watchman\"\r\n"
-      "+Topic: {Greetings}\r\n"
-      "+NPCText: {Halt. The road east is watched.}\r\n"
-      "+PCText: {Good day to you.}\r\n"
-      "$Initial topics: {Greetings}\r\n"
-      "$End\r\n";
-  if (!table_write_file(root + "/data/tables/level_items.tbl", level_items_text({purse})) ||
-      !table_write_file(root + "/data/scripts/demo_outdoor_dlg.tbl", watchman)) {
-    std::fprintf(stderr, "demo: cannot write the purse or the watchman's words\n");
+  if (!table_write_file(root + "/data/tables/level_items.tbl", level_items_text({purse}))) {
+    std::fprintf(stderr, "demo: cannot write the purse of gold\n");
     return false;
   }
   return true;
