@@ -11,8 +11,7 @@ shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window f
 gold() { ask pick_state "^Party gold " | awk '{ print $NF }'; }
 
 start_game outdoor
-pick_outdoor "$tmp/$name.out"
-wait_console "ENDING LOAD OF demo_outdoor"
+open_demo_outdoor
 sleep 2
 
 # ---- the purse: within reach of the start, picked up by a click ----------------------

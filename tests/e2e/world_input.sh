@@ -51,10 +51,9 @@ floor_under() {
     }' "$tmp/$name.console"
 }
 
-# ---- the forest: walk orders, turning and zooming ---------------------------------
-start_game forest
-xdotool mousemove --window "$wid" 450 225 click 1
-wait_out "^Level loaded: rand-forest01.s3d"
+# ---- outdoors: walk orders, turning and zooming ------------------------------------
+start_game outdoor
+open_demo_outdoor
 wait_hud
 ask camera_view "^Camera at " | grep -q "mode 2" || fail "outdoor: the camera is not automatic"
 hero=$(ask party_positions "^Member 0: ")
