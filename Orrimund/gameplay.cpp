@@ -1,4 +1,6 @@
 #include "Orrimund/gameplay.h"
+#include "Engine/Objects/game_effects.h"
+#include "Engine/Objects/spell_cast.h"
 
 #include <strings.h>
 
@@ -377,6 +379,7 @@ void gameplay_enter() {
   entry_phase("request to the gameplay state");
   Menu_cursor_shown = 1;
   spells_reset_for_level();
+  spell_launch_points_reset();
   travel_decal_set_bitmap(Cursorspot_walkto);
   if (!level_load()) {
     vfile_set_open_trace_hook(nullptr);

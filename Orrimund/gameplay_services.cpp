@@ -42,6 +42,7 @@
 #include "Engine/s3d/collide.h"
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
+#include "Orrimund/game_fx.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
@@ -547,6 +548,7 @@ void install_hooks() {
     return n;
   };
   s.characters = scene_characters;
+  s.effects = game_fx_scene_effects;
   s.cutscene = [] { return game_flags_test(GF_CUTSCENE); };
   s.letterbox = [] { return true; };
   s.speech = [](SceneSpeech* out, int capacity) {
@@ -566,6 +568,7 @@ void gameplay_install() {
   front_set_services(&Front_services);
   game_camera.construct();
   install_hooks();
+  game_fx_install();
 }
 
 // The party's places, for developers and tests driving a running game.

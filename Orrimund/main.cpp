@@ -28,6 +28,7 @@
 #include "Orrimund/cutscene_services.h"
 #include "Orrimund/dialogue_services.h"
 #include "Orrimund/gameplay.h"
+#include "Engine/Objects/game_effects.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
@@ -177,7 +178,7 @@ void startup_game() {
   charinfo_init();                                         // character types from data\tables\characterinfo
   experience_load();                                       // experience.tbl
   item_cameras_load_all();                                 // the item screens' camera tables
-  // (not built yet) game effect pool
+  fx_startup();                                            // the game effect pool and the 16 falloff textures
   objects_init();                                          // the object pools and handles
   entity_model_use_characters();                           // living entities posed on character models
   shadows_load();                                          // shadows.tbl and the blob shadow "Shadow01.tga"
@@ -209,7 +210,7 @@ void shutdown_game() {
   // (not built yet) conversation manager
   // (not built yet) level name, start name and travel destination cleared
   cutscene_stop();                                         // a running cutscene
-  // (not built yet) game effects
+  fx_reset();                                              // game effects
   item_tables_free();                                      // items and materials
   spells_free();                                           // spells
   objects_reset_all();                                     // world objects

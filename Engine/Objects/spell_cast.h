@@ -51,11 +51,55 @@ bool rls_spl_read(const uint8_t* payload, int size, RlsSpl* out);
 // (bad record, caster unknown, a named target that is gone).
 bool rls_spl_received(const uint8_t* payload, int size, living_entity* (*by_net_id)(int id));
 
+struct GameSound;
 struct SpellCastHooks {
   // RLS_SPL to the peers.
   void (*send)(const uint8_t* payload, int size) = nullptr;
+  // Plays a spell's sound, at a place or (null) without one; a positional
+  // emitter that follows an effect (its id, -1 none).
+  void (*sound)(GameSound* sound, const vector* at) = nullptr;
+  int (*emitter)(GameSound* sound, const vector& at) = nullptr;
+  // The level's ground under a point (beams end where it stops), and
+  // whether a straight step between two points meets no obstacle edge.
+  bool (*ground_below)(const vector& p) = nullptr;
+  bool (*path_free)(const living_entity* e, const vector& from, const vector& to) = nullptr;
 };
 void spell_cast_set_hooks(const SpellCastHooks& hooks);
+
+// Spells that fly from the caster's hand to their target.
+bool spell_is_missile(int spell);
+
+// The spell sounds. Spells 50 to 53 play their hit sound once without a
+// place at full volume and register it anew the next time.
+void spell_play_cast_sound(int spell, const living_entity* e);
+void spell_play_sound(int spell, const vector& at);
+void spell_play_misc_sound(int spell, const vector& at);
+
+// The 20 missile launch points: where a cast effect holds its missile.
+constexpr int MAX_LAUNCH_POINTS = 20;
+void spell_launch_points_reset();
+// After a cast move starts: the node "$missile" of the cast effect, kept
+// while a slot is free (a full table first forgets the effects that are
+// gone and keeps nothing this time). False when nothing was kept.
+bool spell_record_launch_point(living_entity* caster, int cast_effect);
+// Frees the slot of an effect; its index (-1 none) and its place.
+int spell_take_launch_point(int cast_effect, vector* pos, matrix* orient);
+// The spell's hit effect at a given place, or at the cast effect's launch
+// point; its misc sound plays there. The effect handle or -1.
+int spell_spawn_hit_effect(int spell, int cast_effect, living_entity* caster, living_entity* target,
+                           const vector* pos, const matrix* orient);
+// Spell 26's missile: the effect becomes a kind-7 missile of its owner with
+// an avoidance area of 2 by 2.
+void spell_create_missile(living_entity* owner, int effect, const vector& start, float speed, const matrix& orient);
+// A beam from the caster toward a point, cut where the ground stops; the
+// effect handle or -1. Its two ends through the out pointers.
+int spell_create_beam(int spell, living_entity* caster, const vector& toward, float radius, vector* end_a,
+                      vector* end_b);
+// Spell 35's wall at a point.
+int spell_create_wall(living_entity* owner, const vector& pos, float radius, const matrix& orient);
+// The entity's orientation turned toward one of its four sides that is free
+// at the given distance (any side, at random, when none is).
+matrix spell_aim_free_side(const living_entity* e, float distance);
 
 // Releases a spell; position and orientation may be null.
 void spell_cast(living_entity* caster, int spell, int target, const vector* pos, const matrix* orient,
@@ -66,7 +110,7 @@ bool spell_hit(const SpellRelease& r);
 // What a game effect delivers when it arrives: the outcome it carries, else
 // the spell's local hit.
 void spell_fx_hit(int spell, living_entity* owner, living_entity* target, const vector* point,
-                  const Item_info* item, const SpellOutcome* outcome);
+                  const Item_info* item, const SpellOutcome* outcome, int source);
 
 // The specials around a landed blow: the attacker's type special and weapon
 // special, and the defender's reflex and armour specials (also on a parry,

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
 
 #include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/combat.h"
 #include "Engine/Objects/game_effects.h"
+#include "Engine/Objects/inventory.h"
+#include "Engine/Objects/items.h"
+#include "Engine/Objects/spell_cast.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
@@ -188,9 +193,12 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
       fx_attach_to_entity(Spells[7].hit_effect, handle, false, true);
     return;
   }
+  if (Hooks.party_standing && !Hooks.party_standing()) return;
   living_entity* c = entity_from_handle(caster_handle);
   if (!c) return;
   const Spell_info& info = Spells[s];
+  if ((info.flags & SPELL_OFFENSIVE) && type == OBJ_PLAYER && c->get_team() != 0 && combat_hooks().party_combat_ready)
+    combat_hooks().party_combat_ready();
   if (info.distance > 0.0f && (c->pos - pos).length() > info.distance) return;
   int L = spell_effect_level(c, s, item, source);
   if (L < 0) return;
@@ -204,6 +212,15 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
   const int S = spell_status_slot(s);
   const int src = named ? s : -1;
   const char* effect = named ? info.hit_effect : (info.preloaded_hit_effect ? info.preloaded_hit_effect : info.hit_effect);
+  const matrix& facing = turn ? *turn : orient;
+  // The spell's hit effect at the place the spell lands; made or not.
+  auto at_place = [&](const char* name) { return name && at ? fx_add_effect(name, *at, facing, true) : -1; };
+  auto unnamed_note = [&] {
+    if (!named) std::printf("Trying to get_hit_by_spell by an invalid method!!\n");
+  };
+  auto hit_by = [&](std::initializer_list<int> list) {
+    for (int k : list) get_hit_by_spell(k, caster_handle, at, turn, source, item, amount, false);
+  };
   int count = 0, die = 0, flinch = 0;
   bool use_resistance = true, show = true, alert = false;
   float gain = 0.0f;
@@ -249,13 +266,97 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
         start_knockdown(130);
       }
       break;
-    case 25: case 26: case 32: case 77: case 91:
+    case 25: case 26: case 32: case 77: case 91: {
       alert = true, show = false, die = -info.die;
       count = L;
       if (source == SS_CAST && s == 25) count = static_cast<int>((1.0f + c->get_stat(32)) * L);
       if (source == SS_CAST && s == 32) count = static_cast<int>((1.0f + c->get_stat(33)) * L);
       combat.react_to_hit(2);
-      if (effect && at) fx_add_effect(effect, *at, turn ? *turn : orient, true);
+      unnamed_note();
+      const int fx = at_place(effect);
+      if (named && s == 26 && fx >= 0 && at) spell_create_missile(c, fx, *at, 0.0f, facing);
+      break;
+    }
+    case 12: case 84: case 87: case 101:
+      alert = true, show = s == 101;
+      if (type == OBJ_BOSS || (state & ES_CONTROL_IMMUNE)) break;
+      if (!holds(false)) {
+        if (s == 101) get_hit_by_spell(103, caster_handle, nullptr, nullptr, SS_CAST, nullptr, 0.0f, false);
+        break;
+      }
+      if (s == 84) show = true;
+      count = static_cast<int>(std::ceil(hp)), die = 0, use_resistance = false, flinch = 130;
+      if (type != OBJ_PLAYER)
+        for (int slot = 0; slot < EQ_WEAPON2; slot++)
+          if (item_instance* it = entity_unequip_slot(this, slot, false)) item_free(it);
+      break;
+    case 24:
+      alert = true, show = false;
+      combat.react_to_hit(2);
+      if (type == OBJ_BOSS || (state & ES_CONTROL_IMMUNE)) {
+        count = L, die = -info.die;
+        unnamed_note();
+        at_place(effect);
+        break;
+      }
+      use_resistance = false;
+      at_place(effect);
+      std::printf("jade dmg: %d\n", static_cast<int>(hp / 2.0f));
+      change_hp(-hp / 2.0f, caster_handle, 1, 0);
+      break;
+    case 56: case 78: {
+      alert = true, show = false, count = 3, die = -info.die;
+      combat.react_to_hit(2);
+      const int fx = at_place(effect);
+      if (named && fx >= 0 && at) spell_create_missile(c, fx, *at, 0.0f, facing);
+      if (s == 78 && (!named || fx >= 0) && Hooks.trip) Hooks.trip(this, 3000 + static_cast<int>(frand() * 4000.0f));
+      break;
+    }
+    case 57:
+      alert = true, show = false, count = 3, die = -info.die;
+      combat.react_to_hit(2);
+      break;
+    case 58:
+      show = false;
+      if (holds(false) && Hooks.push) Hooks.push(this, c);
+      break;
+    case 59:
+      show = false;
+      if (holds(false) && Hooks.trip) Hooks.trip(this, 3000 + static_cast<int>(frand() * 4000.0f));
+      break;
+    case 73: {
+      const int k = kind_number(c);
+      apply_status_effect(STATUS_PARALYZE, k == 89 ? 3000 : k == 87 ? 8000 : 5000, 73, 0.0f, caster_handle, false);
+      return;
+    }
+    case 76:
+      show = false;
+      if (holds(false)) apply_status_effect(STATUS_PARALYZE, 180000, src, 0.0f, -1, false);
+      break;
+    case 103: {
+      show = false;
+      static const int pairs[5][2] = {{61, 10}, {7, 0}, {60, 11}, {8, 1}, {23, 3}};
+      for (const auto& p : pairs) {
+        if ((info.flags & SPELL_OFFENSIVE) && !holds(true)) continue;
+        if (spell_can_affect(this, p[0]) > 0.01f)
+          apply_status_effect(p[1], spell_status_duration(p[0], L), named ? p[0] : -1,
+                              spell_status_strength(p[1], L), caster_handle, false);
+      }
+      break;
+    }
+    case 106:
+      hit_by({23, 7, 8, 60});
+      count = 10 * c->level, die = 0, flinch = 130;
+      show = has_status_effect(STATUS_CURSE) || has_status_effect(STATUS_BLIND) || has_status_effect(STATUS_SILENCE) ||
+             has_status_effect(STATUS_POISON);
+      break;
+    case 107:
+      if (type != OBJ_PLAYER) {
+        count = 8 * c->level, die = 0, flinch = 130, show = false;
+        break;
+      }
+      hit_by({22, 19, 2, 16});
+      show = has_status_effect(2) || has_status_effect(4) || has_status_effect(5) || has_status_effect(6);
       break;
     case 28: case 30: case 79: case 100:
       alert = true, show = false, count = L, flinch = 130;
@@ -279,12 +380,23 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
       alert = true, show = false;
       if (holds(false)) count = L, die = -info.die;
       break;
-    case 104: alert = true, show = false, count = 20 * c->level, flinch = 130; break;
+    case 104:
+      alert = true, show = false, count = 20 * c->level, flinch = 130;
+      at_place(info.hit_effect);
+      break;
     default:
       if (local_status_spell(s)) {
         show = false;
+        if (s == 23 && !(c->state & ES_OWN_MODEL)) {
+          if (!named) std::printf("Preloaded curse\n");
+          const int fx = fx_attach_to_entity(effect, handle, false, true);
+          if (game_effect* g = fx_get(fx)) {
+            const vector d = c->pos - pos;
+            if (d.length() > 0.0f) g->orient = matrix::from_forward(d * (1.0f / d.length()));
+          }
+        }
         if ((info.flags & SPELL_OFFENSIVE) && !holds(true)) {
-          if (effect && s != 23 && s != 36) fx_attach_to_entity(effect, handle, false, true);
+          if (effect && s != 23 && s != 36 && !(c->state & ES_OWN_MODEL)) fx_attach_to_entity(effect, handle, false, true);
           break;
         }
         int D = spell_status_duration(s, L);

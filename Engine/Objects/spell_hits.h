@@ -29,6 +29,11 @@ struct SpellHitRecord {
 struct SpellHitHooks {
   void (*play_sound)(int spell, const vector& at) = nullptr;
   void (*consider_target)(living_entity* e, living_entity* caster) = nullptr;
+  // The AI's trip (lying down for ms) and push away from the caster.
+  void (*trip)(living_entity* e, int ms) = nullptr;
+  void (*push)(living_entity* e, living_entity* caster) = nullptr;
+  // Whether any party member still stands (a wiped party takes no spells).
+  bool (*party_standing)() = nullptr;
 };
 void spell_hits_set_hooks(const SpellHitHooks& hooks);
 const SpellHitHooks& spell_hits_hooks();

@@ -251,7 +251,8 @@ void install_hooks() {
   };
   fx_set_layer(fl);
   FxHits fh;
-  fh.hit = [](int spell, living_entity*, living_entity* t, const vector*, const Item_info*, const SpellOutcome*) {
+  fh.hit = [](int spell, living_entity*, living_entity* t, const vector*, const Item_info*, const SpellOutcome*,
+              int) {
     Kit->fx_hits.push_back(std::to_string(spell) + " " + std::to_string(t->handle));
   };
   fx_set_hits(fh);

@@ -107,6 +107,94 @@ EffectDefSpec glow() {
   d.emitters = {e};
   return d;
 }
+// The spells' own effects, named as the spell table names them.
+
+// A short burst of coloured motes round the caster's hands.
+EffectDefSpec cast_glow(const char* name, uint8_t r, uint8_t g, uint8_t b) {
+  EffectDefSpec d;
+  d.name = name;
+  d.length = 20;
+  EffectEmitterSpec e = base_emitter("motes", 0.8f, 1.2f, 0.06f);
+  e.flags = 1;
+  e.item_count = 40;
+  e.lifetime_ticks = 2400;
+  e.rate = effect_track_frames({rate(6), rate(6), rate(2), 0});
+  d.emitters = {e};
+  MaterialSpec m;
+  m.layer[0].name = DEMO_SPARK_BITMAP;
+  m.additive = true;
+  m.colour[0] = r, m.colour[1] = g, m.colour[2] = b;
+  m.curve[2] = {255};
+  d.material_tracks = {m};
+  return d;
+}
+
+// A glowing ball with a trail of flames: what a fire missile looks like in
+// flight (four seconds, enough for any flight the demo's spells make).
+EffectDefSpec fire_missile() {
+  EffectDefSpec d;
+  d.name = "fire-hit.vfx";
+  d.length = 60;
+  MeshElementSpec core;
+  core.display = MESH_DISPLAY_SPRITE;
+  core.flags = 15u << 6;
+  for (int f = 0; f <= 60; f++) {
+    MeshFrameSpec frame;
+    frame.size = frame.length = 0.45f + 0.08f * std::sin(f * 3.14159265f / 5.0f);
+    core.frames.push_back(frame);
+  }
+  MaterialSpec glow;
+  glow.additive = true;
+  glow.layer[0].name = DEMO_SPARK_BITMAP;
+  glow.curve[2] = {255};
+  core.materials = {glow};
+  d.meshes = {core};
+  EffectEmitterSpec e = base_emitter("flames", 0.6f, 0.6f, 0.2f);
+  e.item_count = 120;
+  e.lifetime_ticks = 2400;
+  e.lifetime_variation = 0.3f;
+  e.fade_out_start = 120;
+  e.rate_cycle = 60;
+  e.rate = effect_track_constant(rate(4.0f), 60);
+  d.emitters = {e};
+  MaterialSpec flame;
+  flame.layer[0].name = DEMO_SPARK_BITMAP;
+  flame.additive = true;
+  flame.colour[0] = 255, flame.colour[1] = 140, flame.colour[2] = 40;
+  flame.curve[2] = {255};
+  d.material_tracks = {flame};
+  return d;
+}
+
+// A ring of light on the ground at the area's final reach (5 units): glowing
+// motes rising slowly from sixteen points round the effect's place.
+EffectDefSpec ground_ring(const char* name, uint8_t r, uint8_t g, uint8_t b) {
+  EffectDefSpec d;
+  d.name = name;
+  d.length = 45;
+  const int points = 16;
+  for (int k = 0; k < points; k++) {
+    const float a = 6.2831853f * static_cast<float>(k) / points;
+    EffectEmitterSpec e = base_emitter("ring" + std::to_string(k), 0.4f, 0.2f, 0.35f);
+    // 8.8 units, even.
+    e.position[0] = effect_track_constant(static_cast<int16_t>(static_cast<int>(5.0f * std::cos(a) * 256.0f) & ~1));
+    e.position[2] = effect_track_constant(static_cast<int16_t>(static_cast<int>(5.0f * std::sin(a) * 256.0f) & ~1));
+    e.flags = 1 | EMITTER_WHITE;
+    e.item_count = 12;
+    e.lifetime_ticks = 4800;
+    e.fade_out_start = 160;
+    e.rate = effect_track_constant(rate(0.6f));
+    d.emitters.push_back(e);
+  }
+  MaterialSpec m;
+  m.additive = true;
+  m.layer[0].name = DEMO_SPARK_BITMAP;
+  m.colour[0] = r, m.colour[1] = g, m.colour[2] = b;
+  m.curve[2] = {255};
+  d.material_tracks = {m};
+  return d;
+}
+
 }  // namespace
 
 EffectDefSpec demo_fire_def() {
@@ -264,6 +352,12 @@ std::vector<DemoEffectFile> demo_effect_files() {
       {"beam.vfx", "summon", {beam()}},
       {"blood.vfx", "character", {blood()}},
       {"scene.vfx", "cutscene", {scene()}},
+      {"spells-cast.vfx", "spell",
+       {cast_glow("heal-cast.vfx", 150, 255, 150), cast_glow("heal-hit.vfx", 200, 255, 200),
+        cast_glow("fire-cast.vfx", 255, 150, 60), fire_missile(), cast_glow("spell-status.vfx", 180, 180, 255),
+        cast_glow("stone-loop.vfx", 150, 150, 150), cast_glow("stone-fade.vfx", 200, 200, 200),
+        cast_glow("titus-rockerrupt.vfx", 160, 120, 90)}},
+      {"spells-area.vfx", "spell", {ground_ring("curse-ring.vfx", 190, 90, 255)}},
   };
 }
 

@@ -70,6 +70,9 @@ std::vector<SpellRecord> table_demo_spells() {
   spells[24].effects = std::string("+Cast effect: \"fire-cast.vfx\"") + EOL + "+Hit effect: \"fire-hit.vfx\" $Sound: \"fireball.wav\" 1.0 8 1" + EOL +
                        "+Variation: fireball" + EOL;
   spells[24].tail = std::string("+Die: 8") + EOL + "+Target radius: 3.5" + EOL + "+Offensive" + EOL + "+Target character" + EOL;
+  // Curse spreads as a ring on the ground round its caster.
+  spells[23].effects = std::string("+Hit effect: \"curse-ring.vfx\"") + EOL + spells[23].effects;
+  spells[23].tail = std::string("+Offensive") + EOL;
   spells[11].skill = 90.0f;  // the game holds spell 11 at 40 whatever the table says
   return spells;
 }
@@ -399,7 +402,9 @@ std::vector<MoveRecord> table_hero_moves(const std::vector<std::string>& cast_va
 
 CharacterRecord table_demo_hero(int kind) {
   static const char* const weapons[4] = {"Staff", "Long Sword", "Short Sword", "Staff"};
-  static const char* const casts[4][2] = {{"heal", "fireball"}, {"heal", "bless"}, {"heal", "blind"}, {"heal", "fireball"}};
+  // The first hero also casts the curse (its variation is "bless").
+  static const std::vector<std::string> casts[4] = {
+      {"heal", "fireball", "bless"}, {"heal", "bless"}, {"heal", "blind"}, {"heal", "fireball"}};
   CharacterRecord c;
   c.name = Hero_names[kind];
   c.team = "friendly";
@@ -412,7 +417,7 @@ CharacterRecord table_demo_hero(int kind) {
   c.skills += key("$Skill:", "\"staff weapons\" 3");
   c.skills += key("$Skill:", "\"heal\" 2");
   c.before_moves = std::string("+Allowed weapon classes: \"swords\"\t\"large swords\"\t\"staves\"\t\"daggers\"") + EOL;
-  c.moves = table_hero_moves({casts[kind][0], casts[kind][1]});
+  c.moves = table_hero_moves(casts[kind]);
   c.tail = std::string("+Alert: $Sound: \"alert.wav\" 0.7 5 1") + EOL;
   return c;
 }

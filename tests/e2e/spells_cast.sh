@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Spells cast in the running game, ordered as the hot keys order them (the
+# console's cast): the hero turns to the nearest grub, plays its cast move
+# and at the move's release point a fireball leaves its hand and flies to
+# the grub (a screenshot of it in flight), whose hit points then fall; the
+# curse spreads as a ring of light on the ground round the hero (a
+# screenshot of the ring); a heal shows its effect on the hero.
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+start_game spells
+log="$tmp/spells.console"
+xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+wait_console "ENDING LOAD OF rand-forest01"
+sleep 1
+console "load_mlayout rand-forest01"
+console "hit_points"
+wait_console "^Hit points of "
+xdotool key --window "$wid" space  # the layout load paused the game
+sleep 1
+grep '^HP Grub' "$log" >"$tmp/before" || fail "no grubs: $(cat "$log")"
+
+# ---- the fireball: from the hand at the release point to the grub ---------------------
+: >"$log"
+console "cast 24"
+wait_console " casts Fireball at Grub"
+grub=$(sed -n 's/.* casts Fireball at \(Grub#[0-9]*\)$/\1/p' "$log")
+flying=""
+for _ in $(seq 1 60); do
+  console "effects"
+  sleep 0.1
+  if grep -q "^Effect fire-hit.vfx kind 4 " "$log"; then flying=1; break; fi
+done
+[ -n "$flying" ] || fail "no fireball flew: $(tail -20 "$log")"
+import -window "$wid" "$tmp/fireball.png"
+grep "^Effect fire-hit.vfx kind 4 " "$log" | tail -1 >"$tmp/flight"
+sleep 3
+: >"$log"
+console "hit_points"
+wait_console "^Hit points of "
+before=$(grep "^HP $grub " "$tmp/before" | awk '{print $3}')
+after=$(grep "^HP $grub " "$log" | awk '{print $3}')
+[ -n "$before" ] || fail "no hit points of $grub before"
+if [ -n "$after" ]; then
+  awk -v a="$after" -v b="$before" 'BEGIN { exit !(a < b) }' || fail "$grub still has $after of $before hit points"
+fi
+
+# ---- the curse: a ring on the ground round the hero ---------------------------------------
+: >"$log"
+console "cast 23"
+wait_console " casts Curse at "
+ring=""
+for _ in $(seq 1 60); do
+  console "effects"
+  sleep 0.1
+  if grep -q "^Effect curse-ring.vfx kind 11 " "$log"; then ring=1; break; fi
+done
+[ -n "$ring" ] || fail "no ring: $(tail -20 "$log")"
+import -window "$wid" "$tmp/ring.png"
+
+# ---- the heal on the hero itself --------------------------------------------------------
+: >"$log"
+console "cast 0"
+wait_console " casts Heal at "
+healed=""
+for _ in $(seq 1 60); do
+  console "effects"
+  sleep 0.1
+  if grep -q "^Effect heal-hit.vfx kind 2 " "$log"; then healed=1; break; fi
+done
+[ -n "$healed" ] || fail "no heal effect: $(tail -20 "$log")"
+kill -TERM $pid; wait $pid; pid=""
+echo "PASS"
