@@ -21,6 +21,9 @@
 #include "Engine/s3d/collide.h"
 #include "Orrimund/control/game_camera.h"
 #include "quarn/bmpman/bmpman.h"
+#include "quarn/gr/gr.h"
+#include "quarn/gr/gr3d.h"
+#include "quarn/gr/grclip.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/spell_cast.h"
 #include "Engine/ai/ai_cast.h"
@@ -114,8 +117,25 @@ void show_node(int i, const char* name, bool visible) {
   if (n >= 0) effect_instance_show_element(inst, n, visible);
 }
 
+// A plain sprite: its bitmap at its place, drawn facing the screen.
+void draw_sprite(const game_effect* fx) {
+  GrVertex v;
+  if (gr_3d_rotate_point(v, fx->pos) & CLIP_BEHIND) return;
+  if (!(gr_3d_project_point(v) & PF_PROJECTED)) return;
+  int w = 0, h = 0;
+  bm_get_info(fx->texture, &w, &h);
+  if (w <= 0) return;
+  gr_set_color(255, 255, 255, 255);
+  gr_bitmap(fx->texture, static_cast<int>(v.sx) - w / 2 - gr_screen.offset_x,
+            static_cast<int>(v.sy) - h / 2 - gr_screen.offset_y, Gr_preset[1]);
+}
+
 void draw(int handle) {
   const game_effect* fx = fx_get(handle);
+  if (fx && fx->instance < 0 && (fx->bits & FXS_SPRITE) && fx->texture >= 0) {
+    draw_sprite(fx);
+    return;
+  }
   if (!fx || fx->instance < 0 || fx->instance >= MAX_INSTANCES || !Slots[fx->instance].visible) return;
   effect_instance_render_all(Slots[fx->instance].inst, 0);
 }
@@ -125,7 +145,8 @@ int scene_effects(SceneEffect* out, int capacity) {
   for (game_object* o = objects_first(); o && n < capacity; o = objects_next(o)) {
     if (o->type != OBJ_GAME_EFFECT || (o->flags & OF_DELETE)) continue;
     const game_effect* fx = static_cast<const game_effect*>(o);
-    if (fx->instance < 0 || fx->instance >= MAX_INSTANCES || !Slots[fx->instance].visible) continue;
+    const bool sprite = fx->instance < 0 && (fx->bits & FXS_SPRITE) && fx->texture >= 0;
+    if (!sprite && (fx->instance < 0 || fx->instance >= MAX_INSTANCES || !Slots[fx->instance].visible)) continue;
     // Emitters throw their items well past the effect's place: a loose
     // bound, and no owner, so the effect is culled by its own sphere.
     out[n++] = SceneEffect{fx->handle, fx->pos, 6.0f, false, -1, draw};
@@ -322,6 +343,7 @@ void game_fx_install() {
 
   SummonHooks sm;
   sm.join_party = join_party;
+  sm.camera_to = [](living_entity* e) { game_camera.set_target(e ? e->handle : -1); };
   summons_set_hooks(sm);
 
   EntityEffectHooks h = entity_effects();
@@ -331,7 +353,11 @@ void game_fx_install() {
   h.kill = fx_kill;
   h.remove_status_visuals = [](living_entity* e) { fx_remove_entity_effects(e ? e->handle : -1); };
   h.attach_timed = [](living_entity* e) { return fx_attach_timed_effect(e); };
-  h.attach_status = [](living_entity* e, int kind) { return fx_add_status_effect(e, kind); };
+  // Kinds 5 and 6 are the fades of a status; 9 and 10 its visuals.
+  h.attach_status = [](living_entity* e, int kind) {
+    if (kind == FX_FADE_OUT || kind == FX_FADE_IN) return fx_add_fade(e, Spells[11].hit_effect, kind == FX_FADE_IN);
+    return fx_add_status_effect(e, kind);
+  };
   h.has_status_kind = [](const living_entity* e, int kind) { return e && fx_entity_has_kind(e->handle, kind); };
   entity_set_effect_hooks(h);
 

@@ -201,7 +201,7 @@ bool update_attached(game_effect* fx, float dt) {
     fx_attach_to_entity("stone-fade.vfx", e->handle, false, false);
     return true;
   }
-  if (fx->spell == 14) {
+  if (fx->spell == 14 && !(fx->bits & FXS_CAST)) {
     if (e && !e->has_status_effect(STATUS_TIMED_FX)) {
       if (Spells[14].hit_effect) fx_attach_to_entity(Spells[14].hit_effect, e->handle, false, false);
       return true;
@@ -745,7 +745,15 @@ void fx_startup() {
 
 bool fx_node(int handle, const char* name, vector* pos, matrix* orient) {
   game_effect* fx = fx_get(handle);
-  return fx && fx->instance >= 0 && Layer.node && Layer.node(fx->instance, name, pos, orient);
+  vector local;
+  matrix turn;
+  if (!fx || fx->instance < 0 || !Layer.node || !Layer.node(fx->instance, name, &local, &turn)) return false;
+  // Nodes stand in the effect's own frame.
+  vector world;
+  local.unrotated(world, fx->orient);
+  if (pos) *pos = fx->pos + world;
+  if (orient) *orient = fx->orient;
+  return true;
 }
 
 void fx_show_node(int handle, const char* name, bool visible) {

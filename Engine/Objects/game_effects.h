@@ -43,7 +43,7 @@ constexpr int FX_MAX_ZONES = 14;
 constexpr int FX_FALLOFF_TEXTURES = 16;
 constexpr int FX_FALLOFF_SIZE = 64;
 // The end visual of spell 55's plain sprite when it arrives, and its bitmap.
-constexpr const char* FX_SPRITE_BITMAP = "spell-sprite.tga";
+constexpr const char* FX_SPRITE_BITMAP = "spell-spark.tga";
 
 class game_effect : public game_object {
  public:

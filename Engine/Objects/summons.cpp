@@ -1,9 +1,14 @@
 #include "Engine/Objects/summons.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/game_effects.h"
+#include "Engine/Objects/inventory.h"
+#include "Engine/Objects/items.h"
+#include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/experience.h"
@@ -24,6 +29,42 @@ int summon_skill(int spell) {
   for (int i = 0; i < NUM_SKILLS; i++)
     if ((Skills[i].flags & SKILL_SUMMON) && Skills[i].spell == spell) return i;
   return -1;
+}
+
+// A dragon takes the stage: the caster's casting stops, everyone outside the
+// party stands still, the camera turns to the dragon, and the caster keeps
+// at most what the summoning leaves of its hit points.
+void dragon_arrives(living_entity* caster, living_entity* dragon, float rate) {
+  for (game_object* o = objects_first(); o; o = objects_next(o)) {
+    if (o->type != OBJ_GAME_EFFECT) continue;
+    game_effect* fx = static_cast<game_effect*>(o);
+    if ((fx->bits & FXS_CAST) && fx->owner == caster->handle) fx_kill(fx->handle);
+  }
+  dragon->state |= ES_AI_DISABLED | ES_OWN_MODEL | ES_FREE_MOVE;
+  living_entity* list = entity_live_list();
+  for (living_entity* e = entity_first(list); e; e = entity_next(list, e)) {
+    if (e == dragon || e->type == OBJ_PLAYER) continue;
+    e->state |= ES_STANDS_STILL;
+    e->set_move_mode(0.0f);
+  }
+  if (Hooks.camera_to) Hooks.camera_to(dragon);
+  const float most = (1.0f - rate) * caster->max_hp_base;
+  if (caster->hp > most) caster->hp = most;
+}
+
+// The summon rises through its spell's hit effect, kept clear of walkers
+// for the emerge time; without room for the effect the AI brings it up.
+void emerge(living_entity* s, int spell) {
+  const Spell_info& info = Spells[spell];
+  const int fx = fx_add_timed_area_effect(info.hit_effect, s->pos, s->orient, s->handle, info.emerge_time,
+                                          info.target_radius, 0.5f);
+  if (fx < 0 && !(s->state & ES_OWN_MODEL)) {
+    std::printf("no room for summon target effect!!  make summon emerge through AI code\n");
+    s->ai.flags |= AIF_UNINTERRUPTIBLE;
+  }
+  if (!info.misc_effect) return;
+  if (s->state & ES_OWN_MODEL) fx_attach_to_entity(info.misc_effect, s->handle, false, false);
+  else fx_add_effect(info.misc_effect, s->pos, s->orient, true);
 }
 
 }  // namespace
@@ -62,7 +103,7 @@ int summon_level(const living_entity* caster, int kind) {
   return level < 1 ? 1 : level;
 }
 
-living_entity* summon_creature(living_entity* caster, const vector& at, int spell) {
+living_entity* summon_creature(living_entity* caster, const vector& at, int spell, int existing) {
   if (!caster) return nullptr;
   const int type = charinfo_find_summoned_type(spell);
   if (type < 0) return nullptr;
@@ -81,22 +122,40 @@ living_entity* summon_creature(living_entity* caster, const vector& at, int spel
     const vector f = face * (1.0f / fl);
     m = matrix(vector(f.z, 0, -f.x), vector(0, 1, 0), f);
   }
-  const int level = summon_level(caster, kind);
-  living_entity* s = living_entity_create(OBJ_CREATURE, type, pos, m, 0, level, false);
+  living_entity* s = existing != -1 ? entity_from_handle(existing) : nullptr;
+  if (s) {
+    // An entity that stands ready is brought here instead of a new one.
+    s->pos = s->last_pos = pos;
+    s->orient = m;
+    s->state &= ~ES_DEAD;
+  } else {
+    const int level = summon_level(caster, kind);
+    s = living_entity_create(OBJ_CREATURE, type, pos, m, 0, level, false);
+  }
   if (!s) return nullptr;
   s->flags &= ~1u;
   s->state |= ES_COMBAT_READY | ES_HELD | ES_SUMMONED;
   s->set_team(caster->get_team());
-  if (caster->type != OBJ_PLAYER) return s;
-  if (Hooks.join_party) Hooks.join_party(caster, s);
-  Current = s->handle;
-  const int skill = summon_skill(spell);
-  if (skill >= 0 && !(Skills[skill].flags & SKILL_DRAGON_SUMMON)) {
-    const float cost = Skills[skill].factor * caster->max_hp_base;
-    caster->max_hp_base -= cost;
-    const float max = static_cast<float>(caster->get_max_points(0));
-    if (caster->hp > max) caster->hp = max;
+  if (spell == 39) {
+    if (item_instance* w = entity_unequip_slot(s, EQ_WEAPON, false)) item_free(w);
   }
+  if (spell == 46 && s->instance) s->instance->set_alpha(128);
+  if (caster->type != OBJ_PLAYER) {
+    if (kind == 90 || kind == 201) s->state |= ES_KEEP_MODEL;
+  } else {
+    if (Hooks.join_party) Hooks.join_party(caster, s);
+    Current = s->handle;
+    const int skill = summon_skill(spell);
+    if (skill >= 0 && !(Skills[skill].flags & SKILL_DRAGON_SUMMON)) {
+      const float cost = Skills[skill].factor * caster->max_hp_base;
+      caster->max_hp_base -= cost;
+      const float max = static_cast<float>(caster->get_max_points(0));
+      if (caster->hp > max) caster->hp = max;
+    } else if (skill >= 0) {
+      dragon_arrives(caster, s, Skills[skill].factor);
+    }
+  }
+  emerge(s, spell);
   return s;
 }
 

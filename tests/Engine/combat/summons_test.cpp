@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/experience.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
+#include "Engine/characterinfo/spells.h"
 #include "tests/support/world_kit.h"
+#include "tools/writers/table_writers.h"
 
 namespace {
 
@@ -58,6 +61,42 @@ TEST_F(Summons_test, RingShareOfSeventyPercent) {
   EXPECT_EQ(summon_ring_xp(185), 700);
   EXPECT_EQ(summon_ring_xp(204), 1000);
   EXPECT_EQ(summon_ring_xp(12345), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Summons_test, ASummonEmergesThroughAKindEightEffectOfItsSpell) {
+  living_entity* hero = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  Spells[38].hit_effect = "emerge.vfx";
+  Spells[38].emerge_time = 2000;
+  kit.fx_length["emerge.vfx"] = 5.0f;
+  living_entity* g = summon_creature(hero, {3, 0, 0}, 38);
+  ASSERT_NE(g, nullptr);
+  EXPECT_TRUE(fx_entity_has_kind(g->handle, FX_TIMED_AREA));
+  Spells[38].hit_effect = nullptr;
+}
+
+TEST_F(Summons_test, ADragonStopsEveryoneOutsideThePartyAndCostsTheCastersHitPoints) {
+  living_entity* hero = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  living_entity* rat = kit.spawn(kit.type("Rat"), {5, 0, 0});
+  // Spell 50's skill summons the jade dragon and is a dragon summon.
+  kit.add_type(table_demo_creature("Jade Dragon", true));
+  int skill = -1;
+  for (int i = 0; i < NUM_SKILLS && skill < 0; i++)
+    if ((Skills[i].flags & SKILL_SUMMON) && Skills[i].spell == 50) skill = i;
+  ASSERT_GE(skill, 0);
+  ASSERT_TRUE(Skills[skill].flags & SKILL_DRAGON_SUMMON);
+  hero->max_hp_base = 100.0f;
+  hero->hp = static_cast<float>(hero->get_max_points(0));
+  living_entity* d = summon_creature(hero, {3, 0, 0}, 50);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->state & 0x1820u, 0x1820u);
+  EXPECT_TRUE(rat->state & ES_STANDS_STILL);
+  EXPECT_FALSE(hero->state & ES_STANDS_STILL);
+  EXPECT_FLOAT_EQ(hero->max_hp_base, 100.0f) << "a dragon costs no maximum";
+  EXPECT_LE(hero->hp, (1.0f - Skills[skill].factor) * 100.0f + 0.001f);
 }
 
 }  // namespace
