@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The demo effects are listed, placed and run as the game does it: fx_probe
+# The demo effects (nine files, sixteen names) are listed, placed and run as the game does it: fx_probe
 # reads the demo's effect list, asks for one effect of each pool class
 # through the file layer and the preload queue, and prints where each image
 # went; the cutscene effect sends the slot occupants away and its release
@@ -18,7 +18,7 @@ out="$tmp/probe.out"
 rc=$?
 [ $rc -eq 0 ] || fail "fx_probe exit $rc: $(tail -20 "$out")"
 
-grep -qx "effects files 7 names 7" "$out" || fail "list: $(grep '^effects' "$out")"
+grep -qx "effects files 9 names 16" "$out" || fail "list: $(grep '^effects' "$out")"
 for want in \
   "place hit-glow file preload.rfx pool preload at preload" \
   "place spark-burst file sparks.vfx pool spell at small 0" \
