@@ -4,16 +4,25 @@
 # and at the move's release point a fireball leaves its hand and flies to
 # the grub (a screenshot of it in flight), whose hit points then fall; the
 # curse spreads as a ring of light on the ground round the hero (a
-# screenshot of the ring); a heal shows its effect on the hero.
+# screenshot of the ring); a heal shows its effect on the hero; a golem
+# summoned joins the party and shows beside the hero on the HUD.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
 write_demo "$root"
 start_game spells
 log="$tmp/spells.console"
+# The tutorial's lessons would hold the game behind their popups.
+console "Ignore_tutorial 1"
+wait_console "[Ii]gnore_tutorial is TRUE"
 xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01"
 sleep 1
+# The training road's four instructions, one after another: OK on each.
+for _ in 1 2 3 4; do
+  xdotool mousemove --window "$wid" 320 296 sleep 0.3 click 1
+  sleep 0.5
+done
 console "load_mlayout rand-forest01"
 console "hit_points"
 wait_console "^Hit points of "
@@ -70,5 +79,14 @@ for _ in $(seq 1 60); do
   if grep -q "^Effect heal-hit.vfx kind 2 " "$log"; then healed=1; break; fi
 done
 [ -n "$healed" ] || fail "no heal effect: $(tail -20 "$log")"
+
+# ---- a golem summoned joins the party: a second portrait on the HUD ---------------------
+: >"$log"
+console "summon golem"
+sleep 1
+console "party_positions"
+wait_console "^Level rand-forest01, 2 members"
+grep -q "^Member 1: Golem" "$log" || fail "the golem is not a member: $(grep '^Member' "$log")"
+import -window "$wid" "$tmp/summon.png"
 kill -TERM $pid; wait $pid; pid=""
 echo "PASS"
