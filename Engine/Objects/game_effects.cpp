@@ -359,7 +359,12 @@ void fx_reset() {
   fx_init();
 }
 
-game_effect* fx_create(const char* name, int kind, const vector& pos, const matrix& orient, bool visible) {
+namespace {
+
+// A record from the pool on the active list; with_instance starts the named
+// effect (a plain sprite has none).
+game_effect* create_record(const char* name, int kind, const vector& pos, const matrix& orient, bool visible,
+                           bool with_instance) {
   if (!Active.fx_next) list_reset();
   game_effect* fx = nullptr;
   for (game_effect& e : Effects) {
@@ -380,8 +385,8 @@ game_effect* fx_create(const char* name, int kind, const vector& pos, const matr
   Active.fx_prev = fx;
   fx->bits = 0;
   std::snprintf(fx->name, sizeof fx->name, "%s", name ? name : "");
-  fx->instance = Layer.create && name ? Layer.create(name, visible) : -1;
-  if (fx->instance < 0) {
+  fx->instance = with_instance && Layer.create && name ? Layer.create(name, visible) : -1;
+  if (with_instance && fx->instance < 0) {
     std::printf("FAILED EFFECT CREATION!\n");
     fx->deinit();
     return nullptr;
@@ -405,6 +410,12 @@ game_effect* fx_create(const char* name, int kind, const vector& pos, const matr
   fx->timer.invalidate();
   for (int32_t& t : fx->targets) t = -1;
   return fx;
+}
+
+}  // namespace
+
+game_effect* fx_create(const char* name, int kind, const vector& pos, const matrix& orient, bool visible) {
+  return create_record(name, kind, pos, orient, visible, true);
 }
 
 int fx_add_effect(const char* name, const vector& pos, const matrix& orient, bool visible) {
@@ -531,44 +542,14 @@ int fx_add_spell_homing(int spell, const vector& start, int owner, int target) {
   if (spell < 0 || spell >= MAX_SPELLS) return -1;
   if (spell != 55) return fx_add_homing_effect(Spells[spell].misc_effect, spell, start, owner, target);
   // Spell 55 flies a plain sprite: no instance, its own bitmap.
-  if (!Active.fx_next) list_reset();
-  game_effect* fx = nullptr;
-  for (game_effect& e : Effects)
-    if (e.type == OBJ_FREE) {
-      fx = &e;
-      break;
-    }
-  if (!fx) {
-    std::printf("FAILED TO CREATE EFFECT IN FX_ADD_EFFECT()\n");
-    return -1;
-  }
-  fx->setup(OBJ_GAME_EFFECT);
-  Count++;
-  fx->fx_prev = Active.fx_prev;
-  fx->fx_next = &Active;
-  Active.fx_prev->fx_next = fx;
-  Active.fx_prev = fx;
-  std::snprintf(fx->name, sizeof fx->name, "%s", FX_SPRITE_BITMAP);
-  fx->instance = -1;
-  fx->kind = FX_HOMING;
+  game_effect* fx = create_record(FX_SPRITE_BITMAP, FX_HOMING, start, identity_matrix, true, false);
+  if (!fx) return -1;
   fx->bits = FXS_SPRITE;
-  fx->pos = fx->last_pos = fx->start = fx->trail = start;
-  fx->orient = identity_matrix;
+  fx->start = fx->trail = start;
   fx->spell = spell;
   fx->owner = owner;
   fx->entity = target;
-  fx->move = -1;
-  fx->outcome = nullptr;
-  fx->source_item = nullptr;
-  fx->source = -1;
-  fx->target_count = 0;
-  fx->radius = 0.0f;
-  fx->sound = fx->avoid = -1;
   fx->texture = Hits.sprite_bitmap ? Hits.sprite_bitmap(FX_SPRITE_BITMAP) : -1;
-  fx->visible = true;
-  fx->made.set(0);
-  fx->timer.invalidate();
-  for (int32_t& t : fx->targets) t = -1;
   return fx->handle;
 }
 

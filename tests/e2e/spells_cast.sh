@@ -12,6 +12,15 @@ root="$tmp/demo"
 write_demo "$root"
 start_game spells
 log="$tmp/spells.console"
+# Asks for the effects in play until one matches; false after six seconds.
+wait_effect() {
+  for _ in $(seq 1 60); do
+    console "effects"
+    sleep 0.1
+    grep -q "^Effect $1 " "$log" && return 0
+  done
+  return 1
+}
 # The tutorial's lessons would hold the game behind their popups.
 console "Ignore_tutorial 1"
 wait_console "[Ii]gnore_tutorial is TRUE"
@@ -35,13 +44,7 @@ grep '^HP Grub' "$log" >"$tmp/before" || fail "no grubs: $(cat "$log")"
 console "cast 24"
 wait_console " casts Fireball at Grub"
 grub=$(sed -n 's/.* casts Fireball at \(Grub#[0-9]*\)$/\1/p' "$log")
-flying=""
-for _ in $(seq 1 60); do
-  console "effects"
-  sleep 0.1
-  if grep -q "^Effect fire-hit.vfx kind 4 " "$log"; then flying=1; break; fi
-done
-[ -n "$flying" ] || fail "no fireball flew: $(tail -20 "$log")"
+wait_effect "fire-hit.vfx kind 4" || fail "no fireball flew: $(tail -20 "$log")"
 import -window "$wid" "$tmp/fireball.png"
 grep "^Effect fire-hit.vfx kind 4 " "$log" | tail -1 >"$tmp/flight"
 sleep 3
@@ -59,26 +62,14 @@ fi
 : >"$log"
 console "cast 23"
 wait_console " casts Curse at "
-ring=""
-for _ in $(seq 1 60); do
-  console "effects"
-  sleep 0.1
-  if grep -q "^Effect curse-ring.vfx kind 11 " "$log"; then ring=1; break; fi
-done
-[ -n "$ring" ] || fail "no ring: $(tail -20 "$log")"
+wait_effect "curse-ring.vfx kind 11" || fail "no ring: $(tail -20 "$log")"
 import -window "$wid" "$tmp/ring.png"
 
 # ---- the heal on the hero itself --------------------------------------------------------
 : >"$log"
 console "cast 0"
 wait_console " casts Heal at "
-healed=""
-for _ in $(seq 1 60); do
-  console "effects"
-  sleep 0.1
-  if grep -q "^Effect heal-hit.vfx kind 2 " "$log"; then healed=1; break; fi
-done
-[ -n "$healed" ] || fail "no heal effect: $(tail -20 "$log")"
+wait_effect "heal-hit.vfx kind 2" || fail "no heal effect: $(tail -20 "$log")"
 
 # ---- a golem summoned joins the party: a second portrait on the HUD ---------------------
 : >"$log"
