@@ -1,8 +1,7 @@
 // What puts the game effects on screen: their instances are the effect
 // layer's (made by name from the effect list, stepped at the effect's place,
 // drawn by the scene pass), the entity code's effect hooks make and end them,
-// a cast move attaches its spell's cast effect, and the AI's cast state
-// releases the spell at the move's release tag.
+// and a cast move attaches its spell's cast effect.
 #include "Orrimund/game_fx.h"
 
 #include <cstdio>
@@ -26,7 +25,6 @@
 #include "quarn/gr/grclip.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/spell_cast.h"
-#include "Engine/ai/ai_cast.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
 #include "Engine/characterinfo/spells.h"
@@ -366,10 +364,6 @@ void game_fx_install() {
   g.cast_effect = cast_effect;
   entity_set_game_hooks(g);
 
-  // The behaviour layer may bring a cast state of its own.
-  AiDriverHooks ai = ai_driver_hooks();
-  if (!ai.handlers[AI_STATE_CAST_SPELL]) ai.handlers[AI_STATE_CAST_SPELL] = ai_cast_spell_handler;
-  ai_set_driver_hooks(ai);
 }
 
 int game_fx_scene_effects(SceneEffect* out, int capacity) { return scene_effects(out, capacity); }
