@@ -1,5 +1,4 @@
 #include "Orrimund/gameplay.h"
-#include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/spell_cast.h"
 
 #include <strings.h>
