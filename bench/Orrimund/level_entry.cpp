@@ -7,6 +7,8 @@
 // member, read its bytes, close), with plain POSIX calls.
 // Run under an X server: xvfb-run -a build/bin/bench_level_entry
 #include <benchmark/benchmark.h>
+
+#include "bench/Orrimund/demo_process.h"
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -32,22 +34,9 @@ extern char** environ;
 namespace {
 namespace fs = std::filesystem;
 
-fs::path bin_dir() { return fs::read_symlink("/proc/self/exe").parent_path(); }
+fs::path bin_dir() { return bench_bin_dir(); }
 
-const fs::path& demo_root() {
-  static fs::path root;
-  if (root.empty()) {
-    root = fs::temp_directory_path() / ("bench_level_entry_" + std::to_string(getpid()));
-    fs::remove_all(root);
-    const std::string cmd = (bin_dir() / "make_demo").string() + " " + root.string() + " >/dev/null";
-    if (std::system(cmd.c_str()) != 0) {
-      std::fprintf(stderr, "make_demo failed\n");
-      std::exit(1);
-    }
-    std::ofstream(root / "ready.vcs") << "load_report true\r\nsysinfo\r\n";
-  }
-  return root;
-}
+const fs::path& demo_root() { return bench_demo_root("bench_level_entry", "load_report true\r\nsysinfo\r\n"); }
 
 struct OpenedFile {
   std::string path;

@@ -6,6 +6,8 @@
 // process that opens an X window with an OpenGL context, clears and swaps.
 // Run under an X server: xvfb-run -a build/bin/bench_startup
 #include <benchmark/benchmark.h>
+
+#include "bench/Orrimund/demo_process.h"
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -30,22 +32,9 @@ extern char** environ;
 namespace {
 namespace fs = std::filesystem;
 
-fs::path bin_dir() { return fs::read_symlink("/proc/self/exe").parent_path(); }
+fs::path bin_dir() { return bench_bin_dir(); }
 
-const fs::path& demo_root() {
-  static fs::path root;
-  if (root.empty()) {
-    root = fs::temp_directory_path() / ("bench_startup_" + std::to_string(getpid()));
-    fs::remove_all(root);
-    const std::string cmd = (bin_dir() / "make_demo").string() + " " + root.string() + " >/dev/null";
-    if (std::system(cmd.c_str()) != 0) {
-      std::fprintf(stderr, "make_demo failed\n");
-      std::exit(1);
-    }
-    std::ofstream(root / "ready.vcs") << "sysinfo\r\n";
-  }
-  return root;
-}
+const fs::path& demo_root() { return bench_demo_root("bench_startup", "sysinfo\r\n"); }
 
 pid_t spawn(const std::string& program, const std::string& arg) {
   pid_t pid;
