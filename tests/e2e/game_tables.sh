@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The game reads every data table at start-up, in order (spells, items,
-# alternate textures, characters, experience), from the demo world, and the
-# console log shows each; a console script then prints a hero's moves and an
+# alternate textures, characters, experience, cutscenes), from the demo
+# world, and the console log shows each; a console script then prints a hero's moves and an
 # item's information text. A table missing a required key stops the program
 # at once with the parser's message naming the file and line, exit code 1.
 . "${BASH_SOURCE%/*}/lib.sh"
@@ -26,7 +26,7 @@ kill -TERM "$pid"; wait "$pid"; pid=""
 
 # Start-up order, one line per table.
 order=$(grep -E '^(Read |No alt_textures)' "$log" | cut -d' ' -f2 | paste -sd' ')
-[ "$order" = "spells.tbl: materials.tbl alt_textures.tbl: the experience.tbl:" ] || fail "tables read out of order: $order"
+[ "$order" = "spells.tbl: materials.tbl alt_textures.tbl: the experience.tbl: cutscenes.tbl:" ] || fail "tables read out of order: $order"
 grep -qx 'Read spells.tbl: 108 spells' "$log" || fail "no spells line"
 grep -qx 'Read materials.tbl and items.tbl: 17 materials, 32 items' "$log" || fail "no items line: $(grep items "$log")"
 grep -qx 'Read alt_textures.tbl: 2 bases' "$log" || fail "no alternate textures line"
