@@ -119,12 +119,13 @@ void item_info_input(int key) {
         }
         break;
       }
-      int ty = 0, th = 0;
-      if (g.state == 0 && bar && Screen_mouse.left_pressed &&
-          scroll_thumb(g.scroll, g.lines, visible(), TRACK_TOP[r], TRACK_LEN[r], &ty, &th) &&
-          point_in_rect(Screen_mouse.x, Screen_mouse.y, BAR_X[r], ty, ui_scaled(14), th)) {
+      const int grab = g.state == 0 && bar && Screen_mouse.left_pressed
+                           ? scroll_thumb_grab(g.scroll, g.lines, visible(), TRACK_TOP[r], TRACK_LEN[r], BAR_X[r],
+                                               Screen_mouse.x, Screen_mouse.y)
+                           : -1;
+      if (grab >= 0) {
         g.state = 2;
-        g.grab = Screen_mouse.y - ty;
+        g.grab = grab;
       }
       if (key == KEY_ESC) {
         front_play_sound(36);

@@ -45,6 +45,12 @@ bool scroll_thumb(int top, int count, int visible, int track_top, int length, in
   return true;
 }
 
+int scroll_thumb_grab(int top, int count, int visible, int track_top, int length, int bar_x, int x, int y) {
+  int ty = 0, th = 0;
+  if (!scroll_thumb(top, count, visible, track_top, length, &ty, &th)) return -1;
+  return point_in_rect(x, y, bar_x, ty, ui_scaled(14), th) ? y - ty : -1;
+}
+
 int scroll_max_top(int count, int visible) { return std::max(0, count - visible); }
 
 int scroll_top_from_thumb(int thumb_y, int count, int visible, int track_top, int length) {

@@ -28,6 +28,10 @@ int row_press_frame(RowPress& p, ScreenButton* buttons, bool* done);
 // of `count` entries with `visible` shown, on a track of `length` pixels
 // starting at `track_top`. False when everything fits (no bar).
 bool scroll_thumb(int top, int count, int visible, int track_top, int length, int* y, int* h);
+// Where a press at (x, y) takes hold of the thumb of that bar standing at
+// `bar_x`, 14 scaled pixels wide: the press's offset below the thumb's top,
+// or -1 when it misses the thumb or everything fits.
+int scroll_thumb_grab(int top, int count, int visible, int track_top, int length, int bar_x, int x, int y);
 // The top a thumb dragged to `thumb_y` stands for, clamped to the pages.
 int scroll_top_from_thumb(int thumb_y, int count, int visible, int track_top, int length);
 // The last top that still shows a full page (0 when all fit).

@@ -283,12 +283,12 @@ void idle_input(int key) {
     break;
   }
   const int rs = res();
-  int ty = 0, th = 0;
-  if (g.state == IDLE && m.left_pressed &&
-      scroll_thumb(g.top, g.count, visible(), TRACK_Y[rs], TRACK_LEN[rs], &ty, &th) &&
-      point_in_rect(m.x, m.y, TRACK_X[rs], ty, ui_scaled(14), th)) {
+  const int grab = g.state == IDLE && m.left_pressed
+                       ? scroll_thumb_grab(g.top, g.count, visible(), TRACK_Y[rs], TRACK_LEN[rs], TRACK_X[rs], m.x, m.y)
+                       : -1;
+  if (grab >= 0) {
     g.state = THUMB_DRAG;
-    g.grab = m.y - ty;
+    g.grab = grab;
   }
   g.hovered_row = -1;
   const int shown = std::min(visible(), g.count - g.top);
