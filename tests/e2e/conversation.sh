@@ -84,9 +84,9 @@ ask text_box "^Text box state" | grep -q "^Text box state 0" || fail "the farewe
 
 # ---- talking again: the road east is one of his opening topics now ---------------------
 # The talk brought the leader up to the watchman, where he hides him from the
-# camera: he steps back to where he stood before.
-set -- $(screen_of 0.5 0 3)
-xdotool mousemove --window "$wid" "$1" "$2" click 1
+# camera: he steps back to where he stood before (ordered from the console,
+# as the camera now looks from wherever the talk left it).
+console "walk_to 0.5 3"
 for _ in $(seq 1 30); do
   sleep 0.5
   set -- $(ask party_positions "^Member 0: ")
