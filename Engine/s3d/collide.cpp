@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "quarn/math/intersect.h"
@@ -323,8 +324,14 @@ void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery*
   to_mesh_space(q, mi);
   CollisionResult local;
   reset_result(&local);
-  Walk w{mesh,   q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS,
-         &local, instance,       result->count > 0 ? result->fraction : FLT_MAX, false};
+  // In the level's order a contact must be nearer than the earlier
+  // instances' to count, so of equal contacts the first instance keeps it;
+  // an instance tested out of that order takes an equal contact from a
+  // later one.
+  float bound = FLT_MAX;
+  if (result->count > 0)
+    bound = instance < result->instance ? std::nextafter(result->fraction, INFINITY) : result->fraction;
+  Walk w{mesh, q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS, &local, instance, bound, false};
   // Sizes up to 1e15 keep every product of the edge tests finite.
   const auto moderate = [](const vector& v) {
     return std::fabs(v.x) <= 1e15f && std::fabs(v.y) <= 1e15f && std::fabs(v.z) <= 1e15f;
@@ -376,7 +383,6 @@ struct alignas(16) BoxGroup {
 constexpr int Grid_max_side = 256;
 constexpr int Grid_max_cells_a_box = 16;
 constexpr size_t Grid_max_moved = 64;
-constexpr size_t Grid_all_groups = 24;
 
 struct WorldBoxes {
   bool built = false;
@@ -384,6 +390,7 @@ struct WorldBoxes {
   int count = 0;
   std::vector<BoxGroup> groups;  // the spare lanes of the last group are never read
   std::vector<uint64_t> near;    // a bit an instance, of the current query
+  std::vector<float> entry;      // where the query enters each marked box, 0 to 1
   float x0 = 0, z0 = 0, inv_cell = 0;
   int nx = 0, nz = 0;
   std::vector<int> cell_start;   // nx * nz + 1 offsets into cell_groups
@@ -473,6 +480,7 @@ void build_world_boxes() {
   World.count = n;
   World.groups.assign((n + 3) / 4, BoxGroup{});
   World.near.assign((n + 63) / 64, 0);
+  World.entry.assign(World.groups.size() * 4, 0.0f);
   World.seen.assign(World.groups.size(), 0);
   World.stamp = 0;
   World.everywhere.clear();
@@ -537,31 +545,15 @@ void build_world_boxes() {
   }
 }
 
-void test_group(int group, const __m128& pads, const __m128& slack, const __m128* start, const __m128* inv,
-                const __m128* flat, const __m128* lift) {
-  const BoxGroup* g = &World.groups[group];
-  __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
-  for (int a = 0; a < 3; a++) {
-    const __m128 p = _mm_add_ps(_mm_mul_ps(pads, _mm_load_ps(g->pad_scale[a])), slack);
-    const __m128 mn = _mm_sub_ps(_mm_load_ps(g->lo[a]), p);
-    const __m128 mx = _mm_add_ps(_mm_load_ps(g->hi[a]), p);
-    out = _mm_or_ps(out, _mm_and_ps(flat[a], _mm_or_ps(_mm_cmplt_ps(start[a], mn), _mm_cmpgt_ps(start[a], mx))));
-    const __m128 ta = _mm_mul_ps(_mm_sub_ps(mn, start[a]), inv[a]);
-    const __m128 tb = _mm_mul_ps(_mm_sub_ps(mx, start[a]), inv[a]);
-    t0 = _mm_max_ps(_mm_min_ps(ta, tb), t0);
-    t1 = _mm_min_ps(_mm_add_ps(_mm_max_ps(ta, tb), lift[a]), t1);
-  }
-  const uint64_t miss = static_cast<uint64_t>(_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))));
-  const int i = group * 4;
-  World.near[i / 64] |= (~miss & 0xF) << (i % 64);
-}
+// A query's segment made ready for the box tests: four lanes of each.
+struct BoxQuery {
+  __m128 pads, slack, start[3], inv[3], flat[3], lift[3];
+  float reach;  // how far beyond a cell's edge a box it holds can be met
+  bool finite;
+};
 
-// Marks in World.near the instances whose box the segment comes near, padded
-// as the mesh box test pads. Non-finite segments mark every instance.
-void mark_near_instances(const CollisionQuery* q) {
-  if (!World.built || World.instances != Level.instances || World.count != Level.instance_count)
-    build_world_boxes();
-  const int n = Level.instance_count;
+BoxQuery box_query(const CollisionQuery* q) {
+  BoxQuery b;
   const float pad = 2.0f * COLLIDE_TOLERANCE + (q->radius >= COLLIDE_RAY_RADIUS ? q->radius : 0.0f);
   bool finite = std::isfinite(pad);
   float size = 0.0f;
@@ -569,52 +561,84 @@ void mark_near_instances(const CollisionQuery* q) {
     finite = finite && std::isfinite(q->start[a]) && std::isfinite(q->delta[a]);
     size = std::max({size, std::fabs(q->start[a]), std::fabs(q->delta[a])});
   }
-  std::fill(World.near.begin(), World.near.end(), finite ? 0 : ~uint64_t{0});
-  if (!finite || n == 0) return;
+  b.finite = finite;
   // Room for the rounding of the segment's own size.
-  const __m128 slack = _mm_set1_ps(1e-5f * size), pads = _mm_set1_ps(pad);
+  b.slack = _mm_set1_ps(1e-5f * size);
+  b.pads = _mm_set1_ps(pad);
+  b.reach = pad * World.max_pad_scale + 1e-5f * size + 1e-4f;
   // A segment level with an axis must start between the box's faces on it;
   // on any other axis it is limited to the stretch between them. Level axes
   // take 0 for the reciprocal, and their stretch is lifted to an endless one.
   // A NaN (from an endless box) limits nothing.
-  __m128 start[3], inv[3], flat[3], lift[3];
   for (int a = 0; a < 3; a++) {
     const float r = 1.0f / q->delta[a];
     const bool level = !std::isfinite(r);  // no move, or too little to divide by
-    start[a] = _mm_set1_ps(q->start[a]);
-    inv[a] = _mm_set1_ps(level ? 0.0f : r);
-    flat[a] = _mm_castsi128_ps(_mm_set1_epi32(level ? -1 : 0));
-    lift[a] = _mm_set1_ps(level ? INFINITY : 0.0f);
+    b.start[a] = _mm_set1_ps(q->start[a]);
+    b.inv[a] = _mm_set1_ps(level ? 0.0f : r);
+    b.flat[a] = _mm_castsi128_ps(_mm_set1_epi32(level ? -1 : 0));
+    b.lift[a] = _mm_set1_ps(level ? INFINITY : 0.0f);
   }
+  return b;
+}
+
+// The lanes of a group whose box the segment comes near, padded as the mesh
+// box test pads; where the segment enters each goes to World.entry.
+int test_group(int group, const BoxQuery& b) {
+  const BoxGroup* g = &World.groups[group];
+  __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
+  for (int a = 0; a < 3; a++) {
+    const __m128 p = _mm_add_ps(_mm_mul_ps(b.pads, _mm_load_ps(g->pad_scale[a])), b.slack);
+    const __m128 mn = _mm_sub_ps(_mm_load_ps(g->lo[a]), p);
+    const __m128 mx = _mm_add_ps(_mm_load_ps(g->hi[a]), p);
+    out = _mm_or_ps(out, _mm_and_ps(b.flat[a], _mm_or_ps(_mm_cmplt_ps(b.start[a], mn), _mm_cmpgt_ps(b.start[a], mx))));
+    const __m128 ta = _mm_mul_ps(_mm_sub_ps(mn, b.start[a]), b.inv[a]);
+    const __m128 tb = _mm_mul_ps(_mm_sub_ps(mx, b.start[a]), b.inv[a]);
+    t0 = _mm_max_ps(_mm_min_ps(ta, tb), t0);
+    t1 = _mm_min_ps(_mm_add_ps(_mm_max_ps(ta, tb), b.lift[a]), t1);
+  }
+  _mm_storeu_ps(&World.entry[group * 4], t0);
+  return ~_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))) & 0xF;
+}
+
+bool world_boxes_stale() {
+  return !World.built || World.instances != Level.instances || World.count != Level.instance_count;
+}
+
+// Calls visit(group, cell_t, row_t) for every group the segment may come
+// near: first those every query tests, then the grid's cells the padded
+// segment crosses, row by row and cell by cell in the segment's direction,
+// with row_done() after each row. cell_t and row_t are where the segment
+// reaches the cell and its row: no box met there is entered sooner, and
+// row_t never falls from one row to the next. visit returns false to stop
+// the whole visit. A group is offered once a query.
+template <typename Visit, typename RowDone>
+void visit_groups(const CollisionQuery* q, const BoxQuery& b, Visit&& visit, RowDone&& row_done) {
   if (++World.stamp == 0) {
     std::fill(World.seen.begin(), World.seen.end(), 0);
     World.stamp = 1;
   }
   const uint32_t stamp = World.stamp;
-  const auto test = [&](int group) {
-    if (World.seen[group] == stamp) return;
+  const auto offer = [&](int group, float t, float row_t) {
+    if (World.seen[group] == stamp) return true;
     World.seen[group] = stamp;
-    test_group(group, pads, slack, start, inv, flat, lift);
+    return visit(group, t, row_t);
   };
-  // A small level is quicker to test whole than to walk cells of.
-  if (World.groups.size() <= Grid_all_groups) {
-    for (size_t g = 0; g < World.groups.size(); g++) test_group(static_cast<int>(g), pads, slack, start, inv, flat, lift);
-    return;
-  }
-  for (int group : World.everywhere) test(group);
+  for (int group : World.everywhere)
+    if (!offer(group, 0.0f, 0.0f)) return;
   if (World.inv_cell <= 0.0f) return;
-  // The cells the padded segment crosses, row by row: in each row of cells
-  // the part of the segment within the row's z stretch, widened by the pad.
-  const float reach = pad * World.max_pad_scale + 1e-5f * size + 1e-4f;
+  const float reach = b.reach;
   const float sx = q->start.x, sz = q->start.z, dx = q->delta.x, dz = q->delta.z;
   const float cell = 1.0f / World.inv_cell;
   const int rz0 = cell_of(std::min(sz, sz + dz) - reach, World.z0, World.nz);
   const int rz1 = cell_of(std::max(sz, sz + dz) + reach, World.z0, World.nz);
-  for (int z = rz0; z <= rz1; z++) {
+  const bool z_down = dz < 0.0f, x_down = dx < 0.0f;
+  const bool z_moves = std::fabs(dz) > 1e-12f, x_moves = std::fabs(dx) > 1e-12f;
+  for (int k = 0; k <= rz1 - rz0; k++) {
+    const int z = z_down ? rz1 - k : rz0 + k;
+    // The row's stretch of the segment, widened, with the outer rows
+    // reaching to infinity (the grid's edge cells hold what lies beyond).
     float t0 = 0.0f, t1 = 1.0f;
-    if (std::fabs(dz) > 1e-12f) {
-      // The row's stretch, widened, with the outer rows reaching to infinity
-      // (the grid's edge cells hold what lies beyond).
+    if (z_moves) {
       const float za = z == 0 ? -INFINITY : World.z0 + z * cell - reach;
       const float zb = z == World.nz - 1 ? INFINITY : World.z0 + (z + 1) * cell + reach;
       float ta = (za - sz) / dz, tb = (zb - sz) / dz;
@@ -627,10 +651,37 @@ void mark_near_instances(const CollisionQuery* q) {
     const int cx0 = cell_of(std::min(xa, xb) - reach, World.x0, World.nx);
     const int cx1 = cell_of(std::max(xa, xb) + reach, World.x0, World.nx);
     const int* starts = World.cell_start.data() + z * World.nx;
-    const int* from = World.cell_groups.data() + starts[cx0];
-    const int* to = World.cell_groups.data() + starts[cx1 + 1];
-    for (const int* g = from; g != to; g++) test(*g);
+    for (int j = 0; j <= cx1 - cx0; j++) {
+      const int x = x_down ? cx1 - j : cx0 + j;
+      float tc = t0;
+      if (x_moves) {
+        // Where the segment reaches the cell's widened x stretch.
+        const float edge = x_down ? (x == World.nx - 1 ? INFINITY : World.x0 + (x + 1) * cell + reach)
+                                  : (x == 0 ? -INFINITY : World.x0 + x * cell - reach);
+        tc = std::max(t0, (edge - sx) / dx);
+      }
+      for (int i = starts[x]; i < starts[x + 1]; i++)
+        if (!offer(World.cell_groups[i], tc, t0)) return;
+    }
+    if (!row_done()) return;
   }
+}
+
+// Marks in World.near every instance whose box the segment comes near.
+// Non-finite segments mark every instance.
+void mark_near_instances(const CollisionQuery* q) {
+  if (world_boxes_stale()) build_world_boxes();
+  const BoxQuery b = box_query(q);
+  std::fill(World.near.begin(), World.near.end(), b.finite ? 0 : ~uint64_t{0});
+  if (!b.finite || Level.instance_count == 0) return;
+  visit_groups(
+      q, b,
+      [&](int group, float, float) {
+        const int i = group * 4;
+        World.near[i / 64] |= static_cast<uint64_t>(test_group(group, b)) << (i % 64);
+        return true;
+      },
+      [] { return true; });
 }
 
 }  // namespace
@@ -656,11 +707,19 @@ void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int 
   collide_instance(instance, mi, q, result);
 }
 
-void collide_level(CollisionQuery* q, CollisionResult* result) {
-  reset_result(result);
+namespace {
+
+// Whether a query is through: it stops at its first contact nearer than its
+// limit.
+bool limit_reached(const CollisionQuery* q, const CollisionResult* result) {
+  return (q->options & CQ_LIMIT) && result->count > 0 && result->fraction < q->limit;
+}
+
+// Every instance the segment comes near, in the level's order. True when
+// the query stopped early.
+bool collide_marked(CollisionQuery* q, CollisionResult* result) {
   mark_near_instances(q);
   const int n = Level.instance_count;
-  int moved = -1;
   for (int word = 0; word * 64 < n; word++) {
     for (uint64_t bits = World.near[word]; bits; bits &= bits - 1) {
       const int i = word * 64 + __builtin_ctzll(bits);
@@ -668,14 +727,67 @@ void collide_level(CollisionQuery* q, CollisionResult* result) {
       const LevelMeshInstance& mi = Level.instances[i];
       if (!instance_allowed(mi, q)) continue;
       collide_instance(i, mi, q, result);
-      moved = i;
-      if ((q->options & CQ_FIRST_INSTANCE) && result->count > 0) return;
-      if ((q->options & CQ_LIMIT) && result->count > 0 && result->fraction < q->limit) return;
+      if ((q->options & CQ_FIRST_INSTANCE) && result->count > 0) return true;
+      if (limit_reached(q, result)) return true;
     }
   }
-  // The last instance the masks let through keeps its mesh-space segment in
-  // the query, as if every instance had been moved into.
-  for (int i = n - 1; i > moved; i--) {
+  return false;
+}
+
+// The instances in about the order the segment enters their boxes, cell
+// by cell along it: once a contact lies nearer than where a box begins,
+// that instance cannot better it, and once it lies nearer than a row of
+// cells begins, nothing further along can. The nearest contact is the one a
+// walk of every instance in the level's order finds; the count, which only
+// grows with contacts that better the nearest so far, is smaller, as the
+// far instances are never walked.
+bool collide_nearest_first(CollisionQuery* q, CollisionResult* result, const BoxQuery& b) {
+  static std::vector<std::pair<float, int>> pending;
+  pending.clear();
+  const int n = Level.instance_count;
+  const auto beyond = [&](float t) { return result->count > 0 && t > result->fraction; };
+  bool through = false;
+  const auto walk_pending = [&] {
+    std::sort(pending.begin(), pending.end());
+    for (const auto& [entry, i] : pending) {
+      if (beyond(entry)) break;
+      collide_instance(i, Level.instances[i], q, result);
+      if (limit_reached(q, result)) {
+        through = true;
+        break;
+      }
+    }
+    pending.clear();
+    return !through;
+  };
+  visit_groups(
+      q, b,
+      [&](int group, float cell_t, float row_t) {
+        if (beyond(row_t)) return false;
+        if (beyond(cell_t)) return true;
+        for (int lanes = test_group(group, b); lanes; lanes &= lanes - 1) {
+          const int i = group * 4 + __builtin_ctz(static_cast<unsigned>(lanes));
+          if (i < n && instance_allowed(Level.instances[i], q)) pending.emplace_back(World.entry[i], i);
+        }
+        return true;
+      },
+      walk_pending);
+  if (!through) walk_pending();
+  return through;
+}
+
+}  // namespace
+
+void collide_level(CollisionQuery* q, CollisionResult* result) {
+  reset_result(result);
+  if (world_boxes_stale()) build_world_boxes();
+  const BoxQuery b = box_query(q);
+  const bool stopped = (q->options & CQ_FIRST_INSTANCE) || !b.finite ? collide_marked(q, result)
+                                                                     : collide_nearest_first(q, result, b);
+  if (stopped) return;  // the query keeps the segment of the instance it stopped at
+  // Otherwise it keeps the mesh-space segment of the last instance the masks
+  // let through, as if every instance had been moved into.
+  for (int i = Level.instance_count - 1; i >= 0; i--) {
     if (instance_allowed(Level.instances[i], q)) {
       to_mesh_space(q, Level.instances[i]);
       break;

@@ -378,10 +378,40 @@ TEST_F(Collide, FirstInstanceStopsAtTheFirstInstanceInLevelOrder) {
   CollisionResult r;
   collide_level(&q, &r);
   EXPECT_EQ(r.instance, 7);
-  EXPECT_EQ(r.count, 2);
+  EXPECT_NEAR(r.fraction, 2.5f / 20.0f, 1e-5f);
+  // The far box is never walked once the near contact is known, so the
+  // count holds only the near one.
+  EXPECT_EQ(r.count, 1);
   q.options = CQ_FIRST_INSTANCE;
   collide_level(&q, &r);
   EXPECT_EQ(r.instance, 3);
+  EXPECT_EQ(r.count, 1);
+}
+
+// Two floor slabs meet at x = 1: a probe down the seam meets both at the
+// same height, and the first instance keeps the contact, as a walk of the
+// instances in the level's order gives it (a later equal one is not nearer).
+TEST_F(Collide, AnEqualContactGoesToTheFirstInstance) {
+  for (bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped);
+    LevelBuilder b;
+    b.add_box(swapped ? "right" : "left", vector{swapped ? 1.0f : 0.0f, 0, 0}, vector{swapped ? 2.0f : 1.0f, 1, 1}, 0);
+    b.add_box(swapped ? "left" : "right", vector{swapped ? 0.0f : 1.0f, 0, 0}, vector{swapped ? 1.0f : 2.0f, 1, 1}, 0);
+    write(b, "seam.s3d");
+    ASSERT_EQ(load("seam.s3d"), 0);
+    CollisionQuery q = ray(vector{1.0f, 5.0f, 0.5f}, vector{0.0f, -10.0f, 0.0f});
+    CollisionResult r;
+    collide_level(&q, &r);
+    ASSERT_GT(r.count, 0);
+    EXPECT_NEAR(r.fraction, 0.4f, 1e-5f);
+    EXPECT_EQ(r.instance, 0);
+    // A sphere coming down the seam likewise.
+    q.radius = 0.25f;
+    collide_level(&q, &r);
+    ASSERT_GT(r.count, 0);
+    EXPECT_NEAR(r.fraction, 0.375f, 1e-5f);
+    EXPECT_EQ(r.instance, 0);
+  }
 }
 
 TEST_F(Collide, FacesAreOneSidedUnlessFlagged) {
