@@ -1,6 +1,9 @@
 #include "Orrimund/cutscene_services.h"
 
 #include "Engine/Objects/game_effects.h"
+#include "Engine/Objects/summons.h"
+#include "Engine/ai/boss_hooks.h"
+#include "Engine/characterinfo/characterinfo.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/gameflags.h"
 #include "Engine/gamesound/gamesnd.h"
@@ -9,10 +12,12 @@
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamestate.h"
+#include "Orrimund/player/party.h"
 #include "Orrimund/screens/screen_ui.h"
 #include "Orrimund/screens/screens.h"
 #include "levelscripts/cutscene.h"
 #include "levelscripts/script_world.h"
+#include "quarn/geom/effect_mem.h"
 #include "quarn/gr/gr.h"
 #include "quarn/os/timer.h"
 
@@ -39,6 +44,36 @@ int sound_start(const char* name, bool stream) {
   const int index = snd_load(name, 1.0f, 1.0f, 1.0f, 0, false);
   if (index < 0) return -1;
   return stream ? snd_stream_looping(index, 1.0f, 0.0f) : snd_play(index, 1.0f, 0.0f);
+}
+
+// The first living entity of a character kind, or the last one.
+living_entity* living_of_kind(int kind, bool last) {
+  living_entity* found = nullptr;
+  living_entity* list = entity_live_list();
+  for (living_entity* e = entity_first(list); e; e = entity_next(list, e)) {
+    if (!e->character || e->character->kind != kind || (e->state & ES_DEAD)) continue;
+    found = e;
+    if (!last) break;
+  }
+  return found;
+}
+
+void rider_escape(int boss_type, bool last) {
+  boss_set_stage(boss_type, 3);
+  if (living_entity* rider = living_of_kind(boss_type, last)) boss_unlink_mount(rider);
+}
+
+void serpent_rider_animation(const char* animation) {
+  living_entity* rider = living_of_kind(BOSS_SERPENT, false);
+  if (!rider || !rider->character) return;
+  const int move = charinfo_find_move_by_name(rider->character, animation);
+  if (move < 0) return;
+  for (int slot = SA_STAND; slot <= SA_READY; slot++) rider->anim[slot] = move;
+}
+
+void summon_effects_destroy() {
+  living_entity* s = entity_from_handle(summon_current());
+  if (s && (s->state & ES_OWN_MODEL)) fx_remove_entity_effects(s->handle);
 }
 
 }  // namespace
@@ -94,6 +129,19 @@ void cutscene_install() {
   g.fade_clear = [] {
     if (gr_is_initialised()) gr_fade_in(0);
   };
+  g.effects_begin = [] {
+    fx_cutscene_hide_others(effect_in_cutscene_pool);
+    fx_kill_spell_effects();
+  };
+  g.effects_end = fx_cutscene_show_others;
+  g.sounds_page_in = snd_load_used;
+  g.sounds_clear_used = snd_clear_used_marks;
+  g.effect_memory_reset = effects_release_cutscene_region;
+  g.charinfo_after = charinfo_build_castable_spells;
+  g.summon_effects_destroy = summon_effects_destroy;
+  g.party_combat_ready = party_set_combat_ready;
+  g.rider_escape = rider_escape;
+  g.serpent_rider_animation = serpent_rider_animation;
   cutscene_set_game_hooks(g);
 
   CutscenePlayerHooks p = cutscene_default_player_hooks();
@@ -122,6 +170,9 @@ void cutscene_install() {
     if (s.name) sound_start(s.name, false);
   };
   cutscene_player_set_hooks(p);
+  Script_world.camera_on_hero = [] {
+    if (Selected_entity) game_camera.set_target(Selected_entity->handle);
+  };
   Script_world.cutscene_play = [](const char* name) {
     cutscene_play(name);
     return cutscene_running();

@@ -82,11 +82,7 @@ constexpr int AMBIENT_UPDATE_MS = 250;
 
 class GameFrontServices : public FrontServices {
  public:
-  bool cutscene_skip() override {
-    const bool running = cutscene_running();
-    cutscene_stop();
-    return running;
-  }
+  bool cutscene_skip() override { return ::cutscene_skip(); }
   int party_count() override {
     int n = 0;
     for (PlayerRecord* p = party_first(); p; p = party_next(p)) n++;

@@ -10,7 +10,11 @@
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/gameflags.h"
 #include "Orrimund/gamestate.h"
+#include "Orrimund/player/party.h"
+#include "Engine/ai/boss_hooks.h"
+#include "Engine/rendering/snow.h"
 #include "levelscripts/cutscene_script.h"
+#include "levelscripts/script_runner.h"
 #include "levelscripts/level_scripts.h"
 #include "quarn/os/console.h"
 #include "quarn/os/timer.h"
@@ -67,6 +71,11 @@ void entity_before(living_entity* e) {
 
 void set_bit(uint32_t& word, uint32_t bit, bool on) { word = on ? (word | bit) : (word & ~bit); }
 
+bool is_name(const CutsceneRecord* r, const char* name) { return r && !strcasecmp(r->name, name); }
+
+// The snow switch the "Nar-ThalemAct4" cutscene turns off while it plays.
+constexpr const char* SNOWLESS_CUTSCENE = "Nar-ThalemAct4";
+
 void entity_after(living_entity* e) {
   e->set_speed_scale(1.0f, false);
   if (e->state & AI_BACK_AFTER_CUTSCENE) e->state &= ~(AI_BACK_AFTER_CUTSCENE | ES_AI_DISABLED);
@@ -78,8 +87,10 @@ void entity_after(living_entity* e) {
     set_bit(e->state, ES_AI_DISABLED, b & 2);
     set_bit(e->state, ES_ALT_ARM, b & 4);
     set_bit(e->flags, OF_ACTIVE, b & 8);
+    if (e->character && e->character->kind == 0) e->refresh_hero_textures(b & 4, true);
     break;
   }
+  e->refresh_item_status_effects();
 }
 
 void destroy(int32_t& handle) {
@@ -117,6 +128,7 @@ bool load(const CutsceneRecord* r) {
     Persistent[i] = Hooks.effect_create ? Hooks.effect_create(r->persistent[i], true) : -1;
   step();
   Loads_counted++;
+  if (Hooks.sounds_page_in) Hooks.sounds_page_in();
   Sound_channel = -1;
   step();
   return true;
@@ -152,10 +164,15 @@ void cutscene_play(const char* name) {
   if (!loading) cutscene_stop();
   else if (Hooks.loading_begin) Hooks.loading_begin(LOADING_STEPS);
 
+  if (!strcasecmp(r->name, "serpent-dismount") && Hooks.serpent_rider_animation)
+    Hooks.serpent_rider_animation("ride_horse_walk");
+  if (!strcasecmp(r->name, SNOWLESS_CUTSCENE)) Snow_enabled = false;
+
   if (Hooks.hud_show) Hooks.hud_show(false);
   if (Hooks.fog_get) Hooks.fog_get(&Before.fog_near, &Before.fog_far);
   Before.scale = Cutscene_scale_word;
   Cutscene_scale_word = 1.0f;
+  if (Hooks.level_list) Hooks.level_list(true);
   Before.music = Hooks.music_current ? Hooks.music_current() : -1;
   if (Hooks.music_fade_out) Hooks.music_fade_out(CUTSCENE_FADE_MS);
   if (Hooks.sounds_stop_all) Hooks.sounds_stop_all();
@@ -163,6 +180,8 @@ void cutscene_play(const char* name) {
   if (!load(r)) {
     console_printf("Cutscene %s did not load\n", r->name);
     release_player();
+    if (Hooks.level_list) Hooks.level_list(false);
+    if (!strcasecmp(r->name, SNOWLESS_CUTSCENE)) Snow_enabled = true;
     roll_back(loading);
     return;
   }
@@ -175,8 +194,10 @@ void cutscene_play(const char* name) {
 
   Snapshot_count = 0;
   for_each_living(entity_before);
+  if (Hooks.effects_begin) Hooks.effects_begin();
 
   if (Hooks.vsync) Hooks.vsync(true);
+  Loading_icon_shown = 1;
   game_flags_set(GF_CUTSCENE | GF_SKIP_SWAP);
   step();
   if (loading && Hooks.loading_end) Hooks.loading_end();
@@ -186,8 +207,10 @@ void cutscene_play(const char* name) {
 void cutscene_stop() {
   if (!cutscene_running()) return;
   const CutsceneRecord* r = Cutscene_player.record;
+  Loading_icon_shown = 0;
   if (Loads_counted > 0) Loads_counted--;
   Cutscene_player.frame_step = 0.0f;
+  if (Hooks.sounds_clear_used) Hooks.sounds_clear_used();
   if (Sound_channel >= 0 && Hooks.sound_fade_out) Hooks.sound_fade_out(Sound_channel, CUTSCENE_FADE_MS);
   Sound_channel = -1;
 
@@ -195,26 +218,42 @@ void cutscene_stop() {
   if (Before.music >= 0 && Hooks.music_play) Hooks.music_play(Before.music);
   game_flags_set(GF_SKIP_SWAP);
   if (Hooks.vsync) Hooks.vsync(false);
+  if (is_name(r, SNOWLESS_CUTSCENE)) Snow_enabled = true;
 
   cscript_restore_objects();
   Cscript_cutscene_index = -1;
   for_each_living(entity_after);
 
+  if (Hooks.level_list) Hooks.level_list(false);
   if (Hooks.camera_end_track) Hooks.camera_end_track();
   if (Hooks.fog_set) Hooks.fog_set(Before.fog_near, Before.fog_far);
   Cutscene_scale_word = Before.scale;
   if (r->vis_set_count > 0 && Hooks.vis_override) Hooks.vis_override(false);
   Vis_index = -1;
 
+  if (Hooks.summon_effects_destroy) Hooks.summon_effects_destroy();
   console_printf("killing off %d effects\n", r->timed_effect_count);
   for (int i = 0; i < r->timed_effect_count; i++)
     if (Cutscene_player.timed_effects[i] >= 0) console_printf("killing effect %d\n", i);
   release_player();
+  if (Hooks.effect_memory_reset) Hooks.effect_memory_reset();
+  if (Hooks.effects_end) Hooks.effects_end();
   if (!game_flags_test(GF_CUTSCENE_WAITS) && Hooks.hud_show) Hooks.hud_show(true);
+  if (Hooks.charinfo_after) Hooks.charinfo_after();
   if (Hooks.fade_clear) Hooks.fade_clear();
+  if (Hooks.party_combat_ready && Selected_entity) Hooks.party_combat_ready(Selected_entity->state & ES_COMBAT_READY);
   Snapshot_count = 0;
   console_printf("Cutscene %s stopped\n", r->name);
 }
+
+bool cutscene_skip() {
+  if (!cutscene_running()) return false;
+  script_characters_skip_to_synch(cutscene_synch_number());
+  cutscene_stop();
+  return true;
+}
+
+int cutscene_synch_number() { return Cutscene_player.current_track < 0 ? 0 : Cutscene_player.current_track; }
 
 void cutscene_frame(uint32_t now_ms) {
   if (!cutscene_running() || (Hooks.ui_mode && Hooks.ui_mode())) return;
@@ -224,6 +263,7 @@ void cutscene_frame(uint32_t now_ms) {
   CutscenePlayer& p = Cutscene_player;
   if (p.track_changed && p.current_track == 0 && r->sound_track && Hooks.sound_track_start)
     Sound_channel = Hooks.sound_track_start(r->sound_track);
+  if (p.current_track >= 0 && p.current_track < p.tracks.count) Loading_icon_shown = 0;
   cutscene_frame_events();
   if (p.current_track < 0 || p.current_track >= p.tracks.count) return;
   const int next = Vis_index + 1;
@@ -245,6 +285,13 @@ void cutscene_choose_escape() {
   game_flags_clear(GF_CUTSCENE_ON_ENTRY);
   if (!Pending[0]) return;
   if (Hooks.hud_show) Hooks.hud_show(false);
+  // The escape cutscenes begin with their rider boss out of the fight and
+  // off its mount.
+  if (Hooks.rider_escape) {
+    if (!strcasecmp(Pending, "Tiger-Escape")) Hooks.rider_escape(BOSS_TIGER_RIDER, true);
+    else if (!strcasecmp(Pending, "PHNX-Escape")) Hooks.rider_escape(BOSS_PHOENIX_RIDER, false);
+    else if (!strcasecmp(Pending, "Serpent-Escape")) Hooks.rider_escape(BOSS_SERPENT, false);
+  }
   char name[sizeof Pending];
   std::snprintf(name, sizeof name, "%s", Pending);
   Pending[0] = '\0';

@@ -39,6 +39,26 @@ struct CutsceneGameHooks {
   void (*request_state)(int state) = nullptr;
   bool (*ui_mode)() = nullptr;
   void (*fade_clear)() = nullptr;
+  // The game effects outside the cutscene's own pool hidden and the spell
+  // effects killed as it starts; the hidden ones shown again as it ends.
+  void (*effects_begin)() = nullptr;
+  void (*effects_end)() = nullptr;
+  // The sound table's used sounds paged in ahead, and their marks cleared.
+  void (*sounds_page_in)() = nullptr;
+  void (*sounds_clear_used)() = nullptr;
+  // The pair of operations over the level's list: before and after.
+  void (*level_list)(bool before) = nullptr;
+  // After the cutscene: the effect memory it used given back, the
+  // character-information refresh, the effects riding a summoned creature
+  // that shows its own model destroyed, the party's combat-ready state.
+  void (*effect_memory_reset)() = nullptr;
+  void (*charinfo_after)() = nullptr;
+  void (*summon_effects_destroy)() = nullptr;
+  void (*party_combat_ready)(bool on) = nullptr;
+  // A rider boss readied for its escape: combat stage 3, off its mount.
+  void (*rider_escape)(int boss_type, bool last_of_type) = nullptr;
+  // The serpent rider's four movement animations set to the named one.
+  void (*serpent_rider_animation)(const char* animation) = nullptr;
 };
 void cutscene_set_game_hooks(const CutsceneGameHooks& hooks);
 // Wires the player's frame hooks (camera, effects, fades, fog, stop) to the
@@ -56,7 +76,16 @@ void cutscene_play(const char* name);
 // Ends the running cutscene and restores the game; nothing outside a
 // cutscene.
 void cutscene_stop();
+// Escape in a cutscene: the script characters waiting at the current
+// track's synch jump to it, then the cutscene stops. False outside one.
+bool cutscene_skip();
 bool cutscene_running();
+// The synch number of the running cutscene: the index of its current track
+// (0 before the first one begins).
+int cutscene_synch_number();
+// From the start of a cutscene until its first events step or its stop the
+// wait byte (Loading_icon_shown) is set: the gameplay frame draws the wait
+// bitmap meanwhile.
 // Starts the record's level with its script and plays the cutscene there.
 void play_and_load_cutscene(const char* name);
 // Run when the gameplay state starts: the pending cutscene of

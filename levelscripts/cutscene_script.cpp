@@ -10,6 +10,7 @@
 #include "Engine/gameflags.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/script_runner.h"
+#include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
 #include "quarn/os/stringpool.h"
 #include "quarn/parse/parse.h"
@@ -120,6 +121,7 @@ void cscript_restore_objects() {
   // Weapons and armour the cutscene's characters changed go back.
   script_replaced_items_restore();
   navpoints_reset(true);
+  if (Script_world.camera_on_hero) Script_world.camera_on_hero();
   if (Strings.capacity() == 0) Strings.alloc(CSCRIPT_STRING_POOL_SIZE);
   Strings.reset();
   Current[0] = '\0';

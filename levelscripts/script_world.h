@@ -87,6 +87,9 @@ struct ScriptWorld {
   // --- script operations ------------------------------------------------------
   // Starts a cutscene by name; false when none can play.
   bool (*cutscene_play)(const char* name) = nullptr;
+  // The game camera follows the controlled hero again (a cutscene script
+  // undone).
+  void (*camera_on_hero)() = nullptr;
   // Makes the current conversation person's topic available or not.
   void (*topic_set_available)(const char* topic, bool available) = nullptr;
   // The same for a person named (the console's topic commands).

@@ -521,6 +521,13 @@ void boss_dismount_and_release(living_entity* rider) {
   ai_queue_add(&m->ai, AI_ACTION_WALK, 5000, 0, -1, &far, m->layer, AI_NO_SPELL, 30.0f);
 }
 
+living_entity* boss_unlink_mount(living_entity* rider) { return unlink(rider); }
+
+void boss_set_stage(int type_id, int stage) {
+  const BossModule* m = module_of(type_id);
+  if (m && m->set_stage) m->set_stage(stage);
+}
+
 living_entity* boss_remove_mount(living_entity* rider) {
   living_entity* m = unlink(rider);
   if (!m) return nullptr;

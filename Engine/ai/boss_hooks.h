@@ -63,6 +63,8 @@ struct BossModule {
   BossTally* tally = nullptr;
   const int* stage = nullptr;
   const BossOffensePoint** current_offense = nullptr;
+  // Puts the module at a combat stage (an escape cutscene's preparation).
+  void (*set_stage)(int stage) = nullptr;
 };
 
 // Plugs a boss's module in for its type id (replacing an earlier one);
@@ -128,6 +130,10 @@ void boss_set_level_name(const char* name);
 bool boss_mount_horse(living_entity* rider);
 void boss_dismount_and_release(living_entity* rider);
 living_entity* boss_remove_mount(living_entity* rider);
+// The rider and its mount unlinked, both left where they stand; the mount.
+living_entity* boss_unlink_mount(living_entity* rider);
+// The boss's module put at a combat stage; nothing without a module.
+void boss_set_stage(int type_id, int stage);
 
 // The riders' taunt: past the timer, with the level in play and no
 // cutscene, a one in four chance each of taunt sounds 8, 9, 10 at the

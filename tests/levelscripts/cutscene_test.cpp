@@ -11,10 +11,14 @@
 
 #include "Engine/Objects/living_entity.h"
 #include "Engine/gameflags.h"
+#include "Engine/rendering/snow.h"
+#include "Orrimund/gamestate.h"
+#include "Orrimund/player/party.h"
 #include "levelscripts/cutscene.h"
 #include "levelscripts/cutscene_script.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/script_runner.h"
+#include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
 #include "quarn/vfile/vfile.h"
 #include "tests/support/test_files.h"
@@ -67,7 +71,11 @@ const char Table[] =
     "+Fog: 5 50 +Track: 0\n"
     "$VisSet: 1 $vis: \"courtyard\"\n"
     "$Cutscene: \"broken\" +Level: \"any\" +Stream: \"missing.csc\"\n"
-    "$Cutscene: \"elsewhere\" +Level: \"demo_indoor\" +Stream: \"gate.csc\"\n";
+    "$Cutscene: \"elsewhere\" +Level: \"demo_indoor\" +Stream: \"gate.csc\"\n"
+    "$Cutscene: \"Nar-ThalemAct4\" +Level: \"any\" +Stream: \"gate.csc\"\n"
+    "$Cutscene: \"serpent-dismount\" +Level: \"any\" +Stream: \"gate.csc\"\n"
+    "$Cutscene: \"Tiger-Escape\" +Level: \"any\" +Stream: \"gate.csc\"\n"
+    "$Cutscene: \"PHNX-Escape\" +Level: \"any\" +Stream: \"gate.csc\"\n";
 
 const char Script[] =
     "$Level: \"demo_outdoor\"\r\n#Navpoints\r\n$Num navpoints: 1\r\n"
@@ -89,7 +97,10 @@ class Cutscenes : public WorldTest {
     std::filesystem::create_directories(root_ + "/data/cutscenes/elsewhere");
     std::filesystem::create_directories(root_ + "/data/scripts");
     CscTrack a{0.0f, 1.0f}, b{1.0f, 2.0f};
-    ASSERT_TRUE(cutscene_stream_write_file(root_ + "/data/cutscenes/gate/gate.csc", {a, b}));
+    for (const char* dir : {"gate", "Nar-ThalemAct4", "serpent-dismount", "Tiger-Escape", "PHNX-Escape"}) {
+      std::filesystem::create_directories(root_ + "/data/cutscenes/" + dir);
+      ASSERT_TRUE(cutscene_stream_write_file(root_ + "/data/cutscenes/" + dir + "/gate.csc", {a, b}));
+    }
     ASSERT_TRUE(table_write_file(root_ + "/data/scripts/gate_cscript.tbl", Script));
     cutscene_table_read_text("cutscenes.tbl", Table, sizeof Table - 1);
     navpoints_reset(false);
@@ -108,6 +119,8 @@ class Cutscenes : public WorldTest {
     cutscene_stop();
     cutscene_set_game_hooks({});
     cutscene_player_set_hooks({});
+    Script_world.camera_on_hero = nullptr;
+    Selected_entity = nullptr;
     cutscene_table_reset();
     vfile_shutdown();
     GameFlags = 0;
@@ -250,6 +263,115 @@ TEST_F(Cutscenes, PlayAndLoadWaitsForTheLevelThenPlays) {
   cutscene_stop();
   EXPECT_FALSE(G.hud);
   game_flags_clear(GF_CUTSCENE_WAITS);
+}
+
+// Escape: a level character waiting at the synch of the track on screen
+// goes on past it, one waiting at another synch stays where it is.
+TEST_F(Cutscenes, EscapeJumpsTheCharactersWaitingAtTheTracksSynch) {
+  cutscene_play("gate");
+  cutscene_frame(1000);
+  cutscene_frame(2000);
+  ASSERT_EQ(cutscene_synch_number(), 1);
+  const auto add = [](const char* name, living_entity* e, int synch) {
+    const int c = script_character_add(name, e->handle, 0);
+    ScriptAction label;
+    label.verb = SV_LABEL;
+    ScriptAction synched;
+    synched.verb = SV_SYNCH;
+    synched.value = synch;
+    ScriptAction go;
+    go.verb = SV_WAIT_FOR_GO;
+    go.value = 9;
+    script_character_add_action(c, label);
+    script_character_add_action(c, synched);
+    script_character_add_action(c, go);
+    script_character_start(c);
+    return c;
+  };
+  living_entity* other = kit.spawn(kit.type("Ruvizo"), {-6, 0, 0}, OBJ_NEUTRAL);
+  const int waiting = add("Guard", guard, 1);
+  const int elsewhere = add("Other", other, 2);
+  EXPECT_TRUE(cutscene_skip());
+  EXPECT_FALSE(cutscene_running());
+  EXPECT_EQ(script_character_at(waiting)->current, 2);  // waiting for go, past the synch
+  EXPECT_EQ(script_character_at(elsewhere)->current, 1);  // still at its synch
+  EXPECT_FALSE(cutscene_skip());
+}
+
+// What a cutscene takes away as it starts comes back as it ends: the other
+// effects, the sounds' marks, the camera on the hero, the party's
+// combat-ready state taken from the controlled hero.
+TEST_F(Cutscenes, TheEndGivesBackWhatTheStartTookAway) {
+  static std::vector<std::string> log;
+  log.clear();
+  CutsceneGameHooks h = game_hooks();
+  h.effects_begin = [] { log.push_back("effects hidden"); };
+  h.effects_end = [] { log.push_back("effects shown"); };
+  h.sounds_page_in = [] { log.push_back("sounds paged in"); };
+  h.sounds_clear_used = [] { log.push_back("sound marks cleared"); };
+  h.effect_memory_reset = [] { log.push_back("effect memory"); };
+  h.charinfo_after = [] { log.push_back("charinfo"); };
+  h.summon_effects_destroy = [] { log.push_back("summon effects"); };
+  h.party_combat_ready = [](bool on) { log.push_back(on ? "combat ready" : "not combat ready"); };
+  cutscene_set_game_hooks(h);
+  Script_world.camera_on_hero = [] { log.push_back("camera on hero"); };
+  Selected_entity = hero;
+  hero->state |= ES_COMBAT_READY;
+
+  cutscene_play("gate");
+  EXPECT_EQ(log, (std::vector<std::string>{"sounds paged in", "camera on hero", "effects hidden"}));
+  EXPECT_TRUE(Loading_icon_shown);
+  cutscene_frame(1000);  // the first track's events: the wait is over
+  EXPECT_FALSE(Loading_icon_shown);
+
+  log.clear();
+  cutscene_stop();
+  EXPECT_EQ(log, (std::vector<std::string>{"sound marks cleared", "camera on hero", "summon effects", "effect memory",
+                                           "effects shown", "charinfo", "combat ready"}));
+  EXPECT_FALSE(Loading_icon_shown);
+}
+
+TEST_F(Cutscenes, AStopBeforeTheFirstTrackTakesTheWaitBitmapAway) {
+  cutscene_play("gate");
+  EXPECT_TRUE(Loading_icon_shown);
+  cutscene_stop();
+  EXPECT_FALSE(Loading_icon_shown);
+}
+
+// Named cutscenes prepare their scene: snow off while one plays, the
+// serpent rider's walk, the escaping rider bosses out of the fight.
+TEST_F(Cutscenes, NamedCutscenesPrepareTheirScene) {
+  static std::vector<std::string> log;
+  log.clear();
+  CutsceneGameHooks h = game_hooks();
+  h.serpent_rider_animation = [](const char* a) { log.push_back(std::string("serpent ") + a); };
+  h.rider_escape = [](int type, bool last) { log.push_back("rider " + std::to_string(type) + (last ? " last" : " first")); };
+  h.start_level = [](const char*, const char*) { return true; };
+  cutscene_set_game_hooks(h);
+
+  Snow_enabled = true;
+  cutscene_play("nar-thalemact4");
+  ASSERT_TRUE(cutscene_running());
+  EXPECT_FALSE(Snow_enabled);
+  cutscene_stop();
+  EXPECT_TRUE(Snow_enabled);
+
+  cutscene_play("serpent-dismount");
+  EXPECT_EQ(log, (std::vector<std::string>{"serpent ride_horse_walk"}));
+  cutscene_stop();
+
+  for (const char* name : {"Tiger-Escape", "PHNX-Escape"}) {
+    play_and_load_cutscene(name);
+    cutscene_choose_escape();
+    EXPECT_TRUE(cutscene_running()) << name;
+    cutscene_stop();
+    game_flags_clear(GF_CUTSCENE_WAITS);
+  }
+  EXPECT_EQ(log, (std::vector<std::string>{"serpent ride_horse_walk", "rider 87 last", "rider 88 first"}));
+  // An ordinary cutscene prepares nothing.
+  cutscene_play("gate");
+  EXPECT_EQ(log.size(), 3u);
+  Snow_enabled = false;
 }
 
 }  // namespace
