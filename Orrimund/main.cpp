@@ -32,6 +32,7 @@
 #include "Orrimund/player/party.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/gamewide.h"
+#include "Orrimund/screens/automap_screen.h"
 #include "Orrimund/screens/dev_dialogs.h"
 #include "Orrimund/screens/front_states.h"
 #include "Orrimund/screens/item_cameras.h"
@@ -198,7 +199,7 @@ void startup_game() {
   cutscene_install();                                      // cutscenes.tbl, and the cutscene's services
   dialogue_install();                                      // the conversation text box and the talk click
   front_states_install();                                  // the front end's own game states, where still empty
-  // (not built yet) automap labels
+  automap_startup();                                       // every level's explored cells and the label list cleared
   // (not built yet) base characters "Ruvizo", "Zazuru", "Rivud", "Rivadara"
   chain_skills_defaults();                                 // heroes' chain-skill defaults
   options_read();                                          // orrimund.cfg over the defaults

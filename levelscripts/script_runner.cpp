@@ -68,6 +68,9 @@ int Num_characters = 0;
 int Automap_bitmaps[MAX_AUTOMAP_MAPS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
                                          -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 int Num_automap_maps = 0;
+// Which map shows each level zone ("$layer<n>", zone n - 1); -1 none.
+int Automap_zone_maps[MAX_AUTOMAP_MAPS] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                           -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 
 LevelEffectEntry Level_effects[MAX_LEVEL_EFFECTS];
 int Num_level_effects = 0;
@@ -525,6 +528,8 @@ void read_automap(ParseContext& pc) {
       Script_world.automap_bitmap_release(Automap_bitmaps[map - 1]);
     Automap_bitmaps[map - 1] = Script_world.automap_bitmap_load ? Script_world.automap_bitmap_load(bitmap) : -1;
     if (map > Num_automap_maps) Num_automap_maps = map;
+    const int zone = std::atoi(layer + 6) - 1;
+    if (zone >= 0 && zone < MAX_AUTOMAP_MAPS) Automap_zone_maps[zone] = map;
   }
   for (int i = 0; i < Num_automap_maps; i++)
     if (Automap_bitmaps[i] < 0) pc.error("Specified automap bitmap not found!");
@@ -1240,6 +1245,7 @@ ShopkeeperRecord* shopkeeper_find(const char* character) {
   return nullptr;
 }
 int shopkeeper_count() { return Num_shopkeepers; }
+const ShopkeeperRecord* shopkeeper_at(int i) { return i >= 0 && i < Num_shopkeepers ? &Shopkeepers[i] : nullptr; }
 
 // --- script characters ------------------------------------------------------------------------
 
@@ -1502,11 +1508,13 @@ void script_replaced_items_restore() {
 
 int level_automap_map_count() { return Num_automap_maps; }
 int level_automap_bitmap(int map) { return map >= 1 && map <= Num_automap_maps ? Automap_bitmaps[map - 1] : -1; }
+int level_automap_zone_map(int zone) { return zone >= 0 && zone < MAX_AUTOMAP_MAPS ? Automap_zone_maps[zone] : -1; }
 
 void level_automap_release() {
   for (int& b : Automap_bitmaps) {
     if (b >= 0 && Script_world.automap_bitmap_release) Script_world.automap_bitmap_release(b);
     b = -1;
   }
+  for (int& z : Automap_zone_maps) z = -1;
   Num_automap_maps = 0;
 }

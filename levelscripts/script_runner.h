@@ -117,6 +117,8 @@ struct ShopkeeperRecord {
 };
 ShopkeeperRecord* shopkeeper_find(const char* character);
 int shopkeeper_count();
+// The level's shopkeeper i in table order; null outside.
+const ShopkeeperRecord* shopkeeper_at(int i);
 
 // --- script characters -----------------------------------------------------------------
 enum ScriptVerb {
@@ -240,5 +242,8 @@ int script_replaced_item_count();
 // the bitmap of map 1..count (-1 outside); layer n shows map n.
 int level_automap_map_count();
 int level_automap_bitmap(int map);
+// The map (1..count) that shows a level zone (0-based: "$layer1" is zone 0);
+// -1 when no map shows it.
+int level_automap_zone_map(int zone);
 // Level exit: the maps' bitmaps are given back.
 void level_automap_release();

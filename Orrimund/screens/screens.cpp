@@ -7,6 +7,7 @@
 #include "Engine/gamesound/gamesnd.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/screens/assess_screen.h"
+#include "Orrimund/screens/automap_screen.h"
 #include "Orrimund/screens/buysell_screen.h"
 #include "Orrimund/screens/container_screen.h"
 #include "Orrimund/player/party.h"
@@ -201,6 +202,7 @@ void screens_load_all() {
   status_screen_register();
   buysell_screen_register();
   assess_screen_register();
+  automap_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

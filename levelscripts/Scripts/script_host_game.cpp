@@ -17,6 +17,7 @@
 #include "Engine/s3d/level_objects.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
+#include "Orrimund/screens/automap_screen.h"
 #include "Orrimund/screens/popup.h"
 #include "levelscripts/Scripts/script_host_game.h"
 #include "levelscripts/Scripts/story_common.h"
@@ -374,9 +375,7 @@ class GameHost final : public ScriptHost {
   void snow(bool on) override {
     (void)on;
   }
-  void automap_mask(bool on) override {
-    (void)on;
-  }
+  void automap_mask(bool on) override { Map_mask = on; }
   bool character_sees_leader(const char* name, float cosine) override {
     living_entity* e = named(name);
     if (!e || !Selected_entity) return false;

@@ -72,8 +72,8 @@ void demo_level_outdoor(LevelBuilder& b) {
   b.add_node("$player02", vector{1.5f, 2.0f, 0.0f});
   b.add_node("$player03", vector{0.0f, 2.0f, 1.5f});
   b.add_node("$player04", vector{1.5f, 2.0f, 1.5f}, 3.1415927f);
-  b.add_node("$mapUpperLeft", vector{-24.0f, 0.0f, -24.0f});
-  b.add_node("$mapLowerRight", vector{24.0f, 0.0f, 24.0f});
+  b.add_node("$mapUpperLeft", vector{DEMO_MAP_UPPER_LEFT[0], 0.0f, DEMO_MAP_UPPER_LEFT[1]});
+  b.add_node("$mapLowerRight", vector{DEMO_MAP_LOWER_RIGHT[0], 0.0f, DEMO_MAP_LOWER_RIGHT[1]});
   b.add_named_points("avoid_tower", {{-15.0f, 0.0f, -15.0f}, {-9.0f, 0.0f, -15.0f}, {-9.0f, 0.0f, -9.0f}});
   b.add_light(0, vector{0.0f, 20.0f, 0.0f}, vector{1.0f, 0.95f, 0.8f}, 5.0f, 60.0f);
   b.add_light(1, vector{-12.0f, 13.0f, -12.0f}, vector{0.8f, 0.8f, 1.0f}, 2.0f, 20.0f);

@@ -14,6 +14,10 @@ constexpr int DEMO_ROOM_A_LIGHT[3] = {255, 170, 90};
 constexpr int DEMO_ROOM_B_LIGHT[3] = {110, 150, 255};
 // The centre of the lamp hanging in room A.
 constexpr float DEMO_LAMP[3] = {-6.0f, 3.0f, 4.2f};
+// The outdoor layout's automap corners (x, z): x grows to the map's left, so
+// the upper left corner lies at the larger x. 80 units: 5 by 5 cells.
+constexpr float DEMO_MAP_UPPER_LEFT[2] = {40.0f, -40.0f};
+constexpr float DEMO_MAP_LOWER_RIGHT[2] = {-40.0f, 40.0f};
 
 // Open ground with two hamlets and a rock field, a ramp to a lookout,
 // crates, a tower and a fence.

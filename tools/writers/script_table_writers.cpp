@@ -383,3 +383,31 @@ std::string level_data_text(const std::vector<std::string>& effects, const std::
   t += "#End\r\n";
   return t;
 }
+
+std::string automap_section_text(const std::vector<AutomapMapSpec>& maps) {
+  std::string t = "#Automap\r\n";
+  for (const AutomapMapSpec& m : maps)
+    t += "$AutomapPC: " + quoted("$layer" + std::to_string(m.zone)) + " " + std::to_string(m.map) + " " +
+         quoted(m.bitmap) + "\r\n";
+  return t;
+}
+
+std::string level_data_with_automap(const std::string& level_data, const std::vector<AutomapMapSpec>& maps) {
+  const size_t end = level_data.rfind("#End");
+  if (end == std::string::npos) return level_data + automap_section_text(maps) + "#End\r\n";
+  return level_data.substr(0, end) + automap_section_text(maps) + level_data.substr(end);
+}
+
+std::string automap_labels_text(const std::vector<AutomapLabelSection>& sections) {
+  std::string t;
+  for (const AutomapLabelSection& s : sections) {
+    t += "#Script: " + quoted(s.script) + "\r\n\r\n";
+    for (const AutomapLabelSpec& l : s.labels) {
+      char pos[96];
+      std::snprintf(pos, sizeof pos, "\t$Pos:\t\t%f, %f\r\n", static_cast<double>(l.x), static_cast<double>(l.z));
+      t += "\t$Label:\t" + quoted(l.text) + "\r\n\t$Type:\t" + quoted(l.type) + "\r\n" + pos + "\t$Layer:\t" +
+           std::to_string(l.layer) + "\r\n\r\n";
+    }
+  }
+  return t + "#End\r\n";
+}

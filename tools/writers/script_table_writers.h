@@ -94,3 +94,28 @@ struct LevelFogSpec {
 std::string level_data_text(const std::vector<std::string>& effects, const std::vector<LevelTriggerSpec>& triggers,
                             const std::vector<ShopkeeperSpec>& shopkeepers,
                             const std::vector<AmbientSoundSpec>& ambient = {}, const LevelFogSpec& fog = {});
+
+// The level data table's "#Automap" section: one "$AutomapPC:" line per map
+// ("$layer<zone>", the 1-based map number, its bitmap). level_data_text's
+// text takes it just before its "#End" when the table has no fog.
+struct AutomapMapSpec {
+  int zone = 1;  // the "$layer" number
+  int map = 1;
+  std::string bitmap;
+};
+std::string automap_section_text(const std::vector<AutomapMapSpec>& maps);
+std::string level_data_with_automap(const std::string& level_data, const std::vector<AutomapMapSpec>& maps);
+
+// automap_labels.tbl: one "#Script:" section per level script with its
+// labels, then "#End".
+struct AutomapLabelSpec {
+  std::string text;
+  std::string type = "Permanent";
+  float x = 0, z = 0;
+  int layer = 0;
+};
+struct AutomapLabelSection {
+  std::string script;
+  std::vector<AutomapLabelSpec> labels;
+};
+std::string automap_labels_text(const std::vector<AutomapLabelSection>& sections);
