@@ -1,5 +1,6 @@
 #include "Engine/gamesound/sound.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,8 @@ bool valid(int index) { return index >= 0 && index < MAX_SOUNDS; }
 // array of its own: looking a sound up reads 640 keys rather than 640
 // entries. Kept by every write of a name.
 uint32_t Name_key[MAX_SOUNDS];
+// Every key at and above this index is 0: a lookup reads no further.
+int Name_keys_used = 0;
 
 uint32_t name_key(const char* name) {
   if (!name[0]) return 0;
@@ -42,7 +45,15 @@ uint32_t name_key(const char* name) {
   return h | 1u;
 }
 
-void set_name_key(int index) { Name_key[index] = name_key(SoundTable[index].name); }
+void set_name_key(int index) {
+  Name_key[index] = name_key(SoundTable[index].name);
+  if (Name_key[index]) Name_keys_used = std::max(Name_keys_used, index + 1);
+}
+
+void clear_name_keys() {
+  std::memset(Name_key, 0, sizeof(Name_key));
+  Name_keys_used = 0;
+}
 
 // Categories outside the four count at full volume rather than reading past
 // the array.
@@ -70,7 +81,7 @@ void clear_table_once() {
     e.name[0] = 0;
     e.flags &= ~0xF8000000u;
   }
-  std::memset(Name_key, 0, sizeof(Name_key));
+  clear_name_keys();
   Snd_table_initialised = true;
 }
 
@@ -147,13 +158,13 @@ void snd_shutdown() {
     e.name[0] = 0;
     e.flags &= ~0xF8000000u;
   }
-  std::memset(Name_key, 0, sizeof(Name_key));
+  clear_name_keys();
 }
 
 void snd_reset_for_tests() {
   snd_shutdown();
   std::memset(SoundTable, 0, sizeof(SoundTable));
-  std::memset(Name_key, 0, sizeof(Name_key));
+  clear_name_keys();
   Snd_disabled = false;
   Snd_device_active = false;
   Snd_table_initialised = false;
@@ -215,7 +226,9 @@ int snd_load(const char* name, float min_distance, float volume, float rolloff, 
   // full, and the first empty lane is the entry a new sound would take.
   static_assert(MAX_SOUNDS % 4 == 0 && SND_RESERVED_ENTRIES % 4 == 0);
   const __m128i want = _mm_set1_epi32(static_cast<int>(key)), none = _mm_setzero_si128();
-  for (int i = reserved ? 0 : SND_RESERVED_ENTRIES; i < MAX_SOUNDS; i += 4) {
+  const int first = reserved ? 0 : SND_RESERVED_ENTRIES;
+  const int used = (Name_keys_used + 3) & ~3;
+  for (int i = first; i < used; i += 4) {
     const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Name_key + i));
     const int match = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(k, want)));
     const int empty = free_entry < 0 ? _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(k, none))) : 0;
@@ -228,6 +241,8 @@ int snd_load(const char* name, float min_distance, float volume, float rolloff, 
       }
     }
   }
+  // Past the last name every entry is free.
+  if (free_entry < 0 && std::max(first, used) < MAX_SOUNDS) free_entry = std::max(first, used);
   if (free_entry < 0 || !snd_file_exists(name)) return -1;
   if (std::strlen(name) + 1 > sizeof(SoundEntry::name)) {
     console_printf("Sound filename %s too long\n", name);

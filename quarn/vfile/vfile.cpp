@@ -15,6 +15,7 @@
 #include <string_view>
 #include <strings.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "quarn/os/stringpool.h"
@@ -355,7 +356,7 @@ void vfile_shutdown() {
       if (b.owner) {
         b.owner->detach_slot();
       }
-      b = FileBuffer();
+      b.reset();
     }
   }
   for (PathType& t : g_types) {
@@ -1083,7 +1084,7 @@ int FileHandle::open_slot(unsigned mode) {
       fchmod(fileno(fp), old_st.st_mode & 07777);
     }
     FileBuffer& b = g_buffers[s];
-    b = FileBuffer();
+    b.reset();
     b.mode = mode;
     b.stream = fp;
     if (!in_place) {
@@ -1103,7 +1104,7 @@ int FileHandle::open_slot(unsigned mode) {
     return VF_ERR_NO_BUFFER;
   }
   FileBuffer& b = g_buffers[s];
-  FileBuffer fresh;
+  vfile_detail::FileBufferState fresh;
   if (entry_) {
     if (!packfile_open(entry_)) {
       return VF_ERR_OS;
@@ -1126,7 +1127,7 @@ int FileHandle::open_slot(unsigned mode) {
   }
   fresh.mode = mode;
   fresh.owner = this;
-  b = fresh;
+  static_cast<vfile_detail::FileBufferState&>(b) = std::move(fresh);
   slot_ = s;
   if (g_progress_hook) {
     g_progress_hook();
@@ -1175,7 +1176,7 @@ int FileHandle::close() {
   } else if (b.entry) {
     packfile_close(b.entry);
   }
-  b = FileBuffer();
+  b.reset();
   slot_ = -1;
   entry_ = nullptr;
   return err;

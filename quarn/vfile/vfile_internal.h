@@ -24,7 +24,7 @@ inline int read_fd_at(int fd, void* dest, int n, long offset) {
   return got;
 }
 
-struct FileBuffer {
+struct FileBufferState {
   unsigned mode = 0;  // 0: the slot is free
   unsigned flags = 0;  // bit 0: scrambling on
   int version = 0;
@@ -46,7 +46,14 @@ struct FileBuffer {
   PackfileEntry* entry = nullptr;
   FileHandle* owner = nullptr;
   FileScrambler scrambler;
+};
+
+struct FileBuffer : FileBufferState {
   unsigned char data[VFILE_BUFFER_SIZE];
+  // A fresh slot's state. The data is left as it is: nothing reads it
+  // beyond what a fill put there, and clearing or copying its 32 KiB on
+  // every open cost more than reading a small file.
+  void reset() { static_cast<FileBufferState&>(*this) = FileBufferState(); }
 };
 
 extern FileBuffer g_buffers[VFILE_NUM_BUFFERS];
