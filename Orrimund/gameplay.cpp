@@ -531,6 +531,13 @@ void gameplay_render() {
   fog_readout();
 }
 
+matrix gameplay_view_orientation(const matrix& camera, bool ui) {
+  if (ui) return camera;
+  matrix out;
+  camera.multiply(out, game_camera.shake);
+  return out;
+}
+
 void gameplay_frame() {
   const float dt = FrameTimer;
   const bool ui = game_flags_test(GF_UI_MODE);
@@ -558,17 +565,20 @@ void gameplay_frame() {
     gr_reset_clip();
     gr_clear();
   }
+  const matrix view = gameplay_view_orientation(orient, ui);
   if (!ui) path_graph_frame();
   if (drawing) {
     screen_set_view_rect();
     // The mouse ray of this frame's clicks is taken in this view.
-    gr_3d_start_frame(eye, orient, fov, false);
+    gr_3d_start_frame(eye, view, fov, false);
   }
   const float effect_dt = Script_effect_time >= 0.0f ? Script_effect_time : dt;
   if (ui) {
     fx_frame(effect_dt, true);
   } else if (cutscene) {
     level_script_frame();
+    // The cutscene's frame steps the characters its script placed.
+    if (Frame_hooks.script_timers) Frame_hooks.script_timers();
     object_frame(dt);
     fx_frame(effect_dt, false);
     dialogue_gameplay_frame();

@@ -7,6 +7,8 @@
 // level) or help and the type list, which return to the game untouched.
 #include <cstdint>
 
+#include "quarn/math/matrix.h"
+
 #define LEVEL_NAME_MAX 32
 
 extern char LevelName[LEVEL_NAME_MAX];
@@ -45,6 +47,9 @@ void cursor_choose();
 bool gameplay_world_actions_allowed(bool ui);
 // Draws the world and the screens (the frame's last drawing step).
 void gameplay_render();
+// The orientation the frame's 3D view starts with: the camera's, with its
+// shake outside UI mode.
+matrix gameplay_view_orientation(const matrix& camera, bool ui);
 
 // What the frame runs of the subsystems beside the gameplay state; a hook
 // left null is skipped. (The cutscene's own step runs before the world
@@ -52,7 +57,9 @@ void gameplay_render();
 // dialogue's step runs with the world.)
 struct GameplayFrameHooks {
   void (*automap_reveal_party)() = nullptr;  // outside cutscenes: cells under the living party
-  void (*script_timers)() = nullptr;         // in play, before the level script's frame
+  // The cutscene script's characters: in play before the level script's
+  // frame (which steps the level's own), in a cutscene after it.
+  void (*script_timers)() = nullptr;
   int (*network_game_state)() = nullptr;     // a networked game's state (world clicks only in 5 and 6)
 };
 void gameplay_set_frame_hooks(const GameplayFrameHooks& hooks);

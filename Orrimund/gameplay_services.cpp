@@ -474,6 +474,7 @@ void install_hooks() {
       dialogue_set_topic_available(p->name.c_str(), topic, on);
   };
   w.step_script_characters = script_characters_step;
+  w.set_one_hand_stance = [](living_entity* e, bool one_hand) { e->refresh_hero_textures(one_hand, false); };
   w.kill_level_effects = [](bool restarting) {
     level_effects_kill(restarting);
     if (restarting) return;
@@ -559,6 +560,9 @@ void install_hooks() {
 }  // namespace
 
 void gameplay_install() {
+  GameplayFrameHooks frame = gameplay_frame_hooks();
+  frame.script_timers = cutscene_characters_step;
+  gameplay_set_frame_hooks(frame);
   script_host_install_game();
   game_state_set_ops(GS_GAMEPLAY, {gameplay_enter, gameplay_frame, gameplay_leave});
   front_set_services(&Front_services);

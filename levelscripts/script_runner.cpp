@@ -197,7 +197,7 @@ void read_navpoints(ParseContext& pc, bool cutscene = false) {
 
 const char* const Creature_kinds[] = {"+Monster", "+Miniboss", "+Boss"};
 
-void read_character(ParseContext& pc, ScriptObjectHook placed = nullptr) {
+void read_character(ParseContext& pc, ScriptObjectHook placed = nullptr, bool cutscene = false) {
   char name[32], start[NAVPOINT_NAME_LEN], type_name[64];
   pc.read_string(name, sizeof name);
   const bool no_create = pc.optional_string("+No create");
@@ -316,6 +316,7 @@ void read_character(ParseContext& pc, ScriptObjectHook placed = nullptr) {
     if (actions[i].verb == SV_DIE) run_mode = 1;
   const int c = script_character_add(name, e->handle, run_mode);
   if (c < 0) return;
+  Characters[c].cutscene = cutscene;
   for (int i = 0; i < count; i++) script_character_add_action(c, actions[i]);
   script_character_start(c);
 }
@@ -572,8 +573,8 @@ void read_fog(ParseContext& pc) {
     fog_set(near_dist, far_dist);
   }
   if (pc.optional_string("+CharFog:")) {
-    pc.read_float();
-    pc.read_float();
+    const float char_near = pc.read_float();
+    fog_set_character(char_near, pc.read_float());
   }
   char preset[64] = "generic";
   if (pc.optional_string("+EAX:")) pc.read_string(preset, sizeof preset);
@@ -956,8 +957,15 @@ bool start_action(int index, ScriptCharacter& c, living_entity* e, int* jumps) {
       if (e->instance) e->instance->set_anim_weight(a.value, 1.0f);
       return true;
     case SV_COMBAT_MODE:
-      if (a.value == 1) e->state |= ES_COMBAT_READY;
-      else e->state &= ~ES_COMBAT_READY;
+      // Combat-ready stands without its idle stance, as a ready-made
+      // entity does; leaving it takes its own stance back.
+      if (a.value == 1) {
+        e->state |= ES_COMBAT_READY;
+        e->stance_anim = 0;
+      } else {
+        e->state &= ~ES_COMBAT_READY;
+        e->stance_anim = e->stance_anim_saved;
+      }
       return true;
     case SV_PLAY_EFFECT:
       if (entity_effects().attach && a.name) entity_effects().attach(e, a.name, 0);
@@ -1324,10 +1332,12 @@ void script_characters_restart() {
   }
 }
 
-void script_characters_step() {
+namespace {
+
+void step_characters(bool cutscene) {
   for (int i = 0; i < Num_characters; i++) {
     ScriptCharacter& c = Characters[i];
-    if (c.run_mode == -1 || c.paused || c.idle) continue;
+    if (c.cutscene != cutscene || c.run_mode == -1 || c.paused || c.idle) continue;
     living_entity* e = character_entity(c);
     if (!e) {
       c.run_mode = -1;
@@ -1346,6 +1356,11 @@ void script_characters_step() {
     advance(i, c, e);
   }
 }
+
+}  // namespace
+
+void script_characters_step() { step_characters(false); }
+void cutscene_characters_step() { step_characters(true); }
 
 void script_characters_skip_to_synch(int synch) {
   for (int i = 0; i < Num_characters; i++) {
@@ -1392,7 +1407,7 @@ void script_runner_reset() {
 }
 
 void script_read_navpoints(ParseContext& pc, bool cutscene) { read_navpoints(pc, cutscene); }
-void script_read_object(ParseContext& pc, ScriptObjectHook placed) { read_character(pc, placed); }
+void script_read_object(ParseContext& pc, ScriptObjectHook placed) { read_character(pc, placed, true); }
 
 void demo_script_table_read_text(const char* filename, const char* text, int length) {
   read_text(filename, text, length, read_demo_script);

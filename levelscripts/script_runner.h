@@ -151,6 +151,7 @@ struct ScriptCharacter {
   bool retry;        // the current action could not start: try again when the timer runs out
   int32_t move_id;   // the move a "play action" started, -1 none
   bool idle;         // run mode 0 past its last action: not stepped until started again
+  bool cutscene;     // placed by a cutscene script, not by the level's table
 };
 int script_character_count();
 ScriptCharacter* script_character_at(int i);
@@ -165,8 +166,11 @@ void script_character_start(int character);
 // Editor restart: every character back before its first action (run mode
 // 1 when it has a "die", else 0), its go marker cleared.
 void script_characters_restart();
-// Every frame: steps each running, unpaused character.
+// Every frame: steps each running, unpaused character of the level's table
+// (the level script's frame), or of the cutscene script (the gameplay frame
+// and the cutscene's frame).
 void script_characters_step();
+void cutscene_characters_step();
 // A skipped cutscene: every character with a "synch" or "synch teleport" of
 // this number stops what it does (its move ended, its orders dropped), a
 // synch teleport puts it at its navpoint, and it goes on after that action;

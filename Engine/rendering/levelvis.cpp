@@ -23,6 +23,8 @@ int Vis_previous_layer = -1;
 
 float Fog_far = 50.0f, Fog_near = 35.0f;
 float Fog_default_far = 50.0f, Fog_default_near = 35.0f;
+constexpr float FOG_CHAR_DEFAULT_NEAR = 35.0f, FOG_CHAR_DEFAULT_FAR = 50.0f;
+float Fog_char_near = FOG_CHAR_DEFAULT_NEAR, Fog_char_far = FOG_CHAR_DEFAULT_FAR;
 uint8_t Fog_r = 0, Fog_g = 0, Fog_b = 0;
 bool Fog_framerate_on = false;
 float Fog_framerate_factor = 0.0f;
@@ -268,7 +270,15 @@ void fog_level_reset() {
   Fog_default_near = 35.0f;
   Fog_default_far = 50.0f;
   Fog_defaults_set = false;
+  fog_reset_character();
 }
+
+void fog_set_character(float near_dist, float far_dist) {
+  Fog_char_near = near_dist;
+  Fog_char_far = far_dist;
+}
+
+void fog_reset_character() { fog_set_character(FOG_CHAR_DEFAULT_NEAR, FOG_CHAR_DEFAULT_FAR); }
 
 float fog_get_near() { return Fog_framerate_on ? Fog_near * (1.0f - Fog_framerate_factor) : Fog_near; }
 

@@ -79,7 +79,8 @@ extern float Fog_framerate_factor;  // 0 .. 0.8
 void fog_set(float near_dist, float far_dist);
 void fog_set_level_defaults(float near_dist, float far_dist);
 void fog_reset_to_defaults();
-// Level unload: defaults back to 35 and 50, and settable again.
+// Level unload: defaults back to 35 and 50, and settable again; the
+// characters' fog back to its default.
 void fog_level_reset();
 float fog_get_near();
 float fog_get_far();
@@ -93,6 +94,11 @@ void fog_zones_changed();
 // The fog of a layer without zone fog: near 20, far 30 with the camera low
 // over the party, else near 35, far 50. A layer with its own fog keeps it.
 void fog_apply_fallback();
+// The characters' own fog distances, which a level's table may give; a
+// level that gives none has the default (the fog's own defaults, 35 and 50).
+extern float Fog_char_near, Fog_char_far;
+void fog_set_character(float near_dist, float far_dist);
+void fog_reset_character();
 
 // ---- Detail levels ----------------------------------------------------------------------
 struct DetailLevelEntry {

@@ -127,6 +127,10 @@ struct GameCamera {
   matrix script_orientation = matrix::from_angles(0, 0, 0);
   vector free_position{0, 0, 0};
   matrix free_orientation = matrix::from_angles(0, 0, 0);
+  // A shake of the view about its own axes, which the gameplay frame adds to
+  // the orientation it draws with outside UI mode; none (the identity)
+  // unless something shakes the camera.
+  matrix shake = identity_matrix;
   // The view handed to the renderer.
   vector view_position{0, 0, 0};
   matrix view_orientation = matrix::from_angles(0, 0, 0);

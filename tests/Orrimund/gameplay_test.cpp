@@ -10,6 +10,7 @@
 
 #include "Engine/ai/ai_core.h"
 #include "Engine/gameflags.h"
+#include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/screens/screens.h"
@@ -151,13 +152,31 @@ TEST_F(Gameplay, TheFrameRunsEachModesStepsAndStopsTheClocksInUiMode) {
   EXPECT_EQ(Ran, (std::vector<std::string>{"automap", "timers"}));
   EXPECT_FLOAT_EQ(Level_time, 0.1f);
 
-  // In a cutscene neither the automap nor the script timers run.
+  // In a cutscene the automap marks nothing; the cutscene's characters
+  // still step, from the cutscene's part of the frame.
   Ran.clear();
   game_flags_set(GF_CUTSCENE);
   gameplay_frame();
-  EXPECT_TRUE(Ran.empty());
+  EXPECT_EQ(Ran, (std::vector<std::string>{"timers"}));
   game_flags_clear(GF_CUTSCENE);
   gameplay_set_frame_hooks(saved);
+}
+
+TEST_F(Gameplay, TheViewShakesOutsideUiModeOnly) {
+  const matrix camera = matrix::from_angles(0.0f, 0.0f, 0.5f);
+  EXPECT_EQ(gameplay_view_orientation(camera, false).forward.x, camera.forward.x);  // no shake: as it is
+  // A quarter turn about the view's own forward axis: its right becomes its
+  // up, its up the old right reversed, and it still looks the same way.
+  game_camera.shake = matrix::from_rows({0, 1, 0}, {-1, 0, 0}, {0, 0, 1});
+  const matrix v = gameplay_view_orientation(camera, false);
+  for (int i = 0; i < 3; i++) {
+    EXPECT_NEAR(v.right[i], camera.up[i], 1e-6f) << i;
+    EXPECT_NEAR(v.up[i], -camera.right[i], 1e-6f) << i;
+    EXPECT_NEAR(v.forward[i], camera.forward[i], 1e-6f) << i;
+  }
+  const matrix ui = gameplay_view_orientation(camera, true);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(ui.right[i], camera.right[i]) << i;
+  game_camera.shake = identity_matrix;
 }
 
 TEST_F(Gameplay, ClicksReachTheWorldOnlyOutsideCutscenesAndThreeScreens) {

@@ -11,6 +11,7 @@
 #include "Engine/Objects/items.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/gameflags.h"
+#include "levelscripts/cutscene_script.h"
 #include "levelscripts/level_scripts.h"
 #include "levelscripts/script_ops.h"
 #include "levelscripts/script_runner.h"
@@ -641,7 +642,7 @@ TEST_F(Runner, TheLevelTableStartsAmbientSoundsLoadsItsMapsAndSetsItsFog) {
       "#Automap\r\n$AutomapPC: \"$layer1\" 2 \"lower.tga\"\r\n$AutomapPC: \"$layer2\" 1 \"upper.tga\"\r\n"
       "$AutomapPSX: \"$layer1\" 3 \"psx.tga\"\r\n"
       "#Fog\r\n+Color: 10 300 -5\r\n+Distance: \"$layer3\" 12.0 40.0 +Color: 1 2 3 NoSnow\r\n"
-      "+Fog Near: 18.0\r\n+Fog Far: 45.0\r\n+EAX: \"cave\"\r\n#End\r\n";
+      "+Fog Near: 18.0\r\n+Fog Far: 45.0\r\n+CharFog: 8.0 25.0\r\n+EAX: \"cave\"\r\n#End\r\n";
   data_table(text);
   EXPECT_EQ(Sounds, (std::vector<std::string>{"water.wav@6"}));
   EXPECT_EQ(ambient_sound_count(), 1);
@@ -658,6 +659,8 @@ TEST_F(Runner, TheLevelTableStartsAmbientSoundsLoadsItsMapsAndSetsItsFog) {
   EXPECT_FLOAT_EQ(fog_get_near(), 18.0f);
   EXPECT_FLOAT_EQ(fog_get_far(), 45.0f);
   EXPECT_FALSE(vis_layer_has_snow(3));
+  EXPECT_FLOAT_EQ(Fog_char_near, 8.0f);
+  EXPECT_FLOAT_EQ(Fog_char_far, 25.0f);
   fog_apply_zone(3);
   EXPECT_FLOAT_EQ(fog_get_near(), 12.0f);
   EXPECT_FLOAT_EQ(fog_get_far(), 40.0f);
@@ -681,7 +684,10 @@ TEST_F(Runner, TheLevelTableStartsAmbientSoundsLoadsItsMapsAndSetsItsFog) {
   Script_world.automap_bitmap_load = nullptr;
   Script_world.automap_bitmap_release = nullptr;
   level_automap_release();
+  // The next level without "+CharFog:" has the default again.
   fog_level_reset();
+  EXPECT_FLOAT_EQ(Fog_char_near, 35.0f);
+  EXPECT_FLOAT_EQ(Fog_char_far, 50.0f);
   for (int l = 0; l < MAX_VIS_LAYERS; l++) fog_zone_set(l, 0, 0, 0, 0, 0), vis_layer_set_snow(l, true);
 }
 
@@ -745,4 +751,58 @@ TEST_F(Runner, SkippingACutsceneJumpsEachCharacterPastItsSynch) {
   EXPECT_EQ(script_character_at(cb)->current, 2);
   EXPECT_EQ(script_character_at(co)->current, 0);
   EXPECT_EQ(walk_orders(other, nullptr), 1);
+}
+
+// The level's characters step in the level script's frame and the cutscene
+// script's in the cutscene's.
+TEST_F(Runner, CutsceneCharactersStepApartFromTheLevels) {
+  nav("post", 0.0f, 0.0f);
+  nav("far", 30.0f, 0.0f);
+  living_entity* guard = kit.spawn(kit.type("Rat"), {2, 0, 0}, OBJ_NEUTRAL);
+  const int level_character = script_character_add("guard", guard->handle, 0);
+  ScriptAction wait = act(SV_WAIT_AT, 0);
+  script_character_add_action(level_character, wait);
+  ScriptAction walk = act(SV_WALK_TO, 0);
+  walk.nav = navpoint_find("far");
+  script_character_add_action(level_character, walk);
+  script_character_start(level_character);
+  // A cutscene's actor: a moment at its place, then a walk.
+  Cscript_cutscene_index = 0;
+  const std::string cscript =
+      "$Level: \"demo_outdoor\"\r\n#Navpoints\r\n#Objects\r\n"
+      "$Name: \"Actor\"\r\n$Start position: \"post\"\r\n$Character: \"Rat\"\r\n"
+      "+Action: \"wait at\" \"post\" 0\r\n+Action: \"walk to\" \"far\"\r\n#end\r\n";
+  ASSERT_TRUE(cscript_table_read_text("scene", cscript.c_str(), static_cast<int>(cscript.size())));
+  const int actor = script_character_find("Actor");
+  ASSERT_GE(actor, 0);
+  ASSERT_EQ(script_character_at(actor)->current, 0);
+  cutscene_characters_step();
+  EXPECT_EQ(script_character_at(actor)->current, 1);
+  EXPECT_EQ(walk_orders(entity_find_by_name("Actor"), nullptr), 1);
+  EXPECT_EQ(script_character_at(level_character)->current, 0);  // not the cutscene's to step
+  script_characters_step();
+  EXPECT_EQ(script_character_at(level_character)->current, 1);
+  EXPECT_EQ(walk_orders(guard, nullptr), 1);
+  cscript_restore_objects();
+  Cscript_cutscene_index = -1;
+}
+
+TEST_F(Runner, CombatModeDropsTheStanceAndLeavingItTakesItBack) {
+  living_entity* guard = kit.spawn(kit.type("Rat"), {0, 0, 0}, OBJ_NEUTRAL);
+  guard->state &= ~ES_COMBAT_READY;
+  guard->stance_anim = guard->stance_anim_saved = 7;
+  const int c = script_character_add("guard", guard->handle, 0);
+  script_character_add_action(c, act(SV_COMBAT_MODE, 1));
+  ScriptAction wait = act(SV_WAIT_AT, 30);
+  script_character_add_action(c, wait);
+  script_character_add_action(c, act(SV_COMBAT_MODE, 0));
+  script_character_start(c);
+  EXPECT_TRUE(guard->state & ES_COMBAT_READY);
+  EXPECT_EQ(guard->stance_anim, 0);
+  script_characters_step();
+  ASSERT_EQ(script_character_at(c)->current, 1);
+  script_character_at(c)->timer = 0;  // the wait is over
+  script_characters_step();
+  EXPECT_FALSE(guard->state & ES_COMBAT_READY);
+  EXPECT_EQ(guard->stance_anim, 7);
 }
