@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Engine/Objects/combat.h"
+#include "Engine/ai/ai_core.h"
 #include "Engine/ai/boss_hooks.h"
 #include "Engine/ai/ai_think.h"
 #include "Engine/ai/obstacles.h"
@@ -313,7 +314,10 @@ void level_objects_release(bool full) {
     // A change of level: the heroes come along, everything else goes.
     for (game_object* o = objects_first(); o; o = objects_next(o)) {
       if (o->type == OBJ_PLAYER && !(static_cast<living_entity*>(o)->state & ES_SUMMONED)) {
-        ai_reset_to_idle(&static_cast<living_entity*>(o)->ai);
+        // Orders given in the old level (the walk into the exit) end here.
+        ai_component* ai = &static_cast<living_entity*>(o)->ai;
+        ai_queue_clear(ai);
+        ai_reset_to_idle(ai);
         continue;
       }
       object_mark_deleted(o);

@@ -106,6 +106,18 @@ TEST_F(Gameplay, AFailedLoadGoesBackToTheTitleWithNothingLeft) {
   EXPECT_FALSE(game_flags_test(GF_LEVEL_IN_PLAY));
 }
 
+TEST_F(Gameplay, AChangeOfLevelKeepsTheHeroesWithoutTheirOrdersAndDropsTheRest) {
+  living_entity* ruvizo = hero_create("Ruvizo", 1, true, true, -1);
+  living_entity* rat = kit.spawn(kit.type("Rat"), {3, 0, 0});
+  const int rat_handle = rat->handle;
+  ASSERT_GE(ai_queue_walk_to(&ruvizo->ai, vector(7, 0, -2), 0, false, 999999), 0);
+  level_objects_release(false);
+  EXPECT_EQ(entity_from_handle(rat_handle), nullptr);
+  ASSERT_EQ(party_first() ? member_entity(party_first()) : nullptr, ruvizo);
+  for (const ai_action& a : ruvizo->ai.queue) EXPECT_EQ(a.type, AI_ACTION_NONE);
+  EXPECT_EQ(ruvizo->ai.state, AI_STATE_IDLE);
+}
+
 TEST_F(Gameplay, ControlPassesToTheFirstLivingMemberAndThenTheGameEnds) {
   living_entity* ruvizo = hero_create("Ruvizo", 1, true, true, -1);
   living_entity* rivud = hero_create("Rivud", 1, false, true, -1);
