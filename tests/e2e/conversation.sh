@@ -56,13 +56,8 @@ open_demo_outdoor
 # until he is within talking reach.
 set -- $(screen_of 0.5 0 3)
 xdotool mousemove --window "$wid" "$1" "$2" click 1
-near=""
-for _ in $(seq 1 30); do
-  sleep 0.5
-  set -- $(ask party_positions "^Member 0: ")
-  awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x + 3)^2 + (z - 7)^2) < 5.8) }' && { near=1; break; }
-done
-[ -n "$near" ] || fail "the leader did not come near the watchman: $(grep '^Member 0' "$tmp/$name.console" | tail -1)"
+leader_near -3 7 5.8 30 ||
+  fail "the leader did not come near the watchman: $(grep '^Member 0' "$tmp/$name.console" | tail -1)"
 sleep 1
 
 # ---- the first conversation -----------------------------------------------------------

@@ -67,6 +67,19 @@ ask() {
   done
   fail "$name: no answer '$2' to '$1': $(tail -5 "$tmp/$name.console")"
 }
+# Waits up to $4 half-seconds for the leader to stand closer than $3 to
+# ground point ($1, $2); false when he never does.
+leader_near() {
+  local px=$1 pz=$2 r=$3 tries=$4 line
+  for _ in $(seq 1 "$tries"); do
+    sleep 0.5
+    line=$(ask party_positions "^Member 0: ")
+    set -- $line
+    awk -v x="$5" -v z="$7" -v px="$px" -v pz="$pz" -v r="$r" 'BEGIN { exit !(sqrt((x - px)^2 + (z - pz)^2) < r) }' &&
+      return 0
+  done
+  return 1
+}
 # The screen point of world point ($1, $2, $3) in the game camera's view.
 screen_of() {
   ask camera_view "^Screen " >/dev/null

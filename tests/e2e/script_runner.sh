@@ -30,13 +30,7 @@ wait_console "^Script character Watchman at -3.000 0.000 7.000 action 1 walk to$
 # ---- the leader walks into the exit (7, -2), radius 1.5 ------------------------------------
 console "walk_to 7 -2"
 wait_console "^Walk order for Ruvizo to (7.000, -2.000)"
-inside=""
-for _ in $(seq 1 40); do
-  sleep 0.5
-  set -- $(ask party_positions "^Member 0: ")
-  awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x - 7)^2 + (z + 2)^2) <= 1.6) }' && { inside=1; break; }
-done
-[ -n "$inside" ] || fail "the leader did not reach the exit: $(grep '^Member 0' "$tmp/$name.console" | tail -1)"
+leader_near 7 -2 1.6 40 || fail "the leader did not reach the exit: $(grep '^Member 0' "$tmp/$name.console" | tail -1)"
 sleep 1
 shot question
 # The "New Area" question stands in the middle of the 640x480 view; its
