@@ -604,13 +604,18 @@ bool world_boxes_stale() {
   return !World.built || World.instances != Level.instances || World.count != Level.instance_count;
 }
 
+// What a visitor did with a group it was offered.
+enum class Offer { taken, passed, stop };
+
 // Calls visit(group, cell_t, row_t) for every group the segment may come
 // near: first those every query tests, then the grid's cells the padded
 // segment crosses, row by row and cell by cell in the segment's direction,
 // with row_done() after each row. cell_t and row_t are where the segment
 // reaches the cell and its row: no box met there is entered sooner, and
-// row_t never falls from one row to the next. visit returns false to stop
-// the whole visit. A group is offered once a query.
+// row_t never falls from one row to the next (cell_t may: a cell of the
+// next row can be reached before the far cells of this one). A group taken
+// is not offered again in the query; one passed is offered again from the
+// next cell that holds it; stop ends the visit.
 template <typename Visit, typename RowDone>
 void visit_groups(const CollisionQuery* q, const BoxQuery& b, Visit&& visit, RowDone&& row_done) {
   if (++World.stamp == 0) {
@@ -620,8 +625,9 @@ void visit_groups(const CollisionQuery* q, const BoxQuery& b, Visit&& visit, Row
   const uint32_t stamp = World.stamp;
   const auto offer = [&](int group, float t, float row_t) {
     if (World.seen[group] == stamp) return true;
-    World.seen[group] = stamp;
-    return visit(group, t, row_t);
+    const Offer taken = visit(group, t, row_t);
+    if (taken != Offer::passed) World.seen[group] = stamp;
+    return taken != Offer::stop;
   };
   for (int group : World.everywhere)
     if (!offer(group, 0.0f, 0.0f)) return;
@@ -679,7 +685,7 @@ void mark_near_instances(const CollisionQuery* q) {
       [&](int group, float, float) {
         const int i = group * 4;
         World.near[i / 64] |= static_cast<uint64_t>(test_group(group, b)) << (i % 64);
-        return true;
+        return Offer::taken;
       },
       [] { return true; });
 }
@@ -763,13 +769,13 @@ bool collide_nearest_first(CollisionQuery* q, CollisionResult* result, const Box
   visit_groups(
       q, b,
       [&](int group, float cell_t, float row_t) {
-        if (beyond(row_t)) return false;
-        if (beyond(cell_t)) return true;
+        if (beyond(row_t)) return Offer::stop;
+        if (beyond(cell_t)) return Offer::passed;
         for (int lanes = test_group(group, b); lanes; lanes &= lanes - 1) {
           const int i = group * 4 + __builtin_ctz(static_cast<unsigned>(lanes));
           if (i < n && instance_allowed(Level.instances[i], q)) pending.emplace_back(World.entry[i], i);
         }
-        return true;
+        return Offer::taken;
       },
       walk_pending);
   if (!through) walk_pending();

@@ -558,3 +558,56 @@ TEST_F(Collide, RaysFollowInstancesThatMoveAndLevelsThatReplaceTheirs) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a walk of every instance in the level's order finds, lowest index
+// first: the nearest contact, its instance and face.
+CollisionResult in_level_order(CollisionQuery q) {
+  CollisionResult r;
+  collide_mesh(0, &q, &r, 1);
+  for (int i = 1; i < Level.instance_count; i++) collide_mesh(i, &q, &r, 0);
+  return r;
+}
+
+}  // namespace
+
+// The level query visits instances nearest first and stops early; what it
+// reports must be exactly what the walk in the level's order reports, for
+// rays and spheres, slanted and along the axes, short and long.
+TEST_F(Collide, LevelQueriesFindExactlyWhatAWalkInTheLevelsOrderFinds) {
+  for (auto level : {std::pair{&demo_level_outdoor, DEMO_LEVEL_OUTDOOR}, std::pair{&demo_level_indoor, DEMO_LEVEL_INDOOR}}) {
+    SCOPED_TRACE(level.second);
+    load_demo(level.first, level.second);
+    for (float radius : {0.0f, 0.3f}) {
+      auto queries = random_queries(3000, radius, 99);
+      std::mt19937 gen(5);
+      // Inside the indoor level's rooms as well as about the outdoor one.
+      std::uniform_real_distribution<float> xz(-10.0f, 10.0f), y(0.2f, 3.0f), dir(-1.0f, 1.0f);
+      for (int i = 0; i < 3000; i++) {
+        vector d{dir(gen), 0.0f, dir(gen)};
+        if (i % 4 == 1) d = vector{0.0f, -1.0f, 0.0f};
+        if (i % 4 == 2) d = vector{dir(gen), 0.0f, 0.0f};
+        if (i % 4 == 3) d = vector{0.0f, 0.0f, dir(gen)};
+        if (d.is_zero()) continue;
+        d.normalize();
+        queries.push_back(ray(vector{xz(gen), y(gen), xz(gen)}, d * (i % 2 ? 30.0f : 3.0f), radius));
+      }
+      int hits = 0;
+      for (size_t i = 0; i < queries.size() && !HasFailure(); i++) {
+        CollisionQuery q = queries[i];
+        CollisionResult r;
+        collide_level(&q, &r);
+        const CollisionResult want = in_level_order(queries[i]);
+        ASSERT_EQ(r.count > 0, want.count > 0) << "query " << i << " radius " << radius;
+        if (want.count == 0) continue;
+        hits++;
+        EXPECT_EQ(r.instance, want.instance) << "query " << i << " radius " << radius;
+        EXPECT_EQ(r.face, want.face) << "query " << i << " radius " << radius;
+        EXPECT_EQ(r.fraction, want.fraction) << "query " << i << " radius " << radius;
+        EXPECT_EQ(r.kind, want.kind) << "query " << i << " radius " << radius;
+      }
+      EXPECT_GT(hits, 300);
+    }
+  }
+}
