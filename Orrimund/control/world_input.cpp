@@ -484,6 +484,7 @@ void door_use(int mesh) {
     hud_message("Need item to use");
     sound(5);
   } else if (lock != 0.0f || locked) {
+    World_input.remembered_door = mesh;  // what lock picking works on
     if (Hooks.feedback) Hooks.feedback(hero(), 3);
     hud_message("Locked");
     sound(5);
@@ -570,6 +571,7 @@ void container_use(game_object* o) {
     return;
   }
   if (Hooks.container_lock && Hooks.container_lock(o) > 0.0f) {
+    World_input.remembered_object = o->handle;  // what lock picking works on
     if (Hooks.feedback) Hooks.feedback(hero(), 3);
     hud_message("Locked");
     sound(5);
@@ -668,6 +670,7 @@ void use_pending(int code, game_object* o, const vector& hit, int mesh) {
     auto* e = static_cast<living_entity*>(o);
     if (p.inventory_entry >= 0) party_inventory_use_item(h, p.inventory_entry, e, nullptr, 0);
     else if (p.equipped_slot >= 0 && Hooks.use_equipped) Hooks.use_equipped(h, p.equipped_slot, e);
+    else if (p.skill >= 0 && Hooks.skill_on_creature) Hooks.skill_on_creature(p.skill, e);
     else if (p.spell >= 0) ai_queue_action4(&h->ai, p.spell, e->handle, WALK_ORDER_PRIORITY);
   } else {
     (void)mesh;
@@ -714,7 +717,9 @@ void world_input_actions(InputRecord& r, const vector& camera, const vector& ray
   const int mesh = World_input.mesh;
   const vector hit = World_input.hit;
   // A spell aimed at a creature looks for one under the mouse as well.
-  game_object* o = Hud_targeting < 0 || Hud_targeting == TARGETING_CREATURE ? pick_object(camera, hit) : nullptr;
+  game_object* o = Hud_targeting < 0 || Hud_targeting == TARGETING_CREATURE || Hud_targeting == TARGETING_LOCK
+                       ? pick_object(camera, hit)
+                       : nullptr;
   if (o && obj_is_living_entity(o) && o->type != OBJ_PLAYER) {
     auto* e = static_cast<living_entity*>(o);
     if ((e->ai.state == 6 && (e->state & ES_HELD)) || e->is_mount()) o = nullptr;
@@ -794,6 +799,10 @@ void world_input_actions(InputRecord& r, const vector& camera, const vector& ray
     case TC_CONTAINER: container_use(o); break;
     case TC_DOOR: door_use(kept_mesh); break;
     case TC_LEVEL_ITEM: level_item_examine(kept_mesh); break;
+    case TC_LOCK_PICK:
+      hud_targeting_clear();
+      if (Hooks.lock_pick) Hooks.lock_pick(o, o ? -1 : kept_mesh);
+      break;
     case TC_TRADE:
       if (Hooks.open_trade) {
         set_screen(SCREEN_HUD, nullptr);

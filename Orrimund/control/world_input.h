@@ -111,6 +111,11 @@ struct WorldInputHooks {
   void (*container_open)(game_object* container) = nullptr;
   // A container's lock value; above 0 it is locked.
   float (*container_lock)(game_object* container) = nullptr;
+  // Lock picking on what the lock cursor clicked: a container, or a door
+  // mesh (container null).
+  void (*lock_pick)(game_object* container, int mesh) = nullptr;
+  // A skill aimed at a creature (assess, backstab) completes on it.
+  void (*skill_on_creature)(int skill, living_entity* target) = nullptr;
   // The level item of a mesh: its name, count, text and state. False when
   // the mesh has none.
   bool (*level_item)(int mesh, const char** name, int* count, const char** text, bool* taken,

@@ -21,6 +21,7 @@
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/save_screen.h"
 #include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/skills_screen.h"
 #include "Orrimund/screens/status_screen.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/os/console.h"
@@ -203,6 +204,7 @@ void screens_load_all() {
   buysell_screen_register();
   assess_screen_register();
   automap_screen_register();
+  skills_screen_register();
   g_current = SCREEN_HUD;
   g_character = -1;
   for (const ScreenOps& o : g_ops)

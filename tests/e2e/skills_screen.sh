@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The skills roll-out and lock picking as a player meets them at 640x480
+# with the full party: S shows the controlled hero's skills; the right arrow
+# steps to Rivud, whose stealth tab lists "pick lock". A bag locked harder
+# than his skill says "Locked" when clicked, and pick lock from the roll-out
+# fails; locked exactly 0.05 above his skill, the pick succeeds and the bag
+# opens. C flips to the spells roll-out and Escape closes it. (The bag is
+# dropped and locked through the developer console, as no locked chest
+# stands in the demo yet.)
+. "${BASH_SOURCE%/*}/lib.sh"
+
+root="$tmp/demo"
+write_demo "$root"
+shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
+mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
+controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }
+
+start_game skills
+console "full_party 1"
+wait_console "[Ff]ull_party is TRUE"
+xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+wait_console "ENDING LOAD OF rand-forest01"
+sleep 1
+
+# ---- S: the roll-out; the right arrow steps through the party to Rivud ----------------------
+xdotool key --window "$wid" s
+sleep 0.8
+shot skills
+m=$(mean_of "$tmp/skills.png" "300x360+5+5")
+awk -v m="$m" 'BEGIN { exit !(m > 0.06) }' || fail "no skills roll-out ($m)"
+for _ in 1 2 3 4; do
+  [ "$(controlled)" = Rivud ] && break
+  xdotool mousemove --window "$wid" 290 67 sleep 0.3 click 1
+  sleep 0.5
+done
+[ "$(controlled)" = Rivud ] || fail "the arrows never reached Rivud"
+# The stealth tab, then its first entry: pick lock.
+xdotool mousemove --window "$wid" 91 109 sleep 0.3 click 1
+sleep 0.5
+shot rivud
+xdotool key --window "$wid" Escape
+sleep 0.5
+
+# ---- a bag locked beyond his skill ----------------------------------------------------------
+console 'drop_bag "Health Tonic" 1'
+wait_console "Dropped bag"
+bag=$(grep -o "Dropped bag [0-9]*" "$tmp/$name.console" | tail -1 | awk '{print $3}')
+console "lock_bag $bag 0.5"
+wait_console "Container $bag lock 0.50"
+set -- $(ask party_positions "(controlled)")
+bx=$(awk -v x="$5" 'BEGIN { print x + 1.0 }'); by="$6"; bz="$7"
+click_bag() {
+  set -- $(screen_of "$bx" "$by" "$bz")
+  xdotool mousemove --window "$wid" "$1" "$2" sleep 0.4 click 1
+  sleep 0.6
+}
+pick() {
+  xdotool key --window "$wid" s
+  sleep 0.6
+  xdotool mousemove --window "$wid" 91 109 sleep 0.3 click 1 sleep 0.3
+  xdotool mousemove --window "$wid" 110 156 sleep 0.3 click 1
+  sleep 0.6
+}
+click_bag
+shot locked
+pick
+wait_console "Pick skill 0.100000, container 0.500000"
+grep -q "Pick success" "$tmp/$name.console" && fail "a lock 0.4 beyond the skill yielded"
+shot failed
+
+# ---- locked exactly 0.05 above: it yields and the bag opens ---------------------------------
+console "lock_bag $bag 0.15"
+wait_console "Container $bag lock 0.15"
+click_bag
+pick
+wait_console "Pick success!"
+sleep 0.5
+shot opened
+m=$(mean_of "$tmp/opened.png" "100x20+260+138")
+awk -v m="$m" 'BEGIN { exit !(m > 0.1) }' || fail "the picked bag did not open ($m)"
+xdotool key --window "$wid" Escape
+sleep 0.5
+
+# ---- the spells roll-out --------------------------------------------------------------------
+xdotool key --window "$wid" c
+sleep 0.8
+shot spells
+m=$(mean_of "$tmp/spells.png" "300x360+5+5")
+awk -v m="$m" 'BEGIN { exit !(m > 0.06) }' || fail "no spells roll-out ($m)"
+xdotool key --window "$wid" Escape
+sleep 0.5
+shot closed
+cmp -s "$tmp/closed.png" "$tmp/spells.png" && fail "Escape did not close the spells roll-out"
+kill $pid; wait $pid 2>/dev/null; pid=""
+exit 0
