@@ -7,6 +7,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_core.h"
+#include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
@@ -14,6 +15,7 @@
 #include "Engine/s3d/level_objects.h"
 #include "Engine/s3d/s3d.h"
 #include "Orrimund/control/world_input.h"
+#include "Orrimund/gamewide.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screens.h"
@@ -24,6 +26,7 @@
 namespace {
 constexpr int VOICE_SUCCESS = 8, VOICE_FAIL = 9;
 constexpr int PLAYER_PRIORITY = 999999;
+constexpr int LPALACE_LEVEL = 24;
 
 living_entity* user_or_hero(living_entity* user) { return user ? user : Selected_entity; }
 
@@ -60,17 +63,26 @@ bool door_of(int mesh, const char** name, float* difficulty) {
   return true;
 }
 
-// A hero's summon stands in the party while it lives.
-bool summon_active() {
-  for (PlayerRecord* p = party_first(); p; p = party_next(p))
-    if (living_entity* m = member_entity(p); m && (m->state & ES_SUMMONED) && !(m->state & ES_DEAD)) return true;
-  return false;
+// The cursor waits for the skill's target; the skill's spell rules the aim.
+bool arm(int targeting, int skill) {
+  Hud_targeting = targeting;
+  Hud_pending = HudPending{};
+  Hud_pending.skill = skill;
+  Hud_pending.spell = Skills[skill].spell;
+  pick_filter_for_spell(Skills[skill].spell);
+  return true;
 }
 
 container_object* container_of(game_object* o) {
   return o && o->type == OBJ_CONTAINER ? static_cast<container_object*>(o) : nullptr;
 }
 }  // namespace
+
+bool party_summon_lives() {
+  for (PlayerRecord* p = party_first(); p; p = party_next(p))
+    if (living_entity* m = member_entity(p); m && (m->state & ES_SUMMONED) && !(m->state & ES_DEAD)) return true;
+  return false;
+}
 
 bool lock_pick_succeeds(float level, float difficulty) { return !(level + LOCK_PICK_GRACE < difficulty); }
 
@@ -104,7 +116,7 @@ bool skill_is_passive(int skill) {
 bool skill_usable(int skill, living_entity* user) {
   user = user_or_hero(user);
   if (!user || skill_is_passive(skill)) return false;
-  const bool summons = summon_active();
+  const bool summons = party_summon_lives();
   if ((skill == SKILL_ID_SUMMON || skill_is_summon(skill)) && summons) return false;
   if (skill == SKILL_BANISH && !summons) return false;
   if (game_is_networked() &&
@@ -126,6 +138,10 @@ bool skill_ready(int skill, living_entity* user) {
   const int timer = skill_is_summon(skill) ? SKILL_ID_SUMMON : skill;
   if (cooldown_running(r, timer)) return false;
   if (skill_is_summon(skill)) return skill_level(user, SKILL_ID_SUMMON) > 0.0f && skill_summon_allowed(skill);
+  // Sneaking and hiding are learned in the palace, unless the demo opens all.
+  if ((skill == SKILL_SNEAK || skill == SKILL_HIDE) && !US_open_demo &&
+      !level_flag_get(LPALACE_LEVEL, "lpalaceint_tessam_found"))
+    return false;
   return skill_level(user, skill) > 0.0f;
 }
 
@@ -181,23 +197,10 @@ bool skill_use(int skill, game_object* target, living_entity* user) {
     if (!action_pays) user->change_ap(-static_cast<float>(Skills[skill].ap_cost));
   }
   close_screens();
-  if (skill_is_summon(skill)) {
-    Hud_targeting = TARGETING_POINT;
-    Hud_pending = HudPending{};
-    Hud_pending.skill = skill;
-    Hud_pending.spell = Skills[skill].spell;
-    pick_filter_for_spell(Skills[skill].spell);
-    return true;
-  }
+  if (skill_is_summon(skill)) return arm(TARGETING_POINT, skill);
   switch (skill) {
     case 18:
-    case SKILL_ASSESS:
-      Hud_targeting = TARGETING_CREATURE;
-      Hud_pending = HudPending{};
-      Hud_pending.skill = skill;
-      Hud_pending.spell = Skills[skill].spell;
-      pick_filter_for_spell(Skills[skill].spell);
-      return true;
+    case SKILL_ASSESS: return arm(TARGETING_CREATURE, skill);
     case SKILL_APPRAISE: {
       // The item is the inventory's to give; without one nothing happens.
       if (!target) return false;
@@ -221,6 +224,12 @@ bool skill_use(int skill, game_object* target, living_entity* user) {
       Hud_pending.skill = skill;
       return true;
     }
+    case SKILL_SNEAK:
+      ai_queue_action15(&user->ai);
+      return true;
+    case SKILL_HIDE:
+      ai_hide_toggle(&user->ai);
+      return true;
     default: return false;
   }
 }

@@ -32,6 +32,9 @@ int spell_school_skill(int spell);
 // without an action of their own).
 bool skill_is_passive(int skill);
 
+// A hero's summon stands in the party while it lives.
+bool party_summon_lives();
+
 // The screen test: whether the entry may be chosen now.
 bool skill_usable(int skill, living_entity* user);
 // The per-use test: points, membership, cooldown and the user's level.

@@ -310,12 +310,6 @@ void register_panel(bool spells) {
   }
   screen_register(spells ? SCREEN_SPELLS : SCREEN_SKILLS, o);
 }
-
-bool summon_lives() {
-  for (PlayerRecord* r = party_first(); r; r = party_next(r))
-    if (living_entity* m = member_entity(r); m && (m->state & ES_SUMMONED) && !(m->state & ES_DEAD)) return true;
-  return false;
-}
 }  // namespace
 
 int skills_category_entries(bool spells, int category, living_entity* e, int* out, int capacity) {
@@ -330,7 +324,7 @@ int skills_category_entries(bool spells, int category, living_entity* e, int* ou
     return n;
   }
   // While the hero's summon lives, creation holds only its banishing.
-  if (category == 2 && summon_lives() && e->get_stat(27) > 0.0f) {
+  if (category == 2 && party_summon_lives() && e->get_stat(27) > 0.0f) {
     if (capacity > 0) out[n++] = 52;
     return n;
   }

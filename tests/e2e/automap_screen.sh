@@ -38,7 +38,15 @@ cmp -s "$tmp/closed.png" "$tmp/first.png" && fail "Escape did not close the map"
 
 # ---- a walk shows more -------------------------------------------------------------------
 xdotool mousemove --window "$wid" 320 120 sleep 0.2 click 1
-sleep 5
+# Until the leader stands still: the map follows him.
+last=""
+for _ in $(seq 1 40); do
+  sleep 0.5
+  now=$(ask party_positions "^Member 0: " | awk '{print $5, $7}')
+  [ -n "$last" ] && [ "$now" = "$last" ] && break
+  last=$now
+done
+sleep 1
 xdotool key --window "$wid" m
 sleep 0.8
 shot walked

@@ -28,10 +28,10 @@ sleep 0.8
 shot skills
 m=$(mean_of "$tmp/skills.png" "300x360+5+5")
 awk -v m="$m" 'BEGIN { exit !(m > 0.06) }' || fail "no skills roll-out ($m)"
-for _ in 1 2 3 4; do
+for _ in 1 2 3 4 5 6 7 8; do
   [ "$(controlled)" = Rivud ] && break
   xdotool mousemove --window "$wid" 290 67 sleep 0.3 click 1
-  sleep 0.5
+  sleep 1
 done
 [ "$(controlled)" = Rivud ] || fail "the arrows never reached Rivud"
 # The stealth tab, then its first entry: pick lock.

@@ -1,9 +1,12 @@
-// Demo step: the automap of the demo's first level. rand-forest01 gets a
-// level data table whose "#Automap" section names one map, a top view of the
-// outdoor layout drawn to the box between its "$mapUpperLeft" and
-// "$mapLowerRight" nodes (x grows to the left, z downwards), the permanent
-// labels of automap_labels.tbl, and the screen's panel, buttons and markers
-// in both art sets.
+// Demo step: the automap of the demo's first level and the skills and
+// spells roll-outs. rand-forest01 gets a level data table whose "#Automap"
+// section names one map, a top view of the outdoor layout drawn to the box
+// between its "$mapUpperLeft" and "$mapLowerRight" nodes (x grows to the
+// left, z downwards), the permanent labels of automap_labels.tbl, and the
+// map screen's panel, buttons and markers in both art sets. The roll-outs
+// get their panels, a background naming each character type that has one,
+// the six category icons of each screen (plain, lit and chosen), the list
+// frames and the flip arrow.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -115,6 +118,65 @@ void markers() {
   save(mask, "hud-mapmask01.tga", true);
 }
 
+void rollouts(const Set& set) {
+  for (const char* name : {"Skills-Rollout", "Spells-Rollout"}) {
+    Canvas bg(set.S(320), set.S(390), {0, 0, 0});
+    bg.gradient(0, 0, bg.w(), bg.h(), {44, 38, 46}, {18, 16, 20});
+    bg.frame(0, 0, bg.w(), bg.h(), set.S(3), EDGE);
+    bg.text(Serif, set.S(13), set.S(20), set.S(14), name[1] == 'k' ? "Skills" : "Spells", GOLD);
+    save(bg, std::string(name) + set.suffix, false);
+  }
+  const struct {
+    const char* file;
+    const char* hero;
+  } heroes[] = {{"Spelllist-Ruvz", "Ruvizo"},        {"Spelllist-Zazr", "Zazuru"},
+                {"Spelllist-Rivud", "Rivud"},         {"Spelllist-Rvda", "Rivadara"},
+                {"Spelllist-Golem", "Golem"},         {"Spelllist-RedMin", "Red Minotaur"},
+                {"Spelllist-BldeZhorek", "Blade of Zhorek"}, {"Spelllist-BlueImp", "Blue Imp"},
+                {"Spelllist-BlkElem", "Blackfire Elemental"}, {"Spelllist-BldElem", "Blood Elemental"},
+                {"Spelllist-PoisElem", "Poison Elemental"},   {"Spelllist-MstElem", "Mist Elemental"},
+                {"Spelllist-Wraith", "Wraith"},       {"Spelllist-JdeGlm", "Jade Golem"},
+                {"Spelllist-SpirLah", "Spirit of Laharah"},   {"Spelllist-CelSam", "Celestial Samurai"}};
+  for (const auto& h : heroes) {
+    Canvas c(set.S(220), set.S(26), CLEAR);
+    c.text(Serif, set.S(14), c.w() / 2, set.S(4), h.hero, GOLD, true);
+    save(c, std::string(h.file) + set.suffix, true);
+  }
+  const char* frames[] = {"Skilllist-Combat", "Skilllist-Stealth", "Skilllist-Creation",
+                          "Skilllist-Exam",   "Skilllist-Weapons", "Skilllist-Spells"};
+  for (const char* f : frames) {
+    Canvas c(set.S(220), set.S(220), {12, 11, 14});
+    c.frame(0, 0, c.w(), c.h(), 1, EDGE);
+    save(c, std::string(f) + set.suffix, false);
+  }
+  const int a = set.S(18);
+  for (int k = 0; k < 2; k++) {
+    Canvas c(a * 2, a, {40, 36, 30});
+    c.frame(0, 0, c.w(), c.h(), 1, k ? PRESSED : LIT);
+    c.text(Bold, set.S(10), c.w() / 2, set.S(3), "<>", k ? PRESSED : LIT, true);
+    save(c, std::string(k ? "Icon-ArrwBRTPress" : "Icon-ArrwBRTHilite") + set.suffix, false);
+  }
+}
+
+// The category icons are one set, drawn unscaled.
+void category_icons() {
+  const struct {
+    const char* name;
+    const char* letter;
+  } icons[] = {{"Skillicon-Combat", "C"}, {"Skillicon-Stealth", "S"}, {"Skillicon-Creation", "M"},
+               {"Skillicon-Exam", "E"},   {"Skillicon-Weapons", "W"}, {"Skillicon-Spells", "P"},
+               {"Spellicon-Heal", "H"},   {"Spellicon-Dark", "D"},    {"Spellicon-Energy", "E"},
+               {"Spellicon-Holy", "O"},   {"Spellicon-Fire", "F"},    {"Spellicon-Ice", "I"}};
+  const Rgba edge[3] = {EDGE, LIT, PRESSED};
+  for (const auto& ic : icons)
+    for (int k = 0; k < 3; k++) {
+      Canvas c(36, 36, {50, 44, 36});
+      c.frame(0, 0, 36, 36, 2, edge[k]);
+      c.text(Bold, 16, 18, 7, ic.letter, k ? LIT : TEXT, true);
+      save(c, std::string(ic.name) + "ABC"[k] + ".tga", false);
+    }
+}
+
 bool tables(const std::string& root) {
   const std::string levels = root + "/data/tables/levels/";
   const std::string tables = root + "/data/tables/";
@@ -131,7 +193,7 @@ bool tables(const std::string& root) {
   return true;
 }
 
-bool demo_build_automap(const std::string& root) {
+bool demo_build_map_and_skills(const std::string& root) {
   if (!tables(root)) return false;
   Dir = root + "/data/interface/pc";
   std::error_code ec;
@@ -141,11 +203,15 @@ bool demo_build_automap(const std::string& root) {
   Ok = true;
   layer_bitmap();
   markers();
-  for (const Set& set : {Set{0, 1.0, "640.tga"}, Set{1, 1.6, "1024.tga"}}) screen_art(set);
+  category_icons();
+  for (const Set& set : {Set{0, 1.0, "640.tga"}, Set{1, 1.6, "1024.tga"}}) {
+    screen_art(set);
+    rollouts(set);
+  }
   FT_Done_FreeType(lib);
   return Ok;
 }
 
 }  // namespace
 
-DEMO_STEP(demo_build_automap, DEMO_ORDER_IMAGES + 45);
+DEMO_STEP(demo_build_map_and_skills, DEMO_ORDER_IMAGES + 45);
