@@ -220,6 +220,7 @@ void living_entity::setup(int object_type, int char_index, const vector& positio
   special_move_id = -1;
   move_sound = -1;
   carried_item = -1;
+  level_drains = 0;
   corpse_tilt = 0.0f;
   experience = 0;
   // 3.

@@ -314,6 +314,9 @@ class living_entity : public game_object {
   bool summoned_form = false;
   // Read by the death and loot code: the item a kind-206 entity carries.
   int32_t carried_item = -1;
+  // How many times a level drain (spell 13) has taken hold on it; casters
+  // choosing the drain spare those it has already worn down.
+  uint16_t level_drains = 0;
   // The prop tags of the type resolved for this entity.
   bool prop_tags_resolved = false;
 };

@@ -150,6 +150,7 @@ void living_entity::apply_spell_effect(const SpellHitRecord& r) {
       if (o.f(1) < 0.0f) react();
       break;
     case OL_TOOK_HOLD:
+      if (held && level_drains < UINT16_MAX) level_drains++;
       if (held && level > 1) {
         level--;
         compute_stats();
@@ -246,9 +247,12 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
                           s == 11 && !game_is_networked() && L >= 50 ? 1.0f : 0.0f, caster_handle, false);
       break;
     case 13:
-      if (holds(false) && level > 1) {
-        level--;
-        compute_stats();
+      if (holds(false)) {
+        if (level_drains < UINT16_MAX) level_drains++;
+        if (level > 1) {
+          level--;
+          compute_stats();
+        }
       }
       break;
     case 15:

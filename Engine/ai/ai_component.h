@@ -47,6 +47,8 @@ constexpr int AI_ACTION_WALK = 9;
 constexpr int AI_NO_SPELL = 108;
 constexpr int AI_NUM_STATES = 13;
 constexpr int AI_ATTACK_SLOTS = 5;
+// The stance change's move before its first step, and when it has none.
+constexpr int32_t AI_STANCE_UNSTARTED = -2, AI_STANCE_BLEND = -1;
 constexpr int AI_OFFENSE_POINTS = 8;
 
 // Action flags.
@@ -135,6 +137,13 @@ struct ai_component {
   int32_t group = -1;
   // The wander's pause between points (-1 not set).
   int32_t spare_timer = -1;
+  // The stance change of combat sub-state 14: the stance asked for (-1 the
+  // other one, 0 standing, 1 ready), when the change began, its move, the
+  // stance it goes to and whether the halfway switch has happened.
+  int8_t stance_wanted = -1;
+  bool stance_want_ready = false, stance_switched = false;
+  int32_t stance_timer = -1;
+  int32_t stance_move = AI_STANCE_UNSTARTED;
   ai_attack_slot attack_slots[AI_ATTACK_SLOTS];
   int32_t offense_points[AI_OFFENSE_POINTS] = {-1, -1, -1, -1, -1, -1, -1, -1};
   ai_action queue[AI_QUEUE_LENGTH];

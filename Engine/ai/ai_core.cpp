@@ -113,6 +113,7 @@ int ai_set_state(ai_component* ai, int state, int sub_state) {
     ai_queue_action15(ai);
     return 1;
   }
+  if (state == AI_STATE_COMBAT && sub_state == 14) ai->stance_move = AI_STANCE_UNSTARTED;
   if (state == AI_STATE_DISABLED || (state == AI_STATE_COMBAT && sub_state == 14))
     ai->flags |= AIF_UNINTERRUPTIBLE;
   else

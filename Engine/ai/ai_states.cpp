@@ -301,16 +301,7 @@ void ai_combat_handler(ai_component* ai) {
   if (ai_combat_dispatch(ai) || ai->sub_state != 14) return;
   // The stance switch: it takes up or lays down its weapons, then goes on
   // as its stance says.
-  if (!(ai->flags & AIF_MOVE_HALF_DONE)) {
-    const Move_info* m = e->find_move(MOVE_TRANSITION, (e->state & ES_COMBAT_READY) ? 2 : 1);
-    ai->special_move = m ? e->play_move(m, 1.0f, false, true, 0) : -1;
-    ai->flags |= AIF_MOVE_HALF_DONE;
-    e->set_move_mode(0.0f);
-    return;
-  }
-  if (!move_done(e, ai->special_move)) return;
-  ai->special_move = -1;
-  e->state ^= ES_COMBAT_READY;
+  if (!ai_combat_stance(ai)) return;
   ai->flags &= ~(AIF_UNINTERRUPTIBLE | AIF_MOVE_HALF_DONE);
   if (e->type == OBJ_PLAYER) ai->distance = 0;
   if (!(e->state & ES_COMBAT_READY)) {

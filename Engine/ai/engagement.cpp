@@ -28,6 +28,11 @@ constexpr int SPELL_PRIORITY = 999999;
 constexpr float TURN_STEP_RADIANS = 0.5f;
 constexpr float FACING_COS = 0.97f;
 constexpr float WAYPOINT_REACHED = 0.3f;
+// The stance change waits until the body has all but stopped.
+constexpr float STANCE_SETTLE_DISTANCE = 0.1f;
+// Transition move variations of the character table.
+constexpr int VAR_STAND_TO_READY = 35, VAR_READY_TO_STAND = 36, VAR_STAND_TO_READY_HURT = 37,
+              VAR_READY_TO_STAND_HURT = 38;
 
 int32_t now() { return timer_game_clock; }
 
@@ -90,6 +95,22 @@ void choose_or_fight(ai_component* ai, bool casting) {
   int sub = casting ? AI_SUB_CAST : AI_SUB_MELEE;
   if (!(ai->flags & AIF_SPELL_BLOCK) && (behaviour == 4 || behaviour == 5)) sub = AI_SUB_CHOOSE_SPELL;
   ai_set_state(ai, AI_STATE_COMBAT, sub);
+}
+
+// A leader that has turned to its target gives its tag positions up and
+// lets its followers choose their places afresh.
+void release_for_followers(living_entity* self) {
+  for (int32_t& h : self->attack_tag_holders) h = -1;
+  const living_entity* target = entity_from_handle(self->ai.target);
+  living_entity* list = entity_live_list();
+  for (living_entity* f = entity_first(list); f; f = entity_next(list, f)) {
+    if (f == self || gone(f) || f->ai.leader != self->handle) continue;
+    f->ai.position_slot = -1;
+    if (f->ai.state == AI_STATE_IDLE && (self->state & ES_AI_INTERRUPTED) && !gone(target)) {
+      f->ai.target = target->handle;
+      ai_engage(&f->ai, target->handle);
+    }
+  }
 }
 
 void start_attack(ai_component* ai, living_entity* target) {
@@ -338,11 +359,10 @@ bool ai_approach_slot(ai_component* ai, living_entity* target) {
   return true;
 }
 
-bool ai_step_to_target(ai_component* ai, living_entity* target) {
-  living_entity* self = ai->owner;
-  ai->flags &= ~AIF_CATCH_UP;
-  if (ai->special_move >= 0 && !self->is_boss()) return true;
-  living_entity* body = self->get_mount() ? self->get_mount() : self;
+namespace {
+
+// One turning step of the body toward the target: false while it still turns.
+bool turn_toward_target(living_entity* body, const living_entity* target) {
   const vector want = flat_dir(body->pos, reference_point(target));
   if (want.x == 0.0f && want.z == 0.0f) return true;
   const vector fwd = flat_dir(vector(0, 0, 0), body->orient.forward);
@@ -359,6 +379,80 @@ bool ai_step_to_target(ai_component* ai, living_entity* target) {
   body->orient.up = vector(0.0f, 1.0f, 0.0f);
   body->orient.right = vector(std::cos(h), 0.0f, -std::sin(h));
   return std::fabs(delta) <= TURN_STEP_RADIANS && std::cos(delta - turn) >= FACING_COS;
+}
+
+}  // namespace
+
+bool ai_step_to_target(ai_component* ai, living_entity* target) {
+  living_entity* self = ai->owner;
+  ai->flags &= ~AIF_CATCH_UP;
+  if (ai->special_move >= 0 && !self->is_boss()) return true;
+  if (!turn_toward_target(self->get_mount() ? self->get_mount() : self, target)) return false;
+  if (multi_entity_is_local(self) && ai_leads_followers(self) && boss_attack_position_count(self) > 0)
+    release_for_followers(self);
+  return true;
+}
+
+bool ai_leads_followers(const living_entity* e) {
+  if (!e || e->handle < 0) return false;
+  living_entity* list = entity_live_list();
+  for (living_entity* f = entity_first(list); f; f = entity_next(list, f))
+    if (f != e && !gone(f) && f->ai.leader == e->handle) return true;
+  return false;
+}
+
+bool ai_combat_stance(ai_component* ai) {
+  living_entity* self = ai->owner;
+  const bool ready = (self->state & ES_COMBAT_READY) != 0;
+  const bool want = ai->stance_wanted < 0 ? (ai->stance_move == AI_STANCE_UNSTARTED ? !ready : ai->stance_want_ready)
+                                          : ai->stance_wanted != 0;
+  if (ai->stance_move == AI_STANCE_UNSTARTED) {
+    // Asked for the stance it already holds: nothing to change.
+    if (want == ready) {
+      ai->stance_wanted = -1;
+      return true;
+    }
+    self->set_move_mode(0.0f);
+    if (self->get_anim_distance() > STANCE_SETTLE_DISTANCE) return false;
+    ai->stance_want_ready = want;
+    ai->stance_switched = false;
+    ai->stance_timer = now();
+    const bool hurt = self->is_weak();
+    const Move_info* m = nullptr;
+    if (hurt) m = self->find_move(MOVE_TRANSITION, ready ? VAR_READY_TO_STAND_HURT : VAR_STAND_TO_READY_HURT);
+    if (!m) m = self->find_move(MOVE_TRANSITION, ready ? VAR_READY_TO_STAND : VAR_STAND_TO_READY);
+    const int id = m ? self->play_move(m, 1.0f, false, true, 0) : -1;
+    ai->stance_move = id >= 0 ? id : AI_STANCE_BLEND;
+    ai->special_move = id >= 0 ? id : -1;
+  }
+  auto toggle_once = [&] {
+    if (ai->stance_switched) return;
+    ai->stance_switched = true;
+    self->state ^= ES_COMBAT_READY;
+  };
+  auto finish = [&] {
+    if (ai->stance_want_ready) self->state |= ES_COMBAT_READY;
+    else self->state &= ~ES_COMBAT_READY;
+    self->stance_blend = 0.0f;
+    ai->stance_move = AI_STANCE_UNSTARTED;
+    ai->stance_wanted = -1;
+    ai->special_move = -1;
+    return true;
+  };
+  if (ai->stance_move == AI_STANCE_BLEND) {
+    // No move for it: the two stances cross-fade over half a second, the
+    // stance itself changing halfway.
+    const float t = 0.002f * static_cast<float>(now() - ai->stance_timer);
+    if (t >= 0.5f) toggle_once();
+    if (t >= 1.0f) return finish();
+    const float old_weight = (std::cos(3.14159265f * t) + 1.0f) * 0.5f;
+    // The movement blend weighs the current stance by 1 - stance_blend.
+    self->stance_blend = ai->stance_switched ? old_weight : 1.0f - old_weight;
+    return false;
+  }
+  if (self->move_finished(ai->stance_move)) return finish();
+  if (self->get_move_progress(ai->stance_move) > 0.5f) toggle_once();
+  return false;
 }
 
 bool ai_follow_path(ai_component* ai) {

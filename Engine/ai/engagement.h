@@ -34,7 +34,15 @@ bool ai_approach_range(ai_component* ai, living_entity* target);
 bool ai_approach_tag_position(ai_component* ai, living_entity* target);
 // The world point of the target's tag attack position `i`.
 vector ai_tag_position_point(const living_entity* target, int i);
+// Turns toward the target: false while still turning. A leader with tag
+// positions that faces its target frees them for its followers.
 bool ai_step_to_target(ai_component* ai, living_entity* target);
+// True when some live entity follows this one (its AI's leader).
+bool ai_leads_followers(const living_entity* e);
+// Combat sub-state 14: the change between the standing and the ready
+// stance (ai->stance_wanted, -1 the other one), by its transition move or,
+// without one, a half-second cross-fade. True when done.
+bool ai_combat_stance(ai_component* ai);
 // Walks the planned path one step: true while it still moves.
 bool ai_follow_path(ai_component* ai);
 void ai_alert_guards(ai_component* attacked, living_entity* attacker);

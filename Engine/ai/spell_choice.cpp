@@ -3,6 +3,8 @@
 #include <initializer_list>
 
 #include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/game_effects.h"
+#include "Engine/Objects/spell_outcome.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/engagement.h"
@@ -77,6 +79,8 @@ namespace {
 constexpr int CAST_PRIORITY = 999999;
 constexpr int CHOICE_GIVE_UP_MS = 7000;
 constexpr uint32_t AIF_NO_SPELL_CHOICE = 0x4;
+// A target drained this often is left alone by the drain spell.
+constexpr int SPELL_13_MAX_DRAINS = 5;
 
 bool creature_timer_reached(const living_entity* e, int spell) {
   return e->type != OBJ_CREATURE || timer_game_clock >= Creature_spell_timers[spell];
@@ -186,6 +190,18 @@ int ai_choose_spell_6(const ai_component* ai, SpellCandidate* list, int count, i
   return *chosen >= 0 ? 6 : -1;
 }
 
+int ai_choose_spell_13(const ai_component* ai, SpellCandidate* list, int count, int* chosen) {
+  living_entity* self = ai->owner;
+  *chosen = -1;
+  if (!self || !self->can_cast_spell(13) || !creature_timer_reached(self, 13) || !timer_gate(self, 13, 0.95f))
+    return -1;
+  *chosen = weighted_candidate(list, count, [](const SpellCandidate& c) {
+    const int drains = c.entity->level_drains;
+    return drains < SPELL_13_MAX_DRAINS && c.entity->level >= 2 ? 0.5f / static_cast<float>(drains + 1) : 0.0f;
+  });
+  return *chosen >= 0 ? 13 : -1;
+}
+
 int ai_choose_spell_24(const ai_component* ai, SpellCandidate* list, int count, int* chosen) {
   living_entity* self = ai->owner;
   *chosen = -1;
@@ -195,6 +211,16 @@ int ai_choose_spell_24(const ai_component* ai, SpellCandidate* list, int count, 
     return share <= 0.25f ? 0.0f : share;
   });
   return *chosen >= 0 ? 24 : -1;
+}
+
+float spell_ai_condition(const living_entity* target, int spell) {
+  if (!target || spell < 0 || spell >= MAX_SPELLS) return 0.0f;
+  return spell_can_affect(target, spell) > 0.0f ? 1.0f : 0.0f;
+}
+
+float ai_condition_factor(const living_entity* caster) {
+  (void)caster;
+  return 1.0f;
 }
 
 float ai_spell_weight(const ai_component* ai, int spell, int candidate, const SpellCandidate* list, int count,
@@ -229,14 +255,12 @@ float ai_spell_weight(const ai_component* ai, int spell, int candidate, const Sp
     w = others ? sum : 10.0f;
   }
   if (spell == ai->last_spell) w *= 4.0f;
-  // The condition of a spell for its target; every spell is fit for every
-  // target until the game tables say otherwise.
-  const float condition = 1.0f;
+  const float condition = spell_ai_condition(target, spell);
   if (condition < 0.1f) return total;
   // An entity without action points cannot afford any spell: dividing by
   // them would give no weight a meaning.
   if (self->ap <= 0) return total;
-  w = w - Spells[spell].cost / static_cast<float>(self->ap) * 5.0f;
+  w = ((condition - 1.0f) * ai_condition_factor(self) + 1.0f) * w - Spells[spell].cost / static_cast<float>(self->ap) * 5.0f;
   if (!(w >= 0.0f)) return total;
   total += w;
   if (*pick_count < room) picks[(*pick_count)++] = SpellPick{spell, total};
@@ -293,6 +317,7 @@ int ai_choose_offense_spell(ai_component* ai, SpellCandidate* list, int* count, 
     const int kind = self->character ? self->character->kind : -1;
     if (spell < 0 && kind == 202) spell = ai_choose_spell_6(ai, list, *count, &c);
     if (spell < 0 && kind == 9) spell = ai_choose_spell_24(ai, list, *count, &c);
+    if (spell < 0 && kind == 185) spell = ai_choose_spell_13(ai, list, *count, &c);
     if (spell >= 0) {
       *chosen = c;
       return spell;
@@ -301,7 +326,12 @@ int ai_choose_offense_spell(ai_component* ai, SpellCandidate* list, int* count, 
   SpellPick picks[3];
   int n = 0;
   float total = 0.0f;
-  for (int spell : {15, 25, 26}) total = ai_spell_weight(ai, spell, at, list, *count, total, picks, &n, 3);
+  // Spell 26 is left out while an effect of its kind (26, 29, 78) lives.
+  const bool spread_free = fx_count_special_spell_effects() == 0;
+  for (int spell : {15, 25, 26}) {
+    if (spell == 26 && !spread_free) continue;
+    total = ai_spell_weight(ai, spell, at, list, *count, total, picks, &n, 3);
+  }
   if (!(total > 0.0f)) return -1;
   const float r = frand() * total;
   for (int i = 0; i < n; i++)

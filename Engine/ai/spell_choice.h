@@ -62,6 +62,15 @@ int ai_choose_spell_7_8(const ai_component* ai, SpellCandidate* list, int count,
 // spell's creature timer. -1, or the spell with *chosen the candidate.
 int ai_choose_spell_6(const ai_component* ai, SpellCandidate* list, int count, int* chosen);
 int ai_choose_spell_24(const ai_component* ai, SpellCandidate* list, int count, int* chosen);
+// The level drain (13, type 185): weighted 0.5 / (drains + 1) on candidates
+// of level 2 or more drained fewer than five times.
+int ai_choose_spell_13(const ai_component* ai, SpellCandidate* list, int count, int* chosen);
+// 1 when the spell can take effect on the target at all (its resistances,
+// immunities and state allow it), else 0.
+float spell_ai_condition(const living_entity* target, int spell);
+// How much a caster's type lets a spell's condition scale its weight; 1
+// for every type (with conditions of 1 or 0 it cancels out).
+float ai_condition_factor(const living_entity* caster);
 // Puts the AI's target in the list (count may grow), sets every candidate's
 // bits and answers the spell to cast (-1 none) with *chosen its candidate.
 int ai_choose_offense_spell(ai_component* ai, SpellCandidate* list, int* count, int* chosen);

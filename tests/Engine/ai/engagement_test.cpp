@@ -11,10 +11,12 @@
 #include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
+#include "Engine/ai/ai_states.h"
 #include "Engine/ai/engagement.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "quarn/os/timer.h"
 #include "tests/support/world_kit.h"
+#include "tools/writers/table_writers.h"
 
 namespace {
 
@@ -329,6 +331,115 @@ TEST(Engagement, ChasingEndsWithinTheRange) {
   chaser->pos = vector(20, 0, 0);
   EXPECT_EQ(ai_chase_to_range(&chaser->ai, target, 3.0f), -1);
   ai_set_planner(nullptr);
+}
+
+TEST(Engagement, WithoutATransitionMoveTheStancesCrossFadeOverHalfASecond) {
+  WorldKit kit;
+  living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  rat->state &= ~ES_COMBAT_READY;
+  ai_set_state(&rat->ai, AI_STATE_COMBAT, 14);
+  EXPECT_FALSE(ai_combat_stance(&rat->ai));
+  // t = 0.002 x ms; the old stance weighs (cos(pi t) + 1) / 2; the stance
+  // itself changes at t = 0.5 and the change ends at t = 1.
+  for (int ms = 50; ms <= 500; ms += 50) {
+    kit.advance(0.05f);
+    const bool done = ai_combat_stance(&rat->ai);
+    const float t = 0.002f * static_cast<float>(ms);
+    const float old_weight = (std::cos(3.14159265f * t) + 1.0f) / 2.0f;
+    EXPECT_EQ(done, t >= 1.0f) << ms;
+    EXPECT_EQ((rat->state & ES_COMBAT_READY) != 0, t >= 0.5f) << ms;
+    // The movement blend weighs the stance the entity is in by 1 - blend.
+    const float expected = done ? 0.0f : t >= 0.5f ? old_weight : 1.0f - old_weight;
+    EXPECT_NEAR(rat->stance_blend, expected, 1e-4f) << ms;
+  }
+  // And back, through the combat handler: laying weapons down ends the fight.
+  ai_set_state(&rat->ai, AI_STATE_COMBAT, 14);
+  ai_queue_attack(&rat->ai, rat->handle, 1000);
+  for (int i = 0; i < 12; i++, kit.advance(0.05f)) ai_combat_handler(&rat->ai);
+  EXPECT_FALSE(rat->state & ES_COMBAT_READY);
+  EXPECT_EQ(rat->ai.state, AI_STATE_IDLE);
+}
+
+TEST(Engagement, TheStanceWaitsForTheBodyAndFollowsItsTransitionMove) {
+  WorldKit kit;
+  CharacterRecord r = table_demo_creature("Cabbit", true);
+  MoveRecord m;
+  m.list = "transition";
+  m.animation = "cabbit_s2r";
+  m.action = "draw";
+  m.variation = "stand_to_ready";
+  r.moves.push_back(m);
+  const int t = kit.add_type(r);
+  ASSERT_GE(t, 0);
+  kit.set_anim(t, "cabbit_s2r", 0.8f, 0.0f);
+  living_entity* e = kit.spawn(t, {0, 0, 0});
+  e->state &= ~ES_COMBAT_READY;
+  ai_set_state(&e->ai, AI_STATE_COMBAT, 14);
+  // Still carried by its run: nothing starts.
+  e->anim_distance = 0.5f;
+  EXPECT_FALSE(ai_combat_stance(&e->ai));
+  EXPECT_EQ(e->ai.stance_move, AI_STANCE_UNSTARTED);
+  e->anim_distance = 0.0f;
+  EXPECT_FALSE(ai_combat_stance(&e->ai));
+  ASSERT_GE(e->ai.stance_move, 0);
+  EXPECT_EQ(e->current_move_id, e->ai.stance_move);
+  // Ready from past the middle of the move, done at its end.
+  kit.advance(0.3f);
+  EXPECT_FALSE(ai_combat_stance(&e->ai));
+  EXPECT_FALSE(e->state & ES_COMBAT_READY);
+  kit.advance(0.2f);
+  EXPECT_FALSE(ai_combat_stance(&e->ai));
+  EXPECT_TRUE(e->state & ES_COMBAT_READY);
+  kit.advance(0.35f);
+  EXPECT_TRUE(ai_combat_stance(&e->ai));
+  EXPECT_TRUE(e->state & ES_COMBAT_READY);
+  // Asked for the stance it already holds, it is done at once.
+  ai_set_state(&e->ai, AI_STATE_COMBAT, 14);
+  e->ai.stance_wanted = 1;
+  EXPECT_TRUE(ai_combat_stance(&e->ai));
+  EXPECT_TRUE(e->state & ES_COMBAT_READY);
+}
+
+TEST(Engagement, ALeaderFacingItsTargetFreesItsTagPositionsForItsFollowers) {
+  WorldKit kit;
+  const int rat = kit.type("Rat"), golem = kit.type("Golem");
+  Character_infos[golem].attack_tag_count = 2;
+  Character_infos[golem].attack_tag_bones[0] = 3;
+  Character_infos[golem].attack_tag_bones[1] = 0;
+  living_entity* leader = kit.spawn(golem, {0, 0, 0});
+  leader->orient = matrix(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+  living_entity* hero = kit.spawn(rat, {0, 0, 5}, OBJ_PLAYER);
+  living_entity* holder = kit.spawn(rat, {0, 0, -5}, OBJ_PLAYER);
+  leader->attack_tag_holders[0] = holder->handle;
+  leader->ai.target = hero->handle;
+  living_entity* busy = kit.spawn(rat, {3, 0, 0});
+  living_entity* idle = kit.spawn(rat, {-3, 0, 0});
+  living_entity* stranger = kit.spawn(rat, {0, 0, 8});
+  for (living_entity* f : {busy, idle}) f->ai.leader = leader->handle;
+  busy->ai.position_slot = idle->ai.position_slot = stranger->ai.position_slot = 1;
+  ai_set_state(&busy->ai, AI_STATE_COMBAT, AI_SUB_MELEE);
+  busy->ai.target = hero->handle;
+  EXPECT_TRUE(ai_leads_followers(leader));
+  EXPECT_FALSE(ai_leads_followers(busy));
+  // Facing the hero already. Idle followers re-engage only while the
+  // leader's flag 0x400 is set.
+  EXPECT_TRUE(ai_step_to_target(&leader->ai, hero));
+  EXPECT_EQ(leader->attack_tag_holders[0], -1);
+  EXPECT_EQ(busy->ai.position_slot, -1);
+  EXPECT_EQ(idle->ai.position_slot, -1);
+  EXPECT_EQ(stranger->ai.position_slot, 1);
+  EXPECT_EQ(idle->ai.state, AI_STATE_IDLE);
+  leader->state |= ES_AI_INTERRUPTED;
+  EXPECT_TRUE(ai_step_to_target(&leader->ai, hero));
+  EXPECT_EQ(idle->ai.state, AI_STATE_COMBAT);
+  EXPECT_EQ(idle->ai.target, hero->handle);
+  EXPECT_EQ(busy->ai.sub_state, AI_SUB_MELEE);
+  // While it still turns nothing is freed.
+  leader->attack_tag_holders[1] = holder->handle;
+  leader->orient = matrix(vector(-1, 0, 0), vector(0, 1, 0), vector(0, 0, -1));
+  EXPECT_FALSE(ai_step_to_target(&leader->ai, hero));
+  EXPECT_EQ(leader->attack_tag_holders[1], holder->handle);
+  Character_infos[golem].attack_tag_count = 0;
 }
 
 }  // namespace

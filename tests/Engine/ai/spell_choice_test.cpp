@@ -3,8 +3,10 @@
 // nobody to help, and the seeded draw over the weights.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
+#include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/spell_choice.h"
@@ -169,6 +171,92 @@ TEST(SpellChoice, Spell24GoesToTheHaleAndWaitsOnItsTimer) {
     int chosen = -1;
     EXPECT_EQ(choose(&chosen), -1);
   }
+}
+
+TEST(SpellChoice, TheDrainSparesTheWornDownAndTheFirstLevel) {
+  WorldKit kit;
+  living_entity* caster = kit.spawn(kit.type("Zazuru"), {0, 0, 0});  // a creature
+  caster->ap = 50;
+  make_castable(13, 1);
+  Creature_spell_timers[13] = timer_game_clock;
+  // Levels and drains of four candidates: 0.5 / (drains + 1) below five
+  // drains from level 2 up, else nothing.
+  const int levels[4] = {3, 4, 5, 1}, drains[4] = {0, 2, 5, 0};
+  const float w[4] = {0.5f, 0.5f / 3.0f, 0.0f, 0.0f};
+  std::vector<living_entity*> c;
+  for (int i = 0; i < 4; i++) {
+    c.push_back(kit.spawn(kit.type("Rat"), {float(i), 0, 3}, OBJ_PLAYER, levels[i]));
+    c[i]->level_drains = static_cast<uint16_t>(drains[i]);
+  }
+  kit.seed(5);
+  std::vector<float> draws;
+  for (int i = 0; i < 600; i++) draws.push_back(frand());
+  kit.seed(5);
+  size_t d = 0;
+  int cast = 0;
+  while (d + 1 < draws.size()) {
+    SpellCandidate list[4];
+    for (int i = 0; i < 4; i++) list[i].entity = c[i];
+    int chosen = -1;
+    const int got = ai_choose_spell_13(&caster->ai, list, 4, &chosen);
+    if (draws[d++] < 0.95f) {  // the gate, unscaled with the timer reached
+      EXPECT_EQ(got, -1);
+      continue;
+    }
+    const float r = draws[d++] * (w[0] + w[1]);
+    EXPECT_EQ(got, 13);
+    EXPECT_EQ(chosen, r < w[0] ? 0 : 1);
+    cast++;
+  }
+  EXPECT_GT(cast, 5);
+
+  // A drain that takes hold counts on its target, also at level 1.
+  No_resist = true;
+  for (int i : {0, 3}) {
+    const int before = c[i]->level;
+    c[i]->get_hit_by_spell(13, caster->handle, nullptr, nullptr, 0, nullptr, 0.0f, 0);
+    EXPECT_EQ(c[i]->level_drains, drains[i] + 1) << i;
+    EXPECT_EQ(c[i]->level, before > 1 ? before - 1 : 1) << i;
+  }
+  No_resist = false;
+}
+
+TEST(SpellChoice, UnfitSpellsAndSpell26WhileItsKindLivesAreLeftOut) {
+  WorldKit kit;
+  living_entity* caster = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  const int rat_type = kit.type("Rat");
+  living_entity* rat = kit.spawn(rat_type, {0, 0, 4});
+  caster->ai.target = rat->handle;
+  caster->ap = 20;
+  make_castable(15, 0);
+  make_castable(25, 0);
+  make_castable(26, 0);
+  auto picks = [&] {
+    std::set<int> seen;
+    for (int i = 0; i < 60; i++) {
+      SpellCandidate list[SPELL_CANDIDATES];
+      int count = 0, chosen = -1;
+      seen.insert(ai_choose_offense_spell(&caster->ai, list, &count, &chosen));
+    }
+    return seen;
+  };
+  EXPECT_EQ(picks(), (std::set<int>{15, 25, 26}));
+  // Spell 15 cannot touch a target invulnerable to its damage class (2).
+  const int32_t kept = Character_infos[rat_type].resistances[2];
+  Character_infos[rat_type].resistances[2] = 4;  // invulnerable
+  EXPECT_EQ(spell_ai_condition(rat, 15), 0.0f);
+  EXPECT_EQ(spell_ai_condition(rat, 25), 1.0f);
+  EXPECT_EQ(picks(), (std::set<int>{25, 26}));
+  Character_infos[rat_type].resistances[2] = kept;
+  // While an effect of spell 26, 29 or 78 lives, 26 waits.
+  for (int kind : {29, 78, 26}) {
+    game_effect* fx = fx_create("test.vfx", 0, rat->pos, rat->orient, false);
+    ASSERT_NE(fx, nullptr);
+    fx->spell = kind;
+    EXPECT_EQ(picks(), (std::set<int>{15, 25})) << kind;
+    fx->flags |= OF_DELETE;
+  }
+  EXPECT_EQ(picks(), (std::set<int>{15, 25, 26}));
 }
 
 }  // namespace
