@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "Engine/Objects/combat.h"
+#include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/item_paging.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_component.h"
@@ -55,6 +57,20 @@ void attach(living_entity* v, const char* effect) {
 void hud(const char* text) {
   if (combat_hooks().hud_message) combat_hooks().hud_message(text);
 }
+
+vector local_to_world(const vector& origin, const matrix& m, const vector& p) {
+  return origin + m.right * p.x + m.up * p.y + m.forward * p.z;
+}
+
+// Shows an effect where the attacker's blow meets the body: false (and
+// nothing shown) when there is no such point.
+bool at_hit_point(living_entity* a, living_entity* v, const char* effect) {
+  vector at;
+  if (living_entity::nearest_hit_point(a, v, &at) < 0) return false;
+  if (entity_effects().place) entity_effects().place(effect, at);
+  return true;
+}
+
 
 }  // namespace
 
@@ -338,9 +354,10 @@ void combat_state::process_hit(bool react) {
     case 65: case 66: case 67:
       combat_play_hit_sound(A, V);
       combat_spawn_blood(A, V);
-      attach(V, attack_type == 65 ? "spell-icicle-target.vfx"
-                                  : attack_type == 66 ? "firearrow-target.vfx" : "generichit03.vfx");
-      reacts();
+      if (at_hit_point(A, V, attack_type == 65   ? "spell-icicle-target.vfx"
+                             : attack_type == 66 ? "firearrow-target.vfx"
+                                                 : "generichit03.vfx"))
+        reacts();
       break;
     case 70:
       standard();
@@ -366,17 +383,57 @@ void combat_state::process_hit(bool react) {
 
 // ---- presentation ----------------------------------------------------------------------
 
-void combat_spawn_blood(living_entity*, living_entity* v) {
+
+int living_entity::nearest_hit_point(const living_entity* a, const living_entity* v, vector* at) {
+  if (!a || !v || a->current_move_id < 0 || !a->current_move) return -1;
+  if (!v->instance || v->instance->bone_count() <= 0) return -1;
+  // Where the blow comes from: the hand bone (the primary prop slot's), or
+  // the attacker's chest when its type names none.
+  const int hand = a->character ? a->character->prop_tag_bones[0] : -1;
+  vector from;
+  matrix hand_orient = identity_matrix;
+  if (hand >= 0 && a->instance) {
+    from = local_to_world(a->pos + a->offset, a->orient, a->instance->bone_position(hand));
+    hand_orient = a->instance->bone_orientation(hand);
+  } else {
+    from = a->pos + a->offset + a->orient.up * (0.5f * a->get_height());
+  }
+  // With a weapon, the point the move names on its model, carried by the
+  // hand. A model that is not loaded leaves the hand itself.
+  const item_instance* weapon = a->equipment[EQ_WEAPON];
+  const char* point = a->current_move->contact_tag;
+  if (weapon && weapon->info && point && point[0]) {
+    vector p;
+    matrix o;
+    const int found = item_model_point(*weapon->info, point, &p, &o);
+    if (found == 0) return -1;
+    if (found > 0) {
+      const vector in_model = hand_orient.right * p.x + hand_orient.up * p.y + hand_orient.forward * p.z;
+      from = from + a->orient.right * in_model.x + a->orient.up * in_model.y + a->orient.forward * in_model.z;
+    }
+  }
+  int best = -1;
+  float best_d2 = 1e7f;
+  const int n = v->instance->bone_count();
+  for (int i = 0; i < n; i++) {
+    const vector p = local_to_world(v->pos + v->offset, v->orient, v->instance->bone_position(i));
+    const float d2 = (p - from).length_squared();
+    if (d2 < best_d2) best_d2 = d2, best = i, *at = p;
+  }
+  return best;
+}
+
+void combat_spawn_blood(living_entity* a, living_entity* v) {
   const int skin = v->character ? v->character->skin_material : 0;
   if (!((skin >= 1 && skin <= 3) || (skin >= 9 && skin <= 16))) return;
-  if (skin == 1) attach(v, "blood.vfx");
-  else if (skin == 3 || skin == 9) attach(v, "sparkhit01.vfx");
+  if (skin == 1) at_hit_point(a, v, "blood.vfx");
+  else if (skin == 3 || skin == 9) at_hit_point(a, v, "sparkhit01.vfx");
 }
 
 void combat_spark_on_parry(living_entity* a, living_entity* v) {
   if (!(frand() <= 0.8f)) return;
   const int m = material_of(a->equipment[EQ_WEAPON]);
-  if (m >= 10 && m <= 16) attach(v, "sparkhit01.vfx");
+  if (m >= 10 && m <= 16) at_hit_point(a, v, "sparkhit01.vfx");
 }
 
 void combat_play_hit_sound(living_entity* a, living_entity* v) {

@@ -43,6 +43,13 @@ class EntityModel {
   virtual int find_bone(const char* name) const = 0;
   // A bone's position in the model's frame.
   virtual vector bone_position(int bone) const = 0;
+  // How many bones the skeleton has (its points, where blows land), and a
+  // bone's orientation in the model's frame.
+  virtual int bone_count() const { return 0; }
+  virtual matrix bone_orientation(int bone) const {
+    (void)bone;
+    return identity_matrix;
+  }
   virtual void set_tint(uint8_t r, uint8_t g, uint8_t b) = 0;
   virtual void reset_tint() = 0;
   virtual uint8_t alpha() const = 0;

@@ -54,6 +54,13 @@ class CharacterModel : public EntityModel {
     if (bone >= 0) const_cast<character_instance&>(inst_).get_bone_transform(&p, nullptr, bone);
     return p;
   }
+  int bone_count() const override { return inst_.bone_count(); }
+  matrix bone_orientation(int bone) const override {
+    vector p(0, 0, 0);
+    matrix m = identity_matrix;
+    if (bone >= 0) const_cast<character_instance&>(inst_).get_bone_transform(&p, &m, bone);
+    return m;
+  }
   void set_tint(uint8_t r, uint8_t g, uint8_t b) override { inst_.set_tint(r, g, b); }
   void reset_tint() override { inst_.set_tint(255, 255, 255); }
   uint8_t alpha() const override { return inst_.alpha; }

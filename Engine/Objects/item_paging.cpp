@@ -24,7 +24,10 @@ MemArena Arenas[NUM_ITEM_PAGING_SLOTS];
 PagingSlot Slots[NUM_ITEM_PAGING_SLOTS];
 void* load_vim(const char* name) { return vim_load(name, 0); }
 int find_vim_tag(void* mesh, const char* tag) { return vim_find_tag(static_cast<const VimMesh*>(mesh), tag); }
-ItemMeshLoader Loader{load_vim, find_vim_tag};
+void vim_tag_transform(void* mesh, int tag, vector* pos, matrix* orient) {
+  vim_get_tag_transform(static_cast<const VimMesh*>(mesh), tag, pos, orient);
+}
+ItemMeshLoader Loader{load_vim, find_vim_tag, vim_tag_transform};
 
 // The arenas are set up once, before anything pages in.
 struct ArenaSetup {
@@ -56,6 +59,16 @@ bool load_mesh(int item, MemArena* arena) {
 }
 
 }  // namespace
+
+int item_model_point(const Item_info& info, const char* name, vector* pos, matrix* orient) {
+  if (!info.model) return -1;
+  const int tag = Loader.tag_index && name ? Loader.tag_index(info.model, name) : -1;
+  if (tag < 0) return 0;
+  *pos = vector(0, 0, 0);
+  *orient = identity_matrix;
+  if (Loader.tag_transform) Loader.tag_transform(info.model, tag, pos, orient);
+  return 1;
+}
 
 ItemMeshLoader item_paging_set_loader(ItemMeshLoader loader) {
   ItemMeshLoader previous = Loader;

@@ -8,6 +8,11 @@
 // level's items until the level ends, 18 the item of the information pop-up.
 #include <cstdint>
 
+#include "quarn/math/matrix.h"
+#include "quarn/math/vector.h"
+
+struct Item_info;
+
 #define NUM_ITEM_PAGING_SLOTS 19
 #define ITEM_PAGING_LEVEL_SLOT 17
 #define ITEM_PAGING_POPUP_SLOT 18
@@ -20,9 +25,15 @@
 struct ItemMeshLoader {
   void* (*load)(const char* name) = nullptr;
   int (*tag_index)(void* mesh, const char* tag) = nullptr;
+  // A tag's position and orientation in the model.
+  void (*tag_transform)(void* mesh, int tag, vector* pos, matrix* orient) = nullptr;
 };
 // Replaces the mesh loader (tests use a fake one); returns the previous.
 ItemMeshLoader item_paging_set_loader(ItemMeshLoader loader);
+
+// A named point of an item's model in the model's frame: 1 found, 0 the
+// loaded model lacks it, -1 no model is loaded.
+int item_model_point(const Item_info& info, const char* name, vector* pos, matrix* orient);
 
 void item_paging_reset();
 bool item_page_in(int item, int slot);

@@ -104,6 +104,11 @@ class living_entity : public game_object {
   float equipment_speed_factor() const;
   int get_max_points(int kind) const;
   float get_resistance(int damage_class) const;
+  // Of v's skeleton points, the one nearest to where a's current blow lands
+  // (the point its move names on its weapon, carried by its hand, or the
+  // hand itself): the bone with *at its world position; -1 when a plays no
+  // move, its weapon's model lacks the point, or v has no points.
+  static int nearest_hit_point(const living_entity* a, const living_entity* v, vector* at);
   // By the type's size class; bosses ask the boss module. Inline, since the
   // collision between entities asks them for every pair.
   float get_radius() const { return type == OBJ_BOSS ? boss_radius() : Entity_size_radius[size_class()]; }

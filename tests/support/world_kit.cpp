@@ -368,6 +368,8 @@ int FakeModel::find_bone(const char* name) const {
   return -1;
 }
 
+int FakeModel::bone_count() const { return static_cast<int>(std::size(Bones)); }
+
 vector FakeModel::bone_position(int bone) const {
   return bone >= 0 && bone < static_cast<int>(std::size(Bones)) ? Bones[bone].pos : vector(0, 0, 0);
 }

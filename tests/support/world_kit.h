@@ -90,6 +90,7 @@ class FakeModel : public EntityModel {
   bool event_fired(const char* name) override;
   int find_bone(const char* name) const override;
   vector bone_position(int bone) const override;
+  int bone_count() const override;
   void set_tint(uint8_t r, uint8_t g, uint8_t b) override { tint[0] = r, tint[1] = g, tint[2] = b; }
   void reset_tint() override { tint[0] = tint[1] = tint[2] = 255; }
   uint8_t alpha() const override { return alpha_; }
