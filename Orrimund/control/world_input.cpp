@@ -665,7 +665,16 @@ namespace {
 // used on the creature or at the point, and the aim ends.
 void use_pending(int code, game_object* o, const vector& hit, int mesh) {
   living_entity* h = hero();
-  const HudPending p = Hud_pending;
+  HudPending p = Hud_pending;
+  if (p.item) {
+    p.inventory_entry = -1;
+    for (int i = 0; i < Party_inventory.count; i++)
+      if (Party_inventory.entries[i].item == p.item) p.inventory_entry = i;
+    if (p.inventory_entry < 0) {
+      hud_targeting_clear();
+      return;
+    }
+  }
   if (code == TC_CREATURE) {
     auto* e = static_cast<living_entity*>(o);
     if (p.inventory_entry >= 0) party_inventory_use_item(h, p.inventory_entry, e, nullptr, 0);
@@ -674,7 +683,9 @@ void use_pending(int code, game_object* o, const vector& hit, int mesh) {
     else if (p.spell >= 0) ai_queue_action4(&h->ai, p.spell, e->handle, WALK_ORDER_PRIORITY);
   } else {
     (void)mesh;
-    if (p.inventory_entry >= 0) party_inventory_use_item(h, p.inventory_entry, nullptr, &hit, 0);
+    // Spell 29 starts from the user whatever place was clicked.
+    const vector at = p.spell == 29 ? h->pos : hit;
+    if (p.inventory_entry >= 0) party_inventory_use_item(h, p.inventory_entry, nullptr, &at, 0);
     else if (p.equipped_slot < 0 && p.spell >= 0) ai_queue_cast_at_point(&h->ai, p.spell, hit, 0, WALK_ORDER_PRIORITY);
   }
   hud_targeting_clear();

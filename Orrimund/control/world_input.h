@@ -49,8 +49,12 @@ extern int Hud_targeting;
 // Hud_targeting: a party-inventory item, an equipped item of the hero in
 // control, or a skill; `spell` is the spell whose target rules the aim
 // follows (-1 none).
+struct item_instance;
 struct HudPending {
+  // The bag entry and, when known, its instance: the entry is found again
+  // by the instance, since the bag may change before the click.
   int inventory_entry = -1;
+  item_instance* item = nullptr;
   int equipped_slot = -1;
   int skill = -1;
   int spell = -1;

@@ -7,6 +7,7 @@
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
+#include "Engine/characterinfo/spells.h"
 
 namespace {
 constexpr int WINDOW_SLOTS[INV_NUM_WINDOWS] = {EQ_TORSO, EQ_LEGS,  EQ_FEET,   EQ_RING1, EQ_RING2,
@@ -66,6 +67,15 @@ int inv_entry_of(const item_instance* item) {
   for (int i = 0; i < Party_inventory.count; i++)
     if (Party_inventory.entries[i].item == item) return i;
   return -1;
+}
+
+int inv_use_target(const item_instance* item) {
+  const ChargeEffect* fx = item && item->info ? item->info->use_effect : nullptr;
+  if (!fx || fx->self_only || fx->spell < 0 || fx->spell >= MAX_SPELLS) return INV_USE_NOW;
+  const uint32_t flags = Spells[fx->spell].flags;
+  if (flags & SPELL_TARGET_CHARACTER) return INV_USE_ON_CHARACTER;
+  if (flags & SPELL_TARGET_LOCATION) return INV_USE_AT_PLACE;
+  return INV_USE_NOW;
 }
 
 int inv_list_find(const item_instance* item, bool identify) {
@@ -179,17 +189,20 @@ int inv_page_down(int top, int count, int visible) {
   return std::max(top, std::min(top + visible, std::max(0, count - visible)));
 }
 
-int inv_identify(const item_instance* item, living_entity* const* members, int member_count) {
+int inv_identify(const item_instance* item, living_entity* const* members, int member_count,
+                 const InvIdentifyCooldown& cooldown) {
   if (!item || !item->info) return -1;
   living_entity* best = nullptr;
   float best_skill = 0.0f;
   for (int i = 0; i < member_count; i++) {
     living_entity* m = members[i];
     if (!m || (m->state & (ES_DEAD | ES_AI_DISABLED)) || !m->has_stat(20)) continue;
+    if (cooldown.cooling && cooldown.cooling(m)) continue;
     const float s = m->get_stat(20);
     if (s > best_skill) best = m, best_skill = s;
   }
   if (!best) return -1;
+  if (cooldown.start) cooldown.start(best);
   const double appraisal = std::sqrt(static_cast<double>(std::max(0, item->info->value))) * 0.0014084507;
   if (appraisal >= best_skill) return 0;
   item->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);

@@ -29,6 +29,12 @@ int inv_list_find(const item_instance* item, bool identify);
 // The party-inventory index of the entry holding the instance; -1.
 int inv_entry_of(const item_instance* item);
 
+// How a use of the item begins: INV_USE_NOW on the shown member, or the
+// world target its spell waits for (a use effect without a fixed target
+// whose spell is aimed at a character or a place).
+enum InvUseTarget { INV_USE_NOW, INV_USE_ON_CHARACTER, INV_USE_AT_PLACE };
+int inv_use_target(const item_instance* item);
+
 // Whether the item rules let the member wear the item at all (identified,
 // restrictions, skills) and, for a shield, no two-handed weapon is held.
 bool inv_may_equip(const living_entity* e, const item_instance* item);
@@ -64,7 +70,13 @@ int inv_clamp_top(int top, int count, int visible);
 // The member's skill level as the item rules read it: ten times the
 // statistic, rounded.
 int inv_skill_level(const living_entity* e, int skill);
-// Identify: the member of the party with the best identify skill tries; an
-// item whose appraisal (sqrt(value) x 0.0014084507) is below the skill
-// becomes identified. -1 nobody could try, 0 failed, 1 identified.
-int inv_identify(const item_instance* item, living_entity* const* members, int member_count);
+// Identify: of the members whose identify cooldown has run out, the one
+// with the best identify skill tries, which starts that cooldown; an item
+// whose appraisal (sqrt(value) x 0.0014084507) is below the skill becomes
+// identified. -1 nobody could try, 0 failed, 1 identified.
+struct InvIdentifyCooldown {
+  bool (*cooling)(const living_entity* e) = nullptr;
+  void (*start)(living_entity* e) = nullptr;
+};
+int inv_identify(const item_instance* item, living_entity* const* members, int member_count,
+                 const InvIdentifyCooldown& cooldown = {});

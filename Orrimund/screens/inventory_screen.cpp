@@ -10,6 +10,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/gameflags.h"
+#include "Orrimund/control/world_input.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/buysell_screen.h"
@@ -189,6 +190,8 @@ void after_equipment_change(living_entity* e, bool weapon) {
 // ---- the context menu and its actions -------------------------------------------
 enum { ACT_INFO, ACT_IDENTIFY, ACT_USE, ACT_DESTROY, ACT_CANCEL };
 
+constexpr int SKILL_IDENTIFY = 20;
+
 void identify_item(item_instance* item) {
   living_entity* members[MAX_PLAYER_RECORDS] = {};
   int n = 0;
@@ -197,7 +200,14 @@ void identify_item(item_instance* item) {
   } else {
     for (PlayerRecord* p = party_first(); p && n < MAX_PLAYER_RECORDS; p = party_next(p)) members[n++] = member_entity(p);
   }
-  const int result = inv_identify(item, members, n);
+  InvIdentifyCooldown cooldown;
+  cooldown.cooling = [](const living_entity* m) {
+    const PlayerRecord* r = party_find_member(m->handle);
+    const int32_t t = r ? r->cooldowns[SKILL_IDENTIFY] : -1;
+    return t != -1 && t != 0 && !timestamp_elapsed(t, timer_game_clock);
+  };
+  cooldown.start = [](living_entity* m) { party_start_skill_cooldown(m, SKILL_IDENTIFY); };
+  const int result = inv_identify(item, members, n, cooldown);
   if (result == 1) {
     item_info_open_instance(item);
     refresh();
@@ -210,6 +220,22 @@ void identify_item(item_instance* item) {
 void use_item(item_instance* item, int from_window) {
   living_entity* e = member();
   if (!e || !item) return;
+  // A spell aimed at someone or somewhere waits for the world click.
+  const int target = inv_use_target(item);
+  if (target != INV_USE_NOW) {
+    const int entry = from_window >= 0 ? -1 : inv_entry_of(item);
+    if (from_window < 0 && entry < 0) return;
+    // Equipped items are used on characters only.
+    if (from_window >= 0 && target != INV_USE_ON_CHARACTER) return;
+    hud_targeting_clear();
+    Hud_targeting = target == INV_USE_ON_CHARACTER ? TARGETING_CREATURE : TARGETING_POINT;
+    Hud_pending.spell = item->info->use_effect->spell;
+    Hud_pending.inventory_entry = entry;
+    Hud_pending.item = from_window >= 0 ? nullptr : item;
+    Hud_pending.equipped_slot = from_window >= 0 ? inv_window_slot(from_window) : -1;
+    close_to_hud();
+    return;
+  }
   bool used = false;
   if (from_window >= 0) {
     used = entity_use_equipped_item(e, inv_window_slot(from_window), e, &e->pos, 0);

@@ -7,6 +7,7 @@
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/characterinfo/spells.h"
 #include "tests/support/world_kit.h"
 
 namespace {
@@ -167,6 +168,38 @@ TEST_F(InventoryRulesTest, PagingStopsAtTheLastFullPage) {
   }
   EXPECT_EQ(inv_clamp_top(30, 40, 17), 23);
   EXPECT_EQ(inv_clamp_top(-3, 40, 17), 0);
+}
+
+TEST_F(InventoryRulesTest, AUseWhoseSpellIsAimedWaitsForItsTarget) {
+  item_instance* tonic = item_create_by_name("Health Tonic");
+  ASSERT_NE(tonic, nullptr);
+  ChargeEffect* fx = tonic->info->use_effect;
+  ASSERT_NE(fx, nullptr);
+  Spell_info& spell = Spells[fx->spell];
+  const uint32_t kept_flags = spell.flags;
+  const uint8_t kept_self = fx->self_only;
+  struct Case {
+    uint32_t flags;
+    uint8_t self_only;
+    int want;
+  } cases[] = {
+      {SPELL_TARGET_CHARACTER, 0, INV_USE_ON_CHARACTER},
+      {SPELL_TARGET_LOCATION, 0, INV_USE_AT_PLACE},
+      {SPELL_TARGET_CHARACTER | SPELL_TARGET_LOCATION, 0, INV_USE_ON_CHARACTER},
+      {0, 0, INV_USE_NOW},
+      // A use with its own fixed target never asks for one.
+      {SPELL_TARGET_CHARACTER, 1, INV_USE_NOW},
+  };
+  for (const Case& c : cases) {
+    spell.flags = c.flags;
+    fx->self_only = c.self_only;
+    EXPECT_EQ(inv_use_target(tonic), c.want) << c.flags << " " << int(c.self_only);
+  }
+  spell.flags = kept_flags;
+  fx->self_only = kept_self;
+  // Without a use effect there is nothing to aim.
+  EXPECT_EQ(inv_use_target(bag_item("Short Sword") ? bag_item("Short Sword") : item_create_by_name("Short Sword")),
+            INV_USE_NOW);
 }
 
 }  // namespace
