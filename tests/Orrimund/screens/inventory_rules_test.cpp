@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
@@ -200,6 +203,52 @@ TEST_F(InventoryRulesTest, AUseWhoseSpellIsAimedWaitsForItsTarget) {
   // Without a use effect there is nothing to aim.
   EXPECT_EQ(inv_use_target(bag_item("Short Sword") ? bag_item("Short Sword") : item_create_by_name("Short Sword")),
             INV_USE_NOW);
+}
+
+std::vector<const living_entity*> Cooling, Started;
+
+TEST_F(InventoryRulesTest, IdentifyFallsToTheBestMemberNotCoolingDownAndStartsItsCooldown) {
+  item_instance* katana = item_create_by_name("Worn Katana#Katana of the Pit");
+  ASSERT_NE(katana, nullptr);
+  const int32_t kept_value = katana->info->value;
+  living_entity* sharp = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  living_entity* dull = kit.spawn(kit.type("Rat"), {2, 0, 0});
+  sharp->stats[20] = 50;  // 0.5
+  dull->stats[20] = 30;   // 0.3
+  living_entity* members[2] = {dull, sharp};
+  InvIdentifyCooldown cd;
+  cd.cooling = [](const living_entity* e) {
+    return std::find(Cooling.begin(), Cooling.end(), e) != Cooling.end();
+  };
+  cd.start = [](living_entity* e) { Started.push_back(e); };
+  struct Case {
+    int value;  // appraisal sqrt(value) x 0.0014084507
+    std::vector<const living_entity*> cooling;
+    int result;
+    const living_entity* tried;
+  } cases[] = {
+      {40000, {}, 1, sharp},                // 0.28: the best skill tries and knows it
+      {40000, {sharp}, 1, dull},            // the best cools down: 0.3 is still enough
+      {90000, {sharp}, 0, dull},            // 0.42 beats 0.3
+      {90000, {}, 1, sharp},                // but not 0.5
+      {40000, {sharp, dull}, -1, nullptr},  // nobody ready: nobody tries
+  };
+  for (const Case& c : cases) {
+    katana->info->value = c.value;
+    katana->info->flags |= IF_NOT_IDENTIFIED;
+    Cooling = c.cooling;
+    Started.clear();
+    EXPECT_EQ(inv_identify(katana, members, 2, cd), c.result) << c.value;
+    if (c.tried) {
+      ASSERT_EQ(Started.size(), 1u) << c.value;
+      EXPECT_EQ(Started[0], c.tried) << c.value;
+    } else {
+      EXPECT_TRUE(Started.empty());
+    }
+    EXPECT_EQ((katana->info->flags & IF_NOT_IDENTIFIED) == 0, c.result == 1) << c.value;
+  }
+  katana->info->value = kept_value;
+  katana->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
 }
 
 }  // namespace
