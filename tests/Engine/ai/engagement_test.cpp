@@ -39,6 +39,13 @@ void expect_near(const vector& a, const vector& b) {
   EXPECT_NEAR(a.z, b.z, 1e-3f);
 }
 
+// Tag positions at the kit skeleton's snout and left foot.
+void give_two_tag_positions(int type) {
+  Character_infos[type].attack_tag_count = 2;
+  Character_infos[type].attack_tag_bones[0] = 3;
+  Character_infos[type].attack_tag_bones[1] = 0;
+}
+
 TEST(Engagement, DetourSlotsLieBetweenSlotsTwoApart) {
   struct Case {
     int a, b, via;
@@ -113,9 +120,7 @@ TEST(Engagement, TagPositionsAreTakenNearestFirstAndHeld) {
   const int rat = kit.type("Rat"), grub = kit.type("Golem");
   // The target's type has two tag positions: its snout (1.2 ahead, 0.5 up)
   // and its left foot (0.1 to its left).
-  Character_infos[grub].attack_tag_count = 2;
-  Character_infos[grub].attack_tag_bones[0] = 3;
-  Character_infos[grub].attack_tag_bones[1] = 0;
+  give_two_tag_positions(grub);
   living_entity* target = kit.spawn(grub, {0, 0, 0});
   target->orient = matrix(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
   expect_near(ai_tag_position_point(target, 0), vector(0, 0, 1.2f));
@@ -403,9 +408,7 @@ TEST(Engagement, TheStanceWaitsForTheBodyAndFollowsItsTransitionMove) {
 TEST(Engagement, ALeaderFacingItsTargetFreesItsTagPositionsForItsFollowers) {
   WorldKit kit;
   const int rat = kit.type("Rat"), golem = kit.type("Golem");
-  Character_infos[golem].attack_tag_count = 2;
-  Character_infos[golem].attack_tag_bones[0] = 3;
-  Character_infos[golem].attack_tag_bones[1] = 0;
+  give_two_tag_positions(golem);
   living_entity* leader = kit.spawn(golem, {0, 0, 0});
   leader->orient = matrix(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
   living_entity* hero = kit.spawn(rat, {0, 0, 5}, OBJ_PLAYER);

@@ -51,6 +51,16 @@ TEST(SpellChoice, AlliesWeighByTheirWoundsAndStatuses) {
 
 namespace {
 
+// The next n draws of the seeded source, which is then seeded again so the
+// code under test sees the same ones.
+std::vector<float> upcoming_draws(WorldKit& kit, int seed, int n) {
+  kit.seed(seed);
+  std::vector<float> draws;
+  for (int i = 0; i < n; i++) draws.push_back(frand());
+  kit.seed(seed);
+  return draws;
+}
+
 // Spells 15, 25 and 26 made castable by a hero of the kit: the cast move
 // of Heal and a skill every hero has.
 void make_castable(int spell, float cost) {
@@ -145,10 +155,7 @@ TEST(SpellChoice, Spell24GoesToTheHaleAndWaitsOnItsTimer) {
   // Timer reached: the gate is a plain draw of 0.95 or more, then a draw
   // over 0 + 0.5 + 1.0.
   Creature_spell_timers[24] = timer_game_clock;
-  kit.seed(3);
-  std::vector<float> draws;
-  for (int i = 0; i < 400; i++) draws.push_back(frand());
-  kit.seed(3);
+  const std::vector<float> draws = upcoming_draws(kit, 3, 400);
   size_t d = 0;
   int cast = 0;
   while (d + 1 < draws.size()) {
@@ -188,10 +195,7 @@ TEST(SpellChoice, TheDrainSparesTheWornDownAndTheFirstLevel) {
     c.push_back(kit.spawn(kit.type("Rat"), {float(i), 0, 3}, OBJ_PLAYER, levels[i]));
     c[i]->level_drains = static_cast<uint16_t>(drains[i]);
   }
-  kit.seed(5);
-  std::vector<float> draws;
-  for (int i = 0; i < 600; i++) draws.push_back(frand());
-  kit.seed(5);
+  const std::vector<float> draws = upcoming_draws(kit, 5, 600);
   size_t d = 0;
   int cast = 0;
   while (d + 1 < draws.size()) {
