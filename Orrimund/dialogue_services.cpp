@@ -4,6 +4,7 @@
 
 #include "Engine/Objects/living_entity.h"
 #include "Engine/gameflags.h"
+#include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
 #include "Orrimund/screens/screens.h"
 #include "Orrimund/screens/text_box.h"
@@ -16,6 +17,34 @@ namespace {
 
 char Speaker[64] = "";
 char Merchant[64] = "";
+
+// The dialogue camera rides the game camera's track: the game's view as the
+// conversation began, mixed toward the framing of hero and person by the
+// runtime's weight. The track ends (and the camera takes its saved view
+// back) once the runtime restores the view with the weight down to 0.
+struct DialogueCamera {
+  bool saved = false, playing = false, restore_due = false;
+  vector start_eye{0, 0, 0};
+  matrix start_orient = matrix::from_angles(0, 0, 0);
+  float weight = 0.0f, height = 0.0f;
+  int hero = -1, person = -1;
+} Cam;
+
+bool sample_dialogue_view(void*, float, vector* eye, matrix* orient) {
+  const living_entity* h = entity_from_handle(Cam.hero);
+  const living_entity* p = entity_from_handle(Cam.person);
+  vector to_eye = Cam.start_eye;
+  matrix to_orient = Cam.start_orient;
+  if (h && p) dialogue_view(h->pos, p->pos, Cam.height, Cam.start_eye, &to_eye, &to_orient);
+  dialogue_view_blend(Cam.start_eye, Cam.start_orient, to_eye, to_orient, Cam.weight, eye, orient);
+  return Cam.playing;
+}
+
+void camera_end() {
+  if (Cam.playing && (game_camera.flags & CAM_TRACK) && game_camera.track.sample == sample_dialogue_view)
+    game_camera.end_track(true);
+  Cam = DialogueCamera{};
+}
 
 void close_box() {
   game_flags_clear(GF_CONVERSATION);
@@ -41,6 +70,33 @@ void dialogue_install() {
     return set_screen(SCREEN_BUY_SELL, Merchant);
   };
   d.camera_mode = [] { return Dialogue_camera_mode; };
+  d.camera_save = [] {
+    camera_end();
+    Cam.saved = true;
+    Cam.start_eye = game_camera.view_position;
+    Cam.start_orient = game_camera.view_orientation;
+  };
+  d.camera_blend = [](float weight, int hero, int person, float height) {
+    Cam.weight = weight;
+    Cam.hero = hero;
+    Cam.person = person;
+    Cam.height = height;
+    if (Cam.playing || !Cam.saved) return;
+    Cam.playing = true;
+    CameraTrack t;
+    t.fov = game_camera.field_of_view * 3.14159265358979f;  // the camera divides by pi
+    t.sample = sample_dialogue_view;
+    game_camera.play_track(t);
+  };
+  // The end of a conversation brings the view back through the move-out;
+  // the camera's own view returns when the weight has come down to 0.
+  d.camera_restore = [] {
+    if (Cam.playing && Cam.weight > 0.0f && !Cam.restore_due) {
+      Cam.restore_due = true;
+      return;
+    }
+    camera_end();
+  };
   dialogue_set_hooks(d);
 
   WorldInputHooks w = world_input_hooks();

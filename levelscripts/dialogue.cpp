@@ -1,5 +1,8 @@
 #include "levelscripts/dialogue.h"
 
+#include <algorithm>
+#include <strings.h>
+
 #include <cmath>
 #include <string>
 
@@ -34,6 +37,7 @@ struct Runtime {
   bool walked = false;
   std::string person;
 } R;
+std::string Last_person;  // the person of the last conversation
 
 // The texts the speaker panel points at live here; the panel never holds
 // more entries than the ring has texts.
@@ -54,11 +58,103 @@ float timer_left() {
 living_entity* person_entity() { return entity_from_handle(R.entity); }
 living_entity* hero() { return Selected_entity; }
 
-void post(const std::string& text, int kind, intptr_t tag) {
+const TextPanelEntry* post(const std::string& text, int kind, intptr_t tag) {
   std::string& slot = Texts[Next_text];
   Next_text = (Next_text + 1) % TEXT_PANEL_ENTRIES;
   slot = text;
-  hud_text_post(slot.c_str(), kind, tag);
+  return hud_text_post(slot.c_str(), kind, tag);
+}
+
+// The talk queue: a used list in the order the lines were posted and a
+// free list, over 16 fixed entries.
+struct TalkEntry {
+  int entity = -1;
+  int move = -1;
+  bool shown = false;
+  int slot = -1;               // the line's speaker panel entry
+  const char* text = nullptr;  // the line, to tell a reused entry
+  int next = -1;
+};
+TalkEntry Talk[DIALOGUE_TALK_QUEUE];
+int Talk_head = -1, Talk_tail = -1, Talk_free = -1;
+
+void talk_reset() {
+  Talk_head = Talk_tail = -1;
+  Talk_free = -1;
+  for (int i = DIALOGUE_TALK_QUEUE - 1; i >= 0; i--) {
+    Talk[i] = TalkEntry{};
+    Talk[i].next = Talk_free;
+    Talk_free = i;
+  }
+}
+
+void talk_queue(int entity, const TextPanelEntry* line) {
+  if (entity < 0 || !line || Talk_free < 0) return;
+  const int i = Talk_free;
+  Talk_free = Talk[i].next;
+  Talk[i] = TalkEntry{entity, -1, false, static_cast<int>(line - Speaker_panel.entries), line->text, -1};
+  if (Talk_tail >= 0) Talk[Talk_tail].next = i;
+  else Talk_head = i;
+  Talk_tail = i;
+}
+
+void talk_pop() {
+  const int i = Talk_head;
+  Talk_head = Talk[i].next;
+  if (Talk_head < 0) Talk_tail = -1;
+  Talk[i].next = Talk_free;
+  Talk_free = i;
+}
+
+int talk_play(int entity) {
+  if (Hooks.talk_play) return Hooks.talk_play(entity);
+  living_entity* e = entity_from_handle(entity);
+  const Move_info* m = e && e->character ? e->pick_talk_move() : nullptr;
+  return m ? e->play_move(m, 1.0f, false, false, 0) : -1;
+}
+
+bool talk_finished(int entity, int move) {
+  if (Hooks.talk_finished) return Hooks.talk_finished(entity, move);
+  living_entity* e = entity_from_handle(entity);
+  return !e || e->move_finished(move);
+}
+
+// One speaker at a time: the head's line is in view, it talks; its move
+// over, the next one's turn.
+void talk_advance() {
+  while (Talk_head >= 0) {
+    TalkEntry& t = Talk[Talk_head];
+    if (t.shown) {
+      if (t.move >= 0 && !talk_finished(t.entity, t.move)) return;
+      talk_pop();
+      continue;
+    }
+    const TextPanelEntry& line = Speaker_panel.at_slot(t.slot);
+    if (line.text != t.text) {  // the ring dropped it
+      talk_pop();
+      continue;
+    }
+    if (Speaker_panel.scrolling() || !Speaker_panel.entry_fits(t.slot)) return;
+    t.shown = true;
+    t.move = talk_play(t.entity);
+  }
+}
+
+// The entity speaking a line: the controlled hero, the person, a hero of
+// the party by its kind's name, or an entity of that name.
+int speaker_entity(const DialogueLine& line) {
+  if (line.speaker.empty()) return Selected_entity ? Selected_entity->handle : -1;
+  if (!strcasecmp(line.speaker.c_str(), R.person.c_str())) return R.entity;
+  static const char* const Hero_kinds[] = {"Ruvizo", "Zazuru", "Rivud", "Rivadara"};
+  for (int kind = 0; kind < 4; kind++) {
+    if (strcasecmp(line.speaker.c_str(), Hero_kinds[kind])) continue;
+    living_entity* list = entity_live_list();
+    for (living_entity* e = entity_first(list); e; e = entity_next(list, e))
+      if (e->character && e->character->kind == kind && !(e->state & ES_DEAD)) return e->handle;
+    return -1;
+  }
+  const living_entity* e = entity_find_by_name(line.speaker.c_str());
+  return e ? e->handle : -1;
 }
 
 // The speaker of a text line: the controlled hero, the person, or the first
@@ -104,7 +200,10 @@ void show_topic(bool echo) {
     const TextPanelEntry& e = Speaker_panel.at_slot(Speaker_panel.entry_slot(Speaker_panel.count - 1));
     Speaker_panel.target = -e.offset;
   }
-  for (const DialogueLine& line : t->lines) post(speaker_name(line) + ": " + line.text, TP_SPEECH, 0);
+  for (const DialogueLine& line : t->lines) {
+    const TextPanelEntry* e = post(speaker_name(line) + ": " + line.text, TP_SPEECH, 0);
+    if (line.text.find('"') != std::string::npos) talk_queue(speaker_entity(line), e);
+  }
   // Rewards come with the lines that grant them.
   for (const ScriptEvent& r : t->rewards) script_event_execute(&r);
   if (!t->effects[DE_HIDE_QUEST].empty() || !t->effects[DE_UNHIDE_QUEST].empty())
@@ -235,7 +334,11 @@ int dialogue_start(const char* person, int entity) {
     ai_reset_to_idle(&e->ai);
   }
   script_character_hold(true);
-  Speaker_panel.reset();
+  talk_reset();
+  // A persistent person's talk goes on where the last one with it ended:
+  // its text stays in the panel above the new greeting.
+  if (!(R.flags & Cflag_Persistent) || Last_person != R.person) Speaker_panel.reset();
+  Last_person = R.person;
   Choice_panel.clear();
   return 0;
 }
@@ -273,6 +376,17 @@ int dialogue_camera_step() { return R.camera; }
 bool dialogue_choices_shown() { return R.choices; }
 bool dialogue_may_abort() { return !(R.flags & Cflag_NoAbort); }
 
+int dialogue_talk_queued() {
+  int n = 0;
+  for (int i = Talk_head; i >= 0; i = Talk[i].next) n++;
+  return n;
+}
+
+int dialogue_talk_head(bool* playing) {
+  if (playing) *playing = Talk_head >= 0 && Talk[Talk_head].shown;
+  return Talk_head >= 0 ? Talk[Talk_head].entity : -1;
+}
+
 int dialogue_do_frame() {
   if (R.state == DIALOGUE_IDLE && R.camera == 0) return -1;
   if (camera_step()) return 1;
@@ -290,6 +404,7 @@ int dialogue_do_frame() {
       }
     }
   } else if (R.state != DIALOGUE_IDLE) {
+    talk_advance();
     living_entity* h = hero();
     if (h) {
       const vector d = h->pos - R.hero_last;
@@ -332,4 +447,35 @@ void dialogue_choose(int topic) {
   conversation_pick(topic);
   if (conversation_current_topic() == before && before != topic) return;
   show_topic(true);
+}
+
+void dialogue_view(const vector& hero, const vector& person, float height, const vector& camera, vector* eye,
+                   matrix* orient) {
+  vector along = person - hero;
+  along.y = 0.0f;
+  float apart = along.length();
+  if (apart < 1e-3f) {
+    along = vector(0, 0, 1);
+    apart = 0.0f;
+  } else {
+    along = along * (1.0f / apart);
+  }
+  vector side(-along.z, 0.0f, along.x);
+  vector middle = (hero + person) * 0.5f;
+  middle.y = height;
+  if (vector::dot(camera - middle, side) < 0.0f) side = side * -1.0f;
+  const float back = std::max(DIALOGUE_VIEW_MIN_DISTANCE, apart * 0.9f + 1.5f);
+  // A little behind the hero's shoulder, so the person faces the camera.
+  *eye = middle + side * back - along * (apart * 0.25f);
+  eye->y = height + 0.35f;
+  *orient = matrix::from_forward(middle - *eye);
+}
+
+void dialogue_view_blend(const vector& from_eye, const matrix& from_orient, const vector& to_eye,
+                         const matrix& to_orient, float weight, vector* eye, matrix* orient) {
+  const float w = std::clamp(weight, 0.0f, 1.0f);
+  const float eased = w * w * (3.0f - 2.0f * w);
+  *eye = from_eye + (to_eye - from_eye) * eased;
+  const vector look = from_orient.forward + (to_orient.forward - from_orient.forward) * eased;
+  *orient = look.length() < 1e-3f ? to_orient : matrix::from_forward(look);
 }

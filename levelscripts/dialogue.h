@@ -6,6 +6,9 @@
 // are hooks, so the runtime runs headless.
 #include <cstdint>
 
+#include "quarn/math/matrix.h"
+#include "quarn/math/vector.h"
+
 enum DialogueState { DIALOGUE_IDLE = 0, DIALOGUE_WAITING = 1, DIALOGUE_SHOWING = 2, DIALOGUE_STARTING = 3 };
 
 // The approach's time limit and distances.
@@ -27,6 +30,10 @@ struct DialogueHooks {
   void (*camera_restore)() = nullptr;
   void (*camera_blend)(float weight, int hero, int person, float height) = nullptr;
   int (*camera_mode)() = nullptr;  // dcamera: 0 always, 1 never, 2 important persons only
+  // A talk move played by the speaker of a quoted line (-1 when it has
+  // none), and whether it has finished; the entity's own moves when null.
+  int (*talk_play)(int entity) = nullptr;
+  bool (*talk_finished)(int entity, int move) = nullptr;
   uint32_t (*now_ms)() = nullptr;
 };
 void dialogue_set_hooks(const DialogueHooks& hooks);
@@ -52,3 +59,21 @@ bool dialogue_may_abort();
 // the choices are due.
 bool dialogue_choices_shown();
 int dialogue_camera_step();
+
+// The talk queue: speakers of quoted lines waiting for their line to come
+// into view, then playing a talk move until it ends.
+constexpr int DIALOGUE_TALK_QUEUE = 16;
+int dialogue_talk_queued();
+// The speaker at the head of the queue and whether its move plays (-1 none).
+int dialogue_talk_head(bool* playing);
+
+// The dialogue view: beside the line from the hero to the person, on the
+// side the game camera already looks from, far enough back that both stand
+// in view, looking at the point between them at the camera height.
+constexpr float DIALOGUE_VIEW_MIN_DISTANCE = 2.5f;
+void dialogue_view(const vector& hero, const vector& person, float height, const vector& camera, vector* eye,
+                   matrix* orient);
+// The game's view mixed toward the dialogue view by weight (0 the game's,
+// 1 the dialogue's), eased in and out.
+void dialogue_view_blend(const vector& from_eye, const matrix& from_orient, const vector& to_eye,
+                         const matrix& to_orient, float weight, vector* eye, matrix* orient);

@@ -23,6 +23,12 @@
 namespace {
 
 const char Table[] =
+    "$Character: \"Aska\"\r\n"
+    "+Flags: \"Cflag_Persistent\"\r\n"
+    "+Topic: {Hail}\r\n"
+    "+NPCText: {\"Back again?\"}\r\n"
+    "+PCText: {We walk on.}\r\n"
+    "$Initial topics: {Hail}\r\n"
     "$Character: \"Tessam\"\r\n"
     "+Move in time: 1000\r\n"
     "+Move out time: 500\r\n"
@@ -168,6 +174,102 @@ TEST_F(Dialogue, FarewellEndsWithoutTradeAndTheNextTalkStartsAgain) {
   EXPECT_EQ(Events, (std::vector<std::string>{"camera back", "close"}));
   EXPECT_EQ(dialogue_start("Nobody", -1), -1);
   EXPECT_EQ(dialogue_start("Tessam", -1), 0);
+}
+
+// Each quoted line's speaker talks once its line is in view, one speaker
+// at a time; a line without speech queues no one.
+TEST_F(Dialogue, SpeakersOfQuotedLinesTalkInTurnAsTheirLinesShow) {
+  static std::vector<std::string> talk;
+  static int finished = -1;  // the moves that have ended are those up to this one
+  talk.clear();
+  finished = -1;
+  DialogueHooks h = recording_hooks();
+  h.talk_play = [](int entity) {
+    talk.push_back("talk " + std::to_string(entity));
+    return static_cast<int>(talk.size()) - 1;
+  };
+  h.talk_finished = [](int, int move) { return move <= finished; };
+  dialogue_set_hooks(h);
+  living_entity* tessam = kit.spawn(kit.type("Ruvizo"), {1.2f, 0, 0}, OBJ_NEUTRAL);
+  tessam->set_name("Tessam");
+  ASSERT_EQ(dialogue_start("Tessam", tessam->handle), 0);
+  dialogue_do_frame();  // the hero sets off toward Tessam
+  EXPECT_TRUE(talk.empty());
+  Now += DIALOGUE_APPROACH_MS;
+  dialogue_do_frame();  // the approach is over: "Well met." shows
+  dialogue_do_frame();
+  EXPECT_EQ(talk, (std::vector<std::string>{"talk " + std::to_string(tessam->handle)}));
+  bool playing = false;
+  EXPECT_EQ(dialogue_talk_head(&playing), tessam->handle);
+  EXPECT_TRUE(playing);
+  finished = 0;
+  dialogue_do_frame();
+  EXPECT_EQ(dialogue_talk_queued(), 0);
+
+  // The answer's speaker talks once the panel has scrolled it into view.
+  dialogue_advance();
+  dialogue_choose(topic("The sewers"));
+  EXPECT_EQ(dialogue_talk_queued(), 1);
+  for (int i = 0; i < 40; i++) {  // the panel scrolls as it is drawn
+    Now += 50;
+    Speaker_panel.draw();
+    dialogue_do_frame();
+  }
+  EXPECT_EQ(talk.size(), 2u);
+  finished = 1;
+  dialogue_do_frame();
+  EXPECT_EQ(dialogue_talk_queued(), 0);
+}
+
+TEST_F(Dialogue, APersistentPersonsTextStaysFromOneTalkToTheNext) {
+  ASSERT_EQ(dialogue_start("Aska", -1), 0);
+  dialogue_do_frame();
+  EXPECT_EQ(speaker_lines(), (std::vector<std::string>{"Aska: \"Back again?\"", "Ruvizo: We walk on."}));
+  dialogue_advance();
+  dialogue_choose(conversation_find_topic(conversation_find_person("Aska"), "\"Farewell.\""));
+  EXPECT_EQ(dialogue_state(), DIALOGUE_IDLE);
+  ASSERT_EQ(dialogue_start("Aska", -1), 0);
+  dialogue_do_frame();
+  EXPECT_EQ(speaker_lines().size(), 4u);
+  dialogue_end(false);
+  // Another person's talk starts on an empty panel, and so does Tessam's,
+  // who is not persistent.
+  ASSERT_EQ(dialogue_start("Tessam", -1), 0);
+  dialogue_do_frame();
+  EXPECT_EQ(speaker_lines(), (std::vector<std::string>{"Tessam: \"Well met.\""}));
+}
+
+// The dialogue view stands beside the pair on the game camera's side, at
+// the camera height, with both in front of it; the blend eases between
+// the two views.
+TEST(DialogueView, FramesHeroAndPersonFromTheCamerasSide) {
+  const vector hero(0, 0, 0), person(2, 0, 0);
+  for (float side : {-5.0f, 5.0f}) {
+    vector eye;
+    matrix o;
+    dialogue_view(hero, person, 1.8f, vector(1, 2, side), &eye, &o);
+    EXPECT_GT(eye.z * side, DIALOGUE_VIEW_MIN_DISTANCE - 0.01f) << side;
+    EXPECT_NEAR(eye.y, 1.8f + 0.35f, 1e-4f);
+    for (const vector& who : {hero, person}) {
+      vector to = vector(who.x, 1.8f, who.z) - eye;
+      to.normalize();
+      // Within 40 degrees of the view's axis.
+      EXPECT_GT(vector::dot(to, o.forward), 0.76f) << side;
+    }
+  }
+  vector eye;
+  matrix o;
+  const vector from_eye(0, 5, -10), to_eye(4, 1, 2);
+  const matrix from_o = matrix::from_forward(vector(0, 0, 1)), to_o = matrix::from_forward(vector(1, 0, 0));
+  dialogue_view_blend(from_eye, from_o, to_eye, to_o, 0.0f, &eye, &o);
+  EXPECT_NEAR((eye - from_eye).length(), 0.0f, 1e-5f);
+  dialogue_view_blend(from_eye, from_o, to_eye, to_o, 1.0f, &eye, &o);
+  EXPECT_NEAR((eye - to_eye).length(), 0.0f, 1e-5f);
+  EXPECT_NEAR(o.forward.x, 1.0f, 1e-5f);
+  // Halfway by weight is halfway by the ease (3w^2 - 2w^3 = 0.5); a quarter
+  // is 0.15625 of the way.
+  dialogue_view_blend(from_eye, from_o, to_eye, to_o, 0.25f, &eye, &o);
+  EXPECT_NEAR(eye.x, 4.0f * 0.15625f, 1e-5f);
 }
 
 }  // namespace
