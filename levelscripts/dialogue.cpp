@@ -464,11 +464,15 @@ void dialogue_view(const vector& hero, const vector& person, float height, const
   vector middle = (hero + person) * 0.5f;
   middle.y = height;
   if (vector::dot(camera - middle, side) < 0.0f) side = side * -1.0f;
-  const float back = std::max(DIALOGUE_VIEW_MIN_DISTANCE, apart * 0.9f + 1.5f);
-  // A little behind the hero's shoulder, so the person faces the camera.
+  const float back = std::max(DIALOGUE_VIEW_MIN_DISTANCE, apart * 1.2f + 2.0f);
+  // A little behind the hero's shoulder, so the person faces the camera,
+  // and above the pair looking down at their feet: they stand in the upper
+  // half of the view, over the conversation's text box.
   *eye = middle + side * back - along * (apart * 0.25f);
-  eye->y = height + 0.35f;
-  *orient = matrix::from_forward(middle - *eye);
+  eye->y = height + DIALOGUE_VIEW_RISE;
+  vector feet = middle;
+  feet.y = std::min(hero.y, person.y);
+  *orient = matrix::from_forward(feet - *eye);
 }
 
 void dialogue_view_blend(const vector& from_eye, const matrix& from_orient, const vector& to_eye,

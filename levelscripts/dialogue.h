@@ -69,8 +69,10 @@ int dialogue_talk_head(bool* playing);
 
 // The dialogue view: beside the line from the hero to the person, on the
 // side the game camera already looks from, far enough back that both stand
-// in view, looking at the point between them at the camera height.
-constexpr float DIALOGUE_VIEW_MIN_DISTANCE = 2.5f;
+// in view, above the camera height looking down at the point between their
+// feet.
+constexpr float DIALOGUE_VIEW_MIN_DISTANCE = 3.5f;
+constexpr float DIALOGUE_VIEW_RISE = 1.0f;
 void dialogue_view(const vector& hero, const vector& person, float height, const vector& camera, vector* eye,
                    matrix* orient);
 // The game's view mixed toward the dialogue view by weight (0 the game's,

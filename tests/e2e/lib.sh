@@ -110,3 +110,44 @@ open_demo_outdoor() {
   wait_console "ENDING LOAD OF demo_outdoor"
   sleep 1
 }
+
+# ---- conversations ------------------------------------------------------------------
+# Clicks the person $1 where it stands now (the AI's dump has its place),
+# and waits for the $2-th conversation with it. It may be walking, and a
+# click can come while the pick under the mouse is still the old one: one
+# that opens nothing is tried again.
+talk_to() {
+  local at who=$1 times=$2
+  for _ in 1 2 3 4 5 6; do
+    at=$(ask ai_dump "^$who at ")
+    set -- $at
+    set -- $(screen_of "$3" "$(awk -v y="$4" 'BEGIN { print y + 0.9 }')" "${5%:}")
+    xdotool mousemove --window "$wid" "$1" "$2"
+    sleep 0.5
+    xdotool click --window "$wid" 1
+    for _ in $(seq 1 20); do
+      [ "$(grep -c "^Conversation with $who" "$tmp/$name.console")" -ge "$times" ] && { sleep 1; return 0; }
+      sleep 0.1
+    done
+  done
+  fail "$name: no conversation with $who: $(tail -5 "$tmp/$name.console")"
+}
+# Clicks the text box's line named $1 ("Link more", "Choice The road east").
+click_line() {
+  local line
+  line=$(ask text_box "^$1 at ")
+  set -- ${line##* at }
+  xdotool mousemove --window "$wid" "$1" "$2"
+  sleep 0.3
+  xdotool click --window "$wid" 1
+  sleep 1
+}
+# "more" until the choices show (a long answer takes pages).
+read_on() {
+  for _ in 1 2 3 4; do
+    click_line "Link more"
+    ask text_box "^Text box state" | grep -q "^Text box state 3" && return 0
+  done
+  fail "the choices never showed: $(tail -3 "$tmp/$name.console")"
+}
+offered() { ask text_box "^Text box state" >/dev/null; sed -n '/^Text box state/h; /^Text box state/!H; ${x;p}' "$tmp/$name.console" | grep '^Choice '; }

@@ -249,12 +249,17 @@ TEST(DialogueView, FramesHeroAndPersonFromTheCamerasSide) {
     matrix o;
     dialogue_view(hero, person, 1.8f, vector(1, 2, side), &eye, &o);
     EXPECT_GT(eye.z * side, DIALOGUE_VIEW_MIN_DISTANCE - 0.01f) << side;
-    EXPECT_NEAR(eye.y, 1.8f + 0.35f, 1e-4f);
+    EXPECT_NEAR(eye.y, 1.8f + DIALOGUE_VIEW_RISE, 1e-4f);
     for (const vector& who : {hero, person}) {
-      vector to = vector(who.x, 1.8f, who.z) - eye;
-      to.normalize();
-      // Within 40 degrees of the view's axis.
-      EXPECT_GT(vector::dot(to, o.forward), 0.76f) << side;
+      // Feet and head within 36 degrees of the view's axis, the head above
+      // the middle of the view.
+      for (float y : {0.0f, 1.8f}) {
+        vector to = vector(who.x, y, who.z) - eye;
+        to.normalize();
+        EXPECT_GT(vector::dot(to, o.forward), 0.8f) << side << " " << y;
+      }
+      vector head = vector(who.x, 1.8f, who.z) - eye;
+      EXPECT_GT(vector::dot(head, o.up), 0.0f) << side;
     }
   }
   vector eye;

@@ -1,6 +1,7 @@
-// Demo step: the outdoor level's dialogue table. The watchman greets the
-// party; his greeting makes the road east one of the topics he opens every
-// conversation with, and asking about it offers his warning once.
+// Demo step: the dialogue tables. The watchman of the outdoor level greets
+// the party; his greeting makes the road east one of the topics he opens
+// every conversation with, and asking about it offers his warning once.
+// Orla stands in the "test" level, which has a row in the level table.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -31,6 +32,27 @@ bool demo_build_dialogue(const std::string& root) {
       "$End\r\n";
   if (!table_write_file(root + "/data/scripts/demo_outdoor_dlg.tbl", table)) {
     std::fprintf(stderr, "demo: cannot write the outdoor level's dialogue table\n");
+    return false;
+  }
+  // Orla of the "test" level, whose state saved games keep: asking about
+  // the well makes the rain one of her opening topics and the well none.
+  const char* const orla =
+      "$Character: \"Orla\"\r\n"
+      "+Move in time: 800\r\n"
+      "+Move out time: 400\r\n"
+      "+Topic: {Hello}\r\n"
+      "+NPCText: {\"Good day to you.\"}\r\n"
+      "+Topic: {The well}\r\n"
+      "+NPCText: {\"The well is dry. Ask me about the rain some time.\"}\r\n"
+      "+Add topic: {The rain}\r\n"
+      "+Add initial topic: {The rain}\r\n"
+      "+Remove initial topic: {The well}\r\n"
+      "+Topic: {The rain}\r\n"
+      "+NPCText: {\"It has not rained since spring.\"}\r\n"
+      "$Initial topics: {Hello} {The well}\r\n"
+      "$End\r\n";
+  if (!table_write_file(root + "/data/scripts/test_dlg.tbl", orla)) {
+    std::fprintf(stderr, "demo: cannot write Orla's dialogue table\n");
     return false;
   }
   return true;

@@ -29,7 +29,8 @@ const DemoFont Demo_fonts[] = {
     {"Orrbones-small.vf", "DejaVuSerif-Bold.ttf", 13},
 };
 
-// Rasterises the printable ASCII characters into coverage levels 0..14.
+// Rasterises the printable ASCII characters and the two arrows into
+// coverage levels 0..14.
 bool rasterise(FT_Library lib, const DemoFont& df, VfWriterFont* out) {
   const std::string path = std::string(Dejavu_dir) + df.face;
   FT_Face face;
@@ -48,9 +49,19 @@ bool rasterise(FT_Library lib, const DemoFont& df, VfWriterFont* out) {
   font.kind = 15;
   font.first_char = 32;
   font.height = height;
-  for (int code = 32; code < 127; code++) {
+  // Past the printable ASCII characters the fonts hold the scroll arrows
+  // of the conversation text box at 169 (up) and 170 (down); the codes
+  // between them are blank.
+  for (int code = 32; code <= 170; code++) {
     VfWriterGlyph g;
-    if (FT_Load_Char(face, static_cast<FT_ULong>(code), FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0) {
+    const FT_ULong ft_code = code < 127 ? static_cast<FT_ULong>(code) : code == 169 ? 0x25B2 : code == 170 ? 0x25BC : 0;
+    if (ft_code == 0) {
+      g.advance = g.width = font.glyphs[0].advance;
+      g.pixels.assign(static_cast<size_t>(g.width) * height, 0);
+      font.glyphs.push_back(std::move(g));
+      continue;
+    }
+    if (FT_Load_Char(face, ft_code, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0) {
       std::fprintf(stderr, "make_demo: %s has no glyph for %d\n", df.face, code);
       FT_Done_Face(face);
       return false;

@@ -100,6 +100,15 @@ std::vector<StoryLevel> story_levels() {
     m.exits.push_back(exit_to("worldmap1", "worldmap1", 2, "$to_map"));
     levels.push_back(m);
   }
+  {
+    // The level table's "test" row: Orla talks there, and what she was told
+    // is kept in saved games (the demo levels have no row).
+    StoryLevel t{"test", "demo_floor.tga", {}, {}, {}, {}};
+    add_starts(t.navpoints, "$player0", 0.0f, 0.0f);
+    t.navpoints.push_back({"$orla", 2.5f, 0.0f, 3.5f, 0.0f, ""});
+    t.characters = {standing("Orla", "$orla")};
+    levels.push_back(t);
+  }
   return levels;
 }
 

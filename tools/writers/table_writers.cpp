@@ -489,7 +489,8 @@ bool table_write_demo_tables(const std::string& root) {
   // and the level items (none placed yet).
   ok = ok && table_write_file(tables + "demo_events.tbl", demo_events_text(game_event_declarations(), demo_quests())) &&
        table_write_file(tables + "script_filenames.tbl",
-                        script_filenames_text({{"rand-forest01", {{"rand-forest01", 0, 0, 10}, {"from_worldmap", 1, 2, -1}}}})) &&
+                        script_filenames_text({{"rand-forest01", {{"rand-forest01", 0, 0, 10}, {"from_worldmap", 1, 2, -1}}},
+                                               {"test", {{"test", 0, 0, -1}}}})) &&
        table_write_file(tables + "level_items.tbl", level_items_text({}));
   for (const CharacterTypeRow& row : Character_type_list) {
     if (!ok || !row.load) continue;
