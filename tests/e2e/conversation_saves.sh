@@ -11,15 +11,9 @@
 root="$tmp/demo"
 write_demo "$root"
 stop() { kill -TERM $pid; wait $pid; pid=""; }
+# "test" sorts last but one, before worldmap1.
 open_test_level() {
-  console "level_picker"
-  sleep 1.5
-  xdotool mousemove --window "$wid" 230 78 click 1
-  sleep 0.3
-  # "test" sorts last but one, before worldmap1.
-  for _ in $(seq 1 15); do xdotool key --window "$wid" Down; sleep 0.1; done
-  xdotool key --window "$wid" Return
-  wait_console "ENDING LOAD OF test"
+  open_level_at 15 test
   sleep 1.5
 }
 

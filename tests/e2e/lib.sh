@@ -111,6 +111,18 @@ open_demo_outdoor() {
   sleep 1
 }
 
+# The level picker's level $1 places below the first in name order, loaded
+# (its name $2).
+open_level_at() {
+  console "level_picker"
+  sleep 1.5
+  xdotool mousemove --window "$wid" 230 78 click 1
+  sleep 0.3
+  for _ in $(seq 1 "$1"); do xdotool key --window "$wid" Down; sleep 0.1; done
+  xdotool key --window "$wid" Return
+  wait_console "ENDING LOAD OF $2"
+}
+
 # ---- conversations ------------------------------------------------------------------
 # Clicks the person $1 where it stands now (the AI's dump has its place),
 # and waits for the $2-th conversation with it. It may be walking, and a

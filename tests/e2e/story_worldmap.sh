@@ -14,13 +14,7 @@ shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 
 # ---- worldmap1, the last level in name order (after "test") ----------------------------------------
-console "level_picker"
-sleep 1.5
-xdotool mousemove --window "$wid" 230 78 click 1
-sleep 0.3
-for _ in $(seq 1 16); do xdotool key --window "$wid" Down; sleep 0.1; done
-xdotool key --window "$wid" Return
-wait_console "ENDING LOAD OF worldmap1"
+open_level_at 16 worldmap1
 sleep 1.5
 shot map
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "tools/make_demo/demo_steps.h"
 #include "tools/writers/table_writers.h"
@@ -30,10 +31,6 @@ bool demo_build_dialogue(const std::string& root) {
       "+NPCText: {\"Nobody has opened it in years.\"}\r\n"
       "$Initial topics: {Greetings}\r\n"
       "$End\r\n";
-  if (!table_write_file(root + "/data/scripts/demo_outdoor_dlg.tbl", table)) {
-    std::fprintf(stderr, "demo: cannot write the outdoor level's dialogue table\n");
-    return false;
-  }
   // Orla of the "test" level, whose state saved games keep: asking about
   // the well makes the rain one of her opening topics and the well none.
   const char* const orla =
@@ -51,9 +48,11 @@ bool demo_build_dialogue(const std::string& root) {
       "+NPCText: {\"It has not rained since spring.\"}\r\n"
       "$Initial topics: {Hello} {The well}\r\n"
       "$End\r\n";
-  if (!table_write_file(root + "/data/scripts/test_dlg.tbl", orla)) {
-    std::fprintf(stderr, "demo: cannot write Orla's dialogue table\n");
-    return false;
+  for (auto [file, text] : {std::pair{"demo_outdoor_dlg.tbl", table}, {"test_dlg.tbl", orla}}) {
+    if (!table_write_file(root + "/data/scripts/" + file, text)) {
+      std::fprintf(stderr, "demo: cannot write the dialogue table %s\n", file);
+      return false;
+    }
   }
   return true;
 }
