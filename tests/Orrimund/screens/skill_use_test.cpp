@@ -1,11 +1,15 @@
-// The rules of skill use that need no world: the lock-picking threshold with
-// its 0.05 grace, appraising by an item's value, the spells the spells
-// screen may cast and the schools of the spell classes.
+// The rules of skill use: the lock-picking threshold with its 0.05 grace,
+// appraising by an item's value, the spells the spells screen may cast, the
+// passive skills, and the roll-out's tabs for a creature's skill levels.
 #include "Orrimund/screens/skill_use.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include "Engine/Objects/living_entity.h"
+#include "Orrimund/screens/skills_screen.h"
+#include "tests/support/world_kit.h"
 
 TEST(SkillUse, ALockYieldsUpToFiveHundredthsAboveTheSkill) {
   struct Case {
@@ -51,4 +55,28 @@ TEST(SkillUse, PassiveSkillsAreNeverUsedFromTheScreen) {
     EXPECT_FALSE(skill_is_passive(s)) << s;
   EXPECT_TRUE(skill_is_passive(-1));
   EXPECT_TRUE(skill_is_passive(200));
+}
+
+// The roll-out's tabs from a creature's skill levels (stats hold hundredths).
+namespace {
+using SkillsScreenTest = WorldTest;
+}  // namespace
+
+TEST_F(SkillsScreenTest, TabsListTheSkillsAboveZeroAndEmptyTabsAreSkipped) {
+  living_entity* e = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  for (auto& s : e->stats) s = 0;
+  int out[16];
+  for (int c = 0; c < 6; c++) EXPECT_EQ(skills_category_entries(false, c, e, out, 16), 0) << c;
+  EXPECT_EQ(skills_open_category(false, 1, e), -1);  // nothing anywhere: no tab
+  e->stats[SKILL_HIDE] = 10;
+  e->stats[SKILL_PICK_LOCK] = 10;
+  e->stats[SKILL_ASSESS] = 5;
+  ASSERT_EQ(skills_category_entries(false, 1, e, out, 16), 2);  // stealth, in table order
+  EXPECT_EQ(out[0], SKILL_PICK_LOCK);
+  EXPECT_EQ(out[1], SKILL_HIDE);
+  EXPECT_EQ(skills_open_category(false, -1, e), 1);  // the first tab with entries
+  EXPECT_EQ(skills_open_category(false, 3, e), 3);   // a kept tab that still has some
+  e->stats[SKILL_ASSESS] = 0;
+  EXPECT_EQ(skills_open_category(false, 3, e), 1);
+  EXPECT_EQ(skills_category_entries(false, 7, e, out, 16), 0);
 }
