@@ -49,17 +49,33 @@ console "lock_bag $bag 0.5"
 wait_console "Container $bag lock 0.50"
 set -- $(ask party_positions "(controlled)")
 bx=$(awk -v x="$5" 'BEGIN { print x + 1.0 }'); by="$6"; bz="$7"
+# The camera glides to the hero in control: the bag is clicked once it rests.
+settle() {
+  local last="" now
+  for _ in $(seq 1 30); do
+    now=$(ask camera_view "^Camera at ")
+    [ "$now" = "$last" ] && return 0
+    last=$now
+    sleep 0.3
+  done
+}
 click_bag() {
+  settle
   set -- $(screen_of "$bx" "$by" "$bz")
   xdotool mousemove --window "$wid" "$1" "$2" sleep 0.4 click 1
   sleep 0.6
 }
+# Pick lock from the roll-out; when the bag's "Locked" click was missed,
+# the lock cursor waits, and a click on the bag picks it.
 pick() {
+  local before
+  before=$(grep -c "Pick skill" "$tmp/$name.console")
   xdotool key --window "$wid" s
   sleep 0.6
   xdotool mousemove --window "$wid" 91 109 sleep 0.3 click 1 sleep 0.3
   xdotool mousemove --window "$wid" 110 156 sleep 0.3 click 1
-  sleep 0.6
+  sleep 1.5
+  [ "$(grep -c "Pick skill" "$tmp/$name.console")" -gt "$before" ] || click_bag
 }
 click_bag
 shot locked
