@@ -35,7 +35,6 @@ AiProfile Profile, Accumulated;
 int32_t Profile_timer = -1;  // real clock
 bool Ai_running = false;
 
-constexpr uint32_t ES_PARTY = 0x100;  // heroes and their summons: updated off screen
 constexpr uint32_t ES_SNEAKING = 0x400;
 constexpr uint32_t ES_SLOW_DOWN_EXEMPT = 0x800;
 constexpr uint32_t ES_UPDATED = 0x4000;
@@ -157,13 +156,16 @@ bool ai_cull_update(ai_component* ai, float frametime) {
     update = true;
   } else if (ai->state == AI_STATE_COMBAT) {
     update = true;
-  } else if (!(Hooks.on_screen ? Hooks.on_screen(e) : true) && !(e->state & ES_PARTY)) {
-    update = false;
   } else if (e->type == OBJ_PLAYER || e->is_rider() || ai_is_uninterruptible(ai) || (e->state & ES_DOWN) ||
              e->type == OBJ_BOSS) {
     update = true;
   } else if (e->state & ES_DEAD) {
     update = false;
+  } else if (Hooks.on_screen ? Hooks.on_screen(e) : true) {
+    // What the player sees moves every frame: a creature on screen that ran
+    // only on the 750 ms timer would walk in jumps. The timer is for those
+    // out of sight.
+    update = true;
   } else if (!timestamp_elapsed(ai->cull_timer, now())) {
     ai->flags &= ~AIF_RAN_THIS_FRAME;
     e->state &= ~(ES_THROTTLED | ES_THROTTLED_LAST);
@@ -217,8 +219,6 @@ void ai_process_entity(living_entity* e, float frametime) {
     return;
   ai->ai_time += frametime;
   if (!ai_cull_update(ai, frametime)) {
-    // Out of sight it stands still: that time is not walked off later.
-    if (Hooks.on_screen && !Hooks.on_screen(e)) ai->ai_time = 0.0f;
     Accumulated.entities_culled++;
     return;
   }

@@ -194,6 +194,22 @@ int path_sector_at(int size_class, float x, float z) {
   return -1;
 }
 
+int path_sector_toward(int size_class, const vector& from, const vector& to) {
+  const int s = path_sector_at(size_class, from.x, from.z);
+  const float dx = to.x - from.x, dz = to.z - from.z;
+  const float l = std::sqrt(dx * dx + dz * dz);
+  if (s < 0 || l <= 0.0f) return s;
+  // A hundredth of a unit toward the goal, never beyond it.
+  const float k = std::fmin(0.01f, 0.5f * l) / l;
+  const vector ahead{from.x + dx * k, 0.0f, from.z + dz * k};
+  for (int t = 0; t < PFG_SECTORS; t++) {
+    if (t == s || !(Path_graph.adjacency[s] & (1u << t)) || !path_point_in_sector(from, size_class, t)) continue;
+    const int side = path_portal_side(s, t, {ahead.x, ahead.z});
+    if (path_point_in_sector(ahead, size_class, side)) return side;
+  }
+  return s;
+}
+
 GridCell* path_grid_cell(const SectorGrid& g, int col, int row) {
   if (g.bucket_count <= 0 || col < 0 || row < 0 || col >= g.columns || row >= g.rows) return nullptr;
   const int32_t key = row * g.columns + col;

@@ -76,6 +76,10 @@ bool path_point_in_sector(const vector& p, int size_class, int sector);
 // one, unless a neighbour holds it too and a portal between them says
 // otherwise. -1 when none does.
 int path_sector_at(int size_class, float x, float z);
+// The sector a walk from `from` toward `to` starts in: path_sector_at,
+// except that a point on the border of two sectors starts on the side the
+// walk leaves toward (a line from a point on a portal crosses nothing).
+int path_sector_toward(int size_class, const vector& from, const vector& to);
 
 // ---- Grid ------------------------------------------------------------------------
 

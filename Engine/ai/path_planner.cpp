@@ -37,7 +37,7 @@ ai_path* path_planner(const vector& start, int, const vector& goal, int, float r
     return head;
   }
   const int cls = path_size_class_for_radius(radius);
-  const int s0 = path_sector_at(cls, start.x, start.z);
+  const int s0 = path_sector_toward(cls, start, goal);
   vector to = goal;
   const int s1 = path_sector_at(cls, goal.x, goal.z);
   // A goal off the ground is searched from the start's sector, so the

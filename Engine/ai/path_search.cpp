@@ -170,7 +170,7 @@ void smooth(PathNode*& path, const PathPoint& start, int start_sector) {
 void path_debug_print(int size_class, float x0, float z0, float x1, float z1) {
   const vector start{x0, 0.0f, z0};
   vector goal{x1, 0.0f, z1};
-  const int s0 = path_sector_at(size_class, start.x, start.z), s1 = path_sector_at(size_class, goal.x, goal.z);
+  const int s0 = path_sector_toward(size_class, start, goal), s1 = path_sector_at(size_class, goal.x, goal.z);
   PathNode* path = s0 >= 0 && s1 >= 0 ? find_path(start, s0, goal, s1, size_class, 0.0f) : nullptr;
   if (!path) {
     console_printf("No path from (%.3f, %.3f) to (%.3f, %.3f)\n", start.x, start.z, goal.x, goal.z);

@@ -25,6 +25,7 @@ const FigureSpec kMonsters[] = {
     {"grub", 0.55f, 1.8f, {120, 100, 60}},
     {"brute", 1.4f, 1.5f, {100, 70, 90}},
     {"skulker", 0.8f, 0.7f, {60, 60, 60}},
+    {"generic fighter", 1.05f, 1.1f, {150, 150, 165}},  // the scripts' watchman and townsfolk
 };
 
 // Each motion is written in its own file version, so every reader path of

@@ -458,9 +458,35 @@ PfgFile pfg_build(const PfgLevel& L) {
       node_index[i] = static_cast<int>(S.nodes.size());
       S.nodes.push_back(n);
     }
-    for (size_t i = 0; i < g.corners.size(); i++) {
-      for (size_t k = 0; k < g.corners.size(); k++) {
-        if (i == k || hits(g.grown, g.corners[i], g.corners[k])) continue;
+    // The game counts a sector without graph nodes as no ground at all, so
+    // open ground with no corner on it (a flat clearing) gets one free node
+    // where the sector is open.
+    std::vector<PfgPt> at = g.corners;
+    for (int s = 0; s < sectors; s++) {
+      PfgSectorSpec& S = f.sectors[c][s];
+      if (!S.nodes.empty()) continue;
+      const float lo = s == 0 ? g.lo_x : xs[s], hi = s == sectors - 1 ? g.hi_x : xs[s + 1];
+      if (hi <= lo || g.hi_z <= g.lo_z) continue;
+      for (int t = 0; t < 25; t++) {
+        const int k = (t + 12) % 25;  // the middle first
+        const PfgPt q{lo + (hi - lo) * (0.5f + 0.2f * (k % 5 - 2)),
+                      g.lo_z + (g.hi_z - g.lo_z) * (0.5f + 0.2f * (k / 5 - 2))};
+        bool open = true;
+        for (const Poly& o : g.grown) open = open && outside_by(o, q) > 0.001;
+        if (!open) continue;
+        PfgNodeSpec n;
+        n.point = f.add_point(q.x, q.z);
+        n.free = true;
+        node_sector.push_back(s);
+        node_index.push_back(0);
+        at.push_back(q);
+        S.nodes.push_back(n);
+        break;
+      }
+    }
+    for (size_t i = 0; i < at.size(); i++) {
+      for (size_t k = 0; k < at.size(); k++) {
+        if (i == k || hits(g.grown, at[i], at[k])) continue;
         f.sectors[c][node_sector[i]].nodes[node_index[i]].links.push_back({node_sector[k], node_index[k]});
       }
     }

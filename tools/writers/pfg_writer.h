@@ -12,8 +12,9 @@
 // walkable side the same way.
 //
 // The builder grows every obstacle by the size class's radius and puts a
-// graph node on each corner of the grown outline that is open ground; nodes
-// that see each other are linked. pfg_shortest_length answers, with its own
+// graph node on each corner of the grown outline that is open ground (a
+// sector with no such corner, a flat clearing, gets one free node on its
+// open ground instead); nodes that see each other are linked. pfg_shortest_length answers, with its own
 // geometry and a plain Dijkstra over the same corners, the length of the
 // shortest way between two points, so tests can check the game's search.
 #include <cstdint>

@@ -496,14 +496,20 @@ bool table_write_demo_tables(const std::string& root) {
     if (!ok || !row.load) continue;
     CharacterRecord c = row.kind >= 0 && row.kind < 4 ? table_demo_hero(row.kind)
                                                       : table_demo_creature(row.name, is_complete(row.name));
-    // The grubs of the demo level fight with the figure animations written
-    // for them.
-    if (std::string(row.name) == "Grub") {
+    // The grubs of the demo level and the fighters of its scripts move with
+    // the figure animations written for them (a type whose walk has no
+    // animation never walks).
+    for (const char* figure : {"Grub", "Generic Fighter"}) {
+      if (std::string(row.name) != figure) continue;
+      std::string stem = figure;
+      for (char& ch : stem) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
       for (MoveRecord& m : c.moves) {
-        if (m.animation.rfind("bite", 0) == 0) m.animation = "grub_attack01.mvf";
-        else if (m.animation == "die01.mvf") m.animation = "grub_death01.mvf";
-        else if (m.animation == "walk.mvf") m.animation = "grub_walk.mvf";
+        if (m.animation.rfind("bite", 0) == 0) m.animation = stem + "_attack01.mvf";
+        else if (m.animation == "die01.mvf") m.animation = stem + "_death01.mvf";
+        else if (m.animation == "walk.mvf") m.animation = stem + "_walk.mvf";
       }
+    }
+    if (std::string(row.name) == "Grub") {
       // A grub is soon beaten, and always leaves its gold in a bag.
       c.hit_points = 40;
       c.resistances = std::string("fire weak") + EOL;

@@ -94,22 +94,43 @@ TEST_F(AiBehaviour, TwoCreaturesOnCrossingPathsNeverOverlap) {
   EXPECT_LT(flat_distance(b->pos, vector(-5, 0, 0.2f)), 1.0f);
 }
 
-TEST_F(AiBehaviour, AThrottledCreatureWalksAtItsWalkSpeed) {
-  // On screen, out of combat and not a hero: the driver updates it only
-  // every 750 ms, so each update must cover the time since the last one.
-  living_entity* grub = kit.spawn(kit.type("Ruvizo"), {0, 0, 0}, OBJ_CREATURE);
-  ai_set_state(&grub->ai, AI_STATE_IDLE, 0);
-  const vector goal = grub->pos + grub->orient.forward * 30.0f;  // straight ahead: no turn first
-  ASSERT_GE(ai_queue_walk_to(&grub->ai, goal, 0, false, 1000), 0);
-  for (int i = 0; i < 30; i++) frame();  // it sets off within the first second
-  const vector start = grub->pos;
-  const float seconds = 6.0f;
-  for (int i = 0; i < 30 * 6; i++) frame();
-  ASSERT_EQ(grub->ai.state, AI_STATE_TRAVELING);
-  const float walk = grub->walk_speed > 0.0f ? grub->walk_speed : 1.5f;  // the kit's walks
-  const float covered = flat_distance(grub->pos, start);
-  EXPECT_GT(covered, 0.8f * walk * seconds);
-  EXPECT_LT(covered, 1.1f * walk * seconds);
+TEST_F(AiBehaviour, ACreatureWalksAtItsWalkSpeedOnScreenAndOff) {
+  // On screen it moves every frame; out of sight the driver runs it only
+  // every 750 ms, and each run must cover the time since the last one.
+  struct Case {
+    bool shown;
+    float most_per_frame;  // the longest step between two frames, in walk-frames
+  };
+  for (const Case& c : {Case{true, 1.1f}, Case{false, 30.0f}}) {
+    static bool shown;
+    shown = c.shown;
+    AiDriverHooks h = ai_driver_hooks();
+    h.on_screen = [](const living_entity*) { return shown; };
+    ai_set_driver_hooks(h);
+    living_entity* grub = kit.spawn(kit.type("Ruvizo"), {0, 0, c.shown ? 0.0f : 5.0f}, OBJ_CREATURE);
+    ai_set_state(&grub->ai, AI_STATE_IDLE, 0);
+    const vector goal = grub->pos + grub->orient.forward * 30.0f;  // straight ahead: no turn first
+    ASSERT_GE(ai_queue_walk_to(&grub->ai, goal, 0, false, 1000), 0);
+    for (int i = 0; i < 30; i++) frame();  // it sets off within the first second
+    const vector start = grub->pos;
+    const float seconds = 6.0f;
+    const float walk = grub->walk_speed > 0.0f ? grub->walk_speed : 1.5f;  // the kit's walks
+    float longest = 0.0f;
+    int still = 0;
+    for (int i = 0; i < 30 * 6; i++) {
+      const vector was = grub->pos;
+      frame();
+      longest = std::fmax(longest, flat_distance(was, grub->pos));
+      still += flat_distance(was, grub->pos) == 0.0f;
+    }
+    ASSERT_EQ(grub->ai.state, AI_STATE_TRAVELING) << c.shown;
+    const float covered = flat_distance(grub->pos, start);
+    EXPECT_GT(covered, 0.8f * walk * seconds) << c.shown;
+    EXPECT_LT(covered, 1.1f * walk * seconds) << c.shown;
+    EXPECT_LE(longest, c.most_per_frame * walk / 30.0f) << c.shown;
+    if (c.shown) EXPECT_EQ(still, 0);
+    else EXPECT_GT(still, 30 * 6 - 10);
+  }
 }
 
 TEST_F(AiBehaviour, TheLeaderWalksOutOfThePartysFormation) {

@@ -100,21 +100,28 @@ TEST_F(AiDriver, PauseAiHoldsAllButTheFlaggedEntities) {
 TEST_F(AiDriver, OffScreenCreaturesWaitForTheirTimerUnlessFighting) {
   Shown = false;
   ai_set_state(&rat->ai, AI_STATE_IDLE, 0);
-  for (int i = 0; i < 30; i++) frame();
-  EXPECT_EQ(handled(rat), 0);  // off screen and no party member
-  EXPECT_EQ(handled(hero), 0);
-  hero->state |= 0x100;  // the party's own run off screen too
-  Shown = true;
-  Handled.clear();
   rat->ai.cull_timer = timestamp_set(timer_game_clock, 750);
   for (int i = 0; i < 30; i++) frame();  // one second: the 750 ms timer lets it through once
   EXPECT_EQ(handled(rat), 1);
-  EXPECT_EQ(handled(hero), 30);
+  EXPECT_EQ(handled(hero), 30);  // heroes run off screen too
+  // On screen, a creature runs every frame (else it would walk in jumps).
+  Shown = true;
+  Handled.clear();
+  for (int i = 0; i < 30; i++) frame();
+  EXPECT_EQ(handled(rat), 30);
+  Shown = false;
   Handled.clear();
   rat->ai.target = hero->handle;
   ai_set_state(&rat->ai, AI_STATE_COMBAT, 15);
   for (int i = 0; i < 5; i++) frame();
   EXPECT_EQ(handled(rat), 5);
+  // The dead stand still on screen and off.
+  ai_set_state(&rat->ai, AI_STATE_IDLE, 0);
+  rat->state |= ES_DEAD;
+  Shown = true;
+  Handled.clear();
+  for (int i = 0; i < 30; i++) frame();
+  EXPECT_EQ(handled(rat), 0);
 }
 
 TEST_F(AiDriver, TheDeadGoInactive) {

@@ -73,4 +73,40 @@ TEST(PathPlanner, WalksRoundTheWallForEachSize) {
   path_graph_free();
 }
 
+// A flat clearing has no obstacle corner to put a graph node on, and the
+// game takes a sector without nodes for no ground: a walk there must still
+// plan, inside a sector, across the border between two and from a point on
+// the border.
+TEST(PathPlanner, WalksStraightAcrossAFlatClearing) {
+  PfgLevel level;
+  level.min_x = level.min_z = -24;
+  level.max_x = level.max_z = 24;
+  level.sector_splits = {0.0f};
+  for (int c = 0; c < 3; c++) level.radius[c] = Entity_size_radius[c];
+  const std::vector<uint8_t> b = pfg_bytes(pfg_build(level));
+  ReadStream in;
+  in.open_memory(b.data(), static_cast<int>(b.size()));
+  ASSERT_EQ(path_graph_read(in, static_cast<int>(b.size()), "clearing.pfg"), 0);
+  path_pool_reset();
+  struct Walk {
+    vector from, to;
+  };
+  // From a point on the border the walk leaves through the border itself.
+  for (const Walk& w : {Walk{{1, 0, 1}, {5, 0, 5}}, Walk{{0, 0, 0}, {5, 0, 5}}, Walk{{0, 0, 0}, {-3, 0, 5}},
+                        Walk{{-3, 0, 7}, {3, 0, 7}}, Walk{{8, 0, -2}, {-20, 0, 20}}})
+    for (int c = 0; c < 3; c++) {
+      ai_path* p = path_planner(w.from, 0, w.to, 0, Entity_size_radius[c], true);
+      ASSERT_NE(p, nullptr) << "size " << c << " from " << w.from.x << " " << w.from.z;
+      const std::vector<vector> pts = points_of(p);
+      ai_path_free(p);
+      ASSERT_EQ(pts.size(), 2u) << "size " << c << " from " << w.from.x << " " << w.from.z;
+      EXPECT_EQ(pts[0].x, w.from.x);
+      EXPECT_EQ(pts[0].z, w.from.z);
+      EXPECT_EQ(pts[1].x, w.to.x);
+      EXPECT_EQ(pts[1].z, w.to.z);
+    }
+  EXPECT_EQ(path_nodes_in_use(), 0);
+  path_graph_free();
+}
+
 }  // namespace
