@@ -4,7 +4,7 @@
 # seconds; Tab hands control to the next hero. The developer level picker
 # then loads demo_indoor, and going to demo_outdoor and back five times
 # leaves the level's memory counters (objects, entities, bitmaps) where the
-# first visit left them.
+# first round trip left them.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -60,12 +60,15 @@ for i in 1 2 3 4 5; do
 done
 import -window "$wid" "$tmp/indoor.png"
 grep "^Memory marks: " "$log" >"$tmp/marks"
-first=$(sed -n 1p "$tmp/marks" | sed 's/ heap.*//')
+# The first visit to demo_outdoor loads its watchman's figure, which stays
+# with the other loaded characters; from then on every visit must leave the
+# counters as the first one did.
+first=$(sed -n 2p "$tmp/marks" | sed 's/ heap.*//')
 last=$(sed -n '$p' "$tmp/marks" | sed 's/ heap.*//')
 [ "$first" = "$last" ] || fail "the level's memory does not come back: $(cat "$tmp/marks")"
 # The heap may hold a little more or less (the allocator's own lists); not a
 # level's worth.
-h0=$(sed -n 1p "$tmp/marks" | sed 's/.*heap //')
+h0=$(sed -n 2p "$tmp/marks" | sed 's/.*heap //')
 h1=$(sed -n '$p' "$tmp/marks" | sed 's/.*heap //')
 [ $((h1 - h0)) -lt 262144 ] || fail "the heap grew by $((h1 - h0)) bytes over five visits: $(cat "$tmp/marks")"
 kill -TERM $pid; wait $pid; pid=""

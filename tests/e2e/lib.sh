@@ -125,17 +125,21 @@ open_level_at() {
 
 # ---- conversations ------------------------------------------------------------------
 # Clicks the person $1 where it stands now (the AI's dump has its place),
-# and waits for the $2-th conversation with it. It may be walking, and a
-# click can come while the pick under the mouse is still the old one: one
-# that opens nothing is tried again.
+# and waits for the $2-th conversation with it. One walking its rounds is
+# clicked while it stands at an end (the watchman waits there a few
+# seconds), and a click that opens nothing (the pick under the mouse was
+# still the old one) is tried again.
 talk_to() {
-  local at who=$1 times=$2
-  for _ in 1 2 3 4 5 6; do
+  local at who=$1 times=$2 tries=0
+  for _ in $(seq 1 60); do
     at=$(ask ai_dump "^$who at ")
+    case "$at" in *AI_STATE_TRAVELING*) sleep 0.3; continue ;; esac
+    tries=$((tries + 1))
+    [ $tries -gt 6 ] && break
     set -- $at
     set -- $(screen_of "$3" "$(awk -v y="$4" 'BEGIN { print y + 0.9 }')" "${5%:}")
     xdotool mousemove --window "$wid" "$1" "$2"
-    sleep 0.5
+    sleep 0.4
     xdotool click --window "$wid" 1
     for _ in $(seq 1 20); do
       [ "$(grep -c "^Conversation with $who" "$tmp/$name.console")" -ge "$times" ] && { sleep 1; return 0; }

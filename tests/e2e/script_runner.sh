@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The outdoor demo level's scripts as a player meets them: the level is
 # loaded through the developer level picker, the party stands at the
-# level's start navpoints, the watchman begins his rounds at his first
-# navpoint (his place and action asked from the console), and the leader,
+# level's start navpoints, the watchman walks his rounds between his two
+# navpoints (his place and action asked from the console), and the leader,
 # sent into the exit east of the start by the console's walk order, is
 # asked whether to leave; Yes loads demo_indoor with the party at the
 # entry the exit names.
@@ -23,9 +23,23 @@ wait_console "^Level demo_outdoor, 1 members"
 grep -q '^Member 0: Ruvizo at 0.000 0.000 0.000 ' "$tmp/$name.console" ||
   fail "the leader is not at the first start navpoint: $(grep '^Member' "$tmp/$name.console")"
 
-# ---- the watchman at his post, his walk to the east post begun ---------------------------
-console "script_characters"
-wait_console "^Script character Watchman at -3.000 0.000 7.000 action 1 walk to$"
+# ---- the watchman walks his rounds between his two navpoints -----------------------------
+# Two samples on one leg: on "walk to" patrol_east (action 1) his x grows,
+# on the way back (action 3) it shrinks, along z 7.
+walked=""
+prev=""
+for _ in $(seq 1 60); do
+  line=$(ask script_characters "^Script character Watchman at ")
+  if [ -n "$prev" ] && echo "$prev $line" | awk '{ a = $9; x0 = $5; b = $20; x1 = $16; z = $18
+      exit !(a == b && $21 $22 == "walkto" && z > 6.5 && z < 7.5 &&
+             ((a == 1 && x1 > x0 + 0.2) || (a == 3 && x1 < x0 - 0.2))) }'; then
+    walked=1
+    break
+  fi
+  prev=$line
+  sleep 0.3
+done
+[ -n "$walked" ] || fail "the watchman does not walk his rounds: $(grep '^Script character Watchman' "$tmp/$name.console" | tail -4)"
 
 # ---- the leader walks into the exit (7, -2), radius 1.5 ------------------------------------
 console "walk_to 7 -2"

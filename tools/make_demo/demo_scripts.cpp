@@ -27,8 +27,9 @@ bool demo_build_scripts(const std::string& root) {
   watchman.name = "Watchman";
   watchman.start = "patrol_west";
   watchman.character = "Generic Fighter";
-  watchman.actions = {"\"label\" 1",          "\"walk to\" \"patrol_east\"", "\"wait at\" \"patrol_east\" 1",
-                      "\"walk to\" \"patrol_west\"", "\"wait at\" \"patrol_west\" 1", "\"goto\" 1"};
+  // He stands a while at each end of his rounds, long enough to be talked to.
+  watchman.actions = {"\"label\" 1",          "\"walk to\" \"patrol_east\"", "\"wait at\" \"patrol_east\" 4",
+                      "\"walk to\" \"patrol_west\"", "\"wait at\" \"patrol_west\" 4", "\"goto\" 1"};
   LevelTriggerSpec exit;
   exit.name = "demo_indoor";
   exit.index = 2;

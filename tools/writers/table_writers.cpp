@@ -508,6 +508,8 @@ bool table_write_demo_tables(const std::string& root) {
         else if (m.animation == "die01.mvf") m.animation = stem + "_death01.mvf";
         else if (m.animation == "walk.mvf") m.animation = stem + "_walk.mvf";
       }
+      // Without a stand the walk would go on carrying it after it stopped.
+      c.moves.push_back(move("movement", stem + "_idle", "stand"));
     }
     if (std::string(row.name) == "Grub") {
       // A grub is soon beaten, and always leaves its gold in a bag.
