@@ -15,13 +15,7 @@ log="$tmp/walk.console"
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 
 # ---- rand-grassland01, the eighth level in name order ----------------------------------
-console "level_picker"
-sleep 1.5
-xdotool mousemove --window "$wid" 230 78 click 1
-sleep 0.3
-for _ in $(seq 1 7); do xdotool key --window "$wid" Down; sleep 0.1; done
-xdotool key --window "$wid" Return
-wait_console "ENDING LOAD OF rand-grassland01"
+open_level_at 7 rand-grassland01
 sleep 1.5
 console "party_positions"
 wait_console "^Level rand-grassland01, 4 members"
