@@ -21,6 +21,18 @@ console "party_positions"
 wait_console "^Level rand-grassland01, 4 members"
 grep -q '^Member 0: [A-Za-z]* at 0.000 0.000 0.000 .*(controlled)' "$log" ||
   fail "the leader is not at the start: $(grep '^Member 0' "$log")"
+# The followers walk into their places first; the click waits for them, so
+# that none stands under it.
+prev=""
+for _ in $(seq 1 30); do
+  : >"$log"
+  console "party_positions"
+  wait_console "^Level rand-grassland01, 4 members"
+  now=$(grep '^Member' "$log")
+  [ "$now" = "$prev" ] && break
+  prev=$now
+  sleep 0.5
+done
 shot before
 
 # ---- a click on the ground ahead and to the left ----------------------------------------
@@ -43,6 +55,7 @@ shot after
 awk -v gx=$gx -v gz=$gz '
   $2 == "Member" && $3 == "0:" {
     x = $6; z = $8; d = sqrt((x - gx) ^ 2 + (z - gz) ^ 2)
+    if ($0 !~ /\(controlled\)/) { print "the click took control from the leader at sample " $1; bad = 1 }
     if (n > 0) {
       step = sqrt((x - px) ^ 2 + (z - pz) ^ 2)
       if (step > 3.5) { print "a leap of " step " at sample " $1; bad = 1 }
