@@ -36,8 +36,8 @@ bool sample_track(void* context, float dt, vector* position, matrix* orientation
 int effect_create(const CutsceneEffectEntry& e, bool) {
   if (!e.file) return -1;
   if (e.entity && *e.entity)
-    if (living_entity* owner = entity_find_by_name(e.entity)) return fx_attach_to_entity(e.file, owner->handle, false, false);
-  return fx_add_effect(e.file, vector{0, 0, 0}, identity_matrix, true);
+    if (living_entity* owner = entity_find_by_name(e.entity)) return fx_attach_to_entity(e.file, owner->handle, -1, -1, false, false);
+  return fx_add_world_effect(e.file, 0);
 }
 
 int sound_start(const char* name, bool stream) {

@@ -4,10 +4,14 @@
 // and a cast move attaches its spell's cast effect.
 #include "Orrimund/game_fx.h"
 
+#include <strings.h>
+
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "Engine/Objects/combat.h"
+#include "Engine/Objects/entity_model_ca.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/spell_hits.h"
@@ -30,20 +34,78 @@
 #include "Engine/characterinfo/spells.h"
 #include "Engine/rendering/scene.h"
 #include "Orrimund/player/party.h"
+#include "quarn/ca/base_character.h"
+#include "quarn/ca/character_instance.h"
 #include "quarn/geom/effect_instance.h"
+#include "quarn/geom/lights.h"
 #include "quarn/os/console.h"
 
 namespace {
 
 constexpr int MAX_INSTANCES = 64;
 
+// An element that the layer itself puts on a bone each step (meshes and
+// light channels; emitters, particle emitters and nodes follow their bone
+// inside the instance).
+struct BoneElement {
+  int element;
+  int bone;
+};
+
 struct Slot {
   EffectInstance* inst = nullptr;
   bool visible = true;
+  int entity = -1;  // whose skeleton its elements ride on, -1 none
+  std::vector<BoneElement> on_bones;
 };
 Slot Slots[MAX_INSTANCES];
 
 EffectInstance* instance_of(int i) { return i >= 0 && i < MAX_INSTANCES ? Slots[i].inst : nullptr; }
+
+character_instance* skeleton_of(int entity) {
+  living_entity* e = entity_from_handle(entity);
+  return e && e->instance ? entity_model_character(e->instance) : nullptr;
+}
+
+// Every element but the scene's root on the bone of its own name, or all on
+// the given bone.
+bool bind(int i, int entity, int bone) {
+  EffectInstance* inst = instance_of(i);
+  character_instance* ch = skeleton_of(entity);
+  if (!inst || !ch || !ch->base) return false;
+  Slot& slot = Slots[i];
+  slot.entity = entity;
+  slot.on_bones.clear();
+  int bound = 0;
+  for (int n = 0; n < effect_instance_elements(inst); n++) {
+    const int kind = effect_instance_element(inst, n).kind;
+    if (kind == EEK_ITEM || kind == EEK_NONE) continue;
+    int b = bone;
+    if (b < 0) {
+      const char* own = effect_instance_element_name(inst, n);
+      if (!own || strcasecmp(own, "Scene Root") == 0) continue;
+      b = character_find_bone(ch->base, own);
+      if (b < 0) continue;
+    }
+    if (kind == EEK_MESH || kind == EEK_CHANNEL) slot.on_bones.push_back({n, b});
+    else effect_instance_bind_element(inst, n, ch, static_cast<uint32_t>(b));
+    bound++;
+  }
+  return bone >= 0 || bound > 0;
+}
+
+// An entity that is gone leaves its effects where they stand: nothing of
+// them may reach its skeleton any more.
+void unbind(int i) {
+  EffectInstance* inst = instance_of(i);
+  Slot& slot = Slots[i];
+  for (int n = 0; inst && n < effect_instance_elements(inst); n++) {
+    const int kind = effect_instance_element(inst, n).kind;
+    if (kind == EEK_EMITTER || kind == EEK_VIF || kind == EEK_NODE) effect_instance_bind_element(inst, n, nullptr, 0);
+  }
+  slot.entity = -1;
+  slot.on_bones.clear();
+}
 
 int create(const char* name, bool visible) {
   int free_slot = -1;
@@ -62,9 +124,19 @@ int create(const char* name, bool visible) {
 bool advance(int i, float dt, const vector& pos, const matrix& orient) {
   EffectInstance* inst = instance_of(i);
   if (!inst) return true;
+  Slot& slot = Slots[i];
+  character_instance* ch = slot.entity >= 0 ? skeleton_of(slot.entity) : nullptr;
+  if (slot.entity >= 0 && !ch) unbind(i);
   for (int n = 0; n < effect_instance_elements(inst); n++) {
     const int kind = effect_instance_element(inst, n).kind;
     if (kind == EEK_MESH || kind == EEK_CHANNEL) effect_instance_set_element_transform(inst, n, pos, orient);
+  }
+  // Elements on bones stand where their bone stands in the entity's pose.
+  for (const BoneElement& b : slot.on_bones) {
+    vector p;
+    matrix m;
+    ch->get_tag_transform(b.bone, orient, pos, &m, &p);
+    effect_instance_set_element_transform(inst, b.element, p, m);
   }
   transform parent;
   parent.pos = pos;
@@ -76,6 +148,26 @@ void release(int i) {
   if (EffectInstance* inst = instance_of(i)) effect_instance_release(inst);
   if (i >= 0 && i < MAX_INSTANCES) Slots[i] = Slot();
 }
+
+// The lights of the effects' channels that shine now, for the level's draw.
+int light_channels(LevelDynLight* out, int capacity) {
+  int n = 0;
+  for (const Slot& slot : Slots) {
+    const EffectInstance* inst = slot.inst;
+    if (!inst || !slot.visible) continue;
+    for (const EffectChannelRecord* r = inst->channels; r && n < capacity;
+         r = r->next == inst->channels ? nullptr : r->next) {
+      if ((r->flags & ECR_HIDDEN) || r->state.light < 0 || !light_get_enabled(r->state.light)) continue;
+      vector at;
+      if (!light_get_position(r->state.light, at)) continue;
+      const AnimChannelState& st = r->state;
+      out[n++] = LevelDynLight{at,   st.red / 255.0f, st.green / 255.0f, st.blue / 255.0f, st.intensity / 256.0f,
+                               1,    r->def.radius,   r->def.outer_radius};
+    }
+  }
+  return n;
+}
+
 
 float frame(int i) {
   const EffectInstance* inst = instance_of(i);
@@ -154,7 +246,7 @@ int scene_effects(SceneEffect* out, int capacity) {
 
 // ---- the entity code's hooks --------------------------------------------------------
 
-int attach(living_entity* e, const char* name, int) { return e ? fx_attach_to_entity(name, e->handle, false, false) : -1; }
+int attach(living_entity* e, const char* name, int) { return e ? fx_attach_to_entity(name, e->handle, -1, -1, false, false) : -1; }
 int place(const char* name, const vector& pos) { return fx_add_effect(name, pos, identity_matrix, true); }
 bool alive(int handle) {
   const game_effect* fx = fx_get(handle);
@@ -165,7 +257,7 @@ bool alive(int handle) {
 // remembers where the effect holds the missile.
 int cast_effect(living_entity* e, int spell) {
   if (!e || spell < 0 || spell >= MAX_SPELLS || !Spells[spell].cast_effect) return -1;
-  const int h = fx_attach_to_entity(Spells[spell].cast_effect, e->handle, false, true);
+  const int h = fx_attach_to_entity(Spells[spell].cast_effect, e->handle, -1, -1, false, true);
   game_effect* fx = fx_get(h);
   if (!fx) return -1;
   fx->bits |= FXS_CAST;
@@ -275,6 +367,7 @@ void game_fx_install() {
   l.stop = stop;
   l.longest_life_ms = longest_life_ms;
   l.show_node = show_node;
+  l.bind = bind;
   fx_set_layer(l);
   fx_init();
   spell_launch_points_reset();
@@ -358,6 +451,7 @@ void game_fx_install() {
     return fx_add_status_effect(e, kind);
   };
   h.has_status_kind = [](const living_entity* e, int kind) { return e && fx_entity_has_kind(e->handle, kind); };
+  h.item_effect = fx_add_item_effect;
   entity_set_effect_hooks(h);
 
   EntityGameHooks g = entity_game();
@@ -367,3 +461,4 @@ void game_fx_install() {
 }
 
 int game_fx_scene_effects(SceneEffect* out, int capacity) { return scene_effects(out, capacity); }
+int game_fx_light_channels(LevelDynLight* out, int capacity) { return light_channels(out, capacity); }

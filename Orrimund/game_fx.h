@@ -7,3 +7,6 @@ struct SceneEffect;
 void game_fx_install();
 // The scene pass's view of the effects in play.
 int game_fx_scene_effects(SceneEffect* out, int capacity);
+struct LevelDynLight;
+// The lights the effects' light channels shine with now.
+int game_fx_light_channels(LevelDynLight* out, int capacity);

@@ -43,6 +43,7 @@
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
 #include "Orrimund/game_fx.h"
+#include "Orrimund/spell_use.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
@@ -82,6 +83,8 @@ constexpr int AMBIENT_UPDATE_MS = 250;
 
 class GameFrontServices : public FrontServices {
  public:
+  bool spell_usable(int spell) override { return spell_use_can_cast(Selected_entity, spell); }
+  bool cast_spell(int spell) override { return spell_use_cast(Selected_entity, spell); }
   bool cutscene_skip() override { return ::cutscene_skip(); }
   int party_count() override {
     int n = 0;
@@ -546,6 +549,7 @@ void install_hooks() {
   };
   s.characters = scene_characters;
   s.effects = game_fx_scene_effects;
+  s.light_channels = game_fx_light_channels;
   s.cutscene = [] { return game_flags_test(GF_CUTSCENE); };
   s.letterbox = [] { return true; };
   s.speech = [](SceneSpeech* out, int capacity) {

@@ -72,6 +72,8 @@ class CharacterModel : public EntityModel {
   int skin() const override { return skin_; }
   void set_layer_texture(int layer, const char* file_name) override { character_set_bitmap(base_, layer, file_name); }
 
+  character_instance* character() { return &inst_; }
+
   bool draw(const vector& pos, const matrix& orient, int alpha) {
     if (!base_->current || !base_->current->mesh) return false;
     // The base is shared: its variant follows this entity's skin.
@@ -156,6 +158,11 @@ void entity_model_use_characters() {
 }
 
 void entity_model_set_level(const LevelAnimContext& ctx) { Level_context = ctx; }
+
+character_instance* entity_model_character(EntityModel* model) {
+  CharacterModel* m = dynamic_cast<CharacterModel*>(model);
+  return m ? m->character() : nullptr;
+}
 
 bool entity_model_draw(EntityModel* model, const vector& pos, const matrix& orient, int alpha) {
   CharacterModel* m = dynamic_cast<CharacterModel*>(model);

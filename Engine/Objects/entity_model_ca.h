@@ -9,6 +9,7 @@
 #include "quarn/math/vector.h"
 
 struct LevelAnimContext;
+class character_instance;
 
 // Installs the maker: from now on new entities get character models, and a
 // type's animations load by weapon class as its entities take weapons.
@@ -18,3 +19,6 @@ void entity_model_set_level(const LevelAnimContext& ctx);
 // Draws an entity's model where it stands (inside a started 3D frame).
 // False when the model is not a character model.
 bool entity_model_draw(EntityModel* model, const vector& pos, const matrix& orient, int alpha);
+// The skeleton an effect binds to: the character instance of a character
+// model, null for any other model.
+character_instance* entity_model_character(EntityModel* model);

@@ -12,6 +12,7 @@
 
 class living_entity;
 struct Character_info;
+struct Item_info;
 
 struct FloorHit {
   float height = -10000.0f;
@@ -77,6 +78,9 @@ struct EntityEffectHooks {
   int (*attach_timed)(living_entity* e) = nullptr;
   int (*attach_status)(living_entity* e, int kind) = nullptr;
   bool (*has_status_kind)(const living_entity* e, int kind) = nullptr;
+  // The effect an equipped item shows of its own while it is worn; without
+  // it the item's effect is attached as any other.
+  int (*item_effect)(living_entity* e, const Item_info* item) = nullptr;
 };
 
 struct EntitySoundHooks {

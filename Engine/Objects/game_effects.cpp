@@ -11,6 +11,7 @@
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/spell_outcome.h"
+#include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
 #include "quarn/bmpman/bmpman.h"
@@ -140,6 +141,18 @@ bool update_status_visual(game_effect* fx, float dt) {
   return false;
 }
 
+// An item's effect rides on the bone its wearer holds it by: a weapon's on
+// the primary hand, a shield's on the shield's bone or else the secondary
+// hand.
+void bind_to_prop(game_effect* fx, living_entity* e, const Item_info* info) {
+  constexpr int primary_hand = 0, secondary_hand = 1, shield = 15;  // prop slots
+  if (!Layer.bind || !e->character) return;
+  const int16_t* bones = e->character->prop_tag_bones;
+  auto bind = [&](int slot) { return bones[slot] >= 0 && Layer.bind(fx->instance, e->handle, bones[slot]); };
+  if (info->type == ITEM_WEAPON) bind(primary_hand);
+  else if (!bind(shield)) bind(secondary_hand);
+}
+
 // An item's own effect lives while the item is worn; a weapon's shows only
 // in the combat stance and plays out when its wearer leaves it.
 bool update_item(game_effect* fx, float dt) {
@@ -152,6 +165,7 @@ bool update_item(game_effect* fx, float dt) {
     if (make && fx->instance < 0 && info->attached_effect && Layer.create) {
       fx->instance = Layer.create(info->attached_effect, fx->visible);
       fx->timer.invalidate();
+      if (fx->instance >= 0) bind_to_prop(fx, e, info);
     }
     if (info->type == ITEM_WEAPON && e->stance_anim != 0 && fx->instance >= 0 && !fx->timer.is_valid()) {
       const int life = Layer.longest_life_ms ? Layer.longest_life_ms(fx->instance) : 0;
@@ -198,18 +212,18 @@ bool update_attached(game_effect* fx, float dt) {
   living_entity* e = living(fx->entity);
   if (fx->kind == FX_PETRIFY) {
     if (!e || e->has_status_effect(STATUS_PARALYZE)) return false;
-    fx_attach_to_entity("stone-fade.vfx", e->handle, false, false);
+    fx_attach_to_entity("stone-fade.vfx", e->handle, -1, -1, false, false);
     return true;
   }
   if (fx->spell == 14 && !(fx->bits & FXS_CAST)) {
     if (e && !e->has_status_effect(STATUS_TIMED_FX)) {
-      if (Spells[14].hit_effect) fx_attach_to_entity(Spells[14].hit_effect, e->handle, false, false);
+      if (Spells[14].hit_effect) fx_attach_to_entity(Spells[14].hit_effect, e->handle, -1, -1, false, false);
       return true;
     }
     return done;
   }
   if (fx->spell == 36 && done && !(fx->bits & FXS_CAST) && e && Spells[36].misc_effect) {
-    const int v = fx_attach_to_entity(Spells[36].misc_effect, e->handle, true, true);
+    const int v = fx_attach_to_entity(Spells[36].misc_effect, e->handle, -1, -1, true, true);
     e->set_status_effect_visual(STATUS_TURNED, v);
   }
   return done;
@@ -423,12 +437,16 @@ int fx_add_effect(const char* name, const vector& pos, const matrix& orient, boo
   return fx ? fx->handle : -1;
 }
 
-int fx_attach_to_entity(const char* name, int entity, bool hidden, bool follow_bone) {
+int fx_attach_to_entity(const char* name, int entity, int bone, int move, bool hidden, bool follow_bone) {
   game_object* o = obj_from_handle(entity);
   if (!o) return -1;
   game_effect* fx = fx_create(name, follow_bone ? FX_ATTACHED_BONE : FX_ATTACHED, o->pos, o->orient, !hidden);
   if (!fx) return -1;
   fx->entity = entity;
+  fx->move = move;
+  if (Layer.bind) Layer.bind(fx->instance, entity, bone);
+  // Its first frame, so that it stands on its bones before it is drawn.
+  if (Layer.advance) Layer.advance(fx->instance, 0.0f, fx->pos, fx->orient);
   attach_record(fx, entity);
   return fx->handle;
 }
@@ -455,7 +473,7 @@ int fx_add_petrify_effect(living_entity* e) {
   if (!e) return -1;
   for (game_effect* fx = Active.fx_next; fx && fx != &Active; fx = fx->fx_next)
     if (fx->kind == FX_PETRIFY && fx->entity == e->handle) return fx->handle;
-  const int h = fx_attach_to_entity("stone-loop.vfx", e->handle, false, false);
+  const int h = fx_attach_to_entity("stone-loop.vfx", e->handle, -1, -1, false, false);
   if (game_effect* fx = fx_get(h)) fx->kind = FX_PETRIFY;
   return h;
 }
@@ -570,7 +588,7 @@ int fx_add_status_effect(living_entity* e, int kind) {
   if (!e || (kind != FX_STATUS_VISUAL && kind != FX_PETRIFY)) return -1;
   if (fx_entity_has_kind(e->handle, FX_PETRIFY)) return -1;
   kill_where(e->handle, [](const game_effect* fx) { return fx->kind == FX_STATUS_VISUAL; });
-  const int h = fx_attach_to_entity(Spells[11].hit_effect, e->handle, false, false);
+  const int h = fx_attach_to_entity(Spells[11].hit_effect, e->handle, -1, -1, false, false);
   if (game_effect* fx = fx_get(h)) {
     fx->kind = kind;
     fx->timer.set(FX_STATUS_RENEW_MS);
@@ -582,7 +600,7 @@ int fx_add_status_visual(living_entity* e) {
   if (!e || e->has_status_effect(STATUS_FADED) || fx_entity_has_kind(e->handle, FX_PETRIFY)) return -1;
   for (game_effect* fx = Active.fx_next; fx && fx != &Active; fx = fx->fx_next)
     if (fx->entity == e->handle && fx->kind == FX_STATUS_VISUAL && !(fx->flags & OF_DELETE)) return fx->handle;
-  const int h = fx_attach_to_entity("spell-status.vfx", e->handle, false, false);
+  const int h = fx_attach_to_entity("spell-status.vfx", e->handle, -1, -1, false, false);
   if (game_effect* fx = fx_get(h)) {
     fx->kind = FX_STATUS_VISUAL;
     fx->bits |= FXS_RENEWABLE;
@@ -593,7 +611,7 @@ int fx_add_status_visual(living_entity* e) {
 
 int fx_attach_timed_effect(living_entity* e) {
   if (!e) return -1;
-  const int h = fx_attach_to_entity(Spells[14].misc_effect, e->handle, false, true);
+  const int h = fx_attach_to_entity(Spells[14].misc_effect, e->handle, -1, -1, false, true);
   if (game_effect* fx = fx_get(h)) {
     fx->spell = 14;
     fx->timer.set(Spells[14].duration * 1000);

@@ -94,6 +94,10 @@ struct FxLayer {
   void (*stop)(int instance) = nullptr;
   int (*longest_life_ms)(int instance) = nullptr;
   void (*show_node)(int instance, const char* name, bool visible) = nullptr;
+  // Binds an instance's elements to an entity's skeleton: every element but
+  // "Scene Root" to the bone of its own name, or all to `bone` when it is
+  // not -1. False when the entity has no skeleton (or the bone is not one).
+  bool (*bind)(int instance, int entity, int bone) = nullptr;
 };
 // What the effects deliver: a spell's hit on a target (the outcome when the
 // game is networked, else the spell's own local hit).
@@ -133,7 +137,10 @@ void fx_startup();
 void fx_reset();
 game_effect* fx_create(const char* name, int kind, const vector& pos, const matrix& orient, bool visible);
 int fx_add_effect(const char* name, const vector& pos, const matrix& orient, bool visible);
-int fx_attach_to_entity(const char* name, int entity, bool hidden, bool follow_bone);
+// An effect riding on an entity: its instance's elements bound to the
+// entity's skeleton (each to the bone of its own name, or all to `bone`
+// when it is not -1), run for its first frame. Kind 2 with follow_bone.
+int fx_attach_to_entity(const char* name, int entity, int bone, int move, bool hidden, bool follow_bone);
 int fx_add_homing_effect(const char* name, int spell, const vector& start, int owner, int target);
 int fx_add_fade(living_entity* e, const char* name, bool fade_in);
 int fx_add_petrify_effect(living_entity* e);

@@ -340,8 +340,10 @@ void entity_equip_item(item_instance** out1, item_instance** out2, living_entity
     }
   }
   item->spare = -1;
-  if (info->attached_effect && e->type != OBJ_BOSS && entity_effects().attach) {
-    item->spare = entity_effects().attach(e, info->attached_effect, -1);
+  if (info->attached_effect && e->type != OBJ_BOSS) {
+    const EntityEffectHooks& fx = entity_effects();
+    if (fx.item_effect) item->spare = fx.item_effect(e, info);
+    else if (fx.attach) item->spare = fx.attach(e, info->attached_effect, -1);
   }
 }
 

@@ -388,7 +388,7 @@ bool spell_hit(const SpellRelease& r) {
     attach_outcome(timed_hit(s, r.caster, r.target, 1000, target->pos, r.source), r.outcome);
     at = target->pos, found = true;
   } else if (s == 23 || s == 30) {
-    if (r.item && Spells[s].cast_effect) fx_attach_to_entity(Spells[s].cast_effect, caster->handle, false, true);
+    if (r.item && Spells[s].cast_effect) fx_attach_to_entity(Spells[s].cast_effect, caster->handle, -1, -1, false, true);
     fx_add_area_effect(hit_name(s), s, r.caster, caster->pos, &r.outcome);
     found = true;
   } else if (one_of(s, {28, 79, 100})) {
@@ -534,7 +534,7 @@ void spell_cast(living_entity* caster, int spell, int target, const vector* pos,
         if (game_effect* g = fx_get(fx)) g->orient = spell_aim_free_side(e, 4.24f);
       }
   } else if (one_of(s, {23, 30, 88})) {
-    if (item && Spells[s].cast_effect) fx_attach_to_entity(Spells[s].cast_effect, c, false, true);
+    if (item && Spells[s].cast_effect) fx_attach_to_entity(Spells[s].cast_effect, c, -1, -1, false, true);
     if (game_effect* g = fx_get(fx_add_area_effect(hit_name(s), s, c, caster->pos, nullptr))) {
       g->source = kind;
       g->source_item = item;

@@ -11,6 +11,7 @@
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/spell_cast.h"
+#include "Engine/ai/boss_hooks.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
@@ -104,7 +105,7 @@ void living_entity::apply_spell_effect(const SpellHitRecord& r) {
     } else if ((at_place || s == 26) && r.has_pos) {
       fx_add_effect(effect, r.pos, r.has_orient ? r.orient : orient, true);
     } else {
-      fx_attach_to_entity(effect, handle, false, true);
+      fx_attach_to_entity(effect, handle, -1, -1, false, true);
     }
   }
   const int category = o.category();
@@ -187,14 +188,17 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
                                      const Item_info* item, float amount, bool named) {
   if (s < 0 || s >= MAX_SPELLS || source < 0 || source > SS_WEAK) return;
   if (((state & ES_DOWN) || hp <= 0.0f) && s != 3 && s != 5 && s != 105) return;
+  if (Hooks.party_standing && !Hooks.party_standing()) return;
+  if (boss_is_serpent_hit_rider(this)) return;
+  // A boss keeps count of who turned spells on it.
+  if (type == OBJ_BOSS) boss_record_damage(this, 0.0f, caster_handle, false);
   if (s == 72) {
     for (int k : {7, 8, 67}) get_hit_by_spell(k, caster_handle, at, turn, source, item, amount, false);
     if (Spells[7].hit_effect &&
         (has_status_effect(0) || has_status_effect(1) || has_status_effect(9)))
-      fx_attach_to_entity(Spells[7].hit_effect, handle, false, true);
+      fx_attach_to_entity(Spells[7].hit_effect, handle, -1, -1, false, true);
     return;
   }
-  if (Hooks.party_standing && !Hooks.party_standing()) return;
   living_entity* c = entity_from_handle(caster_handle);
   if (!c) return;
   const Spell_info& info = Spells[s];
@@ -393,14 +397,14 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
         show = false;
         if (s == 23 && !(c->state & ES_OWN_MODEL)) {
           if (!named) std::printf("Preloaded curse\n");
-          const int fx = fx_attach_to_entity(effect, handle, false, true);
+          const int fx = fx_attach_to_entity(effect, handle, -1, -1, false, true);
           if (game_effect* g = fx_get(fx)) {
             const vector d = c->pos - pos;
             if (d.length() > 0.0f) g->orient = matrix::from_forward(d * (1.0f / d.length()));
           }
         }
         if ((info.flags & SPELL_OFFENSIVE) && !holds(true)) {
-          if (effect && s != 23 && s != 36 && !(c->state & ES_OWN_MODEL)) fx_attach_to_entity(effect, handle, false, true);
+          if (effect && s != 23 && s != 36 && !(c->state & ES_OWN_MODEL)) fx_attach_to_entity(effect, handle, -1, -1, false, true);
           break;
         }
         int D = spell_status_duration(s, L);
@@ -414,7 +418,7 @@ void living_entity::get_hit_by_spell(int s, int caster_handle, const vector* at,
   const float h = gain_set ? gain : spell_damage(this, s, count, die, use_resistance ? R : 0.0f);
   change_hp(h, caster_handle, 0, 0);
   if (h < 0.0f && flinch) start_knockdown(flinch);
-  if (show && effect) fx_attach_to_entity(effect, handle, false, true);
+  if (show && effect) fx_attach_to_entity(effect, handle, -1, -1, false, true);
   if (s == 33) {
     if (!No_resist && frand() <= R) {
       combat.react_to_hit(2);

@@ -7,6 +7,7 @@
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/inventory.h"
+#include "Engine/Objects/item_paging.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/living_entity.h"
@@ -16,6 +17,7 @@
 #include "Engine/characterinfo/skills.h"
 #include "Engine/characterinfo/spells.h"
 #include "quarn/os/console.h"
+#include "quarn/os/timer.h"
 
 namespace {
 
@@ -60,10 +62,11 @@ void emerge(living_entity* s, int spell) {
                                           info.target_radius, 0.5f);
   if (fx < 0 && !(s->state & ES_OWN_MODEL)) {
     std::printf("no room for summon target effect!!  make summon emerge through AI code\n");
+    s->ai.emerge_timer = timestamp_set(timer_game_clock, info.emerge_time);
     s->ai.flags |= AIF_UNINTERRUPTIBLE;
   }
   if (!info.misc_effect) return;
-  if (s->state & ES_OWN_MODEL) fx_attach_to_entity(info.misc_effect, s->handle, false, false);
+  if (s->state & ES_OWN_MODEL) fx_attach_to_entity(info.misc_effect, s->handle, -1, -1, false, false);
   else fx_add_effect(info.misc_effect, s->pos, s->orient, true);
 }
 
@@ -138,6 +141,10 @@ living_entity* summon_creature(living_entity* caster, const vector& at, int spel
   s->set_team(caster->get_team());
   if (spell == 39) {
     if (item_instance* w = entity_unequip_slot(s, EQ_WEAPON, false)) item_free(w);
+  } else if (s->character && s->character->kind >= 0 && s->character->kind < 4) {
+    // A hero's form keeps its weapon's mesh in the summons' paging slot.
+    const item_instance* w = s->equipment[EQ_WEAPON];
+    if (w && w->info) item_page_in(static_cast<int>(w->info - Item_infos), ITEM_PAGING_SUMMON_SLOT);
   }
   if (spell == 46 && s->instance) s->instance->set_alpha(128);
   if (caster->type != OBJ_PLAYER) {

@@ -144,6 +144,9 @@ struct ai_component {
   bool stance_want_ready = false, stance_switched = false;
   int32_t stance_timer = -1;
   int32_t stance_move = AI_STANCE_UNSTARTED;
+  // When a summon that rose without its emergence effect has emerged (game
+  // clock; -1 none): until then it keeps AI flag 2.
+  int32_t emerge_timer = -1;
   ai_attack_slot attack_slots[AI_ATTACK_SLOTS];
   int32_t offense_points[AI_OFFENSE_POINTS] = {-1, -1, -1, -1, -1, -1, -1, -1};
   ai_action queue[AI_QUEUE_LENGTH];

@@ -227,6 +227,10 @@ void ai_process_entity(living_entity* e, float frametime) {
   if ((e->state & ES_SNEAKING) && timestamp_elapsed(ai->sneak_timer, now()) &&
       ai_queue_find(ai, 1, SNEAK_LEAVE_TYPE, 0, -1, nullptr, 0, AI_NO_SPELL) < 0)
     ai_queue_action15(ai);
+  if (ai->emerge_timer >= 0 && timestamp_elapsed(ai->emerge_timer, now())) {
+    ai->emerge_timer = -1;
+    ai->flags &= ~AIF_UNINTERRUPTIBLE;
+  }
   if ((e->state & ES_DEAD) && e->type != OBJ_BOSS) {
     ai_reset_to_idle(ai);
     ai_reset_to_inactive(ai);

@@ -225,6 +225,12 @@ bool boss_vetoes_attack(living_entity* boss, living_entity* target) {
   return m && m->vetoes_attack && m->vetoes_attack(boss, target);
 }
 
+bool boss_is_serpent_hit_rider(living_entity* e) {
+  if (boss_type_id(e) != BOSS_SERPENT) return false;
+  const BossModule* m = module_of(BOSS_SERPENT);
+  return m && m->vetoes_rider_hit && m->vetoes_rider_hit(e);
+}
+
 bool boss_offense_begin(combat_state* cs) {
   const int id = cs ? boss_type_id(cs->owner) : -1;
   if (!one_of(id, {BOSS_SERPENT, BOSS_GHOST_RIDER, BOSS_TENTACLE_BEAST, BOSS_CALVEK_ONI, BOSS_TITUS, BOSS_PYRUL,

@@ -41,6 +41,8 @@ struct BossModule {
   bool (*tripped_followup)() = nullptr;
   void (*plus_spell)(living_entity* boss, living_entity* target) = nullptr;
   bool (*vetoes_attack)(living_entity* boss, living_entity* target) = nullptr;
+  // The serpent's veto on hitting one of its riders (not the lead rider).
+  bool (*vetoes_rider_hit)(living_entity* rider) = nullptr;
   bool (*offense_begin)(combat_state* cs) = nullptr;
   bool (*offense_hit)(combat_state* cs) = nullptr;
   bool (*tiger_hit_check)(living_entity* e) = nullptr;
@@ -90,6 +92,8 @@ bool boss_pushed_followup(int type_id);
 bool boss_tripped_followup(int type_id);
 void boss_plus_spell(living_entity* boss, living_entity* target);
 bool boss_vetoes_attack(living_entity* boss, living_entity* target);
+// Whether the serpent's module forbids hitting this rider of it.
+bool boss_is_serpent_hit_rider(living_entity* e);
 bool boss_offense_begin(combat_state* cs);
 bool boss_offense_hit(combat_state* cs);
 bool boss_tiger_hit_check(living_entity* e);

@@ -59,6 +59,11 @@ class FrontServices {
   // A running cutscene that may be skipped stops; true when it did.
   virtual bool cutscene_skip();
 
+  // A spell chosen for the selected hero (a hot button): whether it can be
+  // cast now, and the cast; false when it could not be.
+  virtual bool spell_usable(int spell);
+  virtual bool cast_spell(int spell);
+
   // Starts a level by file name ("rand-forest01"), start point or null.
   virtual void start_level(const char* level, const char* start);
   // Up to seven start names of a level, for the level picker.

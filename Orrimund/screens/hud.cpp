@@ -202,7 +202,11 @@ void use_hot(int slot) {
     front_play_sound(39);
     return;
   }
-  // Skills and spells are used by their own modules once they exist.
+  if (!h.is_skill) {
+    front_play_sound(front().cast_spell(static_cast<int>(h.value)) ? 35 : 36);
+    return;
+  }
+  // Skills are used by their own module once it exists.
   front_play_sound(35);
 }
 
@@ -708,7 +712,10 @@ void hud_render() {
       int x, y, w, h;
       hud_hot_rect(s, &x, &y, &w, &h);
       const bool lit = s == g_hud.flashing_hot || s == g_hud.hovered_hot;
-      ui_fill_rect(x, y, w, h, lit ? Color(212, 165, 51, 255) : Color(110, 138, 177, 255));
+      // A spell that cannot be cast now is greyed.
+      const bool grey = !hb.is_skill && !front().spell_usable(hb.value);
+      ui_fill_rect(x, y, w, h,
+                   lit ? Color(212, 165, 51, 255) : grey ? Color(90, 90, 90, 255) : Color(110, 138, 177, 255));
       char label[16];
       std::snprintf(label, sizeof label, "%d", hb.value);
       gr_set_color_rec(Ui_white);

@@ -70,6 +70,11 @@ std::vector<SpellRecord> table_demo_spells() {
   spells[24].effects = std::string("+Cast effect: \"fire-cast.vfx\"") + EOL + "+Hit effect: \"fire-hit.vfx\" $Sound: \"fireball.wav\" 1.0 8 1" + EOL +
                        "+Variation: fireball" + EOL;
   spells[24].tail = std::string("+Die: 8") + EOL + "+Target radius: 3.5" + EOL + "+Offensive" + EOL + "+Target character" + EOL;
+  // The fire bolt a hero casts from a hot button flies as the fireball does.
+  spells[25].damage_type = "fire";
+  spells[25].hit_chance = 90;
+  spells[25].effects = spells[24].effects;
+  spells[25].tail = std::string("+Die: 6") + EOL + "+Offensive" + EOL + "+Target character" + EOL;
   // Curse spreads as a ring on the ground round its caster.
   spells[23].effects = std::string("+Hit effect: \"curse-ring.vfx\"") + EOL + spells[23].effects;
   spells[23].tail = std::string("+Offensive") + EOL;
