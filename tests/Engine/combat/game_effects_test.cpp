@@ -5,7 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 #include "Engine/Objects/entity_model.h"
+#include "Engine/Objects/entity_world.h"
+#include "Engine/Objects/inventory.h"
+#include "Engine/Objects/items.h"
+#include "Engine/characterinfo/characterinfo.h"
 #include "Engine/Objects/living_entity.h"
 #include "tests/support/world_kit.h"
 
@@ -143,6 +151,114 @@ TEST_F(Effects_test, MissingEffectFileCreatesNothing) {
   fx_set_layer(none);
   EXPECT_EQ(fx_add_effect("missing.vfx", {0, 0, 0}, identity_matrix, true), -1);
   EXPECT_EQ(fx_count(), 0);
+}
+
+}  // namespace
+
+// ---- effects on the skeleton -----------------------------------------------------------
+
+namespace {
+
+struct Bind {
+  int instance, entity, bone;
+};
+std::vector<Bind> Binds;
+int Next_instance = 0;
+int Advances = 0;
+int Unresolved_bone = 99;  // a bone number the fake skeleton does not have
+
+class Effects_bones_test : public WorldTest {
+ protected:
+  void SetUp() override {
+    Binds.clear();
+    Next_instance = Advances = 0;
+    FxLayer l;
+    l.create = [](const char*, bool) { return Next_instance++; };
+    l.advance = [](int, float, const vector&, const matrix&) {
+      Advances++;
+      return false;
+    };
+    l.release = [](int) {};
+    l.bind = [](int instance, int entity, int bone) {
+      Binds.push_back({instance, entity, bone});
+      return bone != Unresolved_bone;
+    };
+    fx_set_layer(l);
+    hero = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  }
+  living_entity* hero = nullptr;
+};
+
+TEST_F(Effects_bones_test, AnAttachedEffectRidesOnTheSkeletonFromItsFirstFrame) {
+  const int h = fx_attach_to_entity("aura.vfx", hero->handle, -1, 12, false, false);
+  game_effect* fx = fx_get(h);
+  ASSERT_NE(fx, nullptr);
+  ASSERT_EQ(Binds.size(), 1u);
+  EXPECT_EQ(Binds[0].instance, fx->instance);
+  EXPECT_EQ(Binds[0].entity, hero->handle);
+  EXPECT_EQ(Binds[0].bone, -1) << "each element to the bone of its own name";
+  EXPECT_EQ(fx->move, 12);
+  EXPECT_EQ(Advances, 1) << "run for its first frame when made";
+  Binds.clear();
+  fx_attach_to_entity("aura.vfx", hero->handle, 5, -1, false, true);
+  ASSERT_EQ(Binds.size(), 1u);
+  EXPECT_EQ(Binds[0].bone, 5);
+}
+
+// Equipping an item with an effect of its own makes a kind-16 effect; its
+// instance rides on the bone the wearer holds the item by: a weapon's on the
+// primary hand, a shield's on the shield bone, or on the secondary hand
+// when the type has no shield bone.
+TEST_F(Effects_bones_test, EquippedItemEffectsShowOnTheirPropBones) {
+  EntityEffectHooks h = entity_effects();
+  h.item_effect = fx_add_item_effect;
+  entity_set_effect_hooks(h);
+  Character_info& type = *hero->character;
+  int16_t saved[NUM_PROP_SLOTS];
+  std::copy(std::begin(type.prop_tag_bones), std::end(type.prop_tag_bones), saved);
+  type.prop_tag_bones[0] = 7, type.prop_tag_bones[1] = 3, type.prop_tag_bones[15] = -1;
+
+  Item_info sword_info = Item_infos[item_lookup("Club")];
+  sword_info.attached_effect = "flame-blade.vfx";
+  item_instance* sword = item_create_by_name("Club");
+  sword->info = &sword_info;
+  hero->stance_anim = 0;
+  entity_equip_item(nullptr, nullptr, hero, EQ_WEAPON, sword);
+  game_effect* fx = fx_get(sword->spare);
+  ASSERT_NE(fx, nullptr) << "the equip code made no item effect";
+  EXPECT_EQ(fx->kind, FX_ITEM);
+  fx_frame(0.1f, false);
+  ASSERT_EQ(Binds.size(), 1u);
+  EXPECT_EQ(Binds[0].bone, 7);
+
+  Binds.clear();
+  Item_info shield_info = sword_info;
+  shield_info.type = ITEM_ARMOR;
+  shield_info.slot = SLOT_SHIELD;
+  shield_info.attached_effect = "ward.vfx";
+  item_instance* shield = item_create_by_name("Club");
+  shield->info = &shield_info;
+  entity_equip_item(nullptr, nullptr, hero, EQ_SHIELD, shield);
+  fx_frame(0.1f, false);
+  ASSERT_EQ(Binds.size(), 1u) << "no shield bone: straight to the secondary hand";
+  EXPECT_EQ(Binds[0].bone, 3);
+
+  // With a shield bone that the skeleton cannot resolve, the secondary hand.
+  Binds.clear();
+  entity_unequip_slot(hero, EQ_SHIELD, false);
+  fx_frame(0.1f, false);
+  type.prop_tag_bones[15] = static_cast<int16_t>(Unresolved_bone);
+  entity_equip_item(nullptr, nullptr, hero, EQ_SHIELD, shield);
+  fx_frame(0.1f, false);
+  ASSERT_EQ(Binds.size(), 2u);
+  EXPECT_EQ(Binds[0].bone, Unresolved_bone);
+  EXPECT_EQ(Binds[1].bone, 3);
+
+  entity_unequip_slot(hero, EQ_SHIELD, false);
+  entity_unequip_slot(hero, EQ_WEAPON, false);
+  item_free(shield);
+  item_free(sword);
+  std::copy(std::begin(saved), std::end(saved), type.prop_tag_bones);
 }
 
 }  // namespace

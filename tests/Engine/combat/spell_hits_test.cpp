@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/boss_hooks.h"
+#include "Engine/ai/boss_tally.h"
+#include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/spells.h"
 #include "tests/support/world_kit.h"
 
@@ -102,6 +108,67 @@ TEST_F(Spell_hits_test, LevelDrainOnlyWhenItTookHoldAndTheDeadTakeNothing) {
   heal.outcome.set_f(1, 10.0f);
   rat->apply_spell_effect(heal);
   EXPECT_EQ(rat->hp, 0.0f);
+}
+
+}  // namespace
+
+// ---- the bosses' part of a local hit ---------------------------------------------------
+
+namespace {
+
+bool Veto = false;
+BossTally Tally;
+
+class Spell_hits_boss_test : public Spell_hits_test {
+ protected:
+  void SetUp() override {
+    Spell_hits_test::SetUp();
+    Veto = false;
+    Tally.clear();
+    No_resist = true;
+  }
+  void TearDown() override {
+    boss_modules_reset();
+    No_resist = false;
+    for (auto& [type, kind] : kinds) Character_infos[type].kind = kind;
+  }
+  // A type of the rat made of a boss's kind for the test.
+  void make_kind(living_entity* e, int kind) {
+    const int type = static_cast<int>(e->character - Character_infos);
+    kinds.emplace_back(type, Character_infos[type].kind);
+    Character_infos[type].kind = kind;
+  }
+  std::vector<std::pair<int, int>> kinds;
+};
+
+TEST_F(Spell_hits_boss_test, TheSerpentsVetoKeepsItsRiderFromASpellAndABossCountsItsCaster) {
+  // Spell 25 is a plain damage row: count L, die minus the spell's die.
+  Spells[25].die = 6;
+  make_kind(rat, BOSS_SERPENT);
+  BossModule serpent;
+  serpent.vetoes_rider_hit = [](living_entity*) { return Veto; };
+  ASSERT_TRUE(boss_register_module(BOSS_SERPENT, serpent));
+  rat->hp = 50.0f;
+  Veto = true;
+  rat->get_hit_by_spell(25, caster->handle, nullptr, nullptr, 0, nullptr, 0.0f, true);
+  EXPECT_FLOAT_EQ(rat->hp, 50.0f) << "a rider the serpent shields takes nothing";
+  Veto = false;
+  rat->get_hit_by_spell(25, caster->handle, nullptr, nullptr, 0, nullptr, 0.0f, true);
+  EXPECT_LT(rat->hp, 50.0f) << "without the veto the rider is hit";
+
+  // A boss (object type 9) notes the hero who cast at it, though the spell
+  // itself changed nothing yet.
+  living_entity* boss = kit.spawn(kit.type("Rat"), {0, 0, 4}, OBJ_BOSS);
+  make_kind(boss, BOSS_TITUS);
+  BossModule titus;
+  titus.tally = &Tally;
+  ASSERT_TRUE(boss_register_module(BOSS_TITUS, titus));
+  EXPECT_LT(boss_tally_find(caster->handle, Tally), 0);
+  boss->get_hit_by_spell(1, caster->handle, nullptr, nullptr, 0, nullptr, 0.0f, true);
+  const int at = boss_tally_find(caster->handle, Tally);
+  ASSERT_GE(at, 0);
+  EXPECT_FLOAT_EQ(Tally.entries[at].total, 0.0f);
+  EXPECT_GT(Tally.entries[at].expiry, 0);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_driver.h"
+#include "quarn/os/timer.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Engine/characterinfo/experience.h"
 #include "Engine/characterinfo/saved_names.h"
@@ -97,6 +99,33 @@ TEST_F(Summons_test, ADragonStopsEveryoneOutsideThePartyAndCostsTheCastersHitPoi
   EXPECT_FALSE(hero->state & ES_STANDS_STILL);
   EXPECT_FLOAT_EQ(hero->max_hp_base, 100.0f) << "a dragon costs no maximum";
   EXPECT_LE(hero->hp, (1.0f - Skills[skill].factor) * 100.0f + 0.001f);
+}
+
+}  // namespace
+
+namespace {
+
+// With the effect pool full the summon rises on the AI's own: flag 2 and an
+// emerge timer of the spell's emerge time, after which the flag goes.
+TEST_F(Summons_test, WithoutRoomForItsEffectASummonEmergesOnItsTimer) {
+  living_entity* hero = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
+  Spells[38].hit_effect = "emerge.vfx";
+  Spells[38].emerge_time = 2000;
+  while (fx_add_effect("filler.vfx", {0, 0, 0}, identity_matrix, true) >= 0) {
+  }
+  living_entity* g = summon_creature(hero, {3, 0, 0}, 38);
+  Spells[38].hit_effect = nullptr;
+  ASSERT_NE(g, nullptr);
+  EXPECT_FALSE(fx_entity_has_kind(g->handle, FX_TIMED_AREA));
+  EXPECT_TRUE(g->ai.flags & AIF_UNINTERRUPTIBLE);
+  EXPECT_EQ(g->ai.emerge_timer, timer_game_clock + 2000);
+  kit.advance(1.0f);
+  ai_process_entity(g, 1.0f);
+  EXPECT_TRUE(g->ai.flags & AIF_UNINTERRUPTIBLE) << "still emerging after one second";
+  kit.advance(1.5f);
+  ai_process_entity(g, 1.5f);
+  EXPECT_FALSE(g->ai.flags & AIF_UNINTERRUPTIBLE);
+  EXPECT_EQ(g->ai.emerge_timer, -1);
 }
 
 }  // namespace
