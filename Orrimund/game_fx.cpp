@@ -348,8 +348,9 @@ ConsoleCommand cc_hit_points("hit_points", "Prints the hit points of every livin
   living_entity* list = entity_live_list();
   int n = 0;
   for (living_entity* e = entity_first(list); e; e = entity_next(list, e), n++)
-    console_printf("HP %s %.1f of %d state 0x%x ai flags 0x%x\n", e->get_name(), e->hp, e->get_max_points(0),
-                   static_cast<unsigned>(e->state), static_cast<unsigned>(e->ai.flags));
+    console_printf("HP %s %.1f of %d state 0x%x ai flags 0x%x at %.2f %.2f %.2f\n", e->get_name(), e->hp,
+                   e->get_max_points(0), static_cast<unsigned>(e->state), static_cast<unsigned>(e->ai.flags), e->pos.x,
+                   e->pos.y, e->pos.z);
   console_printf("Hit points of %d entities\n", n);
 });
 

@@ -69,7 +69,11 @@ ConsoleCommand cc_hot_button("hot_button", "Puts a spell (number) on a hot butto
   for (HudHotButton& other : Hud_hot[sel])
     if (other.in_use && !other.is_skill && other.value == spell) other = HudHotButton{};
   Hud_hot[sel][slot] = HudHotButton{1, 0, spell};
-  console_printf("Hot button %d holds %s\n", slot + 1, Spells[spell].name ? Spells[spell].name : "");
+  int x, y, w, h;
+  hud_hot_rect(slot, &x, &y, &w, &h);
+  console_printf("Hot button %d holds %s at %d %d size %d %d, %s now\n", slot + 1,
+                 Spells[spell].name ? Spells[spell].name : "", x, y, w, h,
+                 front().spell_usable(spell) ? "usable" : "not usable");
 });
 
 }  // namespace

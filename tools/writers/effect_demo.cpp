@@ -109,12 +109,19 @@ EffectDefSpec glow() {
 }
 // The spells' own effects, named as the spell table names them.
 
-// A short burst of coloured motes round the caster's hands.
-EffectDefSpec cast_glow(const char* name, uint8_t r, uint8_t g, uint8_t b) {
+// A short burst of coloured motes with a light of their colour, named after
+// the bone they ride on (a cast's in the caster's right hand).
+EffectDefSpec cast_glow(const char* name, uint8_t r, uint8_t g, uint8_t b, const char* bone = "r_hand") {
   EffectDefSpec d;
   d.name = name;
   d.length = 20;
-  EffectEmitterSpec e = base_emitter("motes", 0.8f, 1.2f, 0.06f);
+  ChannelElementSpec light;
+  light.name = bone;
+  light.radius = 1.0f;
+  light.outer_radius = 3.0f;
+  for (int f = 0; f <= 20; f++) light.keys.push_back({vector(0, 0, 0), static_cast<int16_t>(512 - 20 * f), r, g, b, true});
+  d.channels = {light};
+  EffectEmitterSpec e = base_emitter(bone, 0.8f, 1.2f, 0.06f);
   e.flags = 1;
   e.item_count = 40;
   e.lifetime_ticks = 2400;
@@ -163,6 +170,12 @@ EffectDefSpec fire_missile() {
   flame.colour[0] = 255, flame.colour[1] = 140, flame.colour[2] = 40;
   flame.curve[2] = {255};
   d.material_tracks = {flame};
+  // The ball lights what it passes.
+  ChannelElementSpec light;
+  light.radius = 1.5f;
+  light.outer_radius = 5.0f;
+  for (int f = 0; f <= 60; f++) light.keys.push_back({vector(0, 0, 0), 768, 255, 150, 60, true});
+  d.channels = {light};
   return d;
 }
 
@@ -353,9 +366,9 @@ std::vector<DemoEffectFile> demo_effect_files() {
       {"blood.vfx", "character", {blood()}},
       {"scene.vfx", "cutscene", {scene()}},
       {"spells-cast.vfx", "spell",
-       {cast_glow("heal-cast.vfx", 150, 255, 150), cast_glow("heal-hit.vfx", 200, 255, 200),
-        cast_glow("fire-cast.vfx", 255, 150, 60), fire_missile(), cast_glow("spell-status.vfx", 180, 180, 255),
-        cast_glow("stone-loop.vfx", 150, 150, 150), cast_glow("stone-fade.vfx", 200, 200, 200),
+       {cast_glow("heal-cast.vfx", 150, 255, 150), cast_glow("heal-hit.vfx", 200, 255, 200, "chest"),
+        cast_glow("fire-cast.vfx", 255, 150, 60), fire_missile(), cast_glow("spell-status.vfx", 180, 180, 255, "chest"),
+        cast_glow("stone-loop.vfx", 150, 150, 150, "chest"), cast_glow("stone-fade.vfx", 200, 200, 200, "chest"),
         cast_glow("titus-rockerrupt.vfx", 160, 120, 90)}},
       {"spells-area.vfx", "spell", {ground_ring("curse-ring.vfx", 190, 90, 255)}},
   };

@@ -74,6 +74,7 @@ std::vector<SpellRecord> table_demo_spells() {
   spells[25].damage_type = "fire";
   spells[25].hit_chance = 90;
   spells[25].effects = spells[24].effects;
+  spells[25].cost = 2.0f;  // a hero's first ability points cast it
   spells[25].tail = std::string("+Die: 6") + EOL + "+Offensive" + EOL + "+Target character" + EOL;
   // Curse spreads as a ring on the ground round its caster.
   spells[23].effects = std::string("+Hit effect: \"curse-ring.vfx\"") + EOL + spells[23].effects;
