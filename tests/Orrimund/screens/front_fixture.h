@@ -55,6 +55,8 @@ class FakeServices : public FrontServices {
   bool save_result = true;
   std::string dir;
   std::vector<std::string> started;
+  std::vector<int> casts;  // spells cast through cast_spell
+  bool can_cast = true;
 
   int party_count() override { return static_cast<int>(members.size()); }
   FrontPartyMember party_member(int i) override { return members.at(i); }
@@ -73,6 +75,11 @@ class FakeServices : public FrontServices {
   void exit_accept() override { accepted++, pending_exit = false; }
   void exit_refuse() override { refused++, pending_exit = false; }
   void start_level(const char* level, const char*) override { started.emplace_back(level); }
+  bool spell_usable(int) override { return can_cast; }
+  bool cast_spell(int spell) override {
+    if (can_cast) casts.push_back(spell);
+    return can_cast;
+  }
 };
 
 class FrontTest : public ::testing::Test {

@@ -263,6 +263,32 @@ TEST_F(Hud, DroppingADraggedSkillFillsTheSlotAndClearsItsOldPlace) {
   for (const HudHotButton& hb : Hud_hot[0]) EXPECT_FALSE(hb.in_use && hb.value == 3);
 }
 
+// A hot button holding a spell casts it for the selected hero, clicked or
+// by its number key; one that cannot be cast now only sounds its failure.
+TEST_F(Hud, AHotButtonCastsItsSpellWhenClickedOrByItsKey) {
+  Hud_hot[0][1] = {1, 0, 25};
+  int x, y, w, h;
+  hud_hot_rect(1, &x, &y, &w, &h);
+  move(x + 5, y + 5);
+  press();
+  frame();
+  release();
+  frame();
+  ASSERT_EQ(party.casts.size(), 1u);
+  EXPECT_EQ(party.casts[0], 25);
+  EXPECT_EQ(sounds.back(), 35);
+  frame(3);  // the key "2": hot button 1
+  ASSERT_EQ(party.casts.size(), 2u);
+  EXPECT_EQ(party.casts[1], 25);
+  party.can_cast = false;
+  sounds.clear();
+  frame(3);
+  EXPECT_EQ(party.casts.size(), 2u);
+  ASSERT_FALSE(sounds.empty());
+  EXPECT_EQ(sounds.back(), 36);
+  Hud_hot[0][1] = {};
+}
+
 TEST_F(Hud, ExitPromptAsksOrRefusesByTheLeaveState) {
   const struct {
     int leave;
