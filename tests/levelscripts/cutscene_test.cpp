@@ -36,10 +36,6 @@ struct Game {
   float fog_near = 20.0f, fog_far = 60.0f;
   int loading_begun = 0, loading_ended = 0;
   std::vector<std::string> log;
-  // The world's effects: set aside while a cutscene plays, and how often
-  // they were told.
-  bool effects_aside = false;
-  int effect_calls = 0;
 } G;
 
 CutsceneGameHooks game_hooks() {
@@ -63,10 +59,6 @@ CutsceneGameHooks game_hooks() {
     G.music_faded = false;
   };
   h.sounds_stop_all = [] { G.stops++; };
-  h.effects_for_cutscene = [](bool starting) {
-    G.effects_aside = starting;
-    G.effect_calls++;
-  };
   h.vis_override = [](bool on) { G.log.push_back(on ? "vis on" : "vis off"); };
   h.vis_set = [](const char* const* names, int count) {
     G.log.push_back("vis set " + std::to_string(count) + " " + names[0]);
@@ -153,7 +145,6 @@ TEST_F(Cutscenes, PlayingEntersCutsceneModeAndEscapeRestoresTheGame) {
   EXPECT_EQ(cutscene_snapshot_count(), 2);
   EXPECT_STREQ(cscript_current_name(), "gate");
   EXPECT_EQ(G.log, (std::vector<std::string>{"vis on"}));
-  EXPECT_TRUE(G.effects_aside) << "the world's effects step aside";
 
   // The script stands the hero at the gate; the first frames play the first
   // track with its fog and visibility set.
@@ -182,8 +173,6 @@ TEST_F(Cutscenes, PlayingEntersCutsceneModeAndEscapeRestoresTheGame) {
   EXPECT_FLOAT_EQ(hero->pos.z, 2.0f);
   EXPECT_TRUE(guard->state & ES_AI_DISABLED);
   EXPECT_EQ(G.log.back(), "vis off");
-  EXPECT_FALSE(G.effects_aside) << "and come back";
-  EXPECT_EQ(G.effect_calls, 2);
   EXPECT_EQ(Cutscene_player.record, nullptr);
   EXPECT_EQ(Cutscene_player.stream_path_type, -1);
   EXPECT_STREQ(cscript_current_name(), "");
@@ -217,7 +206,6 @@ TEST_F(Cutscenes, AFailedLoadRollsTheGameBack) {
   Cutscene_scale_word = 0.5f;
   cutscene_play("broken");
   EXPECT_FALSE(cutscene_running());
-  EXPECT_FALSE(G.effects_aside) << "a failed load gives the effects back";
   EXPECT_FALSE(game_flags_test(GF_CUTSCENE));
   EXPECT_TRUE(G.hud);
   EXPECT_EQ(G.music, 3);
