@@ -43,7 +43,7 @@
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
 #include "Orrimund/game_fx.h"
-#include "Orrimund/spell_use.h"
+#include "Orrimund/screens/skill_use.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
@@ -83,8 +83,8 @@ constexpr int AMBIENT_UPDATE_MS = 250;
 
 class GameFrontServices : public FrontServices {
  public:
-  bool spell_usable(int spell) override { return spell_use_can_cast(Selected_entity, spell); }
-  bool cast_spell(int spell) override { return spell_use_cast(Selected_entity, spell); }
+  bool spell_usable(int spell) override { return spell_can_cast_from_screen(spell, Selected_entity); }
+  bool cast_spell(int spell) override { return spell_cast_from_screen(spell, Selected_entity); }
   bool cutscene_skip() override { return ::cutscene_skip(); }
   int party_count() override {
     int n = 0;
