@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,20 @@ void console(const fs::path& fifo, const char* line) {
 
 bool xdo(const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
 
+// The row (0 the first) of a level in the picker, which lists the demo's
+// level files by name with case ignored.
+int picker_row(const fs::path& root, const std::string& level) {
+  auto folded = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  int row = 0;
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(root / "data/models/levels", ec))
+    if (e.path().extension() == ".s3d" && folded(e.path().stem().string()) < folded(level)) row++;
+  return row;
+}
+
 void BM_LevelEntryDemoOutdoor(benchmark::State& state) {
   const fs::path root = demo_root();
   const fs::path log = root / "console.log", fifo = root / "console.fifo";
@@ -99,7 +114,8 @@ void BM_LevelEntryDemoOutdoor(benchmark::State& state) {
       console(fifo, "level_picker");
       std::this_thread::sleep_for(std::chrono::milliseconds(1500));
       // demo_outdoor's row of the picker at 640x480, then Load.
-      ok = xdo("search --name '^Orrimund Demo$' mousemove --window %1 230 96 click 1") &&
+      const std::string row_y = std::to_string(78 + 18 * picker_row(root, "demo_outdoor"));
+      ok = xdo("search --name '^Orrimund Demo$' mousemove --window %1 230 " + row_y + " click 1") &&
            (std::this_thread::sleep_for(std::chrono::milliseconds(500)), true) &&
            xdo("search --name '^Orrimund Demo$' mousemove --window %1 265 432 click 1") &&
            wait_for(log, "Load files: ", pid, 60);

@@ -12,11 +12,7 @@ bright() { convert "$1" -crop "$2" -format '%[fx:maxima.r]' info:; }
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 
 start_game assess
-console "level_picker"
-sleep 1.5
-xdotool mousemove --window "$wid" 230 96 click 1
-sleep 0.5
-xdotool mousemove --window "$wid" 265 432 click 1
+pick_level demo_outdoor
 wait_console "ENDING LOAD OF demo_outdoor"
 sleep 1
 console "assess"

@@ -19,12 +19,7 @@ value=25
 sells_for=$((value * 7 / 10))
 
 start_game shop
-console "level_picker"
-sleep 1.5
-# The picker's list in name order: demo_indoor, demo_outdoor, ...
-xdotool mousemove --window "$wid" 230 96 click 1
-sleep 0.5
-xdotool mousemove --window "$wid" 265 432 click 1
+pick_level demo_outdoor
 wait_console "ENDING LOAD OF demo_outdoor"
 sleep 1
 console "add_gold 100"

@@ -122,8 +122,9 @@ start $name 640
 console "level_picker"
 sleep 1.5
 shot picker
-# The level list: demo_indoor.s3d first, in name order.
-xdotool mousemove --window "$wid" 230 78 click 1
+# The level list in name order; demo_indoor's row chosen, then Load.
+row=$(picker_row demo_indoor)
+xdotool mousemove --window "$wid" 230 $((78 + 18 * (row - 1))) click 1
 sleep 0.5
 xdotool mousemove --window "$wid" 265 432 click 1
 wait_out "^Level loaded: demo_indoor.s3d"

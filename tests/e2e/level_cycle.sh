@@ -36,23 +36,23 @@ grep "^Member" "$log" | tail -4 | grep -q "^Member 0: Ruvizo.*(controlled)" &&
 import -window "$wid" "$tmp/play.png"
 
 # ---- the level picker, back and forth -------------------------------------------------
-pick() {  # $1: the row's y in the picker's list at 640x480
+pick() {  # $1: the level; its row clicked in the picker's list at 640x480, then Load
   console "level_picker"
   sleep 1.5
-  xdotool mousemove --window "$wid" 230 "$1" click 1
+  xdotool mousemove --window "$wid" 230 $((78 + 18 * ($(picker_row "$1") - 1))) click 1
   sleep 0.5
   xdotool mousemove --window "$wid" 265 432 click 1
 }
-pick 78
+pick demo_indoor
 wait_console "ENDING LOAD OF demo_indoor" 1
 sleep 1
 console "memory_marks"
 wait_console "^Memory marks: " 1
 for i in 1 2 3 4 5; do
-  pick 96
+  pick demo_outdoor
   wait_console "ENDING LOAD OF demo_outdoor" $i
   sleep 0.5
-  pick 78
+  pick demo_indoor
   wait_console "ENDING LOAD OF demo_indoor" $((i + 1))
   sleep 1
   console "memory_marks"

@@ -98,15 +98,31 @@ screen_of() {
     }' "$tmp/$name.console"
 }
 
-# The level picker's second level in name order: demo_outdoor, loaded.
-open_demo_outdoor() {
+# The row (1 the first) of level $1 in the developer level picker, which
+# lists the level files of the demo world in $root by name, case ignored.
+picker_row() {
+  ls "$root/data/models/levels" | sed -n 's/\.s3d$//p' | awk '{ print tolower($0) "\t" $0 }' |
+    LC_ALL=C sort | cut -f2 | grep -nxF -- "$1" | cut -d: -f1
+}
+# Loads level $1 through the developer level picker as a player picks it:
+# the first row clicked, Down to the level's row, Return. The caller waits
+# for the level in its own log.
+pick_level() {
+  local row i
+  row=$(picker_row "$1")
+  [ -n "$row" ] || fail "no level $1 in the demo world"
   console "level_picker"
   sleep 1.5
   xdotool mousemove --window "$wid" 230 78 click 1
   sleep 0.3
-  xdotool key --window "$wid" Down
+  for ((i = 1; i < row; i++)); do xdotool key --window "$wid" Down; sleep 0.1; done
   sleep 0.3
   xdotool key --window "$wid" Return
+}
+
+# demo_outdoor from the level picker, loaded.
+open_demo_outdoor() {
+  pick_level demo_outdoor
   wait_console "ENDING LOAD OF demo_outdoor"
   sleep 1
 }

@@ -109,11 +109,7 @@ kill -TERM $pid; wait $pid; pid=""
 
 # ---- indoors: the door under the cursor, and a click that opens it -------------------
 start_game indoor
-echo level_picker >"$fifo"
-sleep 1.5
-xdotool mousemove --window "$wid" 230 78 click 1
-sleep 0.5
-xdotool mousemove --window "$wid" 265 432 click 1
+pick_level demo_indoor
 wait_out "^Level loaded: demo_indoor.s3d"
 wait_hud
 # A developer teleport click (grave and Shift held) on the floor by the
