@@ -8,13 +8,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/gameflags.h"
+#include "Engine/ai/avoidance.h"
 #include "Engine/gamesound/gamesnd.h"
+#include "Engine/gamesound/sound.h"
 #include "Engine/s3d/level_objects.h"
+#include "Orrimund/control/game_camera.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/automap_screen.h"
@@ -25,6 +29,7 @@
 #include "levelscripts/savegame.h"
 #include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
+#include "quarn/gr/gr.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/console.h"
 #include "quarn/os/timer.h"
@@ -52,6 +57,26 @@ int popup_answer(int button) {
   Popup_done = nullptr;
   if (d && button >= 0) d(button);
   return 0;
+}
+
+// The level's scripted barriers: its named point lists whose names begin
+// with "avoid", raised by the level's script and taken down again.
+constexpr int MAX_SCRIPT_BARRIERS = AA_MAX_SCRIPT_SHAPES;
+int Barriers[MAX_SCRIPT_BARRIERS];
+int Barrier_count = 0;
+
+void barriers_down() {
+  for (int i = 0; i < Barrier_count; i++) aa_clear_avoid_poly(Barriers[i]);
+  Barrier_count = 0;
+}
+void barriers_up() {
+  barriers_down();
+  for (int i = 0; i < Level.named_points_count && Barrier_count < MAX_SCRIPT_BARRIERS; i++) {
+    const LevelNamedPoints& p = Level.named_points[i];
+    if (!p.name || strncasecmp(p.name, "avoid", 5) != 0 || p.count < 2 || !p.points) continue;
+    const int shape = aa_create_avoid_poly(AvoidShapeList{p.count, p.points});
+    if (shape >= 0) Barriers[Barrier_count++] = shape;
+  }
 }
 
 bool every_entity(bool (*visit)(living_entity* e, void* data), void* data) {
@@ -323,8 +348,14 @@ class GameHost final : public ScriptHost {
     two_stage_state_get_key(Level_script_current, two_stage_key(Level_position.script, mesh), &open, &second);
     return open;
   }
+  // The effect stands at the centre of the mesh's bounds.
   void effect_place(const char* vfx, const char* mesh) override {
-    (void)vfx, (void)mesh;  // no placed-effect service for scripts yet: the effect is not drawn
+    const int instance = level_mesh_find_by_name(mesh);
+    if (!vfx || instance < 0) return;
+    vector centre;
+    float radius;
+    level_mesh_sphere(instance, &centre, &radius);
+    fx_add_effect(vfx, centre, identity_matrix, true);
   }
   int boss_stage(const char* boss) override {
     living_entity* e = named(boss);
@@ -352,25 +383,33 @@ class GameHost final : public ScriptHost {
     e->set_ai_enabled(true);
     return true;
   }
+  // Every dead entity whose name begins with the prefix stands up again.
   void characters_resurrect(const char* prefix) override {
-    (void)prefix;  // the entity layer has no resurrection yet: the dead stay down
+    if (!prefix) return;
+    living_entity* list = entity_dead_list();
+    living_entity* raise[64];
+    int n = 0;
+    for (living_entity* e = entity_first(list); e && n < 64; e = entity_next(list, e))
+      if (strncasecmp(e->get_name(), prefix, std::strlen(prefix)) == 0) raise[n++] = e;
+    for (int i = 0; i < n; i++) raise[i]->resurrect();
   }
   void clear_dead() override {}
-  void camera_mode(int mode) override {
-    (void)mode;
-  }
+  void camera_mode(int mode) override { game_camera.set_mode(mode); }
   void camera_at(const char* navpoint) override {
     (void)navpoint;
   }
   void fade(bool out, int ms) override {
-    (void)out, (void)ms;
+    if (!gr_is_initialised()) return;
+    if (out) gr_fade_out(ms);
+    else gr_fade_in(ms);
   }
   void input_lock(bool on) override {
     if (on) game_flags_set(GF_INPUT_LOCKED);
     else game_flags_clear(GF_INPUT_LOCKED);
   }
   void avoid_areas(bool on) override {
-    (void)on;
+    if (on) barriers_up();
+    else barriers_down();
   }
   void snow(bool on) override {
     (void)on;
@@ -393,7 +432,8 @@ class GameHost final : public ScriptHost {
     return e && e->has_status_effect(id);
   }
   void play_sound(const char* file) override {
-    (void)file;  // script sounds by file name are not loaded yet
+    const int index = file ? snd_load(file, 1.0f, 1.0f, 1.0f, 0, false) : -1;
+    if (index >= 0) snd_play(index, 1.0f, 0.0f);
   }
   void hero_xp(const char* hero, int amount) override {
     (void)hero;

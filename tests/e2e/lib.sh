@@ -127,15 +127,11 @@ open_demo_outdoor() {
   sleep 1
 }
 
-# The level picker's level $1 places below the first in name order, loaded
-# (its name $2).
+# The level picker's level $2 loaded ($1, its place below the first in name
+# order when the run was written, is not relied on: the level is found by
+# name).
 open_level_at() {
-  console "level_picker"
-  sleep 1.5
-  xdotool mousemove --window "$wid" 230 78 click 1
-  sleep 0.3
-  for _ in $(seq 1 "$1"); do xdotool key --window "$wid" Down; sleep 0.1; done
-  xdotool key --window "$wid" Return
+  pick_level "$2"
   wait_console "ENDING LOAD OF $2"
 }
 
@@ -183,3 +179,52 @@ read_on() {
   fail "the choices never showed: $(tail -3 "$tmp/$name.console")"
 }
 offered() { ask text_box "^Text box state" >/dev/null; sed -n '/^Text box state/h; /^Text box state/!H; ${x;p}' "$tmp/$name.console" | grep '^Choice '; }
+# The level-script rows in their saved order: each row's named values lie in
+# the save image in this order.
+Save_rows="Vozido Catacombs test masad worldmap1 thalem1b thalem1c thalem1d thalem1e sewer rand-hills01
+  IkaemosBottomInt IkaemosTopInt IkaemosExt KhosaniLab OdrinExt VozidoCaverns TempleInt rand-forest01
+  rand-forestnite1 Shenwu Rand-Desert OdrinExt02 KhosaniStrng LPalaceInt tancredhouse LPalaceInt02 KhosaniLab2
+  Vozido2 eleh thalem2aa thalem2ab thalem3a thalem3d jadetemple thalem1aa thalem1ab TempleInt2 IkaemosExt2
+  IkaemosBottomInt2 Rand-HillsNite01 Rand-Iceland01 Rand-Grassland01 Rand-Kasdria01 Rand-KasdriaNite01
+  Rand-DesertNite01 Rand-GrasslandNite01 Rand-IcelandNite01 endgame thalem2d sewerboss"
+
+# Flag $3 of level $2 in save file $1 (prints 1 or 0), decoded from the save
+# image's layout: a 504-byte header padded to 512 bytes, the 201 x 151
+# picture of 2-byte pixels, a 4-byte visit counter per row, then each row's
+# area in row order: one bit per flag the row declares in demo_events.tbl
+# (a name counts in the first level that declares it, case folded) and
+# 4096 bits per automap layer of its level table ("$AutomapPC:"), from bit 0
+# of the first byte, whole bytes, then 4 bytes per declared integer and float.
+save_flag() {
+  local row layers list=""
+  for row in $Save_rows; do
+    layers=$(find "$root/data" -iname "demo_$row.tbl" -exec grep -ho '^\$AutomapPC: *"[^"]*" *[0-9]*' {} + 2>/dev/null |
+      awk '{ if ($NF > m) m = $NF } END { print m + 0 }')
+    list="$list $row:$layers"
+  done
+  local at
+  at=$(awk -v rows="$list" -v level="$2" -v want="$3" '
+    /^#End/ { exit }
+    /^\$Level:/ { split($0, q, "\""); cur = tolower(q[2]); next }
+    /^\+(Flag|Int|Float):/ {
+      split($0, q, "\""); kind = substr($1, 2); key = kind ":" tolower(q[2])
+      if (key in seen) next
+      seen[key] = cur
+      n[cur, kind]++
+      if (kind == "Flag" && cur == tolower(level) && tolower(q[2]) == tolower(want)) bit = n[cur, kind] - 1
+    }
+    END {
+      if (bit == "") { print "none"; exit }
+      count = split(rows, r, " ")
+      off = 512 + 201 * 151 * 2 + 4 * count
+      for (i = 1; i <= count; i++) {
+        split(r[i], p, ":"); name = tolower(p[1])
+        if (name == tolower(level)) { printf "%d %d\n", off + int(bit / 8), bit % 8; exit }
+        off += int((n[name, "Flag"] + p[2] * 4096 + 7) / 8) + 4 * (n[name, "Int"] + n[name, "Float"])
+      }
+      print "none"
+    }' "$root/data/tables/demo_events.tbl")
+  [ "$at" != none ] || fail "no flag $3 declared under $2"
+  set -- "$1" $at
+  echo $(( ($(od -An -tu1 -j "$2" -N1 "$1") >> $3) & 1 ))
+}

@@ -1,14 +1,14 @@
 // Demo step: small flat levels under the names the story's scripts use,
 // with the navpoints, movable meshes, characters and exits their hooks
 // name: the world map with its terrain markers and landmarks, the encounter
-// levels and the Masad tutorial. Their names sort after the demo levels, so
-// the level picker keeps those first.
+// levels, the Masad tutorial, the catacombs and the Khosani lab.
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "tools/make_demo/demo_canvas.h"
 #include "tools/make_demo/demo_steps.h"
 #include "tools/writers/level_builder.h"
 #include "tools/writers/pfg_writer.h"
@@ -17,10 +17,15 @@
 
 namespace {
 
+// A movable mesh: a box of half width w, height h and half depth d on the
+// floor at (x, z), which sinks by `drop` as it opens.
 struct StoryDoor {
   std::string name;
   float x, z;
+  float w = 1.0f, h = 2.5f, d = 0.2f, drop = 2.6f;
 };
+// A lever, ball or rune: small, and it only dips when used.
+StoryDoor knob(const std::string& name, float x, float z) { return {name, x, z, 0.3f, 1.0f, 0.3f, 0.4f}; }
 struct StoryLevel {
   std::string name;
   const char* ground;
@@ -28,6 +33,7 @@ struct StoryLevel {
   std::vector<StoryDoor> doors;
   std::vector<ScriptCharacterSpec> characters;
   std::vector<LevelTriggerSpec> exits;
+  std::vector<std::pair<std::string, std::vector<vector>>> barriers;  // lines paths may not cross
 };
 
 ScriptCharacterSpec standing(const std::string& name, const std::string& at, bool monster = false) {
@@ -56,7 +62,7 @@ void add_starts(std::vector<ScriptNavpointSpec>& n, const std::string& prefix, f
 std::vector<StoryLevel> story_levels() {
   std::vector<StoryLevel> levels;
   {
-    StoryLevel w{"worldmap1", "demo_grass.tga", {}, {}, {}, {}};
+    StoryLevel w{"worldmap1", "demo_grass.tga", {}, {}, {}, {}, {}};
     add_starts(w.navpoints, "$player0", 0.0f, 0.0f);
     add_starts(w.navpoints, "$player2-0", 4.0f, 4.0f);  // arriving from Masad
     for (const char* m : {"$forest01", "$grass01", "$hills001"}) w.navpoints.push_back({m, 0, 0, 0, 0, ""});
@@ -75,14 +81,14 @@ std::vector<StoryLevel> story_levels() {
   for (const char* name : {"rand-forestnite1", "rand-grassland01", "rand-grasslandnite01",
                            "rand-hills01", "rand-hillsnite01", "rand-desert", "rand-desertnite01", "rand-kasdria01",
                            "rand-kasdrianite01", "rand-iceland01", "rand-icelandnite01"}) {
-    StoryLevel f{name, "demo_grass.tga", {}, {}, {}, {}};
+    StoryLevel f{name, "demo_grass.tga", {}, {}, {}, {}, {}};
     add_starts(f.navpoints, "$player0", 0.0f, 0.0f);
     f.navpoints.push_back({"$leave", 8.0f, 0.0f, 0.0f, 0.0f, ""});
     f.exits.push_back(exit_to("worldmap1", "worldmap1", 1, "$leave"));
     levels.push_back(f);
   }
   {
-    StoryLevel m{"masad", "demo_floor.tga", {}, {}, {}, {}};
+    StoryLevel m{"masad", "demo_floor.tga", {}, {}, {}, {}, {}};
     add_starts(m.navpoints, "$player0", 0.0f, 0.0f);
     for (auto [n, x, z] : {std::tuple{"$nath_trigger", 4.0f, 4.0f}, {"$cuttrig", 8.0f, -6.0f}, {"$nath", 5.0f, 5.0f},
                            {"$khag", 6.0f, 6.0f}, {"$uvala", 7.0f, 5.0f}, {"$barbarian", 10.0f, -8.0f},
@@ -109,6 +115,52 @@ std::vector<StoryLevel> story_levels() {
     t.characters = {standing("Orla", "$orla")};
     levels.push_back(t);
   }
+  {
+    // The catacombs: the two balls and the king tombs before the party, the
+    // skull door beyond them (its trigger in reach of the start), Carados
+    // down the hall behind.
+    StoryLevel c{"Catacombs", "demo_floor.tga", {}, {}, {}, {}, {}};
+    add_starts(c.navpoints, "$player0", 0.0f, 0.0f);
+    for (auto [n, x, z] : {std::tuple{"$npc009", -16.0f, 16.0f}, {"$npc010", 16.0f, 16.0f}, {"$npc011", -16.0f, -16.0f},
+                           {"$doortrigger", 0.0f, 7.0f}, {"$ctrigger", 0.0f, -12.0f}, {"$carados", 0.0f, -20.0f}})
+      c.navpoints.push_back({n, x, 0.0f, z, 0.0f, ""});
+    c.doors = {knob("Puzzle-Ball01", -1.5f, 4.0f),  knob("Puzzle-Ball02", 1.5f, 4.0f),
+               knob("cry_kinge", -4.0f, 4.0f),      knob("cry_kingf", 4.0f, 4.0f),
+               {"cry_tombcen", 0.0f, 6.5f, 1.0f, 0.8f, 0.6f, 0.7f}, {"Puzzle-SkullDoor01", 0.0f, 11.0f}};
+    ScriptCharacterSpec carados = standing("Carados", "$carados", true);
+    carados.character = "Grub";
+    c.characters = {carados};
+    levels.push_back(c);
+  }
+  {
+    // The Khosani lab: the pylon room's twelve triggers and six pylon doors
+    // and the memory room's six runes before the start; the rooms' markers
+    // round it; Dizavadi beside the party. Two barriers stand off the lava.
+    StoryLevel k{"KhosaniLab", "demo_floor.tga", {}, {}, {}, {}, {}};
+    add_starts(k.navpoints, "$player0", 0.0f, 0.0f);
+    for (auto [n, x, z] : {std::tuple{"$rm1", 0.5f, 0.5f}, {"$rm2", -10.0f, -6.0f}, {"$rm4", 16.0f, -16.0f},
+                           {"$rm5", 18.0f, 0.0f}, {"$rm7", -18.0f, 12.0f}, {"$rm8", 18.0f, 18.0f},
+                           {"$symbol", 10.0f, -16.0f}, {"$platform", 20.0f, -20.0f}, {"$salstart", -20.0f, -20.0f},
+                           {"$badplace", 0.0f, -3.0f}, {"$dizavadi", -2.5f, -1.0f}})
+      k.navpoints.push_back({n, x, 0.0f, z, 0.0f, ""});
+    for (int i = 1; i <= 6; i++) {
+      char n[32];
+      const float x = -5.0f + 2.0f * static_cast<float>(i - 1);
+      std::snprintf(n, sizeof n, "LeftPylonTrigger-%02d", i);
+      k.doors.push_back(knob(n, x, 3.0f));
+      std::snprintf(n, sizeof n, "RightPylonTrigger-%02d", i);
+      k.doors.push_back(knob(n, x + 0.8f, 3.0f));
+      std::snprintf(n, sizeof n, "LAB-Rm3-DoorPylon%02d", i);
+      k.doors.push_back({n, x + 0.4f, 9.0f, 0.6f, 2.0f, 0.3f, 2.1f});
+      std::snprintf(n, sizeof n, "Lab-Rm7-Runenumber%02d", i);
+      k.doors.push_back(knob(n, x + 0.4f, 5.5f));
+    }
+    for (const char* d : {"Gate-Room2", "BOSS-GateA-Door01"}) k.doors.push_back({d, -10.0f, d[0] == 'G' ? -10.0f : -18.0f});
+    k.characters = {standing("Dizavadi", "$dizavadi")};
+    k.barriers = {{"avoid_lava01", {vector{12.0f, 0.0f, 4.0f}, vector{12.0f, 0.0f, 12.0f}}},
+                  {"avoid_lava02", {vector{-12.0f, 0.0f, 4.0f}, vector{-12.0f, 0.0f, 12.0f}}}};
+    levels.push_back(k);
+  }
   return levels;
 }
 
@@ -130,21 +182,47 @@ bool demo_build_story(const std::string& root) {
     g.max_x = g.max_z = 24.0f;
     g.sector_splits = {0.0f};
     for (const StoryDoor& d : l.doors)
-      b.add_door(d.name, vector{d.x - 1.0f, 0.0f, d.z - 0.2f}, vector{d.x + 1.0f, 2.5f, d.z + 0.2f},
-                 vector{0.0f, -2.6f, 0.0f}, 1.0f, d.name + "_track", wood);
+      b.add_door(d.name, vector{d.x - d.w, 0.0f, d.z - d.d}, vector{d.x + d.w, d.h, d.z + d.d},
+                 vector{0.0f, -d.drop, 0.0f}, 1.0f, d.name + "_track", wood);
+    for (const auto& [name, line] : l.barriers) b.add_named_points(name, line);
     if (!b.write_file(models + l.name + ".s3d") || !pfg_write_file(graphs + l.name + ".pfg", pfg_build(g)) ||
         !table_write_file(scripts + l.name + "_demoscript.tbl", demo_script_text(false, l.navpoints, l.characters)) ||
         !table_write_file(scripts + "demo_" + l.name + ".tbl", level_data_text({}, l.exits, {}))) {
       std::fprintf(stderr, "demo: cannot write the story level %s\n", l.name.c_str());
       return false;
     }
-    // The script variants the world map and its encounters arrive with read
+    // The script variants the encounters and Masad are entered with read
     // the same navpoints and characters (the runner cuts a script name to 16
     // characters before the suffix).
     for (const char* v : {"_v2", "_v3", "_v4", "_v5", "_v6", "2"}) {
-      if (l.name == "worldmap1") break;
+      if (l.name == "worldmap1" || l.name == "Catacombs" || l.name == "KhosaniLab") break;
       const std::string file = (l.name + v).substr(0, 16) + "_demoscript.tbl";
       if (!table_write_file(scripts + file, demo_script_text(false, l.navpoints, l.characters))) return false;
+    }
+  }
+  return true;
+}
+
+// The world map's landmark arrow: white, pointing left, on clear ground;
+// the game turns and scales it. Both art sets hold the same picture, as the
+// game scales it for the screen itself.
+bool demo_build_landmark_arrow(const std::string& root) {
+  const std::string dir = root + "/data/interface/pc/";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  constexpr int SIZE = 32;
+  demo_art::Canvas c(SIZE, SIZE, demo_art::CLEAR);
+  const demo_art::Rgba white{255, 255, 255};
+  // The head: a triangle from its tip at the left edge to a base at x 16.
+  for (int x = 1; x <= 16; x++) {
+    const int half = (x - 1) * 13 / 15;
+    c.fill(x, SIZE / 2 - half, 1, 2 * half + 1, white);
+  }
+  c.fill(16, SIZE / 2 - 4, SIZE - 18, 9, white);  // the shaft
+  for (const char* suffix : {"640.tga", "1024.tga"}) {
+    if (!c.write(dir + "LandmarkArrow" + suffix, true)) {
+      std::fprintf(stderr, "demo: cannot write LandmarkArrow%s\n", suffix);
+      return false;
     }
   }
   return true;
@@ -153,3 +231,4 @@ bool demo_build_story(const std::string& root) {
 }  // namespace
 
 DEMO_STEP(demo_build_story, DEMO_ORDER_TABLES + 320);
+DEMO_STEP(demo_build_landmark_arrow, DEMO_ORDER_IMAGES + 320);
