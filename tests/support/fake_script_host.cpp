@@ -81,28 +81,34 @@ void FakeScriptHost::run_event(int row, const char* name) {
 
 bool FakeScriptHost::flag(int level, const char* name) {
   touched.insert({level, lower(name)});
+  touched_kinds.insert({"flag", lower(name)});
   return get(level, name);
 }
 void FakeScriptHost::set_flag(int level, const char* name, bool on) {
   touched.insert({level, lower(name)});
+  touched_kinds.insert({"flag", lower(name)});
   put(level, name, on);
   add("set_flag " + std::to_string(level) + " " + str(name) + " " + (on ? "1" : "0"));
 }
 int FakeScriptHost::int_value(int level, const char* name) {
   touched.insert({level, lower(name)});
+  touched_kinds.insert({"int", lower(name)});
   return ints[key(level, name)];
 }
 void FakeScriptHost::set_int(int level, const char* name, int value) {
   touched.insert({level, lower(name)});
+  touched_kinds.insert({"int", lower(name)});
   ints[key(level, name)] = value;
   add("set_int " + std::to_string(level) + " " + str(name) + " " + std::to_string(value));
 }
 float FakeScriptHost::float_value(int level, const char* name) {
   touched.insert({level, lower(name)});
+  touched_kinds.insert({"float", lower(name)});
   return floats[key(level, name)];
 }
 void FakeScriptHost::set_float(int level, const char* name, float value) {
   touched.insert({level, lower(name)});
+  touched_kinds.insert({"float", lower(name)});
   floats[key(level, name)] = value;
   add("set_float " + std::to_string(level) + " " + str(name) + " " + num(value));
 }

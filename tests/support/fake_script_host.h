@@ -65,6 +65,8 @@ class FakeScriptHost : public ScriptHost {
   std::map<std::string, bool> two_stage;
   // Every (level, lower-case name) a hook read or wrote.
   std::set<std::pair<int, std::string>> touched;
+  // The same names with the kind each was used as: "flag", "int" or "float".
+  std::set<std::pair<std::string, std::string>> touched_kinds;
   std::vector<ScriptContinuation> pending;  // continuations of cutscenes not yet ended
   ScriptPopupDone popup_done = nullptr;
   bool popup_is_open = false;

@@ -105,15 +105,23 @@ TEST(HookTable, RowsKeepTheirNamesOrderEstimatesAndSlotKinds) {
 // --- the declarations sweep ------------------------------------------------------------------
 
 namespace {
-// Owner of each declared name (the first level declaring it), by checksum.
-std::map<uint32_t, std::string> declared_owners(std::vector<std::string>* twice) {
+// Owner of each declared name (the first level declaring it), by checksum;
+// with `kinds`, the kind each is declared as ("flag", "int" or "float").
+std::map<uint32_t, std::string> declared_owners(std::vector<std::string>* twice,
+                                                std::map<uint32_t, std::string>* kinds = nullptr) {
   std::map<uint32_t, std::string> owner;
   for (const EventLevel& l : game_event_declarations()) {
-    for (const auto* list : {&l.flags, &l.ints, &l.floats})
+    const std::pair<const std::vector<std::string>*, const char*> lists[] = {
+        {&l.flags, "flag"}, {&l.ints, "int"}, {&l.floats, "float"}};
+    for (const auto& [list, kind] : lists)
       for (const std::string& n : *list) {
         uint32_t c = name_checksum(n.c_str());
-        if (owner.count(c) && twice) twice->push_back(n + " under " + owner[c] + " and " + l.level);
-        else owner[c] = l.level;
+        if (owner.count(c) && twice) {
+          twice->push_back(n + " under " + owner[c] + " and " + l.level);
+        } else {
+          owner[c] = l.level;
+          if (kinds) (*kinds)[c] = kind;
+        }
       }
   }
   return owner;
@@ -152,9 +160,11 @@ struct NearEverything : FakeScriptHost {
 
 TEST(HookTable, EveryNameAHookTouchesIsDeclaredUnderTheLevelItNames) {
   std::vector<std::string> twice;
-  std::map<uint32_t, std::string> owner = declared_owners(&twice);
+  std::map<uint32_t, std::string> kinds;
+  std::map<uint32_t, std::string> owner = declared_owners(&twice, &kinds);
   EXPECT_TRUE(twice.empty()) << twice.front();
   std::set<std::pair<int, std::string>> touched;
+  std::set<std::pair<std::string, std::string>> touched_kinds;
   for (int pass = 0; pass < 2; pass++) {
     NearEverything h;
     for (int stage : {0, 3, 5, 8, 12, 16, 21}) {
@@ -164,6 +174,14 @@ TEST(HookTable, EveryNameAHookTouchesIsDeclaredUnderTheLevelItNames) {
       sweep(h);
     }
     touched.insert(h.touched.begin(), h.touched.end());
+    touched_kinds.insert(h.touched_kinds.begin(), h.touched_kinds.end());
+  }
+  // A name read as a flag but declared as an integer is no flag at all: the
+  // store ignores it, and an intro behind it would play every frame.
+  for (const auto& [kind, name] : touched_kinds) {
+    auto it = kinds.find(name_checksum(name.c_str()));
+    if (it != kinds.end() && it->second != kind)
+      ADD_FAILURE() << name << " is used as a " << kind << " but declared as a " << it->second;
   }
   std::vector<std::string> missing;
   for (const auto& t : touched) {
