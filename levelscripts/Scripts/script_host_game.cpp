@@ -141,12 +141,17 @@ class GameHost final : public ScriptHost {
   void character_say(const char* name, const char* text, float seconds) override {
     script_character_say(name, text, seconds);
   }
+  // A character held at a "wait for go" goes on from there (a boss kept
+  // back until its intro has played); any other starts its list again.
   void character_resume(const char* name) override {
     int c = script_character_find(name);
-    if (c >= 0) {
-      script_character_at(c)->paused = false;
+    ScriptCharacter* sc = script_character_at(c);
+    if (!sc) return;
+    sc->paused = false;
+    if (sc->current >= 0 && sc->current < sc->action_count && sc->actions[sc->current].verb == SV_WAIT_FOR_GO)
+      script_character_pass_go(c);
+    else
       script_character_start(c);
-    }
   }
   // Order 15 sends a script character to the step of its action list the
   // value names; the runner's "pass go" is the nearest we have.
@@ -494,6 +499,11 @@ bool Story_developer_mode = false;
 void script_host_install_game() {
   story_scripts_install();
   script_host_install(&Game_host);
+  // A movable the party uses (a lever, a ball, a tomb) is the level
+  // script's to answer; the doors' saved state stays the level's own table.
+  LevelServices services{};
+  services.use_hook = level_script_use_hook;
+  level_set_services(services);
 }
 
 static ConsoleCommand cc_story_developer("story_developer", "Toggles Story_developer_mode", [] {

@@ -127,8 +127,10 @@ std::vector<StoryLevel> story_levels() {
     c.doors = {knob("Puzzle-Ball01", -1.5f, 4.0f),  knob("Puzzle-Ball02", 1.5f, 4.0f),
                knob("cry_kinge", -4.0f, 4.0f),      knob("cry_kingf", 4.0f, 4.0f),
                {"cry_tombcen", 0.0f, 6.5f, 1.0f, 0.8f, 0.6f, 0.7f}, {"Puzzle-SkullDoor01", 0.0f, 11.0f}};
+    // Carados keeps out of the fight until his intro lets him go.
     ScriptCharacterSpec carados = standing("Carados", "$carados", true);
     carados.character = "Grub";
+    carados.actions = {"\"turn hostile\" 0", "\"wait for go\" 0", "\"turn hostile\" 1"};
     c.characters = {carados};
     levels.push_back(c);
   }
