@@ -25,7 +25,7 @@ struct StoryDoor {
   float w = 1.0f, h = 2.5f, d = 0.2f, drop = 2.6f;
 };
 // A lever, ball or rune: small, and it only dips when used.
-StoryDoor knob(const std::string& name, float x, float z) { return {name, x, z, 0.3f, 1.0f, 0.3f, 0.4f}; }
+StoryDoor knob(const std::string& name, float x, float z, float h = 1.0f) { return {name, x, z, 0.3f, h, 0.3f, 0.4f}; }
 struct StoryLevel {
   std::string name;
   const char* ground;
@@ -57,6 +57,13 @@ LevelTriggerSpec exit_to(const std::string& level, const std::string& script, in
 void add_starts(std::vector<ScriptNavpointSpec>& n, const std::string& prefix, float x, float z) {
   for (int i = 0; i < 4; i++)
     n.push_back({prefix + std::to_string(i + 1), x + 1.5f * (i % 2), 0.0f, z + 1.5f * (i / 2), 0.0f, ""});
+}
+
+// The leader at (x, z) and the others in a row behind it, out of the way of
+// clicks on what lies ahead.
+void add_starts_behind(std::vector<ScriptNavpointSpec>& n, const std::string& prefix, float x, float z) {
+  n.push_back({prefix + "1", x, 0.0f, z, 0.0f, ""});
+  for (int i = 0; i < 3; i++) n.push_back({prefix + std::to_string(i + 2), x - 1.5f + 1.5f * i, 0.0f, z - 1.5f, 0.0f, ""});
 }
 
 std::vector<StoryLevel> story_levels() {
@@ -120,7 +127,7 @@ std::vector<StoryLevel> story_levels() {
     // skull door beyond them (its trigger in reach of the start), Carados
     // down the hall behind.
     StoryLevel c{"Catacombs", "demo_floor.tga", {}, {}, {}, {}, {}};
-    add_starts(c.navpoints, "$player0", 0.0f, 0.0f);
+    add_starts_behind(c.navpoints, "$player0", 0.0f, 0.0f);
     for (auto [n, x, z] : {std::tuple{"$npc009", -16.0f, 16.0f}, {"$npc010", 16.0f, 16.0f}, {"$npc011", -16.0f, -16.0f},
                            {"$doortrigger", 0.0f, 7.0f}, {"$ctrigger", 0.0f, -12.0f}, {"$carados", 0.0f, -20.0f}})
       c.navpoints.push_back({n, x, 0.0f, z, 0.0f, ""});
@@ -135,13 +142,15 @@ std::vector<StoryLevel> story_levels() {
     levels.push_back(c);
   }
   {
-    // The Khosani lab: the pylon room's twelve triggers and six pylon doors
-    // and the memory room's six runes before the start; the rooms' markers
-    // round it; Dizavadi beside the party. Two barriers stand off the lava.
+    // The Khosani lab: the pylon room's twelve low triggers, its six pylon
+    // doors behind them and the memory room's six tall runes between, before
+    // the start;
+    // the rooms' markers round it; Dizavadi beside the party. Two barriers
+    // stand off the lava.
     StoryLevel k{"KhosaniLab", "demo_floor.tga", {}, {}, {}, {}, {}};
-    add_starts(k.navpoints, "$player0", 0.0f, 0.0f);
+    add_starts_behind(k.navpoints, "$player0", 0.0f, 0.0f);
     for (auto [n, x, z] : {std::tuple{"$rm1", 0.5f, 0.5f}, {"$rm2", -10.0f, -6.0f}, {"$rm4", 16.0f, -16.0f},
-                           {"$rm5", 18.0f, 0.0f}, {"$rm7", -18.0f, 12.0f}, {"$rm8", 18.0f, 18.0f},
+                           {"$rm5", 18.0f, 0.0f}, {"$rm7", -18.0f, 12.0f}, {"$rm8", -10.0f, -10.0f},
                            {"$symbol", 10.0f, -16.0f}, {"$platform", 20.0f, -20.0f}, {"$salstart", -20.0f, -20.0f},
                            {"$badplace", 0.0f, -3.0f}, {"$dizavadi", -2.5f, -1.0f}})
       k.navpoints.push_back({n, x, 0.0f, z, 0.0f, ""});
@@ -149,13 +158,13 @@ std::vector<StoryLevel> story_levels() {
       char n[32];
       const float x = -5.0f + 2.0f * static_cast<float>(i - 1);
       std::snprintf(n, sizeof n, "LeftPylonTrigger-%02d", i);
-      k.doors.push_back(knob(n, x, 3.0f));
+      k.doors.push_back(knob(n, x, 3.0f, 0.6f));
       std::snprintf(n, sizeof n, "RightPylonTrigger-%02d", i);
-      k.doors.push_back(knob(n, x + 0.8f, 3.0f));
+      k.doors.push_back(knob(n, x + 0.8f, 3.0f, 0.6f));
       std::snprintf(n, sizeof n, "LAB-Rm3-DoorPylon%02d", i);
       k.doors.push_back({n, x + 0.4f, 9.0f, 0.6f, 2.0f, 0.3f, 2.1f});
       std::snprintf(n, sizeof n, "Lab-Rm7-Runenumber%02d", i);
-      k.doors.push_back(knob(n, x + 0.4f, 5.5f));
+      k.doors.push_back(knob(n, -2.5f + static_cast<float>(i - 1), 4.5f, 1.6f));
     }
     for (const char* d : {"Gate-Room2", "BOSS-GateA-Door01"}) k.doors.push_back({d, -10.0f, d[0] == 'G' ? -10.0f : -18.0f});
     k.characters = {standing("Dizavadi", "$dizavadi")};
