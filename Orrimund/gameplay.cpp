@@ -474,6 +474,7 @@ void object_frame(float dt) {
   combat_entities_frame();
   entities_footsteps_frame(dt);
   entities_dead_frame(dt);
+  speech_texts_frame(dt);  // lines over heads run out
   // Doors, gates and lifts move toward where their last use sent them.
   for (int i = 0; i < Level.movable_count; i++) level_door_update(Level.movables[i].instance);
 }

@@ -196,18 +196,24 @@ Save_rows="Vozido Catacombs test masad worldmap1 thalem1b thalem1c thalem1d thal
 # 4096 bits per automap layer of its level table ("$AutomapPC:"), from bit 0
 # of the first byte, whole bytes, then 4 bytes per declared integer and float.
 save_flag() {
-  local row layers list=""
-  for row in $Save_rows; do
-    layers=$(find "$root/data" -iname "demo_$row.tbl" -exec grep -ho '^\$AutomapPC: *"[^"]*" *[0-9]*' {} + 2>/dev/null |
-      awk '{ if ($NF > m) m = $NF } END { print m + 0 }')
-    list="$list $row:$layers"
-  done
-  local at
-  at=$(awk -v rows="$list" -v level="$2" -v want="$3" '
+  local layers at
+  layers=$(find "$root/data" -iname 'demo_*.tbl' -exec grep -Ho '^\$AutomapPC: *"[^"]*" *[0-9]*' {} + | tr '\n' '|')
+  at=$(awk -v rows="$Save_rows" -v layers="$layers" -v level="$2" -v want="$3" '
+    BEGIN {
+      # The automap layers of each level table: its largest AutomapPC count.
+      count = split(layers, line, "|")
+      for (i = 1; i <= count; i++) {
+        if (line[i] == "") continue
+        split(line[i], part, ":"); np = split(part[1], path, "/"); f = tolower(path[np])
+        sub(/^demo_/, "", f); sub(/\.tbl$/, "", f)
+        k = line[i]; sub(/.* /, "", k)
+        if (k + 0 > automap[f]) automap[f] = k + 0
+      }
+    }
     /^#End/ { exit }
     /^\$Level:/ { split($0, q, "\""); cur = tolower(q[2]); next }
     /^\+(Flag|Int|Float):/ {
-      split($0, q, "\""); kind = substr($1, 2); key = kind ":" tolower(q[2])
+      split($0, q, "\""); kind = substr($1, 2, length($1) - 2); key = kind ":" tolower(q[2])
       if (key in seen) next
       seen[key] = cur
       n[cur, kind]++
@@ -218,13 +224,13 @@ save_flag() {
       count = split(rows, r, " ")
       off = 512 + 201 * 151 * 2 + 4 * count
       for (i = 1; i <= count; i++) {
-        split(r[i], p, ":"); name = tolower(p[1])
+        name = tolower(r[i])
         if (name == tolower(level)) { printf "%d %d\n", off + int(bit / 8), bit % 8; exit }
-        off += int((n[name, "Flag"] + p[2] * 4096 + 7) / 8) + 4 * (n[name, "Int"] + n[name, "Float"])
+        off += int((n[name, "Flag"] + automap[name] * 4096 + 7) / 8) + 4 * (n[name, "Int"] + n[name, "Float"])
       }
       print "none"
     }' "$root/data/tables/demo_events.tbl")
-  [ "$at" != none ] || fail "no flag $3 declared under $2"
+  [ -n "$at" ] && [ "$at" != none ] || fail "no flag $3 declared under $2"
   set -- "$1" $at
   echo $(( ($(od -An -tu1 -j "$2" -N1 "$1") >> $3) & 1 ))
 }
