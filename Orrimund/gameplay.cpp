@@ -380,6 +380,12 @@ void gameplay_enter() {
     Reset_camera_fully = true;
   }
   entry_phase("request to the gameplay state");
+  // An exit or a level script names the next level in the script record;
+  // the loading steps read the level's own name.
+  if (previous == GS_GAMEPLAY && Level_position.level[0] && strcasecmp(Level_position.level, LevelName) != 0) {
+    std::snprintf(LevelName, sizeof LevelName, "%s", Level_position.level);
+    std::snprintf(StartName, sizeof StartName, "%s", Level_position.script[0] ? Level_position.script : Level_position.level);
+  }
   Menu_cursor_shown = 1;
   spells_reset_for_level();
   spell_launch_points_reset();
