@@ -531,7 +531,10 @@ void cursor_choose() {
 
 void gameplay_render() {
   const bool cutscene = game_flags_test(GF_CUTSCENE);
-  if (!cutscene && !mouse_down(MOUSE_LEFT_BUTTON)) travel_decal_add(Selected_entity);
+  // No marker while the left button is still held after a click into the
+  // world: it shows once the button is let go (a press on the HUD does not
+  // hide it).
+  if (!cutscene && World_input.walk_marker) travel_decal_add(Selected_entity);
   if (!screen_is_modal()) {
     scene_render();
     if (Render_3d_obstacles && Selected_entity) obstacles_draw(Selected_entity->pos.y, Selected_entity->size_class());

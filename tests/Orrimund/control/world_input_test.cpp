@@ -99,6 +99,8 @@ TEST_F(InputRecordTest, OverAScreenElementThereIsNoClickAndNoRightButton) {
   Presses[MOUSE_RIGHT_BUTTON] = Releases[MOUSE_RIGHT_BUTTON] = 1;
   EXPECT_EQ(build(), 0u);
   EXPECT_FALSE(World_input.held_click);
+  // A press on the HUD does not hide the travel marker.
+  EXPECT_TRUE(World_input.walk_marker);
 }
 
 TEST_F(InputRecordTest, HoldingTheButtonFourHundredMillisecondsTravels) {
@@ -107,6 +109,8 @@ TEST_F(InputRecordTest, HoldingTheButtonFourHundredMillisecondsTravels) {
   Presses[MOUSE_LEFT_BUTTON] = 0;
   Held_ms[MOUSE_LEFT_BUTTON] = 399;
   EXPECT_EQ(build() & IR_TRAVEL, 0u);
+  // Still held after the click: no travel marker yet.
+  EXPECT_FALSE(World_input.walk_marker);
   Held_ms[MOUSE_LEFT_BUTTON] = 400;
   EXPECT_EQ(build() & IR_TRAVEL, IR_TRAVEL);
   // Released: the marker shows again and the hold is over.
@@ -383,7 +387,9 @@ TEST_F(Actions, AContainerInUseLockedAskedForOrOpened) {
     container_use(&chest);
     EXPECT_EQ(line(), c.line) << c.networked << c.host << c.in_use << c.lock;
     EXPECT_EQ(Requests[WI_REQ_CONTAINER], c.request);
-    if (c.request) EXPECT_EQ(Last_request_value, 77);
+    if (c.request) {
+      EXPECT_EQ(Last_request_value, 77);
+    }
     EXPECT_EQ(Announced, c.announced);
     EXPECT_EQ(Opened, c.opened);
   }
