@@ -186,10 +186,12 @@ TEST_F(LevelDressing, ThreeRenderersDrawTheLevelsAlike) {
       const double blocks = blocks_alike(img[p[0]], img[p[1]], 8);
       std::printf("%s %s-%s: %.4f of pixels and %.4f of 8x8 blocks within 8 levels, worst pixel %d\n", v.name,
                   names[p[0]], names[p[1]], share, blocks, worst);
-      // OpenGL keeps 24-bit texels where the other two cut them to 16 bits
-      // (a few levels darker, more on dark lightmapped walls), and Glide's
-      // w-buffer settles coplanar faces of the far houses otherwise. A
-      // missing, shifted or mis-textured mesh differs by far more.
+      // OpenGL keeps 24-bit texels where the other two cut them to 5 bits a
+      // channel; Direct3D also keeps its lightmaps (1-5-5-5 bitmaps) in the
+      // alpha texture format, 4-4-4-4, so its lit walls come out up to ten
+      // levels darker; and Glide's vertex snap and w-buffer settle the far
+      // edge of the ground otherwise. A missing, shifted or mis-textured
+      // mesh differs by far more.
       EXPECT_GE(blocks, 0.85) << v.name << " " << names[p[0]] << "-" << names[p[1]];
       EXPECT_GE(share, 0.85) << v.name << " " << names[p[0]] << "-" << names[p[1]];
     }
