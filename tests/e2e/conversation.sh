@@ -12,9 +12,9 @@ start_game run
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 # ---- demo_outdoor from the level picker (the second level in name order) ------------
 open_demo_outdoor
-# The leader walks toward the watchman (a click on the ground before the
-# middle of his rounds) until he is within talking reach.
-set -- $(screen_of 1 0 5)
+# The leader walks toward the watchman (a click on the ground before him)
+# until he is within talking reach.
+set -- $(screen_of 0.5 0 3)
 xdotool mousemove --window "$wid" "$1" "$2" click 1
 leader_near -3 7 5.8 30 ||
   fail "the leader did not come near the watchman: $(grep '^Member 0' "$tmp/$name.console" | tail -1)"
@@ -41,11 +41,11 @@ ask text_box "^Text box state" | grep -q "^Text box state 0" || fail "the farewe
 # The talk brought the leader up to the watchman, where he hides him from the
 # camera: he steps back to where he stood before (ordered from the console,
 # as the camera now looks from wherever the talk left it).
-console "walk_to 1 5"
+console "walk_to 0.5 3"
 for _ in $(seq 1 30); do
   sleep 0.5
   set -- $(ask party_positions "^Member 0: ")
-  awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x - 1)^2 + (z - 5)^2) < 0.8) }' && break
+  awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x - 0.5)^2 + (z - 3)^2) < 0.8) }' && break
 done
 sleep 1
 talk_to Watchman 2
