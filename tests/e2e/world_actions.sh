@@ -67,10 +67,12 @@ xdotool mousemove --window "$wid" "$1" "$2"
 over="" talked=""
 for _ in $(seq 1 6); do
   sleep 0.3
+  # A loaded machine may open the conversation after the wait below.
+  grep -q "^Conversation with Watchman" "$tmp/$name.console" && { talked=1; break; }
   ask pick_state "^Pick code " | grep -q "^Pick code 2 .* cursor target" || continue
   [ -n "$over" ] || { shot over-watchman; over=1; }
   xdotool click --window "$wid" 1
-  for _ in $(seq 1 15); do
+  for _ in $(seq 1 30); do
     grep -q "^Conversation with Watchman" "$tmp/$name.console" && { talked=1; break; }
     sleep 0.1
   done
