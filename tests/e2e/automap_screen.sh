@@ -9,7 +9,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 # The share of the map area's pixels that are not black.
 shown_of() {
   convert "$1" -crop 291x266+14+78 -colorspace Gray -threshold 12% -format '%[fx:mean]' info:

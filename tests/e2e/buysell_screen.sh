@@ -8,7 +8,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 purse() {
   console "party_items"
   wait_console "Inventory [0-9]* items" "$1"

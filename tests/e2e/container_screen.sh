@@ -9,8 +9,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 bag() {
   console "drop_bag $1"
   wait_console "Dropped bag" "$2"

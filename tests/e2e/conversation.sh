@@ -9,7 +9,6 @@
 root="$tmp/demo"
 write_demo "$root"
 start_game run
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 # ---- demo_outdoor from the level picker (the second level in name order) ------------
 open_demo_outdoor
 # The leader walks toward the watchman (a click on the ground before him)

@@ -9,8 +9,6 @@
 root="$tmp/demo"
 write_demo "$root"
 start_game run
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 dark() { awk -v m="$(mean_of "$1" "$2")" 'BEGIN { exit !(m < 0.02) }'; }
 lit() { awk -v m="$(mean_of "$1" "$2")" 'BEGIN { exit !(m > 0.05) }'; }
 

@@ -15,14 +15,12 @@ fifo="$tmp/console.fifo"
 # Colour of a box of a picture as "r g b" (0..255): $1 picture, $2 WxH+X+Y.
 colour_of() { convert "$1" -crop "$2" -format '%[fx:int(255*mean.r)] %[fx:int(255*mean.g)] %[fx:int(255*mean.b)]' info:; }
 # Mean brightness (0..1) of a box.
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 # Standard deviation (0..1) of a box: a picture has some, a flat panel none.
 deviation_of() { convert "$1" -crop "$2" -format '%[fx:standard_deviation]' info:; }
 
 start() {  # name, window width, then the program's arguments
   START_WIDTH=$2 start_game "$1" "${@:3}"
 }
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 wait_out() {
   for _ in $(seq 1 300); do grep -q "$1" "$tmp/$name.out" && return 0; sleep 0.1; done
   fail "$name: no '$1' in the output: $(cat "$tmp/$name.out")"

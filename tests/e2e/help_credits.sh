@@ -8,7 +8,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 colour_of() { convert "$1" -crop "$2" -format '%[fx:int(255*mean.r)] %[fx:int(255*mean.g)] %[fx:int(255*mean.b)]' info:; }
 differ() {
   convert "$1" -crop "$3" +repage "$tmp/a.png" && convert "$2" -crop "$3" +repage "$tmp/b.png" &&

@@ -7,7 +7,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 bright() { convert "$1" -crop "$2" -format '%[fx:maxima.r]' info:; }
 
 start_game quests

@@ -80,6 +80,16 @@ leader_near() {
   done
   return 1
 }
+# A picture of the game's window, $tmp/$1.png.
+shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
+# The mean brightness (0 to 1) of picture $1 within geometry $2 (WxH+X+Y).
+mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
+# A click on world point ($1, $2, $3) where the camera shows it.
+click_at() {
+  set -- $(screen_of "$1" "$2" "$3")
+  xdotool mousemove --window "$wid" "$1" "$2" sleep 0.3 click 1
+  sleep 1.5
+}
 # The screen point of world point ($1, $2, $3) in the game camera's view.
 screen_of() {
   ask camera_view "^Screen " >/dev/null

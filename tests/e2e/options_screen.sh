@@ -9,8 +9,6 @@
 root="$tmp/demo"
 write_demo "$root"
 cfg="$root/orrimund.cfg"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 # Byte $2 of file $1, as a number.
 byte() { od -An -tu1 -j "$2" -N 1 "$1" | tr -d ' '; }
 

@@ -10,9 +10,7 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 deviation_of() { convert "$1" -crop "$2" -format '%[fx:standard_deviation]' info:; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 gold() {
   console "party_items"
   # add_gold ends its line without a line feed: the list may follow on it.

@@ -11,8 +11,6 @@
 root="$tmp/demo"
 write_demo "$root"
 start_game run
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 
 # ---- demo_outdoor from the level picker (the second level in name order) ------------
 open_demo_outdoor

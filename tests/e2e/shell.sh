@@ -10,7 +10,6 @@ root="$tmp/demo"
 write_demo "$root"
 
 # Mean brightness (0..1) of a box of a picture: $1 picture, $2 WxH+X+Y.
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 
 # Starts the game with the given arguments and waits for its window ($wid).
 start() {

@@ -11,8 +11,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }
 
 start_game skills

@@ -8,8 +8,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 differ() {
   convert "$1" -crop "$3" +repage "$tmp/a.png" && convert "$2" -crop "$3" +repage "$tmp/b.png" &&
     compare -metric AE -fuzz 5% "$tmp/a.png" "$tmp/b.png" null: 2>&1 | cut -d' ' -f1

@@ -13,13 +13,6 @@
 root="$tmp/demo"
 write_demo "$root"
 start_game run
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
-click_at() {  # a world point, clicked where the camera shows it
-  set -- $(screen_of "$1" "$2" "$3")
-  xdotool mousemove --window "$wid" "$1" "$2" sleep 0.3 click 1
-  sleep 1.5
-}
 leader_at() { ask party_positions "^Member 0: " | awk '{ print $5, $7 }'; }
 
 pick_level Catacombs

@@ -11,7 +11,6 @@
 root="$tmp/demo"
 write_demo "$root"
 start_game run
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 leader() { ask party_positions "^Member 0: " | awk '{ print $5, $7 }'; }
 near() { awk -v p="$1" -v x="$2" -v z="$3" -v r="$4" 'BEGIN { split(p, a, " "); exit !((a[1] - x) ^ 2 + (a[2] - z) ^ 2 < r * r) }'; }
 

@@ -10,8 +10,6 @@
 root="$tmp/demo"
 write_demo "$root"
 start_game run
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 
 # ---- worldmap1 from the level picker ----------------------------------------------------
 pick_level worldmap1

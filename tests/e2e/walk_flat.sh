@@ -12,7 +12,6 @@ write_demo "$root"
 printf 'full_party 1\n' >"$root/party.vcs"
 ORRIMUND_AUTOEXEC="$root/party.vcs" start_game walk
 log="$tmp/walk.console"
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture for $1"; }
 
 # ---- rand-grassland01, the eighth level in name order ----------------------------------
 open_level_at 7 rand-grassland01

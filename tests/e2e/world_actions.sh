@@ -12,7 +12,6 @@
 root="$tmp/demo"
 write_demo "$root"
 
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 gold() { ask pick_state "^Party gold " | awk '{ print $NF }'; }
 
 start_game outdoor

@@ -12,11 +12,9 @@
 root="$tmp/demo"
 write_demo "$root"
 
-mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
 # Root-mean-square difference (0..1) of a box in two pictures.
 differ() { compare -metric RMSE <(convert "$1" -crop "$3" +repage png:-) <(convert "$2" -crop "$3" +repage png:-) null: 2>&1 | sed 's/.*(\(.*\))/\1/'; }
 
-shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 wait_out() {
   for _ in $(seq 1 300); do grep -q "$1" "$tmp/$name.out" && return 0; sleep 0.1; done
   fail "$name: no '$1' in the output"
