@@ -15,13 +15,7 @@ log() { cat "$tmp/fight.console"; }
 start_game fight
 console "full_party 1"
 wait_console "[Ff]ull_party is TRUE"
-xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
-wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
-console "load_mlayout rand-forest01"
-sleep 1
-xdotool key --window "$wid" space  # the layout load paused the game
-sleep 0.5
+enter_forest_with_layout
 
 console "party_attack"
 wait_console "^Party of 4 attacks Grub#2 at "

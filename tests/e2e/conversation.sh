@@ -41,11 +41,7 @@ ask text_box "^Text box state" | grep -q "^Text box state 0" || fail "the farewe
 # camera: he steps back to where he stood before (ordered from the console,
 # as the camera now looks from wherever the talk left it).
 console "walk_to 0.5 3"
-for _ in $(seq 1 30); do
-  sleep 0.5
-  set -- $(ask party_positions "^Member 0: ")
-  awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x - 0.5)^2 + (z - 3)^2) < 0.8) }' && break
-done
+leader_reaches 0.5 3 0.8 30 || true
 sleep 1
 talk_to Watchman 2
 read_on

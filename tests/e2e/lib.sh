@@ -244,3 +244,29 @@ save_flag() {
   set -- "$1" $at
   echo $(( ($(od -An -tu1 -j "$2" -N1 "$1") >> $3) & 1 ))
 }
+
+# The leader's ground position: "x z".
+leader_at() { ask party_positions "^Member 0: " | awk '{ print $5, $7 }'; }
+# Waits, up to $4 half-seconds (default 40), until the leader stands within
+# $3 of ground point ($1, $2); status 1 if he never does.
+leader_reaches() {
+  local x=$1 z=$2 r=$3 i
+  for i in $(seq 1 "${4:-40}"); do
+    sleep 0.5
+    set -- $(leader_at)
+    awk -v x="$1" -v z="$2" -v px="$x" -v pz="$z" -v r="$r" \
+      'BEGIN { exit !((x - px) ^ 2 + (z - pz) ^ 2 < r * r) }' && return 0
+  done
+  return 1
+}
+# From a new game's start (the intro popup up) into rand-forest01 with its
+# monster layout loaded and the game running again.
+enter_forest_with_layout() {
+  xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+  wait_console "ENDING LOAD OF rand-forest01"
+  sleep 1
+  console "load_mlayout rand-forest01"
+  sleep 1
+  xdotool key --window "$wid" space  # the layout load paused the game
+  sleep 0.5
+}

@@ -13,7 +13,6 @@
 root="$tmp/demo"
 write_demo "$root"
 start_game run
-leader_at() { ask party_positions "^Member 0: " | awk '{ print $5, $7 }'; }
 
 pick_level Catacombs
 wait_console "ENDING LOAD OF Catacombs"
@@ -41,13 +40,7 @@ xp1=$(ask "creatures" "^Hero Ruvizo " | sed 's/.* xp \([0-9]*\) .*/\1/')
 # ---- Carados: his trigger, the fight, the ring --------------------------------------------
 console "walk_to 0 -11"
 wait_console "^Walk order for Ruvizo"
-near=""
-for _ in $(seq 1 40); do
-  sleep 0.5
-  set -- $(leader_at)
-  awk -v x="$1" -v z="$2" 'BEGIN { exit !(x * x + (z + 12) ^ 2 < 16) }' && { near=1; break; }
-done
-[ -n "$near" ] || fail "the leader did not reach Carados' trigger: at $(leader_at)"
+leader_reaches 0 -12 4 || fail "the leader did not reach Carados' trigger: at $(leader_at)"
 shot carados
 sleep 2
 console "party_attack"

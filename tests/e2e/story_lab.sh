@@ -17,7 +17,6 @@ root="$tmp/demo"
 write_demo "$root"
 start_game run
 box_at() { set -- $(screen_of "$1" "$2" "$3"); echo "4x4+$(($1 - 2))+$(($2 - 2))"; }
-leader_at() { ask party_positions "^Member 0: " | awk '{ print $5, $7 }'; }
 xp() { ask "creatures" "^Hero Ruvizo " | sed 's/.* xp \([0-9]*\) .*/\1/'; }
 
 pick_level KhosaniLab
@@ -51,13 +50,7 @@ shot runes
 xp0=$(xp)
 console "walk_to -10 -8"
 wait_console "^Walk order for Ruvizo"
-near=""
-for _ in $(seq 1 40); do
-  sleep 0.5
-  set -- $(leader_at)
-  awk -v x="$1" -v z="$2" 'BEGIN { exit !((x + 10) ^ 2 + (z + 8) ^ 2 < 1) }' && { near=1; break; }
-done
-[ -n "$near" ] || fail "the leader did not reach the rooms' markers: at $(leader_at)"
+leader_reaches -10 -8 1 || fail "the leader did not reach the rooms' markers: at $(leader_at)"
 sleep 1
 shot insight
 xp1=$(xp)

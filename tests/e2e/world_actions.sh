@@ -41,11 +41,7 @@ after=$(gold)
 # ---- the watchman: drawn, the talk action under the mouse, a click talks ---------------
 # The leader steps up to the middle of the watchman's rounds.
 console "walk_to 1 5"
-for _ in $(seq 1 30); do
-  sleep 0.5
-  set -- $(ask party_positions "^Member 0: ")
-  awk -v x="$5" -v z="$7" 'BEGIN { exit !(sqrt((x - 1)^2 + (z - 5)^2) < 0.8) }' && break
-done
+leader_reaches 1 5 0.8 30 || true
 sleep 0.5
 # He walks his rounds too fast for a loaded test machine's mouse to follow:
 # once he is in the open west of the leader the AI is paused (he stands
@@ -84,13 +80,7 @@ kill -TERM $pid; wait $pid; rc=$?; pid=""
 [ $rc -eq 0 ] || fail "ended with $rc on SIGTERM"
 # ---- the grubs of the new game's level: drawn, attacked by a click -------------------
 start_game grubs
-xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
-wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
-console "load_mlayout rand-forest01"
-sleep 1
-xdotool key --window "$wid" space  # the layout load paused the game
-sleep 0.5
+enter_forest_with_layout
 # The grubs close in on the hero; the AI is paused (they stand still) and
 # the mouse goes to the first; the pick under it names the attack action,
 # and a click orders the hero in control to attack that grub: the attack at
