@@ -290,7 +290,8 @@ TEST_F(GrOpengl, EveryPresetMapsOntoOpenGLState) {
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap_t);
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag);
-        const GLint wrap = (t == 1 || t == 4) ? GL_REPEAT : GL_CLAMP;
+        // A clamped texture samples its own edge texels, never the border.
+        const GLint wrap = (t == 1 || t == 4) ? GL_REPEAT : GL_CLAMP_TO_EDGE;
         const GLint filter = t == 3 ? GL_NEAREST : GL_LINEAR;
         EXPECT_EQ(wrap_s, wrap);
         EXPECT_EQ(wrap_t, wrap);
@@ -312,6 +313,51 @@ TEST_F(GrOpengl, EveryPresetMapsOntoOpenGLState) {
   gr_opengl_set_render_state(Gr_preset[1]);
   gr_flip();
   bm_release(bm);
+}
+
+// Filters live in each GL texture: a texture first bound after its state
+// was applied still gets the state's filters (a fresh one would otherwise
+// keep nearest-texel minification and alias), one bound later under another
+// state takes that one's, and a lightmap on the second unit is bilinear and
+// clamped to its edge so that no opposite edge or border bleeds into it.
+TEST_F(GrOpengl, TexturesTakeTheFiltersOfTheStateWhicheverComesFirst) {
+  std::vector<uint8_t> px(8 * 8 * 3, 90);
+  const int a = bm_create(BM_FORMAT_BGR24, 8, 8, px.data());
+  const int b = bm_create(BM_FORMAT_BGR24, 8, 8, px.data());
+  const int lightmap = bm_create(BM_FORMAT_BGR24, 8, 8, px.data());
+  struct Expect {
+    GLint wrap, min, mag;
+  };
+  auto check = [](const char* what, Expect e) {
+    GLint wrap_s = 0, wrap_t = 0, min = 0, mag = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap_s);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap_t);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag);
+    EXPECT_EQ(wrap_s, e.wrap) << what;
+    EXPECT_EQ(wrap_t, e.wrap) << what;
+    EXPECT_EQ(min, e.min) << what;
+    EXPECT_EQ(mag, e.mag) << what;
+  };
+  float u, v;
+  gr_opengl_set_texture(a, &u, &v, 0);
+  gr_opengl_set_render_state(RenderStateWord(1, 2, 3, 3, 4, 0));  // wrapped, bilinear
+  gr_opengl_set_texture(b, &u, &v, 0);                             // made and bound after it
+  check("bound after a bilinear state", {GL_REPEAT, GL_LINEAR, GL_LINEAR});
+  gr_opengl_set_render_state(RenderStateWord(3, 2, 3, 3, 4, 0));  // clamped, nearest
+  gr_opengl_set_texture(a, &u, &v, 0);
+  check("bound again under a nearest state", {GL_CLAMP_TO_EDGE, GL_NEAREST, GL_NEAREST});
+  gr_opengl_set_render_state(RenderStateWord(4, 1, 3, 3, 4, 0));  // two stages
+  gr_opengl_set_texture(lightmap, &u, &v, 1);
+  ASSERT_NE(Gl_active_texture_arb, nullptr);
+  Gl_active_texture_arb(0x84C1);
+  check("the second unit's lightmap", {GL_CLAMP_TO_EDGE, GL_LINEAR, GL_LINEAR});
+  Gl_active_texture_arb(0x84C0);
+  gr_opengl_set_render_state(Gr_preset[1]);
+  gr_flip();
+  bm_release(lightmap);
+  bm_release(b);
+  bm_release(a);
 }
 
 TEST_F(GrOpengl, BitmapLargerThanTheMaximumTextureIsScaledDown) {

@@ -47,6 +47,7 @@ Window Win = 0;
 GLXContext Ctx = nullptr;
 bool Inited = false;
 RenderStateWord Last_state;
+int Unit0_mode = -1;  // texture mode of the state last applied
 float Cur_u_scale = 1.0f, Cur_v_scale = 1.0f;
 bool White_color = false;
 bool Opaque_alpha = false;
@@ -226,6 +227,7 @@ void cache_start() {
   Slots.assign(MAX_BITMAPS, TextureSlot());
   pages_clear(false);
   Bound[0] = Bound[1] = -1;
+  Unit0_mode = -1;
   Vram_in_use = 0;
   Uploaded_this_frame = 0;
 }
@@ -267,8 +269,8 @@ void check_extensions() {
 
   select_unit(1);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
@@ -282,6 +284,8 @@ void check_extensions() {
 }  // namespace
 
 static void apply_render_state(RenderStateWord state);
+static void unit0_filters();
+static void unit1_filters();
 static void apply_state_and_texture(RenderStateWord state, int handle, int unit);
 static int bind_texture(int handle, float* u_scale, float* v_scale, int unit);
 
@@ -496,6 +500,37 @@ void gr_opengl_batch_2d(bool on) {
   Batching = on;
 }
 
+// Texture filters belong to the texture object in GL, so a state's wrap and
+// filters go to whatever is bound on unit 0 when the state is applied and
+// again to each texture bound under it: a texture keeps the filtering its
+// state asks for whichever of the two came first. A bitmap with mip levels
+// is minified through them.
+static void unit0_filters() {
+  GLint wrap = GL_REPEAT, filter = GL_LINEAR;
+  switch (Unit0_mode) {
+    case 1:
+    case 4: break;
+    case 2: wrap = GL_CLAMP_TO_EDGE; break;
+    case 3: wrap = GL_CLAMP_TO_EDGE, filter = GL_NEAREST; break;
+    default: return;
+  }
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  int w = 0, h = 0, levels = 1;
+  if (Bound[0] >= 0) bm_get_info(Bound[0], &w, &h, nullptr, &levels);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, levels > 1 ? GL_LINEAR_MIPMAP_NEAREST : filter);
+}
+
+// What unit 1 is set up with at start reaches each texture bound there
+// (lightmaps mostly): clamped and filtered both ways.
+static void unit1_filters() {
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+}
+
 static void apply_render_state(RenderStateWord state) {
   if (state == Last_state) return;
   batch_flush();
@@ -516,23 +551,13 @@ static void apply_render_state(RenderStateWord state) {
   }
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
 
-  auto wrap_filter = [](GLint wrap, GLint filter) {
+  Unit0_mode = tmode;
+  if (tmode == 0) {
+    glDisable(GL_TEXTURE_2D);
+    Bound[0] = -1;
+  } else {
     glEnable(GL_TEXTURE_2D);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  };
-  switch (tmode) {
-    case 0:
-      glDisable(GL_TEXTURE_2D);
-      Bound[0] = -1;
-      break;
-    case 1:
-    case 4: wrap_filter(GL_REPEAT, GL_LINEAR); break;
-    case 2: wrap_filter(GL_CLAMP, GL_LINEAR); break;
-    case 3: wrap_filter(GL_CLAMP, GL_NEAREST); break;
-    default: glEnable(GL_TEXTURE_2D); break;
+    unit0_filters();
   }
 
   switch (state.blend_mode()) {
@@ -646,6 +671,8 @@ static int bind_texture(int handle, float* u_scale, float* v_scale, int unit) {
   *u_scale = slot.u_scale;
   *v_scale = slot.v_scale;
   Bound[unit] = h;
+  if (unit == 0) unit0_filters();
+  else unit1_filters();
   slot.used++;
   Last_state.invalidate();
   select_unit(0);
