@@ -172,7 +172,12 @@ TEST_F(LevelDressing, ThreeRenderersDrawTheLevelsAlike) {
     for (int r = 0; r < 3; r++) {
       use_renderer(renderers[r]);
       ASSERT_NO_FATAL_FAILURE(load_level(v.file, v.name));
-      fog_set(60.0f, 80.0f);
+      // Fog on, but beginning past the level under every renderer: the
+      // renderers' fog curves differ by their own rules (Glide's table runs
+      // linear in distance from a quarter of the far distance, the others
+      // linear in depth from half of it), for every mesh alike, and that is
+      // no part of how the level paths draw.
+      fog_set(500.0f, 600.0f);
       look(v.eye, v.target);
       const std::string shot = std::string(v.name) + "_" + names[r];
       img[r] = frame(shot.c_str());
@@ -186,14 +191,11 @@ TEST_F(LevelDressing, ThreeRenderersDrawTheLevelsAlike) {
       const double blocks = blocks_alike(img[p[0]], img[p[1]], 8);
       std::printf("%s %s-%s: %.4f of pixels and %.4f of 8x8 blocks within 8 levels, worst pixel %d\n", v.name,
                   names[p[0]], names[p[1]], share, blocks, worst);
-      // OpenGL keeps 24-bit texels where the other two cut them to 5 bits a
-      // channel; Direct3D also keeps its lightmaps (1-5-5-5 bitmaps) in the
-      // alpha texture format, 4-4-4-4, so its lit walls come out up to ten
-      // levels darker; and Glide's vertex snap and w-buffer settle the far
-      // edge of the ground otherwise. A missing, shifted or mis-textured
-      // mesh differs by far more.
-      EXPECT_GE(blocks, 0.85) << v.name << " " << names[p[0]] << "-" << names[p[1]];
-      EXPECT_GE(share, 0.85) << v.name << " " << names[p[0]] << "-" << names[p[1]];
+      // The demo's art keeps levels every card's texture formats carry, so
+      // what is left is edges: Glide's vertex snap and w-buffer, filtering
+      // across a seam.
+      EXPECT_GE(blocks, 0.99) << v.name << " " << names[p[0]] << "-" << names[p[1]];
+      EXPECT_GE(share, 0.99) << v.name << " " << names[p[0]] << "-" << names[p[1]];
     }
     // Not an empty picture agreeing with an empty one.
     const Rgb middle = patch(img[0], 320, 300);

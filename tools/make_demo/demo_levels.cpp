@@ -1,6 +1,7 @@
 // Demo step: the two demo levels, built by the level builder, and the level
 // textures they name (the fence's has alpha, so its faces take spheres from
 // both sides).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,15 @@
 
 namespace {
 
+// A level artist who targets every card keeps texel levels that survive
+// 16-bit texture formats: each channel one of the 32 levels a 5-bit channel
+// widens back to, so the card that keeps 5 bits shows what the card that
+// keeps 8 does.
+uint8_t card_level(double v) {
+  const int k = std::clamp(static_cast<int>(v * 31.0 / 255.0 + 0.5), 0, 31);
+  return static_cast<uint8_t>(k * 255 / 31);
+}
+
 // A 64 x 64 texture from a colour and a pattern: blue, green, red (alpha).
 std::vector<uint8_t> pattern(int r, int g, int b, int kind, bool alpha) {
   std::vector<uint8_t> out;
@@ -22,9 +32,9 @@ std::vector<uint8_t> pattern(int r, int g, int b, int kind, bool alpha) {
       if (kind == 0) v = 0.8 + 0.2 * std::sin(x * 0.7) * std::cos(y * 0.9);   // grass
       if (kind == 1) v = ((x / 16 + y / 8) % 2 == 0 || y % 8 == 0) ? 0.7 : 1.0;  // stone courses
       if (kind == 2) v = 0.8 + 0.2 * std::sin(y * 0.4 + std::sin(x * 0.2));     // wood grain
-      out.push_back(static_cast<uint8_t>(b * v));
-      out.push_back(static_cast<uint8_t>(g * v));
-      out.push_back(static_cast<uint8_t>(r * v));
+      out.push_back(card_level(b * v));
+      out.push_back(card_level(g * v));
+      out.push_back(card_level(r * v));
       // The fence: slats with gaps between them.
       if (alpha) out.push_back((x % 16) < 10 ? 255 : 0);
     }

@@ -20,6 +20,7 @@ void demo_level_outdoor(LevelBuilder& b) {
   const int stone = b.texture("demo_stone.tga");
   const int wood = b.texture("demo_wood.tga");
   const int fence = b.texture("demo_fence.tga");
+  b.sixteen_level_lightmaps = true;
   const int lm_stone = b.lightmap(16, 230, 120);
   // Four tiles of ground, 48 by 48 units together, in large cells.
   b.max_cell = 8.0f;
@@ -88,6 +89,7 @@ void demo_level_indoor(LevelBuilder& b) {
   const int wall = b.texture("demo_stone.tga");
   const int wood = b.texture("demo_wood.tga");
   // Room A is lit warm, room B cold.
+  b.sixteen_level_lightmaps = true;
   const int lm_a = b.lightmap_tinted(16, 240, 140, DEMO_ROOM_A_LIGHT[0], DEMO_ROOM_A_LIGHT[1], DEMO_ROOM_A_LIGHT[2]);
   const int lm_b = b.lightmap_tinted(16, 180, 90, DEMO_ROOM_B_LIGHT[0], DEMO_ROOM_B_LIGHT[1], DEMO_ROOM_B_LIGHT[2]);
   // Room A spans x -12..0, room B 0..12; both 10 deep and 4 high. The wall

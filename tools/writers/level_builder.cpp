@@ -294,12 +294,26 @@ int LevelBuilder::texture(const std::string& name) {
   return static_cast<int>(textures.size());
 }
 
+namespace {
+
+// The 5-bit level of an 8-bit light value. Sixteen levels: level j is kept
+// as 2j + 1, whose widening (x 255 / 31) cut back to 4 bits is j again and
+// lies at most 7 above 17j.
+int lightmap_level(int v, bool sixteen) {
+  v = std::clamp(v, 0, 255);
+  if (!sixteen) return v >> 3;
+  const int j = (v + 8) / 17;
+  return j ? 2 * j + 1 : 0;
+}
+
+}  // namespace
+
 int LevelBuilder::lightmap(int size, int bright, int dark) {
   Lightmap lm{size, size, {}};
   for (int y = 0; y < size; y++) {
     const int v = bright + (dark - bright) * y / std::max(1, size - 1);
     for (int x = 0; x < size; x++) {
-      const int w = std::clamp(v + ((x + y) % 4 == 0 ? 8 : 0), 0, 255) >> 3;
+      const int w = lightmap_level(v + ((x + y) % 4 == 0 ? 8 : 0), sixteen_level_lightmaps);
       lm.pixels.push_back(static_cast<uint16_t>((w << 10) | (w << 5) | w));
     }
   }
@@ -314,7 +328,7 @@ int LevelBuilder::lightmap_tinted(int size, int bright, int dark, int r, int g, 
     for (int x = 0; x < size; x++) {
       const int c[3] = {v * r / 255, v * g / 255, v * b / 255};
       int w[3];
-      for (int k = 0; k < 3; k++) w[k] = std::clamp(c[k], 0, 255) >> 3;
+      for (int k = 0; k < 3; k++) w[k] = lightmap_level(c[k], sixteen_level_lightmaps);
       lm.pixels.push_back(static_cast<uint16_t>((w[0] << 10) | (w[1] << 5) | w[2]));
     }
   }

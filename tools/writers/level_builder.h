@@ -71,6 +71,11 @@ struct LevelBuilder {
   // quantised planes stay within the walk's tolerance of every face.
   float max_cell = 4.0f;
 
+  // Lightmaps baked at the 16 levels a card with 4-bit lightmap texels
+  // keeps: each stored as the 5-bit level that widens onto one of them, so
+  // every card shows the same light.
+  bool sixteen_level_lightmaps = false;
+
   // 1-based texture slot of a file name (added when new).
   int texture(const std::string& name);
   // A lightmap that shades from `bright` at the top to `dark` at the bottom.
