@@ -30,6 +30,7 @@ struct Walk {
   int instance;
   float bound;  // contacts no nearer than this are of no use
   bool plumb;   // a ray along y alone, of moderate size (see beside_level_face)
+  const struct FacePrep* prep;  // the mesh's faces made ready for rays, or null
 };
 
 vector corner(const Walk& w, const LevelFace& f, int i) { return w.mesh->positions[f.v[i]]; }
@@ -56,19 +57,39 @@ struct Edges {
   }
 };
 
+// What a ray's face test works out from the corners alone, kept per face
+// of each mesh: the same values in the same lanes, so a prepared face gives
+// bit for bit what its corners give.
+struct alignas(16) FacePrep {
+  Edges e;
+  __m128 slack;  // -1e-5 of each edge's length squared
+  vector centroid;
+  FacePrep(const vector& a, const vector& b, const vector& c)
+      : e(a, b, c),
+        slack(_mm_mul_ps(_mm_set1_ps(-1e-5f), _mm_add_ps(_mm_add_ps(_mm_mul_ps(e.ex, e.ex), _mm_mul_ps(e.ey, e.ey)),
+                                                         _mm_mul_ps(e.ez, e.ez)))),
+        centroid((a + b + c) * (1.0f / 3.0f)) {}
+  int outside(const __m128& side) const { return _mm_movemask_ps(_mm_cmplt_ps(side, slack)) & 7; }
+};
+
 // Edges count as inside, with a hair of slack: a ray down the edge two
 // faces share must not slip between them by rounding.
-bool inside_triangle(const vector& p, const vector& a, const vector& b, const vector& c, const vector& n) {
-  const Edges e(a, b, c);
-  const __m128 dx = _mm_sub_ps(_mm_set1_ps(p.x), e.x0), dy = _mm_sub_ps(_mm_set1_ps(p.y), e.y0),
-               dz = _mm_sub_ps(_mm_set1_ps(p.z), e.z0);
+template <typename E>
+bool inside_edges(const vector& p, const E& e, const Edges& g, const vector& n) {
   // (edge x (p - start)) . n
-  const __m128 cx = _mm_sub_ps(_mm_mul_ps(e.ey, dz), _mm_mul_ps(e.ez, dy));
-  const __m128 cy = _mm_sub_ps(_mm_mul_ps(e.ez, dx), _mm_mul_ps(e.ex, dz));
-  const __m128 cz = _mm_sub_ps(_mm_mul_ps(e.ex, dy), _mm_mul_ps(e.ey, dx));
+  const __m128 dx = _mm_sub_ps(_mm_set1_ps(p.x), g.x0), dy = _mm_sub_ps(_mm_set1_ps(p.y), g.y0),
+               dz = _mm_sub_ps(_mm_set1_ps(p.z), g.z0);
+  const __m128 cx = _mm_sub_ps(_mm_mul_ps(g.ey, dz), _mm_mul_ps(g.ez, dy));
+  const __m128 cy = _mm_sub_ps(_mm_mul_ps(g.ez, dx), _mm_mul_ps(g.ex, dz));
+  const __m128 cz = _mm_sub_ps(_mm_mul_ps(g.ex, dy), _mm_mul_ps(g.ey, dx));
   const __m128 side = _mm_add_ps(_mm_add_ps(_mm_mul_ps(cx, _mm_set1_ps(n.x)), _mm_mul_ps(cy, _mm_set1_ps(n.y))),
                                  _mm_mul_ps(cz, _mm_set1_ps(n.z)));
   return e.outside(side) == 0;
+}
+
+bool inside_triangle(const vector& p, const vector& a, const vector& b, const vector& c, const vector& n) {
+  const Edges e(a, b, c);
+  return inside_edges(p, e, e, n);
 }
 
 void accept(Walk& w, const LevelFace& f, float t, const vector& point, const vector& normal, int kind) {
@@ -96,29 +117,39 @@ float best_fraction(const Walk& w) { return w.res->count > 0 ? std::min(w.bound,
 // lane does what the full edge test does: there n.x and n.z are 0, so their
 // terms add only zeros (the sizes checked for plumb keep every product
 // finite), and whether x and z carry a zero's sign changes no comparison.
-bool beside_level_face(const Walk& w, const vector& a, const vector& b, const vector& c, float ny) {
-  const Edges e(a, b, c);
-  const __m128 dx = _mm_sub_ps(_mm_set1_ps(w.start.x), e.x0), dz = _mm_sub_ps(_mm_set1_ps(w.start.z), e.z0);
-  const __m128 cy = _mm_sub_ps(_mm_mul_ps(e.ez, dx), _mm_mul_ps(e.ex, dz));
+template <typename E>
+bool beside_level_face(const Walk& w, const E& e, const Edges& g, float ny) {
+  const __m128 dx = _mm_sub_ps(_mm_set1_ps(w.start.x), g.x0), dz = _mm_sub_ps(_mm_set1_ps(w.start.z), g.z0);
+  const __m128 cy = _mm_sub_ps(_mm_mul_ps(g.ez, dx), _mm_mul_ps(g.ex, dz));
   return e.outside(_mm_mul_ps(cy, _mm_set1_ps(ny))) != 0;
 }
 
-bool ray_face(Walk& w, const LevelFace& f) {
+// The test of one face from its edges and centroid, worked out here or
+// prepared at the first query.
+template <typename E>
+bool ray_face_from(Walk& w, const LevelFace& f, const E& e, const Edges& g, const vector& centroid) {
   const float facing = vector::dot(f.normal, w.delta);
   const bool back = facing > 0.0f;
   if (back && !(f.flags & FACE_TWO_SIDED)) return false;
   const vector n = back ? -f.normal : f.normal;
   // A zero normal (a degenerate face) gives dn 0 and no contact.
   const float dn = vector::dot(n, w.delta);
-  const vector a = corner(w, f, 0), b = corner(w, f, 1), c = corner(w, f, 2);
-  if (w.plumb && f.normal.x == 0.0f && f.normal.z == 0.0f && beside_level_face(w, a, b, c, f.normal.y)) return false;
-  const vector centroid = (a + b + c) * (1.0f / 3.0f);
+  if (w.plumb && f.normal.x == 0.0f && f.normal.z == 0.0f && beside_level_face(w, e, g, f.normal.y)) return false;
   const float t = vector::dot(n, centroid - w.start) / dn;
   const vector p = w.start + w.delta * t;
-  if (!((dn != 0.0f) & (t >= 0.0f) & (t <= 1.0f) & (t < w.bound) & inside_triangle(p, a, b, c, f.normal)))
-    return false;
+  if (!((dn != 0.0f) & (t >= 0.0f) & (t <= 1.0f) & (t < w.bound) & inside_edges(p, e, g, f.normal))) return false;
   accept(w, f, t, p, n, 0);
   return true;
+}
+
+bool ray_face(Walk& w, const LevelFace& f) {
+  if (w.prep) {
+    const FacePrep& fp = w.prep[&f - w.mesh->faces];
+    return ray_face_from(w, f, fp, fp.e, fp.centroid);
+  }
+  const vector a = corner(w, f, 0), b = corner(w, f, 1), c = corner(w, f, 2);
+  const Edges e(a, b, c);
+  return ray_face_from(w, f, e, e, (a + b + c) * (1.0f / 3.0f));
 }
 
 bool sphere_face(Walk& w, const LevelFace& f) {
@@ -318,6 +349,8 @@ void to_mesh_space(CollisionQuery* q, const LevelMeshInstance& mi) {
   q->local_delta = vector{vector::dot(d, m.right), vector::dot(d, m.up), vector::dot(d, m.forward)};
 }
 
+const FacePrep* prepared_faces(const LevelMesh* mesh);
+
 // An instance that passed its masks: its mesh's box, then its tree.
 void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery* q, CollisionResult* result) {
   const LevelMesh* mesh = mi.mesh;
@@ -331,7 +364,8 @@ void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery*
   float bound = FLT_MAX;
   if (result->count > 0)
     bound = instance < result->instance ? std::nextafter(result->fraction, INFINITY) : result->fraction;
-  Walk w{mesh, q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS, &local, instance, bound, false};
+  Walk w{mesh,  q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS,
+         &local, instance,        bound,          false,     prepared_faces(mesh)};
   // Sizes up to 1e15 keep every product of the edge tests finite.
   const auto moderate = [](const vector& v) {
     return std::fabs(v.x) <= 1e15f && std::fabs(v.y) <= 1e15f && std::fabs(v.z) <= 1e15f;
@@ -399,7 +433,35 @@ struct WorldBoxes {
   std::vector<uint32_t> seen;    // a group's last query stamp
   uint32_t stamp = 0;
   float max_pad_scale = 0;
+  const LevelMesh* meshes = nullptr;  // what the prepared faces were made for
+  int mesh_count = 0;
+  std::vector<FacePrep> prep;      // every face of every mesh, mesh by mesh
+  std::vector<size_t> prep_start;  // a mesh's first face in prep
 } World;
+
+// The faces of every mesh made ready for rays; mesh space, so the
+// instances' placements do not touch them.
+void prepare_faces() {
+  World.meshes = Level.meshes;
+  World.mesh_count = Level.meshes ? Level.mesh_count : 0;
+  World.prep.clear();
+  World.prep_start.assign(World.mesh_count, 0);
+  for (int i = 0; i < World.mesh_count; i++) {
+    const LevelMesh& m = Level.meshes[i];
+    World.prep_start[i] = World.prep.size();
+    for (int f = 0; f < m.face_count; f++) {
+      const LevelFace& face = m.faces[f];
+      World.prep.emplace_back(m.positions[face.v[0]], m.positions[face.v[1]], m.positions[face.v[2]]);
+    }
+  }
+}
+
+const FacePrep* prepared_faces(const LevelMesh* mesh) {
+  if (!World.built || World.meshes != Level.meshes || !World.meshes) return nullptr;
+  const ptrdiff_t i = mesh - World.meshes;
+  if (i < 0 || i >= World.mesh_count || World.prep.empty()) return nullptr;
+  return World.prep.data() + World.prep_start[i];
+}
 
 void make_world_box(int i, const LevelMeshInstance& mi) {
   BoxGroup& g = World.groups[i / 4];
@@ -476,6 +538,7 @@ void add_everywhere(int group) {
 void build_world_boxes() {
   const int n = Level.instance_count;
   World.built = true;
+  prepare_faces();
   World.instances = Level.instances;
   World.count = n;
   World.groups.assign((n + 3) / 4, BoxGroup{});
@@ -710,6 +773,7 @@ void collide_mesh(int instance, CollisionQuery* q, CollisionResult* result, int 
   if (instance < 0 || instance >= Level.instance_count) return;
   const LevelMeshInstance& mi = Level.instances[instance];
   if (!instance_allowed(mi, q)) return;
+  if (world_boxes_stale()) build_world_boxes();
   collide_instance(instance, mi, q, result);
 }
 
@@ -766,15 +830,18 @@ bool collide_nearest_first(CollisionQuery* q, CollisionResult* result, const Box
     pending.clear();
     return !through;
   };
+  const auto take = [&](int group) {
+    for (int lanes = test_group(group, b); lanes; lanes &= lanes - 1) {
+      const int i = group * 4 + __builtin_ctz(static_cast<unsigned>(lanes));
+      if (i < n && instance_allowed(Level.instances[i], q)) pending.emplace_back(World.entry[i], i);
+    }
+  };
   visit_groups(
       q, b,
       [&](int group, float cell_t, float row_t) {
         if (beyond(row_t)) return Offer::stop;
         if (beyond(cell_t)) return Offer::passed;
-        for (int lanes = test_group(group, b); lanes; lanes &= lanes - 1) {
-          const int i = group * 4 + __builtin_ctz(static_cast<unsigned>(lanes));
-          if (i < n && instance_allowed(Level.instances[i], q)) pending.emplace_back(World.entry[i], i);
-        }
+        take(group);
         return Offer::taken;
       },
       walk_pending);
