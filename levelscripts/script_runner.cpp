@@ -1316,6 +1316,32 @@ void script_character_pass_go(int character) {
   c->go = true;
 }
 
+bool script_character_goto(int character, int label) {
+  ScriptCharacter* c = script_character_at(character);
+  living_entity* e = c ? character_entity(*c) : nullptr;
+  if (!c || !e || c->run_mode == -1) return false;
+  int at = -1;
+  for (int i = 0; i < c->action_count && at < 0; i++)
+    if (c->actions[i].verb == SV_LABEL && c->actions[i].value == label) at = i;
+  if (at < 0) return false;
+  // The orders of the action it leaves would otherwise carry it on.
+  if (c->current >= 0 && c->current < c->action_count) {
+    switch (c->actions[c->current].verb) {
+      case SV_WALK_TO: case SV_RUN_TO: ai_queue_remove_type(&e->ai, 12); break;
+      case SV_WANDER: case SV_WANDER_FOR: ai_queue_remove_type(&e->ai, 9); break;
+      case SV_FOLLOW: ai_queue_remove_type(&e->ai, 2); break;
+      default: break;
+    }
+  }
+  c->current = at;
+  c->timer = 0;
+  c->retry = false;
+  c->paused = false;
+  c->idle = false;
+  advance(character, *c, e);
+  return true;
+}
+
 void script_characters_restart() {
   for (int i = 0; i < Num_characters; i++) {
     ScriptCharacter& c = Characters[i];

@@ -178,6 +178,12 @@ void cutscene_characters_step();
 void script_characters_skip_to_synch(int synch);
 // "pass go": ends a pending wander or follow, or arms the next wait for go.
 void script_character_pass_go(int character);
+// A script's order to a character: it drops what its current action set it
+// doing and goes on after the first "label" of that number, as its own
+// "goto" would, even from a wait, a wait for go or idle at the end of its
+// list. False (and nothing changes) when the record has ended or has no
+// such label.
+bool script_character_goto(int character, int label);
 
 // --- the level's tables -------------------------------------------------------------------
 // Reads the script data of the current level and script (Level_position):

@@ -153,11 +153,14 @@ class GameHost final : public ScriptHost {
     else
       script_character_start(c);
   }
-  // Order 15 sends a script character to the step of its action list the
-  // value names; the runner's "pass go" is the nearest we have.
-  void character_order(const char* name, int, int) override {
+  // Order 15 is the action list's own "goto": the character goes on after
+  // its label of that number. The guards' step-aside orders (other
+  // numbers) let a character held at a wait for go walk on.
+  void character_order(const char* name, int order, int value) override {
     int c = script_character_find(name);
-    if (c >= 0) script_character_pass_go(c);
+    if (c < 0) return;
+    if (order == SV_GOTO) script_character_goto(c, value);
+    else script_character_pass_go(c);
   }
   void character_hostile(const char* name) override {
     if (living_entity* e = named(name)) e->type = OBJ_CREATURE;

@@ -5,7 +5,9 @@
 # "Encounter!" and its level; that level's exit (Yes to its question) leads
 # back to the map where the encounter came. On Masad the intro runs once as
 # the level begins and its exit to the map stays shut while the barbarian
-# lives (the fight that opens it is the scenario tests').
+# lives; nearing Nath gathers the villagers (their order to label 2), the
+# barbarian's trigger lets him go, the hero clicks him and fights him down,
+# and then the same exit leads to the map's second entry.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -55,14 +57,51 @@ near "$back" ${last} 4 || fail "back on the map at $back, the encounter came nea
 shot back
 
 # ---- Masad: the intro once, the exit shut while the barbarian lives ----------------------
+creature_at() { ask creatures "^Creature $1 " | awk '{ for (i = 3; i < NF; i++) if ($i == "at") { print $(i + 1), $(i + 3); exit } }'; }
 pick_level masad
 wait_console "ENDING LOAD OF masad"
 sleep 2
+near "$(creature_at Nath)" 8 12 1 || fail "Nath is not at his place: $(creature_at Nath)"
 console "walk_to 14 0"
-sleep 8
+leader_near 14 0 2 30 || fail "the leader did not reach Masad's exit: at $(leader)"
+sleep 3
 grep -c "ENDING LOAD OF worldmap1" "$tmp/$name.console" | grep -qx 2 || fail "Masad's exit opened before the barbarian fell"
-near "$(leader)" 14 0 2 || fail "the leader did not reach Masad's exit: at $(leader)"
 shot masad-shut
 [ "$(grep -c 'Game-Pre-Intro' "$tmp/$name.console")" -le 1 ] || fail "Masad's intro ran more than once"
+
+# ---- the villagers gather as the hero nears Nath, who talks -------------------------------
+console "walk_to 4 4"
+leader_near 4 4 1.5 30 || fail "the leader did not reach Nath: at $(leader)"
+wait_console "^Conversation with Nath"
+gathered=""
+for _ in $(seq 1 30); do
+  near "$(creature_at Nath)" 3 8 1.5 && near "$(creature_at Uvala)" 7 8 1.5 && { gathered=1; break; }
+  sleep 0.5
+done
+[ -n "$gathered" ] || fail "the villagers did not gather: Nath at $(creature_at Nath), Uvala at $(creature_at Uvala)"
+shot masad-gathered
+
+# ---- the barbarian: his intro lets him go, the hero fights him down -----------------------
+console "walk_to 8 -6"
+leader_near 8 -6 2 30 || fail "the leader did not reach the barbarian's trigger: at $(leader)"
+barbarian="Barbarian Fighter#\$npc037"
+set -- $(creature_at "$barbarian")
+click_at "$1" 0.5 "$2"
+shot masad-fight
+down=""
+for _ in $(seq 1 120); do
+  ask creatures "^Creature $barbarian " | grep -q " dead text" && { down=1; break; }
+  ask creatures "^Hero Ruvizo " | grep -q " dead text" && fail "the hero fell to the barbarian"
+  sleep 0.5
+done
+[ -n "$down" ] || fail "the barbarian did not fall: $(ask creatures "^Creature $barbarian ")"
+shot masad-won
+
+# ---- now the exit leads to the map, at its second entry -----------------------------------
+console "walk_to 14 0"
+wait_console "ENDING LOAD OF worldmap1" 3
+sleep 1
+near "$(leader)" 4 4 2.5 || fail "Masad's way out did not bring the party to the map's second entry: at $(leader)"
+shot masad-left
 kill -TERM $pid; wait $pid; pid=""
 echo "PASS"

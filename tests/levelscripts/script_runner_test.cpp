@@ -284,6 +284,56 @@ TEST_F(Runner, WaitForGoWaitsForPassGoFromAnother) {
   EXPECT_EQ(script_character_at(ca)->current, 1);
 }
 
+// A script's order sends a character to a label of its list, from wherever
+// it stands in it: held at a wait for go, walking elsewhere, or idle at the
+// end; a number without a label changes nothing.
+TEST_F(Runner, AnOrderSendsACharacterOnAfterTheLabelOfItsNumber) {
+  nav("gather", 6.0f, 0.0f);
+  nav("away", -6.0f, 0.0f);
+  living_entity* e = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  e->set_name("Nath");
+  const int c = script_character_add("Nath", e->handle, 0);
+  auto action = [](int verb, int value = 0, const char* nav_name = nullptr) {
+    ScriptAction a;
+    a.verb = verb;
+    a.value = value;
+    a.nav = nav_name ? navpoint_find(nav_name) : nullptr;
+    return a;
+  };
+  for (const ScriptAction& a : {action(SV_WAIT_FOR_GO), action(SV_LABEL, 1), action(SV_WALK_TO, 0, "away"),
+                                action(SV_LABEL, 2), action(SV_WALK_TO, 0, "gather")})
+    script_character_add_action(c, a);
+  script_character_start(c);
+  ScriptCharacter* sc = script_character_at(c);
+  ASSERT_EQ(sc->current, 0);
+
+  EXPECT_FALSE(script_character_goto(c, 3));
+  EXPECT_EQ(sc->current, 0);
+  EXPECT_EQ(walk_orders(e, nullptr), 0);
+
+  // From the wait for go to label 1: the walk away starts.
+  ASSERT_TRUE(script_character_goto(c, 1));
+  EXPECT_EQ(sc->current, 2);
+  ASSERT_EQ(walk_orders(e, nullptr), 1);
+  // Label 2 while walking away: that walk is dropped for the one to gather.
+  ASSERT_TRUE(script_character_goto(c, 2));
+  EXPECT_EQ(sc->current, 4);
+  ASSERT_EQ(walk_orders(e, nullptr), 1);
+  for (const ai_action& a : e->ai.queue)
+    if (a.type == 12) EXPECT_NEAR(a.point.x, 6.0f, 0.01f);
+
+  // Idle at the end of its list, an order starts it again.
+  sc->current = -1;
+  sc->idle = true;
+  ai_queue_remove_type(&e->ai, 12);
+  ASSERT_TRUE(script_character_goto(c, 1));
+  EXPECT_FALSE(sc->idle);
+  EXPECT_EQ(sc->current, 2);
+  // A record that has ended takes no orders.
+  sc->run_mode = -1;
+  EXPECT_FALSE(script_character_goto(c, 2));
+}
+
 LevelTriggerSpec exit_to(const char* level, const char* at, float radius) {
   LevelTriggerSpec t;
   t.name = level;

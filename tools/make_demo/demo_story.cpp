@@ -97,16 +97,30 @@ std::vector<StoryLevel> story_levels() {
   {
     StoryLevel m{"masad", "demo_floor.tga", {}, {}, {}, {}, {}};
     add_starts(m.navpoints, "$player0", 0.0f, 0.0f);
-    for (auto [n, x, z] : {std::tuple{"$nath_trigger", 4.0f, 4.0f}, {"$cuttrig", 8.0f, -6.0f}, {"$nath", 5.0f, 5.0f},
-                           {"$khag", 6.0f, 6.0f}, {"$uvala", 7.0f, 5.0f}, {"$barbarian", 10.0f, -8.0f},
-                           {"$scout", -6.0f, -6.0f}, {"$scout2", -6.0f, 6.0f}, {"$aesik", -9.0f, 0.0f},
+    for (auto [n, x, z] : {std::tuple{"$nath_trigger", 4.0f, 4.0f}, {"$cuttrig", 8.0f, -6.0f}, {"$nath", 8.0f, 12.0f},
+                           {"$khag", 9.0f, 13.0f}, {"$uvala", 10.0f, 12.0f}, {"$gather1", 3.0f, 8.0f},
+                           {"$gather2", 5.0f, 8.0f}, {"$gather3", 7.0f, 8.0f}, {"$barbarian", 10.0f, -8.0f},
+                           {"$scout", -20.0f, -20.0f}, {"$scout2", -6.0f, 6.0f}, {"$aesik", -9.0f, 0.0f},
                            {"$to_map", 14.0f, 0.0f}})
       m.navpoints.push_back({n, x, 0.0f, z, 0.0f, ""});
     m.doors = {{"invis-door01", -4.0f, 0.0f}, {"invis-door02", 0.0f, 10.0f}, {"invis-door03", 0.0f, -10.0f}};
-    m.characters = {standing("Nath", "$nath"),
-                    standing("Khag", "$khag"),
-                    standing("Uvala", "$uvala"),
-                    standing("Barbarian Fighter#$npc037", "$barbarian", true),
+    // The barbarian keeps out of the way until his intro lets him go, and
+    // a hero fresh from the intro can beat him; the scout of the lessons
+    // waits in a far corner, out of sight of the fight.
+    ScriptCharacterSpec barbarian = standing("Barbarian Fighter#$npc037", "$barbarian", true);
+    barbarian.character = "Grub";
+    barbarian.actions = {"\"turn hostile\" 0", "\"wait for go\" 0", "\"turn hostile\" 1"};
+    // The villagers stand apart until the gathering sends them on to their
+    // places near the hero (their label 2).
+    auto villager = [](const char* name, const char* at, const char* gather) {
+      ScriptCharacterSpec v = standing(name, at);
+      v.actions = {"\"wait for go\" 0", "\"label\" 2", std::string("\"walk to\" \"") + gather + "\""};
+      return v;
+    };
+    m.characters = {villager("Nath", "$nath", "$gather1"),
+                    villager("Khag", "$khag", "$gather2"),
+                    villager("Uvala", "$uvala", "$gather3"),
+                    barbarian,
                     standing("Kasdrian Scout#$npc002", "$scout", true),
                     standing("Kasdrian Scout#$npc014", "$scout2"),
                     standing("Aesik", "$aesik")};
