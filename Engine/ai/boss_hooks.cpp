@@ -107,6 +107,27 @@ void boss_modules_reset() {
 
 int boss_type_id(const living_entity* e) { return e && e->character ? e->character->kind : -1; }
 
+int boss_transition_armed(const living_entity* e) {
+  const BossModule* m = module_of(boss_type_id(e));
+  return m && m->transition_armed ? m->transition_armed() : 0;
+}
+
+void boss_transition_done(const living_entity* e, int change) {
+  const BossModule* m = module_of(boss_type_id(e));
+  if (m && m->transition_done) m->transition_done(change);
+}
+
+bool boss_transform_step(living_entity* e) {
+  const BossModule* m = module_of(boss_type_id(e));
+  if (!m || !m->transform_step) return false;
+  m->transform_step(e);
+  return true;
+}
+
+bool boss_is_horse_rider_type(int type_id) {
+  return one_of(type_id, {BOSS_TIGER_RIDER, BOSS_PHOENIX_RIDER, BOSS_SERPENT, BOSS_GHOST_RIDER});
+}
+
 int boss_init(ai_component* ai) {
   const BossModule* m = ai && ai->owner ? module_of(boss_type_id(ai->owner)) : nullptr;
   return m && m->init ? m->init(ai) : 0;

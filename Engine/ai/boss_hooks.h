@@ -67,6 +67,13 @@ struct BossModule {
   const BossOffensePoint** current_offense = nullptr;
   // Puts the module at a combat stage (an escape cutscene's preparation).
   void (*set_stage)(int stage) = nullptr;
+  // A boss whose form changes by script: the change of stage it has armed
+  // and holds back until the level script has played it (1 the first, 0
+  // none), the script's word that change n has played, and the
+  // transformation step a script asks for before a form's last cutscene.
+  int (*transition_armed)() = nullptr;
+  void (*transition_done)(int change) = nullptr;
+  void (*transform_step)(living_entity* e) = nullptr;
 };
 
 // Plugs a boss's module in for its type id (replacing an earlier one);
@@ -75,6 +82,15 @@ bool boss_register_module(int type_id, const BossModule& module);
 const BossModule* boss_module(int type_id);
 // Forgets every module (tests, shut-down).
 void boss_modules_reset();
+
+// What the level scripts ask of a boss's stages: the change its module
+// has armed (0 none, or no module), the word that change n has played, and
+// its transformation step (false when its module has none).
+int boss_transition_armed(const living_entity* e);
+void boss_transition_done(const living_entity* e, int change);
+bool boss_transform_step(living_entity* e);
+// The horse riders, whose stage for the scripts is their mount's.
+bool boss_is_horse_rider_type(int type_id);
 
 // The hooks.
 int boss_type_id(const living_entity* e);

@@ -207,7 +207,8 @@ void announcements() {
 }
 
 void sal_intro_done() { H().give_item("Ring of Fire"); }
-void sal_trans1_done() {}
+void sal_trans1_done() { H().boss_stage_done("Giant Salamanka", 1); }
+void sal_trans2_done() { H().boss_stage_done("Giant Salamanka", 2); }
 void sal_death_done() { H().character_show("Giant Salamanka", false); }
 
 void khosanilab_frame() {
@@ -271,7 +272,7 @@ void khosanilab_frame() {
   if (H().boss_stage("Giant Salamanka") >= 1 && first_time(L, "sal_trans1"))
     H().cutscene("GiantSalamanka-Trans1", sal_trans1_done);
   if (H().boss_stage("Giant Salamanka") >= 2 && first_time(L, "sal_trans2"))
-    H().cutscene("GiantSalamanka-Trans2", sal_trans1_done);
+    H().cutscene("GiantSalamanka-Trans2", sal_trans2_done);
   if (H().flag(L, "salstart") && H().character_dead("Giant Salamanka") && first_time(L, "sal_killed"))
     H().cutscene("GiantSalamanka-Death", sal_death_done);
   if (H().flag(L, "sal_killed") && H().item_count("Ring of Fire") > 0 && !H().flag(L, "got_ring_of_fire")) {
@@ -470,6 +471,7 @@ int32_t Deviziv_timer = 0;
 uint8_t Deviziv_music = 0;
 void odrinext02_init() {
   int L = L_ODRIN_EXT02;
+  H().snow(true);
   H().set_level_music("OdrinExt2");
   Deviziv_music = 0;
   if (!variant("Odrinext02_v2")) {

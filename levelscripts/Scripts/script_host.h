@@ -139,6 +139,9 @@ class ScriptHost {
   // The boss layer's stage of a boss: a rider's mount stage (1 once off
   // its mount) or a transforming boss's form.
   virtual int boss_stage(const char* boss) = 0;
+  // Tells the boss layer that the script has played the boss's change of
+  // stage it armed (1 the first).
+  virtual void boss_stage_done(const char* boss, int change) = 0;
   // The boss layer's transformation step of the current boss.
   virtual void boss_transform() = 0;
   // Takes off every piece of the hero's gear but `keep`, into the inventory.

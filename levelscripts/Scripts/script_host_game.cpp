@@ -15,8 +15,10 @@
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/gameflags.h"
 #include "Engine/ai/avoidance.h"
+#include "Engine/ai/boss_hooks.h"
 #include "Engine/gamesound/gamesnd.h"
 #include "Engine/gamesound/sound.h"
+#include "Engine/rendering/snow.h"
 #include "Engine/s3d/level_objects.h"
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/gamestate.h"
@@ -77,6 +79,26 @@ void barriers_up() {
     const int shape = aa_create_avoid_poly(AvoidShapeList{p.count, p.points});
     if (shape >= 0) Barriers[Barrier_count++] = shape;
   }
+}
+
+// A camera shot from a camera navpoint: the view stands at the point and
+// keeps the leader in sight, then the camera takes its own view back. The
+// shot lasts as long as a hero's line stays up.
+constexpr int32_t CAMERA_SHOT_MS = 5000;
+struct CameraShot {
+  vector eye{0, 0, 0};
+  int32_t end = 0;
+};
+CameraShot Shot;
+bool sample_shot(void* context, float, vector* position, matrix* orientation) {
+  const CameraShot* s = static_cast<const CameraShot*>(context);
+  if (timestamp_elapsed(s->end, timer_game_clock)) return false;
+  *position = s->eye;
+  if (Selected_entity) {
+    const vector f = Selected_entity->pos + vector(0.0f, 1.0f, 0.0f) - s->eye;
+    if (f.x * f.x + f.y * f.y + f.z * f.z > 1e-4f) *orientation = matrix::from_forward(f);
+  }
+  return true;
 }
 
 bool every_entity(bool (*visit)(living_entity* e, void* data), void* data) {
@@ -365,14 +387,23 @@ class GameHost final : public ScriptHost {
     level_mesh_sphere(instance, &centre, &radius);
     fx_add_effect(vfx, centre, identity_matrix, true);
   }
+  // A horse rider's stage is its mount's: 1 once it is off its horse. Any
+  // other boss is at the change of form its module has armed.
   int boss_stage(const char* boss) override {
     living_entity* e = named(boss);
     if (!e) return 0;
-    // A rider off its mount is at stage 1; the transformation stages are
-    // the boss layer's, which reports none to scripts yet.
-    return e->is_rider() ? 0 : (e->mount_link >= 0 ? 0 : 1);
+    if (boss_is_horse_rider_type(boss_type_id(e))) return e->is_rider() || e->mount_link >= 0 ? 0 : 1;
+    return boss_transition_armed(e);
   }
-  void boss_transform() override {}
+  void boss_stage_done(const char* boss, int change) override {
+    if (living_entity* e = named(boss)) boss_transition_done(e, change);
+  }
+  // Every boss on its feet whose module changes its form takes the step.
+  void boss_transform() override {
+    living_entity* list = entity_live_list();
+    for (living_entity* e = entity_first(list); e; e = entity_next(list, e))
+      if (e->type == OBJ_BOSS) boss_transform_step(e);
+  }
   void hero_strip(const char* hero, const char* keep) override {
     living_entity* e = named(hero);
     if (!e) return;
@@ -401,10 +432,23 @@ class GameHost final : public ScriptHost {
       if (strncasecmp(e->get_name(), prefix, std::strlen(prefix)) == 0) raise[n++] = e;
     for (int i = 0; i < n; i++) raise[i]->resurrect();
   }
-  void clear_dead() override {}
+  // The fallen heroes stay where they lie; every other body is taken away.
+  void clear_dead() override {
+    living_entity* list = entity_dead_list();
+    for (living_entity* e = entity_first(list); e; e = entity_next(list, e))
+      if (e->type != OBJ_PLAYER && e->type != OBJ_DEAD_PLAYER) e->retire_corpse();
+  }
   void camera_mode(int mode) override { game_camera.set_mode(mode); }
   void camera_at(const char* navpoint) override {
-    (void)navpoint;
+    const Navpoint* n = navpoint_find(navpoint);
+    if (!n) return;
+    Shot.eye = n->pos;
+    Shot.end = timestamp_set(timer_game_clock, CAMERA_SHOT_MS);
+    CameraTrack t;
+    t.fov = game_camera.field_of_view * 3.14159265358979f;  // the camera divides by pi
+    t.context = &Shot;
+    t.sample = sample_shot;
+    game_camera.play_track(t);
   }
   void fade(bool out, int ms) override {
     if (!gr_is_initialised()) return;
@@ -420,7 +464,8 @@ class GameHost final : public ScriptHost {
     else barriers_down();
   }
   void snow(bool on) override {
-    (void)on;
+    if (on) snow_init();
+    else snow_disable();
   }
   void automap_mask(bool on) override { Map_mask = on; }
   bool character_sees_leader(const char* name, float cosine) override {

@@ -89,6 +89,7 @@ class NullHost final : public ScriptHost {
   bool two_stage_open(const char*) override { return false; }
   void effect_place(const char*, const char*) override {}
   int boss_stage(const char*) override { return 0; }
+  void boss_stage_done(const char*, int) override {}
   void boss_transform() override {}
   void hero_strip(const char*, const char*) override {}
   bool party_select_first() override { return false; }

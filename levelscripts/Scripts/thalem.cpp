@@ -585,7 +585,10 @@ void thalem2ab_event(const ScriptEvent* e) {
 
 // --- the besieged city ----------------------------------------------------------------------------------
 int32_t Thalem3d_timer = 0;
+// The besieged city and the abbey of the last act lie under snow; their
+// exit hooks stop it again.
 void thalem3d_init() {
+  H().snow(true);
   H().set_level_music("thalem3");
   H().set_game_stage(15);
   int s = H().game_stage();
@@ -619,6 +622,7 @@ bool thalem3d_use(const char* name) {
 }
 
 void thalem3a_init() {
+  H().snow(true);
   H().set_level_music("thalem3");
   int s = H().game_stage();
   if (s >= 21) {

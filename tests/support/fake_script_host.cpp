@@ -277,6 +277,9 @@ int FakeScriptHost::boss_stage(const char* boss) {
   auto it = boss_stages.find(lower(str(boss)));
   return it == boss_stages.end() ? 0 : it->second;
 }
+void FakeScriptHost::boss_stage_done(const char* boss, int change) {
+  add("boss_stage_done " + str(boss) + " " + std::to_string(change));
+}
 void FakeScriptHost::boss_transform() {
   add("boss_transform");
 }

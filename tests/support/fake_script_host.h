@@ -163,6 +163,7 @@ class FakeScriptHost : public ScriptHost {
   bool two_stage_open(const char* mesh) override;
   void effect_place(const char* vfx, const char* mesh) override;
   int boss_stage(const char* boss) override;
+  void boss_stage_done(const char* boss, int change) override;
   void boss_transform() override;
   void hero_strip(const char* hero, const char* keep) override;
   bool party_select_first() override;

@@ -179,6 +179,9 @@ TEST(KhosaniLab, TheSalamankaTransformsTwiceThenGivesTheRing) {
   EXPECT_EQ(h.lines("cutscene"),
             (std::vector<std::string>{"cutscene GiantSalamanka-Intro", "cutscene GiantSalamanka-Trans1",
                                       "cutscene GiantSalamanka-Trans2", "cutscene GiantSalamanka-Death"}));
+  // Each change goes on in the boss layer once its cutscene has played.
+  EXPECT_EQ(h.lines("boss_stage_done"), (std::vector<std::string>{"boss_stage_done Giant Salamanka 1",
+                                                                  "boss_stage_done Giant Salamanka 2"}));
   EXPECT_TRUE(h.get(L_KHOSANI_LAB, "got_ring_of_fire"));
   EXPECT_TRUE(h.logged("open BOSS-GateB-Door01"));
   EXPECT_TRUE(h.logged("text Ruvizo acquired Summon Red Minotaur!"));

@@ -243,3 +243,18 @@ TEST(Thalem1c, RivudsIntroRunsOnceAndLeadsToTheSewer) {
   EXPECT_TRUE(h.logged("load sewer sewer -1"));
   EXPECT_TRUE(h.logged("hide Palace Guard#$npc044"));
 }
+
+// The besieged city and the abbey of the last act snow while the party is
+// there: their inits start it and their exits stop it.
+TEST(LastAct, SnowFallsFromEntryUntilTheLevelIsLeft) {
+  for (int row : {L_THALEM3A, L_THALEM3D, L_ODRIN_EXT02}) {
+    FakeScriptHost h;
+    h.stage = 16;
+    h.run_init(row);
+    EXPECT_EQ(h.lines("snow"), std::vector<std::string>{"snow_on"}) << row;
+    h.run_frame(row);
+    h.clear_log();
+    h.run_exit(row);
+    EXPECT_EQ(h.lines("snow"), std::vector<std::string>{"snow_off"}) << row;
+  }
+}
