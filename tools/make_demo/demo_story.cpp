@@ -156,6 +156,29 @@ std::vector<StoryLevel> story_levels() {
     levels.push_back(c);
   }
   {
+    // The abbey of Odrin: the chicken yard ahead of the start, watched from
+    // a camera point above it, with its two aspirants held until the party
+    // comes by (their label 2 takes them to the hens).
+    StoryLevel o{"OdrinExt", "demo_grass.tga", {}, {}, {}, {}, {}};
+    add_starts_behind(o.navpoints, "$player0", 0.0f, 0.0f);
+    for (auto [n, x, y, z] : {std::tuple{"$npc058", 6.0f, 0.0f, 0.0f}, {"$camera007", 12.0f, 5.0f, -6.0f},
+                              {"$chick1", 7.0f, 0.0f, 5.0f}, {"$chick2", 12.0f, 0.0f, 2.0f},
+                              {"$hens1", 9.0f, 0.0f, 2.0f}, {"$hens2", 10.0f, 0.0f, -1.0f}})
+      o.navpoints.push_back({n, x, y, z, 0.0f, ""});
+    for (auto [who, at, hens] : {std::tuple{"Aspirant#chick1", "$chick1", "$hens1"}, {"Aspirant#chick2", "$chick2", "$hens2"}}) {
+      ScriptCharacterSpec a = standing(who, at);
+      a.actions = {"\"wait for go\" 0", "\"label\" 2", std::string("\"walk to\" \"") + hens + "\""};
+      o.characters.push_back(a);
+    }
+    levels.push_back(o);
+  }
+  {
+    // The besieged city of the last act, under its snow.
+    StoryLevel t{"thalem3a", "demo_floor.tga", {}, {}, {}, {}, {}};
+    add_starts_behind(t.navpoints, "$player0", 0.0f, 0.0f);
+    levels.push_back(t);
+  }
+  {
     // The Khosani lab: the pylon room's twelve low triggers, its six pylon
     // doors behind them and the memory room's six tall runes between, before
     // the start;
