@@ -432,11 +432,15 @@ class GameHost final : public ScriptHost {
       if (strncasecmp(e->get_name(), prefix, std::strlen(prefix)) == 0) raise[n++] = e;
     for (int i = 0; i < n; i++) raise[i]->resurrect();
   }
-  // The fallen heroes stay where they lie; every other body is taken away.
+  // The fallen heroes stay where they lie; every other body is taken away,
+  // and one still falling once its death has played (its loot dropped).
   void clear_dead() override {
     living_entity* list = entity_dead_list();
     for (living_entity* e = entity_first(list); e; e = entity_next(list, e))
       if (e->type != OBJ_PLAYER && e->type != OBJ_DEAD_PLAYER) e->retire_corpse();
+    list = entity_live_list();
+    for (living_entity* e = entity_first(list); e; e = entity_next(list, e))
+      if (e->type != OBJ_PLAYER && (e->hp <= 0.0f || (e->state & ES_DEAD))) e->state |= ES_DEATH_KIND;
   }
   void camera_mode(int mode) override { game_camera.set_mode(mode); }
   void camera_at(const char* navpoint) override {

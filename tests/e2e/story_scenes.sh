@@ -4,7 +4,9 @@
 # looking at the hero, while the two aspirants go to the hens (their order
 # to label 2), and after the shot the camera's own view comes back. The
 # besieged city of the last act lies under falling snow, which stops once
-# the party has left it.
+# the party has left it. In the temple of the ending Machival's intro
+# order lets him fight; when the hero has cut him down the dead are
+# cleared away.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -64,5 +66,21 @@ falling=$(flakes "$tmp/snow.png")
 after=$(flakes "$tmp/no-snow.png")
 [ "$falling" -gt 40 ] || fail "no snow falls over the city ($falling bright pixels in its sky)"
 [ "$after" -lt 5 ] || fail "the snow went on after the city was left ($after bright pixels)"
+
+# ---- Machival falls, and the dead are cleared from the temple ------------------------------
+pick_level TempleInt2
+wait_console "ENDING LOAD OF TempleInt2"
+sleep 1.5
+set -- $(creature_at Machival)
+click_at "$1" 0.5 "$2"
+# His corpse would stay on the dead list, which the count includes.
+gone=""
+for _ in $(seq 1 120); do
+  [ "$(ask creatures "^[0-9]* creatures$" | awk '{ print $1 }')" = 0 ] && { gone=1; break; }
+  ask creatures "^Hero Ruvizo " | grep -q " dead text" && fail "the hero fell to Machival"
+  sleep 0.5
+done
+[ -n "$gone" ] || fail "Machival did not fall, or his body was left: $(grep '^Creature Machival' "$tmp/$name.console" | tail -1)"
+shot temple-cleared
 kill -TERM $pid; wait $pid; pid=""
 echo "PASS"

@@ -179,6 +179,19 @@ std::vector<StoryLevel> story_levels() {
     levels.push_back(t);
   }
   {
+    // The temple of the ending: Machival alone, held until his intro's
+    // order (label 1) lets him fight.
+    StoryLevel t{"TempleInt2", "demo_floor.tga", {}, {}, {}, {}, {}};
+    add_starts_behind(t.navpoints, "$player0", 0.0f, 0.0f);
+    t.navpoints.push_back({"$machival", 0.0f, 0.0f, 7.0f, 0.0f, ""});
+    t.navpoints.push_back({"$end2trig", -20.0f, 0.0f, -20.0f, 0.0f, ""});
+    ScriptCharacterSpec machival = standing("Machival", "$machival", true);
+    machival.character = "Grub";
+    machival.actions = {"\"turn hostile\" 0", "\"wait for go\" 0", "\"label\" 1", "\"turn hostile\" 1"};
+    t.characters = {machival};
+    levels.push_back(t);
+  }
+  {
     // The Khosani lab: the pylon room's twelve low triggers, its six pylon
     // doors behind them and the memory room's six tall runes between, before
     // the start;

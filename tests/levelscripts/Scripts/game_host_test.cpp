@@ -159,6 +159,19 @@ TEST_F(GameHost, ClearingTheDeadTakesAwayEveryBodyButTheHeroes) {
   ASSERT_NE(entity_from_handle(hero_handle), nullptr);
   EXPECT_TRUE(entity_from_handle(hero_handle)->flags & OF_ACTIVE);
   EXPECT_NE(entity_from_handle(standing_handle), nullptr);
+
+  // One still falling goes once its death has played; another that falls
+  // after the clearing stays.
+  living_entity* falling = kit.spawn(kit.type("Rat"), {4, 0, 0});
+  living_entity* later = kit.spawn(kit.type("Rat"), {6, 0, 0});
+  const int falling_handle = falling->handle, later_handle = later->handle;
+  falling->change_hp(-1000.0f, -1);
+  host().clear_dead();
+  later->change_hp(-1000.0f, -1);
+  kit.run(6.0f);
+  EXPECT_EQ(entity_from_handle(falling_handle), nullptr);
+  ASSERT_NE(entity_from_handle(later_handle), nullptr);
+  EXPECT_TRUE(entity_from_handle(later_handle)->state & ES_DEAD);
 }
 
 // A shot from a camera navpoint stands at the point looking at the leader,
