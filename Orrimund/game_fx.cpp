@@ -34,6 +34,7 @@
 #include "Engine/characterinfo/spells.h"
 #include "Engine/rendering/scene.h"
 #include "Orrimund/player/party.h"
+#include "Orrimund/player/party_summon.h"
 #include "quarn/ca/base_character.h"
 #include "quarn/ca/character_instance.h"
 #include "quarn/geom/effect_instance.h"
@@ -436,6 +437,7 @@ void game_fx_install() {
 
   SummonHooks sm;
   sm.join_party = join_party;
+  sm.lend_hit_points = party_summon_lend;
   sm.camera_to = [](living_entity* e) { game_camera.set_target(e ? e->handle : -1); };
   summons_set_hooks(sm);
 

@@ -43,6 +43,7 @@
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
 #include "Orrimund/game_fx.h"
+#include "Orrimund/player/party_summon.h"
 #include "Orrimund/screens/skill_use.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
@@ -365,6 +366,7 @@ void install_combat_hooks() {
   d.game_sound = [](int sound, living_entity*) { gamesound_play_default(sound, 1.0f); };
   d.level_name = [] { return static_cast<const char*>(Level_position.level); };
   d.max_skills = [] { return Max_skills; };
+  party_summon_death_hooks(&d);
   death_set_hooks(d);
 
   EntitySaveHooks s;

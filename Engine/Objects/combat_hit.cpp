@@ -11,6 +11,7 @@
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_component.h"
+#include "Engine/characterinfo/skills.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
 #include "quarn/os/console.h"
@@ -307,7 +308,10 @@ void combat_state::process_hit(bool react) {
     if (V->hp - D <= 0.0f) return;
   } else {
     D = compute_damage();
-    console_printf("%s hits %s for %.0f, %.0f left\n", A->get_name(), V->get_name(), D, V->hp - D);
+    // A blow of a skill says which, so a chosen attack style can be seen landing.
+    const bool skilled = attack_type != CS_NONE && attack_type >= 0 && attack_type < NUM_SKILLS;
+    console_printf("%s hits %s for %.0f, %.0f left%s%s\n", A->get_name(), V->get_name(), D, V->hp - D,
+                   skilled ? " with " : "", skilled ? Skills[attack_type].name : "");
     if (A->position_bonus_timer <= 0.0f || position_bonus != 0.0f) A->position_bonus_timer = 2.0f;
     if (h.struck_specials) h.struck_specials(V, A, D);
     if (!V->change_hp(-D, A->handle, 1, 0) || V->ai.state == AI_STATE_DISABLED) {

@@ -155,6 +155,7 @@ living_entity* summon_creature(living_entity* caster, const vector& at, int spel
     const int skill = summon_skill(spell);
     if (skill >= 0 && !(Skills[skill].flags & SKILL_DRAGON_SUMMON)) {
       const float cost = Skills[skill].factor * caster->max_hp_base;
+      if (Hooks.lend_hit_points) Hooks.lend_hit_points(caster, cost);
       caster->max_hp_base -= cost;
       const float max = static_cast<float>(caster->get_max_points(0));
       if (caster->hp > max) caster->hp = max;
@@ -170,6 +171,8 @@ int summon_current() {
   living_entity* e = entity_from_handle(Current);
   return e ? Current : -1;
 }
+
+void summon_forget() { Current = -1; }
 
 void summon_end_current() {
   living_entity* e = entity_from_handle(summon_current());

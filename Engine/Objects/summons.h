@@ -11,6 +11,9 @@ struct SummonHooks {
   void (*join_party)(living_entity* caster, living_entity* summon) = nullptr;
   // The camera turns to a dragon that arrives.
   void (*camera_to)(living_entity* summon) = nullptr;
+  // The hero lends its summon this much of its maximum hit points; the
+  // party keeps the amount to give back when the summon goes.
+  void (*lend_hit_points)(living_entity* caster, float amount) = nullptr;
 };
 
 // The state bit a dragon's arrival gives every entity outside the party:
@@ -29,3 +32,5 @@ living_entity* summon_creature(living_entity* caster, const vector& at, int spel
 // The last creature a hero summoned (-1 none), and spell 54's ending of it.
 int summon_current();
 void summon_end_current();
+// The current summon is gone (its death): nothing is current any more.
+void summon_forget();

@@ -6,6 +6,7 @@
 #include "Engine/Objects/containers.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
+#include "Engine/Objects/summons.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/characterinfo/saved_names.h"
 #include "Engine/characterinfo/skills.h"
@@ -73,15 +74,35 @@ bool arm(int targeting, int skill) {
   return true;
 }
 
+living_entity* entity_of(game_object* o) {
+  return o && obj_is_living_entity(o) ? static_cast<living_entity*>(o) : nullptr;
+}
+
 container_object* container_of(game_object* o) {
   return o && o->type == OBJ_CONTAINER ? static_cast<container_object*>(o) : nullptr;
 }
 }  // namespace
 
-bool party_summon_lives() {
+living_entity* party_summon() {
   for (PlayerRecord* p = party_first(); p; p = party_next(p))
-    if (living_entity* m = member_entity(p); m && (m->state & ES_SUMMONED) && !(m->state & ES_DEAD)) return true;
-  return false;
+    if (living_entity* m = member_entity(p); m && (m->state & ES_SUMMONED) && !(m->state & ES_DEAD)) return m;
+  return nullptr;
+}
+
+bool party_summon_lives() { return party_summon() != nullptr; }
+
+bool skill_is_attack_style(int skill) { return (skill >= 13 && skill <= 16) || (skill >= 53 && skill <= 55); }
+
+bool skill_banish(living_entity* target) {
+  // Only a summoned creature can be sent back; a living foe of flesh stays.
+  if (!target || !(target->state & ES_SUMMONED) || (target->state & ES_DEAD) || target->hp <= 0.0f) return false;
+  if (target->handle == summon_current()) {
+    summon_end_current();
+  } else {
+    target->change_hp(-target->hp - 1.0f, -1, 0, 0);
+  }
+  console_printf("%s is banished\n", target->get_name());
+  return true;
 }
 
 bool lock_pick_succeeds(float level, float difficulty) { return !(level + LOCK_PICK_GRACE < difficulty); }
@@ -118,12 +139,22 @@ bool skill_usable(int skill, living_entity* user) {
   if (!user || skill_is_passive(skill)) return false;
   const bool summons = party_summon_lives();
   if ((skill == SKILL_ID_SUMMON || skill_is_summon(skill)) && summons) return false;
-  if (skill == SKILL_BANISH && !summons) return false;
+  if (skill == SKILL_BANISH) {
+    // A summon under Power holds its ground against banishing.
+    const living_entity* s = party_summon();
+    if (!s || s->has_status_effect(STATUS_POWER)) return false;
+  }
   if (game_is_networked() &&
       ((skill >= 13 && skill <= 18) || skill == SKILL_SNEAK || skill == SKILL_HIDE || skill == SKILL_ID_SUMMON ||
        skill_is_summon(skill)))
     return false;
   if (ai_casting(user)) return false;
+  // Push, kick and trip are chosen in the thick of a melee exchange only.
+  if ((Skills[skill].flags & SKILL_CHAIN) &&
+      !(user->ai.state == AI_STATE_COMBAT &&
+        (user->ai.sub_state == AI_SUB_EXCHANGE_A || user->ai.sub_state == AI_SUB_EXCHANGE_B ||
+         user->ai.sub_state == AI_SUB_EXCHANGE_C)))
+    return false;
   return true;
 }
 
@@ -198,6 +229,12 @@ bool skill_use(int skill, game_object* target, living_entity* user) {
   }
   close_screens();
   if (skill_is_summon(skill)) return arm(TARGETING_POINT, skill);
+  if (skill_is_attack_style(skill)) {
+    // The member's next blow is struck this way (the fight consumes it).
+    user->combat.set_attack_style(skill);
+    console_printf("%s readies %s\n", user->get_name(), Skills[skill].name);
+    return true;
+  }
   switch (skill) {
     case 18:
     case SKILL_ASSESS: return arm(TARGETING_CREATURE, skill);
@@ -230,6 +267,12 @@ bool skill_use(int skill, game_object* target, living_entity* user) {
     case SKILL_HIDE:
       ai_hide_toggle(&user->ai);
       return true;
+    case SKILL_BANISH: {
+      // The roll-out offers banishing while the party's summon lives: that
+      // summon is the target unless another summoned creature is given.
+      living_entity* s = target ? entity_of(target) : party_summon();
+      return skill_banish(s);
+    }
     default: return false;
   }
 }

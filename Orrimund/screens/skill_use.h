@@ -34,6 +34,14 @@ bool skill_is_passive(int skill);
 
 // A hero's summon stands in the party while it lives.
 bool party_summon_lives();
+// The party's living summon, or null.
+living_entity* party_summon();
+// The skills that choose how the member's next blow is struck: double
+// attack, push, kick, trip and the three aimed attacks.
+bool skill_is_attack_style(int skill);
+// Sends a living summoned creature back (any other creature is refused);
+// true when it went.
+bool skill_banish(living_entity* target);
 
 // The screen test: whether the entry may be chosen now.
 bool skill_usable(int skill, living_entity* user);

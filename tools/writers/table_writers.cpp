@@ -386,6 +386,9 @@ std::vector<MoveRecord> table_hero_moves(const std::vector<std::string>& cast_va
     const std::string var = "variation " + std::to_string(v);
     moves.push_back(move("attack", "attack0" + std::to_string(v), "attack", var.c_str(), "", true));
   }
+  // The special attacks a hero strikes when push, kick or trip is chosen.
+  for (const char* s : {"push", "kick", "trip"})
+    moves.push_back(move("special attack", std::string(s) + "01", s, s, "", true));
   for (const char* loc : {"low", "medium", "high"}) {
     moves.push_back(move("parry", std::string("parry_") + loc, "parry", "", loc, true));
     moves.push_back(move("dodge", std::string("dodge_") + loc, "dodge", "", loc, true));

@@ -101,9 +101,10 @@ struct CharacterRecord {
 };
 std::string table_character_text(const CharacterRecord& c);
 std::string table_move_text(const MoveRecord& m);
-// The standard moves a hero needs: attacks 1-5 with triggers 6 and 7,
-// parries and dodges by location, flinches, death, the state and misc moves,
-// the movement set and one cast move per variation given.
+// The standard moves a hero needs: attacks 1-5 with triggers 6 and 7, the
+// special attacks push, kick and trip, parries and dodges by location,
+// flinches, death, the state and misc moves, the movement set and one cast
+// move per variation given.
 std::vector<MoveRecord> table_hero_moves(const std::vector<std::string>& cast_variations);
 // A complete hero table of a kind 0..3.
 CharacterRecord table_demo_hero(int kind);
