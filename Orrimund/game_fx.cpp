@@ -284,18 +284,6 @@ int avoid_add(const vector& centre, const matrix& orient, float half_length, flo
   return aa_add(shape);
 }
 
-// A hero's summon joins the party on a record of its own, in the hero's
-// group; with every record taken it fights beside the party unlisted.
-void join_party(living_entity* caster, living_entity* summon) {
-  if (!caster || !summon || party_record_count() >= MAX_PLAYER_RECORDS) return;
-  PlayerRecord* r = player_slot_alloc();
-  r->type = summon->character ? static_cast<int>(summon->character - Character_infos) : -1;
-  r->entity = summon->handle;
-  r->member_flags = 2 | (game_flags_test(GF_SOLO) ? 4 : 0);
-  summon->type = OBJ_PLAYER;
-  party_sort();
-}
-
 // ---- developers and tests ---------------------------------------------------------
 
 // The nearest living creature the hero is hostile to, else none.
@@ -436,7 +424,7 @@ void game_fx_install() {
   spell_hits_set_hooks(sh);
 
   SummonHooks sm;
-  sm.join_party = join_party;
+  sm.join_party = party_summon_join;
   sm.lend_hit_points = party_summon_lend;
   sm.camera_to = [](living_entity* e) { game_camera.set_target(e ? e->handle : -1); };
   summons_set_hooks(sm);

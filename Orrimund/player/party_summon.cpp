@@ -3,6 +3,8 @@
 #include "Engine/Objects/entity_death.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/summons.h"
+#include "Engine/characterinfo/characterinfo.h"
+#include "Engine/gameflags.h"
 #include "Orrimund/player/party.h"
 
 namespace {
@@ -16,6 +18,16 @@ PlayerRecord* summoner_record() {
 }
 
 }  // namespace
+
+void party_summon_join(living_entity* caster, living_entity* summon) {
+  if (!caster || !summon || party_record_count() >= MAX_PLAYER_RECORDS) return;
+  PlayerRecord* r = player_slot_alloc();
+  r->type = summon->character ? static_cast<int>(summon->character - Character_infos) : -1;
+  r->entity = summon->handle;
+  r->member_flags = 2 | (game_flags_test(GF_SOLO) ? 4 : 0);
+  summon->type = OBJ_PLAYER;
+  party_sort();
+}
 
 living_entity* party_summoner() {
   PlayerRecord* r = summoner_record();

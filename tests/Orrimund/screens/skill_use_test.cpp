@@ -1,13 +1,24 @@
 // The rules of skill use: the lock-picking threshold with its 0.05 grace,
 // appraising by an item's value, the spells the spells screen may cast, the
-// passive skills, and the roll-out's tabs for a creature's skill levels.
+// passive skills, the roll-out's tabs for a creature's skill levels, the
+// attack styles a member readies for its next blow, and banishing the
+// party's summon.
 #include "Orrimund/screens/skill_use.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "Engine/Objects/combat.h"
+#include "Engine/Objects/entity_death.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/Objects/summons.h"
+#include "Engine/ai/ai_component.h"
+#include "Engine/characterinfo/table_words.h"
+#include "Engine/gameflags.h"
+#include "Orrimund/gamewide.h"
+#include "Orrimund/player/party.h"
+#include "Orrimund/player/party_summon.h"
 #include "Orrimund/screens/skills_screen.h"
 #include "tests/support/world_kit.h"
 
@@ -79,4 +90,194 @@ TEST_F(SkillsScreenTest, TabsListTheSkillsAboveZeroAndEmptyTabsAreSkipped) {
   e->stats[SKILL_ASSESS] = 0;
   EXPECT_EQ(skills_open_category(false, 3, e), 1);
   EXPECT_EQ(skills_category_entries(false, 7, e, out, 16), 0);
+}
+
+// ---- attack styles and banishing, on the party ---------------------------------------------
+
+namespace {
+
+const matrix Facing_plus_z(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+const matrix Facing_minus_z(vector(-1, 0, 0), vector(0, 1, 0), vector(0, 0, -1));
+
+// Ruvizo leads the party (he holds push and summon from level 1) with a rat
+// in front of him; both stand in a melee exchange when a test says so.
+class PartySkills : public WorldTest {
+ protected:
+  void SetUp() override {
+    GameFlags = GF_SINGLE_PLAYER;
+    Max_skills = false;
+    Super_power = false;
+    Assisted_chains = false;
+    party_init();
+    for (int i = 0; i < 4; i++) kit.set_party_start(i, vector{static_cast<float>(i) * 2, 0, -6}, 0.0f);
+    hero = hero_create("Ruvizo", 1, true, false, -1);
+    ASSERT_NE(hero, nullptr);
+    ASSERT_EQ(Selected_entity, hero);
+    kit.selected = hero;
+    rat = kit.spawn(kit.type("Rat"), {0, 0, 1.0f});
+    hero->orient = hero->last_orient = Facing_plus_z;
+    rat->orient = rat->last_orient = Facing_minus_z;
+    SummonHooks sm;
+    sm.join_party = party_summon_join;
+    sm.lend_hit_points = party_summon_lend;
+    summons_set_hooks(sm);
+    DeathHooks d = death_hooks();
+    party_summon_death_hooks(&d);
+    death_set_hooks(d);
+  }
+  void TearDown() override {
+    party_free_all();
+    summons_set_hooks(SummonHooks{});
+    GameFlags = 0;
+  }
+  void melee() {
+    for (living_entity* e : {hero, rat}) {
+      e->ai.state = AI_STATE_COMBAT;
+      e->ai.sub_state = AI_SUB_EXCHANGE_A;
+    }
+    hero->combat.target = rat->handle;
+    rat->combat.target = hero->handle;
+    hero->combat.target_combat = &rat->combat;
+    rat->combat.target_combat = &hero->combat;
+  }
+  living_entity* summon_golem() {
+    living_entity* g = summon_creature(hero, vector{2, 0, -2}, 38);
+    EXPECT_NE(g, nullptr);
+    return g;
+  }
+
+  living_entity* hero = nullptr;
+  living_entity* rat = nullptr;
+};
+
+}  // namespace
+
+// The Part's costs: push 1, kick 2, trip 2, the others nothing; push, kick
+// and trip (flag bit 1) wait for a melee exchange (combat 15, 31 or 63).
+TEST_F(PartySkills, AttackStylesAreReadiedForTheNextBlowWithTheirCost) {
+  struct Case {
+    int skill;
+    int cost;
+    bool exchange_only;
+  } cases[] = {{13, 0, false}, {14, 1, true}, {15, 2, true}, {16, 2, true},
+               {53, 0, false}, {54, 0, false}, {55, 0, false}};
+  for (const Case& c : cases) {
+    hero->stats[c.skill] = 10;
+    hero->ap = 20.0f;
+    hero->combat.skill = CS_NONE;
+    hero->ai.state = AI_STATE_IDLE;
+    hero->ai.sub_state = 0;
+    EXPECT_EQ(skill_use(c.skill, nullptr), !c.exchange_only) << c.skill << " away from a fight";
+    if (c.exchange_only) {
+      EXPECT_EQ(hero->combat.skill, CS_NONE) << c.skill;
+      EXPECT_FLOAT_EQ(hero->ap, 20.0f) << c.skill << " costs nothing when refused";
+      for (int sub : {AI_SUB_MISSILE, AI_SUB_BACKSTAB}) {
+        hero->ai.state = AI_STATE_COMBAT;
+        hero->ai.sub_state = sub;
+        EXPECT_FALSE(skill_use(c.skill, nullptr)) << c.skill << " in combat " << sub;
+      }
+      for (int sub : {AI_SUB_EXCHANGE_A, AI_SUB_EXCHANGE_B, AI_SUB_EXCHANGE_C}) {
+        hero->ai.state = AI_STATE_COMBAT;
+        hero->ai.sub_state = sub;
+        EXPECT_TRUE(skill_usable(c.skill, hero)) << c.skill << " in combat " << sub;
+      }
+      EXPECT_TRUE(skill_use(c.skill, nullptr)) << c.skill;
+    }
+    EXPECT_EQ(hero->combat.skill, c.skill);
+    EXPECT_FLOAT_EQ(hero->ap, 20.0f - static_cast<float>(c.cost)) << c.skill;
+  }
+}
+
+TEST_F(PartySkills, AnAttackStyleNeedsItsLevelAndPointsAndNoNetworkForTheCloseOnes) {
+  melee();
+  hero->stats[15] = 0;  // Ruvizo has no kick
+  EXPECT_FALSE(skill_use(15, nullptr));
+  hero->stats[15] = 10;
+  hero->ap = 1.0f;  // kick costs 2
+  EXPECT_FALSE(skill_use(15, nullptr));
+  EXPECT_FLOAT_EQ(hero->ap, 1.0f);
+  EXPECT_TRUE(skill_use(14, nullptr));  // push costs 1
+  EXPECT_FLOAT_EQ(hero->ap, 0.0f);
+  hero->ap = 20.0f;
+  hero->stats[13] = 10;
+  hero->stats[53] = 10;
+  // A networked game refuses 13 to 18, but not the aimed attacks.
+  GameFlags = GF_NETWORKED;
+  hero->combat.skill = CS_NONE;
+  for (int s : {13, 14}) EXPECT_FALSE(skill_use(s, nullptr)) << s;
+  EXPECT_EQ(hero->combat.skill, CS_NONE);
+  EXPECT_TRUE(skill_use(53, nullptr));
+  GameFlags = GF_SINGLE_PLAYER;
+  hero->ai.state = AI_STATE_CAST_SPELL;
+  EXPECT_FALSE(skill_use(53, nullptr));
+}
+
+// Ruvizo, the controlled hero, wins his first exchange: the readied push is
+// struck with the push move and named in the hit log, and it is spent.
+TEST_F(PartySkills, TheReadiedStyleIsStruckInTheNextExchange) {
+  melee();
+  rat->stats[CS_PARRY] = 0;
+  rat->stats[CS_DODGE] = 0;
+  ASSERT_TRUE(skill_use(14, nullptr));
+  hero->combat.attack(false);
+  EXPECT_EQ(hero->combat.phase, CP_ATTACKING);
+  EXPECT_EQ(hero->combat.attack_type, 14);
+  ASSERT_NE(hero->current_move, nullptr);
+  EXPECT_EQ(hero->current_move->list, MOVE_SPECIAL_ATTACK);
+  EXPECT_EQ(hero->combat.skill, CS_NONE) << "the style is spent on one blow";
+  ASSERT_EQ(hero->combat.hits, 1) << "a push at 0.1 against no parry or dodge lands";
+  kit.output.clear();
+  hero->combat.process_hit(false);
+  bool named = false;
+  for (const std::string& line : kit.output)
+    named |= line.find("Ruvizo hits Rat") == 0 && line.find(" left with push") != std::string::npos;
+  EXPECT_TRUE(named) << (kit.output.empty() ? "no output" : kit.output.back());
+
+  // An aimed attack at the eyes is a plain attack move of its own type.
+  hero->combat.phase = CP_IDLE;
+  rat->combat.phase = CP_IDLE;
+  hero->combat.initiative = 0;
+  hero->stats[53] = 10;
+  ASSERT_TRUE(skill_use(53, nullptr));
+  hero->combat.attack(false);
+  EXPECT_EQ(hero->combat.attack_type, 53);
+  ASSERT_NE(hero->current_move, nullptr);
+  EXPECT_EQ(hero->current_move->list, MOVE_ATTACK);
+}
+
+TEST_F(PartySkills, BanishingSendsThePartysSummonBackAndFreesItsPlace) {
+  for (const char* name : {"Rivud", "Rivadara", "Zazuru"}) ASSERT_NE(hero_create(name, 1, false, false, -1), nullptr);
+  const float base = hero->max_hp_base;
+  EXPECT_FALSE(skill_usable(SKILL_BANISH, hero)) << "nothing to banish";
+  EXPECT_FALSE(skill_use(SKILL_BANISH, nullptr));
+  // Twice over: with four heroes the summon takes the fifth and last record,
+  // which banishing must give back for the next summon to join.
+  for (int round = 0; round < 2; round++) {
+    living_entity* golem = summon_golem();
+    ASSERT_NE(golem, nullptr);
+    ASSERT_NE(party_find_member(golem->handle), nullptr) << "round " << round;
+    // Golem summoning lends a tenth of Ruvizo's maximum.
+    EXPECT_FLOAT_EQ(hero->max_hp_base, base * 0.9f);
+    EXPECT_TRUE(party_summon_lives());
+    int out[4];
+    ASSERT_EQ(skills_category_entries(false, 2, hero, out, 4), 1);
+    EXPECT_EQ(out[0], SKILL_BANISH);
+    // Power holds a summon against banishing.
+    golem->apply_status_effect(STATUS_POWER, 10000, -1, 0.2f, -1, false);
+    EXPECT_FALSE(skill_usable(SKILL_BANISH, hero));
+    golem->cure_status_effect(STATUS_POWER, true, false);
+    EXPECT_FALSE(skill_banish(rat)) << "a creature of flesh is no summon";
+    EXPECT_GT(rat->hp, 0.0f);
+
+    ASSERT_TRUE(skill_use(SKILL_BANISH, nullptr));
+    combat_entity_step(golem);
+    EXPECT_TRUE(golem->state & ES_DEAD);
+    EXPECT_EQ(party_find_member(golem->handle), nullptr);
+    EXPECT_EQ(summon_current(), -1);
+    EXPECT_FLOAT_EQ(hero->max_hp_base, base) << "the lent hit points come back";
+    EXPECT_FLOAT_EQ(Selected_record->pending_bonus, 0.0f);
+    EXPECT_FALSE(party_summon_lives());
+    EXPECT_EQ(party_record_count(), 4);
+    EXPECT_EQ(Selected_entity, hero);
+  }
 }
