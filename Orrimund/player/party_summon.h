@@ -7,8 +7,8 @@
 class living_entity;
 struct DeathHooks;
 
-// A hero's summon joins the party on a record of its own, in the hero's
-// group; with every record taken it fights beside the party unlisted.
+// A hero's summon joins the party on a record of its own; with every record
+// taken it fights beside the party unlisted.
 void party_summon_join(living_entity* caster, living_entity* summon);
 // The first member of kind 0 in the party, else out of it; null when none.
 living_entity* party_summoner();

@@ -10,6 +10,16 @@
 
 root="$tmp/demo"
 write_demo "$root"
+# S, the tab at x $1 (a picture of it as $2), then the entry on row y $3.
+choose() {
+  xdotool key --window "$wid" s
+  sleep 0.8
+  xdotool mousemove --window "$wid" "$1" 109 sleep 0.3 click 1
+  sleep 0.5
+  shot "$2"
+  xdotool mousemove --window "$wid" 110 "$3" sleep 0.3 click 1
+  sleep 0.5
+}
 
 start_game skillsfight
 console "full_party 1"
@@ -23,12 +33,7 @@ console "summon golem"
 sleep 2
 ask party_positions "^Member 4: Golem" >/dev/null
 shot summoned
-xdotool key --window "$wid" s
-sleep 0.8
-xdotool mousemove --window "$wid" 137 109 sleep 0.3 click 1  # the creation tab
-sleep 0.5
-shot creation
-xdotool mousemove --window "$wid" 130 157 sleep 0.3 click 1  # "banish summon"
+choose 137 creation 157  # the creation tab: "banish summon"
 wait_console "^Golem#1 is banished"
 sleep 1.5
 shot banished
@@ -57,13 +62,7 @@ for _ in 1 2 3 4 5 6; do
     grep "^Hero Ruvizo " "$tmp/$name.console" | tail -1 | grep -q " ai 3/15 " && break
     sleep 0.2
   done
-  xdotool key --window "$wid" s
-  sleep 0.6
-  xdotool mousemove --window "$wid" 45 109 sleep 0.3 click 1  # the combat tab
-  sleep 0.4
-  shot combat_tab
-  xdotool mousemove --window "$wid" 100 185 sleep 0.3 click 1  # "push"
-  sleep 0.5
+  choose 45 combat_tab 185  # the combat tab: speed, dodge, push
   if grep -q "^Ruvizo readies push" "$tmp/$name.console"; then readied=1; break; fi
   # Not in an exchange at that moment: the roll-out stays; close it and try again.
   xdotool key --window "$wid" Escape
