@@ -69,8 +69,10 @@ for _ in 1 2 3 4 5 6; do
   sleep 0.5
 done
 [ -n "$readied" ] || fail "push was never readied: $(grep '^Hero Ruvizo' "$tmp/$name.console" | tail -3)"
-for _ in $(seq 1 200); do
+# The others may fell the grub first: the push stays readied for the next.
+for i in $(seq 1 400); do
   grep -q "^Ruvizo hits [A-Za-z]*#[0-9]* for [0-9]*, -*[0-9]* left with push" "$tmp/$name.console" && break
+  [ $((i % 50)) -eq 0 ] && console "party_attack"
   sleep 0.1
 done
 xdotool key --window "$wid" space
