@@ -9,6 +9,7 @@
 #include "Engine/ai/ai_driver.h"
 #include "Engine/ai/ai_states.h"
 #include "Engine/ai/ai_think.h"
+#include "Engine/ai/path_follow.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
@@ -18,7 +19,6 @@
 namespace {
 
 constexpr float kPi = 3.14159265f;
-constexpr uint8_t PF_STAND = 0x01, PF_AREA_BLOCKED = 0x10;
 constexpr float kStandingSpeed = 0.01f;
 
 living_entity* resolve(int handle) { return handle < 0 ? nullptr : entity_from_handle(handle); }
@@ -99,6 +99,8 @@ vector leg_direction(const ai_component* ai, const vector& node) {
 // target and returns true when it chose one.
 bool steer(ai_component* ai, float distance_left) {
   living_entity* e = ai->owner;
+  // Turning off a wall edge ahead wins over going round others for a while.
+  if (!timestamp_elapsed(ai->side_step_timer, timer_game_clock)) return false;
   const float radius = e->get_radius();
   const float horizon = std::fmin(distance_left - radius, 1.0f);
   // Its own velocity is the one it means to walk at: one held up against
@@ -139,6 +141,7 @@ bool steer(ai_component* ai, float distance_left) {
     }
   }
   if (!best) return false;
+  ai->avoided = best->handle;
   const float sum = radius + best->get_radius();
   const vector pa = e->pos + vel * best_t, pb = best->pos + flat(best->velocity) * best_t;
   vector away = flat(pb - pa);
@@ -208,6 +211,10 @@ int ai_follow_path(ai_component* ai, float speed) {
   living_entity* e = ai->owner;
   if (!e) return 0;
   ai->path_flags &= ~PF_STAND;
+  if (first_node(ai)) {
+    ai_path_shortcut(ai);
+    ai_path_blocking_test(ai);
+  }
   if (ai->path_flags & PF_AREA_BLOCKED) {
     e->set_move_mode(0.0f);
     return 1;
@@ -250,13 +257,14 @@ int ai_follow_path(ai_component* ai, float speed) {
         prev = p->points[i];
       }
   }
-  const int was_moving = ai->moving;
-  (void)was_moving;
+  ai->prev_moving = ai->moving;
   ai->moving = 0;
   const float M = max_speed(e);
+  const float now_speed = current_speed(e);
   bool turning;
-  if ((ai->flags & AIF_CATCH_UP) || current_speed(e) < kStandingSpeed) {
+  if ((ai->flags & AIF_CATCH_UP) || now_speed < kStandingSpeed) {
     ai->travel_target = *node;
+    if (!(ai->flags & AIF_CATCH_UP)) ai_side_step_check(ai, *node, left, now_speed, M);
     turning = ai_step_toward(ai, ai->travel_target);
     if (turning) {
       ai->path_flags |= PF_STAND;
@@ -271,14 +279,44 @@ int ai_follow_path(ai_component* ai, float speed) {
       ai->flags &= ~AIF_CATCH_UP;
     }
   } else {
-    if (!steer(ai, left)) {
-      ai->travel_target = *node;
-      if (is_last_node(ai)) ai->travel_target = *node + leg_direction(ai, *node) * 0.5f;
+    const bool steered = steer(ai, left);
+    const vector leg = leg_direction(ai, *node);
+    if (!Ai_path_wandering_enabled || (ai->path_flags & PF_NO_WOBBLE)) {
+      if (!steered) {
+        ai->travel_target = *node;
+        if (is_last_node(ai)) ai->travel_target = *node + leg * 0.5f;
+      }
+      ai_side_step_check(ai, *node, left, now_speed, M);
+      if (vector::dot(dir, e->orient.forward) < 0.0f) ai->path_flags |= PF_STAND;
+    } else {
+      if (!steered) {
+        ai->travel_target = *node;
+        // A follower keeps to its leader's track; others may stray a little
+        // while much of the way is left.
+        const bool following = ai->state == AI_STATE_TRAVELING && ai->sub_state == 3;
+        const float tolerance = following ? 0.0f : std::fmax(0.0f, std::fmin((left - 0.75f) * 0.2f, 1.5f));
+        if (timestamp_elapsed(ai->wobble_timer, timer_game_clock)) {
+          ai->wobble_timer = timestamp_set(timer_game_clock, 25);
+          ai_wobble(ai, 0.5f);
+          ai_wobble_look_ahead(ai, leg, tolerance, now_speed, M);
+        }
+      }
+      ai_side_step_check(ai, *node, left, now_speed, M);
+      if (vector::dot(dir, e->orient.forward) < 0.0f) {
+        ai->travel_target = *node;
+        ai->path_flags |= PF_STAND;
+      }
+      if (is_last_node(ai) && flat_len(ai->travel_target - *node) == 0.0f) ai->travel_target = *node + leg * 0.5f;
     }
-    if (vector::dot(dir, e->orient.forward) < 0.0f) ai->path_flags |= PF_STAND;
     if (!ai_step_toward(ai, ai->travel_target)) ai->flags &= ~AIF_CATCH_UP;
   }
   if (left <= 0.0f) {
+    free_path(ai);
+    e->set_move_mode(0.0f);
+    return 0;
+  }
+  // A shut door on the way ends the walk before it.
+  if (ai_path_door_shut(ai)) {
     free_path(ai);
     e->set_move_mode(0.0f);
     return 0;

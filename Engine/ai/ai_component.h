@@ -124,6 +124,15 @@ struct ai_component {
   vector path_goal{0, 0, 0};
   int32_t path_timers[2] = {0, 0};
   uint8_t path_flags = 0;
+  // Path following: `moving` of the previous frame; the wobble's timer and
+  // value; the side-step's value and timer (no steering round others while
+  // it runs); the entity steered round last (-1 none).
+  int32_t prev_moving = 0;
+  int32_t wobble_timer = 0;
+  float wobble = 0.0f;
+  float side_step = 0.0f;
+  int32_t side_step_timer = 0;
+  int32_t avoided = -1;
   // The driver's bookkeeping: game time gathered for the entity's AI, the
   // culling test's 750 ms timer, and the leader the group control gives it.
   float ai_time = 0.0f;
