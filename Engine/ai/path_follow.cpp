@@ -227,7 +227,7 @@ void ai_path_blocking_test(ai_component* ai) {
   }
   const vector* last = last_node(ai->path);
   const vector goal = *last;
-  ai_path* fresh = path_planner(e->pos, 0, goal, 0, 0.0f, true);
+  ai_path* fresh = path_planner_for_class(e->pos, goal, cls);
   ai_path_free(ai->path);
   ai->path = fresh;
   ai->path_goal = vector(e->pos.x, ai->path_goal.y, e->pos.z);

@@ -36,6 +36,7 @@ constexpr uint16_t PSEG_DOOR = 0x2;      // blocks only while its door is shut
 
 // Graph-node flags.
 constexpr uint16_t GN_MARK = 0x01;          // working mark of a visibility pass
+constexpr uint16_t GN_SAME_BEARING = 0x02;  // clockwise order: on the ray of the node before it
 constexpr uint16_t GN_SEEN_FROM_START = 0x04;
 constexpr uint16_t GN_SEES_GOAL = 0x08;
 constexpr uint16_t GN_CANDIDATE = 0x10;

@@ -29,6 +29,10 @@ int path_size_class_for_radius(float radius) {
 }
 
 ai_path* path_planner(const vector& start, int, const vector& goal, int, float radius, bool) {
+  return path_planner_for_class(start, goal, path_size_class_for_radius(radius));
+}
+
+ai_path* path_planner_for_class(const vector& start, const vector& goal, int cls) {
   ai_path* head = nullptr;
   ai_path* tail = nullptr;
   append(head, tail, start);
@@ -36,7 +40,6 @@ ai_path* path_planner(const vector& start, int, const vector& goal, int, float r
     append(head, tail, goal);
     return head;
   }
-  const int cls = path_size_class_for_radius(radius);
   const int s0 = path_sector_toward(cls, start, goal);
   vector to = goal;
   const int s1 = path_sector_at(cls, goal.x, goal.z);

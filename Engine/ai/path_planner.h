@@ -7,6 +7,8 @@
 
 ai_path* path_planner(const vector& start, int start_record, const vector& goal, int goal_value, float radius,
                       bool check);
+// The same for a size class named outright.
+ai_path* path_planner_for_class(const vector& start, const vector& goal, int size_class);
 // Makes path_planner the AI's planner.
 void path_planner_install();
 // The size class of a creature of this radius: the smallest whose radius

@@ -8,6 +8,7 @@
 #include "Engine/ai/path_geometry.h"
 
 int Point_vis_fallbacks;
+double Sort_points_clockwise_ms;
 
 namespace {
 
@@ -216,4 +217,55 @@ int determine_point_visibility(const PathPoint& p, int sector, int mode) {
   std::printf("   do_single_vis_check() = %.1f%%\n", t_check * 100.0 / whole);
   std::printf("   add_or_remove_edge() = %.1f%%\n", t_edges * 100.0 / whole);
   return ms;
+}
+
+int sort_points_clockwise(const PathPoint& point, GraphNode** out, int max) {
+  const Clock::time_point began = Clock::now();
+  PathSector* s = path_sector_current();
+  // Four runs, one a quarter turn each, in the order the turn meets them:
+  // from -z toward -x, from -x toward +z, from +z toward +x, from +x toward
+  // -z. Within a run the key grows with the turn.
+  struct Entry {
+    GraphNode* node;
+    float key;
+    float dist2;
+  };
+  static Entry runs[4][POINT_VIS_MAX_EVENTS];
+  int counts[4] = {0, 0, 0, 0};
+  for (int i = 0; s && i < s->node_count; i++) {
+    GraphNode* n = &s->nodes[i];
+    if (n->point == &point) continue;
+    const float dx = n->point->x - point.x, dz = n->point->z - point.z;
+    if (dx == 0.0f && dz == 0.0f) continue;
+    int run;
+    float key;
+    if (dx <= 0.0f && dz < 0.0f) run = 0, key = dx / dz;
+    else if (dx < 0.0f && dz >= 0.0f) run = 1, key = -(dz / dx);
+    else if (dx >= 0.0f && dz > 0.0f) run = 2, key = dx / dz;
+    else run = 3, key = -(dz / dx);
+    if (counts[run] >= POINT_VIS_MAX_EVENTS) continue;
+    const float d2 = dx * dx + dz * dz;
+    // Insertion: after every smaller key, and after an equal key unless
+    // strictly nearer.
+    Entry* r = runs[run];
+    int at = counts[run];
+    while (at > 0 && (r[at - 1].key > key || (r[at - 1].key == key && d2 < r[at - 1].dist2))) {
+      r[at] = r[at - 1];
+      at--;
+    }
+    r[at] = {n, key, d2};
+    counts[run]++;
+  }
+  int total = 0;
+  for (int run = 0; run < 4; run++) {
+    for (int i = 0; i < counts[run]; i++) {
+      GraphNode* n = runs[run][i].node;
+      if (i > 0 && runs[run][i].key == runs[run][i - 1].key) n->flags |= GN_SAME_BEARING;
+      else n->flags &= static_cast<uint16_t>(~GN_SAME_BEARING);
+      if (total < max) out[total] = n;
+      total++;
+    }
+  }
+  Sort_points_clockwise_ms = ms_since(began);
+  return total < max ? total : max;
 }

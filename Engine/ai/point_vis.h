@@ -21,3 +21,12 @@ extern int Point_vis_fallbacks;
 // The elapsed milliseconds; the time and the share of each phase go to the
 // debug output.
 int determine_point_visibility(const PathPoint& p, int sector, int mode);
+
+// The graph nodes of the current size class and sector in clockwise order
+// round the point (seen with x to the right and z up, starting straight
+// down -z), nodes on one ray nearest first; the point's own node and nodes
+// at its position are left out. GN_SAME_BEARING marks a node on the ray of
+// the one before it. At most `max` go to `out`; the count is returned.
+int sort_points_clockwise(const PathPoint& point, GraphNode** out, int max);
+// How long the last clockwise sort took, in milliseconds.
+extern double Sort_points_clockwise_ms;

@@ -9,6 +9,9 @@
 #include "Engine/Objects/entity_death.h"
 #include "Engine/Objects/game_effects.h"
 #include "Engine/Objects/inventory.h"
+#include "Engine/ai/path_geometry.h"
+#include "Engine/ai/path_graph.h"
+#include "Engine/ai/path_search.h"
 #include "Engine/characterinfo/experience.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
@@ -16,6 +19,8 @@
 #include "quarn/os/os.h"
 #include "quarn/os/timer.h"
 #include "tests/support/game_tables.h"
+#include "tools/writers/pfg_writer.h"
+#include "quarn/vfile/readstream.h"
 
 namespace {
 
@@ -127,7 +132,16 @@ void install_hooks() {
       p->z = o.z + nz * (o.r + 0.035f);
     }
   };
-  w.obstacle_crossing = [](const vector& a, const vector& b, int, int, vector* crossing, vector* slide) {
+  w.obstacle_crossing = [](const vector& a, const vector& b, int size, int, vector* crossing, vector* slide) {
+    if (Path_graph.loaded) {
+      const int cls = size < 0 ? 0 : size >= PFG_SIZE_CLASSES ? PFG_SIZE_CLASSES - 1 : size;
+      const int sector = path_sector_at(cls, a.x, a.z);
+      vector out;
+      if (sector >= 0 && path_slide_move(a, b, &out, cls, sector)) {
+        *crossing = *slide = out;
+        return true;
+      }
+    }
     for (const FakeObstacle& o : Kit->obstacles) {
       float t;
       if (!segment_circle(a, b, o, 0.0f, &t)) continue;
@@ -396,6 +410,7 @@ WorldKit::WorldKit() {
 }
 
 WorldKit::~WorldKit() {
+  if (graph_loaded_) path_graph_free();
   living_entities_reset();
   party_inventory_clear();
   entity_set_world_hooks(EntityWorldHooks{});
@@ -529,4 +544,13 @@ int WorldKit::effects_named(const std::string& name) const {
   int n = 0;
   for (const FakeEffect& f : effects) n += f.name == name;
   return n;
+}
+
+void WorldKit::use_graph(const PfgLevel& level) {
+  const std::vector<uint8_t> bytes = pfg_bytes(pfg_build(level));
+  ReadStream in;
+  in.open_memory(bytes.data(), static_cast<int>(bytes.size()));
+  ASSERT_EQ(path_graph_read(in, static_cast<int>(bytes.size()), "kit.pfg"), 0);
+  path_pool_reset();
+  graph_loaded_ = true;
 }

@@ -20,6 +20,9 @@
 //   optional ramps (add_ramp) and circular obstacles (add_obstacle) that
 //   block lines of sight and moves; party start points; level index and
 //   town flag.
+//   use_graph loads a pathfinding graph built from a level description
+//   (tools/writers/pfg_writer.h): path planning, the AI's line tests and
+//   moves against walls then use it, as on a loaded level.
 //   add_arena rings the origin with posts; spawn_horse adds a war horse
 //   (type id 85) for riders.
 // - Effects and sounds: every attach, placement and play is recorded with a
@@ -51,6 +54,8 @@
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/living_entity.h"
 #include "tools/writers/table_writers.h"
+
+struct PfgLevel;
 
 struct FakeAnim {
   std::string name;
@@ -178,6 +183,8 @@ class WorldKit {
   // A round arena of the given radius about the origin: a ring of posts
   // close enough that nothing walks out between them.
   void add_arena(float radius);
+  // The pathfinding graph of the level (freed with the kit).
+  void use_graph(const PfgLevel& level);
   // A war horse (character type id 85), the mount riders take.
   living_entity* spawn_horse(const vector& pos);
   void set_surface(int mesh, int surface) { surfaces[mesh] = surface; }
@@ -221,6 +228,7 @@ class WorldKit {
 
  private:
   double elapsed_ = 0.0;
+  bool graph_loaded_ = false;
 };
 
 // A fixture owning a kit, for tests that need nothing more.
