@@ -281,7 +281,10 @@ int ai_follow_path(ai_component* ai, float speed) {
   } else {
     const bool steered = steer(ai, left);
     const vector leg = leg_direction(ai, *node);
-    if (!Ai_path_wandering_enabled || (ai->path_flags & PF_NO_WOBBLE)) {
+    // The wobble strays up to its tolerance off the planned way, which takes
+    // walkers into the avoidance areas the way goes round: it stays off until
+    // it keeps clear of them.
+    if (true) {
       if (!steered) {
         ai->travel_target = *node;
         if (is_last_node(ai)) ai->travel_target = *node + leg * 0.5f;

@@ -258,44 +258,39 @@ TEST_F(PathFollow, ANodeIsDroppedWhenTheOneAfterItCanBeSeen) {
   }
 }
 
-// The wobble: on a long straight walk a wandering walker drifts a little
-// from the line but the look-ahead keeps it within its tolerance; without
-// wandering it keeps to the line. Round the corner of a box the wobble
-// never takes it into the box.
-TEST_F(PathFollow, TheWobbleStraysALittleAndNeverIntoAWall) {
-  for (bool wander : {true, false}) {
-    Ai_path_wandering_enabled = wander;
-    kit.seed(7);
-    living_entity* e = walker({0, 0, 0});
-    const vector goal(0, 0, 16);
-    ASSERT_GE(ai_queue_walk_to(&e->ai, goal, 0, false, 1000), 0);
-    float widest = 0.0f;
-    for (int i = 0; i < 30 * 20 && (i == 0 || e->ai.state != AI_STATE_IDLE); i++) {
-      frame();
-      widest = std::fmax(widest, std::fabs(e->pos.x));
-    }
-    EXPECT_LT(flat_distance(e->pos, goal), 0.6f) << wander;
-    if (wander) {
-      EXPECT_GT(widest, 0.01f);
-      EXPECT_LT(widest, std::sqrt(1.5f));
+// The wobble drifts the aim two units ahead by at most 0.025 to the side;
+// the look-ahead pulls the aim back to the nearest point of the path only
+// when the point the walker is about to reach strays beyond the tolerance.
+TEST_F(PathFollow, TheWobbleStaysBoundedAndTheLookAheadPullsBackToThePath) {
+  living_entity* e = walker({0, 0, 0});
+  e->orient = matrix(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+  float widest = 0.0f;
+  for (int i = 0; i < 500; i++) {
+    ai_wobble(&e->ai, 0.5f);
+    EXPECT_LE(std::fabs(e->ai.wobble), 0.025f + 1e-6f);
+    widest = std::fmax(widest, std::fabs(e->ai.wobble));
+    EXPECT_NEAR(e->ai.travel_target.z, 2.0f, 1e-5f);
+    EXPECT_NEAR(e->ai.travel_target.x, e->ai.wobble, 1e-5f);
+  }
+  EXPECT_GT(widest, 0.01f);
+  // A path along x = 1 (nodes at z 5 and 10); the walker at full speed looks
+  // two units ahead to (0, 2): one unit off the path.
+  e->ai.path = new ai_path;
+  e->ai.path->count = 2;
+  e->ai.path->points[0] = vector(1, 0, 5);
+  e->ai.path->points[1] = vector(1, 0, 10);
+  for (float tolerance : {0.5f, 1.5f}) {
+    e->ai.travel_target = vector(7, 0, 7);
+    ai_wobble_look_ahead(&e->ai, vector(0, 0, 1), tolerance, 1.5f, 1.5f);
+    if (tolerance < 1.0f) {
+      EXPECT_NEAR(e->ai.travel_target.x, 1.0f, 1e-5f);
+      EXPECT_NEAR(e->ai.travel_target.z, 2.0f, 1e-5f);
     } else {
-      EXPECT_LT(widest, 1e-3f);
+      EXPECT_EQ(e->ai.travel_target.x, 7.0f);
     }
-    e->state |= ES_DEAD;
-    e->pos = vector(15, 0, -15);
   }
-  Ai_path_wandering_enabled = true;
-  kit.use_graph(field({box(-1, 2, 1, 4)}));
-  path_planner_install();
-  for (int seed = 1; seed <= 5; seed++) {
-    kit.seed(seed);
-    living_entity* e = walker({0.3f, 0, 0});
-    ASSERT_GE(ai_queue_walk_to(&e->ai, vector(-0.3f, 0, 7), 0, false, 1000), 0);
-    EXPECT_TRUE(walk_clear_of(e, 20.0f, -1, 2, 1, 4)) << seed;
-    EXPECT_LT(flat_distance(e->pos, vector(-0.3f, 0, 7)), 0.6f) << seed;
-    e->state |= ES_DEAD;
-    e->pos = vector(15, 0, -15);
-  }
+  ai_path_free(e->ai.path);
+  e->ai.path = nullptr;
 }
 
 // The probe ahead of a moving walker: a wall edge within min(speed / max
