@@ -5,14 +5,17 @@
 #include <cstring>
 
 #include "Engine/Objects/inventory.h"
+#include "Engine/Objects/item_paging.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/gameflags.h"
 #include "Orrimund/gamestate.h"
 #include "Orrimund/screens/inventory_rules.h"
 #include "Orrimund/screens/inventory_screen.h"
+#include "Orrimund/screens/item_cameras.h"
 #include "Orrimund/screens/item_info.h"
 #include "Orrimund/screens/item_trade.h"
+#include "Orrimund/screens/model_view.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/row_buttons.h"
 #include "Orrimund/screens/screen_ui.h"
@@ -138,7 +141,10 @@ void trade() {
   } else if (buysell_sell(*e)) {
     front_play_sound(43);
     rebuild();
-    if (!entry(g.selected) || g.rows[g.selected] != static_cast<int>(e - g.merchant->buy)) g.selected = -1;
+    if (!entry(g.selected) || g.rows[g.selected] != static_cast<int>(e - g.merchant->buy)) {
+      g.selected = -1;
+      item_page_out(ITEM_PAGING_POPUP_SLOT);
+    }
   }
 }
 
@@ -249,6 +255,11 @@ int buysell_input(int key) {
       const bool dbl = g.last_click == what && g.last_click_time.is_valid() && !g.last_click_time.elapsed();
       g.last_click = dbl ? nullptr : what;
       g.last_click_time.set(DOUBLE_CLICK_MS);
+      if (g.selected != g.top + v) {
+        // The selected item's model has the view's paging slot to itself.
+        item_page_out(ITEM_PAGING_POPUP_SLOT);
+        item_page_in(entry(g.top + v)->item, ITEM_PAGING_POPUP_SLOT);
+      }
       g.selected = g.top + v;
       if (dbl) trade();
     }
@@ -307,11 +318,17 @@ void buysell_render() {
   int ty = 0, th = 0;
   if (scroll_thumb(g.top, g.count, visible(), B[13].y + B[13].h + 4, B[15].y - B[13].y - B[13].h - 8, &ty, &th))
     scroll_thumb_draw(scroll_thumb_bitmap(), B[13].x + 2, ty, th);
-  if (const ShopPair* p = entry(g.selected)) slot_view_draw(&Item_infos[p->item], VIEW_X[rs], VIEW_Y[rs], VIEW_W[rs], VIEW_H[rs] / 3);
+  if (const ShopPair* p = entry(g.selected)) {
+    // The info popup or a sale may have taken the slot meanwhile.
+    if (!Item_infos[p->item].model) item_page_in(p->item, ITEM_PAGING_POPUP_SLOT);
+    const ModelViewRect view{VIEW_X[rs], VIEW_Y[rs], VIEW_W[rs], VIEW_H[rs] * 2 / 3};
+    if (!model_view_draw_item(Bs_cameras, &Item_infos[p->item], view, model_view_spin()))
+      slot_view_draw(&Item_infos[p->item], view.x, view.y, view.w, view.h);
+  }
   char gold[32];
   std::snprintf(gold, sizeof gold, "Gold: %u", Party_inventory.gold);
   gr_set_color_rec(Ui_hover_color);
-  gr_string(VIEW_X[rs], VIEW_Y[rs] + VIEW_H[rs] / 3 + 12, gold);
+  gr_string(VIEW_X[rs], VIEW_Y[rs] + VIEW_H[rs] * 2 / 3 + 12, gold);
   item_info_render();
 }
 
@@ -335,6 +352,7 @@ void buysell_open(void*, bool) {
 
 void buysell_close() {
   item_info_close();
+  item_page_out(ITEM_PAGING_POPUP_SLOT);
   if (g.owns_ui_mode) leave_ui_mode();
   g.owns_ui_mode = false;
   if (g.forget_on_close) {

@@ -15,7 +15,9 @@
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/buysell_screen.h"
 #include "Orrimund/screens/inventory_rules.h"
+#include "Orrimund/screens/item_cameras.h"
 #include "Orrimund/screens/item_info.h"
+#include "Orrimund/screens/model_view.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/row_buttons.h"
 #include "Orrimund/screens/screen_ui.h"
@@ -142,6 +144,8 @@ bool double_click(const void* what) {
 
 void refresh() {
   living_entity* e = member();
+  // The worn items' models, for the windows and the member's hands.
+  model_view_page_worn(e, screen_get_character());
   g.count = inv_list_count(g.identify);
   g.top = inv_clamp_top(g.top, g.count, visible_rows());
   const bool heavy = e && e->equipment[EQ_TORSO] && e->equipment[EQ_TORSO]->info &&
@@ -504,9 +508,17 @@ int inventory_input(int key) {
 }
 
 // ---- drawing --------------------------------------------------------------------------
+// An item's model in a window (its name when the model is not loaded).
+void draw_item_view(const Item_info* info, int x, int y, int w, int h) {
+  int dx = 0, dy = 0;
+  model_view_item_nudge(info, res(), &dx, &dy);
+  if (!model_view_draw_item(Inv_cameras, info, ModelViewRect{x + dx, y + dy, w, h}, 0.0f))
+    slot_view_draw(info, x, y, w, h);
+}
+
 void draw_window_item(const item_instance* it, const ScreenButton& b) {
   if (!it || !it->info) return;
-  slot_view_draw(it->info, b.x, b.y, b.w, b.h);
+  draw_item_view(it->info, b.x, b.y, b.w, b.h);
 }
 
 void inventory_render() {
@@ -528,8 +540,9 @@ void inventory_render() {
     const ScreenButton& p = B[g.press.held + 1];
     ui_draw_bitmap_scaled(p.bitmap, p.x, p.y);
   }
-  // The member's figure, then each worn item in its window.
-  if (e) slot_view_draw_figure(e, FIGURE_X[rs], FIGURE_Y[rs], FIGURE_W[rs], FIGURE_H[rs]);
+  // The member's own model, then each worn item in its window.
+  if (e && !model_view_draw_member(Inv_cameras, e, ModelViewRect{FIGURE_X[rs], FIGURE_Y[rs], FIGURE_W[rs], FIGURE_H[rs]}))
+    slot_view_draw_figure(e, FIGURE_X[rs], FIGURE_Y[rs], FIGURE_W[rs], FIGURE_H[rs]);
   for (int w = 0; w < INV_NUM_WINDOWS; w++) {
     const ScreenButton& b = B[INVENTORY_WINDOW_ROW0 + w];
     if (b.flags & SB_HIDDEN) continue;
@@ -570,7 +583,7 @@ void inventory_render() {
     const int n = g.state == SLOT_DRAG ? (wins[0] = g.from_window, 1) : inv_drop_windows(e, g.item->info, wins);
     const ScreenButton& shape = B[INVENTORY_WINDOW_ROW0 + (n > 0 ? wins[0] : INV_WIN_NECK)];
     const int w = shape.w > 0 ? shape.w : ui_scaled(56), h = shape.h > 0 ? shape.h : ui_scaled(56);
-    slot_view_draw(g.item->info, Screen_mouse.x - w / 2, Screen_mouse.y - h / 2, w, h);
+    draw_item_view(g.item->info, Screen_mouse.x - w / 2, Screen_mouse.y - h / 2, w, h);
   }
   if (g.state == MENU_OPEN) choice_list_render();
   item_info_render();

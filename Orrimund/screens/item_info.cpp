@@ -5,6 +5,8 @@
 
 #include "Engine/Objects/item_paging.h"
 #include "Engine/Objects/items.h"
+#include "Orrimund/screens/item_cameras.h"
+#include "Orrimund/screens/model_view.h"
 #include "Orrimund/screens/row_buttons.h"
 #include "Orrimund/screens/screen_ui.h"
 #include "Orrimund/screens/screens.h"
@@ -29,6 +31,9 @@ constexpr int BAR_X[3] = {383, 479, 613}, TRACK_TOP[3] = {246, 308, 394}, TRACK_
 // The title and the text window inside the popup.
 constexpr int TITLE_X[3] = {70, 88, 112}, TITLE_Y[3] = {100, 125, 160};
 constexpr int TEXT_X[3] = {70, 88, 112}, TEXT_Y[3] = {211, 264, 334}, TEXT_W[3] = {300, 375, 480};
+// The model's window, from the popup's corner.
+constexpr int VIEW_DX[3] = {350, 438, 560}, VIEW_DY[3] = {60, 75, 96}, VIEW_W[3] = {160, 200, 256},
+              VIEW_H[3] = {200, 250, 320};
 
 struct Info {
   bool open = false;
@@ -167,6 +172,10 @@ void item_info_render() {
   }
   if (g.state == 1 && g.press.held >= 0 && (Buttons[g.press.held].flags & SB_HIGHLIGHT))
     ui_draw_bitmap_scaled(Buttons[g.press.held + 1].bitmap, Buttons[g.press.held + 1].x, Buttons[g.press.held + 1].y);
+  if (g.item && g.item->info) {
+    const ModelViewRect view{Buttons[0].x + VIEW_DX[r], Buttons[0].y + VIEW_DY[r], VIEW_W[r], VIEW_H[r]};
+    model_view_draw_item(Bs_cameras, g.item->info, view, model_view_spin());
+  }
   gr_set_color_rec(Ui_hover_color);
   gr_string(TITLE_X[r], TITLE_Y[r], item_display_name(g.item ? g.item->info : nullptr).c_str());
   const int fh = gr_font_select(-1);

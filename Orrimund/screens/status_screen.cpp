@@ -15,6 +15,8 @@
 #include "Orrimund/player/party.h"
 #include "Orrimund/screens/buysell_screen.h"
 #include "Orrimund/screens/inventory_screen.h"
+#include "Orrimund/screens/item_cameras.h"
+#include "Orrimund/screens/model_view.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/row_buttons.h"
 #include "Orrimund/screens/screen_ui.h"
@@ -54,6 +56,9 @@ const char* const HERO_NAMES[4] = {"Ruvizo", "Zazuru", "Rivud", "Rivadara"};
 constexpr int LIST_X[3] = {342, 428, 547}, LIST_Y[3] = {97, 121, 155}, LIST_W[3] = {250, 312, 400};
 constexpr int LIST_ROWS[3] = {9, 11, 11};
 constexpr int STATS_X[3] = {30, 38, 48}, STATS_Y[3] = {100, 125, 160}, STATS_W[3] = {270, 338, 432};
+// The member's model, under the skills.
+constexpr int MODEL_X[3] = {430, 538, 688}, MODEL_Y[3] = {280, 350, 448}, MODEL_W[3] = {160, 200, 256},
+              MODEL_H[3] = {190, 238, 304};
 constexpr const char* RESIST_NAMES[7] = {"Fire:", "Ice:", "Energy:", "Magic:", "Slashing:", "Piercing:", "Blunt:"};
 // Damage classes of the resistance lines, in their order.
 constexpr int RESIST_CLASSES[7] = {0, 1, 2, 3, 4, 5, 6};
@@ -83,6 +88,7 @@ void build() {
   living_entity* e = member();
   PlayerRecord* r = record();
   if (!e || !r) return;
+  model_view_page_worn(e, screen_get_character());
   StatusSkillSource sources[NUM_STATS];
   int n = 0;
   for (int i = 0; i < r->skill_count && n < NUM_STATS; i++) {
@@ -266,6 +272,7 @@ void status_render() {
   if (g.state == 1 && g.press.held >= 0 && (B[g.press.held].flags & SB_HIGHLIGHT))
     ui_draw_bitmap_scaled(B[g.press.held + 1].bitmap, B[g.press.held + 1].x, B[g.press.held + 1].y);
   if (!e) return;
+  model_view_draw_member(Status_cameras, e, ModelViewRect{MODEL_X[rs], MODEL_Y[rs], MODEL_W[rs], MODEL_H[rs]});
   const int fh = gr_font_select(-1);
   const int x = STATS_X[rs], w = STATS_W[rs];
   int y = STATS_Y[rs];

@@ -1,49 +1,19 @@
 // Demo step: every data table the game reads at start-up, under
-// <root>/data/tables (the writers' demo tables), and a small mesh for every
-// demo item under <root>/data/models/items, so that items page in.
+// <root>/data/tables (the writers' demo tables), and a model for every demo
+// item under <root>/data/models/items with its colours under
+// <root>/data/maps/items, so that items page in and the screens show them.
 #include <filesystem>
 #include <set>
 #include <string>
 
 #include "tools/make_demo/demo_steps.h"
 #include "tools/writers/icam_writer.h"
+#include "tools/writers/item_model_writer.h"
 #include "tools/writers/table_writers.h"
 #include "tools/writers/vim_writer.h"
 #include "tools/writers/wave_writer.h"
 
 namespace {
-
-// A flat box; weapons carry the two tags they are laid on the ground by.
-VimWriterMesh item_mesh(bool weapon) {
-  VimWriterMesh m;
-  VimWriterGroup g;
-  const float s = 0.25f;
-  const float corners[8][3] = {{-s, 0, -s}, {s, 0, -s}, {s, 0, s}, {-s, 0, s},
-                               {-s, s, -s}, {s, s, -s}, {s, s, s}, {-s, s, s}};
-  for (const auto& c : corners) {
-    g.positions.push_back({c[0], c[1], c[2]});
-    g.normals.push_back({0, 1, 0});
-    g.uvs.push_back({c[0] > 0 ? 1.0f : 0.0f, c[2] > 0 ? 1.0f : 0.0f});
-  }
-  const uint32_t faces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                                 {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
-  for (const auto& f : faces) {
-    VimWriterFace face;
-    face.v[0] = f[0], face.v[1] = f[1], face.v[2] = f[2];
-    g.faces.push_back(face);
-  }
-  m.groups.push_back(g);
-  m.radius = 0.5f;
-  m.centre = {0, s / 2, 0};
-  if (weapon) {
-    VimWriterTag a, b;
-    a.name = "$drop-ground01";
-    b.name = "$drop-ground02";
-    b.position = {0.2f, 0, 0};
-    m.tags = {a, b};
-  }
-  return m;
-}
 
 bool demo_build_tables(const std::string& root) {
   if (!table_write_demo_tables(root)) return false;
@@ -51,9 +21,19 @@ bool demo_build_tables(const std::string& root) {
   std::set<std::string> written;
   std::error_code ec;
   std::filesystem::create_directories(root + "/data/models/items", ec);
+  std::filesystem::create_directories(root + "/data/maps/items", ec);
   for (const ItemRecord& item : table_demo_items()) {
     if (!written.insert(item.model).second) continue;
-    if (!vim_write_file(root + "/data/models/items/" + item.model, item_mesh(item.type == "Weapon"))) return false;
+    ItemModelSpec spec = item_model_for(item);
+    if (item.type == "Weapon") {
+      // Weapons carry the two tags they are laid on the ground by.
+      VimWriterTag a, b;
+      a.name = "$drop-ground01";
+      b.name = "$drop-ground02";
+      b.position = {0.2f, 0, 0};
+      spec.tags = {a, b};
+    }
+    if (!item_model_write(spec, root + "/data/models/items", item.model, root + "/data/maps/items")) return false;
   }
   // The built-in footstep sounds every character type without its own uses:
   // a short thud per foot and ground surface.

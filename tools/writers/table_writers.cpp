@@ -147,9 +147,16 @@ std::string table_armor_part(float speed, float weight, float protection, const 
 
 std::vector<ItemRecord> table_demo_items() {
   std::vector<ItemRecord> items;
+  // Model files are named after their items.
+  auto model_of = [](const std::string& name) {
+    std::string m = name + ".vim";
+    for (char& c : m) c = (c == ' ' || c == '\'' || c == '#') ? '_' : static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return m;
+  };
   auto misc = [&](const char* name, int value, const std::string& before = "", const char* slot = "") {
     ItemRecord r;
     r.name = name;
+    r.model = model_of(name);
     r.value = value;
     r.slot = slot;
     r.before_type_part = before;
@@ -160,8 +167,7 @@ std::vector<ItemRecord> table_demo_items() {
     r.name = name;
     r.type = "Weapon";
     r.value = value;
-    r.model = std::string(name) + ".vim";
-    for (char& c : r.model) c = (c == ' ' || c == '\'') ? '_' : static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    r.model = model_of(name);
     r.type_part = flags + part;
     items.push_back(r);
   };
@@ -207,6 +213,7 @@ std::vector<ItemRecord> table_demo_items() {
     ItemRecord r = blouse;
     r.name = s;
     r.slot = s[10] == 'G' ? "hands" : s[10] == 'B' ? "feet" : "legs";
+    r.model = model_of(s);
     r.description = "";
     items.push_back(r);
   }
@@ -236,6 +243,7 @@ std::vector<ItemRecord> table_demo_items() {
   amulet.slot = "neck";
   amulet.flags = "not identified";
   amulet.value = 400;
+  amulet.model = "cloudy_amulet.vim";
   amulet.before_type_part = std::string("+Stealth") + EOL + "+Effect: \"Bless\" 3" + EOL;
   items.push_back(amulet);
   return items;
