@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "Engine/Objects/entity_model_ca.h"
 #include "Engine/Objects/item_paging.h"
@@ -120,9 +122,11 @@ void model_view_item_nudge(const Item_info* info, int resolution, int* dx, int* 
   if (!info || !info->name) return;
   static const float SCALE[3] = {1.0f, 1.25f, 1.6f};
   const float s = SCALE[std::clamp(resolution, 0, 2)];
-  const std::string shown = item_display_name(info);
+  // Named as the table names the item, up to any '#'.
+  const char* hash = std::strchr(info->name, '#');
+  const std::string name(info->name, hash ? static_cast<size_t>(hash - info->name) : std::strlen(info->name));
   for (const Nudge& n : NUDGES) {
-    if (strcasecmp(n.name, shown.c_str()) != 0 && strcasecmp(n.name, info->name) != 0) continue;
+    if (strcasecmp(n.name, name.c_str()) != 0) continue;
     *dx = static_cast<int>(std::lround(n.dx * s));
     *dy = static_cast<int>(std::lround(n.dy * s));
   }
