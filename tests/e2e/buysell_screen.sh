@@ -2,7 +2,7 @@
 # The buy and sell screen at 640x480 with the demo's shopkeeper, the
 # Watchman of demo_outdoor (reached through the developer level picker and
 # the console's trade command, as no conversation opens it yet). Buying a
-# Health Tonic costs its value, 25; the mode arrow turns to selling, and a
+# Health Tonic (its model shown) costs its value, 25; the mode arrow turns to selling, and a
 # tonic sells for 70 % of its value, 17. The purse and the bag follow.
 . "${BASH_SOURCE%/*}/lib.sh"
 
@@ -31,6 +31,9 @@ shot shop
 xdotool mousemove --window "$wid" 100 119 sleep 0.3 click 1 sleep 0.3 mousemove --window "$wid" 455 365 sleep 0.3 click 1
 sleep 0.5
 shot bought
+# The selected tonic's red model turns in the view.
+r=$(redness_of "$tmp/bought.png" "200x160+390+90")
+awk -v r="$r" 'BEGIN { exit !(r > 0.1) }' || fail "no model of the selected tonic ($r)"
 g1=$(purse 2)
 [ "$g1" = $((g0 - value)) ] || fail "buying cost $((g0 - g1)), not $value"
 [ "$(tonics)" = $((${t0:-0} + 1)) ] || fail "the bought tonic is not in the bag"

@@ -84,6 +84,9 @@ leader_near() {
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 # The mean brightness (0 to 1) of picture $1 within geometry $2 (WxH+X+Y).
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
+# How much redder than green a box of a picture is, and how much it varies.
+redness_of() { convert "$1" -crop "$2" -format '%[fx:mean.r-mean.g]' info:; }
+spread_of() { convert "$1" -crop "$2" -format '%[fx:standard_deviation]' info:; }
 # A click on world point ($1, $2, $3) where the camera shows it.
 click_at() {
   set -- $(screen_of "$1" "$2" "$3")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The status screen at 640x480: a new game's leader gains a level (through
-# the developer console's experience) and R shows its statistics and skills.
+# the developer console's experience) and R shows its statistics, skills
+# and model.
 # The raise control of the first skill raises it; Escape asks "Accept changes
 # to skills?" and Yes keeps it: R shows it raised again. A second raise
 # answered No goes back.
@@ -27,6 +28,9 @@ sleep 0.8
 shot status
 m=$(mean_of "$tmp/status.png" "70x24+135+20")
 awk -v m="$m" 'BEGIN { exit !(m > 0.1) }' || fail "no status screen ($m)"
+# The leader's red model stands under the skills.
+r=$(redness_of "$tmp/status.png" "160x190+430+280")
+awk -v r="$r" 'BEGIN { exit !(r > 0.03) }' || fail "no model of the leader ($r)"
 xdotool mousemove --window "$wid" 568 104 sleep 0.3 click 1
 sleep 0.4
 shot raised

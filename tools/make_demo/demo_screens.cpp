@@ -331,7 +331,7 @@ void buy_sell(const Set& set) {
   bg.fill(set.S(26), set.S(108), set.S(298), set.S(232), {14, 12, 10});
   bg.frame(set.S(26), set.S(108), set.S(298), set.S(232), 1, EDGE);
   bg.fill(set.S(344), set.S(143), set.S(12), set.S(194), {30, 26, 22});
-  bg.frame(set.S(388), set.S(88), set.S(204), set.S(84), 1, DIM);
+  bg.frame(set.S(388), set.S(88), set.S(204), set.S(164), 1, DIM);
   bg.text(Bold, set.S(9), set.S(40), set.S(46), "< Status   Mode >", TEXT);
   bg.frame(set.S(421), set.S(352), set.S(70), set.S(26), 1, DIM);
   bg.frame(set.S(502), set.S(352), set.S(70), set.S(26), 1, DIM);
