@@ -86,6 +86,15 @@ class GameFrontServices : public FrontServices {
  public:
   bool spell_usable(int spell) override { return spell_can_cast_from_screen(spell, Selected_entity); }
   bool cast_spell(int spell) override { return spell_cast_from_screen(spell, Selected_entity); }
+  bool skill_usable(int skill) override {
+    return ::skill_usable(skill, Selected_entity) && skill_ready(skill, Selected_entity);
+  }
+  bool use_skill(int skill) override {
+    // Banishing acts on the party's summon; every other skill on what the
+    // skill itself asks for.
+    game_object* target = skill == SKILL_BANISH ? party_summon() : nullptr;
+    return skill_use(skill, target, Selected_entity);
+  }
   bool cutscene_skip() override { return ::cutscene_skip(); }
   int party_count() override {
     int n = 0;

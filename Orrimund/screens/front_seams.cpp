@@ -56,6 +56,8 @@ void FrontServices::exit_refuse() {}
 bool FrontServices::cutscene_skip() { return false; }
 bool FrontServices::spell_usable(int) { return false; }
 bool FrontServices::cast_spell(int) { return false; }
+bool FrontServices::skill_usable(int) { return false; }
+bool FrontServices::use_skill(int) { return false; }
 
 void FrontServices::start_level(const char* level, const char*) {
   g_pending_level = level ? level : "";

@@ -63,6 +63,10 @@ class FrontServices {
   // cast now, and the cast; false when it could not be.
   virtual bool spell_usable(int spell);
   virtual bool cast_spell(int spell);
+  // A skill on a hot button, likewise: whether the selected hero may use it
+  // now, and the use by the selected hero; false when it could not be used.
+  virtual bool skill_usable(int skill);
+  virtual bool use_skill(int skill);
 
   // Starts a level by file name ("rand-forest01"), start point or null.
   virtual void start_level(const char* level, const char* start);

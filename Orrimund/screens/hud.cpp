@@ -12,6 +12,7 @@
 #include "Orrimund/screens/landmarks_hud.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/skill_use.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr_font.h"
 #include "quarn/os/key.h"
@@ -194,20 +195,28 @@ void use_hot(int slot) {
     front_play_sound(36);
     return;
   }
-  if (screen_get_current() != SCREEN_HUD) set_screen(SCREEN_HUD, nullptr);
-  if (h.is_skill && h.value == 20) {
-    set_screen(SCREEN_INVENTORY, &Inventory_mode_skill);
-  } else if (h.is_skill && h.value == 21) {
-    Hud_target_word = 2;
-    front_play_sound(39);
+  if (h.is_skill && !front().skill_usable(h.value)) {
+    front_play_sound(36);
     return;
   }
+  if (screen_get_current() != SCREEN_HUD) set_screen(SCREEN_HUD, nullptr);
   if (!h.is_skill) {
     front_play_sound(front().cast_spell(static_cast<int>(h.value)) ? 35 : 36);
     return;
   }
-  // Skills are used by their own module once it exists.
-  front_play_sound(35);
+  switch (h.value) {
+    case SKILL_APPRAISE:
+      // The inventory lists what is left to appraise and hands the skill its item.
+      set_screen(SCREEN_INVENTORY, &Inventory_mode_skill);
+      front_play_sound(35);
+      return;
+    case SKILL_PICK_LOCK:
+      // The portrait clicked next names the member who picks.
+      Hud_target_word = 2;
+      front_play_sound(39);
+      return;
+    default: front_play_sound(front().use_skill(h.value) ? 35 : 36); return;
+  }
 }
 
 void refresh_portraits() {
@@ -339,6 +348,7 @@ void run_row_action(int pressed) {
       const int slot = (pressed - 21) / 2;
       if (Hud_target_word == 2) {
         select_member(slot);
+        front_play_sound(front().use_skill(SKILL_PICK_LOCK) ? 35 : 36);
       } else {
         g_hud.portrait_clicked = true;
         if (slot < g_hud.portrait_count) g_hud.portrait_under_mouse = g_hud.portraits[slot].member;
@@ -712,8 +722,8 @@ void hud_render() {
       int x, y, w, h;
       hud_hot_rect(s, &x, &y, &w, &h);
       const bool lit = s == g_hud.flashing_hot || s == g_hud.hovered_hot;
-      // A spell that cannot be cast now is greyed.
-      const bool grey = !hb.is_skill && !front().spell_usable(hb.value);
+      // A skill or spell that cannot be used now is greyed.
+      const bool grey = hb.is_skill ? !front().skill_usable(hb.value) : !front().spell_usable(hb.value);
       ui_fill_rect(x, y, w, h,
                    lit ? Color(212, 165, 51, 255) : grey ? Color(90, 90, 90, 255) : Color(110, 138, 177, 255));
       char label[16];

@@ -8,6 +8,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/characterinfo/spells.h"
+#include "Orrimund/screens/skill_use.h"
 
 namespace {
 constexpr int WINDOW_SLOTS[INV_NUM_WINDOWS] = {EQ_TORSO, EQ_LEGS,  EQ_FEET,   EQ_RING1, EQ_RING2,
@@ -189,7 +190,7 @@ int inv_page_down(int top, int count, int visible) {
   return std::max(top, std::min(top + visible, std::max(0, count - visible)));
 }
 
-int inv_identify(const item_instance* item, living_entity* const* members, int member_count,
+int inv_identify(item_instance* item, living_entity* const* members, int member_count,
                  const InvIdentifyCooldown& cooldown) {
   if (!item || !item->info) return -1;
   living_entity* best = nullptr;
@@ -202,9 +203,12 @@ int inv_identify(const item_instance* item, living_entity* const* members, int m
     if (s > best_skill) best = m, best_skill = s;
   }
   if (!best) return -1;
-  if (cooldown.start) cooldown.start(best);
-  const double appraisal = std::sqrt(static_cast<double>(std::max(0, item->info->value))) * 0.0014084507;
-  if (appraisal >= best_skill) return 0;
-  item->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
-  return 1;
+  if (cooldown.appraise) {
+    if (!cooldown.appraise(item, best)) return -1;
+  } else {
+    if (cooldown.start) cooldown.start(best);
+    if (appraise_identifies(static_cast<float>(std::max(0, item->info->value)), best_skill))
+      item->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
+  }
+  return item_is_identified(item) ? 1 : 0;
 }

@@ -71,12 +71,15 @@ int inv_clamp_top(int top, int count, int visible);
 // statistic, rounded.
 int inv_skill_level(const living_entity* e, int skill);
 // Identify: of the members whose identify cooldown has run out, the one
-// with the best identify skill tries, which starts that cooldown; an item
-// whose appraisal (sqrt(value) x 0.0014084507) is below the skill becomes
-// identified. -1 nobody could try, 0 failed, 1 identified.
+// with the best identify skill tries. The try is the appraise skill's when
+// `appraise` is given (it answers whether the attempt was made); else the
+// bare rule: the cooldown starts and an item whose appraisal
+// (appraise_identifies) is below the skill becomes identified.
+// -1 nobody could try, 0 failed, 1 identified.
 struct InvIdentifyCooldown {
   bool (*cooling)(const living_entity* e) = nullptr;
   void (*start)(living_entity* e) = nullptr;
+  bool (*appraise)(item_instance* item, living_entity* e) = nullptr;
 };
-int inv_identify(const item_instance* item, living_entity* const* members, int member_count,
+int inv_identify(item_instance* item, living_entity* const* members, int member_count,
                  const InvIdentifyCooldown& cooldown = {});

@@ -21,6 +21,7 @@
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/row_buttons.h"
 #include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/skill_use.h"
 #include "Orrimund/screens/slot_view.h"
 #include "quarn/gr/gr_font.h"
 #include "quarn/os/console.h"
@@ -194,8 +195,6 @@ void after_equipment_change(living_entity* e, bool weapon) {
 // ---- the context menu and its actions -------------------------------------------
 enum { ACT_INFO, ACT_IDENTIFY, ACT_USE, ACT_DESTROY, ACT_CANCEL };
 
-constexpr int SKILL_IDENTIFY = 20;
-
 void identify_item(item_instance* item) {
   living_entity* members[MAX_PLAYER_RECORDS] = {};
   int n = 0;
@@ -207,10 +206,12 @@ void identify_item(item_instance* item) {
   InvIdentifyCooldown cooldown;
   cooldown.cooling = [](const living_entity* m) {
     const PlayerRecord* r = party_find_member(m->handle);
-    const int32_t t = r ? r->cooldowns[SKILL_IDENTIFY] : -1;
+    const int32_t t = r ? r->cooldowns[SKILL_APPRAISE] : -1;
     return t != -1 && t != 0 && !timestamp_elapsed(t, timer_game_clock);
   };
-  cooldown.start = [](living_entity* m) { party_start_skill_cooldown(m, SKILL_IDENTIFY); };
+  // The chosen member uses the appraise skill on the item: its points,
+  // cooldown and level rule as they do from the roll-out.
+  cooldown.appraise = [](item_instance* it, living_entity* m) { return skill_appraise(it, m); };
   const int result = inv_identify(item, members, n, cooldown);
   if (result == 1) {
     item_info_open_instance(item);
@@ -263,12 +264,13 @@ void open_menu(item_instance* item, int from_window) {
   if (item_is_identified(item)) {
     add("Info", true, ACT_INFO);
   } else {
-    bool can = false;
-    if (g.identify) can = inv_skill_level(e, 20) > 0;
-    for (PlayerRecord* p = party_first(); p && !g.identify && !can; p = party_next(p)) {
-      living_entity* m = member_entity(p);
-      can = m && !(m->state & (ES_DEAD | ES_AI_DISABLED)) && m->has_stat(20) && m->get_stat(20) > 0.0f;
-    }
+    // Someone must pass the appraise skill's own use test.
+    auto can_appraise = [](living_entity* m) {
+      return m && !(m->state & (ES_DEAD | ES_AI_DISABLED)) && skill_usable(SKILL_APPRAISE, m) &&
+             skill_ready(SKILL_APPRAISE, m);
+    };
+    bool can = g.identify && can_appraise(e);
+    for (PlayerRecord* p = party_first(); p && !g.identify && !can; p = party_next(p)) can = can_appraise(member_entity(p));
     add("Identify", can, ACT_IDENTIFY);
   }
   if (!g.identify && item_is_usable(item)) add("Use", true, ACT_USE);

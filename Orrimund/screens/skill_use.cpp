@@ -1,9 +1,11 @@
 #include "Orrimund/screens/skill_use.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "Engine/Objects/containers.h"
+#include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/Objects/summons.h"
@@ -30,6 +32,9 @@ constexpr int PLAYER_PRIORITY = 999999;
 constexpr int LPALACE_LEVEL = 24;
 
 living_entity* user_or_hero(living_entity* user) { return user ? user : Selected_entity; }
+
+// The inventory's argument: list only the items not yet identified.
+uint8_t Inventory_identify_mode = 1;
 
 int hero_voice_index(const living_entity* e) {
   return e && e->character && charinfo_is_hero(e->character->kind) ? e->character->kind : -1;
@@ -220,6 +225,9 @@ bool skill_pick_lock(game_object* target, int mesh, living_entity* user) {
 bool skill_use(int skill, game_object* target, living_entity* user) {
   user = user_or_hero(user);
   if (!skill_usable(skill, user) || !skill_ready(skill, user)) return false;
+  // The item to appraise is the inventory's to give (skill_appraise): the
+  // skill opens it on what is left unknown, and pays when an item is tried.
+  if (skill == SKILL_APPRAISE) return set_screen(SCREEN_INVENTORY, &Inventory_identify_mode);
   const bool free_hide = skill == SKILL_HIDE && user->ai.state == AI_STATE_HIDING;
   const bool free_sneak = skill == SKILL_SNEAK && user->ai.state == AI_STATE_SNEAKING;
   if (!free_hide && !free_sneak) {
@@ -238,13 +246,6 @@ bool skill_use(int skill, game_object* target, living_entity* user) {
   switch (skill) {
     case 18:
     case SKILL_ASSESS: return arm(TARGETING_CREATURE, skill);
-    case SKILL_APPRAISE: {
-      // The item is the inventory's to give; without one nothing happens.
-      if (!target) return false;
-      PlayerRecord* r = party_find_member(user->handle);
-      if (r) party_start_skill_cooldown(user, SKILL_APPRAISE);
-      return true;
-    }
     case SKILL_PICK_LOCK: {
       // The lock the player last found locked, when it is still in reach;
       // else the cursor waits for a door or container to be clicked.
@@ -275,6 +276,16 @@ bool skill_use(int skill, game_object* target, living_entity* user) {
     }
     default: return false;
   }
+}
+
+bool skill_appraise(item_instance* item, living_entity* user) {
+  user = user_or_hero(user);
+  if (!item || !item->info || !skill_usable(SKILL_APPRAISE, user) || !skill_ready(SKILL_APPRAISE, user)) return false;
+  user->change_ap(-static_cast<float>(Skills[SKILL_APPRAISE].ap_cost));
+  party_start_skill_cooldown(user, SKILL_APPRAISE);
+  if (appraise_identifies(static_cast<float>(item->info->value), skill_level(user, SKILL_APPRAISE)))
+    item->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
+  return true;
 }
 
 bool skill_use_on_entity(int skill, living_entity* target, int priority, living_entity* user) {

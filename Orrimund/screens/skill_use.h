@@ -6,6 +6,7 @@
 // completes it through the hooks this module fills at start-up.
 class living_entity;
 class game_object;
+struct item_instance;
 struct vector;
 
 constexpr int SKILL_ASSESS = 19;
@@ -49,6 +50,10 @@ bool skill_usable(int skill, living_entity* user);
 bool skill_ready(int skill, living_entity* user);
 // Uses or arms a skill (user null: the controlled hero); true when it did.
 bool skill_use(int skill, game_object* target, living_entity* user = nullptr);
+// Appraising an item the inventory hands over: the skill's tests, its cost
+// and cooldown, then the item becomes identified when appraise_identifies
+// says so. True when the attempt was made (the item may stay unknown).
+bool skill_appraise(item_instance* item, living_entity* user = nullptr);
 // The armed cursor picked a creature.
 bool skill_use_on_entity(int skill, living_entity* target, int priority, living_entity* user = nullptr);
 // Lock picking on the locked container or door the player clicked (mesh

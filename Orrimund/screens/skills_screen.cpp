@@ -9,6 +9,7 @@
 #include "Engine/characterinfo/spells.h"
 #include "Engine/gameflags.h"
 #include "Orrimund/player/party.h"
+#include "Orrimund/screens/hud.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screen_ui.h"
 #include "Orrimund/screens/screens.h"
@@ -60,7 +61,7 @@ struct Panel {
   int hovered_button = -1;
   int hovered_entry = -1;
   int pressed_entry = -1;
-  int state = 0;  // 0 idle, 1 button held, 2 entry pressed
+  int state = 0;  // 0 idle, 1 button held, 2 entry pressed, 3 entry lifted to the HUD
 };
 Panel Skills_panel, Spells_panel;
 
@@ -114,6 +115,18 @@ int list_width(const Panel& p) {
   const int w = p.b[ROW_FRAMES].w;
   return w > 0 ? w - ui_scaled(20) : ui_scaled(200);
 }
+
+// The rows of the list, whether filled or not: leaving them with an entry
+// held lifts it.
+bool over_list(const Panel& p, int mx, int my) {
+  int x, y;
+  list_origin(p, &x, &y);
+  return point_in_rect(mx, my, x, y, list_width(p), LIST_ROWS * gr_font_select(-1));
+}
+
+// Aimed attack (17) and summon (27) are chosen on the roll-out only; they
+// never go onto a hot button.
+bool liftable(const Panel& p, int id) { return p.spells || (id != 17 && id != SKILL_ID_SUMMON); }
 
 int entry_at(const Panel& p, int mx, int my) {
   int x, y;
@@ -204,7 +217,22 @@ int panel_input(Panel& p, int key) {
     }
     return key;
   }
+  if (p.state == 3) {
+    // The HUD drops it on release; the screen only waits.
+    if (!m.left_down) p.state = 0;
+    return key;
+  }
   if (p.state == 2) {
+    const int held = p.pressed_entry;
+    if (m.left_down && held >= 0 && held < p.count && !over_list(p, m.x, m.y) && liftable(p, p.entries[held])) {
+      int x, y;
+      list_origin(p, &x, &y);
+      const int fh = gr_font_select(-1);
+      hud_drag_begin(x, y + (held - p.top) * fh, list_width(p), fh, !p.spells, p.entries[held]);
+      p.pressed_entry = -1;
+      p.state = 3;
+      return key;
+    }
     if (!m.left_down) {
       p.state = 0;
       const int at = entry_at(p, m.x, m.y);

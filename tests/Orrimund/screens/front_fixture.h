@@ -57,6 +57,11 @@ class FakeServices : public FrontServices {
   std::vector<std::string> started;
   std::vector<int> casts;  // spells cast through cast_spell
   bool can_cast = true;
+  struct SkillUse {
+    int skill, member;  // the member selected when it was used
+  };
+  std::vector<SkillUse> skills_used;
+  bool can_use_skill = true;
 
   int party_count() override { return static_cast<int>(members.size()); }
   FrontPartyMember party_member(int i) override { return members.at(i); }
@@ -79,6 +84,11 @@ class FakeServices : public FrontServices {
   bool cast_spell(int spell) override {
     if (can_cast) casts.push_back(spell);
     return can_cast;
+  }
+  bool skill_usable(int) override { return can_use_skill; }
+  bool use_skill(int skill) override {
+    if (can_use_skill) skills_used.push_back({skill, selected});
+    return can_use_skill;
   }
 };
 

@@ -289,6 +289,48 @@ TEST_F(Hud, AHotButtonCastsItsSpellWhenClickedOrByItsKey) {
   Hud_hot[0][1] = {};
 }
 
+// A hot button holding a skill: the selected hero uses it; pick lock first
+// waits for the portrait of the member who picks; a skill that cannot be
+// used now sounds its failure and is not tried.
+TEST_F(Hud, AHotButtonUsesItsSkillAndPickLockWaitsForAMember) {
+  Hud_hot[0][0] = {1, 1, 19};  // assess
+  Hud_hot[0][3] = {1, 1, 21};  // pick lock
+  int x, y, w, h;
+  hud_hot_rect(0, &x, &y, &w, &h);
+  click(x + 5, y + 5);
+  ASSERT_EQ(party.skills_used.size(), 1u);
+  EXPECT_EQ(party.skills_used[0].skill, 19);
+  EXPECT_EQ(party.skills_used[0].member, 0);
+  EXPECT_EQ(sounds.back(), 35);
+
+  frame(5);  // the key "4": hot button 3
+  EXPECT_EQ(party.skills_used.size(), 1u);
+  EXPECT_EQ(Hud_target_word, 2);
+  EXPECT_EQ(sounds.back(), 39);
+  // Zazuru's portrait names the picker.
+  const ScreenButton& zazuru = Hud_buttons[22];
+  click(zazuru.x + zazuru.w / 2, zazuru.y + zazuru.h / 2);
+  ASSERT_EQ(party.skills_used.size(), 2u);
+  EXPECT_EQ(party.skills_used[1].skill, 21);
+  EXPECT_EQ(party.skills_used[1].member, 1);
+  EXPECT_EQ(Hud_target_word, -1);
+
+  // A portrait clicked without the wait uses nothing.
+  click(zazuru.x + zazuru.w / 2, zazuru.y + zazuru.h / 2);
+  EXPECT_EQ(party.skills_used.size(), 2u);
+
+  party.can_use_skill = false;
+  party.selected = 0;
+  sounds.clear();
+  frame(2);
+  frame(5);
+  EXPECT_EQ(party.skills_used.size(), 2u);
+  EXPECT_EQ(Hud_target_word, -1);
+  ASSERT_EQ(sounds.size(), 2u);
+  EXPECT_EQ(sounds[0], 36);
+  EXPECT_EQ(sounds[1], 36);
+}
+
 TEST_F(Hud, ExitPromptAsksOrRefusesByTheLeaveState) {
   const struct {
     int leave;

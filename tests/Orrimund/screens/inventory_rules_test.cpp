@@ -251,4 +251,38 @@ TEST_F(InventoryRulesTest, IdentifyFallsToTheBestMemberNotCoolingDownAndStartsIt
   katana->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
 }
 
+// With the appraise skill given, the chosen member's try is the skill's:
+// its refusal means nobody tried, and its verdict is read off the item.
+std::vector<const living_entity*> Appraised;
+bool Appraisal_runs = true, Appraisal_knows = true;
+
+TEST_F(InventoryRulesTest, IdentifyHandsTheItemToTheAppraiseSkillOfTheChosenMember) {
+  item_instance* katana = item_create_by_name("Worn Katana#Katana of the Pit");
+  ASSERT_NE(katana, nullptr);
+  living_entity* sharp = kit.spawn(kit.type("Rat"), {0, 0, 0});
+  living_entity* dull = kit.spawn(kit.type("Rat"), {2, 0, 0});
+  sharp->stats[20] = 50;
+  dull->stats[20] = 30;
+  living_entity* members[2] = {dull, sharp};
+  InvIdentifyCooldown skill;
+  skill.appraise = [](item_instance* it, living_entity* e) {
+    Appraised.push_back(e);
+    if (Appraisal_runs && Appraisal_knows) it->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
+    return Appraisal_runs;
+  };
+  const struct {
+    bool runs, knows;
+    int result;
+  } cases[] = {{true, true, 1}, {true, false, 0}, {false, false, -1}};
+  for (const auto& c : cases) {
+    katana->info->flags |= IF_NOT_IDENTIFIED;
+    Appraised.clear();
+    Appraisal_runs = c.runs, Appraisal_knows = c.knows;
+    EXPECT_EQ(inv_identify(katana, members, 2, skill), c.result);
+    ASSERT_EQ(Appraised.size(), 1u);
+    EXPECT_EQ(Appraised[0], sharp);
+  }
+  katana->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
+}
+
 }  // namespace

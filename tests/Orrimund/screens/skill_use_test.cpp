@@ -1,8 +1,8 @@
 // The rules of skill use: the lock-picking threshold with its 0.05 grace,
 // appraising by an item's value, the spells the spells screen may cast, the
 // passive skills, the roll-out's tabs for a creature's skill levels, the
-// attack styles a member readies for its next blow, and banishing the
-// party's summon.
+// attack styles a member readies for its next blow, banishing the party's
+// summon, and appraising an item the inventory hands over.
 #include "Orrimund/screens/skill_use.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 
 #include "Engine/Objects/combat.h"
 #include "Engine/Objects/entity_death.h"
+#include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/summons.h"
 #include "Engine/ai/ai_component.h"
@@ -280,4 +281,56 @@ TEST_F(PartySkills, BanishingSendsThePartysSummonBackAndFreesItsPlace) {
     EXPECT_EQ(party_record_count(), 4);
     EXPECT_EQ(Selected_entity, hero);
   }
+}
+
+// Appraising an item the inventory hands over: a party member with the
+// skill tries, the root of the item's value decides, and the world's
+// forbidding states and a missing skill refuse the try altogether.
+namespace {
+class Appraise : public WorldTest {
+ protected:
+  void SetUp() override {
+    GameFlags = GF_SINGLE_PLAYER;
+    Max_skills = false;
+    party_init();
+    for (int i = 0; i < 4; i++) kit.set_party_start(i, vector{static_cast<float>(i) * 2, 0, 0}, 0.0f);
+  }
+  void TearDown() override {
+    party_free_all();
+    GameFlags = 0;
+  }
+};
+}  // namespace
+
+TEST_F(Appraise, TheInventorysItemIsIdentifiedWhenItsRootValueIsBelowTheSkill) {
+  living_entity* rivud = hero_create("Rivud", 1, true, true, -1);
+  ASSERT_NE(rivud, nullptr);
+  rivud->stats[SKILL_APPRAISE] = 50;  // 0.5
+  item_instance* katana = item_create_by_name("Worn Katana#Katana of the Pit");
+  ASSERT_NE(katana, nullptr);
+  const int32_t kept_value = katana->info->value;
+  struct Case {
+    int value;      // sqrt(value) x 0.0014084507
+    uint32_t flags; // game flags in force
+    int skill;      // hundredths
+    bool tried, identified;
+  } cases[] = {
+      {90000, GF_SINGLE_PLAYER, 50, true, true},                    // 300: 0.4225
+      {160000, GF_SINGLE_PLAYER, 50, true, false},                  // 400: 0.5634
+      {126025, GF_SINGLE_PLAYER, 50, true, true},                   // 355: 0.5000 - just below
+      {90000, GF_SINGLE_PLAYER | GF_CONVERSATION, 50, false, false},  // the world forbids it
+      {90000, GF_SINGLE_PLAYER, 0, false, false},                   // no skill, no try
+  };
+  for (const Case& c : cases) {
+    katana->info->value = c.value;
+    katana->info->flags |= IF_NOT_IDENTIFIED;
+    GameFlags = c.flags;
+    rivud->stats[SKILL_APPRAISE] = c.skill;
+    EXPECT_EQ(skill_appraise(katana, rivud), c.tried) << c.value;
+    EXPECT_EQ(item_is_identified(katana), c.identified) << c.value;
+  }
+  GameFlags = GF_SINGLE_PLAYER;
+  EXPECT_FALSE(skill_appraise(nullptr, rivud));
+  katana->info->value = kept_value;
+  katana->info->flags &= static_cast<uint16_t>(~IF_NOT_IDENTIFIED);
 }
