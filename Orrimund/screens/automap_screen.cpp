@@ -78,6 +78,70 @@ struct Automap {
 int Mask_bitmap = -1, Label_bitmap = -1, Camera_bitmap = -1, Here_bitmap = -1;
 uint8_t Inventory_plain = 0;
 
+// One pixel of a locked bitmap as blue, green, red and alpha; false for a
+// format that holds no colour. Pure green in a 24-bit picture is the see-
+// through colour the renderers also leave out.
+bool texel_bgra(int format, const uint8_t* p, const uint8_t* palette, uint8_t out[4]) {
+  auto put = [&](int r, int g, int b, int a) {
+    out[0] = static_cast<uint8_t>(b), out[1] = static_cast<uint8_t>(g), out[2] = static_cast<uint8_t>(r);
+    out[3] = static_cast<uint8_t>(a);
+  };
+  const int v = p[0] | (p[1] << 8);
+  switch (format) {
+    case BM_FORMAT_PAL8: {
+      if (!palette) return false;
+      const uint8_t* e = palette + 3 * p[0];
+      put(e[0], e[1], e[2], e[0] == 0 && e[1] == 255 && e[2] == 0 ? 0 : 255);
+      return true;
+    }
+    case BM_FORMAT_ALPHA8: put(255, 255, 255, p[0]); return true;
+    case BM_FORMAT_565: put(((v >> 11) & 31) * 255 / 31, ((v >> 5) & 63) * 255 / 63, (v & 31) * 255 / 31, 255); return true;
+    case BM_FORMAT_4444:
+      put(((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17, ((v >> 12) & 15) * 17);
+      return true;
+    case BM_FORMAT_1555:
+      put(((v >> 10) & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, (v & 31) * 255 / 31, (v & 0x8000) ? 0 : 255);
+      return true;
+    case BM_FORMAT_BGR24: put(p[2], p[1], p[0], p[0] == 0 && p[1] == 255 && p[2] == 0 ? 0 : 255); return true;
+    case BM_FORMAT_BGRA32: put(p[2], p[1], p[0], p[3]); return true;
+    default: return false;
+  }
+}
+
+// A bitmap's pixels as 32-bit blue, green, red, alpha; false when they
+// cannot be read.
+bool read_bgra(int handle, std::vector<uint8_t>* out, int* w, int* h) {
+  bm_get_size(handle, w, h);
+  uint8_t *data = nullptr, *palette = nullptr;
+  if (*w <= 0 || *h <= 0) return false;
+  const int format = bm_lock(handle, &data, &palette);
+  bool ok = data != nullptr;
+  const int bpp = bm_bytes_per_pixel(format);
+  out->assign(static_cast<size_t>(*w) * *h * 4, 0);
+  for (int i = 0; ok && i < *w * *h; i++) ok = texel_bgra(format, data + static_cast<size_t>(i) * bpp, palette, &(*out)[i * 4]);
+  bm_unlock(handle);
+  return ok;
+}
+
+// The layer bitmap shown through the mask sprite on the explored cells: a
+// picture of our own, drawn over again only when the cells, the layer or the
+// sizes change. The renderer draws it as any other bitmap, so the reveal
+// looks the same whichever renderer runs.
+struct Reveal {
+  int source = -1;                 // the layer bitmap read
+  int w = 0, h = 0;
+  std::vector<uint8_t> layer;      // its pixels, BGRA
+  std::vector<uint8_t> mask;       // the mask sprite's alpha
+  int mask_w = 0, mask_h = 0;
+  bool mask_read = false;
+  uint8_t explored[AUTOMAP_GRID * AUTOMAP_GRID] = {};
+  float cell_w = 0, cell_h = 0, sprite_w = 0, sprite_h = 0;
+  std::vector<uint8_t> cover;
+  std::vector<uint8_t> pixels;     // what is shown, BGRA; the bitmap's own
+  int handle = -1;
+  bool drawn = false;
+} Shown;
+
 int res() { return ui_resolution(); }
 float factor() { return automap_resolution_factor(res()); }
 float shown_w() { return g.bm_w * factor(); }
@@ -412,6 +476,72 @@ int automap_input(int key) {
   }
 }
 
+// The reveal's bitmap for the current layer, brought up to date; -1 when
+// the layer's pixels cannot be read (nothing of the layer is then shown).
+int revealed_layer(int bitmap) {
+  Reveal& r = Shown;
+  if (!r.mask_read) {
+    // Without a mask sprite of its own, a single opaque texel still gives a
+    // soft-edged stamp the size the cells ask for.
+    std::vector<uint8_t> bgra;
+    if (Mask_bitmap >= 0 && read_bgra(Mask_bitmap, &bgra, &r.mask_w, &r.mask_h)) {
+      r.mask.resize(static_cast<size_t>(r.mask_w) * r.mask_h);
+      for (size_t i = 0; i < r.mask.size(); i++) r.mask[i] = bgra[i * 4 + 3];
+    } else {
+      r.mask.assign(1, 255);
+      r.mask_w = r.mask_h = 1;
+    }
+    r.mask_read = true;
+  }
+  bool changed = false;
+  if (r.source != bitmap || r.w != g.bm_w || r.h != g.bm_h) {
+    int w, h;
+    if (!read_bgra(bitmap, &r.layer, &w, &h) || w != g.bm_w || h != g.bm_h) {
+      r.source = -1;
+      return -1;
+    }
+    r.source = bitmap;
+    changed = true;
+  }
+  // The bitmap must still be ours: a level's end frees what was made during it.
+  const BitmapEntry* e = bm_get_entry(r.handle);
+  if (r.handle >= 0 && !(e && e->type == BM_TYPE_USER && e->data == r.pixels.data())) r.handle = -1;
+  if (r.handle < 0 || r.w != g.bm_w || r.h != g.bm_h) {
+    if (r.handle >= 0) bm_release(r.handle);
+    r.w = g.bm_w, r.h = g.bm_h;
+    r.pixels.assign(static_cast<size_t>(r.w) * r.h * 4, 0);
+    r.cover.assign(static_cast<size_t>(r.w) * r.h, 0);
+    r.handle = bm_create(BM_FORMAT_BGRA32, r.w, r.h, r.pixels.data());
+    if (r.handle < 0) return -1;
+    changed = true;
+  }
+  // Cells and sprite in the layer bitmap's own pixels; the sprite is a cell
+  // and the larger side of one across, plus a pixel, as shown on screen.
+  const float f = factor();
+  const float cw = g.bm_w * 16.0f / world_w(), ch = g.bm_h * 16.0f / world_h();
+  const float side = std::max(cell_w(), cell_h());
+  const float sw = (cell_w() + side + 1.0f) / f, sh = (cell_h() + side + 1.0f) / f;
+  uint8_t explored[AUTOMAP_GRID * AUTOMAP_GRID] = {};
+  for (int cy = 0; cy < std::min(g.cells_h, AUTOMAP_GRID); cy++)
+    for (int cx = 0; cx < std::min(g.cells_w, AUTOMAP_GRID); cx++)
+      explored[cy * AUTOMAP_GRID + cx] = automap_cell_explored(level(), g.layer, cx, cy) ? 1 : 0;
+  if (std::memcmp(explored, r.explored, sizeof explored) != 0 || cw != r.cell_w || ch != r.cell_h ||
+      sw != r.sprite_w || sh != r.sprite_h)
+    changed = true;
+  if (!changed && r.drawn) return r.handle;
+  std::memcpy(r.explored, explored, sizeof explored);
+  r.cell_w = cw, r.cell_h = ch, r.sprite_w = sw, r.sprite_h = sh;
+  automap_mask_cover(r.cover.data(), r.w, r.h, r.explored, g.cells_w, g.cells_h, cw, ch, sw, sh,
+                     AutomapMaskSprite{r.mask.data(), r.mask_w, r.mask_h});
+  for (size_t i = 0; i < r.cover.size(); i++) {
+    std::memcpy(&r.pixels[i * 4], &r.layer[i * 4], 3);
+    r.pixels[i * 4 + 3] = static_cast<uint8_t>((r.layer[i * 4 + 3] * r.cover[i] + 127) / 255);
+  }
+  r.drawn = true;
+  gr_texture_mark_dirty(r.handle);
+  return r.handle;
+}
+
 void draw_map() {
   const int r = res();
   const int bitmap = level_automap_bitmap(g.layer + 1);
@@ -422,24 +552,12 @@ void draw_map() {
   gr_set_color_rec(Ui_white);
   gr_set_bitmap(bitmap);
   const int lvl = level();
-  if (Map_mask) {
-    // The layer shows through only on the cells walked: each cell's own part
-    // of the bitmap, edge to edge so that neighbours join without seams.
-    const float sw = g.bm_w * 16.0f / world_w(), sh = g.bm_h * 16.0f / world_h();
-    for (int cy = 0; cy < std::min(g.cells_h, AUTOMAP_GRID); cy++)
-      for (int cx = 0; cx < std::min(g.cells_w, AUTOMAP_GRID); cx++) {
-        if (!automap_cell_explored(lvl, g.layer, cx, cy)) continue;
-        const int x0 = static_cast<int>(std::floor(ox + cx * cw)), x1 = static_cast<int>(std::floor(ox + (cx + 1) * cw));
-        const int y0 = static_cast<int>(std::floor(oy + cy * ch)), y1 = static_cast<int>(std::floor(oy + (cy + 1) * ch));
-        const int sx0 = static_cast<int>(cx * sw), sx1 = std::min(g.bm_w, static_cast<int>((cx + 1) * sw));
-        const int sy0 = static_cast<int>(cy * sh), sy1 = std::min(g.bm_h, static_cast<int>((cy + 1) * sh));
-        if (x1 <= x0 || y1 <= y0 || sx1 <= sx0 || sy1 <= sy0) continue;
-        gr_bitmap_scaled(bitmap, x0, y0, x1 - x0, y1 - y0, sx0, sy0, sx1 - sx0, sy1 - sy0, Gr_preset[1]);
-      }
-  } else {
-    gr_bitmap_scaled(bitmap, static_cast<int>(ox), static_cast<int>(oy), static_cast<int>(shown_w()),
+  // With the mask the layer shows only through the sprite stamped on each
+  // cell walked, soft at the edges of what is known.
+  const int shown = Map_mask ? revealed_layer(bitmap) : bitmap;
+  if (shown >= 0)
+    gr_bitmap_scaled(shown, static_cast<int>(ox), static_cast<int>(oy), static_cast<int>(shown_w()),
                      static_cast<int>(shown_h()), 0, 0, g.bm_w, g.bm_h, Gr_preset[1]);
-  }
   if (Map_grid && cw > 0 && ch > 0) {
     gr_set_color(0, 128, 0, 255);
     for (float x = 0; x <= shown_w(); x += cw) gr_line(ox + x, oy, ox + x, oy + shown_h(), Gr_preset[7]);
@@ -725,6 +843,9 @@ void automap_startup() {
 
 void automap_level_start() {
   g = Automap{};
+  // A new level's layer may come back under an old handle: read it afresh.
+  Shown.source = -1;
+  Shown.drawn = false;
   vector ul, lr;
   matrix o;
   const bool has_ul = level_node_find("$mapUpperLeft", &ul, &o);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The automap as a player meets it at 640x480 in a new game: M shows the map
-# panel with only the cell the party stands on; after a walk M shows more of
-# the map. Ctrl and a click on a shown cell place a label, typed text and
+# panel with only the cells the party stands on, fading softly into the dark
+# around them; after a walk M shows more of the map. Ctrl and a click on a shown cell place a label, typed text and
 # Enter name it; saved with F3 and loaded with F4, the map shows the label
 # again and a click on it shows its name. Escape closes the map, and
 # save_map_labels writes the level's permanent labels back to their table.
@@ -12,6 +12,12 @@ write_demo "$root"
 # The share of the map area's pixels that are not black.
 shown_of() {
   convert "$1" -crop 291x266+14+78 -colorspace Gray -threshold 12% -format '%[fx:mean]' info:
+}
+# The share of the map area's pixels that are dim but not dark: the soft rim
+# of what is shown (the layer's own colours are all brighter, the area's
+# ground darker).
+rim_of() {
+  convert "$1" -crop 291x266+14+78 -colorspace Gray -fx 'u > 0.05 && u < 0.10 ? 1 : 0' -format '%[fx:mean]' info:
 }
 # How much of a small box is the label marker's yellow.
 yellow_of() {
@@ -30,6 +36,8 @@ sleep 0.8
 shot first
 first=$(shown_of "$tmp/first.png")
 awk -v s="$first" 'BEGIN { exit !(s > 0.01 && s < 0.06) }' || fail "a new level's map shows $s of its area"
+rim=$(rim_of "$tmp/first.png")
+awk -v s="$first" -v r="$rim" 'BEGIN { exit !(r > s * 0.1) }' || fail "the cells shown have hard edges (rim $rim of $first)"
 xdotool key --window "$wid" Escape
 sleep 0.5
 shot closed

@@ -7,6 +7,8 @@
 // get their panels, a background naming each character type that has one,
 // the six category icons of each screen (plain, lit and chosen), the list
 // frames and the flip arrow.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -113,8 +115,16 @@ void markers() {
     for (int i = 0; i < 16; i++)
       if (std::fabs(i + 0.5 - 8.0) < (24 - j) * 0.3) cam.set(i, j, {255, 255, 255, 96 + j * 4});
   save(cam, "hud-mapcamera.tga", true);
+  // The reveal's stamp: opaque over the middle half, fading to nothing at
+  // the rim, so that neighbouring stamps melt into one soft shape.
   Canvas mask(16, 16, CLEAR);
-  mask.disc(8, 8, 7.5, {255, 255, 255});
+  for (int j = 0; j < 16; j++)
+    for (int i = 0; i < 16; i++) {
+      const double d = std::hypot(i + 0.5 - 8.0, j + 0.5 - 8.0) / 8.0;
+      const double t = std::clamp((1.0 - d) / 0.5, 0.0, 1.0);
+      const int a = static_cast<int>(std::lround(255.0 * t * t * (3.0 - 2.0 * t)));
+      if (a > 0) mask.set(i, j, {255, 255, 255, a});
+    }
   save(mask, "hud-mapmask01.tga", true);
 }
 

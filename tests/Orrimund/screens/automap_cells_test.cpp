@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "levelscripts/level_flags.h"
 #include "levelscripts/level_scripts.h"
@@ -145,4 +148,86 @@ TEST_F(Automap, PairedLevelsShareMarksOnlyWithTheSameLayerCount) {
   EXPECT_FALSE(automap_cell_explored(35, 0, 2, 3));
   automap_mark_cell(sewer, 0, 1, 1, true);  // not a paired level
   EXPECT_EQ(explored_count(sewer), 1);
+}
+
+// The reveal: the mask sprite stamped on explored cells. A 4 x 4 sprite,
+// opaque in its middle 2 x 2 and half in its ring, on 8-pixel cells, drawn
+// 16 pixels across (two cells) as the screen does.
+namespace {
+const uint8_t SPRITE[16] = {128, 128, 128, 128,  //
+                            128, 255, 255, 128,  //
+                            128, 255, 255, 128,  //
+                            128, 128, 128, 128};
+constexpr int MW = 48, MH = 32;  // a bitmap of 6 x 4 cells
+
+std::vector<uint8_t> cover_of(const std::vector<std::pair<int, int>>& cells, int cells_w = 6, int cells_h = 4) {
+  std::vector<uint8_t> explored(AUTOMAP_GRID * AUTOMAP_GRID, 0);
+  for (auto [cx, cy] : cells) explored[cy * AUTOMAP_GRID + cx] = 1;
+  std::vector<uint8_t> cover(MW * MH, 77);
+  automap_mask_cover(cover.data(), MW, MH, explored.data(), cells_w, cells_h, 8.0f, 8.0f, 16.0f, 16.0f,
+                     AutomapMaskSprite{SPRITE, 4, 4});
+  return cover;
+}
+int at(const std::vector<uint8_t>& c, int x, int y) { return c[y * MW + x]; }
+}  // namespace
+
+TEST(AutomapReveal, ACellShowsThroughTheSpriteSoftlyAndNothingBeyondIt) {
+  const std::vector<uint8_t> c = cover_of({{2, 1}});
+  // The cell (16..23, 8..15) has its centre at (20, 12); the sprite spans
+  // 12..27 by 4..19, its opaque texels' centres 4 pixels either side.
+  for (int y = 10; y < 14; y++)
+    for (int x = 18; x < 22; x++) EXPECT_EQ(at(c, x, y), 255) << x << "," << y;
+  // From the rim inwards the cover only grows, through values between: no
+  // hard edge.
+  int partial = 0;
+  for (int x = 12; x < 20; x++) {
+    EXPECT_LE(at(c, x, 12), at(c, x + 1, 12)) << x;
+    partial += at(c, x, 12) > 0 && at(c, x, 12) < 255;
+  }
+  EXPECT_GE(partial, 4);
+  // One stamp is symmetric about the cell's centre.
+  for (int y = 4; y < 20; y++)
+    for (int x = 12; x < 28; x++) {
+      EXPECT_EQ(at(c, x, y), at(c, 39 - x, y)) << x << "," << y;
+      EXPECT_EQ(at(c, x, y), at(c, x, 23 - y)) << x << "," << y;
+    }
+  // Beyond the sprite nothing shows, and what the buffer held is gone.
+  int outside = 0;
+  for (int y = 0; y < MH; y++)
+    for (int x = 0; x < MW; x++)
+      if (x < 12 || x >= 28 || y < 4 || y >= 20) outside += at(c, x, y);
+  EXPECT_EQ(outside, 0);
+}
+
+TEST(AutomapReveal, NeighbouringStampsJoinAsOneShape) {
+  const std::vector<uint8_t> a = cover_of({{2, 1}}), b = cover_of({{3, 1}}), ab = cover_of({{2, 1}, {3, 1}});
+  for (int y = 0; y < MH; y++)
+    for (int x = 0; x < MW; x++) {
+      // Each shows its share of what the other left hidden.
+      const double joined = at(a, x, y) + at(b, x, y) * (255.0 - at(a, x, y)) / 255.0;
+      EXPECT_NEAR(at(ab, x, y), joined, 1.0) << x << "," << y;
+    }
+  // Where both stamps fade, together they show more than either.
+  int stronger = 0;
+  for (int y = 0; y < MH; y++)
+    for (int x = 0; x < MW; x++)
+      if (at(a, x, y) > 0 && at(a, x, y) < 255 && at(b, x, y) > 0 && at(b, x, y) < 255)
+        stronger += at(ab, x, y) > std::max(at(a, x, y), at(b, x, y));
+  EXPECT_GT(stronger, 0);
+}
+
+TEST(AutomapReveal, CellsOffTheMapOrAtItsEdgeStayInside) {
+  // A cell past the level's cell count is not stamped; a corner cell's
+  // stamp is cut at the bitmap's edge.
+  const std::vector<uint8_t> off = cover_of({{5, 3}}, 5, 3);
+  for (uint8_t v : off) EXPECT_EQ(v, 0);
+  const std::vector<uint8_t> corner = cover_of({{0, 0}, {5, 3}});
+  EXPECT_EQ(at(corner, 4, 4), 255);
+  EXPECT_EQ(at(corner, MW - 4, MH - 4), 255);
+  EXPECT_GT(at(corner, 0, 0), 0);
+  // Nothing explored, or no sprite: nothing shows.
+  std::vector<uint8_t> cover(MW * MH, 9);
+  std::vector<uint8_t> none(AUTOMAP_GRID * AUTOMAP_GRID, 1);
+  automap_mask_cover(cover.data(), MW, MH, none.data(), 6, 4, 8.0f, 8.0f, 16.0f, 16.0f, AutomapMaskSprite{nullptr, 4, 4});
+  for (uint8_t v : cover) EXPECT_EQ(v, 0);
 }
