@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The skills roll-out and lock picking as a player meets them at 640x480
 # with the full party: S shows the controlled hero's skills; the right arrow
-# steps to Rivud, whose stealth tab lists "pick lock". A bag locked harder
-# than his skill says "Locked" when clicked, and pick lock from the roll-out
-# fails; locked exactly 0.05 above his skill, the pick succeeds and the bag
-# opens. C flips to the spells roll-out and Escape closes it. (The bag is
+# steps to Rivud, whose stealth tab lists "pick lock", carried from there
+# onto the first hot button. A bag locked harder than his skill says
+# "Locked" when clicked, and pick lock from the roll-out fails; locked
+# exactly 0.05 above his skill, key 1 and a click on Rivud's portrait pick
+# it by the hot button, and the bag opens. C flips to the spells roll-out and Escape closes it. (The bag is
 # dropped and locked through the developer console, as no locked chest
 # stands in the demo yet.)
 . "${BASH_SOURCE%/*}/lib.sh"
@@ -36,6 +37,13 @@ done
 xdotool mousemove --window "$wid" 91 109 sleep 0.3 click 1
 sleep 0.5
 shot rivud
+# Pick lock, pressed and carried down onto the first hot button.
+xdotool mousemove --window "$wid" 110 156 sleep 0.3 mousedown 1 sleep 0.3 mousemove --window "$wid" 200 260 \
+  sleep 0.2 mousemove --window "$wid" 530 416 sleep 0.4 mouseup 1
+sleep 0.6
+shot hot
+m=$(convert "$tmp/hot.png" -crop 28x28+516+402 -format '%[fx:mean]' info:)
+awk -v m="$m" 'BEGIN { exit !(m > 0.3) }' || fail "hot button 1 did not take pick lock ($m)"
 xdotool key --window "$wid" Escape
 sleep 0.5
 
@@ -94,8 +102,19 @@ shot failed
 # ---- locked exactly 0.05 above: it yields and the bag opens ---------------------------------
 console "lock_bag $bag 0.15"
 wait_console "Container $bag lock 0.15"
+# Key 1 waits for the member who picks; Rivud's portrait names him.
+pick_hot() {
+  local before slot
+  before=$(grep -c "Pick skill" "$tmp/$name.console")
+  slot=$(ask party_positions "^Member [0-9]*: Rivud " | sed 's/^Member \([0-9]*\):.*/\1/')
+  xdotool key --window "$wid" 1
+  sleep 0.5
+  xdotool mousemove --window "$wid" $((74 + 51 * slot)) 440 sleep 0.3 click 1
+  sleep 1.5
+  [ "$(grep -c "Pick skill" "$tmp/$name.console")" -gt "$before" ] || click_bag
+}
 click_bag
-pick
+pick_hot
 wait_console "Pick success!"
 sleep 0.5
 shot opened
