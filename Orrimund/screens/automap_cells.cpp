@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "levelscripts/level_flags.h"
 
@@ -61,19 +62,20 @@ void automap_reveal_point(int level, int layer, const AutomapExtent& e, float x,
 }
 
 namespace {
-// The sprite's alpha at a point of its own (u, v in sprite pixels, centres
-// at half steps), blended between the four nearest texels; 0 outside.
-float sprite_alpha(const AutomapMaskSprite& s, float u, float v) {
-  const float x = u - 0.5f, y = v - 0.5f;
-  const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
-  const float fx = x - x0, fy = y - y0;
-  auto at = [&](int i, int j) -> float {
-    if (i < 0 || j < 0 || i >= s.w || j >= s.h) return 0.0f;
-    return s.alpha[j * s.w + i];
-  };
-  const float top = at(x0, y0) + (at(x0 + 1, y0) - at(x0, y0)) * fx;
-  const float bottom = at(x0, y0 + 1) + (at(x0 + 1, y0 + 1) - at(x0, y0 + 1)) * fx;
-  return top + (bottom - top) * fy;
+// Where a stamp's pixel samples the sprite along one axis: the first of the
+// two texels it blends (in the sprite padded by a clear texel each side)
+// and the second one's weight.
+struct Tap {
+  int texel;
+  float weight;
+};
+void taps(Tap* out, int first, int count, float start, float scale, int texels) {
+  for (int i = 0; i < count; i++) {
+    // Texel centres sit at half steps; outside the sprite the clear border.
+    const float t = std::clamp((first + i + 0.5f - start) * scale - 0.5f, -1.0f, texels - 0.001f);
+    const int t0 = static_cast<int>(std::floor(t));
+    out[i] = Tap{t0 + 1, t - t0};
+  }
 }
 }  // namespace
 
@@ -84,25 +86,42 @@ void automap_mask_cover(uint8_t* cover, int w, int h, const uint8_t* explored, i
   if (!explored || !sprite.alpha || sprite.w <= 0 || sprite.h <= 0 || !(cell_w > 0.0f) || !(cell_h > 0.0f) ||
       !(sprite_w > 0.0f) || !(sprite_h > 0.0f))
     return;
+  // The sprite inside a clear border, so that blending at its rim needs no
+  // bounds test.
+  const int pw = sprite.w + 2, ph = sprite.h + 2;
+  std::vector<float> padded(static_cast<size_t>(pw) * ph, 0.0f);
+  for (int j = 0; j < sprite.h; j++)
+    for (int i = 0; i < sprite.w; i++) padded[(j + 1) * pw + i + 1] = sprite.alpha[j * sprite.w + i];
   const int cols = std::min(cells_w, AUTOMAP_GRID), rows = std::min(cells_h, AUTOMAP_GRID);
   const float to_u = sprite.w / sprite_w, to_v = sprite.h / sprite_h;
+  std::vector<Tap> xs(static_cast<size_t>(std::ceil(sprite_w)) + 2), ys(static_cast<size_t>(std::ceil(sprite_h)) + 2);
   for (int cy = 0; cy < rows; cy++)
     for (int cx = 0; cx < cols; cx++) {
       if (!explored[cy * AUTOMAP_GRID + cx]) continue;
       const float left = (cx + 0.5f) * cell_w - sprite_w * 0.5f, top = (cy + 0.5f) * cell_h - sprite_h * 0.5f;
       const int x0 = std::max(0, static_cast<int>(std::floor(left))),
-                x1 = std::min(w, static_cast<int>(std::ceil(left + sprite_w)));
+                x1 = std::min({w, static_cast<int>(std::ceil(left + sprite_w)), x0 + static_cast<int>(xs.size())});
       const int y0 = std::max(0, static_cast<int>(std::floor(top))),
-                y1 = std::min(h, static_cast<int>(std::ceil(top + sprite_h)));
-      for (int y = y0; y < y1; y++)
+                y1 = std::min({h, static_cast<int>(std::ceil(top + sprite_h)), y0 + static_cast<int>(ys.size())});
+      if (x1 <= x0 || y1 <= y0) continue;
+      taps(xs.data(), x0, x1 - x0, left, to_u, sprite.w);
+      taps(ys.data(), y0, y1 - y0, top, to_v, sprite.h);
+      for (int y = y0; y < y1; y++) {
+        const Tap ty = ys[y - y0];
+        const float* r0 = &padded[static_cast<size_t>(ty.texel) * pw];
+        const float* r1 = r0 + pw;
+        uint8_t* row = cover + static_cast<long>(y) * w;
         for (int x = x0; x < x1; x++) {
-          const float a = sprite_alpha(sprite, (x + 0.5f - left) * to_u, (y + 0.5f - top) * to_v);
+          const Tap tx = xs[x - x0];
+          const float top_a = r0[tx.texel] + (r0[tx.texel + 1] - r0[tx.texel]) * tx.weight;
+          const float bottom_a = r1[tx.texel] + (r1[tx.texel + 1] - r1[tx.texel]) * tx.weight;
+          const float a = top_a + (bottom_a - top_a) * ty.weight;
           if (a <= 0.0f) continue;
           // Stamps join as one shape: each shows the rest of what the
           // others left hidden, by its own share.
-          uint8_t& c = cover[static_cast<long>(y) * w + x];
-          const float joined = c + a * (255.0f - c) / 255.0f;
-          c = static_cast<uint8_t>(std::min(255.0f, joined + 0.5f));
+          uint8_t& c = row[x];
+          c = static_cast<uint8_t>(std::min(255.0f, c + a * (255.0f - c) / 255.0f + 0.5f));
         }
+      }
     }
 }
