@@ -273,3 +273,15 @@ enter_forest_with_layout() {
   xdotool key --window "$wid" space  # the layout load paused the game
   sleep 0.5
 }
+# The hero in control, by name.
+controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }
+# With the skills or spells roll-out open at 640x480, its right arrow steps
+# through the party until hero $1 is in control.
+rollout_to() {
+  for _ in 1 2 3 4 5 6 7 8; do
+    [ "$(controlled)" = "$1" ] && return 0
+    xdotool mousemove --window "$wid" 290 67 sleep 0.3 click 1
+    sleep 1
+  done
+  [ "$(controlled)" = "$1" ] || fail "the arrows never reached $1"
+}

@@ -11,7 +11,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }
 # Pixels that differ between the same box of two pictures.
 differ() {
   convert "$1" -crop "$3" +repage "$tmp/a.png" && convert "$2" -crop "$3" +repage "$tmp/b.png" &&
@@ -44,12 +43,7 @@ shot empty
 # ---- S, Rivud, the examination tab: appraise onto hot button 1 ------------------------------
 xdotool key --window "$wid" s
 sleep 0.8
-for _ in 1 2 3 4 5 6 7 8; do
-  [ "$(controlled)" = Rivud ] && break
-  xdotool mousemove --window "$wid" 290 67 sleep 0.3 click 1
-  sleep 1
-done
-[ "$(controlled)" = Rivud ] || fail "the arrows never reached Rivud"
+rollout_to Rivud
 xdotool mousemove --window "$wid" 183 109 sleep 0.3 click 1
 sleep 0.5
 shot exam

@@ -12,7 +12,6 @@
 
 root="$tmp/demo"
 write_demo "$root"
-controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }
 
 start_game skills
 console "full_party 1"
@@ -27,12 +26,7 @@ sleep 0.8
 shot skills
 m=$(mean_of "$tmp/skills.png" "300x360+5+5")
 awk -v m="$m" 'BEGIN { exit !(m > 0.06) }' || fail "no skills roll-out ($m)"
-for _ in 1 2 3 4 5 6 7 8; do
-  [ "$(controlled)" = Rivud ] && break
-  xdotool mousemove --window "$wid" 290 67 sleep 0.3 click 1
-  sleep 1
-done
-[ "$(controlled)" = Rivud ] || fail "the arrows never reached Rivud"
+rollout_to Rivud
 # The stealth tab, then its first entry: pick lock.
 xdotool mousemove --window "$wid" 91 109 sleep 0.3 click 1
 sleep 0.5
