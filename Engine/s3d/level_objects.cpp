@@ -39,18 +39,14 @@ bool valid_index(int index) { return index >= 0 && index < Level.instance_count;
 
 void saved_state(const LevelMovableMesh& m, bool* open, bool* locked) {
   const char* name = Level.instances[m.instance].name;
-  bool found = Services.two_stage_get ? Services.two_stage_get(name, open, locked)
-                                      : level_two_stage_get(name, open, locked);
-  if (!found) {
+  if (!level_two_stage_get(name, open, locked)) {
     *open = false;
     *locked = (m.door_flags & MOVABLE_LOCKED) != 0;
   }
 }
 
 void set_saved_state(const LevelMovableMesh& m, bool open, bool locked) {
-  const char* name = Level.instances[m.instance].name;
-  if (Services.two_stage_set) Services.two_stage_set(name, open, locked);
-  else level_two_stage_set(name, open, locked);
+  level_two_stage_set(Level.instances[m.instance].name, open, locked);
 }
 
 int travel_ms(const LevelMovableMesh& m) {
@@ -121,6 +117,7 @@ void level_set_services(const LevelServices& services) { Services = services; }
 void level_two_stage_reset() { Two_stage.clear(); }
 
 bool level_two_stage_get(const char* name, bool* open, bool* locked) {
+  if (Services.two_stage_get && Services.two_stage_get(name, open, locked)) return true;
   auto it = Two_stage.find(key_of(name));
   if (it == Two_stage.end()) return false;
   *open = it->second.open;
@@ -128,7 +125,10 @@ bool level_two_stage_get(const char* name, bool* open, bool* locked) {
   return true;
 }
 
-void level_two_stage_set(const char* name, bool open, bool locked) { Two_stage[key_of(name)] = {open, locked}; }
+void level_two_stage_set(const char* name, bool open, bool locked) {
+  if (Services.two_stage_set && Services.two_stage_set(name, open, locked)) return;
+  Two_stage[key_of(name)] = {open, locked};
+}
 
 void level_navpoint_add(const LevelNode* node) {
   if (Services.navpoint_add) Services.navpoint_add(node);

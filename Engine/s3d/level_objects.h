@@ -15,9 +15,11 @@
 // the saved game keeps it).
 struct LevelServices {
   // The saved open and second-stage (locked) bits of a level object; false
-  // when the object has none saved yet.
+  // when the object has none saved yet. The setter answers false when the
+  // saved game cannot hold the object (a level it keeps no states for): the
+  // table of this module keeps it then.
   bool (*two_stage_get)(const char* name, bool* open, bool* locked);
-  void (*two_stage_set)(const char* name, bool open, bool locked);
+  bool (*two_stage_set)(const char* name, bool open, bool locked);
   // The level script's answer to the party using an object.
   bool (*use_hook)(const char* name);
   // A level node that the level's navigation points take over.
@@ -30,7 +32,9 @@ struct LevelServices {
   bool (*doorway)(int movable, float* x, float* z, int* sector);
 };
 void level_set_services(const LevelServices& services);
-// The built-in saved door state (used while no saved game serves it).
+// A level object's saved door state: the saved game's when a service serves
+// it, else the built-in table's. Everything that reads or changes a door's
+// open and locked bits goes through these, so that a save keeps them.
 void level_two_stage_reset();
 bool level_two_stage_get(const char* name, bool* open, bool* locked);
 void level_two_stage_set(const char* name, bool open, bool locked);

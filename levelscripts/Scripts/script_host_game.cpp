@@ -28,6 +28,7 @@
 #include "levelscripts/Scripts/script_host_game.h"
 #include "levelscripts/Scripts/story_common.h"
 #include "levelscripts/level_flags.h"
+#include "levelscripts/level_scripts.h"
 #include "levelscripts/savegame.h"
 #include "levelscripts/script_runner.h"
 #include "levelscripts/script_world.h"
@@ -548,13 +549,25 @@ GameHost Game_host;
 
 bool Story_developer_mode = false;
 
+bool script_door_state_get(const char* name, bool* open, bool* locked) {
+  return two_stage_state_get_key(Level_script_current, two_stage_key(Level_position.script, name), open, locked);
+}
+
+bool script_door_state_set(const char* name, bool open, bool locked) {
+  return two_stage_state_set_key(Level_script_current, two_stage_key(Level_position.script, name), open, locked);
+}
+
 void script_host_install_game() {
   story_scripts_install();
   script_host_install(&Game_host);
   // A movable the party uses (a lever, a ball, a tomb) is the level
-  // script's to answer; the doors' saved state stays the level's own table.
+  // script's to answer. A door's open and locked bits go into the saved
+  // game, so that a picked lock stays picked after a load; a level the
+  // saved game keeps no states for leaves them to the level's own table.
   LevelServices services{};
   services.use_hook = level_script_use_hook;
+  services.two_stage_get = script_door_state_get;
+  services.two_stage_set = script_door_state_set;
   level_set_services(services);
 }
 

@@ -20,7 +20,11 @@
 #include "Engine/gameflags.h"
 #include "Orrimund/fs_paths.h"
 #include "Orrimund/gamestate.h"
+#include "Engine/s3d/level_objects.h"
+#include "levelscripts/Scripts/script_host_game.h"
+#include "levelscripts/Scripts/script_host.h"
 #include "levelscripts/level_flags.h"
+#include "levelscripts/level_scripts.h"
 #include "levelscripts/script_world.h"
 #include "quarn/os/console.h"
 #include "quarn/vfile/vfile.h"
@@ -484,4 +488,55 @@ TEST_F(Saves, ThePartyInventoryRoundTrips) {
   EXPECT_EQ(save_get_u32(p + 8), before.size());
   EXPECT_EQ(save_get_u32(p + 12), name_checksum(before[0].info->name));
   EXPECT_EQ(save_get_u32(p + 12 + 12 * before.size()), 16 + 12 * before.size());
+}
+
+// The game's level services keep a door's open and locked bits in the saved
+// game, under the current level and script: a lock picked before a save is
+// picked after the load, and one still locked at the save is locked again
+// after a new game. A level the saved game keeps no states for leaves the
+// bits to the level's own table and writes nothing into the image.
+TEST_F(Saves, ADoorsLockedBitLivesInTheSavedGame) {
+  script_host_install_game();
+  level_two_stage_reset();
+  const int masad = level_script_info_lookup("masad");
+  ASSERT_GE(masad, 0);
+  Level_script_current = masad;
+  level_position_set_level("masad", "start");
+  const int before = two_stage_count(masad);
+
+  level_two_stage_set("Storeroom_Door", false, true);  // locked as the level made it
+  level_two_stage_set("gate02", true, false);
+  level_two_stage_set("Storeroom_Door", false, false);  // its lock picked
+  EXPECT_EQ(two_stage_count(masad), before + 2);
+  bool open = true, locked = true;
+  ASSERT_TRUE(two_stage_state_get_key(masad, name_checksum("startstoreroom_door"), &open, &locked));
+  EXPECT_FALSE(open);
+  EXPECT_FALSE(locked);
+  ASSERT_TRUE(save_write("door.sav", "door"));
+
+  // A new game forgets it; the load brings it back.
+  savegame_layout();
+  EXPECT_FALSE(level_two_stage_get("storeroom_door", &open, &locked));
+  ASSERT_TRUE(save_read("door.sav", 0));
+  Level_script_current = masad;
+  ASSERT_TRUE(level_two_stage_get("STOREROOM_DOOR", &open, &locked));
+  EXPECT_FALSE(open);
+  EXPECT_FALSE(locked);
+  ASSERT_TRUE(level_two_stage_get("gate02", &open, &locked));
+  EXPECT_TRUE(open);
+
+  // Without a place in the saved game the level's own table answers.
+  Level_script_current = -1;
+  level_position_set_level("demo_indoor", "demo_indoor");
+  const std::vector<uint8_t> kept = image();
+  level_two_stage_set("storeroom_door", true, true);
+  ASSERT_TRUE(level_two_stage_get("storeroom_door", &open, &locked));
+  EXPECT_TRUE(open);
+  EXPECT_TRUE(locked);
+  EXPECT_EQ(image(), kept);
+
+  level_set_services(LevelServices{});
+  script_host_install(nullptr);
+  level_two_stage_reset();
+  Level_script_current = -1;
 }
