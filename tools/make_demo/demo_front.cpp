@@ -272,11 +272,13 @@ bool demo_build_front(const std::string& root) {
     save(ring, size == 32 ? "cursorspot-focus.tga" : "cursorspot-focus-large.tga", true);
   }
   FT_Done_FreeType(lib);
-  // The level a new game starts in: the outdoor layout under its own name.
+  // The level a new game starts in: the outdoor layout under its own name,
+  // with a locked pen.
   const std::string levels = root + "/data/models/levels";
   std::filesystem::create_directories(levels, ec);
   LevelBuilder forest;
   demo_level_outdoor(forest);
+  demo_forest_pen(forest);
   if (!forest.write_file(levels + "/rand-forest01.s3d")) {
     std::fprintf(stderr, "make_demo: cannot write rand-forest01.s3d\n");
     return false;

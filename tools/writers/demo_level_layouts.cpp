@@ -83,6 +83,20 @@ void demo_level_outdoor(LevelBuilder& b) {
   b.add_surface(0.3f, 0.4f, 0.2f, 2);  // wood
 }
 
+void demo_forest_pen(LevelBuilder& b) {
+  const int stone = b.texture("demo_stone.tga");
+  const int wood = b.texture("demo_wood.tga");
+  // Inside x -18..-14, z -3..3; the gate in the east wall at z -1..1 slides
+  // north into the wall beside it.
+  b.add_box("pen_wall_north", vector{-18.25f, 0.0f, 3.0f}, vector{-14.0f, 2.5f, 3.25f}, stone);
+  b.add_box("pen_wall_south", vector{-18.25f, 0.0f, -3.25f}, vector{-14.0f, 2.5f, -3.0f}, stone);
+  b.add_box("pen_wall_west", vector{-18.25f, 0.0f, -3.0f}, vector{-18.0f, 2.5f, 3.0f}, stone);
+  b.add_box("pen_wall_east_north", vector{-14.25f, 0.0f, 1.0f}, vector{-14.0f, 2.5f, 3.0f}, stone);
+  b.add_box("pen_wall_east_south", vector{-14.25f, 0.0f, -3.0f}, vector{-14.0f, 2.5f, -1.0f}, stone);
+  b.add_door(DEMO_PEN_GATE, vector{-14.225f, 0.05f, -1.0f}, vector{-14.025f, 2.4f, 1.0f}, vector{0.0f, 0.0f, 2.0f},
+             1.5f, std::string(DEMO_PEN_GATE) + "_track", wood);
+}
+
 void demo_level_indoor(LevelBuilder& b) {
   b.ambient = vector{0.15f, 0.15f, 0.2f};
   const int floor = b.texture("demo_floor.tga");

@@ -314,7 +314,8 @@ std::string number(float v) {
 }  // namespace
 
 std::string demo_script_text(bool town, const std::vector<ScriptNavpointSpec>& navpoints,
-                             const std::vector<ScriptCharacterSpec>& characters) {
+                             const std::vector<ScriptCharacterSpec>& characters,
+                             const std::vector<ScriptDoorSpec>& doors) {
   std::string t = town ? "#Town\r\n" : "";
   t += "#Navpoints\r\n$Num navpoints: " + std::to_string(navpoints.size()) + "\r\n";
   for (const auto& n : navpoints) {
@@ -331,6 +332,12 @@ std::string demo_script_text(bool town, const std::vector<ScriptNavpointSpec>& n
          quoted(c.character) + "\r\n";
     if (c.monster) t += "+Monster\r\n";
     for (const auto& a : c.actions) t += "+Action: " + a + "\r\n";
+  }
+  if (!doors.empty()) t += "#Doors\r\n";
+  for (const auto& d : doors) {
+    t += "$Door: " + quoted(d.mesh) + "\r\n";
+    if (d.locked != 0.0f || !d.key.empty()) t += "+Locked: " + number(d.locked) + "\r\n";
+    if (!d.key.empty()) t += "+Key: " + quoted(d.key) + "\r\n";
   }
   t += "#End\r\n";
   return t;

@@ -62,8 +62,16 @@ struct ScriptCharacterSpec {
   // Each "+Action:" line's text after the keyword, e.g. "\"walk to\" \"nav_b\"".
   std::vector<std::string> actions;
 };
+// A "#Doors" entry: the level mesh, and its lock (0: unlocked) and key item
+// (empty: none).
+struct ScriptDoorSpec {
+  std::string mesh;
+  float locked = 0;
+  std::string key;
+};
 std::string demo_script_text(bool town, const std::vector<ScriptNavpointSpec>& navpoints,
-                             const std::vector<ScriptCharacterSpec>& characters);
+                             const std::vector<ScriptCharacterSpec>& characters,
+                             const std::vector<ScriptDoorSpec>& doors = {});
 struct LevelTriggerSpec {
   std::string name;
   std::string kind = "load level";
