@@ -8,6 +8,7 @@
 
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_component.h"
 #include "Engine/characterinfo/experience.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/gameflags.h"
@@ -46,7 +47,7 @@ const ScreenResource Rows[ROWS] = {
     row("Icon-ArrwUPPress", 599, 95, 749, 119, 958, 152, 0),
     row("Icon-ArrwDNHilite", 599, 213, 749, 266, 958, 341, ROW_REPEAT),
     row("Icon-ArrwDNPress", 599, 213, 749, 266, 958, 341, 0),
-    row("Icon-ArrwBRTHilite", 83, 448, 104, 560, 133, 717, 0),
+    row("Icon-ArrwBRTHilite", 83, 448, 104, 560, 133, 717, ROW_CLICK),
     row("Icon-ArrwBRTPress", 83, 448, 104, 560, 133, 717, 0),
     row("Icon-CloseHilite", 599, 19, 749, 24, 959, 31, ROW_CLICK),
     row("Icon-ClosePress", 599, 19, 749, 24, 959, 31, 0),
@@ -66,9 +67,10 @@ constexpr int RESIST_CLASSES[7] = {0, 1, 2, 3, 4, 5, 6};
 struct Status {
   StatusSkills skills;
   int top = 0;
-  int state = 0;  // 0 idle, 1 button held, 4 raise or lower held
+  int state = 0;  // 0 idle, 1 button held, 3 behaviour menu, 4 raise or lower held, 5 chain-key menu
   RowPress press;
   int control_row = -1;
+  int menu_row = -1;  // the chain row the chain-key menu binds
   bool raising = false;
   int target = SCREEN_HUD;  // where leaving goes after the question
   bool owns_ui_mode = false;
@@ -96,7 +98,9 @@ void build() {
     if (s < 0 || s >= NUM_STATS) continue;
     sources[n++] = {s, r->skills[i].min_level, e->stats[s], e->has_stat(s) ? e->get_stat(s) : -1.0f};
   }
-  status_skills_build(g.skills, sources, n, e->level, nullptr, 0, game_is_networked());
+  int chains[MAX_STATUS_SKILL_ROWS];
+  const int chain_count = status_chain_skills(party_chain_member(e), chains, MAX_STATUS_SKILL_ROWS);
+  status_skills_build(g.skills, sources, n, e->level, chains, chain_count, game_is_networked());
 }
 
 void finish_leaving(bool apply) {
@@ -155,6 +159,13 @@ void act(int action) {
       if (g.top < scroll_max_top(g.skills.count, vis)) g.top++;
       front_play_sound(37);
       break;
+    case 18:
+      // Beside the arrow; the list keeps itself on the screen.
+      g.state = 3;
+      choice_list_open(nullptr, B[17].x + ui_scaled(24), B[17].y, STATUS_BEHAVIOURS, Status_behaviour_names, 0,
+                       nullptr, nullptr);
+      front_play_sound(35);
+      break;
     case 20: leave(SCREEN_HUD, 0); front_play_sound(36); break;
     default: break;
   }
@@ -179,6 +190,18 @@ int status_input(int key) {
     return 0;
   }
   const ScreenMouse& m = Screen_mouse;
+  if (g.state == 3 || g.state == 5) {
+    const int choice = choice_list_input(key);
+    if (choice == CHOICE_NONE) return 0;
+    living_entity* e = member();
+    if (choice >= 0 && e) {
+      if (g.state == 3) ai_set_behaviour(&e->ai, choice);
+      else status_chain_bind(g.skills, g.menu_row, choice, party_chain_member(e));
+    }
+    g.state = 0;
+    g.menu_row = -1;
+    return 0;
+  }
   if (g.state == 1) {
     bool done = false;
     const int action = row_press_frame(g.press, B, &done);
@@ -224,6 +247,16 @@ int status_input(int key) {
     g.state = 4;
     g.control_row = i;
     g.raising = m.x < x + w / 2;
+  }
+  // A right press on a chain row: which key uses it in a fight.
+  for (int v = 0; v < shown && g.state == 0 && m.right_pressed; v++) {
+    if (g.skills.rows[g.top + v].kind != STATUS_ROW_CHAIN) continue;
+    int x, y, w, h;
+    row_rect(v, &x, &y, &w, &h);
+    if (!point_in_rect(m.x, m.y, x, y, w, h)) continue;
+    g.state = 5;
+    g.menu_row = g.top + v;
+    choice_list_open(nullptr, m.x, m.y, STATUS_CHAIN_KEYS, Status_chain_key_names, 0, nullptr, nullptr);
   }
   if (g.state != 0) return 0;
   switch (key) {
@@ -322,6 +355,13 @@ void status_render() {
     std::snprintf(value, sizeof value, "%d", row.shown + row.pending);
     int tw = 0, th = 0;
     gr_get_string_size(&tw, &th, value);
+    if (row.kind == STATUS_ROW_CHAIN) {
+      // A chain row shows the key that uses it instead of a value.
+      gr_get_string_size(&tw, &th, status_chain_key_of(party_chain_member(e), row.skill));
+      gr_set_color_rec(Ui_hover_color);
+      gr_string(cx + cw - tw, ry, status_chain_key_of(party_chain_member(e), row.skill));
+      continue;
+    }
     gr_set_color_rec(row.pending > 0 ? Ui_hover_color : Ui_white);
     gr_string(cx - tw - 6, ry, value);
     if (row.kind == STATUS_ROW_RAISABLE) {
@@ -353,6 +393,10 @@ void status_render() {
     gr_set_color_rec(Ui_text_color);
     gr_string(LIST_X[rs], points_y + fh + 8, wrapped);
   }
+  // The member's AI behaviour, beside the arrow that changes it.
+  gr_set_color_rec(Ui_text_color);
+  gr_string(B[17].x + ui_scaled(24), B[17].y + ui_scaled(2), status_behaviour_name(e->ai.behaviour));
+  if (g.state == 3 || g.state == 5) choice_list_render();
 }
 
 void status_open(void*, bool) {
@@ -381,6 +425,7 @@ void status_open(void*, bool) {
 }
 
 void status_close() {
+  choice_list_close();
   // The question decided whether the points stay; without it they go back.
   finish_leaving(g.skills.changes);
   if (g.owns_ui_mode) leave_ui_mode();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Engine/characterinfo/skills.h"
+
 void status_skills_build(StatusSkills& s, const StatusSkillSource* skills, int skill_count, int member_level,
                          const int* chain_skills, int chain_count, bool multiplayer) {
   s = StatusSkills();
@@ -61,4 +63,39 @@ void status_skills_return(StatusSkills& s, int* unspent) {
     s.rows[i].pending = 0;
   }
   s.changes = false;
+}
+
+const char* const Status_chain_key_names[STATUS_CHAIN_KEYS] = {"CAPS", "SHFT", "CTRL", "ALT"};
+const int Status_chain_key_slots[STATUS_CHAIN_KEYS] = {0, 1, 2, 3};
+
+int status_chain_skills(const ChainMember& m, int* out, int max) {
+  int n = 0;
+  const int learned = chain_skills_learned_count(m);
+  for (int i = 0; i < learned && n < max; i++) {
+    const int skill = chain_skill_learned_nth(m, i);
+    if (skill != SKILL_NONE) out[n++] = skill;
+  }
+  return n;
+}
+
+bool status_chain_bind(const StatusSkills& s, int row, int entry, const ChainMember& m) {
+  if (row < 0 || row >= s.count || entry < 0 || entry >= STATUS_CHAIN_KEYS) return false;
+  if (s.rows[row].kind != STATUS_ROW_CHAIN) return false;
+  chain_config_assign(m, Status_chain_key_slots[entry], s.rows[row].skill);
+  return true;
+}
+
+const char* status_chain_key_of(const ChainMember& m, int skill) {
+  const int slot = chain_slot_of_skill(m, skill);
+  for (int i = 0; i < STATUS_CHAIN_KEYS; i++)
+    if (Status_chain_key_slots[i] == slot) return Status_chain_key_names[i];
+  return "";
+}
+
+const char* const Status_behaviour_names[STATUS_BEHAVIOURS] = {"Nearest enemy",     "Assist",        "Concentrate",
+                                                               "Support",           "Concentrate & cast",
+                                                               "Support & cast"};
+
+const char* status_behaviour_name(int behaviour) {
+  return Status_behaviour_names[behaviour >= 0 && behaviour < STATUS_BEHAVIOURS ? behaviour : 0];
 }

@@ -4,6 +4,8 @@
 // raise the member's stored skill bytes; declined, they go back unspent.
 #include <cstdint>
 
+struct ChainMember;
+
 #define MAX_STATUS_SKILL_ROWS 35
 #define SKILL_IDENTIFY 20
 #define SKILL_LOCK_PICKING 21
@@ -45,3 +47,26 @@ bool status_skill_lower(StatusSkills& s, int row, int* unspent);
 void status_skills_apply(StatusSkills& s, uint8_t* stored_by_skill, int stored_count);
 // Pending points back to the member's unspent points.
 void status_skills_return(StatusSkills& s, int* unspent);
+
+// ---- the chain-key menu ------------------------------------------------------
+// Its entries in order, and the chain slot each binds (the keys that pick a
+// chain slot in a fight: Caps Lock 0, Shift 1, Ctrl 2, Alt 3).
+constexpr int STATUS_CHAIN_KEYS = 4;
+extern const char* const Status_chain_key_names[STATUS_CHAIN_KEYS];
+extern const int Status_chain_key_slots[STATUS_CHAIN_KEYS];
+// The rows of the member's chain skills, in the order the member learned
+// them (a skill the member has none of is left out).
+int status_chain_skills(const ChainMember& m, int* out, int max);
+// Binds a chain row's skill to the chosen key's slot (taking it off any
+// other key); false for a raisable row or no such entry.
+bool status_chain_bind(const StatusSkills& s, int row, int entry, const ChainMember& m);
+// The key a chain row's skill is bound to ("CAPS" ... "ALT"), "" for none.
+const char* status_chain_key_of(const ChainMember& m, int skill);
+
+// ---- the behaviour menu ------------------------------------------------------
+// The six behaviour classes a member's AI plans by, in class order.
+constexpr int STATUS_BEHAVIOURS = 6;
+extern const char* const Status_behaviour_names[STATUS_BEHAVIOURS];
+// The name of a stored behaviour value; a member that was never given one
+// plans as a nearest-enemy fighter and shows that.
+const char* status_behaviour_name(int behaviour);

@@ -4,7 +4,9 @@
 # and model.
 # The raise control of the first skill raises it; Escape asks "Accept changes
 # to skills?" and Yes keeps it: R shows it raised again. A second raise
-# answered No goes back.
+# answered No goes back. A right click on the first chain row opens the
+# chain-key menu, and CTRL binds it; the behaviour arrow's menu gives the
+# leader the "Assist" behaviour, which the screen names.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -71,4 +73,37 @@ sleep 0.8
 shot declined
 n=$(differ "$tmp/again.png" "$tmp/declined.png" "$value")
 [ "$n" -lt 10 ] || fail "No did not give the point back ($n pixels)"
+
+# ---- the chain-key menu and the behaviour menu ------------------------------------------
+# A menu entry is chosen by a press and a release over it.
+# The mouse then leaves for an empty corner, out of the pictures compared.
+choose() {
+  xdotool mousemove --window "$wid" "$1" "$2" sleep 0.3 mousedown 1 sleep 0.2 mouseup 1 sleep 0.3 mousemove --window "$wid" 620 470
+  sleep 0.6
+}
+chain_key="60x14+535+209"  # the first chain row's key
+xdotool mousemove --window "$wid" 380 216 sleep 0.3 click 3
+sleep 0.6
+shot chain-menu
+n=$(differ "$tmp/declined.png" "$tmp/chain-menu.png" "70x60+380+216")
+[ "$n" -gt 200 ] || fail "no chain-key menu at the right click ($n pixels)"
+# Its third entry, CTRL (entries 14 pixels apart below a 3-pixel margin).
+choose 400 254
+shot chain-bound
+n=$(differ "$tmp/declined.png" "$tmp/chain-bound.png" "$chain_key")
+[ "$n" -gt 20 ] || fail "the chain row's key did not change ($n pixels)"
+n=$(differ "$tmp/declined.png" "$tmp/chain-bound.png" "70x60+380+230")
+[ "$n" -lt 30 ] || fail "the chain-key menu did not close ($n pixels)"
+behaviour="200x16+100+449"
+xdotool mousemove --window "$wid" 92 456 sleep 0.3 click 1
+sleep 0.6
+shot behaviour-menu
+n=$(differ "$tmp/declined.png" "$tmp/behaviour-menu.png" "120x80+107+395")
+[ "$n" -gt 200 ] || fail "no behaviour menu beside the arrow ($n pixels)"
+# The list keeps to the screen: six entries end at the bottom; Assist is
+# the second.
+choose 140 414
+shot behaviour-set
+n=$(differ "$tmp/declined.png" "$tmp/behaviour-set.png" "$behaviour")
+[ "$n" -gt 20 ] || fail "the behaviour shown did not change ($n pixels)"
 kill $pid; wait $pid 2>/dev/null; pid=""
