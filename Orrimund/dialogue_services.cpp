@@ -6,6 +6,7 @@
 #include "Engine/gameflags.h"
 #include "Orrimund/control/game_camera.h"
 #include "Orrimund/control/world_input.h"
+#include "Orrimund/screens/buysell_screen.h"
 #include "Orrimund/screens/screens.h"
 #include "Orrimund/screens/text_box.h"
 #include "levelscripts/conversation.h"
@@ -64,9 +65,13 @@ void dialogue_install() {
   };
   d.close_box = close_box;
   d.open_trade = [](const char* person) {
-    if (!person || !shopkeeper_find(person)) return false;
+    const ShopkeeperRecord* shop = person ? shopkeeper_find(person) : nullptr;
+    if (!shop) return false;
     std::snprintf(Merchant, sizeof Merchant, "%s", person);
     console_printf("Trade with %s\n", Merchant);
+    // The shop's screen trades with the merchant it is given; without one
+    // it would close at once.
+    buysell_set_merchant_record(shop);
     return set_screen(SCREEN_BUY_SELL, Merchant);
   };
   d.camera_mode = [] { return Dialogue_camera_mode; };

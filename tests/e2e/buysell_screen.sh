@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The buy and sell screen at 640x480 with the demo's shopkeeper, the
-# Watchman of demo_outdoor (reached through the developer level picker and
-# the console's trade command, as no conversation opens it yet). Buying a
-# Health Tonic (its model shown) costs its value, 25; the mode arrow turns to selling, and a
-# tonic sells for 70 % of its value, 17. The purse and the bag follow.
+# Watchman of demo_outdoor (reached through the developer level picker): the
+# leader walks up to him, a click opens the conversation, and his "Trade"
+# topic ends it at his shop. Buying a Health Tonic (its model shown) costs its value, 25; the
+# mode arrow turns to selling, and a tonic sells for 70 % of its value, 17.
+# The purse and the bag follow.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -24,9 +25,22 @@ sleep 1
 console "add_gold 100"
 g0=$(purse 1)
 t0=$(tonics)
-console "trade Watchman"
+# The leader walks toward the watchman (a click on the ground before him)
+# until he is within talking reach, and asks to trade.
+set -- $(screen_of 0.5 0 3)
+xdotool mousemove --window "$wid" "$1" "$2" click 1
+leader_near -3 7 5.8 30 ||
+  fail "the leader did not come near the watchman: $(grep '^Member 0' "$tmp/$name.console" | tail -1)"
+sleep 1
+talk_to Watchman 1
+read_on
+list=$(offered)
+echo "$list" | grep -q '^Choice Trade at' || fail "the watchman offers no trade: $list"
+click_line "Choice Trade"
+wait_console "^Trade with Watchman"
 sleep 1
 shot shop
+ask text_box "^Text box state" | grep -q "^Text box state 0" || fail "the conversation did not end at the shop"
 # The first row (Health Tonic), then Buy.
 xdotool mousemove --window "$wid" 100 119 sleep 0.3 click 1 sleep 0.3 mousemove --window "$wid" 455 365 sleep 0.3 click 1
 sleep 0.5

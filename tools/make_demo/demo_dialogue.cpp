@@ -1,6 +1,7 @@
 // Demo step: the dialogue tables. The watchman of the outdoor level greets
 // the party; his greeting makes the road east one of the topics he opens
-// every conversation with, and asking about it offers his warning once.
+// every conversation with, and asking about it offers his warning once. He
+// keeps a shop: "Trade" ends the talk at his buy and sell screen.
 // Orla stands in the "test" level, which has a row in the level table.
 #include <cstdio>
 #include <filesystem>
@@ -29,7 +30,9 @@ bool demo_build_dialogue(const std::string& root) {
       "+Add topic: {The old gate}\r\n"
       "+Topic: {The old gate}\r\n"
       "+NPCText: {\"Nobody has opened it in years.\"}\r\n"
-      "$Initial topics: {Greetings}\r\n"
+      "+Topic: {Trade}\r\n"
+      "+Shop\r\n"
+      "$Initial topics: {Greetings} {Trade}\r\n"
       "$End\r\n";
   // Orla of the "test" level, whose state saved games keep: asking about
   // the well makes the rain one of her opening topics and the well none.
