@@ -10,6 +10,7 @@
 #include "Engine/ai/ai_states.h"
 #include "Engine/ai/ai_think.h"
 #include "Engine/ai/path_follow.h"
+#include "Engine/ai/ai_turning.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
@@ -195,10 +196,19 @@ bool ai_step_toward(ai_component* ai, const vector& point, float rate_scale) {
   else
     rate = ci ? ci->moving_turn_rate : 0.0f;
   if (rate <= 0.0f) rate = 2.0f;  // a type without rates still turns
-  float step = rate * dt * rate_scale;
-  if (ai->flags & AIF_CATCH_UP) step *= 2.0f;
+  float step = -1.0f;
+  // Far round on the spot: the turn move carries the heading, and once
+  // started it plays out.
+  const bool far_round = c < 0.707f;
+  if (Use_turn_anims && current_speed(e) < kStandingSpeed && (far_round || ai->turn_move >= 0))
+    step = ai_turn_move_step(ai, angle, side, far_round);
+  else if (ai->turn_move >= 0)
+    ai_turn_move_done(ai);
+  if (step < 0.0f) step = rate * dt * rate_scale;
+  if (ai->flags & AIF_CATCH_UP) step *= Turn_scaler;
   if (step >= angle) {
     set_heading(e, dir);
+    if (ai->turn_move >= 0) ai_turn_move_done(ai);
     return false;
   }
   const float h = std::atan2(e->orient.forward.x, e->orient.forward.z) + side * step;

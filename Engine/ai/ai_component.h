@@ -156,6 +156,11 @@ struct ai_component {
   // When a summon that rose without its emergence effect has emerged (game
   // clock; -1 none): until then it keeps AI flag 2.
   int32_t emerge_timer = -1;
+  // The turn move it plays while turning on the spot (-1 none): the angle
+  // it set out to turn, the rate the move plays at and how much of it the
+  // heading has followed so far.
+  int32_t turn_move = -1;
+  float turn_angle = 0.0f, turn_rate = 1.0f, turn_done = 0.0f;
   ai_attack_slot attack_slots[AI_ATTACK_SLOTS];
   int32_t offense_points[AI_OFFENSE_POINTS] = {-1, -1, -1, -1, -1, -1, -1, -1};
   ai_action queue[AI_QUEUE_LENGTH];

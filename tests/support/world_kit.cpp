@@ -315,8 +315,9 @@ void FakeModel::reset_anims() {
   current = -1;
 }
 
-void FakeModel::start_anim(int anim, float weight, float, bool make_current) {
+void FakeModel::start_anim(int anim, float weight, float rate, bool make_current) {
   if (anim < 0 || anim >= static_cast<int>(weights.size())) return;
+  last_rate = rate;
   times[anim] = 0.0f;
   weights[anim] = weight;
   if (make_current) current = anim;

@@ -107,6 +107,7 @@ class FakeModel : public EntityModel {
   FakeBase* base_;
   std::vector<float> weights, times;
   int current = -1;
+  float last_rate = 1.0f;  // the playing rate of the last animation started
   float processed = 0.0f;  // seconds of animation run in total
   std::vector<std::string> fired;
   uint8_t tint[3] = {255, 255, 255};
