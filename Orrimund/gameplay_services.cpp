@@ -376,6 +376,11 @@ void install_combat_hooks() {
   d.level_name = [] { return static_cast<const char*>(Level_position.level); };
   d.max_skills = [] { return Max_skills; };
   party_summon_death_hooks(&d);
+  // A fallen creature drops out of its pack; the heroes' group is the
+  // party's own business.
+  d.ai_group_leave = [](living_entity* e) {
+    if (e->type != OBJ_PLAYER && e->type != OBJ_DEAD_PLAYER) party_leave(e);
+  };
   death_set_hooks(d);
 
   EntitySaveHooks s;

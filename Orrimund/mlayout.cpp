@@ -7,6 +7,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/ai/ai_component.h"
+#include "Engine/ai/party_controller.h"
 #include "Engine/characterinfo/characterinfo.h"
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamestate.h"
@@ -210,6 +211,7 @@ bool mlayout_apply(const MlayoutFile& layout, const char* level) {
 
   for (living_entity& e : Living_entities)
     if (e.type == OBJ_NEUTRAL || e.type == OBJ_CREATURE || e.type == OBJ_BOSS) e.deinit();
+  std::vector<living_entity*> placed;
 
   for (const MlayoutRecord& rec : layout.records) {
     if (rec.kind == OBJ_PLAYER) {
@@ -225,8 +227,11 @@ bool mlayout_apply(const MlayoutFile& layout, const char* level) {
     }
     const int type = charinfo_lookup(rec.type_name.c_str());
     if (type < 0) continue;  // an unknown type creates nothing; the rest still load
-    living_entity_create(rec.kind, type, rec.pos, rec.orient, -1, 1, true);
+    placed.push_back(living_entity_create(rec.kind, type, rec.pos, rec.orient, -1, 1, true));
   }
+  // Creatures set down close together are a pack: they notice and fight
+  // as one.
+  party_group_packs(placed.data(), static_cast<int>(placed.size()), MLAYOUT_PACK_RADIUS);
   return true;
 }
 

@@ -17,6 +17,9 @@
 
 constexpr int MLAYOUT_VERSION = 1;
 constexpr size_t MLAYOUT_NAME_MAX = 256;
+// Creatures of one team a layout sets down within this distance of the
+// first of them fight as one group.
+constexpr float MLAYOUT_PACK_RADIUS = 8.0f;
 
 struct MlayoutRecord {
   int32_t kind = 0;  // 4, 5, 7 or 9

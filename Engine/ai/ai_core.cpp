@@ -7,6 +7,7 @@
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
+#include "Engine/ai/party_controller.h"
 #include "quarn/os/timer.h"
 
 const char* const Ai_state_names[AI_NUM_STATES] = {
@@ -247,6 +248,9 @@ void ai_core_reset(ai_component* ai) {
 }
 
 void ai_core_release(ai_component* ai) {
+  // A torn-down entity's handle may soon name another: it must not stay
+  // listed in a group.
+  if (ai->owner) party_leave(ai->owner);
   ai_path_free(ai->path);
   ai->path = nullptr;
   ai_queue_clear(ai);

@@ -1,6 +1,7 @@
 #include "Engine/ai/party_controller.h"
 
 #include <cmath>
+#include <vector>
 
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/living_entity.h"
@@ -227,6 +228,12 @@ void party_leave(living_entity* e) {
   if (!e || e->ai.group < 0 || e->ai.group >= MAX_PARTY_GROUPS) return;
   party_group& g = PartyController[e->ai.group];
   e->ai.group = -1;
+  // A link left over from before the table was reset names a record that
+  // may hold another group by now: that one is not touched.
+  int at = -1;
+  for (int i = 0; i < g.member_count; i++)
+    if (g.members[i] == e->handle) at = i;
+  if (at < 0) return;
   if (g.member_count <= 1) {
     g.member_count = 0;
     g.flags = 0;
@@ -234,13 +241,31 @@ void party_leave(living_entity* e) {
     g.members[0] = -1;
     return;
   }
-  int at = -1;
-  for (int i = 0; i < g.member_count; i++)
-    if (g.members[i] == e->handle) at = i;
-  if (at < 0) return;
   for (int i = at; i + 1 < g.member_count; i++) g.members[i] = g.members[i + 1];
   g.members[--g.member_count] = -1;
   if (g.leader == e->handle) g.leader = g.members[0];
+}
+
+void party_group_packs(living_entity* const* entities, int count, float radius) {
+  // First the packs (the first creature of each heads it), then a group for
+  // every pack of two or more: a creature alone seeks on its own and keeps
+  // the few group records free.
+  std::vector<int> head(static_cast<size_t>(count), -1), size(static_cast<size_t>(count), 0);
+  auto pack_creature = [&](const living_entity* e) { return e && e->type == OBJ_CREATURE && !gone(e) && e->ai.group < 0; };
+  for (int i = 0; i < count; i++) {
+    if (!pack_creature(entities[i])) continue;
+    for (int k = 0; k < i && head[i] < 0; k++) {
+      if (head[k] != k || size[k] >= MAX_GROUP_MEMBERS || entities[k]->team != entities[i]->team) continue;
+      if (flat_dist(entities[i], entities[k]) <= radius) head[i] = k;
+    }
+    if (head[i] < 0) head[i] = i;
+    size[head[i]]++;
+  }
+  for (int i = 0; i < count; i++) {
+    if (head[i] < 0 || size[head[i]] < 2) continue;
+    if (head[i] == i) party_create(entities[i]);
+    else if (entities[head[i]]->ai.group >= 0) party_join(entities[head[i]]->ai.group, entities[i]);
+  }
 }
 
 living_entity* party_group_leader(const living_entity* e) {

@@ -39,6 +39,13 @@ void party_update();
 // The gathering and the plan of one group, as the update runs them.
 void party_gather(int group);
 void party_plan(int group);
+// Creatures placed together fight together: in the order given, each
+// creature joins the pack of the first earlier pack head of its team
+// standing within the radius whose pack has room, or else heads a pack of
+// its own; every pack of two or more becomes a group led by its head (as
+// far as the ten records go). A creature alone, one already in a group,
+// heroes and people are left as they are.
+void party_group_packs(living_entity* const* entities, int count, float radius);
 // The leader of the entity's group, null without one.
 living_entity* party_group_leader(const living_entity* e);
 

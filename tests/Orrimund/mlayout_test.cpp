@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "Engine/Objects/objects.h"
+#include "Engine/ai/ai_core.h"
+#include "Engine/ai/party_controller.h"
 #include "quarn/os/console.h"
 #include "tests/support/world_kit.h"
 
@@ -196,6 +198,37 @@ TEST_F(MlayoutWorld, UnknownTypesAreSkippedAndTheRestLoad) {
   EXPECT_EQ(count(OBJ_CREATURE, "Rat"), 1);
   EXPECT_EQ(count(OBJ_PLAYER, nullptr), 0);
   EXPECT_NE(entity_find_by_name("Rat#1"), nullptr);
+}
+
+TEST_F(MlayoutWorld, APackSetDownTogetherIsOneGroupEachTimeTheLayoutLoads) {
+  ai_install_core();  // as the game does at start-up: teardown reaches the AI
+  party_table_reset();
+  MlayoutFile m;
+  m.level = "demo";
+  const matrix flat(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));
+  for (const vector& at : {vector(3.5f, 0, 4.5f), vector(-1.5f, 0, 5.0f), vector(5.0f, 0, 2.0f), vector(60, 0, 60)})
+    m.records.push_back({OBJ_CREATURE, "Rat", at, flat});
+  for (int load = 0; load < 2; load++) {
+    ASSERT_TRUE(mlayout_apply(m, "demo"));
+    living_entity* rats[4] = {};
+    for (living_entity& e : Living_entities)
+      if (e.type == OBJ_CREATURE)
+        for (int i = 0; i < 4; i++)
+          if (e.pos.x == m.records[i].pos.x && e.pos.z == m.records[i].pos.z) rats[i] = &e;
+    for (living_entity* r : rats) ASSERT_NE(r, nullptr);
+    const int g = rats[0]->ai.group;
+    ASSERT_GE(g, 0) << load;
+    EXPECT_EQ(rats[1]->ai.group, g);
+    EXPECT_EQ(rats[2]->ai.group, g);
+    EXPECT_EQ(rats[3]->ai.group, -1);
+    // The creatures of the first load left their group with them.
+    int used = 0;
+    for (const party_group& r : PartyController) used += r.member_count > 0;
+    EXPECT_EQ(used, 1) << load;
+    EXPECT_EQ(PartyController[g].member_count, 3);
+  }
+  party_table_reset();
+  ai_set_hooks(AiHooks{});
 }
 
 TEST_F(MlayoutWorld, ALayoutTooBigForTheEntityRecordsIsRefusedFirst) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "Engine/Objects/entity_model.h"
 #include "Engine/ai/ai_behaviour.h"
@@ -249,6 +250,58 @@ TEST_F(AiThink, GroupsKeepTheirLimitsAndPassOnTheLead) {
   party_table_reset();
   for (int i = 0; i < MAX_PARTY_GROUPS; i++) EXPECT_GE(party_create(e[i % 7]), 0);
   EXPECT_EQ(party_create(e[0]), -1);
+}
+
+TEST_F(AiThink, CreaturesPlacedTogetherBecomePacks) {
+  // Placed in this order: three close together, one far off, a friendly
+  // one among them, a hero and a person, then seven more close together
+  // elsewhere (six fill a group, the seventh is left on its own).
+  std::vector<living_entity*> placed = {creature({0, 0, 0}), creature({5, 0, 0}), creature({-3, 0, 6}),
+                                        creature({40, 0, 0})};
+  living_entity* friendly = creature({1, 0, 1});
+  friendly->set_team(0);
+  placed.push_back(friendly);
+  placed.push_back(hero("Ruvizo", {2, 0, 0}));
+  placed.push_back(kit.spawn(kit.type("Golem"), {0, 0, 2}, OBJ_NEUTRAL));
+  for (int i = 0; i < 7; i++) placed.push_back(creature({100.0f + static_cast<float>(i), 0, 100}));
+  party_group_packs(placed.data(), static_cast<int>(placed.size()), 8.0f);
+
+  const int g = placed[0]->ai.group;
+  ASSERT_GE(g, 0);
+  EXPECT_EQ(PartyController[g].leader, placed[0]->handle);
+  EXPECT_EQ(PartyController[g].member_count, 3);
+  EXPECT_EQ(placed[1]->ai.group, g);
+  EXPECT_EQ(placed[2]->ai.group, g);
+  for (int i = 3; i <= 6; i++) EXPECT_EQ(placed[i]->ai.group, -1) << placed[i]->get_name();
+  const int g2 = placed[7]->ai.group;
+  ASSERT_GE(g2, 0);
+  EXPECT_NE(g2, g);
+  EXPECT_EQ(PartyController[g2].member_count, 6);
+  EXPECT_EQ(placed[13]->ai.group, -1);
+  int used = 0;
+  for (const party_group& r : PartyController) used += r.member_count > 0;
+  EXPECT_EQ(used, 2);
+}
+
+TEST_F(AiThink, ATornDownMemberLeavesItsGroupAndAStaleLinkTouchesNothing) {
+  living_entity* pack[3] = {creature({0, 0, 0}), creature({1, 0, 0}), creature({2, 0, 0})};
+  party_group_packs(pack, 3, 8.0f);
+  const int g = pack[0]->ai.group;
+  ASSERT_GE(g, 0);
+  const int32_t gone_handle = pack[0]->handle;
+  pack[0]->deinit();
+  EXPECT_EQ(PartyController[g].member_count, 2);
+  EXPECT_EQ(PartyController[g].leader, pack[1]->handle);
+  for (int32_t m : PartyController[g].members) EXPECT_NE(m, gone_handle);
+  // The table is reset with the level; an old link must not empty the
+  // group that took the record since.
+  party_table_reset();
+  living_entity* other = creature({50, 0, 0});
+  ASSERT_EQ(party_create(other), g);
+  party_leave(pack[1]);
+  EXPECT_EQ(pack[1]->ai.group, -1);
+  EXPECT_EQ(PartyController[g].member_count, 1);
+  EXPECT_EQ(PartyController[g].leader, other->handle);
 }
 
 TEST_F(AiThink, AGroupWithEnemiesReplansEverySecondAndOtherwiseEveryTwoOrSo) {
