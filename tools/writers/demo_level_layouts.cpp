@@ -107,10 +107,14 @@ void demo_level_indoor(LevelBuilder& b) {
   const int lm_a = b.lightmap_tinted(16, 240, 140, DEMO_ROOM_A_LIGHT[0], DEMO_ROOM_A_LIGHT[1], DEMO_ROOM_A_LIGHT[2]);
   const int lm_b = b.lightmap_tinted(16, 180, 90, DEMO_ROOM_B_LIGHT[0], DEMO_ROOM_B_LIGHT[1], DEMO_ROOM_B_LIGHT[2]);
   // Room A spans x -12..0, room B 0..12; both 10 deep and 4 high. The wall
-  // between them leaves a doorway at z -1..1.
+  // between them leaves a doorway at z -1..1, as high as the door: each
+  // room's own wall there is open, so that a party walks through once the
+  // door slides aside.
   // The rooms' own bottoms lie under the floors.
-  const int room_a = b.add_box("room_a", vector{-12.0f, -0.5f, -5.0f}, vector{0.0f, 4.0f, 5.0f}, wall, 0, lm_a, true);
-  const int room_b = b.add_box("room_b", vector{0.0f, -0.5f, -5.0f}, vector{12.0f, 4.0f, 5.0f}, wall, 0, lm_b, true);
+  const int room_a = b.add_room_with_doorway("room_a", vector{-12.0f, -0.5f, -5.0f}, vector{0.0f, 4.0f, 5.0f}, wall,
+                                             lm_a, true, -1.0f, 1.0f, 3.0f);
+  const int room_b = b.add_room_with_doorway("room_b", vector{0.0f, -0.5f, -5.0f}, vector{12.0f, 4.0f, 5.0f}, wall,
+                                             lm_b, false, -1.0f, 1.0f, 3.0f);
   const int floor_a = b.add_floor("floor_a", -12.0f, -5.0f, -0.25f, 5.0f, 0.0f, floor, MI_GROUND, lm_a);
   const int floor_b = b.add_floor("floor_b", 0.25f, -5.0f, 12.0f, 5.0f, 0.0f, floor, MI_GROUND, lm_b);
   // The doorway's sill is not ground, so a door finds its floor on it.

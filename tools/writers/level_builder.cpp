@@ -359,6 +359,36 @@ int LevelBuilder::add_box(const std::string& name, const vector& min, const vect
   return add_mesh_instance(std::move(m), name, center, yaw_matrix(0.0f), flags);
 }
 
+int LevelBuilder::add_room_with_doorway(const std::string& name, const vector& min, const vector& max,
+                                        int texture_slot, int lightmap_index, bool at_max_x, float z0, float z1,
+                                        float y1) {
+  const vector center = (min + max) * 0.5f;
+  const vector h = (max - min) * 0.5f;
+  const vector c[8] = {{-h.x, -h.y, -h.z}, {h.x, -h.y, -h.z}, {h.x, -h.y, h.z}, {-h.x, -h.y, h.z},
+                       {-h.x, h.y, -h.z},  {h.x, h.y, -h.z},  {h.x, h.y, h.z},  {-h.x, h.y, h.z}};
+  const vector mid{0.0f, 0.0f, 0.0f};
+  Mesh m;
+  // Every side but the one with the doorway, as add_solid lays them.
+  const int sides[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4}, {3, 2, 6, 7}, {0, 3, 7, 4}, {1, 2, 6, 5}};
+  const int skip = at_max_x ? 5 : 4;
+  for (int i = 0; i < 6; i++)
+    if (i != skip) add_quad(m, c[sides[i][0]], c[sides[i][1]], c[sides[i][2]], c[sides[i][3]], mid, true, max_cell,
+                            texture_slot, lightmap_index);
+  // The doorway's wall in three pieces round the opening: either side of it
+  // full height, and above it.
+  const float x = at_max_x ? h.x : -h.x;
+  const float za = z0 - center.z, zb = z1 - center.z, top = y1 - center.y;
+  auto piece = [&](float ya, float yb, float zl, float zh) {
+    if (zh - zl < 1e-6f || yb - ya < 1e-6f) return;
+    add_quad(m, vector{x, ya, zl}, vector{x, ya, zh}, vector{x, yb, zh}, vector{x, yb, zl}, mid, true, max_cell,
+             texture_slot, lightmap_index);
+  };
+  piece(-h.y, h.y, -h.z, za);
+  piece(-h.y, h.y, zb, h.z);
+  piece(top, h.y, za, zb);
+  return add_mesh_instance(std::move(m), name, center, yaw_matrix(0.0f), 0);
+}
+
 int LevelBuilder::add_boxes(const std::string& name, const std::vector<std::pair<vector, vector>>& boxes,
                             int texture_slot, uint32_t flags, int lightmap_index) {
   vector lo = boxes.empty() ? vector{0, 0, 0} : boxes[0].first, hi = lo;

@@ -89,6 +89,11 @@ struct LevelBuilder {
   // (inward with `inside`, for a room). Returns the instance index.
   int add_box(const std::string& name, const vector& min, const vector& max, int texture_slot,
               uint32_t flags = 0, int lightmap_index = -1, bool inside = false);
+  // A room (an inward box) whose wall at its low x (`at_max_x` false) or
+  // high x is open over z0..z1 from the box's bottom up to height y1: the
+  // doorway into the next room.
+  int add_room_with_doorway(const std::string& name, const vector& min, const vector& max, int texture_slot,
+                            int lightmap_index, bool at_max_x, float z0, float z1, float y1);
   // The same box turned by `yaw` radians about the vertical axis.
   int add_box_turned(const std::string& name, const vector& center, const vector& half, float yaw,
                      int texture_slot, uint32_t flags = 0, int lightmap_index = -1);

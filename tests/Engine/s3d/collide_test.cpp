@@ -282,6 +282,8 @@ TEST_F(Collide, KnownContactsOnTheIndoorLevel) {
       {"tiny sphere", {-8, 2, 2}, {-10, 0, 0}, 0.00009f, 0.4f, "room_a", {1, 0, 0}, 0},
       // Through the closed door (x -0.1 .. 0.1) at the doorway.
       {"door", {-2, 1, 0}, {4, 0, 0}, 0.0f, 0.475f, "door_main", {-1, 0, 0}, 0},
+      // Over the door (3 high) the wall closes above the doorway.
+      {"lintel", {-2, 3.5f, 0}, {4, 0, 0}, 0.0f, 0.5f, "room_a", {-1, 0, 0}, 0},
       // Level with the floor, 0.01 above it, into the stage: the floor's own
       // plane is within the tolerance and the walk still looks beyond it.
       {"grazing", {4, 0.01f, 2}, {4, 0, 0}, 0.0f, 0.5f, "stage", {-1, 0, 0}, 0},
@@ -514,15 +516,16 @@ TEST_F(Collide, RaysFollowInstancesThatMoveAndLevelsThatReplaceTheirs) {
   ASSERT_GT(r.count, 0);
   EXPECT_EQ(r.instance, door);
   all_same_as_brute();
-  // The door moves 3 back into room A: the ray goes on to room A's own
-  // wall at x 0, and one from further back meets the door.
+  // The door moves 3 back into room A: the ray goes on through the open
+  // doorway to the foot of room B's stage ramp at x 6, and one from further
+  // back meets the door.
   Level.instances[door].pos.x -= 3.0f;
   collide_instance_moved(door);
   q = through;
   collide_level(&q, &r);
   ASSERT_GT(r.count, 0);
-  EXPECT_STREQ(Level.instances[r.instance].name, "room_a");
-  EXPECT_NEAR(r.fraction, 2.0f / 16.0f, 1e-5f);
+  EXPECT_STREQ(Level.instances[r.instance].name, "stage_ramp");
+  EXPECT_NEAR(r.fraction, 8.0f / 16.0f, 1e-5f);
   q = ray(vector{-5, 1, 0}, vector{4, 0, 0});
   collide_level(&q, &r);
   ASSERT_GT(r.count, 0);
