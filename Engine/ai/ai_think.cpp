@@ -351,7 +351,12 @@ int ai_approach_target(ai_component* ai, int target) {
     }
   }
   const float needed = speed_of(t) < 0.1f ? 16.0f : 0.25f;
-  if (d2 <= needed) {
+  // Once the leader stops, one already on its way walks on into its place
+  // (it stops within the base distance, above): halting up to four units
+  // short left followers behind in the last room when the leader had just
+  // passed a doorway.
+  const bool walks_on = following && needed > 0.25f && d2 > 0.25f && ai->path;
+  if (d2 <= needed && !walks_on) {
     ai_path_free(ai->path);
     ai->path = nullptr;
     if (!ai_is_in_state(ai, AI_STATE_TRAVELING, 5)) ai_set_state(ai, AI_STATE_TRAVELING, 5);
