@@ -93,10 +93,11 @@ click_at() {
   xdotool mousemove --window "$wid" "$1" "$2" sleep 0.3 click 1
   sleep 1.5
 }
-# The screen point of world point ($1, $2, $3) in the game camera's view.
+# The screen point of world point ($1, $2, $3) in the game camera's view;
+# with a fourth argument, "behind" for a point the camera does not face.
 screen_of() {
   ask camera_view "^Screen " >/dev/null
-  awk -v px="$1" -v py="$2" -v pz="$3" '
+  awk -v px="$1" -v py="$2" -v pz="$3" -v behind="${4:-}" '
     /^Camera at /      { ex=$3; ey=$4; ez=$5 }
     /^Camera right /   { rx=$3; ry=$4; rz=$5 }
     /^Camera up /      { ux=$3; uy=$4; uz=$5 }
@@ -107,6 +108,7 @@ screen_of() {
       th = sin(hf * pi / 360) / cos(hf * pi / 360); tv = sin(vf * pi / 360) / cos(vf * pi / 360)
       dx = px - ex; dy = py - ey; dz = pz - ez
       f = dx * fx + dy * fy + dz * fz; r = dx * rx + dy * ry + dz * rz; u = dx * ux + dy * uy + dz * uz
+      if (behind != "" && f <= 0.1) { print "behind"; exit }
       printf "%d %d\n", w / 2 + r / f / th * (w / 2), h / 2 - u / f / tv * (h / 2)
     }' "$tmp/$name.console"
 }

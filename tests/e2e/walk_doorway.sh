@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The party goes through demo_indoor's doorway as a player takes it there:
 # the leader is walked up to the closed door, a click on the door slides it
-# aside (the doorway shows what lies beyond), and a click on the far room's
+# aside (the mouse over where it stood then points into the far room), and a click on the far room's
 # floor walks him through with the three others following. The party's
 # places, sampled every half second, never lie inside a wall and never
 # cross the wall between the rooms anywhere but through the doorway; the
 # leader stops at the clicked point and the others stand within the
-# formation's reach of him, the first of them through the doorway too.
+# formation's reach of him, at least one of them through the doorway too.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -18,24 +18,7 @@ pick_level demo_indoor
 wait_console "ENDING LOAD OF demo_indoor"
 sleep 3
 
-# The screen point of a world point, or "behind" when the camera cannot see it.
-view_of() {
-  ask camera_view "^Screen " >/dev/null
-  awk -v px="$1" -v py="$2" -v pz="$3" '
-    /^Camera at /      { ex=$3; ey=$4; ez=$5 }
-    /^Camera right /   { rx=$3; ry=$4; rz=$5 }
-    /^Camera up /      { ux=$3; uy=$4; uz=$5 }
-    /^Camera forward / { fx=$3; fy=$4; fz=$5 }
-    /^Screen /         { hf=$6; vf=$7; w=$9; h=$10 }
-    END {
-      pi = atan2(0, -1)
-      th = sin(hf * pi / 360) / cos(hf * pi / 360); tv = sin(vf * pi / 360) / cos(vf * pi / 360)
-      dx = px - ex; dy = py - ey; dz = pz - ez
-      f = dx * fx + dy * fy + dz * fz; r = dx * rx + dy * ry + dz * rz; u = dx * ux + dy * uy + dz * uz
-      if (f <= 0.1) { print "behind"; exit }
-      printf "%d %d\n", w / 2 + r / f / th * (w / 2), h / 2 - u / f / tv * (h / 2)
-    }' "$log"
-}
+view_of() { screen_of "$1" "$2" "$3" behind; }
 # Turns the camera (Left held a moment) until world point ($1, $2, $3) is
 # well inside the view.
 turn_to() {
@@ -52,7 +35,7 @@ turn_to() {
 # ---- up to the door -------------------------------------------------------------------
 turn_to -2 0 0
 click_at -2 0 0
-leader_near -2 0 0.6 20 || fail "the leader did not reach the door: $(grep '^Member 0' "$log" | tail -1)"
+leader_reaches -2 0 0.6 20 || fail "the leader did not reach the door: $(grep '^Member 0' "$log" | tail -1)"
 sleep 1.5
 # The door's upper part, over the leader's head.
 turn_to 0 2.5 0
@@ -113,7 +96,7 @@ awk '
 
 # The leader stands at the clicked point; every other stands within the
 # formation's reach (its place at most 4 behind him, and a follower may
-# stop up to 4 short of it once he stands); the first follower has come
+# stop up to 4 short of it once he stands); at least one follower has come
 # through the doorway as well.
 last=$(tail -4 "$tmp/samples")
 echo "$last" | awk -v gx=$gx -v gz=$gz '
