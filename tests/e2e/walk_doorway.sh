@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The party goes through demo_indoor's doorway as a player takes it there:
 # the leader is walked up to the closed door, a click on the door slides it
-# aside (the mouse over where it stood then points into the far room), and a click on the far room's
-# floor walks him through with the three others following. The party's
+# aside (the mouse over where it stood then points into the far room), and
+# a click on the far room's floor walks him through with the three others
+# following. The party's
 # places, sampled every half second, never lie inside a wall and never
 # cross the wall between the rooms anywhere but through the doorway; the
 # leader stops at the clicked point and the others stand within the
