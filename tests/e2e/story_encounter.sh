@@ -21,8 +21,11 @@ pick_level worldmap1
 wait_console "ENDING LOAD OF worldmap1"
 sleep 1
 start=$SECONDS
+# The walk keeps to the east, nearest the grass marker, whose encounter
+# levels all have their way back at the same place (the forest's may pick
+# rand-forest01, the new game's own level, which has none there).
 for leg in $(seq 1 30); do
-  if [ $((leg % 2)) = 1 ]; then console "walk_to 12 12"; else console "walk_to -12 -12"; fi
+  if [ $((leg % 2)) = 1 ]; then console "walk_to 12 8"; else console "walk_to 12 -8"; fi
   for _ in $(seq 1 10); do
     grep -q "^loading " "$tmp/$name.console" && break 2
     leader >/dev/null
@@ -35,9 +38,10 @@ took=$((SECONDS - start))
 last=$(awk '/^loading / { exit } /^Member 0: / { p = $5 " " $7 } END { print p }' "$tmp/$name.console")
 shot encounter
 level=$(grep "^loading " "$tmp/$name.console" | head -1 | awk '{ print $2 }')
-# The first roll comes 20 s after the map's start (a little before this
-# run's clock began), then one every 10 s.
-[ $took -ge 15 ] || fail "an encounter after $took s, before the first roll"
+# The first roll comes 20 s after the map's start, then one every 10 s.
+# This run's clock begins when it has seen the map loaded, which a loaded
+# machine may do seconds late, so only a roll well before the first fails.
+[ $took -ge 10 ] || fail "an encounter after $took s, before the first roll"
 wait_console "ENDING LOAD OF $level"
 sleep 1
 shot "$level"
