@@ -89,8 +89,17 @@ shot masad-gathered
 console "walk_to 8 -6"
 leader_near 8 -6 2 30 || fail "the leader did not reach the barbarian's trigger: at $(leader)"
 barbarian="Barbarian Fighter#\$npc037"
-set -- $(creature_at "$barbarian")
-click_at "$1" 0.5 "$2"
+# The hero may stand between the camera and the barbarian, and the click
+# then falls on the hero: he steps aside and the player clicks again.
+attacking=""
+for _ in 1 2 3 4; do
+  set -- $(creature_at "$barbarian")
+  click_at "$1" 0.5 "$2"
+  ask creatures "^Hero Ruvizo " | grep -q " target -1 " || { attacking=1; break; }
+  console "walk_to $(awk -v x="$1" 'BEGIN { print x - 2.5 }') $2"
+  sleep 2
+done
+[ -n "$attacking" ] || fail "no click on the barbarian ordered an attack: $(ask creatures "^Hero Ruvizo ")"
 shot masad-fight
 down=""
 for _ in $(seq 1 120); do
