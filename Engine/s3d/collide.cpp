@@ -31,6 +31,17 @@ struct Walk {
   float bound;  // contacts no nearer than this are of no use
   bool plumb;   // a ray along y alone, of moderate size (see beside_level_face)
   const struct FacePrep* prep;  // the mesh's faces made ready for rays, or null
+  const struct NodePrep* nodes;  // the mesh's tree nodes decoded, or null
+};
+
+// A tree node as the walk reads it: the plane decoded from its word, and its
+// children as indices (-1 none), by side: child[0] on the plane's front,
+// child[1] behind it. The plane is the very value the word decodes to.
+struct alignas(16) NodePrep {
+  float nx, ny, nz, d;
+  int child[2];
+  uint32_t word2;  // the node's faces
+  int unused;
 };
 
 vector corner(const Walk& w, const LevelFace& f, int i) { return w.mesh->positions[f.v[i]]; }
@@ -195,9 +206,9 @@ bool test_face(Walk& w, const LevelFace& f) {
 
 // The faces of one node; true when one gave a contact.
 template <bool Sphere>
-bool node_faces(Walk& w, const CollisionTree& t, const CollisionNode& n) {
-  const uint32_t ref = (n.word2 >> 16) & 0x7FFF;
-  if (n.word2 & CNODE_FACE_LIST) {
+bool node_faces(Walk& w, const CollisionTree& t, uint32_t word2) {
+  const uint32_t ref = (word2 >> 16) & 0x7FFF;
+  if (word2 & CNODE_FACE_LIST) {
     const uint16_t* list = t.face_list + ref;
     const uint32_t count = list[0];
     bool hit = false;
@@ -206,6 +217,20 @@ bool node_faces(Walk& w, const CollisionTree& t, const CollisionNode& n) {
   }
   if (ref == CNODE_NO_FACE) return false;
   return test_face<Sphere>(w, w.mesh->faces[ref]);
+}
+
+NodePrep prepare_node(const CollisionNode& n) {
+  const vector normal = collide_node_normal(n.word0);
+  const int c = static_cast<int>(n.word2 & 0xFFFF);
+  const bool has_first = n.word0 & CNODE_FIRST_CHILD, has_second = n.word0 & CNODE_SECOND_CHILD;
+  return NodePrep{normal.x, normal.y, normal.z, n.d, {has_first ? c : -1, has_second ? (has_first ? c + 1 : c) : -1},
+                  n.word2, 0};
+}
+
+// a when c holds, else b, without a branch.
+float pick(bool c, float a, float b) {
+  const __m128 m = _mm_castsi128_ps(_mm_set1_epi32(-static_cast<int>(c)));
+  return _mm_cvtss_f32(_mm_or_ps(_mm_and_ps(m, _mm_set_ss(a)), _mm_andnot_ps(m, _mm_set_ss(b))));
 }
 
 template <bool Sphere>
@@ -217,9 +242,9 @@ void walk_tree(Walk& w) {
   // one already found are refused anyway, which bounds the segment too.
   struct Entry {
     int far;
-    int node;
+    uint32_t word2;
     float t0, t1;
-  } stack[COLLISION_STACK_SIZE];
+  } stack[COLLISION_STACK_SIZE + 1];  // the last is written, never kept
   int sp = 0;
   // A sphere reaches a plane its centre passes within its radius of.
   const float band = COLLIDE_TOLERANCE + (Sphere ? w.radius : 0.0f);
@@ -229,33 +254,33 @@ void walk_tree(Walk& w) {
   int node = 0;
   for (;;) {
     while (node >= 0) {
-      const CollisionNode& n = t.nodes[node];
-      const vector normal = collide_node_normal(n.word0);
+      const NodePrep n = w.nodes ? w.nodes[node] : prepare_node(t.nodes[node]);
+      const vector normal{n.nx, n.ny, n.nz};
       const float sa = vector::dot(normal, w.start) + n.d;
       const float ds = vector::dot(normal, end) + n.d - sa;
       const float s0 = sa + ds * t0, s1 = sa + ds * t1;
-      const uint32_t c = n.word2 & 0xFFFF;
-      const bool has_first = n.word0 & CNODE_FIRST_CHILD, has_second = n.word0 & CNODE_SECOND_CHILD;
-      const int first = has_first ? static_cast<int>(c) : -1;
-      const int second = has_second ? static_cast<int>(has_first ? c + 1 : c) : -1;
       const bool front = s0 >= 0.0f;
-      const int near = front ? first : second;
-      const int far = front ? second : first;
+      const int near = n.child[!front];
+      const int far = n.child[front];
       // The stretch on the near side reaches as far as -band past the plane
       // (front) or +band before it (back); the far side starts where the
       // segment comes within band of the plane from the other side.
-      const bool crossing = front ? ds < 0.0f : ds > 0.0f;
-      const float inv = crossing ? 1.0f / ds : 0.0f;
-      if (std::min(s0, s1) <= band && std::max(s0, s1) >= -band && sp < COLLISION_STACK_SIZE)
-        stack[sp++] = Entry{far, node, crossing ? std::max(t0, ((front ? band : -band) - sa) * inv) : t0, t1};
+      // Whether the segment crosses the plane and whether the far side is
+      // kept are coin tosses from node to node: both are worked out and
+      // picked, and the far side is always written and only kept when met.
+      const bool crossing = (front & (ds < 0.0f)) | (!front & (ds > 0.0f));
+      const float inv = 1.0f / ds;
+      const float bands[2] = {-band, band};
+      stack[sp] = Entry{far, n.word2, pick(crossing, std::max(t0, (bands[front] - sa) * inv), t0), t1};
+      sp += (std::min(s0, s1) <= band) & (std::max(s0, s1) >= -band) & (sp < COLLISION_STACK_SIZE);
       node = near;
-      if (crossing) t1 = std::max(std::min(t1, ((front ? -band : band) - sa) * inv), t0);
+      t1 = pick(crossing, std::max(std::min(t1, (bands[!front] - sa) * inv), t0), t1);
     }
     if (sp == 0) return;
     const Entry e = stack[--sp];
     // A ray's first contact in this order is its nearest; a sphere can touch
     // a far face before a near one, so it looks at every face it reaches.
-    if (node_faces<Sphere>(w, t, t.nodes[e.node]) && !Sphere) return;
+    if (node_faces<Sphere>(w, t, e.word2) && !Sphere) return;
     node = e.far;
     t0 = e.t0;
     t1 = e.t1;
@@ -273,13 +298,13 @@ bool segment_near_box(const vector& start, const vector& delta, const vector& lo
       continue;
     }
     const float inv = 1.0f / d;
-    float ta = (min - s) * inv, tb = (max - s) * inv;
-    if (ta > tb) std::swap(ta, tb);
-    t0 = std::max(t0, ta);
-    t1 = std::min(t1, tb);
-    if (t0 > t1) return false;
+    const float ta = (min - s) * inv, tb = (max - s) * inv;
+    // The nearer and farther crossings chosen without a branch (which one
+    // is nearer is a coin toss for rays in any direction).
+    t0 = std::max(t0, std::min(ta, tb));
+    t1 = std::min(t1, std::max(tb, ta));
   }
-  return true;
+  return t0 <= t1;
 }
 
 void merge(CollisionResult* into, const CollisionResult& c) {
@@ -350,6 +375,7 @@ void to_mesh_space(CollisionQuery* q, const LevelMeshInstance& mi) {
 }
 
 const FacePrep* prepared_faces(const LevelMesh* mesh);
+const NodePrep* prepared_nodes(const LevelMesh* mesh);
 
 // An instance that passed its masks: its mesh's box, then its tree.
 void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery* q, CollisionResult* result) {
@@ -365,7 +391,7 @@ void collide_instance(int instance, const LevelMeshInstance& mi, CollisionQuery*
   if (result->count > 0)
     bound = instance < result->instance ? std::nextafter(result->fraction, INFINITY) : result->fraction;
   Walk w{mesh,  q->local_start, q->local_delta, q->radius, q->radius >= COLLIDE_RAY_RADIUS,
-         &local, instance,        bound,          false,     prepared_faces(mesh)};
+         &local, instance,        bound,          false,     prepared_faces(mesh), prepared_nodes(mesh)};
   // Sizes up to 1e15 keep every product of the edge tests finite.
   const auto moderate = [](const vector& v) {
     return std::fabs(v.x) <= 1e15f && std::fabs(v.y) <= 1e15f && std::fabs(v.z) <= 1e15f;
@@ -437,6 +463,8 @@ struct WorldBoxes {
   int mesh_count = 0;
   std::vector<FacePrep> prep;      // every face of every mesh, mesh by mesh
   std::vector<size_t> prep_start;  // a mesh's first face in prep
+  std::vector<NodePrep> nodes;     // every tree node of every mesh, mesh by mesh
+  std::vector<size_t> node_start;  // a mesh's first node in nodes
 } World;
 
 // The faces of every mesh made ready for rays; mesh space, so the
@@ -446,6 +474,8 @@ void prepare_faces() {
   World.mesh_count = Level.meshes ? Level.mesh_count : 0;
   World.prep.clear();
   World.prep_start.assign(World.mesh_count, 0);
+  World.nodes.clear();
+  World.node_start.assign(World.mesh_count, 0);
   for (int i = 0; i < World.mesh_count; i++) {
     const LevelMesh& m = Level.meshes[i];
     World.prep_start[i] = World.prep.size();
@@ -453,6 +483,8 @@ void prepare_faces() {
       const LevelFace& face = m.faces[f];
       World.prep.emplace_back(m.positions[face.v[0]], m.positions[face.v[1]], m.positions[face.v[2]]);
     }
+    World.node_start[i] = World.nodes.size();
+    for (uint32_t k = 0; k < m.tree.node_count; k++) World.nodes.push_back(prepare_node(m.tree.nodes[k]));
   }
 }
 
@@ -461,6 +493,13 @@ const FacePrep* prepared_faces(const LevelMesh* mesh) {
   const ptrdiff_t i = mesh - World.meshes;
   if (i < 0 || i >= World.mesh_count || World.prep.empty()) return nullptr;
   return World.prep.data() + World.prep_start[i];
+}
+
+const NodePrep* prepared_nodes(const LevelMesh* mesh) {
+  if (!World.built || World.meshes != Level.meshes || !World.meshes) return nullptr;
+  const ptrdiff_t i = mesh - World.meshes;
+  if (i < 0 || i >= World.mesh_count || World.nodes.empty()) return nullptr;
+  return World.nodes.data() + World.node_start[i];
 }
 
 void make_world_box(int i, const LevelMeshInstance& mi) {
@@ -646,7 +685,7 @@ BoxQuery box_query(const CollisionQuery* q) {
 
 // The lanes of a group whose box the segment comes near, padded as the mesh
 // box test pads; where the segment enters each goes to World.entry.
-int test_group(int group, const BoxQuery& b) {
+__m128 group_entry(int group, const BoxQuery& b, int* lanes) {
   const BoxGroup* g = &World.groups[group];
   __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
   for (int a = 0; a < 3; a++) {
@@ -659,8 +698,14 @@ int test_group(int group, const BoxQuery& b) {
     t0 = _mm_max_ps(_mm_min_ps(ta, tb), t0);
     t1 = _mm_min_ps(_mm_add_ps(_mm_max_ps(ta, tb), b.lift[a]), t1);
   }
-  _mm_storeu_ps(&World.entry[group * 4], t0);
-  return ~_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))) & 0xF;
+  *lanes = ~_mm_movemask_ps(_mm_or_ps(out, _mm_cmpgt_ps(t0, t1))) & 0xF;
+  return t0;
+}
+
+int test_group(int group, const BoxQuery& b) {
+  int lanes;
+  _mm_storeu_ps(&World.entry[group * 4], group_entry(group, b, &lanes));
+  return lanes;
 }
 
 bool world_boxes_stale() {
@@ -702,26 +747,29 @@ void visit_groups(const CollisionQuery* q, const BoxQuery& b, Visit&& visit, Row
   const int rz1 = cell_of(std::max(sz, sz + dz) + reach, World.z0, World.nz);
   const bool z_down = dz < 0.0f, x_down = dx < 0.0f;
   const bool z_moves = std::fabs(dz) > 1e-12f, x_moves = std::fabs(dx) > 1e-12f;
+  // Rows and cells are stepped through by sign, not by a choice each step
+  // (the direction is a coin toss from one query to the next).
+  const int z_first = z_down ? rz1 : rz0, z_step = z_down ? -1 : 1;
   for (int k = 0; k <= rz1 - rz0; k++) {
-    const int z = z_down ? rz1 - k : rz0 + k;
+    const int z = z_first + k * z_step;
     // The row's stretch of the segment, widened, with the outer rows
     // reaching to infinity (the grid's edge cells hold what lies beyond).
     float t0 = 0.0f, t1 = 1.0f;
     if (z_moves) {
       const float za = z == 0 ? -INFINITY : World.z0 + z * cell - reach;
       const float zb = z == World.nz - 1 ? INFINITY : World.z0 + (z + 1) * cell + reach;
-      float ta = (za - sz) / dz, tb = (zb - sz) / dz;
-      if (ta > tb) std::swap(ta, tb);
-      t0 = std::max(t0, ta);
-      t1 = std::min(t1, tb);
+      const float ta = (za - sz) / dz, tb = (zb - sz) / dz;
+      t0 = std::max(t0, std::min(ta, tb));
+      t1 = std::min(t1, std::max(tb, ta));
       if (!(t0 <= t1)) continue;
     }
     const float xa = sx + dx * t0, xb = sx + dx * t1;
     const int cx0 = cell_of(std::min(xa, xb) - reach, World.x0, World.nx);
     const int cx1 = cell_of(std::max(xa, xb) + reach, World.x0, World.nx);
     const int* starts = World.cell_start.data() + z * World.nx;
+    const int x_first = x_down ? cx1 : cx0, x_step = x_down ? -1 : 1;
     for (int j = 0; j <= cx1 - cx0; j++) {
-      const int x = x_down ? cx1 - j : cx0 + j;
+      const int x = x_first + j * x_step;
       float tc = t0;
       if (x_moves) {
         // Where the segment reaches the cell's widened x stretch.
@@ -812,28 +860,50 @@ bool collide_marked(CollisionQuery* q, CollisionResult* result) {
 // grows with contacts that better the nearest so far, is smaller, as the
 // far instances are never walked.
 bool collide_nearest_first(CollisionQuery* q, CollisionResult* result, const BoxQuery& b) {
-  static std::vector<std::pair<float, int>> pending;
-  pending.clear();
+  struct Pending {
+    float entry;
+    int i;
+  };
+  // Every group is taken at most once a query: room for all of their lanes.
+  static std::vector<Pending> pending;
+  if (pending.size() < World.groups.size() * 4) pending.resize(World.groups.size() * 4);
+  int count = 0;
   const int n = Level.instance_count;
   const auto beyond = [&](float t) { return result->count > 0 && t > result->fraction; };
   bool through = false;
   const auto walk_pending = [&] {
-    std::sort(pending.begin(), pending.end());
-    for (const auto& [entry, i] : pending) {
+    // By entry, then by index.
+    for (int k = 1; k < count; k++) {
+      const Pending p = pending[k];
+      int j = k;
+      for (; j > 0 && (p.entry < pending[j - 1].entry || (p.entry == pending[j - 1].entry && p.i < pending[j - 1].i));
+           j--)
+        pending[j] = pending[j - 1];
+      pending[j] = p;
+    }
+    for (int k = 0; k < count; k++) {
+      const auto [entry, i] = pending[k];
       if (beyond(entry)) break;
+      // The last group's spare lanes hold no instance.
+      if (i >= n || !instance_allowed(Level.instances[i], q)) continue;
       collide_instance(i, Level.instances[i], q, result);
       if (limit_reached(q, result)) {
         through = true;
         break;
       }
     }
-    pending.clear();
+    count = 0;
     return !through;
   };
+  // Every lane is written and only those whose box the segment meets are
+  // kept: whether a box is met is a guess the branch predictor keeps losing.
   const auto take = [&](int group) {
-    for (int lanes = test_group(group, b); lanes; lanes &= lanes - 1) {
-      const int i = group * 4 + __builtin_ctz(static_cast<unsigned>(lanes));
-      if (i < n && instance_allowed(Level.instances[i], q)) pending.emplace_back(World.entry[i], i);
+    int lanes;
+    alignas(16) float entry[4];
+    _mm_store_ps(entry, group_entry(group, b, &lanes));
+    for (int l = 0; l < 4; l++) {
+      pending[count] = Pending{entry[l], group * 4 + l};
+      count += (lanes >> l) & 1;
     }
   };
   visit_groups(
@@ -856,7 +926,7 @@ void collide_level(CollisionQuery* q, CollisionResult* result) {
   if (world_boxes_stale()) build_world_boxes();
   const BoxQuery b = box_query(q);
   const bool stopped = (q->options & CQ_FIRST_INSTANCE) || !b.finite ? collide_marked(q, result)
-                                                                     : collide_nearest_first(q, result, b);
+                                                                   : collide_nearest_first(q, result, b);
   if (stopped) return;  // the query keeps the segment of the instance it stopped at
   // Otherwise it keeps the mesh-space segment of the last instance the masks
   // let through, as if every instance had been moved into.
