@@ -440,9 +440,8 @@ struct WorldBoxes {
   bool built = false;
   const LevelMeshInstance* instances = nullptr;  // what the boxes were made for
   int count = 0;
-  std::vector<BoxGroup> groups;  // the spare lanes of the last group are never read
+  std::vector<BoxGroup> groups;  // the last group's spare lanes may be met, never walked
   std::vector<uint64_t> near;    // a bit an instance, of the current query
-  std::vector<float> entry;      // where the query enters each marked box, 0 to 1
   float x0 = 0, z0 = 0, inv_cell = 0;
   int nx = 0, nz = 0;
   std::vector<int> cell_start;   // nx * nz + 1 offsets into cell_groups
@@ -574,7 +573,6 @@ void build_world_boxes() {
   World.count = n;
   World.groups.assign((n + 3) / 4, BoxGroup{});
   World.near.assign((n + 63) / 64, 0);
-  World.entry.assign(World.groups.size() * 4, 0.0f);
   World.seen.assign(World.groups.size(), 0);
   World.stamp = 0;
   World.everywhere.clear();
@@ -676,7 +674,7 @@ BoxQuery box_query(const CollisionQuery* q) {
 }
 
 // The lanes of a group whose box the segment comes near, padded as the mesh
-// box test pads; where the segment enters each goes to World.entry.
+// box test pads, and where the segment enters each.
 __m128 group_entry(int group, const BoxQuery& b, int* lanes) {
   const BoxGroup* g = &World.groups[group];
   __m128 t0 = _mm_setzero_ps(), t1 = _mm_set1_ps(1.0f), out = _mm_setzero_ps();
@@ -696,7 +694,7 @@ __m128 group_entry(int group, const BoxQuery& b, int* lanes) {
 
 int test_group(int group, const BoxQuery& b) {
   int lanes;
-  _mm_storeu_ps(&World.entry[group * 4], group_entry(group, b, &lanes));
+  group_entry(group, b, &lanes);
   return lanes;
 }
 
