@@ -11,6 +11,7 @@
 #include "quarn/ca/base_character.h"
 #include "quarn/ca/character_instance.h"
 #include "quarn/gr/gr_mesh.h"
+#include "quarn/os/memory.h"
 #include "quarn/vfile/vfile.h"
 
 namespace {
@@ -122,6 +123,42 @@ int load_move(Character_info* ci, Move_info* m) {
   return base_character_add_skeleton(bc, m->animation, m->action ? m->action : m->animation, cycle ? 1 : 0, 0, 1, 0);
 }
 
+// The stat-screen pose's arena: it holds one pose at a time, so dropping
+// the pose empties it.
+alignas(16) uint8_t Statscreen_memory[STATSCREEN_POOL_SIZE];
+MemArena Statscreen_arena;
+
+BaseCharacter* base_of(const Character_info* ci) {
+  const Character_info* owner = ci->parent ? ci->parent : ci;
+  return owner->name ? character_find(owner->name) : nullptr;
+}
+
+int load_statscreen(Character_info* ci, Move_info* m) {
+  BaseCharacter* bc = base_of(ci);
+  if (!bc || !m || !m->animation) return -1;
+  if (!file_exists(m->animation)) {
+    std::printf("No animation %s for %s\n", m->animation, bc->name);
+    return -1;
+  }
+  // A full set of slots would be fatal to the loader: the pose is only
+  // something to look at, so it is left out instead.
+  if (bc->anim_count >= MAX_CHARACTER_ANIMS) return -1;
+  Statscreen_arena.init(Statscreen_memory, sizeof Statscreen_memory, "statscreen");
+  MemArena* was = mem_get_arena();
+  mem_set_arena(&Statscreen_arena);
+  // A cycle, so the pose keeps playing while the screen shows it.
+  const int slot = base_character_add_skeleton(bc, m->animation, m->action ? m->action : m->animation, 1, 0, 0, 0);
+  mem_set_arena(was);
+  if (slot < 0) std::printf("The stat screen pose %s does not fit its %d bytes\n", m->animation, STATSCREEN_POOL_SIZE);
+  return slot;
+}
+
+void unload_statscreen(Character_info* ci, int slot) {
+  BaseCharacter* bc = base_of(ci);
+  if (bc && slot >= 0) base_character_remove_skeleton(bc, slot);
+  Statscreen_arena.used = 0;
+}
+
 // Loads a type's moves for a weapon class, then lets every entity of the
 // type find its movement animations again.
 void set_weapon_class(Character_info* ci, int weapon_class) {
@@ -154,8 +191,14 @@ void entity_model_use_characters() {
   entity_model_set_maker(make_model);
   EntityGameHooks g = entity_game();
   g.set_weapon_class = set_weapon_class;
+  g.load_statscreen_anim = load_statscreen;
+  g.unload_statscreen_anim = unload_statscreen;
   entity_set_game_hooks(g);
 }
+
+int entity_model_load_statscreen(Character_info* type, Move_info* move) { return load_statscreen(type, move); }
+void entity_model_unload_statscreen(Character_info* type, int slot) { unload_statscreen(type, slot); }
+const MemArena& entity_model_statscreen_arena() { return Statscreen_arena; }
 
 void entity_model_set_level(const LevelAnimContext& ctx) { Level_context = ctx; }
 

@@ -8,7 +8,10 @@
 #include "quarn/math/matrix.h"
 #include "quarn/math/vector.h"
 
+struct Character_info;
 struct LevelAnimContext;
+struct MemArena;
+struct Move_info;
 class character_instance;
 
 // Installs the maker: from now on new entities get character models, and a
@@ -22,3 +25,10 @@ bool entity_model_draw(EntityModel* model, const vector& pos, const matrix& orie
 // The skeleton an effect binds to: the character instance of a character
 // model, null for any other model.
 character_instance* entity_model_character(EntityModel* model);
+// The stat-screen pose's loader, as installed: a move's animation into the
+// type's base character from the 30,720-byte "statscreen" arena (its slot,
+// -1 when the file is missing or does not fit), and the drop that empties
+// the arena again.
+int entity_model_load_statscreen(Character_info* type, Move_info* move);
+void entity_model_unload_statscreen(Character_info* type, int slot);
+const MemArena& entity_model_statscreen_arena();

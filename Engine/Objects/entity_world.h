@@ -12,6 +12,7 @@
 
 class living_entity;
 struct Character_info;
+struct Move_info;
 struct Item_info;
 
 struct FloorHit {
@@ -119,6 +120,10 @@ struct EntityGameHooks {
   int (*cast_effect)(living_entity* e, int spell) = nullptr;
   // Loads the animations of a weapon class for a type.
   void (*set_weapon_class)(Character_info* type, int weapon_class) = nullptr;
+  // The stat-screen pose: a move's animation loaded into the stat-screen
+  // arena (its slot, -1 when it cannot be had), and dropped again.
+  int (*load_statscreen_anim)(Character_info* type, Move_info* move) = nullptr;
+  void (*unload_statscreen_anim)(Character_info* type, int slot) = nullptr;
 };
 
 // The network facade: in single-player every entity is local and the

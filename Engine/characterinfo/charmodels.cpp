@@ -11,9 +11,6 @@ const char* const Level_pool_names[NUM_LEVEL_POOLS] = {"Ruvizo Anims", "Zazuru A
 
 namespace {
 
-constexpr int VARIATION_STATSCREEN_LIGHT = 158;
-constexpr int VARIATION_STATSCREEN_HEAVY = 159;
-
 bool same(const char* a, const char* b) { return a && b && strcasecmp(a, b) == 0; }
 bool begins(const char* name, const char* prefix) { return name && strncasecmp(name, prefix, std::strlen(prefix)) == 0; }
 
@@ -174,6 +171,17 @@ int charinfo_set_weapon_class(const LevelAnimContext& ctx, Character_info* ci, i
   ci->current_class_mask = hero ? mask : 0xFFFFFFFFu;
   charinfo_share_anims(ctx, ci, temple);
   return loaded;
+}
+
+Move_info* charinfo_statscreen_move(Character_info* ci, bool heavy) {
+  if (!ci) return nullptr;
+  // An alternate type poses with its parent's moves.
+  Character_info* owner = ci->parent ? ci->parent : ci;
+  const int variation = heavy ? VARIATION_STATSCREEN_HEAVY : VARIATION_STATSCREEN_LIGHT;
+  for (Move_info* m = owner->moves[MOVE_STATE]; m; m = m->next) {
+    if (m->variation == variation) return m;
+  }
+  return nullptr;
 }
 
 int entity_stance_for_class(int weapon_class) {

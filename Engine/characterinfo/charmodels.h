@@ -48,5 +48,12 @@ using CharinfoLoadMove = int (*)(Character_info* type, Move_info* move);
 int charinfo_set_weapon_class(const LevelAnimContext& ctx, Character_info* type, int weapon_class,
                               CharinfoLoadMove load);
 
+// The stat-screen pose of a hero type: its state move of variation
+// "statscreen heavy" (159) or "statscreen light" (158); null when the type
+// has none.
+constexpr int VARIATION_STATSCREEN_LIGHT = 158;
+constexpr int VARIATION_STATSCREEN_HEAVY = 159;
+Move_info* charinfo_statscreen_move(Character_info* type, bool heavy);
+
 // The stance number of a weapon class (class 0 -> 10, 1 -> 2, ... 8 -> 9).
 int entity_stance_for_class(int weapon_class);

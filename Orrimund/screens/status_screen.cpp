@@ -6,8 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/Objects/statscreen_anim.h"
 #include "Engine/ai/ai_component.h"
 #include "Engine/characterinfo/experience.h"
 #include "Engine/characterinfo/skills.h"
@@ -25,6 +27,7 @@
 #include "Orrimund/screens/status_skills.h"
 #include "quarn/gr/gr_font.h"
 #include "quarn/os/key.h"
+#include "quarn/os/timer.h"
 
 namespace {
 constexpr auto row = screen_row;
@@ -75,6 +78,8 @@ struct Status {
   int target = SCREEN_HUD;  // where leaving goes after the question
   bool owns_ui_mode = false;
   bool forget_on_close = true;
+  Character_info* posed = nullptr;  // whose stat-screen pose is loaded
+  uint32_t pose_clock = 0;          // real-clock ms of the pose's last step
 } g;
 
 int res() { return ui_resolution(); }
@@ -91,6 +96,10 @@ void build() {
   PlayerRecord* r = record();
   if (!e || !r) return;
   model_view_page_worn(e, screen_get_character());
+  // The member stands in the pose of the armour he wears.
+  if (g.posed && g.posed != e->character) charinfo_unload_statscreen_anim(g.posed);
+  g.posed = charinfo_load_statscreen_anim(e->character, entity_wears_heavy_armour(e)) >= 0 ? e->character : nullptr;
+  g.pose_clock = timer_get(1000);
   StatusSkillSource sources[NUM_STATS];
   int n = 0;
   for (int i = 0; i < r->skill_count && n < NUM_STATS; i++) {
@@ -305,6 +314,11 @@ void status_render() {
   if (g.state == 1 && g.press.held >= 0 && (B[g.press.held].flags & SB_HIGHLIGHT))
     ui_draw_bitmap_scaled(B[g.press.held + 1].bitmap, B[g.press.held + 1].x, B[g.press.held + 1].y);
   if (!e) return;
+  // The paused world steps no model: the pose is stepped here, by the real
+  // clock (a multiplayer game's world steps it itself).
+  const uint32_t now = timer_get(1000);
+  charinfo_statscreen_advance(in_ui_mode() ? std::min(0.1f, static_cast<float>(now - g.pose_clock) / 1000.0f) : 0.0f);
+  g.pose_clock = now;
   model_view_draw_member(Status_cameras, e, ModelViewRect{MODEL_X[rs], MODEL_Y[rs], MODEL_W[rs], MODEL_H[rs]});
   const int fh = gr_font_select(-1);
   const int x = STATS_X[rs], w = STATS_W[rs];
@@ -428,6 +442,8 @@ void status_close() {
   choice_list_close();
   // The question decided whether the points stay; without it they go back.
   finish_leaving(g.skills.changes);
+  if (g.posed) charinfo_unload_statscreen_anim(g.posed);
+  g.posed = nullptr;
   if (g.owns_ui_mode) leave_ui_mode();
   g.owns_ui_mode = false;
   if (g.forget_on_close) {

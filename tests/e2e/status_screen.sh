@@ -7,6 +7,7 @@
 # answered No goes back. A right click on the first chain row opens the
 # chain-key menu, and CTRL binds it; the behaviour arrow's menu gives the
 # leader the "Assist" behaviour, which the screen names.
+# The leader's model stands upright in his light stat-screen pose.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -31,8 +32,16 @@ shot status
 m=$(mean_of "$tmp/status.png" "70x24+135+20")
 awk -v m="$m" 'BEGIN { exit !(m > 0.1) }' || fail "no status screen ($m)"
 # The leader's red model stands under the skills.
-r=$(redness_of "$tmp/status.png" "160x190+430+280")
+model="160x190+430+280"
+r=$(redness_of "$tmp/status.png" "$model")
 awk -v r="$r" 'BEGIN { exit !(r > 0.03) }' || fail "no model of the leader ($r)"
+# Upright in his light pose: the red of him is far taller than wide.
+standing() {
+  local w h
+  read -r w h < <(convert "$1" -crop "$model" +repage -fx 'r > 0.3 && r > 1.8 * g ? 1 : 0' -trim -format '%w %h' info:)
+  [ "$h" -gt 100 ] && [ "$h" -gt $((2 * w)) ] || fail "the model in $2 is no standing figure (${w}x$h)"
+}
+standing "$tmp/status.png" status
 xdotool mousemove --window "$wid" 568 104 sleep 0.3 click 1
 sleep 0.4
 shot raised
@@ -106,4 +115,10 @@ choose 140 414
 shot behaviour-set
 n=$(differ "$tmp/declined.png" "$tmp/behaviour-set.png" "$behaviour")
 [ "$n" -gt 20 ] || fail "the behaviour shown did not change ($n pixels)"
+
 kill $pid; wait $pid 2>/dev/null; pid=""
+# The game's debug output (written out as it ends): the light pose at each
+# opening, dropped at each close.
+out="$tmp/skills.out"
+[ "$(grep -c "^Loading light armor version for Ruvizo" "$out")" = 4 ] || fail "no light pose at each opening"
+[ "$(grep -c "^Unloading stat screen animation for Ruvizo" "$out")" = 3 ] || fail "the pose was not dropped at each close"

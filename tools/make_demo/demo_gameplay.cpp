@@ -31,6 +31,8 @@ bool demo_build_hero_moves(const std::string& root) {
                                                                 : FigureMotion::idle;
       } else if (m.list == "death") {
         motion = FigureMotion::death;
+      } else if (m.variation == "statscreen light" || m.variation == "statscreen heavy") {
+        motion = m.variation == "statscreen light" ? FigureMotion::statscreen_light : FigureMotion::statscreen_heavy;
       }
       if (!writer_put_file(dir + m.animation, mvf_build(figure_anim(figure, motion, 8)))) return false;
     }

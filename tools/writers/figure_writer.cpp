@@ -43,6 +43,10 @@ std::array<float, 4> about_x(float degrees) {
   const float h = degrees * kPi / 360.0f;
   return {std::sin(h), 0, 0, std::cos(h)};
 }
+std::array<float, 4> about_z(float degrees) {
+  const float h = degrees * kPi / 360.0f;
+  return {0, 0, std::sin(h), std::cos(h)};
+}
 std::array<float, 4> about_y(float degrees) {
   const float h = degrees * kPi / 360.0f;
   return {0, std::sin(h), 0, std::cos(h)};
@@ -190,6 +194,8 @@ const char* figure_motion_name(FigureMotion motion) {
     case FigureMotion::run: return "run";
     case FigureMotion::attack: return "attack01";
     case FigureMotion::death: return "death01";
+    case FigureMotion::statscreen_light: return "statscreen_light";
+    case FigureMotion::statscreen_heavy: return "statscreen_heavy";
   }
   return "";
 }
@@ -201,6 +207,8 @@ MvfWriterAnim figure_anim(const FigureSpec& spec, FigureMotion motion, int versi
   // Rotation keys per bone as (frame, degrees about x); a bone left out
   // holds still.
   std::vector<std::vector<std::pair<int, float>>> swing(FIG_BONES);
+  // Bones turned sideways instead, about z (the stat-screen poses).
+  std::vector<std::vector<std::pair<int, float>>> spread(FIG_BONES);
   std::vector<std::pair<int, float>> root_y;  // (frame, height offset)
   float turn = 0;
   switch (motion) {
@@ -245,17 +253,36 @@ MvfWriterAnim figure_anim(const FigureSpec& spec, FigureMotion motion, int versi
       turn = 45;
       a.fade_in_frames = 2;
       break;
+    case FigureMotion::statscreen_light:
+    case FigureMotion::statscreen_heavy: {
+      const bool heavy = motion == FigureMotion::statscreen_heavy;
+      const float arm = FIGURE_STATSCREEN_ARMS[heavy ? 1 : 0], leg = heavy ? 6.0f : 2.0f;
+      frames = 48;
+      // A bone turned by -z swings its lower end towards +x: the left side.
+      spread[FIG_L_UPPERARM] = {{0, -arm}, {24, -arm - 3}, {48, -arm}};
+      spread[FIG_R_UPPERARM] = {{0, arm}, {24, arm + 3}, {48, arm}};
+      spread[FIG_L_FOREARM] = {{0, arm / 2}};
+      spread[FIG_R_FOREARM] = {{0, -arm / 2}};
+      spread[FIG_L_THIGH] = {{0, -leg}};
+      spread[FIG_R_THIGH] = {{0, leg}};
+      spread[FIG_L_SHIN] = {{0, leg}};
+      spread[FIG_R_SHIN] = {{0, -leg}};
+      swing[FIG_CHEST] = {{0, 0}, {24, -2}, {48, 0}};
+      swing[FIG_HEAD] = {{0, 0}, {24, 1}, {48, 0}};
+      break;
+    }
   }
   a.first_tick = 0;
   a.last_tick = frames * 160;
   for (int b = 0; b < FIG_BONES; ++b) {
     MvfWriterBone bone;
     bone.weight = 10;
-    if (swing[b].empty()) swing[b] = {{0, 0}};
-    for (const auto& [frame, deg] : swing[b]) {
+    const bool sideways = !spread[b].empty();
+    if (swing[b].empty() && !sideways) swing[b] = {{0, 0}};
+    for (const auto& [frame, deg] : sideways ? spread[b] : swing[b]) {
       MvfWriterRotationKey k;
       k.tick = frame * 160;
-      k.q = about_x(deg);
+      k.q = sideways ? about_z(deg) : about_x(deg);
       bone.rotations.push_back(k);
     }
     if (b == FIG_ROOT && turn != 0) {

@@ -18,7 +18,9 @@ enum FigureBone {
   FIG_BONES
 };
 
-enum class FigureMotion { idle, walk, run, attack, death };
+// The stat-screen poses stand facing forward, arms held a little away from
+// the body (further, and feet apart, in the heavy pose), and breathe.
+enum class FigureMotion { idle, walk, run, attack, death, statscreen_light, statscreen_heavy };
 
 struct FigureSpec {
   std::string name;       // file stem: <name>.vim, <name>_<motion>.mvf
@@ -46,5 +48,8 @@ MvfWriterAnim figure_anim(const FigureSpec& spec, FigureMotion motion, int versi
 const char* figure_motion_name(FigureMotion motion);
 // Rotation of the attack's right upper arm at frame 6, degrees about x.
 constexpr float FIGURE_ATTACK_RAISE = -100.0f;
+// How far the stat-screen poses hold the upper arms out from the body, in
+// degrees (each arm turned outwards about z).
+constexpr float FIGURE_STATSCREEN_ARMS[2] = {12.0f, 24.0f};
 // A 64 x 64 24-bit picture (blue, green, red) in the figure's colour.
 std::vector<uint8_t> figure_texture(const FigureSpec& spec, int variant);

@@ -409,11 +409,14 @@ std::vector<MoveRecord> table_hero_moves(const std::vector<std::string>& cast_va
   moves.push_back(move("misc", "pushed", "pushed", "pushed"));
   for (const char* a : {"stand", "norm_walk", "norm_run", "ready", "walk", "run", "stand_hurt", "norm_walk_hurt",
                         "norm_run_hurt", "ready_hurt", "walk_hurt", "run_hurt", "sneak_ready", "hide_ready",
-                        "cloaked_ready", "cloaked_sneak", "statscreen"}) {
+                        "cloaked_ready", "cloaked_sneak"}) {
     MoveRecord m = move("movement", a, a);
     m.triggers = {{"left-foot", 3.0f}, {"right-foot", 12.0f}};
     moves.push_back(m);
   }
+  // The status screen's poses, one for each armour weight.
+  moves.push_back(move("state", "statscreen_light", "statscreen", "statscreen light"));
+  moves.push_back(move("state", "statscreen_heavy", "statscreen", "statscreen heavy"));
   return moves;
 }
 

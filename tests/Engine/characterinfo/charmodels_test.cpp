@@ -175,3 +175,37 @@ TEST_F(CharModels, StancesByWeaponClass) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CharModels, TheStatScreenPosesAreStateMovesAHeroLoadsOnlyForTheScreen) {
+  CharacterRecord r = table_demo_hero(0);
+  MoveRecord light = move("state", "pose_light"), heavy = move("state", "pose_heavy");
+  light.variation = "statscreen light";
+  heavy.variation = "statscreen heavy";
+  r.moves = {move("movement", "stand"), light, heavy};
+  Character_info* ci = load_character(table_character_text(r));
+  ASSERT_NE(ci, nullptr);
+  // Variations 158 and 159 of the state list.
+  ASSERT_EQ(charinfo_statscreen_move(ci, false), find(ci, "pose_light"));
+  ASSERT_EQ(charinfo_statscreen_move(ci, true), find(ci, "pose_heavy"));
+  EXPECT_EQ(find(ci, "pose_light")->variation, 158);
+  EXPECT_EQ(find(ci, "pose_heavy")->variation, 159);
+  EXPECT_EQ(find(ci, "pose_heavy")->list, MOVE_STATE);
+  // The hero's weapon class loads its moves of class "none", but not these.
+  const LevelAnimContext ctx{false, false, "forest", ""};
+  EXPECT_EQ(charinfo_set_weapon_class(ctx, ci, 1, fake_load), 1);
+  EXPECT_EQ(Loads.count("pose_light.mvf") + Loads.count("pose_heavy.mvf"), 0u);
+  EXPECT_EQ(charinfo_statscreen_move(ci, true)->anim_slot, -1);
+  // A networked game loads every move, the poses with them.
+  const LevelAnimContext net{true, false, "forest", ""};
+  ci->current_class_mask = 0;
+  charinfo_set_weapon_class(net, ci, 1, fake_load);
+  EXPECT_GE(charinfo_statscreen_move(ci, true)->anim_slot, 0);
+  // A type without the poses has none.
+  r.moves = {move("movement", "stand")};
+  EXPECT_EQ(charinfo_statscreen_move(load_character(table_character_text(r)), false), nullptr);
+  EXPECT_EQ(charinfo_statscreen_move(nullptr, true), nullptr);
+}
+
+}  // namespace
