@@ -19,11 +19,6 @@
 
 namespace {
 
-// The wobble strays up to its tolerance off the planned way, which takes
-// walkers into the avoidance areas the way goes round: it stays off until it
-// keeps clear of them.
-constexpr bool kWobble = false;
-
 constexpr float kPi = 3.14159265f;
 constexpr float kStandingSpeed = 0.01f;
 
@@ -296,7 +291,7 @@ int ai_follow_path(ai_component* ai, float speed) {
   } else {
     const bool steered = steer(ai, left);
     const vector leg = leg_direction(ai, *node);
-    if (!kWobble) {
+    if (!Ai_path_wandering_enabled || (ai->path_flags & PF_NO_WOBBLE) || ai_path_near_avoidance(ai)) {
       if (!steered) {
         ai->travel_target = *node;
         if (is_last_node(ai)) ai->travel_target = *node + leg * 0.5f;

@@ -27,6 +27,11 @@ constexpr float SIDE_STEP_GAIN = 1.0f;
 // so a walker that strayed behind the node passed last is still pulled in.
 constexpr float LOOK_BACK = 50.0f;
 constexpr int LOOK_AHEAD_LEGS = 5;
+// How near its way an area makes a walker keep to its path: the farthest
+// the wobble lets it stray (the root of the largest tolerance, 1.5), its
+// radius and a margin for the turn back.
+constexpr float WOBBLE_STRAY = 1.2247449f;
+constexpr float AREA_MARGIN = 1.0f;
 
 int32_t now() { return timer_game_clock; }
 
@@ -154,6 +159,32 @@ void crossing_leg(const PathPoint& from, const PathPoint& s0, const PathPoint& s
   }
 }
 
+float distance_sq(const PathPoint& a, const PathPoint& b) {
+  return (a.x - b.x) * (a.x - b.x) + (a.z - b.z) * (a.z - b.z);
+}
+
+// The squared distance between two segments: 0 when they cross, else the
+// nearest of each end to the other segment.
+float segments_distance_sq(const PathPoint& a0, const PathPoint& a1, const PathPoint& b0, const PathPoint& b1) {
+  PathPoint at;
+  if (path_segment_intersect(a0, a1, b0, b1, &at) == PATH_ISECT_CROSS) return 0.0f;
+  float d = distance_sq(a0, path_nearest_on_segment(b0, b1, a0));
+  d = std::fmin(d, distance_sq(a1, path_nearest_on_segment(b0, b1, a1)));
+  d = std::fmin(d, distance_sq(b0, path_nearest_on_segment(a0, a1, b0)));
+  return std::fmin(d, distance_sq(b1, path_nearest_on_segment(a0, a1, b1)));
+}
+
+// The squared distance between a segment and a box: 0 when an end lies in
+// it or the segment crosses one of its sides.
+float segment_box_distance_sq(const PathPoint& a, const PathPoint& b, float x0, float z0, float x1, float z1) {
+  auto in = [&](const PathPoint& p) { return p.x >= x0 && p.x <= x1 && p.z >= z0 && p.z <= z1; };
+  if (in(a) || in(b)) return 0.0f;
+  const PathPoint c[4] = {{x0, z0}, {x1, z0}, {x1, z1}, {x0, z1}};
+  float d = 1e30f;
+  for (int i = 0; i < 4; i++) d = std::fmin(d, segments_distance_sq(a, b, c[i], c[(i + 1) % 4]));
+  return d;
+}
+
 int entity_sector(const living_entity* e, const vector& toward) {
   return path_sector_toward(e->size_class(), e->pos, toward);
 }
@@ -275,6 +306,33 @@ void ai_wobble(ai_component* ai, float scale) {
   else if (w < -bound) w = -2.0f * bound - w;
   ai->wobble = w;
   ai->travel_target = e->pos + e->offset + e->orient.forward * 2.0f + e->orient.right * w;
+}
+
+bool ai_path_near_avoidance(const ai_component* ai) {
+  const living_entity* e = ai->owner;
+  if (!e) return false;
+  const int cls = e->size_class();
+  bool any = false;
+  for (const AvoidPoly& poly : Avoid_polys) any |= (poly.flags & OP_IN_USE) && poly.layer == cls;
+  for (const AvoidScriptSegment& s : Avoid_script_segments) any |= (s.flags & AP_IN_USE) && s.layer == cls;
+  if (!any) return false;
+  const float reach = WOBBLE_STRAY + e->get_radius() + AREA_MARGIN;
+  PathPoint from = pp(e->pos);
+  NodeWalk w(ai->path);
+  for (int leg = 0; leg < LOOK_AHEAD_LEGS && !w.done(); leg++, w.next()) {
+    const PathPoint to = pp(w.point());
+    for (const AvoidPoly& poly : Avoid_polys) {
+      if (!(poly.flags & OP_IN_USE) || poly.layer != cls) continue;
+      if (segment_box_distance_sq(from, to, poly.min_x, poly.min_z, poly.max_x, poly.max_z) < reach * reach)
+        return true;
+    }
+    for (const AvoidScriptSegment& s : Avoid_script_segments) {
+      if (!(s.flags & AP_IN_USE) || s.layer != cls) continue;
+      if (segments_distance_sq(from, to, s.a, s.b) < reach * reach) return true;
+    }
+    from = to;
+  }
+  return false;
 }
 
 void ai_wobble_look_ahead(ai_component* ai, const vector& leg_dir, float tolerance, float speed, float max_speed) {

@@ -51,6 +51,14 @@ void ai_path_blocking_test(ai_component* ai);
 bool ai_side_step_check(ai_component* ai, const vector& node, float distance_left, float speed, float max_speed);
 // The wobble (scale 0.5): a damped random drift of the aim two units ahead.
 void ai_wobble(ai_component* ai, float scale);
+// Whether the way ahead of the walker (from where it stands over the path's
+// next five legs, as far as the look-ahead sees) comes within reach of an
+// active avoidance area or script barrier of its size class. The path goes
+// round them, often along their very edge, and nothing in the movement stops
+// a walker at them, so near one it walks straight at its nodes instead of
+// wandering: the wobble strays up to 1.2 off the path, and the look-ahead
+// pulls back across the inside of each bend, where the area lies.
+bool ai_path_near_avoidance(const ai_component* ai);
 // Pulls the travel target back to the nearest point of the path's first
 // five legs when the point the entity is about to reach strays farther than
 // the squared tolerance from them.

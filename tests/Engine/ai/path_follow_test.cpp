@@ -293,6 +293,62 @@ TEST_F(PathFollow, TheWobbleStaysBoundedAndTheLookAheadPullsBackToThePath) {
   e->ai.path = nullptr;
 }
 
+// A wandering walker strays up to 1.2 off its path while much of the way is
+// left, but keeps to its path near avoidance areas and script barriers,
+// which its path may run close beside: over many random draws it never sets
+// foot in one, and still arrives. With nothing near it does wander.
+TEST_F(PathFollow, AWanderingWalkerNeverEntersAnAvoidanceArea) {
+  struct Case {
+    const char* what;
+    int kind;        // the area's type bits, or -1 for a script barrier
+    vector centre;   // a rectangle's centre and half sizes; a barrier runs
+    float hx, hz;    // along x = centre.x for |z| < hz
+  };
+  const Case cases[] = {
+      {"nothing near", 0, {}, 0, 0},
+      {"a prohibit rectangle across the way", AA_TYPE_PROHIBIT | AA_TYPE_RECT, {0, 0, 0}, 2.5f, 0.5f},
+      {"a prohibit strip beside the way", AA_TYPE_PROHIBIT | AA_TYPE_RECT, {1.0f, 0, 0}, 0.4f, 6.0f},
+      {"a prohibit rectangle grazing the way", AA_TYPE_PROHIBIT | AA_TYPE_RECT, {2.6f, 0, 6}, 2.5f, 0.5f},
+      {"an avoid strip beside the way", AA_TYPE_RECT, {-1.0f, 0, 0}, 0.4f, 6.0f},
+      {"a script barrier beside the way", -1, {0.6f, 0, 0}, 0.0f, 6.0f},
+  };
+  kit.use_graph(field({}));
+  path_planner_install();
+  const vector start(0, 0, -10), goal(0, 0, 10);
+  for (const Case& c : cases) {
+    aa_reset();
+    int area = -1;
+    if (c.kind > 0) {
+      area = aa_add(AvoidShape{c.kind, 1, &c.centre, 2.0f * c.hx, 2.0f * c.hz, 1.0f, -1});
+      ASSERT_GE(area, 0) << c.what;
+    } else if (c.kind < 0) {
+      const vector line[2] = {{c.centre.x, 0, -c.hz}, {c.centre.x, 0, c.hz}};
+      ASSERT_GE(aa_create_avoid_poly(AvoidShapeList{2, line, -1}), 0) << c.what;
+    }
+    float widest = 0.0f;
+    for (int seed = 1; seed <= 12; seed++) {
+      kit.seed(seed);
+      living_entity* e = walker(start);
+      ASSERT_GE(ai_queue_walk_to(&e->ai, goal, 0, false, 1000), 0);
+      bool entered = false;
+      for (int i = 0; i < 30 * 30 && (i == 0 || e->ai.state != AI_STATE_IDLE); i++) {
+        const vector was = e->pos;
+        frame();
+        widest = std::fmax(widest, std::fabs(e->pos.x));
+        if (c.kind > 0)
+          entered |= std::fabs(e->pos.x - c.centre.x) < c.hx && std::fabs(e->pos.z - c.centre.z) < c.hz;
+        else if (c.kind < 0)
+          entered |= (was.x - c.centre.x) * (e->pos.x - c.centre.x) <= 0.0f && std::fabs(e->pos.z) < c.hz;
+      }
+      EXPECT_FALSE(entered) << c.what << ", seed " << seed;
+      EXPECT_LT(flat_distance(e->pos, goal), 0.6f) << c.what << ", seed " << seed;
+      e->state |= ES_DEAD;
+      e->pos = vector(15, 0, -15);
+    }
+    if (c.kind == 0) EXPECT_GT(widest, 0.5f) << "the wobble is live";
+  }
+}
+
 // The probe ahead of a moving walker: a wall edge within min(speed / max
 // speed x 2.5 + 0.1, 2.0) and nearer than the distance left turns it to its
 // node, standing it when nearer than 1.0; the side comes from where the node
