@@ -10,6 +10,7 @@
 #include "Engine/ai/ai_states.h"
 #include "Engine/ai/ai_think.h"
 #include "Engine/ai/path_follow.h"
+#include "Engine/ai/path_geometry.h"
 #include "Engine/ai/ai_turning.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/gameflags.h"
@@ -142,20 +143,7 @@ bool steer(ai_component* ai, float distance_left) {
     }
   }
   if (!best) return false;
-  ai->avoided = best->handle;
-  const float sum = radius + best->get_radius();
-  const vector pa = e->pos + vel * best_t, pb = best->pos + flat(best->velocity) * best_t;
-  vector away = flat(pb - pa);
-  const float d = flat_len(away);
-  if (d > 0.0f) away = away * (std::fmax(0.0f, 2.0f * sum - d) / d);
-  const vector side = e->orient.right;
-  // One unit off to the side away from the other's predicted place.
-  e->ai.travel_target = vector::dot(flat(pb - e->pos), side) < 0.0f ? e->pos + side : e->pos - side;
-  const vector to = flat(best->pos - e->pos);
-  const float tl = flat_len(to);
-  if (tl < 0.5f && tl > 0.0f && vector::dot(to * (1.0f / tl), e->orient.forward) > 0.5f)
-    ai->path_flags |= PF_STAND;
-  ai->moving = 2;
+  ai_steer_round(ai, best, best_t);
   return true;
 }
 
@@ -167,6 +155,38 @@ float ai_closest_approach_time(const vector& vel_a, const vector& vel_b, const l
   const float l2 = dv.length_squared();
   if (l2 < 0.0001f) return 0.0f;
   return vector::dot(a->pos - b->pos, dv) / l2;
+}
+
+void ai_steer_round(ai_component* ai, living_entity* other, float t) {
+  living_entity* e = ai->owner;
+  if (!e || !other) return;
+  ai->avoided = other->handle;
+  const float sum = e->get_radius() + other->get_radius();
+  const vector vel = flat(e->orient.forward) * current_speed(e);
+  const vector pa = e->pos + vel * t, pb = other->pos + flat(other->velocity) * t;
+  const vector side = flat(e->orient.right);
+  // Whether there is ground beside the other on the entity's own side, else
+  // on the far side: against a wall the side-step turns the other way, and
+  // harder.
+  const float own = vector::dot(flat(pa - pb), side) < 0.0f ? -1.0f : 1.0f;
+  const int cls = other->size_class();
+  const int sector = path_sector_at(cls, other->pos.x, other->pos.z);
+  const float beside = 0.8f * sum;
+  const bool near_side = path_point_in_sector(pb + side * (own * beside), cls, sector);
+  const bool far_side = !near_side && path_point_in_sector(pb - side * (own * beside), cls, sector);
+  vector push = flat(pb - pa);
+  const float d = flat_len(push);
+  push = d > 0.0f ? push * (std::fmax(0.0f, 2.0f * sum - d) / d) : vector(0, 0, 0);
+  const float rate = e->character ? e->character->moving_turn_rate : 0.0f;
+  ai->side_step = beside > 0.0f ? -vector::dot(push, side) * rate / beside : 0.0f;
+  if (!near_side && far_side) ai->side_step *= -1.5f;
+  // One unit off to the side away from the other's predicted place.
+  ai->travel_target = vector::dot(flat(pb - e->pos), side) < 0.0f ? e->pos + side : e->pos - side;
+  const vector to = flat(other->pos - e->pos);
+  const float tl = flat_len(to);
+  if (tl < 0.5f && tl > 0.0f && vector::dot(to * (1.0f / tl), e->orient.forward) > 0.5f)
+    ai->path_flags |= PF_STAND;
+  ai->moving = 2;
 }
 
 float ai_corner_factor(float cosine) {

@@ -20,6 +20,14 @@ int ai_follow_path(ai_component* ai, float speed);
 float ai_closest_approach_time(const vector& vel_a, const vector& vel_b, const living_entity* a,
                                const living_entity* b);
 
+// Going round another entity, their closest approach `t` seconds ahead
+// (both keeping their present velocities): remembers it as the one avoided,
+// aims one unit to the side away from where it will be, stands when it is
+// nearer than 0.5 and almost straight ahead, and sets the side-step value
+// from how far they would overlap, turned the other way and made half as
+// large again when only the far side of the other has ground to pass on.
+void ai_steer_round(ai_component* ai, living_entity* other, float t);
+
 // The speed factor allowed at a corner whose legs meet at the given cosine.
 float ai_corner_factor(float cosine);
 

@@ -349,6 +349,70 @@ TEST_F(PathFollow, AWanderingWalkerNeverEntersAnAvoidanceArea) {
   }
 }
 
+// Going round another entity: the side-step value is minus the sideways part
+// of the push away from the other's predicted place (as deep as they would
+// overlap within twice their radii) times the turn rate, over 0.8 x their
+// radii; when the ground beside the other on the walker's own side is wall
+// and the far side is open, it turns the other way and half as hard again.
+TEST_F(PathFollow, SteeringRoundAnotherLooksForGroundBesideIt) {
+  living_entity* e = walker({0, 0, 0});
+  living_entity* x = walker({0, 0, 0});
+  const float r = e->get_radius();
+  ASSERT_EQ(x->get_radius(), r);
+  const float rate = e->character->moving_turn_rate;
+  ASSERT_GT(rate, 0.0f);
+  // The other will stand half a radius to the walker's right, 1.5 radii
+  // ahead; the points beside it lie 1.6 radii either side. A wall whose
+  // grown face passes between the walker and the near point, another
+  // between the other and the far point.
+  const vector meet(0.5f * r, 0, 1.5f * r);
+  const std::vector<PfgPt> near_wall = box(-5, -2, -1.5f * r, 4), far_wall = box(2.5f * r, -2, 5, 4);
+  struct Case {
+    const char* what;
+    std::vector<std::vector<PfgPt>> walls;
+    float t;  // the closest approach, with the other walking in from the right
+    float factor;
+  };
+  const Case cases[] = {
+      {"open ground", {}, 0.0f, 1.0f},
+      {"a wall on the walker's side", {near_wall}, 0.0f, -1.5f},
+      {"a wall on the far side", {far_wall}, 0.0f, 1.0f},
+      {"walls on both sides", {near_wall, far_wall}, 0.0f, 1.0f},
+      {"the other still coming, a wall on the walker's side", {near_wall}, 0.5f, -1.5f},
+  };
+  for (const Case& c : cases) {
+    path_graph_free();
+    kit.use_graph(field(c.walls));
+    e->pos = vector(0, 0, 0);
+    e->orient = matrix(vector(1, 0, 0), vector(0, 1, 0), vector(0, 0, 1));  // facing +z, its side +x
+    x->velocity = vector(c.t > 0 ? -4.0f : 0.0f, 0, 0);
+    x->pos = meet - x->velocity * c.t;
+    e->ai.path_flags = 0;
+    e->ai.avoided = -1;
+    ai_steer_round(&e->ai, x, c.t);
+    const float d = std::hypot(meet.x, meet.z);
+    const float push_x = meet.x / d * std::fmax(0.0f, 4.0f * r - d);
+    EXPECT_NEAR(e->ai.side_step, -push_x * rate / (1.6f * r) * c.factor, 1e-4f) << c.what;
+    EXPECT_EQ(e->ai.avoided, x->handle) << c.what;
+    EXPECT_EQ(e->ai.moving, 2) << c.what;
+    // Away from the other's side, one unit.
+    EXPECT_NEAR(e->ai.travel_target.x, -1.0f, 1e-5f) << c.what;
+    EXPECT_NEAR(e->ai.travel_target.z, 0.0f, 1e-5f) << c.what;
+    // It stands only when the other is already within 0.5 and about straight
+    // ahead (within 60 degrees).
+    const vector to(x->pos.x, 0, x->pos.z);
+    const bool close = to.length() < 0.5f && to.z / to.length() > 0.5f;
+    EXPECT_EQ((e->ai.path_flags & PF_STAND) != 0, close) << c.what;
+  }
+  // No graph: no ground to look for, the plain value.
+  path_graph_free();
+  x->velocity = vector(0, 0, 0);
+  x->pos = meet;
+  ai_steer_round(&e->ai, x, 0.0f);
+  const float d = std::hypot(meet.x, meet.z);
+  EXPECT_NEAR(e->ai.side_step, -(meet.x / d) * (4.0f * r - d) * rate / (1.6f * r), 1e-4f);
+}
+
 // The probe ahead of a moving walker: a wall edge within min(speed / max
 // speed x 2.5 + 0.1, 2.0) and nearer than the distance left turns it to its
 // node, standing it when nearer than 1.0; the side comes from where the node
