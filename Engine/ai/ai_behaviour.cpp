@@ -114,33 +114,36 @@ bool steer(ai_component* ai, float distance_left) {
   living_entity* list = entity_live_list();
   living_entity* best = nullptr;
   float best_t = 1e30f;
-  for (living_entity* o = entity_first(list); o; o = entity_next(list, o)) {
+  // Already pressed against someone ahead: no approach is left to predict,
+  // but it must still go round (else both stand for good). The last such
+  // in list order, taken when no approach is coming.
+  living_entity* pressed = nullptr;
+  const float ex = e->pos.x, ez = e->pos.z, fx = e->orient.forward.x, fz = e->orient.forward.z;
+  // One pass over the crowd, in plain sums: this runs for every walker
+  // against every other each frame.
+  for (living_entity* o = list->next_entity; o && o != list; o = o->next_entity) {
     if (o == e || o == target || o == target_mount || (o->state & ES_DEAD)) continue;
-    const vector to = flat(o->pos - e->pos);
-    if (to.length_squared() >= 50.0f) continue;
-    if (vector::dot(to, e->orient.forward) <= 0.0f) continue;
-    const vector ov = flat(o->velocity);
-    const float t = ai_closest_approach_time(vel, ov, e, o);
-    if (!(t > 0.0f && t < horizon)) continue;
-    const vector pa = e->pos + vel * t, pb = o->pos + ov * t;
+    const float tx = o->pos.x - ex, tz = o->pos.z - ez;
+    if (tx * fx + tz * fz <= 0.0f) continue;
+    const float d2 = tx * tx + tz * tz;
     const float reach = 1.25f * (radius + o->get_radius());
-    if (flat(pa - pb).length_squared() < reach * reach && t < best_t) {
+    const float reach2 = reach * reach;
+    if (d2 < reach2) pressed = o;
+    if (d2 >= 50.0f) continue;
+    // The closest approach (ai_closest_approach_time) over the ground.
+    const float dvx = o->velocity.x - vel.x, dvz = o->velocity.z - vel.z;
+    const float l2 = dvx * dvx + dvz * dvz;
+    const float t = l2 < 0.0001f ? 0.0f : -(tx * dvx + tz * dvz) / l2;
+    if (!(t > 0.0f && t < horizon) || t >= best_t) continue;
+    const float px = tx + dvx * t, pz = tz + dvz * t;
+    if (px * px + pz * pz < reach2) {
       best_t = t;
       best = o;
     }
   }
-  if (!best) {
-    // Already pressed against someone ahead: no approach is left to
-    // predict, but it must still go round (else both stand for good).
-    for (living_entity* o = entity_first(list); o; o = entity_next(list, o)) {
-      if (o == e || o == target || o == target_mount || (o->state & ES_DEAD)) continue;
-      const vector to = flat(o->pos - e->pos);
-      const float reach = 1.25f * (radius + o->get_radius());
-      if (to.length_squared() < reach * reach && vector::dot(to, e->orient.forward) > 0.0f) {
-        best = o;
-        best_t = 0.0f;
-      }
-    }
+  if (!best && pressed) {
+    best = pressed;
+    best_t = 0.0f;
   }
   if (!best) return false;
   ai_steer_round(ai, best, best_t);

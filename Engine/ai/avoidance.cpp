@@ -1175,6 +1175,14 @@ void aa_remove(int handle) {
   H = AvoidHandle{};
 }
 
+bool aa_any_in_size_class(int size_class) {
+  if (size_class < 0 || size_class >= PFG_SIZE_CLASSES) return false;
+  int n = 0;
+  for (int s = 0; s < PFG_SECTORS; s++)
+    n += Prohibit_count[size_class][s] + Avoid_count[size_class][s] + Script_segment_count[size_class][s];
+  return n > 0;
+}
+
 bool aa_point_blocked(const vector& p, int sector, int size_class) {
   if (!valid(size_class, sector) || Prohibit_count[size_class][sector] == 0) return false;
   for (const AvoidPrimitive& q : Avoid_primitives)

@@ -171,6 +171,10 @@ void aa_clear_avoid_poly(int index);
 extern AvoidScriptShape Avoid_script_shapes[AA_MAX_SCRIPT_SHAPES];
 extern AvoidScriptSegment Avoid_script_segments[AA_MAX_SCRIPT_SEGMENTS];
 
+// Whether any area primitive or script barrier segment stands in the size
+// class, in any sector.
+bool aa_any_in_size_class(int size_class);
+
 // Whether the point lies in an active prohibit primitive of the size class
 // and sector, with a margin of 0.05.
 bool aa_point_blocked(const vector& p, int sector, int size_class);

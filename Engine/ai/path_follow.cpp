@@ -312,10 +312,7 @@ bool ai_path_near_avoidance(const ai_component* ai) {
   const living_entity* e = ai->owner;
   if (!e) return false;
   const int cls = e->size_class();
-  bool any = false;
-  for (const AvoidPoly& poly : Avoid_polys) any |= (poly.flags & OP_IN_USE) && poly.layer == cls;
-  for (const AvoidScriptSegment& s : Avoid_script_segments) any |= (s.flags & AP_IN_USE) && s.layer == cls;
-  if (!any) return false;
+  if (!aa_any_in_size_class(cls)) return false;
   const float reach = WOBBLE_STRAY + e->get_radius() + AREA_MARGIN;
   PathPoint from = pp(e->pos);
   NodeWalk w(ai->path);
