@@ -107,6 +107,17 @@ bool steer(ai_component* ai, float distance_left) {
   const float horizon = std::fmin(distance_left - radius, 1.0f);
   // Its own velocity is the one it means to walk at: one held up against
   // another entity has moved nowhere, and must still steer off it.
+  // A hero come up against the controlled hero goes round it at once.
+  if (e->type == OBJ_PLAYER) {
+    const living_entity* lead = ai_driver_hooks().controlled ? ai_driver_hooks().controlled() : nullptr;
+    if (lead && lead != e && !(lead->state & ES_DEAD)) {
+      const float reach = 1.25f * (radius + lead->get_radius());
+      if (flat(lead->pos - e->pos).length_squared() < reach * reach) {
+        ai_steer_round(ai, lead, 0.0f);
+        return true;
+      }
+    }
+  }
   vector vel = flat(e->orient.forward) * current_speed(e);
   if (vel.length_squared() < 0.05f) return false;
   living_entity* target = resolve(ai->target);
@@ -160,7 +171,7 @@ float ai_closest_approach_time(const vector& vel_a, const vector& vel_b, const l
   return vector::dot(a->pos - b->pos, dv) / l2;
 }
 
-void ai_steer_round(ai_component* ai, living_entity* other, float t) {
+void ai_steer_round(ai_component* ai, const living_entity* other, float t) {
   living_entity* e = ai->owner;
   if (!e || !other) return;
   ai->avoided = other->handle;

@@ -26,7 +26,7 @@ float ai_closest_approach_time(const vector& vel_a, const vector& vel_b, const l
 // nearer than 0.5 and almost straight ahead, and sets the side-step value
 // from how far they would overlap, turned the other way and made half as
 // large again when only the far side of the other has ground to pass on.
-void ai_steer_round(ai_component* ai, living_entity* other, float t);
+void ai_steer_round(ai_component* ai, const living_entity* other, float t);
 
 // The speed factor allowed at a corner whose legs meet at the given cosine.
 float ai_corner_factor(float cosine);

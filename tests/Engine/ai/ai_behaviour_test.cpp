@@ -94,6 +94,39 @@ TEST_F(AiBehaviour, TwoCreaturesOnCrossingPathsNeverOverlap) {
   EXPECT_LT(flat_distance(b->pos, vector(-5, 0, 0.2f)), 1.0f);
 }
 
+// A hero setting off from beside the controlled hero, close enough to touch
+// within a quarter of their radii, goes round it at once, though it is not
+// ahead; a creature setting off the same way only goes round what lies ahead
+// of it.
+TEST_F(AiBehaviour, AHeroGoesRoundTheControlledHeroBesideIt) {
+  static living_entity* lead;
+  AiDriverHooks hooks;
+  hooks.controlled = [] { return static_cast<const living_entity*>(lead); };
+  ai_set_driver_hooks(hooks);
+  ai_behaviour_install();
+  for (int object_type : {OBJ_PLAYER, OBJ_CREATURE}) {
+    living_entity* e = kit.spawn(kit.type("Ruvizo"), {0, 0, 0}, object_type);
+    lead = kit.spawn(kit.type("Ruvizo"), {0, 0, 0}, OBJ_PLAYER);
+    const float sum = e->get_radius() + lead->get_radius(), reach = 1.25f * sum;
+    // Beside the start, a little farther than touching.
+    lead->pos = vector(sum + 0.2f * (reach - sum), 0, 0);
+    for (living_entity* m : {e, lead}) ai_set_state(&m->ai, AI_STATE_IDLE, 0);
+    ASSERT_GE(ai_queue_walk_to(&e->ai, vector(0, 0, 8), 0, false, 1000), 0);
+    int went_round = 0;
+    for (int i = 0; i < 30 * 10 && (i == 0 || e->ai.state != AI_STATE_IDLE); i++) {
+      frame();
+      if (e->ai.moving == 2 && e->ai.avoided == lead->handle) went_round++;
+    }
+    if (object_type == OBJ_PLAYER) EXPECT_GT(went_round, 0);
+    else EXPECT_EQ(went_round, 0);
+    EXPECT_LT(flat_distance(e->pos, vector(0, 0, 8)), 1.0f) << object_type;
+    for (living_entity* m : {e, lead}) {
+      m->state |= ES_DEAD;
+      m->pos = vector(40, 0, 40);
+    }
+  }
+}
+
 TEST_F(AiBehaviour, ACreatureWalksAtItsWalkSpeedOnScreenAndOff) {
   // On screen it moves every frame; out of sight the driver runs it only
   // every 750 ms, and each run must cover the time since the last one.
