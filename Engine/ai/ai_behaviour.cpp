@@ -325,7 +325,7 @@ int ai_follow_path(ai_component* ai, float speed) {
   } else {
     const bool steered = steer(ai, left);
     const vector leg = leg_direction(ai, *node);
-    if (!Ai_path_wandering_enabled || (ai->path_flags & PF_NO_WOBBLE) || ai_path_near_avoidance(ai)) {
+    if (!Ai_wobble_on || !Ai_path_wandering_enabled || (ai->path_flags & PF_NO_WOBBLE) || ai_path_near_avoidance(ai)) {
       if (!steered) {
         ai->travel_target = *node;
         if (is_last_node(ai)) ai->travel_target = *node + leg * 0.5f;

@@ -199,6 +199,8 @@ bool sees(const vector& from, int from_sector, const vector& to, int cls) {
 
 }  // namespace
 
+bool Ai_wobble_on = false;
+
 bool path_crossing_test(const PathPoint& from, const PathPoint& d, int size_class, int sector, bool areas,
                         PathCrossing* out) {
   *out = PathCrossing{};

@@ -51,6 +51,13 @@ void ai_path_blocking_test(ai_component* ai);
 bool ai_side_step_check(ai_component* ai, const vector& node, float distance_left, float speed, float max_speed);
 // The wobble (scale 0.5): a damped random drift of the aim two units ahead.
 void ai_wobble(ai_component* ai, float scale);
+// The wobble and its look-ahead run only while this is set (ai_wander
+// still turns them off). It is clear: followers keeping to their leader's
+// track with the look-ahead are held against the wall faces beside a
+// doorway (the probe ahead stands them at the face each frame), so the
+// party no longer gets through one.
+extern bool Ai_wobble_on;
+
 // Whether the way ahead of the walker (from where it stands over the path's
 // next five legs, as far as the look-ahead sees) comes within reach of an
 // active avoidance area or script barrier of its size class. The path goes

@@ -48,6 +48,7 @@ class PathFollow : public WorldTest {
     ai_set_planner(nullptr);
     path_set_door_open_hook(nullptr);
     Ai_path_wandering_enabled = true;
+    Ai_wobble_on = false;
     aa_reset();
   }
   void frame(float dt = 1.0f / 30.0f) {
@@ -314,6 +315,7 @@ TEST_F(PathFollow, AWanderingWalkerNeverEntersAnAvoidanceArea) {
   };
   kit.use_graph(field({}));
   path_planner_install();
+  Ai_wobble_on = true;
   const vector start(0, 0, -10), goal(0, 0, 10);
   for (const Case& c : cases) {
     aa_reset();
