@@ -405,6 +405,10 @@ void living_entity::place_at_point(const vector& p, float heading, int new_layer
   layer = new_layer;
   pos.y += 1.0f;
   settle_on_floor();
+  // A place given without its layer (a saved member's record keeps none)
+  // takes the layer of the floor it lands on: the view draws the level of
+  // the leader's layer, and with none it would draw no level at all.
+  if (new_layer < 0) check_floor_layer();
   last_pos = pos;
   last_orient = orient;
   if (state & ES_DOWN) {

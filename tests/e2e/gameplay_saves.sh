@@ -5,7 +5,8 @@
 # next hero. A story stage (which sets its story flags) from a console
 # script, a save from the console; the game quits. A second run loads the
 # save from the title: the stage judged from the flags, the party's places
-# and hit points read back as they were saved. A damaged save is refused.
+# and hit points read back as they were saved, the level drawn around
+# them. A damaged save is refused.
 # The game is then killed while it writes a save over that one (a test
 # switch writes saves slowly); a third run loads the old save whole.
 . "${BASH_SOURCE%/*}/lib.sh"
@@ -85,6 +86,7 @@ wait_console "ENDING LOAD OF rand-forest01"
 sleep 1
 check_loaded second 1
 import -window "$wid" "$tmp/second-play.png"
+world_lit "$tmp/second-play.png" || fail "the level is drawn black after the load"
 
 # ---- a damaged save is refused with a message, the game goes on --------------------
 head -c 100000 "$root/savegame/t1.sav" >"$root/savegame/cut.sav"

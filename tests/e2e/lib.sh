@@ -84,6 +84,9 @@ leader_near() {
 shot() { import -window "$wid" "$tmp/$1.png" || fail "no picture of the window for $1"; }
 # The mean brightness (0 to 1) of picture $1 within geometry $2 (WxH+X+Y).
 mean_of() { convert "$1" -crop "$2" -format '%[fx:mean]' info:; }
+# Whether picture $1 of a 640x480 window shows the level: the band above
+# the HUD where the ground lies is lit, not black with only the characters.
+world_lit() { awk -v m="$(mean_of "$1" 640x120+0+290)" 'BEGIN { exit !(m > 0.08) }'; }
 # How much redder than green a box of a picture is, and how much it varies.
 redness_of() { convert "$1" -crop "$2" -format '%[fx:mean.r-mean.g]' info:; }
 spread_of() { convert "$1" -crop "$2" -format '%[fx:standard_deviation]' info:; }

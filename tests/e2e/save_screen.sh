@@ -4,8 +4,8 @@
 # box (Escape first empties the one it starts with) and Save write
 # orrimund0.sav with a picture of the game behind its header. F4 lists the
 # save with that picture and the description; selecting it and Load bring
-# back the game as saved (the purse). From the title, Continue lists it too,
-# and Delete, Yes removes the file.
+# back the game as saved (the purse) with its level drawn. From the title,
+# Continue lists it too, and Delete, Yes removes the file.
 . "${BASH_SOURCE%/*}/lib.sh"
 
 root="$tmp/demo"
@@ -66,6 +66,8 @@ awk -v m="$m" 'BEGIN { exit !(m > 0.03) }' || fail "the listed save shows no des
 xdotool mousemove --window "$wid" 100 110 sleep 0.3 click 1 sleep 0.4 mousemove --window "$wid" 434 243 sleep 0.3 click 1
 wait_console "ENDING LOAD OF rand-forest01" 2
 sleep 1
+shot loaded
+world_lit "$tmp/loaded.png" || fail "the level is drawn black after Load"
 g=$(gold 3)
 [ "$g" = 130 ] || fail "the loaded game's purse is $g, saved with 130"
 kill $pid; wait $pid 2>/dev/null; pid=""

@@ -190,6 +190,31 @@ TEST_F(EntityMoves, PartyStartsPlaceAndSettle) {
   EXPECT_FLOAT_EQ(hero->last_pos.z, 5.0f);
 }
 
+// A saved member comes back placed without a layer; the view draws the
+// level of the leader's layer, so the place must take the floor's.
+TEST_F(EntityMoves, APlaceWithoutALayerTakesTheLayerOfItsFloor) {
+  kit.add_ramp(4, -2, 8, 2, 0.0f, 2.0f);  // mesh 1, in layer 3 below
+  EntityWorldHooks w = entity_world();
+  w.mesh_layer = [](int mesh) { return mesh == 1 ? 3 : mesh == 0 ? 0 : -1; };
+  entity_set_world_hooks(w);
+  living_entity* hero = kit.spawn(kit.type("Rivud"), {0, 0, 0}, OBJ_PLAYER);
+  struct Case {
+    vector at;
+    int given, layer;
+  } cases[] = {
+      {{6, 0, 0}, -1, 3},   // on the ramp's mesh
+      {{0, 0, 0}, -1, 0},   // on the ground
+      {{6, 0, 0}, 2, 2},    // a layer given is kept
+      {{0, 40, 0}, -1, -1}, // no floor beneath: no layer to take
+  };
+  for (const Case& c : cases) {
+    hero->state &= ~ES_ON_FLOOR;
+    hero->floor_mesh = hero->floor_poly = 65535;
+    hero->place_at_point(c.at, 0.0f, c.given);
+    EXPECT_EQ(hero->layer, c.layer) << c.at.x << " " << c.at.y << " given " << c.given;
+  }
+}
+
 TEST_F(EntityMoves, SightDistanceAndCollision) {
   living_entity* a = kit.spawn(kit.type("Rat"), {0, 0, 0});
   living_entity* b = kit.spawn(kit.type("Rat"), {10, 0, 0});
