@@ -31,6 +31,7 @@
 #include "Orrimund/gamewide.h"
 #include "Orrimund/ground_marks.h"
 #include "Orrimund/player/party.h"
+#include "Orrimund/screens/hud.h"
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/screens.h"
 #include "levelscripts/conversation.h"
@@ -123,6 +124,13 @@ WorldInputHooks world_input_game_hooks() {
     const LevelMovableMesh* m = level_mesh_movable_info(mesh);
     if (!m || m->key_item < 0 || m->key_item >= Num_item_infos) return nullptr;
     return Item_infos[m->key_item].name;
+  };
+  h.portrait_clicked = []() -> living_entity* {
+    const int index = hud_portrait_clicked();
+    int i = 0;
+    for (PlayerRecord* p = party_first(); p && index >= 0; p = party_next(p), i++)
+      if (i == index) return member_entity(p);
+    return nullptr;
   };
   h.party_has_item = [](const char* name) {
     const int index = item_lookup(name);
@@ -704,6 +712,19 @@ void world_input_actions(InputRecord& r, const vector& camera, const vector& ray
     h->set_move_mode(0.0f);
   }
   if ((h->state & (ES_DEAD | ES_HELD))) return;
+  // Aimed at a creature, a click on a member's portrait names him as the
+  // target, as a click on him in the world would.
+  if (Hud_targeting == TARGETING_CREATURE && Hooks.portrait_clicked) {
+    if (living_entity* m = Hooks.portrait_clicked()) {
+      World_input.travel_armed = false;
+      if (!spell_target_valid(Hud_pending.spell, h, m)) {
+        sound(36);
+        return;
+      }
+      use_pending(TC_CREATURE, m, m->pos, -1);
+      return;
+    }
+  }
   World_input.object = 0;
   World_input.view_w = gr_screen.clip_width;
   World_input.view_h = gr_screen.clip_height;

@@ -135,6 +135,8 @@ struct WorldInputHooks {
   bool (*spell_consent)(living_entity* target, int spell) = nullptr;
   // The equipped item of the slot used on a creature.
   void (*use_equipped)(living_entity* hero, int slot, living_entity* target) = nullptr;
+  // The member whose HUD portrait was left-clicked this frame (null none).
+  living_entity* (*portrait_clicked)() = nullptr;
 
   // Networked games: whether this machine hosts; a client's request to the
   // host (WI_REQ_*, with the object's network id or the door's index); the

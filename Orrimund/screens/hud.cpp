@@ -591,6 +591,8 @@ void hud_quick_save() {
   }
 }
 
+int hud_portrait_clicked() { return g_hud.portrait_clicked ? g_hud.portrait_under_mouse : -1; }
+
 void hud_quick_load() {
   char name[64];
   std::snprintf(name, sizeof name, "quicksave%s", ".sav");

@@ -57,6 +57,9 @@ void hud_quick_save();
 void hud_quick_load();
 // Counts "*.sav" files of a folder, the quick-save file left out.
 int hud_count_saves(const char* dir);
+// The party index of the portrait left-clicked this frame outside a
+// member's pick, -1 when none: what is aimed at a creature takes him.
+int hud_portrait_clicked();
 // The spell-target selection word (-1 none).
 extern int Hud_target_word;
 // Pause or resume as the Space key does.

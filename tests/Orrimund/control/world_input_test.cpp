@@ -445,6 +445,50 @@ TEST_F(Actions, AnAimedSpellFollowsItsTargetRules) {
   Spells[3] = saved[0], Spells[20] = saved[1], Spells[21] = saved[2], Spells[69] = saved[3];
 }
 
+// While a spell waits for a creature, the member of a clicked portrait is
+// its target; with nothing aimed the portrait's click casts nothing.
+TEST_F(Actions, AClickedPortraitIsTheTargetOfTheAimedSpell) {
+  static living_entity* clicked;
+  living_entity* near_hero = kit.spawn(kit.type("Rivud"), {1, 0, 1}, OBJ_PLAYER);
+  living_entity* far_hero = kit.spawn(kit.type("Zazuru"), {6, 0, 0}, OBJ_PLAYER);
+  const Spell_info saved = Spells[21];
+  Spells[21].flags = SPELL_BENEFICIAL;
+  Spells[21].distance = 2.0f;
+  WorldInputHooks h;
+  h.portrait_clicked = [] { return clicked; };
+  world_input_set_hooks(h);
+  auto queued_on = [&](living_entity* target) {
+    for (const ai_action& a : hero->ai.queue)
+      if (a.type != AI_ACTION_NONE && a.target == target->handle) return true;
+    return false;
+  };
+  struct Case {
+    int targeting;
+    living_entity* portrait;
+    bool cast;
+  } cases[] = {
+      {TARGETING_CREATURE, near_hero, true},   // 1.41 away, within the spell's 2
+      {TARGETING_CREATURE, far_hero, false},   // 6 away: refused, still aiming
+      {TARGETING_NONE, near_hero, false},      // nothing aimed
+      {TARGETING_POINT, near_hero, false},     // aimed at the ground
+  };
+  const vector camera{0, 10, -6}, ray{0, -1, 0};
+  for (const Case& c : cases) {
+    ai_queue_clear(&hero->ai);
+    Hud_targeting = c.targeting;
+    Hud_pending = HudPending{};
+    Hud_pending.spell = 21;
+    clicked = c.portrait;
+    InputRecord r;
+    world_input_actions(r, camera, ray);
+    EXPECT_EQ(queued_on(c.portrait), c.cast) << c.targeting << " " << c.portrait->get_name();
+    if (c.targeting == TARGETING_CREATURE) {
+      EXPECT_EQ(Hud_targeting, c.cast ? TARGETING_NONE : TARGETING_CREATURE) << "the aim ends with the cast";
+    }
+  }
+  Spells[21] = saved;
+}
+
 TEST_F(Actions, HoldingTheButtonSteersTheHeroTowardTheFloorUnderTheMouse) {
   gr_screen.offset_x = gr_screen.offset_y = 0;
   gr_screen.clip_width = 640;

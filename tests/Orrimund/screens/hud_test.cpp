@@ -315,9 +315,14 @@ TEST_F(Hud, AHotButtonUsesItsSkillAndPickLockWaitsForAMember) {
   EXPECT_EQ(party.skills_used[1].member, 1);
   EXPECT_EQ(Hud_target_word, -1);
 
-  // A portrait clicked without the wait uses nothing.
+  // A portrait clicked without the wait uses nothing: for that frame it
+  // names Zazuru to whatever is aimed at a creature.
+  EXPECT_EQ(hud_portrait_clicked(), -1);
   click(zazuru.x + zazuru.w / 2, zazuru.y + zazuru.h / 2);
   EXPECT_EQ(party.skills_used.size(), 2u);
+  EXPECT_EQ(hud_portrait_clicked(), 1);
+  frame();
+  EXPECT_EQ(hud_portrait_clicked(), -1);
 
   party.can_use_skill = false;
   party.selected = 0;
