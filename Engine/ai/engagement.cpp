@@ -386,7 +386,13 @@ bool turn_toward_target(living_entity* body, const living_entity* target) {
 bool ai_step_to_target(ai_component* ai, living_entity* target) {
   living_entity* self = ai->owner;
   ai->flags &= ~AIF_CATCH_UP;
-  if (ai->special_move >= 0 && !self->is_boss()) return true;
+  if (ai->special_move >= 0 && !self->is_boss()) {
+    // A move cuts across a turn: the entity turns no more. Left set, the
+    // turning mark would have its attackers count it as reached for as long
+    // as it fights, swinging from where they stand without ever landing.
+    ai->flags &= ~AIF_MELEE;
+    return true;
+  }
   if (!turn_toward_target(self->get_mount() ? self->get_mount() : self, target)) return false;
   if (multi_entity_is_local(self) && ai_leads_followers(self) && boss_attack_position_count(self) > 0)
     release_for_followers(self);

@@ -9,6 +9,7 @@
 
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
+#include "Engine/ai/ai_behaviour.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
 #include "Engine/ai/ai_states.h"
@@ -248,6 +249,30 @@ TEST(Engagement, ArrivingAtTheSlotTurnsToStrike) {
   for (int i = 0; i < 20 && !monster->combat.is_attacking(); i++) ai_combat_dispatch(&monster->ai);
   EXPECT_TRUE(monster->combat.is_attacking());
   EXPECT_LT(monster->orient.forward.x, -0.97f);  // facing the hero at -x
+}
+
+// A target turning on the spot counts as reached; one whose turn a move cut
+// short is measured again, so its attacker walks up instead of swinging at
+// the air from where it stands.
+TEST(Engagement, AMoveEndsTheTurnThatLetsAttackersCountTheTargetReached) {
+  WorldKit kit;
+  const int rat = kit.type("Rat");
+  living_entity* hero = kit.spawn(rat, {0, 0, 0}, OBJ_PLAYER);
+  living_entity* monster = kit.spawn(rat, {4, 0, 0});  // 3.06 apart, beyond the reach
+  hero->orient = matrix(vector(0, 0, -1), vector(0, 1, 0), vector(1, 0, 0));  // facing the monster
+  // Turning round toward a point behind him: still turning after one step.
+  ASSERT_TRUE(ai_step_toward(&hero->ai, vector(-5, 0, 0.1f), 1.0f));
+  monster->ai.target = hero->handle;
+  ai_set_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_MELEE);
+  ai_combat_dispatch(&monster->ai);
+  EXPECT_TRUE(ai_is_in_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_MELEE)) << "a turning target counts as reached";
+  // A move starts across the turn: the hero no longer turns.
+  hero->ai.special_move = 1;
+  EXPECT_TRUE(ai_step_to_target(&hero->ai, monster));
+  ai_set_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_MELEE);
+  ai_combat_dispatch(&monster->ai);
+  EXPECT_TRUE(ai_is_in_state(&monster->ai, AI_STATE_COMBAT, AI_SUB_APPROACH_SLOT))
+      << "sub-state " << monster->ai.sub_state << ": the monster must walk up to the hero";
 }
 
 TEST(Engagement, GuardsJoinAgainstTheAttacker) {
