@@ -15,6 +15,10 @@
 
 namespace {
 constexpr size_t NAME_LEN = 128;
+// The usual wait for the window thread's answer, then the longest further
+// wait before start-up gives up on a window that never answers.
+constexpr int OS_WINDOW_WAIT_MS = 5000;
+constexpr int OS_WINDOW_SLOW_WAIT_MS = 60000;
 char g_class_name[NAME_LEN];
 char g_title[NAME_LEN];
 std::string g_instance_tag;
@@ -86,7 +90,14 @@ void os_init(const char* class_name, const char* title) {
   PlatformEvent created;
   std::thread t = platform_start_thread("Window Thread", os_window_thread, &created);
   t.detach();
-  bool signalled = created.wait(5000);
+  bool signalled = created.wait(OS_WINDOW_WAIT_MS);
+  if (!signalled) {
+    // The window thread always answers, made or failed; a machine under
+    // heavy load can take longer than the usual wait to map the window, and
+    // giving up then would end a start-up that was only slow.
+    std::fprintf(stderr, "The application window is slow to appear; still waiting.\n");
+    signalled = created.wait(OS_WINDOW_SLOW_WAIT_MS);
+  }
   if (!signalled) critical_error(__FILE__, __LINE__, "Timed out waiting for the application window.");
   if (g_create_result != 1) critical_error(__FILE__, __LINE__, "Unable to create the application window.");
 
