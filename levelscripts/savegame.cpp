@@ -321,7 +321,7 @@ bool write_file(const char* filename, const uint8_t* bytes, int length) {
   int written = 0;
   if (Save_write_slowly) {
     // Test pacing: a kill can land while the file is half written.
-    constexpr int SLOW_PIECE = 4096, SLOW_PAUSE_MS = 40;
+    constexpr int SLOW_PIECE = 4096, SLOW_PAUSE_MS = 150;
     for (int at = 0; at < length; at += SLOW_PIECE) {
       const int n = length - at < SLOW_PIECE ? length - at : SLOW_PIECE;
       written = f.write(bytes + at, n);  // the running total

@@ -137,7 +137,9 @@ item_instance* window_item(const living_entity* e, int window) {
 bool mouse_in(const ScreenButton& b) { return point_in_rect(Screen_mouse.x, Screen_mouse.y, b.x, b.y, b.w, b.h); }
 
 bool double_click(const void* what) {
-  const bool dbl = g.last_click == what && g.last_click_time.is_valid() && !g.last_click_time.elapsed();
+  // Both presses of a quick double click can fall within one slow frame.
+  const bool dbl = (g.last_click == what && g.last_click_time.is_valid() && !g.last_click_time.elapsed()) ||
+                   Screen_mouse.left_presses >= 2;
   g.last_click = dbl ? nullptr : what;
   g.last_click_time.set(DOUBLE_CLICK_MS);
   return dbl;

@@ -58,6 +58,7 @@ void mouse_from_module(ScreenMouse* out) {
   out->right_down = mouse_down(MOUSE_RIGHT_BUTTON);
   out->middle_down = mouse_down(MOUSE_MIDDLE_BUTTON);
   out->left_pressed = mouse_pressed(MOUSE_LEFT_BUTTON);
+  out->left_presses = mouse_down_count(MOUSE_LEFT_BUTTON);
   out->right_pressed = mouse_pressed(MOUSE_RIGHT_BUTTON);
   out->middle_pressed = mouse_pressed(MOUSE_MIDDLE_BUTTON);
 }
@@ -103,6 +104,7 @@ void screen_flush_mouse() {
   mouse_flush();
   Screen_mouse.left_down = Screen_mouse.right_down = Screen_mouse.middle_down = false;
   Screen_mouse.left_pressed = Screen_mouse.right_pressed = Screen_mouse.middle_pressed = false;
+  Screen_mouse.left_presses = 0;
 }
 
 void front_set_sound_player(FrontSoundPlayer player) { g_sound_player = player; }

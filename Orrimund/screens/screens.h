@@ -83,6 +83,7 @@ struct ScreenMouse {
   int x = 0, y = 0, dx = 0, dy = 0, wheel = 0;
   bool left_down = false, right_down = false, middle_down = false;
   bool left_pressed = false, right_pressed = false, middle_pressed = false;  // went down this frame
+  int left_presses = 0;  // presses of the left button since the last frame
 };
 extern ScreenMouse Screen_mouse;
 using ScreenMouseSource = void (*)(ScreenMouse* out);
