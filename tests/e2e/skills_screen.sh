@@ -31,12 +31,17 @@ rollout_to Rivud
 xdotool mousemove --window "$wid" 91 109 sleep 0.3 click 1
 sleep 0.5
 shot rivud
-# Pick lock, pressed and carried down onto the first hot button.
-xdotool mousemove --window "$wid" 110 156 sleep 0.3 mousedown 1 sleep 0.3 mousemove --window "$wid" 200 260 \
-  sleep 0.2 mousemove --window "$wid" 530 416 sleep 0.4 mouseup 1
-sleep 0.6
-shot hot
-m=$(convert "$tmp/hot.png" -crop 28x28+516+402 -format '%[fx:mean]' info:)
+# Pick lock, pressed and carried down onto the first hot button. The game
+# reads where the mouse is once a frame: the press is held until a frame
+# has seen it on the entry, and a drag a slow frame missed is made again.
+for _ in 1 2 3; do
+  xdotool mousemove --window "$wid" 110 156 sleep 0.3 mousedown 1 sleep 1.0 mousemove --window "$wid" 200 260 \
+    sleep 0.4 mousemove --window "$wid" 530 416 sleep 1.0 mouseup 1
+  sleep 0.6
+  shot hot
+  m=$(convert "$tmp/hot.png" -crop 28x28+516+402 -format '%[fx:mean]' info:)
+  awk -v m="$m" 'BEGIN { exit !(m > 0.3) }' && break
+done
 awk -v m="$m" 'BEGIN { exit !(m > 0.3) }' || fail "hot button 1 did not take pick lock ($m)"
 xdotool key --window "$wid" Escape
 sleep 0.5
@@ -76,15 +81,33 @@ click_bag() {
 }
 # Pick lock from the roll-out; when the bag's "Locked" click was missed,
 # the lock cursor waits, and a click on the bag picks it.
+# S opens the roll-out; its tab and entry are clicked once it shows (a
+# loaded machine draws it late, and a click before it lands in the world).
+open_rollout() {
+  local m
+  xdotool key --window "$wid" s
+  for _ in $(seq 1 20); do
+    sleep 0.3
+    shot rollout
+    m=$(mean_of "$tmp/rollout.png" "300x360+5+5")
+    awk -v m="$m" 'BEGIN { exit !(m > 0.06) }' && return 0
+  done
+  fail "S showed no skills roll-out ($m)"
+}
+picked_since() {
+  for _ in $(seq 1 ${2:-15}); do
+    [ "$(grep -c "Pick skill" "$tmp/$name.console")" -gt "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
 pick() {
   local before
   before=$(grep -c "Pick skill" "$tmp/$name.console")
-  xdotool key --window "$wid" s
-  sleep 0.6
+  open_rollout
   xdotool mousemove --window "$wid" 91 109 sleep 0.3 click 1 sleep 0.3
   xdotool mousemove --window "$wid" 110 156 sleep 0.3 click 1
-  sleep 1.5
-  [ "$(grep -c "Pick skill" "$tmp/$name.console")" -gt "$before" ] || click_bag
+  picked_since "$before" || click_bag
 }
 click_bag
 shot locked
