@@ -12,14 +12,10 @@ root="$tmp/demo"
 write_demo "$root"
 start_game portraits
 log="$tmp/portraits.console"
-console "max_skills 1"
-wait_console "[Mm]ax_skills is TRUE"
-console "full_party 1"
-wait_console "[Ff]ull_party is TRUE"
-xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
-wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
-[ "$(controlled)" = Ruvizo ] || fail "the new game starts with $(controlled) in control"
+new_game_full_skills
+# Fails with $2 when hero $1 is not in control.
+in_control() { [ "$(controlled)" = "$1" ] || fail "$2 gave control to $(controlled)"; }
+in_control Ruvizo "the new game"
 # Portrait s (0 the first) at 640x480: frames 51 pixels apart from (50, 416).
 portrait_x() { echo $((50 + 51 * $1 + 25)); }
 portrait_y=440
@@ -27,10 +23,10 @@ portrait_y=440
 # ---- F6, then a right click on the third portrait ----------------------------------------
 xdotool key --window "$wid" F6
 sleep 0.5
-[ "$(controlled)" = Rivud ] || fail "F6 gave control to $(controlled)"
+in_control Rivud F6
 xdotool mousemove --window "$wid" "$(portrait_x 2)" $portrait_y sleep 0.3 click 3
 sleep 0.8
-[ "$(controlled)" = Rivadara ] || fail "a right click on the third portrait gave control to $(controlled)"
+in_control Rivadara "a right click on the third portrait"
 shot status
 m=$(mean_of "$tmp/status.png" "70x24+135+20")
 awk -v m="$m" 'BEGIN { exit !(m > 0.1) }' || fail "the right click opened no status screen ($m)"
@@ -38,12 +34,12 @@ xdotool key --window "$wid" Escape
 sleep 0.6
 xdotool key --window "$wid" F5
 sleep 0.5
-[ "$(controlled)" = Ruvizo ] || fail "F5 gave control to $(controlled)"
+in_control Ruvizo F5
 
 # ---- a left click with nothing aimed ------------------------------------------------------
 xdotool mousemove --window "$wid" "$(portrait_x 1)" $portrait_y sleep 0.3 click 1
 sleep 0.6
-[ "$(controlled)" = Ruvizo ] || fail "a left click on a portrait with nothing aimed gave control to $(controlled)"
+in_control Ruvizo "a left click on a portrait with nothing aimed"
 
 # ---- the heal aimed at a portrait ---------------------------------------------------------
 line=$(ask "hot_button 1 0" "^Hot button 1 holds ")

@@ -52,7 +52,7 @@ r=$(redness_of "$tmp/inventory.png" "118x250+130+150")
 awk -v r="$r" 'BEGIN { exit !(r > 0.05) }' || fail "no model of Ruvizo in his column ($r)"
 
 # ---- the sword into the weapon window ---------------------------------------------------
-xdotool mousemove --window "$wid" 380 "$(row_y "$(row_of "Short Sword")")" sleep 0.3 mousedown 1 sleep 0.3 \
+xdotool mousemove --window "$wid" 380 "$(row_y "$(row_of "Short Sword")")" sleep 0.3 mousedown 1 sleep 1.0 \
   mousemove --window "$wid" 330 120 sleep 0.3 mousemove --window "$wid" 283 150 sleep 0.4 mouseup 1
 sleep 0.7
 shot equipped
@@ -84,6 +84,8 @@ items 3
 left=$((tonics - 1))
 
 # ---- the ring's info popup, then the ring worn and taken off again ------------------------
+# The drags hold the press for a second: the game reads where the mouse is
+# once a frame, and a slow frame would see the press after it moved on.
 ring=$(row_of "Ring of Jade")
 xdotool mousemove --window "$wid" 380 "$(row_y "$ring")" sleep 0.3 click --repeat 2 --delay 120 1
 sleep 0.7
@@ -95,13 +97,13 @@ v=$(spread_of "$tmp/info.png" "160x200+395+135")
 awk -v v="$v" 'BEGIN { exit !(v > 0.1) }' || fail "no model in the info popup ($v)"
 xdotool key --window "$wid" Escape
 sleep 0.5
-xdotool mousemove --window "$wid" 380 "$(row_y "$ring")" sleep 0.3 mousedown 1 sleep 0.3 \
+xdotool mousemove --window "$wid" 380 "$(row_y "$ring")" sleep 0.3 mousedown 1 sleep 1.0 \
   mousemove --window "$wid" 60 300 sleep 0.3 mousemove --window "$wid" 41 387 sleep 0.4 mouseup 1
 sleep 0.5
 console "member_state"
 wait_console "^State 0: Ruvizo" 2
 grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q " 1:Ring of Jade" || fail "the ring is not worn"
-xdotool mousemove --window "$wid" 41 387 sleep 0.3 mousedown 1 sleep 0.3 \
+xdotool mousemove --window "$wid" 41 387 sleep 0.3 mousedown 1 sleep 1.0 \
   mousemove --window "$wid" 200 300 sleep 0.3 mousemove --window "$wid" 450 250 sleep 0.4 mouseup 1
 sleep 0.5
 console "member_state"
@@ -112,7 +114,7 @@ grep "^State 0: Ruvizo" "$tmp/items.console" | tail -1 | grep -q "Ring of Jade" 
 states=3
 for try in 1 2 3; do
   items $((3 + try))
-  xdotool mousemove --window "$wid" 380 "$(row_y "$(row_of "Ring of Jade")")" sleep 0.3 mousedown 1 sleep 0.3 \
+  xdotool mousemove --window "$wid" 380 "$(row_y "$(row_of "Ring of Jade")")" sleep 0.3 mousedown 1 sleep 1.0 \
     mousemove --window "$wid" 60 300 sleep 0.3 mousemove --window "$wid" 41 387 sleep 0.4 mouseup 1
   sleep 0.5
   console "member_state"

@@ -278,6 +278,17 @@ enter_forest_with_layout() {
   xdotool key --window "$wid" space  # the layout load paused the game
   sleep 0.5
 }
+# A new game from the title (a click on Start) with the whole party, every
+# hero knowing every skill, its level loaded.
+new_game_full_skills() {
+  console "max_skills 1"
+  wait_console "[Mm]ax_skills is TRUE"
+  console "full_party 1"
+  wait_console "[Ff]ull_party is TRUE"
+  xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
+  wait_console "ENDING LOAD OF rand-forest01"
+  sleep 1
+}
 # The hero in control, by name.
 controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }
 # With the skills or spells roll-out open at 640x480, its right arrow steps

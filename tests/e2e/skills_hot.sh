@@ -29,13 +29,7 @@ hot1="32x32+514+400"
 hot2="32x32+554+400"
 
 start_game hot
-console "max_skills 1"
-wait_console "[Mm]ax_skills is TRUE"
-console "full_party 1"
-wait_console "[Ff]ull_party is TRUE"
-xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
-wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
+new_game_full_skills
 console 'give_item "Cloudy Amulet#Amulet of Shadows"'
 wait_console "^Gave 1 Cloudy Amulet"
 shot empty
