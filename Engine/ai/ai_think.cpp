@@ -395,9 +395,13 @@ void ai_think_routine(ai_component* ai) {
     if (o == e || gone(o)) continue;
     const vector v = flat(e->pos - o->pos);
     const float l = flat_len(v);
-    // One that has just set off toward this one: it makes way.
+    // One that has just set off toward this one: it makes way. So it does
+    // for one walking its way pressed up against it: in a doorway only one
+    // passes at a time, and one standing in it would hold those behind for
+    // good.
     const bool set_off = o->ai.state == AI_STATE_TRAVELING && now() - o->ai.state_timer < 200 && speed_of(o) > 0.0f;
-    if (set_off && standing && e != boss && l < 3.2f && l > 0.0f &&
+    const bool pressing = o->ai.state == AI_STATE_TRAVELING && o->ai.path && l < 1.25f * (e->get_radius() + o->get_radius());
+    if ((set_off || pressing) && standing && e != boss && l < 3.2f && l > 0.0f &&
         vector::dot(v * (1.0f / l), o->orient.forward) > 0.5f) {
       const vector& side = o->orient.right;
       const vector goal = e->pos + side * (vector::dot(v, side) <= 0.0f ? -2.5f : 2.5f);

@@ -374,7 +374,9 @@ bool ai_path_door_shut(ai_component* ai) {
     if (dist > 0.0f) {
       const vector dir(dx / dist, 0.0f, dz / dist);
       const int sector = path_sector_toward(cls, e->pos, node);
-      if (sector >= 0 && path_door_blocks(e->pos, dir, sector, cls, budget)) return true;
+      // Only a door short of the node stands in the way: one beyond the
+      // walk's end would stop the walker before a point it can reach.
+      if (sector >= 0 && path_door_blocks(e->pos, dir, sector, cls, std::fmin(budget, dist))) return true;
     }
     budget -= dist;
   }

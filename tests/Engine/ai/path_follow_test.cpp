@@ -177,7 +177,8 @@ TEST_F(PathFollow, AnAvoidanceAreaHoldsTheWalkerUntilTheNextTestAfterItGoes) {
 }
 
 // A wall with a doorway and its door: shut, the walk ends before the door
-// (the walker idle, well clear of it); open, the walker goes through.
+// (the walker idle, well clear of it); open, the walker goes through; a
+// walk to a point short of the shut door gets there.
 TEST_F(PathFollow, AShutDoorEndsTheWalkBeforeIt) {
   PfgLevel level = field({box(-0.25f, 1.0f, 0.25f, 20.0f), box(-0.25f, -20.0f, 0.25f, -1.0f)});
   level.sector_splits = {0.0f};
@@ -209,6 +210,15 @@ TEST_F(PathFollow, AShutDoorEndsTheWalkBeforeIt) {
     e->state |= ES_DEAD;
     e->pos = vector(15, 0, -15);
   }
+  // A walk that ends short of the shut door is not a walk through it: the
+  // walker gets to its point.
+  door_open = false;
+  living_entity* e = walker({-6, 0, 0});
+  const vector before(-2, 0, 0);
+  ASSERT_GE(ai_queue_walk_to(&e->ai, before, 0, false, 1000), 0);
+  for (int i = 0; i < 30 * 15 && (i == 0 || e->ai.state != AI_STATE_IDLE); i++) frame();
+  EXPECT_EQ(e->ai.state, AI_STATE_IDLE);
+  EXPECT_LT(flat_distance(e->pos, before), 0.6f) << e->pos.x << " " << e->pos.z;
 }
 
 // A path with a needless bend: once a second has passed, the walker that
