@@ -481,6 +481,11 @@ void install_hooks() {
     }
   };
 
+  w.refresh_level_items = level_items_refresh;
+  w.remove_taken_level_items = level_items_replace;
+  InventoryHooks inv;
+  inv.forget_level_item = [](ground_item* g) { level_item_forget(g); };
+  inventory_set_hooks(inv);
   w.read_level_script_data = [] {
     script_read_level_data();
     conversation_load(Level_position.level, Level_position.script);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Engine/Objects/containers.h"
 #include "Engine/Objects/entity_model.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/inventory.h"
@@ -684,26 +685,106 @@ void read_level_items(ParseContext& pc) {
   }
 }
 
-// The current script's level items still in the save image's list lie at
-// their navpoints; one whose event flag is not yet set lies hidden.
+// The record whose gold joined another record's gold in a shared bag, -1
+// none: the bag holds one pile of gold, and taking it takes both.
+int Level_item_joined[MAX_LEVEL_ITEMS];
+
+bool level_item_hidden(const LevelItemEntry& e) {
+  return e.event_level >= 0 && e.event_flag[0] && !level_flag_get(e.event_level, e.event_flag);
+}
+
+// Items of one navpoint share a bag only while one event shows and hides
+// them all: the bag carries the hidden state.
+bool level_items_share_bag(const LevelItemEntry& a, const LevelItemEntry& b) {
+  if (a.nav != b.nav || a.event_level != b.event_level) return false;
+  return a.event_level < 0 || !strcasecmp(a.event_flag, b.event_flag);
+}
+
+bool level_item_ground(const ground_item* g) {
+  return g && g->type == OBJ_GROUND_ITEM && g->tag >= 0 && g->tag < Num_level_items;
+}
+
+void level_item_forget_record(int i) {
+  if (i >= 0 && i < Num_level_items) save_level_item_remove(name_checksum(Level_items[i].name));
+}
 }  // namespace
 
+// The current script's level items still in the save image's list lie in a
+// bag at their navpoint, as the developer placed them; those of one navpoint
+// share the bag. One whose event flag is not yet set lies hidden. Each ground
+// item carries its record's index, so taking it takes it off the list.
 void level_items_place() {
+  container_object* bags[MAX_LEVEL_ITEMS] = {};
+  for (int i = 0; i < MAX_LEVEL_ITEMS; i++) Level_item_joined[i] = -1;
   for (int i = 0; i < Num_level_items; i++) {
     LevelItemEntry& e = Level_items[i];
     if (!e.nav || e.item < 0 || strcasecmp(e.script, Level_position.script)) continue;
     if (!save_level_item_listed(name_checksum(e.name))) continue;
     item_instance* item = item_create(e.item);
     if (!item) continue;
-    ground_item* g = ground_item_drop(item, e.nav->pos, heading_matrix(e.nav->heading), e.count, -1, -1);
+    const matrix orient = heading_matrix(e.nav->heading);
+    container_object* bag = nullptr;
+    for (int k = 0; k < i && !bag; k++)
+      if (bags[k] && bags[k]->type == OBJ_CONTAINER && bags[k]->count < CONTAINER_ITEMS &&
+          level_items_share_bag(Level_items[k], e))
+        bag = bags[k];
+    ground_item* g = nullptr;
+    if (bag) {
+      g = ground_item_drop(item, e.nav->pos, orient, e.count, i, -1);
+      if (g) {
+        const ground_item* first = bag->get_item(0);
+        const int joins = g->is_gold() && first && first->is_gold() ? first->tag : -1;
+        if (bag->add_item(g)) Level_item_joined[i] = joins;
+      }
+    } else {
+      bag = ground_item_drop_in_bag(item, e.nav->pos, orient, e.count, i, -1, &g);
+      if (!g && bag) {
+        bag->deinit();
+        bag = nullptr;
+      }
+    }
     if (!g) {
       item_free(item);
       console_printf("Level item %s not placed: no free ground item (MAX_GROUND_ITEMS)\n", e.name);
       continue;
     }
+    bags[i] = bag;
     const_cast<Navpoint*>(e.nav)->level_item = i;
-    if (e.event_level >= 0 && e.event_flag[0] && !level_flag_get(e.event_level, e.event_flag)) g->flags &= ~OF_ACTIVE;
+    if (level_item_hidden(e)) {
+      if (bag) bag->flags &= ~OF_ACTIVE;
+      else g->flags &= ~OF_ACTIVE;
+    }
   }
+}
+
+void level_item_forget(const ground_item* g) {
+  if (!level_item_ground(g)) return;
+  level_item_forget_record(g->tag);
+  for (int i = 0; i < Num_level_items; i++)
+    if (Level_item_joined[i] == g->tag) level_item_forget_record(i);
+}
+
+void level_items_refresh() {
+  for (int i = 0; i < MAX_GROUND_ITEMS; i++) {
+    ground_item* g = ground_item_at(i);
+    if (!level_item_ground(g)) continue;
+    const LevelItemEntry& e = Level_items[g->tag];
+    if (e.event_level < 0 || !e.event_flag[0]) continue;
+    game_object* shown = g->container ? static_cast<game_object*>(g->container) : g;
+    if (level_item_hidden(e)) shown->flags &= ~OF_ACTIVE;
+    else shown->flags |= OF_ACTIVE;
+  }
+}
+
+void level_items_replace() {
+  for (int i = 0; i < MAX_GROUND_ITEMS; i++) {
+    ground_item* g = ground_item_at(i);
+    if (!level_item_ground(g)) continue;
+    container_object* bag = g->container;
+    g->deinit();
+    if (bag && bag->count == 0) bag->deinit();
+  }
+  level_items_place();
 }
 
 namespace {

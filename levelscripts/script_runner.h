@@ -195,6 +195,7 @@ bool script_read_level_data();
 // cutscene's table, and one object after its "$Name:", whose entity is shown
 // to `placed` (with whether it was made here) before its actions start.
 class ParseContext;
+class ground_item;
 struct living_entity;
 using ScriptObjectHook = void (*)(living_entity* e, bool created);
 void script_read_navpoints(ParseContext& pc, bool cutscene);
@@ -231,9 +232,19 @@ struct LevelItemEntry {
   char event_flag[32];
 };
 int level_item_count();
-// Places the current script's level items still listed in the save image at
-// their navpoints (hidden while their event flag is unset).
+// Places the current script's level items still listed in the save image in
+// bags at their navpoints, one bag per navpoint (hidden while their event
+// flag is unset); each ground item's tag is its record's index.
 void level_items_place();
+// A level item's ground item taken by the party: its record leaves the save
+// image's list, so it is not placed again.
+void level_item_forget(const ground_item* g);
+// After a flag change: each level item with an event shows or hides (its bag
+// when it lies in one) as its flag now says.
+void level_items_refresh();
+// After a saved game arrives: the level items placed from the earlier list
+// go, and those the saved list holds are placed.
+void level_items_replace();
 const LevelItemEntry* level_item_at(int i);
 
 extern bool Level_is_town_script;  // "#Town" outside networked games

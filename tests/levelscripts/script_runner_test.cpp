@@ -4,9 +4,12 @@
 // stepping through walk, wait and goto, and the triggers the party crosses.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <cmath>
 #include <string>
 
+#include "Engine/Objects/containers.h"
 #include "Engine/Objects/entity_world.h"
 #include "Engine/Objects/items.h"
 #include "Engine/ai/ai_core.h"
@@ -555,39 +558,195 @@ TEST_F(Runner, TheConsoleSwitchesAndTheDialogueCamera) {
   No_cutscenes = false;
 }
 
-TEST_F(Runner, LevelItemsOfTheScriptLieAtTheirNavpointsWhileListed) {
-  savegame_layout();
-  nav("key_spot", 2.0f, 2.0f);
-  nav("map_spot", 4.0f, 4.0f);
-  const std::string text = level_items_text({
-      {"demo_outdoor", "Rusty Key", "demo_outdoor", "Health Tonic", "key_spot", 2},
-      {"demo_outdoor", "Old Map", "demo_outdoor", "Health Tonic", "map_spot", 1, "sewer", "sewer_grate_open"},
-      {"demo_outdoor", "Other Arrival", "from_the_sea", "Health Tonic", "key_spot"},
-      {"demo_indoor", "Indoor Thing", "demo_indoor", "Health Tonic", "key_spot"},
-      {"demo_outdoor", "Taken", "demo_outdoor", "Health Tonic", "key_spot"},
-  });
-  level_items_read_text("level_items.tbl", text.c_str(), static_cast<int>(text.size()));
-  ASSERT_EQ(level_item_count(), 4);  // the indoor level's section is not this level's
-  EXPECT_EQ(level_item_at(0)->count, 2);
-  EXPECT_EQ(level_item_at(2)->nav, nullptr);  // another script's item: its navpoint is not looked up
-  for (const char* name : {"Rusty Key", "Old Map", "Other Arrival"}) save_level_item_add(name_checksum(name));
-  level_items_place();
-  int shown = 0, hidden = 0;
+// The level items' bags, found by where they stand (not by what the placing
+// kept).
+container_object* bag_at(float x, float z) {
+  for (container_object& c : Containers)
+    if (c.type == OBJ_CONTAINER && std::fabs(c.pos.x - x) < 0.01f && std::fabs(c.pos.z - z) < 0.01f) return &c;
+  return nullptr;
+}
+int bags_in_world() {
+  int n = 0;
+  for (const container_object& c : Containers) n += c.type == OBJ_CONTAINER;
+  return n;
+}
+// Level items lying outside a bag.
+int loose_level_items() {
+  int n = 0;
   for (int i = 0; ground_item_at(i); i++) {
     const ground_item* g = ground_item_at(i);
-    if (g->type != OBJ_GROUND_ITEM) continue;
-    if (g->flags & OF_ACTIVE) {
-      shown++;
-      EXPECT_FLOAT_EQ(g->pos.x, 2.0f);
-      EXPECT_EQ(g->quantity, 2);
-    } else {
-      hidden++;
-      EXPECT_FLOAT_EQ(g->pos.x, 4.0f);
-    }
+    n += g->type == OBJ_GROUND_ITEM && g->tag >= 0 && !g->container;
   }
-  EXPECT_EQ(shown, 1);
-  EXPECT_EQ(hidden, 1);
-  EXPECT_EQ(navpoint_find("key_spot")->level_item, 0);
+  return n;
+}
+const char* item_name(const ground_item* g) { return g && g->item && g->item->info ? g->item->info->name : ""; }
+bool listed(const char* name) { return save_level_item_listed(name_checksum(name)); }
+
+class LevelItems : public Runner {
+ protected:
+  void SetUp() override {
+    Runner::SetUp();
+    // The kit's fresh object list leaves earlier tests' ground items behind.
+    for (int i = 0; ground_item_at(i); i++) {
+      ground_item* g = ground_item_at(i);
+      g->type = OBJ_FREE;
+      g->item = nullptr;
+      g->container = nullptr;
+      g->tag = -1;
+    }
+    savegame_layout();
+    nav("key_spot", 2.0f, 2.0f);
+    nav("map_spot", 4.0f, 4.0f);
+    InventoryHooks h;
+    h.forget_level_item = [](ground_item* g) { level_item_forget(g); };
+    inventory_set_hooks(h);
+    Party_inventory.gold = 0;
+  }
+  void TearDown() override {
+    inventory_set_hooks(InventoryHooks{});
+    Script_world.refresh_level_items = nullptr;
+    Runner::TearDown();
+  }
+  void read(const std::vector<LevelItemSpec>& items, std::initializer_list<const char*> still_listed) {
+    const std::string text = level_items_text(items);
+    level_items_read_text("level_items.tbl", text.c_str(), static_cast<int>(text.size()));
+    for (const char* name : still_listed) save_level_item_add(name_checksum(name));
+  }
+  // What the container screen's take does with one item: out of the bag,
+  // into the party's hands, the bag gone once empty.
+  static void take(container_object* bag, const char* name) {
+    for (int i = 0; i < bag->count; i++) {
+      ground_item* g = bag->get_item(i);
+      if (strcasecmp(item_name(g), name) != 0) continue;
+      bag->remove_item(g);
+      party_inventory_pickup(g, true);
+      if (bag->count == 0) bag->deinit();
+      return;
+    }
+    ADD_FAILURE() << "no " << name << " in the bag";
+  }
+  static int held(const char* name) {
+    const int at = party_inventory_find(&Item_infos[item_lookup(name)]);
+    return at < 0 ? 0 : static_cast<int>(Party_inventory.entries[at].count);
+  }
+};
+
+TEST_F(LevelItems, ThoseOfTheScriptStillListedLieInOneBagPerNavpoint) {
+  read({{"demo_outdoor", "Rusty Key", "demo_outdoor", "Health Tonic", "key_spot", 2},
+        {"demo_outdoor", "Old Map", "demo_outdoor", "Health Tonic", "map_spot", 1, "sewer", "sewer_grate_open"},
+        {"demo_outdoor", "Other Arrival", "from_the_sea", "Health Tonic", "key_spot"},
+        {"demo_indoor", "Indoor Thing", "demo_indoor", "Health Tonic", "key_spot"},
+        {"demo_outdoor", "Taken", "demo_outdoor", "Health Tonic", "key_spot"},
+        {"demo_outdoor", "Purse", "demo_outdoor", "Gold", "key_spot", 20},
+        {"demo_outdoor", "Band", "demo_outdoor", "Ring of Fire", "key_spot"}},
+       {"Rusty Key", "Old Map", "Other Arrival", "Purse", "Band"});
+  ASSERT_EQ(level_item_count(), 6);  // the indoor level's section is not this level's
+  EXPECT_EQ(level_item_at(0)->count, 2);
+  EXPECT_EQ(level_item_at(2)->nav, nullptr);  // another script's item: its navpoint is not looked up
+  level_items_place();
+
+  EXPECT_EQ(bags_in_world(), 2);
+  EXPECT_EQ(loose_level_items(), 0);
+  container_object* chest = bag_at(2.0f, 2.0f);
+  ASSERT_NE(chest, nullptr);
+  EXPECT_TRUE(chest->flags & OF_ACTIVE);
+  // Gold leads a bag; the rest keep the table's order. "Taken" is no longer
+  // listed, so it is not there.
+  ASSERT_EQ(chest->count, 3);
+  EXPECT_STREQ(item_name(chest->get_item(0)), "Gold");
+  EXPECT_EQ(chest->get_item(0)->quantity, 20);
+  EXPECT_STREQ(item_name(chest->get_item(1)), "Health Tonic");
+  EXPECT_EQ(chest->get_item(1)->quantity, 2);
+  EXPECT_STREQ(item_name(chest->get_item(2)), "Ring of Fire");
+  EXPECT_NEAR(chest->pos.y, chest->get_item(0)->pos.y + 0.2f, 1e-4f);
+
+  // The map waits for the sewer grate: its bag is there, hidden.
+  container_object* hidden = bag_at(4.0f, 4.0f);
+  ASSERT_NE(hidden, nullptr);
+  EXPECT_FALSE(hidden->flags & OF_ACTIVE);
+  EXPECT_EQ(hidden->count, 1);
+  EXPECT_EQ(navpoint_find("map_spot")->level_item, 1);
+}
+
+TEST_F(LevelItems, WhatThePartyTakesLeavesTheListAndDoesNotComeBack) {
+  read({{"demo_outdoor", "Purse", "demo_outdoor", "Gold", "key_spot", 20},
+        {"demo_outdoor", "Tonics", "demo_outdoor", "Health Tonic", "key_spot", 2},
+        {"demo_outdoor", "Band", "demo_outdoor", "Ring of Fire", "key_spot"},
+        {"demo_outdoor", "Old Map", "demo_outdoor", "Health Tonic", "map_spot", 1, "sewer", "sewer_grate_open"}},
+       {"Purse", "Tonics", "Band", "Old Map"});
+  level_items_place();
+  take(bag_at(2.0f, 2.0f), "Gold");
+  take(bag_at(2.0f, 2.0f), "Health Tonic");
+  EXPECT_EQ(Party_inventory.gold, 20u);
+  EXPECT_EQ(held("Health Tonic"), 2);
+  EXPECT_FALSE(listed("Purse"));
+  EXPECT_FALSE(listed("Tonics"));
+  EXPECT_TRUE(listed("Band"));
+  EXPECT_TRUE(listed("Old Map"));
+
+  // A saved game arrives with this list: the chest holds the ring alone, the
+  // hidden bag stays hidden, nothing lies twice.
+  level_items_replace();
+  EXPECT_EQ(bags_in_world(), 2);
+  container_object* chest = bag_at(2.0f, 2.0f);
+  ASSERT_NE(chest, nullptr);
+  ASSERT_EQ(chest->count, 1);
+  EXPECT_STREQ(item_name(chest->get_item(0)), "Ring of Fire");
+  EXPECT_FALSE(bag_at(4.0f, 4.0f)->flags & OF_ACTIVE);
+
+  take(chest, "Ring of Fire");
+  EXPECT_EQ(bag_at(2.0f, 2.0f), nullptr);
+  level_items_replace();
+  EXPECT_EQ(bag_at(2.0f, 2.0f), nullptr);
+  EXPECT_EQ(bags_in_world(), 1);
+
+  // An older save still lists the ring: loading it puts the ring back.
+  save_level_item_add(name_checksum("Band"));
+  level_items_replace();
+  ASSERT_NE(bag_at(2.0f, 2.0f), nullptr);
+  EXPECT_STREQ(item_name(bag_at(2.0f, 2.0f)->get_item(0)), "Ring of Fire");
+  EXPECT_EQ(loose_level_items(), 0);
+}
+
+TEST_F(LevelItems, GoldOfTwoItemsInOneBagIsOnePileAndTakingItTakesBoth) {
+  read({{"demo_outdoor", "Purse", "demo_outdoor", "Gold", "key_spot", 20},
+        {"demo_outdoor", "Coins", "demo_outdoor", "Gold", "key_spot", 5}},
+       {"Purse", "Coins"});
+  level_items_place();
+  container_object* chest = bag_at(2.0f, 2.0f);
+  ASSERT_NE(chest, nullptr);
+  ASSERT_EQ(chest->count, 1);
+  EXPECT_EQ(chest->get_item(0)->quantity, 25);
+  take(chest, "Gold");
+  EXPECT_EQ(Party_inventory.gold, 25u);
+  EXPECT_FALSE(listed("Purse"));
+  EXPECT_FALSE(listed("Coins"));
+  level_items_replace();
+  EXPECT_EQ(bags_in_world(), 0);
+}
+
+TEST_F(LevelItems, AnEventFlagShowsAndHidesTheBag) {
+  const std::string events = demo_events_text(game_event_declarations(), demo_quests());
+  demo_events_load_text("demo_events.tbl", events.c_str(), static_cast<int>(events.size()));
+  savegame_layout();
+  Script_world.refresh_level_items = level_items_refresh;
+  read({{"demo_outdoor", "Old Map", "demo_outdoor", "Health Tonic", "map_spot", 1, "sewer", "sewer_grate_open"},
+        {"demo_outdoor", "Band", "demo_outdoor", "Ring of Fire", "key_spot"}},
+       {"Old Map", "Band"});
+  level_items_place();
+  const int sewer = level_script_info_lookup("sewer");
+  ASSERT_GE(sewer, 0);
+  EXPECT_FALSE(bag_at(4.0f, 4.0f)->flags & OF_ACTIVE);
+  level_flag_set(sewer, "sewer_grate_open", true);
+  EXPECT_TRUE(bag_at(4.0f, 4.0f)->flags & OF_ACTIVE);
+  EXPECT_TRUE(bag_at(2.0f, 2.0f)->flags & OF_ACTIVE);  // no event: always shown
+  level_flag_set(sewer, "sewer_grate_open", false);
+  EXPECT_FALSE(bag_at(4.0f, 4.0f)->flags & OF_ACTIVE);
+  EXPECT_TRUE(bag_at(2.0f, 2.0f)->flags & OF_ACTIVE);
+  // Placed again while the flag is set (a load after the grate opened): shown.
+  level_flag_set(sewer, "sewer_grate_open", true);
+  level_items_replace();
+  EXPECT_TRUE(bag_at(4.0f, 4.0f)->flags & OF_ACTIVE);
 }
 
 }  // namespace
