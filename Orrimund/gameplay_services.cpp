@@ -48,6 +48,7 @@
 #include "Orrimund/gameplay.h"
 #include "Orrimund/gamewide.h"
 #include "Orrimund/gamestate.h"
+#include "Orrimund/world_objects_view.h"
 #include "Engine/ai/boss_hooks.h"
 #include "Engine/ai/boss_layer.h"
 #include "Engine/ai/engagement.h"
@@ -569,6 +570,7 @@ void install_hooks() {
     return n;
   };
   s.characters = scene_characters;
+  s.objects = scene_world_objects;
   s.effects = game_fx_scene_effects;
   s.light_channels = game_fx_light_channels;
   s.cutscene = [] { return game_flags_test(GF_CUTSCENE); };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Clicks on what lies and stands about the demo levels, as a player makes
-# them at 640x480: the purse of gold by the start of demo_outdoor shows the
-# target cursor and a click puts its 25 gold in the party's purse; the
+# them at 640x480: the purse of gold by the start of demo_outdoor (a level
+# item, lying in its bag) shows the target cursor, a click opens the bag and
+# taking all puts its 25 gold in the party's purse; the
 # watchman walking his rounds there is drawn, shows the target cursor with
 # the talk action within reach, and a click starts his conversation. On the
 # new game's level, the grubs of its monster layout are drawn, a grub under
@@ -18,7 +19,7 @@ start_game outdoor
 open_demo_outdoor
 sleep 2
 
-# ---- the purse: within reach of the start, picked up by a click ----------------------
+# ---- the purse: within reach of the start, its bag opened by a click -------------------
 hero=$(ask party_positions "^Member 0: ")
 set -- $hero; hy=$6
 before=$(gold)
@@ -29,11 +30,16 @@ for d in "0 0" "0 -4" "0 4" "-4 0" "4 0" "0 -8" "-4 -4" "4 -4"; do
   set -- $d
   xdotool mousemove --window "$wid" $((px + $1)) $((py + $2))
   sleep 0.4
-  if ask pick_state "^Pick code " | grep -q "^Pick code 6 .* cursor target"; then found="$((px + $1)) $((py + $2))"; break; fi
+  if ask pick_state "^Pick code " | grep -q "^Pick code 7 .* cursor target"; then found="$((px + $1)) $((py + $2))"; break; fi
 done
 [ -n "$found" ] || fail "no purse under the mouse near ($px, $py): $(tail -3 "$tmp/$name.console")"
 shot over-purse
 xdotool click --window "$wid" 1
+sleep 0.8
+shot purse-open
+m=$(mean_of "$tmp/purse-open.png" "100x20+260+138")
+awk -v m="$m" 'BEGIN { exit !(m > 0.1) }' || fail "the click on the purse opened no container screen ($m)"
+xdotool mousemove --window "$wid" 438 313 sleep 0.3 click 1
 sleep 0.8
 after=$(gold)
 [ "$after" -eq $((before + 25)) ] || fail "the click on the purse did not add its 25 gold ($before -> $after)"

@@ -279,6 +279,9 @@ bool demo_build_front(const std::string& root) {
   LevelBuilder forest;
   demo_level_outdoor(forest);
   demo_forest_pen(forest);
+  // Where the level items of the new game's first level lie, in a chest a
+  // few steps behind the party's start.
+  forest.add_node(DEMO_CAMP_CHEST, vector{DEMO_CAMP_CHEST_AT[0], 0.5f, DEMO_CAMP_CHEST_AT[1]});
   if (!forest.write_file(levels + "/rand-forest01.s3d")) {
     std::fprintf(stderr, "make_demo: cannot write rand-forest01.s3d\n");
     return false;

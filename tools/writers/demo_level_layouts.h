@@ -26,6 +26,10 @@ void demo_level_outdoor(LevelBuilder& b);
 // the start whose gate (a sliding door, DEMO_PEN_GATE) faces the start.
 constexpr const char* DEMO_PEN_GATE = "pen_gate";
 void demo_forest_pen(LevelBuilder& b);
+// The navpoint behind the new game's start (x, z) where its level items lie,
+// in one chest.
+constexpr const char* DEMO_CAMP_CHEST = "$camp_chest";
+constexpr float DEMO_CAMP_CHEST_AT[2] = {3.0f, -2.5f};
 // Two rooms joined by a doorway with a sliding door, a ramp and a key.
 void demo_level_indoor(LevelBuilder& b);
 // A town of side x side blocks of 8 units, each a ground tile and a house
