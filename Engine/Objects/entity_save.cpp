@@ -140,20 +140,24 @@ struct Parsed {
 bool alive_type(uint32_t t) { return t == OBJ_NEUTRAL || t == OBJ_CREATURE || t == OBJ_BOSS; }
 bool dead_type(uint32_t t) { return t == OBJ_DEAD_CREATURE || t == OBJ_DEAD_PLAYER || t == OBJ_DEAD_BOSS; }
 
-// The AI's own data without the AI subsystem's writer: its state, sub-state
-// and flag word.
+// The AI's own data without the AI subsystem's writer: its state, sub-state,
+// flag word and behaviour class (a hero's, chosen on the status screen, is
+// the player's to keep).
+constexpr int AI_DATA_BYTES = 10;
 int default_ai_save(const living_entity* e, uint8_t* out, int room) {
-  if (room < 6) return -1;
+  if (room < AI_DATA_BYTES) return -1;
   out[0] = static_cast<uint8_t>(e->ai.state);
   out[1] = static_cast<uint8_t>(e->ai.sub_state);
   for (int i = 0; i < 4; i++) out[2 + i] = static_cast<uint8_t>(e->ai.flags >> (8 * i));
-  return 6;
+  for (int i = 0; i < 4; i++) out[6 + i] = static_cast<uint8_t>(static_cast<uint32_t>(e->ai.behaviour) >> (8 * i));
+  return AI_DATA_BYTES;
 }
-int default_ai_length(const uint8_t*, int room) { return room >= 6 ? 6 : -1; }
+int default_ai_length(const uint8_t*, int room) { return room >= AI_DATA_BYTES ? AI_DATA_BYTES : -1; }
 void default_ai_load(living_entity* e, const uint8_t* in, int) {
   if (in[0] < AI_NUM_STATES) e->ai.state = in[0];
   e->ai.sub_state = in[1];
   e->ai.flags = in[2] | in[3] << 8 | in[4] << 16 | static_cast<uint32_t>(in[5]) << 24;
+  e->ai.behaviour = static_cast<int32_t>(in[6] | in[7] << 8 | in[8] << 16 | static_cast<uint32_t>(in[9]) << 24);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
+#include "Engine/ai/ai_component.h"
 #include "Engine/characterinfo/experience.h"
 #include "quarn/os/timer.h"
 #include "tests/support/le_bytes.h"
@@ -56,7 +57,7 @@ TEST_F(Save_record_test, CreatureFixtureLoadsAndSavesBackByteForByte) {
   f.u8(STATUS_NOT_CURABLE).u8(STATUS_POISON).u8(255).u32(static_cast<uint32_t>(-200)).u32(300).u32(7).f32(2.0f);
   f.empty_status().empty_status();
   f.u16(3).f32(17.5f).f32(30.0f).u16(4).u16(10).u32(0xFFFFFFFFu);
-  f.u8(AI_STATE_COMBAT).u8(15).u32(AIF_MELEE);
+  f.u8(AI_STATE_COMBAT).u8(15).u32(AIF_MELEE).u32(4);  // AI: state, sub-state, flags, behaviour class
   f.u32(0).u32(0xFFFFFFFFu).u8(0);
   f.u8(0);
   living_entity* rat = kit.spawn(kit.type("Rat"), {0, 0, 0});
@@ -70,6 +71,7 @@ TEST_F(Save_record_test, CreatureFixtureLoadsAndSavesBackByteForByte) {
   EXPECT_EQ(rat->max_ap_base, 10);
   EXPECT_EQ(rat->ai.state, AI_STATE_COMBAT);
   EXPECT_EQ(rat->ai.sub_state, 15);
+  EXPECT_EQ(rat->ai.behaviour, 4);
   EXPECT_TRUE(rat->has_status_effect(STATUS_SLEEP));
   EXPECT_EQ(rat->get_status_effect_time(STATUS_SLEEP), 5000);
   EXPECT_EQ(rat->status[STATUS_SLEEP].source, -1) << "handles do not outlive a load";
@@ -106,9 +108,11 @@ TEST_F(Save_record_test, PlayerCharacterRoundTripKeepsPointsStatusesAndEquipment
   // 11, 2, 0, ... are kept.
   for (int id : {STATUS_BLIND, STATUS_SILENCE, STATUS_REGEN, STATUS_POISON, STATUS_CURSE, STATUS_BLESS})
     hero->apply_status_effect(id, 8000, -1, 0.25f, -1, false);
+  // The behaviour class the player chose for him on the status screen.
+  ai_set_behaviour(&hero->ai, 3);
   uint8_t buf[SAVE_ENTITY_SLOT_SIZE];
   const int n = hero->save(buf, sizeof buf);
-  EXPECT_EQ(n, 347 + 6);
+  EXPECT_EQ(n, 347 + 10);  // the AI's data: state, sub-state, flags, behaviour
   EXPECT_LE(n, living_entity_save_record_size());
 
   living_entity* copy = kit.spawn(kit.type("Zazuru"), {0, 0, 0}, OBJ_PLAYER);
@@ -118,6 +122,7 @@ TEST_F(Save_record_test, PlayerCharacterRoundTripKeepsPointsStatusesAndEquipment
   EXPECT_EQ(copy->level, 4);
   EXPECT_EQ(copy->experience, 6500u);
   EXPECT_EQ(copy->stats[9], 35);
+  EXPECT_EQ(copy->ai.behaviour, 3);
   EXPECT_EQ(copy->pos, vector(3, 0, 3));
   ASSERT_TRUE(copy->equipment[EQ_WEAPON]);
   EXPECT_STREQ(copy->equipment[EQ_WEAPON]->info->name, "Dagger");
