@@ -6,7 +6,8 @@
 # to skills?" and Yes keeps it: R shows it raised again. A second raise
 # answered No goes back. A right click on the first chain row opens the
 # chain-key menu, and CTRL binds it; the behaviour arrow's menu gives the
-# leader the "Assist" behaviour, which the screen names.
+# leader the "Assist" behaviour, which the screen names, and a save and load
+# keep it.
 # The leader's model stands upright in his light stat-screen pose.
 . "${BASH_SOURCE%/*}/lib.sh"
 
@@ -115,10 +116,23 @@ choose 140 414
 shot behaviour-set
 n=$(differ "$tmp/declined.png" "$tmp/behaviour-set.png" "$behaviour")
 [ "$n" -gt 20 ] || fail "the behaviour shown did not change ($n pixels)"
-
+# Saved and loaded, the leader keeps the behaviour he was given.
+xdotool key --window "$wid" Escape
+sleep 0.6
+console "savegame behaviour"
+wait_console 'Saved "behaviour.sav".'
+console "loadgame behaviour"
+wait_console "ENDING LOAD OF rand-forest01" 2
+sleep 1
+xdotool key --window "$wid" r
+sleep 0.8
+shot behaviour-loaded
+n=$(differ "$tmp/behaviour-set.png" "$tmp/behaviour-loaded.png" "$behaviour")
+[ "$n" -lt 20 ] || fail "the loaded leader's behaviour is not the one given ($n pixels)"
 kill $pid; wait $pid 2>/dev/null; pid=""
 # The game's debug output (written out as it ends): the light pose at each
 # opening, dropped at each close.
 out="$tmp/skills.out"
-[ "$(grep -c "^Loading light armor version for Ruvizo" "$out")" = 4 ] || fail "no light pose at each opening"
-[ "$(grep -c "^Unloading stat screen animation for Ruvizo" "$out")" = 3 ] || fail "the pose was not dropped at each close"
+# Five openings (the last after the load), four closes.
+[ "$(grep -c "^Loading light armor version for Ruvizo" "$out")" = 5 ] || fail "no light pose at each opening"
+[ "$(grep -c "^Unloading stat screen animation for Ruvizo" "$out")" = 4 ] || fail "the pose was not dropped at each close"
