@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Engine/Objects/entity_model.h"
+#include "Engine/Objects/entity_save.h"
 #include "Engine/ai/ai_behaviour.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
@@ -357,6 +358,51 @@ TEST_F(AiThink, TheHeroesFollowTheirLeaderIntoFormation) {
     EXPECT_LT(flat_distance(party[i]->pos, place), 1.5f) << i;
   }
   EXPECT_GT(closest, 0.6f);
+}
+
+// A saved game gives back where the heroes stood and their AI state, but
+// not who follows whom or which place behind the leader each one holds: the
+// loaded followers learn their leader at their first think, after the
+// leader has already handed out places to nobody. The one standing more than
+// four back must not head for the leader himself then, nor start the others
+// stepping aside.
+TEST_F(AiThink, APartyStandingWhenSavedStandsWhereItStoodAfterTheLoad) {
+  const char* names[4] = {"Ruvizo", "Rivud", "Zazuru", "Rivadara"};
+  living_entity* saved[4];
+  saved[0] = hero(names[0], {0, 0, 0});
+  const vector f = saved[0]->orient.forward, side = saved[0]->orient.right;
+  // Each within a step of its place; the third a little behind and aside of his.
+  const vector at[4] = {saved[0]->pos, ai_formation_point(saved[0]->pos, f, 1), ai_formation_point(saved[0]->pos, f, 2),
+                        ai_formation_point(saved[0]->pos, f, 3) - f * 0.6f + side * 0.3f};
+  ASSERT_GT(flat_distance(at[3], at[0]), 4.2f);
+  for (int i = 1; i < 4; i++) {
+    saved[i] = hero(names[i], at[i]);
+    ai_set_state(&saved[i]->ai, AI_STATE_TRAVELING, 5);
+    saved[i]->ai.leader = saved[0]->handle;
+    saved[i]->ai.formation = i;
+  }
+  uint8_t record[4][SAVE_ENTITY_SLOT_SIZE];
+  int length[4];
+  for (int i = 0; i < 4; i++) ASSERT_GT(length[i] = saved[i]->save(record[i], sizeof record[i]), 0) << i;
+  for (living_entity* e : saved) object_mark_deleted(e);
+  objects_delete_pending();
+
+  // The load: the party is made afresh at the level's start points, then
+  // each hero takes its record.
+  living_entity* party[4];
+  for (int i = 0; i < 4; i++) {
+    party[i] = hero(names[i], {1.5f * static_cast<float>(i % 2), 0, 1.5f * static_cast<float>(i / 2)});
+    ASSERT_EQ(party[i]->load(record[i], length[i]), length[i]) << i;
+    ASSERT_LT(flat_distance(party[i]->pos, at[i]), 1e-4f) << i;
+  }
+  Controlled = party[0];
+  float furthest[4] = {};
+  for (int k = 0; k < 30 * 4; k++) {
+    frame();
+    for (int i = 0; i < 4; i++) furthest[i] = std::fmax(furthest[i], flat_distance(party[i]->pos, at[i]));
+  }
+  for (int i = 0; i < 4; i++) EXPECT_LT(furthest[i], 0.05f) << names[i] << " walked off after the load";
+  for (int i = 1; i < 4; i++) EXPECT_EQ(party[i]->ai.formation, i) << names[i];
 }
 
 // ---- state handlers -------------------------------------------------------------------------
