@@ -1,4 +1,5 @@
-// Demo step: the script runner's tables of the outdoor demo level. A watchman
+// Demo step: the script runner's tables of the outdoor demo level (and the
+// locked gate of the new game's first level). A watchman
 // patrols between two navpoints and keeps a shop; an exit east of the start
 // leads to the indoor level's second entry, whose starts the indoor level's
 // own table adds.
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "tools/make_demo/demo_steps.h"
+#include "tools/writers/demo_level_layouts.h"
 #include "tools/writers/script_table_writers.h"
 #include "tools/writers/table_writers.h"
 
@@ -57,6 +59,10 @@ bool demo_build_scripts(const std::string& root) {
   };
   if (!table_write_file(dir + "demo_outdoor_demoscript.tbl", demo_script_text(false, navs, {watchman})) ||
       !table_write_file(dir + "demo_indoor_demoscript.tbl", demo_script_text(false, arrival, {})) ||
+      // The new game's level locks its pen's gate, a little above Rivud's
+      // first lock-picking skill (0.1) and within the grace a pick allows.
+      !table_write_file(dir + "rand-forest01_demoscript.tbl",
+                        demo_script_text(false, {}, {}, {{DEMO_PEN_GATE, 0.15f, ""}})) ||
       !table_write_file(dir + "demo_demo_outdoor.tbl", level_data_text({}, {exit}, {shop}, {{"snd_01.wav", "brook"}}, outdoor_fog))) {
     std::fprintf(stderr, "demo: cannot write the outdoor level's script tables\n");
     return false;

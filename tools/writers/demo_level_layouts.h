@@ -23,7 +23,8 @@ constexpr float DEMO_MAP_LOWER_RIGHT[2] = {-40.0f, 40.0f};
 // crates, a tower and a fence.
 void demo_level_outdoor(LevelBuilder& b);
 // The new game's first level adds to the outdoor layout a walled pen west of
-// the start whose gate (a sliding door, DEMO_PEN_GATE) faces the start.
+// the start whose gate (a sliding door, DEMO_PEN_GATE) faces the start; its
+// level script locks the gate.
 constexpr const char* DEMO_PEN_GATE = "pen_gate";
 void demo_forest_pen(LevelBuilder& b);
 // The navpoint behind the new game's start (x, z) where its level items lie,
