@@ -9,6 +9,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/ai_core.h"
 #include "Engine/ai/ai_driver.h"
+#include "Engine/ai/ai_think.h"
 #include "Engine/ai/boss_hooks.h"
 #include "Engine/ai/boss_layer.h"
 #include "Engine/ai/predict_move.h"
@@ -487,9 +488,9 @@ bool ai_follow_path(ai_component* ai) {
 void ai_alert_guards(ai_component* attacked, living_entity* attacker) {
   living_entity* self = attacked->owner;
   if (!self || gone(attacker)) return;
-  if (!self->is_boss() || !boss_has_own_targeting(self)) {
-    if (attacked->target < 0 && self->type != OBJ_PLAYER) ai_queue_attack(attacked, attacker->handle, ALERT_PRIORITY);
-  }
+  // The one struck weighs the attacker against its present target, heroes
+  // as well: a hero standing by while a monster strikes him fights back.
+  if (!self->is_boss() || !boss_has_own_targeting(self)) ai_consider_target(attacked, attacker->handle);
   living_entity* list = entity_live_list();
   for (living_entity* e = entity_first(list); e; e = entity_next(list, e)) {
     if (e == self || e == attacker) continue;

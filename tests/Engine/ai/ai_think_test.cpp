@@ -164,6 +164,48 @@ TEST_F(AiThink, AHitFromAFarAttackerDoesNotSwitchFromANearTarget) {
   EXPECT_EQ(rat->ai.queue[slot].priority, 1000);
 }
 
+// A monster that starts its blows on a hero makes him turn on it, as it
+// makes a monster turn on a hero: a follower standing behind his leader
+// fights back without being ordered to. One the player has sent off (the
+// order's priority is above any reaction's) gets there first.
+TEST_F(AiThink, AHeroAttackedInMeleeStrikesBackAfterAnyOrderOfThePlayers) {
+  for (const bool ordered : {false, true}) {
+    SCOPED_TRACE(ordered ? "walking an order" : "standing");
+    living_entity* leader = hero("Ruvizo", {0, 0, 0});
+    const vector place = ai_formation_point(leader->pos, leader->orient.forward, 1);
+    living_entity* rivud = hero("Rivud", place);
+    Controlled = leader;
+    run(1.0f);
+    ASSERT_TRUE(ai_is_in_state(&rivud->ai, AI_STATE_TRAVELING, 5));
+    const vector goal = place - leader->orient.forward * 8.0f;
+    if (ordered) {
+      Controlled = rivud;  // the player's click sends him off
+      ASSERT_GE(ai_queue_walk_to(&rivud->ai, goal, 0, true, 999999), 0);
+    }
+    living_entity* rat = creature(place + leader->orient.right * 2.0f);
+    ASSERT_TRUE(rat->is_hostile_to(rivud));
+    ai_queue_attack(&rat->ai, rivud->handle, 1000);
+    int turned = -1, arrived = -1;
+    for (int i = 0; i < 30 * 6; i++) {
+      frame();
+      if (turned < 0 && rivud->ai.state == AI_STATE_COMBAT && rivud->ai.target == rat->handle) turned = i;
+      if (arrived < 0 && flat_distance(rivud->pos, goal) < 1.0f) arrived = i;
+    }
+    // He turns on the rat: in combat with it as his target.
+    EXPECT_GE(turned, 0);
+    if (ordered) {
+      EXPECT_GE(arrived, 0);
+      EXPECT_GT(turned, arrived);
+    } else {
+      EXPECT_EQ(rat->ai.target, rivud->handle);
+      EXPECT_LT(arrived, 0);
+    }
+    for (living_entity* e : {leader, rivud, rat}) object_mark_deleted(e);
+    objects_delete_pending();
+    Controlled = nullptr;
+  }
+}
+
 // ---- the heroes' spread -----------------------------------------------------------------
 
 TEST_F(AiThink, TheBearingCountsSlotsRoundTheTarget) {
