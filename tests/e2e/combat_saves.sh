@@ -11,11 +11,7 @@ stop() { kill -TERM $pid; wait $pid; pid=""; }
 states() { grep '^State ' "$tmp/$name.console" | tail -n "$1"; }
 
 start_game first
-console "full_party 1"
-wait_console "[Ff]ull_party is TRUE"
-xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
-wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
+new_game_full_party
 console "member_status 3 600000"
 wait_console "^Status 3 on "
 console "member_state"

@@ -278,16 +278,30 @@ enter_forest_with_layout() {
   xdotool key --window "$wid" space  # the layout load paused the game
   sleep 0.5
 }
-# A new game from the title (a click on Start) with the whole party, every
-# hero knowing every skill, its level loaded.
-new_game_full_skills() {
-  console "max_skills 1"
-  wait_console "[Mm]ax_skills is TRUE"
+# The camera glides behind the hero in control: clicks wait until it rests.
+settle() {
+  local last="" now
+  for _ in $(seq 1 30); do
+    now=$(ask camera_view "^Camera at ")
+    [ "$now" = "$last" ] && return 0
+    last=$now
+    sleep 0.3
+  done
+}
+# A new game from the title (a click on Start) with the whole party:
+# rand-forest01 loaded.
+new_game_full_party() {
   console "full_party 1"
   wait_console "[Ff]ull_party is TRUE"
   xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
   wait_console "ENDING LOAD OF rand-forest01"
   sleep 1
+}
+# The same with every hero knowing every skill.
+new_game_full_skills() {
+  console "max_skills 1"
+  wait_console "[Mm]ax_skills is TRUE"
+  new_game_full_party
 }
 # The hero in control, by name.
 controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }

@@ -10,40 +10,35 @@
 
 root="$tmp/demo"
 write_demo "$root"
-controlled() { ask party_positions "(controlled)" | sed 's/^Member [0-9]*: \([A-Za-z]*\) .*/\1/'; }
 leader() { ask party_positions "(controlled)"; }
 stop() { kill -TERM $pid; wait $pid; pid=""; }
 # The gate's middle (x -14.1, z 0), its top and the pen's inside.
 gx=-14.1; gy=1.2; gz=0
 
-# The camera glides behind the hero in control: clicks wait until it rests.
-settle() {
-  local last="" now
-  for _ in $(seq 1 30); do
-    now=$(ask camera_view "^Camera at ")
-    [ "$now" = "$last" ] && return 0
-    last=$now
-    sleep 0.3
+# Points the mouse at world point ($1, $2, $3), turning the camera until the
+# point is in view and the pick under the mouse matches $4.
+aim_at() {
+  local x=$1 y=$2 z=$3 want=$4 sx sy
+  for _ in $(seq 1 12); do
+    settle
+    set -- $(screen_of "$x" "$y" "$z")
+    sx=$1; sy=$2
+    if [ "$sx" -gt 20 ] && [ "$sx" -lt 620 ] && [ "$sy" -gt 20 ] && [ "$sy" -lt 440 ]; then
+      xdotool mousemove --window "$wid" "$sx" "$sy"
+      sleep 0.4
+      ask pick_state "^Pick code " | grep -q "$want" && return 0
+    fi
+    xdotool keydown Left; sleep 0.4; xdotool keyup Left
   done
+  return 1
 }
-# The hero in control walks to ground point ($1, $2) by a click there,
-# turning the camera until the point is in view; true once he stands
-# within $3 of it. A click that found no ground (a follower stepped under
-# the mouse) is given again.
+# The hero in control walks to ground point ($1, $2) by a click there; true
+# once he stands within $3 of it. A click that found no ground (a follower
+# stepped under the mouse) is given again.
 walk_to_point() {
-  local x=$1 z=$2 r=$3 sx sy tries
+  local x=$1 z=$2 r=$3
   for _ in 1 2 3 4; do
-    for tries in $(seq 1 12); do
-      settle
-      set -- $(screen_of "$x" 0 "$z")
-      sx=$1; sy=$2
-      if [ "$sx" -gt 40 ] && [ "$sx" -lt 600 ] && [ "$sy" -gt 120 ] && [ "$sy" -lt 440 ]; then
-        xdotool mousemove --window "$wid" "$sx" "$sy"
-        sleep 0.4
-        ask pick_state "^Pick code " | grep -q "cursor walk" && break
-      fi
-      xdotool keydown Left; sleep 0.4; xdotool keyup Left
-    done
+    aim_at "$x" 0 "$z" "cursor walk"
     xdotool click --window "$wid" 1
     for _ in $(seq 1 24); do
       set -- $(leader)
@@ -54,42 +49,20 @@ walk_to_point() {
   done
   return 1
 }
-# Points the mouse at the gate, turning the camera until the pick under the
-# mouse names a door, and clicks it.
+# A click on the gate, once the pick under the mouse names a door.
 click_gate() {
-  local sx sy
-  for _ in $(seq 1 12); do
-    settle
-    set -- $(screen_of "$gx" "$gy" "$gz")
-    sx=$1; sy=$2
-    if [ "$sx" -gt 20 ] && [ "$sx" -lt 620 ] && [ "$sy" -gt 20 ] && [ "$sy" -lt 460 ]; then
-      xdotool mousemove --window "$wid" "$sx" "$sy"
-      sleep 0.5
-      ask pick_state "^Pick code " | grep -q "^Pick code 8 " && break
-    fi
-    xdotool keydown Left; sleep 0.4; xdotool keyup Left
-  done
-  ask pick_state "^Pick code " | grep -q "^Pick code 8 " || fail "the gate never came under the mouse"
+  aim_at "$gx" "$gy" "$gz" "^Pick code 8 " || fail "the gate never came under the mouse"
   xdotool click --window "$wid" 1
 }
 
 start_game first
-console "full_party 1"
-wait_console "[Ff]ull_party is TRUE"
-xdotool mousemove --window "$wid" 450 225 sleep 0.3 click 1
-wait_console "ENDING LOAD OF rand-forest01"
-sleep 1
+new_game_full_party
 shot start
 
 # ---- Rivud in control (the skills roll-out's arrows step to him), before the gate ---------
 xdotool key --window "$wid" s
 sleep 0.8
-for _ in 1 2 3 4 5 6 7 8; do
-  [ "$(controlled)" = Rivud ] && break
-  xdotool mousemove --window "$wid" 290 67 sleep 0.3 click 1
-  sleep 1
-done
-[ "$(controlled)" = Rivud ] || fail "the arrows never reached Rivud"
+rollout_to Rivud
 xdotool key --window "$wid" Escape
 sleep 0.5
 walk_to_point -11 0 1.5 || fail "Rivud did not walk up to the gate: $(leader)"

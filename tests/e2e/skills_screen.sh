@@ -54,16 +54,6 @@ console "lock_bag $bag 0.5"
 wait_console "Container $bag lock 0.50"
 set -- $(ask party_positions "(controlled)")
 bx=$(awk -v x="$5" 'BEGIN { print x + 1.0 }'); by="$6"; bz="$7"
-# The camera glides to the hero in control: the bag is clicked once it rests.
-settle() {
-  local last="" now
-  for _ in $(seq 1 30); do
-    now=$(ask camera_view "^Camera at ")
-    [ "$now" = "$last" ] && return 0
-    last=$now
-    sleep 0.3
-  done
-}
 # The party's places after the switch to Rivud vary with timing, and a
 # crate may stand between the camera and the bag: the camera is turned a
 # little until the pick under the mouse names the bag.
