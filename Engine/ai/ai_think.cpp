@@ -310,10 +310,13 @@ int ai_approach_target(ai_component* ai, int target) {
     if (d <= 2.0f) return 0;
     return ai_follow_leader(e, t) < 0 ? 1 : 0;
   }
-  // A follower with no place yet (its leader handed them out before it
-  // joined, as after a load) would take the leader's own spot for its
-  // place and walk into him: the leader hands out places now.
-  if (ai->formation < 1 || ai->formation > 5) ai_assign_formation(&t->ai);
+  // A follower standing in its place without knowing which one it is (a
+  // load gives back the stand but not the place, and the leader handed
+  // places out before the follower named its leader) would take the
+  // leader's own spot for its place and walk into him: the leader hands
+  // out places now.
+  if ((ai->formation < 1 || ai->formation > 5) && ai_is_in_state(ai, AI_STATE_TRAVELING, 5))
+    ai_assign_formation(&t->ai);
   const float ahead = 0.00033333333f * static_cast<float>(std::max(0, timestamp_time_left(ai->think_timer, now())));
   const vector point = ai_formation_point(ahead_of(t, ahead), t->orient.forward, ai->formation);
   const bool leader_moves = t->anim_distance >= 0.01f;
