@@ -11,6 +11,7 @@
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/living_entity.h"
 #include "Engine/ai/boss_hooks.h"
+#include "Engine/ai/engagement.h"
 #include "Engine/characterinfo/skills.h"
 #include "Engine/gameflags.h"
 #include "quarn/math/floatops.h"
@@ -608,7 +609,10 @@ int combat_state::land_hit() {
   if (in_exchange(owner)) {
     float reach = owner->character->attack_radius;
     if (t->is_moving() && !ai_is_in_state(&t->ai, AI_STATE_DISABLED, AI_SUB_STAGGER)) reach *= 2.25f;
-    const float d = owner->distance_to(t, true, 0);
+    // Measured as the approach measures it (from the position held on the
+    // target, else between the two bodies' edges), so a fighter that stops
+    // where its approach ends can land its blow.
+    const float d = ai_target_distance(&owner->ai, t);
     if (d > reach) return 0;
     if (t->ai.target == owner->handle && t->ai.state == AI_STATE_COMBAT && (t->ai.flags & AIF_MELEE) &&
         d < 1.2f * owner->character->attack_radius)

@@ -426,6 +426,30 @@ TEST_F(Combat_test, LandedBlowTakesHitPointsWithinReachOnly) {
   EXPECT_GT(kit.hit_sounds, 0);
 }
 
+// The approach stops a fighter where the gap between the two bodies is within
+// its reach; the blow is measured the same way, so a fighter standing there
+// lands it instead of swinging at the air for as long as the fight lasts.
+TEST_F(Combat_test, BlowReachesAcrossTheGapBetweenTheBodiesAsTheApproachMeasuresIt) {
+  hero->ai.state = AI_STATE_COMBAT;
+  hero->ai.sub_state = AI_SUB_EXCHANGE_A;
+  hero->combat.attack_type = CS_NONE;
+  set_stat(hero, CS_CRITICAL, 0);
+  const float reach = hero->character->attack_radius;
+  const float bodies = hero->get_radius() + rat->get_radius();
+  ASSERT_GT(bodies, 0.2f);
+  struct Case {
+    float gap;
+    bool lands;
+  } cases[] = {{reach - 0.1f, true}, {reach + 0.1f, false}};
+  for (const Case& c : cases) {
+    rat->pos = vector(0, 0, bodies + c.gap);
+    const float before = rat->hp;
+    hero->combat.hits = 1;
+    hero->combat.land_hit();
+    EXPECT_EQ(rat->hp < before, c.lands) << "gap " << c.gap;
+  }
+}
+
 // ---- replication ---------------------------------------------------------------------------
 
 TEST(ComSeq, RecordIsReadFieldByFieldAndRefusedWhenOdd) {
