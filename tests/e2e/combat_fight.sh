@@ -44,15 +44,21 @@ console "creatures"
 wait_console "^3 creatures"
 grep -q "^Creature $g at .* dead text \"+40 xp\"" "$tmp/fight.console" ||
   fail "the grub is not dead with its experience text: $(grep $g "$tmp/fight.console" | tail -1)"
-# Each hero still standing is beside the grub and has its share of the
-# experience (within 20 of the grub: 40 shared).
-gx=$(grep "^Creature $g at " "$tmp/fight.console" | tail -1 | awk '{print $4}')
-gz=$(grep "^Creature $g at " "$tmp/fight.console" | tail -1 | awk '{print $6}')
+# Each hero still standing has closed in, on this grub or on another of the
+# pack that he fought (a hero struck in melee turns on his attacker), and has
+# his share of the experience (within 20 of the grub: 40 shared).
+foes_of() {  # the grub followed and every grub the hero struck, a position each
+  { echo "$g"; grep -o "^$1 hits Grub#[0-9]*" "$tmp/fight.console" | awk '{print $3}'; } | sort -u |
+    while read -r c; do grep "^Creature $c at " "$tmp/fight.console" | tail -1 | awk '{print $4, $6}'; done
+}
+closed_in() {  # hero x z
+  foes_of "$1" | awk -v x="$2" -v z="$3" '{ if ((x-$1)^2 + (z-$2)^2 < 4.0^2) near = 1 } END { exit !near }'
+}
 # A hero still on his way when the others finish the grub is given a few
 # seconds to arrive (a loaded machine runs the approach slowly).
 near_all() {
   grep '^Hero ' "$tmp/fight.console" | tail -4 | grep -v ' dead text ' >"$tmp/heroes"
-  awk -v gx="$gx" -v gz="$gz" '{ if (($4-gx)^2 + ($6-gz)^2 >= 4.0^2) far = 1 } END { exit far }' "$tmp/heroes"
+  while read -r _ who _ x _ z _; do closed_in "$who" "$x" "$z" || return 1; done <"$tmp/heroes"
 }
 for _ in $(seq 1 12); do
   near_all && break
@@ -63,8 +69,7 @@ done
 grep '^Hero ' "$tmp/fight.console" | tail -4 | grep -v ' dead text ' >"$tmp/heroes"
 [ "$(wc -l <"$tmp/heroes")" -ge 2 ] || fail "the grub beat the party: $(grep '^Hero ' "$tmp/fight.console" | tail -4)"
 while read -r _ who _ x _ z _ _ _ xp _; do
-  awk -v x="$x" -v z="$z" -v gx="$gx" -v gz="$gz" 'BEGIN { exit !((x-gx)^2 + (z-gz)^2 < 4.0^2) }' ||
-    fail "$who did not close in: at $x $z, the grub at $gx $gz"
+  closed_in "$who" "$x" "$z" || fail "$who did not close in: at $x $z, his foes at $(foes_of "$who" | tr '\n' ';')"
   [ "$xp" -gt 1000 ] || fail "$who gained no experience: $(cat "$tmp/heroes")"
 done <"$tmp/heroes"
 
