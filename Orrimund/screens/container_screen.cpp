@@ -16,6 +16,7 @@
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/row_buttons.h"
 #include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/screen_net.h"
 #include "Orrimund/screens/screens.h"
 #include "quarn/bmpman/bmpman.h"
 #include "quarn/gr/gr_font.h"
@@ -68,6 +69,13 @@ void take() {
   set_screen(SCREEN_HUD, nullptr);
 }
 
+// The close button and Escape; a take closes on its own and sends its items.
+void close_action() {
+  multi_send_container_close(g.handle);
+  front_play_sound(36);
+  set_screen(SCREEN_HUD, nullptr);
+}
+
 int container_input(int key) {
   screen_buttons_clear_highlight(B, ROWS);
   if (popup_is_open() || game_flags_test(GF_INPUT_LOCKED)) return key;
@@ -96,8 +104,7 @@ int container_input(int key) {
         break;
       }
       if (key == KEY_ESC) {
-        front_play_sound(36);
-        set_screen(SCREEN_HUD, nullptr);
+        close_action();
         return 0;
       }
       return key;
@@ -108,7 +115,7 @@ int container_input(int key) {
       if (m.left_down) return key;
       g.state = 0;
       if (over && g.held == 1) take();
-      else if (over && g.held == 3) front_play_sound(36), set_screen(SCREEN_HUD, nullptr);
+      else if (over && g.held == 3) close_action();
       return key;
     }
     case 2: {

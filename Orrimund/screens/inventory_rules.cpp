@@ -8,6 +8,7 @@
 #include "Engine/Objects/living_entity.h"
 #include "Engine/Objects/objects.h"
 #include "Engine/characterinfo/spells.h"
+#include "Orrimund/screens/screen_net.h"
 #include "Orrimund/screens/skill_use.h"
 
 namespace {
@@ -140,6 +141,7 @@ bool inv_equip_from_bag(living_entity* e, item_instance* item, int slot) {
   if (wear == item) party_inventory_remove(at, false, false);
   else entry.count--;
   give_back(out1, out2);
+  multi_send_equip(e, slot);
   return true;
 }
 
@@ -148,6 +150,7 @@ bool inv_unequip(living_entity* e, int slot) {
   item_instance* it = entity_unequip_slot(e, slot, true);
   if (!it) return false;
   party_inventory_add(it, 1, true);
+  multi_send_equip(e, slot);
   return true;
 }
 
@@ -158,6 +161,8 @@ bool inv_swap_rings(living_entity* e) {
   item_instance *o1, *o2;
   if (second) entity_equip_item(&o1, &o2, e, EQ_RING1, second);
   if (first) entity_equip_item(&o1, &o2, e, EQ_RING2, first);
+  multi_send_equip(e, EQ_RING1);
+  multi_send_equip(e, EQ_RING2);
   return true;
 }
 

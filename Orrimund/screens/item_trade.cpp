@@ -6,6 +6,7 @@
 #include "Engine/Objects/inventory.h"
 #include "Engine/Objects/items.h"
 #include "Engine/Objects/objects.h"
+#include "Orrimund/screens/screen_net.h"
 
 namespace {
 
@@ -69,6 +70,11 @@ int container_take(container_object* container, const uint8_t* marks, int mark_c
   ground_item* items[CONTAINER_ITEMS];
   int n = 0;
   for (int i = 0; i < container->count && i < CONTAINER_ITEMS; i++) items[n++] = container->get_item(i);
+  uint8_t sent_marks[CONTAINER_ITEMS] = {};
+  for (int i = 0; i < n && i < mark_count; i++) sent_marks[i] = marks[i] ? 1 : 0;
+  // The others must see the same items leave, so the send comes before any
+  // of them is moved.
+  multi_send_container(container->handle, n, items, sent_marks);
   int total = 0;
   bool took = false;
   for (int i = 0; i < n && i < mark_count; i++) {

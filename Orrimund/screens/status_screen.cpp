@@ -23,6 +23,7 @@
 #include "Orrimund/screens/popup.h"
 #include "Orrimund/screens/row_buttons.h"
 #include "Orrimund/screens/screen_ui.h"
+#include "Orrimund/screens/screen_net.h"
 #include "Orrimund/screens/screens.h"
 #include "Orrimund/screens/status_skills.h"
 #include "quarn/gr/gr_font.h"
@@ -112,14 +113,22 @@ void build() {
   status_skills_build(g.skills, sources, n, e->level, chains, chain_count, game_is_networked());
 }
 
-void finish_leaving(bool apply) {
+// True when the applied skills were sent.
+bool finish_leaving(bool apply) {
   living_entity* e = member();
   PlayerRecord* r = record();
+  bool sent = false;
   if (e && r) {
-    if (apply) status_skills_apply(g.skills, e->stats, NUM_STATS);
-    else status_skills_return(g.skills, &r->unspent_skill_points);
+    if (apply) {
+      status_skills_apply(g.skills, e->stats, NUM_STATS);
+      multi_send_skills(e);
+      sent = true;
+    } else {
+      status_skills_return(g.skills, &r->unspent_skill_points);
+    }
   }
   g.skills.changes = false;
+  return sent;
 }
 
 // Leaves for `target` (the HUD, a neighbouring screen, or -1 for another
@@ -441,7 +450,9 @@ void status_open(void*, bool) {
 void status_close() {
   choice_list_close();
   // The question decided whether the points stay; without it they go back.
-  finish_leaving(g.skills.changes);
+  // The others hear of the member's skills on every close; an apply here has
+  // already sent them.
+  if (!finish_leaving(g.skills.changes)) multi_send_skills(member());
   if (g.posed) charinfo_unload_statscreen_anim(g.posed);
   g.posed = nullptr;
   if (g.owns_ui_mode) leave_ui_mode();
