@@ -62,10 +62,16 @@ import -window "$wid" "$tmp/indoor.png"
 grep "^Memory marks: " "$log" >"$tmp/marks"
 # The first visit to demo_outdoor loads its watchman's figure, which stays
 # with the other loaded characters; from then on every visit must leave the
-# counters as the first one did.
-first=$(sed -n 2p "$tmp/marks" | sed 's/ heap.*//')
-last=$(sed -n '$p' "$tmp/marks" | sed 's/ heap.*//')
+# counters as the first one did. One exception: the purse there lies in a bag
+# whose look (backpack or leather bag) is drawn at random on each visit, and a
+# look's two textures stay cached once seen, so the bitmaps may grow once by
+# two; a leak of even one bitmap a visit grows them by four or more.
+first=$(sed -n 2p "$tmp/marks" | sed 's/ bitmaps.*//')
+last=$(sed -n '$p' "$tmp/marks" | sed 's/ bitmaps.*//')
 [ "$first" = "$last" ] || fail "the level's memory does not come back: $(cat "$tmp/marks")"
+b0=$(sed -n 2p "$tmp/marks" | sed 's/.*bitmaps \([0-9]*\).*/\1/')
+b1=$(sed -n '$p' "$tmp/marks" | sed 's/.*bitmaps \([0-9]*\).*/\1/')
+[ $((b1 - b0)) -le 2 ] || fail "the level's bitmaps do not come back: $(cat "$tmp/marks")"
 # The heap may hold a little more or less (the allocator's own lists); not a
 # level's worth.
 h0=$(sed -n 2p "$tmp/marks" | sed 's/.*heap //')
